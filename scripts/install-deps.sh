@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, and only those that are missing.
+# Safe to run again: a machine that has everything is left alone.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  zlib1g-dev libcli11-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev
+  attr dosfstools mtools
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "missing packages: ${missing[*]}; run as root (or install them) first" >&2
+  exit 1
+fi
+echo "installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,19 @@
+#pragma once
+// Four small file operations on full Windows paths. None logs, shows or throws: the caller
+// decides what a false result means.
+
+#include <string>
+
+namespace cw {
+
+class CFileUtils {
+ public:
+  virtual ~CFileUtils() = default;
+  bool FileExists(std::string path);
+  bool RemoveFile(std::string path);
+  bool CreateFolderPath(std::string path);
+  // Destination first; never overwrites.
+  bool CopyNewFile(std::string destination, std::string source);
+};
+
+}  // namespace cw

@@ -1,0 +1,92 @@
+#pragma once
+// The one record shared by a front end and the worker thread of a job, and the start values a
+// front end gives it before each job.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace cw {
+
+class CLogToFile;
+class Prompt;
+
+enum PhaseState : int32_t {
+  kPhaseIdle = 0,
+  kPhaseRunning = 1,
+  kPhaseFailed = 2,
+  kPhaseDone = 3,
+};
+
+// targetType values.
+enum TargetType : int32_t {
+  kTargetUnknown = 0,
+  kTargetEngine = 1,
+  kTargetPanel3940 = 2,
+  kTargetPanel3950 = 3,
+};
+
+// The package header's version information, as GetFWPVerRev reads it.
+struct VersionBlock {
+  int32_t formatVersion = 0;
+  int32_t formatRevision = 0;
+  char formatLetter = 0;
+  int32_t generatorVersion = 0;
+  int32_t generatorRevision = 0;
+  char generatorLetter = 0;
+};
+
+// A text both threads touch while a job runs; every access takes its lock.
+class GuardedText {
+ public:
+  std::string Get() const;
+  void Set(const std::string& text);
+  void Append(const std::string& text);
+
+ private:
+  mutable std::mutex mutex_;
+  std::string text_;
+};
+
+struct JobContext {
+  GuardedText statusText;
+  std::atomic<int32_t> stopRequested{0};
+  std::atomic<int32_t> jobRunning{0};
+  std::atomic<int32_t> panelSelected{0};
+  std::atomic<int32_t> engineSelected{0};
+  // Written by the front end only before a job starts; the worker copies them.
+  std::string flashPath;
+  std::string fwpPath;
+  std::string rootPath;
+  std::string dataPath;
+  std::atomic<int32_t> progressRangeChanged{0};
+  std::atomic<int32_t> progressMin{0};
+  std::atomic<int32_t> progressMax{0};
+  std::atomic<int32_t> progressPos{0};
+  std::atomic<int32_t> prepState{kPhaseIdle};
+  std::atomic<int32_t> storeState{kPhaseIdle};
+  std::atomic<int32_t> restoreState{kPhaseIdle};
+  std::atomic<int32_t> verifyOnlyState{kPhaseIdle};
+  std::atomic<int32_t> verifyState{kPhaseIdle};
+  std::atomic<int32_t> restoreVerifyState{kPhaseIdle};
+  VersionBlock versionBlock;
+  int32_t fwpVersion = 0;
+  std::atomic<int32_t> storeInProgress{0};
+  GuardedText diagnosticsText;  // never cleared: the transcript of the whole run
+  std::atomic<int32_t> usePackageFile{0};
+  std::atomic<int32_t> displayMode{255};
+  std::atomic<int32_t> skipBackup{0};
+  std::atomic<int32_t> restoreOnly{0};
+  CLogToFile* log = nullptr;
+  int32_t timerId = 0;
+  // How the job reaches the user; set by the front end.
+  Prompt* prompt = nullptr;
+};
+
+// Start values for a store job ("Store and Verify") and a verify-only job ("Verify Only").
+// Both front ends call these after filling flashPath and fwpPath from their inputs.
+void PrepareStoreJob(JobContext& job);
+void PrepareVerifyJob(JobContext& job);
+
+}  // namespace cw

@@ -1,0 +1,45 @@
+#pragma once
+// What every job operation does through the running job (currentJob): log a line, show a
+// message, report status and progress, wait, and stop when the front end asks.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "job/job_context.h"
+#include "job/prompt.h"
+
+namespace cw {
+
+// printf-style formatting into a std::string (the system's formats are printf formats).
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Writes one line to the running job's log; nothing when no job or no log.
+void Log(const std::string& message);
+void LogF(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Shows a message box through the running job's prompt (Cancel when there is none).
+MessageResult ShowMessage(const std::string& text, MessageButtons buttons, MessageIcon icon);
+// Shows an OK box, then appends the text to diagnosticsText, as most job failures do.
+void ShowAndRecord(const std::string& text, MessageIcon icon);
+
+void SetStatus(const std::string& text);
+void AppendDiagnostics(const std::string& text);
+void SetProgressRange(int32_t min, int32_t max);
+void SetProgressPos(int32_t pos);
+void SetPhase(std::atomic<int32_t>& phase, PhaseState state);
+
+// Waits through the platform's sleep (instant in tests).
+void Wait(uint32_t milliseconds);
+
+// Thrown by a long loop that sees stopRequested; the worker entry turns it into exit code 5.
+struct JobStopped {};
+constexpr int kExitStopped = 5;
+// Checks stopRequested: clears jobRunning and throws JobStopped when it is set.
+void StopIfRequested();
+
+// Runs a worker body with `job` as currentJob. JobStopped becomes exit code 5 with jobRunning
+// cleared; any other exception clears jobRunning and ends the job as failed (0).
+int RunWorker(JobContext& job, const std::function<int()>& body);
+
+}  // namespace cw

@@ -1,0 +1,41 @@
+#pragma once
+// The diagnostic log: timestamped lines appended to one file, each written by open, seek, write
+// and close under a lock that holds across threads and processes, so the file is complete
+// after every line and lines never interleave.
+
+#include <cstdint>
+#include <string>
+
+namespace cw {
+
+// Names of the file-layer error causes, as SetErrorText stores them (0..14, else "Unknown").
+const char* FileErrorCauseName(uint32_t cause);
+
+class CLogToFile {
+ public:
+  CLogToFile();
+  virtual ~CLogToFile();
+  CLogToFile(const CLogToFile&) = delete;
+  CLogToFile& operator=(const CLogToFile&) = delete;
+
+  void SetLogFile(const std::string& path);
+  void SetEnabled(bool on);
+  void Log(const std::string& message);
+
+  bool fileOk() const { return fileOk_; }
+  bool enabled() const { return enabled_; }
+  const std::string& errorText() const { return errorText_; }
+  const std::string& logPath() const { return logPath_; }
+
+ private:
+  void WriteLine(const std::string& message);
+  bool CheckLogFile();
+  void SetErrorText(uint32_t cause);
+
+  bool fileOk_ = false;
+  bool enabled_ = false;
+  std::string errorText_;
+  std::string logPath_;
+};
+
+}  // namespace cw

@@ -1,0 +1,171 @@
+#pragma once
+// The only door to the operating system.
+//
+// The job code speaks the Windows vocabulary it was designed for: drive letters, backslash
+// paths, drive types, volume information, raw volume handles, file attributes and Windows error
+// numbers. A backend (platform/posix, later platform/win32) maps that vocabulary onto the host.
+// Every call that fails sets the calling thread's last error (Windows numbering) and returns a
+// failure value; nothing here throws.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace cw {
+
+// Windows error numbers, as messages and log lines carry them.
+enum WinError : uint32_t {
+  kErrSuccess = 0,
+  kErrFileNotFound = 2,
+  kErrPathNotFound = 3,
+  kErrAccessDenied = 5,
+  kErrInvalidHandle = 6,
+  kErrWriteProtect = 19,
+  kErrGenFailure = 31,
+  kErrSharingViolation = 32,
+  kErrFileExists = 80,
+  kErrDiskFull = 112,
+  kErrAlreadyExists = 183,
+  kErrIoDevice = 1117,
+};
+
+// The calling thread's last error, as GetLastError would give it.
+uint32_t GetLastError();
+void SetLastError(uint32_t error);
+
+enum class DriveType : uint32_t {
+  Unknown = 0,
+  NoRootDir = 1,  // the path is not the root of a drive ("E:\DATA")
+  Removable = 2,
+  Fixed = 3,
+  Remote = 4,
+  CdRom = 5,
+  RamDisk = 6,
+};
+
+// File attribute bits, as FAT and Windows define them.
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrSystem = 0x04;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+constexpr uint32_t kAttrNormal = 0x80;
+constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+// Nanoseconds since 1970-01-01 UTC; only ever compared.
+using FileTime = int64_t;
+
+// One match of a find-first/next search.
+struct FindEntry {
+  std::string name;  // the entry's own name, no folder part
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  FileTime writeTime = 0;
+  bool IsDirectory() const { return (attributes & kAttrDirectory) != 0; }
+};
+
+struct LocalTime {
+  int year = 0, month = 0, day = 0;  // month 1-12
+  int hour = 0, minute = 0, second = 0, milliseconds = 0;
+};
+
+enum class OpenMode {
+  Read,          // existing file, read only
+  ReadWrite,     // existing file, read and write
+  CreateAlways,  // create or truncate, read and write
+  OpenAlways,    // create if missing, keep content, read and write
+  CreateNew,     // create, fail if it exists, read and write
+};
+
+enum class SeekFrom { Begin, Current, End };
+
+// An open file. Others may read and write it at the same time (share read and write).
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to `size` bytes; *bytesRead says how many came. False on an error.
+  virtual bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) = 0;
+  // Writes all `size` bytes or fails (disk full, I/O error, ...).
+  virtual bool Write(const void* buffer, uint32_t size) = 0;
+  virtual bool Seek(int64_t offset, SeekFrom from) = 0;
+  virtual int64_t Tell() = 0;
+  virtual bool GetSize(uint64_t* size) = 0;
+  // Makes what was written reach the medium.
+  virtual bool Flush() = 0;
+  // Closing reports errors of delayed writes; the destructor closes silently.
+  virtual bool Close() = 0;
+};
+
+// A raw volume handle (\\.\E:); opaque to the job code.
+class Volume {
+ public:
+  virtual ~Volume() = default;
+};
+
+// A held lock; released when destroyed, and by the system when the process dies.
+class HeldLock {
+ public:
+  virtual ~HeldLock() = default;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Drives. Roots are "E:\"; GetLogicalDriveStrings order (A: to Z:).
+  virtual std::vector<std::string> LogicalDriveStrings() = 0;
+  virtual DriveType GetDriveType(const std::string& rootPath) = 0;
+  // The file-system name as Windows reports it ("FAT", "FAT32", "EXT4", ...).
+  virtual bool GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
+                                    std::string* fileSystemName) = 0;
+  virtual bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
+                            uint64_t* freeBytes) = 0;
+  // The host folder behind a drive root ("E:\" -> "/media/card"), empty when none.
+  virtual std::string DriveHostPath(const std::string& rootPath) = 0;
+
+  // Raw volumes: "\\.\E:".
+  virtual std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) = 0;
+  virtual bool DismountVolume(Volume& volume) = 0;
+  virtual bool IsVolumeMounted(Volume& volume) = 0;
+  virtual bool CloseVolume(std::unique_ptr<Volume> volume) = 0;
+
+  // Files and folders, by Windows path.
+  virtual std::unique_ptr<File> OpenFile(const std::string& path, OpenMode mode) = 0;
+  // Find-first/next over a pattern ("E:\*.*", "E:\*.FWP"), in the host's directory order.
+  // False, with the last error set, when nothing matches.
+  virtual bool FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) = 0;
+  // Copies content, times and attributes.
+  virtual bool CopyFile(const std::string& source, const std::string& destination,
+                        bool failIfExists) = 0;
+  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual bool CreateDirectory(const std::string& path) = 0;
+  virtual uint32_t GetFileAttributes(const std::string& path) = 0;
+  virtual bool SetFileAttributes(const std::string& path, uint32_t attributes) = 0;
+  // Size, times and attributes of one file or folder, without a search pattern.
+  virtual bool GetFileInfo(const std::string& path, FindEntry* info) = 0;
+  // The host path a Windows path resolves to (for messages, tests and front ends).
+  virtual std::string ToHostPath(const std::string& path) = 0;
+
+  // Environment.
+  virtual std::string GetCurrentDirectory() = 0;
+  virtual std::string GetTempPath() = 0;  // with its trailing backslash
+  // The user's documents folder, created if missing. False when there is none.
+  virtual bool GetDocumentsFolder(std::string* path) = 0;
+  virtual std::string GetUserName() = 0;
+  virtual LocalTime GetLocalTime() = 0;
+  virtual void Sleep(uint32_t milliseconds) = 0;
+
+  // An exclusive lock known by its name that holds across threads and processes; blocks until
+  // it is held. For a lock on a file, the name is the file's Windows path.
+  virtual std::unique_ptr<HeldLock> AcquireLock(const std::string& name) = 0;
+  // The same, but gives up at once (nullptr) when another holder has it.
+  virtual std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) = 0;
+};
+
+// The platform every part of the program uses. Front ends install the host backend at start;
+// tests may install their own.
+Platform& Sys();
+void SetPlatform(Platform* platform);
+
+}  // namespace cw

@@ -1,0 +1,24 @@
+#pragma once
+// CRC-32 (CRC-32/ISO-HDLC, as zlib and IEEE 802.3 compute it) over buffers and whole files.
+
+#include <cstdint>
+#include <string>
+
+namespace cw {
+
+class CBHelper {
+ public:
+  // Makes sure the shared table is built (once, whoever asks first).
+  CBHelper();
+  virtual ~CBHelper() = default;
+
+  static void BuildCRCTable();
+  static uint32_t ReflectBits(uint32_t value, int8_t count);
+  static uint32_t BufferCRC(const unsigned char* data, uint32_t length);
+  static uint32_t StringCRC(const std::string& buffer, uint32_t length);
+  // CRC of the whole file, read in one piece; 0 when it cannot be opened (silently) or read
+  // short ("Failed to read the file.\n\n" + path through the prompt).
+  static uint32_t GetFileCRC(const std::string& path);
+};
+
+}  // namespace cw
