@@ -1,0 +1,27 @@
+#pragma once
+// Small text helpers shared by every layer. Upper-casing is ASCII-only, as the system's name
+// tests need, so UTF-8 names pass through unchanged.
+
+#include <string>
+
+namespace cw {
+
+inline char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+
+inline std::string ToUpperAscii(std::string text) {
+  for (char& c : text) c = ToUpperAscii(c);
+  return text;
+}
+
+inline bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Replaces every occurrence of `from` (not empty) with `to`, left to right.
+inline std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+}  // namespace cw

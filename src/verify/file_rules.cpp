@@ -1,0 +1,58 @@
+#include "verify/file_rules.h"
+
+#include "job/job_io.h"
+#include "job/job_values.h"
+
+namespace cw {
+
+std::string GetFilenameNoPath(const std::string& path) {
+  Log("GetFilenameNoPath");
+  const size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool FileIsRelevant(FILE_INFO_STRUCT record) {
+  Log("FileIsRelevant");
+  const int32_t kind = record.kind;
+  if (kind == kKindCommonRaw || kind == kKindCommon) return true;
+  switch (targetType) {
+    case kTargetEngine:
+      return kind == kKindEngine2 || kind == kKindEngine7 || kind == kKindEngine10 ||
+             kind == kKindEngine13 ||
+             Contains(ToUpperAscii(FieldText(record.cardPath)), "ZLIBCE.DLL");
+    case kTargetPanel3940:
+      return kind == kKindPanel3940 || kind == kKindPanel3940Raw;
+    case kTargetPanel3950:
+      return kind == kKindPanel3950 || kind == kKindPanel3950Raw;
+    default:
+      return false;
+  }
+}
+
+bool FileIsSpeciallyProtected(const std::string& path) {
+  Log("FileIsSpeciallyProtected");
+  for (const char* part : {"NK.", "BPANEL.INI", ".HV", ".MKY", "\\PUBLIC\\", "\\WD\\"}) {
+    if (Contains(path, part)) return true;
+  }
+  // Such a package on a 3950 panel without its own OS image keeps everything on the card.
+  return IsTenZeroPackage() && targetType == kTargetPanel3950 && osInPackage == 0;
+}
+
+bool FileIsCRCExempt(const std::string& path) {
+  static const char* const kExempt[] = {
+      ".MKY",          ".HV",
+      "BPANEL.INI",    "OBJECTSTORE.INI",
+      "\\PUBLIC\\",    "ADVANTECH DESKTOP.CAB",
+      "ADVANTECH SYSTEM.CAB", "WINCE.REG",
+      "NK.BIN",        "CALIBRATEME.TXT",
+      "DISPLAYRELEASENOTES.TXT", "POCKETVNC.INI",
+      "SETLANGUAGE.TXT", "NK.NBG",
+      "FWP_INFO_FILE.TXT"};
+  const std::string upper = ToUpperAscii(path);
+  for (const char* part : kExempt) {
+    if (Contains(upper, part)) return true;
+  }
+  return false;
+}
+
+}  // namespace cw
