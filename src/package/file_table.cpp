@@ -1,5 +1,6 @@
 #include "package/file_table.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace cw {
