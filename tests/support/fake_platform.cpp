@@ -7,6 +7,8 @@
 namespace cw {
 namespace {
 
+using Guard = std::lock_guard<std::mutex>;
+
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
@@ -42,7 +44,7 @@ class FakeFile : public File {
            bool writable)
       : fs_(fs), node_(std::move(node)), path_(std::move(path)), writable_(writable) {}
   bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
-    std::lock_guard<std::mutex> lock(fs_->mutex_);
+    Guard g(fs_->mutex_);
     *bytesRead = 0;
     if (fs_->Fails("Read", path_)) return false;
     const std::string& data = node_->data;
@@ -53,7 +55,7 @@ class FakeFile : public File {
     return true;
   }
   bool Write(const void* buffer, uint32_t size) override {
-    std::lock_guard<std::mutex> lock(fs_->mutex_);
+    Guard g(fs_->mutex_);
     if (fs_->Fails("Write", path_)) return false;
     if (!writable_) return SetLastError(kErrAccessDenied), false;
     std::string& data = node_->data;
@@ -64,7 +66,7 @@ class FakeFile : public File {
     return true;
   }
   bool Seek(int64_t offset, SeekFrom from) override {
-    std::lock_guard<std::mutex> lock(fs_->mutex_);
+    Guard g(fs_->mutex_);
     if (fs_->Fails("Seek", path_)) return false;
     const int64_t base = from == SeekFrom::Begin ? 0
                          : from == SeekFrom::Current ? pos_
@@ -75,17 +77,17 @@ class FakeFile : public File {
   }
   int64_t Tell() override { return pos_; }
   bool GetSize(uint64_t* size) override {
-    std::lock_guard<std::mutex> lock(fs_->mutex_);
+    Guard g(fs_->mutex_);
     if (fs_->Fails("GetSize", path_)) return false;
     *size = node_->data.size();
     return true;
   }
   bool Flush() override {
-    std::lock_guard<std::mutex> lock(fs_->mutex_);
+    Guard g(fs_->mutex_);
     return !fs_->Fails("Flush", path_);
   }
   bool Close() override {
-    std::lock_guard<std::mutex> lock(fs_->mutex_);
+    Guard g(fs_->mutex_);
     return !fs_->Fails("Close", path_);
   }
 
@@ -184,6 +186,24 @@ bool FakePlatform::Fails(const std::string& op, const std::string& path) {
   return false;
 }
 
+std::shared_ptr<FakePlatform::Node> FakePlatform::Lookup(const std::string& path, Resolved* r) {
+  *r = Resolve(path);
+  auto node = r->ok ? Find(r->key) : nullptr;
+  if (!node) Missing(*r);
+  return node;
+}
+
+std::vector<const FakePlatform::Node*> FakePlatform::Children(const std::string& key) const {
+  std::vector<const Node*> children;
+  for (const auto& [k, node] : nodes_)
+    if (k.size() > key.size() && k.compare(0, key.size(), key) == 0 && k[key.size()] == '\\' &&
+        k.find('\\', key.size() + 1) == std::string::npos)
+      children.push_back(node.get());
+  std::sort(children.begin(), children.end(),
+            [](const Node* a, const Node* b) { return a->order < b->order; });
+  return children;
+}
+
 bool FakePlatform::Missing(const Resolved& r) {
   const auto parent = r.ok ? Find(r.parentKey) : nullptr;
   SetLastError(parent && parent->dir ? kErrFileNotFound : kErrPathNotFound);
@@ -228,7 +248,7 @@ FakePlatform::Drive* FakePlatform::DriveOf(const std::string& rootPath) {
 
 void FakePlatform::AddDrive(char letter, DriveType type, const std::string& fileSystem,
                             uint64_t totalBytes, const std::string& volumeName) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
   Drive& d = drives_[letter];
   d.type = type;
@@ -239,14 +259,11 @@ void FakePlatform::AddDrive(char letter, DriveType type, const std::string& file
   if (!Find(root.key)) Create(root, true);
 }
 
-void FakePlatform::AddFolder(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  MakeFolders(path);
-}
+void FakePlatform::AddFolder(const std::string& path) { Guard g(mutex_); MakeFolders(path); }
 
 void FakePlatform::WriteFile(const std::string& path, const std::string& bytes,
                              uint32_t attributes) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   Resolved r = Resolve(path);
   if (!r.ok || r.parentKey.empty()) return;
   MakeFolders(r.parentKey);
@@ -257,107 +274,76 @@ void FakePlatform::WriteFile(const std::string& path, const std::string& bytes,
   node->time = ++clock_;
 }
 
-void FakePlatform::SetLocalTime(const LocalTime& time) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  localTime_ = time;
-}
+void FakePlatform::SetLocalTime(const LocalTime& time) { Guard g(mutex_); localTime_ = time; }
 void FakePlatform::SetDocumentsFolder(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   documents_ = path;
 }
 void FakePlatform::SetCurrentFolder(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   currentFolder_ = path;
 }
-void FakePlatform::SetUserName(const std::string& name) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  userName_ = name;
-}
+void FakePlatform::SetUserName(const std::string& name) { Guard g(mutex_); userName_ = name; }
 void FakePlatform::SetFreeBytes(char letter, uint64_t bytes) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Drive* d = DriveOf(std::string(1, letter) + ":")) d->freeBytes = static_cast<int64_t>(bytes);
 }
 void FakePlatform::SetStaysMounted(char letter, bool staysMounted) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Drive* d = DriveOf(std::string(1, letter) + ":")) d->staysMounted = staysMounted;
 }
-void FakePlatform::SetDotEntries(bool on) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  dotEntries_ = on;
-}
+void FakePlatform::SetDotEntries(bool on) { Guard g(mutex_); dotEntries_ = on; }
 
 void FakePlatform::FailCall(const std::string& op, uint32_t error, int nth,
                             const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   failures_.push_back(Failure{op, path.empty() ? "" : Key(path), error, std::max(nth, 1)});
 }
 void FakePlatform::FailAlways(const std::string& op, uint32_t error, const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   failures_.push_back(Failure{op, path.empty() ? "" : Key(path), error, 0});
 }
-void FakePlatform::ClearFailures() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  failures_.clear();
-}
+void FakePlatform::ClearFailures() { Guard g(mutex_); failures_.clear(); }
 
 bool FakePlatform::Exists(const std::string& path) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   Resolved r = Resolve(path);
   return r.ok && Find(r.key) != nullptr;
 }
 bool FakePlatform::IsFolder(const std::string& path) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   auto node = Find(Key(path));
   return node && node->dir;
 }
 std::string FakePlatform::ReadFile(const std::string& path) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   auto node = Find(Key(path));
   return node ? node->data : std::string();
 }
 uint32_t FakePlatform::Attributes(const std::string& path) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   auto node = Find(Key(path));
   return node ? EntryOf(*node).attributes : kInvalidAttributes;
 }
 std::vector<std::string> FakePlatform::List(const std::string& folder) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const std::string key = Key(folder);
-  std::vector<std::pair<uint64_t, std::string>> found;
-  for (const auto& [k, node] : nodes_)
-    if (k.size() > key.size() && k.compare(0, key.size(), key) == 0 && k[key.size()] == '\\' &&
-        k.find('\\', key.size() + 1) == std::string::npos)
-      found.emplace_back(node->order, node->name);
-  std::sort(found.begin(), found.end());
+  Guard g(mutex_);
   std::vector<std::string> names;
-  for (auto& f : found) names.push_back(f.second);
+  for (const Node* child : Children(Key(folder))) names.push_back(child->name);
   return names;
 }
-std::vector<FakeCall> FakePlatform::Calls() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return calls_;
-}
+std::vector<FakeCall> FakePlatform::Calls() const { Guard g(mutex_); return calls_; }
 size_t FakePlatform::CallCount(const std::string& op, const std::string& path) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   const std::string key = path.empty() ? "" : Key(path);
   return std::count_if(calls_.begin(), calls_.end(), [&](const FakeCall& c) {
     return c.op == op && (key.empty() || Key(c.path) == key);
   });
 }
-void FakePlatform::ClearCalls() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  calls_.clear();
-}
-uint64_t FakePlatform::SleptMs() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return sleptMs_;
-}
-size_t FakePlatform::SleepCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return sleepCount_;
-}
+void FakePlatform::ClearCalls() { Guard g(mutex_); calls_.clear(); }
+uint64_t FakePlatform::SleptMs() const { Guard g(mutex_); return sleptMs_; }
+size_t FakePlatform::SleepCount() const { Guard g(mutex_); return sleepCount_; }
 int FakePlatform::DismountCount(char letter) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   auto it = drives_.find(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
   return it == drives_.end() ? 0 : it->second.dismounts;
 }
@@ -365,7 +351,7 @@ int FakePlatform::DismountCount(char letter) const {
 // --- Drives and volumes ---
 
 std::vector<std::string> FakePlatform::LogicalDriveStrings() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   calls_.push_back(FakeCall{"LogicalDriveStrings", ""});
   std::vector<std::string> roots;
   for (const auto& [letter, drive] : drives_) roots.push_back(std::string(1, letter) + ":\\");
@@ -373,7 +359,7 @@ std::vector<std::string> FakePlatform::LogicalDriveStrings() {
 }
 
 DriveType FakePlatform::GetDriveType(const std::string& rootPath) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Fails("GetDriveType", rootPath)) return DriveType::Unknown;
   Drive* d = DriveOf(rootPath);
   const bool isRoot = rootPath.size() == 2 || (rootPath.size() == 3 && rootPath[2] == '\\');
@@ -382,7 +368,7 @@ DriveType FakePlatform::GetDriveType(const std::string& rootPath) {
 
 bool FakePlatform::GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
                                         std::string* fileSystemName) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Fails("GetVolumeInformation", rootPath)) return false;
   Drive* d = DriveOf(rootPath);
   if (!d) return SetLastError(kErrPathNotFound), false;
@@ -393,7 +379,7 @@ bool FakePlatform::GetVolumeInformation(const std::string& rootPath, std::string
 
 bool FakePlatform::GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                                 uint64_t* freeBytes) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Fails("GetDiskSpace", rootPath)) return false;
   Drive* d = DriveOf(rootPath);
   if (!d) return SetLastError(kErrPathNotFound), false;
@@ -409,12 +395,12 @@ bool FakePlatform::GetDiskSpace(const std::string& rootPath, uint64_t* totalByte
 }
 
 std::string FakePlatform::DriveHostPath(const std::string& rootPath) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   return DriveOf(rootPath) ? "/fake/" + Key(rootPath.substr(0, 2)).substr(0, 1) : "";
 }
 
 std::unique_ptr<Volume> FakePlatform::OpenVolume(const std::string& devicePath) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Fails("OpenVolume", devicePath)) return nullptr;
   // "\\.\E:"
   if (devicePath.size() != 6 || devicePath.rfind("\\\\.\\", 0) != 0 || !DriveOf(devicePath.substr(4)))
@@ -425,7 +411,7 @@ std::unique_ptr<Volume> FakePlatform::OpenVolume(const std::string& devicePath) 
 }
 
 bool FakePlatform::DismountVolume(Volume& volume) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   auto& v = static_cast<FakeVolume&>(volume);
   if (Fails("DismountVolume", std::string("\\\\.\\") + v.letter + ":")) return false;
   Drive& d = drives_[v.letter];
@@ -435,14 +421,14 @@ bool FakePlatform::DismountVolume(Volume& volume) {
 }
 
 bool FakePlatform::IsVolumeMounted(Volume& volume) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   auto& v = static_cast<FakeVolume&>(volume);
   if (Fails("IsVolumeMounted", std::string("\\\\.\\") + v.letter + ":")) return false;
   return v.mounted;
 }
 
 bool FakePlatform::CloseVolume(std::unique_ptr<Volume> volume) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   auto* v = static_cast<FakeVolume*>(volume.get());
   return !Fails("CloseVolume", v ? std::string("\\\\.\\") + v->letter + ":" : "");
 }
@@ -450,7 +436,7 @@ bool FakePlatform::CloseVolume(std::unique_ptr<Volume> volume) {
 // --- Files and folders ---
 
 std::unique_ptr<File> FakePlatform::OpenFile(const std::string& path, OpenMode mode) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Fails("OpenFile", path)) return nullptr;
   Resolved r = Resolve(path);
   auto node = r.ok ? Find(r.key) : nullptr;
@@ -470,28 +456,21 @@ std::unique_ptr<File> FakePlatform::OpenFile(const std::string& path, OpenMode m
 }
 
 bool FakePlatform::FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   matches->clear();
   if (Fails("FindFiles", pattern)) return false;
   const size_t cut = pattern.find_last_of('\\');
   const std::string last = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
   if (!HasWildcard(last)) {
-    Resolved r = Resolve(pattern);
-    auto node = r.ok ? Find(r.key) : nullptr;
-    if (!node) return Missing(r);
+    Resolved r;
+    auto node = Lookup(pattern, &r);
+    if (!node) return false;
     matches->push_back(EntryOf(*node));
     return true;
   }
   Resolved folder = Resolve(cut == std::string::npos ? currentFolder_ : pattern.substr(0, cut));
   auto dir = folder.ok ? Find(folder.key) : nullptr;
   if (!dir || !dir->dir) return SetLastError(kErrPathNotFound), false;
-  std::vector<const Node*> children;
-  for (const auto& [key, node] : nodes_)
-    if (key.size() > folder.key.size() && key.compare(0, folder.key.size(), folder.key) == 0 &&
-        key[folder.key.size()] == '\\' && key.find('\\', folder.key.size() + 1) == std::string::npos)
-      children.push_back(node.get());
-  std::sort(children.begin(), children.end(),
-            [](const Node* a, const Node* b) { return a->order < b->order; });
   if (dotEntries_ && !folder.parentKey.empty()) {
     for (const char* dot : {".", ".."}) {
       if (!Matches(last, dot)) continue;
@@ -500,7 +479,7 @@ bool FakePlatform::FindFiles(const std::string& pattern, std::vector<FindEntry>*
       matches->push_back(e);
     }
   }
-  for (const Node* child : children)
+  for (const Node* child : Children(folder.key))
     if (Matches(last, child->name)) matches->push_back(EntryOf(*child));
   if (matches->empty()) return SetLastError(kErrFileNotFound), false;
   return true;
@@ -508,11 +487,11 @@ bool FakePlatform::FindFiles(const std::string& pattern, std::vector<FindEntry>*
 
 bool FakePlatform::CopyFile(const std::string& source, const std::string& destination,
                             bool failIfExists) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Fails("CopyFile", source)) return false;
-  Resolved from = Resolve(source), to = Resolve(destination);
-  auto src = from.ok ? Find(from.key) : nullptr;
-  if (!src) return Missing(from);
+  Resolved from, to = Resolve(destination);
+  auto src = Lookup(source, &from);
+  if (!src) return false;
   if (src->dir) return SetLastError(kErrAccessDenied), false;
   auto parent = to.ok ? Find(to.parentKey) : nullptr;
   if (!parent || !parent->dir) return SetLastError(kErrPathNotFound), false;
@@ -528,18 +507,18 @@ bool FakePlatform::CopyFile(const std::string& source, const std::string& destin
 }
 
 bool FakePlatform::DeleteFile(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Fails("DeleteFile", path)) return false;
-  Resolved r = Resolve(path);
-  auto node = r.ok ? Find(r.key) : nullptr;
-  if (!node) return Missing(r);
+  Resolved r;
+  auto node = Lookup(path, &r);
+  if (!node) return false;
   if (node->dir || (node->attributes & kAttrReadOnly)) return SetLastError(kErrAccessDenied), false;
   nodes_.erase(r.key);
   return true;
 }
 
 bool FakePlatform::CreateDirectory(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Fails("CreateDirectory", path)) return false;
   Resolved r = Resolve(path);
   if (r.ok && Find(r.key)) return SetLastError(kErrAlreadyExists), false;
@@ -550,69 +529,60 @@ bool FakePlatform::CreateDirectory(const std::string& path) {
 }
 
 uint32_t FakePlatform::GetFileAttributes(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Fails("GetFileAttributes", path)) return kInvalidAttributes;
-  Resolved r = Resolve(path);
-  auto node = r.ok ? Find(r.key) : nullptr;
-  if (!node) return Missing(r), kInvalidAttributes;
+  Resolved r;
+  auto node = Lookup(path, &r);
+  if (!node) return kInvalidAttributes;
   return EntryOf(*node).attributes;
 }
 
 bool FakePlatform::SetFileAttributes(const std::string& path, uint32_t attributes) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Fails("SetFileAttributes", path)) return false;
-  Resolved r = Resolve(path);
-  auto node = r.ok ? Find(r.key) : nullptr;
-  if (!node) return Missing(r);
+  Resolved r;
+  auto node = Lookup(path, &r);
+  if (!node) return false;
   node->attributes = attributes & ~(kAttrDirectory | kAttrNormal);
   return true;
 }
 
 bool FakePlatform::GetFileInfo(const std::string& path, FindEntry* info) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Fails("GetFileInfo", path)) return false;
-  Resolved r = Resolve(path);
-  auto node = r.ok ? Find(r.key) : nullptr;
-  if (!node) return Missing(r);
+  Resolved r;
+  auto node = Lookup(path, &r);
+  if (!node) return false;
   *info = EntryOf(*node);
   return true;
 }
 
 std::string FakePlatform::ToHostPath(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (!path.empty() && path[0] == '/') return path;
   return Resolve(path).hostPath;
 }
 
 // --- Environment ---
 
-std::string FakePlatform::GetCurrentDirectory() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return currentFolder_;
-}
+std::string FakePlatform::GetCurrentDirectory() { Guard g(mutex_); return currentFolder_; }
 
 std::string FakePlatform::GetTempPath() { return "C:\\TEMP\\"; }
 
 bool FakePlatform::GetDocumentsFolder(std::string* path) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   if (Fails("GetDocumentsFolder", "") || documents_.empty()) return false;
   MakeFolders(documents_);
   *path = documents_;
   return true;
 }
 
-std::string FakePlatform::GetUserName() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return userName_;
-}
+std::string FakePlatform::GetUserName() { Guard g(mutex_); return userName_; }
 
-LocalTime FakePlatform::GetLocalTime() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return localTime_;
-}
+LocalTime FakePlatform::GetLocalTime() { Guard g(mutex_); return localTime_; }
 
 void FakePlatform::Sleep(uint32_t milliseconds) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  Guard g(mutex_);
   calls_.push_back(FakeCall{"Sleep", std::to_string(milliseconds)});
   sleptMs_ += milliseconds;
   ++sleepCount_;
@@ -621,7 +591,7 @@ void FakePlatform::Sleep(uint32_t milliseconds) {
 // Locks are in-process only: names compare case-insensitively, as file paths do.
 std::unique_ptr<HeldLock> FakePlatform::AcquireLock(const std::string& name) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Guard g(mutex_);
     calls_.push_back(FakeCall{"AcquireLock", name});
   }
   const std::string key = Upper(name);
@@ -633,7 +603,7 @@ std::unique_ptr<HeldLock> FakePlatform::AcquireLock(const std::string& name) {
 
 std::unique_ptr<HeldLock> FakePlatform::TryAcquireLock(const std::string& name) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Guard g(mutex_);
     calls_.push_back(FakeCall{"TryAcquireLock", name});
   }
   const std::string key = Upper(name);

@@ -134,6 +134,8 @@ class FakePlatform : public Platform {
   std::shared_ptr<Node> Find(const std::string& key) const;
   bool Fails(const std::string& op, const std::string& path);  // records the call too
   bool Missing(const Resolved& r);  // sets 2 or 3, returns false
+  std::shared_ptr<Node> Lookup(const std::string& path, Resolved* r);  // sets 2 or 3 if absent
+  std::vector<const Node*> Children(const std::string& key) const;  // in creation order
   std::shared_ptr<Node> Create(const Resolved& r, bool dir);
   void MakeFolders(const std::string& path);
   FindEntry EntryOf(const Node& node) const;
