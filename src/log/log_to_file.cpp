@@ -9,12 +9,22 @@
 namespace cw {
 namespace {
 
+// Indexed by cause code.
 constexpr const char* kCauseNames[] = {
-    "None",          "Generic",      "File not found",
-    "Bad path",      "Too many open files",
-    "Access denied", "Invalid file", "Cannot remove working directory",
-    "Directory is full", "Bad seek",  "Hardware error",
-    "Sharing violation", "Lock violation", "Disk is full",
+    "None",
+    "Generic",
+    "File not found",
+    "Bad path",
+    "Too many open files",
+    "Access denied",
+    "Invalid file",
+    "Cannot remove working directory",
+    "Directory is full",
+    "Bad seek",
+    "Hardware error",
+    "Sharing violation",
+    "Lock violation",
+    "Disk is full",
     "End of file",
 };
 constexpr uint32_t kCauseCount = sizeof(kCauseNames) / sizeof(kCauseNames[0]);
