@@ -1,0 +1,49 @@
+#pragma once
+// What both front ends (window and command line) do around a job, so they behave the same:
+// start-up of a run, the last package path, the card detection that typing a card path runs,
+// the checks before a store job starts, and saving the transcript when a job ends.
+
+#include <optional>
+#include <string>
+
+#include "job/job_context.h"
+#include "log/log_to_file.h"
+
+namespace cw {
+
+inline constexpr int kProgramVersion = 1061;
+inline constexpr const char* kWindowTitleFormat =
+    "Ver. %.3f - Quorvane FWP File Downloader and Verifier";
+
+// Start-up: rootPath, dataPath (documents folder upper-cased + "\BREVANT\QUORVANE"; the
+// temporary folder, after a message, when there is none), the data folder created, `log`
+// pointed at "fwp_downloader.log" there and enabled, the start-up lines written, the version
+// block cleared. `job.log` and `job.prompt` must be set by the caller.
+void StartRun(JobContext& job, CLogToFile& log);
+
+// Where the package box's start-up text came from, and what it is.
+struct LastPath {
+  std::string path;
+  // True when the text came from a "LastPathUsed.txt" (versions are read before the box is
+  // filled); false when it was found by searching the program's folder (box first).
+  bool fromFile = false;
+};
+// Refreshes and reads "LastPathUsed.txt" or searches rootPath for a package; nullopt when the
+// box stays empty.
+std::optional<LastPath> ResolveLastPath(JobContext& job);
+
+// Card detection of the card path box: sets engineSelected/panelSelected from the card's files.
+// Returns the text for status line 1, or nullopt when nothing was detected.
+std::optional<std::string> DetectCardTarget(JobContext& job, const std::string& cardPath);
+
+// The checks "Store and Verify" makes before it starts a job: an empty card path and a package
+// format newer than 1.009 are refused with their message (false). On success the package path
+// is saved to "LastPathUsed.txt". `job.fwpPath`, `job.flashPath` and `job.fwpVersion` are read.
+bool CheckStoreRequest(JobContext& job);
+// The same for "Verify Only" (an empty card path only).
+bool CheckVerifyRequest(JobContext& job);
+
+// Writes the whole transcript to "DownloadDiagnostics.txt" in the data folder.
+void StoreDiagnostics(JobContext& job);
+
+}  // namespace cw
