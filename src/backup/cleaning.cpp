@@ -1,6 +1,7 @@
 #include "backup/cleaning.h"
 
 #include "job/job_io.h"
+#include "log/log_to_file.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "verify/file_rules.h"
@@ -10,26 +11,6 @@ namespace cw {
 namespace {
 
 constexpr uint32_t kBlockingAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem;
-
-// The file layer's cause code for a Windows error, as its file errors carry it.
-int FileErrorCause(uint32_t error) {
-  switch (error) {
-    case kErrSuccess: return 0;                  // none
-    case kErrFileNotFound: return 2;             // file not found
-    case kErrInvalidHandle: return 2;
-    case kErrPathNotFound: return 3;             // bad path
-    case 4: return 4;                            // too many open files
-    case kErrAccessDenied:
-    case kErrWriteProtect:
-    case kErrFileExists:
-    case kErrAlreadyExists: return 5;            // access denied
-    case kErrGenFailure: return 10;              // hard I/O
-    case kErrSharingViolation: return 11;        // sharing violation
-    case 33: return 12;                          // lock violation
-    case kErrDiskFull: return 13;                // disk full
-    default: return 1;                           // generic
-  }
-}
 
 bool FileOpens(const std::string& path) {
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
@@ -114,8 +95,8 @@ bool FixFileStatus(const std::string& path) {
   // Attributes only: the file's times stay as they are.
   if (!Sys().SetFileAttributes(path, kAttrArchive)) {
     const uint32_t error = GetLastError();
-    LogF("    SetStatus exception, cause: %d, IOsError: %d", FileErrorCause(error),
-         static_cast<int>(error));
+    LogF("    SetStatus exception, cause: %d, IOsError: %d",
+         static_cast<int>(FileErrorCauseOf(error)), static_cast<int>(error));
   }
 
   if (!ReadAttributes(path, &attributes) || (attributes & kBlockingAttributes) != 0) {

@@ -39,6 +39,7 @@ class JobFixture : public ::testing::Test {
     cardFileList.clear();
     backupFileList.clear();
     backupRoot.clear();
+    fake.ClearCalls();  // the log's own probe is not the test's business
   }
   ~JobFixture() override { currentJob = nullptr; }
 

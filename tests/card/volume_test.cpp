@@ -40,7 +40,7 @@ TEST_F(VolumeTest, RemovableDriveOpensAfterOneWait) {
 
 TEST_F(VolumeTest, OpenRetriesUntilTheVolumeOpens) {
   fake.FailCall("OpenVolume", kErrSharingViolation, 1);
-  fake.FailCall("OpenVolume", kErrSharingViolation, 2);
+  fake.FailCall("OpenVolume", kErrSharingViolation, 1);
   VolumeHandle volume = OpenVolume('E');
   ASSERT_NE(volume, nullptr);
   EXPECT_EQ(fake.CallCount("OpenVolume"), 3u);
