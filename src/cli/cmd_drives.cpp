@@ -11,12 +11,18 @@ namespace {
 
 const char* TypeName(DriveType type) {
   switch (type) {
-    case DriveType::Removable: return "removable";
-    case DriveType::Fixed: return "fixed";
-    case DriveType::Remote: return "remote";
-    case DriveType::CdRom: return "cdrom";
-    case DriveType::RamDisk: return "ramdisk";
-    default: return "unknown";
+    case DriveType::Removable:
+      return "removable";
+    case DriveType::Fixed:
+      return "fixed";
+    case DriveType::Remote:
+      return "remote";
+    case DriveType::CdRom:
+      return "cdrom";
+    case DriveType::RamDisk:
+      return "ramdisk";
+    default:
+      return "unknown";
   }
 }
 
@@ -46,7 +52,8 @@ class DrivesCommand : public Command {
 
   int Run() override {
     Platform& sys = Sys();
-    std::vector<std::vector<std::string>> rows = {{"Drive", "Host path", "Type", "File system", "Bytes"}};
+    std::vector<std::vector<std::string>> rows = {
+        {"Drive", "Host path", "Type", "File system", "Bytes"}};
     for (const std::string& root : sys.LogicalDriveStrings()) {
       if (root[0] == 'A' || root[0] == 'B') continue;
       std::string fileSystem;

@@ -1,7 +1,6 @@
 // The cardwright command line: the drive map from --drive and CARDWRIGHT_DRIVES, the host
 // platform, then one registered subcommand.
 #include <CLI/CLI.hpp>
-
 #include <cstdlib>
 #include <iostream>
 #include <map>

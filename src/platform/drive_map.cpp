@@ -68,7 +68,8 @@ bool ParseOptions(const std::vector<std::string>& options, DriveMapping* mapping
       if (name.empty()) return Fail(error, "\"fs=\" needs a file-system name");
       for (char c : name) {
         if (!std::isgraph(static_cast<unsigned char>(c))) {
-          return Fail(error, "the file-system name \"" + name + "\" has a blank or control character");
+          return Fail(error,
+                      "the file-system name \"" + name + "\" has a blank or control character");
         }
       }
       mapping->fileSystem = name;
@@ -82,8 +83,8 @@ bool ParseOptions(const std::vector<std::string>& options, DriveMapping* mapping
     } else if (option.empty()) {
       return Fail(error, "an empty option (two commas, or a comma at the end)");
     } else {
-      return Fail(error, "unknown option \"" + option +
-                             "\" (known: removable, fixed, fs=NAME, bytes=N)");
+      return Fail(error,
+                  "unknown option \"" + option + "\" (known: removable, fixed, fs=NAME, bytes=N)");
     }
   }
   return true;
@@ -100,8 +101,7 @@ std::optional<DriveMapping> ParseDriveMapping(const std::string& text, std::stri
   if (mappingText.size() < 3 || mappingText[1] != ':' || mappingText[2] != '=') {
     return refuse("expected LETTER:=FOLDER[,removable|fixed][,fs=NAME][,bytes=N]");
   }
-  const char letter =
-      static_cast<char>(std::toupper(static_cast<unsigned char>(mappingText[0])));
+  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(mappingText[0])));
   if (letter < 'A' || letter > 'Z') return refuse("the drive letter must be D: to Z:");
   if (letter == 'C') return refuse("C: is always the host's root folder and cannot be mapped");
   if (letter == 'A' || letter == 'B') {
@@ -114,8 +114,7 @@ std::optional<DriveMapping> ParseDriveMapping(const std::string& text, std::stri
   mapping.hostPath = parts[0];
   if (mapping.hostPath.empty()) return refuse("the folder is missing");
   std::string reason;
-  if (!ParseOptions(std::vector<std::string>(parts.begin() + 1, parts.end()), &mapping,
-                    &reason)) {
+  if (!ParseOptions(std::vector<std::string>(parts.begin() + 1, parts.end()), &mapping, &reason)) {
     return refuse(reason);
   }
   return mapping;

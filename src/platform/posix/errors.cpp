@@ -16,7 +16,7 @@ uint32_t WinErrorFromErrno(int err, const std::string& hostPath) {
       struct stat st;
       std::string parent = ParentOf(hostPath);
       return (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? kErrFileNotFound
-                                                                        : kErrPathNotFound;
+                                                                       : kErrPathNotFound;
     }
     case ENOTDIR:
       return kErrPathNotFound;

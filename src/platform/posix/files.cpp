@@ -50,7 +50,9 @@ class PosixFile final : public File {
   }
 
   bool Seek(int64_t offset, SeekFrom from) override {
-    const int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+    const int whence = from == SeekFrom::Begin     ? SEEK_SET
+                       : from == SeekFrom::Current ? SEEK_CUR
+                                                   : SEEK_END;
     if (::lseek(fd_, offset, whence) < 0) return FailErrno(errno);
     return true;
   }
@@ -106,11 +108,21 @@ std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode 
   if (!Resolve(path, &host)) return nullptr;
   int flags = O_RDWR;
   switch (mode) {
-    case OpenMode::Read: flags = O_RDONLY; break;
-    case OpenMode::ReadWrite: flags = O_RDWR; break;
-    case OpenMode::CreateAlways: flags = O_RDWR | O_CREAT | O_TRUNC; break;
-    case OpenMode::OpenAlways: flags = O_RDWR | O_CREAT; break;
-    case OpenMode::CreateNew: flags = O_RDWR | O_CREAT | O_EXCL; break;
+    case OpenMode::Read:
+      flags = O_RDONLY;
+      break;
+    case OpenMode::ReadWrite:
+      flags = O_RDWR;
+      break;
+    case OpenMode::CreateAlways:
+      flags = O_RDWR | O_CREAT | O_TRUNC;
+      break;
+    case OpenMode::OpenAlways:
+      flags = O_RDWR | O_CREAT;
+      break;
+    case OpenMode::CreateNew:
+      flags = O_RDWR | O_CREAT | O_EXCL;
+      break;
   }
   struct stat st;
   if (mode != OpenMode::Read && mode != OpenMode::CreateNew && ::stat(host.c_str(), &st) == 0 &&
@@ -143,7 +155,8 @@ bool PosixPlatform::CopyFile(const std::string& source, const std::string& desti
   struct stat destinationStat;
   if (::stat(to.c_str(), &destinationStat) == 0) {
     if (failIfExists) return FailWith(kErrFileExists);
-    if (destinationStat.st_dev == sourceStat.st_dev && destinationStat.st_ino == sourceStat.st_ino) {
+    if (destinationStat.st_dev == sourceStat.st_dev &&
+        destinationStat.st_ino == sourceStat.st_ino) {
       return FailWith(kErrSharingViolation);  // onto itself: truncating would lose it
     }
     if (S_ISDIR(destinationStat.st_mode) || IsReadOnlyFile(destinationStat)) {
@@ -153,7 +166,8 @@ bool PosixPlatform::CopyFile(const std::string& source, const std::string& desti
   const uint32_t attributes = AttributesOf(from, sourceStat);
   const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return FailErrno(errno, from);
-  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (failIfExists ? O_EXCL : 0), 0666);
+  const int out = ::open(
+      to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (failIfExists ? O_EXCL : 0), 0666);
   if (out < 0) {
     const int err = errno;
     ::close(in);

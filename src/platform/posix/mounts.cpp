@@ -17,8 +17,8 @@ namespace {
 std::string Unescape(const std::string& field) {
   std::string out;
   for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' && field[i + 2] >= '0' && field[i + 2] <= '7' &&
-        field[i + 3] >= '0' && field[i + 3] <= '7') {
+    if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
+        field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
       out += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
                                (field[i + 3] - '0'));
       i += 3;
@@ -112,13 +112,20 @@ std::string FileSystemName(int64_t magic, uint64_t blocks, const std::string& fs
   }
   if (!fsType.empty()) return UpperAscii(fsType);
   switch (magic) {
-    case EXT4_SUPER_MAGIC: return "EXT4";
-    case TMPFS_MAGIC: return "TMPFS";
-    case BTRFS_SUPER_MAGIC: return "BTRFS";
-    case XFS_SUPER_MAGIC: return "XFS";
-    case OVERLAYFS_SUPER_MAGIC: return "OVERLAY";
-    case 0x2011BAB0: return "EXFAT";
-    default: return "UNKNOWN";
+    case EXT4_SUPER_MAGIC:
+      return "EXT4";
+    case TMPFS_MAGIC:
+      return "TMPFS";
+    case BTRFS_SUPER_MAGIC:
+      return "BTRFS";
+    case XFS_SUPER_MAGIC:
+      return "XFS";
+    case OVERLAYFS_SUPER_MAGIC:
+      return "OVERLAY";
+    case 0x2011BAB0:
+      return "EXFAT";
+    default:
+      return "UNKNOWN";
   }
 }
 
@@ -133,15 +140,24 @@ bool RemountFolder(const MountEntry& mount, int* err) {
   std::istringstream options(mount.mountOptions);
   std::string option;
   while (std::getline(options, option, ',')) {
-    if (option == "ro") flags |= MS_RDONLY;
-    else if (option == "nosuid") flags |= MS_NOSUID;
-    else if (option == "nodev") flags |= MS_NODEV;
-    else if (option == "noexec") flags |= MS_NOEXEC;
-    else if (option == "noatime") flags |= MS_NOATIME;
-    else if (option == "nodiratime") flags |= MS_NODIRATIME;
-    else if (option == "relatime") flags |= MS_RELATIME;
-    else if (option == "sync") flags |= MS_SYNCHRONOUS;
-    else if (option == "dirsync") flags |= MS_DIRSYNC;
+    if (option == "ro")
+      flags |= MS_RDONLY;
+    else if (option == "nosuid")
+      flags |= MS_NOSUID;
+    else if (option == "nodev")
+      flags |= MS_NODEV;
+    else if (option == "noexec")
+      flags |= MS_NOEXEC;
+    else if (option == "noatime")
+      flags |= MS_NOATIME;
+    else if (option == "nodiratime")
+      flags |= MS_NODIRATIME;
+    else if (option == "relatime")
+      flags |= MS_RELATIME;
+    else if (option == "sync")
+      flags |= MS_SYNCHRONOUS;
+    else if (option == "dirsync")
+      flags |= MS_DIRSYNC;
   }
   // The file system's own options go back as they were, less the generic rw/ro.
   std::string data;

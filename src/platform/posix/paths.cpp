@@ -66,7 +66,8 @@ bool PathIsUnder(const std::string& path, const std::string& root) {
 }
 
 std::string NormalHostPath(const std::string& path) {
-  std::string absolute = (!path.empty() && path[0] == '/') ? path : JoinHost(CurrentHostFolder(), path);
+  std::string absolute =
+      (!path.empty() && path[0] == '/') ? path : JoinHost(CurrentHostFolder(), path);
   std::vector<std::string> parts;
   size_t start = 0;
   while (start <= absolute.size()) {
@@ -169,7 +170,8 @@ std::string PosixPlatform::HostToWindows(const std::string& hostPath) const {
     }
   }
   if (best == nullptr) return normal;
-  std::string rest = best->hostPath == "/" ? normal.substr(1) : normal.substr(best->hostPath.size());
+  std::string rest =
+      best->hostPath == "/" ? normal.substr(1) : normal.substr(best->hostPath.size());
   if (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
   for (char& c : rest) {
     if (c == '/') c = '\\';
