@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     const uint32_t attributes = cw::Sys().GetFileAttributes(root);
     if (attributes == cw::kInvalidAttributes || (attributes & cw::kAttrDirectory) == 0) {
       return Refuse(std::string("drive ") + mapping.letter + ": folder \"" + mapping.hostPath +
-                    "\" does not exist");
+                    "\" does not exist or is not a folder");
     }
   }
 

@@ -158,8 +158,10 @@ TEST_F(FileTest, CopyOverwritesOnlyWhenAllowed) {
   EXPECT_FALSE(sys().CopyFile("E:\\SRC.TXT", "E:\\DST.TXT", true));
   EXPECT_EQ(GetLastError(), kErrFileExists);
   EXPECT_EQ(temp_.Read("card/DST.TXT"), "old");
+  ASSERT_TRUE(sys().SetFileAttributes("E:\\DST.TXT", kAttrArchive | kAttrSystem));
   EXPECT_TRUE(sys().CopyFile("E:\\SRC.TXT", "E:\\DST.TXT", false));
   EXPECT_EQ(temp_.Read("card/DST.TXT"), "new");
+  EXPECT_EQ(sys().GetFileAttributes("E:\\DST.TXT"), kAttrNormal);  // the source's attributes
 }
 
 TEST_F(FileTest, CopyRefusesWhatWouldLoseData) {
@@ -170,6 +172,11 @@ TEST_F(FileTest, CopyRefusesWhatWouldLoseData) {
 
   OnCard("RO.TXT", "kept");
   ASSERT_TRUE(sys().SetFileAttributes("E:\\RO.TXT", kAttrReadOnly));
+  EXPECT_FALSE(sys().CopyFile("E:\\SELF.TXT", "E:\\RO.TXT", false));
+  EXPECT_EQ(GetLastError(), kErrAccessDenied);
+  EXPECT_EQ(temp_.Read("card/RO.TXT"), "kept");
+
+  ASSERT_TRUE(sys().SetFileAttributes("E:\\RO.TXT", kAttrHidden));
   EXPECT_FALSE(sys().CopyFile("E:\\SELF.TXT", "E:\\RO.TXT", false));
   EXPECT_EQ(GetLastError(), kErrAccessDenied);
   EXPECT_EQ(temp_.Read("card/RO.TXT"), "kept");

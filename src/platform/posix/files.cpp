@@ -159,7 +159,9 @@ bool PosixPlatform::CopyFile(const std::string& source, const std::string& desti
         destinationStat.st_ino == sourceStat.st_ino) {
       return FailWith(kErrSharingViolation);  // onto itself: truncating would lose it
     }
-    if (S_ISDIR(destinationStat.st_mode) || IsReadOnlyFile(destinationStat)) {
+    // Windows will not copy over a folder, nor over a read-only or hidden file.
+    if (S_ISDIR(destinationStat.st_mode) ||
+        (AttributesOf(to, destinationStat) & (kAttrReadOnly | kAttrHidden)) != 0) {
       return FailWith(kErrAccessDenied);
     }
   }
@@ -189,10 +191,8 @@ bool PosixPlatform::CopyFile(const std::string& source, const std::string& desti
   const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
   ::futimens(out, times);
   if (!FinishCopy(in, out, to, 0)) return false;
-  if ((attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive)) != 0 &&
-      !SetHostAttributes(to, attributes)) {
-    return false;
-  }
+  // Also when the source has none: a replaced destination must not keep its own.
+  if (!SetHostAttributes(to, attributes)) return false;
   SetLastError(kErrSuccess);
   return true;
 }

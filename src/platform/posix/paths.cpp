@@ -122,8 +122,7 @@ bool PosixPlatform::Resolve(const std::string& path, std::string* hostPath) {
     EnsureMounted(index);
     current = floor = drives_[index].hostPath;
     restStart = 2;
-  } else if (path.size() >= 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':' &&
-             path.size() == 6) {
+  } else if (path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':') {
     int index = DriveIndex(path[4]);
     if (index < 0) return FailWith(kErrFileNotFound);
     EnsureMounted(index);
