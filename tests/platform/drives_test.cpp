@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -84,6 +85,15 @@ TEST(MountInfo, ParsesFieldsAndEscapes) {
   EXPECT_EQ(posix::MountOf(mounts, "/home")->fsType, "ext4");
   EXPECT_EQ(posix::MountAt(mounts, "/media/tech/MY CARD")->source, "/dev/sdb1");
   EXPECT_FALSE(posix::MountAt(mounts, "/media/tech"));
+}
+
+TEST(MountInfo, RemountRestoresFlagsAndFileSystemOptions) {
+  posix::MountEntry card;
+  card.mountOptions = "ro,nosuid,nodev,noexec,relatime";
+  card.superOptions = "ro,fmask=0022,dmask=0022,codepage=437,shortname=mixed,utf8";
+  const posix::MountRequest request = posix::RemountRequest(card);
+  EXPECT_EQ(request.flags, MS_RDONLY | MS_NOSUID | MS_NODEV | MS_NOEXEC | MS_RELATIME);
+  EXPECT_EQ(request.data, "fmask=0022,dmask=0022,codepage=437,shortname=mixed,utf8");
 }
 
 // A fake sysfs: a card reader partition (removable disk), a USB disk, a fixed disk.

@@ -135,39 +135,34 @@ bool UnmountFolder(const std::string& mountPoint, int* err) {
   return false;
 }
 
-bool RemountFolder(const MountEntry& mount, int* err) {
-  unsigned long flags = 0;
+MountRequest RemountRequest(const MountEntry& mount) {
+  static const struct {
+    const char* name;
+    unsigned long flag;
+  } kFlags[] = {{"ro", MS_RDONLY},         {"nosuid", MS_NOSUID},    {"nodev", MS_NODEV},
+                {"noexec", MS_NOEXEC},     {"noatime", MS_NOATIME},  {"nodiratime", MS_NODIRATIME},
+                {"relatime", MS_RELATIME}, {"sync", MS_SYNCHRONOUS}, {"dirsync", MS_DIRSYNC}};
+  MountRequest request;
   std::istringstream options(mount.mountOptions);
   std::string option;
   while (std::getline(options, option, ',')) {
-    if (option == "ro")
-      flags |= MS_RDONLY;
-    else if (option == "nosuid")
-      flags |= MS_NOSUID;
-    else if (option == "nodev")
-      flags |= MS_NODEV;
-    else if (option == "noexec")
-      flags |= MS_NOEXEC;
-    else if (option == "noatime")
-      flags |= MS_NOATIME;
-    else if (option == "nodiratime")
-      flags |= MS_NODIRATIME;
-    else if (option == "relatime")
-      flags |= MS_RELATIME;
-    else if (option == "sync")
-      flags |= MS_SYNCHRONOUS;
-    else if (option == "dirsync")
-      flags |= MS_DIRSYNC;
+    for (const auto& known : kFlags) {
+      if (option == known.name) request.flags |= known.flag;
+    }
   }
   // The file system's own options go back as they were, less the generic rw/ro.
-  std::string data;
   std::istringstream superOptions(mount.superOptions);
   while (std::getline(superOptions, option, ',')) {
     if (option == "rw" || option == "ro" || option.empty()) continue;
-    data += (data.empty() ? "" : ",") + option;
+    request.data += (request.data.empty() ? "" : ",") + option;
   }
-  if (::mount(mount.source.c_str(), mount.mountPoint.c_str(), mount.fsType.c_str(), flags,
-              data.c_str()) == 0) {
+  return request;
+}
+
+bool RemountFolder(const MountEntry& mount, int* err) {
+  const MountRequest request = RemountRequest(mount);
+  if (::mount(mount.source.c_str(), mount.mountPoint.c_str(), mount.fsType.c_str(), request.flags,
+              request.data.c_str()) == 0) {
     return true;
   }
   *err = errno;

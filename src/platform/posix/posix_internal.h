@@ -61,6 +61,12 @@ bool IsFatType(const std::string& fsType);
 // The file-system name as Windows reports it: vfat is "FAT" below 65525 clusters, else
 // "FAT32"; any other file system is its mount type (or magic number) upper-cased.
 std::string FileSystemName(int64_t magic, uint64_t blocks, const std::string& fsType);
+// The mount(2) flags and data that mount `mount` again as it was.
+struct MountRequest {
+  unsigned long flags = 0;
+  std::string data;
+};
+MountRequest RemountRequest(const MountEntry& mount);
 // Unmounts and later remounts a vfat mount point in place (root only).
 bool UnmountFolder(const std::string& mountPoint, int* err);
 bool RemountFolder(const MountEntry& mount, int* err);
