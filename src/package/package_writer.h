@@ -20,17 +20,18 @@ namespace cw {
 
 struct PackageFileSpec {
   int32_t kind = kKindEngine2;
-  std::string cardPath;
-  std::string checkPath;  // empty: the same as cardPath
-  std::string content;    // the file as it lands on the card
+  std::string cardPath{};
+  std::string checkPath{};  // empty: the same as cardPath
+  std::string content{};    // the file as it lands on the card
   // Record values that override what the writer computes, to build damaged packages.
-  std::optional<int32_t> dataOffset;
-  std::optional<int32_t> storedSize;
-  std::optional<int32_t> fileSize;
-  std::optional<uint32_t> fileCrc;
+  std::optional<int32_t> dataOffset{};
+  std::optional<int32_t> storedSize{};
+  std::optional<int32_t> fileSize{};
+  std::optional<uint32_t> fileCrc{};
 };
 
 // Each version keyword is written only when its value is set, so a test can leave one out.
+// Every member has a default, so designated initialisers may name only what matters.
 struct PackageSpec {
   std::array<int32_t, 6> headerWords{};
   int32_t releaseNumber = 0;
@@ -49,15 +50,15 @@ struct PackageSpec {
   std::optional<char> panelLetter = 0;
   std::optional<int32_t> winceIncluded = 0;  // unset: no "WINCE INCLUDED: " line
   bool panel3950Support = false;
-  std::vector<PackageFileSpec> files;
+  std::vector<PackageFileSpec> files{};
   bool setCrc = true;                  // false: packageCrc 0, the package is not checked
-  std::optional<int32_t> fileCount;    // overrides the count written after "NUMBER OF FILES: "
+  std::optional<int32_t> fileCount{};  // overrides the count written after "NUMBER OF FILES: "
 };
 
 // Where the parts of a built package lie.
 struct PackageLayout {
   size_t tableOffset = 0;  // the first record
-  std::vector<FILE_INFO_STRUCT> records;
+  std::vector<FILE_INFO_STRUCT> records{};
 };
 
 // Kinds 11, 12 and 14 are stored as they are; every other kind is zlib-compressed.

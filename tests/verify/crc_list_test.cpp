@@ -163,12 +163,14 @@ TEST_F(VerifyCRCFileTest, TheLastRecordIsNotChecked) {
 }
 
 TEST_F(VerifyCRCFileTest, TheSearchForOneRecordEndsAfterTMinusOneLines) {
-  // Seven lines stand between the start and the entry; a table of six allows five.
-  std::string list = BuildCRCList({{"BREVANT\\APP.EXE", 0x0A0D0A0D}, {"NK.BIN", 4}});
-  list.insert(8, "X\r\nX\r\nX\r\nX\r\nX\r\n");
-  scope.fake.WriteFile(kList3940, list);
+  // The count line and an empty line come first; with two more lines the entry is line 5,
+  // the last a table of six records looks at, with three it is line 6.
+  const std::string list = BuildCRCList({{"BREVANT\\APP.EXE", 0x0A0D0A0D}, {"NK.BIN", 4}});
+  scope.fake.WriteFile(kList3940, std::string(list).insert(8, "X\r\nX\r\n"));
+  EXPECT_TRUE(VerifyCRCFile());
+  scope.fake.WriteFile(kList3940, std::string(list).insert(8, "X\r\nX\r\nX\r\n"));
   EXPECT_FALSE(VerifyCRCFile());
-  fileTable.insert(fileTable.begin(), 5, Record(2, "MORE.BIN", 1));
+  fileTable.insert(fileTable.begin(), Record(2, "MORE.BIN", 1));
   EXPECT_TRUE(VerifyCRCFile());
 }
 
