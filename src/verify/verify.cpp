@@ -147,8 +147,7 @@ int Verification::CheckPanel() {
   if (osInPackage != 0) return kVerifyPassed;
 
   // The package did not replace the OS image, so the card's own must still be intact.
-  std::unique_ptr<File> list = Sys().OpenFile(globalFlashPath + CRCListPathFor(targetType),
-                                              OpenMode::Read);
+  std::unique_ptr<File> list = Sys().OpenFile(CRCListPathFor(targetType), OpenMode::Read);
   if (!list) return PanelFailure("Stored CRC file could not be opened.\r\n");
   const OSImageEntry entry = FindOSImageCRC(*list);
   list->Close();
