@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "card/card_inspection.h"
+#include "card/volume.h"
 #include "job/job_io.h"
 #include "job/job_values.h"
 #include "package/crc_list_writer.h"
 #include "package/file_table.h"
 #include "package/package_writer.h"
+#include "platform/posix_fixture.h"
 #include "support/package_builder.h"
 #include "verify/bhelper.h"
 
@@ -275,6 +277,39 @@ TEST_F(VerifyTest, ProgressCoversTheTableAndAStopEndsTheJob) {
   EXPECT_EQ(scope.job.jobRunning, 0);
   EXPECT_EQ(fake.CallCount("OpenFile", "E:\\F0"), 0u);  // not one file was read
   EXPECT_EQ(prompt.Count(), 0u);
+}
+
+// The verification after a store reads the card, not what the host cached of it: a file
+// changed behind the program's back is seen as changed once the card has been ejected.
+class EjectThenReadTest : public test::PosixTest {
+ protected:
+  EjectThenReadTest() {
+    SetPlatform(platform_.get());
+    job.prompt = &prompt;
+    job.jobRunning = 1;
+    currentJob = &job;
+  }
+  ~EjectThenReadTest() override {
+    currentJob = nullptr;
+    SetPlatform(nullptr);
+  }
+  ScriptedPrompt prompt;
+  JobContext job;
+};
+
+TEST_F(EjectThenReadTest, AFileChangedBeforeAnEjectIsReadAfresh) {
+  OnCard("APP/MAIN.BIN", std::string(8192, 'a'));
+  EXPECT_EQ(CBHelper::GetFileCRC("E:\\APP\\MAIN.BIN"), Crc(std::string(8192, 'a')));
+
+  // Same size, other bytes, written on the host side.
+  std::string changed(8192, 'a');
+  changed[4000] = 'b';
+  temp_.Write("card/APP/MAIN.BIN", changed);
+  ASSERT_EQ(temp_.Read("card/APP/MAIN.BIN"), changed);
+  ASSERT_TRUE(EjectCompactFlash('E'));
+  EXPECT_EQ(prompt.Count(), 0u) << "the folder card dismounts cleanly";
+
+  EXPECT_EQ(CBHelper::GetFileCRC("E:\\APP\\MAIN.BIN"), Crc(changed));
 }
 
 }  // namespace
