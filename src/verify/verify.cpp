@@ -58,9 +58,7 @@ class Verification {
   int Run();
 
  private:
-  void Pass() {
-    ++verified_;
-  }
+  void Pass() { ++verified_; }
   void Fail(const std::string& path) {
     failures_ += "\r\n" + path;
     allPassed_ = false;
