@@ -50,17 +50,20 @@ class StoreJobTest : public JobFixture {
     spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = content});
     return spec;
   }
-  // A 3940 panel release with its OS image and its CRC list (last, as verification wants).
+  // A 3940 panel release with its OS image and its CRC list (last, as verification wants; and
+  // with enough records that the list's reader looks far enough for each entry).
   static PackageSpec PanelPackage(const std::string& app = "new app") {
     PackageSpec spec;
     spec.releaseNumber = 0x01020304;
     spec.winceIncluded = 1;
     spec.files.push_back({.kind = kKindPanel3940, .cardPath = "NK.BIN", .content = "new os"});
     spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\APP.EXE", .content = app});
+    spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\HELP.TXT", .content = "h"});
     spec.files.push_back({.kind = kKindPanel3940Raw,
                           .cardPath = "Quorvane File CRCs.dat",
                           .content = BuildCRCList({{"NK.BIN", Crc("new os")},
-                                                   {"BREVANT\\APP.EXE", Crc(app)}})});
+                                                   {"BREVANT\\APP.EXE", Crc(app)},
+                                                   {"BREVANT\\HELP.TXT", Crc("h")}})});
     return spec;
   }
   void OldEngineCard() {
@@ -162,7 +165,7 @@ TEST_F(StoreJobTest, VersionFileOfAnOldFormatCarriesNoGeneratorValues) {
 TEST_F(StoreJobTest, PanelCardReceivesTheReleaseNumberAndNoEngineFiles) {
   OldPanelCard();
   Package(PanelPackage());
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "new app");
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\RELEASENUMBER"), std::string("\x04\x03\x02\x01", 4));
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\BPANEL.INI"), "settings");
@@ -278,7 +281,9 @@ TEST_F(StoreRefusalTest, CancelClearsStoreInProgress) {
 
 TEST_F(StoreRefusalTest, PanelWithoutAnyOperatingSystem) {
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "old app");
-  Package(PanelPackage());
+  PackageSpec spec = PanelPackage();
+  spec.winceIncluded = 0;
+  Package(spec);
   job.panelSelected = 1;
   prompt.QueueModelChoice(kTargetPanel3940);
   ExpectRefused(
@@ -294,7 +299,7 @@ TEST_F(StoreJobTest, PanelSpaceCheckCountsTotalCapacity) {
   const PackageSpec spec = PanelPackage(std::string(5000, 'p'));
   Package(spec);
   // The OS image does not count; the application and the CRC list do.
-  const uint64_t needed = 5000 + spec.files[2].content.size() + 10 + 1000;
+  const uint64_t needed = 5000 + 1 + spec.files[3].content.size() + 10 + 1000;
 
   fake.AddDrive('E', DriveType::Removable, "FAT", needed - 1);
   EXPECT_EQ(Run(), 0);
