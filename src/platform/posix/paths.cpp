@@ -3,6 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+
 #include "platform/posix/posix_internal.h"
 
 namespace cw::posix {
@@ -86,21 +91,77 @@ std::string NormalHostPath(const std::string& path) {
   return result.empty() ? "/" : result;
 }
 
+namespace {
+
+// A case-insensitive lookup scans the whole folder. The job's own paths are upper-cased (the
+// data folder, the backup folder), so without a memory every log line and every backup copy
+// would scan the same unchanged folders again: "/", "/home", the home folder. A folder's
+// names are kept while its identity and times stay the same, and only when those times lie a
+// few seconds in the past: timestamps are coarse (2 s on FAT), so a folder changed again
+// within the same tick would otherwise look unchanged.
+struct FolderNames {
+  dev_t device = 0;
+  ino_t inode = 0;
+  timespec modified{}, changed{};
+  // Upper-cased name -> the entry's own name and how many entries share that upper-case form.
+  std::unordered_map<std::string, std::pair<std::string, int>> byUpper;
+};
+
+constexpr time_t kSettledSeconds = 3;
+constexpr size_t kMaxFolders = 256;
+std::mutex folderNamesMutex;
+std::unordered_map<std::string, FolderNames> folderNames;
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool SameFolder(const FolderNames& names, const struct stat& st) {
+  return names.device == st.st_dev && names.inode == st.st_ino &&
+         SameTime(names.modified, st.st_mtim) && SameTime(names.changed, st.st_ctim);
+}
+
+std::string Lookup(const FolderNames& names, const std::string& name) {
+  const auto it = names.byUpper.find(UpperAscii(name));
+  return it != names.byUpper.end() && it->second.second == 1 ? it->second.first : name;
+}
+
+}  // namespace
+
 std::string MatchComponent(const std::string& folder, const std::string& name) {
+  return MatchComponentAt(folder, name, ::time(nullptr));
+}
+
+std::string MatchComponentAt(const std::string& folder, const std::string& name, time_t now) {
   struct stat st;
   if (::lstat(JoinHost(folder, name).c_str(), &st) == 0) return name;
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return name;
-  std::string match;
-  int matches = 0;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (SameNameIgnoringAsciiCase(entry->d_name, name)) {
-      match = entry->d_name;
-      ++matches;
+  struct stat folderStat;
+  if (::stat(folder.c_str(), &folderStat) != 0) return name;
+  {
+    std::lock_guard<std::mutex> lock(folderNamesMutex);
+    const auto it = folderNames.find(folder);
+    if (it != folderNames.end() && SameFolder(it->second, folderStat)) {
+      return Lookup(it->second, name);
     }
   }
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return name;
+  FolderNames names{.device = folderStat.st_dev, .inode = folderStat.st_ino,
+                    .modified = folderStat.st_mtim, .changed = folderStat.st_ctim, .byUpper = {}};
+  while (const dirent* entry = ::readdir(dir)) {
+    auto& slot = names.byUpper[UpperAscii(std::string(entry->d_name))];
+    slot.first = entry->d_name;
+    ++slot.second;
+  }
   ::closedir(dir);
-  return matches == 1 ? match : name;
+  const std::string match = Lookup(names, name);
+  const time_t settled = now - kSettledSeconds;
+  if (folderStat.st_mtim.tv_sec <= settled && folderStat.st_ctim.tv_sec <= settled) {
+    std::lock_guard<std::mutex> lock(folderNamesMutex);
+    if (folderNames.size() >= kMaxFolders) folderNames.clear();
+    folderNames[folder] = std::move(names);
+  }
+  return match;
 }
 
 // Rules: "E:..." starts at drive E:'s folder; "\..." at the root of the current folder's drive;
