@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test check demo clean
+.PHONY: all deps configure build test check demo bench clean
 
 all: build
 
@@ -26,6 +26,10 @@ check: build
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)/cardwright
+
+# Benchmarks in a Release build of their own (never part of test); results in build-bench/.
+bench: deps
+	@bash scripts/bench.sh
 
 clean:
 	rm -rf $(BUILD)
