@@ -67,7 +67,8 @@ class OneFile : public benchmark::Fixture {
  protected:
   void Count(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileBytes));
-    state.counters["ratio"] = double(kFileBytes) / double(stored_.size());
+    const double ratio = double(kFileBytes) / double(stored_.size());
+    state.SetLabel("compression " + std::to_string(ratio).substr(0, 4) + ":1");
   }
 
   std::unique_ptr<cw::Platform> platform_;

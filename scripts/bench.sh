@@ -10,6 +10,10 @@
 #  3. Scaling: store and verify of 200, 2,000 and 20,000 small files; the time per file must
 #     stay flat.
 #
+# HOME (the data folder with the log and the backup) lies on a file system other than the
+# card's (/dev/shm when there is one), as the PC's disk is not the card: the dismount's sync of
+# the card's file system must not also pay for writing the backup.
+#
 # Runs are interleaved (store, verify, baseline, ...) so that a change in the machine's load
 # hits every command alike; each figure is the median of BENCH_RUNS runs. The reference data is
 # made once and kept in BENCH_DATA. Results: BENCH_BUILD/RESULTS.md.
@@ -42,6 +46,8 @@ cmake --build "$BUILD" -j "$(nproc)" --target cardwright bench_core bench_make_r
 CW=$BUILD/cardwright
 BIN=$BUILD/bench
 mkdir -p "$DATA"
+HOMES=$(mktemp -d "${BENCH_HOME_ROOT:-/dev/shm}/cardwright-bench.XXXXXX" 2>/dev/null || mktemp -d "$DATA/homes.XXXXXX")
+trap 'rm -rf "$HOMES"' EXIT
 OUT=$BUILD/RESULTS.md
 LOG=$DATA/runs.log
 : >"$LOG"
@@ -85,7 +91,7 @@ maxof() { sort -g | tail -1; }
 # $dir/times.<cmd> with "seconds peak-KiB" lines.
 run_set() {  # name runs with-unzip
   local name=$1 runs=$2 unzipToo=$3 dir=$DATA/$1 ref=$DATA/$1/ref
-  local card=$dir/card home=$dir/home
+  local card=$dir/card home=$HOMES/$1
   local drive="E:=$card,removable,fs=FAT16,bytes=$CARD_BYTES"
   # A freshly inserted card: the older installation, on the disk, not in the page cache.
   local reset="rm -rf '$card' '$home' && cp -a '$ref/old-card' '$card' && mkdir '$home' && '$BIN/bench_baseline' evict '$card'"
@@ -155,7 +161,7 @@ limitKib=$(( (packageBytes + $(fact main largest_stored) + $(fact main largest_f
   echo
   echo "## End to end: 2,000 files, 512 MiB unpacked"
   echo
-  echo "Package $(mib $((packageBytes / 1024))) MiB; $(fact main placed_files) files ($(mib $(($(fact main placed_bytes) / 1024))) MiB) go on a 3940 panel card that holds an older installation of the same files. Peak memory is the largest max RSS of any run."
+  echo "Package $(mib $((packageBytes / 1024))) MiB; $(fact main placed_files) files ($(mib $(($(fact main placed_bytes) / 1024))) MiB) go on a 3940 panel card that holds an older installation of the same files. The card is a folder on the disk; HOME (log, backup) is on $(df --output=fstype "$HOMES" | tail -1). Before each run the card's files are flushed and evicted from the page cache, as after the program's own dismount. Peak memory is the largest max RSS of any run."
   echo
   echo "| command | median | peak memory | ratio |"
   echo "| --- | ---: | ---: | ---: |"
