@@ -27,21 +27,31 @@ if [ "$(basename "$winbuild")" = build-win32 ] && [ ! -d /usr/lib/i386-linux-gnu
   skip "32-bit Wine (wine32:i386) is not installed"
 fi
 
-export WINEPREFIX="$state/prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer
-user=$(id -un)
-users_folder="$WINEPREFIX/drive_c/users/$user"
-
 # Wine's background processes inherit whatever output they are started with; ctest would wait
 # for them to close its pipes. So every server start is told to keep nothing open.
 quiet() { "$@" </dev/null >/dev/null 2>&1; }
+
+export WINEPREFIX="$state/prefix"
+export WINEDEBUG=-all
+# No Mono or Gecko installer, no menu entries in the home folder.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# Wine links the documents folder (and others) to the home folder whenever it makes them, also
+# when a program asks for a missing one: a home of our own keeps every write in the run.
+run_home=$(mktemp -d /tmp/cardwright-wine-home.XXXXXX)
+export HOME="$run_home" XDG_CONFIG_HOME="$run_home/.config" XDG_DATA_HOME="$run_home/.local/share"
+card=$(mktemp -d /tmp/cardwright-wine-card.XXXXXX)
+user=$(id -un)
+users_folder="$WINEPREFIX/drive_c/users/$user"
+# Every run starts without a documents folder and leaves none behind (a link into a home that
+# is gone would be taken for a missing folder, and Wine would then make "DOCUMENTS" beside it).
+drop_documents() { find "$users_folder" -maxdepth 1 -iname documents -exec rm -rf {} + 2>/dev/null; }
+trap 'quiet wineserver -k; drop_documents; rm -rf "$card" "$run_home"' EXIT
 
 make_prefix() {
   rm -rf "$WINEPREFIX"
   mkdir -p "$state"
   quiet timeout 300 wineboot -i || return 1
-  # The shell folders point at the real home: keep every write inside the prefix.
+  # The shell folders point at the home of that run, which goes away.
   for link in "$users_folder"/*; do
     [ -L "$link" ] && rm -f "$link"
   done
@@ -56,10 +66,8 @@ make_prefix() {
   [ -f "$state/prefix.ready" ] || make_prefix || { rm -rf "$WINEPREFIX"; exit 1; }
 ) 9>"$state.lock" || skip "Wine could not make a prefix in $WINEPREFIX"
 
-card=$(mktemp -d /tmp/cardwright-wine-card.XXXXXX)
-trap 'quiet wineserver -k; rm -rf "$card"' EXIT
 ln -sfn "$card" "$WINEPREFIX/dosdevices/e:"
-rm -rf "$users_folder/Documents"
+drop_documents  # the program must have it made (Wine links it to $HOME, so into $run_home)
 
 quiet wineserver -p
 quiet timeout 120 wine cmd /c exit || skip "Wine cannot start programs here"
@@ -75,7 +83,7 @@ case "$mode" in
     cd "$winbuild" && ctest --output-on-failure -j 2
     ;;
   cli)
-    bash "$here/wine-cli-test.sh" "$winbuild/cardwright.exe"
+    bash "${CARDWRIGHT_WINE_CLI_SCRIPT:-$here/wine-cli-test.sh}" "$winbuild/cardwright.exe"
     ;;
   *)
     echo "unknown mode $mode" >&2

@@ -19,6 +19,22 @@ bool Win32Platform::FindFiles(const std::string& pattern, std::vector<FindEntry>
   if (pattern.empty() || pattern.back() == '\\' || pattern.back() == '/') {
     return FailWith(kErrFileNotFound);
   }
+  // A bare drive ("E:") names the drive's root, as on the POSIX side: CreateFolderPath tests it
+  // before the folders below it. Windows would search the drive's current folder instead, and
+  // find nothing when that is the root.
+  if (pattern.size() == 2 && pattern[1] == ':') {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA((pattern + "\\").c_str(), GetFileExInfoStandard, &data)) {
+      return FailSystem();
+    }
+    FindEntry entry;
+    entry.name = pattern;
+    entry.attributes = data.dwFileAttributes;
+    entry.writeTime = FromFileTime(data.ftLastWriteTime);
+    matches->push_back(entry);
+    cw::SetLastError(kErrSuccess);
+    return true;
+  }
   WIN32_FIND_DATAA found;
   const HANDLE search = ::FindFirstFileA(pattern.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return FailSystem();

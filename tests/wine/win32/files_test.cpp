@@ -164,6 +164,26 @@ TEST_F(Win32Files, FindListsMatchesWithoutDotEntries) {
   EXPECT_EQ(GetLastError(), kErrPathNotFound);
 }
 
+// The data folder's creation tests "C:" before "C:\USERS"; Windows would search C:'s current
+// folder instead, and find nothing when that is the root.
+TEST_F(Win32Files, ABareDriveIsFoundAsItsRoot) {
+  std::vector<FindEntry> found;
+  ASSERT_TRUE(::SetCurrentDirectoryA("C:\\"));
+  ASSERT_TRUE(platform->FindFiles("C:", &found));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_TRUE(found[0].IsDirectory());
+  EXPECT_EQ(found[0].name, "C:");
+  const std::vector<std::string> roots = platform->LogicalDriveStrings();
+  for (char letter = 'Z'; letter > 'C'; --letter) {
+    if (std::find(roots.begin(), roots.end(), std::string(1, letter) + ":\\") != roots.end()) {
+      continue;
+    }
+    EXPECT_FALSE(platform->FindFiles(std::string(1, letter) + ":", &found));
+    EXPECT_NE(GetLastError(), kErrSuccess);
+    break;
+  }
+}
+
 TEST_F(Win32Files, FileInfoNamesTheLastComponent) {
   ASSERT_TRUE(platform->CreateDirectory(At("DATA")));
   FindEntry info;
