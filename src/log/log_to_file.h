@@ -8,8 +8,15 @@
 
 namespace cw {
 
+// The name of the original's system-wide log mutex. Here the lock with the same reach is
+// Sys().AcquireLock(logPath): an exclusive lock on the log file itself, which serialises whole
+// lines across threads and across instances that write the same file.
+inline constexpr const char* kLogMutexName = "B_LOGTOFILE_MUTEX";
+
 // Names of the file-layer error causes, as SetErrorText stores them (0..14, else "Unknown").
 const char* FileErrorCauseName(uint32_t cause);
+// The file-layer cause code of a Windows error number (unknown numbers are 1, "Generic").
+uint32_t FileErrorCauseOf(uint32_t winError);
 
 class CLogToFile {
  public:

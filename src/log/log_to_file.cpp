@@ -1,0 +1,167 @@
+#include "log/log_to_file.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "card/file_utils.h"
+#include "platform/platform.h"
+
+namespace cw {
+namespace {
+
+// Indexed by cause code.
+constexpr const char* kCauseNames[] = {
+    "None",
+    "Generic",
+    "File not found",
+    "Bad path",
+    "Too many open files",
+    "Access denied",
+    "Invalid file",
+    "Cannot remove working directory",
+    "Directory is full",
+    "Bad seek",
+    "Hardware error",
+    "Sharing violation",
+    "Lock violation",
+    "Disk is full",
+    "End of file",
+};
+constexpr uint32_t kCauseCount = sizeof(kCauseNames) / sizeof(kCauseNames[0]);
+
+constexpr uint32_t kCauseGeneric = 1;
+
+bool TimeIsValid(const LocalTime& t) {
+  return t.year > 0 && t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 &&
+         t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 && t.second >= 0 &&
+         t.second <= 60;
+}
+
+std::string TimestampPrefix() {
+  LocalTime t = Sys().GetLocalTime();
+  if (!TimeIsValid(t)) {
+    // A failed conversion leaves the date at 0 and the time at -1.
+    t = LocalTime{};
+    t.hour = t.minute = t.second = -1;
+  }
+  char prefix[64];
+  std::snprintf(prefix, sizeof(prefix), "%04d-%02d-%02d %02d:%02d:%02d - ", t.year, t.month,
+                t.day, t.hour, t.minute, t.second);
+  return prefix;
+}
+
+// The file is written in text mode: every line feed reaches the disk as CR LF.
+std::string ToTextMode(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+// Opened the way every log access opens it: created if missing, never truncated, shared.
+std::unique_ptr<File> OpenLog(const std::string& path) {
+  return Sys().OpenFile(path, OpenMode::OpenAlways);
+}
+
+}  // namespace
+
+const char* FileErrorCauseName(uint32_t cause) {
+  return cause < kCauseCount ? kCauseNames[cause] : "Unknown";
+}
+
+uint32_t FileErrorCauseOf(uint32_t winError) {
+  switch (winError) {
+    case kErrFileNotFound: return 2;
+    case kErrPathNotFound: return 3;
+    case kErrAccessDenied: return 5;
+    case kErrSharingViolation: return 11;
+    case kErrDiskFull: return 13;
+    default: return kCauseGeneric;
+  }
+}
+
+CLogToFile::CLogToFile() = default;
+CLogToFile::~CLogToFile() = default;
+
+void CLogToFile::SetLogFile(const std::string& path) {
+  logPath_ = path;
+  try {
+    fileOk_ = CheckLogFile();
+  } catch (...) {
+    fileOk_ = false;
+    SetErrorText(kCauseGeneric);
+  }
+}
+
+void CLogToFile::SetEnabled(bool on) { enabled_ = on; }
+
+void CLogToFile::Log(const std::string& message) {
+  if (!enabled_ || !fileOk_) return;
+  try {
+    WriteLine(message);
+  } catch (...) {
+    // Logging never fails its caller; the line is lost.
+  }
+}
+
+void CLogToFile::WriteLine(const std::string& message) {
+  // Held until the end of this call, on every path out of it.
+  std::unique_ptr<HeldLock> lock = Sys().AcquireLock(logPath_);
+  std::unique_ptr<File> file = OpenLog(logPath_);
+  if (!file) return;
+  const std::string line = ToTextMode(TimestampPrefix() + message + "\n");
+  if (!file->Seek(0, SeekFrom::End)) return;
+  if (!file->Write(line.data(), static_cast<uint32_t>(line.size()))) return;
+  file->Close();
+}
+
+bool CLogToFile::CheckLogFile() {
+  CFileUtils utils;
+  if (utils.FileExists(logPath_)) {
+    std::unique_ptr<File> file = OpenLog(logPath_);
+    if (!file) {
+      SetErrorText(FileErrorCauseOf(GetLastError()));
+      return false;
+    }
+    if (!file->Close()) {
+      SetErrorText(FileErrorCauseOf(GetLastError()));
+      return false;
+    }
+    return true;
+  }
+
+  // Create only a file that is really missing: another instance that created the log since the
+  // test above keeps it (deleting it would lose its lines).
+  std::unique_ptr<File> file = Sys().OpenFile(logPath_, OpenMode::CreateNew);
+  if (!file) {
+    const uint32_t error = GetLastError();
+    if (error == kErrFileExists || error == kErrAlreadyExists) {
+      file = OpenLog(logPath_);
+      if (file && file->Close()) return true;
+    }
+    SetErrorText(FileErrorCauseOf(GetLastError()));
+    return false;
+  }
+  static const char kDummy[] = "Dummy text";
+  bool ok = file->Write(kDummy, sizeof(kDummy) - 1);
+  uint32_t error = ok ? 0 : GetLastError();
+  if (ok && !file->Close()) {
+    ok = false;
+    error = GetLastError();
+  }
+  file.reset();
+  // The probe leaves no file behind, also when it failed halfway.
+  if (!Sys().DeleteFile(logPath_) && ok) {
+    ok = false;
+    error = GetLastError();
+  }
+  if (!ok) SetErrorText(FileErrorCauseOf(error));
+  return ok;
+}
+
+void CLogToFile::SetErrorText(uint32_t cause) { errorText_ = FileErrorCauseName(cause); }
+
+}  // namespace cw

@@ -1,0 +1,93 @@
+#include "verify/bhelper.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <new>
+
+#include "job/job_io.h"
+#include "platform/platform.h"
+
+namespace cw {
+namespace {
+
+uint32_t CRCTable[256];
+std::once_flag crcTableBuilt;
+
+constexpr uint32_t kPolynomial = 0x04C11DB7;
+
+void FillCRCTable() {
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t v = CBHelper::ReflectBits(i, 8) << 24;
+    for (int bit = 0; bit < 8; ++bit) v = (v & 0x80000000u) ? (v << 1) ^ kPolynomial : v << 1;
+    CRCTable[i] = CBHelper::ReflectBits(v, 32);
+  }
+}
+
+uint32_t Crc(const unsigned char* data, size_t length) {
+  CBHelper::BuildCRCTable();
+  uint32_t h = 0xFFFFFFFFu;
+  for (size_t i = 0; i < length; ++i) h = (h >> 8) ^ CRCTable[(h ^ data[i]) & 0xFF];
+  return ~h;
+}
+
+}  // namespace
+
+CBHelper::CBHelper() { BuildCRCTable(); }
+
+// The table always gets the same values, so building it once serves every later caller, and
+// call_once keeps any thread from reading it half built.
+void CBHelper::BuildCRCTable() { std::call_once(crcTableBuilt, FillCRCTable); }
+
+uint32_t CBHelper::ReflectBits(uint32_t value, int8_t count) {
+  uint32_t result = 0;
+  for (int k = 0; k < count && k < 32; ++k) {
+    const int target = count - 1 - k;
+    if (((value >> k) & 1u) && target < 32) result |= 1u << target;
+  }
+  return result;
+}
+
+uint32_t CBHelper::BufferCRC(const unsigned char* data, uint32_t length) {
+  if (data == nullptr) return Crc(nullptr, 0);
+  return Crc(data, length);
+}
+
+uint32_t CBHelper::StringCRC(const std::string& buffer, uint32_t length) {
+  // Never past the string's own bytes, whatever length the caller claims.
+  const size_t n = std::min<size_t>(length, buffer.size());
+  return Crc(reinterpret_cast<const unsigned char*>(buffer.data()), n);
+}
+
+uint32_t CBHelper::GetFileCRC(const std::string& path) {
+  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+  if (!file) return 0;
+
+  uint64_t fullSize = 0;
+  bool ok = file->GetSize(&fullSize);
+  // A file past 4 GiB cannot be read whole in one request; a CRC of its first part would pass
+  // for the whole file's, so it counts as a failed read.
+  ok = ok && fullSize <= std::numeric_limits<uint32_t>::max();
+  const uint32_t size = static_cast<uint32_t>(fullSize);
+  std::string buffer;
+  uint32_t bytesRead = 0;
+  if (ok) {
+    try {
+      buffer.resize(size);
+      // One request for the whole file; only the count of bytes that came decides.
+      file->Read(buffer.data(), size, &bytesRead);
+    } catch (const std::bad_alloc&) {
+      ok = false;
+    }
+  }
+  file->Close();
+  if (!ok || bytesRead != size) {
+    ShowMessage("Failed to read the file.\n\n" + path, MessageButtons::Ok, MessageIcon::None);
+    return 0;
+  }
+  return StringCRC(buffer, size);
+}
+
+}  // namespace cw

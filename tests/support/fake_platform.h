@@ -1,0 +1,172 @@
+#pragma once
+// An in-memory platform for unit tests. It keeps state the way a disk does: drives with their
+// type, file system and capacity; folders; files with content, attributes and times; raw
+// volumes that mount and dismount. Windows paths resolve case-insensitively, failures set
+// Windows error numbers, every call is recorded, any call can be made to fail, sleeps are
+// instant and counted. Install it with SetPlatform (or a FakePlatformScope).
+//
+// The constructor adds drive C: (fixed, "NTFS", 64 GiB) holding the current folder C:\WORK.
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace cw {
+
+struct FakeCall {
+  std::string op;    // the Platform or File method's name: "OpenFile", "Write", ...
+  std::string path;  // the path, pattern, volume or lock name as the caller gave it
+};
+
+class FakePlatform : public Platform {
+ public:
+  FakePlatform();
+  ~FakePlatform() override;
+
+  // --- Setting up ---
+  void AddDrive(char letter, DriveType type, const std::string& fileSystem, uint64_t totalBytes,
+                const std::string& volumeName = "");
+  // Creates the folder and every missing folder above it.
+  void AddFolder(const std::string& path);
+  // Creates or replaces a file, creating its missing folders.
+  void WriteFile(const std::string& path, const std::string& bytes,
+                 uint32_t attributes = kAttrArchive);
+  void SetLocalTime(const LocalTime& time);
+  void SetDocumentsFolder(const std::string& path);  // "" = there is none
+  void SetCurrentFolder(const std::string& path);
+  void SetUserName(const std::string& name);
+  void SetFreeBytes(char letter, uint64_t bytes);  // else capacity minus content
+  // A dismount that "succeeds" but leaves the volume mounted (a busy card).
+  void SetStaysMounted(char letter, bool staysMounted);
+  // Find-first/next over "*" patterns in a subfolder yields "." and ".." first, as Windows does.
+  void SetDotEntries(bool on);
+
+  // The nth matching call of `op` from now on fails with `error` (op is a method's name, file
+  // methods included: "Read", "Write", "Seek", "GetSize", "Flush", "Close"). With a path, only
+  // calls on that path count.
+  void FailCall(const std::string& op, uint32_t error, int nth = 1, const std::string& path = "");
+  // Every matching call fails until ClearFailures.
+  void FailAlways(const std::string& op, uint32_t error, const std::string& path = "");
+  void ClearFailures();
+
+  // --- Inspecting ---
+  bool Exists(const std::string& path) const;
+  bool IsFolder(const std::string& path) const;
+  std::string ReadFile(const std::string& path) const;  // "" when missing
+  uint32_t Attributes(const std::string& path) const;   // kInvalidAttributes when missing
+  std::vector<std::string> List(const std::string& folder) const;  // names, creation order
+  std::vector<FakeCall> Calls() const;
+  // Calls of `op`; with a path, only those on the same path (compared case-insensitively).
+  size_t CallCount(const std::string& op, const std::string& path = "") const;
+  void ClearCalls();
+  uint64_t SleptMs() const;
+  size_t SleepCount() const;
+  int DismountCount(char letter) const;
+
+  // --- Platform ---
+  std::vector<std::string> LogicalDriveStrings() override;
+  DriveType GetDriveType(const std::string& rootPath) override;
+  bool GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
+                            std::string* fileSystemName) override;
+  bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
+                    uint64_t* freeBytes) override;
+  std::string DriveHostPath(const std::string& rootPath) override;
+  std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override;
+  bool DismountVolume(Volume& volume) override;
+  bool IsVolumeMounted(Volume& volume) override;
+  bool CloseVolume(std::unique_ptr<Volume> volume) override;
+  std::unique_ptr<File> OpenFile(const std::string& path, OpenMode mode) override;
+  bool FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) override;
+  bool CopyFile(const std::string& source, const std::string& destination,
+                bool failIfExists) override;
+  bool DeleteFile(const std::string& path) override;
+  bool CreateDirectory(const std::string& path) override;
+  uint32_t GetFileAttributes(const std::string& path) override;
+  bool SetFileAttributes(const std::string& path, uint32_t attributes) override;
+  bool GetFileInfo(const std::string& path, FindEntry* info) override;
+  std::string ToHostPath(const std::string& path) override;
+  std::string GetCurrentDirectory() override;
+  std::string GetTempPath() override;
+  bool GetDocumentsFolder(std::string* path) override;
+  std::string GetUserName() override;
+  LocalTime GetLocalTime() override;
+  void Sleep(uint32_t milliseconds) override;
+  std::unique_ptr<HeldLock> AcquireLock(const std::string& name) override;
+  std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) override;
+
+ private:
+  friend class FakeFile;
+  friend class FakeLock;
+  struct Node {
+    std::string name;
+    bool dir = false;
+    std::string data;
+    uint32_t attributes = 0;
+    FileTime time = 0;
+    uint64_t order = 0;
+  };
+  struct Drive {
+    DriveType type = DriveType::Fixed;
+    std::string fileSystem, volumeName;
+    uint64_t totalBytes = 0;
+    int64_t freeBytes = -1;  // -1: capacity minus content
+    bool staysMounted = false;
+    int dismounts = 0;
+  };
+  struct Failure {
+    std::string op, key;
+    uint32_t error = 0;
+    int remaining = 0;  // 0: always
+  };
+  struct Resolved {
+    bool ok = false;
+    std::string key, parentKey, name, hostPath;
+  };
+
+  Resolved Resolve(const std::string& path) const;
+  std::string Key(const std::string& path) const;
+  std::shared_ptr<Node> Find(const std::string& key) const;
+  bool Fails(const std::string& op, const std::string& path);  // records the call too
+  bool Missing(const Resolved& r);  // sets 2 or 3, returns false
+  std::shared_ptr<Node> Lookup(const std::string& path, Resolved* r);  // sets 2 or 3 if absent
+  std::vector<const Node*> Children(const std::string& key) const;  // in creation order
+  std::shared_ptr<Node> Create(const Resolved& r, bool dir);
+  void MakeFolders(const std::string& path);
+  FindEntry EntryOf(const Node& node) const;
+  Drive* DriveOf(const std::string& rootPath);
+
+  mutable std::mutex mutex_;
+  std::map<char, Drive> drives_;
+  std::map<std::string, std::shared_ptr<Node>> nodes_;
+  std::vector<Failure> failures_;
+  std::vector<FakeCall> calls_;
+  uint64_t nextOrder_ = 0;
+  FileTime clock_ = 1'700'000'000'000'000'000;
+  LocalTime localTime_{2024, 12, 6, 13, 45, 5, 0};
+  std::string documents_ = "C:\\HOME\\TECH\\DOCUMENTS";
+  std::string currentFolder_ = "C:\\WORK";
+  std::string userName_ = "tech";
+  bool dotEntries_ = true;
+  uint64_t sleptMs_ = 0;
+  size_t sleepCount_ = 0;
+
+  std::mutex lockMutex_;
+  std::condition_variable lockFreed_;
+  std::set<std::string> heldLocks_;
+};
+
+// Installs a FakePlatform for the life of the scope.
+class FakePlatformScope {
+ public:
+  FakePlatformScope() { SetPlatform(&fake); }
+  ~FakePlatformScope() { SetPlatform(nullptr); }
+  FakePlatform fake;
+};
+
+}  // namespace cw
