@@ -1,6 +1,3 @@
-// Set to 1 once the POSIX backend is on this branch (the process test needs its file lock).
-#define CW_HAVE_POSIX_BACKEND 0
-
 #include "log/log_to_file.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +8,6 @@
 
 #include "support/fake_platform.h"
 
-#if CW_HAVE_POSIX_BACKEND
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,7 +16,6 @@
 #include <iterator>
 
 #include "platform/posix/posix_platform.h"
-#endif
 
 namespace cw {
 namespace {
@@ -204,9 +199,6 @@ TEST_F(LogToFileTest, TwoThreadsLoggingAtOnceWriteOnlyWholeLines) {
 }
 
 TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
-#if !CW_HAVE_POSIX_BACKEND
-  GTEST_SKIP() << "needs the POSIX platform backend (its file lock), not merged yet";
-#else
   char dir[] = "/tmp/cw_log_XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   const std::string hostLog = std::string(dir) + "/fwp_downloader.log";
@@ -252,7 +244,6 @@ TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
   EXPECT_EQ(seen.size(), 2u * kLines);
   std::remove(hostLog.c_str());
   rmdir(dir);
-#endif
 }
 
 TEST(FileErrorCauseTest, NamesOfAllCodesAndUnknownAboveFourteen) {

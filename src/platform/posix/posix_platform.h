@@ -2,6 +2,7 @@
 // The POSIX backend: Windows services on Linux, the way Wine maps them.
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/drive_map.h"
@@ -16,6 +17,9 @@ struct PosixPlatformOptions {
   bool discoverMounts = true;
   // Make every Sleep return at once (tests).
   bool instantSleeps = false;
+  // Where the lock files of named locks (not file locks) live; every process that shares a
+  // lock name must use the same folder.
+  std::string lockFolder = "/tmp";
 };
 
 std::unique_ptr<Platform> MakePosixPlatform(const PosixPlatformOptions& options);

@@ -1,0 +1,77 @@
+#include "backup/file_listings.h"
+
+#include <vector>
+
+#include "job/job_io.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace cw {
+
+namespace {
+
+// The entries a pattern matches, without "." and "..". Nothing matched is an empty folder.
+std::vector<FindEntry> Search(const std::string& pattern) {
+  std::vector<FindEntry> matches;
+  if (!Sys().FindFiles(pattern, &matches)) return {};
+  std::erase_if(matches, [](const FindEntry& e) { return e.name == "." || e.name == ".."; });
+  return matches;
+}
+
+// "E:\DATA\*.*" -> "E:\DATA\": the folder part of a pattern, with its backslash.
+std::string FolderOf(const std::string& pattern) {
+  const size_t slash = pattern.rfind('\\');
+  return slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
+}
+
+}  // namespace
+
+void GetFolderArray(FileList& folders) {
+  Log("GetFolderArray");
+  // Index-based: the entries appended here are walked in their turn.
+  for (size_t i = 0; i < folders.size(); ++i) {
+    const std::string pattern = folders[i];
+    for (const FindEntry& entry : Search(pattern)) {
+      if (!entry.IsDirectory()) continue;
+      folders.push_back(FolderOf(pattern) + entry.name + "\\*.*");
+      LogF("  located %s", folders.back().c_str());
+    }
+  }
+}
+
+void GetFileArray(const FileList& folders, FileList& files) {
+  Log("GetFileArray");
+  const size_t count = folders.size();
+  for (size_t i = 0; i < count; ++i) {
+    for (const FindEntry& entry : Search(folders[i])) {
+      if (entry.IsDirectory()) continue;
+      files.push_back(ToUpperAscii(FolderOf(folders[i]) + entry.name));
+      LogF("  located %s", files.back().c_str());
+    }
+  }
+}
+
+void GetCFFilesArray(FileList& files) {
+  Log("GetCFFilesArray");
+  files.clear();
+  FileList folders{globalFlashPath + "\\*.*"};
+  GetFolderArray(folders);
+  GetFileArray(folders, files);
+  LogF("  there are %d items in the FolderArray.", static_cast<int>(folders.size()));
+  LogF("  there are %d items in the files array.", static_cast<int>(files.size()));
+}
+
+void GetBackupFilesArray(FileList& files) {
+  Log("GetBackupFilesArray");
+  const std::string dataPath = currentJob ? currentJob->dataPath : std::string();
+  const bool panel = targetType == kTargetPanel3940 || targetType == kTargetPanel3950;
+  backupRoot = dataPath + (panel ? "\\QUORVANE_PANEL_CF_BACKUP" : "\\QUORVANE_ENGINE_CF_BACKUP");
+  LogF("  the backup root is %s", backupRoot.c_str());
+
+  files.clear();
+  FileList folders{backupRoot + "\\*.*"};
+  GetFolderArray(folders);
+  GetFileArray(folders, files);
+}
+
+}  // namespace cw

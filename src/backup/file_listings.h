@@ -1,0 +1,19 @@
+#pragma once
+// Flat lists of every file on the card and in the backup folder, gathered by a breadth-first
+// walk of their folders.
+
+#include "job/job_values.h"
+
+namespace cw {
+
+// Appends a "<folder>\*.*" pattern for every folder below the patterns already in `folders`,
+// breadth-first; the list grows while it is walked.
+void GetFolderArray(FileList& folders);
+// Appends the upper-cased full path of every file matched by the patterns in `folders`.
+void GetFileArray(const FileList& folders, FileList& files);
+// Every file on the card below globalFlashPath.
+void GetCFFilesArray(FileList& files);
+// Sets backupRoot for the current targetType and lists every file below it.
+void GetBackupFilesArray(FileList& files);
+
+}  // namespace cw

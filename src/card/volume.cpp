@@ -1,0 +1,84 @@
+#include "card/volume.h"
+
+#include <string>
+
+#include "job/job_io.h"
+
+namespace cw {
+
+namespace {
+
+constexpr int kOpenAttempts = 51;  // one first try and 50 retries
+constexpr uint32_t kOpenRetryWaitMs = 50;
+
+}  // namespace
+
+VolumeHandle OpenVolume(char letter) {
+  const std::string rootPath = Format("%c:\\", letter);
+  if (Sys().GetDriveType(rootPath) != DriveType::Removable) return nullptr;
+
+  const std::string devicePath = Format("\\\\.\\%c:", letter);
+  VolumeHandle volume;
+  for (int attempt = 0; attempt < kOpenAttempts && !volume; ++attempt) {
+    // A card just inserted or just dismounted may need a moment before it opens.
+    Wait(kOpenRetryWaitMs);
+    volume = Sys().OpenVolume(devicePath);
+  }
+  return volume;
+}
+
+bool DismountVolume(const VolumeHandle& volume) {
+  if (!volume) {
+    SetLastError(kErrInvalidHandle);
+    return false;
+  }
+  return Sys().DismountVolume(*volume);
+}
+
+bool IsVolumeMounted(const VolumeHandle& volume) {
+  if (!volume) {
+    SetLastError(kErrInvalidHandle);
+    return false;
+  }
+  return Sys().IsVolumeMounted(*volume);
+}
+
+bool CloseVolume(VolumeHandle volume) {
+  if (!volume) {
+    SetLastError(kErrInvalidHandle);
+    return false;
+  }
+  return Sys().CloseVolume(std::move(volume));
+}
+
+bool EjectCompactFlash(char letter) {
+  VolumeHandle volume = OpenVolume(letter);
+  if (!volume) {
+    const uint32_t error = GetLastError();
+    std::string message = Format("OpenVolume Failed. Error %u", error);
+    if (error == kErrAccessDenied) {
+      message +=
+          "\r\nThe most likely cause is that you do not have\r\n"
+          "sufficient user priviliges on this computer.";
+    }
+    message += "\r\nPlease remove the compact flash manually and reinsert before clicking OK.\r\n";
+    ShowAndRecord(message, MessageIcon::Exclamation);
+    return false;
+  }
+
+  // The mount state is asked only after a dismount that the system accepted.
+  if (!DismountVolume(volume) || IsVolumeMounted(volume)) {
+    ShowAndRecord(
+        "Compact Flash is still mounted.\r\n"
+        "Please remove it manually and reinsert before continuing\r\n",
+        MessageIcon::Exclamation);
+  }
+
+  if (!CloseVolume(std::move(volume))) {
+    ShowAndRecord(Format("CloseVolume Failed. %u", GetLastError()), MessageIcon::None);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace cw

@@ -1,0 +1,26 @@
+#pragma once
+// The card as a raw volume: proof that a drive is a removable card the user may open, and the
+// ejection that dismounts its file system so that later reads come from the card itself.
+
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace cw {
+
+// An open raw volume; nullptr is the invalid handle. The caller closes it with CloseVolume.
+using VolumeHandle = std::unique_ptr<Volume>;
+
+// Opens "\\.\<letter>:" for reading and writing. A drive that is not removable gives the
+// invalid handle at once; a removable one is tried 51 times, each after a 50 ms wait, and the
+// last error is that of the last attempt.
+VolumeHandle OpenVolume(char letter);
+bool DismountVolume(const VolumeHandle& volume);
+bool IsVolumeMounted(const VolumeHandle& volume);
+bool CloseVolume(VolumeHandle volume);
+
+// Dismounts the card. False only when its volume cannot be opened or closed; a card that stays
+// mounted makes the user remove and reinsert it and still gives true.
+bool EjectCompactFlash(char letter);
+
+}  // namespace cw

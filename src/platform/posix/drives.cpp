@@ -1,0 +1,150 @@
+// The drive map (C: the host root, explicit mappings, discovered media) and what Windows
+// tells about a drive: type, file system, capacity.
+#include <stdlib.h>
+#include <sys/statfs.h>
+
+#include <algorithm>
+
+#include "platform/posix/posix_internal.h"
+
+namespace cw::posix {
+
+namespace {
+
+// A mapped folder is known by its real path, so host paths reached through symlinks still
+// land on the drive.
+std::string CanonicalFolder(const std::string& path) {
+  std::string normal = NormalHostPath(path);
+  char* real = ::realpath(normal.c_str(), nullptr);
+  if (real == nullptr) return normal;
+  std::string result = real;
+  ::free(real);
+  return result;
+}
+
+}  // namespace
+
+PosixPlatform::PosixPlatform(const PosixPlatformOptions& options) : options_(options) {
+  const char* instant = ::getenv("CARDWRIGHT_INSTANT_WAITS");
+  instantSleeps_ = options.instantSleeps || (instant != nullptr && std::string(instant) == "1");
+  BuildDriveMap();
+}
+
+void PosixPlatform::BuildDriveMap() {
+  Drive root;
+  root.letter = 'C';
+  root.hostPath = "/";
+  drives_.push_back(root);
+  for (const DriveMapping& mapping : options_.mappings) {
+    if (DriveIndex(mapping.letter) >= 0) continue;  // the first mapping of a letter wins
+    Drive drive;
+    drive.letter = UpperAscii(mapping.letter);
+    drive.hostPath = CanonicalFolder(mapping.hostPath);
+    drive.removable = mapping.removable;
+    drive.fileSystem = mapping.fileSystem;
+    drive.totalBytes = mapping.totalBytes;
+    drives_.push_back(drive);
+  }
+  if (options_.discoverMounts) {
+    const std::vector<MountEntry> mounts = ReadMountInfo();
+    char next = 'D';
+    for (const MountEntry& mount : mounts) {
+      if (mount.mountPoint == "/" || mount.source.rfind("/dev/", 0) != 0) continue;
+      if (mount.majorMinor.rfind("0:", 0) == 0) continue;  // no block device behind it
+      const std::optional<MountEntry> visible = MountAt(mounts, mount.mountPoint);
+      if (!visible || visible->majorMinor != mount.majorMinor) continue;  // mounted over
+      const bool removable = IsRemovableDevice("/sys", mount.majorMinor);
+      if (!removable && !IsFatType(mount.fsType)) continue;
+      const bool known = std::any_of(drives_.begin(), drives_.end(), [&](const Drive& d) {
+        return d.hostPath == mount.mountPoint;
+      });
+      if (known) continue;
+      while (next <= 'Z' && DriveIndex(next) >= 0) ++next;
+      if (next > 'Z') break;
+      Drive drive;
+      drive.letter = next;
+      drive.hostPath = mount.mountPoint;
+      drive.removable = removable;  // FAT on a fixed device is a fixed drive
+      drives_.push_back(drive);
+    }
+  }
+  std::sort(drives_.begin(), drives_.end(),
+            [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
+}
+
+std::vector<std::string> PosixPlatform::LogicalDriveStrings() {
+  std::vector<std::string> roots;
+  for (const Drive& drive : drives_) roots.push_back(std::string(1, drive.letter) + ":\\");
+  return roots;
+}
+
+// "E:" and "E:\" are E:'s root; any other path, and a letter without a drive, has no root
+// directory (DRIVE_NO_ROOT_DIR, as Windows answers for an unused letter).
+DriveType PosixPlatform::GetDriveType(const std::string& rootPath) {
+  const int index = rootPath.empty() ? DriveOfPath(GetCurrentDirectory()) : DriveOfRoot(rootPath);
+  if (index < 0) return DriveType::NoRootDir;
+  return drives_[index].removable ? DriveType::Removable : DriveType::Fixed;
+}
+
+// Any path on a drive names that drive's volume; a letter without a drive is a missing path.
+bool PosixPlatform::GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
+                                         std::string* fileSystemName) {
+  const int index = DriveOfPath(rootPath);
+  if (index < 0) return FailWith(kErrPathNotFound);
+  EnsureMounted(index);
+  const Drive& drive = drives_[index];
+  struct statfs info;
+  if (::statfs(drive.hostPath.c_str(), &info) != 0) return FailErrno(errno, drive.hostPath);
+  if (volumeName != nullptr) volumeName->clear();  // no labels on the host side
+  if (fileSystemName != nullptr) {
+    if (drive.fileSystem) {
+      *fileSystemName = *drive.fileSystem;
+    } else {
+      const std::optional<MountEntry> mount = MountOf(ReadMountInfo(), drive.hostPath);
+      *fileSystemName = FileSystemName(static_cast<int64_t>(info.f_type), info.f_blocks,
+                                       mount ? mount->fsType : std::string());
+    }
+  }
+  SetLastError(kErrSuccess);
+  return true;
+}
+
+bool PosixPlatform::GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
+                                 uint64_t* freeBytes) {
+  const int index = DriveOfPath(rootPath);
+  if (index < 0) return FailWith(kErrPathNotFound);
+  EnsureMounted(index);
+  const Drive& drive = drives_[index];
+  struct statfs info;
+  if (::statfs(drive.hostPath.c_str(), &info) != 0) return FailErrno(errno, drive.hostPath);
+  const uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+  const uint64_t total = drive.totalBytes ? *drive.totalBytes : info.f_blocks * unit;
+  if (totalBytes != nullptr) *totalBytes = total;
+  if (freeBytes != nullptr) *freeBytes = std::min<uint64_t>(info.f_bavail * unit, total);
+  SetLastError(kErrSuccess);
+  return true;
+}
+
+std::string PosixPlatform::DriveHostPath(const std::string& rootPath) {
+  const int index = DriveOfRoot(rootPath);
+  return index < 0 ? std::string() : drives_[index].hostPath;
+}
+
+// A FAT card we unmounted comes back on the next access to its drive.
+void PosixPlatform::EnsureMounted(int driveIndex) {
+  std::lock_guard<std::mutex> lock(mountMutex_);
+  Drive& drive = drives_[driveIndex];
+  if (!drive.unmounted) return;
+  int err = 0;
+  if (RemountFolder(drive.savedMount, &err)) drive.unmounted = false;
+}
+
+}  // namespace cw::posix
+
+namespace cw {
+
+std::unique_ptr<Platform> MakePosixPlatform(const PosixPlatformOptions& options) {
+  return std::make_unique<posix::PosixPlatform>(options);
+}
+
+}  // namespace cw

@@ -1,0 +1,221 @@
+// Open files, copy, delete and create folders, with Windows' rules: a read-only file is
+// neither opened for writing nor deleted, a folder is not a file, nothing is locked against
+// other readers and writers.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "platform/posix/posix_internal.h"
+
+namespace cw::posix {
+
+namespace {
+
+class PosixFile final : public File {
+ public:
+  PosixFile(int fd, bool writable) : fd_(fd), writable_(writable) {}
+  ~PosixFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
+    *bytesRead = 0;
+    auto* bytes = static_cast<char*>(buffer);
+    while (*bytesRead < size) {
+      const ssize_t got = ::read(fd_, bytes + *bytesRead, size - *bytesRead);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return FailErrno(errno);
+      if (got == 0) break;  // end of file
+      *bytesRead += static_cast<uint32_t>(got);
+    }
+    SetLastError(kErrSuccess);
+    return true;
+  }
+
+  bool Write(const void* buffer, uint32_t size) override {
+    if (!writable_) return FailWith(kErrAccessDenied);
+    const auto* bytes = static_cast<const char*>(buffer);
+    uint32_t written = 0;
+    while (written < size) {
+      const ssize_t put = ::write(fd_, bytes + written, size - written);
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) return FailErrno(errno);
+      if (put == 0) return FailErrno(ENOSPC);
+      written += static_cast<uint32_t>(put);
+    }
+    SetLastError(kErrSuccess);
+    return true;
+  }
+
+  bool Seek(int64_t offset, SeekFrom from) override {
+    const int whence = from == SeekFrom::Begin     ? SEEK_SET
+                       : from == SeekFrom::Current ? SEEK_CUR
+                                                   : SEEK_END;
+    if (::lseek(fd_, offset, whence) < 0) return FailErrno(errno);
+    return true;
+  }
+
+  int64_t Tell() override {
+    const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+    if (at < 0) FailErrno(errno);
+    return at;
+  }
+
+  bool GetSize(uint64_t* size) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return FailErrno(errno);
+    *size = static_cast<uint64_t>(st.st_size);
+    return true;
+  }
+
+  bool Flush() override {
+    if (::fsync(fd_) != 0) return FailErrno(errno);
+    return true;
+  }
+
+  bool Close() override {
+    if (fd_ < 0) return FailWith(kErrInvalidHandle);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return FailErrno(errno);
+    return true;
+  }
+
+ private:
+  int fd_;
+  bool writable_;
+};
+
+bool IsReadOnlyFile(const struct stat& st) {
+  return S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
+}
+
+// Closes both files; on failure also removes the half-written destination, as Windows does.
+bool FinishCopy(int in, int out, const std::string& destination, int err) {
+  ::close(in);
+  if (out >= 0 && ::close(out) != 0 && err == 0) err = errno;
+  if (err == 0) return true;
+  ::unlink(destination.c_str());
+  return FailErrno(err, destination);
+}
+
+}  // namespace
+
+std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode mode) {
+  std::string host;
+  if (!Resolve(path, &host)) return nullptr;
+  int flags = O_RDWR;
+  switch (mode) {
+    case OpenMode::Read:
+      flags = O_RDONLY;
+      break;
+    case OpenMode::ReadWrite:
+      flags = O_RDWR;
+      break;
+    case OpenMode::CreateAlways:
+      flags = O_RDWR | O_CREAT | O_TRUNC;
+      break;
+    case OpenMode::OpenAlways:
+      flags = O_RDWR | O_CREAT;
+      break;
+    case OpenMode::CreateNew:
+      flags = O_RDWR | O_CREAT | O_EXCL;
+      break;
+  }
+  struct stat st;
+  if (mode != OpenMode::Read && mode != OpenMode::CreateNew && ::stat(host.c_str(), &st) == 0 &&
+      (S_ISDIR(st.st_mode) || IsReadOnlyFile(st))) {
+    FailWith(kErrAccessDenied);  // root could write it; Windows refuses everyone
+    return nullptr;
+  }
+  const int fd = ::open(host.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    FailErrno(errno, host);
+    return nullptr;
+  }
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {  // a folder is no file
+    ::close(fd);
+    FailWith(kErrAccessDenied);
+    return nullptr;
+  }
+  SetLastError(kErrSuccess);
+  return std::make_unique<PosixFile>(fd, mode != OpenMode::Read);
+}
+
+bool PosixPlatform::CopyFile(const std::string& source, const std::string& destination,
+                             bool failIfExists) {
+  std::string from;
+  std::string to;
+  if (!Resolve(source, &from) || !Resolve(destination, &to)) return false;
+  struct stat sourceStat;
+  if (::stat(from.c_str(), &sourceStat) != 0) return FailErrno(errno, from);
+  if (S_ISDIR(sourceStat.st_mode)) return FailWith(kErrAccessDenied);
+  struct stat destinationStat;
+  if (::stat(to.c_str(), &destinationStat) == 0) {
+    if (failIfExists) return FailWith(kErrFileExists);
+    if (destinationStat.st_dev == sourceStat.st_dev &&
+        destinationStat.st_ino == sourceStat.st_ino) {
+      return FailWith(kErrSharingViolation);  // onto itself: truncating would lose it
+    }
+    // Windows will not copy over a folder, nor over a read-only or hidden file.
+    if (S_ISDIR(destinationStat.st_mode) ||
+        (AttributesOf(to, destinationStat) & (kAttrReadOnly | kAttrHidden)) != 0) {
+      return FailWith(kErrAccessDenied);
+    }
+  }
+  const uint32_t attributes = AttributesOf(from, sourceStat);
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return FailErrno(errno, from);
+  const int out = ::open(
+      to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (failIfExists ? O_EXCL : 0), 0666);
+  if (out < 0) {
+    const int err = errno;
+    ::close(in);
+    return FailErrno(err, to);
+  }
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    const ssize_t got = ::read(in, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return FinishCopy(in, out, to, errno);
+    if (got == 0) break;
+    for (ssize_t written = 0; written < got;) {
+      const ssize_t put = ::write(out, buffer.data() + written, static_cast<size_t>(got - written));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return FinishCopy(in, out, to, put < 0 ? errno : ENOSPC);
+      written += put;
+    }
+  }
+  const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
+  ::futimens(out, times);
+  if (!FinishCopy(in, out, to, 0)) return false;
+  // Also when the source has none: a replaced destination must not keep its own.
+  if (!SetHostAttributes(to, attributes)) return false;
+  SetLastError(kErrSuccess);
+  return true;
+}
+
+bool PosixPlatform::DeleteFile(const std::string& path) {
+  std::string host;
+  if (!Resolve(path, &host)) return false;
+  struct stat st;
+  if (::lstat(host.c_str(), &st) != 0) return FailErrno(errno, host);
+  if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return FailWith(kErrAccessDenied);
+  if (::unlink(host.c_str()) != 0) return FailErrno(errno, host);
+  SetLastError(kErrSuccess);
+  return true;
+}
+
+bool PosixPlatform::CreateDirectory(const std::string& path) {
+  std::string host;
+  if (!Resolve(path, &host)) return false;
+  if (::mkdir(host.c_str(), 0777) != 0) {
+    return errno == EEXIST ? FailWith(kErrAlreadyExists) : FailErrno(errno, host);
+  }
+  SetLastError(kErrSuccess);
+  return true;
+}
+
+}  // namespace cw::posix

@@ -1,0 +1,115 @@
+// Find-first/next: one folder, a name pattern, the host's directory order. "." and ".." are
+// never returned (every caller skips them anyway, and a drive root has none on Windows).
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "platform/posix/posix_internal.h"
+
+namespace cw::posix {
+
+namespace {
+
+bool Glob(const char* pattern, const char* name) {
+  const char* starPattern = nullptr;
+  const char* starName = nullptr;
+  while (*name != '\0') {
+    if (*pattern == '*') {
+      starPattern = ++pattern;
+      starName = name;
+    } else if (*pattern == '?' || (*pattern != '\0' && UpperAscii(*pattern) == UpperAscii(*name))) {
+      ++pattern;
+      ++name;
+    } else if (starPattern != nullptr) {
+      pattern = starPattern;
+      name = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0';
+}
+
+bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
+
+}  // namespace
+
+// Windows quirks kept: "*.*" matches every name, dotted or not; "NAME.*" also matches "NAME";
+// "NAME." matches "NAME" (a name without extension).
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+  if (pattern == "*" || pattern == "*.*") return true;
+  if (Glob(pattern.c_str(), name.c_str())) return true;
+  if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+      Glob(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str())) {
+    return true;
+  }
+  return !pattern.empty() && pattern.back() == '.' && name.find('.') == std::string::npos &&
+         Glob(pattern.substr(0, pattern.size() - 1).c_str(), name.c_str());
+}
+
+bool PosixPlatform::FillEntry(const std::string& hostPath, const std::string& name,
+                              FindEntry* entry) {
+  struct stat st;
+  if (::stat(hostPath.c_str(), &st) != 0 && ::lstat(hostPath.c_str(), &st) != 0) {
+    return FailErrno(errno, hostPath);
+  }
+  entry->name = name;
+  entry->attributes = AttributesOf(hostPath, st);
+  entry->size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+  entry->writeTime = WriteTimeOf(st);
+  return true;
+}
+
+bool PosixPlatform::FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) {
+  matches->clear();
+  const size_t separator = pattern.find_last_of("\\/");
+  std::string folder;
+  std::string name;
+  if (separator != std::string::npos) {
+    folder = pattern.substr(0, separator + 1);
+    name = pattern.substr(separator + 1);
+  } else if (pattern.size() >= 2 && pattern[1] == ':') {
+    folder = pattern.substr(0, 2);
+    name = pattern.substr(2);
+  } else {
+    folder = ".";
+    name = pattern;
+  }
+  if (name.empty()) return FailWith(kErrFileNotFound);  // "E:\DATA\" finds nothing, as on Windows
+  std::string folderHost;
+  if (!Resolve(folder, &folderHost)) return false;
+
+  if (!HasWildcard(name)) {
+    const std::string matched = MatchComponent(folderHost, name);
+    FindEntry entry;
+    if (!FillEntry(JoinHost(folderHost, matched), matched, &entry)) return false;
+    matches->push_back(entry);
+    SetLastError(kErrSuccess);
+    return true;
+  }
+  DIR* dir = ::opendir(folderHost.c_str());
+  if (dir == nullptr) {
+    return (errno == ENOENT || errno == ENOTDIR) ? FailWith(kErrPathNotFound)
+                                                 : FailErrno(errno, folderHost);
+  }
+  while (const dirent* found = ::readdir(dir)) {
+    const std::string entryName = found->d_name;
+    if (entryName == "." || entryName == ".." || !WildcardMatch(name, entryName)) continue;
+    FindEntry entry;
+    if (FillEntry(JoinHost(folderHost, entryName), entryName, &entry)) matches->push_back(entry);
+  }
+  ::closedir(dir);
+  if (matches->empty()) return FailWith(kErrFileNotFound);
+  SetLastError(kErrSuccess);
+  return true;
+}
+
+bool PosixPlatform::GetFileInfo(const std::string& path, FindEntry* info) {
+  std::string host;
+  if (!Resolve(path, &host)) return false;
+  if (!FillEntry(host, NameOf(host), info)) return false;
+  SetLastError(kErrSuccess);
+  return true;
+}
+
+}  // namespace cw::posix

@@ -1,0 +1,162 @@
+#pragma once
+// Internals of the POSIX backend: the platform class, whose members live in one file per
+// concern, and the pure helpers those files share (reachable by the tests).
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/posix/posix_platform.h"
+
+namespace cw::posix {
+
+// --- errors.cpp ---
+// The Windows error for errno `err` met on `hostPath` (ENOENT: 2 when the parent folder
+// exists, else 3).
+uint32_t WinErrorFromErrno(int err, const std::string& hostPath);
+// Sets the calling thread's last error from errno `err`; returns false for `return Fail...`.
+bool FailErrno(int err, const std::string& hostPath = "");
+bool FailWith(uint32_t error);
+
+// --- paths.cpp ---
+char UpperAscii(char c);
+std::string UpperAscii(std::string text);
+bool SameNameIgnoringAsciiCase(const std::string& a, const std::string& b);
+// "/a/b" + "c" -> "/a/b/c"; "/" + "c" -> "/c".
+std::string JoinHost(const std::string& folder, const std::string& name);
+std::string ParentOf(const std::string& hostPath);
+std::string NameOf(const std::string& hostPath);
+// True when `path` is `root` or lies below it (whole components).
+bool PathIsUnder(const std::string& path, const std::string& root);
+// An absolute, lexically normal host path ("." and ".." folded, no doubled or trailing "/").
+std::string NormalHostPath(const std::string& path);
+// The entry of `folder` that `name` means: the exact name, else the one entry that matches
+// ignoring ASCII case, else `name` as given (ambiguous or missing).
+std::string MatchComponent(const std::string& folder, const std::string& name);
+
+// --- mounts.cpp ---
+struct MountEntry {
+  std::string majorMinor;    // "8:17"
+  std::string mountPoint;    // with octal escapes decoded
+  std::string mountOptions;  // per mount: "rw,nosuid,relatime"
+  std::string fsType;        // "vfat"
+  std::string source;        // "/dev/sdb1"
+  std::string superOptions;  // "rw,fmask=0022,shortname=mixed"
+};
+std::vector<MountEntry> ParseMountInfo(const std::string& text);
+std::vector<MountEntry> ReadMountInfo();
+// The mount whose mount point is exactly `hostPath` (the last one: it hides earlier ones).
+std::optional<MountEntry> MountAt(const std::vector<MountEntry>& mounts,
+                                  const std::string& hostPath);
+// The mount that holds `hostPath`: the longest mount point above it.
+std::optional<MountEntry> MountOf(const std::vector<MountEntry>& mounts,
+                                  const std::string& hostPath);
+// Whether block device MAJ:MIN lives on a removable or USB-attached disk, per sysfs at sysRoot.
+bool IsRemovableDevice(const std::string& sysRoot, const std::string& majorMinor);
+bool IsFatType(const std::string& fsType);
+// The file-system name as Windows reports it: vfat is "FAT" below 65525 clusters, else
+// "FAT32"; any other file system is its mount type (or magic number) upper-cased.
+std::string FileSystemName(int64_t magic, uint64_t blocks, const std::string& fsType);
+// The mount(2) flags and data that mount `mount` again as it was.
+struct MountRequest {
+  unsigned long flags = 0;
+  std::string data;
+};
+MountRequest RemountRequest(const MountEntry& mount);
+// Unmounts and later remounts a vfat mount point in place (root only).
+bool UnmountFolder(const std::string& mountPoint, int* err);
+bool RemountFolder(const MountEntry& mount, int* err);
+
+// --- find.cpp ---
+// Windows wildcard match ('*', '?'; "*.*" is everything; ASCII case ignored).
+bool WildcardMatch(const std::string& pattern, const std::string& name);
+
+// --- attributes.cpp ---
+// The user.DOSATTRIB text form: "0x22".
+std::string FormatDosAttrib(uint32_t attributes);
+std::optional<uint32_t> ParseDosAttrib(const std::string& text);
+FileTime WriteTimeOf(const struct stat& st);
+
+// --- locks.cpp ---
+// The lock file of a lock name that is not a file: <folder>/cardwright-<name>.lock, with every
+// character outside [A-Za-z0-9._-] replaced by '_'.
+std::string NamedLockPath(const std::string& folder, const std::string& name);
+
+struct Drive {
+  char letter = 0;
+  std::string hostPath;  // absolute, normal
+  bool removable = false;
+  std::optional<std::string> fileSystem;
+  std::optional<uint64_t> totalBytes;
+  // Set while we hold the drive's FAT file system unmounted; remounted on next access.
+  bool unmounted = false;
+  MountEntry savedMount;
+};
+
+class PosixPlatform final : public Platform {
+ public:
+  explicit PosixPlatform(const PosixPlatformOptions& options);
+
+  std::vector<std::string> LogicalDriveStrings() override;
+  DriveType GetDriveType(const std::string& rootPath) override;
+  bool GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
+                            std::string* fileSystemName) override;
+  bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
+                    uint64_t* freeBytes) override;
+  std::string DriveHostPath(const std::string& rootPath) override;
+
+  std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override;
+  bool DismountVolume(Volume& volume) override;
+  bool IsVolumeMounted(Volume& volume) override;
+  bool CloseVolume(std::unique_ptr<Volume> volume) override;
+
+  std::unique_ptr<File> OpenFile(const std::string& path, OpenMode mode) override;
+  bool FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) override;
+  bool CopyFile(const std::string& source, const std::string& destination,
+                bool failIfExists) override;
+  bool DeleteFile(const std::string& path) override;
+  bool CreateDirectory(const std::string& path) override;
+  uint32_t GetFileAttributes(const std::string& path) override;
+  bool SetFileAttributes(const std::string& path, uint32_t attributes) override;
+  bool GetFileInfo(const std::string& path, FindEntry* info) override;
+  std::string ToHostPath(const std::string& path) override;
+
+  std::string GetCurrentDirectory() override;
+  std::string GetTempPath() override;
+  bool GetDocumentsFolder(std::string* path) override;
+  std::string GetUserName() override;
+  LocalTime GetLocalTime() override;
+  void Sleep(uint32_t milliseconds) override;
+
+  std::unique_ptr<HeldLock> AcquireLock(const std::string& name) override;
+  std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) override;
+
+  // A host path as the system names it: under the drive whose folder holds it most closely.
+  std::string HostToWindows(const std::string& hostPath) const;
+
+ private:
+  void BuildDriveMap();
+  // Windows path -> host path. False (last error 3) for an unknown drive or an empty path.
+  bool Resolve(const std::string& path, std::string* hostPath);
+  // The drive whose root `rootPath` names ("E:", "E:\"), or -1.
+  int DriveOfRoot(const std::string& rootPath) const;
+  // The drive a Windows path lies on, or -1.
+  int DriveOfPath(const std::string& path) const;
+  int DriveIndex(char letter) const;
+  void EnsureMounted(int driveIndex);
+  uint32_t AttributesOf(const std::string& hostPath, const struct stat& st);
+  bool SetHostAttributes(const std::string& hostPath, uint32_t attributes);
+  bool FillEntry(const std::string& hostPath, const std::string& name, FindEntry* entry);
+  std::unique_ptr<HeldLock> Lock(const std::string& name, bool wait);
+
+  PosixPlatformOptions options_;
+  bool instantSleeps_ = false;
+  std::vector<Drive> drives_;  // in letter order; only the unmount state changes later
+  std::mutex mountMutex_;      // guards Drive::unmounted and Drive::savedMount
+};
+
+}  // namespace cw::posix

@@ -1,0 +1,149 @@
+// Raw volumes ("\\.\E:") and their dismount: what was written must reach the medium and the
+// next reads must come from it, not from the page cache.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/posix/posix_internal.h"
+
+namespace cw::posix {
+
+namespace {
+
+class PosixVolume final : public Volume {
+ public:
+  PosixVolume(char letter, int fd, bool isDevice) : letter_(letter), fd_(fd), isDevice_(isDevice) {}
+  ~PosixVolume() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  char letter_;
+  int fd_;
+  bool isDevice_;  // else fd_ is the drive's folder, which would keep its mount busy
+  bool mounted_ = true;
+};
+
+// Flushes and drops the cached pages of every file below `folder`, so the next read of each
+// goes to the medium. Only an I/O error counts as failure: that is the medium refusing.
+bool EvictFilesBelow(const std::string& folder, int* err) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+  for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError)) continue;
+    const int fd = ::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) continue;
+    if (::fsync(fd) != 0 && errno == EIO) {
+      *err = EIO;
+      ::close(fd);
+      return false;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+  }
+  return true;
+}
+
+bool SyncFileSystemOf(const std::string& folder, int* err) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    *err = errno;
+    return false;
+  }
+  const bool ok = ::syncfs(fd) == 0;
+  if (!ok) *err = errno;
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+// Opens the mount's block device when the drive's folder is a mount point and we may open
+// it (root); otherwise the drive's folder stands for the volume.
+std::unique_ptr<Volume> PosixPlatform::OpenVolume(const std::string& devicePath) {
+  if (devicePath.size() != 6 || devicePath.compare(0, 4, "\\\\.\\") != 0 || devicePath[5] != ':') {
+    FailWith(kErrFileNotFound);
+    return nullptr;
+  }
+  const int index = DriveIndex(devicePath[4]);
+  if (index < 0) {
+    FailWith(kErrFileNotFound);
+    return nullptr;
+  }
+  EnsureMounted(index);
+  const Drive& drive = drives_[index];
+  const std::optional<MountEntry> mount = MountAt(ReadMountInfo(), drive.hostPath);
+  if (mount && mount->source.rfind("/dev/", 0) == 0 && drive.hostPath != "/") {
+    const int fd = ::open(mount->source.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) {
+      SetLastError(kErrSuccess);
+      return std::make_unique<PosixVolume>(drive.letter, fd, true);
+    }
+  }
+  const int fd = ::open(drive.hostPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    FailErrno(errno, drive.hostPath);
+    return nullptr;
+  }
+  SetLastError(kErrSuccess);
+  return std::make_unique<PosixVolume>(drive.letter, fd, false);
+}
+
+// As root, a drive whose folder is itself a FAT mount point is unmounted (and comes back on
+// the next access). Everything else is never unmounted: its file system is synced and the
+// cached pages of the drive's files are dropped.
+bool PosixPlatform::DismountVolume(Volume& volume) {
+  auto* posixVolume = dynamic_cast<PosixVolume*>(&volume);
+  if (posixVolume == nullptr) return FailWith(kErrInvalidHandle);
+  const int index = DriveIndex(posixVolume->letter_);
+  if (index < 0) return FailWith(kErrInvalidHandle);
+  Drive& drive = drives_[index];
+  int err = 0;
+  const std::optional<MountEntry> mount = MountAt(ReadMountInfo(), drive.hostPath);
+  if (::geteuid() == 0 && mount && (mount->fsType == "vfat" || mount->fsType == "msdos")) {
+    if (!SyncFileSystemOf(drive.hostPath, &err)) return FailErrno(err, drive.hostPath);
+    if (!posixVolume->isDevice_ && posixVolume->fd_ >= 0) {
+      ::close(posixVolume->fd_);
+      posixVolume->fd_ = -1;
+    }
+    std::lock_guard<std::mutex> lock(mountMutex_);
+    if (UnmountFolder(drive.hostPath, &err)) {
+      drive.unmounted = true;
+      drive.savedMount = *mount;
+      posixVolume->mounted_ = false;
+      SetLastError(kErrSuccess);
+      return true;
+    }
+    return FailErrno(err, drive.hostPath);  // busy: still mounted
+  }
+  if (!SyncFileSystemOf(drive.hostPath, &err)) return FailErrno(err, drive.hostPath);
+  if (drive.hostPath != "/" && !EvictFilesBelow(drive.hostPath, &err)) {
+    return FailErrno(err, drive.hostPath);
+  }
+  if (posixVolume->fd_ >= 0) {
+    if (::fsync(posixVolume->fd_) != 0 && errno == EIO) return FailErrno(EIO);
+    ::posix_fadvise(posixVolume->fd_, 0, 0, POSIX_FADV_DONTNEED);
+  }
+  posixVolume->mounted_ = false;
+  SetLastError(kErrSuccess);
+  return true;
+}
+
+bool PosixPlatform::IsVolumeMounted(Volume& volume) {
+  auto* posixVolume = dynamic_cast<PosixVolume*>(&volume);
+  if (posixVolume == nullptr) return FailWith(kErrInvalidHandle);
+  return posixVolume->mounted_;
+}
+
+bool PosixPlatform::CloseVolume(std::unique_ptr<Volume> volume) {
+  auto* posixVolume = dynamic_cast<PosixVolume*>(volume.get());
+  if (posixVolume == nullptr) return FailWith(kErrInvalidHandle);
+  const int fd = posixVolume->fd_;
+  posixVolume->fd_ = -1;
+  if (fd >= 0 && ::close(fd) != 0) return FailErrno(errno);
+  SetLastError(kErrSuccess);
+  return true;
+}
+
+}  // namespace cw::posix

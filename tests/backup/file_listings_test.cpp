@@ -1,0 +1,113 @@
+#include "backup/file_listings.h"
+
+#include <gtest/gtest.h>
+
+#include "backup/job_fixture.h"
+
+namespace cw {
+namespace {
+
+class FileListingsTest : public JobFixture {
+ protected:
+  FileListingsTest() { fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20); }
+};
+
+TEST_F(FileListingsTest, CardIsWalkedBreadthFirstWithUpperCasedFileNames) {
+  // One folder at a time: the fake names the folders it creates on the way from their keys.
+  fake.AddFolder("E:\\Brevant");
+  fake.AddFolder("E:\\Brevant\\Sub");
+  fake.WriteFile("E:\\Root.txt", "r");
+  fake.WriteFile("E:\\Brevant\\Sub\\deep.dat", "d");
+  fake.WriteFile("E:\\Brevant\\app.exe", "a", kAttrReadOnly | kAttrHidden);
+  fake.WriteFile("E:\\WD\\CRCFile.txt", "c", kAttrSystem);
+
+  GetCFFilesArray(cardFileList);
+
+  EXPECT_EQ(cardFileList,
+            (std::vector<std::string>{"E:\\ROOT.TXT", "E:\\BREVANT\\APP.EXE",
+                                      "E:\\WD\\CRCFILE.TXT", "E:\\BREVANT\\SUB\\DEEP.DAT"}));
+  // Folder patterns keep the case the search returned.
+  EXPECT_EQ(LogLines(),
+            (std::vector<std::string>{"GetCFFilesArray", "GetFolderArray",
+                                      "  located E:\\Brevant\\*.*", "  located E:\\WD\\*.*",
+                                      "  located E:\\Brevant\\Sub\\*.*", "GetFileArray",
+                                      "  located E:\\ROOT.TXT", "  located E:\\BREVANT\\APP.EXE",
+                                      "  located E:\\WD\\CRCFILE.TXT",
+                                      "  located E:\\BREVANT\\SUB\\DEEP.DAT",
+                                      "  there are 4 items in the FolderArray.",
+                                      "  there are 4 items in the files array."}));
+}
+
+TEST_F(FileListingsTest, DotEntriesAreSkippedWithOrWithoutThem) {
+  fake.WriteFile("E:\\A\\B\\f.txt", "f");
+  for (bool dots : {true, false}) {
+    SCOPED_TRACE(dots);
+    fake.SetDotEntries(dots);
+    FileList folders{"E:\\*.*"};
+    GetFolderArray(folders);
+    EXPECT_EQ(folders, (FileList{"E:\\*.*", "E:\\A\\*.*", "E:\\A\\B\\*.*"}));
+  }
+}
+
+TEST_F(FileListingsTest, RootOnlyCardGivesOneFolder) {
+  fake.WriteFile("E:\\UPGRADE.FWP", "u");
+  fake.WriteFile("E:\\FWPVers.bin", "v");
+  GetCFFilesArray(cardFileList);
+  EXPECT_EQ(cardFileList, (FileList{"E:\\UPGRADE.FWP", "E:\\FWPVERS.BIN"}));
+  EXPECT_TRUE(Logged("  there are 1 items in the FolderArray."));
+  EXPECT_TRUE(Logged("  there are 2 items in the files array."));
+}
+
+TEST_F(FileListingsTest, EmptyOrMissingCardGivesAnEmptyListAndClearsTheOldOne) {
+  cardFileList = {"E:\\STALE.TXT"};
+  GetCFFilesArray(cardFileList);
+  EXPECT_TRUE(cardFileList.empty());
+  EXPECT_TRUE(Logged("  there are 1 items in the FolderArray."));
+
+  globalFlashPath = "R:";
+  GetCFFilesArray(cardFileList);
+  EXPECT_TRUE(cardFileList.empty());
+  EXPECT_TRUE(Logged("  there are 0 items in the files array."));
+}
+
+TEST_F(FileListingsTest, GetFileArrayAppendsAndSearchesOnlyTheGivenFolders) {
+  fake.WriteFile("E:\\a.txt", "a");
+  fake.WriteFile("E:\\SUB\\b.txt", "b");
+  FileList files{"KEPT"};
+  GetFileArray(FileList{"E:\\*.*"}, files);
+  EXPECT_EQ(files, (FileList{"KEPT", "E:\\A.TXT"}));
+}
+
+TEST_F(FileListingsTest, BackupRootFollowsTheKindOfCard) {
+  const std::string data = kDataPath;
+  fake.WriteFile(data + "\\QUORVANE_ENGINE_CF_BACKUP\\UPGRADE.FWP", "e");
+  fake.WriteFile(data + "\\QUORVANE_PANEL_CF_BACKUP\\Brevant\\app.exe", "p");
+
+  for (int32_t type : {kTargetUnknown, kTargetEngine}) {
+    targetType = type;
+    backupFileList = {"STALE"};
+    GetBackupFilesArray(backupFileList);
+    EXPECT_EQ(backupRoot, data + "\\QUORVANE_ENGINE_CF_BACKUP");
+    EXPECT_EQ(backupFileList, FileList{data + "\\QUORVANE_ENGINE_CF_BACKUP\\UPGRADE.FWP"});
+  }
+  EXPECT_TRUE(Logged("  the backup root is " + data + "\\QUORVANE_ENGINE_CF_BACKUP"));
+
+  for (int32_t type : {kTargetPanel3940, kTargetPanel3950}) {
+    targetType = type;
+    GetBackupFilesArray(backupFileList);
+    EXPECT_EQ(backupRoot, data + "\\QUORVANE_PANEL_CF_BACKUP");
+    EXPECT_EQ(backupFileList,
+              FileList{data + "\\QUORVANE_PANEL_CF_BACKUP\\BREVANT\\APP.EXE"});
+  }
+}
+
+TEST_F(FileListingsTest, MissingBackupFolderGivesAnEmptyList) {
+  targetType = kTargetPanel3950;
+  backupFileList = {"STALE"};
+  GetBackupFilesArray(backupFileList);
+  EXPECT_TRUE(backupFileList.empty());
+  EXPECT_EQ(LogLines().front(), "GetBackupFilesArray");
+}
+
+}  // namespace
+}  // namespace cw

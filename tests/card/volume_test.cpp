@@ -1,0 +1,134 @@
+#include "card/volume.h"
+
+#include <gtest/gtest.h>
+
+#include "backup/job_fixture.h"
+
+namespace cw {
+namespace {
+
+constexpr uint64_t kCardBytes = 64ull << 20;
+const char kReinsert[] = "\r\nPlease remove the compact flash manually and reinsert before clicking OK.\r\n";
+const char kStillMounted[] =
+    "Compact Flash is still mounted.\r\nPlease remove it manually and reinsert before continuing\r\n";
+
+class VolumeTest : public JobFixture {
+ protected:
+  VolumeTest() {
+    fake.AddDrive('E', DriveType::Removable, "FAT", kCardBytes);
+    fake.AddDrive('F', DriveType::Fixed, "FAT", kCardBytes);
+  }
+};
+
+TEST_F(VolumeTest, NonRemovableDrivesGiveTheInvalidHandleWithoutWaiting) {
+  EXPECT_EQ(OpenVolume('F'), nullptr);
+  EXPECT_EQ(OpenVolume('C'), nullptr);
+  EXPECT_EQ(OpenVolume('Q'), nullptr);  // no such drive
+  EXPECT_EQ(fake.SleepCount(), 0u);
+  EXPECT_EQ(fake.CallCount("OpenVolume"), 0u);
+  EXPECT_EQ(fake.CallCount("GetDriveType", "F:\\"), 1u);
+}
+
+TEST_F(VolumeTest, RemovableDriveOpensAfterOneWait) {
+  VolumeHandle volume = OpenVolume('E');
+  ASSERT_NE(volume, nullptr);
+  EXPECT_EQ(fake.SleepCount(), 1u);
+  EXPECT_EQ(fake.SleptMs(), 50u);
+  EXPECT_EQ(fake.CallCount("OpenVolume", "\\\\.\\E:"), 1u);
+  EXPECT_TRUE(CloseVolume(std::move(volume)));
+}
+
+TEST_F(VolumeTest, OpenRetriesUntilTheVolumeOpens) {
+  fake.FailCall("OpenVolume", kErrSharingViolation, 1);
+  fake.FailCall("OpenVolume", kErrSharingViolation, 1);
+  VolumeHandle volume = OpenVolume('E');
+  ASSERT_NE(volume, nullptr);
+  EXPECT_EQ(fake.CallCount("OpenVolume"), 3u);
+  EXPECT_EQ(fake.SleepCount(), 3u);
+  EXPECT_TRUE(CloseVolume(std::move(volume)));
+}
+
+TEST_F(VolumeTest, RemovableDriveThatNeverOpensIsTried51TimesEachAfter50Ms) {
+  fake.FailAlways("OpenVolume", kErrSharingViolation);
+  EXPECT_EQ(OpenVolume('E'), nullptr);
+  EXPECT_EQ(fake.CallCount("OpenVolume", "\\\\.\\E:"), 51u);
+  EXPECT_EQ(fake.SleepCount(), 51u);
+  EXPECT_EQ(fake.SleptMs(), 51u * 50u);
+  EXPECT_EQ(GetLastError(), kErrSharingViolation);
+}
+
+TEST_F(VolumeTest, OperationsOnTheInvalidHandleFail) {
+  VolumeHandle none;
+  EXPECT_FALSE(DismountVolume(none));
+  EXPECT_FALSE(IsVolumeMounted(none));
+  EXPECT_FALSE(CloseVolume(nullptr));
+  EXPECT_EQ(GetLastError(), kErrInvalidHandle);
+}
+
+TEST_F(VolumeTest, CleanEjectShowsNothing) {
+  EXPECT_TRUE(EjectCompactFlash('E'));
+  EXPECT_EQ(prompt.Count(), 0u);
+  EXPECT_EQ(fake.DismountCount('E'), 1);
+  EXPECT_EQ(job.diagnosticsText.Get(), "");
+}
+
+TEST_F(VolumeTest, AccessDeniedNamesThePrivileges) {
+  fake.FailAlways("OpenVolume", kErrAccessDenied);
+  EXPECT_FALSE(EjectCompactFlash('E'));
+  const std::string expected = std::string("OpenVolume Failed. Error 5") +
+                               "\r\nThe most likely cause is that you do not have\r\n"
+                               "sufficient user priviliges on this computer." +
+                               kReinsert;
+  ASSERT_EQ(prompt.calls().size(), 1u);
+  EXPECT_EQ(prompt.calls()[0].text, expected);
+  EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Exclamation);
+  EXPECT_EQ(prompt.calls()[0].buttons, MessageButtons::Ok);
+  EXPECT_EQ(job.diagnosticsText.Get(), expected);
+  EXPECT_EQ(fake.DismountCount('E'), 0);
+}
+
+TEST_F(VolumeTest, OtherOpenErrorsOnlyAskToReinsert) {
+  fake.FailAlways("OpenVolume", kErrGenFailure);
+  EXPECT_FALSE(EjectCompactFlash('E'));
+  EXPECT_EQ(prompt.messages(), std::vector<std::string>{"OpenVolume Failed. Error 31" +
+                                                        std::string(kReinsert)});
+}
+
+TEST_F(VolumeTest, NonRemovableDriveReportsTheLastErrorTheSystemGave) {
+  SetLastError(kErrPathNotFound);
+  EXPECT_FALSE(EjectCompactFlash('F'));
+  ASSERT_EQ(prompt.Count(), 1u);
+  EXPECT_EQ(prompt.messages()[0].rfind("OpenVolume Failed. Error ", 0), 0u);
+  EXPECT_FALSE(prompt.Contains("priviliges"));
+  EXPECT_TRUE(prompt.Contains(kReinsert));
+}
+
+TEST_F(VolumeTest, RefusedDismountAsksForReinsertionAndStillSucceeds) {
+  fake.FailCall("DismountVolume", kErrAccessDenied);
+  EXPECT_TRUE(EjectCompactFlash('E'));
+  ASSERT_EQ(prompt.calls().size(), 1u);
+  EXPECT_EQ(prompt.calls()[0].text, kStillMounted);
+  EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Exclamation);
+  EXPECT_EQ(job.diagnosticsText.Get(), kStillMounted);
+  // The mount state is not asked after a refused dismount.
+  EXPECT_EQ(fake.CallCount("IsVolumeMounted"), 0u);
+}
+
+TEST_F(VolumeTest, VolumeThatStaysMountedAsksForReinsertion) {
+  fake.SetStaysMounted('E', true);
+  EXPECT_TRUE(EjectCompactFlash('E'));
+  EXPECT_EQ(prompt.messages(), std::vector<std::string>{kStillMounted});
+  EXPECT_EQ(fake.CallCount("IsVolumeMounted"), 1u);
+}
+
+TEST_F(VolumeTest, CloseFailureIsReportedWithoutIcon) {
+  fake.FailCall("CloseVolume", kErrInvalidHandle);
+  EXPECT_FALSE(EjectCompactFlash('E'));
+  ASSERT_EQ(prompt.calls().size(), 1u);
+  EXPECT_EQ(prompt.calls()[0].text, "CloseVolume Failed. 6");
+  EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::None);
+  EXPECT_EQ(job.diagnosticsText.Get(), "CloseVolume Failed. 6");
+}
+
+}  // namespace
+}  // namespace cw

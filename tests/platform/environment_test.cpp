@@ -1,0 +1,104 @@
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "posix_fixture.h"
+
+namespace cw::test {
+namespace {
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = ::getenv(name)) old_ = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+using EnvironmentTest = PosixTest;
+
+TEST_F(EnvironmentTest, DocumentsDefaultsToHomeDocumentsAndIsCreated) {
+  ScopedEnv home("HOME", temp_.Sub("Home Tech"));
+  ScopedEnv config("XDG_CONFIG_HOME", temp_.Sub("Home Tech/.config"));
+  std::string documents;
+  ASSERT_TRUE(sys().GetDocumentsFolder(&documents));
+  std::string expected = "C:" + temp_.Sub("Home Tech/Documents");
+  std::replace(expected.begin(), expected.end(), '/', '\\');
+  EXPECT_EQ(documents, expected);
+  EXPECT_TRUE(std::filesystem::is_directory(temp_.Sub("Home Tech/Documents")));
+}
+
+TEST_F(EnvironmentTest, DocumentsFollowsUserDirs) {
+  ScopedEnv home("HOME", temp_.Sub("home"));
+  ScopedEnv config("XDG_CONFIG_HOME", temp_.Sub("home/.config"));
+  temp_.Write("home/.config/user-dirs.dirs",
+              "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+              "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+  std::string documents;
+  ASSERT_TRUE(sys().GetDocumentsFolder(&documents));
+  EXPECT_EQ(sys().ToHostPath(documents), temp_.Sub("home/Dokumente"));
+  EXPECT_TRUE(std::filesystem::is_directory(temp_.Sub("home/Dokumente")));
+
+  temp_.Write("home/.config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"" + card_ + "/Docs\"\n");
+  ASSERT_TRUE(sys().GetDocumentsFolder(&documents));
+  EXPECT_EQ(documents, "E:\\Docs");  // a host path under a mapped drive shows under its letter
+}
+
+TEST_F(EnvironmentTest, TempPathEndsWithABackslash) {
+  ScopedEnv tmp("TMPDIR", temp_.path());
+  std::string expected = "C:" + temp_.path() + "/";
+  std::replace(expected.begin(), expected.end(), '/', '\\');
+  EXPECT_EQ(sys().GetTempPath(), expected);
+  EXPECT_EQ(sys().ToHostPath(sys().GetTempPath()), temp_.path());
+}
+
+TEST_F(EnvironmentTest, CurrentFolderIsAWindowsPath) {
+  const std::string current = sys().GetCurrentDirectory();
+  ASSERT_GE(current.size(), 3u);
+  EXPECT_EQ(current.substr(1, 2), ":\\");
+  EXPECT_EQ(sys().ToHostPath(current), std::filesystem::current_path().string());
+}
+
+TEST_F(EnvironmentTest, UserNameAndLocalTime) {
+  EXPECT_FALSE(sys().GetUserName().empty());
+  const LocalTime now = sys().GetLocalTime();
+  EXPECT_GE(now.year, 2024);
+  EXPECT_TRUE(now.month >= 1 && now.month <= 12);
+  EXPECT_TRUE(now.day >= 1 && now.day <= 31);
+  EXPECT_TRUE(now.hour >= 0 && now.hour <= 23);
+  EXPECT_TRUE(now.milliseconds >= 0 && now.milliseconds <= 999);
+}
+
+TEST(DefaultPlatform, SysWorksWithoutAnInstalledPlatformAndHonoursOne) {
+  SetPlatform(nullptr);
+  const auto roots = Sys().LogicalDriveStrings();
+  ASSERT_FALSE(roots.empty());
+  EXPECT_EQ(roots[0], "C:\\");
+  PosixPlatformOptions options;
+  options.discoverMounts = false;
+  DriveMapping mapping;
+  mapping.letter = 'X';
+  mapping.hostPath = "/";
+  options.mappings = {mapping};
+  auto mine = MakePosixPlatform(options);
+  SetPlatform(mine.get());
+  EXPECT_EQ(&Sys(), mine.get());
+  EXPECT_EQ(Sys().GetDriveType("X:\\"), DriveType::Removable);
+  SetPlatform(nullptr);
+  EXPECT_NE(&Sys(), mine.get());
+}
+
+}  // namespace
+}  // namespace cw::test

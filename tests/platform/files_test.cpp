@@ -1,0 +1,198 @@
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/posix/posix_internal.h"
+#include "posix_fixture.h"
+
+namespace cw::test {
+namespace {
+
+using FileTest = PosixTest;
+
+std::string ReadAll(File& file) {
+  std::string content;
+  char buffer[7];
+  uint32_t got = 0;
+  while (file.Read(buffer, sizeof buffer, &got) && got > 0) content.append(buffer, got);
+  return content;
+}
+
+TEST_F(FileTest, OpenModesCreateTruncateOrKeep) {
+  EXPECT_EQ(sys().OpenFile("E:\\F.BIN", OpenMode::ReadWrite), nullptr);
+  EXPECT_EQ(GetLastError(), kErrFileNotFound);
+
+  auto file = sys().OpenFile("E:\\F.BIN", OpenMode::CreateNew);
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(file->Write("hello world", 11));
+  EXPECT_TRUE(file->Close());
+  EXPECT_EQ(temp_.Read("card/F.BIN"), "hello world");
+
+  file = sys().OpenFile("e:\\f.bin", OpenMode::OpenAlways);
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(file->Seek(0, SeekFrom::End));
+  ASSERT_TRUE(file->Write("!", 1));
+  file.reset();  // the destructor closes too
+  EXPECT_EQ(temp_.Read("card/F.BIN"), "hello world!");
+
+  file = sys().OpenFile("E:\\F.BIN", OpenMode::CreateAlways);
+  ASSERT_NE(file, nullptr);
+  uint64_t size = 99;
+  ASSERT_TRUE(file->GetSize(&size));
+  EXPECT_EQ(size, 0u);
+}
+
+TEST_F(FileTest, ReadSeekTellAndSize) {
+  OnCard("DATA.TXT", "0123456789abcdef");
+  auto file = sys().OpenFile("E:\\DATA.TXT", OpenMode::Read);
+  ASSERT_NE(file, nullptr);
+  uint64_t size = 0;
+  ASSERT_TRUE(file->GetSize(&size));
+  EXPECT_EQ(size, 16u);
+  EXPECT_EQ(ReadAll(*file), "0123456789abcdef");
+  EXPECT_EQ(file->Tell(), 16);
+  ASSERT_TRUE(file->Seek(-6, SeekFrom::End));
+  ASSERT_TRUE(file->Seek(2, SeekFrom::Current));
+  EXPECT_EQ(file->Tell(), 12);
+  EXPECT_EQ(ReadAll(*file), "cdef");
+  EXPECT_FALSE(file->Seek(-1, SeekFrom::Begin));
+  ASSERT_TRUE(file->Seek(100, SeekFrom::Begin));
+  char buffer[4];
+  uint32_t got = 9;
+  EXPECT_TRUE(file->Read(buffer, sizeof buffer, &got));
+  EXPECT_EQ(got, 0u);
+  EXPECT_TRUE(file->Close());
+  EXPECT_FALSE(file->Close());
+}
+
+TEST_F(FileTest, TwoHandlesShareOneFile) {
+  OnCard("SHARED.TXT", "aaaa");
+  auto reader = sys().OpenFile("E:\\SHARED.TXT", OpenMode::Read);
+  auto writer = sys().OpenFile("E:\\SHARED.TXT", OpenMode::ReadWrite);
+  ASSERT_NE(reader, nullptr);
+  ASSERT_NE(writer, nullptr);
+  ASSERT_TRUE(writer->Write("bb", 2));
+  ASSERT_TRUE(writer->Flush());
+  EXPECT_EQ(ReadAll(*reader), "bbaa");
+}
+
+TEST_F(FileTest, FindListsInDirectoryOrderWithoutDotEntries) {
+  for (const char* name : {"b.FWP", "A.fwp", "c.txt", "noext"}) OnCard(std::string("DIR/") + name);
+  OnCard("DIR/SUB/inner.fwp");
+  std::vector<std::string> hostOrder;
+  for (const auto& entry : std::filesystem::directory_iterator(card_ + "/DIR")) {
+    hostOrder.push_back(entry.path().filename());
+  }
+  std::vector<FindEntry> found;
+  ASSERT_TRUE(sys().FindFiles("E:\\dir\\*.*", &found));
+  std::vector<std::string> names;
+  for (const FindEntry& entry : found) names.push_back(entry.name);
+  EXPECT_EQ(names, hostOrder);
+  for (const FindEntry& entry : found) {
+    EXPECT_EQ(entry.IsDirectory(), entry.name == "SUB") << entry.name;
+  }
+
+  ASSERT_TRUE(sys().FindFiles("E:\\DIR\\*.FWP", &found));
+  names.clear();
+  for (const FindEntry& entry : found) names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"A.fwp", "b.FWP"}));
+}
+
+TEST_F(FileTest, FindWithoutWildcardFindsOneEntryInItsOwnCase) {
+  OnCard("Folder/File.Txt", "12345");
+  std::vector<FindEntry> found;
+  ASSERT_TRUE(sys().FindFiles("E:\\FOLDER\\FILE.TXT", &found));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].name, "File.Txt");
+  EXPECT_EQ(found[0].size, 5u);
+  ASSERT_TRUE(sys().FindFiles("E:\\FOLDER", &found));
+  EXPECT_TRUE(found[0].IsDirectory());
+}
+
+TEST_F(FileTest, FindThatMatchesNothingSaysWhy) {
+  OnCard("DIR/a.txt");
+  std::vector<FindEntry> found(3);
+  EXPECT_FALSE(sys().FindFiles("E:\\DIR\\*.FWP", &found));
+  EXPECT_EQ(GetLastError(), kErrFileNotFound);
+  EXPECT_TRUE(found.empty());
+  EXPECT_FALSE(sys().FindFiles("E:\\MISSING\\*.*", &found));
+  EXPECT_EQ(GetLastError(), kErrPathNotFound);
+  EXPECT_FALSE(sys().FindFiles("E:\\DIR\\", &found));  // a trailing backslash finds nothing
+  EXPECT_EQ(GetLastError(), kErrFileNotFound);
+}
+
+TEST(Wildcards, WindowsRules) {
+  using posix::WildcardMatch;
+  EXPECT_TRUE(WildcardMatch("*.*", "noext"));
+  EXPECT_TRUE(WildcardMatch("*", ".hidden"));
+  EXPECT_TRUE(WildcardMatch("*.FWP", "upgrade.fwp"));
+  EXPECT_FALSE(WildcardMatch("*.FWP", "upgrade.fwp.bak"));
+  EXPECT_TRUE(WildcardMatch("NK.???", "nk.bin"));
+  EXPECT_FALSE(WildcardMatch("NK.???", "nk.bi"));
+  EXPECT_TRUE(WildcardMatch("A*B*C", "aXXbYYc"));
+  EXPECT_FALSE(WildcardMatch("A*B*C", "aXXbYY"));
+  EXPECT_TRUE(WildcardMatch("readme.*", "README"));
+  EXPECT_TRUE(WildcardMatch("*.", "noext"));
+  EXPECT_FALSE(WildcardMatch("*.", "has.ext"));
+  EXPECT_TRUE(WildcardMatch("Ü*", "Übung"));
+  EXPECT_FALSE(WildcardMatch("ü*", "Übung"));  // case is ignored for ASCII only
+}
+
+TEST_F(FileTest, CopyKeepsContentTimesAndAttributes) {
+  const std::string source = OnCard("SRC.BIN", std::string(3 << 20, 'q'));
+  const auto old = std::filesystem::file_time_type(std::chrono::hours(24 * 365 * 40));
+  std::filesystem::last_write_time(source, old);
+  ASSERT_TRUE(sys().SetFileAttributes("E:\\SRC.BIN", kAttrHidden | kAttrReadOnly));
+
+  ASSERT_TRUE(sys().CopyFile("E:\\SRC.BIN", "E:\\DST.BIN", true));
+  EXPECT_EQ(temp_.Read("card/DST.BIN"), std::string(3 << 20, 'q'));
+  EXPECT_EQ(std::filesystem::last_write_time(card_ + "/DST.BIN"), old);
+  EXPECT_EQ(sys().GetFileAttributes("E:\\DST.BIN"), kAttrHidden | kAttrReadOnly);
+}
+
+TEST_F(FileTest, CopyOverwritesOnlyWhenAllowed) {
+  OnCard("SRC.TXT", "new");
+  OnCard("DST.TXT", "old");
+  EXPECT_FALSE(sys().CopyFile("E:\\SRC.TXT", "E:\\DST.TXT", true));
+  EXPECT_EQ(GetLastError(), kErrFileExists);
+  EXPECT_EQ(temp_.Read("card/DST.TXT"), "old");
+  ASSERT_TRUE(sys().SetFileAttributes("E:\\DST.TXT", kAttrArchive | kAttrSystem));
+  EXPECT_TRUE(sys().CopyFile("E:\\SRC.TXT", "E:\\DST.TXT", false));
+  EXPECT_EQ(temp_.Read("card/DST.TXT"), "new");
+  EXPECT_EQ(sys().GetFileAttributes("E:\\DST.TXT"), kAttrNormal);  // the source's attributes
+}
+
+TEST_F(FileTest, CopyRefusesWhatWouldLoseData) {
+  OnCard("SELF.TXT", "precious");
+  EXPECT_FALSE(sys().CopyFile("E:\\SELF.TXT", "E:\\self.txt", false));
+  EXPECT_EQ(GetLastError(), kErrSharingViolation);
+  EXPECT_EQ(temp_.Read("card/SELF.TXT"), "precious");
+
+  OnCard("RO.TXT", "kept");
+  ASSERT_TRUE(sys().SetFileAttributes("E:\\RO.TXT", kAttrReadOnly));
+  EXPECT_FALSE(sys().CopyFile("E:\\SELF.TXT", "E:\\RO.TXT", false));
+  EXPECT_EQ(GetLastError(), kErrAccessDenied);
+  EXPECT_EQ(temp_.Read("card/RO.TXT"), "kept");
+
+  ASSERT_TRUE(sys().SetFileAttributes("E:\\RO.TXT", kAttrHidden));
+  EXPECT_FALSE(sys().CopyFile("E:\\SELF.TXT", "E:\\RO.TXT", false));
+  EXPECT_EQ(GetLastError(), kErrAccessDenied);
+  EXPECT_EQ(temp_.Read("card/RO.TXT"), "kept");
+
+  EXPECT_FALSE(sys().CopyFile("E:\\MISSING.TXT", "E:\\X.TXT", false));
+  EXPECT_EQ(GetLastError(), kErrFileNotFound);
+  EXPECT_FALSE(std::filesystem::exists(card_ + "/X.TXT"));
+}
+
+TEST_F(FileTest, DeleteAndCreateFolder) {
+  OnCard("GONE.TXT");
+  EXPECT_TRUE(sys().DeleteFile("E:\\gone.txt"));
+  EXPECT_FALSE(std::filesystem::exists(card_ + "/GONE.TXT"));
+  EXPECT_TRUE(sys().CreateDirectory("E:\\NEW"));
+  EXPECT_TRUE(std::filesystem::is_directory(card_ + "/NEW"));
+}
+
+}  // namespace
+}  // namespace cw::test

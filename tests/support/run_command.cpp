@@ -1,0 +1,128 @@
+#include "support/run_command.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+extern char** environ;
+
+namespace cw::test {
+
+namespace {
+
+std::vector<std::string> MergedEnvironment(const EnvironmentAdditions& additions) {
+  std::vector<std::string> merged;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    const std::string name = text.substr(0, text.find('='));
+    bool replaced = false;
+    for (const auto& [key, value] : additions) replaced = replaced || key == name;
+    if (!replaced) merged.push_back(text);
+  }
+  for (const auto& [key, value] : additions) merged.push_back(key + "=" + value);
+  return merged;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& text : strings) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+void MakePipe(int fds[2]) {
+  if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+}
+
+}  // namespace
+
+CommandResult RunProgram(const std::vector<std::string>& argv, const EnvironmentAdditions& env,
+                         const std::string& stdinText) {
+  int in[2], out[2], err[2];
+  MakePipe(in);
+  MakePipe(out);
+  MakePipe(err);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+
+  std::vector<std::string> args = argv;
+  std::vector<std::string> environment = MergedEnvironment(env);
+  std::vector<char*> argPointers = Pointers(args);
+  std::vector<char*> envPointers = Pointers(environment);
+  pid_t pid = 0;
+  const int spawned = ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argPointers.data(),
+                                    envPointers.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+  CommandResult result;
+  if (spawned != 0) {
+    ::close(in[1]);
+    ::close(out[0]);
+    ::close(err[0]);
+    result.err = "cannot start " + args[0];
+    return result;
+  }
+
+  // Feed standard input and drain both outputs together, so no pipe fills up and blocks.
+  ::signal(SIGPIPE, SIG_IGN);
+  size_t fed = 0;
+  int inFd = in[1];
+  if (stdinText.empty()) {
+    ::close(inFd);
+    inFd = -1;
+  } else {
+    ::fcntl(inFd, F_SETFL, O_NONBLOCK);
+  }
+  int outFd = out[0], errFd = err[0];
+  while (outFd >= 0 || errFd >= 0) {
+    pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {inFd, POLLOUT, 0}};
+    if (::poll(fds, 3, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[65536];
+      const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        ::close(fds[i].fd);
+        (i == 0 ? outFd : errFd) = -1;
+      }
+    }
+    if (inFd >= 0 && fds[2].revents != 0) {
+      const ssize_t put = ::write(inFd, stdinText.data() + fed, stdinText.size() - fed);
+      if (put > 0) fed += static_cast<size_t>(put);
+      if ((put < 0 && errno != EAGAIN && errno != EINTR) || fed == stdinText.size()) {
+        ::close(inFd);
+        inFd = -1;
+      }
+    }
+  }
+  if (inFd >= 0) ::close(inFd);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+CommandResult RunCardwright(const std::vector<std::string>& args, const EnvironmentAdditions& env,
+                            const std::string& stdinText) {
+  std::vector<std::string> argv = {CARDWRIGHT_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProgram(argv, env, stdinText);
+}
+
+}  // namespace cw::test
