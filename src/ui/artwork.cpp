@@ -109,10 +109,13 @@ QPixmap FailMarkPixmap(const QSize& size, qreal ratio) {
   QPixmap pixmap = Canvas(size, ratio);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
-  // The triangle is a little wider than high, as the picture's box is.
-  const qreal h = size.height() - 2.0;
-  const qreal w = std::min<qreal>(size.width() - 2.0, h * 1.16);
-  const QRectF box((size.width() - w) / 2.0, 1.0, w, h);
+  // The triangle is a little wider than high, as the picture's box is; the outline's round
+  // joins need room beyond the corners.
+  const qreal pen = std::max<qreal>(1.0, size.height() / 16.0);
+  const qreal margin = pen + 0.5;
+  const qreal h = size.height() - 2 * margin;
+  const qreal w = std::min<qreal>(size.width() - 2 * margin, h * 1.16);
+  const QRectF box((size.width() - w) / 2.0, margin, w, h);
   QPainterPath triangle;
   triangle.moveTo(box.center().x(), box.top());
   triangle.lineTo(box.right(), box.bottom());
@@ -121,8 +124,7 @@ QPixmap FailMarkPixmap(const QSize& size, qreal ratio) {
   QLinearGradient amber(box.topLeft(), box.bottomLeft());
   amber.setColorAt(0, QColor(0xff, 0xde, 0x4a));
   amber.setColorAt(1, QColor(0xf2, 0xb4, 0x00));
-  p.setPen(QPen(QColor(0x5a, 0x44, 0x00), std::max<qreal>(1.0, h / 14.0), Qt::SolidLine,
-                Qt::RoundCap, Qt::RoundJoin));
+  p.setPen(QPen(QColor(0x5a, 0x44, 0x00), pen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p.setBrush(amber);
   p.drawPath(triangle);
 

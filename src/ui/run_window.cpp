@@ -1,11 +1,15 @@
 #include "ui/run_window.h"
 
 #include <QApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QPixmap>
 #include <QTreeWidgetItem>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <string>
 
 #include "job/prompt.h"
@@ -50,9 +54,44 @@ class CCardwrightApp {
       first->setExpanded(true);
     }
     QApplication::processEvents();
-    const bool saved = window.grab().save(QString::fromStdString(path), "PNG");
+    const bool saved = Framed(window).save(QString::fromStdString(path), "PNG");
     window.hide();
     return saved;
+  }
+
+  // The client area inside a plain title bar with the icon and title, as a desktop frames it
+  // (the offscreen platform draws no frame of its own).
+  static QImage Framed(CardwrightWindow& window) {
+    const QPixmap client = window.grab();
+    const qreal ratio = client.devicePixelRatio();
+    const QSize size = client.deviceIndependentSize().toSize();
+    const int bar = std::max(24, window.fontMetrics().height() + 12);
+    QImage image(QSize(size.width() + 2, size.height() + bar + 1) * ratio,
+                 QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(QColor(0x3a, 0x4a, 0x5c));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient title(0, 0, 0, bar);
+    title.setColorAt(0, QColor(0x44, 0x62, 0x88));
+    title.setColorAt(1, QColor(0x2e, 0x47, 0x66));
+    p.fillRect(QRect(1, 1, size.width(), bar - 1), title);
+    const int iconSide = 16;
+    p.drawPixmap(QPoint(8, (bar - iconSide) / 2), window.windowIcon().pixmap(iconSide));
+    QFont bold = window.font();
+    bold.setBold(true);
+    p.setFont(bold);
+    p.setPen(Qt::white);
+    p.drawText(QRect(8 + iconSide + 8, 0, size.width() - 70, bar), Qt::AlignVCenter,
+               window.windowTitle());
+    const QPointF close(size.width() - bar / 2.0, bar / 2.0);
+    const qreal arm = 4.0;
+    p.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(close + QPointF(-arm, -arm), close + QPointF(arm, arm));
+    p.drawLine(close + QPointF(-arm, arm), close + QPointF(arm, -arm));
+    p.drawPixmap(QPoint(1, bar), client);
+    p.end();
+    return image;
   }
 
   QApplication app_;
@@ -62,9 +101,8 @@ class CCardwrightApp {
 }  // namespace
 
 int RunWindow(int argc, char** argv) {
-  std::string screenshot;
-  for (int i = 1; i + 1 < argc; ++i)
-    if (std::strcmp(argv[i], "--screenshot") == 0) screenshot = argv[i + 1];
+  const char* screenshotVariable = std::getenv("CARDWRIGHT_SCREENSHOT");
+  const std::string screenshot = screenshotVariable == nullptr ? "" : screenshotVariable;
   int qtArgc = argc;
   CCardwrightApp app(qtArgc, argv);
   app.InitInstance(screenshot);

@@ -4,8 +4,9 @@
 
 namespace cw {
 
-// Runs the main dialog until it closes; returns the process's exit status. The hidden option
-// "--screenshot FILE" writes a PNG of the window after start-up instead of running it.
+// Runs the main dialog until it closes; returns the process's exit status. When the variable
+// CARDWRIGHT_SCREENSHOT names a file, writes a PNG of the window after start-up to it instead
+// (for the documentation; "make screenshot").
 int RunWindow(int argc, char** argv);
 
 }  // namespace cw
