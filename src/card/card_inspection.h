@@ -1,6 +1,6 @@
 #pragma once
-// The checks a job runs on a card before anything is written: file system and size, the device
-// the card belongs to, and the second CRC list in its WD folder.
+// The checks a job runs on a card before anything is written: file system and size, and the
+// device the card belongs to. The second CRC list in its WD folder: card/wd_crc_list.h.
 
 #include <string>
 #include <vector>
@@ -9,11 +9,8 @@ namespace cw {
 
 // Package files on the card other than the stored copies; rebuilt by each GetCFInfo.
 inline std::vector<std::string> otherPackageFiles;
-// globalFlashPath + "\WD\CRCFile.txt", set by CheckIfWD.
-inline std::string secondCRCListPath;
 
 bool BasicFlashCheck();
 void GetCFInfo();
-bool CheckIfWD();
 
 }  // namespace cw

@@ -1,0 +1,15 @@
+#pragma once
+// The second CRC list a card may carry in its WD folder.
+
+#include <string>
+
+namespace cw {
+
+// globalFlashPath + "\WD\CRCFile.txt", set by CheckIfWD.
+inline std::string secondCRCListPath;
+
+// True when the card's "\WD\CRCFile.txt" opens for reading. Logs "CheckIfWD", then
+// "  and it is." or "  and it is not.".
+bool CheckIfWD();
+
+}  // namespace cw

@@ -1,0 +1,158 @@
+#include "package/version_block.h"
+
+#include "job/job_context.h"
+#include "job/job_io.h"
+#include "job/prompt.h"
+#include "log/log_to_file.h"
+#include "platform/platform.h"
+
+namespace cw {
+namespace {
+
+constexpr int kFirstSearchLimit = 500;
+constexpr int kSearchLimit = 50;
+
+// Searches a keyword (the whole line, case-sensitive) and reads the value after it. When the
+// keyword is not within the limit the value is read where the search stopped, as the header
+// format has always done. False when the file ends inside the value.
+template <typename T>
+bool SearchAndRead(ByteReader& reader, const char* keyword, int limit, std::optional<T>* out) {
+  reader.SearchLine(limit, [keyword](const std::string& line) { return line == keyword; });
+  T value{};
+  bool ok;
+  if constexpr (sizeof(T) == 1) {
+    ok = reader.ReadByte(&value);
+  } else {
+    ok = reader.ReadInt32(&value);
+  }
+  if (ok) *out = value;
+  return ok;
+}
+
+bool ReadTriple(ByteReader& reader, const char* versionKeyword, int versionLimit,
+                const char* revisionKeyword, const char* letterKeyword,
+                std::optional<VersionTriple>* out) {
+  std::optional<int32_t> version, revision;
+  std::optional<char> letter;
+  if (!SearchAndRead(reader, versionKeyword, versionLimit, &version) ||
+      !SearchAndRead(reader, revisionKeyword, kSearchLimit, &revision) ||
+      !SearchAndRead(reader, letterKeyword, kSearchLimit, &letter)) {
+    return false;
+  }
+  *out = VersionTriple{*version, *revision, *letter};
+  return true;
+}
+
+// printf with a %c that may be a zero byte: the line ends there, as the C string it was.
+std::string CutAtZero(std::string text) {
+  const size_t zero = text.find('\0');
+  if (zero != std::string::npos) text.resize(zero);
+  return text;
+}
+
+}  // namespace
+
+VersionBlockRead ParseVersionBlock(const uint8_t* data, size_t size) {
+  VersionBlockRead read;
+  ByteReader reader(data, size);
+  read.found = reader.SearchLine(kFirstSearchLimit, [](const std::string& line) {
+    return line == "FWP File Format Version: ";
+  });
+  if (!read.found) return read;
+
+  int32_t version;
+  if (!reader.ReadInt32(&version)) {
+    read.truncated = true;
+    return read;
+  }
+  read.formatVersion = version;
+  if (!SearchAndRead(reader, "FWP File Format Revision: ", kSearchLimit, &read.formatRevision) ||
+      !SearchAndRead(reader, "FWP File Format Letter: ", kSearchLimit, &read.formatLetter)) {
+    read.truncated = true;
+    return read;
+  }
+  if (*read.formatVersion * 1000 + *read.formatRevision >= 1008) {
+    read.generatorSearched = true;
+    if (!SearchAndRead(reader, "FWP File Generator Version: ", kSearchLimit,
+                       &read.generatorVersion) ||
+        !SearchAndRead(reader, "FWP File Generator Revision: ", kSearchLimit,
+                       &read.generatorRevision) ||
+        !SearchAndRead(reader, "FWP File Generator Letter: ", kSearchLimit,
+                       &read.generatorLetter)) {
+      read.truncated = true;
+      return read;
+    }
+  }
+  read.engineSearched = true;
+  if (!ReadTriple(reader, "Engine App Software Version: ", kSearchLimit,
+                  "Engine App Software Revision: ", "Engine App Software Letter: ",
+                  &read.engine)) {
+    read.truncated = true;
+    return read;
+  }
+  read.panelSearched = true;
+  if (!ReadTriple(reader, "Panel Software Version: ", kFirstSearchLimit,
+                  "Panel Software Revision: ", "Panel Software Letter: ", &read.panel)) {
+    read.truncated = true;
+  }
+  return read;
+}
+
+std::string ComposeVersionText(const char* prefix, const VersionTriple& triple) {
+  std::string text = Format("%s%d.%.3d", prefix, triple.version, triple.revision);
+  const unsigned char letter = static_cast<unsigned char>(triple.letter);
+  if (letter >= 'A' && letter < 128) text += triple.letter;
+  return text;
+}
+
+VersionTexts ReadVersionBlock(const std::string& path, JobContext& job,
+                              const std::string& engineBoxText, const std::string& panelBoxText) {
+  auto log = [&job](const std::string& line) {
+    if (job.log) job.log->Log(line);
+  };
+  VersionTexts texts{false, false, engineBoxText, panelBoxText};
+  log("GetFWPVerRev");
+
+  Bytes bytes;
+  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+  if (!file || !ReadWholeFile(*file, UINT64_MAX, &bytes)) {
+    if (job.prompt) {
+      job.prompt->MessageBox("FWP file could not be opened!\r\n" + path, MessageButtons::Ok,
+                             MessageIcon::None);
+    }
+    log("  could not open the fwp file: " + path);
+    return texts;
+  }
+  texts.opened = true;
+
+  log("  searching for fwp version information.");
+  const VersionBlockRead read = ParseVersionBlock(bytes);
+  texts.found = read.found;
+  VersionBlock& block = job.versionBlock;
+  if (read.formatVersion) block.formatVersion = *read.formatVersion;
+  if (read.formatRevision) block.formatRevision = *read.formatRevision;
+  if (read.formatLetter) block.formatLetter = *read.formatLetter;
+  if (read.formatVersion && read.formatRevision) {
+    job.fwpVersion = *read.formatVersion * 1000 + *read.formatRevision;
+  }
+  if (read.generatorSearched) log("  searching for fwp file generator version.");
+  if (read.generatorVersion) block.generatorVersion = *read.generatorVersion;
+  if (read.generatorRevision) block.generatorRevision = *read.generatorRevision;
+  if (read.generatorLetter) block.generatorLetter = *read.generatorLetter;
+  if (read.engineSearched) log("  searching for engine app version.");
+  if (read.engine) texts.engineText = ComposeVersionText(kEngineVersionPrefix, *read.engine);
+  if (read.panelSearched) log("  searching for fwp panel version.");
+  if (read.panel) texts.panelText = ComposeVersionText(kPanelVersionPrefix, *read.panel);
+  if (read.truncated) log("  the fwp file ends inside its version block.");
+
+  log("  ");
+  log(CutAtZero(Format("  this fwp version is V%d.%d %c", block.formatVersion,
+                       block.formatRevision, block.formatLetter)));
+  log(CutAtZero(Format("  and was created by fwp generator V%d.%d %c", block.generatorVersion,
+                       block.generatorRevision, block.generatorLetter)));
+  log(texts.engineText);
+  log(texts.panelText);
+  return texts;
+}
+
+}  // namespace cw

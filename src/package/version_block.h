@@ -1,0 +1,69 @@
+#pragma once
+// The package's version block: the keyword lines that give the format, generator, engine and
+// panel versions, the texts the front ends show for the engine and panel versions, and the read
+// a front end runs when a package is chosen (GetFWPVerRev's work).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "package/byte_reader.h"
+
+namespace cw {
+
+struct JobContext;
+
+// A version, revision and letter as the header keeps them.
+struct VersionTriple {
+  int32_t version = 0;
+  int32_t revision = 0;
+  char letter = 0;
+};
+
+// What one pass over the version block found. A value is set only when it was read in full;
+// the read stops at the first value that the file ends inside (`truncated`).
+struct VersionBlockRead {
+  bool found = false;      // "FWP File Format Version: " within the first 500 lines
+  bool truncated = false;  // the file ended inside a value; later values were not read
+  std::optional<int32_t> formatVersion;
+  std::optional<int32_t> formatRevision;
+  std::optional<char> formatLetter;
+  bool generatorSearched = false;  // only from format 1.008 on
+  std::optional<int32_t> generatorVersion;
+  std::optional<int32_t> generatorRevision;
+  std::optional<char> generatorLetter;
+  bool engineSearched = false;
+  std::optional<VersionTriple> engine;  // all three values read
+  bool panelSearched = false;
+  std::optional<VersionTriple> panel;
+};
+
+// Reads the version block from a whole package in memory, from its first byte (so the binary
+// prefix runs into the first header line).
+VersionBlockRead ParseVersionBlock(const uint8_t* data, size_t size);
+inline VersionBlockRead ParseVersionBlock(const Bytes& bytes) {
+  return ParseVersionBlock(bytes.data(), bytes.size());
+}
+
+inline constexpr const char* kEngineVersionPrefix = "Engine Software Version: ";
+inline constexpr const char* kPanelVersionPrefix = "Panel Software Version: ";
+
+// "2.015B": the version, ".", the revision with at least three digits, and the letter only when
+// it is 'A' (65) or above and below 128.
+std::string ComposeVersionText(const char* prefix, const VersionTriple& triple);
+
+// The outcome of reading a chosen package's version block, for a front end's two boxes.
+struct VersionTexts {
+  bool opened = false;  // false: "FWP file could not be opened!" was shown
+  bool found = false;   // keyword 1 found: the job's version values were replaced
+  std::string engineText;  // the engine box's text after the read (the previous one if unread)
+  std::string panelText;
+};
+
+// GetFWPVerRev's work, run on the front end's thread: reads the package at `path`, writes
+// versionBlock and fwpVersion into `job`, logs through job.log and shows its message through
+// job.prompt. Texts not read keep the box texts passed in.
+VersionTexts ReadVersionBlock(const std::string& path, JobContext& job,
+                              const std::string& engineBoxText, const std::string& panelBoxText);
+
+}  // namespace cw

@@ -1,0 +1,31 @@
+#include "verify/package_check.h"
+
+#include "job/job_io.h"
+#include "package/byte_reader.h"
+#include "package/package_parser.h"
+#include "platform/platform.h"
+
+namespace cw {
+
+bool VerifyFWPFile(File& file) {
+  Log("VerifyFWPFile");
+  uint8_t field[4];
+  uint32_t got = 0;
+  const bool readField = file.Seek(0, SeekFrom::Begin) && file.Read(field, 4, &got) && got == 4;
+  if (!readField) {
+    file.Seek(0, SeekFrom::Begin);
+    return false;
+  }
+  uint32_t stored = 0;
+  ByteReader(field, 4).ReadUInt32(&stored);
+  bool passed = stored == 0;
+  if (!passed) {
+    Bytes bytes;
+    passed = ReadWholeFile(file, UINT32_MAX, &bytes) &&
+             PackageCrcOf(bytes.data(), bytes.size()) == stored;
+  }
+  file.Seek(0, SeekFrom::Begin);
+  return passed;
+}
+
+}  // namespace cw

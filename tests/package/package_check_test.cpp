@@ -1,0 +1,64 @@
+#include "verify/package_check.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "support/package_builder.h"
+
+namespace cw {
+namespace {
+
+using test::JobScope;
+using test::kPackagePath;
+using test::MakeFile;
+
+class VerifyFWPFileTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<File> Put(const std::string& bytes) {
+    scope.fake.WriteFile(kPackagePath, bytes);
+    return Sys().OpenFile(kPackagePath, OpenMode::Read);
+  }
+  PackageSpec spec{.files = {MakeFile(2, "A.BIN", "alpha"), MakeFile(11, "B.BIN", "beta")}};
+  JobScope scope;
+};
+
+TEST_F(VerifyFWPFileTest, AMatchingChecksumPassesAndLeavesTheFileAtItsStart) {
+  std::unique_ptr<File> file = Put(BuildPackage(spec));
+  file->Seek(100, SeekFrom::Begin);
+  EXPECT_TRUE(VerifyFWPFile(*file));
+  EXPECT_EQ(file->Tell(), 0);
+  EXPECT_EQ(scope.LogLines(), std::vector<std::string>{"VerifyFWPFile"});
+}
+
+TEST_F(VerifyFWPFileTest, AnyChangedByteFailsAndTheFileIsStillAtItsStart) {
+  const std::string good = BuildPackage(spec);
+  for (size_t at : {size_t(4), size_t(40), good.size() - 1}) {
+    std::string bad = good;
+    bad[at] ^= 0x20;
+    std::unique_ptr<File> file = Put(bad);
+    EXPECT_FALSE(VerifyFWPFile(*file)) << at;
+    EXPECT_EQ(file->Tell(), 0);
+  }
+}
+
+TEST_F(VerifyFWPFileTest, AZeroChecksumIsNotCheckedAndTheFileIsNotReadWhole) {
+  spec.setCrc = false;
+  std::string bytes = BuildPackage(spec);
+  bytes[bytes.size() - 1] ^= 0x20;
+  std::unique_ptr<File> file = Put(bytes);
+  scope.fake.ClearCalls();
+  EXPECT_TRUE(VerifyFWPFile(*file));
+  EXPECT_EQ(scope.fake.CallCount("Read"), 1u);
+  EXPECT_EQ(file->Tell(), 0);
+}
+
+TEST_F(VerifyFWPFileTest, AFileTooShortForTheFieldOrThatCannotBeReadFails) {
+  std::unique_ptr<File> tiny = Put(std::string("\x01\x02\x03", 3));
+  EXPECT_FALSE(VerifyFWPFile(*tiny));
+  std::unique_ptr<File> file = Put(BuildPackage(spec));
+  scope.fake.FailCall("Read", kErrIoDevice, 2);
+  EXPECT_FALSE(VerifyFWPFile(*file));
+}
+
+}  // namespace
+}  // namespace cw

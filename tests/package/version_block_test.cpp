@@ -1,0 +1,283 @@
+#include "package/version_block.h"
+
+#include <gtest/gtest.h>
+
+#include "job/job_values.h"
+#include "package/package_writer.h"
+#include "support/package_builder.h"
+
+namespace cw {
+namespace {
+
+using test::JobScope;
+using test::kPackagePath;
+
+VersionBlockRead Parse(const std::string& bytes) {
+  return ParseVersionBlock(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+// Inserts `count` lines "X" right before `keyword` in a built package.
+std::string WithLinesBefore(std::string bytes, const std::string& keyword, int count) {
+  std::string lines;
+  for (int i = 0; i < count; ++i) lines += "X\r\n";
+  const size_t at = bytes.find(keyword);
+  EXPECT_NE(at, std::string::npos);
+  return bytes.insert(at, lines);
+}
+
+PackageSpec Versions() {
+  PackageSpec spec;
+  spec.formatVersion = 1;
+  spec.formatRevision = 9;
+  spec.formatLetter = 'C';
+  spec.generatorVersion = 3;
+  spec.generatorRevision = 21;
+  spec.generatorLetter = 'D';
+  spec.engineVersion = 2;
+  spec.engineRevision = 15;
+  spec.engineLetter = 'B';
+  spec.panelVersion = 10;
+  spec.panelRevision = 3;
+  spec.panelLetter = 0;
+  return spec;
+}
+
+TEST(VersionTextTest, ComposesVersionThreeDigitRevisionAndLetter) {
+  EXPECT_EQ(ComposeVersionText(kEngineVersionPrefix, {2, 15, 'B'}),
+            "Engine Software Version: 2.015B");
+  EXPECT_EQ(ComposeVersionText(kPanelVersionPrefix, {10, 3, 0}), "Panel Software Version: 10.003");
+  EXPECT_EQ(ComposeVersionText(kPanelVersionPrefix, {1, 5, 'Z'}), "Panel Software Version: 1.005Z");
+  EXPECT_EQ(ComposeVersionText(kPanelVersionPrefix, {1, 1234, 'A'}),
+            "Panel Software Version: 1.1234A");
+}
+
+TEST(VersionTextTest, OnlyLettersFromAUpToCode127AreShown) {
+  for (char letter : {char(0), ' ', '@', '9', char(0x80), char(0xC1)}) {
+    EXPECT_EQ(ComposeVersionText(kEngineVersionPrefix, {2, 0, letter}),
+              "Engine Software Version: 2.000")
+        << int(letter);
+  }
+  EXPECT_EQ(ComposeVersionText(kEngineVersionPrefix, {2, 0, 'a'}), "Engine Software Version: 2.000a");
+  EXPECT_EQ(ComposeVersionText(kEngineVersionPrefix, {2, 0, 127}),
+            std::string("Engine Software Version: 2.000\x7F"));
+}
+
+TEST(ParseVersionBlockTest, ReadsEveryValueOfAWrittenPackage) {
+  const VersionBlockRead read = Parse(BuildPackage(Versions()));
+  ASSERT_TRUE(read.found);
+  EXPECT_FALSE(read.truncated);
+  EXPECT_EQ(*read.formatVersion, 1);
+  EXPECT_EQ(*read.formatRevision, 9);
+  EXPECT_EQ(*read.formatLetter, 'C');
+  EXPECT_TRUE(read.generatorSearched);
+  EXPECT_EQ(*read.generatorVersion, 3);
+  EXPECT_EQ(*read.generatorRevision, 21);
+  EXPECT_EQ(*read.generatorLetter, 'D');
+  ASSERT_TRUE(read.engine && read.panel);
+  EXPECT_EQ(ComposeVersionText(kEngineVersionPrefix, *read.engine),
+            "Engine Software Version: 2.015B");
+  EXPECT_EQ(ComposeVersionText(kPanelVersionPrefix, *read.panel), "Panel Software Version: 10.003");
+}
+
+TEST(ParseVersionBlockTest, GeneratorIsReadFromFormat1008On) {
+  PackageSpec spec = Versions();
+  spec.formatRevision = 7;
+  VersionBlockRead read = Parse(BuildPackage(spec));
+  EXPECT_FALSE(read.generatorSearched);
+  EXPECT_FALSE(read.generatorVersion.has_value());
+  ASSERT_TRUE(read.engine.has_value());  // the engine search starts after the format letter
+  EXPECT_EQ(read.engine->revision, 15);
+
+  spec.formatRevision = 8;
+  read = Parse(BuildPackage(spec));
+  EXPECT_TRUE(read.generatorSearched);
+  EXPECT_EQ(*read.generatorRevision, 21);
+}
+
+TEST(ParseVersionBlockTest, KeywordOneAsTheFirstHeaderLineIsNotFound) {
+  PackageSpec spec = Versions();
+  spec.title = "FWP File Format Version: ";
+  spec.formatVersion.reset();
+  // The zero bytes of the prefix run into the first line and cut its text.
+  EXPECT_FALSE(Parse(BuildPackage(spec)).found);
+  // Unless the prefix happens to end with a line end.
+  spec.setCrc = false;
+  spec.releaseNumber = 0x0A000000;
+  const VersionBlockRead read = Parse(BuildPackage(spec));
+  EXPECT_TRUE(read.found);
+}
+
+TEST(ParseVersionBlockTest, KeywordOneIsSearchedIn500LinesFromTheFirstByte) {
+  PackageSpec spec = Versions();
+  std::string title = "T";
+  for (int i = 0; i < 498; ++i) title += "\r\nX";  // keyword 1 becomes line 500
+  spec.title = title;
+  EXPECT_TRUE(Parse(BuildPackage(spec)).found);
+  spec.title += "\r\nX";  // line 501
+  const VersionBlockRead read = Parse(BuildPackage(spec));
+  EXPECT_FALSE(read.found);
+  EXPECT_FALSE(read.formatVersion.has_value());
+}
+
+TEST(ParseVersionBlockTest, LaterKeywordsAreSearchedIn50LinesAndTheValueIsReadWhereTheSearchStopped) {
+  const std::string bytes = BuildPackage(Versions());
+  // After the value: its CR LF makes line 1, the inserted lines 2..n+1, the keyword n+2.
+  EXPECT_EQ(*Parse(WithLinesBefore(bytes, "FWP File Format Revision: ", 48)).formatRevision, 9);
+  const VersionBlockRead read = Parse(WithLinesBefore(bytes, "FWP File Format Revision: ", 49));
+  ASSERT_TRUE(read.formatRevision.has_value());
+  EXPECT_EQ(static_cast<uint32_t>(*read.formatRevision), 0x20505746u);  // "FWP "
+  EXPECT_TRUE(read.engine.has_value());  // and the read goes on
+}
+
+TEST(ParseVersionBlockTest, PanelVersionIsSearchedIn500Lines) {
+  const std::string bytes = BuildPackage(Versions());
+  EXPECT_EQ(Parse(WithLinesBefore(bytes, "Panel Software Version: ", 400)).panel->version, 10);
+}
+
+TEST(ParseVersionBlockTest, KeywordsMatchOnlyExactlyWholeLineAndCase) {
+  const std::string bytes = BuildPackage(Versions());
+  std::string lower = bytes;
+  lower.replace(lower.find("FWP File Format Version: "), 25, "fwp file format version: ");
+  EXPECT_FALSE(Parse(lower).found);
+  std::string blanks = bytes;
+  blanks.insert(blanks.find("FWP File Format Version: ") + 25, " ");
+  EXPECT_FALSE(Parse(blanks).found);
+  std::string prefixed = bytes;
+  prefixed.insert(prefixed.find("FWP File Format Version: "), "> ");
+  EXPECT_FALSE(Parse(prefixed).found);
+}
+
+TEST(ParseVersionBlockTest, AFileEndingInsideAValueStopsTheReadCleanly) {
+  const std::string bytes = BuildPackage(Versions());
+  const size_t engineValue =
+      bytes.find("Engine App Software Version: ") + std::string("Engine App Software Version: \r\n").size();
+  const VersionBlockRead read = Parse(bytes.substr(0, engineValue + 2));
+  EXPECT_TRUE(read.found);
+  EXPECT_TRUE(read.truncated);
+  EXPECT_EQ(*read.generatorLetter, 'D');  // what came before is kept
+  EXPECT_FALSE(read.engine.has_value());
+  EXPECT_FALSE(read.panelSearched);
+
+  const size_t firstValue =
+      bytes.find("FWP File Format Version: ") + std::string("FWP File Format Version: \r\n").size();
+  const VersionBlockRead cut = Parse(bytes.substr(0, firstValue + 1));
+  EXPECT_TRUE(cut.found && cut.truncated);
+  EXPECT_FALSE(cut.formatVersion.has_value());
+}
+
+TEST(ParseVersionBlockTest, EmptyAndTinyInputsFindNothing) {
+  EXPECT_FALSE(Parse("").found);
+  EXPECT_FALSE(Parse("\r\n\r").found);
+}
+
+class ReadVersionBlockTest : public ::testing::Test {
+ protected:
+  JobScope scope;
+};
+
+TEST_F(ReadVersionBlockTest, FillsTheJobAndTheTextsAndLogsEachStepInOrder) {
+  scope.PutPackage(Versions());
+  const VersionTexts texts = ReadVersionBlock(kPackagePath, scope.job, "old engine", "old panel");
+  EXPECT_TRUE(texts.opened && texts.found);
+  EXPECT_EQ(texts.engineText, "Engine Software Version: 2.015B");
+  EXPECT_EQ(texts.panelText, "Panel Software Version: 10.003");
+  const VersionBlock& block = scope.job.versionBlock;
+  EXPECT_EQ(block.formatVersion, 1);
+  EXPECT_EQ(block.formatRevision, 9);
+  EXPECT_EQ(block.formatLetter, 'C');
+  EXPECT_EQ(block.generatorVersion, 3);
+  EXPECT_EQ(block.generatorRevision, 21);
+  EXPECT_EQ(block.generatorLetter, 'D');
+  EXPECT_EQ(scope.job.fwpVersion, 1009);
+  const std::vector<std::string> expected = {
+      "GetFWPVerRev",
+      "  searching for fwp version information.",
+      "  searching for fwp file generator version.",
+      "  searching for engine app version.",
+      "  searching for fwp panel version.",
+      "  ",
+      "  this fwp version is V1.9 C",
+      "  and was created by fwp generator V3.21 D",
+      "Engine Software Version: 2.015B",
+      "Panel Software Version: 10.003"};
+  EXPECT_EQ(scope.LogLines(), expected);
+  EXPECT_EQ(scope.prompt.Count(), 0u);
+}
+
+TEST_F(ReadVersionBlockTest, Format1007KeepsTheGeneratorValuesOfTheRunBefore) {
+  scope.job.versionBlock.generatorVersion = 4;
+  scope.job.versionBlock.generatorRevision = 44;
+  scope.job.versionBlock.generatorLetter = 'Q';
+  PackageSpec spec = Versions();
+  spec.formatRevision = 7;
+  scope.PutPackage(spec);
+  ReadVersionBlock(kPackagePath, scope.job, "", "");
+  EXPECT_EQ(scope.job.fwpVersion, 1007);
+  EXPECT_EQ(scope.job.versionBlock.generatorVersion, 4);
+  EXPECT_EQ(scope.job.versionBlock.generatorRevision, 44);
+  EXPECT_EQ(scope.job.versionBlock.generatorLetter, 'Q');
+  const std::vector<std::string> lines = scope.LogLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "  searching for fwp file generator version."), 0);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "  and was created by fwp generator V4.44 Q"),
+            lines.end());
+}
+
+TEST_F(ReadVersionBlockTest, AZeroLetterEndsTheLogLine) {
+  PackageSpec spec = Versions();
+  spec.formatLetter = 0;
+  scope.PutPackage(spec);
+  ReadVersionBlock(kPackagePath, scope.job, "", "");
+  const std::vector<std::string> lines = scope.LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "  this fwp version is V1.9 "), lines.end());
+}
+
+TEST_F(ReadVersionBlockTest, MissingKeywordOneKeepsValuesAndBoxTexts) {
+  scope.job.versionBlock.formatVersion = 1;
+  scope.job.versionBlock.formatRevision = 5;
+  scope.job.fwpVersion = 1005;
+  PackageSpec spec = Versions();
+  spec.formatVersion.reset();
+  scope.PutPackage(spec);
+  const VersionTexts texts = ReadVersionBlock(kPackagePath, scope.job, "E box", "P box");
+  EXPECT_TRUE(texts.opened);
+  EXPECT_FALSE(texts.found);
+  EXPECT_EQ(texts.engineText, "E box");
+  EXPECT_EQ(texts.panelText, "P box");
+  EXPECT_EQ(scope.job.fwpVersion, 1005);
+  const std::vector<std::string> expected = {"GetFWPVerRev",
+                                             "  searching for fwp version information.",
+                                             "  ",
+                                             "  this fwp version is V1.5 ",
+                                             "  and was created by fwp generator V0.0 ",
+                                             "E box",
+                                             "P box"};
+  EXPECT_EQ(scope.LogLines(), expected);
+}
+
+TEST_F(ReadVersionBlockTest, AFileThatCannotBeOpenedIsShownAndChangesNothing) {
+  scope.job.fwpVersion = 1003;
+  const VersionTexts texts = ReadVersionBlock("C:\\WORK\\MISSING.FWP", scope.job, "E", "P");
+  EXPECT_FALSE(texts.opened);
+  EXPECT_EQ(texts.engineText, "E");
+  EXPECT_EQ(scope.job.fwpVersion, 1003);
+  ASSERT_EQ(scope.prompt.messages().size(), 1u);
+  EXPECT_EQ(scope.prompt.messages()[0], "FWP file could not be opened!\r\nC:\\WORK\\MISSING.FWP");
+  const std::vector<std::string> expected = {"GetFWPVerRev",
+                                             "  could not open the fwp file: C:\\WORK\\MISSING.FWP"};
+  EXPECT_EQ(scope.LogLines(), expected);
+}
+
+TEST_F(ReadVersionBlockTest, ATruncatedBlockKeepsWhatWasReadAndTheOtherBox) {
+  const std::string bytes = BuildPackage(Versions());
+  scope.fake.WriteFile(kPackagePath, bytes.substr(0, bytes.find("Panel Software Revision: ")));
+  const VersionTexts texts = ReadVersionBlock(kPackagePath, scope.job, "E", "P");
+  EXPECT_EQ(texts.engineText, "Engine Software Version: 2.015B");
+  EXPECT_EQ(texts.panelText, "P");
+  EXPECT_EQ(scope.job.fwpVersion, 1009);
+  const std::vector<std::string> lines = scope.LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "  the fwp file ends inside its version block."),
+            lines.end());
+}
+
+}  // namespace
+}  // namespace cw

@@ -1,0 +1,76 @@
+#include "support/package_builder.h"
+
+#include <cstring>
+
+#include "card/wd_crc_list.h"
+#include "job/job_values.h"
+#include "package/file_table.h"
+
+namespace cw::test {
+
+void ResetPackageValues() {
+  fileTable.clear();
+  headerWord1 = headerWord2 = headerWord3 = headerWord4 = headerWord5 = headerWord6 = 0;
+  targetType = kTargetUnknown;
+  osInPackage = 0;
+  has3950Support = 0;
+  releaseNumber = 0;
+  packageBytes = 0;
+  globalFlashPath = kCard;
+  globalFWPDataFilePath = kPackagePath;
+  secondCRCListPath.clear();
+  packageFile.reset();
+}
+
+JobScope::JobScope() {
+  fake.AddDrive('E', DriveType::Removable, "FAT16", 64ull << 20);
+  fake.AddFolder("C:\\WORK");
+  log.SetLogFile(kLogPath);
+  log.SetEnabled(true);
+  job.log = &log;
+  job.prompt = &prompt;
+  ResetPackageValues();
+  currentJob = &job;
+}
+
+JobScope::~JobScope() {
+  currentJob = nullptr;
+  ResetPackageValues();
+}
+
+std::string JobScope::PutPackage(const PackageSpec& spec, const std::string& path) {
+  const std::string bytes = BuildPackage(spec);
+  fake.WriteFile(path, bytes);
+  return bytes;
+}
+
+std::vector<std::string> JobScope::LogLines() const {
+  std::vector<std::string> lines;
+  const std::string text = fake.ReadFile(kLogPath);
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    const size_t dash = line.find(" - ");
+    lines.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
+    start = end + 2;
+  }
+  return lines;
+}
+
+PackageFileSpec MakeFile(int32_t kind, const std::string& cardPath, const std::string& content) {
+  return PackageFileSpec{.kind = kind, .cardPath = cardPath, .checkPath = "", .content = content};
+}
+
+bool SameRecord(const FILE_INFO_STRUCT& a, const FILE_INFO_STRUCT& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+std::string LittleEndian(uint32_t value) {
+  std::string out;
+  for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((value >> shift) & 0xFF);
+  return out;
+}
+
+}  // namespace cw::test
