@@ -11,27 +11,22 @@ case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# A package with just its prefix and version block: format 1.009, generator 3.002,
-# engine software 2.015B, panel software 1.007.
-int32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $((($1 >> 8) & 255)))\\x00\\x00"; }
-value() { printf '%s\r\n' "$1"; "${@:2}"; printf '\r\n'; }
-mkdir -p "$work/packages"
-{
-  head -c 32 /dev/zero
-  printf 'QUORVANE FWP PACKAGE\r\n'
-  value "FWP File Format Version: " int32 1
-  value "FWP File Format Revision: " int32 9
-  value "FWP File Format Letter: " printf A
-  value "FWP File Generator Version: " int32 3
-  value "FWP File Generator Revision: " int32 2
-  value "FWP File Generator Letter: " printf A
-  value "Engine App Software Version: " int32 2
-  value "Engine App Software Revision: " int32 15
-  value "Engine App Software Letter: " printf B
-  value "Panel Software Version: " int32 1
-  value "Panel Software Revision: " int32 7
-  value "Panel Software Letter: " printf '\x00'
-} >"$work/packages/QV_RELEASE_2_015B.FWP"
+# A real package, built by the program's own writer: a panel release with a new engine
+# application.
+mkdir -p "$work/src/panel" "$work/packages"
+printf 'engine application\n' >"$work/src/main.bin"
+printf 'panel application\n' >"$work/src/panel/panel.exe"
+cat >"$work/src/manifest.txt" <<'MANIFEST'
+release 42
+format 1 9 A
+generator 3 2 A
+engine 2 15 B
+panel 1 7 -
+file 2  "APP\MAIN.BIN"       -  main.bin
+file 3  "BREVANT\PANEL.EXE"  -  panel/panel.exe
+crclist 3940 "Quorvane File CRCs.dat"
+MANIFEST
+"$exe" pack "$work/src/manifest.txt" -o "$work/packages/QV_RELEASE_2_015B.FWP" >/dev/null
 
 # A panel card, and the data folder remembering the package.
 mkdir -p "$work/card/Brevant" "$work/card/WD" "$work/card/Backup"

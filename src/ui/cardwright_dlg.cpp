@@ -247,10 +247,10 @@ void CCardwrightDlg::EnableInputs(bool enable) {
 }
 
 void CCardwrightDlg::GetFWPVerRev(const std::string& path) {
-  if (std::optional<PackageVersionTexts> texts = ReadPackageVersions(job_, path)) {
-    view_.SetText(kIdEngineVersion, texts->engine);
-    view_.SetText(kIdPanelVersion, texts->panel);
-  }
+  const PackageVersionTexts texts = ReadPackageVersions(
+      job_, path, {view_.GetText(kIdEngineVersion), view_.GetText(kIdPanelVersion)});
+  view_.SetText(kIdEngineVersion, texts.engine);
+  view_.SetText(kIdPanelVersion, texts.panel);
 }
 
 void CCardwrightDlg::SetBoxText(int id, const std::string& text) {

@@ -1,12 +1,13 @@
 #include "ui/package_versions.h"
 
+#include "package/version_block.h"
+
 namespace cw {
 
-// TODO(merge): call the package reader's version-block operation here.
-std::optional<PackageVersionTexts> ReadPackageVersions(JobContext& job, const std::string& path) {
-  (void)job;
-  (void)path;
-  return std::nullopt;
+PackageVersionTexts ReadPackageVersions(JobContext& job, const std::string& path,
+                                        const PackageVersionTexts& shown) {
+  const VersionTexts texts = ReadVersionBlock(path, job, shown.engine, shown.panel);
+  return {texts.engineText, texts.panelText};
 }
 
 }  // namespace cw

@@ -5,6 +5,7 @@
 
 #include "dialog_test_support.h"
 #include "job/front_end.h"
+#include "package/package_writer.h"
 
 using namespace cw;
 
@@ -53,6 +54,44 @@ class DialogLogicTest : public QObject {
     QCOMPARE(f_->view.GetText(kIdPackageBox), std::string("D:\\PKG\\A.FWP"));
     QCOMPARE(dlg.job().fwpPath, std::string("D:\\PKG\\A.FWP"));
     QVERIFY(f_->Logged("  located."));
+  }
+
+  void startUpShowsTheVersionsOfTheLastPackage() {
+    fake().WriteFile("C:\\PKGS\\R2.FWP",
+                     BuildPackage(PackageSpec{.engineVersion = 2, .engineRevision = 15,
+                                              .engineLetter = 'B', .panelVersion = 10,
+                                              .panelRevision = 3}));
+    fake().WriteFile("C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE\\LastPathUsed.txt",
+                     "C:\\PKGS\\R2.FWP");
+    CCardwrightDlg& dlg = f_->Open();
+    QCOMPARE(f_->view.GetText(kIdEngineVersion), std::string("Engine Software Version: 2.015B"));
+    QCOMPARE(f_->view.GetText(kIdPanelVersion), std::string("Panel Software Version: 10.003"));
+    QCOMPARE(dlg.job().fwpVersion, 1009);
+    QVERIFY(f_->Logged("GetFWPVerRev"));
+  }
+
+  void aMissingLastPackageIsReportedAndStillPutInTheBox() {
+    fake().WriteFile("C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE\\LastPathUsed.txt",
+                     "C:\\PKGS\\GONE.FWP");
+    f_->Open();
+    QCOMPARE(f_->prompt.messages(),
+             (std::vector<std::string>{"FWP file could not be opened!\r\nC:\\PKGS\\GONE.FWP"}));
+    QCOMPARE(f_->view.GetText(kIdPackageBox), std::string("C:\\PKGS\\GONE.FWP"));
+    QVERIFY(f_->view.GetText(kIdEngineVersion).empty());
+  }
+
+  void aBrowsedPackageOfFormat1010IsRefusedAtStore() {
+    fake().WriteFile("C:\\PKGS\\NEW.FWP",
+                     BuildPackage(PackageSpec{.formatRevision = 10, .engineVersion = 3}));
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.fileChoices.push_back(std::string("C:\\PKGS\\NEW.FWP"));
+    dlg.OnBrowseCrcFile();
+    QCOMPARE(dlg.job().fwpVersion, 1010);
+    QCOMPARE(f_->view.GetText(kIdEngineVersion), std::string("Engine Software Version: 3.000"));
+    f_->view.texts[kIdCardBox] = "E:";
+    dlg.OnDownloadAndVerify();
+    QVERIFY(f_->prompt.Contains("FWP Downloader and FWP file are incompatible."));
+    QCOMPARE(f_->store.runs.load(), 0);
   }
 
   void startUpWithoutADocumentsFolderUsesTheTemporaryFolder() {
