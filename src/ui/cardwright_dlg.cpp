@@ -13,9 +13,6 @@ namespace {
 constexpr int kCloseWaitTicks = 500;  // 500 times 20 ms: the 10 s a closing window waits
 constexpr uint32_t kCloseWaitTickMs = 20;
 
-const char* const kEngineCardText = "Downloading to an ENGINE compact flash";
-const char* const kPanelCardText = "Downloading to a PANEL compact flash";
-
 }  // namespace
 
 CCardwrightDlg::CCardwrightDlg(DialogView& view, TreeView& treeView, Prompt& prompt,
@@ -60,7 +57,6 @@ bool CCardwrightDlg::OnInitDialog() {
 }
 
 void CCardwrightDlg::OnDownloadAndVerify() {
-  LogLine("OnDownloadAndVerify");
   if (jobActive_) return;  // the button is disabled; Enter must not start a second job
   ClearMarksAndStatus();
   job_.displayMode = 0;
@@ -71,7 +67,7 @@ void CCardwrightDlg::OnDownloadAndVerify() {
   job_.restoreState = kPhaseIdle;
   job_.restoreVerifyState = kPhaseIdle;
   job_.fwpPath = view_.GetText(kIdPackageBox);
-  job_.flashPath = CardPathFromHost(view_.GetText(kIdCardBox));
+  job_.flashPath = CardPathOfHostFolder(view_.GetText(kIdCardBox));
   if (!CheckStoreRequest(job_)) return;
   PrepareStoreJob(job_);
   StartJob(workers_.store);
@@ -89,7 +85,7 @@ void CCardwrightDlg::OnVerify() {
   job_.restoreState = kPhaseIdle;
   job_.restoreVerifyState = kPhaseIdle;
   job_.fwpPath = view_.GetText(kIdPackageBox);
-  job_.flashPath = CardPathFromHost(view_.GetText(kIdCardBox));
+  job_.flashPath = CardPathOfHostFolder(view_.GetText(kIdCardBox));
   if (!CheckVerifyRequest(job_)) return;
   PrepareVerifyJob(job_);
   StartJob(workers_.verify);
@@ -191,13 +187,10 @@ void CCardwrightDlg::OnChangeEditCrcDataFile() {
 }
 
 void CCardwrightDlg::OnChangeEditCompactFlash() {
-  LogLine("OnChangeEditCompactFlash");
   // The running job reads flashPath and the target flags: they stay as the job found them.
   if (jobActive_) return;
-  job_.flashPath = CardPathFromHost(view_.GetText(kIdCardBox));
-  LogLine(Format("  CFpath is %s", job_.flashPath.c_str()));
-  if (job_.flashPath.empty()) return;
-  if (std::optional<std::string> status = DetectCardTarget(job_, job_.flashPath))
+  if (std::optional<std::string> status =
+          DetectCardTarget(job_, CardPathOfHostFolder(view_.GetText(kIdCardBox))))
     view_.SetText(kIdStatus1, *status);
 }
 
@@ -218,9 +211,9 @@ void CCardwrightDlg::OnAdvanced() {
   if (jobActive_) return;
   view_.RunAdvancedSettings(job_);
   if (job_.engineSelected)
-    view_.SetText(kIdStatus1, kEngineCardText);
+    view_.SetText(kIdStatus1, kEngineCardStatus);
   else if (job_.panelSelected)
-    view_.SetText(kIdStatus1, kPanelCardText);
+    view_.SetText(kIdStatus1, kPanelCardStatus);
 }
 
 void CCardwrightDlg::OnClose() { StopJobAndWait(); }
@@ -302,18 +295,6 @@ bool CCardwrightDlg::CanOpenForRead(const std::string& path) const {
   const uint32_t attributes = Sys().GetFileAttributes(path);
   if (attributes != kInvalidAttributes && (attributes & kAttrDirectory) != 0) return false;
   return Sys().OpenFile(path, OpenMode::Read) != nullptr;
-}
-
-std::string CardPathFromHost(const std::string& text) {
-  if (text.empty() || text.front() != '/') return text;
-  std::string host = text;
-  while (host.size() > 1 && host.back() == '/') host.pop_back();
-  for (const std::string& root : Sys().LogicalDriveStrings()) {
-    std::string rootHost = Sys().DriveHostPath(root);
-    while (rootHost.size() > 1 && rootHost.back() == '/') rootHost.pop_back();
-    if (!rootHost.empty() && rootHost == host && root != "C:\\") return root.substr(0, 2);
-  }
-  return text;
 }
 
 }  // namespace cw

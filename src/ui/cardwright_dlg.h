@@ -84,8 +84,4 @@ class CCardwrightDlg {
   std::function<void()> endProcess_;
 };
 
-// A card path typed as the host folder of a drive ("/media/tech/CARD") becomes that drive
-// ("E:"); any other text comes back unchanged.
-std::string CardPathFromHost(const std::string& text);
-
 }  // namespace cw

@@ -247,11 +247,18 @@ class DialogLogicTest : public QObject {
   void aHostFolderOfADriveBecomesItsLetter() {
     CCardwrightDlg& dlg = f_->Open();
     const std::string host = fake().DriveHostPath("E:\\");
-    QCOMPARE(CardPathFromHost(host + "/"), std::string("E:"));
-    QCOMPARE(CardPathFromHost("/somewhere/else"), std::string("/somewhere/else"));
-    QCOMPARE(CardPathFromHost("E:\\DATA"), std::string("E:\\DATA"));
-    f_->TypeCardPath(host);
+    f_->TypeCardPath(host + "/");
     QCOMPARE(dlg.job().flashPath, std::string("E:"));
+    f_->view.texts[kIdStatus1] = "";
+    fake().WriteFile("E:\\BOOT.BMP", "bmp");
+    f_->TypeCardPath(host);
+    QCOMPARE(f_->view.GetText(kIdStatus1), std::string("Downloading to a PANEL compact flash"));
+    // At the start of a job too.
+    f_->view.texts[kIdCardBox] = host;
+    dlg.OnVerify();
+    f_->verify.WaitUntilFinished();
+    QCOMPARE(f_->verify.flashPathSeen, std::string("E:"));
+    dlg.OnTimer();
   }
 
   void aTreeSelectionFillsTheCardBox() {
