@@ -15,6 +15,9 @@ using namespace cw;
 
 namespace {
 
+const char kPackage[] = "C:\\WORK\\PACKAGE.FWP";
+const char kLastPath[] = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE\\LastPathUsed.txt";
+
 // Every sleep of the worker lasts two timer ticks, so the timer sees each phase state the job
 // holds for a moment, as the real 50 ms waits let the 20 ms timer see it.
 class LockstepPlatform : public FakePlatform {
@@ -90,6 +93,43 @@ class JobRunsTest : public QObject {
     QVERIFY(f_->prompt.Contains("E:\\APP\\MAIN.BIN"));
   }
 
+  void aStoreJobThatPassesShowsThePassMarkOnLineOne() {
+    LayOldEngineCard();
+    PutPackage("new main");
+    CCardwrightDlg& dlg = OpenWithRealJobs();
+    QCOMPARE(dlg.job().fwpVersion, 1009);  // read from the package at start-up
+    f_->view.texts[kIdCardBox] = "E:";
+    dlg.OnDownloadAndVerify();
+    RunTimerUntilIdle();
+    QVERIFY(f_->view.Shown(kIdPassMark1));
+    for (int id : {kIdFailMark1Left, kIdPassMark2, kIdFailMark2Left})
+      QVERIFY(!f_->view.Shown(id));
+    QCOMPARE(dlg.job().displayMode.load(), 3);
+    QCOMPARE(platform_->ReadFile("E:\\APP\\MAIN.BIN"), std::string("new main"));
+    QVERIFY(platform_->Exists("E:\\FWP_INFO_FILE.TXT"));
+    QCOMPARE(platform_->ReadFile(kLastPath), std::string(kPackage));
+    // The operator was asked once, and the answer (OK) went on.
+    QCOMPARE(f_->prompt.Count("All files will be replaced"), size_t{1});
+  }
+
+  void aStoreJobWhoseVerificationFailsShowsTheRestoreOnLineTwo() {
+    LayOldEngineCard();
+    PutPackage("new main");
+    // The first read of the new file is verification's.
+    platform_->FailCall("Read", kErrIoDevice, 1, "E:\\APP\\MAIN.BIN");
+    CCardwrightDlg& dlg = OpenWithRealJobs();
+    f_->view.texts[kIdCardBox] = "E:";
+    dlg.OnDownloadAndVerify();
+    RunTimerUntilIdle();
+    QVERIFY(f_->view.Shown(kIdFailMark1Left) && f_->view.Shown(kIdFailMark1Right));
+    QVERIFY(!f_->view.Shown(kIdPassMark1));
+    QVERIFY(f_->view.Shown(kIdPassMark2));
+    QVERIFY(!f_->view.Shown(kIdFailMark2Left));
+    QCOMPARE(dlg.job().displayMode.load(), 5);
+    QVERIFY(!f_->view.GetText(kIdStatus2).empty());
+    QCOMPARE(platform_->ReadFile("E:\\APP\\MAIN.BIN"), std::string("old main"));
+  }
+
   void aVerifyOnlyJobOnAFixedDriveShowsNoMark() {
     platform_->AddDrive('F', DriveType::Fixed, "FAT16", 64ull << 20);
     CCardwrightDlg& dlg = OpenWithRealJobs();
@@ -110,22 +150,32 @@ class JobRunsTest : public QObject {
     spec.files = {test::MakeFile(kKindEngine2, "APP\\MAIN.BIN", "engine program"),
                   test::MakeFile(kKindCommon, "CONFIG\\UNITS.TXT", "units")};
     const std::string bytes = BuildPackage(spec);
-    platform_->WriteFile("C:\\WORK\\PACKAGE.FWP", bytes);
-    platform_->WriteFile("C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE\\LastPathUsed.txt",
-                         "C:\\WORK\\PACKAGE.FWP");
+    platform_->WriteFile(kPackage, bytes);
+    platform_->WriteFile(kLastPath, kPackage);
     platform_->WriteFile("E:\\APP\\MAIN.BIN", "engine program");
     platform_->WriteFile("E:\\CONFIG\\UNITS.TXT", "units");
     platform_->WriteFile("E:\\UPGRADE.FWP", bytes);
   }
 
+  // An engine card programmed earlier from an older package.
+  void LayOldEngineCard() {
+    PackageSpec old;
+    old.files = {test::MakeFile(kKindEngine2, "APP\\MAIN.BIN", "old main")};
+    platform_->WriteFile("E:\\UPGRADE.FWP", BuildPackage(old));
+    platform_->WriteFile("E:\\APP\\MAIN.BIN", "old main");
+    platform_->WriteFile("E:\\NOTES.TXT", "notes");
+  }
+  // The package to store, remembered as the last one used.
+  void PutPackage(const std::string& content) {
+    PackageSpec spec;
+    spec.files = {test::MakeFile(kKindEngine2, "APP\\MAIN.BIN", content)};
+    platform_->WriteFile(kPackage, BuildPackage(spec));
+    platform_->WriteFile(kLastPath, kPackage);
+  }
+
   CCardwrightDlg& OpenWithRealJobs() {
-    f_->dlg = std::make_unique<CCardwrightDlg>(
-        f_->view, f_->tree, f_->prompt,
-        JobWorkers{[](JobContext*) -> int {
-                     qFatal("no store job in these runs");
-                     return 0;
-                   },
-                   VerifyOnly});
+    f_->dlg = std::make_unique<CCardwrightDlg>(f_->view, f_->tree, f_->prompt,
+                                               DefaultJobWorkers());
     f_->dlg->SetEndProcess([] { qFatal("the process would have ended"); });
     f_->dlg->OnInitDialog();
     return *f_->dlg;
