@@ -14,8 +14,7 @@ TEST(WindowRun, StartsUpWithTheDataFolderAndWritesItsPicture) {
   GTEST_SKIP() << "built without the window";
 #endif
   TempDir home, card;
-  // The data folder is made beforehand: creating it from a fresh home is start-up's own test.
-  home.Write("Documents/BREVANT/QUORVANE/.keep", "");
+  home.Write("Documents/.keep", "");  // start-up makes the data folder below it
   card.Write("BOOT.BMP", "bmp");
   card.Write("DATA/README.TXT", "x");
   const std::string png = home.Sub("window.png");
