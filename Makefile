@@ -9,7 +9,7 @@ win-build = cmake -S . -B $(1) -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-$(2).cmake >/dev/null && \
   cmake --build $(1) -j $(JOBS) $(3)
 
-.PHONY: all deps configure build test check demo clean windows windows-tests
+.PHONY: all deps configure build test check demo screenshot clean windows windows-tests
 
 all: build
 
@@ -32,6 +32,10 @@ check: build
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)/cardwright
+
+# A picture of the window with a sample package and card, drawn by the program itself.
+screenshot: build
+	@bash scripts/screenshot.sh $(BUILD)/cardwright $(BUILD)/screenshot.png
 
 # cardwright.exe in build-win64/ and build-win32/.
 windows: deps

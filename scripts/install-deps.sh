@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev
+  qt6-base-dev fonts-dejavu-core
   attr dosfstools mtools
   # The Windows builds and their tests under Wine (wine32 needs the i386 architecture).
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest

@@ -25,6 +25,9 @@ string(APPEND CMAKE_CXX_FLAGS_INIT " -Wno-restrict")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(ZLIB_USE_STATIC_LIBS ON)
 
+# No Qt for Windows here: the cross builds make the command-line program (and its tests).
+set(CARDWRIGHT_BUILD_UI OFF CACHE BOOL "Build the Qt window")
+
 # Cross-built tests run under Wine, through a wrapper that picks the prefix and quiets Wine.
 get_filename_component(_cardwright_root "${CMAKE_CURRENT_LIST_DIR}/../.." ABSOLUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR "${_cardwright_root}/scripts/wine-run.sh")
