@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
   attr dosfstools mtools
+  # The real-FAT tests: a Linux kernel as a process, with the FAT and device-mapper modules.
+  user-mode-linux dmsetup
 )
 
 missing=()
