@@ -5,9 +5,13 @@
 //   fat_probe setattrs PATH HEX    SetFileAttributes
 //   fat_probe dismount LETTER      open, dismount, ask, close the raw volume; then touch the drive
 //   fat_probe eject LETTER         EjectCompactFlash, its messages and result
-//   fat_probe fill PATH            writes 64 KiB blocks to a new file until a write fails
+//   fat_probe fill PATH            writes 64 KiB blocks to a new file until a write fails (at
+//                                  most 64 MiB, so a fault cannot fill the host's disk)
 //
-// The drive map comes from CARDWRIGHT_DRIVES, as the command line's does.
+// Several commands joined by "+" run in one process, one platform: what a dismount leaves
+// behind lasts only as long as the process. The drive map comes from CARDWRIGHT_DRIVES, as the
+// command line's does.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -97,11 +101,25 @@ int Fill(Platform& sys, const std::string& path) {
   }
   const std::vector<char> block(64 * 1024, 'x');
   uint64_t written = 0;
-  while (file->Write(block.data(), static_cast<uint32_t>(block.size()))) written += block.size();
-  Print("write-error", std::to_string(GetLastError()));
+  bool failed = false;
+  while (written < 64 * 1024 * 1024 && !failed) {
+    failed = !file->Write(block.data(), static_cast<uint32_t>(block.size()));
+    if (!failed) written += block.size();
+  }
+  Print("write-error", failed ? std::to_string(GetLastError()) : "none");
   Print("written", std::to_string(written));
   Print("close", file->Close() ? "ok" : "error " + std::to_string(GetLastError()));
   return 0;
+}
+
+int Run(Platform& sys, const std::vector<std::string>& args) {
+  if (args.size() >= 2 && args[0] == "attrs") return Attrs(sys, {args.begin() + 1, args.end()});
+  if (args.size() == 3 && args[0] == "setattrs") return SetAttrs(sys, args[1], args[2]);
+  if (args.size() == 2 && args[0] == "dismount") return Dismount(sys, args[1][0]);
+  if (args.size() == 2 && args[0] == "eject") return Eject(args[1][0]);
+  if (args.size() == 2 && args[0] == "fill") return Fill(sys, args[1]);
+  std::fprintf(stderr, "fat_probe: unknown command\n");
+  return 2;
 }
 
 }  // namespace
@@ -119,12 +137,14 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<Platform> platform = MakePosixPlatform(options);
   SetPlatform(platform.get());
-  Platform& sys = *platform;
-  if (args.size() >= 2 && args[0] == "attrs") return Attrs(sys, {args.begin() + 1, args.end()});
-  if (args.size() == 3 && args[0] == "setattrs") return SetAttrs(sys, args[1], args[2]);
-  if (args.size() == 2 && args[0] == "dismount") return Dismount(sys, args[1][0]);
-  if (args.size() == 2 && args[0] == "eject") return Eject(args[1][0]);
-  if (args.size() == 2 && args[0] == "fill") return Fill(sys, args[1]);
-  std::fprintf(stderr, "fat_probe: unknown command\n");
-  return 2;
+  int status = 0;
+  for (size_t start = 0; start < args.size();) {
+    size_t end = start;
+    while (end < args.size() && args[end] != "+") ++end;
+    const int result = Run(*platform, {args.begin() + start, args.begin() + end});
+    if (result == 2) return 2;
+    status = std::max(status, result);
+    start = end + 1;
+  }
+  return status;
 }

@@ -2,6 +2,8 @@
 // capacity, attributes through the FAT ioctls, dismount and remount, a busy card, a full card.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "fat/fat_fixture.h"
 
 namespace cw::fat {
@@ -121,11 +123,11 @@ TEST_F(FatPlatform, DismountUnmountsTheCardAndTheNextAccessMountsItAgain) {
   EXPECT_EQ(dismount.at("kernel-after-dismount"), "none");
   EXPECT_EQ(dismount.at("filesystem-after"), "FAT");
   EXPECT_EQ(dismount.at("kernel-after-access"), "vfat");
-  // An ejection that works says nothing; the probe's drive-less access left it unmounted.
+  // An ejection that works says nothing; the card is back when the process ends.
   const auto eject = KeyValues(Step("eject").out);
   EXPECT_EQ(eject.count("message"), 0u) << Step("eject").out;
   EXPECT_EQ(eject.at("result"), "1");
-  EXPECT_EQ(run.log.find("mounted-at-end"), std::string::npos);
+  EXPECT_NE(run.log.find("mounted-at-end"), std::string::npos);
 
   EXPECT_EQ(card.Read("NEW.TXT").value_or("?"), "written\n");
   EXPECT_EQ(card.Read("KEEP.TXT").value_or("?"), "kept");
@@ -181,6 +183,42 @@ TEST_F(FatPlatform, FullCardAndFullRootFolderAreDiskFull) {
   EXPECT_EQ(KeyValues(Step("root").out).at("open"), "error 112");
   EXPECT_EQ(card.List().size(), 512u);
   EXPECT_CARD_CLEAN(card);
+}
+
+// A card pulled out after writing: the dismount cannot bring the writes to the card and says
+// so, and from then on the drive is not ready. Nothing may land in the empty mount-point folder
+// instead, nor be read back from the page cache as though it were on the card.
+TEST_F(FatPlatform, PulledCardIsNotReadyAndNothingLandsInItsMountPoint) {
+  const CardImage card = MakeCard("card.img", 32 * kMiB);
+  ASSERT_TRUE(card.Put("OLD.TXT", "old content"));
+  const GuestRun run = Boot(
+      "card_dm && card_mount /dev/mapper/card || exit 9\n"
+      "export CARDWRIGHT_DRIVES=E:=$CARD\n"
+      "cp $CW $CARD/NEW.BIN || exit 8\n"
+      "card_pull || exit 7\n"
+      "step pulled $PROBE eject E + attrs 'E:\\NEW.BIN' 'E:\\OLD.TXT' + fill 'E:\\LOST.BIN'\n"
+      "step drives $CW --drive E:=$CARD drives\n",
+      {card.path()});
+  ASSERT_EQ(run.status, 0) << run.Describe();
+
+  const auto pulled = KeyValues(Step("pulled").out);
+  EXPECT_EQ(pulled.at("message"),
+            OneLine("Compact Flash is still mounted.\r\n"
+                    "Please remove it manually and reinsert before continuing\r\n"));
+  EXPECT_EQ(pulled.at("result"), "1");
+  EXPECT_EQ(pulled.at("E:\\NEW.BIN"), "error 21");
+  EXPECT_EQ(pulled.at("E:\\OLD.TXT"), "error 21");
+  EXPECT_EQ(pulled.at("open"), "error 21");
+  // A later process finds only the empty folder, which is no FAT card.
+  const std::vector<std::string> e = DriveRow(Step("drives").out, CardFolder());
+  ASSERT_EQ(e.size(), 5u) << Step("drives").out;
+  EXPECT_NE(e[3], "FAT");
+  EXPECT_TRUE(std::filesystem::is_empty(CardFolder()));
+
+  // The card keeps what it held; the interrupted writes leave it marked dirty.
+  EXPECT_EQ(card.Read("OLD.TXT").value_or("?"), "old content");
+  const CardImage::Check check = card.Fsck();
+  EXPECT_FALSE(check.clean) << check.report;
 }
 
 }  // namespace

@@ -101,6 +101,15 @@ std::string Prologue(const std::string& runFolder) {
   text +=
       "card_mount() { mkdir -p \"${2:-$CARD}\" && "
       "mount -t vfat -o shortname=mixed,utf8 \"${1:-/dev/ubda}\" \"${2:-$CARD}\"; }\n";
+  // The card through a device-mapper device, so that it can be pulled: every I/O after
+  // card_pull fails as on a card taken out of its reader.
+  text +=
+      "card_dm() { read s </sys/block/ubda/size && "
+      "dmsetup create card --table \"0 $s linear /dev/ubda 0\" && dmsetup mknodes card; }\n";
+  text +=
+      "card_pull() { read s </sys/block/ubda/size && "
+      "dmsetup load card --table \"0 $s error\" && dmsetup suspend --nolockfs card && "
+      "dmsetup resume card; }\n";
   text +=
       "step() { n=$1; shift; \"$@\" >\"$RUN/step-$n.out\" 2>\"$RUN/step-$n.err\"; "
       "echo $? >\"$RUN/step-$n.rc\"; }\n";
