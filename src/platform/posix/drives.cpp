@@ -28,14 +28,15 @@ std::string CanonicalFolder(const std::string& path) {
 // Windows mounts a dismounted volume again on the next access by anyone; here the card is
 // mounted again at the latest when the process that unmounted it ends, so that the next
 // program (or the next cardwright command) finds it where it was. Front ends may keep their
-// platform to the end, hence the exit hook beside the destructor.
+// platform to the end, hence the exit hook beside the destructor. The registry is never
+// destroyed: platforms that are static objects themselves end after any of ours would.
 std::mutex& LivePlatformsMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static auto* mutex = new std::mutex;
+  return *mutex;
 }
 std::set<PosixPlatform*>& LivePlatforms() {
-  static std::set<PosixPlatform*> platforms;
-  return platforms;
+  static auto* platforms = new std::set<PosixPlatform*>;
+  return *platforms;
 }
 void RemountAtExit() {
   std::lock_guard<std::mutex> lock(LivePlatformsMutex());
@@ -48,8 +49,7 @@ PosixPlatform::PosixPlatform(const PosixPlatformOptions& options) : options_(opt
   const char* instant = ::getenv("CARDWRIGHT_INSTANT_WAITS");
   instantSleeps_ = options.instantSleeps || (instant != nullptr && std::string(instant) == "1");
   BuildDriveMap();
-  // The registry first: what exists before the hook is registered outlives its run.
-  static const bool hooked = (LivePlatformsMutex(), LivePlatforms(), std::atexit(RemountAtExit));
+  static const bool hooked = std::atexit(RemountAtExit) == 0;
   (void)hooked;
   std::lock_guard<std::mutex> lock(LivePlatformsMutex());
   LivePlatforms().insert(this);
