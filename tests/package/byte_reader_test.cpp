@@ -7,9 +7,11 @@
 namespace cw {
 namespace {
 
+// The reader keeps a pointer into `text`, so the text must outlive it: no temporaries.
 ByteReader Over(const std::string& text, size_t position = 0) {
   return ByteReader(reinterpret_cast<const uint8_t*>(text.data()), text.size(), position);
 }
+ByteReader Over(std::string&&, size_t = 0) = delete;
 
 TEST(ByteReaderTest, LinesEndAtCrLfAtLoneLfAndCrTakesTheNextByte) {
   const std::string text = std::string("one\r\ntwo\nthree\rXfour\r\r\nfive");
@@ -31,7 +33,8 @@ TEST(ByteReaderTest, TextEndsAtTheFirstZeroByteButTheLineGoesOnToItsEnd) {
 }
 
 TEST(ByteReaderTest, ReadingAtTheEndYieldsEmptyLinesAndACrAtTheLastByteStopsThere) {
-  ByteReader reader = Over("last\r");
+  const std::string text = "last\r";
+  ByteReader reader = Over(text);
   EXPECT_EQ(reader.ReadLine(), "last");
   EXPECT_TRUE(reader.AtEnd());
   EXPECT_EQ(reader.ReadLine(), "");
@@ -40,10 +43,12 @@ TEST(ByteReaderTest, ReadingAtTheEndYieldsEmptyLinesAndACrAtTheLastByteStopsTher
 }
 
 TEST(ByteReaderTest, SearchCountsLinesUpToItsLimit) {
-  ByteReader reader = Over("a\nb\nc\nkey\n");
+  const std::string text = "a\nb\nc\nkey\n";
+  ByteReader reader = Over(text);
   EXPECT_FALSE(reader.SearchLine(3, [](const std::string& l) { return l == "key"; }));
   EXPECT_EQ(reader.ReadLine(), "key");
-  ByteReader again = Over("a\nb\nc\nkey\nrest");
+  const std::string more = "a\nb\nc\nkey\nrest";
+  ByteReader again = Over(more);
   EXPECT_TRUE(again.SearchLine(4, [](const std::string& l) { return l == "key"; }));
   EXPECT_EQ(again.ReadLine(), "rest");
 }
@@ -64,7 +69,8 @@ TEST(ByteReaderTest, ValuesAreLittleEndianAndNeverReadPastTheEnd) {
 }
 
 TEST(ByteReaderTest, AStartBeyondTheEndIsTheEnd) {
-  ByteReader reader = Over("abc", 10);
+  const std::string text = "abc";
+  ByteReader reader = Over(text, 10);
   EXPECT_TRUE(reader.AtEnd());
   EXPECT_EQ(reader.ReadLine(), "");
 }
