@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev
   attr dosfstools mtools
   # The real-FAT tests: a Linux kernel as a process, with the FAT and device-mapper modules.
-  user-mode-linux dmsetup
+  user-mode-linux dmsetup e2fsprogs
 )
 
 missing=()

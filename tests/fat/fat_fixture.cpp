@@ -23,6 +23,14 @@ CardImage FatCardTest::MakeCard(const std::string& name, uint64_t bytes, int fat
   return *card;
 }
 
+std::string FatCardTest::MakeHome() {
+  const std::string path = run_.Sub("home.img");
+  const test::CommandResult made =
+      test::RunProgram({"/usr/sbin/mkfs.ext4", "-q", "-F", path, "64M"});
+  EXPECT_EQ(made.exitCode, 0) << made.out << made.err;
+  return path;
+}
+
 GuestRun FatCardTest::Boot(const std::string& script, const std::vector<std::string>& disks,
                            int timeoutSeconds) {
   GuestRun run = guest_.Run(script, disks, timeoutSeconds);

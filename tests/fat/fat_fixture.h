@@ -24,6 +24,9 @@ class FatCardTest : public ::testing::Test {
   // A new image `name` in the run folder; the test fails at once if mkfs.fat does.
   CardImage MakeCard(const std::string& name, uint64_t bytes, int fatBits = 16,
                      const std::vector<std::string>& extraOptions = {});
+  // An ext4 disk for the guest's HOME: unlike the host's folders seen through hostfs, it keeps
+  // the extended attributes in which the program stores attributes off the card.
+  std::string MakeHome();
   // Boots the guest with `disks` and runs `script` (see Guest); expects it to finish.
   GuestRun Boot(const std::string& script, const std::vector<std::string>& disks,
                 int timeoutSeconds = 60);

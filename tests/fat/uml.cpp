@@ -98,6 +98,7 @@ std::string Prologue(const std::string& runFolder) {
   text += std::string("CW=") + CARDWRIGHT_EXE + "\n";
   text += std::string("PROBE=") + CW_FAT_PROBE + "\n";
   text += "mkdir -p \"$HOME\" \"$CARD\"\n";
+  text += "export CARDWRIGHT_INSTANT_WAITS=1\n";  // the job's pauses are for a window's eyes
   text +=
       "card_mount() { mkdir -p \"${2:-$CARD}\" && "
       "mount -t vfat -o shortname=mixed,utf8 \"${1:-/dev/ubda}\" \"${2:-$CARD}\"; }\n";
@@ -110,6 +111,7 @@ std::string Prologue(const std::string& runFolder) {
       "card_pull() { read s </sys/block/ubda/size && "
       "dmsetup load card --table \"0 $s error\" && dmsetup suspend --nolockfs card && "
       "dmsetup resume card; }\n";
+  text += "home_mount() { mount -t ext4 \"$1\" \"$HOME\"; }\n";
   text +=
       "step() { n=$1; shift; \"$@\" >\"$RUN/step-$n.out\" 2>\"$RUN/step-$n.err\"; "
       "echo $? >\"$RUN/step-$n.rc\"; }\n";

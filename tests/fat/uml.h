@@ -37,6 +37,7 @@ struct GuestRun {
 // and these functions exist:
 //   card_mount [DEVICE [DIR]]  mounts DEVICE (default /dev/ubda) on DIR (default CARD) with
 //                         options close to how Windows sees a FAT card
+//   home_mount DEVICE     mounts an ext4 disk (FatCardTest::MakeHome) as HOME
 //   card_dm               puts /dev/mapper/card over /dev/ubda (mount that to pull it later)
 //   card_pull             makes every later I/O of /dev/mapper/card fail: the card is out
 //   step NAME CMD...      runs CMD, keeping its output and exit status for Step(NAME)
