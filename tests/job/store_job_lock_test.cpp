@@ -324,11 +324,10 @@ TEST_F(StoreJobLockTest, VerifyOnlyNeverAsksForTheLock) {
   PrepareVerifyJob(job);
   EXPECT_EQ(VerifyOnly(&job), kVerifyPassed);
   currentJob = &job;
-  EXPECT_EQ(fake.CallCount("TryAcquireLock", kEngineLock) +
-                fake.CallCount("AcquireLock", kEngineLock) +
-                fake.CallCount("TryAcquireLock", kPanelLock) +
-                fake.CallCount("AcquireLock", kPanelLock),
-            0u);
+  EXPECT_EQ(
+      fake.CallCount("TryAcquireLock", kEngineLock) + fake.CallCount("AcquireLock", kEngineLock) +
+          fake.CallCount("TryAcquireLock", kPanelLock) + fake.CallCount("AcquireLock", kPanelLock),
+      0u);
   EXPECT_FALSE(watcher.Contains(kBusy));
 }
 
