@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev
+  qt6-base-dev fonts-dejavu-core
   attr dosfstools mtools
 )
 
