@@ -185,14 +185,14 @@ class StoreLockTest : public ::testing::Test {
             {"CARDWRIGHT_INSTANT_WAITS", "1"},
             {"CARDWRIGHT_DRIVES", ""}};
   }
+  static std::string Drive(const TempDir& card) {
+    return "E:=" + card.path() + ",removable,fs=FAT16,bytes=67108864";
+  }
   // `store --card E:` with E: mapped to `card`'s folder.
   std::vector<std::string> StoreArgs(const TempDir& card, const std::string& package,
                                      std::vector<std::string> extra = {}) const {
-    std::vector<std::string> args{
-        "--drive", "E:=" + card.path() + ",removable,fs=FAT16,bytes=67108864",
-        "store",   "--card",
-        "E:",      "--package",
-        package};
+    std::vector<std::string> args{"--drive", Drive(card), "store", "--card", "E:", "--package",
+                                  package};
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
   }
@@ -306,8 +306,7 @@ TEST_F(StoreLockTest, VerifyOnlyRunsWhileAStoreHoldsTheFolder) {
 
   std::unique_ptr<TerminalRun> held = HeldStore(first, package);
   const CommandResult verify =
-      test::RunCardwright({"--drive", "E:=" + second.path() + ",removable,fs=FAT16,bytes=67108864",
-                           "verify", "--card", "E:", "--package", package},
+      test::RunCardwright({"--drive", Drive(second), "verify", "--card", "E:", "--package", package},
                           Environment());
   EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
   EXPECT_EQ(verify.err.find(kBusy), std::string::npos);
