@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test check demo clean
+.PHONY: all deps configure build test check demo screenshot clean
 
 all: build
 
@@ -26,6 +26,10 @@ check: build
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)/cardwright
+
+# A picture of the window with a sample package and card, drawn by the program itself.
+screenshot: build
+	@bash scripts/screenshot.sh $(BUILD)/cardwright $(BUILD)/screenshot.png
 
 clean:
 	rm -rf $(BUILD)

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev
+  qt6-base-dev fonts-dejavu-core
   attr dosfstools mtools
   # The real-FAT tests: a Linux kernel as a process, with the FAT and device-mapper modules.
   user-mode-linux dmsetup e2fsprogs
