@@ -9,14 +9,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core
   attr dosfstools mtools
-<<<<<<< HEAD
+  # The real-FAT tests: a Linux kernel as a process, with the FAT and device-mapper modules.
+  user-mode-linux dmsetup e2fsprogs
   # The Windows builds and their tests under Wine (wine32 needs the i386 architecture).
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest
   wine wine64 wine32:i386
-=======
-  # The real-FAT tests: a Linux kernel as a process, with the FAT and device-mapper modules.
-  user-mode-linux dmsetup e2fsprogs
->>>>>>> main
 )
 
 missing=()
