@@ -341,7 +341,7 @@ TEST_F(FatJobs, EnginePackagesTooBigForTheCardOrItsRootFolderFailAndTheCardIsRes
 // cleaning deletes the maker's files, the extraction leaves a partial file that fills the
 // card, the restore cleans only the files listed before the job, and the copies back run out
 // of room: BREVANT\OLD.DAT is lost.
-TEST_F(FatJobs, DISABLED_PanelPackageLargerThanTheFreeClustersFailsAndTheBackupComesBack) {
+TEST_F(FatJobs, PanelPackageLargerThanTheFreeClustersFailsAndTheBackupComesBack) {
   const std::string osImage = Noise(kMiB, 11);
   const std::string systemFile = Noise(10 * kMiB, 13);
   const std::string oldData = Noise(256 * 1024, 14);  // more than a full card's last clusters
