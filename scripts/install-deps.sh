@@ -7,8 +7,13 @@ packages=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev
+  qt6-base-dev fonts-dejavu-core
   attr dosfstools mtools
+  # The real-FAT tests: a Linux kernel as a process, with the FAT and device-mapper modules.
+  user-mode-linux dmsetup e2fsprogs
+  # The Windows builds and their tests under Wine (wine32 needs the i386 architecture).
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest
+  wine wine64 wine32:i386
 )
 
 missing=()
@@ -28,5 +33,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,12 +1,14 @@
 // `cardwright store --card E: [--package FILE] [--yes] [--panel-model 3940|3950]
 // [--target engine|panel] [--no-backup] [--restore-only]`: the window's "Store and Verify",
 // with the "Advanced Settings" choices as options.
+#include <cstdio>
 #include <optional>
 #include <string>
 
 #include "cli/command.h"
 #include "cli/job_runner.h"
 #include "job/job_io.h"
+#include "job/job_values.h"
 #include "job/jobs.h"
 
 namespace cw::cli {
@@ -64,9 +66,19 @@ class StoreCommand : public Command {
 
  private:
   // The job's own exit code is 1 after any restore-only run, whatever the restore did; the
-  // command line only calls a run successful when the card ends up verified by it.
+  // command line only calls a run successful when the card ends up verified by it. A
+  // restore-only run with an empty backup folder put nothing back, so it has not succeeded.
   bool Succeeded(const JobContext& job, int result) const {
-    if (restoreOnly_) return job.restoreVerifyState == kPhaseDone;
+    if (restoreOnly_) {
+      // Ended before the restore (the card's checks, or the backup folder held by another
+      // job): the job has said why.
+      if (job.restoreState == kPhaseIdle) return false;
+      if (backupFileList.empty()) {
+        std::fprintf(stderr, "Nothing was restored: the backup folder holds no files.\n");
+        return false;
+      }
+      return job.restoreVerifyState == kPhaseDone;
+    }
     return result == 1 && job.verifyState == kPhaseDone;
   }
 

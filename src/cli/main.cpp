@@ -10,7 +10,8 @@
 #include "cli/command.h"
 #include "platform/drive_map.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/host_platform.h"
+#include "ui/run_window.h"
 
 namespace {
 
@@ -18,13 +19,6 @@ using cw::cli::kExitUsage;
 
 int Refuse(const std::string& message) {
   std::cerr << "cardwright: " << message << "\n";
-  return kExitUsage;
-}
-
-// Without a subcommand the program opens its window; that front end is not part of this
-// build yet.
-int OpenWindow() {
-  std::cerr << "cardwright: the window is not built yet; run a subcommand (cardwright --help)\n";
   return kExitUsage;
 }
 
@@ -83,10 +77,10 @@ int main(int argc, char** argv) {
   std::string error;
   if (!CollectMappings(driveOptions, &mappings, &error)) return Refuse(error);
 
-  cw::PosixPlatformOptions options;
+  cw::HostPlatformOptions options;
   options.mappings = mappings;
   // Released on purpose: the platform serves every thread until the process ends.
-  cw::SetPlatform(cw::MakePosixPlatform(options).release());
+  cw::SetPlatform(cw::MakeHostPlatform(options).release());
 
   for (const cw::DriveMapping& mapping : mappings) {
     const std::string root = std::string(1, mapping.letter) + ":\\";
@@ -100,5 +94,6 @@ int main(int argc, char** argv) {
   for (const auto& [sub, command] : subcommands) {
     if (sub->parsed()) return command->Run();
   }
-  return OpenWindow();
+  // Without a subcommand the program opens its window.
+  return cw::RunWindow(argc, argv);
 }

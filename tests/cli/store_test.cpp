@@ -459,6 +459,8 @@ TEST_F(StoreFailureTest, RestoreOnlyWithoutBackupDeletesNothing) {
   OldPanelCard(2);
   const Tree before = Files(card.path());
   const CommandResult result = Store({"--restore-only"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("Nothing was restored"), std::string::npos) << result.err;
   EXPECT_EQ(Files(card.path()), before);
   EXPECT_EQ(result.err.find(kQuestion), std::string::npos);
   EXPECT_NE(Log().find("  no complete backup, the CF is not cleaned."), std::string::npos);
