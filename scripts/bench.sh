@@ -54,7 +54,7 @@ LOG=$DATA/runs.log
 
 # --- 1. Kernels --------------------------------------------------------------------------
 echo "== kernels"
-"$BIN/bench_core" --benchmark_repetitions="$RUNS" --benchmark_report_aggregates_only=true \
+BENCH_LOG_ROOT=$DATA "$BIN/bench_core" --benchmark_repetitions="$RUNS" --benchmark_report_aggregates_only=true \
   --benchmark_out="$DATA/kernels.csv" --benchmark_out_format=csv >/dev/null 2>"$DATA/kernels.err"
 # name -> "real cpu unit" of the median row.
 kernel() {
@@ -89,8 +89,8 @@ maxof() { sort -g | tail -1; }
 
 # Times one set, interleaving the commands run by run. Leaves per command the file
 # $dir/times.<cmd> with "seconds peak-KiB" lines.
-run_set() {  # name runs with-unzip
-  local name=$1 runs=$2 unzipToo=$3 dir=$DATA/$1 ref=$DATA/$1/ref
+run_set() {  # name runs with-baseline-and-unzip
+  local name=$1 runs=$2 full=$3 dir=$DATA/$1 ref=$DATA/$1/ref
   local card=$dir/card home=$HOMES/$1
   local drive="E:=$card,removable,fs=FAT16,bytes=$CARD_BYTES"
   # A freshly inserted card: the older installation, on the disk, not in the page cache.
@@ -103,10 +103,10 @@ run_set() {  # name runs with-unzip
       --package "$ref/REFERENCE.FWP" --yes >>"$dir/times.store"
     timed "$evict" env HOME="$home" "$CW" --drive "$drive" verify --card E: \
       --package "$ref/REFERENCE.FWP" >>"$dir/times.verify"
-    timed "$reset" "$BIN/bench_baseline" store "$ref/REFERENCE.FWP" "$ref/records.tsv" "$card" \
-      >>"$dir/times.bstore"
-    timed "$evict" "$BIN/bench_baseline" verify "$ref/records.tsv" "$card" >>"$dir/times.bverify"
-    if [ "$unzipToo" = yes ]; then
+    if [ "$full" = yes ]; then
+      timed "$reset" "$BIN/bench_baseline" store "$ref/REFERENCE.FWP" "$ref/records.tsv" "$card" \
+        >>"$dir/times.bstore"
+      timed "$evict" "$BIN/bench_baseline" verify "$ref/records.tsv" "$card" >>"$dir/times.bverify"
       timed "rm -rf '$dir/unzipped'" sh -c "unzip -q '$ref/new.zip' -d '$dir/unzipped' && \
         find '$dir/unzipped' -type f -print0 | xargs -0 cksum >/dev/null" >>"$dir/times.unzip"
     fi
@@ -114,6 +114,7 @@ run_set() {  # name runs with-unzip
   rm -rf "$card" "$home" "$dir/unzipped"
 }
 sec() { awk '{ print $1 }' "$DATA/$1/times.$2" | median; }
+spread() { awk '{ print $1 }' "$DATA/$1/times.$2" | sort -g | awk '{ v[NR] = $1 } END { printf "%s–%s", v[1], v[NR] }'; }
 kib() { awk '{ print $2 }' "$DATA/$1/times.$2" | maxof; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.0f", k / 1024 }'; }
@@ -122,9 +123,7 @@ echo "== end to end: 2,000 files, 512 MiB ($RUNS runs each)"
 run_set main "$RUNS" yes
 for n in 200 2000 20000; do
   echo "== scaling: $n small files ($SMALL_RUNS runs each)"
-  runs=$SMALL_RUNS
-  [ "$n" = 20000 ] && runs=1
-  run_set "small$n" "$runs" no
+  run_set "small$n" "$SMALL_RUNS" no
 done
 
 # --- 4. Report ---------------------------------------------------------------------------
@@ -136,6 +135,9 @@ read -r rzReal rzCpu _ <<<"$(kernel FileCrc/ReadThenZlibCrc32)"
 read -r decReal decCpu _ <<<"$(kernel OneFile/Decompress)"
 read -r uncReal uncCpu _ <<<"$(kernel OneFile/ZlibUncompressAndWrite)"
 read -r loadReal loadCpu _ <<<"$(kernel BM_LoadInfoArray10000)"
+read -r logReal logCpu _ <<<"$(kernel LogLine/UpperCasedDataPath)"
+read -r hostReal hostCpu _ <<<"$(kernel LogLine/HostPath)"
+read -r bareReal bareCpu _ <<<"$(kernel LogLine/BareSystemCalls)"
 
 store=$(sec main store) verify=$(sec main verify) bstore=$(sec main bstore)
 bverify=$(sec main bverify) unz=$(sec main unzip)
@@ -158,30 +160,42 @@ limitKib=$(( (packageBytes + $(fact main largest_stored) + $(fact main largest_f
   echo "| GetFileCRC, 64 MiB file (cached) | $fileCpu ms | read + crc32() | $rzCpu ms | $(ratio "$fileCpu" "$rzCpu") |"
   echo "| Decompress, one 16 MiB file | $decCpu ms | uncompress() + write | $uncCpu ms | $(ratio "$decCpu" "$uncCpu") |"
   echo "| LoadInfoArray, 10,000 records | $loadCpu ms | | | |"
+  echo "| one log line, upper-cased data path | $logCpu µs | the same line, host path | $hostCpu µs | $(ratio "$logCpu" "$hostCpu") |"
+  echo "| | | bare flock, open, write, close | $bareCpu µs | $(ratio "$logCpu" "$bareCpu") |"
   echo
   echo "## End to end: 2,000 files, 512 MiB unpacked"
   echo
   echo "Package $(mib $((packageBytes / 1024))) MiB; $(fact main placed_files) files ($(mib $(($(fact main placed_bytes) / 1024))) MiB) go on a 3940 panel card that holds an older installation of the same files. The card is a folder on the disk; HOME (log, backup) is on $(df --output=fstype "$HOMES" | tail -1). Before each run the card's files are flushed and evicted from the page cache, as after the program's own dismount. Peak memory is the largest max RSS of any run."
   echo
-  echo "| command | median | peak memory | ratio |"
-  echo "| --- | ---: | ---: | ---: |"
-  echo "| \`cardwright store --yes\` | $store s | $(mib "$storeKib") MiB | $(ratio "$store" "$bstore") × baseline |"
-  echo "| baseline: inflate, write, flush + evict, read back, CRC-32 | $bstore s | $(mib "$(kib main bstore)") MiB | 1 |"
-  echo "| \`cardwright verify\` | $verify s | $(mib "$(kib main verify)") MiB | $(ratio "$verify" "$bverify") × baseline |"
-  echo "| baseline: read back, CRC-32 (evicted first) | $bverify s | $(mib "$(kib main bverify)") MiB | 1 |"
-  echo "| \`unzip\` of the same files + \`cksum\` | $unz s | $(mib "$(kib main unzip)") MiB | $(ratio "$unz" "$bstore") × baseline |"
+  echo "| command | median | range | peak memory | ratio |"
+  echo "| --- | ---: | ---: | ---: | ---: |"
+  echo "| \`cardwright store --yes\` | $store s | $(spread main store) | $(mib "$storeKib") MiB | $(ratio "$store" "$bstore") × baseline |"
+  echo "| baseline: inflate, write, flush + evict, read back, CRC-32 | $bstore s | $(spread main bstore) | $(mib "$(kib main bstore)") MiB | 1 |"
+  echo "| \`cardwright verify\` | $verify s | $(spread main verify) | $(mib "$(kib main verify)") MiB | $(ratio "$verify" "$bverify") × baseline |"
+  echo "| baseline: read back, CRC-32 (evicted first) | $bverify s | $(spread main bverify) | $(mib "$(kib main bverify)") MiB | 1 |"
+  echo "| \`unzip\` of the same files + \`cksum\` | $unz s | $(spread main unzip) | $(mib "$(kib main unzip)") MiB | $(ratio "$unz" "$bstore") × store baseline |"
   echo
   echo "Store memory limit (package + largest file stored + unpacked + 64 MiB): $(mib "$limitKib") MiB."
   echo
   echo "## Scaling: small files (about 4 KiB each)"
   echo
-  echo "| files | store | per file | verify | per file | baseline store | per file |"
+  echo "Per file: the median over the number of files. Added per file: the growth from the"
+  echo "row above over the files added, which leaves out the fixed cost of a job (start-up, the"
+  echo "waits the job makes for the window's 20 ms timer)."
+  echo
+  echo "| files | store | per file | added per file | verify | per file | added per file |"
   echo "| ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
+  prevFiles=0 prevStore=0 prevVerify=0
   for n in 200 2000 20000; do
-    s=$(sec "small$n" store) v=$(sec "small$n" verify) b=$(sec "small$n" bstore)
+    s=$(sec "small$n" store) v=$(sec "small$n" verify)
     files=$(fact "small$n" placed_files)
     per() { awk -v t="$1" -v n="$files" 'BEGIN { printf "%.2f ms", 1000 * t / n }'; }
-    echo "| $files | $s s | $(per "$s") | $v s | $(per "$v") | $b s | $(per "$b") |"
+    added() {
+      [ "$prevFiles" = 0 ] && { echo "–"; return; }
+      awk -v t="$1" -v p="$2" -v n="$files" -v m="$prevFiles" 'BEGIN { printf "%.2f ms", 1000 * (t - p) / (n - m) }'
+    }
+    echo "| $files | $s s | $(per "$s") | $(added "$s" "$prevStore") | $v s | $(per "$v") | $(added "$v" "$prevVerify") |"
+    prevFiles=$files prevStore=$s prevVerify=$v
   done
   echo
   echo "## Targets"
