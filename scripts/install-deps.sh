@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev
   attr dosfstools mtools
+  # libFuzzer and clang's sanitizer runtimes (make fuzz); g++'s come with gcc itself
+  clang libclang-rt-14-dev
 )
 
 missing=()
