@@ -14,6 +14,9 @@ namespace cw {
 inline constexpr int kProgramVersion = 1061;
 inline constexpr const char* kWindowTitleFormat =
     "Ver. %.3f - Quorvane FWP File Downloader and Verifier";
+// Status line 1 after the card detection.
+inline constexpr const char* kEngineCardStatus = "Downloading to an ENGINE compact flash";
+inline constexpr const char* kPanelCardStatus = "Downloading to a PANEL compact flash";
 
 // Start-up: rootPath, dataPath (documents folder upper-cased + "\BREVANT\QUORVANE"; the
 // temporary folder, after a message, when there is none), the data folder created, `log`
@@ -32,18 +35,24 @@ struct LastPath {
 // box stays empty.
 std::optional<LastPath> ResolveLastPath(JobContext& job);
 
-// Card detection of the card path box: sets engineSelected/panelSelected from the card's files.
+// Card detection of the card path box, the whole change handler: logs "OnChangeEditCompactFlash"
+// and the path, sets flashPath, and engineSelected/panelSelected from the card's files.
 // Returns the text for status line 1, or nullopt when nothing was detected.
 std::optional<std::string> DetectCardTarget(JobContext& job, const std::string& cardPath);
 
-// The checks "Store and Verify" makes before it starts a job: an empty card path and a package
-// format newer than 1.009 are refused with their message (false). On success the package path
+// The checks "Store and Verify" makes before it starts a job, from its first log line
+// ("OnDownloadAndVerify"): an empty card path and a package format newer than 1.009 are refused
+// with their message (false). On success the package path
 // is saved to "LastPathUsed.txt". `job.fwpPath`, `job.flashPath` and `job.fwpVersion` are read.
 bool CheckStoreRequest(JobContext& job);
-// The same for "Verify Only" (an empty card path only).
+// The same for "Verify Only" (an empty card path only; logs nothing, the caller logs "OnVerify").
 bool CheckVerifyRequest(JobContext& job);
 
 // Writes the whole transcript to "DownloadDiagnostics.txt" in the data folder.
 void StoreDiagnostics(JobContext& job);
+
+// A card named by the host folder of a mapped drive ("/media/tech/CARD") becomes that drive's
+// letter ("E:"); any other text is returned unchanged.
+std::string CardPathOfHostFolder(const std::string& text);
 
 }  // namespace cw

@@ -109,6 +109,11 @@ TEST_F(FileTest, FindWithoutWildcardFindsOneEntryInItsOwnCase) {
   EXPECT_EQ(found[0].size, 5u);
   ASSERT_TRUE(sys().FindFiles("E:\\FOLDER", &found));
   EXPECT_TRUE(found[0].IsDirectory());
+  // A bare drive is found as its folder, so a folder path can be created from the drive down.
+  ASSERT_TRUE(sys().FindFiles("E:", &found));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_TRUE(found[0].IsDirectory());
+  EXPECT_FALSE(sys().FindFiles("Q:", &found));
 }
 
 TEST_F(FileTest, FindThatMatchesNothingSaysWhy) {

@@ -75,8 +75,17 @@ bool PosixPlatform::FindFiles(const std::string& pattern, std::vector<FindEntry>
     folder = ".";
     name = pattern;
   }
-  if (name.empty()) return FailWith(kErrFileNotFound);  // "E:\DATA\" finds nothing, as on Windows
   std::string folderHost;
+  if (name.empty() && separator == std::string::npos) {
+    // A bare drive ("E:") names the drive's folder, which exists whenever the drive does;
+    // CreateFolderPath tests it before the folders below it.
+    FindEntry entry;
+    if (!Resolve(folder, &folderHost) || !FillEntry(folderHost, folder, &entry)) return false;
+    matches->push_back(entry);
+    SetLastError(kErrSuccess);
+    return true;
+  }
+  if (name.empty()) return FailWith(kErrFileNotFound);  // "E:\DATA\" finds nothing, as on Windows
   if (!Resolve(folder, &folderHost)) return false;
 
   if (!HasWildcard(name)) {

@@ -1,0 +1,174 @@
+#include "cli/job_runner.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "job/job_io.h"
+#include "package/version_block.h"
+#include "platform/text.h"
+
+namespace cw::cli {
+namespace {
+
+// The window's timer period.
+constexpr auto kPollPeriod = std::chrono::milliseconds(20);
+constexpr int kBarWidth = 30;
+
+volatile sig_atomic_t interruptSignal = 0;
+
+void OnInterrupt(int) { interruptSignal = 1; }
+
+// Ctrl-C asks the job to stop; the handler resets itself, so a second Ctrl-C ends the program.
+class InterruptScope {
+ public:
+  InterruptScope() {
+    interruptSignal = 0;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, &previous_);
+  }
+  ~InterruptScope() { sigaction(SIGINT, &previous_, nullptr); }
+
+ private:
+  struct sigaction previous_ {};
+};
+
+// A status text on one terminal line.
+std::string OneLine(const std::string& text) {
+  std::string line = ReplaceAll(text, "\r\n", " ");
+  for (char& c : line)
+    if (c == '\r' || c == '\n') c = ' ';
+  return line;
+}
+
+}  // namespace
+
+JobRunner::JobRunner(PromptAnswers answers)
+    : prompt_(answers, ::isatty(STDIN_FILENO) == 1),
+      progressOnTerminal_(::isatty(STDOUT_FILENO) == 1) {
+  job_.log = &log_;
+  job_.prompt = &prompt_;
+  // Runs under the prompt's output lock, the same lock DrawProgress holds.
+  prompt_.SetBeforeOutput([this] { ClearProgressLine(); });
+}
+
+std::optional<LastPath> JobRunner::Start() {
+  StartRun(job_, log_);
+  return ResolveLastPath(job_);
+}
+
+void JobRunner::SetPackageBox(const std::string& text) {
+  // What the package box's change handler does with every new text.
+  log_.Log("OnChangeEditCrcDataFile");
+  job_.fwpPath = text;
+  log_.Log(Format("  fwp file changed to %s", job_.fwpPath.c_str()));
+}
+
+void JobRunner::UseLastPath(const LastPath& last) {
+  if (last.fromFile) {
+    ReadVersionBlock(last.path, job_, "", "");
+    SetPackageBox(last.path);
+  } else {
+    SetPackageBox(last.path);
+    ReadVersionBlock(last.path, job_, "", "");
+  }
+}
+
+void JobRunner::ChoosePackage(const std::string& path) {
+  log_.Log("OnBrowseCrcFile: locating fwp.");
+  SetPackageBox(path);
+  log_.Log(Format("  using %s", path.c_str()));
+  const VersionTexts texts = ReadVersionBlock(path, job_, "", "");
+  if (!texts.engineText.empty()) ShowStatusLine(texts.engineText);
+  if (!texts.panelText.empty()) ShowStatusLine(texts.panelText);
+}
+
+void JobRunner::SetCard(const std::string& text) {
+  const std::string cardPath = CardPathOfHostFolder(text);
+  if (std::optional<std::string> status = DetectCardTarget(job_, cardPath))
+    ShowStatusLine(*status);
+}
+
+void JobRunner::ShowStatusLine(const std::string& text) {
+  std::lock_guard<std::mutex> lock(prompt_.OutputLock());
+  ClearProgressLine();
+  std::printf("%s\n", OneLine(text).c_str());
+  std::fflush(stdout);
+}
+
+void JobRunner::ClearProgressLine() {
+  if (!progressLineShown_) return;
+  std::fputs("\r\x1b[K", stdout);
+  std::fflush(stdout);
+  progressLineShown_ = false;
+}
+
+void JobRunner::DrawProgress(bool final) {
+  // The bar takes 16-bit bounds, as the window's does.
+  if (job_.progressRangeChanged) {
+    rangeMin_ = static_cast<uint16_t>(job_.progressMin);
+    rangeMax_ = static_cast<uint16_t>(job_.progressMax);
+    job_.progressRangeChanged = 0;
+  }
+  const std::string status = OneLine(job_.statusText.Get());
+
+  // A message or a question on the terminal has the screen; the next tick draws again.
+  std::unique_lock<std::mutex> lock(prompt_.OutputLock(), std::defer_lock);
+  if (final) {
+    lock.lock();
+  } else if (!lock.try_lock()) {
+    return;
+  }
+
+  if (!progressOnTerminal_) {
+    if (status != lastStatus_ && !status.empty()) {
+      std::printf("%s\n", status.c_str());
+      std::fflush(stdout);
+    }
+    lastStatus_ = status;
+    return;
+  }
+  const int32_t pos = static_cast<uint16_t>(job_.progressPos);
+  const int32_t span = rangeMax_ - rangeMin_;
+  int filled = 0;
+  if (span > 0) filled = static_cast<int>(int64_t{kBarWidth} * (pos - rangeMin_) / span);
+  filled = std::max(0, std::min(kBarWidth, filled));
+  std::printf("\r[%s%s] %s\x1b[K", std::string(filled, '#').c_str(),
+              std::string(kBarWidth - filled, '.').c_str(), status.c_str());
+  progressLineShown_ = true;
+  if (final) {
+    std::fputc('\n', stdout);
+    progressLineShown_ = false;
+  }
+  std::fflush(stdout);
+  lastStatus_ = status;
+}
+
+int JobRunner::Run(int (*worker)(JobContext*)) {
+  InterruptScope interrupts;
+  int result = 0;
+  std::thread thread([this, worker, &result] { result = worker(&job_); });
+  while (job_.jobRunning) {
+    if (interruptSignal && !interrupted_) {
+      interrupted_ = true;
+      // What closing the window does: the job ends at its next check.
+      job_.stopRequested = 1;
+    }
+    DrawProgress(false);
+    std::this_thread::sleep_for(kPollPeriod);
+  }
+  thread.join();
+  if (interruptSignal) interrupted_ = true;
+  DrawProgress(true);
+  return result;
+}
+
+void JobRunner::Finish() { StoreDiagnostics(job_); }
+
+}  // namespace cw::cli

@@ -1,0 +1,62 @@
+#pragma once
+// What `store` and `verify` share: the run's start-up as the window's, the card path and the
+// package as the window's boxes take them, one job on a worker thread with its progress on the
+// terminal, Ctrl-C as the window's close, and the transcript saved when the job ends.
+
+#include <optional>
+#include <string>
+
+#include "cli/terminal_prompt.h"
+#include "job/front_end.h"
+#include "job/job_context.h"
+#include "log/log_to_file.h"
+
+namespace cw::cli {
+
+class JobRunner {
+ public:
+  explicit JobRunner(PromptAnswers answers);
+  JobRunner(const JobRunner&) = delete;
+  JobRunner& operator=(const JobRunner&) = delete;
+
+  JobContext& job() { return job_; }
+
+  // Start-up: the data folder, the log and its start-up lines, and the last package path
+  // refreshed and read. The last path is only returned; UsePackageBox puts it into use.
+  std::optional<LastPath> Start();
+
+  // The package box's text as start-up leaves it: a path from "LastPathUsed.txt" has its
+  // version block read before it fills the box, a path found by searching after.
+  void UseLastPath(const LastPath& last);
+  // --package: read as "Browse..." reads a chosen package, version block included.
+  void ChoosePackage(const std::string& path);
+  // --card: a drive letter ("E:") or the host folder of a mapped drive; runs the card
+  // detection that typing the card path runs. The detected card is shown as a status line.
+  void SetCard(const std::string& text);
+
+  // Runs `worker` on its own thread until it ends, showing progress; the first Ctrl-C asks
+  // the job to stop at its next check. Returns the worker's result.
+  int Run(int (*worker)(JobContext*));
+  // True when Ctrl-C was pressed during Run.
+  bool Interrupted() const { return interrupted_; }
+  // Ends as the window does when it sees the job end: the transcript is saved.
+  void Finish();
+
+ private:
+  void SetPackageBox(const std::string& text);
+  void ShowStatusLine(const std::string& text);
+  void DrawProgress(bool final);
+  void ClearProgressLine();
+
+  JobContext job_;
+  CLogToFile log_;
+  TerminalPrompt prompt_;
+  bool progressOnTerminal_ = false;
+  bool progressLineShown_ = false;
+  std::string lastStatus_;
+  int32_t rangeMin_ = 0;
+  int32_t rangeMax_ = 0;
+  bool interrupted_ = false;
+};
+
+}  // namespace cw::cli

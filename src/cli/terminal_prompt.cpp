@@ -1,0 +1,93 @@
+#include "cli/terminal_prompt.h"
+
+#include <string>
+
+#include "platform/text.h"
+
+namespace cw::cli {
+namespace {
+
+// Texts keep every character but the Windows line ends, which a terminal shows as LF.
+std::string ForTerminal(const std::string& text) { return ReplaceAll(text, "\r\n", "\n"); }
+
+bool MeansOk(std::string answer) {
+  answer = ToUpperAscii(answer);
+  return answer == "O" || answer == "OK" || answer == "Y" || answer == "YES";
+}
+
+}  // namespace
+
+TerminalPrompt::TerminalPrompt(PromptAnswers answers, bool interactive, std::FILE* in,
+                               std::FILE* err)
+    : answers_(answers), interactive_(interactive), in_(in), err_(err) {}
+
+std::optional<int> TerminalPrompt::TargetOfModel(int model) {
+  if (model == 3940) return 2;
+  if (model == 3950) return 3;
+  return std::nullopt;
+}
+
+void TerminalPrompt::BeforeOutput() {
+  if (beforeOutput_) beforeOutput_();
+}
+
+std::optional<std::string> TerminalPrompt::ReadAnswer() {
+  std::string line;
+  for (int c; (c = std::fgetc(in_)) != EOF;) {
+    if (c == '\n') return line;
+    if (c != '\r') line += static_cast<char>(c);
+  }
+  if (line.empty()) return std::nullopt;  // end of input: nobody answers
+  return line;
+}
+
+MessageResult TerminalPrompt::MessageBox(const std::string& text, MessageButtons buttons,
+                                         MessageIcon) {
+  std::lock_guard<std::mutex> lock(outputLock_);
+  BeforeOutput();
+  std::fputs(ForTerminal(text).c_str(), err_);
+  std::fputc('\n', err_);
+  if (buttons == MessageButtons::Ok) {
+    std::fflush(err_);
+    return MessageResult::Ok;
+  }
+  MessageResult result = MessageResult::Cancel;
+  if (answers_.yes) {
+    std::fputs("[OK] (--yes)\n", err_);
+    result = MessageResult::Ok;
+  } else if (interactive_) {
+    std::fputs("OK or Cancel? [o/c] ", err_);
+    std::fflush(err_);
+    const std::optional<std::string> answer = ReadAnswer();
+    result = answer && MeansOk(*answer) ? MessageResult::Ok : MessageResult::Cancel;
+  } else {
+    std::fputs("[Cancel] (no terminal to ask; --yes answers OK)\n", err_);
+  }
+  std::fflush(err_);
+  return result;
+}
+
+int TerminalPrompt::ChooseModel(int currentTargetType) {
+  if (answers_.panelModel) {
+    if (std::optional<int> target = TargetOfModel(*answers_.panelModel)) return *target;
+  }
+  std::lock_guard<std::mutex> lock(outputLock_);
+  BeforeOutput();
+  if (!interactive_) {
+    std::fputs("Panel model: not chosen (no terminal to ask; use --panel-model 3940|3950)\n",
+               err_);
+    std::fflush(err_);
+    return currentTargetType;
+  }
+  std::fputs("Panel model, 3940 or 3950 (anything else: no choice)? ", err_);
+  std::fflush(err_);
+  const std::optional<std::string> answer = ReadAnswer();
+  if (!answer) return currentTargetType;
+  try {
+    if (std::optional<int> target = TargetOfModel(std::stoi(*answer))) return *target;
+  } catch (const std::exception&) {
+  }
+  return currentTargetType;
+}
+
+}  // namespace cw::cli

@@ -1,0 +1,240 @@
+#include "job/front_end.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "card/file_utils.h"
+#include "job/job_io.h"
+#include "job/prompt.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "verify/bhelper.h"
+
+namespace cw {
+namespace {
+
+constexpr const char* kLastPathFile = "LastPathUsed.txt";
+constexpr const char* kDataSuffix = "\\BREVANT\\QUORVANE";
+constexpr const char* kLogFileName = "\\fwp_downloader.log";
+constexpr const char* kDiagnosticsFileName = "\\DownloadDiagnostics.txt";
+constexpr int32_t kNewestFormatVersion = 1009;
+// The longest line a last-path file gives (its read buffer holds 1,024 with the terminator).
+constexpr uint32_t kLastPathLineMax = 1023;
+
+// The front end's thread writes through the job's own log and prompt, whether or not a job runs.
+void FrontLog(JobContext& job, const std::string& line) {
+  if (job.log != nullptr) job.log->Log(line);
+}
+
+// The dialog's boxes: OK button, no icon.
+void DialogMessage(JobContext& job, const std::string& text) {
+  if (job.prompt != nullptr) job.prompt->MessageBox(text, MessageButtons::Ok, MessageIcon::None);
+}
+
+bool CanOpenForRead(const std::string& path) {
+  // A folder is not a file, though the host may let one be opened.
+  const uint32_t attributes = Sys().GetFileAttributes(path);
+  if (attributes != kInvalidAttributes && (attributes & kAttrDirectory) != 0) return false;
+  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+  if (!file) return false;
+  file->Close();
+  return true;
+}
+
+// The first line of an open last-path file: up to the first CR or LF, at most 1,023 characters.
+std::string ReadFirstLine(File& file) {
+  std::string text(kLastPathLineMax, '\0');
+  uint32_t got = 0;
+  if (!file.Read(text.data(), kLastPathLineMax, &got)) got = 0;
+  text.resize(got);
+  const size_t end = text.find_first_of("\r\n");
+  if (end != std::string::npos) text.resize(end);
+  // A stray zero byte ends the text, as it would end the original's C string.
+  const size_t zero = text.find('\0');
+  if (zero != std::string::npos) text.resize(zero);
+  return text;
+}
+
+std::optional<LastPath> FromLastPathFile(File& file) {
+  std::string text = ReadFirstLine(file);
+  file.Close();
+  if (text.empty()) return std::nullopt;
+  return LastPath{text, true};
+}
+
+// A missing file reads as the earliest time.
+FileTime WriteTimeOf(const std::string& path) {
+  FindEntry info;
+  if (!Sys().GetFileInfo(path, &info)) return INT64_MIN;
+  return info.writeTime;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (!folder.empty() && folder.back() == '\\') return folder + name;
+  return folder + "\\" + name;
+}
+
+// The first file in the program's folder whose upper-cased path holds ".FWP".
+std::optional<LastPath> SearchRootForPackage(const std::string& rootPath) {
+  std::vector<FindEntry> entries;
+  if (!Sys().FindFiles(JoinPath(rootPath, "*.*"), &entries)) return std::nullopt;
+  for (const FindEntry& entry : entries) {
+    if (entry.IsDirectory()) continue;
+    const std::string path = ToUpperAscii(JoinPath(rootPath, entry.name));
+    if (Contains(path, ".FWP")) return LastPath{path, false};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void StartRun(JobContext& job, CLogToFile& log) {
+  job.rootPath = Sys().GetCurrentDirectory();
+
+  std::string documents;
+  if (Sys().GetDocumentsFolder(&documents)) {
+    job.dataPath = ToUpperAscii(documents) + kDataSuffix;
+  } else {
+    if (job.prompt != nullptr) {
+      job.prompt->MessageBox("The downloader failed it's SHGetFolderPath call.  Bad news.",
+                             MessageButtons::Ok, MessageIcon::Warning);
+    }
+    job.dataPath = Sys().GetTempPath();
+  }
+
+  // A folder that cannot be made leaves logging off for the run; start-up goes on.
+  CFileUtils().CreateFolderPath(job.dataPath);
+
+  job.log = &log;
+  log.SetLogFile(job.dataPath + kLogFileName);
+  log.SetEnabled(true);
+
+  log.Log(" ");
+  log.Log("---------------------------------------------------");
+  log.Log(" ");
+  log.Log(Format("FWP Downloader v %d beginning execution.", kProgramVersion));
+  log.Log(" ");
+  log.Log(Format("Rootpath: %s", job.rootPath.c_str()));
+  log.Log(Format("Datapath: %s", job.dataPath.c_str()));
+
+  job.versionBlock = VersionBlock{};
+  job.fwpVersion = 0;
+}
+
+std::optional<LastPath> ResolveLastPath(JobContext& job) {
+  const std::string dataCopy = job.dataPath + "\\" + kLastPathFile;
+  const std::string rootCopy = job.rootPath + "\\" + kLastPathFile;
+  FrontLog(job, Format("Last fwp used: %s", dataCopy.c_str()));
+
+  // The copy beside the program seeds the user's copy, and replaces it when it is newer.
+  CFileUtils files;
+  if (!files.FileExists(dataCopy)) {
+    files.CopyNewFile(dataCopy, rootCopy);
+  } else if (WriteTimeOf(rootCopy) > WriteTimeOf(dataCopy)) {
+    files.RemoveFile(dataCopy);
+    files.CopyNewFile(dataCopy, rootCopy);
+  }
+
+  if (std::unique_ptr<File> file = Sys().OpenFile(dataCopy, OpenMode::ReadWrite)) {
+    FrontLog(job, "  located.");
+    return FromLastPathFile(*file);
+  }
+  if (std::unique_ptr<File> file = Sys().OpenFile(kLastPathFile, OpenMode::Read)) {
+    FrontLog(job, "  did not locate, using local LastPathUsed.txt");
+    return FromLastPathFile(*file);
+  }
+  FrontLog(job, "  did not locate previous or local last path, searching.");
+  return SearchRootForPackage(job.rootPath);
+}
+
+std::optional<std::string> DetectCardTarget(JobContext& job, const std::string& cardPath) {
+  FrontLog(job, "OnChangeEditCompactFlash");
+  job.flashPath = cardPath;
+  FrontLog(job, Format("  CFpath is %s", job.flashPath.c_str()));
+  CBHelper crcHelper;  // builds the CRC table, as the handler always has
+  if (job.flashPath.empty()) return std::nullopt;
+
+  // Only an engine card carries the stored copy FWP_3950.FWP, so it wins over a boot image.
+  if (CanOpenForRead(job.flashPath + "\\FWP_3950.FWP")) {
+    job.engineSelected = 1;
+    job.panelSelected = 0;
+    FrontLog(job, "  this is an engine flash.");
+    return std::string(kEngineCardStatus);
+  }
+  if (CanOpenForRead(job.flashPath + "\\BOOT.BMP") ||
+      CanOpenForRead(job.flashPath + "\\_BOOT.BMP")) {
+    job.engineSelected = 0;
+    job.panelSelected = 1;
+    FrontLog(job, "  this is a panel flash.");
+    return std::string(kPanelCardStatus);
+  }
+  return std::nullopt;
+}
+
+bool CheckStoreRequest(JobContext& job) {
+  FrontLog(job, "OnDownloadAndVerify");
+  if (job.flashPath.empty()) {
+    FrontLog(job, "  no CF drive selected.");
+    DialogMessage(job, "Please choose a valid drive.");
+    return false;
+  }
+  if (job.fwpVersion > kNewestFormatVersion) {
+    FrontLog(job, Format(" incompatible issue: fwp version is %d, max fwp version: %d",
+                         job.fwpVersion, kNewestFormatVersion));
+    DialogMessage(job,
+                  "FWP Downloader and FWP file are incompatible. Please download the latest "
+                  "version of the downloader.");
+    return false;
+  }
+  const std::string lastPath = job.dataPath + "\\" + kLastPathFile;
+  if (std::unique_ptr<File> file = Sys().OpenFile(lastPath, OpenMode::CreateAlways)) {
+    const bool written =
+        file->Write(job.fwpPath.data(), static_cast<uint32_t>(job.fwpPath.size()));
+    const bool closed = file->Close();
+    // The log says only what happened: a failed write does not claim the path was saved.
+    if (written && closed)
+      FrontLog(job, Format("  saved %s as the last file path.", job.fwpPath.c_str()));
+  }
+  return true;
+}
+
+bool CheckVerifyRequest(JobContext& job) {
+  if (job.flashPath.empty()) {
+    DialogMessage(job, "Please choose a valid drive.");
+    return false;
+  }
+  return true;
+}
+
+void StoreDiagnostics(JobContext& job) {
+  FrontLog(job, "StoreDiagnostics");
+  const std::string path = job.dataPath + kDiagnosticsFileName;
+  FrontLog(job, path);
+  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::CreateAlways);
+  if (!file) {
+    FrontLog(job, "  failed to open.");
+    DialogMessage(job, "Could not open file for logging.");
+    return;
+  }
+  const std::string text = job.diagnosticsText.Get();
+  file->Write(text.data(), static_cast<uint32_t>(text.size()));
+  file->Close();
+  FrontLog(job, "  saved.");
+}
+
+std::string CardPathOfHostFolder(const std::string& text) {
+  if (text.empty() || text.front() != '/') return text;
+  std::string host = text;
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  for (const std::string& root : Sys().LogicalDriveStrings()) {
+    if (root == "C:\\") continue;  // the host's own root is never a card
+    std::string rootHost = Sys().DriveHostPath(root);
+    while (rootHost.size() > 1 && rootHost.back() == '/') rootHost.pop_back();
+    if (!rootHost.empty() && rootHost == host) return root.substr(0, 2);
+  }
+  return text;
+}
+
+}  // namespace cw

@@ -1,0 +1,53 @@
+// The upgrade record: who programmed the card, when, with which package, for which device.
+
+#include "job/front_end.h"
+#include "job/job_io.h"
+#include "job/job_values.h"
+#include "job/jobs.h"
+#include "platform/platform.h"
+
+namespace cw {
+namespace {
+
+// The user name is read into a buffer of 300 characters, terminator included.
+constexpr size_t kUserNameMax = 299;
+
+const char* TargetDeviceLine(int32_t target) {
+  switch (target) {
+    case kTargetEngine: return "Target Device: QuorVane Engine\r\n";
+    case kTargetPanel3940: return "Target Device: QuorVane 3940 Panel\r\n";
+    case kTargetPanel3950: return "Target Device: QuorVane 3950 Panel\r\n";
+    default: return "Target Device: Other\r\n";
+  }
+}
+
+}  // namespace
+
+void GetUpgradeInfo() {
+  Log("GetUpgradeInfo");
+  if (currentJob == nullptr) return;
+  JobContext& job = *currentJob;
+
+  std::string user = Sys().GetUserName();
+  if (user.size() > kUserNameMax) user.resize(kUserNameMax);
+  const LocalTime now = Sys().GetLocalTime();
+
+  std::string record = "****** Upgrade Info Start ******\r\n";
+  record += "User Name: " + user + "\r\n";
+  record += Format("Date: %02d/%02d/%02d\r\n", now.month, now.day, now.year % 100);
+  record += Format("Time: %02d:%02d:%02d\r\n", now.hour, now.minute, now.second);
+  record += Format("FWP File Format Version: %.3f\r\n", job.fwpVersion / 1000.0);
+  record += Format("FWP File Generator Version: %d.%03d\r\n", job.versionBlock.generatorVersion,
+                   job.versionBlock.generatorRevision);
+  record += Format("FWP File Downloader Version: %.3f\r\n", kProgramVersion / 1000.0);
+  record += Format("FWP File Name: %s\r\n", job.fwpPath.c_str());
+  record += TargetDeviceLine(targetType);
+  record += "****** Upgrade Info End ******\r\n\r\n\r\n";
+  upgradeInfoText = record;
+
+  // The log gets the whole transcript as it stands now, as one entry.
+  AppendDiagnostics(upgradeInfoText);
+  Log(job.diagnosticsText.Get());
+}
+
+}  // namespace cw

@@ -1,0 +1,213 @@
+#include "package/extraction.h"
+
+#include <zlib.h>
+
+#include "job/job_io.h"
+#include "job/job_values.h"
+#include "package/byte_reader.h"
+#include "package/file_table.h"
+#include "package/package_writer.h"
+#include "package/stored_package_record.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "verify/file_rules.h"
+
+namespace cw {
+namespace {
+
+// Deflate never packs more than 258 bytes into 2 bits, so no stream of n bytes inflates to
+// more than 1032 × n. A record that claims more cannot be right and gets no buffer of that size.
+constexpr int64_t kMaxInflateRatio = 1032;
+
+// Closes packageFile on every way out, a stop request included.
+struct PackageFileCloser {
+  ~PackageFileCloser() {
+    if (packageFile) packageFile->Close();
+    packageFile.reset();
+  }
+};
+
+void Fail(const std::string& box, const std::string& diagnostics, const std::string& logLine) {
+  ShowMessage(box, MessageButtons::Ok, MessageIcon::Exclamation);
+  AppendDiagnostics(diagnostics);
+  Log(logLine);
+}
+
+void FailLocate(const std::string& name) {
+  const std::string box = "Failed to locate compressed data for \r\n" + name;
+  Fail(box, box + "\r\n", "Failed to locate compressed data for " + name);
+}
+
+void FailNoMemory(const std::string& name) {
+  const std::string text = "Not enough memory to extract\r\n" + name + "\r\n";
+  Fail(text, text, text);
+}
+
+// The three zlib calls fail with one box; only the log line tells which call it was.
+enum class InflateStep { kInit, kInflate, kEnd };
+
+void FailInflate(InflateStep step, int code, const std::string& name) {
+  const std::string box = Format("Reinflate Init Failed: %d\r\n", code) + name + "\r\n";
+  std::string logLine;
+  switch (step) {
+    case InflateStep::kInit: logLine = Format("Reinflate Init Failed: %d .", code) + name; break;
+    case InflateStep::kInflate: logLine = Format("Reinflate Init Failed: %d. ", code) + name; break;
+    case InflateStep::kEnd: logLine = Format("Reinflate Init Failed: %d %s", code, name.c_str()); break;
+  }
+  Fail(box, box, logLine);
+}
+
+void FailStorage(const std::string& path, const char* what) {
+  const std::string text = path + "\r\ncould not be opened " + what + ".\r\n";
+  Fail(text, text, text);
+}
+
+// Inflates one whole zlib stream into exactly `out.size()` bytes. The stream must end, and end
+// exactly at the buffer's end: a stream that runs short, runs over or never ends fails, and
+// zlib never writes past the buffer it is given.
+bool Inflate(const Bytes& stored, Bytes& out, const std::string& name) {
+  uint8_t none = 0;  // zlib refuses null buffers, even empty ones
+  z_stream stream{};
+  stream.next_in = stored.empty() ? &none : const_cast<uint8_t*>(stored.data());
+  stream.avail_in = static_cast<uInt>(stored.size());
+  int result = inflateInit_(&stream, "1.2.3", sizeof(z_stream));
+  if (result < 0) {
+    FailInflate(InflateStep::kInit, result, name);
+    return false;
+  }
+  stream.next_out = out.empty() ? &none : out.data();
+  stream.avail_out = static_cast<uInt>(out.size());
+  for (;;) {
+    const uInt inBefore = stream.avail_in, outBefore = stream.avail_out;
+    result = inflate(&stream, Z_NO_FLUSH);
+    if (result == Z_STREAM_END) break;
+    if (result == Z_OK && (stream.avail_in != inBefore || stream.avail_out != outBefore)) continue;
+    // No progress: the input is used up or the buffer is full before the stream's end.
+    if (result >= 0) result = Z_BUF_ERROR;
+    inflateEnd(&stream);
+    FailInflate(InflateStep::kInflate, result, name);
+    return false;
+  }
+  // A stream that ends early would leave a short file that only verification could catch.
+  const bool complete = stream.total_out == out.size();
+  result = inflateEnd(&stream);
+  if (result < 0) {
+    FailInflate(InflateStep::kEnd, result, name);
+    return false;
+  }
+  if (!complete) {
+    FailInflate(InflateStep::kInflate, Z_DATA_ERROR, name);
+    return false;
+  }
+  return true;
+}
+
+// Creates the folders of a card path that do not exist yet. Prefixes are the empty text and the
+// text before each backslash after the first character; a failure shows up later as a failure
+// to create the file.
+void CreateMissingFolders(const std::string& path) {
+  std::vector<std::string> prefixes{""};
+  for (size_t at = path.find('\\', 1); at != std::string::npos; at = path.find('\\', at + 1)) {
+    prefixes.push_back(path.substr(0, at));
+  }
+  for (const std::string& prefix : prefixes) {
+    const std::string pattern = prefix + "\\*.*";
+    std::vector<FindEntry> matches;
+    if (Sys().FindFiles(pattern, &matches) && !matches.empty()) continue;
+    LogF("    creating directory %s", pattern.c_str());
+    if (!Sys().CreateDirectory(prefix)) LogF("      failed.  Status = %d", int(GetLastError()));
+  }
+}
+
+bool WriteCardFile(const std::string& path, const Bytes& content) {
+  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::CreateAlways);
+  if (!file) return false;
+  const bool written =
+      content.empty() || file->Write(content.data(), static_cast<uint32_t>(content.size()));
+  return file->Close() && written;
+}
+
+// What one relevant record comes to: written, skipped (a second ZLIBCE.DLL) or failed.
+enum class Outcome { kWritten, kSkipped, kFailed };
+
+Outcome ExtractRecord(const FILE_INFO_STRUCT& record, uint64_t packageSize, bool& zlibceWritten) {
+  const std::string name = FieldText(record.cardPath);
+  Bytes stored;
+  switch (ReadRecordData(*packageFile, packageSize, record, &stored)) {
+    case RecordRead::kRead: break;
+    case RecordRead::kNotFound: FailLocate(name); return Outcome::kFailed;
+    case RecordRead::kNoMemory: FailNoMemory(name); return Outcome::kFailed;
+  }
+
+  if (IsStoredKind(record.kind)) {
+    const std::string path = globalFlashPath + "\\" +
+                             (record.kind == kKindCommonRaw && targetType == kTargetEngine
+                                  ? GetFilenameNoPath(name)
+                                  : name);
+    CreateMissingFolders(path);
+    LogF("    writing %s", path.c_str());
+    if (!WriteCardFile(path, stored)) {
+      FailStorage(path, "for storage");
+      return Outcome::kFailed;
+    }
+    return Outcome::kWritten;
+  }
+
+  if (record.fileSize < 0 || record.fileSize > kMaxInflateRatio * record.storedSize) {
+    FailInflate(InflateStep::kInflate, Z_BUF_ERROR, name);
+    return Outcome::kFailed;
+  }
+  Bytes content;
+  if (!Reserve(&content, static_cast<size_t>(record.fileSize))) {
+    FailNoMemory(name);
+    return Outcome::kFailed;
+  }
+  if (!Inflate(stored, content, name)) return Outcome::kFailed;
+  stored = Bytes();
+
+  std::string path = ToUpperAscii(globalFlashPath + "\\" + name);
+  if (targetType == kTargetEngine && Contains(path, "ZLIBCE.DLL")) {
+    // One copy at the card's root, from the first such record.
+    if (zlibceWritten) return Outcome::kSkipped;
+    path = globalFlashPath + "\\ZLIBCE.DLL";
+    zlibceWritten = true;
+  }
+  CreateMissingFolders(path);
+  if (!WriteCardFile(path, content)) {
+    FailStorage(path, "after decompression");
+    return Outcome::kFailed;
+  }
+  return Outcome::kWritten;
+}
+
+}  // namespace
+
+bool Decompress(int32_t& filesStored) {
+  Log("Decompress");
+  const int32_t n = static_cast<int32_t>(fileTable.size());
+  SetProgressRange(0, n);
+
+  Log("    opening master FWP file.");
+  PackageFileCloser closer;
+  packageFile = Sys().OpenFile(globalFWPDataFilePath, OpenMode::Read);
+  uint64_t packageSize = 0;
+  if (!packageFile || !packageFile->GetSize(&packageSize)) return false;
+  LogF("    %d files to decompress.", n);
+
+  bool zlibceWritten = false;
+  for (int32_t i = 0; i < n; ++i) {
+    StopIfRequested();
+    SetProgressPos(i);
+    const FILE_INFO_STRUCT& record = fileTable[static_cast<size_t>(i)];
+    if (!FileIsRelevant(record)) continue;
+    SetStatus(Format("%d Files stored", filesStored));
+    switch (ExtractRecord(record, packageSize, zlibceWritten)) {
+      case Outcome::kWritten: ++filesStored; break;
+      case Outcome::kSkipped: break;
+      case Outcome::kFailed: return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace cw

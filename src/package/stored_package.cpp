@@ -1,0 +1,230 @@
+#include "package/stored_package.h"
+
+#include <memory>
+
+#include "job/job_io.h"
+#include "job/job_values.h"
+#include "package/byte_reader.h"
+#include "package/stored_package_record.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "verify/bhelper.h"
+#include "verify/file_rules.h"
+
+namespace cw {
+namespace {
+
+// A package is addressed by signed 32-bit offsets, so neither it nor a copy is larger.
+constexpr uint64_t kMaxPackageBytes = 0x7FFFFFFF;
+constexpr int kHeaderLineLimit = 500;
+constexpr const char* kBlockEnd = "\r\n\r\n";
+
+void Show(const std::string& text, MessageIcon icon) {
+  ShowMessage(text, MessageButtons::Ok, icon);
+}
+
+bool WriteText(File& file, const std::string& text) {
+  return text.empty() || file.Write(text.data(), static_cast<uint32_t>(text.size()));
+}
+
+// The three temporary files of one call, in the data folder; closed and deleted on every way
+// out, whatever the outcome.
+struct TempFiles {
+  explicit TempFiles(const std::string& folder)
+      : path3940(folder + "\\TempFWP3940.dat"),
+        path3950(folder + "\\TempFWP3950.dat"),
+        headerPath(folder + "\\TempHeader.txt") {}
+  ~TempFiles() {
+    for (std::unique_ptr<File>* file : {&data3940, &data3950, &header}) {
+      if (*file) (*file)->Close();
+      file->reset();
+    }
+    for (const std::string* path : {&path3940, &path3950, &headerPath}) Sys().DeleteFile(*path);
+  }
+  std::string path3940, path3950, headerPath;
+  std::unique_ptr<File> data3940, data3950, header;
+};
+
+enum class HeaderResult { kDone, kNoEnd, kWriteFailed };
+
+// The package's header lines from offset 32 up to and including the "NUMBER OF FILES: " line.
+// Lines naming a version or revision keep their 4-byte value (and a CR LF after it); every other
+// line is plain text, so a value after any other keyword becomes a line of its own.
+HeaderResult RewriteHeader(const Bytes& package, File& out) {
+  ByteReader reader(package, 32);
+  std::string text;
+  for (int lines = 0; lines < kHeaderLineLimit; ++lines) {
+    const std::string line = reader.ReadLine();
+    const std::string upper = ToUpperAscii(line);
+    text += line + "\r\n";
+    if (upper == "NUMBER OF FILES: ") {
+      return WriteText(out, text) ? HeaderResult::kDone : HeaderResult::kWriteFailed;
+    }
+    if (Contains(upper, "REVISION: ") || Contains(upper, "VERSION: ")) {
+      char value[4];
+      // A header that ends inside a value has no end either.
+      if (!reader.ReadBytes(value, sizeof value)) return HeaderResult::kNoEnd;
+      text.append(value, sizeof value);
+      text += "\r\n";
+    }
+  }
+  return HeaderResult::kNoEnd;
+}
+
+// Appends a record's block (name stamp, data, CR LF CR LF) to a temporary data file and a copy
+// of the record, pointing at the block, to the copy's table.
+bool AppendBlock(File& data, int64_t& length, FILE_INFO_STRUCT record, const Bytes& stored,
+                 std::vector<FILE_INFO_STRUCT>& table) {
+  const std::string stamp = FieldText(record.cardPath);
+  if (length > int64_t(kMaxPackageBytes)) return false;
+  record.dataOffset = static_cast<int32_t>(length);
+  const bool written = WriteText(data, stamp) &&
+                       (stored.empty() ||
+                        data.Write(stored.data(), static_cast<uint32_t>(stored.size()))) &&
+                       WriteText(data, kBlockEnd);
+  if (!written) return false;
+  length += int64_t(stamp.size() + stored.size() + 4);
+  table.push_back(record);
+  return true;
+}
+
+bool InCopy3940(int32_t kind) {
+  return kind != kKindPanel3950 && kind != kKindPanel3950Raw && kind != kKindCommonRaw;
+}
+bool InCopy3950(int32_t kind) {
+  return kind != kKindPanel3940 && kind != kKindPanel3940Raw && kind != kKindCommonRaw;
+}
+
+void CountCopy(int32_t& filesStored) {
+  ++filesStored;
+  SetStatus(Format("%d Files stored", filesStored));
+}
+
+}  // namespace
+
+bool CreateNewFWPFile(File& header, File& data, const std::string& path,
+                      std::vector<FILE_INFO_STRUCT>& table) {
+  Log("CreateNewFWPFile");
+  std::unique_ptr<File> out = Sys().OpenFile(path, OpenMode::CreateAlways);
+  if (!out) {
+    Show("Could not open FWP file\r\n" + GetFilenameNoPath(path), MessageIcon::Exclamation);
+    return false;
+  }
+  // The CRC field stays zero until the CRC of the finished copy is known.
+  std::string head = LittleEndianBytes(0);
+  for (int32_t word : {headerWord1, headerWord2, headerWord3, headerWord4, headerWord5,
+                       headerWord6, releaseNumber}) {
+    head += LittleEndianBytes(static_cast<uint32_t>(word));
+  }
+  Bytes headerText;
+  if (!ReadWholeFile(header, kMaxPackageBytes, &headerText)) return false;
+  head.append(headerText.begin(), headerText.end());
+  head += LittleEndianBytes(static_cast<uint32_t>(table.size()));
+  head += kBlockEnd;
+
+  // Offsets in the data file become offsets in the copy, behind the table and its CR LF CR LF.
+  const int64_t base = int64_t(head.size()) + int64_t(sizeof(FILE_INFO_STRUCT) * table.size()) + 4;
+  for (const FILE_INFO_STRUCT& record : table) {
+    if (base + record.dataOffset > int64_t(kMaxPackageBytes)) return false;
+  }
+  for (FILE_INFO_STRUCT& record : table) record.dataOffset += static_cast<int32_t>(base);
+  for (const FILE_INFO_STRUCT& record : table) {
+    head.append(reinterpret_cast<const char*>(&record), sizeof record);
+  }
+  head += kBlockEnd;
+  if (!WriteText(*out, head)) return false;
+
+  uint64_t dataSize = 0;
+  if (!data.GetSize(&dataSize) || dataSize > kMaxPackageBytes) return false;
+  Bytes blocks;
+  if (!Reserve(&blocks, static_cast<size_t>(dataSize))) {
+    Show("malloc failed", MessageIcon::Exclamation);
+    return false;
+  }
+  const bool copied = data.Seek(0, SeekFrom::Begin) &&
+                      ReadExactly(data, blocks.data(), blocks.size()) &&
+                      (blocks.empty() ||
+                       out->Write(blocks.data(), static_cast<uint32_t>(blocks.size())));
+  if (!copied || !out->Flush()) return false;
+  blocks = Bytes();
+
+  // The CRC of the copy as it stands on the medium, read through a second handle.
+  const uint32_t crc = CBHelper::GetFileCRC(path);
+  const bool stamped = out->Seek(0, SeekFrom::Begin) && WriteText(*out, LittleEndianBytes(crc));
+  return out->Close() && stamped;
+}
+
+bool WriteStoredPackages(int32_t& filesStored) {
+  split3940Table.clear();
+  split3950Table.clear();
+
+  std::unique_ptr<File> package = Sys().OpenFile(globalFWPDataFilePath, OpenMode::Read);
+  Bytes bytes;
+  if (!package || !ReadWholeFile(*package, kMaxPackageBytes, &bytes)) {
+    Show("Could not open Master file!", MessageIcon::Exclamation);
+    return false;
+  }
+  const uint64_t packageSize = bytes.size();
+
+  TempFiles temp(currentJob->dataPath);
+  temp.data3940 = Sys().OpenFile(temp.path3940, OpenMode::CreateAlways);
+  if (temp.data3940) temp.data3950 = Sys().OpenFile(temp.path3950, OpenMode::CreateAlways);
+  if (!temp.data3940 || !temp.data3950) {
+    Show("Could not open split FWP file!", MessageIcon::Exclamation);
+    return false;
+  }
+  temp.header = Sys().OpenFile(temp.headerPath, OpenMode::CreateAlways);
+  if (!temp.header) {
+    Show("Could not open Temp Header file!", MessageIcon::Exclamation);
+    return false;
+  }
+
+  switch (RewriteHeader(bytes, *temp.header)) {
+    case HeaderResult::kDone: break;
+    case HeaderResult::kNoEnd: Show("End of header not found!", MessageIcon::Exclamation); return false;
+    case HeaderResult::kWriteFailed:
+      Show("Could not open Temp Header file!", MessageIcon::Exclamation);
+      return false;
+  }
+  bytes = Bytes();  // the files' data are read one record at a time
+
+  int64_t length3940 = 0, length3950 = 0;
+  for (const FILE_INFO_STRUCT& record : fileTable) {
+    Bytes stored;
+    switch (ReadRecordData(*package, packageSize, record, &stored)) {
+      case RecordRead::kRead: break;
+      case RecordRead::kNoMemory: Show("malloc failed", MessageIcon::Exclamation); return false;
+      case RecordRead::kNotFound:
+        Show("Data location not found for\r\n" + FieldText(record.cardPath), MessageIcon::None);
+        return false;
+    }
+    const bool appended =
+        (!InCopy3940(record.kind) ||
+         AppendBlock(*temp.data3940, length3940, record, stored, split3940Table)) &&
+        (!InCopy3950(record.kind) ||
+         AppendBlock(*temp.data3950, length3950, record, stored, split3950Table));
+    if (!appended) {
+      Show("Could not open split FWP file!", MessageIcon::Exclamation);
+      return false;
+    }
+  }
+
+  struct Copy {
+    File* data;
+    const char* name;
+    std::vector<FILE_INFO_STRUCT>* table;
+  };
+  const Copy copies[] = {{temp.data3940.get(), "\\UPGRADE.FWP", &split3940Table},
+                         {temp.data3950.get(), "\\FWP_3950.FWP", &split3950Table}};
+  for (const Copy& copy : copies) {
+    CountCopy(filesStored);
+    const std::string path = globalFlashPath + copy.name;
+    if (!CreateNewFWPFile(*temp.header, *copy.data, path, *copy.table)) {
+      Show("Failed to create FWP\r\n" + path, MessageIcon::None);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace cw

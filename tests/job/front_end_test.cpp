@@ -1,0 +1,346 @@
+#include "job/front_end.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "job/job_io.h"
+#include "job/jobs.h"
+#include "job/job_values.h"
+#include "support/fake_platform.h"
+#include "support/scripted_prompt.h"
+
+namespace cw {
+namespace {
+
+constexpr const char* kDataPath = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
+constexpr const char* kDataCopy = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE\\LastPathUsed.txt";
+constexpr const char* kRootCopy = "C:\\PROG\\LastPathUsed.txt";
+constexpr const char* kLocalCopy = "C:\\WORK\\LastPathUsed.txt";
+
+class FrontEndTest : public ::testing::Test {
+ protected:
+  FrontEndTest() {
+    fake.AddFolder("C:\\WORK");
+    fake.AddFolder("C:\\PROG");
+    job.prompt = &prompt;
+  }
+
+  // Starts the run, then moves the program's folder away from the current folder, so the
+  // root copy and the local copy of "LastPathUsed.txt" are two different files.
+  void Start() {
+    StartRun(job, log);
+    job.rootPath = "C:\\PROG";
+  }
+
+  std::vector<std::string> LogLines(const std::string& logPath = "") const {
+    const std::string text =
+        fake.ReadFile(logPath.empty() ? std::string(kDataPath) + "\\fwp_downloader.log" : logPath);
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+      const std::string line = text.substr(start, end - start);
+      const size_t dash = line.find(" - ");
+      lines.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
+    }
+    return lines;
+  }
+  bool Logged(const std::string& line) const {
+    for (const std::string& l : LogLines())
+      if (l == line) return true;
+    return false;
+  }
+
+  FakePlatformScope scope;
+  FakePlatform& fake = scope.fake;
+  ScriptedPrompt prompt;
+  CLogToFile log;
+  JobContext job;
+};
+
+TEST_F(FrontEndTest, StartRunFindsFoldersOpensTheLogAndWritesTheStartupLines) {
+  fake.SetDocumentsFolder("C:\\Home\\Tech\\Documents");
+  job.versionBlock.formatVersion = 1;
+  job.versionBlock.generatorLetter = 'B';
+  job.fwpVersion = 1009;
+  StartRun(job, log);
+
+  EXPECT_EQ(job.rootPath, "C:\\WORK");
+  EXPECT_EQ(job.dataPath, kDataPath);
+  EXPECT_TRUE(fake.IsFolder(kDataPath));
+  EXPECT_EQ(job.log, &log);
+  EXPECT_TRUE(log.enabled());
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                            " ", std::string(51, '-'), " ",
+                            "FWP Downloader v 1061 beginning execution.", " ",
+                            "Rootpath: C:\\WORK", std::string("Datapath: ") + kDataPath}));
+  EXPECT_EQ(job.versionBlock.formatVersion, 0);
+  EXPECT_EQ(job.versionBlock.generatorLetter, 0);
+  EXPECT_EQ(job.fwpVersion, 0);
+  EXPECT_EQ(prompt.Count(), 0u);
+}
+
+TEST_F(FrontEndTest, WithoutADocumentsFolderTheTemporaryFolderIsUsedAsGiven) {
+  fake.SetDocumentsFolder("");
+  StartRun(job, log);
+
+  ASSERT_EQ(prompt.calls().size(), 1u);
+  EXPECT_EQ(prompt.calls()[0].text, "The downloader failed it's SHGetFolderPath call.  Bad news.");
+  EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(job.dataPath, "C:\\TEMP\\");
+  // The doubled backslash before the log's name is accepted by the file system.
+  EXPECT_EQ(log.logPath(), "C:\\TEMP\\\\fwp_downloader.log");
+  EXPECT_TRUE(fake.Exists("C:\\TEMP\\fwp_downloader.log"));
+  EXPECT_EQ(LogLines("C:\\TEMP\\fwp_downloader.log").back(), "Datapath: C:\\TEMP\\");
+}
+
+TEST_F(FrontEndTest, TheDataCopyOfTheLastPathIsRestored) {
+  Start();
+  fake.WriteFile(kDataCopy, "D:\\PACKAGES\\NEW.FWP");
+  const std::optional<LastPath> last = ResolveLastPath(job);
+
+  ASSERT_TRUE(last.has_value());
+  EXPECT_EQ(last->path, "D:\\PACKAGES\\NEW.FWP");
+  EXPECT_TRUE(last->fromFile);
+  EXPECT_TRUE(Logged(std::string("Last fwp used: ") + kDataCopy));
+  EXPECT_TRUE(Logged("  located."));
+}
+
+TEST_F(FrontEndTest, AFirstRunCopiesTheRootCopyIntoTheDataFolder) {
+  Start();
+  fake.WriteFile(kRootCopy, "C:\\PROG\\SHIPPED.FWP");
+  const std::optional<LastPath> last = ResolveLastPath(job);
+  ASSERT_TRUE(last.has_value());
+  EXPECT_EQ(last->path, "C:\\PROG\\SHIPPED.FWP");
+  EXPECT_EQ(fake.ReadFile(kDataCopy), "C:\\PROG\\SHIPPED.FWP");
+}
+
+TEST_F(FrontEndTest, ANewerRootCopyReplacesTheDataCopy) {
+  Start();
+  fake.WriteFile(kDataCopy, "OLD.FWP");
+  fake.WriteFile(kRootCopy, "NEWER.FWP");  // written later, so newer
+  EXPECT_EQ(ResolveLastPath(job)->path, "NEWER.FWP");
+  EXPECT_EQ(fake.ReadFile(kDataCopy), "NEWER.FWP");
+}
+
+TEST_F(FrontEndTest, AnOlderRootCopyLeavesTheDataCopy) {
+  Start();
+  fake.WriteFile(kRootCopy, "OLDER.FWP");
+  fake.WriteFile(kDataCopy, "MINE.FWP");
+  EXPECT_EQ(ResolveLastPath(job)->path, "MINE.FWP");
+  EXPECT_EQ(fake.ReadFile(kDataCopy), "MINE.FWP");
+}
+
+TEST_F(FrontEndTest, AnEquallyOldRootCopyIsNotCopiedAgain) {
+  Start();
+  fake.WriteFile(kRootCopy, "SAME.FWP");
+  ASSERT_TRUE(fake.CopyFile(kRootCopy, kDataCopy, true));  // keeps the time
+  fake.ClearCalls();
+  EXPECT_EQ(ResolveLastPath(job)->path, "SAME.FWP");
+  EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
+  EXPECT_EQ(fake.CallCount("CopyFile"), 0u);
+}
+
+TEST_F(FrontEndTest, OnlyTheFirstLineIsRestoredAndAtMost1023Characters) {
+  Start();
+  fake.WriteFile(kDataCopy, "E:\\FIRST.FWP\r\nE:\\SECOND.FWP\r\n");
+  EXPECT_EQ(ResolveLastPath(job)->path, "E:\\FIRST.FWP");
+  fake.WriteFile(kDataCopy, "E:\\LF.FWP\nE:\\SECOND.FWP");
+  EXPECT_EQ(ResolveLastPath(job)->path, "E:\\LF.FWP");
+  fake.WriteFile(kDataCopy, std::string(2000, 'x'));
+  EXPECT_EQ(ResolveLastPath(job)->path, std::string(1023, 'x'));
+}
+
+TEST_F(FrontEndTest, AnEmptyDataCopyLeavesTheBoxEmptyWithoutTryingTheOthers) {
+  Start();
+  fake.WriteFile(kRootCopy, "ROOT.FWP");
+  fake.WriteFile(kDataCopy, "");  // newer than the root copy
+  fake.WriteFile(kLocalCopy, "LOCAL.FWP");
+  fake.WriteFile("C:\\PROG\\UNIT.FWP", "package");
+  fake.ClearCalls();
+
+  EXPECT_FALSE(ResolveLastPath(job).has_value());
+  EXPECT_TRUE(Logged("  located."));
+  EXPECT_FALSE(Logged("  did not locate, using local LastPathUsed.txt"));
+  EXPECT_EQ(fake.CallCount("FindFiles", "C:\\PROG\\*.*"), 0u);
+}
+
+TEST_F(FrontEndTest, TheLocalCopyIsUsedWhenTheDataFolderHasNone) {
+  Start();
+  fake.WriteFile(kLocalCopy, "LOCAL.FWP\r\n");
+  const std::optional<LastPath> last = ResolveLastPath(job);
+  ASSERT_TRUE(last.has_value());
+  EXPECT_EQ(last->path, "LOCAL.FWP");
+  EXPECT_TRUE(last->fromFile);
+  EXPECT_TRUE(Logged("  did not locate, using local LastPathUsed.txt"));
+}
+
+TEST_F(FrontEndTest, TheSearchTakesTheFirstPackageFileAndSkipsFolders) {
+  Start();
+  fake.AddFolder("C:\\PROG\\OLD.FWP");
+  fake.WriteFile("C:\\PROG\\readme.txt", "text");
+  fake.WriteFile("C:\\PROG\\unit.fwp", "package");
+  fake.WriteFile("C:\\PROG\\later.fwp", "package");
+
+  const std::optional<LastPath> last = ResolveLastPath(job);
+  ASSERT_TRUE(last.has_value());
+  EXPECT_EQ(last->path, "C:\\PROG\\UNIT.FWP");
+  EXPECT_FALSE(last->fromFile);
+  EXPECT_TRUE(Logged("  did not locate previous or local last path, searching."));
+}
+
+TEST_F(FrontEndTest, TheSearchMatchesFwpAnywhereInThePath) {
+  Start();
+  fake.WriteFile("C:\\PROG\\A.FWP.BAK", "old package");
+  EXPECT_EQ(ResolveLastPath(job)->path, "C:\\PROG\\A.FWP.BAK");
+}
+
+TEST_F(FrontEndTest, NoLastPathAndNoPackageLeavesTheBoxEmpty) {
+  Start();
+  fake.WriteFile("C:\\PROG\\readme.txt", "text");
+  EXPECT_FALSE(ResolveLastPath(job).has_value());
+}
+
+TEST_F(FrontEndTest, AnEngineCardIsRecognisedByItsStoredCopy) {
+  Start();
+  fake.AddDrive('E', DriveType::Removable, "FAT", 64 << 20);
+  fake.WriteFile("E:\\FWP_3950.FWP", "copy");
+  fake.WriteFile("E:\\BOOT.BMP", "image");  // the first test wins
+  job.panelSelected = 1;
+
+  EXPECT_EQ(DetectCardTarget(job, "E:"), std::optional<std::string>(kEngineCardStatus));
+  EXPECT_EQ(job.flashPath, "E:");
+  EXPECT_EQ(job.engineSelected, 1);
+  EXPECT_EQ(job.panelSelected, 0);
+  const std::vector<std::string> lines = LogLines();
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+            (std::vector<std::string>{"OnChangeEditCompactFlash", "  CFpath is E:",
+                                      "  this is an engine flash."}));
+}
+
+TEST_F(FrontEndTest, APanelCardIsRecognisedByEitherBootImage) {
+  Start();
+  fake.AddDrive('F', DriveType::Removable, "FAT", 64 << 20);
+  fake.WriteFile("F:\\_BOOT.BMP", "image");
+  job.engineSelected = 1;
+  EXPECT_EQ(DetectCardTarget(job, "F:"), std::optional<std::string>(kPanelCardStatus));
+  EXPECT_EQ(job.engineSelected, 0);
+  EXPECT_EQ(job.panelSelected, 1);
+  EXPECT_TRUE(Logged("  this is a panel flash."));
+}
+
+TEST_F(FrontEndTest, ACardWithoutMarksLeavesTheChoiceAsItWas) {
+  Start();
+  fake.AddDrive('E', DriveType::Removable, "FAT", 64 << 20);
+  fake.WriteFile("E:\\UPGRADE.FWP", "copy");
+  fake.AddFolder("E:\\BOOT.BMP");  // a folder is not the boot image
+  job.panelSelected = 1;
+  EXPECT_FALSE(DetectCardTarget(job, "E:").has_value());
+  EXPECT_EQ(job.panelSelected, 1);
+  EXPECT_EQ(job.engineSelected, 0);
+  EXPECT_EQ(LogLines().back(), "  CFpath is E:");
+
+  EXPECT_FALSE(DetectCardTarget(job, "").has_value());
+  EXPECT_EQ(job.flashPath, "");
+}
+
+TEST_F(FrontEndTest, AStoreWithoutACardIsRefusedAndSavesNothing) {
+  Start();
+  job.fwpPath = "C:\\PKG\\A.FWP";
+  EXPECT_FALSE(CheckStoreRequest(job));
+  ASSERT_EQ(prompt.calls().size(), 1u);
+  EXPECT_EQ(prompt.calls()[0].text, "Please choose a valid drive.");
+  EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::None);
+  const std::vector<std::string> lines = LogLines();
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
+            (std::vector<std::string>{"OnDownloadAndVerify", "  no CF drive selected."}));
+  EXPECT_FALSE(fake.Exists(kDataCopy));
+}
+
+TEST_F(FrontEndTest, APackageNewerThanFormat1009IsRefused) {
+  Start();
+  job.flashPath = "E:";
+  job.fwpPath = "C:\\PKG\\A.FWP";
+  job.fwpVersion = 1010;
+  EXPECT_FALSE(CheckStoreRequest(job));
+  EXPECT_TRUE(Logged(" incompatible issue: fwp version is 1010, max fwp version: 1009"));
+  EXPECT_EQ(prompt.messages(), (std::vector<std::string>{
+                                   "FWP Downloader and FWP file are incompatible. Please "
+                                   "download the latest version of the downloader."}));
+  EXPECT_FALSE(fake.Exists(kDataCopy));
+}
+
+TEST_F(FrontEndTest, AnAcceptedStoreSavesThePackagePathAlone) {
+  Start();
+  fake.WriteFile(kDataCopy, "A MUCH LONGER EARLIER PATH.FWP\r\n");
+  job.flashPath = "E:";
+  job.fwpPath = "C:\\PKG\\A.FWP";
+  job.fwpVersion = 1009;
+  EXPECT_TRUE(CheckStoreRequest(job));
+  EXPECT_EQ(fake.ReadFile(kDataCopy), "C:\\PKG\\A.FWP");
+  EXPECT_EQ(LogLines().back(), "  saved C:\\PKG\\A.FWP as the last file path.");
+  EXPECT_EQ(prompt.Count(), 0u);
+}
+
+TEST_F(FrontEndTest, VerifyNeedsACardPathButWritesNoLogLine) {
+  Start();
+  const size_t before = LogLines().size();
+  EXPECT_FALSE(CheckVerifyRequest(job));
+  EXPECT_EQ(prompt.messages(), std::vector<std::string>{"Please choose a valid drive."});
+  EXPECT_EQ(LogLines().size(), before);
+  job.flashPath = "e:\\";
+  EXPECT_TRUE(CheckVerifyRequest(job));
+}
+
+TEST_F(FrontEndTest, TheDiagnosticsFileHoldsEveryJobOfTheRun) {
+  Start();
+  const std::string path = std::string(kDataPath) + "\\DownloadDiagnostics.txt";
+  fake.WriteFile(path, std::string(5000, '#'));  // an earlier run's, longer
+  job.fwpPath = "C:\\PKG\\A.FWP";
+
+  RunWorker(job, [] {
+    GetUpgradeInfo();
+    AppendDiagnostics("first job\r\n");
+    return 0;
+  });
+  StoreDiagnostics(job);
+  const std::string afterFirst = fake.ReadFile(path);
+  EXPECT_EQ(afterFirst, job.diagnosticsText.Get());
+
+  RunWorker(job, [] {
+    GetUpgradeInfo();
+    return 0;
+  });
+  StoreDiagnostics(job);
+  const std::string both = fake.ReadFile(path);
+  EXPECT_EQ(both.substr(0, afterFirst.size()), afterFirst);
+  EXPECT_EQ(both.size(), afterFirst.size() + upgradeInfoText.size());
+  const std::vector<std::string> lines = LogLines();
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+            (std::vector<std::string>{"StoreDiagnostics", path, "  saved."}));
+}
+
+TEST_F(FrontEndTest, AnUnwritableDiagnosticsFileIsReported) {
+  Start();
+  const std::string path = std::string(kDataPath) + "\\DownloadDiagnostics.txt";
+  fake.FailCall("OpenFile", kErrAccessDenied, 1, path);
+  StoreDiagnostics(job);
+  EXPECT_EQ(LogLines().back(), "  failed to open.");
+  EXPECT_EQ(prompt.messages(), std::vector<std::string>{"Could not open file for logging."});
+}
+
+TEST_F(FrontEndTest, AHostFolderOfAMappedDriveBecomesItsLetter) {
+  fake.AddDrive('E', DriveType::Removable, "FAT", 64 << 20);
+  const std::string host = fake.DriveHostPath("E:\\");
+  ASSERT_FALSE(host.empty());
+  EXPECT_EQ(CardPathOfHostFolder(host), "E:");
+  EXPECT_EQ(CardPathOfHostFolder(host + "/"), "E:");
+  EXPECT_EQ(CardPathOfHostFolder(host + "/SUB"), host + "/SUB");
+  EXPECT_EQ(CardPathOfHostFolder("E:"), "E:");
+  // Drive C: is the host's own disk, never a card.
+  EXPECT_EQ(CardPathOfHostFolder(fake.DriveHostPath("C:\\")), fake.DriveHostPath("C:\\"));
+}
+
+}  // namespace
+}  // namespace cw

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "job/job_io.h"
+#include "job/job_values.h"
+#include "job/jobs.h"
+#include "log/log_to_file.h"
+#include "platform/text.h"
+#include "support/fake_platform.h"
+#include "support/scripted_prompt.h"
+
+namespace cw {
+namespace {
+
+constexpr const char* kLogPath = "C:\\WORK\\fwp_downloader.log";
+
+class UpgradeInfoTest : public ::testing::Test {
+ protected:
+  UpgradeInfoTest() {
+    fake.AddFolder("C:\\WORK");
+    log.SetLogFile(kLogPath);
+    log.SetEnabled(true);
+    job.log = &log;
+    job.prompt = &prompt;
+    fake.SetUserName("tech");
+    fake.SetLocalTime({2024, 12, 6, 13, 45, 5, 250});
+    job.fwpVersion = 1009;
+    job.versionBlock.generatorVersion = 2;
+    job.versionBlock.generatorRevision = 5;
+    job.versionBlock.generatorLetter = 'C';
+    job.fwpPath = "c:\\packages\\Unit 7.fwp";
+  }
+
+  std::string Build(int32_t target) {
+    targetType = target;
+    RunWorker(job, [] {
+      GetUpgradeInfo();
+      return 0;
+    });
+    return upgradeInfoText;
+  }
+
+  FakePlatformScope scope;
+  FakePlatform& fake = scope.fake;
+  CLogToFile log;
+  ScriptedPrompt prompt;
+  JobContext job;
+};
+
+TEST_F(UpgradeInfoTest, TheRecordHasItsTenLines) {
+  EXPECT_EQ(Build(kTargetPanel3950),
+            "****** Upgrade Info Start ******\r\n"
+            "User Name: tech\r\n"
+            "Date: 12/06/24\r\n"
+            "Time: 13:45:05\r\n"
+            "FWP File Format Version: 1.009\r\n"
+            "FWP File Generator Version: 2.005\r\n"
+            "FWP File Downloader Version: 1.061\r\n"
+            "FWP File Name: c:\\packages\\Unit 7.fwp\r\n"
+            "Target Device: QuorVane 3950 Panel\r\n"
+            "****** Upgrade Info End ******\r\n\r\n\r\n");
+}
+
+TEST_F(UpgradeInfoTest, EachTargetHasItsDeviceLine) {
+  EXPECT_NE(Build(kTargetEngine).find("\r\nTarget Device: QuorVane Engine\r\n"),
+            std::string::npos);
+  EXPECT_NE(Build(kTargetPanel3940).find("\r\nTarget Device: QuorVane 3940 Panel\r\n"),
+            std::string::npos);
+  EXPECT_NE(Build(kTargetUnknown).find("\r\nTarget Device: Other\r\n"), std::string::npos);
+  EXPECT_NE(Build(7).find("\r\nTarget Device: Other\r\n"), std::string::npos);
+}
+
+TEST_F(UpgradeInfoTest, EarlyDatesAndAnOldPackageArePadded) {
+  fake.SetLocalTime({2005, 1, 2, 3, 4, 5, 0});
+  job.fwpVersion = 1000;
+  job.versionBlock = VersionBlock{};
+  const std::string record = Build(kTargetEngine);
+  EXPECT_NE(record.find("\r\nDate: 01/02/05\r\nTime: 03:04:05\r\n"), std::string::npos);
+  EXPECT_NE(record.find("\r\nFWP File Format Version: 1.000\r\n"), std::string::npos);
+  EXPECT_NE(record.find("\r\nFWP File Generator Version: 0.000\r\n"), std::string::npos);
+}
+
+TEST_F(UpgradeInfoTest, ALongUserNameIsCutTo299Characters) {
+  fake.SetUserName(std::string(400, 'u'));
+  EXPECT_NE(Build(kTargetEngine).find("User Name: " + std::string(299, 'u') + "\r\n"),
+            std::string::npos);
+}
+
+TEST_F(UpgradeInfoTest, TheRecordReplacesTheLastAndJoinsTheTranscript) {
+  job.diagnosticsText.Set("earlier words\r\n");
+  upgradeInfoText = "stale";
+  const std::string record = Build(kTargetEngine);
+  EXPECT_EQ(record.rfind("****** Upgrade Info Start", 0), 0u);
+  EXPECT_EQ(job.diagnosticsText.Get(), "earlier words\r\n" + record);
+  // The log holds the whole transcript as one entry, after the operation's name.
+  const std::string logText = fake.ReadFile(kLogPath);
+  const size_t name = logText.find(" - GetUpgradeInfo\r\n");
+  ASSERT_NE(name, std::string::npos);
+  // The log file is written in text mode: each LF of the entry reaches it as CR LF.
+  const std::string entry = ReplaceAll("earlier words\r\n" + record, "\n", "\r\n");
+  EXPECT_NE(logText.find(" - " + entry, name), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cw

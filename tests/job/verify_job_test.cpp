@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "job/job_values.h"
+#include "job/jobs.h"
+#include "package/crc_list_writer.h"
+#include "package/package_writer.h"
+#include "support/package_builder.h"
+#include "verify/bhelper.h"
+#include "verify/verify.h"
+
+namespace cw {
+namespace {
+
+using test::JobScope;
+using test::MakeFile;
+
+constexpr const char* kInvalidDrive =
+    "Invalid drive type selected.\r\nPlease select a compact flash drive.";
+constexpr const char* kNotOpening =
+    "The selected drive is not opening.\r\nDo you have sufficient privileges?";
+constexpr const char* kUnknownType =
+    "Compact Flash type could not be determined.\r\nVerify correct drive and try again.\r\n";
+
+uint32_t Crc(const std::string& content) {
+  return CBHelper::StringCRC(content, static_cast<uint32_t>(content.size()));
+}
+
+class VerifyOnlyTest : public ::testing::Test {
+ protected:
+  // An engine package and the card programmed from it, with its stored copy.
+  void LayEngineCard() {
+    PackageSpec spec;
+    spec.files = {MakeFile(kKindEngine2, "APP\\MAIN.BIN", "engine program"),
+                  MakeFile(kKindCommon, "CONFIG\\UNITS.TXT", "units"),
+                  MakeFile(kKindPanel3940, "BREVANT\\PANEL.EXE", "panel program")};
+    const std::string bytes = scope.PutPackage(spec);
+    fake.WriteFile("E:\\APP\\MAIN.BIN", "engine program");
+    fake.WriteFile("E:\\CONFIG\\UNITS.TXT", "units");
+    fake.WriteFile("E:\\UPGRADE.FWP", bytes);
+  }
+  // A 3940 panel card that carries its CRC list.
+  void LayPanelCard() {
+    fake.WriteFile("E:\\NK.BIN", "the OS image");
+    fake.WriteFile("E:\\BREVANT\\APP.EXE", "application");
+    fake.WriteFile("E:\\Quorvane File CRCs.dat",
+                   BuildCRCList({{"NK.BIN", Crc("the OS image")},
+                                 {"\\HARDDISK\\BREVANT\\APP.EXE", Crc("application")}}));
+  }
+
+  int Run(const std::string& card, const std::string& package) {
+    job.flashPath = card;
+    job.fwpPath = package;
+    PrepareVerifyJob(job);
+    return VerifyOnly(&job);
+  }
+
+  JobScope scope;
+  FakePlatform& fake = scope.fake;
+  ScriptedPrompt& prompt = scope.prompt;
+  JobContext& job = scope.job;
+};
+
+TEST_F(VerifyOnlyTest, AnEngineCardPassesAgainstItsPackageAndIsLeftAlone) {
+  LayEngineCard();
+  targetType = kTargetPanel3950;  // an earlier job's values do not carry over
+  has3950Support = 1;
+  osOnCard = 1;
+  EXPECT_EQ(Run("E:", test::kPackagePath), kVerifyPassed);
+  EXPECT_EQ(job.verifyOnlyState, kPhaseDone);
+  EXPECT_EQ(job.verifyState, kPhaseDone);
+  EXPECT_EQ(job.jobRunning, 0);
+  EXPECT_EQ(prompt.Count(), 0u);
+  EXPECT_EQ(targetType, kTargetEngine);
+  EXPECT_EQ(osOnCard, 0);
+  EXPECT_EQ(globalFlashPath, "E:");
+  EXPECT_EQ(globalFWPDataFilePath, test::kPackagePath);
+  // The upgrade record is built, and kept from the card.
+  EXPECT_NE(upgradeInfoText.find("Target Device: QuorVane Engine\r\n"), std::string::npos);
+  EXPECT_NE(job.diagnosticsText.Get().find("Upgrade Info Start"), std::string::npos);
+  EXPECT_FALSE(fake.Exists("E:\\FWP_INFO_FILE.TXT"));
+  EXPECT_EQ(fake.CallCount("DismountVolume"), 0u);
+  const std::vector<std::string> lines = scope.LogLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "VerifyOnly");
+}
+
+TEST_F(VerifyOnlyTest, WithoutAPackageAnEngineCardIsCheckedAgainstItsStoredCopy) {
+  LayEngineCard();
+  fake.DeleteFile(test::kPackagePath);
+  EXPECT_EQ(Run("E:", ""), kVerifyPassed);
+  EXPECT_EQ(job.usePackageFile, 0);
+  EXPECT_EQ(osInPackage, 1);
+  EXPECT_EQ(globalFWPDataFilePath, "E:\\UPGRADE.FWP");
+}
+
+TEST_F(VerifyOnlyTest, WithoutAPackageAPanelCardIsCheckedAgainstItsCRCList) {
+  LayPanelCard();
+  EXPECT_EQ(Run("e:", ""), kVerifyPassed);  // a lower-case letter passes the C test
+  EXPECT_EQ(targetType, kTargetPanel3940);
+  EXPECT_EQ(osInPackage, 1);
+
+  fake.WriteFile("E:\\BREVANT\\APP.EXE", "application, changed");
+  EXPECT_EQ(Run("E:", ""), kVerifyFailedNoRestore);
+  EXPECT_EQ(job.verifyOnlyState, kPhaseDone);
+  EXPECT_EQ(job.verifyState, kPhaseFailed);
+  EXPECT_TRUE(prompt.Contains("\r\nE:\\BREVANT\\APP.EXE"));
+}
+
+TEST_F(VerifyOnlyTest, OnlyARemovableDriveWithoutACInItsPathIsAccepted) {
+  fake.AddDrive('F', DriveType::Fixed, "FAT16", 64ull << 20);
+  fake.AddDrive('C', DriveType::Removable, "FAT16", 64ull << 20);
+  EXPECT_EQ(Run("F:", ""), 0);
+  EXPECT_EQ(Run("E:\\CARD", ""), 0);  // not a drive root
+  EXPECT_EQ(Run("C:", ""), 0);         // removable, but the letter test refuses it
+  EXPECT_EQ(prompt.messages(),
+            (std::vector<std::string>{kInvalidDrive, kInvalidDrive, kInvalidDrive}));
+  EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Warning);
+  // The state rows are left as the front end set them.
+  EXPECT_EQ(job.verifyOnlyState, kPhaseRunning);
+  EXPECT_EQ(job.verifyState, kPhaseRunning);
+  EXPECT_EQ(job.jobRunning, 0);
+  EXPECT_NE(job.diagnosticsText.Get().find(kInvalidDrive), std::string::npos);
+}
+
+TEST_F(VerifyOnlyTest, AVolumeThatDoesNotOpenFailsTheVerification) {
+  LayEngineCard();
+  fake.FailAlways("OpenVolume", kErrAccessDenied);
+  EXPECT_EQ(Run("E:", test::kPackagePath), 0);
+  EXPECT_EQ(prompt.messages(), std::vector<std::string>{kNotOpening});
+  EXPECT_EQ(job.verifyState, kPhaseFailed);
+  EXPECT_EQ(job.verifyOnlyState, kPhaseRunning);
+  EXPECT_EQ(fake.CallCount("GetDiskSpace"), 0u);
+}
+
+TEST_F(VerifyOnlyTest, ACardOfTheWrongFileSystemFailsTheVerification) {
+  fake.AddDrive('G', DriveType::Removable, "FAT32", 64ull << 20);
+  fake.WriteFile("G:\\UPGRADE.FWP", "x");
+  EXPECT_EQ(Run("G:", ""), 0);
+  EXPECT_EQ(job.verifyState, kPhaseFailed);
+  EXPECT_EQ(prompt.Count(), 1u);  // BasicFlashCheck's own message
+  EXPECT_EQ(fake.CallCount("FindFiles", "G:\\*.*"), 0u);
+}
+
+TEST_F(VerifyOnlyTest, ACardOfUnknownTypeIsRefusedWhateverTheTargetChoice) {
+  fake.WriteFile("E:\\DATA\\LOG.TXT", "not a programmed card");
+  job.engineSelected = 1;
+  EXPECT_EQ(Run("E:", test::kPackagePath), 0);
+  EXPECT_EQ(prompt.messages(), std::vector<std::string>{kUnknownType});
+  EXPECT_EQ(job.verifyState, kPhaseFailed);
+  EXPECT_EQ(job.verifyOnlyState, kPhaseRunning);
+  EXPECT_EQ(prompt.ChooserCount(), 0u);
+}
+
+TEST_F(VerifyOnlyTest, ATableThatDoesNotLoadFailsTheInspectionRow) {
+  LayEngineCard();
+  fake.DeleteFile(test::kPackagePath);
+  EXPECT_EQ(Run("E:", test::kPackagePath), 0);
+  EXPECT_EQ(job.verifyOnlyState, kPhaseFailed);
+  EXPECT_EQ(job.verifyState, kPhaseRunning);
+  EXPECT_EQ(prompt.messages(), std::vector<std::string>{"FWP file not found!\r\n"});
+}
+
+TEST_F(VerifyOnlyTest, AStopDuringVerificationEndsWithFive) {
+  LayEngineCard();
+  job.flashPath = "E:";
+  job.fwpPath = test::kPackagePath;
+  PrepareVerifyJob(job);
+  job.stopRequested = 1;  // seen at the first record
+  EXPECT_EQ(VerifyOnly(&job), 5);
+  EXPECT_EQ(job.jobRunning, 0);
+  EXPECT_EQ(job.verifyOnlyState, kPhaseDone);
+}
+
+}  // namespace
+}  // namespace cw

@@ -1,0 +1,166 @@
+#include "support/card_fixture.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "package/crc_list_writer.h"
+#include "platform/text.h"
+#include "verify/bhelper.h"
+
+namespace cw::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string HostRelative(const std::string& cardPath) {
+  std::string relative = ReplaceAll(cardPath, "\\", "/");
+  while (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
+  return relative;
+}
+
+std::string BareName(const std::string& cardPath) {
+  const size_t cut = cardPath.find_last_of('\\');
+  return cut == std::string::npos ? cardPath : cardPath.substr(cut + 1);
+}
+
+uint32_t Crc(const std::string& content) {
+  return CBHelper::StringCRC(content, static_cast<uint32_t>(content.size()));
+}
+
+int TargetOfModel(int model) { return model == 3950 ? 3 : 2; }
+
+PackageSpec WithoutKinds(PackageSpec spec, std::initializer_list<int32_t> kinds) {
+  std::vector<PackageFileSpec> kept;
+  for (const PackageFileSpec& file : spec.files) {
+    if (std::find(kinds.begin(), kinds.end(), file.kind) == kinds.end()) kept.push_back(file);
+  }
+  spec.files = kept;
+  return spec;
+}
+
+}  // namespace
+
+bool KindBelongsOn(int32_t kind, int target) {
+  if (kind == kKindCommonRaw || kind == kKindCommon) return true;
+  switch (target) {
+    case 1: return kind == kKindEngine2 || kind == kKindEngine7 || kind == kKindEngine10 ||
+                   kind == kKindEngine13;
+    case 2: return kind == kKindPanel3940 || kind == kKindPanel3940Raw;
+    case 3: return kind == kKindPanel3950 || kind == kKindPanel3950Raw;
+    default: return false;
+  }
+}
+
+CardFixture::CardFixture() {
+  fs::create_directories(CardDir());
+  fs::create_directories(HomeDir());
+}
+
+std::string CardFixture::DriveMapping() const {
+  return std::string(1, letter) + ":=" + CardDir() + (shape.removable ? ",removable" : ",fixed") +
+         ",fs=" + shape.fileSystem + ",bytes=" + std::to_string(shape.totalBytes);
+}
+
+void CardFixture::Put(const std::string& cardPath, const std::string& content) const {
+  temp_.Write("card/" + HostRelative(cardPath), content);
+}
+
+std::string CardFixture::Get(const std::string& cardPath) const {
+  return temp_.Read("card/" + HostRelative(cardPath));
+}
+
+void CardFixture::Remove(const std::string& cardPath) const {
+  fs::remove(CardDir() + "/" + HostRelative(cardPath));
+}
+
+std::string CardFixture::WritePackage(const PackageSpec& spec, const std::string& name) const {
+  return WritePackageBytes(BuildPackage(spec), name);
+}
+
+std::string CardFixture::WritePackageBytes(const std::string& bytes,
+                                           const std::string& name) const {
+  return temp_.Write("packages/" + name, bytes);
+}
+
+void CardFixture::LayEngineCard(const PackageSpec& spec) const {
+  for (const PackageFileSpec& file : spec.files) {
+    const bool zlib = Contains(ToUpperAscii(file.cardPath), "ZLIBCE.DLL");
+    if (!KindBelongsOn(file.kind, 1) && !zlib) continue;
+    // The Engine keeps its stored-as-is common files and its zlib in the root.
+    Put(file.kind == kKindCommonRaw || zlib ? BareName(file.cardPath) : file.cardPath,
+        file.content);
+  }
+  if (!spec.panel3950Support) {
+    Put("UPGRADE.FWP", BuildPackage(spec));
+    return;
+  }
+  Put("UPGRADE.FWP", BuildPackage(WithoutKinds(spec, {kKindPanel3950, kKindPanel3950Raw,
+                                                      kKindCommonRaw})));
+  Put("FWP_3950.FWP", BuildPackage(WithoutKinds(spec, {kKindPanel3940, kKindPanel3940Raw,
+                                                       kKindCommonRaw})));
+}
+
+std::string CardFixture::PanelCRCList(const PackageSpec& spec, int model,
+                                      const std::string& osImage) {
+  std::vector<CRCListEntry> entries = {{model == 3950 ? "NK.NBG" : "NK.BIN", Crc(osImage)}};
+  for (const PackageFileSpec& file : spec.files) {
+    if (KindBelongsOn(file.kind, TargetOfModel(model)))
+      entries.push_back({file.cardPath, Crc(file.content)});
+  }
+  return BuildCRCList(entries);
+}
+
+void CardFixture::LayPanelCard(const PackageSpec& spec, int model,
+                               const std::string& osImage) const {
+  for (const PackageFileSpec& file : spec.files) {
+    if (KindBelongsOn(file.kind, TargetOfModel(model))) Put(file.cardPath, file.content);
+  }
+  Put(model == 3950 ? "NK.NBG" : "NK.BIN", osImage);
+  Put(model == 3950 ? "Quorvane File CRCs 3950.dat" : "Quorvane File CRCs.dat",
+      PanelCRCList(spec, model, osImage));
+}
+
+CommandResult CardFixture::Run(const std::vector<std::string>& args,
+                               const std::string& stdinText) const {
+  std::vector<std::string> all = {"--drive", DriveMapping()};
+  all.insert(all.end(), args.begin(), args.end());
+  return RunCardwright(all,
+                       {{"HOME", HomeDir()},
+                        {"XDG_CONFIG_HOME", HomeDir() + "/.config"},
+                        {"CARDWRIGHT_INSTANT_WAITS", "1"},
+                        {"CARDWRIGHT_DRIVES", ""}},
+                       stdinText);
+}
+
+std::map<std::string, std::string> CardFixture::Snapshot() const {
+  std::map<std::string, std::string> files;
+  const fs::path root = CardDir();
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[fs::relative(entry.path(), root).string()] =
+        std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return files;
+}
+
+std::vector<std::string> CardFixture::LogLines() const {
+  const std::string text = temp_.Read("home/Documents/BREVANT/QUORVANE/fwp_downloader.log");
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string line = text.substr(start, end - start);
+    const size_t dash = line.find(" - ");
+    lines.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
+  }
+  return lines;
+}
+
+std::string CardFixture::Diagnostics() const {
+  return temp_.Read("home/Documents/BREVANT/QUORVANE/DownloadDiagnostics.txt");
+}
+
+}  // namespace cw::test

@@ -1,0 +1,316 @@
+#include "verify/verify.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "card/card_inspection.h"
+#include "card/volume.h"
+#include "job/job_io.h"
+#include "job/job_values.h"
+#include "package/crc_list_writer.h"
+#include "package/file_table.h"
+#include "package/package_writer.h"
+#include "platform/posix_fixture.h"
+#include "support/package_builder.h"
+#include "verify/bhelper.h"
+
+namespace cw {
+namespace {
+
+using test::JobScope;
+
+constexpr const char* kFailureHead = "\r\nThe following files did not pass the CRC test:";
+
+uint32_t Crc(const std::string& content) {
+  return CBHelper::StringCRC(content, static_cast<uint32_t>(content.size()));
+}
+
+class VerifyTest : public ::testing::Test {
+ protected:
+  VerifyTest() {
+    otherPackageFiles.clear();
+    osInPackage = 0;
+    scope.job.storeInProgress = 0;
+    scope.job.usePackageFile = 1;
+    scope.job.jobRunning = 1;
+  }
+  ~VerifyTest() override { otherPackageFiles.clear(); }
+
+  // A record of the table, and its file on the card (unless content is nullopt).
+  void AddFile(int32_t kind, const std::string& cardPath, const std::string& content) {
+    AddRecord(kind, cardPath, Crc(content));
+    fake.WriteFile("E:\\" + cardPath, content);
+  }
+  void AddRecord(int32_t kind, const std::string& cardPath, uint32_t crc) {
+    FILE_INFO_STRUCT record{};
+    SetFieldText(record.cardPath, cardPath);
+    SetFieldText(record.checkPath, cardPath);
+    record.kind = kind;
+    record.fileCrc = crc;
+    fileTable.push_back(record);
+  }
+  void PutStoredCopy(const std::string& name, bool withCrc = true) {
+    PackageSpec spec;
+    spec.setCrc = withCrc;
+    spec.files.push_back(test::MakeFile(kKindEngine2, "APP\\MAIN.BIN", "engine program"));
+    fake.WriteFile("E:\\" + name, BuildPackage(spec));
+  }
+  // A 3940 panel card's CRC list, its OS image entry first.
+  void PutPanelList(const std::string& osImage) {
+    fake.WriteFile("E:\\NK.BIN", osImage);
+    fake.WriteFile("E:\\Quorvane File CRCs.dat",
+                   BuildCRCList({{"NK.BIN", Crc("the OS image")}, {"BREVANT\\APP.EXE", 7}}));
+  }
+  int Run() {
+    return RunWorker(scope.job, [] { return Verify(); });
+  }
+
+  JobScope scope;
+  FakePlatform& fake = scope.fake;
+  ScriptedPrompt& prompt = scope.prompt;
+};
+
+TEST_F(VerifyTest, AnEmptyTableOnAnEngineCardStillChecksTheStoredCopies) {
+  targetType = kTargetEngine;
+  has3950Support = 1;
+  PutStoredCopy("UPGRADE.FWP");
+  PutStoredCopy("FWP_3950.FWP");
+  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(prompt.Count(), 0u);
+  EXPECT_EQ(scope.job.statusText.Get(), "Done!");
+  EXPECT_EQ(fake.SleptMs(), 1000u);
+
+  // Storing: the count stays on the status line and there is no wait.
+  scope.job.storeInProgress = 1;
+  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(scope.job.statusText.Get(), "2 Files verified at E:");
+}
+
+TEST_F(VerifyTest, AMissingStoredCopyFailsTheCard) {
+  targetType = kTargetEngine;
+  has3950Support = 1;
+  PutStoredCopy("UPGRADE.FWP");
+  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(prompt.messages(),
+            std::vector<std::string>{std::string(kFailureHead) + "\r\nE:\\FWP_3950.FWP"});
+  EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Exclamation);
+  EXPECT_EQ(scope.job.statusText.Get(), "Verify FAILED!!");
+  EXPECT_NE(scope.job.diagnosticsText.Get().find("\r\nE:\\FWP_3950.FWP"), std::string::npos);
+}
+
+TEST_F(VerifyTest, AStoredCopyWithoutAChecksumPassesUnread) {
+  targetType = kTargetEngine;
+  PutStoredCopy("UPGRADE.FWP", /*withCrc=*/false);
+  std::string bytes = fake.ReadFile("E:\\UPGRADE.FWP");
+  bytes.back() ^= 0x55;  // damage that only a checksum would see
+  fake.WriteFile("E:\\UPGRADE.FWP", bytes);
+  EXPECT_EQ(Run(), kVerifyPassed);
+
+  PutStoredCopy("UPGRADE.FWP", /*withCrc=*/true);
+  bytes = fake.ReadFile("E:\\UPGRADE.FWP");
+  bytes.back() ^= 0x55;
+  fake.WriteFile("E:\\UPGRADE.FWP", bytes);
+  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+}
+
+TEST_F(VerifyTest, ZlibIsCheckedOnceAtTheEngineCardsRoot) {
+  targetType = kTargetEngine;
+  PutStoredCopy("UPGRADE.FWP");
+  fake.WriteFile("E:\\ZLIBCE.DLL", "zlib library");
+  AddRecord(kKindEngine2, "BIN\\ZLIBCE.DLL", Crc("zlib library"));
+  AddRecord(kKindPanel3940, "WINDOWS\\zlibce.dll", 0x1234);  // a second record: skipped
+  scope.job.storeInProgress = 1;
+  EXPECT_EQ(Run(), kVerifyPassed);
+  // One record and the stored copy: the second record counted nothing.
+  EXPECT_EQ(scope.job.statusText.Get(), "2 Files verified at E:");
+}
+
+TEST_F(VerifyTest, CommonRawFilesOfAnEngineCardLiveInItsRoot) {
+  targetType = kTargetEngine;
+  PutStoredCopy("UPGRADE.FWP");
+  AddRecord(kKindCommonRaw, "DOCS\\README.TXT", Crc("read me"));
+  fake.WriteFile("E:\\README.TXT", "read me");
+  EXPECT_EQ(Run(), kVerifyPassed);
+}
+
+TEST_F(VerifyTest, AMissingCommonRawFileFailsAPanelOnlyAfterAStore) {
+  targetType = kTargetPanel3940;
+  osInPackage = 1;  // no OS image check
+  AddFile(kKindPanel3940, "BREVANT\\APP.EXE", "application");
+  AddRecord(kKindCommonRaw, "DOCS\\MANUAL.PDF", Crc("manual"));
+  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(prompt.Count(), 0u);
+
+  scope.job.storeInProgress = 1;
+  EXPECT_EQ(Run(), kVerifyFailedRestore);
+  EXPECT_EQ(prompt.messages(),
+            std::vector<std::string>{std::string(kFailureHead) + "\r\nE:\\DOCS\\MANUAL.PDF" +
+                                     "\r\nStorage failed.\r\nAttempting to restore previous files."});
+}
+
+TEST_F(VerifyTest, TheFailureListNamesFullPathsInTableOrder) {
+  targetType = kTargetEngine;
+  AddFile(kKindEngine2, "a\\first.bin", "one");
+  AddRecord(kKindEngine7, "b\\second.bin", Crc("two"));
+  fake.WriteFile("E:\\b\\second.bin", "TWO");
+  AddFile(kKindPanel3940, "c\\other.bin", "not for an engine");  // not relevant: unchecked
+  AddRecord(kKindEngine10, "d\\third.bin", Crc("three"));  // missing
+  fake.WriteFile("E:\\Other.FWP", "not a package");
+  otherPackageFiles = {"E:\\OTHER.FWP"};
+  scope.job.usePackageFile = 0;
+
+  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(prompt.messages(),
+            std::vector<std::string>{std::string(kFailureHead) + "\r\nE:\\B\\SECOND.BIN" +
+                                     "\r\nE:\\D\\THIRD.BIN\r\nE:\\UPGRADE.FWP\r\nE:\\OTHER.FWP"});
+}
+
+TEST_F(VerifyTest, OtherPackagesAreCheckedOnlyWithoutAPackageFile) {
+  targetType = kTargetPanel3950;
+  osInPackage = 1;
+  fake.WriteFile("E:\\OLD.FWP", "damaged");
+  otherPackageFiles = {"E:\\OLD.FWP", "E:\\GONE.FWP"};
+  EXPECT_EQ(Run(), kVerifyPassed);  // against a package: not looked at
+
+  scope.job.usePackageFile = 0;
+  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  // One that does not open is skipped on a verify.
+  EXPECT_EQ(prompt.messages().back(), std::string(kFailureHead) + "\r\nE:\\OLD.FWP");
+
+  fake.WriteFile("E:\\OLD.FWP", BuildPackage(PackageSpec{}));
+  EXPECT_EQ(Run(), kVerifyPassed);
+  scope.job.storeInProgress = 1;
+  EXPECT_EQ(Run(), kVerifyFailedRestore);  // after a store it counts as failed
+  EXPECT_NE(prompt.messages().back().find("\r\nE:\\GONE.FWP\r\nStorage failed."),
+            std::string::npos);
+}
+
+TEST_F(VerifyTest, AMissingFileFailsEvenWhenItsRecordedCrcIsZero) {
+  targetType = kTargetEngine;
+  PutStoredCopy("UPGRADE.FWP");
+  AddFile(kKindEngine2, "EMPTY.DAT", "");  // CRC 0, present: passes
+  AddRecord(kKindEngine2, "GONE.DAT", 0);  // CRC 0, missing: fails
+  EXPECT_EQ(Crc(""), 0u);
+  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(prompt.messages(),
+            std::vector<std::string>{std::string(kFailureHead) + "\r\nE:\\GONE.DAT"});
+}
+
+TEST_F(VerifyTest, AFileThatCannotBeReadFailsEvenWhenItsRecordedCrcIsZero) {
+  targetType = kTargetEngine;
+  PutStoredCopy("UPGRADE.FWP");
+  AddRecord(kKindEngine2, "BAD.DAT", 0);
+  fake.WriteFile("E:\\BAD.DAT", "unreadable sectors");
+  fake.FailAlways("Read", kErrIoDevice, "E:\\BAD.DAT");
+  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_TRUE(prompt.Contains("\r\nE:\\BAD.DAT"));
+}
+
+TEST_F(VerifyTest, AModifiedOSImageFailsWithTheWinCEMessage) {
+  targetType = kTargetPanel3940;
+  AddFile(kKindPanel3940, "BREVANT\\APP.EXE", "application");
+  PutPanelList("the OS image");
+  EXPECT_EQ(Run(), kVerifyPassed);
+
+  PutPanelList("the OS image, patched");
+  scope.job.statusText.Set("");
+  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(prompt.messages(), std::vector<std::string>{
+                                   "WinCE OS file on flash failed CRC test.\r\nAttempting to "
+                                   "restore previous files\r\n"});
+  EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Exclamation);
+  EXPECT_EQ(scope.job.statusText.Get(), "0 Files verified");  // left as the loop left it
+  EXPECT_NE(scope.job.diagnosticsText.Get().find("WinCE OS file on flash"), std::string::npos);
+
+  // A package that carries the OS image replaced it, so the card's is not checked.
+  osInPackage = 1;
+  EXPECT_EQ(Run(), kVerifyPassed);
+}
+
+TEST_F(VerifyTest, AMissingOSImageFailsEvenWhenItsListedCrcIsZero) {
+  targetType = kTargetPanel3940;
+  fake.WriteFile("E:\\Quorvane File CRCs.dat",
+                 BuildCRCList({{"NK.BIN", 0}, {"BREVANT\\APP.EXE", 7}}));
+  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_TRUE(prompt.Contains("WinCE OS file on flash failed CRC test."));
+}
+
+TEST_F(VerifyTest, EachProblemOfThePanelsListHasItsMessage) {
+  targetType = kTargetPanel3950;
+  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  fake.WriteFile("E:\\Quorvane File CRCs 3950.dat", BuildCRCList({}));
+  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  // The OS image in the last entry is never reached.
+  fake.WriteFile("E:\\Quorvane File CRCs 3950.dat",
+                 BuildCRCList({{"BREVANT\\APP.EXE", 7}, {"NK.NBG", 8}}));
+  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(prompt.messages(), (std::vector<std::string>{
+                                   "Stored CRC file could not be opened.\r\n",
+                                   "CRC File verification failed.\r\nPossible 3940/3950 mismatch.",
+                                   "Stored WinCE CRC could not be found\r\n."}));
+
+  // After a store the list must be there and match the table, or the backup goes back.
+  scope.job.storeInProgress = 1;
+  fake.DeleteFile("E:\\Quorvane File CRCs 3950.dat");
+  EXPECT_EQ(Run(), kVerifyFailedRestore);
+  const std::vector<std::string> messages = prompt.messages();
+  EXPECT_EQ(std::vector<std::string>(messages.end() - 2, messages.end()),
+            (std::vector<std::string>{
+                "CRC information not found!",
+                "CRC File verification failed.\r\nAttempting to restore previous files.\r\n"}));
+}
+
+TEST_F(VerifyTest, ProgressCoversTheTableAndAStopEndsTheJob) {
+  targetType = kTargetEngine;
+  PutStoredCopy("UPGRADE.FWP");
+  for (int i = 0; i < 5; ++i) AddFile(kKindEngine2, "F" + std::to_string(i), "x");
+  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(scope.job.progressMin, 0);
+  EXPECT_EQ(scope.job.progressMax, 5);
+  EXPECT_EQ(scope.job.progressPos, 4);
+
+  scope.job.stopRequested = 1;
+  fake.ClearCalls();
+  EXPECT_EQ(Run(), kExitStopped);
+  EXPECT_EQ(scope.job.jobRunning, 0);
+  EXPECT_EQ(fake.CallCount("OpenFile", "E:\\F0"), 0u);  // not one file was read
+  EXPECT_EQ(prompt.Count(), 0u);
+}
+
+// The verification after a store reads the card, not what the host cached of it: a file
+// changed behind the program's back is seen as changed once the card has been ejected.
+class EjectThenReadTest : public test::PosixTest {
+ protected:
+  EjectThenReadTest() {
+    SetPlatform(platform_.get());
+    job.prompt = &prompt;
+    job.jobRunning = 1;
+    currentJob = &job;
+  }
+  ~EjectThenReadTest() override {
+    currentJob = nullptr;
+    SetPlatform(nullptr);
+  }
+  ScriptedPrompt prompt;
+  JobContext job;
+};
+
+TEST_F(EjectThenReadTest, AFileChangedBeforeAnEjectIsReadAfresh) {
+  OnCard("APP/MAIN.BIN", std::string(8192, 'a'));
+  EXPECT_EQ(CBHelper::GetFileCRC("E:\\APP\\MAIN.BIN"), Crc(std::string(8192, 'a')));
+
+  // Same size, other bytes, written on the host side.
+  std::string changed(8192, 'a');
+  changed[4000] = 'b';
+  temp_.Write("card/APP/MAIN.BIN", changed);
+  ASSERT_EQ(temp_.Read("card/APP/MAIN.BIN"), changed);
+  ASSERT_TRUE(EjectCompactFlash('E'));
+  EXPECT_EQ(prompt.Count(), 0u) << "the folder card dismounts cleanly";
+
+  EXPECT_EQ(CBHelper::GetFileCRC("E:\\APP\\MAIN.BIN"), Crc(changed));
+}
+
+}  // namespace
+}  // namespace cw
