@@ -16,7 +16,7 @@ SAN_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stac
 # Fuzzing: clang's libFuzzer on an instrumented core, FUZZ_SECONDS per target.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := load_info_array version_block crc_list inspect
+FUZZ_TARGETS := load_info_array version_block crc_list inspect stored_package extraction
 FUZZ_FLAGS := $(SAN_COMMON) -fsanitize=fuzzer-no-link,address,undefined \
   -fno-sanitize-recover=undefined
 

@@ -110,6 +110,17 @@ int main(int argc, char** argv) {
   ok &= Put(dir, "crc_list", "3950", Seed(0x01 | 0x02, list));
   ok &= Put(dir, "crc_list", "empty", Seed(0x00, BuildCRCList({})));
 
+  // Mode bit 0 keeps the package's CRC as it is.
+  ok &= Put(dir, "stored_package", "engine", Seed(0x00, engine));
+  ok &= Put(dir, "stored_package", "3950-support", Seed(0x00, panel3950));
+  ok &= Put(dir, "stored_package", "unchecked", Seed(0x01, BuildPackage(PackageSpec{.setCrc = false})));
+
+  // Mode: bits 0-1 target, bit 2 keeps the package's CRC as it is.
+  ok &= Put(dir, "extraction", "engine", Seed(0x01, engine));
+  ok &= Put(dir, "extraction", "3940", Seed(0x02, panel));
+  ok &= Put(dir, "extraction", "3950", Seed(0x03, panel3950));
+  ok &= Put(dir, "extraction", "10-0-3950", Seed(0x03, tenZero));
+
   ok &= Put(dir, "inspect", "engine", engine);
   ok &= Put(dir, "inspect", "panel", panel3950);
   ok &= Put(dir, "inspect", "ten-zero", tenZero);
