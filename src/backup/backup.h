@@ -3,6 +3,10 @@
 
 namespace cw {
 
+// Set while BackupFiles runs and left set when it fails: the backup folder then holds only part
+// of the card, whose files have not been touched, so a restore must delete nothing from it.
+inline bool backupIncomplete = false;
+
 // Copies every card file (cardFileList) into the backup folder of this kind of card; with
 // `erase`, cleans the card's application files afterwards.
 bool BackupFiles(bool erase);

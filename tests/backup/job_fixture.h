@@ -11,6 +11,7 @@
 #include "job/job_context.h"
 #include "job/job_values.h"
 #include "log/log_to_file.h"
+#include "support/log_lines.h"
 #include "support/fake_platform.h"
 #include "support/scripted_prompt.h"
 
@@ -45,15 +46,7 @@ class JobFixture : public ::testing::Test {
 
   // The messages of the log lines written so far, without their timestamps.
   std::vector<std::string> LogLines() const {
-    std::vector<std::string> lines;
-    const std::string text = scope.fake.ReadFile(kLogPath);
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-      const std::string line = text.substr(start, end - start);
-      const size_t dash = line.find(" - ");
-      lines.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
-    }
-    return lines;
+    return LogMessages(scope.fake.ReadFile(kLogPath));
   }
   bool Logged(const std::string& message) const {
     for (const std::string& line : LogLines())

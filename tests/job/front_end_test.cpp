@@ -8,6 +8,7 @@
 #include "job/job_io.h"
 #include "job/jobs.h"
 #include "job/job_values.h"
+#include "support/log_lines.h"
 #include "support/fake_platform.h"
 #include "support/scripted_prompt.h"
 
@@ -35,16 +36,8 @@ class FrontEndTest : public ::testing::Test {
   }
 
   std::vector<std::string> LogLines(const std::string& logPath = "") const {
-    const std::string text =
-        fake.ReadFile(logPath.empty() ? std::string(kDataPath) + "\\fwp_downloader.log" : logPath);
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-      const std::string line = text.substr(start, end - start);
-      const size_t dash = line.find(" - ");
-      lines.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
-    }
-    return lines;
+    return LogMessages(
+        fake.ReadFile(logPath.empty() ? std::string(kDataPath) + "\\fwp_downloader.log" : logPath));
   }
   bool Logged(const std::string& line) const {
     for (const std::string& l : LogLines())

@@ -1,3 +1,4 @@
+#include "support/log_lines.h"
 #include "support/card_fixture.h"
 
 #include <algorithm>
@@ -148,15 +149,7 @@ std::map<std::string, std::string> CardFixture::Snapshot() const {
 }
 
 std::vector<std::string> CardFixture::LogLines() const {
-  const std::string text = temp_.Read("home/Documents/BREVANT/QUORVANE/fwp_downloader.log");
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    const std::string line = text.substr(start, end - start);
-    const size_t dash = line.find(" - ");
-    lines.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
-  }
-  return lines;
+  return LogMessages(temp_.Read("home/Documents/BREVANT/QUORVANE/fwp_downloader.log"));
 }
 
 std::string CardFixture::Diagnostics() const {

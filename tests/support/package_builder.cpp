@@ -5,6 +5,7 @@
 #include "card/wd_crc_list.h"
 #include "job/job_values.h"
 #include "package/file_table.h"
+#include "support/log_lines.h"
 
 namespace cw::test {
 
@@ -45,18 +46,7 @@ std::string JobScope::PutPackage(const PackageSpec& spec, const std::string& pat
 }
 
 std::vector<std::string> JobScope::LogLines() const {
-  std::vector<std::string> lines;
-  const std::string text = fake.ReadFile(kLogPath);
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
-    const size_t dash = line.find(" - ");
-    lines.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
-    start = end + 2;
-  }
-  return lines;
+  return LogMessages(fake.ReadFile(kLogPath));
 }
 
 PackageFileSpec MakeFile(int32_t kind, const std::string& cardPath, const std::string& content) {

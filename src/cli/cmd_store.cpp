@@ -1,0 +1,94 @@
+// `cardwright store --card E: [--package FILE] [--yes] [--panel-model 3940|3950]
+// [--target engine|panel] [--no-backup] [--restore-only]`: the window's "Store and Verify",
+// with the "Advanced Settings" choices as options.
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "cli/command.h"
+#include "cli/job_runner.h"
+#include "job/job_io.h"
+#include "job/job_values.h"
+#include "job/jobs.h"
+
+namespace cw::cli {
+namespace {
+
+class StoreCommand : public Command {
+ public:
+  const char* Name() const override { return "store"; }
+  const char* Description() const override {
+    return "Back up a card, store a package on it and verify it (restore the backup on failure)";
+  }
+  void Define(CLI::App& sub) override {
+    sub.add_option("--card", card_, "The card: a drive letter (E:) or a mapped drive's folder")
+        ->required();
+    sub.add_option("--package", package_,
+                   "The package to store; without it the last package used");
+    sub.add_flag("--yes", yes_, "Answer OK to \"All files will be replaced with new ones.\"");
+    sub.add_option("--panel-model", panelModel_,
+                   "The panel model when the card does not tell it")
+        ->check(CLI::IsMember({3940, 3950}));
+    sub.add_option("--target", target_, "Target CF: the kind of files to place")
+        ->check(CLI::IsMember({"engine", "panel"}));
+    sub.add_flag("--no-backup", noBackup_, "Clear \"Create Backup\"");
+    sub.add_flag("--restore-only", restoreOnly_,
+                 "\"Restore Only\": put the last backup back and verify it");
+  }
+
+  int Run() override {
+    JobRunner runner(PromptAnswers{.yes = yes_, .panelModel = panelModel_});
+    const std::optional<LastPath> last = runner.Start();
+    // The package box: a chosen package, else what start-up put there.
+    if (package_) {
+      runner.ChoosePackage(*package_);
+    } else if (last) {
+      runner.UseLastPath(*last);
+    }
+    runner.SetCard(card_);
+
+    JobContext& job = runner.job();
+    // "Advanced Settings", opened after the card path was typed.
+    if (target_) {
+      job.engineSelected = *target_ == "engine" ? 1 : 0;
+      job.panelSelected = *target_ == "panel" ? 1 : 0;
+    }
+    if (noBackup_ || restoreOnly_) job.skipBackup = 1;
+    if (restoreOnly_) job.restoreOnly = 1;
+
+    if (!CheckStoreRequest(job)) return kExitFailed;
+    PrepareStoreJob(job);
+    const int result = runner.Run(DownloadAndVerify);
+    runner.Finish();
+    if (runner.Interrupted() || result == kExitStopped) return kExitInterrupted;
+    return Succeeded(job, result) ? kExitOk : kExitFailed;
+  }
+
+ private:
+  // The job's own exit code is 1 after any restore-only run, whatever the restore did; the
+  // command line only calls a run successful when the card ends up verified by it. A
+  // restore-only run with an empty backup folder put nothing back, so it has not succeeded.
+  bool Succeeded(const JobContext& job, int result) const {
+    if (restoreOnly_) {
+      if (backupFileList.empty()) {
+        std::fprintf(stderr, "Nothing was restored: the backup folder holds no files.\n");
+        return false;
+      }
+      return job.restoreVerifyState == kPhaseDone;
+    }
+    return result == 1 && job.verifyState == kPhaseDone;
+  }
+
+  std::string card_;
+  std::optional<std::string> package_;
+  bool yes_ = false;
+  std::optional<int> panelModel_;
+  std::optional<std::string> target_;
+  bool noBackup_ = false;
+  bool restoreOnly_ = false;
+};
+
+CARDWRIGHT_COMMAND(StoreCommand);
+
+}  // namespace
+}  // namespace cw::cli

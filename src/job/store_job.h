@@ -1,0 +1,37 @@
+#pragma once
+// The store job's two halves, shared by its files only: the checks and preparation of stages
+// 1 to 10, and the backup, programming, verification and wrap-up that follow.
+
+#include <cstdint>
+#include <optional>
+
+#include "job/job_context.h"
+
+namespace cw {
+
+// Files placed on the card by this store job (extraction and the stored copies add to it).
+inline int32_t filesStored = 0;
+
+// Waits after a phase change, so the front end's 20 ms poll sees it, and before a job ends.
+inline constexpr uint32_t kPhaseWaitMs = 50;
+inline constexpr uint32_t kEndWaitMs = 1000;
+
+// Stages 1 to 10. nullopt when the card may be programmed; otherwise the job has ended
+// (jobRunning cleared) with the returned exit code.
+std::optional<int> CheckAndPrepareStore(JobContext& job);
+// The backup decision and stages 11 to 15; nullopt when stage 16 may follow.
+std::optional<int> BackupAndProgram(JobContext& job);
+// Stages 16 to 18: eject, verify, append the upgrade record. The job's exit code.
+int VerifyAndFinish(JobContext& job);
+
+// The restore exit of a failure after the card began to change: the backup is put back and
+// the job ends with exit code 0.
+int RestoreExit(JobContext& job);
+
+// Ends the job: jobRunning is the last field a job writes.
+inline int EndJob(JobContext& job, int exitCode) {
+  job.jobRunning = 0;
+  return exitCode;
+}
+
+}  // namespace cw

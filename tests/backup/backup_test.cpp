@@ -1,0 +1,201 @@
+#include "backup/backup.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "backup/job_fixture.h"
+#include "job/job_io.h"
+
+namespace cw {
+namespace {
+
+const std::string kData = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
+const std::string kEngineRoot = kData + "\\QUORVANE_ENGINE_CF_BACKUP";
+const std::string kPanelRoot = kData + "\\QUORVANE_PANEL_CF_BACKUP";
+
+class BackupTest : public JobFixture {
+ protected:
+  BackupTest() {
+    fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
+    fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
+    backupIncomplete = false;
+  }
+  // Puts a file on the card and into cardFileList.
+  void CardFile(const std::string& path, const std::string& content,
+                uint32_t attributes = kAttrArchive) {
+    fake.WriteFile(path, content, attributes);
+    cardFileList.push_back(path);
+  }
+  void Engine() {
+    targetType = kTargetEngine;
+    backupRoot = kEngineRoot;
+  }
+  void Panel() {
+    targetType = kTargetPanel3940;
+    backupRoot = kPanelRoot;
+    osOnCard = 1;
+  }
+  std::vector<std::string> LinesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const std::string& line : LogLines())
+      if (line.rfind(prefix, 0) == 0) found.push_back(line);
+    return found;
+  }
+};
+
+TEST_F(BackupTest, CreatesMissingFoldersFromTheTopAndMirrorsTheCard) {
+  Engine();
+  CardFile("E:\\UPGRADE.FWP", "package");
+  CardFile("E:\\BREVANT\\DATA\\A.DAT", "a");
+
+  ASSERT_TRUE(BackupFiles(false));
+
+  EXPECT_EQ(LinesStartingWith("  trying to create "),
+            (std::vector<std::string>{
+                "  trying to create C:\\HOME\\TECH\\DOCUMENTS\\BREVANT",
+                "  trying to create " + kData,
+                "  trying to create " + kEngineRoot,
+                "  trying to create " + kEngineRoot + "\\BREVANT",
+                "  trying to create " + kEngineRoot + "\\BREVANT\\DATA",
+            }));
+  EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\UPGRADE.FWP"), "package");
+  EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\BREVANT\\DATA\\A.DAT"), "a");
+  EXPECT_EQ(backupFileList, (FileList{kEngineRoot + "\\UPGRADE.FWP",
+                                      kEngineRoot + "\\BREVANT\\DATA\\A.DAT"}));
+  EXPECT_TRUE(Logged("  trying to backup " + kEngineRoot + "\\BREVANT\\DATA\\A.DAT" +
+                     ", beginning parsing."));
+  EXPECT_EQ(LogLines().front(), "BackupFiles");
+  EXPECT_TRUE(Logged("  backup folder cleaned, proceeding with file removal."));
+  EXPECT_EQ(job.statusText.Get(), "2 Files backed up");
+  EXPECT_EQ(job.diagnosticsText.Get().rfind("Backing up current files"), 0u);
+  EXPECT_FALSE(backupIncomplete);
+}
+
+TEST_F(BackupTest, CountsInTheStatusAndWrapsTheProgressAtOneHundred) {
+  Engine();
+  for (int i = 0; i < 120; ++i) CardFile(Format("E:\\F%03d.DAT", i), Format("%d", i));
+  ASSERT_TRUE(BackupFiles(false));
+  EXPECT_EQ(job.statusText.Get(), "120 Files backed up");
+  EXPECT_EQ(job.progressPos.load(), 19);
+  EXPECT_EQ(job.progressMax.load(), 100);
+  EXPECT_EQ(backupFileList.size(), 120u);
+  EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\F119.DAT"), "119");
+}
+
+TEST_F(BackupTest, ReadOnlyCardFileIsMadeWritableBeforeItIsCopied) {
+  Engine();
+  CardFile("E:\\LOCKED.DAT", "locked", kAttrReadOnly | kAttrHidden);
+  ASSERT_TRUE(BackupFiles(false));
+  EXPECT_EQ(fake.Attributes("E:\\LOCKED.DAT"), kAttrArchive);
+  EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\LOCKED.DAT"), "locked");
+
+  std::vector<std::string> order;
+  for (const FakeCall& call : fake.Calls())
+    if (call.op == "SetFileAttributes" || call.op == "CopyFile") order.push_back(call.op);
+  EXPECT_EQ(order, (std::vector<std::string>{"SetFileAttributes", "CopyFile"}));
+}
+
+TEST_F(BackupTest, EngineCardIsBackedUpButNotErased) {
+  Engine();
+  CardFile("E:\\BREVANT\\APP.EXE", "app");
+  ASSERT_TRUE(BackupFiles(false));
+  EXPECT_TRUE(fake.Exists("E:\\BREVANT\\APP.EXE"));
+  EXPECT_EQ(LogLines().back(), "  elected not to erase the flash.");
+  EXPECT_TRUE(Logged("  backup complete."));
+}
+
+TEST_F(BackupTest, PanelCardIsErasedAfterACompleteBackup) {
+  Panel();
+  CardFile("E:\\NK.BIN", "os");
+  CardFile("E:\\BREVANT\\APP.EXE", "app");
+  CardFile("E:\\BREVANT\\BPANEL.INI", "settings");
+  ASSERT_TRUE(BackupFiles(true));
+  EXPECT_FALSE(fake.Exists("E:\\BREVANT\\APP.EXE"));
+  EXPECT_TRUE(fake.Exists("E:\\BREVANT\\BPANEL.INI"));
+  EXPECT_TRUE(fake.Exists("E:\\NK.BIN"));
+  EXPECT_EQ(fake.ReadFile(kPanelRoot + "\\BREVANT\\APP.EXE"), "app");
+  EXPECT_TRUE(Logged("  erasing the flash."));
+  EXPECT_TRUE(Logged("CleanCF"));
+}
+
+TEST_F(BackupTest, PanelWithoutAnyOperatingSystemIsRefusedAfterTheOldBackupIsGone) {
+  Panel();
+  osOnCard = 0;
+  osInPackage = 0;
+  fake.WriteFile(kPanelRoot + "\\OLD.DAT", "old");
+  backupFileList = {kPanelRoot + "\\OLD.DAT"};
+  CardFile("E:\\BREVANT\\APP.EXE", "app");
+
+  EXPECT_FALSE(BackupFiles(true));
+  EXPECT_EQ(prompt.messages(),
+            (std::vector<std::string>{
+                "WinCE OS was neither found on the compact flash nor in the FWP file.\r\n"
+                "Please choose a FWP file that contains the WinCE OS."}));
+  EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Warning);
+  EXPECT_FALSE(fake.Exists(kPanelRoot + "\\OLD.DAT"));
+  EXPECT_TRUE(fake.Exists("E:\\BREVANT\\APP.EXE"));
+  EXPECT_FALSE(fake.Exists(kPanelRoot + "\\BREVANT\\APP.EXE"));
+  EXPECT_TRUE(backupFileList.empty());
+  EXPECT_TRUE(backupIncomplete);
+
+  // Either image is enough.
+  osInPackage = 1;
+  EXPECT_TRUE(BackupFiles(false));
+}
+
+TEST_F(BackupTest, FailedCopyStopsTheBackupAndLeavesTheCardUntouched) {
+  Panel();
+  CardFile("E:\\BREVANT\\A.EXE", "a");
+  CardFile("E:\\BREVANT\\B.EXE", "b");
+  CardFile("E:\\BREVANT\\C.EXE", "c");
+  fake.FailCall("CopyFile", kErrDiskFull, 2);
+
+  EXPECT_FALSE(BackupFiles(true));
+  const std::string error = "\r\nCopy File Error - 112 - " + kPanelRoot + "\\BREVANT\\B.EXE\r\n";
+  EXPECT_NE(job.diagnosticsText.Get().find(error), std::string::npos);
+  EXPECT_NE(fake.ReadFile(kLogPath).find("Copy File Error - 112 - " + kPanelRoot), std::string::npos);
+  EXPECT_EQ(prompt.Count(), 0u);
+  EXPECT_EQ(backupFileList, FileList{kPanelRoot + "\\BREVANT\\A.EXE"});
+  for (const char* path : {"E:\\BREVANT\\A.EXE", "E:\\BREVANT\\B.EXE", "E:\\BREVANT\\C.EXE"})
+    EXPECT_TRUE(fake.Exists(path)) << path;
+  EXPECT_FALSE(Logged("CleanCF"));
+  EXPECT_TRUE(backupIncomplete);
+}
+
+TEST_F(BackupTest, FolderThatCannotBeCreatedIsLoggedAndTheCopyReportsTheFailure) {
+  Engine();
+  fake.AddFolder(kEngineRoot);
+  CardFile("E:\\DATA\\A.DAT", "a");
+  fake.FailCall("CreateDirectory", kErrAccessDenied);
+  EXPECT_FALSE(BackupFiles(false));
+  EXPECT_TRUE(Logged("  trying to create " + kEngineRoot + "\\DATA"));
+  EXPECT_TRUE(Logged("  create directory failed with status of 5"));
+  EXPECT_NE(job.diagnosticsText.Get().find("\r\nCopy File Error - 3 - " + kEngineRoot +
+                                           "\\DATA\\A.DAT\r\n"),
+            std::string::npos);
+}
+
+TEST_F(BackupTest, StopRequestEndsTheJobAfterTheCurrentFile) {
+  Engine();
+  CardFile("E:\\A.DAT", "a");
+  CardFile("E:\\B.DAT", "b");
+  job.stopRequested = 1;
+  EXPECT_THROW(BackupFiles(false), JobStopped);
+  EXPECT_EQ(job.jobRunning.load(), 0);
+  EXPECT_EQ(backupFileList.size(), 1u);
+  EXPECT_FALSE(fake.Exists(kEngineRoot + "\\B.DAT"));
+}
+
+TEST_F(BackupTest, EmptyCardEmptiesTheBackupFolder) {
+  Engine();
+  fake.WriteFile(kEngineRoot + "\\OLD.DAT", "old");
+  backupFileList = {kEngineRoot + "\\OLD.DAT"};
+  EXPECT_TRUE(BackupFiles(false));
+  EXPECT_FALSE(fake.Exists(kEngineRoot + "\\OLD.DAT"));
+  EXPECT_TRUE(backupFileList.empty());
+  EXPECT_EQ(job.progressMax.load(), 100);
+}
+
+}  // namespace
+}  // namespace cw

@@ -1,0 +1,480 @@
+// The store job on the in-memory platform: stage by stage, with scripted answers.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "backup/backup.h"
+#include "backup/job_fixture.h"
+#include "job/job_io.h"
+#include "job/jobs.h"
+#include "package/crc_list_writer.h"
+#include "package/package_writer.h"
+#include "verify/bhelper.h"
+
+namespace cw {
+namespace {
+
+const std::string kPackage = "C:\\WORK\\PKG.FWP";
+const std::string kData = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
+const std::string kEngineRoot = kData + "\\QUORVANE_ENGINE_CF_BACKUP";
+const std::string kPanelRoot = kData + "\\QUORVANE_PANEL_CF_BACKUP";
+const char kQuestion[] =
+    "All files will be replaced with new ones.\r\n\r\nIf you do not want files replaced click "
+    "Cancel.\r\n";
+
+using Tree = std::map<std::string, std::string>;
+
+uint32_t Crc(const std::string& text) {
+  CBHelper helper;
+  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(text.data()),
+                             static_cast<uint32_t>(text.size()));
+}
+
+class StoreJobTest : public JobFixture {
+ protected:
+  StoreJobTest() {
+    fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
+    fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
+    job.flashPath = "E:";
+    job.fwpPath = kPackage;
+    job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
+    job.fwpVersion = 1009;
+    fileTable.clear();
+    has3950Support = 0;
+    softwareTestMode = 0;
+  }
+
+  void Package(PackageSpec spec) { fake.WriteFile(kPackage, packageBytes_ = BuildPackage(spec)); }
+  static PackageSpec EnginePackage(const std::string& content = "new main") {
+    PackageSpec spec;
+    spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = content});
+    return spec;
+  }
+  // A 3940 panel release with its OS image and its CRC list (last, as verification wants; and
+  // with enough records that the list's reader looks far enough for each entry).
+  static PackageSpec PanelPackage(const std::string& app = "new app") {
+    PackageSpec spec;
+    spec.releaseNumber = 0x01020304;
+    spec.winceIncluded = 1;
+    spec.files.push_back({.kind = kKindPanel3940, .cardPath = "NK.BIN", .content = "new os"});
+    spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\APP.EXE", .content = app});
+    spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\HELP.TXT", .content = "h"});
+    spec.files.push_back({.kind = kKindPanel3940Raw,
+                          .cardPath = "Quorvane File CRCs.dat",
+                          .content = BuildCRCList({{"NK.BIN", Crc("new os")},
+                                                   {"BREVANT\\APP.EXE", Crc(app)},
+                                                   {"BREVANT\\HELP.TXT", Crc("h")}})});
+    return spec;
+  }
+  void OldEngineCard() {
+    PackageSpec old = EnginePackage("old main");
+    fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(old));
+    fake.WriteFile("E:\\APP\\MAIN.BIN", "old main");
+    fake.WriteFile("E:\\NOTES.TXT", "notes");
+  }
+  void OldPanelCard() {
+    fake.WriteFile("E:\\NK.BIN", "os");
+    fake.WriteFile("E:\\BREVANT\\APP.EXE", "old app");
+    fake.WriteFile("E:\\BREVANT\\BPANEL.INI", "settings");
+    fake.WriteFile("E:\\Quorvane File CRCs.dat",
+                   BuildCRCList({{"NK.BIN", Crc("os")}, {"BREVANT\\APP.EXE", Crc("old app")}}));
+  }
+
+  int Run() {
+    PrepareStoreJob(job);
+    const int code = DownloadAndVerify(&job);
+    currentJob = &job;  // the fixture's helpers log through it
+    return code;
+  }
+
+  // Every file below a folder with its content.
+  Tree Files(const std::string& folder) const {
+    Tree tree;
+    for (const std::string& name : fake.List(folder)) {
+      const std::string path = folder + "\\" + name;
+      if (fake.IsFolder(path)) {
+        tree.merge(Files(path));
+      } else {
+        tree[path] = fake.ReadFile(path);
+      }
+    }
+    return tree;
+  }
+  std::vector<std::string> StageLines() const {
+    std::vector<std::string> stages;
+    for (const std::string& line : LogLines())
+      if (line.rfind("  Stage ", 0) == 0) stages.push_back(line);
+    return stages;
+  }
+  static std::vector<std::string> Stages(std::initializer_list<int> numbers) {
+    std::vector<std::string> lines;
+    for (int n : numbers) lines.push_back(Format("  Stage %d...", n));
+    return lines;
+  }
+
+  std::string packageBytes_;
+};
+
+TEST_F(StoreJobTest, EngineCardReceivesThePackageItsCopyAndTheVersionFile) {
+  OldEngineCard();
+  Package(EnginePackage());
+  EXPECT_EQ(Run(), 1);
+
+  EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
+  EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), packageBytes_);
+  EXPECT_EQ(fake.ReadFile("E:\\FWPVers.bin"),
+            std::string("\x01\0\0\0\x09\0\0\0A\0\0\0\x02\0\0\0\x0F\0\0\0B\0\0\0", 24));
+  EXPECT_EQ(fake.ReadFile("E:\\FWP_INFO_FILE.TXT"), upgradeInfoText);
+  EXPECT_FALSE(fake.Exists("E:\\BREVANT\\RELEASENUMBER"));
+  EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\APP\\MAIN.BIN"), "old main");
+
+  EXPECT_EQ(StageLines(), Stages({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}));
+  EXPECT_TRUE(Logged("  proceeding to program the flash.  Backup?  Yes"));
+  EXPECT_TRUE(Logged("  Target is the engine."));
+  EXPECT_TRUE(Logged("  1 Files stored"));
+  EXPECT_TRUE(Logged("    wrote the data."));
+  EXPECT_EQ(LogLines().back(), "  DownloadAndVerify complete.");
+  EXPECT_EQ(prompt.messages(), std::vector<std::string>{kQuestion});
+
+  EXPECT_EQ(job.prepState.load(), kPhaseDone);
+  EXPECT_EQ(job.storeState.load(), kPhaseDone);
+  EXPECT_EQ(job.verifyState.load(), kPhaseDone);
+  EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
+  EXPECT_EQ(job.jobRunning.load(), 0);
+  EXPECT_EQ(job.statusText.Get(), "Done!");
+  const std::string transcript = job.diagnosticsText.Get();
+  size_t at = 0;
+  for (const char* word : {"\r\nExtracting files", "\r\nExtract complete",
+                           "Preparing to verify stored files...", "\r\nVerifying",
+                           "\r\nVerify Complete", "\r\nDownload Complete."}) {
+    at = transcript.find(word, at);
+    EXPECT_NE(at, std::string::npos) << word;
+  }
+}
+
+TEST_F(StoreJobTest, VersionFileOfAnOldFormatCarriesNoGeneratorValues) {
+  OldEngineCard();
+  Package(EnginePackage());
+  job.versionBlock = {1, 7, 'C', 3, 4, 'D'};
+  job.fwpVersion = 1007;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(fake.ReadFile("E:\\FWPVers.bin"),
+            std::string("\x01\0\0\0\x07\0\0\0C\0\0\0", 12) + std::string(12, '\0'));
+}
+
+TEST_F(StoreJobTest, PanelCardReceivesTheReleaseNumberAndNoEngineFiles) {
+  OldPanelCard();
+  Package(PanelPackage());
+  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "new app");
+  EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\RELEASENUMBER"), std::string("\x04\x03\x02\x01", 4));
+  EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\BPANEL.INI"), "settings");
+  EXPECT_FALSE(fake.Exists("E:\\UPGRADE.FWP"));
+  EXPECT_FALSE(fake.Exists("E:\\FWPVers.bin"));
+  EXPECT_EQ(StageLines(), Stages({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 15, 16, 17, 18}));
+  EXPECT_TRUE(Logged("    writing release number to panel flash."));
+}
+
+TEST_F(StoreJobTest, BenchSwitchIsTakenOutOfTheCardPath) {
+  OldEngineCard();
+  Package(EnginePackage());
+  job.flashPath = " e: BENCH_MODE_ON ";
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(globalFlashPath, "E:");
+  EXPECT_EQ(softwareTestMode, 1);
+  EXPECT_TRUE(Logged("  globalFlashPath is  E: BENCH_MODE_ON "));
+  EXPECT_TRUE(prompt.Contains("Suggestion: Go into FWP file and mess it up"));
+  EXPECT_TRUE(prompt.Contains("Suggestion: Mess with either the files on the CF or the files in "
+                              "the backup folder"));
+  softwareTestMode = 0;
+}
+
+// Refusals before the backup: each message, and the card and backup folder as they were.
+class StoreRefusalTest : public StoreJobTest {
+ protected:
+  void ExpectRefused(const std::string& message) {
+    const Tree card = Files("E:");
+    const Tree backup = Files(kData);
+    EXPECT_EQ(Run(), 0);
+    if (!message.empty()) {
+      EXPECT_TRUE(prompt.Contains(message)) << message;
+      EXPECT_NE(job.diagnosticsText.Get().find(message), std::string::npos);
+    }
+    EXPECT_EQ(Files("E:"), card);
+    EXPECT_EQ(Files(kData), backup);
+    EXPECT_EQ(job.prepState.load(), kPhaseRunning);
+    EXPECT_EQ(job.jobRunning.load(), 0);
+    EXPECT_FALSE(Logged("BackupFiles"));
+  }
+};
+
+TEST_F(StoreRefusalTest, DriveThatIsNotARemovableCard) {
+  OldEngineCard();
+  Package(EnginePackage());
+  job.flashPath = "E:\\CARDS";
+  ExpectRefused("Invalid drive type selected.\r\nPlease select a compact flash drive.\r\n");
+  EXPECT_TRUE(Logged("  global flash path is not valid."));
+}
+
+TEST_F(StoreRefusalTest, VolumeThatDoesNotOpen) {
+  OldEngineCard();
+  Package(EnginePackage());
+  fake.FailAlways("OpenVolume", kErrAccessDenied);
+  ExpectRefused("The selected drive is not opening.\r\nDo you have sufficient privileges?\r\n");
+  EXPECT_TRUE(Logged("  could not access the flash device - privs?"));
+  EXPECT_EQ(fake.CallCount("OpenVolume"), 51u);
+}
+
+TEST_F(StoreRefusalTest, UnknownCardWithoutATargetChoice) {
+  fake.WriteFile("E:\\DATA.BIN", "x");
+  Package(EnginePackage());
+  ExpectRefused(
+      "Compact Flash type could not be determined.\r\nUse Advanced Settings to set type.\r\n");
+}
+
+TEST_F(StoreRefusalTest, UnknownCardWhoseModelIsNotChosen) {
+  fake.WriteFile("E:\\DATA.BIN", "x");
+  Package(PanelPackage());
+  job.panelSelected = 1;
+  ExpectRefused("Please specify a panel version before continuing.\r\n");
+  EXPECT_EQ(prompt.ChooserCount(), 1u);
+  EXPECT_TRUE(Logged("  unknown target for panel source."));
+}
+
+TEST_F(StoreRefusalTest, PanelFilesForAnEngineCard) {
+  OldEngineCard();
+  Package(PanelPackage());
+  job.panelSelected = 1;
+  ExpectRefused(
+      "Placing panel files on the engine compact flash is not permitted.\r\nDownload "
+      "terminated. \r\n");
+}
+
+TEST_F(StoreRefusalTest, EngineFilesForAPanelCard) {
+  OldPanelCard();
+  Package(EnginePackage());
+  job.engineSelected = 1;
+  ExpectRefused(
+      "Placing engine files on the panel compact flash is not permitted.\r\nDownload "
+      "terminated. \r\n");
+  EXPECT_TRUE(Logged("  target is panel, but user requests engine files, reject."));
+}
+
+TEST_F(StoreRefusalTest, DamagedPackage) {
+  OldEngineCard();
+  Package(EnginePackage());
+  std::string bytes = packageBytes_;
+  bytes[bytes.size() - 1] ^= 0x55;
+  fake.WriteFile(kPackage, bytes);
+  ExpectRefused("FWP file failed CRC test!\r\n");
+}
+
+TEST_F(StoreRefusalTest, CancelClearsStoreInProgress) {
+  OldEngineCard();
+  Package(EnginePackage());
+  prompt.QueueAnswer(MessageResult::Cancel);
+  ExpectRefused("");
+  EXPECT_EQ(prompt.messages(), std::vector<std::string>{kQuestion});
+  EXPECT_EQ(job.storeInProgress.load(), 0);
+  EXPECT_EQ(StageLines().back(), "  Stage 10...");
+}
+
+TEST_F(StoreRefusalTest, PanelWithoutAnyOperatingSystem) {
+  fake.WriteFile("E:\\BREVANT\\APP.EXE", "old app");
+  PackageSpec spec = PanelPackage();
+  spec.winceIncluded = 0;
+  Package(spec);
+  job.panelSelected = 1;
+  prompt.QueueModelChoice(kTargetPanel3940);
+  ExpectRefused(
+      "WinCE OS was neither found on the compact flash nor in the FWP file.\r\nPlease choose a "
+      "FWP file that contains the WinCE OS.\r\n");
+  EXPECT_TRUE(Logged("  no OS on flash or FWP."));
+}
+
+// The room needed is the package's panel files, the kept files and 1000 bytes.
+TEST_F(StoreJobTest, PanelSpaceCheckCountsTotalCapacity) {
+  OldPanelCard();  // kept: NK.BIN (2) and BPANEL.INI (8), counted with the panel chosen
+  job.panelSelected = 1;
+  const PackageSpec spec = PanelPackage(std::string(5000, 'p'));
+  Package(spec);
+  // The OS image does not count; the application and the CRC list do.
+  const uint64_t needed = 5000 + 1 + spec.files[3].content.size() + 10 + 1000;
+
+  fake.AddDrive('E', DriveType::Removable, "FAT", needed - 1);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(Logged("  programming fail.  Not enough room on panel flash."));
+  EXPECT_TRUE(prompt.Contains("There is insufficient space on this compact flash"));
+  EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "old app");
+
+  fake.AddDrive('E', DriveType::Removable, "FAT", needed);
+  EXPECT_EQ(Run(), 1);
+}
+
+TEST_F(StoreJobTest, UnknownCardTakesTheChosenTarget) {
+  fake.WriteFile("E:\\DATA.BIN", "x");
+  Package(EnginePackage());
+  job.engineSelected = 1;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(targetType, kTargetEngine);
+  EXPECT_NE(upgradeInfoText.find("Target Device: Other\r\n"), std::string::npos);
+  EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), packageBytes_);
+}
+
+TEST_F(StoreJobTest, EmptyCardIsNeverBackedUp) {
+  Package(EnginePackage());
+  job.engineSelected = 1;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(job.skipBackup.load(), 1);
+  EXPECT_TRUE(Logged("  proceeding to program the flash.  Backup?  No"));
+  EXPECT_FALSE(Logged("BackupFiles"));
+}
+
+TEST_F(StoreJobTest, RestoreOnlyPutsTheBackupBackWithoutAsking) {
+  OldEngineCard();
+  Package(EnginePackage());
+  fake.WriteFile(kEngineRoot + "\\APP\\MAIN.BIN", "old main");
+  fake.WriteFile("E:\\APP\\MAIN.BIN", "broken");
+  job.restoreOnly = 1;
+  job.skipBackup = 1;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old main");
+  EXPECT_EQ(prompt.Count(), 0u);
+  EXPECT_EQ(job.prepState.load(), kPhaseDone);
+  EXPECT_EQ(job.restoreVerifyState.load(), kPhaseDone);
+  EXPECT_EQ(StageLines().back(), "  Stage 8...");
+  EXPECT_TRUE(Logged("  restoring files."));
+  EXPECT_FALSE(fake.Exists("E:\\FWPVers.bin"));
+}
+
+// Failures after the backup put the old card back.
+class StoreFailureTest : public StoreJobTest {
+ protected:
+  void ExpectRestored(const Tree& card) {
+    EXPECT_EQ(job.jobRunning.load(), 0);
+    EXPECT_EQ(job.restoreState.load(), kPhaseDone);
+    EXPECT_EQ(job.restoreVerifyState.load(), kPhaseDone);
+    EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
+    for (const auto& [path, content] : card) EXPECT_EQ(fake.ReadFile(path), content) << path;
+    EXPECT_FALSE(fake.Exists("E:\\FWP_INFO_FILE.TXT"));
+  }
+};
+
+TEST_F(StoreFailureTest, VersionFileThatCannotBeCreated) {
+  OldEngineCard();
+  Package(EnginePackage());
+  const Tree card = Files("E:");
+  fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\FWPVers.bin");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(Logged("    failed to open."));
+  EXPECT_TRUE(prompt.Contains("Failed to place FWP Version file on flash\r\n"));
+  EXPECT_TRUE(Logged("    attempting to restore the original files after store failed."));
+  EXPECT_EQ(job.storeState.load(), kPhaseFailed);
+  ExpectRestored(card);
+}
+
+// Mended: a stored copy that could not be written in full was taken for a good one.
+TEST_F(StoreFailureTest, StoredCopyThatCannotBeWrittenInFull) {
+  OldEngineCard();
+  Package(EnginePackage());
+  const Tree card = Files("E:");
+  fake.FailCall("Write", kErrDiskFull, 1, "E:\\UPGRADE.FWP");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(prompt.Contains("Could not write target FWP file\r\nE:\\UPGRADE.FWP"));
+  EXPECT_EQ(job.storeState.load(), kPhaseFailed);
+  ExpectRestored(card);
+}
+
+TEST_F(StoreFailureTest, MissingMakersFolderForTheReleaseNumber) {
+  fake.WriteFile("E:\\NK.BIN", "os");
+  fake.WriteFile("E:\\ROOT.TXT", "root");
+  fake.WriteFile("E:\\Quorvane File CRCs.dat",
+                 BuildCRCList({{"NK.BIN", Crc("os")}, {"ROOT.TXT", Crc("root")}}));
+  PackageSpec spec;
+  spec.files.push_back({.kind = kKindPanel3940, .cardPath = "APP.EXE", .content = "app"});
+  Package(spec);
+  const Tree card = Files("E:");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(Logged("    failed to open E:\\Brevant\\ReleaseNumber"));
+  EXPECT_TRUE(prompt.Contains("Failed to place Release file on flash"));
+  EXPECT_EQ(job.storeState.load(), kPhaseFailed);
+  ExpectRestored(card);
+}
+
+TEST_F(StoreFailureTest, CardThatCannotBeEjected) {
+  OldEngineCard();
+  Package(EnginePackage());
+  const Tree card = Files("E:");
+  fake.FailCall("CloseVolume", kErrIoDevice, 2);  // the probe's closes, the ejection's does not
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(Logged("  Could not eject compact flash"));
+  EXPECT_EQ(job.storeState.load(), kPhaseFailed);
+  EXPECT_EQ(job.verifyState.load(), kPhaseIdle);
+  ExpectRestored(card);
+}
+
+TEST_F(StoreFailureTest, FileThatDoesNotReadBackTriggersTheRestore) {
+  OldEngineCard();
+  Package(EnginePackage());
+  const Tree card = Files("E:");
+  // The first read of the new file is verification's.
+  fake.FailCall("Read", kErrIoDevice, 1, "E:\\APP\\MAIN.BIN");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(job.verifyState.load(), kPhaseFailed);
+  EXPECT_NE(job.diagnosticsText.Get().find("Download Failed!! Attempting Restore."),
+            std::string::npos);
+  ExpectRestored(card);
+}
+
+TEST_F(StoreFailureTest, EngineBackupFailureEndsWithoutRestore) {
+  OldEngineCard();
+  Package(EnginePackage());
+  const Tree card = Files("E:");
+  fake.FailCall("CopyFile", kErrDiskFull, 2);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(Logged("  File Backup Failed. Process aborted."));
+  EXPECT_TRUE(prompt.Contains("File Backup Failed. Process aborted.\r\n"));
+  EXPECT_FALSE(Logged("AttemptRestore"));
+  EXPECT_EQ(job.prepState.load(), kPhaseRunning);
+  EXPECT_EQ(Files("E:"), card);
+}
+
+// Mended: the restore after a failed panel backup cleaned a card that had not been changed.
+TEST_F(StoreFailureTest, PanelBackupFailureKeepsEveryCardFile) {
+  OldPanelCard();
+  fake.WriteFile("E:\\BREVANT\\DATA\\TABLE.DAT", "table");
+  Package(PanelPackage());
+  const Tree card = Files("E:");
+  fake.FailCall("CopyFile", kErrDiskFull, 2);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(Logged("  Attempting to restore."));
+  EXPECT_EQ(job.prepState.load(), kPhaseFailed);
+  EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
+  EXPECT_EQ(Files("E:"), card);
+}
+
+TEST_F(StoreFailureTest, FailureWithoutBackupCannotBeRestored) {
+  OldEngineCard();
+  Package(EnginePackage());
+  job.skipBackup = 1;
+  fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\FWPVers.bin");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(Logged("  proceeding to program the flash.  Backup?  No"));
+  EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
+  EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
+}
+
+TEST_F(StoreJobTest, StopDuringTheBackupEndsTheJob) {
+  OldEngineCard();
+  Package(EnginePackage());
+  PrepareStoreJob(job);
+  prompt.QueueAnswer(MessageResult::Ok);
+  job.stopRequested = 1;  // seen first by the backup's loop
+  EXPECT_EQ(DownloadAndVerify(&job), kExitStopped);
+  currentJob = &job;
+  EXPECT_EQ(job.jobRunning.load(), 0);
+  EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old main");
+}
+
+}  // namespace
+}  // namespace cw
