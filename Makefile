@@ -20,7 +20,8 @@ FUZZ_TARGETS := load_info_array version_block crc_list inspect stored_package ex
 FUZZ_FLAGS := $(SAN_COMMON) -fsanitize=fuzzer-no-link,address,undefined \
   -fno-sanitize-recover=undefined
 
-.PHONY: all deps configure build test check asan tsan fuzz fuzz-build fuzz-seeds demo clean
+.PHONY: all deps configure build test check asan tsan fuzz fuzz-build fuzz-seeds demo \
+  screenshot clean
 
 all: build
 
@@ -75,6 +76,10 @@ fuzz-seeds: fuzz-build
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)/cardwright
+
+# A picture of the window with a sample package and card, drawn by the program itself.
+screenshot: build
+	@bash scripts/screenshot.sh $(BUILD)/cardwright $(BUILD)/screenshot.png
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan $(FUZZ_BUILD)

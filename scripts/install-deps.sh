@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev
+  qt6-base-dev fonts-dejavu-core
   attr dosfstools mtools
   # libFuzzer and clang's sanitizer runtimes (make fuzz); g++'s come with gcc itself
   clang libclang-rt-14-dev

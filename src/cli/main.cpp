@@ -11,6 +11,7 @@
 #include "platform/drive_map.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
+#include "ui/run_window.h"
 
 namespace {
 
@@ -18,13 +19,6 @@ using cw::cli::kExitUsage;
 
 int Refuse(const std::string& message) {
   std::cerr << "cardwright: " << message << "\n";
-  return kExitUsage;
-}
-
-// Without a subcommand the program opens its window; that front end is not part of this
-// build yet.
-int OpenWindow() {
-  std::cerr << "cardwright: the window is not built yet; run a subcommand (cardwright --help)\n";
   return kExitUsage;
 }
 
@@ -100,5 +94,6 @@ int main(int argc, char** argv) {
   for (const auto& [sub, command] : subcommands) {
     if (sub->parsed()) return command->Run();
   }
-  return OpenWindow();
+  // Without a subcommand the program opens its window.
+  return cw::RunWindow(argc, argv);
 }

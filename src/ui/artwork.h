@@ -1,0 +1,16 @@
+#pragma once
+// The pictures of the window, drawn by the program: the application icon, the thumbs-up pass
+// mark and the warning-triangle fail mark.
+
+#include <QIcon>
+#include <QPixmap>
+#include <QSize>
+
+namespace cw {
+
+QIcon ApplicationIcon();
+// Both fill `size` (device-independent pixels), centred, keeping their own proportions.
+QPixmap PassMarkPixmap(const QSize& size, qreal devicePixelRatio);
+QPixmap FailMarkPixmap(const QSize& size, qreal devicePixelRatio);
+
+}  // namespace cw

@@ -1,0 +1,300 @@
+#include "ui/cardwright_dlg.h"
+
+#include <cstdlib>
+
+#include "job/front_end.h"
+#include "job/job_io.h"
+#include "platform/platform.h"
+#include "ui/package_versions.h"
+
+namespace cw {
+namespace {
+
+constexpr int kCloseWaitTicks = 500;  // 500 times 20 ms: the 10 s a closing window waits
+constexpr uint32_t kCloseWaitTickMs = 20;
+
+}  // namespace
+
+CCardwrightDlg::CCardwrightDlg(DialogView& view, TreeView& treeView, Prompt& prompt,
+                               JobWorkers workers)
+    : view_(view), prompt_(prompt), workers_(std::move(workers)), tree_(treeView) {
+  job_.log = &log_;
+  job_.prompt = &prompt_;
+  // Ending the process is the only safe end while a worker still uses the job: nothing is
+  // freed under it, and no destructor runs.
+  endProcess_ = [] { std::_Exit(0); };
+}
+
+CCardwrightDlg::~CCardwrightDlg() {
+  if (worker_.joinable()) {
+    job_.stopRequested = 1;
+    worker_.join();
+  }
+}
+
+bool CCardwrightDlg::OnInitDialog() {
+  StartRun(job_, log_);
+  tree_.ShowTree("", false);
+  if (std::optional<LastPath> last = ResolveLastPath(job_)) {
+    if (last->fromFile) {
+      GetFWPVerRev(last->path);
+      SetBoxText(kIdPackageBox, last->path);
+    } else {
+      SetBoxText(kIdPackageBox, last->path);
+      GetFWPVerRev(last->path);
+    }
+  }
+  job_.jobRunning = 0;
+  ShowPassMark1(false);
+  view_.SetTitle(Format(kWindowTitleFormat, kProgramVersion / 1000.0));
+  job_.timerId = 0;
+  job_.displayMode = 255;
+  job_.panelSelected = 0;
+  job_.engineSelected = 0;
+  job_.restoreOnly = 0;
+  job_.skipBackup = 0;
+  return true;
+}
+
+void CCardwrightDlg::OnDownloadAndVerify() {
+  if (jobActive_) return;  // the button is disabled; Enter must not start a second job
+  ClearMarksAndStatus();
+  job_.displayMode = 0;
+  job_.prepState = kPhaseRunning;
+  job_.storeState = kPhaseIdle;
+  job_.verifyOnlyState = kPhaseIdle;
+  job_.verifyState = kPhaseIdle;
+  job_.restoreState = kPhaseIdle;
+  job_.restoreVerifyState = kPhaseIdle;
+  job_.fwpPath = view_.GetText(kIdPackageBox);
+  job_.flashPath = CardPathOfHostFolder(view_.GetText(kIdCardBox));
+  if (!CheckStoreRequest(job_)) return;
+  PrepareStoreJob(job_);
+  StartJob(workers_.store);
+}
+
+void CCardwrightDlg::OnVerify() {
+  LogLine("OnVerify");
+  if (jobActive_) return;
+  ClearMarksAndStatus();
+  job_.displayMode = 2;
+  job_.verifyOnlyState = kPhaseRunning;
+  job_.prepState = kPhaseIdle;
+  job_.storeState = kPhaseIdle;
+  job_.verifyState = kPhaseIdle;
+  job_.restoreState = kPhaseIdle;
+  job_.restoreVerifyState = kPhaseIdle;
+  job_.fwpPath = view_.GetText(kIdPackageBox);
+  job_.flashPath = CardPathOfHostFolder(view_.GetText(kIdCardBox));
+  if (!CheckVerifyRequest(job_)) return;
+  PrepareVerifyJob(job_);
+  StartJob(workers_.verify);
+}
+
+void CCardwrightDlg::OnTimer() {
+  if (job_.progressRangeChanged) {
+    // The bar takes 16-bit bounds.
+    view_.SetProgressRange(static_cast<uint16_t>(job_.progressMin),
+                           static_cast<uint16_t>(job_.progressMax));
+    job_.progressRangeChanged = 0;
+  }
+  view_.SetProgressPos(job_.progressPos);
+
+  const int mode = job_.displayMode;
+  view_.SetText(mode == 4 || mode == 5 ? kIdStatus2 : kIdStatus1, job_.statusText.Get());
+  switch (mode) {
+    case 0:
+      if (job_.prepState == kPhaseFailed) {
+        ShowFailMarks1(true);
+        job_.displayMode = 4;
+      } else if (job_.prepState == kPhaseDone) {
+        job_.displayMode = job_.restoreOnly ? 4 : 1;
+      }
+      break;
+    case 1:
+      if (job_.storeState == kPhaseFailed) {
+        ShowFailMarks1(true);
+        job_.displayMode = 4;
+      } else if (job_.storeState == kPhaseDone) {
+        job_.displayMode = 3;
+      }
+      break;
+    case 2:
+      // A failed card check shows no mark: the job's own message explains it.
+      if (job_.verifyOnlyState == kPhaseDone) job_.displayMode = 3;
+      break;
+    case 3:
+      if (job_.verifyState == kPhaseFailed) {
+        ShowFailMarks1(true);
+        job_.displayMode = 4;
+      } else if (job_.verifyState == kPhaseDone) {
+        ShowPassMark1(true);
+      }
+      break;
+    case 4:
+      if (job_.restoreState == kPhaseFailed)
+        ShowFailMarks2(true);
+      else if (job_.restoreState == kPhaseDone)
+        job_.displayMode = 5;
+      break;
+    case 5:
+      if (job_.restoreVerifyState == kPhaseFailed)
+        ShowFailMarks2(true);
+      else if (job_.restoreVerifyState == kPhaseDone)
+        ShowPassMark2(true);
+      break;
+    default:
+      break;
+  }
+
+  if (job_.jobRunning == 0) {
+    if (job_.timerId != 0) view_.KillTimer(job_.timerId);
+    job_.timerId = 0;
+    // The worker's last act was clearing jobRunning; reap it before the next job may start.
+    if (worker_.joinable()) worker_.join();
+    jobActive_ = false;
+    StoreDiagnostics(job_);
+    EnableInputs(true);
+  }
+}
+
+void CCardwrightDlg::OnBrowseCrcFile() {
+  LogLine("OnBrowseCrcFile: locating fwp.");
+  if (!job_.fwpPath.empty() && !CanOpenForRead(job_.fwpPath)) {
+    // Host paths (from the file dialog) use '/', the system's own paths '\'.
+    const size_t slash = job_.fwpPath.find_last_of("\\/");
+    if (slash == std::string::npos) {
+      prompt_.MessageBox("FWP Filename in edit box is not valid.", MessageButtons::Ok,
+                         MessageIcon::None);
+      return;
+    }
+    // Opens the dialog in that folder, showing package files.
+    job_.fwpPath = job_.fwpPath.substr(0, slash + 1) + "*.FWP";
+  }
+  const std::string initial = job_.fwpPath.empty() ? std::string() : Sys().ToHostPath(job_.fwpPath);
+  const std::optional<std::string> chosen = view_.ChooseFile("Select FWP Data File", initial);
+  if (!chosen) return;
+  job_.fwpPath = *chosen;
+  SetBoxText(kIdPackageBox, *chosen);
+  LogLine(Format("  using %s", chosen->c_str()));
+  GetFWPVerRev(*chosen);
+}
+
+void CCardwrightDlg::OnChangeEditCrcDataFile() {
+  LogLine("OnChangeEditCrcDataFile");
+  job_.fwpPath = view_.GetText(kIdPackageBox);
+  LogLine(Format("  fwp file changed to %s", job_.fwpPath.c_str()));
+}
+
+void CCardwrightDlg::OnChangeEditCompactFlash() {
+  // The running job reads flashPath and the target flags: they stay as the job found them.
+  if (jobActive_) return;
+  if (std::optional<std::string> status =
+          DetectCardTarget(job_, CardPathOfHostFolder(view_.GetText(kIdCardBox))))
+    view_.SetText(kIdStatus1, *status);
+}
+
+void CCardwrightDlg::OnSelchangedTree2(TreeView::Item selected) {
+  LogLine("OnSelchangedTree2");
+  // The tree stays live during a job, but its choice must not reach the running job.
+  if (jobActive_ || selected == nullptr) return;
+  std::string path = tree_.ItemPath(selected);
+  if (CanOpenForRead(path)) {
+    const size_t slash = path.rfind('\\');
+    if (slash != std::string::npos) path.resize(slash);
+  }
+  job_.flashPath = path;
+  SetBoxText(kIdCardBox, path);
+}
+
+void CCardwrightDlg::OnAdvanced() {
+  if (jobActive_) return;
+  view_.RunAdvancedSettings(job_);
+  if (job_.engineSelected)
+    view_.SetText(kIdStatus1, kEngineCardStatus);
+  else if (job_.panelSelected)
+    view_.SetText(kIdStatus1, kPanelCardStatus);
+}
+
+void CCardwrightDlg::OnClose() { StopJobAndWait(); }
+
+void CCardwrightDlg::OnDestroy() { StopJobAndWait(); }
+
+void CCardwrightDlg::ShowPassMark1(bool show) { view_.Show(kIdPassMark1, show); }
+
+void CCardwrightDlg::ShowPassMark2(bool show) { view_.Show(kIdPassMark2, show); }
+
+void CCardwrightDlg::ShowFailMarks1(bool show) {
+  view_.Show(kIdFailMark1Left, show);
+  view_.Show(kIdFailMark1Right, show);
+}
+
+void CCardwrightDlg::ShowFailMarks2(bool show) {
+  view_.Show(kIdFailMark2Left, show);
+  view_.Show(kIdFailMark2Right, show);
+}
+
+void CCardwrightDlg::EnableInputs(bool enable) {
+  for (int id : {kIdBrowse, kIdStore, kIdVerify, kIdAdvanced, kIdPackageBox, kIdCardBox})
+    view_.Enable(id, enable);
+}
+
+void CCardwrightDlg::GetFWPVerRev(const std::string& path) {
+  const PackageVersionTexts texts = ReadPackageVersions(
+      job_, path, {view_.GetText(kIdEngineVersion), view_.GetText(kIdPanelVersion)});
+  view_.SetText(kIdEngineVersion, texts.engine);
+  view_.SetText(kIdPanelVersion, texts.panel);
+}
+
+void CCardwrightDlg::SetBoxText(int id, const std::string& text) {
+  view_.SetText(id, text);
+  if (id == kIdPackageBox) OnChangeEditCrcDataFile();
+  if (id == kIdCardBox) OnChangeEditCompactFlash();
+}
+
+void CCardwrightDlg::ClearMarksAndStatus() {
+  ShowPassMark1(false);
+  ShowFailMarks1(false);
+  ShowPassMark2(false);
+  ShowFailMarks2(false);
+  view_.SetText(kIdStatus1, "");
+  view_.SetText(kIdStatus2, "");
+  job_.statusText.Set("");
+}
+
+void CCardwrightDlg::StartJob(const std::function<int(JobContext*)>& worker) {
+  if (job_.timerId == 0) job_.timerId = view_.StartTimer(kJobTimerId, kJobTimerPeriodMs);
+  EnableInputs(false);
+  if (worker_.joinable()) worker_.join();  // an ended job the timer has not reaped yet
+  jobActive_ = true;
+  worker_ = std::thread([this, worker] { worker(&job_); });
+}
+
+void CCardwrightDlg::StopJobAndWait() {
+  if (job_.timerId != 0) {
+    view_.KillTimer(job_.timerId);
+    job_.timerId = 0;
+  }
+  job_.stopRequested = 1;
+  for (int tick = 0; tick < kCloseWaitTicks && job_.jobRunning; ++tick) Sys().Sleep(kCloseWaitTickMs);
+  if (job_.jobRunning) {
+    // The worker still uses the job, the log and the process-wide values; freeing them under
+    // it would crash. The program is closing anyway: end it here, with nothing torn down.
+    LogLine("  the job did not stop within 10 s; ending the program.");
+    endProcess_();
+    return;
+  }
+  if (worker_.joinable()) worker_.join();
+  jobActive_ = false;
+}
+
+void CCardwrightDlg::LogLine(const std::string& line) { log_.Log(line); }
+
+bool CCardwrightDlg::CanOpenForRead(const std::string& path) const {
+  // A folder is not a file, though a POSIX open of it would succeed.
+  const uint32_t attributes = Sys().GetFileAttributes(path);
+  if (attributes != kInvalidAttributes && (attributes & kAttrDirectory) != 0) return false;
+  return Sys().OpenFile(path, OpenMode::Read) != nullptr;
+}
+
+}  // namespace cw

@@ -1,0 +1,87 @@
+#pragma once
+// The main dialog's logic (template 102): start-up, the two job buttons, the 20 ms timer that
+// follows a job, "Browse...", the card and package boxes, the tree and "Advanced". It works
+// against a DialogView and a TreeView, so it runs the same under Qt and in tests.
+
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "job/job_context.h"
+#include "job/prompt.h"
+#include "log/log_to_file.h"
+#include "ui/dialog_view.h"
+#include "ui/dir_tree_ctrl.h"
+
+namespace cw {
+
+// The worker entries a dialog starts (DownloadAndVerify and VerifyOnly, or a test's own).
+struct JobWorkers {
+  std::function<int(JobContext*)> store;
+  std::function<int(JobContext*)> verify;
+};
+// The real jobs.
+JobWorkers DefaultJobWorkers();
+
+class CCardwrightDlg {
+ public:
+  CCardwrightDlg(DialogView& view, TreeView& treeView, Prompt& prompt, JobWorkers workers);
+  // Waits for a worker that has already been asked to stop (see OnClose).
+  ~CCardwrightDlg();
+  CCardwrightDlg(const CCardwrightDlg&) = delete;
+  CCardwrightDlg& operator=(const CCardwrightDlg&) = delete;
+
+  // Start-up: data folder, log, drive tree, last package path, title.
+  bool OnInitDialog();
+
+  void OnDownloadAndVerify();
+  void OnVerify();
+  void OnTimer();
+  void OnBrowseCrcFile();
+  void OnChangeEditCrcDataFile();
+  void OnChangeEditCompactFlash();
+  void OnSelchangedTree2(TreeView::Item selected);
+  void OnItemExpanded(TreeView::Item item, bool expanded) { tree_.OnItemExpanded(item, expanded); }
+  void OnAdvanced();
+  // Close box: stops a running job and waits for it (at most 10 s). The view closes after.
+  void OnClose();
+  // Esc and every other end of the window: the same stop and wait.
+  void OnDestroy();
+
+  void ShowPassMark1(bool show);
+  void ShowPassMark2(bool show);
+  void ShowFailMarks1(bool show);
+  void ShowFailMarks2(bool show);
+  void EnableInputs(bool enable);
+
+  JobContext& job() { return job_; }
+  CDirTreeCtrl& tree() { return tree_; }
+  CLogToFile& log() { return log_; }
+  // True from a job's start until the timer has seen it end.
+  bool jobActive() const { return jobActive_; }
+
+  // What ends the program when a worker outlives the close wait. Tests replace it.
+  void SetEndProcess(std::function<void()> endProcess) { endProcess_ = std::move(endProcess); }
+
+ private:
+  void GetFWPVerRev(const std::string& path);
+  // Puts text into a box and runs the box's change handler, as a text change does.
+  void SetBoxText(int id, const std::string& text);
+  void ClearMarksAndStatus();
+  void StartJob(const std::function<int(JobContext*)>& worker);
+  void StopJobAndWait();
+  void LogLine(const std::string& line);
+  bool CanOpenForRead(const std::string& path) const;
+
+  DialogView& view_;
+  Prompt& prompt_;
+  JobWorkers workers_;
+  CLogToFile log_;
+  JobContext job_;
+  CDirTreeCtrl tree_;
+  std::thread worker_;
+  bool jobActive_ = false;
+  std::function<void()> endProcess_;
+};
+
+}  // namespace cw

@@ -1,0 +1,9 @@
+#include "job/jobs.h"
+#include "ui/cardwright_dlg.h"
+
+namespace cw {
+
+// Apart from the rest of the dialog, so that tests with their own workers need not link the jobs.
+JobWorkers DefaultJobWorkers() { return {DownloadAndVerify, VerifyOnly}; }
+
+}  // namespace cw

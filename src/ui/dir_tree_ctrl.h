@@ -1,0 +1,82 @@
+#pragma once
+// The drive and folder browser of the main dialog: drives (never C:), folders read lazily on
+// expansion and dropped on collapse, each item's path rebuilt from the labels. The rules live
+// here; a TreeView (Qt widget, or an in-memory one in tests) only holds the items.
+
+#include <string>
+#include <vector>
+
+namespace cw {
+
+// The two icons of an item, as indexes into the view's image list.
+struct ItemIcons {
+  int normal = -1;
+  int open = -1;
+};
+
+class TreeView {
+ public:
+  // An item of the view; nullptr is the invisible root above the top-level items.
+  using Item = void*;
+
+  virtual ~TreeView() = default;
+  // Readies the view's image list; false when there is no icon source.
+  virtual bool AttachImageList() = 0;
+  // The normal and open icons for a drive (isDrive) or folder at `path`; false when none.
+  virtual bool LookUpIcons(const std::string& path, bool isDrive, ItemIcons* icons) = 0;
+  // Appends a child of `parent`; `toolTip` may be empty. nullptr when it cannot.
+  virtual Item InsertItem(Item parent, const std::string& label, const ItemIcons& icons,
+                          const std::string& toolTip) = 0;
+  // Appends the empty child that makes an unread folder expandable.
+  virtual void InsertPlaceholder(Item parent) = 0;
+  virtual void DeleteChildren(Item item) = 0;
+  virtual void DeleteAll() = 0;
+  virtual Item Parent(Item item) const = 0;
+  virtual std::string Label(Item item) const = 0;
+  // Redrawing off with the wait cursor while many items go in, and back on.
+  virtual void SetBusy(bool busy) = 0;
+};
+
+// Folder names in the tree's order: case-insensitive, names equal but for case keep their
+// order (a bubble sort, stable by construction).
+class CSortStringArray : public std::vector<std::string> {
+ public:
+  using std::vector<std::string>::vector;
+  void Sort();
+
+ private:
+  bool SwapIfAfter(size_t i);
+};
+
+class CDirTreeCtrl {
+ public:
+  explicit CDirTreeCtrl(TreeView& view) : view_(view) {}
+
+  // Fills the tree with `folder` as its one root, or with the drives when `folder` is empty.
+  bool ShowTree(const std::string& folder, bool showFiles);
+  // The item's full path: "E:" for a drive, "E:\DATA" for a folder on it.
+  std::string ItemPath(TreeView::Item item) const;
+  // The view reports every expansion (expanded true) and collapse.
+  void OnItemExpanded(TreeView::Item item, bool expanded);
+
+  const std::string& errorText() const { return errorText_; }
+  const std::string& rootFolder() const { return rootFolder_; }
+
+ private:
+  bool AttachSystemImageList();
+  bool AddDrives();
+  TreeView::Item AddItem(TreeView::Item parent, const std::string& path);
+  void AddChildren(TreeView::Item parent, const std::string& folderPath);
+  bool HasSubEntries(const std::string& path) const;
+  void RefreshItem(TreeView::Item item);
+
+  TreeView& view_;
+  bool showFiles_ = false;
+  std::string errorText_;
+  std::string rootFolder_;
+};
+
+// The text after the last backslash, one trailing backslash dropped first.
+std::string LastPathPart(std::string path);
+
+}  // namespace cw

@@ -1,0 +1,13 @@
+#include "ui/package_versions.h"
+
+#include "package/version_block.h"
+
+namespace cw {
+
+PackageVersionTexts ReadPackageVersions(JobContext& job, const std::string& path,
+                                        const PackageVersionTexts& shown) {
+  const VersionTexts texts = ReadVersionBlock(path, job, shown.engine, shown.panel);
+  return {texts.engineText, texts.panelText};
+}
+
+}  // namespace cw

@@ -1,0 +1,22 @@
+#pragma once
+// The window's one door to the package's version block (GetFWPVerRev): reads it into the job
+// and gives the texts of the engine and panel version boxes.
+
+#include <string>
+
+namespace cw {
+
+struct JobContext;
+
+struct PackageVersionTexts {
+  std::string engine;  // "Engine Software Version: 2.015B"
+  std::string panel;   // "Panel Software Version: 1.007"
+};
+
+// Reads the version block of the package at `path` into `job` (versionBlock, fwpVersion),
+// logging and showing its own messages. Returns the texts the boxes show afterwards: `shown`
+// where the package gave nothing new (it cannot be opened, or holds no version block).
+PackageVersionTexts ReadPackageVersions(JobContext& job, const std::string& path,
+                                        const PackageVersionTexts& shown);
+
+}  // namespace cw

@@ -1,0 +1,53 @@
+#include "ui/window_prompt.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QThread>
+
+#include "ui/settings_windows.h"
+
+namespace cw {
+namespace {
+
+// Runs `show` on the GUI thread and returns its result; from a worker, blocks until then.
+template <typename Show>
+int OnGuiThread(Show show) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr) return 0;
+  if (QThread::currentThread() == app->thread()) return show();
+  int result = 0;
+  QMetaObject::invokeMethod(app, show, Qt::BlockingQueuedConnection, &result);
+  return result;
+}
+
+}  // namespace
+
+MessageResult WindowPrompt::MessageBox(const std::string& text, MessageButtons buttons,
+                                       MessageIcon icon) {
+  QString shown = QString::fromStdString(text);
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  const int answer = OnGuiThread([this, shown, buttons, icon]() -> int {
+    QMessageBox box(icon == MessageIcon::None ? QMessageBox::NoIcon : QMessageBox::Warning,
+                    QString::fromLatin1(kApplicationName), shown,
+                    buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
+                                                        : QMessageBox::Ok,
+                    window_.data());
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec();
+  });
+  return answer == QMessageBox::Ok ? MessageResult::Ok : MessageResult::Cancel;
+}
+
+int WindowPrompt::ChooseModel(int currentTargetType) {
+  return OnGuiThread([currentTargetType]() -> int {
+    // A top-level window of its own, as the job opens it without a parent.
+    ChoosePanelTypeWindow chooser;
+    int type = currentTargetType;
+    chooser.ChooseModel(&type);
+    return type;
+  });
+}
+
+}  // namespace cw

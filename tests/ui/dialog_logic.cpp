@@ -1,0 +1,381 @@
+// The main dialog's logic without a display: start-up, the refusals before a job, starting and
+// ending a job, the card and package boxes, "Browse...", "Advanced" and closing.
+
+#include <QtTest>
+
+#include "dialog_test_support.h"
+#include "job/front_end.h"
+#include "package/package_writer.h"
+
+using namespace cw;
+
+class DialogLogicTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    scope_ = std::make_unique<FakePlatformScope>();
+    fake().AddDrive('E', DriveType::Removable, "FAT", 64u << 20);
+    f_ = std::make_unique<DialogFixture>(fake());
+  }
+  void cleanup() {
+    f_.reset();
+    scope_.reset();
+  }
+
+  void startUpWithoutLastPathFindsAPackageInTheProgramFolder() {
+    fake().WriteFile("C:\\WORK\\Unit.fwp", "package");
+    fake().AddFolder("C:\\WORK\\OLD.FWP");
+    CCardwrightDlg& dlg = f_->Open();
+    QCOMPARE(f_->view.title, std::string("Ver. 1.061 - Quorvane FWP File Downloader and Verifier"));
+    QCOMPARE(f_->view.GetText(kIdPackageBox), std::string("C:\\WORK\\UNIT.FWP"));
+    // Filling the box ran its change handler.
+    QCOMPARE(dlg.job().fwpPath, std::string("C:\\WORK\\UNIT.FWP"));
+    QVERIFY(f_->Logged("  fwp file changed to C:\\WORK\\UNIT.FWP"));
+    QCOMPARE(dlg.job().dataPath, std::string("C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE"));
+    QVERIFY(f_->Logged("FWP Downloader v 1061 beginning execution."));
+    QVERIFY(f_->Logged("Rootpath: C:\\WORK"));
+    QVERIFY(f_->Logged("Datapath: C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE"));
+    QVERIFY(f_->Logged("  did not locate previous or local last path, searching."));
+    QCOMPARE(dlg.job().displayMode.load(), 255);
+    QCOMPARE(dlg.job().timerId, 0);
+    QCOMPARE(dlg.job().jobRunning.load(), 0);
+    QVERIFY(!f_->view.Shown(kIdPassMark1));
+    QCOMPARE(f_->prompt.Count(), size_t{0});
+    // The tree holds the card drive.
+    QCOMPARE(f_->tree.ChildLabels(nullptr), (std::vector<std::string>{"E:"}));
+  }
+
+  void startUpRestoresTheFirstLineOfLastPathUsed() {
+    fake().WriteFile("C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE\\LastPathUsed.txt",
+                     "D:\\PKG\\A.FWP\r\nD:\\OTHER.FWP");
+    fake().WriteFile("C:\\WORK\\UNIT.FWP", "package");  // not searched for
+    CCardwrightDlg& dlg = f_->Open();
+    QCOMPARE(f_->view.GetText(kIdPackageBox), std::string("D:\\PKG\\A.FWP"));
+    QCOMPARE(dlg.job().fwpPath, std::string("D:\\PKG\\A.FWP"));
+    QVERIFY(f_->Logged("  located."));
+  }
+
+  void startUpShowsTheVersionsOfTheLastPackage() {
+    fake().WriteFile("C:\\PKGS\\R2.FWP",
+                     BuildPackage(PackageSpec{.engineVersion = 2, .engineRevision = 15,
+                                              .engineLetter = 'B', .panelVersion = 10,
+                                              .panelRevision = 3}));
+    fake().WriteFile("C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE\\LastPathUsed.txt",
+                     "C:\\PKGS\\R2.FWP");
+    CCardwrightDlg& dlg = f_->Open();
+    QCOMPARE(f_->view.GetText(kIdEngineVersion), std::string("Engine Software Version: 2.015B"));
+    QCOMPARE(f_->view.GetText(kIdPanelVersion), std::string("Panel Software Version: 10.003"));
+    QCOMPARE(dlg.job().fwpVersion, 1009);
+    QVERIFY(f_->Logged("GetFWPVerRev"));
+  }
+
+  void aMissingLastPackageIsReportedAndStillPutInTheBox() {
+    fake().WriteFile("C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE\\LastPathUsed.txt",
+                     "C:\\PKGS\\GONE.FWP");
+    f_->Open();
+    QCOMPARE(f_->prompt.messages(),
+             (std::vector<std::string>{"FWP file could not be opened!\r\nC:\\PKGS\\GONE.FWP"}));
+    QCOMPARE(f_->view.GetText(kIdPackageBox), std::string("C:\\PKGS\\GONE.FWP"));
+    QVERIFY(f_->view.GetText(kIdEngineVersion).empty());
+  }
+
+  void aBrowsedPackageOfFormat1010IsRefusedAtStore() {
+    fake().WriteFile("C:\\PKGS\\NEW.FWP",
+                     BuildPackage(PackageSpec{.formatRevision = 10, .engineVersion = 3}));
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.fileChoices.push_back(std::string("C:\\PKGS\\NEW.FWP"));
+    dlg.OnBrowseCrcFile();
+    QCOMPARE(dlg.job().fwpVersion, 1010);
+    QCOMPARE(f_->view.GetText(kIdEngineVersion), std::string("Engine Software Version: 3.000"));
+    f_->view.texts[kIdCardBox] = "E:";
+    dlg.OnDownloadAndVerify();
+    QVERIFY(f_->prompt.Contains("FWP Downloader and FWP file are incompatible."));
+    QCOMPARE(f_->store.runs.load(), 0);
+  }
+
+  void startUpWithoutADocumentsFolderUsesTheTemporaryFolder() {
+    fake().SetDocumentsFolder("");
+    CCardwrightDlg& dlg = f_->Open();
+    QVERIFY(f_->prompt.Contains("The downloader failed it's SHGetFolderPath call.  Bad news."));
+    QCOMPARE(dlg.job().dataPath, std::string("C:\\TEMP\\"));
+    QVERIFY(f_->view.GetText(kIdPackageBox).empty());
+  }
+
+  void storeWithAnEmptyCardPathIsRefused() {
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.texts[kIdPackageBox] = "C:\\PKG\\A.FWP";
+    dlg.OnDownloadAndVerify();
+    QCOMPARE(f_->prompt.messages(), (std::vector<std::string>{"Please choose a valid drive."}));
+    QVERIFY(f_->Logged("  no CF drive selected."));
+    QCOMPARE(f_->store.runs.load(), 0);
+    QVERIFY(f_->view.timerRequests.empty());
+    QVERIFY(f_->view.Enabled(kIdStore));
+    QVERIFY(!fake().Exists(f_->DataPath() + "\\LastPathUsed.txt"));
+    QVERIFY(!dlg.jobActive());
+  }
+
+  void verifyWithAnEmptyCardPathIsRefused() {
+    CCardwrightDlg& dlg = f_->Open();
+    dlg.OnVerify();
+    QCOMPARE(f_->prompt.messages(), (std::vector<std::string>{"Please choose a valid drive."}));
+    QCOMPARE(f_->verify.runs.load(), 0);
+  }
+
+  void aPackageNewerThanFormat1009IsRefused() {
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.texts[kIdPackageBox] = "C:\\PKG\\NEW.FWP";
+    f_->view.texts[kIdCardBox] = "E:";
+    dlg.job().fwpVersion = 1010;
+    dlg.OnDownloadAndVerify();
+    QVERIFY(f_->prompt.Contains("FWP Downloader and FWP file are incompatible. Please download "
+                                "the latest version of the downloader."));
+    QVERIFY(f_->Logged(" incompatible issue: fwp version is 1010, max fwp version: 1009"));
+    QCOMPARE(f_->store.runs.load(), 0);
+    QVERIFY(!fake().Exists(f_->DataPath() + "\\LastPathUsed.txt"));
+
+    dlg.job().fwpVersion = 1009;
+    dlg.OnDownloadAndVerify();
+    f_->store.WaitUntilFinished();
+    QCOMPARE(f_->store.runs.load(), 1);
+    QCOMPARE(fake().ReadFile(f_->DataPath() + "\\LastPathUsed.txt"), std::string("C:\\PKG\\NEW.FWP"));
+    dlg.OnTimer();
+  }
+
+  void aStoreJobStartsWithItsValuesAndEndsOnTheTimer() {
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.visible[kIdFailMark2Left] = true;  // left from an earlier job
+    f_->view.texts[kIdStatus2] = "Restore failed";
+    f_->view.texts[kIdPackageBox] = "C:\\PKG\\A.FWP";
+    f_->view.texts[kIdCardBox] = "E:";
+    f_->store.holdUntilReleased = true;
+    f_->store.body = [](JobContext* job) { job->diagnosticsText.Append("Done!\r\n"); };
+    dlg.job().restoreOnly = 1;
+    dlg.OnDownloadAndVerify();
+
+    JobContext& job = dlg.job();
+    QVERIFY(dlg.jobActive());
+    QCOMPARE(job.displayMode.load(), 0);
+    QCOMPARE(job.prepState.load(), int32_t{kPhaseRunning});
+    QCOMPARE(job.storeInProgress.load(), 0);  // restore only
+    QCOMPARE(job.usePackageFile.load(), 1);
+    QCOMPARE(f_->view.timerRequests, (std::vector<std::pair<int, int>>{{999, 20}}));
+    QCOMPARE(job.timerId, f_->view.runningTimers.at(0));
+    for (int id : {kIdBrowse, kIdStore, kIdVerify, kIdAdvanced, kIdPackageBox, kIdCardBox})
+      QVERIFY(!f_->view.Enabled(id));
+    QVERIFY(!f_->view.Shown(kIdFailMark2Left));
+    QVERIFY(f_->view.GetText(kIdStatus2).empty());
+
+    dlg.OnTimer();  // still running: nothing ends
+    QVERIFY(dlg.jobActive());
+    QCOMPARE(f_->view.runningTimers.size(), size_t{1});
+
+    f_->store.Release();
+    f_->store.WaitUntilFinished();
+    QCOMPARE(f_->store.flashPathSeen, std::string("E:"));
+    QCOMPARE(f_->store.fwpPathSeen, std::string("C:\\PKG\\A.FWP"));
+    dlg.OnTimer();
+    QVERIFY(!dlg.jobActive());
+    QVERIFY(f_->view.runningTimers.empty());
+    QCOMPARE(job.timerId, 0);
+    for (int id : {kIdBrowse, kIdStore, kIdVerify, kIdAdvanced, kIdPackageBox, kIdCardBox})
+      QVERIFY(f_->view.Enabled(id));
+    QCOMPARE(fake().ReadFile(f_->DataPath() + "\\DownloadDiagnostics.txt"), std::string("Done!\r\n"));
+  }
+
+  void aVerifyJobWithoutAPackageUsesTheCardsReference() {
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.texts[kIdPackageBox] = "";
+    f_->view.texts[kIdCardBox] = "E:";
+    dlg.OnVerify();
+    f_->verify.WaitUntilFinished();
+    QCOMPARE(dlg.job().displayMode.load(), 2);
+    QCOMPARE(dlg.job().usePackageFile.load(), 0);
+    QCOMPARE(dlg.job().verifyOnlyState.load(), int32_t{kPhaseRunning});
+    QCOMPARE(f_->verify.runs.load(), 1);
+    QCOMPARE(f_->store.runs.load(), 0);
+    QVERIFY(!fake().Exists(f_->DataPath() + "\\LastPathUsed.txt"));
+    dlg.OnTimer();
+    QVERIFY(!dlg.jobActive());
+  }
+
+  void theTimerAppliesA16BitRangeAndThePosition() {
+    CCardwrightDlg& dlg = f_->Open();
+    JobContext& job = dlg.job();
+    job.jobRunning = 1;
+    job.displayMode = 2;
+    job.progressMin = 0;
+    job.progressMax = 70000;
+    job.progressPos = 12;
+    job.progressRangeChanged = 1;
+    dlg.OnTimer();
+    QCOMPARE(f_->view.rangeMax, 70000 & 0xFFFF);
+    QCOMPARE(f_->view.progressPos, 12);
+    QCOMPARE(job.progressRangeChanged.load(), 0);
+    f_->view.rangeMax = -1;
+    job.progressPos = 13;
+    dlg.OnTimer();  // no new range: only the position moves
+    QCOMPARE(f_->view.rangeMax, -1);
+    QCOMPARE(f_->view.progressPos, 13);
+    job.jobRunning = 0;
+  }
+
+  void cardDetectionFromTheCardBox() {
+    CCardwrightDlg& dlg = f_->Open();
+    fake().WriteFile("E:\\BOOT.BMP", "bmp");
+    f_->TypeCardPath("E:");
+    QCOMPARE(dlg.job().panelSelected.load(), 1);
+    QCOMPARE(dlg.job().engineSelected.load(), 0);
+    QCOMPARE(f_->view.GetText(kIdStatus1), std::string("Downloading to a PANEL compact flash"));
+    QVERIFY(f_->Logged("  CFpath is E:"));
+
+    fake().WriteFile("E:\\FWP_3950.FWP", "copy");  // both: the engine test wins
+    f_->TypeCardPath("E:");
+    QCOMPARE(dlg.job().engineSelected.load(), 1);
+    QCOMPARE(dlg.job().panelSelected.load(), 0);
+    QCOMPARE(f_->view.GetText(kIdStatus1), std::string("Downloading to an ENGINE compact flash"));
+
+    fake().AddDrive('F', DriveType::Removable, "FAT", 1u << 20);
+    fake().WriteFile("F:\\UPGRADE.FWP", "copy");
+    f_->view.texts[kIdStatus1] = "unchanged";
+    f_->TypeCardPath("F:");
+    QCOMPARE(dlg.job().engineSelected.load(), 1);
+    QCOMPARE(f_->view.GetText(kIdStatus1), std::string("unchanged"));
+    QCOMPARE(dlg.job().flashPath, std::string("F:"));
+  }
+
+  void aHostFolderOfADriveBecomesItsLetter() {
+    CCardwrightDlg& dlg = f_->Open();
+    const std::string host = fake().DriveHostPath("E:\\");
+    f_->TypeCardPath(host + "/");
+    QCOMPARE(dlg.job().flashPath, std::string("E:"));
+    f_->view.texts[kIdStatus1] = "";
+    fake().WriteFile("E:\\BOOT.BMP", "bmp");
+    f_->TypeCardPath(host);
+    QCOMPARE(f_->view.GetText(kIdStatus1), std::string("Downloading to a PANEL compact flash"));
+    // At the start of a job too.
+    f_->view.texts[kIdCardBox] = host;
+    dlg.OnVerify();
+    f_->verify.WaitUntilFinished();
+    QCOMPARE(f_->verify.flashPathSeen, std::string("E:"));
+    dlg.OnTimer();
+  }
+
+  void aTreeSelectionFillsTheCardBox() {
+    fake().AddFolder("E:\\DATA");
+    fake().WriteFile("E:\\DATA\\BOOT.BMP", "bmp");
+    CCardwrightDlg& dlg = f_->Open();
+    dlg.tree().OnItemExpanded(f_->tree.Find("E:"), true);
+    dlg.OnSelchangedTree2(f_->tree.Find("E:\\DATA"));
+    QCOMPARE(f_->view.GetText(kIdCardBox), std::string("E:\\DATA"));
+    QCOMPARE(dlg.job().flashPath, std::string("E:\\DATA"));
+    QCOMPARE(dlg.job().panelSelected.load(), 1);
+  }
+
+  void theTreeAndCardBoxCannotChangeARunningJob() {
+    fake().AddDrive('F', DriveType::Removable, "FAT", 1u << 20);
+    fake().WriteFile("F:\\FWP_3950.FWP", "copy");
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.texts[kIdCardBox] = "E:";
+    f_->verify.holdUntilReleased = true;
+    dlg.OnVerify();
+    dlg.OnSelchangedTree2(f_->tree.Find("F:"));
+    f_->TypeCardPath("F:");
+    QCOMPARE(dlg.job().flashPath, std::string("E:"));
+    QCOMPARE(dlg.job().engineSelected.load(), 0);
+    // A second start while the first runs does nothing.
+    dlg.OnDownloadAndVerify();
+    QCOMPARE(f_->store.runs.load(), 0);
+
+    f_->verify.Release();
+    f_->verify.WaitUntilFinished();
+    dlg.OnTimer();
+    dlg.OnSelchangedTree2(f_->tree.Find("F:"));
+    QCOMPARE(dlg.job().flashPath, std::string("F:"));
+    QCOMPARE(dlg.job().engineSelected.load(), 1);
+  }
+
+  void browseRefusesANameWithoutAFolder() {
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.texts[kIdPackageBox] = "NOSUCH.FWP";
+    dlg.OnChangeEditCrcDataFile();
+    dlg.OnBrowseCrcFile();
+    QCOMPARE(f_->prompt.messages(), (std::vector<std::string>{"FWP Filename in edit box is not valid."}));
+    QVERIFY(f_->view.fileDialogs.empty());
+  }
+
+  void browseOpensInTheFolderOfAMissingPackageAndReadsTheChoice() {
+    fake().AddFolder("C:\\PKGS");
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.texts[kIdPackageBox] = "C:\\PKGS\\GONE.FWP";
+    dlg.OnChangeEditCrcDataFile();
+    f_->view.fileChoices.push_back(std::nullopt);  // cancelled
+    dlg.OnBrowseCrcFile();
+    QCOMPARE(f_->view.fileDialogs.size(), size_t{1});
+    QCOMPARE(f_->view.fileDialogs[0].first, std::string("Select FWP Data File"));
+    QCOMPARE(f_->view.fileDialogs[0].second, fake().ToHostPath("C:\\PKGS\\*.FWP"));
+    QCOMPARE(f_->view.GetText(kIdPackageBox), std::string("C:\\PKGS\\GONE.FWP"));
+
+    f_->view.fileChoices.push_back(std::string("/data/NEW.FWP"));
+    dlg.OnBrowseCrcFile();
+    QCOMPARE(f_->view.GetText(kIdPackageBox), std::string("/data/NEW.FWP"));
+    QCOMPARE(dlg.job().fwpPath, std::string("/data/NEW.FWP"));
+    QVERIFY(f_->Logged("  using /data/NEW.FWP"));
+  }
+
+  void advancedShowsTheChosenTarget() {
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.texts[kIdStatus1] = "before";
+    dlg.OnAdvanced();  // closed without a choice
+    QCOMPARE(f_->view.GetText(kIdStatus1), std::string("before"));
+    f_->view.advanced = [](JobContext& job) { job.panelSelected = 1; };
+    dlg.OnAdvanced();
+    QCOMPARE(f_->view.GetText(kIdStatus1), std::string("Downloading to a PANEL compact flash"));
+    f_->view.advanced = [](JobContext& job) {
+      job.engineSelected = 1;
+      job.panelSelected = 0;
+    };
+    dlg.OnAdvanced();
+    QCOMPARE(f_->view.GetText(kIdStatus1), std::string("Downloading to an ENGINE compact flash"));
+    QCOMPARE(f_->view.advancedRuns, 3);
+  }
+
+  void closingWhenTheWorkerNeverStopsEndsTheProcessWithoutFreeingTheJob() {
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.texts[kIdCardBox] = "E:";
+    f_->verify.holdUntilReleased = true;
+    dlg.OnVerify();
+    fake().ClearCalls();
+    const size_t sleepsBefore = fake().SleepCount();
+    dlg.OnClose();
+    QCOMPARE(dlg.job().stopRequested.load(), 1);
+    QCOMPARE(fake().SleepCount() - sleepsBefore, size_t{500});
+    QCOMPARE(f_->endProcessCalls, 1);
+    QVERIFY(f_->view.runningTimers.empty());
+    QCOMPARE(dlg.job().timerId, 0);
+    // The job is still there for the worker, which only now ends.
+    QVERIFY(dlg.jobActive());
+    f_->verify.Release();
+    f_->verify.WaitUntilFinished();
+  }
+
+  void closingAfterTheJobEndedNeitherWaitsNorEndsTheProcess() {
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.texts[kIdCardBox] = "E:";
+    dlg.OnVerify();
+    f_->verify.WaitUntilFinished();
+    const size_t sleepsBefore = fake().SleepCount();
+    dlg.OnDestroy();
+    QCOMPARE(fake().SleepCount(), sleepsBefore);
+    QCOMPARE(f_->endProcessCalls, 0);
+    QVERIFY(!dlg.jobActive());
+  }
+
+ private:
+  FakePlatform& fake() { return scope_->fake; }
+  std::unique_ptr<FakePlatformScope> scope_;
+  std::unique_ptr<DialogFixture> f_;
+};
+
+QTEST_APPLESS_MAIN(DialogLogicTest)
+#include "dialog_logic.moc"
