@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core
   attr dosfstools mtools
+  # The real-FAT tests: a Linux kernel as a process, with the FAT and device-mapper modules.
+  user-mode-linux dmsetup e2fsprogs
   # libFuzzer and clang's sanitizer runtimes (make fuzz); g++'s come with gcc itself
   clang libclang-rt-14-dev
 )

@@ -61,11 +61,15 @@ void GetCFFilesArray(FileList& files) {
   LogF("  there are %d items in the files array.", static_cast<int>(files.size()));
 }
 
-void GetBackupFilesArray(FileList& files) {
-  Log("GetBackupFilesArray");
+std::string BackupRootForTarget() {
   const std::string dataPath = currentJob ? currentJob->dataPath : std::string();
   const bool panel = targetType == kTargetPanel3940 || targetType == kTargetPanel3950;
-  backupRoot = dataPath + (panel ? "\\QUORVANE_PANEL_CF_BACKUP" : "\\QUORVANE_ENGINE_CF_BACKUP");
+  return dataPath + (panel ? "\\QUORVANE_PANEL_CF_BACKUP" : "\\QUORVANE_ENGINE_CF_BACKUP");
+}
+
+void GetBackupFilesArray(FileList& files) {
+  Log("GetBackupFilesArray");
+  backupRoot = BackupRootForTarget();
   LogF("  the backup root is %s", backupRoot.c_str());
 
   files.clear();

@@ -2,6 +2,8 @@
 // Flat lists of every file on the card and in the backup folder, gathered by a breadth-first
 // walk of their folders.
 
+#include <string>
+
 #include "job/job_values.h"
 
 namespace cw {
@@ -13,6 +15,9 @@ void GetFolderArray(FileList& folders);
 void GetFileArray(const FileList& folders, FileList& files);
 // Every file on the card below globalFlashPath.
 void GetCFFilesArray(FileList& files);
+// The backup folder of the current kind of card: the engine's for every targetType but a
+// panel's, unknown cards included.
+std::string BackupRootForTarget();
 // Sets backupRoot for the current targetType and lists every file below it.
 void GetBackupFilesArray(FileList& files);
 

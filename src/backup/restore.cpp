@@ -2,6 +2,7 @@
 
 #include "backup/backup.h"
 #include "backup/cleaning.h"
+#include "backup/file_listings.h"
 #include "card/volume.h"
 #include "job/job_io.h"
 #include "job/job_values.h"
@@ -65,6 +66,9 @@ bool AttemptRestore() {
   if (targetType != kTargetEngine) {
     if (haveWholeBackup) {
       Log("  attempting to clean the CF.");
+      // List the card again: the files a failed store wrote are not in the list taken before
+      // the job, and left there they would stay on the restored card or fill it up.
+      GetCFFilesArray(cardFileList);
       CleanCF(cardFileList);
     } else {
       Log("  no complete backup, the CF is not cleaned.");

@@ -70,6 +70,9 @@ class StoreCommand : public Command {
   // restore-only run with an empty backup folder put nothing back, so it has not succeeded.
   bool Succeeded(const JobContext& job, int result) const {
     if (restoreOnly_) {
+      // Ended before the restore (the card's checks, or the backup folder held by another
+      // job): the job has said why.
+      if (job.restoreState == kPhaseIdle) return false;
       if (backupFileList.empty()) {
         std::fprintf(stderr, "Nothing was restored: the backup folder holds no files.\n");
         return false;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "backup/backup_lock.h"
 #include "job/job_context.h"
 
 namespace cw {
@@ -17,8 +18,10 @@ inline constexpr uint32_t kPhaseWaitMs = 50;
 inline constexpr uint32_t kEndWaitMs = 1000;
 
 // Stages 1 to 10. nullopt when the card may be programmed; otherwise the job has ended
-// (jobRunning cleared) with the returned exit code.
-std::optional<int> CheckAndPrepareStore(JobContext& job);
+// (jobRunning cleared) with the returned exit code. Stage 7 takes `backupLock` for the backup
+// folder of the card's kind, or ends the job when another job holds it; the caller keeps the
+// lock until the job ends.
+std::optional<int> CheckAndPrepareStore(JobContext& job, BackupFolderLock& backupLock);
 // The backup decision and stages 11 to 15; nullopt when stage 16 may follow.
 std::optional<int> BackupAndProgram(JobContext& job);
 // Stages 16 to 18: eject, verify, append the upgrade record. The job's exit code.

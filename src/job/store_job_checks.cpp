@@ -5,6 +5,7 @@
 #include <string>
 
 #include "backup/backup.h"
+#include "backup/backup_lock.h"
 #include "backup/file_listings.h"
 #include "card/card_inspection.h"
 #include "card/volume.h"
@@ -75,6 +76,16 @@ std::optional<int> CheckDrive(JobContext& job) {
   return std::nullopt;
 }
 
+// Stage 7: the backup folder of this kind of card belongs to another job (another window or
+// another command line) until that job ends. Waiting would leave the user guessing, and going
+// on would empty or restore a backup that is not this card's: the job ends untouched.
+int RefuseBusyBackup(JobContext& job, const BackupFolderLock& backupLock) {
+  LogF("  the backup folder %s is in use by another job.", backupLock.folder().c_str());
+  return FailWith(job,
+                  "Another job is using the backup folder.\r\n"
+                  "Wait for it to finish, then try again.\r\n");
+}
+
 // Stage 8 without "Restore Only": the package's kind of files must suit the card.
 std::optional<int> ApplyTargetRules(JobContext& job) {
   if (targetType == kTargetUnknown) {
@@ -129,7 +140,7 @@ std::optional<int> CheckPanelRoom(JobContext& job) {
 
 }  // namespace
 
-std::optional<int> CheckAndPrepareStore(JobContext& job) {
+std::optional<int> CheckAndPrepareStore(JobContext& job, BackupFolderLock& backupLock) {
   TakeOverRequest(job);
   if (std::optional<int> end = CheckDrive(job)) return end;
 
@@ -146,6 +157,7 @@ std::optional<int> CheckAndPrepareStore(JobContext& job) {
   Log("  Stage 6...");
   GetUpgradeInfo();
   Log("  Stage 7...");
+  if (!backupLock.TryTake(BackupRootForTarget())) return RefuseBusyBackup(job, backupLock);
   GetBackupFilesArray(backupFileList);
 
   Log("  Stage 8...");
@@ -183,7 +195,10 @@ std::optional<int> CheckAndPrepareStore(JobContext& job) {
 
 int DownloadAndVerify(JobContext* job) {
   return RunWorker(*job, [job]() -> int {
-    if (std::optional<int> end = CheckAndPrepareStore(*job)) return *end;
+    // Held from stage 7 until the job ends, whichever way it ends (a stop or an error unwinds
+    // through here too); the system drops it if the process dies.
+    BackupFolderLock backupLock;
+    if (std::optional<int> end = CheckAndPrepareStore(*job, backupLock)) return *end;
     if (std::optional<int> end = BackupAndProgram(*job)) return *end;
     return VerifyAndFinish(*job);
   });

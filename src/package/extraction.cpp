@@ -119,12 +119,20 @@ void CreateMissingFolders(const std::string& path) {
   }
 }
 
+// A file that could not be written whole is removed again: a partial file would hold clusters
+// the restore needs, and would stay behind on a card that is otherwise put back.
 bool WriteCardFile(const std::string& path, const Bytes& content) {
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::CreateAlways);
   if (!file) return false;
   const bool written =
       content.empty() || file->Write(content.data(), static_cast<uint32_t>(content.size()));
-  return file->Close() && written;
+  const bool closed = file->Close();
+  if (written && closed) return true;
+  file.reset();
+  const uint32_t error = GetLastError();
+  Sys().DeleteFile(path);
+  SetLastError(error);
+  return false;
 }
 
 // What one relevant record comes to: written, skipped (a second ZLIBCE.DLL) or failed.

@@ -21,6 +21,7 @@ enum WinError : uint32_t {
   kErrPathNotFound = 3,
   kErrAccessDenied = 5,
   kErrInvalidHandle = 6,
+  kErrNotReady = 21,  // no medium: the card is out
   kErrWriteProtect = 19,
   kErrGenFailure = 31,
   kErrSharingViolation = 32,

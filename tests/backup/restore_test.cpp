@@ -139,6 +139,19 @@ TEST_F(RestoreTest, PanelCardIsCleanedThenRestoredFromACompleteBackup) {
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
 }
 
+// A file the failed store added is not in the listing taken before the job: the restore lists
+// the card again, so the new file goes too and the card is left as it was.
+TEST_F(RestoreTest, FilesAddedByTheFailedStoreAreCleanedAway) {
+  OldPanelCard();
+  ASSERT_TRUE(BackupFiles(true));
+  fake.WriteFile("E:\\BREVANT\\NEW\\PLUGIN.DLL", "new plugin");
+
+  EXPECT_TRUE(AttemptRestore());
+  EXPECT_FALSE(fake.Exists("E:\\BREVANT\\NEW\\PLUGIN.DLL"));
+  EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
+  EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
+}
+
 TEST_F(RestoreTest, RestoreCountsAndSetsTheProgressRangeToTheBackup) {
   OldEngineCard();
   ASSERT_TRUE(BackupFiles(false));

@@ -377,6 +377,8 @@ TEST(DecompressDamageTest, InflatedFileThatCannotBeCreatedOrWrittenFails) {
                   "E:\\APP\\MAIN.BIN\r\ncould not be opened after decompression.\r\n"})
         << op;
     EXPECT_EQ(run.filesStored, 0) << op;
+    // A partly written file is not left behind to hold the card's clusters.
+    EXPECT_FALSE(run.written) << op;
   }
 }
 

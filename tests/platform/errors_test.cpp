@@ -77,6 +77,7 @@ TEST(ErrnoMapping, WindowsNumbers) {
   EXPECT_EQ(posix::WinErrorFromErrno(EEXIST, ""), kErrFileExists);
   EXPECT_EQ(posix::WinErrorFromErrno(ENOSPC, ""), kErrDiskFull);
   EXPECT_EQ(posix::WinErrorFromErrno(EIO, ""), kErrIoDevice);
+  EXPECT_EQ(posix::WinErrorFromErrno(ENOMEDIUM, ""), kErrNotReady);
   EXPECT_EQ(posix::WinErrorFromErrno(EXDEV, ""), kErrGenFailure);
   EXPECT_EQ(posix::WinErrorFromErrno(ENOENT, "/tmp/surely-missing-file"), kErrFileNotFound);
   EXPECT_EQ(posix::WinErrorFromErrno(ENOENT, "/surely-missing-folder/file"), kErrPathNotFound);

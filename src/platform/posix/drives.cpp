@@ -4,6 +4,9 @@
 #include <sys/statfs.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <set>
 
 #include "platform/posix/posix_internal.h"
 
@@ -22,12 +25,46 @@ std::string CanonicalFolder(const std::string& path) {
   return result;
 }
 
+// Windows mounts a dismounted volume again on the next access by anyone; here the card is
+// mounted again at the latest when the process that unmounted it ends, so that the next
+// program (or the next cardwright command) finds it where it was. Front ends may keep their
+// platform to the end, hence the exit hook beside the destructor. The registry is never
+// destroyed: platforms that are static objects themselves end after any of ours would.
+std::mutex& LivePlatformsMutex() {
+  static auto* mutex = new std::mutex;
+  return *mutex;
+}
+std::set<PosixPlatform*>& LivePlatforms() {
+  static auto* platforms = new std::set<PosixPlatform*>;
+  return *platforms;
+}
+void RemountAtExit() {
+  std::lock_guard<std::mutex> lock(LivePlatformsMutex());
+  for (PosixPlatform* platform : LivePlatforms()) platform->RemountAll();
+}
+
 }  // namespace
 
 PosixPlatform::PosixPlatform(const PosixPlatformOptions& options) : options_(options) {
   const char* instant = ::getenv("CARDWRIGHT_INSTANT_WAITS");
   instantSleeps_ = options.instantSleeps || (instant != nullptr && std::string(instant) == "1");
   BuildDriveMap();
+  static const bool hooked = std::atexit(RemountAtExit) == 0;
+  (void)hooked;
+  std::lock_guard<std::mutex> lock(LivePlatformsMutex());
+  LivePlatforms().insert(this);
+}
+
+PosixPlatform::~PosixPlatform() {
+  {
+    std::lock_guard<std::mutex> lock(LivePlatformsMutex());
+    LivePlatforms().erase(this);
+  }
+  RemountAll();
+}
+
+void PosixPlatform::RemountAll() {
+  for (size_t i = 0; i < drives_.size(); ++i) EnsureMounted(static_cast<int>(i));
 }
 
 void PosixPlatform::BuildDriveMap() {
@@ -91,7 +128,7 @@ bool PosixPlatform::GetVolumeInformation(const std::string& rootPath, std::strin
                                          std::string* fileSystemName) {
   const int index = DriveOfPath(rootPath);
   if (index < 0) return FailWith(kErrPathNotFound);
-  EnsureMounted(index);
+  if (!EnsureMounted(index)) return false;
   const Drive& drive = drives_[index];
   struct statfs info;
   if (::statfs(drive.hostPath.c_str(), &info) != 0) return FailErrno(errno, drive.hostPath);
@@ -113,7 +150,7 @@ bool PosixPlatform::GetDiskSpace(const std::string& rootPath, uint64_t* totalByt
                                  uint64_t* freeBytes) {
   const int index = DriveOfPath(rootPath);
   if (index < 0) return FailWith(kErrPathNotFound);
-  EnsureMounted(index);
+  if (!EnsureMounted(index)) return false;
   const Drive& drive = drives_[index];
   struct statfs info;
   if (::statfs(drive.hostPath.c_str(), &info) != 0) return FailErrno(errno, drive.hostPath);
@@ -130,13 +167,16 @@ std::string PosixPlatform::DriveHostPath(const std::string& rootPath) {
   return index < 0 ? std::string() : drives_[index].hostPath;
 }
 
-// A FAT card we unmounted comes back on the next access to its drive.
-void PosixPlatform::EnsureMounted(int driveIndex) {
+// A FAT card we unmounted comes back on the next access to its drive; each access tries again,
+// so a card put back in its reader is found.
+bool PosixPlatform::EnsureMounted(int driveIndex) {
   std::lock_guard<std::mutex> lock(mountMutex_);
   Drive& drive = drives_[driveIndex];
-  if (!drive.unmounted) return;
+  if (!drive.unmounted) return true;
   int err = 0;
-  if (RemountFolder(drive.savedMount, &err)) drive.unmounted = false;
+  if (!RemountFolder(drive.savedMount, &err)) return FailWith(kErrNotReady);
+  drive.unmounted = false;
+  return true;
 }
 
 }  // namespace cw::posix

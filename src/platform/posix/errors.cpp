@@ -39,6 +39,8 @@ uint32_t WinErrorFromErrno(int err, const std::string& hostPath) {
       return kErrDiskFull;
     case EIO:
       return kErrIoDevice;
+    case ENOMEDIUM:
+      return kErrNotReady;
     default:
       return kErrGenFailure;
   }

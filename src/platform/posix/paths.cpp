@@ -119,13 +119,13 @@ bool PosixPlatform::Resolve(const std::string& path, std::string* hostPath) {
   if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == ':') {
     int index = DriveIndex(path[0]);
     if (index < 0) return FailWith(kErrPathNotFound);
-    EnsureMounted(index);
+    if (!EnsureMounted(index)) return false;
     current = floor = drives_[index].hostPath;
     restStart = 2;
   } else if (path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':') {
     int index = DriveIndex(path[4]);
     if (index < 0) return FailWith(kErrFileNotFound);
-    EnsureMounted(index);
+    if (!EnsureMounted(index)) return false;
     *hostPath = drives_[index].hostPath;
     return true;
   } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {

@@ -100,6 +100,9 @@ struct Drive {
 class PosixPlatform final : public Platform {
  public:
   explicit PosixPlatform(const PosixPlatformOptions& options);
+  // Mounts again every card this platform unmounted; so does the end of the process.
+  ~PosixPlatform() override;
+  void RemountAll();
 
   std::vector<std::string> LogicalDriveStrings() override;
   DriveType GetDriveType(const std::string& rootPath) override;
@@ -147,7 +150,9 @@ class PosixPlatform final : public Platform {
   // The drive a Windows path lies on, or -1.
   int DriveOfPath(const std::string& path) const;
   int DriveIndex(char letter) const;
-  void EnsureMounted(int driveIndex);
+  // Mounts again a FAT card we unmounted. False (last error 21, not ready) while it cannot be:
+  // the drive's folder is then only the empty mount point, and must not stand for the card.
+  bool EnsureMounted(int driveIndex);
   uint32_t AttributesOf(const std::string& hostPath, const struct stat& st);
   bool SetHostAttributes(const std::string& hostPath, uint32_t attributes);
   bool FillEntry(const std::string& hostPath, const std::string& name, FindEntry* entry);

@@ -24,7 +24,8 @@ class PosixVolume final : public Volume {
 };
 
 // Flushes and drops the cached pages of every file below `folder`, so the next read of each
-// goes to the medium. Only an I/O error counts as failure: that is the medium refusing.
+// goes to the medium. Only an I/O error counts as failure: that is the medium refusing. Every
+// file is evicted even after one failed.
 bool EvictFilesBelow(const std::string& folder, int* err) {
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -34,15 +35,11 @@ bool EvictFilesBelow(const std::string& folder, int* err) {
     if (!it->is_regular_file(typeError)) continue;
     const int fd = ::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) continue;
-    if (::fsync(fd) != 0 && errno == EIO) {
-      *err = EIO;
-      ::close(fd);
-      return false;
-    }
+    if (::fsync(fd) != 0 && errno == EIO) *err = EIO;
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     ::close(fd);
   }
-  return true;
+  return *err != EIO;
 }
 
 bool SyncFileSystemOf(const std::string& folder, int* err) {
@@ -71,7 +68,7 @@ std::unique_ptr<Volume> PosixPlatform::OpenVolume(const std::string& devicePath)
     FailWith(kErrFileNotFound);
     return nullptr;
   }
-  EnsureMounted(index);
+  if (!EnsureMounted(index)) return nullptr;
   const Drive& drive = drives_[index];
   const std::optional<MountEntry> mount = MountAt(ReadMountInfo(), drive.hostPath);
   if (mount && mount->source.rfind("/dev/", 0) == 0 && drive.hostPath != "/") {
@@ -92,39 +89,44 @@ std::unique_ptr<Volume> PosixPlatform::OpenVolume(const std::string& devicePath)
 
 // As root, a drive whose folder is itself a FAT mount point is unmounted (and comes back on
 // the next access). Everything else is never unmounted: its file system is synced and the
-// cached pages of the drive's files are dropped.
+// cached pages of the drive's files are dropped. A sync that fails (the card was pulled, or
+// refuses writes) still unmounts or evicts, so that later reads meet the card and not the
+// page cache, which would hold the very data that never reached it; the dismount then fails
+// with the sync's error.
 bool PosixPlatform::DismountVolume(Volume& volume) {
   auto* posixVolume = dynamic_cast<PosixVolume*>(&volume);
   if (posixVolume == nullptr) return FailWith(kErrInvalidHandle);
   const int index = DriveIndex(posixVolume->letter_);
   if (index < 0) return FailWith(kErrInvalidHandle);
   Drive& drive = drives_[index];
-  int err = 0;
+  int syncError = 0;
+  const bool synced = SyncFileSystemOf(drive.hostPath, &syncError);
   const std::optional<MountEntry> mount = MountAt(ReadMountInfo(), drive.hostPath);
   if (::geteuid() == 0 && mount && (mount->fsType == "vfat" || mount->fsType == "msdos")) {
-    if (!SyncFileSystemOf(drive.hostPath, &err)) return FailErrno(err, drive.hostPath);
     if (!posixVolume->isDevice_ && posixVolume->fd_ >= 0) {
       ::close(posixVolume->fd_);
       posixVolume->fd_ = -1;
     }
     std::lock_guard<std::mutex> lock(mountMutex_);
-    if (UnmountFolder(drive.hostPath, &err)) {
-      drive.unmounted = true;
-      drive.savedMount = *mount;
-      posixVolume->mounted_ = false;
-      SetLastError(kErrSuccess);
-      return true;
-    }
-    return FailErrno(err, drive.hostPath);  // busy: still mounted
+    int err = 0;
+    if (!UnmountFolder(drive.hostPath, &err)) return FailErrno(err, drive.hostPath);  // busy
+    drive.unmounted = true;
+    drive.savedMount = *mount;
+    posixVolume->mounted_ = false;
+    if (!synced) return FailErrno(syncError, drive.hostPath);
+    SetLastError(kErrSuccess);
+    return true;
   }
-  if (!SyncFileSystemOf(drive.hostPath, &err)) return FailErrno(err, drive.hostPath);
-  if (drive.hostPath != "/" && !EvictFilesBelow(drive.hostPath, &err)) {
-    return FailErrno(err, drive.hostPath);
-  }
+  int evictError = 0;
+  const bool evicted = drive.hostPath == "/" || EvictFilesBelow(drive.hostPath, &evictError);
+  bool deviceSynced = true;
   if (posixVolume->fd_ >= 0) {
-    if (::fsync(posixVolume->fd_) != 0 && errno == EIO) return FailErrno(EIO);
+    deviceSynced = ::fsync(posixVolume->fd_) == 0 || errno != EIO;
     ::posix_fadvise(posixVolume->fd_, 0, 0, POSIX_FADV_DONTNEED);
   }
+  if (!synced) return FailErrno(syncError, drive.hostPath);
+  if (!evicted) return FailErrno(evictError, drive.hostPath);
+  if (!deviceSynced) return FailErrno(EIO);
   posixVolume->mounted_ = false;
   SetLastError(kErrSuccess);
   return true;

@@ -1,0 +1,427 @@
+// Store and verify jobs of the built cardwright on real FAT16 cards, each card checked from the
+// host afterwards with mtools and fsck.fat against what the job reported.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+
+#include "fat/fat_fixture.h"
+#include "package/crc_list_writer.h"
+#include "package/package_writer.h"
+#include "support/run_command.h"
+#include "verify/bhelper.h"
+
+namespace cw::fat {
+namespace {
+
+constexpr const char* kFatMessage =
+    "The compact flash has an incompatible FAT type.\nPlease use Windows to reformat the "
+    "compact flash to FAT16";
+
+// Content that deflate cannot shrink much, so the card really fills.
+std::string Noise(size_t size, uint32_t seed) {
+  std::string text(size, '\0');
+  for (char& c : text) {
+    seed = seed * 1103515245u + 12345u;
+    c = static_cast<char>(seed >> 16);
+  }
+  return text;
+}
+
+uint32_t Crc(const std::string& content) {
+  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(content.data()),
+                             static_cast<uint32_t>(content.size()));
+}
+
+// "APP\MAIN.BIN" -> "APP/MAIN.BIN", as mtools names it.
+std::string Slashes(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+PackageSpec EnginePackage(uint32_t seed) {
+  PackageSpec spec;
+  spec.releaseNumber = 42;
+  spec.engineVersion = 2;
+  spec.engineRevision = static_cast<int32_t>(seed);
+  spec.files = {
+      {.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = Noise(600 * 1024, seed)},
+      {.kind = kKindEngine7, .cardPath = "APP\\TABLES.DAT", .content = std::string(9000, 't')},
+      {.kind = kKindCommon, .cardPath = "CONFIG\\UNITS.TXT", .content = "units: metric\r\n"},
+      {.kind = kKindCommonRaw, .cardPath = "DOCS\\ReadMe.txt", .content = "mixed case name"},
+      {.kind = kKindPanel3940, .cardPath = "BREVANT\\PANEL.EXE", .content = "not for engines"},
+  };
+  return spec;
+}
+
+// A 3940 panel package with the CRC list a panel card needs, last. The list names the card's
+// OS image first (the package does not replace it), then the package's own 3940 files. The
+// list's reader looks for each file at most as many lines ahead as the table has records, so
+// a package lists a few files, as real ones do.
+PackageSpec PanelPackage(const std::string& osImage, std::vector<PackageFileSpec> extra = {}) {
+  PackageSpec spec;
+  spec.releaseNumber = 7;
+  spec.files = {
+      {.kind = kKindPanel3940, .cardPath = "BREVANT\\APP.EXE", .content = Noise(300 * 1024, 7)},
+      {.kind = kKindPanel3940Raw, .cardPath = "BREVANT\\FONTS.BIN", .content = "3940 fonts"},
+      {.kind = kKindPanel3950, .cardPath = "BREVANT\\APP3950.EXE", .content = "3950 only"},
+      {.kind = kKindEngine2, .cardPath = "ENGINE.BIN", .content = "not for a panel"},
+  };
+  for (int i = 0; i < 6; ++i) {
+    spec.files.push_back({.kind = kKindPanel3940,
+                          .cardPath = "BREVANT\\LANG\\TEXT" + std::to_string(i) + ".DAT",
+                          .content = "language " + std::to_string(i)});
+  }
+  spec.files.insert(spec.files.end(), extra.begin(), extra.end());
+  std::vector<CRCListEntry> entries = {{"NK.BIN", Crc(osImage)}};
+  for (const PackageFileSpec& file : spec.files) {
+    if (file.kind == kKindPanel3940 || file.kind == kKindPanel3940Raw) {
+      entries.push_back({file.cardPath, Crc(file.content)});
+    }
+  }
+  spec.files.push_back({.kind = kKindPanel3940Raw,
+                        .cardPath = "Quorvane File CRCs.dat",
+                        .content = BuildCRCList(entries)});
+  return spec;
+}
+
+// Where a package file lands: kind 14 goes to an engine card's root under its bare name.
+std::optional<std::string> PlaceOf(const PackageFileSpec& file, int target) {
+  const bool common = file.kind == kKindCommon || file.kind == kKindCommonRaw;
+  const bool engine = file.kind == kKindEngine2 || file.kind == kKindEngine7 ||
+                      file.kind == kKindEngine10 || file.kind == kKindEngine13;
+  const bool panel = file.kind == kKindPanel3940 || file.kind == kKindPanel3940Raw;
+  if (!(common || (target == 1 ? engine : panel))) return std::nullopt;
+  if (target == 1 && file.kind == kKindCommonRaw) {
+    return file.cardPath.substr(file.cardPath.rfind('\\') + 1);
+  }
+  return Slashes(file.cardPath);
+}
+
+class FatJobs : public FatCardTest {
+ protected:
+  void SetUp() override {
+    FatCardTest::SetUp();
+    if (IsSkipped()) return;
+    home_ = MakeHome();
+  }
+
+  // Boots with the cards as ubd0, ubd1, ... and the home disk after them, mounted as HOME.
+  GuestRun BootJobs(const std::string& script, const std::vector<std::string>& cards,
+                    int timeoutSeconds = 90) {
+    std::vector<std::string> disks = cards;
+    disks.push_back(home_);
+    const std::string homeDevice = std::string("/dev/ubd") + static_cast<char>('a' + cards.size());
+    return Boot("home_mount " + homeDevice + " || exit 10\n" + script, disks, timeoutSeconds);
+  }
+
+  // Writes the package into the run folder; returns its host path.
+  std::string WritePackage(const PackageSpec& spec, const std::string& name) {
+    const std::string path = run_.Sub(name);
+    EXPECT_TRUE(WriteBytesToFile(path, BuildPackage(spec)));
+    return path;
+  }
+
+  // Every file of `spec` for `target` (1 Engine, 2 Panel 3940) is on the card with the content
+  // the package holds, and no other file of the package is.
+  static void ExpectFilesOf(const PackageSpec& spec, int target, const CardImage& card) {
+    const std::vector<std::string> listed = card.List();
+    for (const PackageFileSpec& file : spec.files) {
+      const std::optional<std::string> place = PlaceOf(file, target);
+      if (!place) {
+        EXPECT_FALSE(card.Read(Slashes(file.cardPath)).has_value()) << file.cardPath;
+        continue;
+      }
+      EXPECT_NE(std::find(listed.begin(), listed.end(), *place), listed.end()) << *place;
+      EXPECT_TRUE(card.Read(*place) == file.content) << *place;
+    }
+  }
+
+  std::string home_;
+};
+
+// The shell line of a job on card E: (the mount point, mapped as a removable drive).
+std::string Store(const std::string& step, const std::string& package,
+                  const std::string& options) {
+  return "step " + step + " $CW --drive E:=$CARD,removable store --card E: --package " + package +
+         " --yes " + options + "\n";
+}
+std::string Verify(const std::string& step, const std::string& package) {
+  return "step " + step + " $CW --drive E:=$CARD,removable verify --card E:" +
+         (package.empty() ? "" : " --package " + package) + "\n";
+}
+std::string RestoreOnly(const std::string& step) {
+  return "step " + step + " $CW --drive E:=$CARD,removable store --card E: --restore-only\n";
+}
+
+// Nothing the job printed may claim a verified card.
+void ExpectNothingVerified(const StepResult& job) {
+  for (const char* claim : {"Done!", "Restore OK!!"}) {
+    EXPECT_EQ(job.out.find(claim), std::string::npos) << claim << " in:\n" << job.out;
+  }
+}
+
+TEST_F(FatJobs, EngineAndPanelPackagesAreStoredAndVerifiedOnA256MiBCard) {
+  const CardImage engine = MakeCard("engine.img", 256 * kMiB);
+  ASSERT_TRUE(engine.Put("OLD/LOG.TXT", "old engine log"));
+  const CardImage panel = MakeCard("panel.img", 256 * kMiB);
+  ASSERT_TRUE(panel.Put("NK.BIN", "windows ce image"));
+  ASSERT_TRUE(panel.Put("BREVANT/BPANEL.INI", "kept settings"));
+  ASSERT_TRUE(panel.Put("BREVANT/OLDAPP.EXE", "old application"));
+  const PackageSpec enginePackage = EnginePackage(1);
+  const PackageSpec panelPackage = PanelPackage("windows ce image");
+  const std::string enginePath = WritePackage(enginePackage, "ENGINE.FWP");
+  const std::string panelPath = WritePackage(panelPackage, "PANEL.FWP");
+
+  const GuestRun run = BootJobs("card_mount /dev/ubda || exit 9\n" +
+                                    Store("engine", enginePath, "--target engine") +
+                                    Verify("engine-package", enginePath) +
+                                    Verify("engine-self", "") +
+                                    "umount $CARD && card_mount /dev/ubdb || exit 8\n" +
+                                    Store("panel", panelPath, "--target panel") +
+                                    Verify("panel-package", panelPath) + Verify("panel-self", ""),
+                                {engine.path(), panel.path()});
+  ASSERT_EQ(run.status, 0) << run.Describe();
+
+  for (const char* step : {"engine", "engine-package", "engine-self", "panel", "panel-package",
+                           "panel-self"}) {
+    const StepResult result = Step(step);
+    EXPECT_EQ(result.exitCode, 0) << step << "\n" << result.out << result.err;
+    EXPECT_NE(result.out.find("Done!"), std::string::npos) << step << result.out;
+  }
+
+  ExpectFilesOf(enginePackage, 1, engine);
+  EXPECT_EQ(engine.Read("OLD/LOG.TXT").value_or("?"), "old engine log");  // engines keep files
+  EXPECT_TRUE(engine.Read("UPGRADE.FWP") == BuildPackage(enginePackage));
+  EXPECT_EQ(engine.Read("FWPVERS.BIN").value_or("").size(), 24u);
+  EXPECT_NE(engine.Read("FWP_INFO_FILE.TXT").value_or(""), "");
+  // A name that is not all upper case keeps its case in a long name beside its 8.3 alias.
+  const std::vector<std::string> engineFiles = engine.List();
+  EXPECT_NE(std::find(engineFiles.begin(), engineFiles.end(), "ReadMe.txt"), engineFiles.end());
+  EXPECT_CARD_CLEAN(engine);
+
+  ExpectFilesOf(panelPackage, 2, panel);
+  EXPECT_EQ(panel.Read("NK.BIN").value_or("?"), "windows ce image");
+  EXPECT_EQ(panel.Read("BREVANT/BPANEL.INI").value_or("?"), "kept settings");
+  EXPECT_FALSE(panel.Read("BREVANT/OLDAPP.EXE").has_value());  // cleaned away
+  EXPECT_EQ(panel.Read("BREVANT/ReleaseNumber").value_or(""), std::string("\x07\0\0\0", 4));
+  EXPECT_FALSE(panel.Read("UPGRADE.FWP").has_value());
+  EXPECT_CARD_CLEAN(panel);
+}
+
+TEST_F(FatJobs, Fat32CardIsRefusedAndA2GiBFat16CardIsAccepted) {
+  const CardImage fat32 = MakeCard("fat32.img", 64 * kMiB, 32, {"-s", "1"});
+  ASSERT_TRUE(fat32.Put("KEEP.TXT", "untouched"));
+  const CardImage big = MakeCard("big.img", 2048 * kMiB);
+  const PackageSpec spec = EnginePackage(2);
+  const std::string package = WritePackage(spec, "ENGINE.FWP");
+
+  const GuestRun run = BootJobs("card_mount /dev/ubda || exit 9\n" +
+                                    Store("fat32", package, "--target engine") +
+                                    Verify("fat32-verify", package) +
+                                    "umount $CARD && card_mount /dev/ubdb || exit 8\n" +
+                                    Store("big", package, "--target engine") +
+                                    Verify("big-verify", package),
+                                {fat32.path(), big.path()});
+  ASSERT_EQ(run.status, 0) << run.Describe();
+
+  const StepResult refused = Step("fat32");
+  EXPECT_EQ(refused.exitCode, 1) << refused.out << refused.err;
+  EXPECT_NE(refused.err.find(kFatMessage), std::string::npos) << refused.err;
+  EXPECT_NE(Step("fat32-verify").err.find(kFatMessage), std::string::npos);
+  EXPECT_EQ(fat32.List(), std::vector<std::string>{"KEEP.TXT"});
+  EXPECT_CARD_CLEAN(fat32);
+
+  EXPECT_EQ(Step("big").exitCode, 0) << Step("big").out << Step("big").err;
+  EXPECT_EQ(Step("big-verify").exitCode, 0) << Step("big-verify").out << Step("big-verify").err;
+  ExpectFilesOf(spec, 1, big);
+  EXPECT_CARD_CLEAN(big);
+}
+
+// Read-only, hidden and system files on a panel card: the backup clears those attributes on
+// the card before copying, the cleaning removes the maker's files, the extraction stops at a
+// damaged record, and the restore brings every file back as a plain archive file, verified
+// against the card's own CRC list.
+TEST_F(FatJobs, ProtectedFilesAreBackedUpCleanedAndRestoredAsArchiveFiles) {
+  const std::string osImage = Noise(kMiB, 11);
+  const CardImage card = MakeCard("card.img", 256 * kMiB);
+  ASSERT_TRUE(card.Put("NK.BIN", osImage));
+  ASSERT_TRUE(card.Put("BREVANT/BPANEL.INI", "kept settings"));
+  ASSERT_TRUE(card.Put("BREVANT/OLD.DAT", "old data"));
+  ASSERT_TRUE(card.Put("SYSTEM.DAT", "system file"));
+  ASSERT_TRUE(card.Put("Quorvane File CRCs.dat",
+                       BuildCRCList({{"NK.BIN", Crc(osImage)},
+                                     {"BREVANT\\OLD.DAT", Crc("old data")}})));
+  ASSERT_TRUE(card.SetAttributes("NK.BIN", {"+r", "+h", "+s"}));
+  ASSERT_TRUE(card.SetAttributes("BREVANT/BPANEL.INI", {"+r"}));
+  ASSERT_TRUE(card.SetAttributes("BREVANT/OLD.DAT", {"+h"}));
+  ASSERT_TRUE(card.SetAttributes("SYSTEM.DAT", {"+s", "-a"}));
+  PackageSpec spec = PanelPackage(osImage);
+  spec.files[1].dataOffset = 0;  // FONTS.BIN: its data cannot be found
+  const std::string package = WritePackage(spec, "PANEL.FWP");
+
+  const GuestRun run =
+      BootJobs("card_mount || exit 9\n" + Store("store", package, "--target panel"), {card.path()});
+  ASSERT_EQ(run.status, 0) << run.Describe();
+
+  const StepResult store = Step("store");
+  EXPECT_EQ(store.exitCode, 1) << store.out << store.err;
+  EXPECT_NE(store.err.find("Failed to locate compressed data for"), std::string::npos)
+      << store.err;
+  EXPECT_NE(store.out.find("Restore OK!!"), std::string::npos) << store.out << store.err;
+  EXPECT_EQ(store.out.find("Done!"), std::string::npos) << store.out;
+
+  EXPECT_EQ(card.Read("BREVANT/OLD.DAT").value_or("?"), "old data");
+  EXPECT_EQ(card.Read("BREVANT/BPANEL.INI").value_or("?"), "kept settings");
+  EXPECT_TRUE(card.Read("NK.BIN") == osImage);
+  EXPECT_EQ(card.Read("SYSTEM.DAT").value_or("?"), "system file");
+  const auto attributes = card.Attributes();
+  for (const char* file : {"NK.BIN", "BREVANT/BPANEL.INI", "BREVANT/OLD.DAT", "SYSTEM.DAT"}) {
+    EXPECT_EQ(attributes.at(file), "A") << file;
+  }
+  EXPECT_CARD_CLEAN(card);
+}
+
+// On programmed engine cards, a package that needs more clusters than the card has free, and
+// one whose names need more than the 512 entries of a FAT16 root folder (a long name takes
+// several): each extraction fails, and the card gets its files back, verified against its
+// stored package copy.
+TEST_F(FatJobs, EnginePackagesTooBigForTheCardOrItsRootFolderFailAndTheCardIsRestored) {
+  const CardImage full = MakeCard("full.img", 32 * kMiB);
+  ASSERT_TRUE(full.Put("OLD/LOG.TXT", "old engine log"));
+  ASSERT_TRUE(full.Put("OLD/DATA.BIN", Noise(200 * 1024, 3)));
+  PackageSpec tooBig = EnginePackage(3);
+  tooBig.files.push_back(
+      {.kind = kKindEngine2, .cardPath = "APP\\HUGE.BIN", .content = Noise(40 * kMiB, 4)});
+  const CardImage root = MakeCard("root.img", 32 * kMiB);
+  ASSERT_TRUE(root.Put("OLD.TXT", "old root file"));
+  const PackageSpec first = EnginePackage(5);
+  const std::string firstPath = WritePackage(first, "FIRST.FWP");
+  PackageSpec manyNames = EnginePackage(6);
+  for (int i = 0; i < 140; ++i) {
+    manyNames.files.push_back({.kind = kKindCommonRaw,
+                               .cardPath = "ROOT\\Root file with a long name " +
+                                           std::to_string(i) + ".txt",
+                               .content = std::to_string(i)});
+  }
+  const std::string tooBigPath = WritePackage(tooBig, "BIG.FWP");
+  const std::string manyPath = WritePackage(manyNames, "MANY.FWP");
+
+  const GuestRun run = BootJobs("card_mount /dev/ubda || exit 9\n" +
+                                    Store("full-first", firstPath, "--target engine") +
+                                    Store("big", tooBigPath, "") +
+                                    "umount $CARD && card_mount /dev/ubdb || exit 8\n" +
+                                    Store("root-first", firstPath, "--target engine") +
+                                    Store("many", manyPath, ""),
+                                {full.path(), root.path()}, 120);
+  ASSERT_EQ(run.status, 0) << run.Describe();
+
+  for (const char* step : {"full-first", "root-first"}) {
+    EXPECT_EQ(Step(step).exitCode, 0) << step << Step(step).out << Step(step).err;
+  }
+  for (const char* step : {"big", "many"}) {
+    const StepResult job = Step(step);
+    EXPECT_EQ(job.exitCode, 1) << step << "\n" << job.out << job.err;
+    EXPECT_NE(job.out.find("Restore OK!!"), std::string::npos) << step << job.out << job.err;
+    EXPECT_EQ(job.out.find("Done!"), std::string::npos) << step << job.out;
+  }
+  EXPECT_EQ(full.Read("OLD/LOG.TXT").value_or("?"), "old engine log");
+  EXPECT_TRUE(full.Read("OLD/DATA.BIN") == Noise(200 * 1024, 3));
+  ExpectFilesOf(first, 1, full);
+  EXPECT_CARD_CLEAN(full);
+
+  EXPECT_EQ(root.Read("OLD.TXT").value_or("?"), "old root file");
+  ExpectFilesOf(first, 1, root);
+  EXPECT_TRUE(root.Read("UPGRADE.FWP") == BuildPackage(first));
+  EXPECT_CARD_CLEAN(root);
+}
+
+// Disabled until the restore also removes what the failed extraction wrote. A panel package
+// that fits the card's capacity (the space check's measure) but not its free clusters: the
+// cleaning deletes the maker's files, the extraction leaves a partial file that fills the
+// card, the restore cleans only the files listed before the job, and the copies back run out
+// of room: BREVANT\OLD.DAT is lost.
+TEST_F(FatJobs, PanelPackageLargerThanTheFreeClustersFailsAndTheBackupComesBack) {
+  const std::string osImage = Noise(kMiB, 11);
+  const std::string systemFile = Noise(10 * kMiB, 13);
+  const std::string oldData = Noise(256 * 1024, 14);  // more than a full card's last clusters
+  const CardImage card = MakeCard("card.img", 32 * kMiB);
+  ASSERT_TRUE(card.Put("NK.BIN", osImage));
+  ASSERT_TRUE(card.Put("BREVANT/OLD.DAT", oldData));
+  ASSERT_TRUE(card.Put("SYSTEM.DAT", systemFile));  // outside the maker's folder: it stays
+  ASSERT_TRUE(card.Put("Quorvane File CRCs.dat",
+                       BuildCRCList({{"NK.BIN", Crc(osImage)},
+                                     {"BREVANT\\OLD.DAT", Crc(oldData)}})));
+  const PackageSpec spec = PanelPackage(
+      osImage,
+      {{.kind = kKindPanel3940, .cardPath = "BREVANT\\BIG.DAT", .content = Noise(22 * kMiB, 12)}});
+  const std::string package = WritePackage(spec, "PANEL.FWP");
+
+  const GuestRun run =
+      BootJobs("card_mount || exit 9\n" + Store("store", package, "--target panel"), {card.path()});
+  ASSERT_EQ(run.status, 0) << run.Describe();
+
+  const StepResult store = Step("store");
+  EXPECT_EQ(store.exitCode, 1) << store.out << store.err;
+  EXPECT_NE(store.out.find("Restore OK!!"), std::string::npos) << store.out << store.err;
+  EXPECT_TRUE(card.Read("BREVANT/OLD.DAT") == oldData);
+  EXPECT_FALSE(card.Read("BREVANT/BIG.DAT").has_value());
+  EXPECT_CARD_CLEAN(card);
+}
+
+// The card pulled out while the package is being extracted: the job fails and nothing is
+// reported as verified. Put back (and checked, as Windows would offer), a restore-only job
+// brings back what the card held before that job.
+TEST_F(FatJobs, CardPulledDuringExtractionFailsAndARestoreOnlyJobBringsTheOldFilesBack) {
+  const CardImage card = MakeCard("card.img", 256 * kMiB);
+  ASSERT_TRUE(card.Put("OLD/LOG.TXT", "old engine log"));
+  const PackageSpec first = EnginePackage(7);
+  PackageSpec second = EnginePackage(8);
+  for (int i = 0; i < 60; ++i) {
+    second.files.push_back({.kind = kKindEngine2,
+                            .cardPath = "LOAD\\F" + std::to_string(i) + ".BIN",
+                            .content = Noise(256 * 1024, 100 + i)});
+  }
+  const std::string firstPath = WritePackage(first, "FIRST.FWP");
+  const std::string secondPath = WritePackage(second, "SECOND.FWP");
+
+  // The second job runs in the background; the card goes as soon as its third file is there.
+  const GuestRun pulled = BootJobs(
+      "card_dm && card_mount /dev/mapper/card || exit 9\n" +
+          Store("first", firstPath, "--target engine") +
+          "$CW --drive E:=$CARD,removable store --card E: --package " + secondPath +
+          " --yes >$RUN/step-second.out 2>$RUN/step-second.err &\n"
+          "job=$!\n"
+          "while [ ! -e $CARD/LOAD/F2.BIN ] && kill -0 $job 2>/dev/null; do :; done\n"
+          "card_pull || exit 7\n"
+          "wait $job; echo $? >$RUN/step-second.rc\n",
+      {card.path()});
+  ASSERT_EQ(pulled.status, 0) << pulled.Describe();
+  ASSERT_EQ(Step("first").exitCode, 0) << Step("first").out << Step("first").err;
+  const StepResult second_job = Step("second");
+  EXPECT_EQ(second_job.exitCode, 1) << second_job.out << second_job.err;
+  ExpectNothingVerified(second_job);
+  EXPECT_NE(second_job.out.find("Restore Failed!!"), std::string::npos) << second_job.out;
+
+  // The interrupted writes left the card marked dirty; the technician lets it be mended.
+  const CardImage::Check dirty = card.Fsck();
+  EXPECT_FALSE(dirty.clean) << dirty.report;
+  const test::CommandResult mended = test::RunProgram({"/usr/sbin/fsck.fat", "-a", card.path()});
+  EXPECT_LE(mended.exitCode, 1) << mended.out << mended.err;
+
+  const GuestRun back = BootJobs("card_mount || exit 9\n" + RestoreOnly("restore") +
+                                     Verify("verify", ""),
+                                 {card.path()});
+  ASSERT_EQ(back.status, 0) << back.Describe();
+  const StepResult restore = Step("restore");
+  EXPECT_EQ(restore.exitCode, 0) << restore.out << restore.err;
+  EXPECT_NE(restore.out.find("Restore OK!!"), std::string::npos) << restore.out;
+  EXPECT_EQ(Step("verify").exitCode, 0) << Step("verify").out << Step("verify").err;
+  ExpectFilesOf(first, 1, card);
+  EXPECT_TRUE(card.Read("UPGRADE.FWP") == BuildPackage(first));
+  EXPECT_EQ(card.Read("OLD/LOG.TXT").value_or("?"), "old engine log");
+  EXPECT_CARD_CLEAN(card);
+}
+
+}  // namespace
+}  // namespace cw::fat

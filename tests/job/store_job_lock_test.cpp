@@ -1,0 +1,335 @@
+// The store job and the lock of its backup folder, on the in-memory platform: taken at stage 7,
+// held through every later step, released on every exit, and a second job refused untouched.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stdexcept>
+
+#include "backup/backup_lock.h"
+#include "backup/job_fixture.h"
+#include "job/job_io.h"
+#include "job/jobs.h"
+#include "package/crc_list_writer.h"
+#include "package/package_writer.h"
+#include "verify/bhelper.h"
+#include "verify/verify.h"
+
+namespace cw {
+namespace {
+
+const std::string kPackage = "C:\\WORK\\PKG.FWP";
+const std::string kData = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
+const std::string kEngineRoot = kData + "\\QUORVANE_ENGINE_CF_BACKUP";
+const std::string kPanelRoot = kData + "\\QUORVANE_PANEL_CF_BACKUP";
+const std::string kEngineLock = kData + "\\QUORVANE_ENGINE_CF_BACKUP.lock";
+const std::string kPanelLock = kData + "\\QUORVANE_PANEL_CF_BACKUP.lock";
+const char kBusy[] =
+    "Another job is using the backup folder.\r\nWait for it to finish, then try again.\r\n";
+
+using Tree = std::map<std::string, std::string>;
+
+uint32_t Crc(const std::string& text) {
+  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(text.data()),
+                             static_cast<uint32_t>(text.size()));
+}
+
+bool LockIsFree(const std::string& name) { return Sys().TryAcquireLock(name) != nullptr; }
+
+// A prompt that notes, at every box and chooser, whether each backup lock was held then; it
+// can also end the job by an error at the OK/Cancel question.
+class WatchingPrompt : public ScriptedPrompt {
+ public:
+  MessageResult MessageBox(const std::string& text, MessageButtons buttons,
+                           MessageIcon icon) override {
+    Note(text);
+    if (throwAtQuestion && buttons == MessageButtons::OkCancel)
+      throw std::runtime_error("the window went away");
+    return ScriptedPrompt::MessageBox(text, buttons, icon);
+  }
+  int ChooseModel(int currentTargetType) override {
+    Note("chooser");
+    return ScriptedPrompt::ChooseModel(currentTargetType);
+  }
+
+  struct Seen {
+    std::string what;
+    bool engineHeld, panelHeld;
+  };
+  std::vector<Seen> seen;
+  bool throwAtQuestion = false;
+
+ private:
+  void Note(const std::string& what) {
+    seen.push_back({what, !LockIsFree(kEngineLock), !LockIsFree(kPanelLock)});
+  }
+};
+
+class StoreJobLockTest : public JobFixture {
+ protected:
+  StoreJobLockTest() {
+    job.prompt = &watcher;
+    fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
+    fake.AddFolder(kData);
+    job.flashPath = "E:";
+    job.fwpPath = kPackage;
+    job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
+    job.fwpVersion = 1009;
+    has3950Support = 0;
+    softwareTestMode = 0;
+  }
+  ~StoreJobLockTest() override { softwareTestMode = 0; }
+
+  static std::string EnginePackage(const std::string& main) {
+    PackageSpec spec;
+    spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = main});
+    return BuildPackage(spec);
+  }
+  // An Engine card as an older store left it, and a newer package.
+  void EngineCard() {
+    fake.WriteFile(kPackage, EnginePackage("new main"));
+    fake.WriteFile("E:\\UPGRADE.FWP", EnginePackage("old main"));
+    fake.WriteFile("E:\\APP\\MAIN.BIN", "old main");
+  }
+  // A 3940 release with its OS image and its CRC list (last, and with enough records that the
+  // list's reader looks far enough for each entry).
+  void PanelPackage() {
+    PackageSpec spec;
+    spec.releaseNumber = 7;
+    spec.winceIncluded = 1;
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"NK.BIN", "new os"}, {"BREVANT\\APP.EXE", "new app"}, {"BREVANT\\HELP.TXT", "h"}};
+    std::vector<CRCListEntry> list;
+    for (const auto& [path, content] : files) {
+      spec.files.push_back({.kind = kKindPanel3940, .cardPath = path, .content = content});
+      list.push_back({path, Crc(content)});
+    }
+    spec.files.push_back({.kind = kKindPanel3940Raw,
+                          .cardPath = "Quorvane File CRCs.dat",
+                          .content = BuildCRCList(list)});
+    fake.WriteFile(kPackage, BuildPackage(spec));
+  }
+  void PanelCard() {
+    PanelPackage();
+    fake.WriteFile("E:\\NK.BIN", "os");
+    fake.WriteFile("E:\\BREVANT\\APP.EXE", "old app");
+    fake.WriteFile("E:\\Quorvane File CRCs.dat",
+                   BuildCRCList({{"NK.BIN", Crc("os")}, {"BREVANT\\APP.EXE", Crc("old app")}}));
+  }
+  // Another job's backup, in the folder of a kind of card.
+  void EarlierBackup(const std::string& root) {
+    fake.WriteFile(root + "\\APP\\MAIN.BIN", "another card's main");
+    fake.WriteFile(root + "\\NOTES.TXT", "another card's notes");
+  }
+
+  int Run() {
+    PrepareStoreJob(job);
+    const int code = DownloadAndVerify(&job);
+    currentJob = &job;  // the fixture's helpers log through it
+    return code;
+  }
+
+  Tree Files(const std::string& folder) const {
+    Tree tree;
+    for (const std::string& name : fake.List(folder)) {
+      const std::string path = folder + "\\" + name;
+      if (fake.IsFolder(path)) {
+        tree.merge(Files(path));
+      } else {
+        tree[path] = fake.ReadFile(path);
+      }
+    }
+    return tree;
+  }
+  // True when every box and chooser of the job saw the engine folder's lock held, and the
+  // panel folder's free.
+  bool EngineLockHeldThroughout() const {
+    if (watcher.seen.empty()) return false;
+    for (const auto& seen : watcher.seen)
+      if (!seen.engineHeld || seen.panelHeld) return false;
+    return true;
+  }
+
+  WatchingPrompt watcher;
+};
+
+TEST_F(StoreJobLockTest, TheLockIsAFileBesideTheBackupFolder) {
+  EXPECT_EQ(BackupLockName(kEngineRoot), kEngineLock);
+  job.prompt = &prompt;  // the watcher's own probes would count
+  EngineCard();
+  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(fake.CallCount("TryAcquireLock", kEngineLock), 1u);
+  EXPECT_EQ(fake.CallCount("TryAcquireLock", kPanelLock), 0u);
+  EXPECT_TRUE(LockIsFree(kEngineLock));
+}
+
+TEST_F(StoreJobLockTest, SecondJobOnAHeldFolderEndsBeforeStageEightAndChangesNothing) {
+  EngineCard();
+  EarlierBackup(kEngineRoot);
+  const Tree card = Files("E:");
+  const Tree backup = Files(kEngineRoot);
+  std::unique_ptr<HeldLock> otherJob = Sys().TryAcquireLock(kEngineLock);
+  ASSERT_NE(otherJob, nullptr);
+
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(job.jobRunning.load(), 0);
+  ASSERT_EQ(watcher.calls().size(), 1u);  // no question, nothing else
+  EXPECT_EQ(watcher.calls()[0].text, kBusy);
+  EXPECT_EQ(watcher.calls()[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(watcher.calls()[0].buttons, MessageButtons::Ok);
+  EXPECT_NE(job.diagnosticsText.Get().find(kBusy), std::string::npos);
+  EXPECT_TRUE(Logged("  the backup folder " + kEngineRoot + " is in use by another job."));
+  EXPECT_TRUE(Logged("  Stage 7..."));
+  EXPECT_FALSE(Logged("GetBackupFilesArray"));
+  EXPECT_FALSE(Logged("  Stage 8..."));
+  EXPECT_EQ(Files("E:"), card);
+  EXPECT_EQ(Files(kEngineRoot), backup);
+  EXPECT_EQ(fake.CallCount("DeleteFile") + fake.CallCount("CopyFile"), 0u);
+
+  // Once the other job has ended, the same request goes through.
+  otherJob.reset();
+  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\APP\\MAIN.BIN"), "old main");
+  EXPECT_FALSE(fake.Exists(kEngineRoot + "\\NOTES.TXT"));
+}
+
+TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
+  EngineCard();
+  EarlierBackup(kEngineRoot);
+  const Tree card = Files("E:");
+  job.restoreOnly = 1;
+  job.skipBackup = 1;
+  std::unique_ptr<HeldLock> otherJob = Sys().TryAcquireLock(kEngineLock);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(watcher.Contains(kBusy));
+  EXPECT_FALSE(Logged("AttemptRestore"));
+  EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
+  EXPECT_EQ(Files("E:"), card);
+
+  // Free, the restore runs and holds the lock while it does.
+  otherJob.reset();
+  softwareTestMode = 0;
+  job.flashPath = "E: BENCH_MODE_ON";  // its restore shows a box to look through
+  watcher.seen.clear();
+  EXPECT_EQ(Run(), 1);
+  EXPECT_TRUE(Logged("AttemptRestore"));
+  EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "another card's main");
+  EXPECT_TRUE(EngineLockHeldThroughout());
+  EXPECT_TRUE(LockIsFree(kEngineLock));
+}
+
+TEST_F(StoreJobLockTest, HeldFromTheQuestionToTheEndOfASuccessfulJob) {
+  EngineCard();
+  job.flashPath = "E: BENCH_MODE_ON";  // boxes at stages 10 and 17
+  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(watcher.seen.size(), 3u);
+  EXPECT_TRUE(EngineLockHeldThroughout());
+  EXPECT_TRUE(LockIsFree(kEngineLock));
+}
+
+TEST_F(StoreJobLockTest, HeldThroughTheRestoreAfterAFailureAndReleasedAfter) {
+  EngineCard();
+  job.flashPath = "E: BENCH_MODE_ON";
+  fake.FailCall("Read", kErrIoDevice, 1, "E:\\APP\\MAIN.BIN");  // verification's first read
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(job.restoreVerifyState.load(), kPhaseDone);
+  ASSERT_TRUE(watcher.Contains("A bad file store has caused a restore."));
+  EXPECT_TRUE(EngineLockHeldThroughout());
+  EXPECT_TRUE(LockIsFree(kEngineLock));
+}
+
+TEST_F(StoreJobLockTest, ReleasedOnEveryOtherExit) {
+  EngineCard();
+  // Cancel at the question.
+  watcher.QueueAnswer(MessageResult::Cancel);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(EngineLockHeldThroughout());
+  EXPECT_TRUE(LockIsFree(kEngineLock));
+
+  // A failed backup of an Engine card ends without a restore.
+  fake.FailCall("CopyFile", kErrDiskFull, 1);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(watcher.Contains("File Backup Failed. Process aborted.\r\n"));
+  EXPECT_TRUE(LockIsFree(kEngineLock));
+
+  // Stopped during the backup: exit 5.
+  PrepareStoreJob(job);
+  job.stopRequested = 1;
+  EXPECT_EQ(DownloadAndVerify(&job), kExitStopped);
+  currentJob = &job;
+  EXPECT_EQ(job.jobRunning.load(), 0);
+  EXPECT_TRUE(LockIsFree(kEngineLock));
+
+  // An error nobody handles.
+  watcher.throwAtQuestion = true;
+  EXPECT_EQ(Run(), 0);
+  EXPECT_NE(job.diagnosticsText.Get().find("the window went away"), std::string::npos);
+  EXPECT_TRUE(LockIsFree(kEngineLock));
+}
+
+TEST_F(StoreJobLockTest, CardsOfDifferentKindsDoNotWaitForEachOther) {
+  std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
+  EngineCard();
+  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  panelJob.reset();
+
+  fake.DeleteFile("E:\\UPGRADE.FWP");
+  fake.DeleteFile("E:\\APP\\MAIN.BIN");
+  fake.DeleteFile("E:\\FWPVers.bin");
+  fake.DeleteFile("E:\\FWP_INFO_FILE.TXT");
+  PanelCard();
+  std::unique_ptr<HeldLock> engineJob = Sys().TryAcquireLock(kEngineLock);
+  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(fake.ReadFile(kPanelRoot + "\\BREVANT\\APP.EXE"), "old app");
+  EXPECT_TRUE(LockIsFree(kPanelLock));
+}
+
+// An unknown card is listed at stage 7 with the engine folder; the panel model chosen at stage
+// 8 does not move its backup. The folder locked is the folder used.
+TEST_F(StoreJobLockTest, UnknownCardMadeAPanelKeepsTheEngineFolderItLocked) {
+  PanelPackage();
+  fake.WriteFile("E:\\DATA.BIN", "unknown");
+  job.panelSelected = 1;
+  watcher.QueueModelChoice(kTargetPanel3940);
+  std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
+  ASSERT_NE(panelJob, nullptr);
+  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(targetType, kTargetPanel3940);
+  EXPECT_EQ(backupRoot, kEngineRoot);
+  EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\DATA.BIN"), "unknown");
+  EXPECT_FALSE(fake.Exists(kPanelRoot));
+  ASSERT_FALSE(watcher.seen.empty());
+  for (const auto& seen : watcher.seen) EXPECT_TRUE(seen.engineHeld) << seen.what;
+  EXPECT_FALSE(watcher.Contains(kBusy));
+}
+
+TEST_F(StoreJobLockTest, UnknownCardIsRefusedWhileTheEngineFolderIsHeld) {
+  PanelPackage();
+  fake.WriteFile("E:\\DATA.BIN", "unknown");
+  job.panelSelected = 1;
+  watcher.QueueModelChoice(kTargetPanel3940);
+  std::unique_ptr<HeldLock> engineJob = Sys().TryAcquireLock(kEngineLock);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(watcher.Contains(kBusy));
+  EXPECT_EQ(watcher.ChooserCount(), 0u);
+  EXPECT_FALSE(fake.Exists(kEngineRoot));
+  EXPECT_FALSE(fake.Exists(kPanelRoot));
+}
+
+TEST_F(StoreJobLockTest, VerifyOnlyNeverAsksForTheLock) {
+  EngineCard();
+  EXPECT_EQ(Run(), 1);
+  std::unique_ptr<HeldLock> engineJob = Sys().TryAcquireLock(kEngineLock);
+  std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
+  fake.ClearCalls();
+  PrepareVerifyJob(job);
+  EXPECT_EQ(VerifyOnly(&job), kVerifyPassed);
+  currentJob = &job;
+  EXPECT_EQ(
+      fake.CallCount("TryAcquireLock", kEngineLock) + fake.CallCount("AcquireLock", kEngineLock) +
+          fake.CallCount("TryAcquireLock", kPanelLock) + fake.CallCount("AcquireLock", kPanelLock),
+      0u);
+  EXPECT_FALSE(watcher.Contains(kBusy));
+}
+
+}  // namespace
+}  // namespace cw
