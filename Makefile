@@ -3,6 +3,12 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
+# The Windows builds (MinGW-w64, static): $(call win-build,FOLDER,ARCH[,--target T]).
+WIN_BUILDS := build-win64 build-win32
+win-build = cmake -S . -B $(1) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-$(2).cmake >/dev/null && \
+  cmake --build $(1) -j $(JOBS) $(3)
+
 # Sanitizer builds: lean (-O1, no window, no benchmarks), each in its own folder.
 SAN_COMMON := -O1 -g -fno-omit-frame-pointer
 ASAN_FLAGS := $(SAN_COMMON) -fsanitize=address,undefined -fno-sanitize-recover=undefined
@@ -21,7 +27,7 @@ FUZZ_FLAGS := $(SAN_COMMON) -fsanitize=fuzzer-no-link,address,undefined \
   -fno-sanitize-recover=undefined
 
 .PHONY: all deps configure build test check asan tsan fuzz fuzz-build fuzz-seeds demo \
-  screenshot clean
+  screenshot clean windows windows-tests
 
 all: build
 
@@ -34,8 +40,9 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The full gate: every build and every test, also under the sanitizers.
-test: build
+# The full gate: every build and every test (the Windows ones under Wine), also under
+# the sanitizers.
+test: build windows-tests
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory asan tsan
 
@@ -44,13 +51,13 @@ check: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow
 
 # Every test under AddressSanitizer and UndefinedBehaviorSanitizer; any report fails it. The
-# real-FAT scenarios are left to the plain build: they boot a 512 MB User-Mode Linux guest,
-# where ASan's shadow memory does not belong.
+# real-FAT scenarios (a 512 MB User-Mode Linux guest, no place for ASan's shadow memory) and the
+# Windows builds under Wine (not built with the sanitizers) are left to the plain build.
 asan: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=None -DCARDWRIGHT_BUILD_UI=OFF \
 	  -DCARDWRIGHT_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$(ASAN_FLAGS)" >/dev/null
 	@cmake --build build-asan -j $(JOBS)
-	@cd build-asan && env $(SAN_ENV) ctest --output-on-failure -j $(JOBS) -LE fat
+	@cd build-asan && env $(SAN_ENV) ctest --output-on-failure -j $(JOBS) -LE 'fat|wine'
 
 # The threaded tests under ThreadSanitizer.
 tsan: deps
@@ -83,5 +90,15 @@ demo: build
 screenshot: build
 	@bash scripts/screenshot.sh $(BUILD)/cardwright $(BUILD)/screenshot.png
 
+# cardwright.exe in build-win64/ and build-win32/.
+windows: deps
+	@$(call win-build,build-win64,x86_64,--target cardwright)
+	@$(call win-build,build-win32,i686,--target cardwright)
+
+# The cross-built unit tests as well; `make test` runs them under Wine.
+windows-tests: windows
+	@$(call win-build,build-win64,x86_64)
+	@$(call win-build,build-win32,i686)
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(WIN_BUILDS) build-asan build-tsan $(FUZZ_BUILD)

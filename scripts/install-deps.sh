@@ -11,6 +11,9 @@ packages=(
   attr dosfstools mtools
   # The real-FAT tests: a Linux kernel as a process, with the FAT and device-mapper modules.
   user-mode-linux dmsetup e2fsprogs
+  # The Windows builds and their tests under Wine (wine32 needs the i386 architecture).
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest
+  wine wine64 wine32:i386
   # libFuzzer and clang's sanitizer runtimes (make fuzz); g++'s come with gcc itself
   clang libclang-rt-14-dev
 )
@@ -32,5 +35,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"

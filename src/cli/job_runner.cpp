@@ -1,9 +1,9 @@
 #include "cli/job_runner.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 
@@ -20,23 +20,24 @@ constexpr int kBarWidth = 30;
 
 volatile sig_atomic_t interruptSignal = 0;
 
-void OnInterrupt(int) { interruptSignal = 1; }
+// The handler puts the default back first, so a second Ctrl-C ends the program. std::signal,
+// not sigaction: Windows has only the former.
+void OnInterrupt(int) {
+  std::signal(SIGINT, SIG_DFL);
+  interruptSignal = 1;
+}
 
-// Ctrl-C asks the job to stop; the handler resets itself, so a second Ctrl-C ends the program.
+// Ctrl-C asks the job to stop.
 class InterruptScope {
  public:
   InterruptScope() {
     interruptSignal = 0;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, &previous_);
+    previous_ = std::signal(SIGINT, OnInterrupt);
   }
-  ~InterruptScope() { sigaction(SIGINT, &previous_, nullptr); }
+  ~InterruptScope() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
 
  private:
-  struct sigaction previous_ {};
+  void (*previous_)(int) = SIG_DFL;
 };
 
 // A status text on one terminal line.

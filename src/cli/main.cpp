@@ -10,7 +10,7 @@
 #include "cli/command.h"
 #include "platform/drive_map.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_platform.h"
+#include "platform/host_platform.h"
 #include "ui/run_window.h"
 
 namespace {
@@ -77,10 +77,10 @@ int main(int argc, char** argv) {
   std::string error;
   if (!CollectMappings(driveOptions, &mappings, &error)) return Refuse(error);
 
-  cw::PosixPlatformOptions options;
+  cw::HostPlatformOptions options;
   options.mappings = mappings;
   // Released on purpose: the platform serves every thread until the process ends.
-  cw::SetPlatform(cw::MakePosixPlatform(options).release());
+  cw::SetPlatform(cw::MakeHostPlatform(options).release());
 
   for (const cw::DriveMapping& mapping : mappings) {
     const std::string root = std::string(1, mapping.letter) + ":\\";

@@ -179,12 +179,14 @@ bool LoadManifest(const std::string& path, PackageSpec* spec, std::string* error
   if (!ParseManifest(text, &manifest, error)) return false;
 
   const std::string hostPath = Sys().ToHostPath(path);
-  const size_t slash = hostPath.rfind('/');
+  const size_t slash = hostPath.find_last_of("/\\");
   const std::string folder = slash == std::string::npos ? "" : hostPath.substr(0, slash + 1);
   for (size_t i = 0; i < manifest.sources.size(); ++i) {
     const std::string& source = manifest.sources[i].source;
     if (manifest.sources[i].crcListModel) continue;
-    const std::string sourcePath = source.starts_with("/") ? source : folder + source;
+    const bool absolute = source.starts_with("/") || source.starts_with("\\") ||
+                          (source.size() > 1 && source[1] == ':');
+    const std::string sourcePath = absolute ? source : folder + source;
     if (!ReadHostFile(sourcePath, &manifest.spec.files[i].content)) {
       *error = "cannot read " + sourcePath;
       return false;

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "platform/posix/posix_platform.h"
+#include "platform/host_platform.h"
 
 namespace cw {
 
@@ -18,7 +18,7 @@ std::atomic<Platform*> g_installed{nullptr};
 Platform& DefaultPlatform() {
   static std::once_flag once;
   static std::unique_ptr<Platform> platform;
-  std::call_once(once, [] { platform = MakePosixPlatform(PosixPlatformOptions{}); });
+  std::call_once(once, [] { platform = MakeHostPlatform(HostPlatformOptions{}); });
   return *platform;
 }
 

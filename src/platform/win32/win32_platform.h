@@ -1,0 +1,89 @@
+#pragma once
+// The Win32 backend: the platform's calls are the Windows calls they are named after. Drive
+// letters, paths, attributes and error numbers are the system's own; nothing is translated.
+// Include platform/win32/windows_api.h before this header.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/drive_map.h"
+#include "platform/platform.h"
+
+namespace cw::win32 {
+
+// A DeviceIoControl call without input or output buffers, as the volume calls make it:
+// true on success, else false with the system's last error set. Replaceable because Wine
+// accepts the dismount codes without doing anything, so their failures are tested with a fake.
+using VolumeControl = std::function<bool(HANDLE volume, DWORD controlCode)>;
+bool SystemVolumeControl(HANDLE volume, DWORD controlCode);
+
+struct Win32PlatformOptions {
+  // Only the type, file-system and size overrides apply: drive letters are real here.
+  std::vector<DriveMapping> mappings;
+  bool instantSleeps = false;
+  VolumeControl volumeControl = SystemVolumeControl;
+};
+
+// The lock a name stands for: a file's path gives the log's system-wide mutex
+// "B_LOGTOFILE_MUTEX"; any other name gives "cardwright-" and the name with every character
+// outside [A-Za-z0-9._-] replaced by '_' (a backslash would make it a kernel path).
+std::string MutexNameFor(const std::string& lockName);
+
+// 100-ns intervals since 1601 -> nanoseconds since 1970.
+FileTime FromFileTime(const FILETIME& time);
+
+// Sets the calling thread's last error from the system's and returns false.
+bool FailSystem();
+bool FailWith(uint32_t error);
+
+class Win32Platform final : public Platform {
+ public:
+  explicit Win32Platform(Win32PlatformOptions options);
+
+  std::vector<std::string> LogicalDriveStrings() override;
+  DriveType GetDriveType(const std::string& rootPath) override;
+  bool GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
+                            std::string* fileSystemName) override;
+  bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
+                    uint64_t* freeBytes) override;
+  std::string DriveHostPath(const std::string& rootPath) override;
+
+  std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override;
+  bool DismountVolume(Volume& volume) override;
+  bool IsVolumeMounted(Volume& volume) override;
+  bool CloseVolume(std::unique_ptr<Volume> volume) override;
+
+  std::unique_ptr<File> OpenFile(const std::string& path, OpenMode mode) override;
+  bool FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) override;
+  bool CopyFile(const std::string& source, const std::string& destination,
+                bool failIfExists) override;
+  bool DeleteFile(const std::string& path) override;
+  bool CreateDirectory(const std::string& path) override;
+  uint32_t GetFileAttributes(const std::string& path) override;
+  bool SetFileAttributes(const std::string& path, uint32_t attributes) override;
+  bool GetFileInfo(const std::string& path, FindEntry* info) override;
+  std::string ToHostPath(const std::string& path) override;
+
+  std::string GetCurrentDirectory() override;
+  std::string GetTempPath() override;
+  bool GetDocumentsFolder(std::string* path) override;
+  std::string GetUserName() override;
+  LocalTime GetLocalTime() override;
+  void Sleep(uint32_t milliseconds) override;
+
+  std::unique_ptr<HeldLock> AcquireLock(const std::string& name) override;
+  std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) override;
+
+ private:
+  // The mapping that overrides the drive whose root `path` lies on, or nullptr.
+  const DriveMapping* OverrideFor(const std::string& path) const;
+  std::unique_ptr<HeldLock> Lock(const std::string& name, DWORD waitMilliseconds);
+
+  Win32PlatformOptions options_;
+  std::map<char, DriveMapping> overrides_;  // by upper-case letter
+};
+
+}  // namespace cw::win32
