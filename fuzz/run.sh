@@ -28,4 +28,6 @@ for target in "$@"; do
   fi
 done
 printf '%s\n' "${summary[@]}"
+failed=$(printf '%s\n' "${summary[@]}" | grep -c 'FAILED$' || true)
+echo "fuzz: $(( ${#summary[@]} - failed )) passed, $failed failed"
 exit $status
