@@ -27,7 +27,7 @@ FUZZ_FLAGS := $(SAN_COMMON) -fsanitize=fuzzer-no-link,address,undefined \
   -fno-sanitize-recover=undefined
 
 .PHONY: all deps configure build test check asan tsan fuzz fuzz-build fuzz-seeds demo \
-  screenshot clean windows windows-tests
+  screenshot bench clean windows windows-tests
 
 all: build
 
@@ -100,5 +100,9 @@ windows-tests: windows
 	@$(call win-build,build-win64,x86_64)
 	@$(call win-build,build-win32,i686)
 
+# Benchmarks in a Release build of their own (never part of test); results in build-bench/.
+bench: deps
+	@bash scripts/bench.sh
+
 clean:
-	rm -rf $(BUILD) $(WIN_BUILDS) build-asan build-tsan $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(WIN_BUILDS) build-asan build-tsan $(FUZZ_BUILD) build-bench

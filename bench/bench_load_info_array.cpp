@@ -50,7 +50,7 @@ void BM_LoadInfoArray10000(benchmark::State& state) {
     if (!cw::LoadInfoArray()) state.SkipWithError("the package did not load");
     benchmark::DoNotOptimize(cw::fileTable.data());
   }
-  state.counters["records"] = static_cast<double>(cw::fileTable.size());
+  state.SetLabel(std::to_string(cw::fileTable.size()) + " records");
   cw::Sys().DeleteFile(path);
   cw::currentJob = nullptr;
   cw::SetPlatform(nullptr);

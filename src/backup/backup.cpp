@@ -1,6 +1,7 @@
 #include "backup/backup.h"
 
 #include <string>
+#include <unordered_set>
 
 #include "backup/cleaning.h"
 #include "job/job_io.h"
@@ -16,12 +17,18 @@ bool IsPanel() { return targetType == kTargetPanel3940 || targetType == kTargetP
 
 // Creates the missing folders above `path` from the top down: every prefix that ends just
 // before a backslash is a folder; the file name is not. (The empty prefix stands for the root
-// of the current drive, which always exists.)
-void CreateMissingFolders(const std::string& path) {
+// of the current drive, which always exists.) `found` holds the folders already seen to hold
+// something: the backup only adds files, so they keep matching, and listing a folder again
+// for each file copied into it would take time growing with the square of its size.
+void CreateMissingFolders(const std::string& path, std::unordered_set<std::string>& found) {
   for (size_t p = path.find('\\', 1); p != std::string::npos; p = path.find('\\', p + 1)) {
     const std::string folder = path.substr(0, p);
+    if (found.contains(folder)) continue;
     std::vector<FindEntry> matches;
-    if (Sys().FindFiles(folder + "\\*.*", &matches)) continue;
+    if (Sys().FindFiles(folder + "\\*.*", &matches)) {
+      found.insert(folder);
+      continue;
+    }
     LogF("  trying to create %s", folder.c_str());
     if (!Sys().CreateDirectory(folder))
       LogF("  create directory failed with status of %d", static_cast<int>(GetLastError()));
@@ -52,12 +59,13 @@ bool BackupFiles(bool erase) {
   }
 
   int32_t copied = 0;
+  std::unordered_set<std::string> foundFolders;
   for (const std::string& cardPath : cardFileList) {
     SetProgressPos(copied % 100);
     FixFileStatus(cardPath);
     const std::string backupPath = ReplaceAll(cardPath, globalFlashPath, backupRoot);
     LogF("  trying to backup %s, beginning parsing.", backupPath.c_str());
-    CreateMissingFolders(backupPath);
+    CreateMissingFolders(backupPath, foundFolders);
 
     Log("  attempting to copy source file to backup location.");
     if (!Sys().CopyFile(cardPath, backupPath, false)) {

@@ -19,6 +19,7 @@ std::string ByteReader::ReadLine() {
     next = data_[end] == '\r' ? end + 2 : end + 1;
     if (next > size_) next = size_;
   }
+  if (end == size_ || (data_[end] == '\r' && end + 2 > size_)) reachedEnd_ = true;
   const void* zero = std::memchr(data_ + start, 0, end - start);
   const size_t textEnd = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data_) : end;
   position_ = next;
@@ -26,7 +27,10 @@ std::string ByteReader::ReadLine() {
 }
 
 bool ByteReader::ReadBytes(void* out, size_t count) {
-  if (count > remaining()) return false;
+  if (count > remaining()) {
+    reachedEnd_ = true;
+    return false;
+  }
   std::memcpy(out, data_ + position_, count);
   position_ += count;
   return true;

@@ -40,6 +40,10 @@ class ByteReader {
   bool ReadByte(char* value);
   bool ReadBytes(void* out, size_t count);
 
+  // True once any read has looked at the buffer's end: a line that ran into it or a value that
+  // did not fit. A reader over the first part of a file that never reached the end of that
+  // part read exactly what it would have read over the whole file.
+  bool ReachedEnd() const { return reachedEnd_; }
   size_t position() const { return position_; }
   size_t remaining() const { return size_ - position_; }
   bool AtEnd() const { return position_ >= size_; }
@@ -50,6 +54,7 @@ class ByteReader {
   const uint8_t* data_;
   size_t size_;
   size_t position_;
+  bool reachedEnd_ = false;
 };
 
 // Reads an open file from its first byte into one buffer as large as the file. False when it

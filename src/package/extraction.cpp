@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <unordered_set>
+
 #include "job/job_io.h"
 #include "job/job_values.h"
 #include "package/byte_reader.h"
@@ -104,16 +106,22 @@ bool Inflate(const Bytes& stored, Bytes& out, const std::string& name) {
 
 // Creates the folders of a card path that do not exist yet. Prefixes are the empty text and the
 // text before each backslash after the first character; a failure shows up later as a failure
-// to create the file.
-void CreateMissingFolders(const std::string& path) {
+// to create the file. `found` holds the prefixes already seen to match something: extraction
+// only adds files, so they keep matching, and listing a folder again for each of its files
+// would cost time that grows with the square of its size.
+void CreateMissingFolders(const std::string& path, std::unordered_set<std::string>& found) {
   std::vector<std::string> prefixes{""};
   for (size_t at = path.find('\\', 1); at != std::string::npos; at = path.find('\\', at + 1)) {
     prefixes.push_back(path.substr(0, at));
   }
   for (const std::string& prefix : prefixes) {
+    if (found.contains(prefix)) continue;
     const std::string pattern = prefix + "\\*.*";
     std::vector<FindEntry> matches;
-    if (Sys().FindFiles(pattern, &matches) && !matches.empty()) continue;
+    if (Sys().FindFiles(pattern, &matches) && !matches.empty()) {
+      found.insert(prefix);
+      continue;
+    }
     LogF("    creating directory %s", pattern.c_str());
     if (!Sys().CreateDirectory(prefix)) LogF("      failed.  Status = %d", int(GetLastError()));
   }
@@ -138,7 +146,13 @@ bool WriteCardFile(const std::string& path, const Bytes& content) {
 // What one relevant record comes to: written, skipped (a second ZLIBCE.DLL) or failed.
 enum class Outcome { kWritten, kSkipped, kFailed };
 
-Outcome ExtractRecord(const FILE_INFO_STRUCT& record, uint64_t packageSize, bool& zlibceWritten) {
+// What one Decompress call carries from record to record.
+struct ExtractionState {
+  bool zlibceWritten = false;
+  std::unordered_set<std::string> foundFolders;
+};
+
+Outcome ExtractRecord(const FILE_INFO_STRUCT& record, uint64_t packageSize, ExtractionState& state) {
   const std::string name = FieldText(record.cardPath);
   Bytes stored;
   switch (ReadRecordData(*packageFile, packageSize, record, &stored)) {
@@ -152,7 +166,7 @@ Outcome ExtractRecord(const FILE_INFO_STRUCT& record, uint64_t packageSize, bool
                              (record.kind == kKindCommonRaw && targetType == kTargetEngine
                                   ? GetFilenameNoPath(name)
                                   : name);
-    CreateMissingFolders(path);
+    CreateMissingFolders(path, state.foundFolders);
     LogF("    writing %s", path.c_str());
     if (!WriteCardFile(path, stored)) {
       FailStorage(path, "for storage");
@@ -176,11 +190,11 @@ Outcome ExtractRecord(const FILE_INFO_STRUCT& record, uint64_t packageSize, bool
   std::string path = ToUpperAscii(globalFlashPath + "\\" + name);
   if (targetType == kTargetEngine && Contains(path, "ZLIBCE.DLL")) {
     // One copy at the card's root, from the first such record.
-    if (zlibceWritten) return Outcome::kSkipped;
+    if (state.zlibceWritten) return Outcome::kSkipped;
     path = globalFlashPath + "\\ZLIBCE.DLL";
-    zlibceWritten = true;
+    state.zlibceWritten = true;
   }
-  CreateMissingFolders(path);
+  CreateMissingFolders(path, state.foundFolders);
   if (!WriteCardFile(path, content)) {
     FailStorage(path, "after decompression");
     return Outcome::kFailed;
@@ -202,14 +216,14 @@ bool Decompress(int32_t& filesStored) {
   if (!packageFile || !packageFile->GetSize(&packageSize)) return false;
   LogF("    %d files to decompress.", n);
 
-  bool zlibceWritten = false;
+  ExtractionState state;
   for (int32_t i = 0; i < n; ++i) {
     StopIfRequested();
     SetProgressPos(i);
     const FILE_INFO_STRUCT& record = fileTable[static_cast<size_t>(i)];
     if (!FileIsRelevant(record)) continue;
     SetStatus(Format("%d Files stored", filesStored));
-    switch (ExtractRecord(record, packageSize, zlibceWritten)) {
+    switch (ExtractRecord(record, packageSize, state)) {
       case Outcome::kWritten: ++filesStored; break;
       case Outcome::kSkipped: break;
       case Outcome::kFailed: return false;

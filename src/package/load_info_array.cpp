@@ -93,12 +93,15 @@ bool LoadFromPackage(bool storing) {
     Refuse("FWP file not writable!\r\n");
     return false;
   }
-  if (!VerifyFWPFile(*packageFile)) {
+  // The check reads the whole package; its bytes serve the table too (hundreds of MiB are
+  // not read twice). A package with no checksum is read here.
+  Bytes bytes;
+  if (!VerifyFWPFile(*packageFile, &bytes)) {
     Refuse("FWP file failed CRC test!\r\n");
     return false;
   }
-  Bytes bytes;
-  if (!ReadWholeFile(*packageFile, kMaxPackageBytes, &bytes)) {
+  if (bytes.size() > kMaxPackageBytes ||
+      (bytes.empty() && !ReadWholeFile(*packageFile, kMaxPackageBytes, &bytes))) {
     Refuse("FWP file could not be read!\r\n");
     return false;
   }

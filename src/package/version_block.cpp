@@ -61,9 +61,10 @@ std::string CutAtZero(std::string text) {
 
 }  // namespace
 
-VersionBlockRead ParseVersionBlock(const uint8_t* data, size_t size) {
+namespace {
+
+VersionBlockRead ParseWith(ByteReader& reader) {
   VersionBlockRead read;
-  ByteReader reader(data, size);
   read.found = reader.SearchLine(kFirstSearchLimit, [](const std::string& line) {
     return line == "FWP File Format Version: ";
   });
@@ -107,6 +108,28 @@ VersionBlockRead ParseVersionBlock(const uint8_t* data, size_t size) {
   return read;
 }
 
+// The version block lies at the head of the package, which may be hundreds of MiB: read a
+// first part of the file and only when the parse ran into its end (long lines, a block that
+// reaches further) read the whole file, so the result is always that of the whole file.
+constexpr uint64_t kHeadBytes = 256 * 1024;
+
+bool ReadHead(File& file, uint64_t bytes, Bytes* out) {
+  if (!file.Seek(0, SeekFrom::Begin)) return false;
+  out->resize(static_cast<size_t>(bytes));
+  uint32_t got = 0;
+  if (!file.Read(out->data(), static_cast<uint32_t>(bytes), &got) || got != bytes) return false;
+  return true;
+}
+
+}  // namespace
+
+VersionBlockRead ParseVersionBlock(const uint8_t* data, size_t size) {
+  ByteReader reader(data, size);
+  VersionBlockRead read = ParseWith(reader);
+  read.reachedEnd = reader.ReachedEnd();
+  return read;
+}
+
 std::string ComposeVersionText(const char* prefix, const VersionTriple& triple) {
   std::string text = Format("%s%d.%.3d", prefix, triple.version, triple.revision);
   const unsigned char letter = static_cast<unsigned char>(triple.letter);
@@ -124,7 +147,18 @@ VersionTexts ReadVersionBlock(const std::string& path, JobContext& job,
 
   Bytes bytes;
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
-  if (!file || !ReadWholeFile(*file, UINT64_MAX, &bytes)) {
+  uint64_t size = 0;
+  VersionBlockRead read;
+  bool readOk = file && file->GetSize(&size);
+  if (readOk && size > kHeadBytes) {
+    readOk = ReadHead(*file, kHeadBytes, &bytes);
+    read = ParseVersionBlock(bytes);
+  }
+  if (readOk && (size <= kHeadBytes || read.reachedEnd)) {
+    readOk = ReadWholeFile(*file, UINT64_MAX, &bytes);
+    read = ParseVersionBlock(bytes);
+  }
+  if (!readOk) {
     if (job.prompt) {
       job.prompt->MessageBox("FWP file could not be opened!\r\n" + path, MessageButtons::Ok,
                              MessageIcon::None);
@@ -135,7 +169,6 @@ VersionTexts ReadVersionBlock(const std::string& path, JobContext& job,
   texts.opened = true;
 
   log("  searching for fwp version information.");
-  const VersionBlockRead read = ParseVersionBlock(bytes);
   texts.found = read.found;
   VersionBlock& block = job.versionBlock;
   if (read.formatVersion) block.formatVersion = *read.formatVersion;

@@ -36,6 +36,7 @@ struct VersionBlockRead {
   std::optional<VersionTriple> engine;  // all three values read
   bool panelSearched = false;
   std::optional<VersionTriple> panel;
+  bool reachedEnd = false;  // the read looked at the end of the bytes it was given
 };
 
 // Reads the version block from a whole package in memory, from its first byte (so the binary

@@ -7,7 +7,10 @@
 
 namespace cw {
 
-bool VerifyFWPFile(File& file) {
+bool VerifyFWPFile(File& file) { return VerifyFWPFile(file, nullptr); }
+
+bool VerifyFWPFile(File& file, Bytes* whole) {
+  if (whole) whole->clear();
   Log("VerifyFWPFile");
   uint8_t field[4];
   uint32_t got = 0;
@@ -23,6 +26,7 @@ bool VerifyFWPFile(File& file) {
     Bytes bytes;
     passed = ReadWholeFile(file, UINT32_MAX, &bytes) &&
              PackageCrcOf(bytes.data(), bytes.size()) == stored;
+    if (passed && whole) whole->swap(bytes);
   }
   file.Seek(0, SeekFrom::Begin);
   return passed;

@@ -1,6 +1,8 @@
 #pragma once
 // A package's check of itself: the CRC-32 kept in its first four bytes.
 
+#include "package/byte_reader.h"
+
 namespace cw {
 
 class File;
@@ -9,5 +11,8 @@ class File;
 // with those four bytes taken as zero. A file too short to hold the field, or one that cannot
 // be read whole, fails. Leaves the file at its first byte. Logs "VerifyFWPFile".
 bool VerifyFWPFile(File& file);
+// The same; when the check read the whole file and passed, its bytes are left in *whole (else
+// *whole is empty), so a caller that needs them does not read the file a second time.
+bool VerifyFWPFile(File& file, Bytes* whole);
 
 }  // namespace cw

@@ -3,6 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
+#include <mutex>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
 #include "platform/posix/posix_internal.h"
 
 namespace cw::posix {
@@ -86,21 +92,92 @@ std::string NormalHostPath(const std::string& path) {
   return result.empty() ? "/" : result;
 }
 
-std::string MatchComponent(const std::string& folder, const std::string& name) {
-  struct stat st;
-  if (::lstat(JoinHost(folder, name).c_str(), &st) == 0) return name;
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return name;
-  std::string match;
-  int matches = 0;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (SameNameIgnoringAsciiCase(entry->d_name, name)) {
-      match = entry->d_name;
-      ++matches;
+namespace {
+
+// A case-insensitive lookup scans the whole folder. The job's own paths are upper-cased (the
+// data folder, the backup folder), so without a memory every log line and every backup copy
+// would scan the same unchanged folders again: "/", "/home", the home folder. A folder's
+// names are kept while its identity and times stay the same, and only when those times lie a
+// few seconds in the past: timestamps are coarse (2 s on FAT), so a folder changed again
+// within the same tick would otherwise look unchanged.
+struct FolderNames {
+  dev_t device = 0;
+  ino_t inode = 0;
+  timespec modified{}, changed{};
+  std::unordered_set<std::string> exact;
+  // Upper-cased name -> the entry's own name and how many entries share that upper-case form.
+  std::unordered_map<std::string, std::pair<std::string, int>> byUpper;
+};
+
+constexpr time_t kSettledSeconds = 3;
+constexpr size_t kMaxFolders = 256;
+std::mutex folderNamesMutex;
+std::unordered_map<std::string, FolderNames> folderNames;
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool SameFolder(const FolderNames& names, const struct stat& st) {
+  return names.device == st.st_dev && names.inode == st.st_ino &&
+         SameTime(names.modified, st.st_mtim) && SameTime(names.changed, st.st_ctim);
+}
+
+// The exact name, else the one entry matching ignoring case, else the name as given (then it
+// does not exist: the exact name was not there).
+std::string Lookup(const FolderNames& names, const std::string& name, bool* found) {
+  if (names.exact.contains(name)) {
+    *found = true;
+    return name;
+  }
+  const auto it = names.byUpper.find(UpperAscii(name));
+  *found = it != names.byUpper.end() && it->second.second == 1;
+  return *found ? it->second.first : name;
+}
+
+}  // namespace
+
+std::string MatchComponent(const std::string& folder, const std::string& name, bool* found) {
+  return MatchComponentAt(folder, name, ::time(nullptr), found);
+}
+
+std::string MatchComponentAt(const std::string& folder, const std::string& name, time_t now,
+                             bool* found) {
+  bool ignored = false;
+  if (found == nullptr) found = &ignored;
+  struct stat folderStat;
+  const bool folderKnown = ::stat(folder.c_str(), &folderStat) == 0;
+  if (folderKnown) {
+    std::lock_guard<std::mutex> lock(folderNamesMutex);
+    const auto it = folderNames.find(folder);
+    if (it != folderNames.end() && SameFolder(it->second, folderStat)) {
+      return Lookup(it->second, name, found);
     }
   }
+  struct stat st;
+  *found = ::lstat(JoinHost(folder, name).c_str(), &st) == 0;
+  if (*found || !folderKnown) return name;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return name;
+  FolderNames names{.device = folderStat.st_dev, .inode = folderStat.st_ino,
+                    .modified = folderStat.st_mtim, .changed = folderStat.st_ctim, .exact = {},
+                    .byUpper = {}};
+  while (const dirent* entry = ::readdir(dir)) {
+    std::string entryName = entry->d_name;
+    auto& slot = names.byUpper[UpperAscii(entryName)];
+    slot.first = entryName;
+    ++slot.second;
+    names.exact.insert(std::move(entryName));
+  }
   ::closedir(dir);
-  return matches == 1 ? match : name;
+  const std::string match = Lookup(names, name, found);
+  const time_t settled = now - kSettledSeconds;
+  if (folderStat.st_mtim.tv_sec <= settled && folderStat.st_ctim.tv_sec <= settled) {
+    std::lock_guard<std::mutex> lock(folderNamesMutex);
+    if (folderNames.size() >= kMaxFolders) folderNames.clear();
+    folderNames[folder] = std::move(names);
+  }
+  return match;
 }
 
 // Rules: "E:..." starts at drive E:'s folder; "\..." at the root of the current folder's drive;
@@ -135,7 +212,7 @@ bool PosixPlatform::Resolve(const std::string& path, std::string* hostPath) {
     current = floor = index < 0 ? std::string("/") : drives_[index].hostPath;
   } else {
     current = CurrentHostFolder();
-    floor = "/";
+    floor = std::string(1, '/');
   }
 
   bool exists = true;  // once a component is missing, nothing below it can match
@@ -150,10 +227,10 @@ bool PosixPlatform::Resolve(const std::string& path, std::string* hostPath) {
       if (current != floor) current = ParentOf(current);
       continue;
     }
-    std::string matched = exists ? MatchComponent(current, name) : name;
+    bool found = false;
+    std::string matched = exists ? MatchComponent(current, name, &found) : name;
     current = JoinHost(current, matched);
-    struct stat st;
-    exists = exists && ::lstat(current.c_str(), &st) == 0;
+    exists = found;
   }
   *hostPath = current;
   return true;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <ctime>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,8 +36,14 @@ bool PathIsUnder(const std::string& path, const std::string& root);
 // An absolute, lexically normal host path ("." and ".." folded, no doubled or trailing "/").
 std::string NormalHostPath(const std::string& path);
 // The entry of `folder` that `name` means: the exact name, else the one entry that matches
-// ignoring ASCII case, else `name` as given (ambiguous or missing).
-std::string MatchComponent(const std::string& folder, const std::string& name);
+// ignoring ASCII case, else `name` as given (ambiguous or missing). *found (optional) tells
+// whether the result names an existing entry.
+std::string MatchComponent(const std::string& folder, const std::string& name,
+                           bool* found = nullptr);
+// The same at the time `now`: a folder's names are remembered once its times lie a few seconds
+// before `now`, and used while its identity and times stay the same (tests move the clock).
+std::string MatchComponentAt(const std::string& folder, const std::string& name, time_t now,
+                             bool* found = nullptr);
 
 // --- mounts.cpp ---
 struct MountEntry {

@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# make bench: the program's own work against the irreducible work of the same job.
+#
+#  1. Kernels (Google Benchmark): BufferCRC and GetFileCRC against zlib's crc32(), extracting
+#     one file against zlib's uncompress(), loading a package of 10,000 records.
+#  2. End to end on a folder card (E:, removable, FAT16, 2 GiB) that holds an older
+#     installation: `cardwright store --yes` and `cardwright verify` against a baseline that
+#     only inflates, writes, flushes (and evicts, as the program's dismount does), reads back
+#     and checksums the same files; and `unzip` of the same files plus `cksum`.
+#  3. Scaling: store and verify of 200, 2,000 and 20,000 small files; the time per file must
+#     stay flat.
+#
+# HOME (the data folder with the log and the backup) lies on a file system other than the
+# card's (/dev/shm when there is one), as the PC's disk is not the card: the dismount's sync of
+# the card's file system must not also pay for writing the backup.
+#
+# Runs are interleaved (store, verify, baseline, ...) so that a change in the machine's load
+# hits every command alike; each figure is the median of BENCH_RUNS runs. The reference data is
+# made once and kept in BENCH_DATA. Results: BENCH_BUILD/RESULTS.md.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BENCH_BUILD:-$ROOT/build-bench}
+DATA=${BENCH_DATA:-$BUILD/bench-data}
+RUNS=${BENCH_RUNS:-3}
+SMALL_RUNS=${BENCH_SMALL_RUNS:-3}
+CARD_BYTES=2147483648
+MiB=1048576
+
+for tool in zip unzip cksum; do
+  if ! command -v "$tool" >/dev/null; then
+    if [ "$(id -u)" -eq 0 ]; then
+      DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends zip unzip >/dev/null
+    else
+      echo "bench: $tool is missing (apt-get install zip unzip)" >&2
+      exit 1
+    fi
+  fi
+done
+
+echo "== building (Release) in $BUILD"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCARDWRIGHT_BUILD_BENCH=ON \
+  -DCARDWRIGHT_BUILD_TESTS=OFF >/dev/null
+cmake --build "$BUILD" -j "$(nproc)" --target cardwright bench_core bench_make_reference \
+  bench_baseline bench_time
+CW=$BUILD/cardwright
+BIN=$BUILD/bench
+mkdir -p "$DATA"
+HOMES=$(mktemp -d "${BENCH_HOME_ROOT:-/dev/shm}/cardwright-bench.XXXXXX" 2>/dev/null || mktemp -d "$DATA/homes.XXXXXX")
+trap 'rm -rf "$HOMES"' EXIT
+OUT=$BUILD/RESULTS.md
+LOG=$DATA/runs.log
+: >"$LOG"
+
+# --- 1. Kernels --------------------------------------------------------------------------
+echo "== kernels"
+"$BIN/bench_core" --benchmark_repetitions="$RUNS" --benchmark_report_aggregates_only=true \
+  --benchmark_out="$DATA/kernels.csv" --benchmark_out_format=csv >/dev/null 2>"$DATA/kernels.err"
+# name -> "real cpu unit" of the median row.
+kernel() {
+  awk -F, -v want="\"$1_median\"" '$1 == want { print $3, $4, $5 }' "$DATA/kernels.csv"
+}
+
+# --- 2. Reference data -------------------------------------------------------------------
+GEN_SUM=$(cat "$ROOT/bench/tools/make_reference.cpp" "$ROOT/bench/support/content.cpp" | cksum)
+make_set() {  # name files bytes os-bytes
+  local dir=$DATA/$1 stamp="$2 $3 $4 $GEN_SUM"
+  if [ -f "$dir/stamp" ] && [ "$(cat "$dir/stamp")" = "$stamp" ]; then return; fi
+  echo "== making reference data $1 ($2 files, $3 bytes)"
+  "$BIN/bench_make_reference" --out "$dir/ref" --files "$2" --bytes "$3" --os-bytes "$4"
+  echo "$stamp" >"$dir/stamp"
+}
+make_set main 2000 $((512 * MiB)) $((512 * MiB / 12))
+make_set small200 200 $((200 * 4096)) 262144
+make_set small2000 2000 $((2000 * 4096)) 262144
+make_set small20000 20000 $((20000 * 4096)) 262144
+
+fact() { awk -v k="$2" '$1 == k { print $2 }' "$DATA/$1/ref/facts.txt"; }
+
+# One timed run: prints "seconds peak-KiB". The command's output goes to the run log.
+timed() {  # prepare -- command...
+  local prepare=$1
+  shift
+  "$BIN/bench_time" --runs 1 --output "$LOG" --prepare "$prepare" -- "$@" | awk '{ print $1, $4 }'
+}
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+maxof() { sort -g | tail -1; }
+
+# Times one set, interleaving the commands run by run. Leaves per command the file
+# $dir/times.<cmd> with "seconds peak-KiB" lines.
+run_set() {  # name runs with-unzip
+  local name=$1 runs=$2 unzipToo=$3 dir=$DATA/$1 ref=$DATA/$1/ref
+  local card=$dir/card home=$HOMES/$1
+  local drive="E:=$card,removable,fs=FAT16,bytes=$CARD_BYTES"
+  # A freshly inserted card: the older installation, on the disk, not in the page cache.
+  local reset="rm -rf '$card' '$home' && cp -a '$ref/old-card' '$card' && mkdir '$home' && '$BIN/bench_baseline' evict '$card'"
+  local evict="'$BIN/bench_baseline' evict '$card'"
+  rm -f "$dir"/times.*
+  for run in $(seq "$runs"); do
+    echo "   $name run $run/$runs"
+    timed "$reset" env HOME="$home" "$CW" --drive "$drive" store --card E: \
+      --package "$ref/REFERENCE.FWP" --yes >>"$dir/times.store"
+    timed "$evict" env HOME="$home" "$CW" --drive "$drive" verify --card E: \
+      --package "$ref/REFERENCE.FWP" >>"$dir/times.verify"
+    timed "$reset" "$BIN/bench_baseline" store "$ref/REFERENCE.FWP" "$ref/records.tsv" "$card" \
+      >>"$dir/times.bstore"
+    timed "$evict" "$BIN/bench_baseline" verify "$ref/records.tsv" "$card" >>"$dir/times.bverify"
+    if [ "$unzipToo" = yes ]; then
+      timed "rm -rf '$dir/unzipped'" sh -c "unzip -q '$ref/new.zip' -d '$dir/unzipped' && \
+        find '$dir/unzipped' -type f -print0 | xargs -0 cksum >/dev/null" >>"$dir/times.unzip"
+    fi
+  done
+  rm -rf "$card" "$home" "$dir/unzipped"
+}
+sec() { awk '{ print $1 }' "$DATA/$1/times.$2" | median; }
+kib() { awk '{ print $2 }' "$DATA/$1/times.$2" | maxof; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+mib() { awk -v k="$1" 'BEGIN { printf "%.0f", k / 1024 }'; }
+
+echo "== end to end: 2,000 files, 512 MiB ($RUNS runs each)"
+run_set main "$RUNS" yes
+for n in 200 2000 20000; do
+  echo "== scaling: $n small files ($SMALL_RUNS runs each)"
+  runs=$SMALL_RUNS
+  [ "$n" = 20000 ] && runs=1
+  run_set "small$n" "$runs" no
+done
+
+# --- 4. Report ---------------------------------------------------------------------------
+read -r crcReal crcCpu _ <<<"$(kernel BM_BufferCRC)"
+read -r zReal zCpu _ <<<"$(kernel BM_ZlibCrc32)"
+read -r byteReal byteCpu _ <<<"$(kernel BM_ByteAtATimeCRC)"
+read -r fileReal fileCpu _ <<<"$(kernel FileCrc/GetFileCRC)"
+read -r rzReal rzCpu _ <<<"$(kernel FileCrc/ReadThenZlibCrc32)"
+read -r decReal decCpu _ <<<"$(kernel OneFile/Decompress)"
+read -r uncReal uncCpu _ <<<"$(kernel OneFile/ZlibUncompressAndWrite)"
+read -r loadReal loadCpu _ <<<"$(kernel BM_LoadInfoArray10000)"
+
+store=$(sec main store) verify=$(sec main verify) bstore=$(sec main bstore)
+bverify=$(sec main bverify) unz=$(sec main unzip)
+storeKib=$(kib main store)
+packageBytes=$(fact main package_bytes)
+limitKib=$(( (packageBytes + $(fact main largest_stored) + $(fact main largest_file)) / 1024 + 65536 ))
+
+{
+  echo "# Benchmark results"
+  echo
+  echo "Made by \`make bench\` (scripts/bench.sh) on $(date -u +%Y-%m-%d), $(nproc) CPUs ($(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)), load average $(cut -d' ' -f1-3 /proc/loadavg)."
+  echo "Medians of $RUNS runs (kernels: of $RUNS repetitions, CPU time)."
+  echo
+  echo "## Kernels"
+  echo
+  echo "| kernel | time (CPU) | reference | time (CPU) | ratio |"
+  echo "| --- | ---: | --- | ---: | ---: |"
+  echo "| BufferCRC, 64 MiB | $crcCpu ms | zlib crc32() | $zCpu ms | $(ratio "$crcCpu" "$zCpu") |"
+  echo "| byte-at-a-time definition, 64 MiB | $byteCpu ms | zlib crc32() | $zCpu ms | $(ratio "$byteCpu" "$zCpu") |"
+  echo "| GetFileCRC, 64 MiB file (cached) | $fileCpu ms | read + crc32() | $rzCpu ms | $(ratio "$fileCpu" "$rzCpu") |"
+  echo "| Decompress, one 16 MiB file | $decCpu ms | uncompress() + write | $uncCpu ms | $(ratio "$decCpu" "$uncCpu") |"
+  echo "| LoadInfoArray, 10,000 records | $loadCpu ms | | | |"
+  echo
+  echo "## End to end: 2,000 files, 512 MiB unpacked"
+  echo
+  echo "Package $(mib $((packageBytes / 1024))) MiB; $(fact main placed_files) files ($(mib $(($(fact main placed_bytes) / 1024))) MiB) go on a 3940 panel card that holds an older installation of the same files. The card is a folder on the disk; HOME (log, backup) is on $(df --output=fstype "$HOMES" | tail -1). Before each run the card's files are flushed and evicted from the page cache, as after the program's own dismount. Peak memory is the largest max RSS of any run."
+  echo
+  echo "| command | median | peak memory | ratio |"
+  echo "| --- | ---: | ---: | ---: |"
+  echo "| \`cardwright store --yes\` | $store s | $(mib "$storeKib") MiB | $(ratio "$store" "$bstore") × baseline |"
+  echo "| baseline: inflate, write, flush + evict, read back, CRC-32 | $bstore s | $(mib "$(kib main bstore)") MiB | 1 |"
+  echo "| \`cardwright verify\` | $verify s | $(mib "$(kib main verify)") MiB | $(ratio "$verify" "$bverify") × baseline |"
+  echo "| baseline: read back, CRC-32 (evicted first) | $bverify s | $(mib "$(kib main bverify)") MiB | 1 |"
+  echo "| \`unzip\` of the same files + \`cksum\` | $unz s | $(mib "$(kib main unzip)") MiB | $(ratio "$unz" "$bstore") × baseline |"
+  echo
+  echo "Store memory limit (package + largest file stored + unpacked + 64 MiB): $(mib "$limitKib") MiB."
+  echo
+  echo "## Scaling: small files (about 4 KiB each)"
+  echo
+  echo "| files | store | per file | verify | per file | baseline store | per file |"
+  echo "| ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
+  for n in 200 2000 20000; do
+    s=$(sec "small$n" store) v=$(sec "small$n" verify) b=$(sec "small$n" bstore)
+    files=$(fact "small$n" placed_files)
+    per() { awk -v t="$1" -v n="$files" 'BEGIN { printf "%.2f ms", 1000 * t / n }'; }
+    echo "| $files | $s s | $(per "$s") | $v s | $(per "$v") | $b s | $(per "$b") |"
+  done
+  echo
+  echo "## Targets"
+  echo
+  pass() { awk -v a="$1" -v b="$2" 'BEGIN { print (a <= b) ? "met" : "missed" }'; }
+  echo "- BufferCRC ≤ zlib crc32(): $(ratio "$crcCpu" "$zCpu") — $(pass "$crcCpu" "$zCpu")"
+  echo "- store ≤ 1.5 × baseline: $(ratio "$store" "$bstore") — $(pass "$(ratio "$store" "$bstore")" 1.5)"
+  echo "- verify ≤ 1.2 × baseline: $(ratio "$verify" "$bverify") — $(pass "$(ratio "$verify" "$bverify")" 1.2)"
+  echo "- store peak memory ≤ $(mib "$limitKib") MiB: $(mib "$storeKib") MiB — $(pass "$storeKib" "$limitKib")"
+} >"$OUT"
+echo
+cat "$OUT"
