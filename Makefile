@@ -9,7 +9,25 @@ win-build = cmake -S . -B $(1) -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-$(2).cmake >/dev/null && \
   cmake --build $(1) -j $(JOBS) $(3)
 
-.PHONY: all deps configure build test check demo screenshot bench clean windows windows-tests
+# Sanitizer builds: lean (-O1, no window, no benchmarks), each in its own folder.
+SAN_COMMON := -O1 -g -fno-omit-frame-pointer
+ASAN_FLAGS := $(SAN_COMMON) -fsanitize=address,undefined -fno-sanitize-recover=undefined
+TSAN_FLAGS := $(SAN_COMMON) -fsanitize=thread
+# The test programs whose tests start threads: worker jobs, the log's locking, platform locks
+# and errors per thread, the CRC helper's table.
+TSAN_TESTS := test_job test_log test_platform test_verify
+SAN_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+# Fuzzing: clang's libFuzzer on an instrumented core, FUZZ_SECONDS per target.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := load_info_array version_block crc_list inspect stored_package extraction
+FUZZ_FLAGS := $(SAN_COMMON) -fsanitize=fuzzer-no-link,address,undefined \
+  -fno-sanitize-recover=undefined
+
+.PHONY: all deps configure build test check asan tsan fuzz fuzz-build fuzz-seeds demo \
+  screenshot bench clean windows windows-tests
 
 all: build
 
@@ -22,13 +40,48 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The full gate: every build and every test (the Windows ones under Wine).
+# The full gate: every build and every test (the Windows ones under Wine), also under
+# the sanitizers.
 test: build windows-tests
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory asan tsan
 
 # One build, the quick tests: for iterating.
 check: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow
+
+# Every test under AddressSanitizer and UndefinedBehaviorSanitizer; any report fails it. The
+# real-FAT scenarios (a 512 MB User-Mode Linux guest, no place for ASan's shadow memory) and the
+# Windows builds under Wine (not built with the sanitizers) are left to the plain build.
+asan: deps
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=None -DCARDWRIGHT_BUILD_UI=OFF \
+	  -DCARDWRIGHT_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$(ASAN_FLAGS)" >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@cd build-asan && env $(SAN_ENV) ctest --output-on-failure -j $(JOBS) -LE 'fat|wine'
+
+# The threaded tests under ThreadSanitizer.
+tsan: deps
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=None -DCARDWRIGHT_BUILD_UI=OFF \
+	  -DCARDWRIGHT_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$(TSAN_FLAGS)" >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TESTS)
+	@for t in $(TSAN_TESTS); do \
+	  echo "tsan: $$t"; env $(SAN_ENV) build-tsan/tests/$$t --gtest_brief=1 || exit 1; \
+	done
+
+fuzz-build: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=None \
+	  -DCARDWRIGHT_BUILD_TESTS=OFF -DCARDWRIGHT_BUILD_FUZZ=ON \
+	  -DCMAKE_CXX_FLAGS="$(FUZZ_FLAGS)" >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
+
+# Runs each target for FUZZ_SECONDS from its seeds (fuzz/corpus, left untouched); what it
+# learns goes to $(FUZZ_BUILD)/corpus, a crash to $(FUZZ_BUILD)/crashes and fails the run.
+fuzz: fuzz-build
+	@bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# Writes the seed corpora again with the package writer (after a format change).
+fuzz-seeds: fuzz-build
+	@$(FUZZ_BUILD)/fuzz/make_fuzz_seeds fuzz/corpus
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)/cardwright
@@ -52,4 +105,4 @@ bench: deps
 	@bash scripts/bench.sh
 
 clean:
-	rm -rf $(BUILD) $(WIN_BUILDS)
+	rm -rf $(BUILD) $(WIN_BUILDS) build-asan build-tsan $(FUZZ_BUILD) build-bench

@@ -88,6 +88,10 @@ bool AttemptRestore() {
   // From here on the restored card's own reference counts, not the package.
   job.usePackageFile = 0;
   job.storeInProgress = 0;
+  // 3950 support now comes from what the card holds: the reload sets it again when the card
+  // carries "FWP_3950.FWP". Kept from the new package, it would send the reload to a stored
+  // copy an older card never had, and a card restored intact would be reported unusable.
+  has3950Support = 0;
 
   Log("  attempting to eject the CF card.");
   if (!EjectCompactFlash(globalFlashPath.empty() ? '\0' : globalFlashPath[0])) {

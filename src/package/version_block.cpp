@@ -43,6 +43,15 @@ bool ReadTriple(ByteReader& reader, const char* versionKeyword, int versionLimit
   return true;
 }
 
+// The number formats are compared by, version × 1000 + revision, held within int32: values
+// from a hostile header must not wrap around into an old, accepted format.
+int32_t FormatNumber(int32_t version, int32_t revision) {
+  const int64_t number = int64_t{version} * 1000 + revision;
+  if (number > INT32_MAX) return INT32_MAX;
+  if (number < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(number);
+}
+
 // printf with a %c that may be a zero byte: the line ends there, as the C string it was.
 std::string CutAtZero(std::string text) {
   const size_t zero = text.find('\0');
@@ -72,7 +81,7 @@ VersionBlockRead ParseWith(ByteReader& reader) {
     read.truncated = true;
     return read;
   }
-  if (*read.formatVersion * 1000 + *read.formatRevision >= 1008) {
+  if (FormatNumber(*read.formatVersion, *read.formatRevision) >= 1008) {
     read.generatorSearched = true;
     if (!SearchAndRead(reader, "FWP File Generator Version: ", kSearchLimit,
                        &read.generatorVersion) ||
@@ -166,7 +175,7 @@ VersionTexts ReadVersionBlock(const std::string& path, JobContext& job,
   if (read.formatRevision) block.formatRevision = *read.formatRevision;
   if (read.formatLetter) block.formatLetter = *read.formatLetter;
   if (read.formatVersion && read.formatRevision) {
-    job.fwpVersion = *read.formatVersion * 1000 + *read.formatRevision;
+    job.fwpVersion = FormatNumber(*read.formatVersion, *read.formatRevision);
   }
   if (read.generatorSearched) log("  searching for fwp file generator version.");
   if (read.generatorVersion) block.generatorVersion = *read.generatorVersion;

@@ -44,9 +44,17 @@ bool LoadArrayFromCRCFile(const std::string& path) {
   const char* const data = reinterpret_cast<const char*>(bytes.data());
   const std::string_view text(data, bytes.size());
   // The count and the first two line breaks are not interpreted.
-  for (size_t cursor = 8; cursor < text.size();) {
+  for (size_t cursor = 8;;) {
     const size_t lineEnd = text.find("\r\n", cursor);
-    if (lineEnd == std::string_view::npos) break;
+    if (lineEnd == std::string_view::npos) {
+      // Only the end marker may follow the last entry: anything else is a list cut short,
+      // whose lost entries would otherwise go unchecked.
+      if (cursor >= text.size() || text.substr(cursor) != "\xFF") {
+        ShowAndRecord(kMsgCRCListDamaged, MessageIcon::Exclamation);
+        return false;
+      }
+      break;
+    }
     std::string entryPath = ToUpperAscii(std::string(text.substr(cursor, lineEnd - cursor)));
     uint32_t crc = 0;
     const bool haveCrc = ByteReader(bytes, lineEnd + 2).ReadUInt32(&crc);

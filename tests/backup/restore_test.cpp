@@ -112,6 +112,20 @@ TEST_F(RestoreTest, EngineCardIsNotCleanedAndVerifiesAgainstItsStoredCopy) {
     EXPECT_TRUE(Logged(line)) << line;
 }
 
+// A failed store of a package with 3950 support onto a card that had only "UPGRADE.FWP": the
+// restored card is checked against what it holds, not against the new package's support.
+TEST_F(RestoreTest, EngineCardRestoredAfterA3950PackageVerifiesAgainstItsOwnCopy) {
+  OldEngineCard();
+  ASSERT_TRUE(BackupFiles(false));
+  DamageCard();
+  has3950Support = 1;
+
+  EXPECT_TRUE(AttemptRestore());
+  EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
+  EXPECT_EQ(has3950Support, 0);
+  EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
+}
+
 TEST_F(RestoreTest, RestoreOnlyWithoutCreateBackupStillRestores) {
   OldEngineCard();
   ASSERT_TRUE(BackupFiles(false));

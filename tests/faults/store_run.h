@@ -1,0 +1,61 @@
+#pragma once
+// One store job ("Store and Verify") on an in-memory card behind the fault-injecting platform,
+// and the promise every run must keep, whatever fails when:
+//   - a job that reports success (exit code 1, "Done!") leaves a card that holds every file of
+//     the package, each with the package's CRC;
+//   - a job that reports "Restore OK!!" leaves every old file with its old content;
+//   - any other end is reported as a failure (not "Done!", a failure text in the transcript);
+//   - no file that was on the card is lost without its copy in the backup folder.
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "faults/fault_platform.h"
+#include "package/package_writer.h"
+#include "support/fake_platform.h"
+
+namespace cw::test {
+
+using Tree = std::map<std::string, std::string>;  // upper-cased Windows path -> content
+
+struct StoreScenario {
+  std::string name{};
+  int target = 1;  // 1 Engine, 2 Panel 3940
+  PackageSpec package{};
+  Tree oldCard{};                       // card path ("APP\\MAIN.BIN") -> content
+  std::vector<std::string> readOnly{};  // card paths that carry the read-only attribute
+};
+
+StoreScenario EngineScenario();
+StoreScenario Engine3950Scenario();  // with 3950 support: the split stored copies
+StoreScenario PanelScenario();
+
+enum class Ending { kSucceeded, kRestored, kFailed };
+
+struct StoreOutcome {
+  int exitCode = -1;
+  Ending ending = Ending::kFailed;
+  std::string status, transcript;
+  std::vector<std::string> messages;
+  Tree card, backup;  // after the job, below E:\ and below the backup folder
+  bool fired = false;
+  std::string firedAt;
+  int counts[kFaultKinds] = {};
+  int cardOperations = 0;
+};
+
+// Runs the scenario's store job from a fresh machine; `plan` arms the faults before it starts.
+StoreOutcome RunStore(const StoreScenario& scenario,
+                      const std::function<void(FaultPlatform&)>& plan = {});
+
+// Files on the card after the run that were not on it before (after "Restore OK!!": what the
+// failed store left behind; the restore puts old files back but removes nothing).
+std::vector<std::string> NewFiles(const StoreScenario& scenario, const StoreOutcome& outcome);
+
+// The broken promises of one run; empty when it kept them all.
+std::vector<std::string> BrokenPromises(const StoreScenario& scenario,
+                                        const StoreOutcome& outcome);
+
+}  // namespace cw::test
