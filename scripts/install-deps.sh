@@ -16,6 +16,9 @@ packages=(
   wine wine64 wine32:i386
   # libFuzzer and clang's sanitizer runtimes (make fuzz); g++'s come with gcc itself
   clang libclang-rt-14-dev
+  # --json reports; the Debian package and its checks (make package)
+  nlohmann-json3-dev lintian desktop-file-utils help2man bash-completion man-db dpkg-dev
+  fakeroot file
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/json_report.h"
 #include "platform/platform.h"
 
 namespace cw::cli {
@@ -48,22 +49,37 @@ class DrivesCommand : public Command {
   const char* Description() const override {
     return "List the drive map: letter, host folder, type, file system, size in bytes";
   }
-  void Define(CLI::App&) override {}
+  void Define(CLI::App& sub) override { DefineJson(sub); }
 
   int Run() override {
     Platform& sys = Sys();
     std::vector<std::vector<std::string>> rows = {
         {"Drive", "Host path", "Type", "File system", "Bytes"}};
+    Json drives = Json::array();
     for (const std::string& root : sys.LogicalDriveStrings()) {
       if (root[0] == 'A' || root[0] == 'B') continue;
       std::string fileSystem;
       uint64_t total = 0;
       const bool haveVolume = sys.GetVolumeInformation(root, nullptr, &fileSystem);
       const bool haveSpace = sys.GetDiskSpace(root, &total, nullptr);
-      rows.push_back({root.substr(0, 2), sys.DriveHostPath(root), TypeName(sys.GetDriveType(root)),
-                      haveVolume ? fileSystem : "-", haveSpace ? std::to_string(total) : "-"});
+      const std::string letter = root.substr(0, 2);
+      const char* type = TypeName(sys.GetDriveType(root));
+      rows.push_back({letter, sys.DriveHostPath(root), type, haveVolume ? fileSystem : "-",
+                      haveSpace ? std::to_string(total) : "-"});
+      drives.push_back({{"drive", letter},
+                        {"host_path", sys.DriveHostPath(root)},
+                        {"type", type},
+                        {"file_system", haveVolume ? Json(fileSystem) : Json(nullptr)},
+                        {"bytes", haveSpace ? Json(total) : Json(nullptr)}});
     }
-    PrintTable(rows);
+    if (!JsonReport()) {
+      PrintTable(rows);
+      return kExitOk;
+    }
+    Json report = ReportHead(Name());
+    SetOutcome(report, "passed", kExitOk);
+    report["drives"] = std::move(drives);
+    PrintJson(report);
     return kExitOk;
   }
 };

@@ -7,6 +7,7 @@
 
 #include "cli/command.h"
 #include "cli/job_runner.h"
+#include "cli/json_report.h"
 #include "job/job_io.h"
 #include "job/job_values.h"
 #include "job/jobs.h"
@@ -23,21 +24,27 @@ class StoreCommand : public Command {
   void Define(CLI::App& sub) override {
     sub.add_option("--card", card_, "The card: a drive letter (E:) or a mapped drive's folder")
         ->required();
-    sub.add_option("--package", package_,
-                   "The package to store; without it the last package used");
+    sub.add_option("--package", package_, "The package to store; without it the last package used");
     sub.add_flag("--yes", yes_, "Answer OK to \"All files will be replaced with new ones.\"");
-    sub.add_option("--panel-model", panelModel_,
-                   "The panel model when the card does not tell it")
+    sub.add_option("--panel-model", panelModel_, "The panel model when the card does not tell it")
         ->check(CLI::IsMember({3940, 3950}));
     sub.add_option("--target", target_, "Target CF: the kind of files to place")
         ->check(CLI::IsMember({"engine", "panel"}));
     sub.add_flag("--no-backup", noBackup_, "Clear \"Create Backup\"");
     sub.add_flag("--restore-only", restoreOnly_,
                  "\"Restore Only\": put the last backup back and verify it");
+    DefineJson(sub);
   }
 
   int Run() override {
-    JobRunner runner(PromptAnswers{.yes = yes_, .panelModel = panelModel_});
+    JobRunner runner(PromptAnswers{.yes = yes_, .panelModel = panelModel_}, JsonReport());
+    const int status = RunJob(runner);
+    if (JsonReport()) Report(runner, status);
+    return status;
+  }
+
+ private:
+  int RunJob(JobRunner& runner) {
     const std::optional<LastPath> last = runner.Start();
     // The package box: a chosen package, else what start-up put there.
     if (package_) {
@@ -56,7 +63,10 @@ class StoreCommand : public Command {
     if (noBackup_ || restoreOnly_) job.skipBackup = 1;
     if (restoreOnly_) job.restoreOnly = 1;
 
-    if (!CheckStoreRequest(job)) return kExitFailed;
+    if (!CheckStoreRequest(job)) {
+      refused_ = true;
+      return kExitFailed;
+    }
     PrepareStoreJob(job);
     const int result = runner.Run(DownloadAndVerify);
     runner.Finish();
@@ -64,7 +74,29 @@ class StoreCommand : public Command {
     return Succeeded(job, result) ? kExitOk : kExitFailed;
   }
 
- private:
+  // A run that ended in its checks, before the backup and before any restore, left the card
+  // as it was: a refusal. Any later end that is not a success has failed.
+  void Report(JobRunner& runner, int status) const {
+    const JobContext& job = runner.job();
+    std::string outcome = "failed";
+    if (status == kExitOk) {
+      outcome = "passed";
+    } else if (status == kExitInterrupted) {
+      outcome = "stopped";
+    } else if (refused_ || (job.prepState != kPhaseDone && job.restoreState == kPhaseIdle)) {
+      outcome = "refused";
+    }
+    Json report = ReportHead(Name());
+    SetOutcome(report, outcome, status, runner.Messages());
+    report["card"] = job.flashPath;
+    report["package"] = job.fwpPath.empty() ? Json(nullptr) : Json(job.fwpPath);
+    report["restore_only"] = restoreOnly_;
+    report["phases"] = PhasesJson(job);
+    report["files"] = FileChecksJson(job.fileChecks.Get());
+    PrintJson(report);
+  }
+
+  bool refused_ = false;
   // The job's own exit code is 1 after any restore-only run, whatever the restore did; the
   // command line only calls a run successful when the card ends up verified by it. A
   // restore-only run with an empty backup folder put nothing back, so it has not succeeded.

@@ -4,6 +4,7 @@
 
 #include "cli/command.h"
 #include "cli/job_runner.h"
+#include "cli/json_report.h"
 #include "job/job_io.h"
 #include "job/jobs.h"
 #include "verify/verify.h"
@@ -23,10 +24,18 @@ class VerifyCommand : public Command {
     sub.add_option("--package", package_,
                    "The package to verify against; without it the card's own stored copy "
                    "(Engine) or CRC list (Panel)");
+    DefineJson(sub);
   }
 
   int Run() override {
-    JobRunner runner(PromptAnswers{});
+    JobRunner runner(PromptAnswers{}, JsonReport());
+    const int status = RunJob(runner);
+    if (JsonReport()) Report(runner, status);
+    return status;
+  }
+
+ private:
+  int RunJob(JobRunner& runner) {
     // The last package path is kept up to date as at every start, but verify only checks
     // against the package it is given.
     runner.Start();
@@ -36,7 +45,10 @@ class VerifyCommand : public Command {
     JobContext& job = runner.job();
     job.log->Log("OnVerify");
     job.fwpPath = package_.value_or("");
-    if (!CheckVerifyRequest(job)) return kExitFailed;
+    if (!CheckVerifyRequest(job)) {
+      refused_ = true;
+      return kExitFailed;
+    }
     PrepareVerifyJob(job);
     const int result = runner.Run(VerifyOnly);
     runner.Finish();
@@ -44,7 +56,28 @@ class VerifyCommand : public Command {
     return result == kVerifyPassed ? kExitOk : kExitFailed;
   }
 
- private:
+  // A run that never came to read the card's files (drive, card or reference refused) is a
+  // refusal; one that read them and found a fault has failed.
+  void Report(JobRunner& runner, int status) const {
+    const JobContext& job = runner.job();
+    std::string outcome = "failed";
+    if (status == kExitOk) {
+      outcome = "passed";
+    } else if (status == kExitInterrupted) {
+      outcome = "stopped";
+    } else if (refused_ || job.verifyOnlyState != kPhaseDone) {
+      outcome = "refused";
+    }
+    Json report = ReportHead(Name());
+    SetOutcome(report, outcome, status, runner.Messages());
+    report["card"] = job.flashPath;
+    report["package"] = package_ ? Json(*package_) : Json(nullptr);
+    report["phases"] = PhasesJson(job);
+    report["files"] = FileChecksJson(job.fileChecks.Get());
+    PrintJson(report);
+  }
+
+  bool refused_ = false;
   std::string card_;
   std::optional<std::string> package_;
 };

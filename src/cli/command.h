@@ -24,6 +24,20 @@ class Command {
   virtual void Define(CLI::App& sub) = 0;
   // Runs after the options are parsed and the platform (with the drive map) is installed.
   virtual int Run() = 0;
+
+  // True when --json asked for the run's report as one JSON document on standard output.
+  bool JsonReport() const { return json_; }
+
+ protected:
+  // Offers --json on `sub`.
+  void DefineJson(CLI::App& sub) {
+    sub.add_flag("--json", json_,
+                 "Print one JSON report on standard output (keys: docs/json.md); messages stay "
+                 "on standard error");
+  }
+
+ private:
+  bool json_ = false;
 };
 
 std::vector<Command*>& Commands();

@@ -50,9 +50,10 @@ std::string OneLine(const std::string& text) {
 
 }  // namespace
 
-JobRunner::JobRunner(PromptAnswers answers)
-    : prompt_(answers, ::isatty(STDIN_FILENO) == 1),
-      progressOnTerminal_(::isatty(STDOUT_FILENO) == 1) {
+JobRunner::JobRunner(PromptAnswers answers, bool jsonReport)
+    : out_(jsonReport ? stderr : stdout),
+      prompt_(answers, ::isatty(STDIN_FILENO) == 1),
+      progressOnTerminal_(::isatty(::fileno(out_)) == 1) {
   job_.log = &log_;
   job_.prompt = &prompt_;
   // Runs under the prompt's output lock, the same lock DrawProgress holds.
@@ -92,21 +93,20 @@ void JobRunner::ChoosePackage(const std::string& path) {
 
 void JobRunner::SetCard(const std::string& text) {
   const std::string cardPath = CardPathOfHostFolder(text);
-  if (std::optional<std::string> status = DetectCardTarget(job_, cardPath))
-    ShowStatusLine(*status);
+  if (std::optional<std::string> status = DetectCardTarget(job_, cardPath)) ShowStatusLine(*status);
 }
 
 void JobRunner::ShowStatusLine(const std::string& text) {
   std::lock_guard<std::mutex> lock(prompt_.OutputLock());
   ClearProgressLine();
-  std::printf("%s\n", OneLine(text).c_str());
-  std::fflush(stdout);
+  std::fprintf(out_, "%s\n", OneLine(text).c_str());
+  std::fflush(out_);
 }
 
 void JobRunner::ClearProgressLine() {
   if (!progressLineShown_) return;
-  std::fputs("\r\x1b[K", stdout);
-  std::fflush(stdout);
+  std::fputs("\r\x1b[K", out_);
+  std::fflush(out_);
   progressLineShown_ = false;
 }
 
@@ -129,8 +129,8 @@ void JobRunner::DrawProgress(bool final) {
 
   if (!progressOnTerminal_) {
     if (status != lastStatus_ && !status.empty()) {
-      std::printf("%s\n", status.c_str());
-      std::fflush(stdout);
+      std::fprintf(out_, "%s\n", status.c_str());
+      std::fflush(out_);
     }
     lastStatus_ = status;
     return;
@@ -140,14 +140,14 @@ void JobRunner::DrawProgress(bool final) {
   int filled = 0;
   if (span > 0) filled = static_cast<int>(int64_t{kBarWidth} * (pos - rangeMin_) / span);
   filled = std::max(0, std::min(kBarWidth, filled));
-  std::printf("\r[%s%s] %s\x1b[K", std::string(filled, '#').c_str(),
-              std::string(kBarWidth - filled, '.').c_str(), status.c_str());
+  std::fprintf(out_, "\r[%s%s] %s\x1b[K", std::string(filled, '#').c_str(),
+               std::string(kBarWidth - filled, '.').c_str(), status.c_str());
   progressLineShown_ = true;
   if (final) {
-    std::fputc('\n', stdout);
+    std::fputc('\n', out_);
     progressLineShown_ = false;
   }
-  std::fflush(stdout);
+  std::fflush(out_);
   lastStatus_ = status;
 }
 

@@ -4,7 +4,9 @@
 // terminal, Ctrl-C as the window's close, and the transcript saved when the job ends.
 
 #include <optional>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/terminal_prompt.h"
 #include "job/front_end.h"
@@ -15,7 +17,9 @@ namespace cw::cli {
 
 class JobRunner {
  public:
-  explicit JobRunner(PromptAnswers answers);
+  // `jsonReport`: standard output carries only the run's JSON report, so status lines and
+  // progress go to standard error.
+  explicit JobRunner(PromptAnswers answers, bool jsonReport = false);
   JobRunner(const JobRunner&) = delete;
   JobRunner& operator=(const JobRunner&) = delete;
 
@@ -39,6 +43,8 @@ class JobRunner {
   int Run(int (*worker)(JobContext*));
   // True when Ctrl-C was pressed during Run.
   bool Interrupted() const { return interrupted_; }
+  // The message boxes the run showed, in order.
+  std::vector<std::string> Messages() const { return prompt_.Messages(); }
   // Ends as the window does when it sees the job end: the transcript is saved.
   void Finish();
 
@@ -48,6 +54,7 @@ class JobRunner {
   void DrawProgress(bool final);
   void ClearProgressLine();
 
+  std::FILE* out_;  // status lines and progress
   JobContext job_;
   CLogToFile log_;
   TerminalPrompt prompt_;

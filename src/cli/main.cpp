@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/json_report.h"
+#include "job/front_end.h"
 #include "platform/drive_map.h"
 #include "platform/platform.h"
 #include "platform/host_platform.h"
@@ -17,8 +19,14 @@ namespace {
 
 using cw::cli::kExitUsage;
 
-int Refuse(const std::string& message) {
+// Wrong usage after parsing (a bad drive map); a command asked for JSON still reports it so.
+int Refuse(const std::string& message, const cw::cli::Command* command = nullptr) {
   std::cerr << "cardwright: " << message << "\n";
+  if (command != nullptr && command->JsonReport()) {
+    cw::cli::Json report = cw::cli::ReportHead(command->Name());
+    cw::cli::SetOutcome(report, "usage", kExitUsage, {message});
+    cw::cli::PrintJson(report);
+  }
   return kExitUsage;
 }
 
@@ -58,6 +66,8 @@ int main(int argc, char** argv) {
                  "also CARDWRIGHT_DRIVES, ';'-separated)")
       ->allow_extra_args(false);
   app.require_subcommand(0, 1);
+  app.set_version_flag("--version", std::string("cardwright ") + cw::kProgramVersionText,
+                       "Print the program's version and exit");
 
   std::vector<std::pair<CLI::App*, cw::cli::Command*>> subcommands;
   for (cw::cli::Command* command : cw::cli::Commands()) {
@@ -73,9 +83,14 @@ int main(int argc, char** argv) {
     return code == 0 ? cw::cli::kExitOk : kExitUsage;
   }
 
+  cw::cli::Command* chosen = nullptr;
+  for (const auto& [sub, command] : subcommands) {
+    if (sub->parsed()) chosen = command;
+  }
+
   std::vector<cw::DriveMapping> mappings;
   std::string error;
-  if (!CollectMappings(driveOptions, &mappings, &error)) return Refuse(error);
+  if (!CollectMappings(driveOptions, &mappings, &error)) return Refuse(error, chosen);
 
   cw::HostPlatformOptions options;
   options.mappings = mappings;
@@ -87,13 +102,12 @@ int main(int argc, char** argv) {
     const uint32_t attributes = cw::Sys().GetFileAttributes(root);
     if (attributes == cw::kInvalidAttributes || (attributes & cw::kAttrDirectory) == 0) {
       return Refuse(std::string("drive ") + mapping.letter + ": folder \"" + mapping.hostPath +
-                    "\" does not exist or is not a folder");
+                        "\" does not exist or is not a folder",
+                    chosen);
     }
   }
 
-  for (const auto& [sub, command] : subcommands) {
-    if (sub->parsed()) return command->Run();
-  }
+  if (chosen != nullptr) return chosen->Run();
   // Without a subcommand the program opens its window.
   return cw::RunWindow(argc, argv);
 }

@@ -44,6 +44,7 @@ std::optional<std::string> TerminalPrompt::ReadAnswer() {
 MessageResult TerminalPrompt::MessageBox(const std::string& text, MessageButtons buttons,
                                          MessageIcon) {
   std::lock_guard<std::mutex> lock(outputLock_);
+  messages_.push_back(text);
   BeforeOutput();
   std::fputs(ForTerminal(text).c_str(), err_);
   std::fputc('\n', err_);
@@ -65,6 +66,11 @@ MessageResult TerminalPrompt::MessageBox(const std::string& text, MessageButtons
   }
   std::fflush(err_);
   return result;
+}
+
+std::vector<std::string> TerminalPrompt::Messages() const {
+  std::lock_guard<std::mutex> lock(outputLock_);
+  return messages_;
 }
 
 int TerminalPrompt::ChooseModel(int currentTargetType) {

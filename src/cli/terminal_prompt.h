@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "job/prompt.h"
 
@@ -34,6 +35,9 @@ class TerminalPrompt : public Prompt {
   // Called (under OutputLock) before the prompt writes, to clear a progress line.
   void SetBeforeOutput(std::function<void()> hook) { beforeOutput_ = std::move(hook); }
 
+  // Every message box's text so far, in order (for the --json reports).
+  std::vector<std::string> Messages() const;
+
   // The targetType of a --panel-model value: 3940 -> 2, 3950 -> 3, nullopt otherwise.
   static std::optional<int> TargetOfModel(int model);
 
@@ -45,8 +49,9 @@ class TerminalPrompt : public Prompt {
   bool interactive_;
   std::FILE* in_;
   std::FILE* err_;
-  std::mutex outputLock_;
+  mutable std::mutex outputLock_;
   std::function<void()> beforeOutput_;
+  std::vector<std::string> messages_;  // under outputLock_
 };
 
 }  // namespace cw::cli

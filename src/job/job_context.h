@@ -5,7 +5,9 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace cw {
 
@@ -49,6 +51,32 @@ class GuardedText {
   std::string text_;
 };
 
+// One file a verification read back from the card, for reports that machines read: its card
+// path, the CRC-32 its reference gives and the one the card's file gives (none when it could
+// not be read), and whether they matched. A stored package copy is checked against the CRC-32
+// kept in its own first bytes (0 there: not checked).
+struct FileCheck {
+  bool afterRestore = false;  // read back by the verification after a restore
+  bool packageCopy = false;
+  std::string path;
+  std::optional<uint32_t> expected;
+  std::optional<uint32_t> actual;
+  bool matched = false;
+};
+
+// The file checks of one job, in the order they were made. The worker appends; a front end
+// reads them once the job has ended.
+class FileCheckRecord {
+ public:
+  void Append(FileCheck check);
+  void Clear();
+  std::vector<FileCheck> Get() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<FileCheck> checks_;
+};
+
 struct JobContext {
   GuardedText statusText;
   std::atomic<int32_t> stopRequested{0};
@@ -74,6 +102,7 @@ struct JobContext {
   int32_t fwpVersion = 0;
   std::atomic<int32_t> storeInProgress{0};
   GuardedText diagnosticsText;  // never cleared: the transcript of the whole run
+  FileCheckRecord fileChecks;   // the files the current job's verifications read
   std::atomic<int32_t> usePackageFile{0};
   std::atomic<int32_t> displayMode{255};
   std::atomic<int32_t> skipBackup{0};

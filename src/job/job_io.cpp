@@ -92,6 +92,12 @@ void SetProgressPos(int32_t pos) {
 
 void SetPhase(std::atomic<int32_t>& phase, PhaseState state) { phase = state; }
 
+void RecordFileCheck(FileCheck check) {
+  if (currentJob == nullptr) return;
+  check.afterRestore = currentJob->restoreVerifyState == kPhaseRunning;
+  currentJob->fileChecks.Append(std::move(check));
+}
+
 void Wait(uint32_t milliseconds) { Sys().Sleep(milliseconds); }
 
 void StopIfRequested() {

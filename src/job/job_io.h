@@ -28,6 +28,8 @@ void AppendDiagnostics(const std::string& text);
 void SetProgressRange(int32_t min, int32_t max);
 void SetProgressPos(int32_t pos);
 void SetPhase(std::atomic<int32_t>& phase, PhaseState state);
+// Adds a file check to the running job's record; afterRestore is set here, from the phase.
+void RecordFileCheck(FileCheck check);
 
 // Waits through the platform's sleep (instant in tests).
 void Wait(uint32_t milliseconds);

@@ -7,9 +7,9 @@
 
 namespace cw {
 
-bool VerifyFWPFile(File& file) { return VerifyFWPFile(file, nullptr); }
+namespace {
 
-bool VerifyFWPFile(File& file, Bytes* whole) {
+bool CheckPackage(File& file, Bytes* whole, PackageCrcs* crcs) {
   if (whole) whole->clear();
   Log("VerifyFWPFile");
   uint8_t field[4];
@@ -21,15 +21,25 @@ bool VerifyFWPFile(File& file, Bytes* whole) {
   }
   uint32_t stored = 0;
   ByteReader(field, 4).ReadUInt32(&stored);
+  if (crcs) crcs->stored = stored;
   bool passed = stored == 0;
   if (!passed) {
     Bytes bytes;
-    passed = ReadWholeFile(file, UINT32_MAX, &bytes) &&
-             PackageCrcOf(bytes.data(), bytes.size()) == stored;
+    if (ReadWholeFile(file, UINT32_MAX, &bytes)) {
+      const uint32_t computed = PackageCrcOf(bytes.data(), bytes.size());
+      if (crcs) crcs->computed = computed;
+      passed = computed == stored;
+    }
     if (passed && whole) whole->swap(bytes);
   }
   file.Seek(0, SeekFrom::Begin);
   return passed;
 }
+
+}  // namespace
+
+bool VerifyFWPFile(File& file) { return CheckPackage(file, nullptr, nullptr); }
+bool VerifyFWPFile(File& file, Bytes* whole) { return CheckPackage(file, whole, nullptr); }
+bool VerifyFWPFile(File& file, PackageCrcs* crcs) { return CheckPackage(file, nullptr, crcs); }
 
 }  // namespace cw

@@ -1,6 +1,8 @@
 #pragma once
 // A package's check of itself: the CRC-32 kept in its first four bytes.
 
+#include <optional>
+
 #include "package/byte_reader.h"
 
 namespace cw {
@@ -14,5 +16,14 @@ bool VerifyFWPFile(File& file);
 // The same; when the check read the whole file and passed, its bytes are left in *whole (else
 // *whole is empty), so a caller that needs them does not read the file a second time.
 bool VerifyFWPFile(File& file, Bytes* whole);
+
+// The two CRC-32s a package check compares: the one the file keeps, and the one its bytes give
+// (none when the field is 0 or the file could not be read whole).
+struct PackageCrcs {
+  std::optional<uint32_t> stored;
+  std::optional<uint32_t> computed;
+};
+// The same check, also telling what it compared.
+bool VerifyFWPFile(File& file, PackageCrcs* crcs);
 
 }  // namespace cw

@@ -1,6 +1,7 @@
 #include "verify/verify.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,12 +46,30 @@ bool ReadsWhole(const std::string& path) {
   return true;
 }
 
-// The card file matches its recorded CRC. A file that is missing or cannot be read never
-// matches, not even a record whose CRC is 0 (the CRC of an empty file).
+// The card file matches its recorded CRC; the check goes into the job's record. A file that is
+// missing or cannot be read never matches, not even a record whose CRC is 0 (the CRC of an
+// empty file).
 bool MatchesCRC(const std::string& path, uint32_t recordedCrc) {
   const uint32_t crc = CBHelper::GetFileCRC(path);
-  if (crc != recordedCrc) return false;
-  return crc != 0 || ReadsWhole(path);
+  const bool readable = crc != 0 || ReadsWhole(path);
+  const bool matched = readable && crc == recordedCrc;
+  RecordFileCheck({.path = path,
+                   .expected = recordedCrc,
+                   .actual = readable ? std::optional<uint32_t>(crc) : std::nullopt,
+                   .matched = matched});
+  return matched;
+}
+
+// A package copy on the card checks itself; the check goes into the job's record.
+bool PackageCopyPasses(const std::string& path, File* file) {
+  PackageCrcs crcs;
+  const bool passed = file != nullptr && VerifyFWPFile(*file, &crcs);
+  RecordFileCheck({.packageCopy = true,
+                   .path = path,
+                   .expected = crcs.stored,
+                   .actual = crcs.computed,
+                   .matched = passed});
+  return passed;
 }
 
 class Verification {
@@ -81,10 +100,10 @@ void Verification::CheckRecord(const FILE_INFO_STRUCT& record) {
   if (!FileIsRelevant(record)) return;
   const std::string cardPath = FieldText(record.cardPath);
   // On an Engine card the stored-as-is common files live in the card root.
-  std::string path = globalFlashPath + "\\" +
-                     (record.kind == kKindCommonRaw && targetType == kTargetEngine
-                          ? GetFilenameNoPath(cardPath)
-                          : cardPath);
+  std::string path =
+      globalFlashPath + "\\" +
+      (record.kind == kKindCommonRaw && targetType == kTargetEngine ? GetFilenameNoPath(cardPath)
+                                                                    : cardPath);
   ShowCount();
   FixFileStatus(path);
   path = ToUpperAscii(path);
@@ -109,7 +128,7 @@ void Verification::CheckRecord(const FILE_INFO_STRUCT& record) {
 
 void Verification::CheckStoredPackage(const std::string& path) {
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::ReadWrite);
-  if (file && VerifyFWPFile(*file)) {
+  if (PackageCopyPasses(path, file.get())) {
     Pass();
     ShowCount();
   } else {
@@ -123,7 +142,7 @@ void Verification::CheckOtherPackage(const std::string& path) {
     if (storing_ && targetType != kTargetEngine) Fail(path);
     return;
   }
-  if (VerifyFWPFile(*file)) {
+  if (PackageCopyPasses(path, file.get())) {
     Pass();
     ShowCount();
   } else {

@@ -1,0 +1,88 @@
+#include "cli/json_report.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "job/front_end.h"
+#include "job/job_io.h"
+#include "platform/text.h"
+
+namespace cw::cli {
+namespace {
+
+const char* PhaseResult(int32_t state) {
+  switch (state) {
+    case kPhaseRunning:
+      return "running";
+    case kPhaseFailed:
+      return "failed";
+    case kPhaseDone:
+      return "done";
+    default:
+      return "not_run";
+  }
+}
+
+}  // namespace
+
+Json CrcJson(std::optional<uint32_t> crc) {
+  if (!crc) return nullptr;
+  return Format("%08X", *crc);
+}
+
+std::string PlainMessage(const std::string& text) {
+  std::string plain = ReplaceAll(text, "\r\n", "\n");
+  while (!plain.empty() && (plain.back() == '\n' || plain.back() == '\r')) plain.pop_back();
+  return plain;
+}
+
+Json ReportHead(const std::string& command) {
+  Json report;
+  report["command"] = command;
+  report["version"] = kProgramVersionText;
+  report["outcome"] = nullptr;
+  report["exit_status"] = nullptr;
+  report["messages"] = Json::array();
+  return report;
+}
+
+void SetOutcome(Json& report, const std::string& outcome, int exitStatus,
+                const std::vector<std::string>& messages) {
+  report["outcome"] = outcome;
+  report["exit_status"] = exitStatus;
+  for (const std::string& message : messages) report["messages"].push_back(PlainMessage(message));
+}
+
+void PrintJson(const Json& report) {
+  const std::string text = report.dump(2, ' ', false, Json::error_handler_t::replace);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+Json PhasesJson(const JobContext& job) {
+  const std::pair<const char*, const std::atomic<int32_t>*> phases[] = {
+      {"prep", &job.prepState},       {"store", &job.storeState},
+      {"restore", &job.restoreState}, {"verify_only", &job.verifyOnlyState},
+      {"verify", &job.verifyState},   {"restore_verify", &job.restoreVerifyState},
+  };
+  Json list = Json::array();
+  for (const auto& [name, state] : phases)
+    list.push_back({{"name", name}, {"result", PhaseResult(*state)}});
+  return list;
+}
+
+Json FileChecksJson(const std::vector<FileCheck>& checks) {
+  Json list = Json::array();
+  for (const FileCheck& check : checks) {
+    list.push_back({{"verification", check.afterRestore ? "restore_verify" : "verify"},
+                    {"path", check.path},
+                    {"check", check.packageCopy ? "package" : "crc"},
+                    {"expected_crc", CrcJson(check.expected)},
+                    {"actual_crc", CrcJson(check.actual)},
+                    {"matched", check.matched}});
+  }
+  return list;
+}
+
+}  // namespace cw::cli

@@ -1,0 +1,40 @@
+#pragma once
+// The --json reports: one JSON document on standard output per run, with the keys that
+// docs/json.md describes. Human messages stay on standard error.
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "job/job_context.h"
+
+namespace cw::cli {
+
+// Keys keep the order they were added in, so every report reads in the same order.
+using Json = nlohmann::ordered_json;
+
+// A CRC-32 as eight upper-case hex digits, as the transcript and `inspect` show it; null for
+// none.
+Json CrcJson(std::optional<uint32_t> crc);
+// A system message as one text: Windows line ends as "\n", no trailing line end.
+std::string PlainMessage(const std::string& text);
+
+// The head of every report: "command", "version", then "outcome", "exit_status" and
+// "messages" for the caller to fill.
+Json ReportHead(const std::string& command);
+// Fills the outcome and exit status (and the messages, when given).
+void SetOutcome(Json& report, const std::string& outcome, int exitStatus,
+                const std::vector<std::string>& messages = {});
+// Writes the document on standard output. Texts that are not UTF-8 (the system's code page)
+// have their stray bytes replaced, so the document stays valid.
+void PrintJson(const Json& report);
+
+// What a store or verify run leaves: every phase by name with its result, and every file its
+// verifications read.
+Json PhasesJson(const JobContext& job);
+Json FileChecksJson(const std::vector<FileCheck>& checks);
+
+}  // namespace cw::cli
