@@ -27,7 +27,7 @@ FUZZ_FLAGS := $(SAN_COMMON) -fsanitize=fuzzer-no-link,address,undefined \
   -fno-sanitize-recover=undefined
 
 .PHONY: all deps configure build test check asan tsan fuzz fuzz-build fuzz-seeds demo \
-  screenshot bench clean windows windows-tests
+  screenshot bench clean windows windows-tests package package-test
 
 all: build
 
@@ -44,6 +44,7 @@ build: configure
 # the sanitizers.
 test: build windows-tests
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory package-test
 	@$(MAKE) --no-print-directory asan tsan
 
 # One build, the quick tests: for iterating.
@@ -82,6 +83,16 @@ fuzz: fuzz-build
 # Writes the seed corpora again with the package writer (after a format change).
 fuzz-seeds: fuzz-build
 	@$(FUZZ_BUILD)/fuzz/make_fuzz_seeds fuzz/corpus
+
+# cardwright_<version>_<arch>.deb in $(BUILD)/: the program, desktop entry, icons, manual,
+# bash completion.
+package: build
+	@cmake --build $(BUILD) -j $(JOBS) --target package_files
+	@cd $(BUILD) && cpack -G DEB >/dev/null && ls cardwright_*.deb
+
+# Installs the package into this machine, checks it, and removes it again (root).
+package-test: package
+	@bash scripts/package-test.sh $(BUILD)
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)/cardwright

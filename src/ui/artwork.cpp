@@ -51,17 +51,20 @@ void DrawCard(QPainter& p, qreal s) {
 
 }  // namespace
 
+QImage ApplicationIconImage(int side) {
+  QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  DrawCard(p, side);
+  p.end();
+  return image;
+}
+
 QIcon ApplicationIcon() {
   QIcon icon;
-  for (int side : {16, 24, 32, 48, 64, 128}) {
-    QPixmap pixmap(side, side);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    DrawCard(p, side);
-    p.end();
-    icon.addPixmap(pixmap);
-  }
+  for (int side : {16, 24, 32, 48, 64, 128})
+    icon.addPixmap(QPixmap::fromImage(ApplicationIconImage(side)));
   return icon;
 }
 
