@@ -78,21 +78,12 @@ class StoreCommand : public Command {
   // as it was: a refusal. Any later end that is not a success has failed.
   void Report(JobRunner& runner, int status) const {
     const JobContext& job = runner.job();
-    std::string outcome = "failed";
-    if (status == kExitOk) {
-      outcome = "passed";
-    } else if (status == kExitInterrupted) {
-      outcome = "stopped";
-    } else if (refused_ || (job.prepState != kPhaseDone && job.restoreState == kPhaseIdle)) {
-      outcome = "refused";
-    }
-    Json report = ReportHead(Name());
-    SetOutcome(report, outcome, status, runner.Messages());
-    report["card"] = job.flashPath;
-    report["package"] = job.fwpPath.empty() ? Json(nullptr) : Json(job.fwpPath);
+    const bool refused =
+        refused_ || (job.prepState != kPhaseDone && job.restoreState == kPhaseIdle);
+    std::optional<std::string> package;
+    if (!job.fwpPath.empty()) package = job.fwpPath;
+    Json report = JobReport(Name(), job, status, refused, runner.Messages(), package);
     report["restore_only"] = restoreOnly_;
-    report["phases"] = PhasesJson(job);
-    report["files"] = FileChecksJson(job.fileChecks.Get());
     PrintJson(report);
   }
 

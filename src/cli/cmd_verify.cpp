@@ -60,21 +60,8 @@ class VerifyCommand : public Command {
   // refusal; one that read them and found a fault has failed.
   void Report(JobRunner& runner, int status) const {
     const JobContext& job = runner.job();
-    std::string outcome = "failed";
-    if (status == kExitOk) {
-      outcome = "passed";
-    } else if (status == kExitInterrupted) {
-      outcome = "stopped";
-    } else if (refused_ || job.verifyOnlyState != kPhaseDone) {
-      outcome = "refused";
-    }
-    Json report = ReportHead(Name());
-    SetOutcome(report, outcome, status, runner.Messages());
-    report["card"] = job.flashPath;
-    report["package"] = package_ ? Json(*package_) : Json(nullptr);
-    report["phases"] = PhasesJson(job);
-    report["files"] = FileChecksJson(job.fileChecks.Get());
-    PrintJson(report);
+    const bool refused = refused_ || job.verifyOnlyState != kPhaseDone;
+    PrintJson(JobReport(Name(), job, status, refused, runner.Messages(), package_));
   }
 
   bool refused_ = false;

@@ -53,7 +53,7 @@ std::string OneLine(const std::string& text) {
 JobRunner::JobRunner(PromptAnswers answers, bool jsonReport)
     : out_(jsonReport ? stderr : stdout),
       prompt_(answers, ::isatty(STDIN_FILENO) == 1),
-      progressOnTerminal_(::isatty(::fileno(out_)) == 1) {
+      progressOnTerminal_(::isatty(jsonReport ? STDERR_FILENO : STDOUT_FILENO) == 1) {
   job_.log = &log_;
   job_.prompt = &prompt_;
   // Runs under the prompt's output lock, the same lock DrawProgress holds.

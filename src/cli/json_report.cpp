@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "cli/command.h"
 #include "job/front_end.h"
 #include "job/job_io.h"
 #include "platform/text.h"
@@ -21,6 +22,31 @@ const char* PhaseResult(int32_t state) {
     default:
       return "not_run";
   }
+}
+
+Json PhasesJson(const JobContext& job) {
+  const std::pair<const char*, const std::atomic<int32_t>*> phases[] = {
+      {"prep", &job.prepState},       {"store", &job.storeState},
+      {"restore", &job.restoreState}, {"verify_only", &job.verifyOnlyState},
+      {"verify", &job.verifyState},   {"restore_verify", &job.restoreVerifyState},
+  };
+  Json list = Json::array();
+  for (const auto& [name, state] : phases)
+    list.push_back({{"name", name}, {"result", PhaseResult(*state)}});
+  return list;
+}
+
+Json FileChecksJson(const std::vector<FileCheck>& checks) {
+  Json list = Json::array();
+  for (const FileCheck& check : checks) {
+    list.push_back({{"verification", check.afterRestore ? "restore_verify" : "verify"},
+                    {"path", check.path},
+                    {"check", check.packageCopy ? "package" : "crc"},
+                    {"expected_crc", CrcJson(check.expected)},
+                    {"actual_crc", CrcJson(check.actual)},
+                    {"matched", check.matched}});
+  }
+  return list;
 }
 
 }  // namespace
@@ -60,29 +86,20 @@ void PrintJson(const Json& report) {
   std::fflush(stdout);
 }
 
-Json PhasesJson(const JobContext& job) {
-  const std::pair<const char*, const std::atomic<int32_t>*> phases[] = {
-      {"prep", &job.prepState},       {"store", &job.storeState},
-      {"restore", &job.restoreState}, {"verify_only", &job.verifyOnlyState},
-      {"verify", &job.verifyState},   {"restore_verify", &job.restoreVerifyState},
-  };
-  Json list = Json::array();
-  for (const auto& [name, state] : phases)
-    list.push_back({{"name", name}, {"result", PhaseResult(*state)}});
-  return list;
-}
-
-Json FileChecksJson(const std::vector<FileCheck>& checks) {
-  Json list = Json::array();
-  for (const FileCheck& check : checks) {
-    list.push_back({{"verification", check.afterRestore ? "restore_verify" : "verify"},
-                    {"path", check.path},
-                    {"check", check.packageCopy ? "package" : "crc"},
-                    {"expected_crc", CrcJson(check.expected)},
-                    {"actual_crc", CrcJson(check.actual)},
-                    {"matched", check.matched}});
-  }
-  return list;
+Json JobReport(const std::string& command, const JobContext& job, int status, bool refused,
+               const std::vector<std::string>& messages,
+               const std::optional<std::string>& package) {
+  const char* outcome = status == kExitOk            ? "passed"
+                        : status == kExitInterrupted ? "stopped"
+                        : refused                    ? "refused"
+                                                     : "failed";
+  Json report = ReportHead(command);
+  SetOutcome(report, outcome, status, messages);
+  report["card"] = job.flashPath;
+  report["package"] = package ? Json(*package) : Json(nullptr);
+  report["phases"] = PhasesJson(job);
+  report["files"] = FileChecksJson(job.fileChecks.Get());
+  return report;
 }
 
 }  // namespace cw::cli

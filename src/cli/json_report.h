@@ -32,9 +32,10 @@ void SetOutcome(Json& report, const std::string& outcome, int exitStatus,
 // have their stray bytes replaced, so the document stays valid.
 void PrintJson(const Json& report);
 
-// What a store or verify run leaves: every phase by name with its result, and every file its
-// verifications read.
-Json PhasesJson(const JobContext& job);
-Json FileChecksJson(const std::vector<FileCheck>& checks);
+// The report of a store or verify run that ended with exit `status`: passed (0), stopped (5),
+// refused (`refused`: it ended in its checks) or failed; its messages, the card and package,
+// every phase by name with its result, and every file its verifications read.
+Json JobReport(const std::string& command, const JobContext& job, int status, bool refused,
+               const std::vector<std::string>& messages, const std::optional<std::string>& package);
 
 }  // namespace cw::cli
