@@ -187,6 +187,54 @@ TEST_F(VerifyTest, OtherPackagesAreCheckedOnlyWithoutAPackageFile) {
             std::string::npos);
 }
 
+TEST_F(VerifyTest, EveryFileReadIsRecordedWithWhatItShouldHoldAndWhatItHolds) {
+  targetType = kTargetEngine;
+  AddFile(kKindEngine2, "APP\\GOOD.BIN", "good");
+  AddRecord(kKindEngine2, "APP\\CHANGED.BIN", Crc("as packed"));
+  fake.WriteFile("E:\\APP\\CHANGED.BIN", "changed");
+  AddRecord(kKindEngine2, "APP\\GONE.BIN", 0);
+  AddRecord(kKindPanel3940, "BREVANT\\PANEL.EXE", 5);  // not an engine file: not read
+  PutStoredCopy("UPGRADE.FWP", /*withCrc=*/false);
+  // Read back after a restore: the record says so.
+  scope.job.restoreVerifyState = kPhaseRunning;
+  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+
+  const std::vector<FileCheck> checks = scope.job.fileChecks.Get();
+  ASSERT_EQ(checks.size(), 4u);
+  struct Want {
+    std::string path;
+    bool packageCopy;
+    std::optional<uint32_t> expected, actual;
+    bool matched;
+  };
+  const Want wanted[] = {
+      {"E:\\APP\\GOOD.BIN", false, Crc("good"), Crc("good"), true},
+      {"E:\\APP\\CHANGED.BIN", false, Crc("as packed"), Crc("changed"), false},
+      {"E:\\APP\\GONE.BIN", false, 0u, std::nullopt, false},  // missing: nothing read
+      {"E:\\UPGRADE.FWP", true, 0u, std::nullopt, true},          // keeps 0: not checked
+  };
+  for (size_t i = 0; i < checks.size(); ++i) {
+    SCOPED_TRACE(wanted[i].path);
+    EXPECT_EQ(checks[i].path, wanted[i].path);
+    EXPECT_EQ(checks[i].packageCopy, wanted[i].packageCopy);
+    EXPECT_EQ(checks[i].expected, wanted[i].expected);
+    EXPECT_EQ(checks[i].actual, wanted[i].actual);
+    EXPECT_EQ(checks[i].matched, wanted[i].matched);
+    EXPECT_TRUE(checks[i].afterRestore);
+  }
+
+  // A stored copy that keeps its CRC-32 gives both; the next job starts a new record.
+  PutStoredCopy("UPGRADE.FWP");
+  fileTable.clear();
+  PrepareVerifyJob(scope.job);
+  EXPECT_EQ(Run(), kVerifyPassed);
+  const std::vector<FileCheck> copy = scope.job.fileChecks.Get();
+  ASSERT_EQ(copy.size(), 1u);
+  EXPECT_TRUE(copy[0].expected.has_value() && *copy[0].expected != 0);
+  EXPECT_EQ(copy[0].actual, copy[0].expected);
+  EXPECT_FALSE(copy[0].afterRestore);
+}
+
 TEST_F(VerifyTest, AMissingFileFailsEvenWhenItsRecordedCrcIsZero) {
   targetType = kTargetEngine;
   PutStoredCopy("UPGRADE.FWP");
