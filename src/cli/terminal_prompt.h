@@ -34,12 +34,18 @@ class TerminalPrompt : public Prompt {
   // Called (under OutputLock) before the prompt writes, to clear a progress line.
   void SetBeforeOutput(std::function<void()> hook) { beforeOutput_ = std::move(hook); }
 
+  // Asked while a question waits for its answer: true ends the wait unanswered (the job is
+  // being stopped), so the question closes as Cancel.
+  void SetStopCheck(std::function<bool()> stopAsked) { stopAsked_ = std::move(stopAsked); }
+
   // The targetType of a --panel-model value: 3940 -> 2, 3950 -> 3, nullopt otherwise.
   static std::optional<int> TargetOfModel(int model);
 
  private:
   void BeforeOutput();
   std::optional<std::string> ReadAnswer();
+  // Waits until `in_` has something to read; false when a stop came first.
+  bool WaitForInput();
 
   PromptAnswers answers_;
   bool interactive_;
@@ -47,6 +53,7 @@ class TerminalPrompt : public Prompt {
   std::FILE* err_;
   std::mutex outputLock_;
   std::function<void()> beforeOutput_;
+  std::function<bool()> stopAsked_;
 };
 
 }  // namespace cw::cli
