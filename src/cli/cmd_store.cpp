@@ -69,8 +69,9 @@ class StoreCommand : public Command {
     }
     PrepareStoreJob(job);
     const int result = runner.Run(DownloadAndVerify);
-    runner.Finish();
-    if (runner.Interrupted() || result == kExitStopped) return kExitInterrupted;
+    runner.Finish(result);
+    // A stop request that came after the job's last stop point leaves the job's own result.
+    if (result == kExitStopped) return kExitInterrupted;
     return Succeeded(job, result) ? kExitOk : kExitFailed;
   }
 

@@ -51,8 +51,9 @@ class VerifyCommand : public Command {
     }
     PrepareVerifyJob(job);
     const int result = runner.Run(VerifyOnly);
-    runner.Finish();
-    if (runner.Interrupted() || result == kExitStopped) return kExitInterrupted;
+    runner.Finish(result);
+    // A stop request that came after the job's last stop point leaves the job's own result.
+    if (result == kExitStopped) return kExitInterrupted;
     return result == kVerifyPassed ? kExitOk : kExitFailed;
   }
 

@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <iterator>
 #include <csignal>
 #include <cstdio>
 #include <thread>
 
 #include "job/job_io.h"
+#include "job/job_stop.h"
 #include "package/version_block.h"
 #include "platform/text.h"
 
@@ -18,26 +20,38 @@ namespace {
 constexpr auto kPollPeriod = std::chrono::milliseconds(20);
 constexpr int kBarWidth = 30;
 
-volatile sig_atomic_t interruptSignal = 0;
+// Ctrl-C, Ctrl-Break and SIGTERM requests, counted: the first asks the job to stop, the second
+// also stops a restore. The handler stays installed (Windows resets a handler to the default
+// before calling it, so it installs itself again); std::signal, not sigaction: Windows has only
+// the former.
+volatile sig_atomic_t stopSignals = 0;
 
-// The handler puts the default back first, so a second Ctrl-C ends the program. std::signal,
-// not sigaction: Windows has only the former.
-void OnInterrupt(int) {
-  std::signal(SIGINT, SIG_DFL);
-  interruptSignal = 1;
+constexpr int kStopSignals[] = {
+    SIGINT, SIGTERM,
+#ifdef SIGBREAK
+    SIGBREAK,
+#endif
+};
+
+void OnStopSignal(int signal) {
+  std::signal(signal, OnStopSignal);
+  if (stopSignals < 100) stopSignals = stopSignals + 1;
 }
 
-// Ctrl-C asks the job to stop.
-class InterruptScope {
+class StopSignalScope {
  public:
-  InterruptScope() {
-    interruptSignal = 0;
-    previous_ = std::signal(SIGINT, OnInterrupt);
+  StopSignalScope() {
+    stopSignals = 0;
+    for (size_t i = 0; i < std::size(kStopSignals); ++i)
+      previous_[i] = std::signal(kStopSignals[i], OnStopSignal);
   }
-  ~InterruptScope() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
+  ~StopSignalScope() {
+    for (size_t i = 0; i < std::size(kStopSignals); ++i)
+      std::signal(kStopSignals[i], previous_[i] == SIG_ERR ? SIG_DFL : previous_[i]);
+  }
 
  private:
-  void (*previous_)(int) = SIG_DFL;
+  void (*previous_[std::size(kStopSignals)])(int) = {};
 };
 
 // A status text on one terminal line.
@@ -58,6 +72,7 @@ JobRunner::JobRunner(PromptAnswers answers, bool jsonReport)
   job_.prompt = &prompt_;
   // Runs under the prompt's output lock, the same lock DrawProgress holds.
   prompt_.SetBeforeOutput([this] { ClearProgressLine(); });
+  prompt_.SetStopCheck([this] { return job_.stopRequested != 0; });
 }
 
 std::optional<LastPath> JobRunner::Start() {
@@ -152,24 +167,57 @@ void JobRunner::DrawProgress(bool final) {
 }
 
 int JobRunner::Run(int (*worker)(JobContext*)) {
-  InterruptScope interrupts;
+  StopSignalScope signals;
   int result = 0;
+  int32_t requests = 0;
   std::thread thread([this, worker, &result] { result = worker(&job_); });
   while (job_.jobRunning) {
-    if (interruptSignal && !interrupted_) {
+    if (stopSignals > requests) {
+      requests = stopSignals;
       interrupted_ = true;
-      // What closing the window does: the job ends at its next check.
-      job_.stopRequested = 1;
+      job_.stopRequested = requests;
+      SayStopping(requests);
     }
     DrawProgress(false);
     std::this_thread::sleep_for(kPollPeriod);
   }
   thread.join();
-  if (interruptSignal) interrupted_ = true;
+  if (stopSignals > 0) interrupted_ = true;
   DrawProgress(true);
   return result;
 }
 
-void JobRunner::Finish() { StoreDiagnostics(job_); }
+void JobRunner::SayStopping(int32_t requests) {
+  std::lock_guard<std::mutex> lock(prompt_.OutputLock());
+  ClearProgressLine();
+  if (job_.restoreState == kPhaseRunning && requests == 1) {
+    std::fputs("Stopping: the card's backup is being put back first. Press Ctrl-C again to "
+               "stop the restore (the card is not usable until it is restored).\n",
+               stderr);
+  } else if (requests == 1) {
+    std::fputs("Stopping: the job stops at its next file.\n", stderr);
+  } else if (requests == 2) {
+    std::fputs("Stopping the restore.\n", stderr);
+  }
+  std::fflush(stderr);
+}
+
+void JobRunner::Finish(int result) {
+  if (!StoreDiagnostics(job_)) {
+    std::fprintf(stderr, "The transcript could not be saved: %s\\DownloadDiagnostics.txt\n",
+                 job_.dataPath.c_str());
+  }
+  const int32_t outcome = job_.stopOutcome;
+  if (outcome != kNotStopped) {
+    std::fprintf(stderr, "%s\n", StopSummary(outcome).c_str());
+    if (outcome == kStoppedRestoreCut) {
+      std::fprintf(stderr, "To finish the restore later: cardwright store --card %s --restore-only\n",
+                   job_.flashPath.c_str());
+    }
+  } else if (interrupted_ && result != kExitStopped) {
+    std::fputs("The job had passed its last stop point and ran to its end.\n", stderr);
+  }
+  std::fflush(stderr);
+}
 
 }  // namespace cw::cli

@@ -38,21 +38,24 @@ class JobRunner {
   // detection that typing the card path runs. The detected card is shown as a status line.
   void SetCard(const std::string& text);
 
-  // Runs `worker` on its own thread until it ends, showing progress; the first Ctrl-C asks
-  // the job to stop at its next check. Returns the worker's result.
+  // Runs `worker` on its own thread until it ends, showing progress. Ctrl-C (also SIGTERM,
+  // Ctrl-Break) asks the job to stop at its next file; a second one also stops a restore.
+  // Returns the worker's result.
   int Run(int (*worker)(JobContext*));
-  // True when Ctrl-C was pressed during Run.
+  // True when a stop was asked during Run.
   bool Interrupted() const { return interrupted_; }
   // The message boxes the run showed, in order.
   std::vector<std::string> Messages() const { return prompt_.Messages(); }
-  // Ends as the window does when it sees the job end: the transcript is saved.
-  void Finish();
+  // Ends as the window does when it sees the job end: the transcript is saved (standard error
+  // says when it could not be), and how a stopped job left the card is said.
+  void Finish(int result);
 
  private:
   void SetPackageBox(const std::string& text);
   void ShowStatusLine(const std::string& text);
   void DrawProgress(bool final);
   void ClearProgressLine();
+  void SayStopping(int32_t requests);
 
   std::FILE* out_;  // status lines and progress
   JobContext job_;

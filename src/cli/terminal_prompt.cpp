@@ -2,6 +2,10 @@
 
 #include <string>
 
+#ifndef _WIN32
+#include <poll.h>
+#endif
+
 #include "platform/text.h"
 
 namespace cw::cli {
@@ -31,7 +35,27 @@ void TerminalPrompt::BeforeOutput() {
   if (beforeOutput_) beforeOutput_();
 }
 
+bool TerminalPrompt::WaitForInput() {
+#ifdef _WIN32
+  // A console read already ends when Ctrl-C is pressed.
+  return true;
+#else
+  const int fd = fileno(in_);
+  if (fd < 0 || !stopAsked_) return true;
+  constexpr int kCheckMs = 20;
+  for (;;) {
+    if (stopAsked_()) return false;
+    pollfd wanted{fd, POLLIN, 0};
+    if (::poll(&wanted, 1, kCheckMs) > 0) return true;
+  }
+#endif
+}
+
 std::optional<std::string> TerminalPrompt::ReadAnswer() {
+  if (!WaitForInput()) {
+    std::fputs("(stopping)\n", err_);
+    return std::nullopt;
+  }
   std::string line;
   for (int c; (c = std::fgetc(in_)) != EOF;) {
     if (c == '\n') return line;
@@ -48,6 +72,9 @@ MessageResult TerminalPrompt::MessageBox(const std::string& text, MessageButtons
   BeforeOutput();
   std::fputs(ForTerminal(text).c_str(), err_);
   std::fputc('\n', err_);
+  // The window's Advanced Settings are options here.
+  if (Contains(text, "Use Advanced Settings to set type."))
+    std::fputs("On the command line: --target engine|panel\n", err_);
   if (buttons == MessageButtons::Ok) {
     std::fflush(err_);
     return MessageResult::Ok;

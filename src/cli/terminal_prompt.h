@@ -37,6 +37,9 @@ class TerminalPrompt : public Prompt {
 
   // Every message box's text so far, in order (for the --json reports).
   std::vector<std::string> Messages() const;
+  // Asked while a question waits for its answer: true ends the wait unanswered (the job is
+  // being stopped), so the question closes as Cancel.
+  void SetStopCheck(std::function<bool()> stopAsked) { stopAsked_ = std::move(stopAsked); }
 
   // The targetType of a --panel-model value: 3940 -> 2, 3950 -> 3, nullopt otherwise.
   static std::optional<int> TargetOfModel(int model);
@@ -44,6 +47,8 @@ class TerminalPrompt : public Prompt {
  private:
   void BeforeOutput();
   std::optional<std::string> ReadAnswer();
+  // Waits until `in_` has something to read; false when a stop came first.
+  bool WaitForInput();
 
   PromptAnswers answers_;
   bool interactive_;
@@ -52,6 +57,7 @@ class TerminalPrompt : public Prompt {
   mutable std::mutex outputLock_;
   std::function<void()> beforeOutput_;
   std::vector<std::string> messages_;  // under outputLock_
+  std::function<bool()> stopAsked_;
 };
 
 }  // namespace cw::cli

@@ -208,7 +208,7 @@ bool CheckVerifyRequest(JobContext& job) {
   return true;
 }
 
-void StoreDiagnostics(JobContext& job) {
+bool StoreDiagnostics(JobContext& job) {
   FrontLog(job, "StoreDiagnostics");
   const std::string path = job.dataPath + kDiagnosticsFileName;
   FrontLog(job, path);
@@ -216,12 +216,17 @@ void StoreDiagnostics(JobContext& job) {
   if (!file) {
     FrontLog(job, "  failed to open.");
     DialogMessage(job, "Could not open file for logging.");
-    return;
+    return false;
   }
   const std::string text = job.diagnosticsText.Get();
-  file->Write(text.data(), static_cast<uint32_t>(text.size()));
-  file->Close();
+  const bool written = file->Write(text.data(), static_cast<uint32_t>(text.size()));
+  // A transcript that is not all on disk is not saved, whatever the write said.
+  if (!file->Close() || !written) {
+    FrontLog(job, "  could not be saved.");
+    return false;
+  }
   FrontLog(job, "  saved.");
+  return true;
 }
 
 std::string CardPathOfHostFolder(const std::string& text) {

@@ -51,8 +51,9 @@ bool CheckStoreRequest(JobContext& job);
 // The same for "Verify Only" (an empty card path only; logs nothing, the caller logs "OnVerify").
 bool CheckVerifyRequest(JobContext& job);
 
-// Writes the whole transcript to "DownloadDiagnostics.txt" in the data folder.
-void StoreDiagnostics(JobContext& job);
+// Writes the whole transcript to "DownloadDiagnostics.txt" in the data folder. False (and
+// "  could not be saved." or "  failed to open." logged) when it is not all on disk.
+bool StoreDiagnostics(JobContext& job);
 
 // A card named by the host folder of a mapped drive ("/media/tech/CARD") becomes that drive's
 // letter ("E:"); any other text is returned unchanged.

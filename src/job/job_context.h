@@ -29,6 +29,17 @@ enum TargetType : int32_t {
   kTargetPanel3950 = 3,
 };
 
+// How a job that was asked to stop ended (stopOutcome); kNotStopped for every other end.
+enum StopOutcome : int32_t {
+  kNotStopped = 0,
+  kStoppedCardUnchanged = 1,  // stopped before the card changed
+  kStoppedRestored = 2,       // stopped after the card changed; the backup was put back
+  kStoppedRestoreFailed = 3,  // the same, but the restored card did not verify
+  kStoppedNoBackup = 4,       // stopped after the card changed, with no backup to put back
+  kStoppedRestoreCut = 5,     // a restore was itself stopped: the card is not usable
+  kStoppedVerify = 6,         // a verify-only job stopped before it finished
+};
+
 // The package header's version information, as GetFWPVerRev reads it.
 struct VersionBlock {
   int32_t formatVersion = 0;
@@ -79,7 +90,14 @@ class FileCheckRecord {
 
 struct JobContext {
   GuardedText statusText;
+  // Raised by the front end: 1 asks the job to stop at its next file; each further request
+  // (a second Ctrl-C) adds one. A restore runs on until a request made after it began.
   std::atomic<int32_t> stopRequested{0};
+  // Written by the worker before it clears jobRunning.
+  std::atomic<int32_t> stopOutcome{kNotStopped};
+  // Set by a store job from the moment the card may change (a Panel card's cleaning, stage 11,
+  // a restore): a closing window then waits for the job's end, restore included.
+  std::atomic<int32_t> cardMayHaveChanged{0};
   std::atomic<int32_t> jobRunning{0};
   std::atomic<int32_t> panelSelected{0};
   std::atomic<int32_t> engineSelected{0};

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
+#include <new>
 
 #include "job/job_values.h"
 #include "log/log_to_file.h"
@@ -29,7 +30,7 @@ std::string FormatV(const char* format, va_list args) {
 void RecordUnexpected(const char* what) {
   try {
     Log(std::string("  job ended by an unexpected error: ") + what);
-    AppendDiagnostics(std::string("Job ended by an unexpected error: ") + what + "\r\n");
+    ShowUnexpectedError(what);
   } catch (...) {
   }
 }
@@ -69,6 +70,13 @@ void ShowAndRecord(const std::string& text, MessageIcon icon) {
   AppendDiagnostics(text);
 }
 
+void ShowUnexpectedError(const std::string& error) {
+  // Recorded first: the prompt itself may be what failed.
+  const std::string text = "The job ended by an unexpected error: " + error + "\r\n";
+  AppendDiagnostics(text);
+  ShowMessage(text, MessageButtons::Ok, MessageIcon::Warning);
+}
+
 void SetStatus(const std::string& text) {
   if (currentJob != nullptr) currentJob->statusText.Set(text);
 }
@@ -101,19 +109,23 @@ void RecordFileCheck(FileCheck check) {
 void Wait(uint32_t milliseconds) { Sys().Sleep(milliseconds); }
 
 void StopIfRequested() {
-  if (currentJob == nullptr || !currentJob->stopRequested) return;
-  currentJob->jobRunning = 0;
+  if (currentJob == nullptr || currentJob->stopRequested < stopLevel) return;
+  // jobRunning stays set: the job may still put the card back. The worker entry clears it.
   throw JobStopped{};
 }
 
 int RunWorker(JobContext& job, const std::function<int()>& body) {
   JobContext* const previous = currentJob;
   currentJob = &job;
+  stopLevel = 1;
   int code = 0;
   try {
     code = body();
   } catch (const JobStopped&) {
     code = kExitStopped;
+  } catch (const std::bad_alloc&) {
+    RecordUnexpected("memory exhausted");
+    code = 0;
   } catch (const std::exception& e) {
     // A worker never takes the process down: the job ends as failed.
     RecordUnexpected(e.what());

@@ -34,10 +34,14 @@ void RecordFileCheck(FileCheck check);
 // Waits through the platform's sleep (instant in tests).
 void Wait(uint32_t milliseconds);
 
+// Shows "The job ended by an unexpected error: ERROR" and records it in the transcript.
+void ShowUnexpectedError(const std::string& error);
+
 // Thrown by a long loop that sees stopRequested; the worker entry turns it into exit code 5.
 struct JobStopped {};
 constexpr int kExitStopped = 5;
-// Checks stopRequested: clears jobRunning and throws JobStopped when it is set.
+// Throws JobStopped when stopRequested has reached the level the running step needs (1; a
+// restore needs one request more). jobRunning is cleared by the worker entry, not here.
 void StopIfRequested();
 
 // Runs a worker body with `job` as currentJob. JobStopped becomes exit code 5 with jobRunning

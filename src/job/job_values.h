@@ -15,6 +15,8 @@ namespace cw {
 using FileList = std::vector<std::string>;
 
 inline JobContext* currentJob = nullptr;
+// How many stop requests end the running step: 1, raised while a restore runs (RunRestore).
+inline int32_t stopLevel = 1;
 inline std::string globalFlashPath;
 inline std::string globalFWPDataFilePath;
 inline int32_t softwareTestMode = 0;

@@ -20,6 +20,9 @@ class Prompt {
   // The panel model chooser: gets the current targetType, returns the targetType after it
   // closes (2 for 3940, 3 for 3950; unchanged when closed without OK).
   virtual int ChooseModel(int currentTargetType) = 0;
+  // The front end is closing: an open question is answered Cancel (a chooser closed without a
+  // choice) and every later one at once, without being shown. Called on the front end's thread.
+  virtual void CloseAll() {}
 };
 
 // The application's name, the caption of every message box.

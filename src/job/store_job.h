@@ -12,6 +12,17 @@ namespace cw {
 
 // Files placed on the card by this store job (extraction and the stored copies add to it).
 inline int32_t filesStored = 0;
+// The stage the job has reached, and whether its backup cleans the card once it is complete
+// (a Panel card): what a stop or an error needs to know whether the card has changed.
+inline int32_t storeStage = 0;
+inline bool backupErases = false;
+
+// Logs "  Stage N..." and records it. Up to stage 16 a stop request ends the job here, between
+// two steps.
+void EnterStage(int32_t stage);
+// True once the card has begun to change: the cleaning after a Panel card's complete backup,
+// or stage 11 (the first file written).
+bool CardChanged();
 
 // Waits after a phase change, so the front end's 20 ms poll sees it, and before a job ends.
 inline constexpr uint32_t kPhaseWaitMs = 50;

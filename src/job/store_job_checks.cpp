@@ -11,6 +11,7 @@
 #include "card/volume.h"
 #include "job/job_io.h"
 #include "job/job_values.h"
+#include "job/job_stop.h"
 #include "job/jobs.h"
 #include "job/store_job.h"
 #include "package/load_info_array.h"
@@ -33,7 +34,9 @@ bool IsPanel() { return targetType == kTargetPanel3940 || targetType == kTargetP
 
 void TakeOverRequest(JobContext& job) {
   Log("DownloadAndVerify - START");
-  Log("  Stage 1...");
+  storeStage = 0;
+  backupErases = false;
+  EnterStage(1);
   keptBytes = 0;
   cardTotalBytes = 0;
   packageBytes = 0;
@@ -53,7 +56,7 @@ void TakeOverRequest(JobContext& job) {
   LogF("  globalFWPDataFilePath is %s", globalFWPDataFilePath.c_str());
   has3950Support = 0;
   targetType = kTargetUnknown;
-  Log("  Stage 2...");
+  EnterStage(2);
   filesStored = 0;
 }
 
@@ -92,6 +95,7 @@ std::optional<int> ApplyTargetRules(JobContext& job) {
     if (job.panelSelected) {
       Log("  unknown target for panel source.");
       targetType = job.prompt ? job.prompt->ChooseModel(targetType) : targetType;
+      StopIfRequested();
       if (targetType == kTargetUnknown)
         return FailWith(job, "Please specify a panel version before continuing.\r\n");
     } else if (job.engineSelected) {
@@ -144,37 +148,38 @@ std::optional<int> CheckAndPrepareStore(JobContext& job, BackupFolderLock& backu
   TakeOverRequest(job);
   if (std::optional<int> end = CheckDrive(job)) return end;
 
-  Log("  Stage 3...");
+  EnterStage(3);
   Log("  basic flash test.");
   if (!BasicFlashCheck()) return EndJob(job, 0);
 
-  Log("  Stage 4...");
+  EnterStage(4);
   GetCFFilesArray(cardFileList);
-  Log("  Stage 5...");
+  EnterStage(5);
   // An empty card has nothing worth keeping; the setting stays off for later jobs.
   if (cardFileList.empty()) job.skipBackup = 1;
   GetCFInfo();
-  Log("  Stage 6...");
+  EnterStage(6);
   GetUpgradeInfo();
-  Log("  Stage 7...");
+  EnterStage(7);
   if (!backupLock.TryTake(BackupRootForTarget())) return RefuseBusyBackup(job, backupLock);
   GetBackupFilesArray(backupFileList);
 
-  Log("  Stage 8...");
+  EnterStage(8);
   if (job.restoreOnly) {
     Log("  restoring files.");
     SetPhase(job.prepState, kPhaseDone);
-    AttemptRestore();
+    job.cardMayHaveChanged = 1;
+    RunRestore(job);
     Wait(kEndWaitMs);
     return EndJob(job, 1);
   }
   if (std::optional<int> end = ApplyTargetRules(job)) return end;
   Log("  target/source okay, loading info array.");
 
-  Log("  Stage 9...");
+  EnterStage(9);
   if (!LoadInfoArray()) return EndJob(job, 0);
 
-  Log("  Stage 10...");
+  EnterStage(10);
   if (softwareTestMode) {
     ShowMessage(
         "File information has been gathered from FWP file.\r\n"
@@ -185,6 +190,8 @@ std::optional<int> CheckAndPrepareStore(JobContext& job, BackupFolderLock& backu
       "All files will be replaced with new ones.\r\n\r\n"
       "If you do not want files replaced click Cancel.\r\n",
       MessageButtons::OkCancel, MessageIcon::None);
+  // A stop asked while the question was open is a stop, not an answer.
+  StopIfRequested();
   if (answer != MessageResult::Ok) {
     job.storeInProgress = 0;
     return EndJob(job, 0);
@@ -193,14 +200,29 @@ std::optional<int> CheckAndPrepareStore(JobContext& job, BackupFolderLock& backu
   return std::nullopt;
 }
 
+void EnterStage(int32_t stage) {
+  if (stage <= 16) StopIfRequested();
+  LogF("  Stage %d...", stage);
+  storeStage = stage;
+  if (stage >= 11 && currentJob != nullptr) currentJob->cardMayHaveChanged = 1;
+}
+
+bool CardChanged() { return storeStage >= 11 || (backupErases && !backupIncomplete); }
+
 int DownloadAndVerify(JobContext* job) {
   return RunWorker(*job, [job]() -> int {
-    // Held from stage 7 until the job ends, whichever way it ends (a stop or an error unwinds
-    // through here too); the system drops it if the process dies.
+    // Held from stage 7 until the job ends, whichever way it ends, so that a restore after a
+    // stop or an error still holds it; the system drops it if the process dies.
     BackupFolderLock backupLock;
-    if (std::optional<int> end = CheckAndPrepareStore(*job, backupLock)) return *end;
-    if (std::optional<int> end = BackupAndProgram(*job)) return *end;
-    return VerifyAndFinish(*job);
+    try {
+      if (std::optional<int> end = CheckAndPrepareStore(*job, backupLock)) return *end;
+      if (std::optional<int> end = BackupAndProgram(*job)) return *end;
+      return VerifyAndFinish(*job);
+    } catch (const JobStopped&) {
+      return EndStoppedStore(*job, storeStage, CardChanged());
+    } catch (const std::exception& error) {
+      return EndFailedStore(*job, storeStage, CardChanged(), DescribeError(error));
+    }
   });
 }
 

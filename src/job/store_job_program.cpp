@@ -4,11 +4,13 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "backup/backup.h"
 #include "job/job_io.h"
+#include "job/job_stop.h"
 #include "job/job_values.h"
 #include "job/store_job.h"
 #include "package/extraction.h"
@@ -97,7 +99,14 @@ void CopyPackageToCard(JobContext& job) {
   std::vector<uint8_t> buffer;
   uint32_t got = 0;
   if (ok) {
-    buffer.assign(static_cast<size_t>(size), 0);
+    try {
+      buffer.assign(static_cast<size_t>(size), 0);
+    } catch (const std::bad_alloc&) {
+      Log("  no memory for the package's copy.");
+      ok = false;
+    }
+  }
+  if (ok) {
     ok = source->Seek(0, SeekFrom::Begin) && target->Seek(0, SeekFrom::Begin) &&
          source->Read(buffer.data(), static_cast<uint32_t>(size), &got) && got == size &&
          target->Write(buffer.data(), static_cast<uint32_t>(size));
@@ -116,7 +125,7 @@ void CopyPackageToCard(JobContext& job) {
 
 // Stage 13: "FWPVers.bin" in the Engine card's root.
 void PlaceVersionFile(JobContext& job) {
-  Log("  Stage 13...");
+  EnterStage(13);
   const std::string path = globalFlashPath + "\\FWPVers.bin";
   LogF("  saving FWP version info to %s", path.c_str());
   const char* message = "Failed to place FWP Version file on flash\r\n";
@@ -154,7 +163,7 @@ bool PlaceReleaseNumber(JobContext& job) {
 
 int RestoreExit(JobContext& job) {
   Wait(kPhaseWaitMs);
-  AttemptRestore();
+  RunRestore(job);
   return EndJob(job, 0);
 }
 
@@ -163,6 +172,8 @@ std::optional<int> BackupAndProgram(JobContext& job) {
   LogF("  proceeding to program the flash.  Backup?  %s", job.skipBackup ? "No" : "Yes");
   if (!job.skipBackup) {
     Log("  backing up files.");
+    backupErases = panel;
+    if (panel) job.cardMayHaveChanged = 1;  // the card is cleaned once its backup is whole
     if (!BackupFiles(panel)) {
       Log("  File Backup Failed. Process aborted.");
       ShowAndRecord("File Backup Failed. Process aborted.\r\n", MessageIcon::Warning);
@@ -170,7 +181,7 @@ std::optional<int> BackupAndProgram(JobContext& job) {
         SetPhase(job.prepState, kPhaseFailed);
         Wait(kPhaseWaitMs);
         Log("  Attempting to restore.");
-        AttemptRestore();
+        RunRestore(job);
       }
       return EndJob(job, 0);
     }
@@ -178,7 +189,7 @@ std::optional<int> BackupAndProgram(JobContext& job) {
   SetPhase(job.prepState, kPhaseDone);
   AppendDiagnostics("\r\nExtracting files");
 
-  Log("  Stage 11...");
+  EnterStage(11);
   Log("  Starting Decompress() to extract files.");
   if (!Decompress(filesStored)) {
     Log("  decompression failed.");
@@ -186,7 +197,7 @@ std::optional<int> BackupAndProgram(JobContext& job) {
     return RestoreExit(job);
   }
 
-  Log("  Stage 12...");
+  EnterStage(12);
   if (!panel && job.storeState != kPhaseFailed) {
     Log("  Target is the engine.");
     if (has3950Support && job.usePackageFile) {
@@ -197,16 +208,16 @@ std::optional<int> BackupAndProgram(JobContext& job) {
     PlaceVersionFile(job);
   }
 
-  Log("  Stage 14...");
+  EnterStage(14);
   if (job.storeState == kPhaseFailed) {
     Wait(kPhaseWaitMs);
     Log("    attempting to restore the original files after store failed.");
-    AttemptRestore();
+    RunRestore(job);
     return EndJob(job, 0);
   }
   AppendDiagnostics("\r\nExtract complete");
 
-  Log("  Stage 15...");
+  EnterStage(15);
   if (targetType == kTargetPanel3940 || targetType == kTargetPanel3950) {
     if (!PlaceReleaseNumber(job)) return RestoreExit(job);
   }

@@ -7,6 +7,7 @@
 #include "backup/backup.h"
 #include "card/volume.h"
 #include "job/job_io.h"
+#include "job/job_stop.h"
 #include "job/job_values.h"
 #include "job/store_job.h"
 #include "platform/platform.h"
@@ -19,20 +20,29 @@ namespace {
 char CardLetter() { return globalFlashPath.empty() ? '\0' : globalFlashPath[0]; }
 
 // Appends the record to "FWP_INFO_FILE.TXT", which only ever grows. A card that refuses it
-// still holds a verified installation, so the job goes on.
+// still holds a verified installation, so the job goes on after a warning.
 void AppendUpgradeRecord() {
-  std::unique_ptr<File> file =
-      Sys().OpenFile(globalFlashPath + "\\FWP_INFO_FILE.TXT", OpenMode::OpenAlways);
-  if (!file) return;
-  if (file->Seek(0, SeekFrom::End))
-    file->Write(upgradeInfoText.data(), static_cast<uint32_t>(upgradeInfoText.size()));
-  file->Close();
+  const std::string path = globalFlashPath + "\\FWP_INFO_FILE.TXT";
+  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::OpenAlways);
+  bool written = false;
+  if (file) {
+    written = file->Seek(0, SeekFrom::End) &&
+              file->Write(upgradeInfoText.data(), static_cast<uint32_t>(upgradeInfoText.size()));
+    written = file->Close() && written;
+  }
+  if (written) return;
+  LogF("  could not write the upgrade record to %s (error %d).", path.c_str(),
+       static_cast<int>(GetLastError()));
+  ShowAndRecord(
+      "Warning: the upgrade record could not be written to FWP_INFO_FILE.TXT.\r\n"
+      "The card itself verified.\r\n",
+      MessageIcon::Warning);
 }
 
 }  // namespace
 
 int VerifyAndFinish(JobContext& job) {
-  Log("  Stage 16...");
+  EnterStage(16);
   SetStatus("Preparing to verify stored files...");
   AppendDiagnostics("Preparing to verify stored files...");
   Log("  Verifying stored files.");
@@ -42,7 +52,7 @@ int VerifyAndFinish(JobContext& job) {
     return RestoreExit(job);
   }
 
-  Log("  Stage 17...");
+  EnterStage(17);
   if (softwareTestMode) {
     ShowMessage(
         "Files have been stored.\r\n"
@@ -61,7 +71,7 @@ int VerifyAndFinish(JobContext& job) {
       AppendDiagnostics(text);
       SetPhase(job.verifyState, kPhaseFailed);
       Wait(kPhaseWaitMs);
-      AttemptRestore();
+      RunRestore(job);
       Wait(kEndWaitMs);
       return EndJob(job, 0);
     }
@@ -78,7 +88,7 @@ int VerifyAndFinish(JobContext& job) {
   }
   AppendDiagnostics("\r\nVerify Complete");
 
-  Log("  Stage 18...");
+  EnterStage(18);
   Log("  updating fwp_info_file.txt.");
   AppendUpgradeRecord();
   EjectCompactFlash(CardLetter());

@@ -6,6 +6,7 @@
 #include "card/card_inspection.h"
 #include "card/volume.h"
 #include "job/job_io.h"
+#include "job/job_stop.h"
 #include "job/job_values.h"
 #include "job/jobs.h"
 #include "package/load_info_array.h"
@@ -90,7 +91,23 @@ int RunVerifyOnly(JobContext& job) {
 }  // namespace
 
 int VerifyOnly(JobContext* job) {
-  return RunWorker(*job, [job] { return RunVerifyOnly(*job); });
+  return RunWorker(*job, [job]() -> int {
+    try {
+      return RunVerifyOnly(*job);
+    } catch (const JobStopped&) {
+      Log("  the verification was stopped by request.");
+      const std::string text = StopSummary(kStoppedVerify);
+      SetStatus(text);
+      AppendDiagnostics("\r\n" + text + "\r\n");
+      job->stopOutcome = kStoppedVerify;
+      return EndJob(*job, kExitStopped);
+    } catch (const std::exception& error) {
+      const std::string what = DescribeError(error);
+      Log("  the verification ended by an unexpected error: " + what);
+      ShowUnexpectedError(what);
+      return FailVerify(*job);
+    }
+  });
 }
 
 }  // namespace cw

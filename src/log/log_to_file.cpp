@@ -109,7 +109,7 @@ void CLogToFile::Log(const std::string& message) {
 
 void CLogToFile::WriteLine(const std::string& message) {
   // Held until the end of this call, on every path out of it.
-  std::unique_ptr<HeldLock> lock = Sys().AcquireLock(logPath_);
+  std::unique_ptr<HeldLock> lock = Sys().AcquireLock(kLogMutexName);
   std::unique_ptr<File> file = OpenLog(logPath_);
   if (!file) return;
   const std::string line = ToTextMode(TimestampPrefix() + message + "\n");

@@ -8,9 +8,8 @@
 
 namespace cw {
 
-// The name of the original's system-wide log mutex. Here the lock with the same reach is
-// Sys().AcquireLock(logPath): an exclusive lock on the log file itself, which serialises whole
-// lines across threads and across instances that write the same file.
+// The log's system-wide lock, asked for by this name: every line of every instance is written
+// whole under it (a named mutex on Windows, a named lock file on POSIX). No other lock shares it.
 inline constexpr const char* kLogMutexName = "B_LOGTOFILE_MUTEX";
 
 // Names of the file-layer error causes, as SetErrorText stores them (0..14, else "Unknown").

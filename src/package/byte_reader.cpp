@@ -8,8 +8,12 @@
 namespace cw {
 
 std::string ByteReader::ReadLine() {
-  // At the end there is nothing to scan (and an empty buffer may have no storage at all).
-  if (position_ >= size_) return std::string();
+  // At the end there is nothing to scan (and an empty buffer may have no storage at all). A
+  // read here looked at the end: over the first part of a file, the next line lies beyond it.
+  if (position_ >= size_) {
+    reachedEnd_ = true;
+    return std::string();
+  }
   const size_t start = position_;
   size_t end = start;
   while (end < size_ && data_[end] != '\r' && data_[end] != '\n') ++end;

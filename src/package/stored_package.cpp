@@ -148,9 +148,15 @@ bool CreateNewFWPFile(File& header, File& data, const std::string& path,
   if (!copied || !out->Flush()) return false;
   blocks = Bytes();
 
-  // The CRC of the copy as it stands on the medium, read through a second handle.
-  const uint32_t crc = CBHelper::GetFileCRC(path);
-  const bool stamped = out->Seek(0, SeekFrom::Begin) && WriteText(*out, LittleEndianBytes(crc));
+  // The CRC of the copy as it stands on the medium, read through a second handle. A copy that
+  // cannot be read back is a failed store: stamped 0 it would pass as "not checked".
+  const std::optional<uint32_t> crc = CBHelper::ReadFileCRC(path);
+  if (!crc) {
+    Log("  could not read back the stored copy's CRC: " + path);
+    out->Close();
+    return false;
+  }
+  const bool stamped = out->Seek(0, SeekFrom::Begin) && WriteText(*out, LittleEndianBytes(*crc));
   return out->Close() && stamped;
 }
 

@@ -12,6 +12,9 @@ namespace {
 
 constexpr int kCloseWaitTicks = 500;  // 500 times 20 ms: the 10 s a closing window waits
 constexpr uint32_t kCloseWaitTickMs = 20;
+// The exit status of a program ended because its job would not stop.
+constexpr int kForcedEndStatus = 3;
+constexpr const char* kStoppingStatus = "Stopping the job; the window closes when it has ended.";
 
 }  // namespace
 
@@ -22,14 +25,18 @@ CCardwrightDlg::CCardwrightDlg(DialogView& view, TreeView& treeView, Prompt& pro
   job_.prompt = &prompt_;
   // Ending the process is the only safe end while a worker still uses the job: nothing is
   // freed under it, and no destructor runs.
-  endProcess_ = [] { std::_Exit(0); };
+  endProcess_ = [] { std::_Exit(kForcedEndStatus); };
 }
 
 CCardwrightDlg::~CCardwrightDlg() {
-  if (worker_.joinable()) {
-    job_.stopRequested = 1;
-    worker_.join();
-  }
+  if (!worker_.joinable()) return;
+  if (job_.stopRequested == 0) job_.stopRequested = 1;
+  prompt_.CloseAll();
+  for (int tick = 0; tick < kCloseWaitTicks && job_.jobRunning; ++tick)
+    Sys().Sleep(kCloseWaitTickMs);
+  if (job_.jobRunning) ForceEnd();
+  // Only a test's endProcess returns; its worker has ended or ends now.
+  worker_.join();
 }
 
 bool CCardwrightDlg::OnInitDialog() {
@@ -68,6 +75,15 @@ void CCardwrightDlg::OnDownloadAndVerify() {
   job_.restoreVerifyState = kPhaseIdle;
   job_.fwpPath = view_.GetText(kIdPackageBox);
   job_.flashPath = CardPathOfHostFolder(view_.GetText(kIdCardBox));
+  // A path typed into the box has not had its version block read: the version file, the
+  // upgrade record and the format check must describe the package being stored, not the last
+  // one chosen. (A path that does not open is refused by the job's own checks.)
+  if (job_.fwpPath != versionsReadFor_ && CanOpenForRead(job_.fwpPath)) {
+    LogLine("  the package path was typed: reading its version block.");
+    job_.versionBlock = VersionBlock{};
+    job_.fwpVersion = 0;
+    GetFWPVerRev(job_.fwpPath);
+  }
   if (!CheckStoreRequest(job_)) return;
   PrepareStoreJob(job_);
   StartJob(workers_.store);
@@ -155,6 +171,12 @@ void CCardwrightDlg::OnTimer() {
     jobActive_ = false;
     StoreDiagnostics(job_);
     EnableInputs(true);
+    if (closing_) {
+      LogLine("  the job has ended; the window closes.");
+      view_.CloseWindow();
+    }
+  } else if (closing_) {
+    FollowClose();
   }
 }
 
@@ -216,9 +238,25 @@ void CCardwrightDlg::OnAdvanced() {
     view_.SetText(kIdStatus1, kPanelCardStatus);
 }
 
-void CCardwrightDlg::OnClose() { StopJobAndWait(); }
+bool CCardwrightDlg::OnClose() {
+  if (job_.stopRequested == 0) job_.stopRequested = 1;
+  if (!jobActive_) {
+    if (job_.timerId != 0) view_.KillTimer(job_.timerId);
+    job_.timerId = 0;
+    return true;
+  }
+  if (!closing_) {
+    closing_ = true;
+    closeTicks_ = 0;
+    LogLine("  the window is closing: the job was asked to stop.");
+    prompt_.CloseAll();
+    if (job_.timerId == 0) job_.timerId = view_.StartTimer(kJobTimerId, kJobTimerPeriodMs);
+    view_.SetText(kIdStatus1, kStoppingStatus);
+  }
+  return false;
+}
 
-void CCardwrightDlg::OnDestroy() { StopJobAndWait(); }
+bool CCardwrightDlg::OnDestroy() { return OnClose(); }
 
 void CCardwrightDlg::ShowPassMark1(bool show) { view_.Show(kIdPassMark1, show); }
 
@@ -240,6 +278,7 @@ void CCardwrightDlg::EnableInputs(bool enable) {
 }
 
 void CCardwrightDlg::GetFWPVerRev(const std::string& path) {
+  versionsReadFor_ = path;
   const PackageVersionTexts texts = ReadPackageVersions(
       job_, path, {view_.GetText(kIdEngineVersion), view_.GetText(kIdPanelVersion)});
   view_.SetText(kIdEngineVersion, texts.engine);
@@ -270,22 +309,22 @@ void CCardwrightDlg::StartJob(const std::function<int(JobContext*)>& worker) {
   worker_ = std::thread([this, worker] { worker(&job_); });
 }
 
-void CCardwrightDlg::StopJobAndWait() {
-  if (job_.timerId != 0) {
-    view_.KillTimer(job_.timerId);
-    job_.timerId = 0;
-  }
-  job_.stopRequested = 1;
-  for (int tick = 0; tick < kCloseWaitTicks && job_.jobRunning; ++tick) Sys().Sleep(kCloseWaitTickMs);
-  if (job_.jobRunning) {
-    // The worker still uses the job, the log and the process-wide values; freeing them under
-    // it would crash. The program is closing anyway: end it here, with nothing torn down.
-    LogLine("  the job did not stop within 10 s; ending the program.");
-    endProcess_();
-    return;
-  }
-  if (worker_.joinable()) worker_.join();
-  jobActive_ = false;
+// Each timer tick of a closing window whose job still runs.
+void CCardwrightDlg::FollowClose() {
+  view_.SetText(kIdStatus1, kStoppingStatus);
+  view_.SetText(kIdStatus2, job_.statusText.Get());
+  // A card that may have changed is put back before the program ends, however long it takes.
+  if (job_.cardMayHaveChanged) return;
+  if (++closeTicks_ < kCloseWaitTicks) return;
+  ForceEnd();
+}
+
+void CCardwrightDlg::ForceEnd() {
+  // The worker still uses the job, the log and the process-wide values; freeing them under it
+  // would crash. The program is closing anyway: end it here, with nothing torn down.
+  LogLine("  the job did not stop within 10 s; ending the program.");
+  StoreDiagnostics(job_);
+  endProcess_();
 }
 
 void CCardwrightDlg::LogLine(const std::string& line) { log_.Log(line); }

@@ -26,7 +26,9 @@ JobWorkers DefaultJobWorkers();
 class CCardwrightDlg {
  public:
   CCardwrightDlg(DialogView& view, TreeView& treeView, Prompt& prompt, JobWorkers workers);
-  // Waits for a worker that has already been asked to stop (see OnClose).
+  // Normally the window closes only after its job ended (OnClose). A worker still running here
+  // is asked to stop and waited for at most 10 s; after that the program is ended (the
+  // transcript saved first), since the worker still uses the job.
   ~CCardwrightDlg();
   CCardwrightDlg(const CCardwrightDlg&) = delete;
   CCardwrightDlg& operator=(const CCardwrightDlg&) = delete;
@@ -43,10 +45,15 @@ class CCardwrightDlg {
   void OnSelchangedTree2(TreeView::Item selected);
   void OnItemExpanded(TreeView::Item item, bool expanded) { tree_.OnItemExpanded(item, expanded); }
   void OnAdvanced();
-  // Close box: stops a running job and waits for it (at most 10 s). The view closes after.
-  void OnClose();
-  // Esc and every other end of the window: the same stop and wait.
-  void OnDestroy();
+  // Close box: true when the window may close now (no job runs). Otherwise the job is asked
+  // to stop, an open question is answered Cancel, the status line says the job is stopping and
+  // the window stays live; the timer closes it (DialogView::CloseWindow) once the job has
+  // ended and its transcript is saved. A job that has not begun to change the card and does
+  // not stop within 10 s ends the program with a failure status; one that has (a restore
+  // included) is waited for.
+  bool OnClose();
+  // Esc and every other end of the window: the same.
+  bool OnDestroy();
 
   void ShowPassMark1(bool show);
   void ShowPassMark2(bool show);
@@ -60,7 +67,11 @@ class CCardwrightDlg {
   // True from a job's start until the timer has seen it end.
   bool jobActive() const { return jobActive_; }
 
-  // What ends the program when a worker outlives the close wait. Tests replace it.
+  // True from a close request until the window closes.
+  bool closing() const { return closing_; }
+
+  // What ends the program when a worker outlives the close wait (it never returns: the
+  // process ends with a failure status). Tests replace it.
   void SetEndProcess(std::function<void()> endProcess) { endProcess_ = std::move(endProcess); }
 
  private:
@@ -69,7 +80,8 @@ class CCardwrightDlg {
   void SetBoxText(int id, const std::string& text);
   void ClearMarksAndStatus();
   void StartJob(const std::function<int(JobContext*)>& worker);
-  void StopJobAndWait();
+  void FollowClose();
+  void ForceEnd();
   void LogLine(const std::string& line);
   bool CanOpenForRead(const std::string& path) const;
 
@@ -81,6 +93,10 @@ class CCardwrightDlg {
   CDirTreeCtrl tree_;
   std::thread worker_;
   bool jobActive_ = false;
+  bool closing_ = false;
+  int closeTicks_ = 0;
+  // The package path whose version block the dialog read last (GetFWPVerRev).
+  std::string versionsReadFor_;
   std::function<void()> endProcess_;
 };
 

@@ -60,6 +60,8 @@ class DialogView {
                                                 const std::string& initialPath) = 0;
   // Runs "Advanced Settings" modally on `job`.
   virtual void RunAdvancedSettings(JobContext& job) = 0;
+  // Closes the window as its close box would (the logic's OnClose then allows it).
+  virtual void CloseWindow() = 0;
 };
 
 }  // namespace cw

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimerEvent>
@@ -26,6 +28,23 @@ void MakeReadOnly(QLineEdit* edit, bool frame) {
   QPalette palette = edit->palette();
   palette.setColor(QPalette::Base, palette.color(QPalette::Window));
   edit->setPalette(palette);
+}
+
+// Status lines 1005 and 1006: multi-line, read-only edits without a border, so a long text
+// wraps instead of scrolling out of view.
+QPlainTextEdit* MakeStatusLine(QWidget* parent) {
+  auto* status = new QPlainTextEdit(parent);
+  status->setReadOnly(true);
+  status->setFrameShape(QFrame::NoFrame);
+  status->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  status->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  status->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  status->setFocusPolicy(Qt::NoFocus);
+  status->document()->setDocumentMargin(0);
+  QPalette palette = status->palette();
+  palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+  status->setPalette(palette);
+  return status;
 }
 
 }  // namespace
@@ -89,9 +108,7 @@ void CardwrightWindow::BuildControls() {
   edit(kIdPackageBox, 72, 39, 132, 14);
   button(kIdBrowse, "Browse...", 206, 39);
   edit(kIdCardBox, 72, 163, 131, 14);
-  QLineEdit* status1 = edit(kIdStatus1, 77, 220, 142, 12);
-  MakeReadOnly(status1, false);
-  status1->setFocusPolicy(Qt::NoFocus);
+  place(MakeStatusLine(this), kIdStatus1, 77, 220, 142, 12);
   tree_ = new DirTreeWidget(this);
   place(tree_, kIdTree, 72, 108, 132, 50);
   button(kIdVerify, "Verify Only", 149, 199);
@@ -111,7 +128,7 @@ void CardwrightWindow::BuildControls() {
   const QPixmap fail = FailMarkPixmap(failSize, ratio);
   picture(kIdFailMark1Left, fail, 17, 212, 31, 25);
   picture(kIdFailMark1Right, fail, 227, 212, 31, 25);
-  MakeReadOnly(edit(kIdStatus2, 77, 264, 142, 12), false);
+  place(MakeStatusLine(this), kIdStatus2, 77, 264, 142, 12);
   picture(kIdPassMark2, PassMarkPixmap(passSize, ratio), 51, 261, 20, 20);
   picture(kIdFailMark2Left, fail, 18, 250, 31, 25);
   picture(kIdFailMark2Right, fail, 228, 250, 31, 25);
@@ -147,9 +164,13 @@ QLineEdit* CardwrightWindow::Edit(int id) const {
 }
 
 void CardwrightWindow::SetText(int id, const std::string& text) {
+  const QString shown = QString::fromStdString(text);
+  if (auto* status = qobject_cast<QPlainTextEdit*>(controls_.value(id))) {
+    if (status->toPlainText() != shown) status->setPlainText(shown);
+    return;
+  }
   QLineEdit* edit = Edit(id);
   if (edit == nullptr) return;
-  const QString shown = QString::fromStdString(text);
   if (edit->text() != shown) {
     edit->setText(shown);
     edit->setCursorPosition(0);
@@ -157,6 +178,8 @@ void CardwrightWindow::SetText(int id, const std::string& text) {
 }
 
 std::string CardwrightWindow::GetText(int id) const {
+  if (auto* status = qobject_cast<QPlainTextEdit*>(controls_.value(id)))
+    return status->toPlainText().toStdString();
   QLineEdit* edit = Edit(id);
   return edit == nullptr ? std::string() : edit->text().toStdString();
 }
@@ -221,13 +244,19 @@ void CardwrightWindow::RunAdvancedSettings(JobContext& job) {
   settings.exec();
 }
 
+void CardwrightWindow::CloseWindow() { close(); }
+
 void CardwrightWindow::reject() {
-  logic_->OnDestroy();
+  // While a job stops the window stays open; the logic closes it when the job has ended.
+  if (!logic_->OnDestroy()) return;
   QDialog::reject();
 }
 
 void CardwrightWindow::closeEvent(QCloseEvent* event) {
-  logic_->OnClose();
+  if (!logic_->OnClose()) {
+    event->ignore();
+    return;
+  }
   QDialog::closeEvent(event);
 }
 

@@ -47,6 +47,7 @@ class CardwrightWindow : public QDialog, public DialogView {
   std::optional<std::string> ChooseFile(const std::string& title,
                                         const std::string& initialPath) override;
   void RunAdvancedSettings(JobContext& job) override;
+  void CloseWindow() override;
 
   // Esc ends the dialog, as its cancel does.
   void reject() override;

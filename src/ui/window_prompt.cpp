@@ -28,6 +28,7 @@ MessageResult WindowPrompt::MessageBox(const std::string& text, MessageButtons b
   QString shown = QString::fromStdString(text);
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   const int answer = OnGuiThread([this, shown, buttons, icon]() -> int {
+    if (closing_) return buttons == MessageButtons::Ok ? QMessageBox::Ok : QMessageBox::Cancel;
     QMessageBox box(icon == MessageIcon::None ? QMessageBox::NoIcon : QMessageBox::Warning,
                     QString::fromLatin1(kApplicationName), shown,
                     buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
@@ -35,19 +36,34 @@ MessageResult WindowPrompt::MessageBox(const std::string& text, MessageButtons b
                     window_.data());
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
-    return box.exec();
+    open_ = &box;
+    const int result = box.exec();
+    open_ = nullptr;
+    return result;
   });
   return answer == QMessageBox::Ok ? MessageResult::Ok : MessageResult::Cancel;
 }
 
 int WindowPrompt::ChooseModel(int currentTargetType) {
-  return OnGuiThread([currentTargetType]() -> int {
+  return OnGuiThread([this, currentTargetType]() -> int {
+    if (closing_) return currentTargetType;
     // A top-level window of its own, as the job opens it without a parent.
     ChoosePanelTypeWindow chooser;
     int type = currentTargetType;
+    open_ = &chooser;
     chooser.ChooseModel(&type);
+    open_ = nullptr;
     return type;
   });
+}
+
+void WindowPrompt::CloseAll() {
+  closing_ = true;
+  // A message box's result is the button that ended it; a chooser's, rejected.
+  if (auto* box = qobject_cast<QMessageBox*>(open_.data()))
+    box->done(QMessageBox::Cancel);
+  else if (open_)
+    open_->reject();
 }
 
 }  // namespace cw

@@ -3,6 +3,7 @@
 // asks through the GUI thread and blocks until the answer comes; the window stays live
 // meanwhile, its timer running.
 
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 
@@ -19,9 +20,14 @@ class WindowPrompt : public Prompt {
   MessageResult MessageBox(const std::string& text, MessageButtons buttons,
                            MessageIcon icon) override;
   int ChooseModel(int currentTargetType) override;
+  void CloseAll() override;
 
  private:
   QPointer<QWidget> window_;
+  // Touched on the GUI thread only: the box or chooser open now, and whether the window is
+  // closing (questions are then answered without being shown).
+  QPointer<QDialog> open_;
+  bool closing_ = false;
 };
 
 }  // namespace cw

@@ -62,9 +62,11 @@ uint32_t CBHelper::StringCRC(const std::string& buffer, uint32_t length) {
   return Crc(reinterpret_cast<const unsigned char*>(buffer.data()), n);
 }
 
-uint32_t CBHelper::GetFileCRC(const std::string& path) {
+uint32_t CBHelper::GetFileCRC(const std::string& path) { return ReadFileCRC(path).value_or(0); }
+
+std::optional<uint32_t> CBHelper::ReadFileCRC(const std::string& path) {
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
-  if (!file) return 0;
+  if (!file) return std::nullopt;
 
   uint64_t fullSize = 0;
   bool ok = file->GetSize(&fullSize);
@@ -88,7 +90,7 @@ uint32_t CBHelper::GetFileCRC(const std::string& path) {
   file->Close();
   if (!ok || bytesRead != size) {
     ShowMessage("Failed to read the file.\n\n" + path, MessageButtons::Ok, MessageIcon::None);
-    return 0;
+    return std::nullopt;
   }
   return Crc(buffer.get(), size);
 }

@@ -2,6 +2,7 @@
 // CRC-32 (CRC-32/ISO-HDLC, as zlib and IEEE 802.3 compute it) over buffers and whole files.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace cw {
@@ -19,6 +20,8 @@ class CBHelper {
   // CRC of the whole file, read in one piece; 0 when it cannot be opened (silently) or read
   // short ("Failed to read the file.\n\n" + path through the prompt).
   static uint32_t GetFileCRC(const std::string& path);
+  // The same, but a file that cannot be opened or read whole is nullopt, never a CRC of 0.
+  static std::optional<uint32_t> ReadFileCRC(const std::string& path);
 };
 
 }  // namespace cw

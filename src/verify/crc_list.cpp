@@ -45,15 +45,14 @@ bool LoadArrayFromCRCFile(const std::string& path) {
   const std::string_view text(data, bytes.size());
   // The count and the first two line breaks are not interpreted.
   for (size_t cursor = 8;;) {
+    // The end marker ends the list; whatever follows it (a saved list's CR LF) is not read.
+    if (cursor < text.size() && text[cursor] == '\xFF') break;
     const size_t lineEnd = text.find("\r\n", cursor);
     if (lineEnd == std::string_view::npos) {
       // Only the end marker may follow the last entry: anything else is a list cut short,
       // whose lost entries would otherwise go unchecked.
-      if (cursor >= text.size() || text.substr(cursor) != "\xFF") {
-        ShowAndRecord(kMsgCRCListDamaged, MessageIcon::Exclamation);
-        return false;
-      }
-      break;
+      ShowAndRecord(kMsgCRCListDamaged, MessageIcon::Exclamation);
+      return false;
     }
     std::string entryPath = ToUpperAscii(std::string(text.substr(cursor, lineEnd - cursor)));
     uint32_t crc = 0;

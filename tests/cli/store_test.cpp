@@ -299,6 +299,11 @@ TEST_F(StoreTest, UnknownCardTakesTheTargetChoice) {
   CommandResult result = Store({"--package", engine, "--yes"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("Compact Flash type could not be determined."), std::string::npos);
+  // The window's Advanced Settings are an option here, and the refusal says which.
+  EXPECT_NE(result.err.find("Use Advanced Settings to set type.\n\nOn the command line: --target "
+                            "engine|panel\n"),
+            std::string::npos)
+      << result.err;
 
   const std::string panel = Package(PanelPackage(3, "os", true), "PANEL.FWP");
   result = Store({"--package", panel, "--yes", "--target", "panel"});

@@ -318,9 +318,20 @@ TEST_F(FrontEndTest, AnUnwritableDiagnosticsFileIsReported) {
   Start();
   const std::string path = std::string(kDataPath) + "\\DownloadDiagnostics.txt";
   fake.FailCall("OpenFile", kErrAccessDenied, 1, path);
-  StoreDiagnostics(job);
+  EXPECT_FALSE(StoreDiagnostics(job));
   EXPECT_EQ(LogLines().back(), "  failed to open.");
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{"Could not open file for logging."});
+
+  // A write or a close that fails (a full disk) is not a saved transcript either.
+  job.diagnosticsText.Append("the run");
+  for (const char* op : {"Write", "Close"}) {
+    fake.FailCall(op, kErrDiskFull, 1, path);
+    EXPECT_FALSE(StoreDiagnostics(job)) << op;
+    EXPECT_EQ(LogLines().back(), "  could not be saved.") << op;
+  }
+  EXPECT_TRUE(StoreDiagnostics(job));
+  EXPECT_EQ(LogLines().back(), "  saved.");
+  EXPECT_EQ(fake.ReadFile(path), job.diagnosticsText.Get());
 }
 
 TEST_F(FrontEndTest, AHostFolderOfAMappedDriveBecomesItsLetter) {

@@ -152,6 +152,32 @@ TEST_F(StoreJobTest, EngineCardReceivesThePackageItsCopyAndTheVersionFile) {
   }
 }
 
+// The card verified, so a refused upgrade record is a warning, not a failure.
+TEST_F(StoreJobTest, AnUpgradeRecordThatCannotBeWrittenIsAWarning) {
+  const char* warning =
+      "Warning: the upgrade record could not be written to FWP_INFO_FILE.TXT.\r\n"
+      "The card itself verified.\r\n";
+  size_t warned = 0;
+  for (const char* op : {"Write", "Close", "OpenFile"}) {
+    OldEngineCard();
+    fake.DeleteFile("E:\\FWP_INFO_FILE.TXT");
+    Package(EnginePackage());
+    fake.FailCall(op, kErrDiskFull, 1, "E:\\FWP_INFO_FILE.TXT");
+    EXPECT_EQ(Run(), 1) << op;
+    EXPECT_EQ(job.verifyState.load(), kPhaseDone);
+    EXPECT_EQ(prompt.Count(warning), ++warned) << op;
+    const std::string ending = std::string(warning) + "\r\nDownload Complete.";
+    const std::string transcript = job.diagnosticsText.Get();
+    EXPECT_EQ(transcript.substr(transcript.size() - std::min(transcript.size(), ending.size())),
+              ending)
+        << op;
+  }
+  size_t logged = 0;
+  for (const std::string& line : LogLines())
+    if (line.rfind("  could not write the upgrade record to E:\\FWP_INFO_FILE.TXT", 0) == 0) ++logged;
+  EXPECT_EQ(logged, 3u);
+}
+
 TEST_F(StoreJobTest, VersionFileOfAnOldFormatCarriesNoGeneratorValues) {
   OldEngineCard();
   Package(EnginePackage());

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,12 @@ TEST_F(VerifyOnlyTest, AStopDuringVerificationEndsWithFive) {
   EXPECT_EQ(VerifyOnly(&job), 5);
   EXPECT_EQ(job.jobRunning, 0);
   EXPECT_EQ(job.verifyOnlyState, kPhaseDone);
+  // Said and logged as a stop.
+  EXPECT_EQ(job.stopOutcome.load(), kStoppedVerify);
+  EXPECT_EQ(job.statusText.Get(), "Stopped: the verification did not finish.");
+  const std::vector<std::string> lines = scope.LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "  the verification was stopped by request."),
+            lines.end());
 }
 
 }  // namespace

@@ -157,13 +157,15 @@ TEST_F(LogToFileTest, FailedLineIsDroppedAndNextLineTriesAgain) {
   EXPECT_EQ(fs().ReadFile(kLogPath), std::string(kPrefix) + "kept\r\n");
 }
 
-TEST_F(LogToFileTest, EveryLineIsWrittenUnderTheLogFileLock) {
+TEST_F(LogToFileTest, EveryLineIsWrittenUnderTheLogsOwnLock) {
   CLogToFile log;
   Open(log);
   fs().ClearCalls();
   log.Log("one");
   log.Log("two");
-  EXPECT_EQ(fs().CallCount("AcquireLock", kLogPath), 2u);
+  // Asked for by its own name, which no other lock shares.
+  EXPECT_EQ(fs().CallCount("AcquireLock", kLogMutexName), 2u);
+  EXPECT_EQ(fs().CallCount("AcquireLock", kLogPath), 0u);
   // One open, seek, write and close per line, each after taking the lock.
   std::vector<std::string> ops;
   for (const FakeCall& call : fs().Calls()) ops.push_back(call.op);

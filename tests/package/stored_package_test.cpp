@@ -368,5 +368,20 @@ TEST_F(WriteStoredPackagesTest, CopyThatCannotBeCompletedIsReported) {
   EXPECT_FALSE(scope.fake.Exists(k3950));
 }
 
+// A copy whose CRC cannot be read back is a failed store: stamped 0 ("not checked") it would
+// pass every later check of the card unseen.
+TEST_F(WriteStoredPackagesTest, CopyWhoseCrcCannotBeReadBackIsAFailure) {
+  for (const char* copy : {kUpgrade, k3950}) {
+    Load(EveryKind());
+    seenCalls = scope.prompt.calls().size();
+    scope.fake.FailCall("Read", kErrIoDevice, 1, copy);
+    EXPECT_FALSE(WriteStoredPackages(filesStored)) << copy;
+    ExpectMessages({{std::string("Failed to read the file.\n\n") + copy, MessageIcon::None},
+                    {std::string("Failed to create FWP\r\n") + copy, MessageIcon::None}});
+    scope.fake.DeleteFile(kUpgrade);
+    scope.fake.DeleteFile(k3950);
+  }
+}
+
 }  // namespace
 }  // namespace cw

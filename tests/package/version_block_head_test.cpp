@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "job/job_context.h"
@@ -99,6 +100,59 @@ TEST(ByteReaderEndTest, AParseWithinTheBytesDoesNotReachTheirEnd) {
   const VersionBlockRead shortRead =
       ParseVersionBlock(reinterpret_cast<const uint8_t*>(bytes.data()), cut);
   EXPECT_TRUE(shortRead.reachedEnd);
+}
+
+bool SameTriple(const std::optional<VersionTriple>& a, const std::optional<VersionTriple>& b) {
+  if (!a || !b) return !a && !b;
+  return a->version == b->version && a->revision == b->revision && a->letter == b->letter;
+}
+
+// Every value a parse gives, apart from whether it looked at the end.
+bool SameValues(const VersionBlockRead& a, const VersionBlockRead& b) {
+  return a.found == b.found && a.truncated == b.truncated && a.formatVersion == b.formatVersion &&
+         a.formatRevision == b.formatRevision && a.formatLetter == b.formatLetter &&
+         a.generatorSearched == b.generatorSearched && a.generatorVersion == b.generatorVersion &&
+         a.generatorRevision == b.generatorRevision && a.generatorLetter == b.generatorLetter &&
+         a.engineSearched == b.engineSearched && SameTriple(a.engine, b.engine) &&
+         a.panelSearched == b.panelSearched && SameTriple(a.panel, b.panel);
+}
+
+// A head that ends anywhere, a line end included, either gives the whole file's result or
+// says that it ran into its end (and the whole file is read).
+TEST(VersionBlockBoundaryTest, EveryHeadLengthGivesTheWholeFilesResultOrSaysItRanOut) {
+  PackageSpec spec = Large();
+  spec.files.clear();
+  spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\A.BIN", .content = "abc"});
+  const std::string bytes = BuildPackage(spec);
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  const VersionBlockRead whole = ParseVersionBlock(data, bytes.size());
+  ASSERT_TRUE(whole.found && whole.panel && !whole.reachedEnd);
+  const size_t blockEnd = bytes.find("Panel Software Letter: ");
+  ASSERT_NE(blockEnd, std::string::npos);
+  int ranOut = 0;
+  for (size_t size = 0; size <= blockEnd + 64 && size <= bytes.size(); ++size) {
+    const VersionBlockRead head = ParseVersionBlock(data, size);
+    if (head.reachedEnd) {
+      ++ranOut;
+      continue;
+    }
+    EXPECT_TRUE(SameValues(head, whole)) << "a head of " << size << " bytes";
+  }
+  // Every head that ends inside the block runs out.
+  EXPECT_GE(ranOut, static_cast<int>(blockEnd));
+}
+
+// The 256 KiB head ending exactly on a line end, with the version block behind it.
+TEST_F(VersionBlockHeadTest, AHeadEndingOnALineEndStillFindsTheBlockBehindIt) {
+  const std::string probe = BuildPackage(Large("T"));
+  const size_t titleAt = probe.find("T\r\n");
+  ASSERT_NE(titleAt, std::string::npos);
+  const size_t title = 256 * 1024 - titleAt - 2;  // the title's CR LF ends the head
+  const std::string bytes = BuildPackage(Large(std::string(title, 'T')));
+  ASSERT_EQ(bytes.substr(256 * 1024 - 2, 2), "\r\n");
+  ASSERT_GE(bytes.find("FWP File Format Version: "), size_t{256 * 1024});
+  ExpectSameAsWholeFile(Large(std::string(title, 'T')));
+  EXPECT_EQ(scope.job.fwpVersion, 1009);
 }
 
 }  // namespace

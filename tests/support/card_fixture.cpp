@@ -124,16 +124,27 @@ void CardFixture::LayPanelCard(const PackageSpec& spec, int model,
       PanelCRCList(spec, model, osImage));
 }
 
-CommandResult CardFixture::Run(const std::vector<std::string>& args,
-                               const std::string& stdinText) const {
+std::vector<std::string> CardFixture::Arguments(const std::vector<std::string>& args) const {
   std::vector<std::string> all = {"--drive", DriveMapping()};
   all.insert(all.end(), args.begin(), args.end());
-  return RunCardwright(all,
-                       {{"HOME", HomeDir()},
-                        {"XDG_CONFIG_HOME", HomeDir() + "/.config"},
-                        {"CARDWRIGHT_INSTANT_WAITS", "1"},
-                        {"CARDWRIGHT_DRIVES", ""}},
-                       stdinText);
+  return all;
+}
+
+EnvironmentAdditions CardFixture::Environment() const {
+  return {{"HOME", HomeDir()},
+          {"XDG_CONFIG_HOME", HomeDir() + "/.config"},
+          {"CARDWRIGHT_INSTANT_WAITS", "1"},
+          {"CARDWRIGHT_DRIVES", ""}};
+}
+
+CommandResult CardFixture::Run(const std::vector<std::string>& args,
+                               const std::string& stdinText) const {
+  return RunCardwright(Arguments(args), Environment(), stdinText);
+}
+
+std::unique_ptr<RunningProgram> CardFixture::Start(const std::vector<std::string>& args,
+                                                   bool terminalInput) const {
+  return StartCardwright(Arguments(args), Environment(), terminalInput);
 }
 
 std::map<std::string, std::string> CardFixture::Snapshot() const {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,9 @@ class CardFixture {
 
   // Runs cardwright with the card's drive mapping before `args`, HOME, and instant waits.
   CommandResult Run(const std::vector<std::string>& args, const std::string& stdinText = "") const;
+  // The same run started in the background (standard input a terminal with `terminalInput`).
+  std::unique_ptr<RunningProgram> Start(const std::vector<std::string>& args,
+                                        bool terminalInput = false) const;
 
   // Every file below the card folder (relative host path -> content), to prove that a run
   // left the card as it was.
@@ -72,6 +76,9 @@ class CardFixture {
   char letter = 'E';
 
  private:
+  std::vector<std::string> Arguments(const std::vector<std::string>& args) const;
+  EnvironmentAdditions Environment() const;
+
   TempDir temp_;
 };
 

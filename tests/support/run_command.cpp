@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <stdexcept>
 
 extern char** environ;
@@ -39,20 +41,15 @@ void MakePipe(int fds[2]) {
   if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
 }
 
-}  // namespace
-
-CommandResult RunProgram(const std::vector<std::string>& argv, const EnvironmentAdditions& env,
-                         const std::string& stdinText) {
-  int in[2], out[2], err[2];
-  MakePipe(in);
-  MakePipe(out);
-  MakePipe(err);
+// Starts argv[0] with the three descriptors as its standard input, output and error; 0 when it
+// cannot start.
+pid_t Spawn(const std::vector<std::string>& argv, const EnvironmentAdditions& env, int in,
+            int out, int err) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-
+  posix_spawn_file_actions_adddup2(&actions, in, 0);
+  posix_spawn_file_actions_adddup2(&actions, out, 1);
+  posix_spawn_file_actions_adddup2(&actions, err, 2);
   std::vector<std::string> args = argv;
   std::vector<std::string> environment = MergedEnvironment(env);
   std::vector<char*> argPointers = Pointers(args);
@@ -61,15 +58,27 @@ CommandResult RunProgram(const std::vector<std::string>& argv, const Environment
   const int spawned = ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argPointers.data(),
                                     envPointers.data());
   posix_spawn_file_actions_destroy(&actions);
+  return spawned == 0 ? pid : 0;
+}
+
+}  // namespace
+
+CommandResult RunProgram(const std::vector<std::string>& argv, const EnvironmentAdditions& env,
+                         const std::string& stdinText) {
+  int in[2], out[2], err[2];
+  MakePipe(in);
+  MakePipe(out);
+  MakePipe(err);
+  const pid_t pid = Spawn(argv, env, in[0], out[1], err[1]);
   ::close(in[0]);
   ::close(out[1]);
   ::close(err[1]);
   CommandResult result;
-  if (spawned != 0) {
+  if (pid == 0) {
     ::close(in[1]);
     ::close(out[0]);
     ::close(err[0]);
-    result.err = "cannot start " + args[0];
+    result.err = "cannot start " + argv[0];
     return result;
   }
 
@@ -116,6 +125,94 @@ CommandResult RunProgram(const std::vector<std::string>& argv, const Environment
   }
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
+}
+
+RunningProgram::RunningProgram(const std::vector<std::string>& argv,
+                               const EnvironmentAdditions& env, bool terminalInput) {
+  int in[2], out[2], err[2];
+  MakePipe(in);
+  MakePipe(out);
+  MakePipe(err);
+  int inputFd = in[0];
+  int slave = -1;
+  if (terminalInput) {
+    terminal_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal_ < 0 || ::grantpt(terminal_) != 0 || ::unlockpt(terminal_) != 0)
+      throw std::runtime_error("no pseudo-terminal");
+    slave = ::open(::ptsname(terminal_), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) throw std::runtime_error("no pseudo-terminal");
+    inputFd = slave;
+  }
+  const pid_t pid = Spawn(argv, env, inputFd, out[1], err[1]);
+  for (int fd : {in[0], in[1], out[1], err[1], slave})
+    if (fd >= 0) ::close(fd);
+  outFd_ = out[0];
+  errFd_ = err[0];
+  if (pid == 0) throw std::runtime_error("cannot start " + argv[0]);
+  pid_ = pid;
+}
+
+RunningProgram::~RunningProgram() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+  }
+  for (int fd : {outFd_, errFd_, terminal_})
+    if (fd >= 0) ::close(fd);
+}
+
+bool RunningProgram::Collect(int timeoutMs) {
+  if (outFd_ < 0 && errFd_ < 0) return false;
+  pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
+  if (::poll(fds, 2, timeoutMs) <= 0) return true;
+  for (int i = 0; i < 2; ++i) {
+    if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+    char buffer[65536];
+    const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+    if (got > 0) {
+      (i == 0 ? result_.out : result_.err).append(buffer, static_cast<size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      ::close(fds[i].fd);
+      (i == 0 ? outFd_ : errFd_) = -1;
+    }
+  }
+  return true;
+}
+
+bool RunningProgram::WaitUntil(const std::function<bool()>& done) {
+  const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (!done()) {
+    if (!Collect(10) || std::chrono::steady_clock::now() > bound) return done();
+  }
+  return true;
+}
+
+bool RunningProgram::WaitForError(const std::string& text) {
+  return WaitUntil([&] { return result_.err.find(text) != std::string::npos; });
+}
+
+void RunningProgram::Signal(int signal) {
+  if (pid_ > 0) ::kill(pid_, signal);
+}
+
+CommandResult RunningProgram::Finish() {
+  while (Collect(-1)) {
+  }
+  int status = 0;
+  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+  result_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result_;
+}
+
+std::unique_ptr<RunningProgram> StartCardwright(const std::vector<std::string>& args,
+                                                const EnvironmentAdditions& env,
+                                                bool terminalInput) {
+  std::vector<std::string> argv = {CARDWRIGHT_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return std::make_unique<RunningProgram>(argv, env, terminalInput);
 }
 
 CommandResult RunCardwright(const std::vector<std::string>& args, const EnvironmentAdditions& env,

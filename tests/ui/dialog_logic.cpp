@@ -340,23 +340,54 @@ class DialogLogicTest : public QObject {
     QCOMPARE(f_->view.advancedRuns, 3);
   }
 
-  void closingWhenTheWorkerNeverStopsEndsTheProcessWithoutFreeingTheJob() {
+  // Closing never sleeps on the window's thread: the window stays live, its timer follows
+  // the stopping job, and a job that will not stop ends the program after 10 s of ticks.
+  void closingWhenTheWorkerNeverStopsEndsTheProcessAfterTenSecondsOfTicks() {
     CCardwrightDlg& dlg = f_->Open();
     f_->view.texts[kIdCardBox] = "E:";
     f_->verify.holdUntilReleased = true;
     dlg.OnVerify();
-    fake().ClearCalls();
     const size_t sleepsBefore = fake().SleepCount();
-    dlg.OnClose();
+    QVERIFY(!dlg.OnClose());
+    QVERIFY(!dlg.OnDestroy());  // a second request changes nothing
+    QCOMPARE(fake().SleepCount(), sleepsBefore);
     QCOMPARE(dlg.job().stopRequested.load(), 1);
-    QCOMPARE(fake().SleepCount() - sleepsBefore, size_t{500});
+    QVERIFY(dlg.closing());
+    QCOMPARE(f_->view.runningTimers.size(), size_t{1});
+    for (int tick = 0; tick < 499; ++tick) dlg.OnTimer();
+    QCOMPARE(f_->endProcessCalls, 0);
+    QCOMPARE(f_->view.GetText(kIdStatus1),
+             std::string("Stopping the job; the window closes when it has ended."));
+    dlg.OnTimer();
     QCOMPARE(f_->endProcessCalls, 1);
-    QVERIFY(f_->view.runningTimers.empty());
-    QCOMPARE(dlg.job().timerId, 0);
-    // The job is still there for the worker, which only now ends.
-    QVERIFY(dlg.jobActive());
+    QVERIFY(f_->Logged("  the job did not stop within 10 s; ending the program."));
+    // The transcript was saved before the end.
+    QVERIFY(fake().Exists(f_->DataPath() + "\\DownloadDiagnostics.txt"));
+    QCOMPARE(f_->view.closeRequests, 0);
     f_->verify.Release();
     f_->verify.WaitUntilFinished();
+  }
+
+  // A job that may have changed the card is waited for, restore included, however long.
+  void closingWhileTheCardMayHaveChangedWaitsForTheJob() {
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.texts[kIdCardBox] = "E:";
+    f_->verify.holdUntilReleased = true;
+    f_->verify.body = [](JobContext* job) { job->cardMayHaveChanged = 1; };
+    dlg.OnVerify();
+    QVERIFY(!dlg.OnClose());
+    while (dlg.job().cardMayHaveChanged == 0) QThread::yieldCurrentThread();
+    for (int tick = 0; tick < 2000; ++tick) dlg.OnTimer();
+    QCOMPARE(f_->endProcessCalls, 0);
+    f_->verify.Release();
+    f_->verify.WaitUntilFinished();
+    dlg.OnTimer();
+    // The job ended: transcript saved, then the window is closed.
+    QCOMPARE(f_->view.closeRequests, 1);
+    QVERIFY(!dlg.jobActive());
+    QVERIFY(dlg.OnClose());
+    QVERIFY(fake().Exists(f_->DataPath() + "\\DownloadDiagnostics.txt"));
+    QVERIFY(f_->Logged("  the job has ended; the window closes."));
   }
 
   void closingAfterTheJobEndedNeitherWaitsNorEndsTheProcess() {
@@ -364,11 +395,34 @@ class DialogLogicTest : public QObject {
     f_->view.texts[kIdCardBox] = "E:";
     dlg.OnVerify();
     f_->verify.WaitUntilFinished();
+    dlg.OnTimer();
     const size_t sleepsBefore = fake().SleepCount();
-    dlg.OnDestroy();
+    QVERIFY(dlg.OnDestroy());
     QCOMPARE(fake().SleepCount(), sleepsBefore);
     QCOMPARE(f_->endProcessCalls, 0);
     QVERIFY(!dlg.jobActive());
+    QCOMPARE(f_->view.closeRequests, 0);
+  }
+
+  // A typed package path has its version block read before the store starts.
+  void aTypedPackagePathHasItsVersionsReadBeforeTheStore() {
+    PackageSpec spec;
+    spec.formatRevision = 8;
+    spec.engineVersion = 4;
+    spec.engineRevision = 2;
+    fake().WriteFile("C:\\PKG\\TYPED.FWP", BuildPackage(spec));
+    CCardwrightDlg& dlg = f_->Open();
+    dlg.job().versionBlock = {1, 5, 'Z', 0, 0, 0};  // what an earlier package left
+    dlg.job().fwpVersion = 1005;
+    f_->view.texts[kIdPackageBox] = "C:\\PKG\\TYPED.FWP";
+    dlg.OnChangeEditCrcDataFile();
+    f_->view.texts[kIdCardBox] = "E:";
+    dlg.OnDownloadAndVerify();
+    f_->store.WaitUntilFinished();
+    QCOMPARE(dlg.job().fwpVersion, 1008);
+    QCOMPARE(dlg.job().versionBlock.formatRevision, 8);
+    QCOMPARE(f_->view.GetText(kIdEngineVersion), std::string("Engine Software Version: 4.002"));
+    QVERIFY(f_->Logged("  the package path was typed: reading its version block."));
   }
 
  private:

@@ -52,6 +52,7 @@ class FakeDialogView : public DialogView {
     ++advancedRuns;
     if (advanced) advanced(job);
   }
+  void CloseWindow() override { ++closeRequests; }
 
   bool Shown(int id) const {
     auto it = visible.find(id);
@@ -74,6 +75,7 @@ class FakeDialogView : public DialogView {
   std::vector<std::pair<std::string, std::string>> fileDialogs;  // title, initial path
   std::function<void(JobContext&)> advanced;
   int advancedRuns = 0;
+  int closeRequests = 0;
 };
 
 // A tree of labelled nodes; nullptr stands for the invisible root.

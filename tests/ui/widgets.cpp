@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -57,8 +58,16 @@ class WidgetsTest : public QObject {
     QCOMPARE(Find<QPushButton>(kIdAdvanced)->geometry(), du.Rect(245, 278, 50, 14));
     QVERIFY(!Find<QLineEdit>(kIdPackageBox)->isReadOnly());
     QVERIFY(!Find<QLineEdit>(kIdCardBox)->isReadOnly());
-    for (int id : {kIdStatus1, kIdStatus2, kIdEngineVersion, kIdPanelVersion})
-      QVERIFY(Find<QLineEdit>(id)->isReadOnly());
+    for (int id : {kIdEngineVersion, kIdPanelVersion}) QVERIFY(Find<QLineEdit>(id)->isReadOnly());
+    // The status lines are multi-line, read-only and borderless: a long text wraps in view.
+    for (int id : {kIdStatus1, kIdStatus2}) {
+      auto* status = Find<QPlainTextEdit>(id);
+      QVERIFY(status->isReadOnly());
+      QCOMPARE(status->frameShape(), QFrame::NoFrame);
+      QCOMPARE(status->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    }
+    w.SetText(kIdStatus1, std::string(200, 'x') + " end");
+    QCOMPARE(w.GetText(kIdStatus1), std::string(200, 'x') + " end");
     QCOMPARE(Find<QTreeWidget>(kIdTree)->geometry(), du.Rect(72, 108, 132, 50));
     QCOMPARE(Find<QProgressBar>(kIdProgress)->geometry(), du.Rect(74, 245, 127, 11));
     for (int id : {kIdPassMark1, kIdPassMark2, kIdFailMark1Left, kIdFailMark1Right,
@@ -80,7 +89,8 @@ class WidgetsTest : public QObject {
   void typingACardPathDetectsAPanelCard() {
     CardwrightWindow& w = Open();
     QTest::keyClicks(Find<QLineEdit>(kIdCardBox), "E:");
-    QCOMPARE(Find<QLineEdit>(kIdStatus1)->text(), QString("Downloading to a PANEL compact flash"));
+    QCOMPARE(Find<QPlainTextEdit>(kIdStatus1)->toPlainText(),
+             QString("Downloading to a PANEL compact flash"));
     QCOMPARE(w.logic().job().panelSelected.load(), 1);
     QCOMPARE(w.logic().job().flashPath, std::string("E:"));
   }
@@ -140,7 +150,7 @@ class WidgetsTest : public QObject {
       QVERIFY(!w.findChild<QWidget*>(ControlName(id))->isEnabled());
     QVERIFY(w.tree()->isEnabled());
     QTRY_VERIFY(Find<QLabel>(kIdPassMark1)->isVisibleTo(&w));
-    QCOMPARE(Find<QLineEdit>(kIdStatus1)->text(), QString("Verifying files..."));
+    QCOMPARE(Find<QPlainTextEdit>(kIdStatus1)->toPlainText(), QString("Verifying files..."));
     QVERIFY(!Find<QPushButton>(kIdVerify)->isEnabled());
     verify_->Release();
     QTRY_VERIFY(Find<QPushButton>(kIdVerify)->isEnabled());
@@ -213,7 +223,8 @@ class WidgetsTest : public QObject {
     });
     Find<QPushButton>(kIdAdvanced)->click();
     QCOMPARE(w.logic().job().panelSelected.load(), 1);
-    QCOMPARE(Find<QLineEdit>(kIdStatus1)->text(), QString("Downloading to a PANEL compact flash"));
+    QCOMPARE(Find<QPlainTextEdit>(kIdStatus1)->toPlainText(),
+             QString("Downloading to a PANEL compact flash"));
   }
 
   void theChooserGives3940WhenOkIsPressedUntouched() {

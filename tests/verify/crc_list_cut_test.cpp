@@ -45,9 +45,11 @@ TEST_F(CRCListCutTest, WholeListsAndTheEmptyListStillLoad) {
   EXPECT_EQ(scope.prompt.Count(), 0u);
 }
 
-TEST_F(CRCListCutTest, BytesAfterTheEndMarkerAreDamage) {
-  EXPECT_FALSE(Load(BuildCRCList({{"BREVANT\\APP.EXE", 2}}) + "BREVANT\\"));
-  EXPECT_TRUE(fileTable.empty());
+// The end marker ends the list: what a saved list carries after it is not read.
+TEST_F(CRCListCutTest, BytesAfterTheEndMarkerAreNotRead) {
+  EXPECT_TRUE(Load(BuildCRCList({{"BREVANT\\APP.EXE", 2}}) + "BREVANT\\"));
+  ASSERT_EQ(fileTable.size(), 1u);
+  EXPECT_EQ(fileTable[0].fileCrc, 2u);
 }
 
 }  // namespace

@@ -115,6 +115,28 @@ TEST_F(LoadArrayFromCRCFileTest, AListEndingInsideACRCIsRefused) {
   EXPECT_TRUE(fileTable.empty());
 }
 
+// Whatever a saved list carries after its end marker is not read; a list cut inside an entry
+// stays damaged, with or without such a tail.
+TEST_F(LoadArrayFromCRCFileTest, BytesAfterTheEndMarkerAreIgnored) {
+  targetType = kTargetPanel3940;
+  const std::string list = BuildCRCList({{"A.BIN", 1}, {"B.BIN", 2}});
+  for (const std::string tail : {"\r\n", "\r\n\r\n", "\x1A", "junk\r\nmore"}) {
+    fileTable.clear();
+    scope.fake.WriteFile(kList3940, list + tail);
+    EXPECT_TRUE(LoadArrayFromCRCFile(kList3940)) << tail;
+    EXPECT_EQ(CardPaths(), (std::vector<std::string>{"A.BIN", "B.BIN"})) << tail;
+  }
+  EXPECT_TRUE(scope.prompt.messages().empty());
+  const size_t cut = list.find("B.BIN") + 3;
+  for (const std::string tail : {"", "\r\n"}) {
+    fileTable.clear();
+    scope.fake.WriteFile(kList3940, list.substr(0, cut) + tail);
+    EXPECT_FALSE(LoadArrayFromCRCFile(kList3940)) << tail.size();
+    EXPECT_TRUE(fileTable.empty());
+    EXPECT_EQ(scope.prompt.messages().back(), kMsgCRCListDamaged);
+  }
+}
+
 TEST_F(LoadArrayFromCRCFileTest, APathLeavingTheCardRefusesTheWholeList) {
   targetType = kTargetPanel3940;
   for (const std::string evil : {"\\HARDDISK\\..\\X.DLL", "C:\\WINDOWS\\X.DLL",

@@ -1,9 +1,15 @@
-// Named locks are named mutexes. A file's lock is the log's "B_LOGTOFILE_MUTEX", as every
-// instance of the program has always used it: one system-wide mutex for whole log lines.
+// Named locks are named mutexes, one per name: the log asks for "B_LOGTOFILE_MUTEX" by that
+// name (every instance shares it for whole log lines), and a lock on a file (a backup folder's
+// lock) gets a mutex named from the file's path, so no lock ever waits for an unrelated one.
 // A mutex belongs to the thread that took it: a HeldLock must be released on that thread, and
 // that thread may take the same lock again without waiting.
 #include "platform/win32/windows_api.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/text.h"
 #include "platform/win32/win32_platform.h"
 
 namespace cw::win32 {
@@ -29,17 +35,31 @@ bool NamesAFile(const std::string& name) {
          (name.size() >= 2 && name[1] == ':');
 }
 
-}  // namespace
-
-std::string MutexNameFor(const std::string& lockName) {
-  if (NamesAFile(lockName)) return kLogMutex;
-  std::string safe = "cardwright-";
-  for (char c : lockName) {
+// Kernel object names may not hold a backslash and must stay short: unsafe characters become
+// '_', and a long name keeps its head and a hash of the whole.
+std::string SafeName(const std::string& prefix, const std::string& name) {
+  constexpr size_t kMaxNameChars = 200;
+  std::string safe = prefix;
+  for (char c : name) {
     const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
                        c == '.' || c == '_' || c == '-';
     safe += plain ? c : '_';
   }
-  return safe;
+  if (safe.size() <= kMaxNameChars) return safe;
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a over the name as given
+  for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+  char tail[24];
+  std::snprintf(tail, sizeof tail, "-%016llx", static_cast<unsigned long long>(hash));
+  return safe.substr(0, kMaxNameChars - std::strlen(tail)) + tail;
+}
+
+}  // namespace
+
+std::string MutexNameFor(const std::string& lockName) {
+  if (lockName == kLogMutex) return kLogMutex;
+  // Windows paths name the same file whatever their case.
+  if (NamesAFile(lockName)) return SafeName("cardwright-file-", ToUpperAscii(lockName));
+  return SafeName("cardwright-", lockName);
 }
 
 // A mutex left by a process that died while holding it (WAIT_ABANDONED) is ours now: the

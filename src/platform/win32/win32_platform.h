@@ -27,9 +27,10 @@ struct Win32PlatformOptions {
   VolumeControl volumeControl = SystemVolumeControl;
 };
 
-// The lock a name stands for: a file's path gives the log's system-wide mutex
-// "B_LOGTOFILE_MUTEX"; any other name gives "cardwright-" and the name with every character
-// outside [A-Za-z0-9._-] replaced by '_' (a backslash would make it a kernel path).
+// The mutex a lock name stands for: "B_LOGTOFILE_MUTEX" is itself; a file's path gives
+// "cardwright-file-" and the upper-cased path, any other name "cardwright-" and the name, with
+// every character outside [A-Za-z0-9._-] replaced by '_' (a backslash would make it a kernel
+// path) and an over-long name cut and ended by a hash of the whole.
 std::string MutexNameFor(const std::string& lockName);
 
 // 100-ns intervals since 1601 -> nanoseconds since 1970.

@@ -1,11 +1,16 @@
-// Named locks are named mutexes: a file's lock is the log's "B_LOGTOFILE_MUTEX", shared by
-// every thread and every process; two processes logging to one file write whole lines.
+// Named locks are named mutexes, one per name: the log's "B_LOGTOFILE_MUTEX" is shared by every
+// thread and process (two processes logging to one file write whole lines), and each backup
+// folder's lock is a mutex of its own, so a job holding one never blocks the log or the other
+// kind of card.
 #include <fstream>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <thread>
 
+#include "backup/backup_lock.h"
+#include "log/log_to_file.h"
 #include "win32_fixture.h"
 
 namespace cw::test {
@@ -13,26 +18,42 @@ namespace {
 
 using Win32Locks = Win32Test;
 
-TEST(Win32LockNames, FileLocksAreTheLogMutexOtherNamesAreKeptApart) {
-  EXPECT_EQ(win32::MutexNameFor("C:\\USERS\\TECH\\DOCUMENTS\\fwp_downloader.log"),
-            "B_LOGTOFILE_MUTEX");
-  EXPECT_EQ(win32::MutexNameFor("E:"), "B_LOGTOFILE_MUTEX");
+TEST(Win32LockNames, EveryLockHasItsOwnMutex) {
+  EXPECT_EQ(win32::MutexNameFor(kLogMutexName), "B_LOGTOFILE_MUTEX");
+  const std::string engine = win32::MutexNameFor("C:\\DOCS\\BREVANT\\QUORVANE\\ENGINE.lock");
+  const std::string panel = win32::MutexNameFor("C:\\DOCS\\BREVANT\\QUORVANE\\PANEL.lock");
+  EXPECT_EQ(engine, "cardwright-file-C__DOCS_BREVANT_QUORVANE_ENGINE.LOCK");
+  EXPECT_NE(engine, panel);
+  EXPECT_NE(engine, "B_LOGTOFILE_MUTEX");
+  // Windows paths are the same file whatever their case.
+  EXPECT_EQ(win32::MutexNameFor("c:\\docs\\brevant\\quorvane\\engine.lock"), engine);
+  EXPECT_EQ(win32::MutexNameFor("E:"), "cardwright-file-E_");
   EXPECT_EQ(win32::MutexNameFor("job"), "cardwright-job");
   EXPECT_EQ(win32::MutexNameFor("a b*c.d-e_f"), "cardwright-a_b_c.d-e_f");
+  // A path too long for a kernel object name is cut, and still tells its folders apart.
+  const std::string deep(300, 'D');
+  const std::string a = win32::MutexNameFor("C:\\" + deep + "\\A.lock");
+  const std::string b = win32::MutexNameFor("C:\\" + deep + "\\B.lock");
+  EXPECT_LE(a.size(), 200u);
+  EXPECT_NE(a, b);
 }
 
-TEST_F(Win32Locks, AnotherThreadWaitsWhileTheLockIsHeld) {
-  const std::string name = At("fwp_downloader.log");
+TEST_F(Win32Locks, AnotherThreadWaitsOnlyForTheSameLock) {
+  const std::string name = At("ENGINE.lock");
   std::unique_ptr<HeldLock> held = platform->AcquireLock(name);
   ASSERT_NE(held, nullptr);
-  bool busy = false;
+  bool busy = false, otherFree = false, logFree = false;
   uint32_t error = 0;
   std::thread([&] {
-    busy = platform->TryAcquireLock(At("other.log")) == nullptr;  // the same mutex
+    busy = platform->TryAcquireLock(name) == nullptr;
     error = GetLastError();
+    otherFree = platform->TryAcquireLock(At("PANEL.lock")) != nullptr;
+    logFree = platform->TryAcquireLock(kLogMutexName) != nullptr;
   }).join();
   EXPECT_TRUE(busy);
   EXPECT_EQ(error, kErrSharingViolation);
+  EXPECT_TRUE(otherFree);
+  EXPECT_TRUE(logFree);
   held.reset();
   bool free = false;
   std::thread([&] { free = platform->TryAcquireLock(name) != nullptr; }).join();
@@ -40,12 +61,42 @@ TEST_F(Win32Locks, AnotherThreadWaitsWhileTheLockIsHeld) {
 }
 
 TEST_F(Win32Locks, AnotherProcessSeesTheLockHeld) {
-  std::unique_ptr<HeldLock> held = platform->AcquireLock(At("fwp_downloader.log"));
+  std::unique_ptr<HeldLock> held = platform->AcquireLock(kLogMutexName);
   ASSERT_NE(held, nullptr);
-  EXPECT_EQ(RunSelf("--try-lock C:\\any\\file.log"), 3);
+  EXPECT_EQ(RunSelf(std::string("--try-lock ") + kLogMutexName), 3);
+  EXPECT_EQ(RunSelf("--try-lock C:\\any\\file.log"), 0);
   EXPECT_EQ(RunSelf("--try-lock unrelated"), 0);
   held.reset();
-  EXPECT_EQ(RunSelf("--try-lock C:\\any\\file.log"), 0);
+  EXPECT_EQ(RunSelf(std::string("--try-lock ") + kLogMutexName), 0);
+}
+
+// Two store jobs' backup locks, as stage 7 takes them: an Engine and a Panel job run side by
+// side, a second job on the same kind of card is refused, and other processes go on logging
+// while both are held.
+TEST_F(Win32Locks, BackupLocksKeepJobsApartButNeverTheLog) {
+  auto engineJob = std::make_unique<BackupFolderLock>();
+  BackupFolderLock panelJob;
+  ASSERT_TRUE(engineJob->TryTake(At("ENGINE")));
+  ASSERT_TRUE(panelJob.TryTake(At("PANEL")));
+  EXPECT_EQ(RunSelf("--try-lock \"" + BackupLockName(At("ENGINE")) + "\""), 3);
+  EXPECT_EQ(RunSelf("--try-lock \"" + BackupLockName(At("PANEL")) + "\""), 3);
+
+  const std::string log = At("fwp_downloader.log");
+  { std::ofstream(dir.path() + "/fwp_downloader.log"); }
+  // This thread also logs while holding both locks, as a job does.
+  CLogToFile ownLog;
+  ownLog.SetLogFile(log);
+  ownLog.SetEnabled(true);
+  ownLog.Log("job line");
+  EXPECT_EQ(RunSelf("--log-lines \"" + log + "\" other 5"), 0);
+  std::ifstream in(dir.path() + "/fwp_downloader.log", std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  EXPECT_NE(content.str().find("job line"), std::string::npos);
+  EXPECT_NE(content.str().find("other line 4"), std::string::npos);
+
+  engineJob.reset();
+  EXPECT_EQ(RunSelf("--try-lock \"" + BackupLockName(At("ENGINE")) + "\""), 0);
 }
 
 TEST_F(Win32Locks, TwoProcessesLogWholeLines) {

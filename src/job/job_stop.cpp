@@ -1,0 +1,118 @@
+#include "job/job_stop.h"
+
+#include <algorithm>
+#include <new>
+
+#include "backup/backup.h"
+#include "job/job_io.h"
+#include "job/job_values.h"
+#include "job/store_job.h"
+
+namespace cw {
+namespace {
+
+constexpr uint32_t kPhaseWaitMs = 50;
+
+// The phase the front end is following gets the failure marks.
+void FailCurrentPhase(JobContext& job) {
+  if (job.prepState == kPhaseRunning)
+    SetPhase(job.prepState, kPhaseFailed);
+  else if (job.verifyState == kPhaseRunning)
+    SetPhase(job.verifyState, kPhaseFailed);
+  else
+    SetPhase(job.storeState, kPhaseFailed);
+}
+
+void Announce(JobContext& job, StopOutcome outcome) {
+  const std::string text = StopSummary(outcome);
+  Log("  " + text);
+  SetStatus(text);
+  AppendDiagnostics("\r\n" + text + "\r\n");
+  job.stopOutcome = outcome;
+}
+
+// Restores a card that had changed; the outcome says how it went.
+StopOutcome RestoreChangedCard(JobContext& job) {
+  FailCurrentPhase(job);
+  Wait(kPhaseWaitMs);
+  Log("    attempting to put the backup back after the job ended early.");
+  if (RunRestore(job)) return kStoppedRestored;
+  return job.skipBackup ? kStoppedNoBackup : kStoppedRestoreFailed;
+}
+
+}  // namespace
+
+bool RunRestore(JobContext& job) {
+  job.cardMayHaveChanged = 1;
+  const int32_t previous = stopLevel;
+  const int32_t asked = job.stopRequested;
+  stopLevel = std::max(asked + 1, 2);
+  try {
+    const bool restored = AttemptRestore();
+    stopLevel = previous;
+    return restored;
+  } catch (const JobStopped&) {
+    stopLevel = previous;
+    Log("  the restore was stopped by request.");
+    // The restore's step that was running gets the failure marks.
+    if (job.restoreVerifyState == kPhaseRunning)
+      SetPhase(job.restoreVerifyState, kPhaseFailed);
+    else if (job.restoreState != kPhaseFailed)
+      SetPhase(job.restoreState, kPhaseFailed);
+    Announce(job, kStoppedRestoreCut);
+    throw;
+  }
+}
+
+int EndStoppedStore(JobContext& job, int stage, bool cardChanged) {
+  // A restore that was stopped itself has already said so.
+  if (job.stopOutcome == kStoppedRestoreCut) return EndJob(job, kExitStopped);
+  LogF("  the job was stopped by request at stage %d, %s.", stage,
+       cardChanged ? "after the card had changed" : "before the card changed");
+  job.storeInProgress = cardChanged ? job.storeInProgress.load() : 0;
+  const StopOutcome outcome = cardChanged ? RestoreChangedCard(job) : kStoppedCardUnchanged;
+  Announce(job, outcome);
+  return EndJob(job, kExitStopped);
+}
+
+int EndFailedStore(JobContext& job, int stage, bool cardChanged, const std::string& error) {
+  LogF("  the job ended by an unexpected error at stage %d: %s", stage, error.c_str());
+  if (!cardChanged) {
+    FailCurrentPhase(job);
+    job.storeInProgress = 0;
+    ShowUnexpectedError(error);
+    return EndJob(job, 0);
+  }
+  ShowUnexpectedError(error);
+  RestoreChangedCard(job);
+  return EndJob(job, 0);
+}
+
+std::string DescribeError(const std::exception& error) {
+  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return "memory exhausted";
+  return error.what();
+}
+
+std::string StopSummary(int32_t outcome) {
+  switch (outcome) {
+    case kStoppedCardUnchanged:
+      return "Stopped: the card was not changed.";
+    case kStoppedRestored:
+      return "Stopped: the card had changed, so its backup was put back. Restore OK!!";
+    case kStoppedRestoreFailed:
+      return "Stopped: the card had changed and its backup was put back, but the card did not "
+             "verify. Restore Failed!! Compact flash is not usable!!";
+    case kStoppedNoBackup:
+      return "Stopped: the card is half-written and there is no backup to put back. The "
+             "compact flash is not usable until a package is stored on it.";
+    case kStoppedRestoreCut:
+      return "Stopped during the restore: the card is half-restored and not usable until the "
+             "restore is finished.";
+    case kStoppedVerify:
+      return "Stopped: the verification did not finish.";
+    default:
+      return std::string();
+  }
+}
+
+}  // namespace cw

@@ -1,0 +1,30 @@
+#pragma once
+// How a job ends when it is asked to stop or meets an error nobody handled: it says where it
+// stopped, leaves a changed card as a failed store does (the backup put back) and records the
+// outcome for the front end. Also the texts both front ends show for each outcome.
+
+#include <exception>
+#include <string>
+
+#include "job/job_context.h"
+
+namespace cw {
+
+// Puts the backup back (AttemptRestore). A restore is never stopped by the first request (the
+// window's close, a first Ctrl-C), nor by one made before it began: only a further request (a
+// second Ctrl-C) stops it, which is then recorded as kStoppedRestoreCut and rethrown.
+bool RunRestore(JobContext& job);
+
+// The store job's ends after a JobStopped or an unexpected error. `cardChanged` says whether
+// the card had begun to change; the returned value is the worker's exit code.
+int EndStoppedStore(JobContext& job, int stage, bool cardChanged);
+int EndFailedStore(JobContext& job, int stage, bool cardChanged, const std::string& error);
+
+// The name of an unexpected error for messages: memory exhausted is named as such.
+std::string DescribeError(const std::exception& error);
+
+// The status text of a stop outcome ("Stopped: the card was not changed." ...); empty for
+// kNotStopped.
+std::string StopSummary(int32_t outcome);
+
+}  // namespace cw

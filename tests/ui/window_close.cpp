@@ -1,0 +1,90 @@
+// Closing the Qt window while its job waits on a question: the question is answered Cancel,
+// the window stays live and says the job is stopping, and closes once the job has ended with
+// its transcript saved; the program is never ended under the job.
+
+#include <QtTest>
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+#include "job/job_io.h"
+#include "support/fake_platform.h"
+#include "ui/dialog_units.h"
+#include "ui/main_window.h"
+#include "ui/window_prompt.h"
+
+using namespace cw;
+
+class WindowCloseTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    scope_ = std::make_unique<FakePlatformScope>();
+    scope_->fake.AddDrive('E', DriveType::Removable, "FAT", 64u << 20);
+  }
+  void cleanup() { scope_.reset(); }
+
+  void closingWithAQuestionOpenAnswersItCancelAndClosesWhenTheJobEnds() {
+    std::atomic<int> answer{0};
+    std::atomic<bool> stopSeen{false};
+    // A job that asks the store's question, then runs until it is asked to stop.
+    auto store = [&](JobContext* job) {
+      answer = static_cast<int>(job->prompt->MessageBox("All files will be replaced with new ones.",
+                                                        MessageButtons::OkCancel,
+                                                        MessageIcon::None));
+      while (job->stopRequested == 0) std::this_thread::yield();
+      stopSeen = true;
+      job->diagnosticsText.Append("stopped\r\n");
+      job->jobRunning = 0;
+      return kExitStopped;
+    };
+    WindowPrompt prompt;
+    CardwrightWindow w(prompt, JobWorkers{store, store});
+    prompt.SetWindow(&w);
+    int forcedEnds = 0;
+    w.logic().SetEndProcess([&] { ++forcedEnds; });
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.findChild<QLineEdit*>(ControlName(kIdCardBox))->setText("E:");
+
+    // The question is modal and runs its own loop: the close comes from inside it.
+    bool questionOpen = false, stillOpenAfterClose = false;
+    QString statusAfterClose;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+      if (qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) == nullptr) return;
+      watch.stop();
+      questionOpen = true;
+      w.close();
+      stillOpenAfterClose = w.isVisible();
+      statusAfterClose = QString::fromStdString(w.GetText(kIdStatus1));
+    });
+    watch.start(5);
+    w.logic().OnDownloadAndVerify();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 30000);
+
+    QVERIFY(questionOpen);
+    QVERIFY(stillOpenAfterClose);
+    QCOMPARE(statusAfterClose, QString("Stopping the job; the window closes when it has ended."));
+    QCOMPARE(answer.load(), static_cast<int>(MessageResult::Cancel));
+    QVERIFY(stopSeen);
+    QCOMPARE(forcedEnds, 0);
+    const std::string saved =
+        scope_->fake.ReadFile(w.logic().job().dataPath + "\\DownloadDiagnostics.txt");
+    QVERIFY(saved.find("stopped") != std::string::npos);
+    // A question asked after the close is answered at once, without a box.
+    QVERIFY(prompt.MessageBox("later", MessageButtons::OkCancel, MessageIcon::None) ==
+            MessageResult::Cancel);
+  }
+
+ private:
+  std::unique_ptr<FakePlatformScope> scope_;
+};
+
+QTEST_MAIN(WindowCloseTest)
+#include "window_close.moc"
