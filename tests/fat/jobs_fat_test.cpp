@@ -441,7 +441,7 @@ TEST_F(FatJobs, RestoreOnlyRebuildsADeletedFolderAndAReformattedCard) {
   ASSERT_EQ(stored.status, 0) << stored.Describe();
   ASSERT_EQ(Step("second").exitCode, 0) << Step("second").out << Step("second").err;
   const test::CommandResult deleted =
-      test::RunProgram({"mdeltree", "-i", card.path(), "::/OLD", "::/APP"});
+      test::RunProgram({"/usr/bin/mdeltree", "-i", card.path(), "::/OLD", "::/APP"});
   ASSERT_EQ(deleted.exitCode, 0) << deleted.out << deleted.err;
 
   const GuestRun back = BootJobs("card_mount || exit 9\n" + RestoreOnly("card") +
