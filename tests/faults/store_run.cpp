@@ -70,6 +70,16 @@ void StartJob(JobContext& job, CLogToFile& log, ScriptedPrompt& prompt, bool res
   PrepareStoreJob(job);
 }
 
+// Runs the started job on `platform` and leaves no job values behind; the job's exit code.
+int RunJob(Platform& platform, JobContext& job) {
+  SetPlatform(&platform);
+  const int code = DownloadAndVerify(&job);
+  SetPlatform(nullptr);
+  currentJob = nullptr;
+  ResetJobValues();
+  return code;
+}
+
 Tree Below(const FakePlatform& fake, const std::string& folder) {
   Tree tree;
   for (const std::string& name : fake.List(folder)) {
@@ -173,7 +183,7 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   FaultPlatform faults(fake);
   faults.Exempt(kLog);  // the log's own failures are the log's business
   if (plan) plan(faults);
-  SetPlatform(&faults);
+  SetPlatform(&faults);  // the log's first look goes through it too
 
   ResetJobValues();
   CLogToFile log;
@@ -184,10 +194,7 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   StartJob(job, log, prompt, false);
 
   StoreOutcome out;
-  out.exitCode = DownloadAndVerify(&job);
-  SetPlatform(nullptr);
-  currentJob = nullptr;
-  ResetJobValues();
+  out.exitCode = RunJob(faults, job);
 
   out.status = job.statusText.Get();
   out.transcript = job.diagnosticsText.Get();
@@ -205,17 +212,12 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   }
 
   // "Restore Only" on the same PC and card: a later job, the fault gone, the card back in.
-  SetPlatform(&fake);
   ScriptedPrompt restorePrompt;
   JobContext restore;
   StartJob(restore, log, restorePrompt, true);
-  DownloadAndVerify(&restore);
-  SetPlatform(nullptr);
-  currentJob = nullptr;
-  ResetJobValues();
+  RunJob(fake, restore);
   out.restoreOnlyStatus = restore.statusText.Get();
   out.restoreOnlyTranscript = restore.diagnosticsText.Get();
-  out.restoreOnlyMessages = restorePrompt.messages();
   out.restoreOnlyVerified = restore.restoreVerifyState == kPhaseDone;
   out.cardAfterRestoreOnly = Below(fake, "E:");
   return out;

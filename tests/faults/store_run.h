@@ -49,7 +49,6 @@ struct StoreOutcome {
   int cardOperations = 0;
   // The "Restore Only" job that follows the store.
   std::string restoreOnlyStatus, restoreOnlyTranscript;
-  std::vector<std::string> restoreOnlyMessages;
   bool restoreOnlyVerified = false;  // restoreVerifyState Done
   Tree cardAfterRestoreOnly;
 };
