@@ -2,7 +2,8 @@
 # make bench: the program's own work against the irreducible work of the same job.
 #
 #  1. Kernels (Google Benchmark): BufferCRC and GetFileCRC against zlib's crc32(), extracting
-#     one file against zlib's uncompress(), loading a package of 10,000 records.
+#     one file against zlib's uncompress(), loading a package of 10,000 records, and the
+#     flush that puts a backup on the PC's disk before the card changes (real time).
 #  2. End to end on a folder card (E:, removable, FAT16, 2 GiB) that holds an older
 #     installation: `cardwright store --yes` and `cardwright verify` against a baseline that
 #     only inflates, writes, flushes (and evicts, as the program's dismount does), reads back
@@ -138,6 +139,8 @@ read -r loadReal loadCpu _ <<<"$(kernel BM_LoadInfoArray10000)"
 read -r logReal logCpu _ <<<"$(kernel LogLine/UpperCasedDataPath)"
 read -r hostReal hostCpu _ <<<"$(kernel LogLine/HostPath)"
 read -r bareReal bareCpu _ <<<"$(kernel LogLine/BareSystemCalls)"
+read -r copyReal _ _ <<<"$(kernel BackupCopies/CopyOnly/iterations:5/real_time)"
+read -r flushReal _ _ <<<"$(kernel BackupCopies/CopyThenFlush/iterations:5/real_time)"
 
 store=$(sec main store) verify=$(sec main verify) bstore=$(sec main bstore)
 bverify=$(sec main bverify) unz=$(sec main unzip)
@@ -162,6 +165,7 @@ limitKib=$(( (packageBytes + $(fact main largest_stored) + $(fact main largest_f
   echo "| LoadInfoArray, 10,000 records | $loadCpu ms | | | |"
   echo "| one log line, upper-cased data path | $logCpu µs | the same line, host path | $hostCpu µs | $(ratio "$logCpu" "$hostCpu") |"
   echo "| | | bare flock, open, write, close | $bareCpu µs | $(ratio "$logCpu" "$bareCpu") |"
+  echo "| backup of 200 × 64 KiB copied and flushed to disk (real time) | $flushReal ms | copied only | $copyReal ms | $(ratio "$flushReal" "$copyReal") |"
   echo
   echo "## End to end: 2,000 files, 512 MiB unpacked"
   echo

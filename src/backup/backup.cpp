@@ -3,6 +3,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "backup/backup_folder.h"
 #include "backup/cleaning.h"
 #include "job/job_io.h"
 #include "job/job_values.h"
@@ -15,24 +16,19 @@ namespace {
 
 bool IsPanel() { return targetType == kTargetPanel3940 || targetType == kTargetPanel3950; }
 
-// Creates the missing folders above `path` from the top down: every prefix that ends just
-// before a backslash is a folder; the file name is not. (The empty prefix stands for the root
-// of the current drive, which always exists.) `found` holds the folders already seen to hold
-// something: the backup only adds files, so they keep matching, and listing a folder again
-// for each file copied into it would take time growing with the square of its size.
-void CreateMissingFolders(const std::string& path, std::unordered_set<std::string>& found) {
-  for (size_t p = path.find('\\', 1); p != std::string::npos; p = path.find('\\', p + 1)) {
-    const std::string folder = path.substr(0, p);
-    if (found.contains(folder)) continue;
-    std::vector<FindEntry> matches;
-    if (Sys().FindFiles(folder + "\\*.*", &matches)) {
-      found.insert(folder);
-      continue;
-    }
-    LogF("  trying to create %s", folder.c_str());
-    if (!Sys().CreateDirectory(folder))
-      LogF("  create directory failed with status of %d", static_cast<int>(GetLastError()));
-  }
+// The transcript and log line of a step of the backup that failed on `path`.
+bool BackupError(const char* what, const std::string& path) {
+  const std::string error =
+      Format("\r\n%s - %d - ", what, static_cast<int>(GetLastError())) + path + "\r\n";
+  AppendDiagnostics(error);
+  Log(error);
+  return false;
+}
+
+// The folder that holds the backup folder and its mark: the data folder.
+std::string HolderOf(const std::string& folder) {
+  const size_t slash = folder.rfind('\\');
+  return slash == std::string::npos ? folder : folder.substr(0, slash);
 }
 
 }  // namespace
@@ -41,15 +37,8 @@ bool BackupFiles(bool erase) {
   Log("BackupFiles");
   SetStatus("Backing up current files");
   AppendDiagnostics("Backing up current files");
-  // Until every card file is copied, the backup folder holds only part of the card.
-  backupIncomplete = true;
 
-  CleanBackupFolder(backupFileList);
-  Log("  backup folder cleaned, proceeding with file removal.");
-  backupFileList.clear();
-
-  SetProgressRange(0, 100);
-
+  // Checked before the old backup is emptied, so that a refusal leaves it as it was.
   if (IsPanel() && !osOnCard && !osInPackage) {
     ShowMessage(
         "WinCE OS was neither found on the compact flash nor in the FWP file.\r\n"
@@ -58,32 +47,48 @@ bool BackupFiles(bool erase) {
     return false;
   }
 
-  int32_t copied = 0;
+  // Until every card file is copied and on disk, the folder holds only part of the card; the
+  // mark says so to every later restore, in this run or another.
   std::unordered_set<std::string> foundFolders;
+  if (!MarkBackupIncomplete(backupRoot, foundFolders))
+    return BackupError("Backup Mark Error", BackupMarkName(backupRoot));
+
+  CleanBackupFolder(backupFileList);
+  Log("  backup folder cleaned, proceeding with file removal.");
+  backupFileList.clear();
+
+  SetProgressRange(0, 100);
+
+  int32_t copied = 0;
   for (const std::string& cardPath : cardFileList) {
     SetProgressPos(copied % 100);
     FixFileStatus(cardPath);
-    const std::string backupPath = ReplaceAll(cardPath, globalFlashPath, backupRoot);
+    std::string backupPath;
+    if (!MapFolderPath(cardPath, globalFlashPath, backupRoot, &backupPath)) {
+      SetLastError(kErrPathNotFound);
+      return BackupError("Copy File Error", cardPath);
+    }
     LogF("  trying to backup %s, beginning parsing.", backupPath.c_str());
     CreateMissingFolders(backupPath, foundFolders);
 
     Log("  attempting to copy source file to backup location.");
-    if (!Sys().CopyFile(cardPath, backupPath, false)) {
-      const std::string error =
-          Format("\r\nCopy File Error - %d - ", static_cast<int>(GetLastError())) + backupPath +
-          "\r\n";
-      AppendDiagnostics(error);
-      Log(error);
-      return false;
-    }
+    if (!Sys().CopyFile(cardPath, backupPath, false))
+      return BackupError("Copy File Error", backupPath);
     Log("    did the copy.");
     backupFileList.push_back(backupPath);
     ++copied;
     SetStatus(Format("%d Files backed up", copied));
     StopIfRequested();
   }
+
+  // On the PC's disk before the card changes: a power cut or a crash of the PC must not take
+  // the copies with it.
+  Log("  flushing the backup to disk.");
+  if (!Sys().FlushFiles(HolderOf(backupRoot), backupFileList))
+    return BackupError("Backup Flush Error", backupRoot);
+  if (!ClearBackupMark(backupRoot))
+    return BackupError("Backup Mark Error", BackupMarkName(backupRoot));
   Log("  backup complete.");
-  backupIncomplete = false;
 
   if (erase) {
     Log("  erasing the flash.");

@@ -3,17 +3,16 @@
 
 namespace cw {
 
-// Set while BackupFiles runs and left set when it fails: the backup folder then holds only part
-// of the card, whose files have not been touched, so a restore must delete nothing from it.
-inline bool backupIncomplete = false;
-
-// Copies every card file (cardFileList) into the backup folder of this kind of card; with
-// `erase`, cleans the card's application files afterwards.
+// Copies every card file (cardFileList) into the backup folder of this kind of card and makes
+// the copies reach the PC's disk; with `erase`, cleans the card's application files afterwards.
+// While it runs, and after it failed, the folder is marked incomplete (backup_folder.h).
 bool BackupFiles(bool erase);
-// Copies every file of backupFileList back to the card.
+// Copies every file of backupFileList back to the card, creating the folders it needs, and
+// carries on past a file that cannot be put back. True only when every file is back.
 bool RestoreFiles();
 // Puts the backup back, ejects, reloads the reference table and verifies the card again.
-// True only when the restored card verified ("Restore OK!!").
+// True only when every file is back and the restored card verified ("Restore OK!!"). A
+// backup marked incomplete, or none at all, restores nothing and changes nothing.
 bool AttemptRestore();
 
 }  // namespace cw

@@ -1,8 +1,11 @@
 #include <string>
+#include <unordered_set>
 
 #include "backup/backup.h"
+#include "backup/backup_folder.h"
 #include "backup/cleaning.h"
 #include "backup/file_listings.h"
+#include "card/card_inspection.h"
 #include "card/volume.h"
 #include "job/job_io.h"
 #include "job/job_values.h"
@@ -16,10 +19,20 @@ namespace cw {
 namespace {
 
 constexpr const char* kRestoreFailed = "Restore Failed!! Compact flash is not usable!!";
+constexpr const char* kNoBackup = "Restore Not Possible!! No Backup Files!!";
 
 void Report(const std::string& text) {
   SetStatus(text);
   AppendDiagnostics(text);
+}
+
+// Ends a restore that puts nothing back and changes nothing on the card.
+bool RestoreNotPossible(JobContext& job, const char* text) {
+  Report(text);
+  Log(text);
+  SetPhase(job.restoreState, kPhaseFailed);
+  Wait(50);
+  return false;
 }
 
 }  // namespace
@@ -28,51 +41,56 @@ bool RestoreFiles() {
   Log("RestoreFiles");
   const int32_t count = static_cast<int32_t>(backupFileList.size());
   SetProgressRange(0, count);
+  // A reformatted card, or one whose folder was deleted, gets its whole tree back; a file that
+  // cannot be put back is reported and the others still go back.
+  std::unordered_set<std::string> foundFolders;
+  int32_t restored = 0;
   for (int32_t i = 0; i < count; ++i) {
     SetProgressPos(i);
     const std::string& backupPath = backupFileList[static_cast<size_t>(i)];
-    const std::string cardPath = ReplaceAll(backupPath, backupRoot, globalFlashPath);
-    if (!Sys().CopyFile(backupPath, cardPath, false)) {
+    std::string cardPath = backupPath;
+    bool copied = false;
+    if (MapFolderPath(backupPath, backupRoot, globalFlashPath, &cardPath)) {
+      CreateMissingFolders(cardPath, foundFolders);
+      copied = Sys().CopyFile(backupPath, cardPath, false);
+    } else {
+      SetLastError(kErrPathNotFound);  // not below the backup folder: it has no place on the card
+    }
+    if (!copied) {
       AppendDiagnostics(Format("\r\nCopy File Error - %d - ", static_cast<int>(GetLastError())) +
                         cardPath + "\r\n");
-      return false;
+      continue;
     }
-    SetStatus(Format("%d Files Restored", i + 1));
+    ++restored;
+    SetStatus(Format("%d Files Restored", restored));
   }
-  return true;
+  return restored == count;
 }
 
 bool AttemptRestore() {
   Log("AttemptRestore");
   JobContext& job = *currentJob;
 
-  if (job.skipBackup && job.storeInProgress) {
-    const std::string text = "Restore Not Possible!! No Backup Files!!";
-    SetStatus(text);
-    Log(text);
-    AppendDiagnostics(text);
-    SetPhase(job.restoreState, kPhaseFailed);
-    Wait(50);
-    return false;
-  }
+  if (backupSkipped && job.storeInProgress) return RestoreNotPossible(job, kNoBackup);
 
   Log("  attempting to restore files from backup.");
   SetPhase(job.restoreState, kPhaseRunning);
 
-  // Cleaning makes room for the backup's copies only. After a failed backup the card is still
-  // whole while the backup is not, and with no backup files nothing would come back: in both
-  // cases deleting would lose the card's files.
-  const bool haveWholeBackup = !backupIncomplete && !backupFileList.empty();
+  // A backup that never finished holds only part of the card, and the card has not been
+  // touched since it began; with no backup files nothing would come back. Either way cleaning
+  // would lose the card's files and copying would gain nothing.
+  if (BackupMarkedIncomplete(backupRoot)) {
+    Log("  the backup is incomplete, the CF is not cleaned and nothing is restored.");
+    return RestoreNotPossible(job, kBackupIncompleteText);
+  }
+  if (backupFileList.empty()) return RestoreNotPossible(job, kNoBackup);
+
   if (targetType != kTargetEngine) {
-    if (haveWholeBackup) {
-      Log("  attempting to clean the CF.");
-      // List the card again: the files a failed store wrote are not in the list taken before
-      // the job, and left there they would stay on the restored card or fill it up.
-      GetCFFilesArray(cardFileList);
-      CleanCF(cardFileList);
-    } else {
-      Log("  no complete backup, the CF is not cleaned.");
-    }
+    Log("  attempting to clean the CF.");
+    // List the card again: the files a failed store wrote are not in the list taken before
+    // the job, and left there they would stay on the restored card or fill it up.
+    GetCFFilesArray(cardFileList);
+    CleanCF(cardFileList);
   }
   Wait(50);
 
@@ -83,6 +101,13 @@ bool AttemptRestore() {
     SetPhase(job.restoreState, kPhaseFailed);
     Wait(50);
     return false;
+  }
+
+  // A blank (reformatted) card tells its kind only once its files are back; its reference
+  // is then found where that kind keeps it.
+  if (targetType == kTargetUnknown) {
+    GetCFFilesArray(cardFileList);
+    GetCFInfo();
   }
 
   // From here on the restored card's own reference counts, not the package.

@@ -32,6 +32,9 @@ inline std::string upgradeInfoText;
 inline FileList cardFileList;
 inline FileList backupFileList;
 inline std::string backupRoot;
+// No backup in this job: "Create Backup" is off, or the card is empty. The setting itself
+// (JobContext::skipBackup) stays as the user left it for the next job.
+inline int32_t backupSkipped = 0;
 inline std::string scratchLine;
 
 }  // namespace cw

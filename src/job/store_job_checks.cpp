@@ -5,6 +5,7 @@
 #include <string>
 
 #include "backup/backup.h"
+#include "backup/backup_folder.h"
 #include "backup/backup_lock.h"
 #include "backup/file_listings.h"
 #include "card/card_inspection.h"
@@ -41,7 +42,7 @@ void TakeOverRequest(JobContext& job) {
   cardTotalBytes = 0;
   packageBytes = 0;
   osOnCard = 0;
-  backupIncomplete = false;
+  backupSkipped = job.skipBackup ? 1 : 0;
 
   globalFlashPath = ToUpperAscii(job.flashPath);
   LogF("  globalFlashPath is %s", globalFlashPath.c_str());
@@ -155,8 +156,9 @@ std::optional<int> CheckAndPrepareStore(JobContext& job, BackupFolderLock& backu
   EnterStage(4);
   GetCFFilesArray(cardFileList);
   EnterStage(5);
-  // An empty card has nothing worth keeping; the setting stays off for later jobs.
-  if (cardFileList.empty()) job.skipBackup = 1;
+  // An empty card has nothing worth keeping: no backup in this job, while the user's "Create
+  // Backup" stays as it was for the next card.
+  if (cardFileList.empty()) backupSkipped = 1;
   GetCFInfo();
   EnterStage(6);
   GetUpgradeInfo();
@@ -167,6 +169,11 @@ std::optional<int> CheckAndPrepareStore(JobContext& job, BackupFolderLock& backu
   EnterStage(8);
   if (job.restoreOnly) {
     Log("  restoring files.");
+    // A half-made backup is never taken for the whole card: refused before anything changes.
+    if (BackupMarkedIncomplete(backupRoot)) {
+      Log("  the backup folder is marked incomplete.");
+      return FailWith(job, std::string(kBackupIncompleteText) + "\r\nThe card is unchanged.\r\n");
+    }
     SetPhase(job.prepState, kPhaseDone);
     job.cardMayHaveChanged = 1;
     RunRestore(job);
@@ -207,7 +214,10 @@ void EnterStage(int32_t stage) {
   if (stage >= 11 && currentJob != nullptr) currentJob->cardMayHaveChanged = 1;
 }
 
-bool CardChanged() { return storeStage >= 11 || (backupErases && !backupIncomplete); }
+// A panel card is cleaned as soon as its backup is whole (the folder's incomplete mark gone).
+bool CardChanged() {
+  return storeStage >= 11 || (backupErases && !BackupMarkedIncomplete(backupRoot));
+}
 
 int DownloadAndVerify(JobContext* job) {
   return RunWorker(*job, [job]() -> int {

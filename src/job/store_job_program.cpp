@@ -169,8 +169,8 @@ int RestoreExit(JobContext& job) {
 
 std::optional<int> BackupAndProgram(JobContext& job) {
   const bool panel = targetType != kTargetEngine;
-  LogF("  proceeding to program the flash.  Backup?  %s", job.skipBackup ? "No" : "Yes");
-  if (!job.skipBackup) {
+  LogF("  proceeding to program the flash.  Backup?  %s", backupSkipped ? "No" : "Yes");
+  if (!backupSkipped) {
     Log("  backing up files.");
     backupErases = panel;
     if (panel) job.cardMayHaveChanged = 1;  // the card is cleaned once its backup is whole

@@ -147,6 +147,10 @@ class Platform {
   virtual bool GetFileInfo(const std::string& path, FindEntry* info) = 0;
   // The host path a Windows path resolves to (for messages, tests and front ends).
   virtual std::string ToHostPath(const std::string& path) = 0;
+  // Makes `files` and the folders holding them, all below `folder`, reach stable storage, so a
+  // power cut or a crash of the PC cannot take them back. The POSIX backend syncs the file
+  // system holding `folder` once; the Win32 backend flushes each file.
+  virtual bool FlushFiles(const std::string& folder, const std::vector<std::string>& files) = 0;
 
   // Environment.
   virtual std::string GetCurrentDirectory() = 0;

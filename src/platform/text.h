@@ -24,4 +24,15 @@ inline std::string ReplaceAll(std::string text, const std::string& from, const s
   return text;
 }
 
+// Replaces the leading `prefix` of `text`, matched ASCII case-insensitively, with `to`. False,
+// leaving *out alone, when `text` does not start with it.
+inline bool ReplacePrefix(const std::string& text, const std::string& prefix, const std::string& to,
+                          std::string* out) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (ToUpperAscii(text[i]) != ToUpperAscii(prefix[i])) return false;
+  *out = to + text.substr(prefix.size());
+  return true;
+}
+
 }  // namespace cw

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "backup/backup_folder.h"
 #include "backup/job_fixture.h"
 #include "job/job_io.h"
 
@@ -19,7 +20,6 @@ class BackupTest : public JobFixture {
   BackupTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
     fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
-    backupIncomplete = false;
   }
   // Puts a file on the card and into cardFileList.
   void CardFile(const std::string& path, const std::string& content,
@@ -69,7 +69,8 @@ TEST_F(BackupTest, CreatesMissingFoldersFromTheTopAndMirrorsTheCard) {
   EXPECT_TRUE(Logged("  backup folder cleaned, proceeding with file removal."));
   EXPECT_EQ(job.statusText.Get(), "2 Files backed up");
   EXPECT_EQ(job.diagnosticsText.Get().rfind("Backing up current files"), 0u);
-  EXPECT_FALSE(backupIncomplete);
+  EXPECT_FALSE(BackupMarkedIncomplete(kEngineRoot));
+  EXPECT_FALSE(fake.Exists(BackupMarkName(kEngineRoot)));
 }
 
 TEST_F(BackupTest, CountsInTheStatusAndWrapsTheProgressAtOneHundred) {
@@ -119,13 +120,16 @@ TEST_F(BackupTest, PanelCardIsErasedAfterACompleteBackup) {
   EXPECT_TRUE(Logged("CleanCF"));
 }
 
-TEST_F(BackupTest, PanelWithoutAnyOperatingSystemIsRefusedAfterTheOldBackupIsGone) {
+// Mended: the refusal came after the old backup was emptied, destroying the last good backup
+// in a job that changed nothing.
+TEST_F(BackupTest, PanelWithoutAnyOperatingSystemIsRefusedBeforeTheOldBackupIsTouched) {
   Panel();
   osOnCard = 0;
   osInPackage = 0;
   fake.WriteFile(kPanelRoot + "\\OLD.DAT", "old");
   backupFileList = {kPanelRoot + "\\OLD.DAT"};
   CardFile("E:\\BREVANT\\APP.EXE", "app");
+  fake.ClearCalls();
 
   EXPECT_FALSE(BackupFiles(true));
   EXPECT_EQ(prompt.messages(),
@@ -133,11 +137,12 @@ TEST_F(BackupTest, PanelWithoutAnyOperatingSystemIsRefusedAfterTheOldBackupIsGon
                 "WinCE OS was neither found on the compact flash nor in the FWP file.\r\n"
                 "Please choose a FWP file that contains the WinCE OS."}));
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Warning);
-  EXPECT_FALSE(fake.Exists(kPanelRoot + "\\OLD.DAT"));
+  EXPECT_EQ(fake.ReadFile(kPanelRoot + "\\OLD.DAT"), "old");
+  EXPECT_EQ(backupFileList, FileList{kPanelRoot + "\\OLD.DAT"});
+  EXPECT_FALSE(fake.Exists(BackupMarkName(kPanelRoot)));
+  for (const char* op : {"DeleteFile", "CopyFile", "CreateDirectory", "FlushFiles"})
+    EXPECT_EQ(fake.CallCount(op), 0u) << op;
   EXPECT_TRUE(fake.Exists("E:\\BREVANT\\APP.EXE"));
-  EXPECT_FALSE(fake.Exists(kPanelRoot + "\\BREVANT\\APP.EXE"));
-  EXPECT_TRUE(backupFileList.empty());
-  EXPECT_TRUE(backupIncomplete);
 
   // Either image is enough.
   osInPackage = 1;
@@ -160,7 +165,7 @@ TEST_F(BackupTest, FailedCopyStopsTheBackupAndLeavesTheCardUntouched) {
   for (const char* path : {"E:\\BREVANT\\A.EXE", "E:\\BREVANT\\B.EXE", "E:\\BREVANT\\C.EXE"})
     EXPECT_TRUE(fake.Exists(path)) << path;
   EXPECT_FALSE(Logged("CleanCF"));
-  EXPECT_TRUE(backupIncomplete);
+  EXPECT_TRUE(BackupMarkedIncomplete(kPanelRoot));
 }
 
 TEST_F(BackupTest, FolderThatCannotBeCreatedIsLoggedAndTheCopyReportsTheFailure) {
@@ -174,6 +179,71 @@ TEST_F(BackupTest, FolderThatCannotBeCreatedIsLoggedAndTheCopyReportsTheFailure)
   EXPECT_NE(job.diagnosticsText.Get().find("\r\nCopy File Error - 3 - " + kEngineRoot +
                                            "\\DATA\\A.DAT\r\n"),
             std::string::npos);
+}
+
+// The mark goes on disk before the old backup is emptied and comes off only after the copies
+// are flushed; the flush comes before the card's first change.
+TEST_F(BackupTest, MarkedWhileMadeAndFlushedBeforeTheCardChanges) {
+  Panel();
+  fake.WriteFile(kPanelRoot + "\\OLD.DAT", "old");
+  backupFileList = {kPanelRoot + "\\OLD.DAT"};
+  CardFile("E:\\NK.BIN", "os");
+  CardFile("E:\\BREVANT\\APP.EXE", "app");
+  const std::string mark = BackupMarkName(kPanelRoot);
+  fake.ClearCalls();
+  ASSERT_TRUE(BackupFiles(true));
+
+  std::vector<std::string> order;
+  for (const FakeCall& call : fake.Calls()) {
+    const std::string what = call.op + " " + call.path;
+    if (call.op == "OpenFile" && call.path == mark) order.push_back("mark");
+    if (call.op == "DeleteFile" && call.path == kPanelRoot + "\\OLD.DAT") order.push_back("clean");
+    if (call.op == "CopyFile" && order.back() != "copy") order.push_back("copy");
+    if (call.op == "FlushFiles") order.push_back("flush");
+    if (call.op == "DeleteFile" && call.path == mark) order.push_back("unmark");
+    if (call.op == "DeleteFile" && call.path.starts_with("E:")) order.push_back("erase");
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"mark", "clean", "copy", "flush", "unmark", "erase"}));
+  EXPECT_EQ(fake.CallCount("FlushFiles", kData), 1u);
+  EXPECT_FALSE(fake.Exists(mark));
+  EXPECT_FALSE(fake.Exists(kPanelRoot + "\\OLD.DAT"));
+}
+
+// Any step of the mark or the flush that fails ends the backup before the card changes; the
+// mark stays unless it never got on disk, and then the old backup is untouched.
+TEST_F(BackupTest, FailedMarkOrFlushEndsTheBackupBeforeTheCardChanges) {
+  const std::string mark = BackupMarkName(kPanelRoot);
+  struct Case {
+    const char* op;
+    std::string path;
+    const char* line;
+    bool oldBackupKept;
+  } cases[] = {
+      {"OpenFile", mark, "Backup Mark Error - 5 - ", true},
+      {"Flush", mark, "Backup Mark Error - 5 - ", true},
+      {"FlushFiles", "", "Backup Flush Error - 5 - ", false},
+      {"DeleteFile", mark, "Backup Mark Error - 5 - ", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.op));
+    fake.ClearFailures();
+    fake.DeleteFile(mark);
+    fake.WriteFile(kPanelRoot + "\\OLD.DAT", "old");
+    Panel();
+    backupFileList = {kPanelRoot + "\\OLD.DAT"};
+    cardFileList.clear();
+    CardFile("E:\\BREVANT\\APP.EXE", "app");
+    job.diagnosticsText.Set("");
+    fake.FailCall(c.op, kErrAccessDenied, 1, c.path);
+
+    EXPECT_FALSE(BackupFiles(true));
+    EXPECT_NE(job.diagnosticsText.Get().find(c.line), std::string::npos)
+        << job.diagnosticsText.Get();
+    EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
+    EXPECT_EQ(fake.Exists(kPanelRoot + "\\OLD.DAT"), c.oldBackupKept);
+    EXPECT_EQ(BackupMarkedIncomplete(kPanelRoot), !c.oldBackupKept);
+  }
+  EXPECT_FALSE(Logged("CleanCF"));
 }
 
 TEST_F(BackupTest, StopRequestEndsTheJobAfterTheCurrentFile) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "backup/backup.h"
+#include "backup/backup_folder.h"
+#include "backup/file_listings.h"
 #include "backup/job_fixture.h"
 #include "job/job_io.h"
 #include "package/crc_list_writer.h"
@@ -25,7 +27,7 @@ class RestoreTest : public JobFixture {
   RestoreTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
     fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
-    backupIncomplete = false;
+    backupSkipped = 0;
     softwareTestMode = 0;
     has3950Support = 0;
     job.storeInProgress = 1;
@@ -75,7 +77,7 @@ class RestoreTest : public JobFixture {
 
 TEST_F(RestoreTest, StoreWithoutBackupCannotRestore) {
   OldEngineCard();
-  job.skipBackup = 1;
+  backupSkipped = 1;
   DamageCard();
   EXPECT_FALSE(AttemptRestore());
   EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
@@ -131,6 +133,7 @@ TEST_F(RestoreTest, RestoreOnlyWithoutCreateBackupStillRestores) {
   ASSERT_TRUE(BackupFiles(false));
   DamageCard();
   job.skipBackup = 1;
+  backupSkipped = 1;
   job.storeInProgress = 0;  // a restore-only job
   EXPECT_TRUE(AttemptRestore());
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
@@ -177,22 +180,43 @@ TEST_F(RestoreTest, RestoreCountsAndSetsTheProgressRangeToTheBackup) {
   EXPECT_TRUE(Logged("RestoreFiles"));
 }
 
-TEST_F(RestoreTest, MissingCardFolderFailsTheCopyWithPathNotFound) {
-  targetType = kTargetEngine;
-  backupRoot = kEngineRoot;
-  fake.WriteFile(kEngineRoot + "\\GONE\\A.DAT", "a");
-  backupFileList = {kEngineRoot + "\\GONE\\A.DAT"};
+// Mended: a missing folder failed the copy, and the first failed copy ended the restore with
+// the remaining files left in the backup. Now the tree comes back and every file that can go
+// back does; each one that cannot is named.
+TEST_F(RestoreTest, ReformattedOrPartlyDeletedCardGetsItsWholeTreeBack) {
+  for (const bool reformatted : {true, false}) {
+    SCOPED_TRACE(reformatted ? "reformatted card" : "one folder deleted");
+    fake.RemoveTree("E:");
+    fake.RemoveTree(kPanelRoot);
+    cardFileList.clear();
+    job.diagnosticsText.Set("");
+    OldPanelCard();
+    ASSERT_TRUE(BackupFiles(false));
+    fake.RemoveTree(reformatted ? "E:" : "E:\\BREVANT\\DATA");
 
-  EXPECT_FALSE(RestoreFiles());
-  EXPECT_EQ(job.diagnosticsText.Get(), "\r\nCopy File Error - 3 - E:\\GONE\\A.DAT\r\n");
-  EXPECT_FALSE(fake.Exists("E:\\GONE"));
+    EXPECT_TRUE(AttemptRestore());
+    EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\DATA\\TABLE.DAT"), "table");
+    EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
+    EXPECT_EQ(fake.ReadFile("E:\\NK.BIN"), "os image");
+    EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
+  }
 
+  // One file that cannot go back: the others still do, and the restore is not OK.
+  fake.RemoveTree("E:");
+  job.diagnosticsText.Set("");
+  fake.FailCall("CopyFile", kErrSharingViolation, 1, kPanelRoot + "\\BREVANT\\APP.EXE");
   EXPECT_FALSE(AttemptRestore());
+  EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\DATA\\TABLE.DAT"), "table");
+  EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\BPANEL.INI"), "settings");
+  EXPECT_FALSE(fake.Exists("E:\\BREVANT\\APP.EXE"));
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
-  EXPECT_TRUE(Logged("Restore Failed!! Compact flash is not usable!!"));
+  const std::string transcript = job.diagnosticsText.Get();
+  EXPECT_TRUE(transcript.ends_with("\r\nCopy File Error - 32 - E:\\BREVANT\\APP.EXE\r\n"
+                                   "Restore Failed!! Compact flash is not usable!!"))
+      << transcript;
+  EXPECT_EQ(transcript.find("Copy File Error"), transcript.rfind("Copy File Error"));
   EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
-  EXPECT_EQ(job.restoreVerifyState.load(), kPhaseIdle);
-  EXPECT_EQ(job.storeInProgress.load(), 1);  // not cleared before the copy succeeded
+  EXPECT_EQ(job.storeInProgress.load(), 0);  // cleared by the first, successful restore
 }
 
 TEST_F(RestoreTest, FailedEjectionEndsTheRestoreAsFailed) {
@@ -238,36 +262,78 @@ TEST_F(RestoreTest, BenchModeShowsItsSuggestionBeforeTheCheck) {
 }
 
 // Mended: a failed backup has not touched the card, but restoring cleaned it and put back only
-// the files the backup had reached.
-TEST_F(RestoreTest, RestoreAfterAFailedPanelBackupDeletesNothing) {
+// the files the backup had reached. A folder marked incomplete, by this job or by an earlier
+// run that died half-way, is never trusted: nothing is deleted, nothing copied, never OK.
+TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
   OldPanelCard();
   fake.FailCall("CopyFile", kErrDiskFull, 2);
   ASSERT_FALSE(BackupFiles(true));
   ASSERT_EQ(backupFileList.size(), 1u);
+  ASSERT_TRUE(fake.Exists(BackupMarkName(kPanelRoot)));
 
-  AttemptRestore();
+  // The same job, then a "Restore Only" of a later run that lists the half-made folder.
+  for (const bool laterRun : {false, true}) {
+    SCOPED_TRACE(laterRun ? "later run" : "same job");
+    if (laterRun) {
+      job.storeInProgress = 0;
+      GetBackupFilesArray(backupFileList);
+    }
+    fake.ClearCalls();
+    job.diagnosticsText.Set("");
+    EXPECT_FALSE(AttemptRestore());
+    EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
+    EXPECT_EQ(fake.CallCount("CopyFile"), 0u);
+    EXPECT_EQ(job.statusText.Get(), kBackupIncompleteText);
+    EXPECT_EQ(job.diagnosticsText.Get(), kBackupIncompleteText);
+    EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
+    EXPECT_EQ(job.restoreVerifyState.load(), kPhaseIdle);
+  }
   EXPECT_FALSE(Logged("  attempting to clean the CF."));
-  EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\DATA\\TABLE.DAT"), "table");
-  EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\BPANEL.INI"), "settings");
   EXPECT_EQ(fake.ReadFile("E:\\NK.BIN"), "os image");
+
+  // A complete backup takes the mark away; a folder without one, as made before the mark
+  // existed, is complete.
+  ASSERT_TRUE(BackupFiles(true));
+  EXPECT_FALSE(fake.Exists(BackupMarkName(kPanelRoot)));
+  fake.WriteFile("E:\\BREVANT\\APP.EXE", "broken");
+  EXPECT_TRUE(AttemptRestore());
+  EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
 }
 
-// Mended: with nothing to put back, cleaning a panel card only destroyed its application.
-TEST_F(RestoreTest, RestoreWithAnEmptyBackupDeletesNothing) {
+// Mended: with nothing to put back, the restore still ejected, verified the card as it was and
+// reported "Restore OK!!". Nothing restored never reads as OK, and nothing is deleted.
+TEST_F(RestoreTest, RestoreWithAnEmptyBackupIsNotPossible) {
   OldPanelCard();
   job.storeInProgress = 0;  // "Restore Only" with no backup made
   job.skipBackup = 1;
   ASSERT_TRUE(backupFileList.empty());
 
-  EXPECT_TRUE(AttemptRestore());  // the card as it is still verifies
+  EXPECT_FALSE(AttemptRestore());
   EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
-  EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\DATA\\TABLE.DAT"), "table");
-  EXPECT_TRUE(Logged("  no complete backup, the CF is not cleaned."));
-  EXPECT_TRUE(Logged("RestoreFiles"));
-  EXPECT_GE(fake.DismountCount('E'), 1);
+  EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
+  EXPECT_EQ(job.diagnosticsText.Get(), "Restore Not Possible!! No Backup Files!!");
+  EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
+  EXPECT_EQ(fake.DismountCount('E'), 0);
+}
+
+// Mended: with the data folder in the temporary folder (not upper-cased) the upper-cased
+// listing never matched the backup root, and every "restored" file was copied onto itself.
+TEST_F(RestoreTest, BackupPathsMapBackWhateverTheCaseOfTheDataFolder) {
+  job.dataPath = "C:\\Temp\\";
+  OldEngineCard();
+  backupRoot = BackupRootForTarget();
+  ASSERT_TRUE(BackupFiles(false));
+  DamageCard();
+  GetBackupFilesArray(backupFileList);  // as stage 7 lists it: upper-cased
+  ASSERT_EQ(backupFileList.size(), 2u);
+  ASSERT_NE(backupFileList[0].find("C:\\TEMP\\"), std::string::npos);
+
+  EXPECT_TRUE(AttemptRestore());
+  EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
+  EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
 }
 
 }  // namespace

@@ -468,7 +468,30 @@ TEST_F(StoreFailureTest, RestoreOnlyWithoutBackupDeletesNothing) {
   EXPECT_NE(result.err.find("Nothing was restored"), std::string::npos) << result.err;
   EXPECT_EQ(Files(card.path()), before);
   EXPECT_EQ(result.err.find(kQuestion), std::string::npos);
-  EXPECT_NE(Log().find("  no complete backup, the CF is not cleaned."), std::string::npos);
+  // Nothing restored never reads as OK, anywhere.
+  EXPECT_NE(Transcript().find("Restore Not Possible!! No Backup Files!!"), std::string::npos);
+  for (const std::string& text : {result.out, result.err, Transcript()})
+    EXPECT_EQ(text.find("Restore OK"), std::string::npos) << text;
+}
+
+// A backup that failed half-way is marked incomplete on disk, so a later "Restore Only" (a new
+// run of the program) refuses it instead of cleaning the card and putting back only part.
+TEST_F(StoreFailureTest, RestoreOnlyAfterABackupThatFailedHalfWayRefuses) {
+  OldPanelCard(2);
+  const Tree before = Files(card.path());
+  fs::create_directories(PanelBackup() + "/BREVANT/OLD.DLL");
+  ASSERT_EQ(StoreYes(Package(PanelPackage(2, "old os 3940", false))).exitCode, 1);
+  EXPECT_TRUE(fs::exists(PanelBackup() + ".incomplete"));
+  EXPECT_FALSE(Files(PanelBackup()).empty());  // the half that was copied
+
+  const CommandResult result = Store({"--restore-only"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("The last backup is incomplete: nothing was restored."),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(Files(card.path()), before);
+  for (const std::string& text : {result.out, result.err, Transcript()})
+    EXPECT_EQ(text.find("Restore OK"), std::string::npos) << text;
 }
 
 TEST_F(StoreFailureTest, RestoreOnlyPutsTheLastBackupBack) {

@@ -423,5 +423,46 @@ TEST_F(FatJobs, CardPulledDuringExtractionFailsAndARestoreOnlyJobBringsTheOldFil
   EXPECT_CARD_CLEAN(card);
 }
 
+// A card backed up by a store, then one of its folders deleted, and another card freshly
+// formatted: "Restore Only" on each puts every file of the backup back, folders included.
+TEST_F(FatJobs, RestoreOnlyRebuildsADeletedFolderAndAReformattedCard) {
+  const CardImage card = MakeCard("card.img", 256 * kMiB);
+  const CardImage blank = MakeCard("blank.img", 256 * kMiB);
+  ASSERT_TRUE(card.Put("OLD/DEEP/LOG.TXT", "old engine log"));
+  const PackageSpec first = EnginePackage(7);
+  const PackageSpec second = EnginePackage(8);
+  const std::string firstPath = WritePackage(first, "FIRST.FWP");
+  const std::string secondPath = WritePackage(second, "SECOND.FWP");
+  // The second store backs up the first one's installation and the technician's log.
+  const GuestRun stored = BootJobs("card_mount || exit 9\n" +
+                                       Store("first", firstPath, "--target engine") +
+                                       Store("second", secondPath, "--target engine"),
+                                   {card.path()});
+  ASSERT_EQ(stored.status, 0) << stored.Describe();
+  ASSERT_EQ(Step("second").exitCode, 0) << Step("second").out << Step("second").err;
+  const test::CommandResult deleted =
+      test::RunProgram({"/usr/bin/mdeltree", "-i", card.path(), "::/OLD", "::/APP"});
+  ASSERT_EQ(deleted.exitCode, 0) << deleted.out << deleted.err;
+
+  const GuestRun back = BootJobs("card_mount || exit 9\n" + RestoreOnly("card") +
+                                     "umount $CARD || exit 8\n"
+                                     "card_mount /dev/ubdb || exit 9\n" +
+                                     RestoreOnly("blank"),
+                                 {card.path(), blank.path()});
+  ASSERT_EQ(back.status, 0) << back.Describe();
+  for (const CardImage* restored : {&card, &blank}) {
+    const StepResult step = Step(restored == &card ? "card" : "blank");
+    EXPECT_EQ(step.exitCode, 0) << step.out << step.err;
+    EXPECT_NE(step.out.find("Restore OK!!"), std::string::npos) << step.out;
+    EXPECT_EQ(restored->Read("OLD/DEEP/LOG.TXT").value_or("?"), "old engine log");
+    EXPECT_TRUE(restored->Read("UPGRADE.FWP") == BuildPackage(first));
+    for (const PackageFileSpec& file : first.files) {
+      const std::optional<std::string> place = PlaceOf(file, 1);
+      if (place) EXPECT_TRUE(restored->Read(*place) == file.content) << *place;
+    }
+    EXPECT_CARD_CLEAN(*restored);
+  }
+}
+
 }  // namespace
 }  // namespace cw::fat

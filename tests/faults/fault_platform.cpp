@@ -29,6 +29,7 @@ const char* FaultName(Fault fault) {
     case Fault::kDelete: return "delete";
     case Fault::kSetAttributes: return "set attributes";
     case Fault::kCreateFolder: return "create folder";
+    case Fault::kFlush: return "flush";
   }
   return "?";
 }
@@ -42,6 +43,7 @@ uint32_t PlausibleError(Fault fault) {
     case Fault::kDelete: return kErrAccessDenied;
     case Fault::kSetAttributes: return kErrAccessDenied;
     case Fault::kCreateFolder: return kErrAccessDenied;
+    case Fault::kFlush: return kErrIoDevice;
   }
   return kErrGenFailure;
 }
@@ -273,6 +275,12 @@ bool FaultPlatform::SetFileAttributes(const std::string& path, uint32_t attribut
 
 bool FaultPlatform::GetFileInfo(const std::string& path, FindEntry* info) {
   return !CardGone(path, OnCard(path), kErrPathNotFound) && inner_.GetFileInfo(path, info);
+}
+
+bool FaultPlatform::FlushFiles(const std::string& folder, const std::vector<std::string>& files) {
+  if (CardGone(folder, OnCard(folder), kErrPathNotFound)) return false;
+  if (Injected(Fault::kFlush, "FlushFiles", folder)) return false;
+  return inner_.FlushFiles(folder, files);
 }
 
 std::string FaultPlatform::ToHostPath(const std::string& path) { return inner_.ToHostPath(path); }

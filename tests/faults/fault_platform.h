@@ -29,11 +29,12 @@ enum class Fault {
   kDelete,        // DeleteFile
   kSetAttributes, // SetFileAttributes
   kCreateFolder,  // CreateDirectory
+  kFlush,         // FlushFiles: the PC's disk does not take the backup
 };
 inline constexpr Fault kAllFaults[] = {Fault::kOpen,   Fault::kCreate,        Fault::kWrite,
                                        Fault::kCopy,   Fault::kDelete,        Fault::kSetAttributes,
-                                       Fault::kCreateFolder};
-constexpr int kFaultKinds = 7;
+                                       Fault::kCreateFolder, Fault::kFlush};
+constexpr int kFaultKinds = 8;
 
 const char* FaultName(Fault fault);
 // The error a real failure of that kind most often carries: a file held open by another
@@ -87,6 +88,7 @@ class FaultPlatform : public Platform {
   bool SetFileAttributes(const std::string& path, uint32_t attributes) override;
   bool GetFileInfo(const std::string& path, FindEntry* info) override;
   std::string ToHostPath(const std::string& path) override;
+  bool FlushFiles(const std::string& folder, const std::vector<std::string>& files) override;
   std::string GetCurrentDirectory() override;
   std::string GetTempPath() override;
   bool GetDocumentsFolder(std::string* path) override;

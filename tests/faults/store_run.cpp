@@ -50,10 +50,34 @@ void ResetJobValues() {
   backupRoot.clear();
   softwareTestMode = 0;
   filesStored = 0;
-  backupIncomplete = false;
+  backupSkipped = 0;
   upgradeInfoText.clear();
   split3940Table.clear();
   split3950Table.clear();
+}
+
+// A store job ("Store and Verify", or with `restoreOnly` the "Restore Only" setting) on E:.
+void StartJob(JobContext& job, CLogToFile& log, ScriptedPrompt& prompt, bool restoreOnly) {
+  job.log = &log;
+  job.prompt = &prompt;
+  job.flashPath = "E:";
+  job.fwpPath = kPackage;
+  job.dataPath = kData;
+  job.versionBlock = {1, 9, 'A', 1, 0, 'A'};
+  job.fwpVersion = 1009;
+  job.restoreOnly = restoreOnly ? 1 : 0;
+  job.skipBackup = restoreOnly ? 1 : 0;
+  PrepareStoreJob(job);
+}
+
+// Runs the started job on `platform` and leaves no job values behind; the job's exit code.
+int RunJob(Platform& platform, JobContext& job) {
+  SetPlatform(&platform);
+  const int code = DownloadAndVerify(&job);
+  SetPlatform(nullptr);
+  currentJob = nullptr;
+  ResetJobValues();
+  return code;
 }
 
 Tree Below(const FakePlatform& fake, const std::string& folder) {
@@ -159,7 +183,7 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   FaultPlatform faults(fake);
   faults.Exempt(kLog);  // the log's own failures are the log's business
   if (plan) plan(faults);
-  SetPlatform(&faults);
+  SetPlatform(&faults);  // the log's first look goes through it too
 
   ResetJobValues();
   CLogToFile log;
@@ -167,20 +191,10 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   log.SetEnabled(true);
   ScriptedPrompt prompt;  // answers OK to the question, closes the model chooser
   JobContext job;
-  job.log = &log;
-  job.prompt = &prompt;
-  job.flashPath = "E:";
-  job.fwpPath = kPackage;
-  job.dataPath = kData;
-  job.versionBlock = {1, 9, 'A', 1, 0, 'A'};
-  job.fwpVersion = 1009;
-  PrepareStoreJob(job);
+  StartJob(job, log, prompt, false);
 
   StoreOutcome out;
-  out.exitCode = DownloadAndVerify(&job);
-  SetPlatform(nullptr);
-  currentJob = nullptr;
-  ResetJobValues();
+  out.exitCode = RunJob(faults, job);
 
   out.status = job.statusText.Get();
   out.transcript = job.diagnosticsText.Get();
@@ -196,6 +210,16 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   } else if (out.status == "Restore OK!!") {
     out.ending = Ending::kRestored;
   }
+
+  // "Restore Only" on the same PC and card: a later job, the fault gone, the card back in.
+  ScriptedPrompt restorePrompt;
+  JobContext restore;
+  StartJob(restore, log, restorePrompt, true);
+  RunJob(fake, restore);
+  out.restoreOnlyStatus = restore.statusText.Get();
+  out.restoreOnlyTranscript = restore.diagnosticsText.Get();
+  out.restoreOnlyVerified = restore.restoreVerifyState == kPhaseDone;
+  out.cardAfterRestoreOnly = Below(fake, "E:");
   return out;
 }
 
@@ -279,6 +303,26 @@ std::vector<std::string> BrokenPromises(const StoreScenario& scenario,
                        " on the card and no copy in the backup");
     }
   }
+  return broken;
+}
+
+std::vector<std::string> BrokenAfterRestoreOnly(const StoreScenario& scenario,
+                                                const StoreOutcome& out) {
+  std::vector<std::string> broken;
+  std::vector<std::string> notBack;
+  for (const auto& [path, content] : scenario.oldCard) {
+    auto now = out.cardAfterRestoreOnly.find(ToUpperAscii("E:\\" + path));
+    if (now == out.cardAfterRestoreOnly.end() || now->second != content) notBack.push_back(path);
+  }
+  const bool saidOk = Contains(out.restoreOnlyStatus, "Restore OK") ||
+                      Contains(out.restoreOnlyTranscript, "Restore OK");
+  if (saidOk && (!out.restoreOnlyVerified || !notBack.empty()))
+    broken.push_back("Restore Only said OK, but the card is not the old one");
+  const bool refusedUnchanged = !saidOk && out.cardAfterRestoreOnly == out.card;
+  if (!notBack.empty() && !refusedUnchanged)
+    broken.push_back("Restore Only changed the card and did not put back " + notBack.front());
+  if (!saidOk && !Has(out.restoreOnlyTranscript, {"Not Possible", "Failed", "incomplete"}))
+    broken.push_back("Restore Only did not say why: \"" + out.restoreOnlyTranscript + "\"");
   return broken;
 }
 

@@ -5,7 +5,10 @@
 //     the package, each with the package's CRC;
 //   - a job that reports "Restore OK!!" leaves every old file with its old content;
 //   - any other end is reported as a failure (not "Done!", a failure text in the transcript);
-//   - no file that was on the card is lost without its copy in the backup folder.
+//   - no file that was on the card is lost without its copy in the backup folder;
+// and, after every run, a "Restore Only" job on the same PC and card (the fault gone, the card
+// back in the reader) puts every file that was on the card before the store back, byte for
+// byte, or refuses and changes nothing.
 
 #include <functional>
 #include <map>
@@ -44,9 +47,14 @@ struct StoreOutcome {
   std::string firedAt;
   int counts[kFaultKinds] = {};
   int cardOperations = 0;
+  // The "Restore Only" job that follows the store.
+  std::string restoreOnlyStatus, restoreOnlyTranscript;
+  bool restoreOnlyVerified = false;  // restoreVerifyState Done
+  Tree cardAfterRestoreOnly;
 };
 
-// Runs the scenario's store job from a fresh machine; `plan` arms the faults before it starts.
+// Runs the scenario's store job from a fresh machine, then a "Restore Only" job without
+// faults; `plan` arms the faults before the store starts.
 StoreOutcome RunStore(const StoreScenario& scenario,
                       const std::function<void(FaultPlatform&)>& plan = {});
 
@@ -57,5 +65,9 @@ std::vector<std::string> NewFiles(const StoreScenario& scenario, const StoreOutc
 // The broken promises of one run; empty when it kept them all.
 std::vector<std::string> BrokenPromises(const StoreScenario& scenario,
                                         const StoreOutcome& outcome);
+
+// The broken promises of the "Restore Only" job after the store; empty when it kept them.
+std::vector<std::string> BrokenAfterRestoreOnly(const StoreScenario& scenario,
+                                                const StoreOutcome& outcome);
 
 }  // namespace cw::test

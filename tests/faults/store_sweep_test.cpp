@@ -13,8 +13,14 @@ namespace {
 
 struct Tally {
   int runs = 0, succeeded = 0, restored = 0, failed = 0, restoredWithNewFiles = 0;
+  // The "Restore Only" job after each run: restored and verified; refused, card unchanged;
+  // every old file put back but the card not verified.
+  int restoreOnlyOk = 0, restoreOnlyRefused = 0, restoreOnlyUnverified = 0;
   void Add(const StoreScenario& scenario, const StoreOutcome& out) {
     ++runs;
+    (out.restoreOnlyVerified                   ? restoreOnlyOk
+     : out.cardAfterRestoreOnly == out.card ? restoreOnlyRefused
+                                            : restoreOnlyUnverified)++;
     if (out.ending == Ending::kRestored && !NewFiles(scenario, out).empty()) ++restoredWithNewFiles;
     (out.ending == Ending::kSucceeded ? succeeded
      : out.ending == Ending::kRestored ? restored
@@ -35,7 +41,10 @@ class StoreSweep : public ::testing::TestWithParam<StoreScenario (*)()> {
                   added.c_str());
     }
     EXPECT_TRUE(out.fired) << what << ": the planned fault never happened";
-    for (const std::string& problem : BrokenPromises(scenario, out)) {
+    std::vector<std::string> problems = BrokenPromises(scenario, out);
+    for (const std::string& problem : BrokenAfterRestoreOnly(scenario, out))
+      problems.push_back(problem + " (Restore Only: \"" + out.restoreOnlyStatus + "\")");
+    for (const std::string& problem : problems) {
       ADD_FAILURE() << scenario.name << ", " << what << " (" << out.firedAt << "): " << problem
                     << "\n  exit " << out.exitCode << ", status \"" << out.status << "\"";
     }
@@ -43,9 +52,12 @@ class StoreSweep : public ::testing::TestWithParam<StoreScenario (*)()> {
   void Report(const StoreScenario& scenario, const char* sweep) {
     std::printf(
         "[ figures  ] %s, %s: %d runs, %d succeeded, %d restored (%d with files of the failed "
-        "store left), %d failed and said so\n",
+        "store left), %d failed and said so; Restore Only afterwards: %d restored and verified, "
+        "%d refused or found nothing to do and changed nothing, %d put every old file back but "
+        "did not verify\n",
         scenario.name.c_str(), sweep, tally_.runs, tally_.succeeded, tally_.restored,
-        tally_.restoredWithNewFiles, tally_.failed);
+        tally_.restoredWithNewFiles, tally_.failed, tally_.restoreOnlyOk,
+        tally_.restoreOnlyRefused, tally_.restoreOnlyUnverified);
     RecordProperty("runs", tally_.runs);
   }
   Tally tally_;
@@ -57,6 +69,10 @@ TEST_P(StoreSweep, FaultFreeRunSucceedsAndKeepsThePromises) {
   EXPECT_EQ(out.exitCode, 1);
   EXPECT_EQ(out.ending, Ending::kSucceeded) << out.status << "\n" << out.transcript;
   EXPECT_EQ(BrokenPromises(scenario, out), std::vector<std::string>{});
+  // The backup the store made puts the old card back over the new one (changed, so every old
+  // file is back).
+  EXPECT_NE(out.cardAfterRestoreOnly, out.card) << out.restoreOnlyTranscript;
+  EXPECT_EQ(BrokenAfterRestoreOnly(scenario, out), std::vector<std::string>{});
 }
 
 TEST_P(StoreSweep, EveryOperationOfEveryKindFailingInTurn) {

@@ -347,13 +347,47 @@ TEST_F(StoreJobTest, UnknownCardTakesTheChosenTarget) {
   EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), packageBytes_);
 }
 
-TEST_F(StoreJobTest, EmptyCardIsNeverBackedUp) {
+// Mended: the empty card turned "Create Backup" off for the rest of the session, so the next
+// card went unbacked-up. It is skipped for the empty card's job only.
+TEST_F(StoreJobTest, EmptyCardIsNeverBackedUpButTheNextCardIs) {
   Package(EnginePackage());
   job.engineSelected = 1;
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(job.skipBackup.load(), 1);
+  EXPECT_EQ(job.skipBackup.load(), 0);
   EXPECT_TRUE(Logged("  proceeding to program the flash.  Backup?  No"));
   EXPECT_FALSE(Logged("BackupFiles"));
+
+  fake.WriteFile("E:\\NOTES.TXT", "notes");
+  PrepareStoreJob(job);
+  EXPECT_EQ(Run(), 1);
+  EXPECT_TRUE(Logged("  proceeding to program the flash.  Backup?  Yes"));
+  EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\NOTES.TXT"), "notes");
+}
+
+// A backup that never finished (this run or an earlier one) is refused by "Restore Only"
+// before anything changes; an empty backup folder restores nothing and is never OK.
+TEST_F(StoreJobTest, RestoreOnlyRefusesAnIncompleteOrEmptyBackup) {
+  OldPanelCard();
+  Package(PanelPackage());
+  fake.WriteFile(kPanelRoot + "\\BREVANT\\APP.EXE", "old app");
+  fake.WriteFile(kPanelRoot + ".incomplete", "");
+  job.restoreOnly = 1;
+  const std::map<std::string, std::string> card = Files("E:");
+  Run();
+  EXPECT_TRUE(prompt.Contains("The last backup is incomplete: nothing was restored."));
+  EXPECT_NE(job.diagnosticsText.Get().find("nothing was restored"), std::string::npos);
+  EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
+  EXPECT_EQ(Files("E:"), card);
+
+  fake.RemoveTree(kPanelRoot);
+  fake.DeleteFile(kPanelRoot + ".incomplete");
+  PrepareStoreJob(job);
+  job.diagnosticsText.Set("");
+  Run();
+  EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
+  EXPECT_EQ(job.diagnosticsText.Get().find("Restore OK"), std::string::npos);
+  EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
+  EXPECT_EQ(Files("E:"), card);
 }
 
 TEST_F(StoreJobTest, RestoreOnlyPutsTheBackupBackWithoutAsking) {

@@ -199,5 +199,15 @@ TEST_F(FileTest, DeleteAndCreateFolder) {
   EXPECT_TRUE(std::filesystem::is_directory(card_ + "/NEW"));
 }
 
+// The flush of a backup: one sync of the file system holding the folder; a folder that is not
+// there is an error the caller hears of.
+TEST_F(FileTest, FlushFilesSyncsTheFolderOrSaysWhyNot) {
+  OnCard("BACKUP/A.DAT", "a");
+  EXPECT_TRUE(sys().FlushFiles("E:\\BACKUP", {"E:\\BACKUP\\A.DAT"}));
+  EXPECT_EQ(GetLastError(), kErrSuccess);
+  EXPECT_FALSE(sys().FlushFiles("E:\\MISSING", {}));
+  EXPECT_EQ(GetLastError(), kErrFileNotFound);
+}
+
 }  // namespace
 }  // namespace cw::test

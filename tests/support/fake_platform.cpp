@@ -246,6 +246,15 @@ FakePlatform::Drive* FakePlatform::DriveOf(const std::string& rootPath) {
 
 // --- Setting up and inspecting ---
 
+void FakePlatform::RemoveTree(const std::string& path) {
+  Guard g(mutex_);
+  const std::string key = Key(path);
+  const bool root = key.size() == 2;  // "E:": the drive stays, its content goes
+  std::erase_if(nodes_, [&](const auto& entry) {
+    return (!root && entry.first == key) || entry.first.starts_with(key + "\\");
+  });
+}
+
 void FakePlatform::AddDrive(char letter, DriveType type, const std::string& fileSystem,
                             uint64_t totalBytes, const std::string& volumeName) {
   Guard g(mutex_);
@@ -554,6 +563,18 @@ bool FakePlatform::GetFileInfo(const std::string& path, FindEntry* info) {
   auto node = Lookup(path, &r);
   if (!node) return false;
   *info = EntryOf(*node);
+  return true;
+}
+
+// Checks that the folder and every file exist, as a flush of each would; the call (recorded
+// with the folder) is what a test orders against the card's changes.
+bool FakePlatform::FlushFiles(const std::string& folder, const std::vector<std::string>& files) {
+  Guard g(mutex_);
+  if (Fails("FlushFiles", folder)) return false;
+  Resolved r;
+  if (!Lookup(folder, &r)) return false;
+  for (const std::string& path : files)
+    if (!Lookup(path, &r)) return false;
   return true;
 }
 

@@ -37,6 +37,9 @@ class FakePlatform : public Platform {
   // Creates or replaces a file, creating its missing folders.
   void WriteFile(const std::string& path, const std::string& bytes,
                  uint32_t attributes = kAttrArchive);
+  // Removes a folder with everything below it (a folder deleted in Explorer); on a drive root
+  // it empties the drive (a reformatted card).
+  void RemoveTree(const std::string& path);
   void SetLocalTime(const LocalTime& time);
   void SetDocumentsFolder(const std::string& path);  // "" = there is none
   void SetCurrentFolder(const std::string& path);
@@ -91,6 +94,7 @@ class FakePlatform : public Platform {
   bool SetFileAttributes(const std::string& path, uint32_t attributes) override;
   bool GetFileInfo(const std::string& path, FindEntry* info) override;
   std::string ToHostPath(const std::string& path) override;
+  bool FlushFiles(const std::string& folder, const std::vector<std::string>& files) override;
   std::string GetCurrentDirectory() override;
   std::string GetTempPath() override;
   bool GetDocumentsFolder(std::string* path) override;

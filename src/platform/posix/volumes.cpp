@@ -148,4 +148,15 @@ bool PosixPlatform::CloseVolume(std::unique_ptr<Volume> volume) {
   return true;
 }
 
+// One syncfs of the file system that holds `folder`: every file and folder written on it so far
+// reaches the medium, however many there are.
+bool PosixPlatform::FlushFiles(const std::string& folder, const std::vector<std::string>&) {
+  std::string hostPath;
+  if (!Resolve(folder, &hostPath)) return false;
+  int err = 0;
+  if (!SyncFileSystemOf(hostPath, &err)) return FailErrno(err, hostPath);
+  SetLastError(kErrSuccess);
+  return true;
+}
+
 }  // namespace cw::posix

@@ -67,6 +67,7 @@ class Win32Platform final : public Platform {
   bool SetFileAttributes(const std::string& path, uint32_t attributes) override;
   bool GetFileInfo(const std::string& path, FindEntry* info) override;
   std::string ToHostPath(const std::string& path) override;
+  bool FlushFiles(const std::string& folder, const std::vector<std::string>& files) override;
 
   std::string GetCurrentDirectory() override;
   std::string GetTempPath() override;

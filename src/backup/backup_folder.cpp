@@ -1,0 +1,81 @@
+#include "backup/backup_folder.h"
+
+#include <memory>
+#include <vector>
+
+#include "job/job_io.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace cw {
+
+namespace {
+
+constexpr const char* kMarkText =
+    "A backup into the folder beside this file was begun and has not finished.\r\n"
+    "Cardwright will not restore from that folder.\r\n";
+
+}  // namespace
+
+bool MapFolderPath(const std::string& path, const std::string& from, const std::string& to,
+                   std::string* mapped) {
+  return !from.empty() && ReplacePrefix(path, from, to, mapped);
+}
+
+void CreateMissingFolders(const std::string& path, std::unordered_set<std::string>& found) {
+  // Every prefix that ends just before a backslash is a folder; the file name is not.
+  for (size_t p = path.find('\\', 1); p != std::string::npos; p = path.find('\\', p + 1)) {
+    const std::string folder = path.substr(0, p);
+    // "E:": the root of a drive, which a search of an empty card's root would not find.
+    if (folder.size() == 2 && folder[1] == ':') continue;
+    if (found.contains(folder)) continue;
+    std::vector<FindEntry> matches;
+    if (Sys().FindFiles(folder + "\\*.*", &matches)) {
+      found.insert(folder);
+      continue;
+    }
+    LogF("  trying to create %s", folder.c_str());
+    if (!Sys().CreateDirectory(folder))
+      LogF("  create directory failed with status of %d", static_cast<int>(GetLastError()));
+  }
+}
+
+std::string BackupMarkName(const std::string& backupFolder) {
+  return backupFolder + ".incomplete";
+}
+
+bool MarkBackupIncomplete(const std::string& backupFolder,
+                          std::unordered_set<std::string>& found) {
+  const std::string mark = BackupMarkName(backupFolder);
+  CreateMissingFolders(mark, found);
+  std::unique_ptr<File> file = Sys().OpenFile(mark, OpenMode::CreateAlways);
+  if (!file) return false;
+  const std::string text = kMarkText;
+  // On stable storage before the old backup is touched: a crash while it is being emptied
+  // must find the mark.
+  bool ok = file->Write(text.data(), static_cast<uint32_t>(text.size())) && file->Flush();
+  uint32_t error = GetLastError();
+  if (!file->Close() && ok) {
+    ok = false;
+    error = GetLastError();
+  }
+  if (ok) return true;
+  // The old backup stays complete: a mark left half-made would disown it.
+  Sys().DeleteFile(mark);
+  SetLastError(error);
+  return false;
+}
+
+bool ClearBackupMark(const std::string& backupFolder) {
+  return Sys().DeleteFile(BackupMarkName(backupFolder));
+}
+
+bool BackupMarkedIncomplete(const std::string& backupFolder) {
+  if (backupFolder.empty()) return false;
+  FindEntry info;
+  if (Sys().GetFileInfo(BackupMarkName(backupFolder), &info)) return true;
+  const uint32_t error = GetLastError();
+  return error != kErrFileNotFound && error != kErrPathNotFound;
+}
+
+}  // namespace cw
