@@ -50,8 +50,8 @@ test: build windows-tests
 check: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow
 
-# Every chosen power cut of the two store jobs of tests/fat/crash_sweep.cpp (`make test` runs
-# a sample); the figures of each job are printed at the end and kept in $(BUILD)/crash-sweep.log.
+# Every chosen power cut of the store jobs of tests/fat/crash_sweep.cpp (`make test` runs a
+# sample); the figures of each job are printed at the end and kept in $(BUILD)/crash-sweep.log.
 crash-sweep: build
 	@cd $(BUILD) && CW_CRASH_SWEEP=full ctest -V -j 2 -R '^fat_sweep[.]' >crash-sweep.log 2>&1; \
 	  status=$$?; grep -E 'crash sweep|Failure|tests passed|tests failed' crash-sweep.log; exit $$status
