@@ -183,7 +183,8 @@ struct Figures {
     line << "crash sweep " << job << ": " << writes << " writes and " << flushPoints
          << " flush/FUA points logged; " << cuts << " cuts replayed; " << done
          << " verified as Done! (" << doneOlderCopy
-         << " of them with the older stored package still on the card); " << restored << " restored and verified; " << fsckFirst
+         << " of them with the older stored package still on the card); " << restored
+         << " restored and verified; " << fsckFirst
          << " of them needed fsck.fat first; " << lost << " lost";
     return line.str();
   }
@@ -317,7 +318,8 @@ class CrashSweep : public FatCardTest {
       const std::string transcript = ReadFile(guest_.runFolder() + "/DownloadDiagnostics.txt");
       std::cout << where << "the restore failed and said so:\n"
                 << transcript.substr(transcript.size() - std::min<size_t>(transcript.size(), 400))
-                << "\n--- the driver:\n" << ReadFile(guest_.runFolder() + "/driver.txt") << std::endl;
+                << "\n--- the driver:\n"
+                << ReadFile(guest_.runFolder() + "/driver.txt") << std::endl;
       return Restore::kRefused;
     }
     const StepResult reverify = guest_.Step("reverify");
@@ -342,7 +344,8 @@ class CrashSweep : public FatCardTest {
       // The judge has restored the card since: look at the cut as verify saw it.
       EXPECT_TRUE(WriteFile(run_.Sub("seen.img"), cutImage));
       const CardImage seen(run_.Sub("seen.img"));
-      const std::vector<std::string> differ = Differences(seen, PackageFiles(job.newer, job.target));
+      const std::vector<std::string> differ =
+          Differences(seen, PackageFiles(job.newer, job.target));
       EXPECT_TRUE(differ.empty()) << where << "\"Done!\" but these differ: " << Joined(differ);
       // Verify checks a stored package by its own checksum only, so the older release's
       // intact copy passes until stage 12 replaces it: counted. Any other copy is a lie.
@@ -402,6 +405,7 @@ class CrashSweep : public FatCardTest {
         outcome = Judge(cut, false, image, job, &figures);
         EXPECT_EQ(outcome, Restore::kDone) << job.name << " cut " << cut
                                            << ": not restored after fsck.fat";
+        if (outcome == Restore::kRefused) ++figures.lost;  // no way left to bring it back
       }
       figures.restored += outcome == Restore::kDone ? 1 : 0;
     }
