@@ -27,7 +27,7 @@ FUZZ_FLAGS := $(SAN_COMMON) -fsanitize=fuzzer-no-link,address,undefined \
   -fno-sanitize-recover=undefined
 
 .PHONY: all deps configure build test check asan tsan fuzz fuzz-build fuzz-seeds demo \
-  screenshot bench clean windows windows-tests package package-test
+  screenshot bench clean windows windows-tests package package-test crash-sweep
 
 all: build
 
@@ -50,6 +50,12 @@ test: build windows-tests
 # One build, the quick tests: for iterating.
 check: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow
+
+# Every chosen power cut of the store jobs of tests/fat/crash_sweep.cpp (`make test` runs a
+# sample); the figures of each job are printed at the end and kept in $(BUILD)/crash-sweep.log.
+crash-sweep: build
+	@cd $(BUILD) && CW_CRASH_SWEEP=full ctest -V -j 2 -R '^fat_sweep[.]' >crash-sweep.log 2>&1; \
+	  status=$$?; grep -E 'crash sweep|Failure|tests passed|tests failed' crash-sweep.log; exit $$status
 
 # Every test under AddressSanitizer and UndefinedBehaviorSanitizer; any report fails it. The
 # real-FAT scenarios (a 512 MB User-Mode Linux guest, no place for ASan's shadow memory) and the

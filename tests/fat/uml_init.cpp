@@ -40,6 +40,7 @@ void Note(std::string* log, const std::string& text) { *log += text + "\n"; }
 const char* const kModules[] = {
     "kernel/fs/nls/nls_cp437.ko", "kernel/fs/nls/nls_iso8859-1.ko", "kernel/fs/fat/fat.ko",
     "kernel/fs/fat/vfat.ko",      "kernel/drivers/md/dm-mod.ko",
+    "kernel/drivers/md/dm-log-writes.ko",  // records a card's block writes (crash_sweep.cpp)
 };
 
 void LoadModules(std::string* log) {

@@ -94,6 +94,14 @@ TEST(MountInfo, RemountRestoresFlagsAndFileSystemOptions) {
   const posix::MountRequest request = posix::RemountRequest(card);
   EXPECT_EQ(request.flags, MS_RDONLY | MS_NOSUID | MS_NODEV | MS_NOEXEC | MS_RELATIME);
   EXPECT_EQ(request.data, "fmask=0022,dmask=0022,codepage=437,shortname=mixed,utf8");
+
+  // A card mounted "sync" (or "dirsync", "lazytime") shows it among the super block's
+  // options; it must go back as a flag, since the FAT driver refuses it as its own option.
+  card.mountOptions = "rw,relatime";
+  card.superOptions = "rw,sync,dirsync,lazytime,fmask=0022,utf8";
+  const posix::MountRequest synchronous = posix::RemountRequest(card);
+  EXPECT_EQ(synchronous.flags, MS_RELATIME | MS_SYNCHRONOUS | MS_DIRSYNC | MS_LAZYTIME);
+  EXPECT_EQ(synchronous.data, "fmask=0022,utf8");
 }
 
 // A fake sysfs: a card reader partition (removable disk), a USB disk, a fixed disk.

@@ -141,20 +141,29 @@ MountRequest RemountRequest(const MountEntry& mount) {
     unsigned long flag;
   } kFlags[] = {{"ro", MS_RDONLY},         {"nosuid", MS_NOSUID},    {"nodev", MS_NODEV},
                 {"noexec", MS_NOEXEC},     {"noatime", MS_NOATIME},  {"nodiratime", MS_NODIRATIME},
-                {"relatime", MS_RELATIME}, {"sync", MS_SYNCHRONOUS}, {"dirsync", MS_DIRSYNC}};
+                {"relatime", MS_RELATIME}, {"sync", MS_SYNCHRONOUS}, {"dirsync", MS_DIRSYNC},
+                {"mand", MS_MANDLOCK},     {"lazytime", MS_LAZYTIME}};
+  // Sets the flag an option names; false for an option of the file system's own.
   MountRequest request;
+  auto generic = [&request](const std::string& option) {
+    if (option == "rw" || option.empty()) return true;
+    for (const auto& known : kFlags) {
+      if (option == known.name) {
+        request.flags |= known.flag;
+        return true;
+      }
+    }
+    return false;
+  };
   std::istringstream options(mount.mountOptions);
   std::string option;
-  while (std::getline(options, option, ',')) {
-    for (const auto& known : kFlags) {
-      if (option == known.name) request.flags |= known.flag;
-    }
-  }
-  // The file system's own options go back as they were, less the generic rw/ro.
+  while (std::getline(options, option, ',')) generic(option);
+  // The super block's options: its generic flags (a card mounted "sync" shows "sync" here, and
+  // the FAT driver refuses it as an option of its own) go back as flags, the file system's own
+  // options as they were.
   std::istringstream superOptions(mount.superOptions);
   while (std::getline(superOptions, option, ',')) {
-    if (option == "rw" || option == "ro" || option.empty()) continue;
-    request.data += (request.data.empty() ? "" : ",") + option;
+    if (!generic(option)) request.data += (request.data.empty() ? "" : ",") + option;
   }
   return request;
 }
