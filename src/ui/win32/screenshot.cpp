@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <fstream>
-#include <vector>
+#include <string>
+
+#include <zlib.h>
 
 #include "ui/win32/win32_dialog_view.h"
 
@@ -25,23 +27,49 @@ void PumpFor(DWORD milliseconds, HWND dialog) {
   }
 }
 
-bool WriteBmp(const std::string& path, int width, int height, const std::vector<uint8_t>& bgr) {
-  const uint32_t stride = static_cast<uint32_t>((width * 3 + 3) & ~3);
-  BITMAPFILEHEADER file{};
-  BITMAPINFOHEADER info{};
-  file.bfType = 0x4d42;  // "BM"
-  file.bfOffBits = sizeof file + sizeof info;
-  file.bfSize = file.bfOffBits + stride * static_cast<uint32_t>(height);
-  info.biSize = sizeof info;
-  info.biWidth = width;
-  info.biHeight = height;
-  info.biPlanes = 1;
-  info.biBitCount = 24;
-  info.biCompression = BI_RGB;
+void PutBig32(std::string& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((v >> shift) & 0xff);
+}
+
+void PutChunk(std::string& out, const char* type, const std::string& data) {
+  PutBig32(out, static_cast<uint32_t>(data.size()));
+  const std::string body = std::string(type, 4) + data;
+  out += body;
+  PutBig32(out, static_cast<uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(body.data()),
+                                              static_cast<uInt>(body.size()))));
+}
+
+// An RGB PNG of `bgr` (bottom row first, rows padded to 4 bytes, as a DIB holds them).
+bool WritePng(const std::string& path, int width, int height, const uint8_t* bgr) {
+  const size_t stride = static_cast<size_t>((width * 3 + 3) & ~3);
+  std::string raw;
+  for (int y = height - 1; y >= 0; --y) {
+    raw += '\0';  // no filter
+    const uint8_t* row = bgr + stride * static_cast<size_t>(y);
+    for (int x = 0; x < width; ++x) {
+      raw += static_cast<char>(row[3 * x + 2]);
+      raw += static_cast<char>(row[3 * x + 1]);
+      raw += static_cast<char>(row[3 * x]);
+    }
+  }
+  uLongf packedSize = ::compressBound(static_cast<uLong>(raw.size()));
+  std::string packed(packedSize, '\0');
+  if (::compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                  reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()),
+                  Z_BEST_COMPRESSION) != Z_OK) {
+    return false;
+  }
+  packed.resize(packedSize);
+  std::string header;
+  PutBig32(header, static_cast<uint32_t>(width));
+  PutBig32(header, static_cast<uint32_t>(height));
+  header += std::string("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB
+  std::string png = "\x89PNG\r\n\x1a\n";
+  PutChunk(png, "IHDR", header);
+  PutChunk(png, "IDAT", packed);
+  PutChunk(png, "IEND", "");
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(&file), sizeof file);
-  out.write(reinterpret_cast<const char*>(&info), sizeof info);
-  out.write(reinterpret_cast<const char*>(bgr.data()), static_cast<std::streamsize>(bgr.size()));
+  out.write(png.data(), static_cast<std::streamsize>(png.size()));
   return static_cast<bool>(out);
 }
 
@@ -79,9 +107,7 @@ bool SaveScreenshot(Win32DialogView& view, const std::string& path) {
     HGDIOBJ old = ::SelectObject(memory, bitmap);
     ::BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY);
     ::GdiFlush();
-    const size_t size = static_cast<size_t>((width * 3 + 3) & ~3) * static_cast<size_t>(height);
-    const auto* begin = static_cast<const uint8_t*>(bits);
-    saved = WriteBmp(path, width, height, std::vector<uint8_t>(begin, begin + size));
+    saved = WritePng(path, width, height, static_cast<const uint8_t*>(bits));
     ::SelectObject(memory, old);
     ::DeleteObject(bitmap);
   }

@@ -248,7 +248,7 @@ TEST_F(Win32WindowTest, StartsIdleWithItsTitleMarksAndPictures) {
 // Wine driver's fresh prefix lacks; without it the shell gives no icons and the tree stays
 // empty, as its rules say. This test makes the folder, so the shell answers; ctest runs it in a
 // process of its own (win32_ui_tree), because under Wine a store job started after the shell
-// has looked at E: never gets past its start (not yet understood; see the README).
+// has looked at E: stalls (not yet understood; see the README).
 TEST_F(Win32WindowTest, TheTreeShowsTheCardDriveWithSystemIcons) {
   if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
   char desktop[MAX_PATH] = {};
