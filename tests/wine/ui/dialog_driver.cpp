@@ -43,40 +43,45 @@ bool PumpUntil(HWND dialog, const std::function<bool()>& done, DWORD timeoutMs) 
   return true;
 }
 
+namespace {
+
+struct Search {
+  const std::string* caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<Search*>(data);
+  char className[32] = {};
+  ::GetClassNameA(window, className, sizeof className);
+  if (std::string(className) == "#32770" && ::IsWindowVisible(window) &&
+      TextOf(window) == *search->caption) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK CollectStatic(HWND child, LPARAM data) {
+  char className[32] = {};
+  ::GetClassNameA(child, className, sizeof className);
+  const std::string text = TextOf(child);
+  if (std::string(className) == "Static" && !text.empty())
+    *reinterpret_cast<std::string*>(data) += text + "\n";
+  return TRUE;
+}
+
+}  // namespace
+
 HWND FindDialog(const std::string& caption) {
-  struct Search {
-    const std::string* caption;
-    HWND found;
-  } search{&caption, nullptr};
-  ::EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        char className[32] = {};
-        ::GetClassNameA(window, className, sizeof className);
-        if (std::string(className) == "#32770" && ::IsWindowVisible(window) &&
-            TextOf(window) == *s->caption) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  Search search{&caption, nullptr};
+  ::EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
 std::string StaticTexts(HWND dialog) {
   std::string texts;
-  ::EnumChildWindows(
-      dialog,
-      [](HWND child, LPARAM data) -> BOOL {
-        char className[32] = {};
-        ::GetClassNameA(child, className, sizeof className);
-        const std::string text = TextOf(child);
-        if (std::string(className) == "Static" && !text.empty())
-          *reinterpret_cast<std::string*>(data) += text + "\n";
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&texts));
+  ::EnumChildWindows(dialog, CollectStatic, reinterpret_cast<LPARAM>(&texts));
   return texts;
 }
 
