@@ -3,10 +3,14 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-# The Windows builds (MinGW-w64, static): $(call win-build,FOLDER,ARCH[,--target T]).
+# The Windows builds (MinGW-w64, static): $(call win-build,FOLDER,ARCH[,--target T]). Their
+# window's pictures are drawn by cardwright_artwork, a host program of the host build.
 WIN_BUILDS := build-win64 build-win32
+WIN_CMAKE_FLAGS ?=
+ARTWORK_TOOL = $(abspath $(BUILD))/cardwright_artwork
 win-build = cmake -S . -B $(1) -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-$(2).cmake >/dev/null && \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-$(2).cmake \
+  -DCARDWRIGHT_ARTWORK_TOOL=$(ARTWORK_TOOL) $(WIN_CMAKE_FLAGS) >/dev/null && \
   cmake --build $(1) -j $(JOBS) $(3)
 
 # Sanitizer builds: lean (-O1, no window, no benchmarks), each in its own folder.
@@ -27,7 +31,8 @@ FUZZ_FLAGS := $(SAN_COMMON) -fsanitize=fuzzer-no-link,address,undefined \
   -fno-sanitize-recover=undefined
 
 .PHONY: all deps configure build test check asan tsan fuzz fuzz-build fuzz-seeds demo \
-  screenshot bench clean windows windows-tests package package-test crash-sweep
+  screenshot bench clean windows windows-tests windows-artwork windows-screenshot package \
+  package-test crash-sweep
 
 all: build
 
@@ -107,15 +112,24 @@ demo: build
 screenshot: build
 	@bash scripts/screenshot.sh $(BUILD)/cardwright $(BUILD)/screenshot.png
 
-# cardwright.exe in build-win64/ and build-win32/.
-windows: deps
-	@$(call win-build,build-win64,x86_64,--target cardwright)
-	@$(call win-build,build-win32,i686,--target cardwright)
+# The host program that draws the Windows window's pictures.
+windows-artwork: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target cardwright_artwork
+
+# cardwright.exe in build-win64/ and build-win32/, each packed with a README for Windows users
+# into cardwright-<version>-win64.zip and -win32.zip beside it.
+windows: windows-artwork
+	@$(call win-build,build-win64,x86_64,--target cardwright cardwright_zip)
+	@$(call win-build,build-win32,i686,--target cardwright cardwright_zip)
 
 # The cross-built unit tests as well; `make test` runs them under Wine.
 windows-tests: windows
 	@$(call win-build,build-win64,x86_64)
 	@$(call win-build,build-win32,i686)
+
+# A picture of the Windows window under Wine on a virtual X server: build-win64/screenshot.png.
+windows-screenshot: windows
+	@bash scripts/wine-screenshot.sh build-win64/cardwright.exe build-win64/screenshot.png
 
 # Benchmarks in a Release build of their own (never part of test); results in build-bench/.
 bench: deps

@@ -14,6 +14,8 @@ packages=(
   # The Windows builds and their tests under Wine (wine32 needs the i386 architecture).
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest
   wine wine64 wine32:i386
+  # make windows-screenshot: the Windows window under Wine on a virtual X server
+  xvfb xauth
   # libFuzzer and clang's sanitizer runtimes (make fuzz); g++'s come with gcc itself
   clang libclang-rt-14-dev
   # --json reports; the Debian package and its checks (make package)

@@ -51,6 +51,14 @@ check "drives exits 0" test "$code" -eq 0
 check "E: is removable" has_line 'E:  +E:\\ +removable +[^ ]+ +[0-9]+' "$out"
 check "C: is fixed" has_line 'C:  +C:\\ +fixed +[^ ]+ +[0-9]+' "$out"
 
+# One executable, both faces: a window program (nothing flashes up from Explorer) whose
+# subcommands still write through pipes, as through the files above.
+pe=$(od -An -t u4 -j 60 -N 4 "$exe" | tr -d ' ')
+subsystem=$(od -An -t u2 -j $((pe + 92)) -N 2 "$exe" | tr -d ' ')
+check "cardwright.exe is a window program" test "$subsystem" -eq 2
+piped=$(wine "$exe" drives </dev/null 2>/dev/null | tr -d '\r')
+check "drives writes through a pipe" has_line 'E:  +E:\\ +removable +[^ ]+ +[0-9]+' "$piped"
+
 # Mappings are not needed on Windows, but a malformed one is refused all the same.
 run --drive "E=C:\\card" drives
 check "a malformed mapping is refused" test "$code" -eq 2

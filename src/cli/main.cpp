@@ -76,6 +76,8 @@ int main(int argc, char** argv) {
     subcommands.emplace_back(sub, command);
   }
 
+  // A subcommand (or --help) writes to the caller's console; the window needs none.
+  if (argc > 1) cw::UseCallersConsole();
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -100,6 +100,8 @@ class CCardwrightApp {
 
 }  // namespace
 
+void UseCallersConsole() {}
+
 int RunWindow(int argc, char** argv) {
   const char* screenshotVariable = std::getenv("CARDWRIGHT_SCREENSHOT");
   const std::string screenshot = screenshotVariable == nullptr ? "" : screenshotVariable;

@@ -9,4 +9,8 @@ namespace cw {
 // (for the documentation; "make screenshot").
 int RunWindow(int argc, char** argv);
 
+// Called before a subcommand runs: on Windows, where the program is a window program, its
+// output goes to the console it was started from unless it was redirected. Elsewhere nothing.
+void UseCallersConsole();
+
 }  // namespace cw

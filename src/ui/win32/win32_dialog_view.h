@@ -1,0 +1,98 @@
+#pragma once
+// The Windows face of the main dialog: template 102 from the resources, created with
+// CreateDialogParam (tests, the screenshot) or run with DialogBoxParam. It implements
+// DialogView and the tree's TreeView over the native controls and passes every message to
+// CCardwrightDlg, which holds all the rules.
+
+#include "ui/win32/win32_api.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/cardwright_dlg.h"
+#include "ui/dialog_view.h"
+#include "ui/dir_tree_ctrl.h"
+#include "ui/win32/win32_prompt.h"
+
+namespace cw::win32ui {
+
+class Win32DialogView : public DialogView, public TreeView {
+ public:
+  Win32DialogView(HINSTANCE instance, Win32Prompt& prompt, JobWorkers workers);
+  ~Win32DialogView() override;
+  Win32DialogView(const Win32DialogView&) = delete;
+  Win32DialogView& operator=(const Win32DialogView&) = delete;
+
+  // Creates the dialog without a message loop of its own and runs its start-up; nullptr when
+  // the template cannot be made. The caller pumps messages (IsDialogMessage) and closes it
+  // with WM_CLOSE; the window is gone once hwnd() is nullptr again.
+  HWND Create(HWND parent = nullptr);
+  // Runs the dialog modally until it closes, as the program does.
+  void RunModal();
+
+  HWND hwnd() const { return hwnd_; }
+  CCardwrightDlg& logic() { return *logic_; }
+
+  // Replaces the file-open dialog (tests); the chooser gets title and initial path.
+  using FileChooser =
+      std::function<std::optional<std::string>(const std::string&, const std::string&)>;
+  void SetFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
+
+  // DialogView
+  void SetText(int id, const std::string& text) override;
+  std::string GetText(int id) const override;
+  void Show(int id, bool show) override;
+  void Enable(int id, bool enable) override;
+  void SetTitle(const std::string& title) override;
+  void SetProgressRange(int min, int max) override;
+  void SetProgressPos(int pos) override;
+  int StartTimer(int id, int periodMs) override;
+  void KillTimer(int timerId) override;
+  std::optional<std::string> ChooseFile(const std::string& title,
+                                        const std::string& initialPath) override;
+  void RunAdvancedSettings(JobContext& job) override;
+  void CloseWindow() override;
+
+  // TreeView, over the tree control 1007 with the shell's small system icons.
+  bool AttachImageList() override;
+  bool LookUpIcons(const std::string& path, bool isDrive, ItemIcons* icons) override;
+  Item InsertItem(Item parent, const std::string& label, const ItemIcons& icons,
+                  const std::string& toolTip) override;
+  void InsertPlaceholder(Item parent) override;
+  void DeleteChildren(Item item) override;
+  void DeleteAll() override;
+  Item Parent(Item item) const override;
+  std::string Label(Item item) const override;
+  void SetBusy(bool busy) override;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnInitDialog();
+  void OnCommand(int id, int code);
+  void OnNotify(const NMHDR* header);
+  // Ends the dialog once the logic allows it (no job, or the job has ended): EndDialog when
+  // modal, else destroyed. While a job stops the window stays; the logic closes it later.
+  void End(bool byClose);
+  void OnDestroyWindow();
+  HWND Control(int id) const { return ::GetDlgItem(hwnd_, id); }
+  HWND Tree() const { return Control(kIdTree); }
+
+  HINSTANCE instance_;
+  Win32Prompt& prompt_;
+  JobWorkers workers_;
+  HWND hwnd_ = nullptr;
+  bool modal_ = false;
+  bool settingText_ = false;  // a text the logic sets fires no change handler
+  HICON bigIcon_ = nullptr;
+  HICON smallIcon_ = nullptr;
+  HCURSOR cursorBeforeBusy_ = nullptr;
+  std::vector<HBITMAP> bitmaps_;
+  FileChooser fileChooser_;
+  std::unique_ptr<CCardwrightDlg> logic_;
+};
+
+}  // namespace cw::win32ui

@@ -1,0 +1,393 @@
+// The native window under Wine: the dialog made from the resources, its controls where the
+// templates put them, the settings dialog, and whole verify-only and store jobs on the
+// removable drive E: that the Wine driver maps, started and answered by clicks.
+
+#include "ui/win32/win32_api.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dialog_driver.h"
+#include "job/job_context.h"
+#include "package/package_writer.h"
+#include "platform/drive_map.h"
+#include "platform/host_platform.h"
+#include "support/package_builder.h"
+#include "support/temp_dir.h"
+#include "ui/win32/resource_ids.h"
+#include "ui/win32/win32_dialog_view.h"
+#include "ui/win32/win32_prompt.h"
+
+namespace cw::test {
+namespace {
+
+std::string Environment(const char* name) {
+  char buffer[1024] = {};
+  const DWORD length = ::GetEnvironmentVariableA(name, buffer, sizeof buffer);
+  return length == 0 || length >= sizeof buffer ? std::string() : std::string(buffer, length);
+}
+
+// Deletes everything inside `folder` (a Windows path), leaving the folder.
+void EmptyFolder(const std::string& folder) {
+  WIN32_FIND_DATAA entry{};
+  HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string path = folder + "\\" + name;
+    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      EmptyFolder(path);
+      ::RemoveDirectoryA(path.c_str());
+    } else {
+      ::DeleteFileA(path.c_str());
+    }
+  } while (::FindNextFileA(search, &entry));
+  ::FindClose(search);
+}
+
+struct Placement {
+  int id;
+  const char* className;
+  int x, y, width, height;
+};
+
+// Template 102's controls with an id, in template order.
+const Placement kMainControls[] = {
+    {kIdStore, "Button", 72, 199, 65, 14},        {kIdPackageBox, "Edit", 72, 39, 132, 14},
+    {kIdBrowse, "Button", 206, 39, 50, 14},       {kIdCardBox, "Edit", 72, 163, 131, 14},
+    {kIdStatus1, "Edit", 77, 220, 142, 12},       {kIdTree, "SysTreeView32", 72, 108, 132, 50},
+    {kIdVerify, "Button", 149, 199, 50, 14},      {kIdPassMark1, "Static", 50, 216, 20, 20},
+    {kIdProgress, "msctls_progress32", 74, 245, 127, 11},
+    {kIdEngineVersion, "Edit", 75, 57, 135, 12},  {kIdPanelVersion, "Edit", 75, 74, 141, 12},
+    {kIdFailMark1Left, "Static", 17, 212, 31, 25}, {kIdFailMark1Right, "Static", 227, 212, 31, 25},
+    {kIdStatus2, "Edit", 77, 264, 142, 12},       {kIdPassMark2, "Static", 51, 261, 20, 20},
+    {kIdFailMark2Left, "Static", 18, 250, 31, 25}, {kIdFailMark2Right, "Static", 228, 250, 31, 25},
+    {kIdAdvanced, "Button", 245, 278, 50, 14},
+};
+
+class Win32WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the shell's icons, as the program does
+    card_ = Environment("CARDWRIGHT_WINE_CARD");
+    // Wine reports every folder drive as NTFS: the mapping says what a FAT16 card would.
+    HostPlatformOptions options;
+    std::string error;
+    if (!card_.empty()) {
+      std::optional<DriveMapping> mapping = ParseDriveMapping(
+          card_ + "=" + card_ + "\\,removable,fs=FAT16,bytes=67108864", &error);
+      ASSERT_TRUE(mapping) << error;
+      options.mappings.push_back(*mapping);
+      EmptyFolder(card_);
+    }
+    platform_ = MakeHostPlatform(options);
+    SetPlatform(platform_.get());
+    ResetPackageValues();
+  }
+
+  void TearDown() override {
+    if (view_ && view_->hwnd() != nullptr) {
+      ::SendMessageA(view_->hwnd(), WM_CLOSE, 0, 0);
+      PumpUntil(nullptr, [&] { return view_->hwnd() == nullptr; }, 15000);
+    }
+    view_.reset();
+    prompt_.reset();
+    ::CoUninitialize();
+    SetPlatform(nullptr);
+  }
+
+  HWND Open() {
+    HINSTANCE instance = ::GetModuleHandleA(nullptr);
+    prompt_ = std::make_unique<win32ui::Win32Prompt>(instance);
+    view_ = std::make_unique<win32ui::Win32DialogView>(instance, *prompt_, DefaultJobWorkers());
+    view_->logic().SetEndProcess([] { ADD_FAILURE() << "the program would have ended"; });
+    HWND dialog = view_->Create();
+    if (dialog != nullptr) ::ShowWindow(dialog, SW_SHOW);
+    return dialog;
+  }
+
+  HWND Control(int id) const { return ::GetDlgItem(view_->hwnd(), id); }
+  bool Visible(int id) const { return (::GetWindowLongA(Control(id), GWL_STYLE) & WS_VISIBLE) != 0; }
+
+  // Card files by their path below the card's root.
+  void PutOnCard(const std::string& path, const std::string& bytes) {
+    const std::string full = card_ + "\\" + path;
+    for (size_t slash = full.find('\\', 3); slash != std::string::npos; slash = full.find('\\', slash + 1))
+      ::CreateDirectoryA(full.substr(0, slash).c_str(), nullptr);
+    ASSERT_TRUE(WriteBytesToFile(full, bytes)) << full;
+  }
+  std::string ReadFromCard(const std::string& path) const {
+    std::string bytes;
+    HANDLE file = ::CreateFileA((card_ + "\\" + path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    ::CloseHandle(file);
+    return bytes;
+  }
+
+  // Types into a box as a user does: the box reports the change to the dialog.
+  void Type(int id, const std::string& text) { ::SetWindowTextA(Control(id), text.c_str()); }
+
+  // Clicks a job button and runs the window until the timer has seen the job end, answering
+  // every message box with OK and keeping its words.
+  void RunJob(int button) {
+    BoxAnswerer answerer(kApplicationName);
+    Click(view_->hwnd(), button);
+    ASSERT_TRUE(view_->logic().jobActive());
+    const bool ended =
+        PumpUntil(view_->hwnd(), [&] { return !view_->logic().jobActive(); }, 120000);
+    messages_ = answerer.messages();
+    ASSERT_TRUE(ended) << "the job did not end";
+  }
+
+  bool Asked(const std::string& words) const {
+    for (const std::string& message : messages_)
+      if (message.find(words) != std::string::npos) return true;
+    return false;
+  }
+
+  std::string card_;
+  std::unique_ptr<Platform> platform_;
+  std::unique_ptr<win32ui::Win32Prompt> prompt_;
+  std::unique_ptr<win32ui::Win32DialogView> view_;
+  std::vector<std::string> messages_;
+  TempDir temp_;
+};
+
+TEST_F(Win32WindowTest, ControlsLieWhereTheTemplatePutsThem) {
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr) << "template 102 could not be made";
+  RECT client{};
+  ::GetClientRect(dialog, &client);
+  RECT size{0, 0, 302, 299};
+  ::MapDialogRect(dialog, &size);
+  EXPECT_EQ(client.right, size.right);
+  EXPECT_EQ(client.bottom, size.bottom);
+
+  std::vector<int> order;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    const int id = ::GetDlgCtrlID(child);
+    if (id >= 1000) order.push_back(id);
+  }
+  std::vector<int> expectedOrder;
+  for (const Placement& p : kMainControls) {
+    SCOPED_TRACE(p.id);
+    expectedOrder.push_back(p.id);
+    HWND control = Control(p.id);
+    ASSERT_NE(control, nullptr);
+    char className[64] = {};
+    ::GetClassNameA(control, className, sizeof className);
+    EXPECT_STREQ(className, p.className);
+    // Windows converts position and size each on its own: map them so.
+    RECT expected{p.x, p.y, p.width, p.height};
+    ::MapDialogRect(dialog, &expected);
+    const RECT actual = ClientRectOf(control);
+    EXPECT_EQ(actual.left, expected.left);
+    EXPECT_EQ(actual.top, expected.top);
+    EXPECT_EQ(actual.right - actual.left, expected.right);
+    EXPECT_EQ(actual.bottom - actual.top, expected.bottom);
+  }
+  EXPECT_EQ(order, expectedOrder);  // the tab order is the template's
+}
+
+TEST_F(Win32WindowTest, StartsIdleWithItsTitleMarksAndPictures) {
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(dialog), "Ver. 1.061 - Quorvane FWP File Downloader and Verifier");
+  for (int id : {kIdPassMark1, kIdPassMark2, kIdFailMark1Left, kIdFailMark1Right,
+                 kIdFailMark2Left, kIdFailMark2Right})
+    EXPECT_FALSE(Visible(id)) << id;
+  for (int id : {kIdBrowse, kIdStore, kIdVerify, kIdAdvanced, kIdPackageBox, kIdCardBox})
+    EXPECT_TRUE(::IsWindowEnabled(Control(id))) << id;
+  EXPECT_FALSE(::IsWindowEnabled(Control(kIdProgress)));  // display only
+  EXPECT_EQ(::SendMessageA(Control(kIdStore), WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON,
+            LRESULT{DLGC_DEFPUSHBUTTON});
+  const LONG status = ::GetWindowLongA(Control(kIdStatus1), GWL_STYLE);
+  EXPECT_TRUE(status & ES_READONLY);
+  EXPECT_FALSE(status & WS_TABSTOP);
+  EXPECT_FALSE(::GetWindowLongA(Control(kIdTree), GWL_STYLE) & (TVS_HASLINES | TVS_HASBUTTONS));
+  EXPECT_NE(::SendMessageA(dialog, WM_GETICON, ICON_BIG, 0), 0);
+  EXPECT_NE(::SendMessageA(dialog, WM_GETICON, ICON_SMALL, 0), 0);
+  EXPECT_NE(::SendMessageA(Control(kIdPassMark1), STM_GETICON, 0, 0), 0);
+
+  // The fail mark and the labels are blended onto the dialog's face: their corners are it.
+  for (int id : {static_cast<int>(kIdFailMark1Left), IDB_STEP1_LABEL, IDB_STEP2_LABEL, IDB_STEP3_LABEL}) {
+    SCOPED_TRACE(id);
+    auto bitmap = reinterpret_cast<HBITMAP>(
+        ::SendMessageA(::GetDlgItem(dialog, id), STM_GETIMAGE, IMAGE_BITMAP, 0));
+    ASSERT_NE(bitmap, nullptr);
+    DIBSECTION dib{};
+    ASSERT_EQ(::GetObjectA(bitmap, sizeof dib, &dib), static_cast<int>(sizeof dib));
+    const auto* pixel = static_cast<const uint8_t*>(dib.dsBm.bmBits);
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    EXPECT_EQ(RGB(pixel[2], pixel[1], pixel[0]), face);
+  }
+  // Somewhere in the label is the dark blue of its words.
+  auto label = reinterpret_cast<HBITMAP>(
+      ::SendMessageA(::GetDlgItem(dialog, IDB_STEP1_LABEL), STM_GETIMAGE, IMAGE_BITMAP, 0));
+  DIBSECTION dib{};
+  ::GetObjectA(label, sizeof dib, &dib);
+  const auto* bytes = static_cast<const uint8_t*>(dib.dsBm.bmBits);
+  bool inked = false;
+  for (long i = 0; i < dib.dsBm.bmWidth * dib.dsBm.bmHeight && !inked; ++i)
+    inked = bytes[4 * i + 2] < 0x40 && bytes[4 * i] > 0x50;
+  EXPECT_TRUE(inked);
+}
+
+// The shell's namespace starts at the desktop folder, which every Windows user has but the
+// Wine driver's fresh prefix lacks; without it the shell gives no icons and the tree stays
+// empty, as its rules say. This test makes the folder, so the shell answers. Under Wine a store
+// job started after the shell has looked at E: stalls, and this test stalls under ctest too (not
+// yet understood; see the README), so ctest leaves it out: run it by hand.
+TEST_F(Win32WindowTest, TheTreeShowsTheCardDriveWithSystemIcons) {
+  if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
+  char desktop[MAX_PATH] = {};
+  ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY | CSIDL_FLAG_CREATE, nullptr, 0,
+                               desktop), S_OK);
+  PutOnCard("BETA\\X.TXT", "x");
+  PutOnCard("Alpha\\Y.TXT", "y");
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  HWND tree = Control(kIdTree);
+  EXPECT_NE(::SendMessageA(tree, TVM_GETIMAGELIST, TVSIL_NORMAL, 0), 0);
+  HTREEITEM cardItem = nullptr;
+  std::vector<std::string> drives;
+  for (auto item = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+       item != nullptr;
+       item = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)))) {
+    drives.push_back(view_->Label(item));
+    if (drives.back() == card_) cardItem = item;
+  }
+  EXPECT_EQ(std::count(drives.begin(), drives.end(), "C:"), 0);
+  ASSERT_NE(cardItem, nullptr);
+  TVITEMA icons{};
+  icons.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  icons.hItem = cardItem;
+  ASSERT_TRUE(::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&icons)));
+  EXPECT_GE(icons.iImage, 0);
+
+  // Expanding reads the folders, sorted; selecting one fills the card box.
+  ::SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(cardItem));
+  std::vector<std::string> folders;
+  HTREEITEM first = reinterpret_cast<HTREEITEM>(
+      ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(cardItem)));
+  for (HTREEITEM item = first; item != nullptr;
+       item = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item))))
+    folders.push_back(view_->Label(item));
+  EXPECT_EQ(folders, (std::vector<std::string>{"Alpha", "BETA"}));
+  ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(first));
+  EXPECT_EQ(TextOf(Control(kIdCardBox)), card_ + "\\Alpha");
+}
+
+TEST_F(Win32WindowTest, AdvancedSettingsFollowTheirRulesAndSaveOnOk) {
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  bool seen = false;
+  WhenDialogOpens("Advanced Settings", [&](HWND settings) {
+    seen = true;
+    EXPECT_EQ(::IsDlgButtonChecked(settings, 1036), UINT{BST_CHECKED});  // Create Backup
+    EXPECT_EQ(::IsDlgButtonChecked(settings, 1042), UINT{BST_UNCHECKED});  // Restore Only
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(settings, 1042)));
+    EXPECT_EQ(::IsDlgButtonChecked(settings, 1045), UINT{BST_UNCHECKED});
+    EXPECT_EQ(::IsDlgButtonChecked(settings, 1046), UINT{BST_UNCHECKED});
+    RECT ok{76, 84, 50, 14};
+    ::MapDialogRect(settings, &ok);
+    const RECT okAt = ClientRectOf(::GetDlgItem(settings, IDOK));
+    EXPECT_EQ(okAt.left, ok.left);
+    EXPECT_EQ(okAt.top, ok.top);
+    EXPECT_EQ(okAt.right - okAt.left, ok.right);
+    Click(settings, 1036);  // Create Backup off: Restore Only can be chosen
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(settings, 1042)));
+    Click(settings, 1042);
+    Click(settings, 1046);
+    Click(settings, IDOK);
+  });
+  Click(dialog, kIdAdvanced);
+  EXPECT_TRUE(seen);
+  JobContext& job = view_->logic().job();
+  EXPECT_EQ(job.skipBackup.load(), 1);
+  EXPECT_EQ(job.restoreOnly.load(), 1);
+  EXPECT_EQ(job.panelSelected.load(), 1);
+  EXPECT_EQ(job.engineSelected.load(), 0);
+  EXPECT_EQ(TextOf(Control(kIdStatus1)), "Downloading to a PANEL compact flash");
+}
+
+// An engine package and the card programmed from it, with its stored copy.
+PackageSpec EnginePackage(const std::string& main) {
+  PackageSpec spec;
+  spec.files = {MakeFile(kKindEngine2, "APP\\MAIN.BIN", main),
+                MakeFile(kKindCommon, "CONFIG\\UNITS.TXT", "units")};
+  return spec;
+}
+
+TEST_F(Win32WindowTest, VerifyOnlyOfAProgrammedCardShowsThePassMark) {
+  if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
+  const std::string bytes = BuildPackage(EnginePackage("engine program"));
+  PutOnCard("APP\\MAIN.BIN", "engine program");
+  PutOnCard("CONFIG\\UNITS.TXT", "units");
+  PutOnCard("UPGRADE.FWP", bytes);
+  ASSERT_NE(Open(), nullptr);
+  Type(kIdPackageBox, "");  // the card's own stored copy is the reference
+  Type(kIdCardBox, card_);
+  RunJob(kIdVerify);
+  EXPECT_TRUE(Visible(kIdPassMark1));
+  EXPECT_FALSE(Visible(kIdFailMark1Left) || Visible(kIdFailMark1Right));
+  EXPECT_FALSE(Visible(kIdPassMark2) || Visible(kIdFailMark2Left));
+  EXPECT_TRUE(messages_.empty()) << messages_.front();
+  EXPECT_FALSE(TextOf(Control(kIdStatus1)).empty());
+  // The bar counts the package's two files and stands at the last one's index.
+  EXPECT_EQ(::SendMessageA(Control(kIdProgress), PBM_GETRANGE, FALSE, 0), 2);
+  EXPECT_EQ(::SendMessageA(Control(kIdProgress), PBM_GETPOS, 0, 0), 1);
+  for (int id : {kIdBrowse, kIdStore, kIdVerify, kIdAdvanced, kIdPackageBox, kIdCardBox})
+    EXPECT_TRUE(::IsWindowEnabled(Control(id))) << id;
+}
+
+TEST_F(Win32WindowTest, VerifyOnlyOfADamagedCardShowsTheFailMarks) {
+  if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
+  PutOnCard("APP\\MAIN.BIN", "engine program, damaged");
+  PutOnCard("CONFIG\\UNITS.TXT", "units");
+  PutOnCard("UPGRADE.FWP", BuildPackage(EnginePackage("engine program")));
+  ASSERT_NE(Open(), nullptr);
+  Type(kIdPackageBox, "");
+  Type(kIdCardBox, card_);
+  RunJob(kIdVerify);
+  EXPECT_TRUE(Visible(kIdFailMark1Left) && Visible(kIdFailMark1Right));
+  EXPECT_FALSE(Visible(kIdPassMark1));
+  EXPECT_TRUE(Asked(card_ + "\\APP\\MAIN.BIN"));
+}
+
+TEST_F(Win32WindowTest, StoreFromTheWindowProgramsTheCardAfterTheQuestion) {
+  if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
+  PutOnCard("UPGRADE.FWP", BuildPackage(EnginePackage("old main")));
+  PutOnCard("APP\\MAIN.BIN", "old main");
+  PutOnCard("CONFIG\\UNITS.TXT", "units");
+  PutOnCard("NOTES.TXT", "notes");
+  std::string package = temp_.path() + "\\NEW.FWP";
+  for (char& c : package)
+    if (c == '/') c = '\\';
+  ASSERT_TRUE(WriteBytesToFile(package, BuildPackage(EnginePackage("new main"))));
+  ASSERT_NE(Open(), nullptr);
+  Type(kIdPackageBox, package);
+  Type(kIdCardBox, card_);
+  EXPECT_EQ(view_->logic().job().fwpPath, package);  // typing ran the change handler
+  RunJob(kIdStore);
+  EXPECT_TRUE(Asked("All files will be replaced with new ones.")) << messages_.size();
+  EXPECT_TRUE(Visible(kIdPassMark1));
+  EXPECT_FALSE(Visible(kIdFailMark1Left) || Visible(kIdFailMark2Left) || Visible(kIdPassMark2));
+  EXPECT_EQ(ReadFromCard("APP\\MAIN.BIN"), "new main");
+  EXPECT_EQ(ReadFromCard("NOTES.TXT"), "notes");
+  EXPECT_NE(ReadFromCard("FWP_INFO_FILE.TXT").find("Upgrade Info Start"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cw::test
