@@ -51,7 +51,7 @@ std::string ReadFirstLine(File& file) {
   text.resize(got);
   const size_t end = text.find_first_of("\r\n");
   if (end != std::string::npos) text.resize(end);
-  // A stray zero byte ends the text, as it would end the original's C string.
+  // A stray zero byte ends the text: the file is read as a C string.
   const size_t zero = text.find('\0');
   if (zero != std::string::npos) text.resize(zero);
   return text;

@@ -1,7 +1,7 @@
 #pragma once
 // Dialog templates give positions in dialog units: a quarter of the dialog font's average
 // character width across, an eighth of its height down. Converting with the font in use keeps
-// the original layout and lets it grow with the font.
+// the templates' proportions and lets the layout grow with the font.
 
 #include <QFont>
 #include <QRect>

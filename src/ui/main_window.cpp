@@ -21,7 +21,7 @@
 namespace cw {
 namespace {
 
-// Read-only boxes show the dialog's face colour, as on the original.
+// Read-only boxes show the dialog's face colour, as Windows draws a read-only edit.
 void MakeReadOnly(QLineEdit* edit, bool frame) {
   edit->setReadOnly(true);
   edit->setFrame(frame);
@@ -208,7 +208,7 @@ void CardwrightWindow::SetProgressRange(int min, int max) {
 }
 
 void CardwrightWindow::SetProgressPos(int pos) {
-  // Positions outside the range are clamped, as the original bar does.
+  // Positions outside the range are clamped, as a Windows progress bar clamps them.
   if (progressMax_ > progressMin_)
     progress_->setValue(std::clamp(pos, progressMin_, progressMax_));
   else
