@@ -61,6 +61,22 @@ pid_t Spawn(const std::vector<std::string>& argv, const EnvironmentAdditions& en
   return spawned == 0 ? pid : 0;
 }
 
+// Reads what poll found ready on the program's standard output (fds[0]) and error (fds[1]);
+// a pipe at its end is closed and its descriptor set to -1.
+void DrainReady(const pollfd* fds, CommandResult* result, int* outFd, int* errFd) {
+  for (int i = 0; i < 2; ++i) {
+    if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+    char buffer[65536];
+    const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+    if (got > 0) {
+      (i == 0 ? result->out : result->err).append(buffer, static_cast<size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      ::close(fds[i].fd);
+      *(i == 0 ? outFd : errFd) = -1;
+    }
+  }
+}
+
 }  // namespace
 
 CommandResult RunProgram(const std::vector<std::string>& argv, const EnvironmentAdditions& env,
@@ -99,17 +115,7 @@ CommandResult RunProgram(const std::vector<std::string>& argv, const Environment
       if (errno == EINTR) continue;
       break;
     }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[65536];
-      const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-      if (got > 0) {
-        (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(got));
-      } else if (got == 0 || errno != EINTR) {
-        ::close(fds[i].fd);
-        (i == 0 ? outFd : errFd) = -1;
-      }
-    }
+    DrainReady(fds, &result, &outFd, &errFd);
     if (inFd >= 0 && fds[2].revents != 0) {
       const ssize_t put = ::write(inFd, stdinText.data() + fed, stdinText.size() - fed);
       if (put > 0) fed += static_cast<size_t>(put);
@@ -166,17 +172,7 @@ bool RunningProgram::Collect(int timeoutMs) {
   if (outFd_ < 0 && errFd_ < 0) return false;
   pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
   if (::poll(fds, 2, timeoutMs) <= 0) return true;
-  for (int i = 0; i < 2; ++i) {
-    if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-    char buffer[65536];
-    const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-    if (got > 0) {
-      (i == 0 ? result_.out : result_.err).append(buffer, static_cast<size_t>(got));
-    } else if (got == 0 || errno != EINTR) {
-      ::close(fds[i].fd);
-      (i == 0 ? outFd_ : errFd_) = -1;
-    }
-  }
+  DrainReady(fds, &result_, &outFd_, &errFd_);
   return true;
 }
 
