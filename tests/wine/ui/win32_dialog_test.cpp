@@ -400,31 +400,60 @@ TEST_F(Win32WindowTest, StoreFromTheWindowProgramsTheCardAfterTheQuestion) {
   EXPECT_NE(ReadFromCard("FWP_INFO_FILE.TXT").find("Upgrade Info Start"), std::string::npos);
 }
 
+// The close box while the job asks its question (the box is the job's, on its thread): the
+// question ends as Cancel, the job ends before the card changes, then the window closes.
+TEST_F(Win32WindowTest, ClosingTheWindowCancelsTheJobsQuestion) {
+  if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
+  PutOnCard("UPGRADE.FWP", BuildPackage(EnginePackage("old main")));
+  PutOnCard("APP\\MAIN.BIN", "old main");
+  std::string package = temp_.path() + "\\NEW.FWP";
+  for (char& c : package)
+    if (c == '/') c = '\\';
+  ASSERT_TRUE(WriteBytesToFile(package, BuildPackage(EnginePackage("new main"))));
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  Type(kIdPackageBox, package);
+  Type(kIdCardBox, card_);
+  std::string asked;
+  WhenDialogOpens(kApplicationName, [&](HWND box) {
+    asked = StaticTexts(box);
+    EXPECT_NE(::GetWindowThreadProcessId(box, nullptr), ::GetCurrentThreadId());
+    EXPECT_EQ(::GetWindow(box, GW_OWNER), dialog);
+    ::PostMessageA(dialog, WM_CLOSE, 0, 0);
+  });
+  Click(dialog, kIdStore);
+  EXPECT_TRUE(PumpUntil(dialog, [&] { return view_->hwnd() == nullptr; }, 60000))
+      << "the window did not close";
+  EXPECT_NE(asked.find("All files will be replaced with new ones."), std::string::npos) << asked;
+  EXPECT_EQ(ReadFromCard("APP\\MAIN.BIN"), "old main");
+}
+
 uint32_t Crc(const std::string& text) {
   CBHelper helper;  // builds the table
   return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(text.data()),
                              static_cast<uint32_t>(text.size()));
 }
 
-// A 3940 panel release: its operating system, an application and the CRC list naming both.
+// A 3940 panel release: its operating system, an application, a help file and the CRC list
+// naming them.
 PackageSpec PanelPackage() {
   PackageSpec spec;
   spec.releaseNumber = 0x01020304;
   spec.winceIncluded = 1;
   spec.files = {MakeFile(kKindPanel3940, "NK.BIN", "new os"),
                 MakeFile(kKindPanel3940, "BREVANT\\APP.EXE", "new app"),
+                MakeFile(kKindPanel3940, "BREVANT\\HELP.TXT", "help"),
                 MakeFile(kKindPanel3940Raw, "Quorvane File CRCs.dat",
                          BuildCRCList({{"NK.BIN", Crc("new os")},
-                                       {"BREVANT\\APP.EXE", Crc("new app")}}))};
+                                       {"BREVANT\\APP.EXE", Crc("new app")},
+                                       {"BREVANT\\HELP.TXT", Crc("help")}}))};
   return spec;
 }
 
 class ChooserTest : public Win32WindowTest {
  protected:
   // A card whose files tell no kind of device, a panel package for it, the target set to
-  // Panel; then "Store and Verify", with `choose` acting on the chooser when it opens and every
-  // box answered Cancel: the question "All files will be replaced" comes only once a model is
-  // known, and its Cancel ends the job before the card changes.
+  // Panel; then "Store and Verify", with `choose` acting on the chooser when it opens.
   void StoreOntoUnknownCard(std::function<void(HWND)> choose) {
     PutOnCard("DATA.BIN", "data");
     std::string package = temp_.path() + "\\PANEL.FWP";
@@ -445,33 +474,34 @@ class ChooserTest : public Win32WindowTest {
       EXPECT_TRUE(view_->logic().jobActive());
       choose(chooser);
     });
-    RunJob(kIdStore, IDCANCEL);
+    RunJob(kIdStore);
     EXPECT_TRUE(seen_) << "the chooser never opened";
-    EXPECT_EQ(ReadFromCard("DATA.BIN"), "data");
-    EXPECT_EQ(ReadFromCard("NK.BIN"), "<missing>");
-    EXPECT_FALSE(Visible(kIdPassMark1) || Visible(kIdFailMark2Left));
   }
   bool seen_ = false;
 };
 
-TEST_F(ChooserTest, AModelChosenWithOkLetsTheStoreGoOn) {
+TEST_F(ChooserTest, TheChosenModelIsProgrammedOntoAnUnknownCard) {
   if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
-  StoreOntoUnknownCard([](HWND chooser) {
-    Click(chooser, 1031);  // 3950
-    EXPECT_EQ(::IsDlgButtonChecked(chooser, 1030), UINT{BST_UNCHECKED});
-    Click(chooser, IDOK);
-  });
+  StoreOntoUnknownCard([](HWND chooser) { Click(chooser, IDOK); });
   EXPECT_TRUE(Asked("All files will be replaced with new ones.")) << messages_.size();
-  EXPECT_FALSE(Asked("Please specify a panel version before continuing."));
+  EXPECT_EQ(ReadFromCard("NK.BIN"), "new os");
+  EXPECT_EQ(ReadFromCard("BREVANT\\APP.EXE"), "new app");
+  EXPECT_EQ(ReadFromCard("BREVANT\\RELEASENUMBER"), std::string("\x04\x03\x02\x01", 4));
+  EXPECT_TRUE(Visible(kIdPassMark1));
+  EXPECT_FALSE(Visible(kIdFailMark1Left) || Visible(kIdFailMark2Left));
 }
 
-TEST_F(ChooserTest, ChooserClosedWithoutOkEndsTheStore) {
+TEST_F(ChooserTest, ChooserClosedWithoutOkLeavesTheCardAlone) {
   if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
   StoreOntoUnknownCard([](HWND chooser) {
-    ::PostMessageA(chooser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);  // the close box
+    Click(chooser, 1031);  // 3950, then the close box: nothing is taken
+    ::PostMessageA(chooser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   });
   EXPECT_TRUE(Asked("Please specify a panel version before continuing.")) << messages_.size();
   EXPECT_FALSE(Asked("All files will be replaced with new ones."));
+  EXPECT_EQ(ReadFromCard("DATA.BIN"), "data");
+  EXPECT_EQ(ReadFromCard("NK.BIN"), "<missing>");
+  EXPECT_FALSE(Visible(kIdPassMark1));
 }
 
 }  // namespace
