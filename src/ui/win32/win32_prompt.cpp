@@ -1,5 +1,7 @@
 #include "ui/win32/win32_prompt.h"
 
+#include <string>
+
 #include "ui/win32/win32_settings.h"
 
 namespace cw::win32ui {

@@ -22,6 +22,7 @@ std::string testName;  // written before testRunning is set, read after
 
 class Watch : public ::testing::EmptyTestEventListener {
   void OnTestStart(const ::testing::TestInfo& info) override {
+    testRunning = false;  // the watchdog reads the name only while a test runs
     testName = std::string(info.test_suite_name()) + "." + info.name();
     testStart = ::GetTickCount();
     testRunning = true;
