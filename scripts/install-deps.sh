@@ -14,8 +14,9 @@ packages=(
   # The Windows builds and their tests under Wine (wine32 needs the i386 architecture).
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest
   wine wine64 wine32:i386
-  # make windows-screenshot: the Windows window under Wine on a virtual X server
-  xvfb xauth
+  # make windows-screenshot: the Windows window under Wine on a virtual X server, with Wine's
+  # own fonts (Marlett draws the title bar's close box, Tahoma the dialogs' text)
+  xvfb xauth fonts-wine
   # libFuzzer and clang's sanitizer runtimes (make fuzz); g++'s come with gcc itself
   clang libclang-rt-14-dev
   # --json reports; the Debian package and its checks (make package)

@@ -32,6 +32,11 @@ inner() {
     wineserver -w
     touch "$state/prefix.ready"
   fi
+  # Wine's own TrueType fonts (Debian's fonts-wine), where Windows keeps its fonts: Marlett
+  # draws the title bar's close box (an "r" without it), Tahoma the dialogs' text.
+  if [ -d /usr/share/wine/fonts ]; then
+    cp -u /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   # The shell folders pointed into a home that is gone: real folders instead.
   for link in "$users"/*; do [ -L "$link" ] && rm -f "$link"; done
   mkdir -p "$users/Desktop"

@@ -73,13 +73,6 @@ INT_PTR Win32DialogView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       if (wParam == static_cast<WPARAM>(kJobTimerId)) logic_->OnTimer();
       return TRUE;
-    case kRunOnWindowThread: {
-      // A job's question: its box runs its modal loop here, the timer going on.
-      auto* request = reinterpret_cast<RunRequest*>(lParam);
-      request->run();
-      request->ran = true;
-      return TRUE;
-    }
     case WM_CLOSE:
       End(true);
       return TRUE;

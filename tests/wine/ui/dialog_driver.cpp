@@ -94,7 +94,8 @@ void WhenDialogOpens(const std::string& caption, std::function<void(HWND)> act) 
   ::SetTimer(nullptr, 0, 20, CheckPending);
 }
 
-BoxAnswerer::BoxAnswerer(std::string caption) : caption_(std::move(caption)) {
+BoxAnswerer::BoxAnswerer(std::string caption, int answer)
+    : caption_(std::move(caption)), answer_(answer) {
   answerer = this;
   timer_ = ::SetTimer(nullptr, 0, 20, Check);
 }
@@ -110,8 +111,8 @@ void CALLBACK BoxAnswerer::Check(HWND, UINT, UINT_PTR, DWORD) {
   if (box == nullptr || box == answerer->answered_) return;
   answerer->answered_ = box;
   answerer->messages_.push_back(StaticTexts(box));
-  ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(::GetDlgItem(box, IDOK)));
+  ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(answerer->answer_, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(box, answerer->answer_)));
 }
 
 RECT ClientRectOf(HWND control) {

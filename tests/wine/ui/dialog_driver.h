@@ -28,11 +28,12 @@ void Click(HWND dialog, int id);
 // once on a timer of this thread as soon as a dialog captioned `caption` is shown.
 void WhenDialogOpens(const std::string& caption, std::function<void(HWND)> act);
 
-// While it lives, every message box captioned `caption` that opens on this thread (a job's
-// question, run in the window's modal loop) is answered OK, and its words are kept.
+// While it lives, every message box captioned `caption` that opens (a job's question on the
+// job's thread, or a box of this thread's own) is answered with `answer` (IDOK or IDCANCEL),
+// and its words are kept. It looks on a timer of this thread, which must take its messages.
 class BoxAnswerer {
  public:
-  explicit BoxAnswerer(std::string caption);
+  explicit BoxAnswerer(std::string caption, int answer = IDOK);
   ~BoxAnswerer();
   BoxAnswerer(const BoxAnswerer&) = delete;
   BoxAnswerer& operator=(const BoxAnswerer&) = delete;
@@ -41,6 +42,7 @@ class BoxAnswerer {
  private:
   static void CALLBACK Check(HWND, UINT, UINT_PTR, DWORD);
   std::string caption_;
+  int answer_;
   std::vector<std::string> messages_;
   HWND answered_ = nullptr;
   UINT_PTR timer_ = 0;
