@@ -91,11 +91,13 @@ class FileCrc : public benchmark::Fixture {
   std::unique_ptr<cw::Platform> platform_;
   std::string path_;
   bool ok_ = false;
+  cw::JobContext job_;
+  cw::JobState run_{job_};
 };
 
 BENCHMARK_DEFINE_F(FileCrc, GetFileCRC)(benchmark::State& state) {
   if (!ok_) return state.SkipWithError("cannot write the file");
-  for (auto _ : state) benchmark::DoNotOptimize(cw::CBHelper::GetFileCRC(path_));
+  for (auto _ : state) benchmark::DoNotOptimize(cw::CBHelper::GetFileCRC(run_, path_));
   SetBytes(state, kBufferBytes);
 }
 BENCHMARK_REGISTER_F(FileCrc, GetFileCRC)->Unit(benchmark::kMillisecond);

@@ -8,7 +8,7 @@
 #include "card/card_inspection.h"
 #include "card/volume.h"
 #include "job/job_io.h"
-#include "job/job_values.h"
+#include "job/job_state.h"
 #include "package/load_info_array.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -21,15 +21,15 @@ namespace {
 constexpr const char* kRestoreFailed = "Restore Failed!! Compact flash is not usable!!";
 constexpr const char* kNoBackup = "Restore Not Possible!! No Backup Files!!";
 
-void Report(const std::string& text) {
-  SetStatus(text);
-  AppendDiagnostics(text);
+void Report(JobState& state, const std::string& text) {
+  state.SetStatus(text);
+  state.AppendDiagnostics(text);
 }
 
 // Ends a restore that puts nothing back and changes nothing on the card.
-bool RestoreNotPossible(JobContext& job, const char* text) {
-  Report(text);
-  Log(text);
+bool RestoreNotPossible(JobState& state, JobContext& job, const char* text) {
+  Report(state, text);
+  state.Log(text);
   SetPhase(job.restoreState, kPhaseFailed);
   Wait(50);
   return false;
@@ -37,67 +37,68 @@ bool RestoreNotPossible(JobContext& job, const char* text) {
 
 }  // namespace
 
-bool RestoreFiles() {
-  Log("RestoreFiles");
-  const int32_t count = static_cast<int32_t>(backupFileList.size());
-  SetProgressRange(0, count);
+bool RestoreFiles(JobState& state) {
+  state.Log("RestoreFiles");
+  const int32_t count = static_cast<int32_t>(state.backupFileList.size());
+  state.SetProgressRange(0, count);
   // A reformatted card, or one whose folder was deleted, gets its whole tree back; a file that
   // cannot be put back is reported and the others still go back.
   std::unordered_set<std::string> foundFolders;
   int32_t restored = 0;
   for (int32_t i = 0; i < count; ++i) {
-    SetProgressPos(i);
-    const std::string& backupPath = backupFileList[static_cast<size_t>(i)];
+    state.SetProgressPos(i);
+    const std::string& backupPath = state.backupFileList[static_cast<size_t>(i)];
     std::string cardPath = backupPath;
     bool copied = false;
-    if (MapFolderPath(backupPath, backupRoot, globalFlashPath, &cardPath)) {
-      CreateMissingFolders(cardPath, foundFolders);
+    if (MapFolderPath(backupPath, state.backupRoot, state.globalFlashPath, &cardPath)) {
+      CreateMissingFolders(state, cardPath, foundFolders);
       copied = Sys().CopyFile(backupPath, cardPath, false);
     } else {
       SetLastError(kErrPathNotFound);  // not below the backup folder: it has no place on the card
     }
     if (!copied) {
-      AppendDiagnostics(Format("\r\nCopy File Error - %d - ", static_cast<int>(GetLastError())) +
-                        cardPath + "\r\n");
+      state.AppendDiagnostics(
+          Format("\r\nCopy File Error - %d - ", static_cast<int>(GetLastError())) + cardPath +
+          "\r\n");
       continue;
     }
     ++restored;
-    SetStatus(Format("%d Files Restored", restored));
+    state.SetStatus(Format("%d Files Restored", restored));
   }
   return restored == count;
 }
 
-bool AttemptRestore() {
-  Log("AttemptRestore");
-  JobContext& job = *currentJob;
+bool AttemptRestore(JobState& state) {
+  state.Log("AttemptRestore");
+  JobContext& job = state.job;
 
-  if (backupSkipped && job.storeInProgress) return RestoreNotPossible(job, kNoBackup);
+  if (state.backupSkipped && job.storeInProgress) return RestoreNotPossible(state, job, kNoBackup);
 
-  Log("  attempting to restore files from backup.");
+  state.Log("  attempting to restore files from backup.");
   SetPhase(job.restoreState, kPhaseRunning);
 
   // A backup that never finished holds only part of the card, and the card has not been
   // touched since it began; with no backup files nothing would come back. Either way cleaning
   // would lose the card's files and copying would gain nothing.
-  if (BackupMarkedIncomplete(backupRoot)) {
-    Log("  the backup is incomplete, the CF is not cleaned and nothing is restored.");
-    return RestoreNotPossible(job, kBackupIncompleteText);
+  if (BackupMarkedIncomplete(state.backupRoot)) {
+    state.Log("  the backup is incomplete, the CF is not cleaned and nothing is restored.");
+    return RestoreNotPossible(state, job, kBackupIncompleteText);
   }
-  if (backupFileList.empty()) return RestoreNotPossible(job, kNoBackup);
+  if (state.backupFileList.empty()) return RestoreNotPossible(state, job, kNoBackup);
 
-  if (targetType != kTargetEngine) {
-    Log("  attempting to clean the CF.");
+  if (state.targetType != kTargetEngine) {
+    state.Log("  attempting to clean the CF.");
     // List the card again: the files a failed store wrote are not in the list taken before
     // the job, and left there they would stay on the restored card or fill it up.
-    GetCFFilesArray(cardFileList);
-    CleanCF(cardFileList);
+    GetCFFilesArray(state, state.cardFileList);
+    CleanCF(state, state.cardFileList);
   }
   Wait(50);
 
-  Log("  attempting to restore files.");
-  if (!RestoreFiles()) {
-    Report(kRestoreFailed);
-    Log(kRestoreFailed);
+  state.Log("  attempting to restore files.");
+  if (!RestoreFiles(state)) {
+    Report(state, kRestoreFailed);
+    state.Log(kRestoreFailed);
     SetPhase(job.restoreState, kPhaseFailed);
     Wait(50);
     return false;
@@ -105,9 +106,9 @@ bool AttemptRestore() {
 
   // A blank (reformatted) card tells its kind only once its files are back; its reference
   // is then found where that kind keeps it.
-  if (targetType == kTargetUnknown) {
-    GetCFFilesArray(cardFileList);
-    GetCFInfo();
+  if (state.targetType == kTargetUnknown) {
+    GetCFFilesArray(state, state.cardFileList);
+    GetCFInfo(state);
   }
 
   // From here on the restored card's own reference counts, not the package.
@@ -116,20 +117,20 @@ bool AttemptRestore() {
   // 3950 support now comes from what the card holds: the reload sets it again when the card
   // carries "FWP_3950.FWP". Kept from the new package, it would send the reload to a stored
   // copy an older card never had, and a card restored intact would be reported unusable.
-  has3950Support = 0;
+  state.has3950Support = 0;
 
-  Log("  attempting to eject the CF card.");
-  if (!EjectCompactFlash(globalFlashPath.empty() ? '\0' : globalFlashPath[0])) {
-    Report(kRestoreFailed);
-    Log(kRestoreFailed);
+  state.Log("  attempting to eject the CF card.");
+  if (!EjectCompactFlash(state, state.globalFlashPath.empty() ? '\0' : state.globalFlashPath[0])) {
+    Report(state, kRestoreFailed);
+    state.Log(kRestoreFailed);
     SetPhase(job.restoreState, kPhaseFailed);
     return false;
   }
 
-  Log("  attempting to load the info array.");
-  if (!LoadInfoArray()) {
-    Log("  failed to load info array.");
-    Report(kRestoreFailed);
+  state.Log("  attempting to load the info array.");
+  if (!LoadInfoArray(state)) {
+    state.Log("  failed to load info array.");
+    Report(state, kRestoreFailed);
     SetPhase(job.restoreState, kPhaseFailed);
     Wait(50);
     return false;
@@ -138,19 +139,19 @@ bool AttemptRestore() {
   SetPhase(job.restoreState, kPhaseDone);
   Wait(50);
   SetPhase(job.restoreVerifyState, kPhaseRunning);
-  if (softwareTestMode) {
-    ShowMessage(
+  if (state.softwareTestMode) {
+    state.ShowMessage(
         "A bad file store has caused a restore.\r\nSuggestion: Mess with the files on the CF",
         MessageButtons::Ok, MessageIcon::None);
   }
 
-  if (Verify() == kVerifyPassed) {
-    Report("Restore OK!!");
+  if (Verify(state) == kVerifyPassed) {
+    Report(state, "Restore OK!!");
     SetPhase(job.restoreVerifyState, kPhaseDone);
     Wait(50);
     return true;
   }
-  Report(kRestoreFailed);
+  Report(state, kRestoreFailed);
   SetPhase(job.restoreVerifyState, kPhaseFailed);
   Wait(50);
   return false;

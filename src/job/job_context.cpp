@@ -53,6 +53,7 @@ void ResetCommon(JobContext& job) {
   job.verifyState = kPhaseIdle;
   job.restoreVerifyState = kPhaseIdle;
   job.fileChecks.Clear();
+  job.backupFileCount = 0;
 }
 
 }  // namespace

@@ -125,6 +125,9 @@ struct JobContext {
   std::atomic<int32_t> displayMode{255};
   std::atomic<int32_t> skipBackup{0};
   std::atomic<int32_t> restoreOnly{0};
+  // Written by a store job at stage 7: how many files the backup folder of the card's kind
+  // held, so a front end can tell a restore with nothing to put back.
+  std::atomic<int32_t> backupFileCount{0};
   CLogToFile* log = nullptr;
   int32_t timerId = 0;
   // How the job reaches the user; set by the front end.

@@ -1,51 +1,21 @@
 #pragma once
-// What every job operation does through the running job (currentJob): log a line, show a
-// message, report status and progress, wait, and stop when the front end asks.
+// What every job step does besides reporting through its JobState: move a phase, wait, and run
+// a worker body so that a stop or an unexpected error still ends the job properly.
 
 #include <cstdint>
 #include <functional>
-#include <string>
 
-#include "job/job_context.h"
-#include "job/prompt.h"
+#include "job/job_state.h"
 
 namespace cw {
 
-// printf-style formatting into a std::string (the system's formats are printf formats).
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// Writes one line to the running job's log; nothing when no job or no log.
-void Log(const std::string& message);
-void LogF(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// Shows a message box through the running job's prompt (Cancel when there is none).
-MessageResult ShowMessage(const std::string& text, MessageButtons buttons, MessageIcon icon);
-// Shows an OK box, then appends the text to diagnosticsText, as most job failures do.
-void ShowAndRecord(const std::string& text, MessageIcon icon);
-
-void SetStatus(const std::string& text);
-void AppendDiagnostics(const std::string& text);
-void SetProgressRange(int32_t min, int32_t max);
-void SetProgressPos(int32_t pos);
 void SetPhase(std::atomic<int32_t>& phase, PhaseState state);
-// Adds a file check to the running job's record; afterRestore is set here, from the phase.
-void RecordFileCheck(FileCheck check);
 
 // Waits through the platform's sleep (instant in tests).
 void Wait(uint32_t milliseconds);
 
-// Shows "The job ended by an unexpected error: ERROR" and records it in the transcript.
-void ShowUnexpectedError(const std::string& error);
-
-// Thrown by a long loop that sees stopRequested; the worker entry turns it into exit code 5.
-struct JobStopped {};
-constexpr int kExitStopped = 5;
-// Throws JobStopped when stopRequested has reached the level the running step needs (1; a
-// restore needs one request more). jobRunning is cleared by the worker entry, not here.
-void StopIfRequested();
-
-// Runs a worker body with `job` as currentJob. JobStopped becomes exit code 5 with jobRunning
+// Runs a worker body of the job `state`. JobStopped becomes exit code 5 with jobRunning
 // cleared; any other exception clears jobRunning and ends the job as failed (0).
-int RunWorker(JobContext& job, const std::function<int()>& body);
+int RunWorker(JobState& state, const std::function<int()>& body);
 
 }  // namespace cw

@@ -3,7 +3,7 @@
 #include "card/file_utils.h"
 #include "card/wd_crc_list.h"
 #include "job/job_io.h"
-#include "job/job_values.h"
+#include "job/job_state.h"
 #include "package/byte_reader.h"
 #include "package/file_table.h"
 #include "package/package_parser.h"
@@ -18,51 +18,46 @@ namespace {
 // A package is addressed by signed 32-bit offsets, so it is never larger than this.
 constexpr uint64_t kMaxPackageBytes = 0x7FFFFFFF;
 
-void Refuse(const std::string& message) { ShowAndRecord(message, MessageIcon::Exclamation); }
-
-// Closes packageFile on every way out of the package read.
-struct PackageFileCloser {
-  ~PackageFileCloser() {
-    if (packageFile) packageFile->Close();
-    packageFile.reset();
-  }
-};
+void Refuse(JobState& state, const std::string& message) {
+  state.ShowAndRecord(message, MessageIcon::Exclamation);
+}
 
 // An Engine card checked without a package: its stored copy, the 3950 one when there is one.
-bool ChooseStoredCopy() {
+bool ChooseStoredCopy(JobState& state) {
   std::string engineCopy, copy3950;
   std::vector<FindEntry> matches;
-  Sys().FindFiles(globalFlashPath + "\\*.FWP", &matches);
+  Sys().FindFiles(state.globalFlashPath + "\\*.FWP", &matches);
   for (const FindEntry& match : matches) {
     if (match.IsDirectory()) continue;
-    const std::string path = ToUpperAscii(globalFlashPath + "\\" + match.name);
+    const std::string path = ToUpperAscii(state.globalFlashPath + "\\" + match.name);
     if (Contains(path, "UPGRADE")) engineCopy = path;
     if (Contains(path, "FWP_3950")) {
       copy3950 = path;
-      has3950Support = 1;
+      state.has3950Support = 1;
     }
   }
   if (!Contains(engineCopy, ".FWP")) {
-    Refuse("Stored FWP file not found on flash.");
+    Refuse(state, "Stored FWP file not found on flash.");
     return false;
   }
-  globalFWPDataFilePath = has3950Support ? copy3950 : engineCopy;
+  state.globalFWPDataFilePath = state.has3950Support ? copy3950 : engineCopy;
   return true;
 }
 
 // The target filter for one record; may turn a 3940 BOOT.BMP into a 3950 file.
-bool TakeRecord(FILE_INFO_STRUCT& record, const std::string& checkName, bool storing) {
+bool TakeRecord(JobState& state, FILE_INFO_STRUCT& record, const std::string& checkName,
+                bool storing) {
   if (!storing && FileIsCRCExempt(checkName)) return false;
   const int32_t kind = record.kind;
   bool otherModel;
-  switch (targetType) {
+  switch (state.targetType) {
     case kTargetEngine: otherModel = false; break;
     case kTargetPanel3940: otherModel = kind == kKindPanel3950 || kind == kKindPanel3950Raw; break;
     case kTargetPanel3950: otherModel = kind == kKindPanel3940 || kind == kKindPanel3940Raw; break;
     default: otherModel = true; break;
   }
   if (!otherModel) return true;
-  if (IsTenZeroPackage() && targetType == kTargetPanel3950 && osInPackage == 0 &&
+  if (state.IsTenZeroPackage() && state.targetType == kTargetPanel3950 && state.osInPackage == 0 &&
       Contains(checkName, "BOOT.BMP")) {
     record.kind = kKindPanel3950;
     return true;
@@ -71,38 +66,38 @@ bool TakeRecord(FILE_INFO_STRUCT& record, const std::string& checkName, bool sto
 }
 
 // The unpacked sizes of the target panel's files, for the store job's space check.
-bool CountsTowardPackageBytes(int32_t kind, const std::string& checkName) {
-  if (IsTenZeroPackage() || Contains(checkName, "NK.")) return false;
-  if (targetType == kTargetPanel3940) {
+bool CountsTowardPackageBytes(JobState& state, int32_t kind, const std::string& checkName) {
+  if (state.IsTenZeroPackage() || Contains(checkName, "NK.")) return false;
+  if (state.targetType == kTargetPanel3940) {
     return kind == kKindPanel3940 || kind == kKindPanel3940Raw || kind == kKindCommonRaw;
   }
-  if (targetType == kTargetPanel3950) {
+  if (state.targetType == kTargetPanel3950) {
     return kind == kKindPanel3950 || kind == kKindPanel3950Raw || kind == kKindCommonRaw;
   }
   return false;
 }
 
-bool LoadFromPackage(bool storing) {
-  if (!CFileUtils().FileExists(globalFWPDataFilePath)) {
-    Refuse("FWP file not found!\r\n");
+bool LoadFromPackage(JobState& state, bool storing) {
+  if (!CFileUtils().FileExists(state.globalFWPDataFilePath)) {
+    Refuse(state, "FWP file not found!\r\n");
     return false;
   }
-  PackageFileCloser closer;
-  packageFile = Sys().OpenFile(globalFWPDataFilePath, OpenMode::Read);
-  if (!packageFile) {
-    Refuse("FWP file not writable!\r\n");
+  PackageFileCloser closer{state.packageFile};
+  state.packageFile = Sys().OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
+  if (!state.packageFile) {
+    Refuse(state, "FWP file not writable!\r\n");
     return false;
   }
   // The check reads the whole package; its bytes serve the table too (hundreds of MiB are
   // not read twice). A package with no checksum is read here.
   Bytes bytes;
-  if (!VerifyFWPFile(*packageFile, &bytes)) {
-    Refuse("FWP file failed CRC test!\r\n");
+  if (!VerifyFWPFile(state, *state.packageFile, &bytes)) {
+    Refuse(state, "FWP file failed CRC test!\r\n");
     return false;
   }
   if (bytes.size() > kMaxPackageBytes ||
-      (bytes.empty() && !ReadWholeFile(*packageFile, kMaxPackageBytes, &bytes))) {
-    Refuse("FWP file could not be read!\r\n");
+      (bytes.empty() && !ReadWholeFile(*state.packageFile, kMaxPackageBytes, &bytes))) {
+    Refuse(state, "FWP file could not be read!\r\n");
     return false;
   }
 
@@ -110,15 +105,15 @@ bool LoadFromPackage(bool storing) {
   std::string message;
   const bool headerOk = ParsePackageHeader(bytes.data(), bytes.size(), &header, &message);
   if (header.prefixRead) {
-    int32_t* const words[6] = {&headerWord1, &headerWord2, &headerWord3,
-                               &headerWord4, &headerWord5, &headerWord6};
+    int32_t* const words[6] = {&state.headerWord1, &state.headerWord2, &state.headerWord3,
+                               &state.headerWord4, &state.headerWord5, &state.headerWord6};
     for (int i = 0; i < 6; ++i) *words[i] = header.headerWords[i];
-    releaseNumber = header.releaseNumber;
+    state.releaseNumber = header.releaseNumber;
   }
-  if (header.winceRead) osInPackage = header.winceIncluded;
-  if (header.has3950Support) has3950Support = 1;
+  if (header.winceRead) state.osInPackage = header.winceIncluded;
+  if (header.has3950Support) state.has3950Support = 1;
   if (!headerOk) {
-    Refuse(message);
+    Refuse(state, message);
     return false;
   }
 
@@ -126,17 +121,17 @@ bool LoadFromPackage(bool storing) {
   for (int32_t i = 0; i < header.fileCount; ++i) {
     message = CheckPackageRecord(PackageRecord(bytes.data(), header, i), bytes.size());
     if (!message.empty()) {
-      Refuse(message);
+      Refuse(state, message);
       return false;
     }
   }
   for (int32_t i = 0; i < header.fileCount; ++i) {
     FILE_INFO_STRUCT record = PackageRecord(bytes.data(), header, i);
     const std::string checkName = ToUpperAscii(FieldText(record.checkPath));
-    if (!TakeRecord(record, checkName, storing)) continue;
-    fileTable.push_back(record);
-    if (CountsTowardPackageBytes(record.kind, checkName)) {
-      packageBytes += static_cast<uint64_t>(static_cast<int64_t>(record.fileSize));
+    if (!TakeRecord(state, record, checkName, storing)) continue;
+    state.fileTable.push_back(record);
+    if (CountsTowardPackageBytes(state, record.kind, checkName)) {
+      state.packageBytes += static_cast<uint64_t>(static_cast<int64_t>(record.fileSize));
     }
   }
   return true;
@@ -144,20 +139,22 @@ bool LoadFromPackage(bool storing) {
 
 }  // namespace
 
-bool LoadInfoArray() {
-  Log("LoadInfoArray");
-  const bool storing = currentJob->storeInProgress != 0;
-  const bool usePackage = currentJob->usePackageFile != 0;
-  if (!storing && targetType == kTargetEngine && !usePackage && !ChooseStoredCopy()) return false;
+bool LoadInfoArray(JobState& state) {
+  state.Log("LoadInfoArray");
+  const bool storing = state.job.storeInProgress != 0;
+  const bool usePackage = state.job.usePackageFile != 0;
+  if (!storing && state.targetType == kTargetEngine && !usePackage && !ChooseStoredCopy(state))
+    return false;
 
-  fileTable.clear();
-  if (storing || usePackage || targetType == kTargetEngine) {
-    if (!LoadFromPackage(storing)) return false;
-  } else if (!LoadArrayFromCRCFile(CRCListPathFor(targetType))) {
+  state.fileTable.clear();
+  if (storing || usePackage || state.targetType == kTargetEngine) {
+    if (!LoadFromPackage(state, storing)) return false;
+  } else if (!LoadArrayFromCRCFile(state, CRCListPathFor(state, state.targetType))) {
     return false;
   }
 
-  if (!storing && CheckIfWD() && !LoadArrayFromCRCFile(secondCRCListPath)) return false;
+  if (!storing && CheckIfWD(state) && !LoadArrayFromCRCFile(state, state.secondCRCListPath))
+    return false;
   return true;
 }
 

@@ -320,8 +320,8 @@ void CCardwrightDlg::FollowClose() {
 }
 
 void CCardwrightDlg::ForceEnd() {
-  // The worker still uses the job, the log and the process-wide values; freeing them under it
-  // would crash. The program is closing anyway: end it here, with nothing torn down.
+  // The worker still uses the job and the log; freeing them under it would crash. The
+  // program is closing anyway: end it here, with nothing torn down.
   LogLine("  the job did not stop within 10 s; ending the program.");
   StoreDiagnostics(job_);
   endProcess_();

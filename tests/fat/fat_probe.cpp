@@ -82,7 +82,8 @@ int Eject(char letter) {
   ScriptedPrompt prompt;
   JobContext job;
   job.prompt = &prompt;
-  const int result = RunWorker(job, [&] { return EjectCompactFlash(letter) ? 1 : 0; });
+  JobState state(job);
+  const int result = RunWorker(state, [&] { return EjectCompactFlash(state, letter) ? 1 : 0; });
   for (std::string message : prompt.messages()) {
     for (size_t at = message.find("\r\n"); at != std::string::npos; at = message.find("\r\n")) {
       message.replace(at, 2, "|");

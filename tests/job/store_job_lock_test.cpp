@@ -74,10 +74,10 @@ class StoreJobLockTest : public JobFixture {
     job.fwpPath = kPackage;
     job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
     job.fwpVersion = 1009;
-    has3950Support = 0;
-    softwareTestMode = 0;
+    state.has3950Support = 0;
+    state.softwareTestMode = 0;
   }
-  ~StoreJobLockTest() override { softwareTestMode = 0; }
+  ~StoreJobLockTest() override { state.softwareTestMode = 0; }
 
   static std::string EnginePackage(const std::string& main) {
     PackageSpec spec;
@@ -123,8 +123,7 @@ class StoreJobLockTest : public JobFixture {
 
   int Run() {
     PrepareStoreJob(job);
-    const int code = DownloadAndVerify(&job);
-    currentJob = &job;  // the fixture's helpers log through it
+    const int code = DownloadAndVerifyJob(state);
     return code;
   }
 
@@ -207,7 +206,7 @@ TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
 
   // Free, the restore runs and holds the lock while it does.
   otherJob.reset();
-  softwareTestMode = 0;
+  state.softwareTestMode = 0;
   job.flashPath = "E: BENCH_MODE_ON";  // its restore shows a box to look through
   watcher.seen.clear();
   EXPECT_EQ(Run(), 1);
@@ -254,8 +253,7 @@ TEST_F(StoreJobLockTest, ReleasedOnEveryOtherExit) {
   // Stopped during the backup: exit 5.
   PrepareStoreJob(job);
   job.stopRequested = 1;
-  EXPECT_EQ(DownloadAndVerify(&job), kExitStopped);
-  currentJob = &job;
+  EXPECT_EQ(DownloadAndVerifyJob(state), kExitStopped);
   EXPECT_EQ(job.jobRunning.load(), 0);
   EXPECT_TRUE(LockIsFree(kEngineLock));
 
@@ -293,8 +291,8 @@ TEST_F(StoreJobLockTest, UnknownCardMadeAPanelKeepsTheEngineFolderItLocked) {
   std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
   ASSERT_NE(panelJob, nullptr);
   EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
-  EXPECT_EQ(targetType, kTargetPanel3940);
-  EXPECT_EQ(backupRoot, kEngineRoot);
+  EXPECT_EQ(state.targetType, kTargetPanel3940);
+  EXPECT_EQ(state.backupRoot, kEngineRoot);
   EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\DATA.BIN"), "unknown");
   EXPECT_FALSE(fake.Exists(kPanelRoot));
   ASSERT_FALSE(watcher.seen.empty());
@@ -322,8 +320,7 @@ TEST_F(StoreJobLockTest, VerifyOnlyNeverAsksForTheLock) {
   std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
   fake.ClearCalls();
   PrepareVerifyJob(job);
-  EXPECT_EQ(VerifyOnly(&job), kVerifyPassed);
-  currentJob = &job;
+  EXPECT_EQ(VerifyOnlyJob(state), kVerifyPassed);
   EXPECT_EQ(
       fake.CallCount("TryAcquireLock", kEngineLock) + fake.CallCount("AcquireLock", kEngineLock) +
           fake.CallCount("TryAcquireLock", kPanelLock) + fake.CallCount("AcquireLock", kPanelLock),

@@ -56,15 +56,14 @@ class StoreStopTest : public JobFixture {
     job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
     job.fwpVersion = 1009;
     job.prompt = &acting;
-    fileTable.clear();
-    has3950Support = 0;
+    state.fileTable.clear();
+    state.has3950Support = 0;
   }
-  ~StoreStopTest() override { softwareTestMode = 0; }
+  ~StoreStopTest() override { state.softwareTestMode = 0; }
 
   int Run() {
     PrepareStoreJob(job);
-    const int code = DownloadAndVerify(&job);
-    currentJob = &job;
+    const int code = DownloadAndVerifyJob(state);
     return code;
   }
   void At(const char* marker, std::function<void()> action) {

@@ -39,9 +39,9 @@ class StoreJobTest : public JobFixture {
     job.fwpPath = kPackage;
     job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
     job.fwpVersion = 1009;
-    fileTable.clear();
-    has3950Support = 0;
-    softwareTestMode = 0;
+    state.fileTable.clear();
+    state.has3950Support = 0;
+    state.softwareTestMode = 0;
   }
 
   void Package(PackageSpec spec) { fake.WriteFile(kPackage, packageBytes_ = BuildPackage(spec)); }
@@ -82,8 +82,7 @@ class StoreJobTest : public JobFixture {
 
   int Run() {
     PrepareStoreJob(job);
-    const int code = DownloadAndVerify(&job);
-    currentJob = &job;  // the fixture's helpers log through it
+    const int code = DownloadAndVerifyJob(state);
     return code;
   }
 
@@ -124,7 +123,7 @@ TEST_F(StoreJobTest, EngineCardReceivesThePackageItsCopyAndTheVersionFile) {
   EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), packageBytes_);
   EXPECT_EQ(fake.ReadFile("E:\\FWPVers.bin"),
             std::string("\x01\0\0\0\x09\0\0\0A\0\0\0\x02\0\0\0\x0F\0\0\0B\0\0\0", 24));
-  EXPECT_EQ(fake.ReadFile("E:\\FWP_INFO_FILE.TXT"), upgradeInfoText);
+  EXPECT_EQ(fake.ReadFile("E:\\FWP_INFO_FILE.TXT"), state.upgradeInfoText);
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\RELEASENUMBER"));
   EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\APP\\MAIN.BIN"), "old main");
 
@@ -206,13 +205,13 @@ TEST_F(StoreJobTest, BenchSwitchIsTakenOutOfTheCardPath) {
   Package(EnginePackage());
   job.flashPath = " e: BENCH_MODE_ON ";
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(globalFlashPath, "E:");
-  EXPECT_EQ(softwareTestMode, 1);
+  EXPECT_EQ(state.globalFlashPath, "E:");
+  EXPECT_EQ(state.softwareTestMode, 1);
   EXPECT_TRUE(Logged("  globalFlashPath is  E: BENCH_MODE_ON "));
   EXPECT_TRUE(prompt.Contains("Suggestion: Go into FWP file and mess it up"));
-  EXPECT_TRUE(prompt.Contains("Suggestion: Mess with either the files on the CF or the files in "
-                              "the backup folder"));
-  softwareTestMode = 0;
+  EXPECT_TRUE(
+      prompt.Contains("Suggestion: Mess with either the files on the CF or the files in "
+                      "the backup folder"));
 }
 
 // Refusals before the backup: each message, and the card and backup folder as they were.
@@ -342,8 +341,8 @@ TEST_F(StoreJobTest, UnknownCardTakesTheChosenTarget) {
   Package(EnginePackage());
   job.engineSelected = 1;
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(targetType, kTargetEngine);
-  EXPECT_NE(upgradeInfoText.find("Target Device: Other\r\n"), std::string::npos);
+  EXPECT_EQ(state.targetType, kTargetEngine);
+  EXPECT_NE(state.upgradeInfoText.find("Target Device: Other\r\n"), std::string::npos);
   EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), packageBytes_);
 }
 
@@ -530,8 +529,7 @@ TEST_F(StoreJobTest, StopDuringTheBackupEndsTheJob) {
   PrepareStoreJob(job);
   prompt.QueueAnswer(MessageResult::Ok);
   job.stopRequested = 1;  // seen first by the backup's loop
-  EXPECT_EQ(DownloadAndVerify(&job), kExitStopped);
-  currentJob = &job;
+  EXPECT_EQ(DownloadAndVerifyJob(state), kExitStopped);
   EXPECT_EQ(job.jobRunning.load(), 0);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old main");
 }

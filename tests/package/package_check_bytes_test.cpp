@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "job/job_values.h"
+#include "job/job_state.h"
 #include "package/load_info_array.h"
 #include "platform/platform.h"
 #include "support/package_builder.h"
@@ -29,7 +29,7 @@ TEST_F(CheckBytesTest, APassingCheckLeavesTheWholeFileUnchanged) {
   const std::string package = BuildPackage(spec);
   std::unique_ptr<File> file = Put(package);
   Bytes bytes{1, 2, 3};
-  ASSERT_TRUE(VerifyFWPFile(*file, &bytes));
+  ASSERT_TRUE(VerifyFWPFile(scope.state, *file, &bytes));
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), package);  // the CRC field as stored
   EXPECT_EQ(file->Tell(), 0);
 }
@@ -39,13 +39,13 @@ TEST_F(CheckBytesTest, NoBytesWhenTheCheckFailsOrDidNotRead) {
   bad[40] ^= 0x20;
   std::unique_ptr<File> file = Put(bad);
   Bytes bytes{1, 2, 3};
-  EXPECT_FALSE(VerifyFWPFile(*file, &bytes));
+  EXPECT_FALSE(VerifyFWPFile(scope.state, *file, &bytes));
   EXPECT_TRUE(bytes.empty());
 
   spec.setCrc = false;  // packageCrc 0: passes without being read
   file = Put(BuildPackage(spec));
   bytes = {1, 2, 3};
-  EXPECT_TRUE(VerifyFWPFile(*file, &bytes));
+  EXPECT_TRUE(VerifyFWPFile(scope.state, *file, &bytes));
   EXPECT_TRUE(bytes.empty());
 }
 
@@ -53,17 +53,17 @@ TEST_F(CheckBytesTest, NoBytesWhenTheCheckFailsOrDidNotRead) {
 TEST_F(CheckBytesTest, TheLoaderReadsTheSameTableWithOrWithoutAChecksum) {
   scope.job.storeInProgress = 1;
   scope.job.usePackageFile = 1;
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   scope.PutPackage(spec);
-  ASSERT_TRUE(LoadInfoArray());
-  const std::vector<FILE_INFO_STRUCT> checked = fileTable;
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  const std::vector<FILE_INFO_STRUCT> checked = scope.state.fileTable;
   spec.setCrc = false;
   scope.PutPackage(spec);
-  ASSERT_TRUE(LoadInfoArray());
-  ASSERT_EQ(fileTable.size(), checked.size());
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  ASSERT_EQ(scope.state.fileTable.size(), checked.size());
   for (size_t i = 0; i < checked.size(); ++i) {
-    EXPECT_EQ(FieldText(fileTable[i].cardPath), FieldText(checked[i].cardPath));
-    EXPECT_EQ(fileTable[i].fileCrc, checked[i].fileCrc);
+    EXPECT_EQ(FieldText(scope.state.fileTable[i].cardPath), FieldText(checked[i].cardPath));
+    EXPECT_EQ(scope.state.fileTable[i].fileCrc, checked[i].fileCrc);
   }
   EXPECT_EQ(checked.size(), 2u);
 }

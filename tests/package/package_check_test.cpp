@@ -25,7 +25,7 @@ class VerifyFWPFileTest : public ::testing::Test {
 TEST_F(VerifyFWPFileTest, AMatchingChecksumPassesAndLeavesTheFileAtItsStart) {
   std::unique_ptr<File> file = Put(BuildPackage(spec));
   file->Seek(100, SeekFrom::Begin);
-  EXPECT_TRUE(VerifyFWPFile(*file));
+  EXPECT_TRUE(VerifyFWPFile(scope.state, *file));
   EXPECT_EQ(file->Tell(), 0);
   EXPECT_EQ(scope.LogLines(), std::vector<std::string>{"VerifyFWPFile"});
 }
@@ -36,7 +36,7 @@ TEST_F(VerifyFWPFileTest, AnyChangedByteFailsAndTheFileIsStillAtItsStart) {
     std::string bad = good;
     bad[at] ^= 0x20;
     std::unique_ptr<File> file = Put(bad);
-    EXPECT_FALSE(VerifyFWPFile(*file)) << at;
+    EXPECT_FALSE(VerifyFWPFile(scope.state, *file)) << at;
     EXPECT_EQ(file->Tell(), 0);
   }
 }
@@ -47,17 +47,17 @@ TEST_F(VerifyFWPFileTest, AZeroChecksumIsNotCheckedAndTheFileIsNotReadWhole) {
   bytes[bytes.size() - 1] ^= 0x20;
   std::unique_ptr<File> file = Put(bytes);
   scope.fake.ClearCalls();
-  EXPECT_TRUE(VerifyFWPFile(*file));
+  EXPECT_TRUE(VerifyFWPFile(scope.state, *file));
   EXPECT_EQ(scope.fake.CallCount("Read"), 1u);
   EXPECT_EQ(file->Tell(), 0);
 }
 
 TEST_F(VerifyFWPFileTest, AFileTooShortForTheFieldOrThatCannotBeReadFails) {
   std::unique_ptr<File> tiny = Put(std::string("\x01\x02\x03", 3));
-  EXPECT_FALSE(VerifyFWPFile(*tiny));
+  EXPECT_FALSE(VerifyFWPFile(scope.state, *tiny));
   std::unique_ptr<File> file = Put(BuildPackage(spec));
   scope.fake.FailCall("Read", kErrIoDevice, 2);
-  EXPECT_FALSE(VerifyFWPFile(*file));
+  EXPECT_FALSE(VerifyFWPFile(scope.state, *file));
 }
 
 }  // namespace

@@ -2,26 +2,9 @@
 
 #include <cstring>
 
-#include "card/wd_crc_list.h"
-#include "job/job_values.h"
-#include "package/file_table.h"
 #include "support/log_lines.h"
 
 namespace cw::test {
-
-void ResetPackageValues() {
-  fileTable.clear();
-  headerWord1 = headerWord2 = headerWord3 = headerWord4 = headerWord5 = headerWord6 = 0;
-  targetType = kTargetUnknown;
-  osInPackage = 0;
-  has3950Support = 0;
-  releaseNumber = 0;
-  packageBytes = 0;
-  globalFlashPath = kCard;
-  globalFWPDataFilePath = kPackagePath;
-  secondCRCListPath.clear();
-  packageFile.reset();
-}
 
 JobScope::JobScope() {
   fake.AddDrive('E', DriveType::Removable, "FAT16", 64ull << 20);
@@ -30,13 +13,8 @@ JobScope::JobScope() {
   log.SetEnabled(true);
   job.log = &log;
   job.prompt = &prompt;
-  ResetPackageValues();
-  currentJob = &job;
-}
-
-JobScope::~JobScope() {
-  currentJob = nullptr;
-  ResetPackageValues();
+  state.globalFlashPath = kCard;
+  state.globalFWPDataFilePath = kPackagePath;
 }
 
 std::string JobScope::PutPackage(const PackageSpec& spec, const std::string& path) {

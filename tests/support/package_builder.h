@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "job/job_context.h"
+#include "job/job_state.h"
 #include "log/log_to_file.h"
 #include "package/package_writer.h"
 #include "support/fake_platform.h"
@@ -17,16 +18,12 @@ inline constexpr const char* kCard = "E:";
 inline constexpr const char* kPackagePath = "C:\\WORK\\PACKAGE.FWP";
 inline constexpr const char* kLogPath = "C:\\WORK\\fwp_downloader.log";
 
-// Resets the package-related process-wide values to the state at a job's start.
-void ResetPackageValues();
-
-// A running job for the operations that find it through currentJob: the fake platform with a
-// removable FAT16 card E:, a scripted prompt, a log at kLogPath, globalFlashPath "E:" and
-// globalFWPDataFilePath kPackagePath. The destructor clears currentJob.
+// A running job for the operations that take its JobState: the fake platform with a removable
+// FAT16 card E:, a scripted prompt, a log at kLogPath, globalFlashPath "E:" and
+// globalFWPDataFilePath kPackagePath.
 class JobScope {
  public:
   JobScope();
-  ~JobScope();
   JobScope(const JobScope&) = delete;
   JobScope& operator=(const JobScope&) = delete;
 
@@ -40,6 +37,7 @@ class JobScope {
   ScriptedPrompt prompt;
   CLogToFile log;
   JobContext job;
+  JobState state{job};
 };
 
 // A file of the given kind whose checkPath equals its cardPath.

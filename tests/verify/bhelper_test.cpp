@@ -1,13 +1,12 @@
 #include "verify/bhelper.h"
 
 #include <gtest/gtest.h>
-
 #include <zlib.h>
 
 #include <thread>
 #include <vector>
 
-#include "job/job_values.h"
+#include "job/job_state.h"
 #include "support/fake_platform.h"
 #include "support/scripted_prompt.h"
 
@@ -95,34 +94,33 @@ class FileCrcTest : public ::testing::Test {
   void SetUp() override {
     fs().AddDrive('E', DriveType::Removable, "FAT", 64 << 20);
     job_.prompt = &prompt_;
-    currentJob = &job_;
   }
-  void TearDown() override { currentJob = nullptr; }
   FakePlatform& fs() { return scope_.fake; }
   FakePlatformScope scope_;
   ScriptedPrompt prompt_;
   JobContext job_;
+  JobState state_{job_};
 };
 
 TEST_F(FileCrcTest, WholeFileIncludingZeroBytes) {
   const std::string content("12345\0\0\0" "6789", 12);
   fs().WriteFile("E:\\DATA\\BIN.DAT", content);
-  EXPECT_EQ(CBHelper::GetFileCRC("e:\\data\\bin.dat"), Crc(content));
-  EXPECT_NE(CBHelper::GetFileCRC("E:\\DATA\\BIN.DAT"), Crc("12345"));
+  EXPECT_EQ(CBHelper::GetFileCRC(state_, "e:\\data\\bin.dat"), Crc(content));
+  EXPECT_NE(CBHelper::GetFileCRC(state_, "E:\\DATA\\BIN.DAT"), Crc("12345"));
   EXPECT_EQ(prompt_.Count(), 0u);
 }
 
 TEST_F(FileCrcTest, EmptyAndMissingFilesGiveZeroSilently) {
   fs().WriteFile("E:\\EMPTY.TXT", "");
-  EXPECT_EQ(CBHelper::GetFileCRC("E:\\EMPTY.TXT"), 0u);
-  EXPECT_EQ(CBHelper::GetFileCRC("E:\\MISSING.TXT"), 0u);
+  EXPECT_EQ(CBHelper::GetFileCRC(state_, "E:\\EMPTY.TXT"), 0u);
+  EXPECT_EQ(CBHelper::GetFileCRC(state_, "E:\\MISSING.TXT"), 0u);
   EXPECT_EQ(prompt_.Count(), 0u);
 }
 
 TEST_F(FileCrcTest, FileIsReadInOneRequestAndClosed) {
   fs().WriteFile("E:\\A.BIN", std::string(100000, 'x'));
   fs().ClearCalls();
-  CBHelper::GetFileCRC("E:\\A.BIN");
+  CBHelper::GetFileCRC(state_, "E:\\A.BIN");
   EXPECT_EQ(fs().CallCount("Read"), 1u);
   EXPECT_EQ(fs().CallCount("Close"), 1u);
   EXPECT_EQ(fs().CallCount("Write"), 0u);
@@ -131,7 +129,7 @@ TEST_F(FileCrcTest, FileIsReadInOneRequestAndClosed) {
 TEST_F(FileCrcTest, ShortReadShowsMessageAndGivesZero) {
   fs().WriteFile("E:\\A.BIN", "abc");
   fs().FailCall("Read", kErrIoDevice);
-  EXPECT_EQ(CBHelper::GetFileCRC("E:\\A.BIN"), 0u);
+  EXPECT_EQ(CBHelper::GetFileCRC(state_, "E:\\A.BIN"), 0u);
   ASSERT_EQ(prompt_.Count(), 1u);
   const PromptCall call = prompt_.calls()[0];
   EXPECT_EQ(call.text, "Failed to read the file.\n\nE:\\A.BIN");

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "job/job_values.h"
+#include "job/job_state.h"
 #include "support/package_builder.h"
 
 namespace cw {
@@ -17,80 +17,80 @@ FILE_INFO_STRUCT Record(int32_t kind, const std::string& cardPath = "APP\\FILE.B
   return record;
 }
 
-std::vector<int32_t> RelevantKinds() {
+std::vector<int32_t> RelevantKinds(JobState& state) {
   std::vector<int32_t> kinds;
   for (int32_t kind = -1; kind <= 20; ++kind) {
-    if (FileIsRelevant(Record(kind))) kinds.push_back(kind);
+    if (FileIsRelevant(state, Record(kind))) kinds.push_back(kind);
   }
   return kinds;
 }
 
 TEST(GetFilenameNoPathTest, ReturnsTheTextAfterTheLastBackslash) {
   JobScope scope;
-  EXPECT_EQ(GetFilenameNoPath("TOOLS\\SUB\\X.BIN"), "X.BIN");
-  EXPECT_EQ(GetFilenameNoPath("X.BIN"), "X.BIN");
-  EXPECT_EQ(GetFilenameNoPath("TOOLS\\"), "");
-  EXPECT_EQ(GetFilenameNoPath("A/B"), "A/B");
+  EXPECT_EQ(GetFilenameNoPath(scope.state, "TOOLS\\SUB\\X.BIN"), "X.BIN");
+  EXPECT_EQ(GetFilenameNoPath(scope.state, "X.BIN"), "X.BIN");
+  EXPECT_EQ(GetFilenameNoPath(scope.state, "TOOLS\\"), "");
+  EXPECT_EQ(GetFilenameNoPath(scope.state, "A/B"), "A/B");
   EXPECT_EQ(scope.LogLines().front(), "GetFilenameNoPath");
 }
 
 TEST(FileIsRelevantTest, EachTargetHasItsKindsAnd14And15BelongEverywhere) {
   JobScope scope;
-  targetType = kTargetEngine;
-  EXPECT_EQ(RelevantKinds(), (std::vector<int32_t>{2, 7, 10, 13, 14, 15}));
-  targetType = kTargetPanel3940;
-  EXPECT_EQ(RelevantKinds(), (std::vector<int32_t>{3, 11, 14, 15}));
-  targetType = kTargetPanel3950;
-  EXPECT_EQ(RelevantKinds(), (std::vector<int32_t>{9, 12, 14, 15}));
-  targetType = kTargetUnknown;
-  EXPECT_EQ(RelevantKinds(), (std::vector<int32_t>{14, 15}));
-  targetType = 7;
-  EXPECT_EQ(RelevantKinds(), (std::vector<int32_t>{14, 15}));
+  scope.state.targetType = kTargetEngine;
+  EXPECT_EQ(RelevantKinds(scope.state), (std::vector<int32_t>{2, 7, 10, 13, 14, 15}));
+  scope.state.targetType = kTargetPanel3940;
+  EXPECT_EQ(RelevantKinds(scope.state), (std::vector<int32_t>{3, 11, 14, 15}));
+  scope.state.targetType = kTargetPanel3950;
+  EXPECT_EQ(RelevantKinds(scope.state), (std::vector<int32_t>{9, 12, 14, 15}));
+  scope.state.targetType = kTargetUnknown;
+  EXPECT_EQ(RelevantKinds(scope.state), (std::vector<int32_t>{14, 15}));
+  scope.state.targetType = 7;
+  EXPECT_EQ(RelevantKinds(scope.state), (std::vector<int32_t>{14, 15}));
   EXPECT_EQ(scope.LogLines().front(), "FileIsRelevant");
 }
 
 TEST(FileIsRelevantTest, AZlibDllOfAnyKindBelongsOnAnEngineCardOnly) {
   JobScope scope;
-  targetType = kTargetEngine;
-  EXPECT_TRUE(FileIsRelevant(Record(3, "Windows\\zlibce.dll")));
-  EXPECT_TRUE(FileIsRelevant(Record(0, "ZLIBCE.DLL.OLD")));
-  EXPECT_FALSE(FileIsRelevant(Record(3, "Windows\\zlib.dll")));
-  targetType = kTargetPanel3940;
-  EXPECT_FALSE(FileIsRelevant(Record(9, "ZLIBCE.DLL")));
+  scope.state.targetType = kTargetEngine;
+  EXPECT_TRUE(FileIsRelevant(scope.state, Record(3, "Windows\\zlibce.dll")));
+  EXPECT_TRUE(FileIsRelevant(scope.state, Record(0, "ZLIBCE.DLL.OLD")));
+  EXPECT_FALSE(FileIsRelevant(scope.state, Record(3, "Windows\\zlib.dll")));
+  scope.state.targetType = kTargetPanel3940;
+  EXPECT_FALSE(FileIsRelevant(scope.state, Record(9, "ZLIBCE.DLL")));
 }
 
 TEST(FileIsSpeciallyProtectedTest, ProtectedSubstringsAreCaseSensitive) {
   JobScope scope;
-  targetType = kTargetPanel3940;
+  scope.state.targetType = kTargetPanel3940;
   for (const char* path : {"E:\\NK.BIN", "E:\\NK.NBG", "E:\\DATA\\BANK.DAT", "E:\\BPANEL.INI",
                            "E:\\X.HV", "E:\\KEYS\\A.MKY", "E:\\PUBLIC\\A.TXT", "E:\\WD\\CRCFILE.TXT"}) {
-    EXPECT_TRUE(FileIsSpeciallyProtected(path)) << path;
+    EXPECT_TRUE(FileIsSpeciallyProtected(scope.state, path)) << path;
   }
   for (const char* path : {"E:\\public\\A.TXT", "E:\\nk.bin", "E:\\APP.EXE", "E:\\PUBLICX\\A",
                            "E:\\WDX\\A"}) {
-    EXPECT_FALSE(FileIsSpeciallyProtected(path)) << path;
+    EXPECT_FALSE(FileIsSpeciallyProtected(scope.state, path)) << path;
   }
   EXPECT_EQ(scope.LogLines().front(), "FileIsSpeciallyProtected");
 }
 
 TEST(FileIsSpeciallyProtectedTest, ATenZeroPackageWithoutOSKeepsEverythingOnA3950Card) {
   JobScope scope;
-  headerWord1 = 10;
-  headerWord2 = 0;
-  targetType = kTargetPanel3950;
-  osInPackage = 0;
-  EXPECT_TRUE(FileIsSpeciallyProtected("E:\\APP.EXE"));
-  osInPackage = 1;
-  EXPECT_FALSE(FileIsSpeciallyProtected("E:\\APP.EXE"));
-  osInPackage = 0;
-  targetType = kTargetPanel3940;
-  EXPECT_FALSE(FileIsSpeciallyProtected("E:\\APP.EXE"));
-  targetType = kTargetPanel3950;
-  headerWord2 = 1;
-  EXPECT_FALSE(FileIsSpeciallyProtected("E:\\APP.EXE"));
-  headerWord1 = 9;
-  headerWord2 = 0;
-  EXPECT_FALSE(FileIsSpeciallyProtected("E:\\APP.EXE"));
+  scope.state.headerWord1 = 10;
+  scope.state.headerWord2 = 0;
+  scope.state.targetType = kTargetPanel3950;
+  scope.state.osInPackage = 0;
+  EXPECT_TRUE(FileIsSpeciallyProtected(scope.state, "E:\\APP.EXE"));
+  scope.state.osInPackage = 1;
+  EXPECT_FALSE(FileIsSpeciallyProtected(scope.state, "E:\\APP.EXE"));
+  scope.state.osInPackage = 0;
+  scope.state.targetType = kTargetPanel3940;
+  EXPECT_FALSE(FileIsSpeciallyProtected(scope.state, "E:\\APP.EXE"));
+  scope.state.targetType = kTargetPanel3950;
+  scope.state.headerWord2 = 1;
+  EXPECT_FALSE(FileIsSpeciallyProtected(scope.state, "E:\\APP.EXE"));
+  scope.state.headerWord1 = 9;
+  scope.state.headerWord2 = 0;
+  EXPECT_FALSE(FileIsSpeciallyProtected(scope.state, "E:\\APP.EXE"));
 }
 
 TEST(FileIsCRCExemptTest, TheFifteenNamesAreExemptInAnyCaseAnywhereInThePath) {

@@ -89,7 +89,6 @@ class Win32WindowTest : public ::testing::Test {
     }
     platform_ = MakeHostPlatform(options);
     SetPlatform(platform_.get());
-    ResetPackageValues();
   }
 
   void TearDown() override {
