@@ -12,7 +12,9 @@
 
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
-#include "verify/bhelper.h"
+#include "record/job_context.h"
+#include "record/job_state.h"
+#include "rules/bhelper.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "job/job_context.h"
-#include "job/job_state.h"
+#include "record/job_context.h"
+#include "record/job_state.h"
 #include "package/extraction.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "package/package_writer.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"

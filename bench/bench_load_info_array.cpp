@@ -5,10 +5,10 @@
 
 #include <memory>
 
-#include "job/job_context.h"
-#include "job/job_state.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/job_context.h"
+#include "record/job_state.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "package/package_writer.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"

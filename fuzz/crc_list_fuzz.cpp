@@ -8,9 +8,9 @@
 #include <string>
 
 #include "fuzz_job.h"
-#include "job/job_state.h"
+#include "record/job_state.h"
 #include "package/card_path.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "platform/platform.h"
 #include "support/package_builder.h"
 #include "verify/crc_list.h"

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "fuzz_job.h"
-#include "job/job_state.h"
+#include "record/job_state.h"
 #include "package/card_path.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "support/package_builder.h"
 
 using namespace cw;

@@ -9,13 +9,13 @@
 #include <string>
 
 #include "fuzz_job.h"
-#include "job/job_state.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/job_state.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "package/stored_package.h"
 #include "platform/platform.h"
 #include "support/package_builder.h"
-#include "verify/package_check.h"
+#include "package/package_check.h"
 
 using namespace cw;
 

@@ -5,8 +5,8 @@
 
 #include "backup/backup_folder.h"
 #include "backup/cleaning.h"
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-// Backup of the card into the data folder, and putting it back.
+// Backup of the card into the data folder, and copying it back.
 
 namespace cw {
 
@@ -12,9 +12,5 @@ bool BackupFiles(JobState& state, bool erase);
 // Copies every file of backupFileList back to the card, creating the folders it needs, and
 // carries on past a file that cannot be put back. True only when every file is back.
 bool RestoreFiles(JobState& state);
-// Puts the backup back, ejects, reloads the reference table and verifies the card again.
-// True only when every file is back and the restored card verified ("Restore OK!!"). A
-// backup marked incomplete, or none at all, restores nothing and changes nothing.
-bool AttemptRestore(JobState& state);
 
 }  // namespace cw

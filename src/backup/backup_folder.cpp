@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 

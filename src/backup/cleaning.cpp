@@ -1,10 +1,10 @@
 #include "backup/cleaning.h"
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "log/log_to_file.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/file_rules.h"
+#include "rules/file_rules.h"
 
 namespace cw {
 

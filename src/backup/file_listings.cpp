@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "job/job_state.h"
+#include "record/job_state.h"
 
 namespace cw {
 

@@ -1,10 +1,10 @@
 #include "card/card_inspection.h"
 
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/file_rules.h"
+#include "rules/file_rules.h"
 
 namespace cw {
 

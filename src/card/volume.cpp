@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 
 namespace cw {
 

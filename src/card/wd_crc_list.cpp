@@ -1,7 +1,7 @@
 #include "card/wd_crc_list.h"
 
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "platform/platform.h"
 
 namespace cw {

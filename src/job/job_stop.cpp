@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <new>
 
-#include "backup/backup.h"
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "job/attempt_restore.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/store_job.h"
 
 namespace cw {

@@ -6,7 +6,7 @@
 #include <exception>
 #include <string>
 
-#include "job/job_context.h"
+#include "record/job_context.h"
 
 namespace cw {
 

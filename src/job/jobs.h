@@ -3,7 +3,7 @@
 // state (job/job_state.h), runs on its own worker thread and reports only through that context;
 // both clear jobRunning on every exit.
 
-#include "job/job_context.h"
+#include "record/job_context.h"
 
 namespace cw {
 

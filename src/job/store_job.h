@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "backup/backup_lock.h"
-#include "job/job_context.h"
+#include "record/job_context.h"
 
 namespace cw {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "backup/backup.h"
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/job_stop.h"
 #include "job/store_job.h"
 #include "package/extraction.h"

@@ -6,8 +6,8 @@
 
 #include "backup/backup.h"
 #include "card/volume.h"
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/job_stop.h"
 #include "job/store_job.h"
 #include "platform/platform.h"

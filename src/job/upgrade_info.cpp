@@ -1,8 +1,8 @@
 // The upgrade record: who programmed the card, when, with which package, for which device.
 
 #include "job/front_end.h"
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/jobs.h"
 #include "platform/platform.h"
 

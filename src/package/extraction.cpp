@@ -4,15 +4,15 @@
 
 #include <unordered_set>
 
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "package/byte_reader.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "package/package_writer.h"
 #include "package/stored_package_record.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/file_rules.h"
+#include "rules/file_rules.h"
 
 namespace cw {
 namespace {

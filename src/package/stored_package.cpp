@@ -2,14 +2,14 @@
 
 #include <memory>
 
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "package/byte_reader.h"
 #include "package/stored_package_record.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/bhelper.h"
-#include "verify/file_rules.h"
+#include "rules/bhelper.h"
+#include "rules/file_rules.h"
 
 namespace cw {
 namespace {

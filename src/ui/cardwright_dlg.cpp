@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "job/front_end.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "platform/platform.h"
 #include "ui/package_versions.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "job/job_context.h"
-#include "job/prompt.h"
+#include "record/job_context.h"
+#include "record/prompt.h"
 #include "log/log_to_file.h"
 #include "ui/dialog_view.h"
 #include "ui/dir_tree_ctrl.h"

@@ -3,13 +3,13 @@
 #include <string_view>
 #include <vector>
 
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "package/card_path.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/file_rules.h"
+#include "rules/file_rules.h"
 
 namespace cw {
 namespace {

@@ -7,15 +7,15 @@
 
 #include "backup/cleaning.h"
 #include "card/card_inspection.h"
-#include "job/job_io.h"
-#include "job/job_state.h"
-#include "package/file_table.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
+#include "record/file_table.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 #include "verify/crc_list.h"
-#include "verify/file_rules.h"
-#include "verify/package_check.h"
+#include "rules/file_rules.h"
+#include "package/package_check.h"
 
 namespace cw {
 namespace {

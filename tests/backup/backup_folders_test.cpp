@@ -7,7 +7,7 @@
 
 #include "backup/backup.h"
 #include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 
 namespace cw {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 
 namespace cw {
 namespace {

@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "backup/backup.h"
+#include "job/attempt_restore.h"
 #include "backup/backup_folder.h"
 #include "backup/file_listings.h"
 #include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 namespace {

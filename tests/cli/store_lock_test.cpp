@@ -19,7 +19,7 @@
 #include "package/package_writer.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 extern char** environ;
 

@@ -12,7 +12,7 @@
 #include "package/package_writer.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 namespace {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "card/volume.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "platform/posix/posix_internal.h"
 #include "support/scripted_prompt.h"
 

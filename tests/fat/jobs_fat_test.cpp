@@ -9,7 +9,7 @@
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "support/run_command.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw::fat {
 namespace {

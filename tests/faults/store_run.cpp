@@ -3,8 +3,8 @@
 #include <zlib.h>
 
 #include "backup/backup.h"
-#include "job/job_context.h"
-#include "job/job_state.h"
+#include "record/job_context.h"
+#include "record/job_state.h"
 #include "job/jobs.h"
 #include "job/store_job.h"
 #include "log/log_to_file.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/jobs.h"
 #include "support/fake_platform.h"
 #include "support/log_lines.h"

@@ -1,10 +1,10 @@
-#include "job/job_io.h"
+#include "record/job_io.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "job/job_state.h"
+#include "record/job_state.h"
 #include "log/log_to_file.h"
 #include "support/fake_platform.h"
 #include "support/scripted_prompt.h"

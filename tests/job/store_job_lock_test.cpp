@@ -7,11 +7,11 @@
 
 #include "backup/backup_lock.h"
 #include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "job/jobs.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 #include "verify/verify.h"
 
 namespace cw {

@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "job/job_stop.h"
 #include "job/jobs.h"
 #include "package/package_writer.h"

@@ -5,11 +5,11 @@
 
 #include "backup/backup.h"
 #include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "job/jobs.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 namespace {

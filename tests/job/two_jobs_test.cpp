@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "job/job_context.h"
+#include "record/job_context.h"
 #include "job/jobs.h"
 #include "log/log_to_file.h"
 #include "package/crc_list_writer.h"

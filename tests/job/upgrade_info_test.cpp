@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/jobs.h"
 #include "log/log_to_file.h"
 #include "platform/text.h"

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "job/job_state.h"
+#include "record/job_state.h"
 #include "job/jobs.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "support/package_builder.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 #include "verify/verify.h"
 
 namespace cw {

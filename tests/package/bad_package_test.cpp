@@ -6,9 +6,9 @@
 #include <cstring>
 #include <functional>
 
-#include "job/job_state.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/job_state.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "package/package_parser.h"
 #include "support/package_builder.h"
 

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <string>
 
-#include "job/job_state.h"
+#include "record/job_state.h"
 #include "package/extraction.h"
-#include "package/load_info_array.h"
+#include "job/load_info_array.h"
 #include "support/package_builder.h"
 
 namespace cw {

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
-#include "job/job_io.h"
-#include "job/job_state.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "platform/text.h"
 #include "support/package_builder.h"
 

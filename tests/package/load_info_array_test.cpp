@@ -1,13 +1,13 @@
-#include "package/load_info_array.h"
+#include "job/load_info_array.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "card/wd_crc_list.h"
-#include "job/job_state.h"
+#include "record/job_state.h"
 #include "package/crc_list_writer.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "support/package_builder.h"
 
 namespace cw {

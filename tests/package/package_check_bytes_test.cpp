@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "job/job_state.h"
-#include "package/load_info_array.h"
+#include "record/job_state.h"
+#include "job/load_info_array.h"
 #include "platform/platform.h"
 #include "support/package_builder.h"
-#include "verify/package_check.h"
+#include "package/package_check.h"
 
 namespace cw {
 namespace {

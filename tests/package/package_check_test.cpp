@@ -1,4 +1,4 @@
-#include "verify/package_check.h"
+#include "package/package_check.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "package/byte_reader.h"
 #include "package/package_parser.h"
 #include "support/package_builder.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 namespace {

@@ -4,13 +4,13 @@
 
 #include <cstring>
 
-#include "job/job_state.h"
+#include "record/job_state.h"
 #include "package/extraction.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "package/package_parser.h"
 #include "support/package_builder.h"
-#include "verify/package_check.h"
+#include "package/package_check.h"
 
 namespace cw {
 namespace {

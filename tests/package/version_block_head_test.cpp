@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "job/job_context.h"
+#include "record/job_context.h"
 #include "package/byte_reader.h"
 #include "package/package_writer.h"
 #include "package/version_block.h"

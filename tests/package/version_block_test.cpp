@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "job/job_state.h"
+#include "record/job_state.h"
 #include "package/package_writer.h"
 #include "support/package_builder.h"
 

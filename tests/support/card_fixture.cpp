@@ -8,7 +8,7 @@
 
 #include "package/crc_list_writer.h"
 #include "platform/text.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw::test {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw::test {
 

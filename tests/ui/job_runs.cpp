@@ -9,7 +9,7 @@
 #include "dialog_test_support.h"
 #include "job/jobs.h"
 #include "support/package_builder.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 using namespace cw;
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "verify/bhelper.h"
-#include "verify/crc_kernels.h"
+#include "rules/bhelper.h"
+#include "rules/crc_kernels.h"
 
 namespace cw {
 namespace {

@@ -1,4 +1,4 @@
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "job/job_state.h"
+#include "record/job_state.h"
 #include "support/fake_platform.h"
 #include "support/scripted_prompt.h"
 

@@ -2,9 +2,9 @@
 // unchecked, and a verification with nothing left to check reports the card good.
 #include <gtest/gtest.h>
 
-#include "job/job_state.h"
+#include "record/job_state.h"
 #include "package/crc_list_writer.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "support/package_builder.h"
 #include "verify/crc_list.h"
 

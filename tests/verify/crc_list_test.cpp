@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "card/wd_crc_list.h"
-#include "job/job_state.h"
+#include "record/job_state.h"
 #include "package/crc_list_writer.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "platform/platform.h"
 #include "support/package_builder.h"
 

@@ -1,8 +1,8 @@
-#include "verify/file_rules.h"
+#include "rules/file_rules.h"
 
 #include <gtest/gtest.h>
 
-#include "job/job_state.h"
+#include "record/job_state.h"
 #include "support/package_builder.h"
 
 namespace cw {

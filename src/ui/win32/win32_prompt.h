@@ -9,7 +9,7 @@
 #include <atomic>
 #include <functional>
 
-#include "job/prompt.h"
+#include "record/prompt.h"
 
 namespace cw::win32ui {
 

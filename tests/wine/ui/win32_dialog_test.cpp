@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dialog_driver.h"
-#include "job/job_context.h"
+#include "record/job_context.h"
 #include "package/package_writer.h"
 #include "platform/drive_map.h"
 #include "platform/host_platform.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "platform/text.h"
 
 namespace cw {

@@ -1,7 +1,7 @@
-#include "verify/file_rules.h"
+#include "rules/file_rules.h"
 
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 
 namespace cw {
 

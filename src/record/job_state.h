@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "job/job_context.h"
-#include "job/prompt.h"
-#include "package/file_table.h"
+#include "record/job_context.h"
+#include "record/prompt.h"
+#include "record/file_table.h"
 #include "platform/platform.h"
 
 namespace cw {

@@ -1,4 +1,4 @@
-#include "job/job_state.h"
+#include "record/job_state.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "verify/package_check.h"
+#include "package/package_check.h"
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "package/byte_reader.h"
 #include "package/package_parser.h"
 #include "platform/platform.h"

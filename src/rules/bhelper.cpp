@@ -1,4 +1,4 @@
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,9 +7,9 @@
 #include <mutex>
 #include <new>
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "platform/platform.h"
-#include "verify/crc_kernels.h"
+#include "rules/crc_kernels.h"
 
 namespace cw {
 namespace {

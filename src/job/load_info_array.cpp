@@ -1,16 +1,16 @@
-#include "package/load_info_array.h"
+#include "job/load_info_array.h"
 
 #include "card/file_utils.h"
 #include "card/wd_crc_list.h"
-#include "job/job_io.h"
-#include "job/job_state.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "package/byte_reader.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "package/package_parser.h"
 #include "platform/text.h"
 #include "verify/crc_list.h"
-#include "verify/file_rules.h"
-#include "verify/package_check.h"
+#include "rules/file_rules.h"
+#include "package/package_check.h"
 
 namespace cw {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "job/job_state.h"
+#include "record/job_state.h"
 
 namespace cw {
 

@@ -1,4 +1,4 @@
-#include "job/job_io.h"
+#include "record/job_io.h"
 
 #include <exception>
 #include <new>
