@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "backup/backup.h"
-#include "backup/job_fixture.h"
+#include "support/job_fixture.h"
 #include "record/job_io.h"
 
 namespace cw {

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "backup/backup_folder.h"
-#include "backup/job_fixture.h"
+#include "support/job_fixture.h"
 #include "record/job_io.h"
 
 namespace cw {

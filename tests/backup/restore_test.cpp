@@ -4,24 +4,22 @@
 #include "job/attempt_restore.h"
 #include "backup/backup_folder.h"
 #include "backup/file_listings.h"
-#include "backup/job_fixture.h"
+#include "support/job_fixture.h"
 #include "record/job_io.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "rules/bhelper.h"
+#include "support/crc.h"
 
 namespace cw {
 namespace {
+
+using test::Crc;
 
 const std::string kData = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
 const std::string kEngineRoot = kData + "\\QUORVANE_ENGINE_CF_BACKUP";
 const std::string kPanelRoot = kData + "\\QUORVANE_PANEL_CF_BACKUP";
 
-uint32_t Crc(const std::string& text) {
-  CBHelper helper;
-  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(text.data()),
-                             static_cast<uint32_t>(text.size()));
-}
 
 class RestoreTest : public JobFixture {
  protected:

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "backup/job_fixture.h"
+#include "support/job_fixture.h"
 
 namespace cw {
 namespace {

@@ -6,16 +6,19 @@
 #include <stdexcept>
 
 #include "backup/backup_lock.h"
-#include "backup/job_fixture.h"
+#include "support/job_fixture.h"
 #include "record/job_io.h"
 #include "job/jobs.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "rules/bhelper.h"
 #include "verify/verify.h"
+#include "support/crc.h"
 
 namespace cw {
 namespace {
+
+using test::Crc;
 
 const std::string kPackage = "C:\\WORK\\PKG.FWP";
 const std::string kData = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
@@ -28,10 +31,6 @@ const char kBusy[] =
 
 using Tree = std::map<std::string, std::string>;
 
-uint32_t Crc(const std::string& text) {
-  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(text.data()),
-                             static_cast<uint32_t>(text.size()));
-}
 
 bool LockIsFree(const std::string& name) { return Sys().TryAcquireLock(name) != nullptr; }
 

@@ -7,7 +7,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "backup/job_fixture.h"
+#include "support/job_fixture.h"
 #include "record/job_io.h"
 #include "job/job_stop.h"
 #include "job/jobs.h"

@@ -4,15 +4,18 @@
 #include <map>
 
 #include "backup/backup.h"
-#include "backup/job_fixture.h"
+#include "support/job_fixture.h"
 #include "record/job_io.h"
 #include "job/jobs.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "rules/bhelper.h"
+#include "support/crc.h"
 
 namespace cw {
 namespace {
+
+using test::Crc;
 
 const std::string kPackage = "C:\\WORK\\PKG.FWP";
 const std::string kData = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
@@ -24,11 +27,6 @@ const char kQuestion[] =
 
 using Tree = std::map<std::string, std::string>;
 
-uint32_t Crc(const std::string& text) {
-  CBHelper helper;
-  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(text.data()),
-                             static_cast<uint32_t>(text.size()));
-}
 
 class StoreJobTest : public JobFixture {
  protected:

@@ -8,12 +8,15 @@
 #include "job/jobs.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
+#include "support/crc.h"
 #include "support/package_builder.h"
 #include "rules/bhelper.h"
 #include "verify/verify.h"
 
 namespace cw {
 namespace {
+
+using test::Crc;
 
 using test::JobScope;
 using test::MakeFile;
@@ -25,9 +28,6 @@ constexpr const char* kNotOpening =
 constexpr const char* kUnknownType =
     "Compact Flash type could not be determined.\r\nVerify correct drive and try again.\r\n";
 
-uint32_t Crc(const std::string& content) {
-  return CBHelper::StringCRC(content, static_cast<uint32_t>(content.size()));
-}
 
 class VerifyOnlyTest : public ::testing::Test {
  protected:

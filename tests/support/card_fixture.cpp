@@ -1,5 +1,6 @@
 #include "support/log_lines.h"
 #include "support/card_fixture.h"
+#include "support/crc.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -27,9 +28,6 @@ std::string BareName(const std::string& cardPath) {
   return cut == std::string::npos ? cardPath : cardPath.substr(cut + 1);
 }
 
-uint32_t Crc(const std::string& content) {
-  return CBHelper::StringCRC(content, static_cast<uint32_t>(content.size()));
-}
 
 int TargetOfModel(int model) { return model == 3950 ? 3 : 2; }
 

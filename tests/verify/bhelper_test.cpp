@@ -7,16 +7,15 @@
 #include <vector>
 
 #include "record/job_state.h"
+#include "support/crc.h"
 #include "support/fake_platform.h"
 #include "support/scripted_prompt.h"
 
 namespace cw {
 namespace {
 
-uint32_t Crc(const std::string& s) {
-  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(s.data()),
-                             static_cast<uint32_t>(s.size()));
-}
+using test::Crc;
+
 
 TEST(BHelperTest, CheckValues) {
   CBHelper helper;

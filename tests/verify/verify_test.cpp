@@ -13,19 +13,19 @@
 #include "record/file_table.h"
 #include "package/package_writer.h"
 #include "platform/posix_fixture.h"
+#include "support/crc.h"
 #include "support/package_builder.h"
 #include "rules/bhelper.h"
 
 namespace cw {
 namespace {
 
+using test::Crc;
+
 using test::JobScope;
 
 constexpr const char* kFailureHead = "\r\nThe following files did not pass the CRC test:";
 
-uint32_t Crc(const std::string& content) {
-  return CBHelper::StringCRC(content, static_cast<uint32_t>(content.size()));
-}
 
 class VerifyTest : public ::testing::Test {
  protected:

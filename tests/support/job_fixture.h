@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "job/job_context.h"
-#include "job/job_state.h"
+#include "record/job_context.h"
+#include "record/job_state.h"
 #include "log/log_to_file.h"
 #include "support/fake_platform.h"
 #include "support/log_lines.h"
