@@ -35,7 +35,7 @@ bool RestoreNotPossible(JobState& state, JobContext& job, const char* text) {
   Report(state, text);
   state.Log(text);
   SetPhase(job.restoreState, kPhaseFailed);
-  Wait(50);
+  state.PhaseWait(kPhaseWaitMs);
   return false;
 }
 
@@ -66,14 +66,14 @@ bool AttemptRestore(JobState& state) {
     GetCFFilesArray(state, state.cardFileList);
     CleanCF(state, state.cardFileList);
   }
-  Wait(50);
+  state.PhaseWait(kPhaseWaitMs);
 
   state.Log("  attempting to restore files.");
   if (!RestoreFiles(state)) {
     Report(state, kRestoreFailed);
     state.Log(kRestoreFailed);
     SetPhase(job.restoreState, kPhaseFailed);
-    Wait(50);
+    state.PhaseWait(kPhaseWaitMs);
     return false;
   }
 
@@ -105,12 +105,12 @@ bool AttemptRestore(JobState& state) {
     state.Log("  failed to load info array.");
     Report(state, kRestoreFailed);
     SetPhase(job.restoreState, kPhaseFailed);
-    Wait(50);
+    state.PhaseWait(kPhaseWaitMs);
     return false;
   }
 
   SetPhase(job.restoreState, kPhaseDone);
-  Wait(50);
+  state.PhaseWait(kPhaseWaitMs);
   SetPhase(job.restoreVerifyState, kPhaseRunning);
   if (state.softwareTestMode) {
     state.ShowMessage(
@@ -121,12 +121,12 @@ bool AttemptRestore(JobState& state) {
   if (Verify(state) == kVerifyPassed) {
     Report(state, "Restore OK!!");
     SetPhase(job.restoreVerifyState, kPhaseDone);
-    Wait(50);
+    state.PhaseWait(kPhaseWaitMs);
     return true;
   }
   Report(state, kRestoreFailed);
   SetPhase(job.restoreVerifyState, kPhaseFailed);
-  Wait(50);
+  state.PhaseWait(kPhaseWaitMs);
   return false;
 }
 

@@ -11,8 +11,6 @@
 namespace cw {
 namespace {
 
-constexpr uint32_t kPhaseWaitMs = 50;
-
 // The phase the front end is following gets the failure marks.
 void FailCurrentPhase(JobContext& job) {
   if (job.prepState == kPhaseRunning)
@@ -36,7 +34,7 @@ void Announce(JobState& state, StopOutcome outcome) {
 StopOutcome RestoreChangedCard(JobState& state) {
   JobContext& job = state.job;
   FailCurrentPhase(job);
-  Wait(kPhaseWaitMs);
+  state.PhaseWait(kPhaseWaitMs);
   state.Log("    attempting to put the backup back after the job ended early.");
   if (RunRestore(state)) return kStoppedRestored;
   return job.skipBackup ? kStoppedNoBackup : kStoppedRestoreFailed;

@@ -19,10 +19,6 @@ void EnterStage(JobState& state, int32_t stage);
 // or stage 11 (the first file written).
 bool CardChanged(JobState& state);
 
-// Waits after a phase change, so the front end's 20 ms poll sees it, and before a job ends.
-inline constexpr uint32_t kPhaseWaitMs = 50;
-inline constexpr uint32_t kEndWaitMs = 1000;
-
 // Stages 1 to 10. nullopt when the card may be programmed; otherwise the job has ended
 // (jobRunning cleared) with the returned exit code. Stage 7 takes `backupLock` for the backup
 // folder of the card's kind, or ends the job when another job holds it; the caller keeps the

@@ -107,7 +107,7 @@ std::optional<int> ApplyTargetRules(JobState& state) {
       state.ShowAndRecord(
           "Compact Flash type could not be determined.\r\nUse Advanced Settings to set type.\r\n",
           MessageIcon::Warning);
-      Wait(kPhaseWaitMs);
+      state.PhaseWait(kPhaseWaitMs);
       return EndJob(job, 0);
     }
   } else if (state.targetType == kTargetEngine) {
@@ -182,7 +182,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
     SetPhase(job.prepState, kPhaseDone);
     job.cardMayHaveChanged = 1;
     RunRestore(state);
-    Wait(kEndWaitMs);
+    state.PhaseWait(kEndWaitMs);
     return EndJob(job, 1);
   }
   if (std::optional<int> end = ApplyTargetRules(state)) return end;

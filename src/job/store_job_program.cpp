@@ -167,7 +167,7 @@ bool PlaceReleaseNumber(JobState& state) {
 
 int RestoreExit(JobState& state) {
   JobContext& job = state.job;
-  Wait(kPhaseWaitMs);
+  state.PhaseWait(kPhaseWaitMs);
   RunRestore(state);
   return EndJob(job, 0);
 }
@@ -185,7 +185,7 @@ std::optional<int> BackupAndProgram(JobState& state) {
       state.ShowAndRecord("File Backup Failed. Process aborted.\r\n", MessageIcon::Warning);
       if (panel) {
         SetPhase(job.prepState, kPhaseFailed);
-        Wait(kPhaseWaitMs);
+        state.PhaseWait(kPhaseWaitMs);
         state.Log("  Attempting to restore.");
         RunRestore(state);
       }
@@ -216,7 +216,7 @@ std::optional<int> BackupAndProgram(JobState& state) {
 
   EnterStage(state, 14);
   if (job.storeState == kPhaseFailed) {
-    Wait(kPhaseWaitMs);
+    state.PhaseWait(kPhaseWaitMs);
     state.Log("    attempting to restore the original files after store failed.");
     RunRestore(state);
     return EndJob(job, 0);

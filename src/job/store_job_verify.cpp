@@ -65,7 +65,7 @@ int VerifyAndFinish(JobState& state) {
   }
   if (job.storeState != kPhaseFailed) SetPhase(job.storeState, kPhaseDone);
   SetPhase(job.verifyState, kPhaseRunning);
-  Wait(kPhaseWaitMs);
+  state.PhaseWait(kPhaseWaitMs);
   state.AppendDiagnostics("\r\nVerifying");
 
   switch (Verify(state)) {
@@ -74,9 +74,9 @@ int VerifyAndFinish(JobState& state) {
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       SetPhase(job.verifyState, kPhaseFailed);
-      Wait(kPhaseWaitMs);
+      state.PhaseWait(kPhaseWaitMs);
       RunRestore(state);
-      Wait(kEndWaitMs);
+      state.PhaseWait(kEndWaitMs);
       return EndJob(job, 0);
     }
     case kVerifyPassed:
@@ -86,7 +86,7 @@ int VerifyAndFinish(JobState& state) {
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       SetPhase(job.verifyState, kPhaseFailed);
-      Wait(kEndWaitMs);
+      state.PhaseWait(kEndWaitMs);
       return EndJob(job, 0);
     }
   }
@@ -99,7 +99,7 @@ int VerifyAndFinish(JobState& state) {
   SetPhase(job.verifyState, kPhaseDone);
   state.SetStatus("Done!");
   state.AppendDiagnostics("\r\nDownload Complete.");
-  Wait(kEndWaitMs);
+  state.PhaseWait(kEndWaitMs);
   job.jobRunning = 0;
   state.Log("  DownloadAndVerify complete.");
   return 1;

@@ -17,17 +17,16 @@
 namespace cw {
 namespace {
 
-constexpr uint32_t kPhaseWaitMs = 50;
-
 // Ends the job: jobRunning is the last field a job writes.
 int EndJob(JobContext& job, int result) {
   job.jobRunning = 0;
   return result;
 }
 
-int FailVerify(JobContext& job) {
+int FailVerify(JobState& state) {
+  JobContext& job = state.job;
   SetPhase(job.verifyState, kPhaseFailed);
-  Wait(kPhaseWaitMs);
+  state.PhaseWait(kPhaseWaitMs);
   return EndJob(job, 0);
 }
 
@@ -54,11 +53,11 @@ int RunVerifyOnly(JobState& state) {
   if (!probe) {
     state.ShowAndRecord("The selected drive is not opening.\r\nDo you have sufficient privileges?",
                         MessageIcon::Warning);
-    return FailVerify(job);
+    return FailVerify(state);
   }
   CloseVolume(std::move(probe));
 
-  if (!BasicFlashCheck(state)) return FailVerify(job);
+  if (!BasicFlashCheck(state)) return FailVerify(state);
 
   GetCFFilesArray(state, state.cardFileList);
   GetCFInfo(state);
@@ -69,7 +68,7 @@ int RunVerifyOnly(JobState& state) {
     state.ShowAndRecord(
         "Compact Flash type could not be determined.\r\nVerify correct drive and try again.\r\n",
         MessageIcon::Warning);
-    return FailVerify(job);
+    return FailVerify(state);
   }
 
   const bool loaded = LoadInfoArray(state);
@@ -77,15 +76,15 @@ int RunVerifyOnly(JobState& state) {
   if (job.usePackageFile == 0) state.osInPackage = 1;
   if (!loaded) {
     SetPhase(job.verifyOnlyState, kPhaseFailed);
-    Wait(kPhaseWaitMs);
+    state.PhaseWait(kPhaseWaitMs);
     return EndJob(job, 0);
   }
 
   SetPhase(job.verifyOnlyState, kPhaseDone);
-  Wait(kPhaseWaitMs);
+  state.PhaseWait(kPhaseWaitMs);
   const int result = Verify(state);
   SetPhase(job.verifyState, result == kVerifyPassed ? kPhaseDone : kPhaseFailed);
-  Wait(kPhaseWaitMs);
+  state.PhaseWait(kPhaseWaitMs);
   return EndJob(job, result);
 }
 
@@ -112,7 +111,7 @@ int VerifyOnlyJob(JobState& state) {
       const std::string what = DescribeError(error);
       state.Log("  the verification ended by an unexpected error: " + what);
       state.ShowUnexpectedError(what);
-      return FailVerify(*job);
+      return FailVerify(state);
     }
   });
 }

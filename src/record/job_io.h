@@ -11,7 +11,8 @@ namespace cw {
 
 void SetPhase(std::atomic<int32_t>& phase, PhaseState state);
 
-// Waits through the platform's sleep (instant in tests).
+// Waits for the device through the platform's sleep (a volume's retries). The waits a window
+// needs to see each phase are JobState::PhaseWait.
 void Wait(uint32_t milliseconds);
 
 // Runs a worker body of the job `state`. JobStopped becomes exit code 5 with jobRunning

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "log/log_to_file.h"
+#include "platform/platform.h"
 
 namespace cw {
 namespace {
@@ -84,6 +85,10 @@ void JobState::SetProgressPos(int32_t pos) const { job.progressPos = pos; }
 void JobState::RecordFileCheck(FileCheck check) const {
   check.afterRestore = job.restoreVerifyState == kPhaseRunning;
   job.fileChecks.Append(std::move(check));
+}
+
+void JobState::PhaseWait(uint32_t milliseconds) const {
+  if (job.phaseWaits) Sys().Sleep(milliseconds);
 }
 
 void JobState::StopIfRequested() const {

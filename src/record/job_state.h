@@ -27,6 +27,11 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 struct JobStopped {};
 constexpr int kExitStopped = 5;
 
+// How long a step waits after a phase change, and a job before it ends, when the front end asks
+// for it (JobContext::phaseWaits).
+inline constexpr uint32_t kPhaseWaitMs = 50;
+inline constexpr uint32_t kEndWaitMs = 1000;
+
 struct JobState {
   explicit JobState(JobContext& context) : job(context) {}
   JobState(const JobState&) = delete;
@@ -105,6 +110,9 @@ struct JobState {
   void SetProgressPos(int32_t pos) const;
   // Adds a file check to the job's record; afterRestore is set here, from the phase.
   void RecordFileCheck(FileCheck check) const;
+  // Waits after a phase change or before the job ends, so that a window's 20 ms timer sees the
+  // phase; only when the front end asks for it (JobContext::phaseWaits). Nothing else waits here.
+  void PhaseWait(uint32_t milliseconds) const;
   // Throws JobStopped when stopRequested has reached the level the running step needs (1; a
   // restore needs one request more). jobRunning is cleared by the worker entry, not here.
   void StopIfRequested() const;

@@ -220,7 +220,7 @@ int Verification::Run() {
   state.SetStatus(Format("%d Files verified at ", verified_) + state.globalFlashPath);
   if (!storing_) {
     state.SetStatus("Done!");
-    Wait(1000);
+    state.PhaseWait(kEndWaitMs);
   }
   return kVerifyPassed;
 }

@@ -78,6 +78,7 @@ TEST_F(RestoreTest, StoreWithoutBackupCannotRestore) {
   OldEngineCard();
   state.backupSkipped = 1;
   DamageCard();
+  job.phaseWaits = 1;  // as a window asks
   EXPECT_FALSE(AttemptRestore(state));
   EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
   EXPECT_TRUE(Logged("Restore Not Possible!! No Backup Files!!"));

@@ -181,7 +181,6 @@ class StoreLockTest : public ::testing::Test {
   EnvironmentAdditions Environment() const {
     return {{"HOME", home.path()},
             {"XDG_CONFIG_HOME", home.Sub(".config")},
-            {"CARDWRIGHT_INSTANT_WAITS", "1"},
             {"CARDWRIGHT_DRIVES", ""}};
   }
   static std::string Drive(const TempDir& card) {

@@ -107,7 +107,6 @@ class StoreTest : public ::testing::Test {
     return RunCardwright(args,
                          {{"HOME", home.path()},
                           {"XDG_CONFIG_HOME", home.Sub(".config")},
-                          {"CARDWRIGHT_INSTANT_WAITS", "1"},
                           {"CARDWRIGHT_DRIVES", ""}},
                          input);
   }

@@ -132,6 +132,17 @@ TEST_F(JobIoTest, WaitUsesThePlatformsSleep) {
   EXPECT_EQ(scope_.fake.SleptMs(), 1050u);
 }
 
+TEST_F(JobIoTest, PhaseWaitsOnlyWhenTheFrontEndAsks) {
+  state_.PhaseWait(kPhaseWaitMs);
+  state_.PhaseWait(kEndWaitMs);
+  EXPECT_EQ(scope_.fake.SleepCount(), 0u);
+  job_.phaseWaits = 1;
+  state_.PhaseWait(kPhaseWaitMs);
+  state_.PhaseWait(kEndWaitMs);
+  EXPECT_EQ(scope_.fake.SleepCount(), 2u);
+  EXPECT_EQ(scope_.fake.SleptMs(), 1050u);
+}
+
 TEST_F(JobIoTest, StopRequestEndsTheWorkerWithCodeFive) {
   job_.jobRunning = 1;
   int filesDone = 0;

@@ -131,7 +131,6 @@ std::vector<std::string> CardFixture::Arguments(const std::vector<std::string>& 
 EnvironmentAdditions CardFixture::Environment() const {
   return {{"HOME", HomeDir()},
           {"XDG_CONFIG_HOME", HomeDir() + "/.config"},
-          {"CARDWRIGHT_INSTANT_WAITS", "1"},
           {"CARDWRIGHT_DRIVES", ""}};
 }
 
