@@ -1,6 +1,6 @@
 #pragma once
-// The main dialog's logic (template 102): start-up, the two job buttons, the 20 ms timer that
-// follows a job, "Browse...", the card and package boxes, the tree and "Advanced". It works
+// The main dialog's logic (layout IDD_CARDWRIGHT): start-up, the two job buttons, the 20 ms timer
+// that follows a job, "Browse...", the card and package boxes, the tree and "Advanced". It works
 // against a DialogView and a TreeView, so it runs the same under Qt and in tests.
 
 #include <functional>
