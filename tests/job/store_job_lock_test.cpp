@@ -14,6 +14,7 @@
 #include "rules/bhelper.h"
 #include "verify/verify.h"
 #include "support/crc.h"
+#include "support/package_builder.h"
 
 namespace cw {
 namespace {
@@ -89,24 +90,7 @@ class StoreJobLockTest : public JobFixture {
     fake.WriteFile("E:\\UPGRADE.FWP", EnginePackage("old main"));
     fake.WriteFile("E:\\APP\\MAIN.BIN", "old main");
   }
-  // A 3940 release with its OS image and its CRC list (last, and with enough records that the
-  // list's reader looks far enough for each entry).
-  void PanelPackage() {
-    PackageSpec spec;
-    spec.releaseNumber = 7;
-    spec.winceIncluded = 1;
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"NK.BIN", "new os"}, {"BREVANT\\APP.EXE", "new app"}, {"BREVANT\\HELP.TXT", "h"}};
-    std::vector<CRCListEntry> list;
-    for (const auto& [path, content] : files) {
-      spec.files.push_back({.kind = kKindPanel3940, .cardPath = path, .content = content});
-      list.push_back({path, Crc(content)});
-    }
-    spec.files.push_back({.kind = kKindPanel3940Raw,
-                          .cardPath = "Quorvane File CRCs.dat",
-                          .content = BuildCRCList(list)});
-    fake.WriteFile(kPackage, BuildPackage(spec));
-  }
+  void PanelPackage() { fake.WriteFile(kPackage, BuildPackage(test::PanelRelease())); }
   void PanelCard() {
     PanelPackage();
     fake.WriteFile("E:\\NK.BIN", "os");

@@ -11,6 +11,7 @@
 #include "package/package_writer.h"
 #include "rules/bhelper.h"
 #include "support/crc.h"
+#include "support/package_builder.h"
 
 namespace cw {
 namespace {
@@ -46,22 +47,6 @@ class StoreJobTest : public JobFixture {
   static PackageSpec EnginePackage(const std::string& content = "new main") {
     PackageSpec spec;
     spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = content});
-    return spec;
-  }
-  // A 3940 panel release with its OS image and its CRC list (last, as verification wants; and
-  // with enough records that the list's reader looks far enough for each entry).
-  static PackageSpec PanelPackage(const std::string& app = "new app") {
-    PackageSpec spec;
-    spec.releaseNumber = 0x01020304;
-    spec.winceIncluded = 1;
-    spec.files.push_back({.kind = kKindPanel3940, .cardPath = "NK.BIN", .content = "new os"});
-    spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\APP.EXE", .content = app});
-    spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\HELP.TXT", .content = "h"});
-    spec.files.push_back({.kind = kKindPanel3940Raw,
-                          .cardPath = "Quorvane File CRCs.dat",
-                          .content = BuildCRCList({{"NK.BIN", Crc("new os")},
-                                                   {"BREVANT\\APP.EXE", Crc(app)},
-                                                   {"BREVANT\\HELP.TXT", Crc("h")}})});
     return spec;
   }
   void OldEngineCard() {
@@ -187,7 +172,7 @@ TEST_F(StoreJobTest, VersionFileOfAnOldFormatCarriesNoGeneratorValues) {
 
 TEST_F(StoreJobTest, PanelCardReceivesTheReleaseNumberAndNoEngineFiles) {
   OldPanelCard();
-  Package(PanelPackage());
+  Package(test::PanelRelease());
   EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "new app");
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\RELEASENUMBER"), std::string("\x04\x03\x02\x01", 4));
@@ -257,7 +242,7 @@ TEST_F(StoreRefusalTest, UnknownCardWithoutATargetChoice) {
 
 TEST_F(StoreRefusalTest, UnknownCardWhoseModelIsNotChosen) {
   fake.WriteFile("E:\\DATA.BIN", "x");
-  Package(PanelPackage());
+  Package(test::PanelRelease());
   job.panelSelected = 1;
   ExpectRefused("Please specify a panel version before continuing.\r\n");
   EXPECT_EQ(prompt.ChooserCount(), 1u);
@@ -266,7 +251,7 @@ TEST_F(StoreRefusalTest, UnknownCardWhoseModelIsNotChosen) {
 
 TEST_F(StoreRefusalTest, PanelFilesForAnEngineCard) {
   OldEngineCard();
-  Package(PanelPackage());
+  Package(test::PanelRelease());
   job.panelSelected = 1;
   ExpectRefused(
       "Placing panel files on the engine compact flash is not permitted.\r\nDownload "
@@ -304,7 +289,7 @@ TEST_F(StoreRefusalTest, CancelClearsStoreInProgress) {
 
 TEST_F(StoreRefusalTest, PanelWithoutAnyOperatingSystem) {
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "old app");
-  PackageSpec spec = PanelPackage();
+  PackageSpec spec = test::PanelRelease();
   spec.winceIncluded = 0;
   Package(spec);
   job.panelSelected = 1;
@@ -319,7 +304,7 @@ TEST_F(StoreRefusalTest, PanelWithoutAnyOperatingSystem) {
 TEST_F(StoreJobTest, PanelSpaceCheckCountsTotalCapacity) {
   OldPanelCard();  // kept: NK.BIN (2) and BPANEL.INI (8), counted with the panel chosen
   job.panelSelected = 1;
-  const PackageSpec spec = PanelPackage(std::string(5000, 'p'));
+  const PackageSpec spec = test::PanelRelease(std::string(5000, 'p'));
   Package(spec);
   // The OS image does not count; the application and the CRC list do.
   const uint64_t needed = 5000 + 1 + spec.files[3].content.size() + 10 + 1000;
@@ -365,7 +350,7 @@ TEST_F(StoreJobTest, EmptyCardIsNeverBackedUpButTheNextCardIs) {
 // before anything changes; an empty backup folder restores nothing and is never OK.
 TEST_F(StoreJobTest, RestoreOnlyRefusesAnIncompleteOrEmptyBackup) {
   OldPanelCard();
-  Package(PanelPackage());
+  Package(test::PanelRelease());
   fake.WriteFile(kPanelRoot + "\\BREVANT\\APP.EXE", "old app");
   fake.WriteFile(kPanelRoot + ".incomplete", "");
   job.restoreOnly = 1;
@@ -500,7 +485,7 @@ TEST_F(StoreFailureTest, EngineBackupFailureEndsWithoutRestore) {
 TEST_F(StoreFailureTest, PanelBackupFailureKeepsEveryCardFile) {
   OldPanelCard();
   fake.WriteFile("E:\\BREVANT\\DATA\\TABLE.DAT", "table");
-  Package(PanelPackage());
+  Package(test::PanelRelease());
   const Tree card = Files("E:");
   fake.FailCall("CopyFile", kErrDiskFull, 2);
   EXPECT_EQ(Run(), 0);

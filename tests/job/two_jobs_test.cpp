@@ -18,6 +18,7 @@
 #include "platform/posix/posix_platform.h"
 #include "support/crc.h"
 #include "support/log_lines.h"
+#include "support/package_builder.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
@@ -37,22 +38,6 @@ PackageSpec EnginePackage(const std::string& main) {
   PackageSpec spec;
   spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = main});
   spec.files.push_back({.kind = kKindEngine7, .cardPath = "APP\\LIB\\IO.DAT", .content = "io"});
-  return spec;
-}
-
-PackageSpec PanelPackage(const std::string& app) {
-  PackageSpec spec;
-  spec.releaseNumber = 0x01020304;
-  spec.winceIncluded = 1;
-  spec.files.push_back({.kind = kKindPanel3940, .cardPath = "NK.BIN", .content = "new os"});
-  spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\APP.EXE", .content = app});
-  spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\HELP.TXT", .content = "h"});
-  // The list comes last and names every file before it, as a panel package's list does.
-  spec.files.push_back({.kind = kKindPanel3940Raw,
-                        .cardPath = "Quorvane File CRCs.dat",
-                        .content = BuildCRCList({{"NK.BIN", Crc("new os")},
-                                                 {"BREVANT\\APP.EXE", Crc(app)},
-                                                 {"BREVANT\\HELP.TXT", Crc("h")}})});
   return spec;
 }
 
@@ -125,7 +110,7 @@ TEST_F(TwoJobsTest, AnEngineStoreAndAPanelStoreRunAtTheSameTime) {
 
   OneJob engine, panel;
   Prepare(engine, 'E', EnginePackage("new main"));
-  Prepare(panel, 'F', PanelPackage("new app"));
+  Prepare(panel, 'F', test::PanelRelease("new app"));
   std::thread first([&engine] { engine.result = DownloadAndVerify(&engine.job); });
   std::thread second([&panel] { panel.result = DownloadAndVerify(&panel.job); });
   first.join();

@@ -63,19 +63,7 @@ TEST_F(VerifyFWPFileTest, AFileTooShortForTheFieldOrThatCannotBeReadFails) {
 }
 
 // The package check hands over the bytes it read, so the loader reads a package only once.
-using test::JobScope;
-using test::kPackagePath;
-using test::MakeFile;
-
-class CheckBytesTest : public ::testing::Test {
- protected:
-  std::unique_ptr<File> Put(const std::string& bytes) {
-    scope.fake.WriteFile(kPackagePath, bytes);
-    return Sys().OpenFile(kPackagePath, OpenMode::Read);
-  }
-  PackageSpec spec{.files = {MakeFile(2, "A.BIN", "alpha"), MakeFile(11, "B.BIN", "beta")}};
-  JobScope scope;
-};
+using CheckBytesTest = VerifyFWPFileTest;
 
 TEST_F(CheckBytesTest, APassingCheckLeavesTheWholeFileUnchanged) {
   const std::string package = BuildPackage(spec);

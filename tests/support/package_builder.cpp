@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "package/crc_list_writer.h"
+#include "support/crc.h"
 #include "support/log_lines.h"
 
 namespace cw::test {
@@ -29,6 +31,21 @@ std::vector<std::string> JobScope::LogLines() const {
 
 PackageFileSpec MakeFile(int32_t kind, const std::string& cardPath, const std::string& content) {
   return PackageFileSpec{.kind = kind, .cardPath = cardPath, .checkPath = "", .content = content};
+}
+
+PackageSpec PanelRelease(const std::string& app) {
+  PackageSpec spec;
+  spec.releaseNumber = 0x01020304;
+  spec.winceIncluded = 1;
+  spec.files.push_back({.kind = kKindPanel3940, .cardPath = "NK.BIN", .content = "new os"});
+  spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\APP.EXE", .content = app});
+  spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\HELP.TXT", .content = "h"});
+  spec.files.push_back({.kind = kKindPanel3940Raw,
+                        .cardPath = "Quorvane File CRCs.dat",
+                        .content = BuildCRCList({{"NK.BIN", Crc("new os")},
+                                                 {"BREVANT\\APP.EXE", Crc(app)},
+                                                 {"BREVANT\\HELP.TXT", Crc("h")}})});
+  return spec;
 }
 
 bool SameRecord(const FILE_INFO_STRUCT& a, const FILE_INFO_STRUCT& b) {

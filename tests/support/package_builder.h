@@ -44,6 +44,11 @@ class JobScope {
 PackageFileSpec MakeFile(int32_t kind, const std::string& cardPath,
                          const std::string& content = "content");
 
+// A 3940 panel release: its OS image "NK.BIN", "BREVANT\APP.EXE" holding `app`,
+// "BREVANT\HELP.TXT", and last its CRC list naming the three (a panel's list comes last and
+// needs that many records for its reader to reach each entry), release number 0x01020304.
+PackageSpec PanelRelease(const std::string& app = "new app");
+
 // Two records are equal byte for byte.
 bool SameRecord(const FILE_INFO_STRUCT& a, const FILE_INFO_STRUCT& b);
 
