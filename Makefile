@@ -17,9 +17,9 @@ win-build = cmake -S . -B $(1) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 SAN_COMMON := -O1 -g -fno-omit-frame-pointer
 ASAN_FLAGS := $(SAN_COMMON) -fsanitize=address,undefined -fno-sanitize-recover=undefined
 TSAN_FLAGS := $(SAN_COMMON) -fsanitize=thread
-# The test programs whose tests start threads: worker jobs, the log's locking, platform locks
-# and errors per thread, the CRC helper's table.
-TSAN_TESTS := test_job test_log test_platform test_verify
+# The test programs whose tests start threads: worker jobs (two store jobs at once among them),
+# the log's locking, platform locks and errors per thread, the CRC helper's table.
+TSAN_TESTS := test_job test_log test_platform test_rules test_verify
 SAN_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 

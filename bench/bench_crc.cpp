@@ -12,7 +12,9 @@
 
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
-#include "verify/bhelper.h"
+#include "record/job_context.h"
+#include "record/job_state.h"
+#include "rules/bhelper.h"
 
 namespace {
 
@@ -91,11 +93,13 @@ class FileCrc : public benchmark::Fixture {
   std::unique_ptr<cw::Platform> platform_;
   std::string path_;
   bool ok_ = false;
+  cw::JobContext job_;
+  cw::JobState run_{job_};
 };
 
 BENCHMARK_DEFINE_F(FileCrc, GetFileCRC)(benchmark::State& state) {
   if (!ok_) return state.SkipWithError("cannot write the file");
-  for (auto _ : state) benchmark::DoNotOptimize(cw::CBHelper::GetFileCRC(path_));
+  for (auto _ : state) benchmark::DoNotOptimize(cw::CBHelper::GetFileCRC(run_, path_));
   SetBytes(state, kBufferBytes);
 }
 BENCHMARK_REGISTER_F(FileCrc, GetFileCRC)->Unit(benchmark::kMillisecond);

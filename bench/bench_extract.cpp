@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "job/job_context.h"
-#include "job/job_values.h"
+#include "record/job_context.h"
+#include "record/job_state.h"
 #include "package/extraction.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "package/package_writer.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
@@ -51,15 +51,13 @@ class OneFile : public benchmark::Fixture {
     packagePath_ = folder_ + "/ONE.FWP";
     ok_ = cw::WriteBytesToFile(packagePath_, package);
 
-    cw::currentJob = &job_;
-    cw::globalFWPDataFilePath = packagePath_;
-    cw::globalFlashPath = "E:";
-    cw::targetType = cw::kTargetPanel3940;
-    cw::fileTable = layout.records;
+    run_.globalFWPDataFilePath = packagePath_;
+    run_.globalFlashPath = "E:";
+    run_.targetType = cw::kTargetPanel3940;
+    run_.fileTable = layout.records;
   }
   void TearDown(const benchmark::State&) override {
-    cw::currentJob = nullptr;
-    cw::fileTable.clear();
+    run_.fileTable.clear();
     cw::SetPlatform(nullptr);
     std::system(("rm -rf '" + folder_ + "'").c_str());
   }
@@ -73,6 +71,7 @@ class OneFile : public benchmark::Fixture {
 
   std::unique_ptr<cw::Platform> platform_;
   cw::JobContext job_;
+  cw::JobState run_{job_};
   std::string folder_, cardFolder_, packagePath_, content_, stored_;
   cw::FILE_INFO_STRUCT record_{};
   bool ok_ = false;
@@ -81,8 +80,8 @@ class OneFile : public benchmark::Fixture {
 BENCHMARK_DEFINE_F(OneFile, Decompress)(benchmark::State& state) {
   if (!ok_) return state.SkipWithError("cannot write the package");
   for (auto _ : state) {
-    int32_t filesStored = 0;
-    if (!cw::Decompress(filesStored) || filesStored != 1) state.SkipWithError("not extracted");
+    run_.filesStored = 0;
+    if (!cw::Decompress(run_) || run_.filesStored != 1) state.SkipWithError("not extracted");
   }
   Count(state);
 }

@@ -5,10 +5,10 @@
 
 #include <memory>
 
-#include "job/job_context.h"
-#include "job/job_values.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/job_context.h"
+#include "record/job_state.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "package/package_writer.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
@@ -42,17 +42,16 @@ void BM_LoadInfoArray10000(benchmark::State& state) {
   cw::JobContext job;
   job.storeInProgress = 1;
   job.usePackageFile = 1;
-  cw::currentJob = &job;
-  cw::globalFWPDataFilePath = path;
-  cw::targetType = cw::kTargetPanel3940;
+  cw::JobState run(job);
+  run.globalFWPDataFilePath = path;
+  run.targetType = cw::kTargetPanel3940;
   for (auto _ : state) {
-    cw::packageBytes = 0;
-    if (!cw::LoadInfoArray()) state.SkipWithError("the package did not load");
-    benchmark::DoNotOptimize(cw::fileTable.data());
+    run.packageBytes = 0;
+    if (!cw::LoadInfoArray(run)) state.SkipWithError("the package did not load");
+    benchmark::DoNotOptimize(run.fileTable.data());
   }
-  state.SetLabel(std::to_string(cw::fileTable.size()) + " records");
+  state.SetLabel(std::to_string(run.fileTable.size()) + " records");
   cw::Sys().DeleteFile(path);
-  cw::currentJob = nullptr;
   cw::SetPlatform(nullptr);
 }
 BENCHMARK(BM_LoadInfoArray10000)->Unit(benchmark::kMillisecond);

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "fuzz_job.h"
-#include "job/job_values.h"
+#include "record/job_state.h"
 #include "package/card_path.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "platform/platform.h"
 #include "support/package_builder.h"
 #include "verify/crc_list.h"
@@ -20,21 +20,21 @@ using namespace cw;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   const fuzz::ModeAndData in = fuzz::Split(input, size);
   test::JobScope scope;
-  targetType = (in.mode & 1) ? kTargetPanel3950 : kTargetPanel3940;
-  const std::string listPath = CRCListPathFor(targetType);
+  scope.state.targetType = (in.mode & 1) ? kTargetPanel3950 : kTargetPanel3940;
+  const std::string listPath = CRCListPathFor(scope.state, scope.state.targetType);
   scope.fake.WriteFile(listPath, in.data);
 
-  const bool loaded = LoadArrayFromCRCFile(listPath);
+  const bool loaded = LoadArrayFromCRCFile(scope.state, listPath);
   if (loaded) {
-    for (const FILE_INFO_STRUCT& record : fileTable) {
+    for (const FILE_INFO_STRUCT& record : scope.state.fileTable) {
       fuzz::Check(CardPathIsSafe(FieldText(record.cardPath)), "every listed path is on the card");
     }
   } else {
-    fuzz::Check(fileTable.empty(), "a refused list adds nothing");
+    fuzz::Check(scope.state.fileTable.empty(), "a refused list adds nothing");
     fuzz::Check(scope.prompt.Count() == 1, "a refused list shows one message");
   }
-  if (!(in.mode & 2)) fileTable.clear();
-  (void)VerifyCRCFile();
+  if (!(in.mode & 2)) scope.state.fileTable.clear();
+  (void)VerifyCRCFile(scope.state);
 
   const auto* bytes = reinterpret_cast<const uint8_t*>(in.data.data());
   const OSImageEntry fromBytes = FindOSImageCRC(bytes, in.data.size());

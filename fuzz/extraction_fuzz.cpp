@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "fuzz_job.h"
-#include "job/job_values.h"
+#include "record/job_state.h"
 #include "package/extraction.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "support/package_builder.h"
 
 using namespace cw;
@@ -31,20 +31,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   test::JobScope scope;
   scope.job.storeInProgress = 1;
   scope.job.usePackageFile = 1;
-  targetType = in.mode & 3;
+  scope.state.targetType = in.mode & 3;
   scope.fake.WriteFile(test::kPackagePath,
                        (in.mode & 4) ? in.data : fuzz::WithMatchingCrc(in.data));
-  if (!LoadInfoArray()) return 0;
+  if (!LoadInfoArray(scope.state)) return 0;
 
   const auto before = OutsideTheCard(scope.fake);
   const size_t messagesBefore = scope.prompt.Count();
-  int32_t filesStored = 0;
-  const bool extracted = Decompress(filesStored);
+  scope.state.filesStored = 0;
+  const bool extracted = Decompress(scope.state);
 
-  fuzz::Check(packageFile == nullptr, "the package file is closed");
+  fuzz::Check(scope.state.packageFile == nullptr, "the package file is closed");
   fuzz::Check(OutsideTheCard(scope.fake) == before, "nothing is written outside the card");
   fuzz::Check(extracted || scope.prompt.Count() > messagesBefore, "a failure shows a message");
-  fuzz::Check(filesStored >= 0 && size_t(filesStored) <= fileTable.size(),
+  fuzz::Check(scope.state.filesStored >= 0 &&
+                  size_t(scope.state.filesStored) <= scope.state.fileTable.size(),
               "no more files are stored than the table holds");
   return 0;
 }

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "fuzz_job.h"
-#include "job/job_values.h"
+#include "record/job_state.h"
 #include "package/card_path.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "support/package_builder.h"
 
 using namespace cw;
@@ -20,7 +20,7 @@ using namespace cw;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   const fuzz::ModeAndData in = fuzz::Split(input, size);
   test::JobScope scope;
-  targetType = in.mode & 3;
+  scope.state.targetType = in.mode & 3;
   scope.job.storeInProgress = (in.mode >> 2) & 1;
   scope.job.usePackageFile = (in.mode >> 3) & 1;
   const std::string package = (in.mode & 0x10) ? fuzz::WithMatchingCrc(in.data) : in.data;
@@ -31,14 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   scope.fake.WriteFile("E:\\Quorvane File CRCs.dat", in.data);
   scope.fake.WriteFile("E:\\Quorvane File CRCs 3950.dat", in.data);
 
-  const bool loaded = LoadInfoArray();
+  const bool loaded = LoadInfoArray(scope.state);
 
-  fuzz::Check(packageFile == nullptr, "the package file is closed on every way out");
+  fuzz::Check(scope.state.packageFile == nullptr, "the package file is closed on every way out");
   if (!loaded) {
     fuzz::Check(scope.prompt.Count() >= 1, "a refused load shows a message");
     return 0;
   }
-  for (const FILE_INFO_STRUCT& record : fileTable) {
+  for (const FILE_INFO_STRUCT& record : scope.state.fileTable) {
     fuzz::Check(CardPathIsSafe(FieldText(record.cardPath)), "every loaded path is on the card");
     fuzz::Check(record.dataOffset >= 0 && record.storedSize >= 0 && record.fileSize >= 0,
                 "no loaded size or offset is negative");

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_job.h"
-#include "job/job_context.h"
+#include "record/job_context.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "support/package_builder.h"

@@ -9,13 +9,13 @@
 #include <string>
 
 #include "fuzz_job.h"
-#include "job/job_values.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/job_state.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "package/stored_package.h"
 #include "platform/platform.h"
 #include "support/package_builder.h"
-#include "verify/package_check.h"
+#include "package/package_check.h"
 
 using namespace cw;
 
@@ -23,9 +23,9 @@ namespace {
 
 constexpr const char* kDataFolder = "C:\\DATA";
 
-bool CopyChecksItself(const std::string& path) {
+bool CopyChecksItself(JobState& state, const std::string& path) {
   std::unique_ptr<File> copy = Sys().OpenFile(path, OpenMode::Read);
-  return copy && VerifyFWPFile(*copy);
+  return copy && VerifyFWPFile(state, *copy);
 }
 
 }  // namespace
@@ -37,22 +37,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   scope.job.dataPath = kDataFolder;
   scope.job.storeInProgress = 1;
   scope.job.usePackageFile = 1;
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   scope.fake.WriteFile(test::kPackagePath,
                        (in.mode & 1) ? in.data : fuzz::WithMatchingCrc(in.data));
-  if (!LoadInfoArray()) return 0;
+  if (!LoadInfoArray(scope.state)) return 0;
 
   const size_t messagesBefore = scope.prompt.Count();
-  int32_t filesStored = 0;
-  const bool written = WriteStoredPackages(filesStored);
+  scope.state.filesStored = 0;
+  const bool written = WriteStoredPackages(scope.state);
 
   fuzz::Check(scope.fake.List(kDataFolder).empty(), "the temporary files are gone");
   if (!written) {
     fuzz::Check(scope.prompt.Count() > messagesBefore, "a failed copy shows a message");
     return 0;
   }
-  fuzz::Check(filesStored == 2, "two copies are counted");
-  fuzz::Check(CopyChecksItself("E:\\UPGRADE.FWP"), "UPGRADE.FWP carries its own CRC");
-  fuzz::Check(CopyChecksItself("E:\\FWP_3950.FWP"), "FWP_3950.FWP carries its own CRC");
+  fuzz::Check(scope.state.filesStored == 2, "two copies are counted");
+  fuzz::Check(CopyChecksItself(scope.state, "E:\\UPGRADE.FWP"), "UPGRADE.FWP carries its own CRC");
+  fuzz::Check(CopyChecksItself(scope.state, "E:\\FWP_3950.FWP"),
+              "FWP_3950.FWP carries its own CRC");
   return 0;
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz_job.h"
-#include "job/job_context.h"
+#include "record/job_context.h"
 #include "package/version_block.h"
 #include "support/package_builder.h"
 

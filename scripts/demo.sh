@@ -10,7 +10,7 @@ work=$(mktemp -d /tmp/cardwright-demo.XXXXXX)
 card="$work/card"
 export HOME="$work/home"
 export XDG_CONFIG_HOME="$HOME/.config"
-unset CARDWRIGHT_DRIVES CARDWRIGHT_INSTANT_WAITS
+unset CARDWRIGHT_DRIVES
 mkdir -p "$card" "$HOME" "$work/release/engine"
 drive=(--drive "E:=$card,removable,fs=FAT16,bytes=67108864")
 

@@ -8,7 +8,6 @@ set -uo pipefail
 exe=${1:?cardwright.exe}
 card=${CARDWRIGHT_WINE_CARD_HOST:?}
 data="${CARDWRIGHT_WINE_DOCUMENTS_HOST:?}/BREVANT/QUORVANE"
-export CARDWRIGHT_INSTANT_WAITS=1
 work=$(mktemp -d /tmp/cardwright-wine-work.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 

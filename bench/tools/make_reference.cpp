@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "package/crc_list_writer.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "package/package_writer.h"
 #include "support/content.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace fs = std::filesystem;
 using cwbench::ContentSort;

@@ -5,8 +5,8 @@
 
 #include "backup/backup_folder.h"
 #include "backup/cleaning.h"
-#include "job/job_io.h"
-#include "job/job_values.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -14,14 +14,12 @@ namespace cw {
 
 namespace {
 
-bool IsPanel() { return targetType == kTargetPanel3940 || targetType == kTargetPanel3950; }
-
 // The transcript and log line of a step of the backup that failed on `path`.
-bool BackupError(const char* what, const std::string& path) {
+bool BackupError(JobState& state, const char* what, const std::string& path) {
   const std::string error =
       Format("\r\n%s - %d - ", what, static_cast<int>(GetLastError())) + path + "\r\n";
-  AppendDiagnostics(error);
-  Log(error);
+  state.AppendDiagnostics(error);
+  state.Log(error);
   return false;
 }
 
@@ -33,14 +31,14 @@ std::string HolderOf(const std::string& folder) {
 
 }  // namespace
 
-bool BackupFiles(bool erase) {
-  Log("BackupFiles");
-  SetStatus("Backing up current files");
-  AppendDiagnostics("Backing up current files");
+bool BackupFiles(JobState& state, bool erase) {
+  state.Log("BackupFiles");
+  state.SetStatus("Backing up current files");
+  state.AppendDiagnostics("Backing up current files");
 
   // Checked before the old backup is emptied, so that a refusal leaves it as it was.
-  if (IsPanel() && !osOnCard && !osInPackage) {
-    ShowMessage(
+  if (state.IsPanel() && !state.osOnCard && !state.osInPackage) {
+    state.ShowMessage(
         "WinCE OS was neither found on the compact flash nor in the FWP file.\r\n"
         "Please choose a FWP file that contains the WinCE OS.",
         MessageButtons::Ok, MessageIcon::Warning);
@@ -50,51 +48,51 @@ bool BackupFiles(bool erase) {
   // Until every card file is copied and on disk, the folder holds only part of the card; the
   // mark says so to every later restore, in this run or another.
   std::unordered_set<std::string> foundFolders;
-  if (!MarkBackupIncomplete(backupRoot, foundFolders))
-    return BackupError("Backup Mark Error", BackupMarkName(backupRoot));
+  if (!MarkBackupIncomplete(state, state.backupRoot, foundFolders))
+    return BackupError(state, "Backup Mark Error", BackupMarkName(state.backupRoot));
 
-  CleanBackupFolder(backupFileList);
-  Log("  backup folder cleaned, proceeding with file removal.");
-  backupFileList.clear();
+  CleanBackupFolder(state, state.backupFileList);
+  state.Log("  backup folder cleaned, proceeding with file removal.");
+  state.backupFileList.clear();
 
-  SetProgressRange(0, 100);
+  state.SetProgressRange(0, 100);
 
   int32_t copied = 0;
-  for (const std::string& cardPath : cardFileList) {
-    SetProgressPos(copied % 100);
-    FixFileStatus(cardPath);
+  for (const std::string& cardPath : state.cardFileList) {
+    state.SetProgressPos(copied % 100);
+    FixFileStatus(state, cardPath);
     std::string backupPath;
-    if (!MapFolderPath(cardPath, globalFlashPath, backupRoot, &backupPath)) {
+    if (!MapFolderPath(cardPath, state.globalFlashPath, state.backupRoot, &backupPath)) {
       SetLastError(kErrPathNotFound);
-      return BackupError("Copy File Error", cardPath);
+      return BackupError(state, "Copy File Error", cardPath);
     }
-    LogF("  trying to backup %s, beginning parsing.", backupPath.c_str());
-    CreateMissingFolders(backupPath, foundFolders);
+    state.LogF("  trying to backup %s, beginning parsing.", backupPath.c_str());
+    CreateMissingFolders(state, backupPath, foundFolders);
 
-    Log("  attempting to copy source file to backup location.");
+    state.Log("  attempting to copy source file to backup location.");
     if (!Sys().CopyFile(cardPath, backupPath, false))
-      return BackupError("Copy File Error", backupPath);
-    Log("    did the copy.");
-    backupFileList.push_back(backupPath);
+      return BackupError(state, "Copy File Error", backupPath);
+    state.Log("    did the copy.");
+    state.backupFileList.push_back(backupPath);
     ++copied;
-    SetStatus(Format("%d Files backed up", copied));
-    StopIfRequested();
+    state.SetStatus(Format("%d Files backed up", copied));
+    state.StopIfRequested();
   }
 
   // On the PC's disk before the card changes: a power cut or a crash of the PC must not take
   // the copies with it.
-  Log("  flushing the backup to disk.");
-  if (!Sys().FlushFiles(HolderOf(backupRoot), backupFileList))
-    return BackupError("Backup Flush Error", backupRoot);
-  if (!ClearBackupMark(backupRoot))
-    return BackupError("Backup Mark Error", BackupMarkName(backupRoot));
-  Log("  backup complete.");
+  state.Log("  flushing the backup to disk.");
+  if (!Sys().FlushFiles(HolderOf(state.backupRoot), state.backupFileList))
+    return BackupError(state, "Backup Flush Error", state.backupRoot);
+  if (!ClearBackupMark(state.backupRoot))
+    return BackupError(state, "Backup Mark Error", BackupMarkName(state.backupRoot));
+  state.Log("  backup complete.");
 
   if (erase) {
-    Log("  erasing the flash.");
-    CleanCF(cardFileList);
+    state.Log("  erasing the flash.");
+    CleanCF(state, state.cardFileList);
   } else {
-    Log("  elected not to erase the flash.");
+    state.Log("  elected not to erase the flash.");
   }
   return true;
 }

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -22,7 +22,8 @@ bool MapFolderPath(const std::string& path, const std::string& from, const std::
   return !from.empty() && ReplacePrefix(path, from, to, mapped);
 }
 
-void CreateMissingFolders(const std::string& path, std::unordered_set<std::string>& found) {
+void CreateMissingFolders(JobState& state, const std::string& path,
+                          std::unordered_set<std::string>& found) {
   // Every prefix that ends just before a backslash is a folder; the file name is not.
   for (size_t p = path.find('\\', 1); p != std::string::npos; p = path.find('\\', p + 1)) {
     const std::string folder = path.substr(0, p);
@@ -34,9 +35,9 @@ void CreateMissingFolders(const std::string& path, std::unordered_set<std::strin
       found.insert(folder);
       continue;
     }
-    LogF("  trying to create %s", folder.c_str());
+    state.LogF("  trying to create %s", folder.c_str());
     if (!Sys().CreateDirectory(folder))
-      LogF("  create directory failed with status of %d", static_cast<int>(GetLastError()));
+      state.LogF("  create directory failed with status of %d", static_cast<int>(GetLastError()));
   }
 }
 
@@ -44,10 +45,10 @@ std::string BackupMarkName(const std::string& backupFolder) {
   return backupFolder + ".incomplete";
 }
 
-bool MarkBackupIncomplete(const std::string& backupFolder,
+bool MarkBackupIncomplete(JobState& state, const std::string& backupFolder,
                           std::unordered_set<std::string>& found) {
   const std::string mark = BackupMarkName(backupFolder);
-  CreateMissingFolders(mark, found);
+  CreateMissingFolders(state, mark, found);
   std::unique_ptr<File> file = Sys().OpenFile(mark, OpenMode::CreateAlways);
   if (!file) return false;
   const std::string text = kMarkText;

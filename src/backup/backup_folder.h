@@ -9,6 +9,8 @@
 
 namespace cw {
 
+struct JobState;
+
 // What a restore from a folder marked incomplete reports instead of restoring.
 inline constexpr const char* kBackupIncompleteText =
     "The last backup is incomplete: nothing was restored.";
@@ -23,13 +25,14 @@ bool MapFolderPath(const std::string& path, const std::string& from, const std::
 // `found` holds the folders already seen to hold something: they are not listed again, which
 // would cost time growing with the square of a folder's size. Failures are only logged: the
 // copy that follows reports them.
-void CreateMissingFolders(const std::string& path, std::unordered_set<std::string>& found);
+void CreateMissingFolders(JobState& state, const std::string& path,
+                          std::unordered_set<std::string>& found);
 
 // The mark's name for a backup folder: its Windows path followed by ".incomplete".
 std::string BackupMarkName(const std::string& backupFolder);
 // Writes the mark (creating the folders above it) and flushes it. False when it could not be
 // written: a backup must then not begin.
-bool MarkBackupIncomplete(const std::string& backupFolder,
+bool MarkBackupIncomplete(JobState& state, const std::string& backupFolder,
                           std::unordered_set<std::string>& found);
 // Removes the mark once the backup is complete and on stable storage.
 bool ClearBackupMark(const std::string& backupFolder);

@@ -1,10 +1,10 @@
 #include "backup/cleaning.h"
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "log/log_to_file.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/file_rules.h"
+#include "rules/file_rules.h"
 
 namespace cw {
 
@@ -29,85 +29,86 @@ bool ReadAttributes(const std::string& path, uint32_t* attributes) {
 
 }  // namespace
 
-void CleanBackupFolder(const FileList& files) {
-  Log("CleanBackupFolder");
-  SetStatus("Cleaning Backup Folder\r\n");
-  AppendDiagnostics("Cleaning Backup Folder\r\n");
+void CleanBackupFolder(JobState& state, const FileList& files) {
+  state.Log("CleanBackupFolder");
+  state.SetStatus("Cleaning Backup Folder\r\n");
+  state.AppendDiagnostics("Cleaning Backup Folder\r\n");
   FileList doomed;
   for (const std::string& path : files) {
     // The system disk is touched only inside a backup folder.
     if (Contains(path, "_CF_BACKUP") || !Contains(path, "C:")) doomed.push_back(path);
   }
-  DeleteFiles(doomed);
+  DeleteFiles(state, doomed);
 }
 
-void CleanCF(FileList& files) {
-  Log("CleanCF");
-  SetStatus("Cleaning Compact Flash\r\n");
-  AppendDiagnostics("Cleaning Compact Flash\r\n");
+void CleanCF(JobState& state, FileList& files) {
+  state.Log("CleanCF");
+  state.SetStatus("Cleaning Compact Flash\r\n");
+  state.AppendDiagnostics("Cleaning Compact Flash\r\n");
   FileList doomed;
   for (std::string& path : files) {
     path = ToUpperAscii(path);
     // Only the maker's application files go; the OS image and root files are overwritten later.
-    if (Contains(path, "\\BREVANT\\") && !FileIsSpeciallyProtected(path)) doomed.push_back(path);
+    if (Contains(path, "\\BREVANT\\") && !FileIsSpeciallyProtected(state, path))
+      doomed.push_back(path);
   }
-  DeleteFiles(doomed);
+  DeleteFiles(state, doomed);
 }
 
-bool DeleteFiles(const FileList& files) {
-  Log("DeleteFiles");
-  SetProgressRange(0, 100);
+bool DeleteFiles(JobState& state, const FileList& files) {
+  state.Log("DeleteFiles");
+  state.SetProgressRange(0, 100);
   for (size_t i = 0; i < files.size(); ++i) {
-    SetProgressPos(static_cast<int32_t>(i % 100));
+    state.SetProgressPos(static_cast<int32_t>(i % 100));
     const std::string& path = files[i];
     if (FileOpens(path)) {
-      FixFileStatus(path);
+      FixFileStatus(state, path);
       if (!Sys().DeleteFile(path))
-        ShowMessage("Failed to delete the file.", MessageButtons::Ok, MessageIcon::None);
+        state.ShowMessage("Failed to delete the file.", MessageButtons::Ok, MessageIcon::None);
     }
-    StopIfRequested();
+    state.StopIfRequested();
   }
-  Log("  end DeleteFiles.");
+  state.Log("  end DeleteFiles.");
   return true;
 }
 
-bool FixFileStatus(const std::string& path) {
-  Log("FixFileStatus");
-  LogF("  %s", path.c_str());
+bool FixFileStatus(JobState& state, const std::string& path) {
+  state.Log("FixFileStatus");
+  state.LogF("  %s", path.c_str());
 
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
   uint32_t attributes = 0;
   // A status that cannot be read counts as a file that cannot be opened.
   if (!file || !ReadAttributes(path, &attributes)) {
-    Log("    failed to open the file.");
+    state.Log("    failed to open the file.");
     return false;
   }
-  LogF("    obtained file status, attributes: %x", attributes);
+  state.LogF("    obtained file status, attributes: %x", attributes);
 
   if ((attributes & kBlockingAttributes) == 0) {
-    Log("    attributes okay.");
+    state.Log("    attributes okay.");
     file->Close();
-    Log("    file closed.");
+    state.Log("    file closed.");
     return true;
   }
 
-  Log("    changing attributes.");
+  state.Log("    changing attributes.");
   // Attributes only: the file's times stay as they are.
   if (!Sys().SetFileAttributes(path, kAttrArchive)) {
     const uint32_t error = GetLastError();
-    LogF("    SetStatus exception, cause: %d, IOsError: %d",
-         static_cast<int>(FileErrorCauseOf(error)), static_cast<int>(error));
+    state.LogF("    SetStatus exception, cause: %d, IOsError: %d",
+               static_cast<int>(FileErrorCauseOf(error)), static_cast<int>(error));
   }
 
   if (!ReadAttributes(path, &attributes) || (attributes & kBlockingAttributes) != 0) {
     const std::string message = path + " file status could not be correctly modified.";
-    Log(message);
-    ShowMessage(message, MessageButtons::Ok, MessageIcon::None);
+    state.Log(message);
+    state.ShowMessage(message, MessageButtons::Ok, MessageIcon::None);
     file->Close();
     return false;
   }
   file->Close();
-  Log("    file closed.");
+  state.Log("    file closed.");
   return true;
 }
 

@@ -4,20 +4,20 @@
 
 #include <string>
 
-#include "job/job_values.h"
+#include "record/job_state.h"
 
 namespace cw {
 
 // Deletes the old backup's files; nothing on C: outside a "_CF_BACKUP" folder.
-void CleanBackupFolder(const FileList& files);
+void CleanBackupFolder(JobState& state, const FileList& files);
 // Deletes the card's files in its "\BREVANT\" folder that are not specially protected.
 // Upper-cases the entries of `files` in place.
-void CleanCF(FileList& files);
+void CleanCF(JobState& state, FileList& files);
 // Deletes each file that opens, reporting (and skipping) those that resist. Always true; throws
 // JobStopped when the job is asked to stop.
-bool DeleteFiles(const FileList& files);
+bool DeleteFiles(JobState& state, const FileList& files);
 // Leaves the file with the archive attribute only when it had read-only, hidden or system.
 // True when none of those three is set at the end.
-bool FixFileStatus(const std::string& path);
+bool FixFileStatus(JobState& state, const std::string& path);
 
 }  // namespace cw

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -26,56 +26,56 @@ std::string FolderOf(const std::string& pattern) {
 
 }  // namespace
 
-void GetFolderArray(FileList& folders) {
-  Log("GetFolderArray");
+void GetFolderArray(JobState& state, FileList& folders) {
+  state.Log("GetFolderArray");
   // Index-based: the entries appended here are walked in their turn.
   for (size_t i = 0; i < folders.size(); ++i) {
     const std::string pattern = folders[i];
     for (const FindEntry& entry : Search(pattern)) {
       if (!entry.IsDirectory()) continue;
       folders.push_back(FolderOf(pattern) + entry.name + "\\*.*");
-      LogF("  located %s", folders.back().c_str());
+      state.LogF("  located %s", folders.back().c_str());
     }
   }
 }
 
-void GetFileArray(const FileList& folders, FileList& files) {
-  Log("GetFileArray");
+void GetFileArray(JobState& state, const FileList& folders, FileList& files) {
+  state.Log("GetFileArray");
   const size_t count = folders.size();
   for (size_t i = 0; i < count; ++i) {
     for (const FindEntry& entry : Search(folders[i])) {
       if (entry.IsDirectory()) continue;
       files.push_back(ToUpperAscii(FolderOf(folders[i]) + entry.name));
-      LogF("  located %s", files.back().c_str());
+      state.LogF("  located %s", files.back().c_str());
     }
   }
 }
 
-void GetCFFilesArray(FileList& files) {
-  Log("GetCFFilesArray");
+void GetCFFilesArray(JobState& state, FileList& files) {
+  state.Log("GetCFFilesArray");
   files.clear();
-  FileList folders{globalFlashPath + "\\*.*"};
-  GetFolderArray(folders);
-  GetFileArray(folders, files);
-  LogF("  there are %d items in the FolderArray.", static_cast<int>(folders.size()));
-  LogF("  there are %d items in the files array.", static_cast<int>(files.size()));
+  FileList folders{state.globalFlashPath + "\\*.*"};
+  GetFolderArray(state, folders);
+  GetFileArray(state, folders, files);
+  state.LogF("  there are %d items in the FolderArray.", static_cast<int>(folders.size()));
+  state.LogF("  there are %d items in the files array.", static_cast<int>(files.size()));
 }
 
-std::string BackupRootForTarget() {
-  const std::string dataPath = currentJob ? currentJob->dataPath : std::string();
-  const bool panel = targetType == kTargetPanel3940 || targetType == kTargetPanel3950;
+std::string BackupRootForTarget(JobState& state) {
+  const std::string dataPath = state.job.dataPath;
+  const bool panel = state.IsPanel();
   return dataPath + (panel ? "\\QUORVANE_PANEL_CF_BACKUP" : "\\QUORVANE_ENGINE_CF_BACKUP");
 }
 
-void GetBackupFilesArray(FileList& files) {
-  Log("GetBackupFilesArray");
-  backupRoot = BackupRootForTarget();
-  LogF("  the backup root is %s", backupRoot.c_str());
+void GetBackupFilesArray(JobState& state, FileList& files) {
+  state.Log("GetBackupFilesArray");
+  state.backupRoot = BackupRootForTarget(state);
+  state.LogF("  the backup root is %s", state.backupRoot.c_str());
 
   files.clear();
-  FileList folders{backupRoot + "\\*.*"};
-  GetFolderArray(folders);
-  GetFileArray(folders, files);
+  FileList folders{state.backupRoot + "\\*.*"};
+  GetFolderArray(state, folders);
+  GetFileArray(state, folders, files);
 }
 
 }  // namespace cw

@@ -4,21 +4,21 @@
 
 #include <string>
 
-#include "job/job_values.h"
+#include "record/job_state.h"
 
 namespace cw {
 
 // Appends a "<folder>\*.*" pattern for every folder below the patterns already in `folders`,
 // breadth-first; the list grows while it is walked.
-void GetFolderArray(FileList& folders);
+void GetFolderArray(JobState& state, FileList& folders);
 // Appends the upper-cased full path of every file matched by the patterns in `folders`.
-void GetFileArray(const FileList& folders, FileList& files);
+void GetFileArray(JobState& state, const FileList& folders, FileList& files);
 // Every file on the card below globalFlashPath.
-void GetCFFilesArray(FileList& files);
+void GetCFFilesArray(JobState& state, FileList& files);
 // The backup folder of the current kind of card: the engine's for every targetType but a
 // panel's, unknown cards included.
-std::string BackupRootForTarget();
+std::string BackupRootForTarget(JobState& state);
 // Sets backupRoot for the current targetType and lists every file below it.
-void GetBackupFilesArray(FileList& files);
+void GetBackupFilesArray(JobState& state, FileList& files);
 
 }  // namespace cw

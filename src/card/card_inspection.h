@@ -7,10 +7,9 @@
 
 namespace cw {
 
-// Package files on the card other than the stored copies; rebuilt by each GetCFInfo.
-inline std::vector<std::string> otherPackageFiles;
+struct JobState;
 
-bool BasicFlashCheck();
-void GetCFInfo();
+bool BasicFlashCheck(JobState& state);
+void GetCFInfo(JobState& state);
 
 }  // namespace cw

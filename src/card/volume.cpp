@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 
 namespace cw {
 
@@ -51,7 +51,7 @@ bool CloseVolume(VolumeHandle volume) {
   return Sys().CloseVolume(std::move(volume));
 }
 
-bool EjectCompactFlash(char letter) {
+bool EjectCompactFlash(JobState& state, char letter) {
   VolumeHandle volume = OpenVolume(letter);
   if (!volume) {
     const uint32_t error = GetLastError();
@@ -62,20 +62,20 @@ bool EjectCompactFlash(char letter) {
           "sufficient user priviliges on this computer.";
     }
     message += "\r\nPlease remove the compact flash manually and reinsert before clicking OK.\r\n";
-    ShowAndRecord(message, MessageIcon::Exclamation);
+    state.ShowAndRecord(message, MessageIcon::Exclamation);
     return false;
   }
 
   // The mount state is asked only after a dismount that the system accepted.
   if (!DismountVolume(volume) || IsVolumeMounted(volume)) {
-    ShowAndRecord(
+    state.ShowAndRecord(
         "Compact Flash is still mounted.\r\n"
         "Please remove it manually and reinsert before continuing\r\n",
         MessageIcon::Exclamation);
   }
 
   if (!CloseVolume(std::move(volume))) {
-    ShowAndRecord(Format("CloseVolume Failed. %u", GetLastError()), MessageIcon::None);
+    state.ShowAndRecord(Format("CloseVolume Failed. %u", GetLastError()), MessageIcon::None);
     return false;
   }
   return true;

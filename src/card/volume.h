@@ -8,6 +8,8 @@
 
 namespace cw {
 
+struct JobState;
+
 // An open raw volume; nullptr is the invalid handle. The caller closes it with CloseVolume.
 using VolumeHandle = std::unique_ptr<Volume>;
 
@@ -21,6 +23,6 @@ bool CloseVolume(VolumeHandle volume);
 
 // Dismounts the card. False only when its volume cannot be opened or closed; a card that stays
 // mounted makes the user remove and reinsert it and still gives true.
-bool EjectCompactFlash(char letter);
+bool EjectCompactFlash(JobState& state, char letter);
 
 }  // namespace cw

@@ -1,21 +1,21 @@
 #include "card/wd_crc_list.h"
 
-#include "job/job_io.h"
-#include "job/job_values.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "platform/platform.h"
 
 namespace cw {
 
-bool CheckIfWD() {
-  Log("CheckIfWD");
-  secondCRCListPath = globalFlashPath + "\\WD\\CRCFile.txt";
-  std::unique_ptr<File> file = Sys().OpenFile(secondCRCListPath, OpenMode::Read);
+bool CheckIfWD(JobState& state) {
+  state.Log("CheckIfWD");
+  state.secondCRCListPath = state.globalFlashPath + "\\WD\\CRCFile.txt";
+  std::unique_ptr<File> file = Sys().OpenFile(state.secondCRCListPath, OpenMode::Read);
   if (file) {
     file->Close();
-    Log("  and it is.");
+    state.Log("  and it is.");
     return true;
   }
-  Log("  and it is not.");
+  state.Log("  and it is not.");
   return false;
 }
 

@@ -5,11 +5,10 @@
 
 namespace cw {
 
-// globalFlashPath + "\WD\CRCFile.txt", set by CheckIfWD.
-inline std::string secondCRCListPath;
+struct JobState;
 
 // True when the card's "\WD\CRCFile.txt" opens for reading. Logs "CheckIfWD", then
 // "  and it is." or "  and it is not.".
-bool CheckIfWD();
+bool CheckIfWD(JobState& state);
 
 }  // namespace cw

@@ -8,7 +8,7 @@
 
 #include "cli/command.h"
 #include "cli/json_report.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "package/byte_reader.h"
 #include "package/package_parser.h"
 #include "package/version_block.h"

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "cli/command.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "package/pack_manifest.h"
 #include "package/package_writer.h"
 

@@ -8,8 +8,7 @@
 #include "cli/command.h"
 #include "cli/job_runner.h"
 #include "cli/json_report.h"
-#include "job/job_io.h"
-#include "job/job_values.h"
+#include "record/job_io.h"
 #include "job/jobs.h"
 
 namespace cw::cli {
@@ -97,7 +96,7 @@ class StoreCommand : public Command {
       // Ended before the restore (the card's checks, or the backup folder held by another
       // job): the job has said why.
       if (job.restoreState == kPhaseIdle) return false;
-      if (backupFileList.empty()) {
+      if (job.backupFileCount == 0) {
         std::fprintf(stderr, "Nothing was restored: the backup folder holds no files.\n");
         return false;
       }

@@ -5,7 +5,7 @@
 #include "cli/command.h"
 #include "cli/job_runner.h"
 #include "cli/json_report.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "job/jobs.h"
 #include "verify/verify.h"
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "job/job_stop.h"
 #include "package/version_block.h"
 #include "platform/text.h"

@@ -10,7 +10,7 @@
 
 #include "cli/terminal_prompt.h"
 #include "job/front_end.h"
-#include "job/job_context.h"
+#include "record/job_context.h"
 #include "log/log_to_file.h"
 
 namespace cw::cli {

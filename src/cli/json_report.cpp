@@ -5,7 +5,7 @@
 
 #include "cli/command.h"
 #include "job/front_end.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "platform/text.h"
 
 namespace cw::cli {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "job/job_context.h"
+#include "record/job_context.h"
 
 namespace cw::cli {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "job/prompt.h"
+#include "record/prompt.h"
 
 namespace cw::cli {
 

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "card/file_utils.h"
-#include "job/job_io.h"
-#include "job/prompt.h"
+#include "record/job_io.h"
+#include "record/prompt.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 namespace {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "job/job_context.h"
+#include "record/job_context.h"
 #include "log/log_to_file.h"
 
 namespace cw {

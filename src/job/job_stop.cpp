@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <new>
 
-#include "backup/backup.h"
-#include "job/job_io.h"
-#include "job/job_values.h"
+#include "job/attempt_restore.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/store_job.h"
 
 namespace cw {
 namespace {
-
-constexpr uint32_t kPhaseWaitMs = 50;
 
 // The phase the front end is following gets the failure marks.
 void FailCurrentPhase(JobContext& job) {
@@ -23,68 +21,73 @@ void FailCurrentPhase(JobContext& job) {
     SetPhase(job.storeState, kPhaseFailed);
 }
 
-void Announce(JobContext& job, StopOutcome outcome) {
+void Announce(JobState& state, StopOutcome outcome) {
+  JobContext& job = state.job;
   const std::string text = StopSummary(outcome);
-  Log("  " + text);
-  SetStatus(text);
-  AppendDiagnostics("\r\n" + text + "\r\n");
+  state.Log("  " + text);
+  state.SetStatus(text);
+  state.AppendDiagnostics("\r\n" + text + "\r\n");
   job.stopOutcome = outcome;
 }
 
 // Restores a card that had changed; the outcome says how it went.
-StopOutcome RestoreChangedCard(JobContext& job) {
+StopOutcome RestoreChangedCard(JobState& state) {
+  JobContext& job = state.job;
   FailCurrentPhase(job);
-  Wait(kPhaseWaitMs);
-  Log("    attempting to put the backup back after the job ended early.");
-  if (RunRestore(job)) return kStoppedRestored;
+  state.PhaseWait(kPhaseWaitMs);
+  state.Log("    attempting to put the backup back after the job ended early.");
+  if (RunRestore(state)) return kStoppedRestored;
   return job.skipBackup ? kStoppedNoBackup : kStoppedRestoreFailed;
 }
 
 }  // namespace
 
-bool RunRestore(JobContext& job) {
+bool RunRestore(JobState& state) {
+  JobContext& job = state.job;
   job.cardMayHaveChanged = 1;
-  const int32_t previous = stopLevel;
+  const int32_t previous = state.stopLevel;
   const int32_t asked = job.stopRequested;
-  stopLevel = std::max(asked + 1, 2);
+  state.stopLevel = std::max(asked + 1, 2);
   try {
-    const bool restored = AttemptRestore();
-    stopLevel = previous;
+    const bool restored = AttemptRestore(state);
+    state.stopLevel = previous;
     return restored;
   } catch (const JobStopped&) {
-    stopLevel = previous;
-    Log("  the restore was stopped by request.");
+    state.stopLevel = previous;
+    state.Log("  the restore was stopped by request.");
     // The restore's step that was running gets the failure marks.
     if (job.restoreVerifyState == kPhaseRunning)
       SetPhase(job.restoreVerifyState, kPhaseFailed);
     else if (job.restoreState != kPhaseFailed)
       SetPhase(job.restoreState, kPhaseFailed);
-    Announce(job, kStoppedRestoreCut);
+    Announce(state, kStoppedRestoreCut);
     throw;
   }
 }
 
-int EndStoppedStore(JobContext& job, int stage, bool cardChanged) {
+int EndStoppedStore(JobState& state, int stage, bool cardChanged) {
+  JobContext& job = state.job;
   // A restore that was stopped itself has already said so.
   if (job.stopOutcome == kStoppedRestoreCut) return EndJob(job, kExitStopped);
-  LogF("  the job was stopped by request at stage %d, %s.", stage,
-       cardChanged ? "after the card had changed" : "before the card changed");
+  state.LogF("  the job was stopped by request at stage %d, %s.", stage,
+             cardChanged ? "after the card had changed" : "before the card changed");
   job.storeInProgress = cardChanged ? job.storeInProgress.load() : 0;
-  const StopOutcome outcome = cardChanged ? RestoreChangedCard(job) : kStoppedCardUnchanged;
-  Announce(job, outcome);
+  const StopOutcome outcome = cardChanged ? RestoreChangedCard(state) : kStoppedCardUnchanged;
+  Announce(state, outcome);
   return EndJob(job, kExitStopped);
 }
 
-int EndFailedStore(JobContext& job, int stage, bool cardChanged, const std::string& error) {
-  LogF("  the job ended by an unexpected error at stage %d: %s", stage, error.c_str());
+int EndFailedStore(JobState& state, int stage, bool cardChanged, const std::string& error) {
+  JobContext& job = state.job;
+  state.LogF("  the job ended by an unexpected error at stage %d: %s", stage, error.c_str());
   if (!cardChanged) {
     FailCurrentPhase(job);
     job.storeInProgress = 0;
-    ShowUnexpectedError(error);
+    state.ShowUnexpectedError(error);
     return EndJob(job, 0);
   }
-  ShowUnexpectedError(error);
-  RestoreChangedCard(job);
+  state.ShowUnexpectedError(error);
+  RestoreChangedCard(state);
   return EndJob(job, 0);
 }
 

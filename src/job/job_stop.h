@@ -6,19 +6,21 @@
 #include <exception>
 #include <string>
 
-#include "job/job_context.h"
+#include "record/job_context.h"
 
 namespace cw {
+
+struct JobState;
 
 // Puts the backup back (AttemptRestore). A restore is never stopped by the first request (the
 // window's close, a first Ctrl-C), nor by one made before it began: only a further request (a
 // second Ctrl-C) stops it, which is then recorded as kStoppedRestoreCut and rethrown.
-bool RunRestore(JobContext& job);
+bool RunRestore(JobState& state);
 
 // The store job's ends after a JobStopped or an unexpected error. `cardChanged` says whether
 // the card had begun to change; the returned value is the worker's exit code.
-int EndStoppedStore(JobContext& job, int stage, bool cardChanged);
-int EndFailedStore(JobContext& job, int stage, bool cardChanged, const std::string& error);
+int EndStoppedStore(JobState& state, int stage, bool cardChanged);
+int EndFailedStore(JobState& state, int stage, bool cardChanged, const std::string& error);
 
 // The name of an unexpected error for messages: memory exhausted is named as such.
 std::string DescribeError(const std::exception& error);

@@ -6,41 +6,32 @@
 #include <optional>
 
 #include "backup/backup_lock.h"
-#include "job/job_context.h"
+#include "record/job_context.h"
 
 namespace cw {
 
-// Files placed on the card by this store job (extraction and the stored copies add to it).
-inline int32_t filesStored = 0;
-// The stage the job has reached, and whether its backup cleans the card once it is complete
-// (a Panel card): what a stop or an error needs to know whether the card has changed.
-inline int32_t storeStage = 0;
-inline bool backupErases = false;
+struct JobState;
 
 // Logs "  Stage N..." and records it. Up to stage 16 a stop request ends the job here, between
 // two steps.
-void EnterStage(int32_t stage);
+void EnterStage(JobState& state, int32_t stage);
 // True once the card has begun to change: the cleaning after a Panel card's complete backup,
 // or stage 11 (the first file written).
-bool CardChanged();
-
-// Waits after a phase change, so the front end's 20 ms poll sees it, and before a job ends.
-inline constexpr uint32_t kPhaseWaitMs = 50;
-inline constexpr uint32_t kEndWaitMs = 1000;
+bool CardChanged(JobState& state);
 
 // Stages 1 to 10. nullopt when the card may be programmed; otherwise the job has ended
 // (jobRunning cleared) with the returned exit code. Stage 7 takes `backupLock` for the backup
 // folder of the card's kind, or ends the job when another job holds it; the caller keeps the
 // lock until the job ends.
-std::optional<int> CheckAndPrepareStore(JobContext& job, BackupFolderLock& backupLock);
+std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backupLock);
 // The backup decision and stages 11 to 15; nullopt when stage 16 may follow.
-std::optional<int> BackupAndProgram(JobContext& job);
+std::optional<int> BackupAndProgram(JobState& state);
 // Stages 16 to 18: eject, verify, append the upgrade record. The job's exit code.
-int VerifyAndFinish(JobContext& job);
+int VerifyAndFinish(JobState& state);
 
 // The restore exit of a failure after the card began to change: the backup is put back and
 // the job ends with exit code 0.
-int RestoreExit(JobContext& job);
+int RestoreExit(JobState& state);
 
 // Ends the job: jobRunning is the last field a job writes.
 inline int EndJob(JobContext& job, int exitCode) {

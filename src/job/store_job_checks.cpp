@@ -10,12 +10,12 @@
 #include "backup/file_listings.h"
 #include "card/card_inspection.h"
 #include "card/volume.h"
-#include "job/job_io.h"
-#include "job/job_values.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/job_stop.h"
 #include "job/jobs.h"
 #include "job/store_job.h"
-#include "package/load_info_array.h"
+#include "job/load_info_array.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -26,54 +26,55 @@ namespace {
 constexpr const char* kBenchSwitch = "BENCH_MODE_ON";
 
 // The common failure exit of stages 1 to 10: the message, then the transcript.
-int FailWith(JobContext& job, const std::string& message) {
-  ShowAndRecord(message, MessageIcon::Warning);
+int FailWith(JobState& state, const std::string& message) {
+  JobContext& job = state.job;
+  state.ShowAndRecord(message, MessageIcon::Warning);
   return EndJob(job, 0);
 }
 
-bool IsPanel() { return targetType == kTargetPanel3940 || targetType == kTargetPanel3950; }
+void TakeOverRequest(JobState& state) {
+  JobContext& job = state.job;
+  state.Log("DownloadAndVerify - START");
+  state.storeStage = 0;
+  state.backupErases = false;
+  EnterStage(state, 1);
+  state.keptBytes = 0;
+  state.cardTotalBytes = 0;
+  state.packageBytes = 0;
+  state.osOnCard = 0;
+  state.backupSkipped = job.skipBackup ? 1 : 0;
 
-void TakeOverRequest(JobContext& job) {
-  Log("DownloadAndVerify - START");
-  storeStage = 0;
-  backupErases = false;
-  EnterStage(1);
-  keptBytes = 0;
-  cardTotalBytes = 0;
-  packageBytes = 0;
-  osOnCard = 0;
-  backupSkipped = job.skipBackup ? 1 : 0;
-
-  globalFlashPath = ToUpperAscii(job.flashPath);
-  LogF("  globalFlashPath is %s", globalFlashPath.c_str());
-  if (Contains(globalFlashPath, kBenchSwitch)) {
-    softwareTestMode = 1;
-    globalFlashPath = ReplaceAll(globalFlashPath, kBenchSwitch, "");
-    globalFlashPath = ReplaceAll(globalFlashPath, " ", "");
+  state.globalFlashPath = ToUpperAscii(job.flashPath);
+  state.LogF("  globalFlashPath is %s", state.globalFlashPath.c_str());
+  if (Contains(state.globalFlashPath, kBenchSwitch)) {
+    state.softwareTestMode = 1;
+    state.globalFlashPath = ReplaceAll(state.globalFlashPath, kBenchSwitch, "");
+    state.globalFlashPath = ReplaceAll(state.globalFlashPath, " ", "");
   } else {
-    softwareTestMode = 0;
+    state.softwareTestMode = 0;
   }
-  globalFWPDataFilePath = job.fwpPath;
-  LogF("  globalFWPDataFilePath is %s", globalFWPDataFilePath.c_str());
-  has3950Support = 0;
-  targetType = kTargetUnknown;
-  EnterStage(2);
-  filesStored = 0;
+  state.globalFWPDataFilePath = job.fwpPath;
+  state.LogF("  globalFWPDataFilePath is %s", state.globalFWPDataFilePath.c_str());
+  state.has3950Support = 0;
+  state.targetType = kTargetUnknown;
+  EnterStage(state, 2);
+  state.filesStored = 0;
 }
 
 // Stage 2. nullopt when the drive is a removable card that opens.
-std::optional<int> CheckDrive(JobContext& job) {
+std::optional<int> CheckDrive(JobState& state) {
   // The letter test also refuses any path that merely contains a C.
-  if (Sys().GetDriveType(globalFlashPath) != DriveType::Removable ||
-      Contains(globalFlashPath, "C")) {
-    Log("  global flash path is not valid.");
-    return FailWith(job, "Invalid drive type selected.\r\nPlease select a compact flash drive.\r\n");
+  if (Sys().GetDriveType(state.globalFlashPath) != DriveType::Removable ||
+      Contains(state.globalFlashPath, "C")) {
+    state.Log("  global flash path is not valid.");
+    return FailWith(state,
+                    "Invalid drive type selected.\r\nPlease select a compact flash drive.\r\n");
   }
-  Log("  attempting to access the flash device.");
-  VolumeHandle probe = OpenVolume(globalFlashPath[0]);
+  state.Log("  attempting to access the flash device.");
+  VolumeHandle probe = OpenVolume(state.globalFlashPath[0]);
   if (!probe) {
-    Log("  could not access the flash device - privs?");
-    return FailWith(job,
+    state.Log("  could not access the flash device - privs?");
+    return FailWith(state,
                     "The selected drive is not opening.\r\nDo you have sufficient privileges?\r\n");
   }
   CloseVolume(std::move(probe));
@@ -83,40 +84,41 @@ std::optional<int> CheckDrive(JobContext& job) {
 // Stage 7: the backup folder of this kind of card belongs to another job (another window or
 // another command line) until that job ends. Waiting would leave the user guessing, and going
 // on would empty or restore a backup that is not this card's: the job ends untouched.
-int RefuseBusyBackup(JobContext& job, const BackupFolderLock& backupLock) {
-  LogF("  the backup folder %s is in use by another job.", backupLock.folder().c_str());
-  return FailWith(job,
+int RefuseBusyBackup(JobState& state, const BackupFolderLock& backupLock) {
+  state.LogF("  the backup folder %s is in use by another job.", backupLock.folder().c_str());
+  return FailWith(state,
                   "Another job is using the backup folder.\r\n"
                   "Wait for it to finish, then try again.\r\n");
 }
 
 // Stage 8 without "Restore Only": the package's kind of files must suit the card.
-std::optional<int> ApplyTargetRules(JobContext& job) {
-  if (targetType == kTargetUnknown) {
+std::optional<int> ApplyTargetRules(JobState& state) {
+  JobContext& job = state.job;
+  if (state.targetType == kTargetUnknown) {
     if (job.panelSelected) {
-      Log("  unknown target for panel source.");
-      targetType = job.prompt ? job.prompt->ChooseModel(targetType) : targetType;
-      StopIfRequested();
-      if (targetType == kTargetUnknown)
-        return FailWith(job, "Please specify a panel version before continuing.\r\n");
+      state.Log("  unknown target for panel source.");
+      state.targetType = job.prompt ? job.prompt->ChooseModel(state.targetType) : state.targetType;
+      state.StopIfRequested();
+      if (state.targetType == kTargetUnknown)
+        return FailWith(state, "Please specify a panel version before continuing.\r\n");
     } else if (job.engineSelected) {
-      targetType = kTargetEngine;
+      state.targetType = kTargetEngine;
     } else {
-      ShowAndRecord(
+      state.ShowAndRecord(
           "Compact Flash type could not be determined.\r\nUse Advanced Settings to set type.\r\n",
           MessageIcon::Warning);
-      Wait(kPhaseWaitMs);
+      state.PhaseWait(kPhaseWaitMs);
       return EndJob(job, 0);
     }
-  } else if (targetType == kTargetEngine) {
+  } else if (state.targetType == kTargetEngine) {
     if (job.panelSelected) {
-      return FailWith(job,
+      return FailWith(state,
                       "Placing panel files on the engine compact flash is not permitted.\r\n"
                       "Download terminated. \r\n");
     }
-  } else if (IsPanel() && job.engineSelected) {
-    Log("  target is panel, but user requests engine files, reject.");
-    return FailWith(job,
+  } else if (state.IsPanel() && job.engineSelected) {
+    state.Log("  target is panel, but user requests engine files, reject.");
+    return FailWith(state,
                     "Placing engine files on the panel compact flash is not permitted.\r\n"
                     "Download terminated. \r\n");
   }
@@ -125,17 +127,18 @@ std::optional<int> ApplyTargetRules(JobContext& job) {
 
 // Stage 10 after the confirmation: a panel card must hold the package and keep its protected
 // files, and an OS image must come from somewhere.
-std::optional<int> CheckPanelRoom(JobContext& job) {
-  const uint64_t needed = packageBytes + keptBytes + 1000;
-  if (cardTotalBytes < needed) {
-    Log("  programming fail.  Not enough room on panel flash.");
-    return FailWith(job,
+std::optional<int> CheckPanelRoom(JobState& state) {
+  JobContext& job = state.job;
+  const uint64_t needed = state.packageBytes + state.keptBytes + 1000;
+  if (state.cardTotalBytes < needed) {
+    state.Log("  programming fail.  Not enough room on panel flash.");
+    return FailWith(state,
                     "There is insufficient space on this compact flash to complete the "
                     "download.\r\nYou can correct this by deleting files in the Public folder");
   }
-  if (!osInPackage && !osOnCard) {
-    Log("  no OS on flash or FWP.");
-    return FailWith(job,
+  if (!state.osInPackage && !state.osOnCard) {
+    state.Log("  no OS on flash or FWP.");
+    return FailWith(state,
                     "WinCE OS was neither found on the compact flash nor in the FWP file.\r\n"
                     "Please choose a FWP file that contains the WinCE OS.\r\n");
   }
@@ -145,93 +148,101 @@ std::optional<int> CheckPanelRoom(JobContext& job) {
 
 }  // namespace
 
-std::optional<int> CheckAndPrepareStore(JobContext& job, BackupFolderLock& backupLock) {
-  TakeOverRequest(job);
-  if (std::optional<int> end = CheckDrive(job)) return end;
+std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backupLock) {
+  JobContext& job = state.job;
+  TakeOverRequest(state);
+  if (std::optional<int> end = CheckDrive(state)) return end;
 
-  EnterStage(3);
-  Log("  basic flash test.");
-  if (!BasicFlashCheck()) return EndJob(job, 0);
+  EnterStage(state, 3);
+  state.Log("  basic flash test.");
+  if (!BasicFlashCheck(state)) return EndJob(job, 0);
 
-  EnterStage(4);
-  GetCFFilesArray(cardFileList);
-  EnterStage(5);
+  EnterStage(state, 4);
+  GetCFFilesArray(state, state.cardFileList);
+  EnterStage(state, 5);
   // An empty card has nothing worth keeping: no backup in this job, while the user's "Create
   // Backup" stays as it was for the next card.
-  if (cardFileList.empty()) backupSkipped = 1;
-  GetCFInfo();
-  EnterStage(6);
-  GetUpgradeInfo();
-  EnterStage(7);
-  if (!backupLock.TryTake(BackupRootForTarget())) return RefuseBusyBackup(job, backupLock);
-  GetBackupFilesArray(backupFileList);
+  if (state.cardFileList.empty()) state.backupSkipped = 1;
+  GetCFInfo(state);
+  EnterStage(state, 6);
+  GetUpgradeInfo(state);
+  EnterStage(state, 7);
+  if (!backupLock.TryTake(BackupRootForTarget(state))) return RefuseBusyBackup(state, backupLock);
+  GetBackupFilesArray(state, state.backupFileList);
+  job.backupFileCount = static_cast<int32_t>(state.backupFileList.size());
 
-  EnterStage(8);
+  EnterStage(state, 8);
   if (job.restoreOnly) {
-    Log("  restoring files.");
+    state.Log("  restoring files.");
     // A half-made backup is never taken for the whole card: refused before anything changes.
-    if (BackupMarkedIncomplete(backupRoot)) {
-      Log("  the backup folder is marked incomplete.");
-      return FailWith(job, std::string(kBackupIncompleteText) + "\r\nThe card is unchanged.\r\n");
+    if (BackupMarkedIncomplete(state.backupRoot)) {
+      state.Log("  the backup folder is marked incomplete.");
+      return FailWith(state, std::string(kBackupIncompleteText) + "\r\nThe card is unchanged.\r\n");
     }
     SetPhase(job.prepState, kPhaseDone);
     job.cardMayHaveChanged = 1;
-    RunRestore(job);
-    Wait(kEndWaitMs);
+    RunRestore(state);
+    state.PhaseWait(kEndWaitMs);
     return EndJob(job, 1);
   }
-  if (std::optional<int> end = ApplyTargetRules(job)) return end;
-  Log("  target/source okay, loading info array.");
+  if (std::optional<int> end = ApplyTargetRules(state)) return end;
+  state.Log("  target/source okay, loading info array.");
 
-  EnterStage(9);
-  if (!LoadInfoArray()) return EndJob(job, 0);
+  EnterStage(state, 9);
+  if (!LoadInfoArray(state)) return EndJob(job, 0);
 
-  EnterStage(10);
-  if (softwareTestMode) {
-    ShowMessage(
+  EnterStage(state, 10);
+  if (state.softwareTestMode) {
+    state.ShowMessage(
         "File information has been gathered from FWP file.\r\n"
         "Suggestion: Go into FWP file and mess it up",
         MessageButtons::Ok, MessageIcon::None);
   }
-  const MessageResult answer = ShowMessage(
+  const MessageResult answer = state.ShowMessage(
       "All files will be replaced with new ones.\r\n\r\n"
       "If you do not want files replaced click Cancel.\r\n",
       MessageButtons::OkCancel, MessageIcon::None);
   // A stop asked while the question was open is a stop, not an answer.
-  StopIfRequested();
+  state.StopIfRequested();
   if (answer != MessageResult::Ok) {
     job.storeInProgress = 0;
     return EndJob(job, 0);
   }
-  if (IsPanel()) return CheckPanelRoom(job);
+  if (state.IsPanel()) return CheckPanelRoom(state);
   return std::nullopt;
 }
 
-void EnterStage(int32_t stage) {
-  if (stage <= 16) StopIfRequested();
-  LogF("  Stage %d...", stage);
-  storeStage = stage;
-  if (stage >= 11 && currentJob != nullptr) currentJob->cardMayHaveChanged = 1;
+void EnterStage(JobState& state, int32_t stage) {
+  if (stage <= 16) state.StopIfRequested();
+  state.LogF("  Stage %d...", stage);
+  state.storeStage = stage;
+  if (stage >= 11) state.job.cardMayHaveChanged = 1;
 }
 
 // A panel card is cleaned as soon as its backup is whole (the folder's incomplete mark gone).
-bool CardChanged() {
-  return storeStage >= 11 || (backupErases && !BackupMarkedIncomplete(backupRoot));
+bool CardChanged(JobState& state) {
+  return state.storeStage >= 11 ||
+         (state.backupErases && !BackupMarkedIncomplete(state.backupRoot));
 }
 
 int DownloadAndVerify(JobContext* job) {
-  return RunWorker(*job, [job]() -> int {
+  JobState state(*job);
+  return DownloadAndVerifyJob(state);
+}
+
+int DownloadAndVerifyJob(JobState& state) {
+  return RunWorker(state, [&state]() -> int {
     // Held from stage 7 until the job ends, whichever way it ends, so that a restore after a
     // stop or an error still holds it; the system drops it if the process dies.
     BackupFolderLock backupLock;
     try {
-      if (std::optional<int> end = CheckAndPrepareStore(*job, backupLock)) return *end;
-      if (std::optional<int> end = BackupAndProgram(*job)) return *end;
-      return VerifyAndFinish(*job);
+      if (std::optional<int> end = CheckAndPrepareStore(state, backupLock)) return *end;
+      if (std::optional<int> end = BackupAndProgram(state)) return *end;
+      return VerifyAndFinish(state);
     } catch (const JobStopped&) {
-      return EndStoppedStore(*job, storeStage, CardChanged());
+      return EndStoppedStore(state, state.storeStage, CardChanged(state));
     } catch (const std::exception& error) {
-      return EndFailedStore(*job, storeStage, CardChanged(), DescribeError(error));
+      return EndFailedStore(state, state.storeStage, CardChanged(state), DescribeError(error));
     }
   });
 }

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "backup/backup.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/job_stop.h"
-#include "job/job_values.h"
 #include "job/store_job.h"
 #include "package/extraction.h"
 #include "package/stored_package.h"
@@ -25,13 +25,13 @@ namespace {
 // Every step counts: a short write must not pass for a placed file.
 enum class PlaceResult { Placed, NotCreated, NotWritten };
 
-PlaceResult PlaceSmallFile(const std::string& path, const std::vector<uint8_t>& bytes,
-                           const char* writtenLine) {
+PlaceResult PlaceSmallFile(JobState& state, const std::string& path,
+                           const std::vector<uint8_t>& bytes, const char* writtenLine) {
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::CreateAlways);
   if (!file) return PlaceResult::NotCreated;
   const bool written = file->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
   const bool closed = file->Close();
-  if (writtenLine != nullptr && written && closed) Log(writtenLine);
+  if (writtenLine != nullptr && written && closed) state.Log(writtenLine);
   if (!written || !closed) return PlaceResult::NotWritten;
   std::unique_ptr<File> check = Sys().OpenFile(path, OpenMode::Read);
   if (!check) return PlaceResult::NotWritten;
@@ -59,40 +59,42 @@ std::vector<uint8_t> VersionFileBytes(const JobContext& job) {
   return bytes;
 }
 
-void FailStore(JobContext& job, const std::string& message) {
-  ShowAndRecord(message, MessageIcon::Warning);
+void FailStore(JobState& state, const std::string& message) {
+  JobContext& job = state.job;
+  state.ShowAndRecord(message, MessageIcon::Warning);
   SetPhase(job.storeState, kPhaseFailed);
 }
 
 // Stage 12 without 3950 support: the package itself becomes "UPGRADE.FWP".
-void CopyPackageToCard(JobContext& job) {
-  const std::string status = Format("%d Files stored", filesStored);
-  SetStatus(status);
-  Log("  " + status);
+void CopyPackageToCard(JobState& state) {
+  JobContext& job = state.job;
+  const std::string status = Format("%d Files stored", state.filesStored);
+  state.SetStatus(status);
+  state.Log("  " + status);
 
-  const std::string targetPath = globalFlashPath + "\\UPGRADE.FWP";
+  const std::string targetPath = state.globalFlashPath + "\\UPGRADE.FWP";
   std::unique_ptr<File> target = Sys().OpenFile(targetPath, OpenMode::CreateAlways);
   if (!target) {
-    ShowMessage("Could not open target FWP file\r\n" + targetPath, MessageButtons::Ok,
-                MessageIcon::Warning);
-    AppendDiagnostics("Could not open target FWP file\r\n" + targetPath);
-    AppendDiagnostics("\r\n");
+    state.ShowMessage("Could not open target FWP file\r\n" + targetPath, MessageButtons::Ok,
+                      MessageIcon::Warning);
+    state.AppendDiagnostics("Could not open target FWP file\r\n" + targetPath);
+    state.AppendDiagnostics("\r\n");
     SetPhase(job.storeState, kPhaseFailed);
-    LogF("Could not open target FWP file %s", targetPath.c_str());
+    state.LogF("Could not open target FWP file %s", targetPath.c_str());
     return;
   }
-  std::unique_ptr<File> source = Sys().OpenFile(globalFWPDataFilePath, OpenMode::Read);
+  std::unique_ptr<File> source = Sys().OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
   if (!source) {
-    const std::string message = "Could not open source FWP file\r\n" + globalFWPDataFilePath;
-    Log(message);
-    ShowMessage(message, MessageButtons::Ok, MessageIcon::Warning);
-    AppendDiagnostics(message);
-    AppendDiagnostics("\r\n");
+    const std::string message = "Could not open source FWP file\r\n" + state.globalFWPDataFilePath;
+    state.Log(message);
+    state.ShowMessage(message, MessageButtons::Ok, MessageIcon::Warning);
+    state.AppendDiagnostics(message);
+    state.AppendDiagnostics("\r\n");
     SetPhase(job.storeState, kPhaseFailed);
     return;
   }
 
-  Log("  Starting write operation.");
+  state.Log("  Starting write operation.");
   // The package in one piece, as big as the file really is.
   uint64_t size = 0;
   bool ok = source->GetSize(&size) && size <= 0xFFFFFFFFull;
@@ -102,7 +104,7 @@ void CopyPackageToCard(JobContext& job) {
     try {
       buffer.assign(static_cast<size_t>(size), 0);
     } catch (const std::bad_alloc&) {
-      Log("  no memory for the package's copy.");
+      state.Log("  no memory for the package's copy.");
       ok = false;
     }
   }
@@ -116,110 +118,114 @@ void CopyPackageToCard(JobContext& job) {
   if (!ok) {
     // A stored copy that is not the package would fail every later check of this card.
     const std::string message = "Could not write target FWP file\r\n" + targetPath;
-    Log(message);
-    FailStore(job, message + "\r\n");
+    state.Log(message);
+    FailStore(state, message + "\r\n");
     return;
   }
-  Log("  operation complete.");
+  state.Log("  operation complete.");
 }
 
 // Stage 13: "FWPVers.bin" in the Engine card's root.
-void PlaceVersionFile(JobContext& job) {
-  EnterStage(13);
-  const std::string path = globalFlashPath + "\\FWPVers.bin";
-  LogF("  saving FWP version info to %s", path.c_str());
+void PlaceVersionFile(JobState& state) {
+  JobContext& job = state.job;
+  EnterStage(state, 13);
+  const std::string path = state.globalFlashPath + "\\FWPVers.bin";
+  state.LogF("  saving FWP version info to %s", path.c_str());
   const char* message = "Failed to place FWP Version file on flash\r\n";
-  switch (PlaceSmallFile(path, VersionFileBytes(job), "    wrote the data.")) {
+  switch (PlaceSmallFile(state, path, VersionFileBytes(job), "    wrote the data.")) {
     case PlaceResult::Placed:
       break;
     case PlaceResult::NotCreated:
-      Log("    failed to open.");
-      FailStore(job, message);
+      state.Log("    failed to open.");
+      FailStore(state, message);
       break;
     case PlaceResult::NotWritten:
-      Log("    failed to write the version information.");
-      FailStore(job, message);
+      state.Log("    failed to write the version information.");
+      FailStore(state, message);
       break;
   }
 }
 
 // Stage 15: "\Brevant\ReleaseNumber" on a Panel card. False when it could not be placed.
-bool PlaceReleaseNumber(JobContext& job) {
-  Log("    writing release number to panel flash.");
-  const std::string path = globalFlashPath + "\\Brevant\\ReleaseNumber";
+bool PlaceReleaseNumber(JobState& state) {
+  JobContext& job = state.job;
+  state.Log("    writing release number to panel flash.");
+  const std::string path = state.globalFlashPath + "\\Brevant\\ReleaseNumber";
   std::vector<uint8_t> bytes(4, 0);
-  PutInt32(bytes, 0, releaseNumber);
-  const PlaceResult result = PlaceSmallFile(path, bytes, nullptr);
+  PutInt32(bytes, 0, state.releaseNumber);
+  const PlaceResult result = PlaceSmallFile(state, path, bytes, nullptr);
   if (result == PlaceResult::Placed) return true;
-  if (result == PlaceResult::NotCreated) Log("    failed to open " + path);
+  if (result == PlaceResult::NotCreated) state.Log("    failed to open " + path);
   const std::string message = "Failed to place Release file on flash";
-  AppendDiagnostics(message);
-  ShowMessage(message, MessageButtons::Ok, MessageIcon::Warning);
+  state.AppendDiagnostics(message);
+  state.ShowMessage(message, MessageButtons::Ok, MessageIcon::Warning);
   SetPhase(job.storeState, kPhaseFailed);
   return false;
 }
 
 }  // namespace
 
-int RestoreExit(JobContext& job) {
-  Wait(kPhaseWaitMs);
-  RunRestore(job);
+int RestoreExit(JobState& state) {
+  JobContext& job = state.job;
+  state.PhaseWait(kPhaseWaitMs);
+  RunRestore(state);
   return EndJob(job, 0);
 }
 
-std::optional<int> BackupAndProgram(JobContext& job) {
-  const bool panel = targetType != kTargetEngine;
-  LogF("  proceeding to program the flash.  Backup?  %s", backupSkipped ? "No" : "Yes");
-  if (!backupSkipped) {
-    Log("  backing up files.");
-    backupErases = panel;
+std::optional<int> BackupAndProgram(JobState& state) {
+  JobContext& job = state.job;
+  const bool panel = state.targetType != kTargetEngine;
+  state.LogF("  proceeding to program the flash.  Backup?  %s", state.backupSkipped ? "No" : "Yes");
+  if (!state.backupSkipped) {
+    state.Log("  backing up files.");
+    state.backupErases = panel;
     if (panel) job.cardMayHaveChanged = 1;  // the card is cleaned once its backup is whole
-    if (!BackupFiles(panel)) {
-      Log("  File Backup Failed. Process aborted.");
-      ShowAndRecord("File Backup Failed. Process aborted.\r\n", MessageIcon::Warning);
+    if (!BackupFiles(state, panel)) {
+      state.Log("  File Backup Failed. Process aborted.");
+      state.ShowAndRecord("File Backup Failed. Process aborted.\r\n", MessageIcon::Warning);
       if (panel) {
         SetPhase(job.prepState, kPhaseFailed);
-        Wait(kPhaseWaitMs);
-        Log("  Attempting to restore.");
-        RunRestore(job);
+        state.PhaseWait(kPhaseWaitMs);
+        state.Log("  Attempting to restore.");
+        RunRestore(state);
       }
       return EndJob(job, 0);
     }
   }
   SetPhase(job.prepState, kPhaseDone);
-  AppendDiagnostics("\r\nExtracting files");
+  state.AppendDiagnostics("\r\nExtracting files");
 
-  EnterStage(11);
-  Log("  Starting Decompress() to extract files.");
-  if (!Decompress(filesStored)) {
-    Log("  decompression failed.");
+  EnterStage(state, 11);
+  state.Log("  Starting Decompress() to extract files.");
+  if (!Decompress(state)) {
+    state.Log("  decompression failed.");
     SetPhase(job.storeState, kPhaseFailed);
-    return RestoreExit(job);
+    return RestoreExit(state);
   }
 
-  EnterStage(12);
+  EnterStage(state, 12);
   if (!panel && job.storeState != kPhaseFailed) {
-    Log("  Target is the engine.");
-    if (has3950Support && job.usePackageFile) {
-      if (!WriteStoredPackages(filesStored)) SetPhase(job.storeState, kPhaseFailed);
+    state.Log("  Target is the engine.");
+    if (state.has3950Support && job.usePackageFile) {
+      if (!WriteStoredPackages(state)) SetPhase(job.storeState, kPhaseFailed);
     } else {
-      CopyPackageToCard(job);
+      CopyPackageToCard(state);
     }
-    PlaceVersionFile(job);
+    PlaceVersionFile(state);
   }
 
-  EnterStage(14);
+  EnterStage(state, 14);
   if (job.storeState == kPhaseFailed) {
-    Wait(kPhaseWaitMs);
-    Log("    attempting to restore the original files after store failed.");
-    RunRestore(job);
+    state.PhaseWait(kPhaseWaitMs);
+    state.Log("    attempting to restore the original files after store failed.");
+    RunRestore(state);
     return EndJob(job, 0);
   }
-  AppendDiagnostics("\r\nExtract complete");
+  state.AppendDiagnostics("\r\nExtract complete");
 
-  EnterStage(15);
-  if (targetType == kTargetPanel3940 || targetType == kTargetPanel3950) {
-    if (!PlaceReleaseNumber(job)) return RestoreExit(job);
+  EnterStage(state, 15);
+  if (state.IsPanel()) {
+    if (!PlaceReleaseNumber(state)) return RestoreExit(state);
   }
   return std::nullopt;
 }

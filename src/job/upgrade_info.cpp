@@ -1,8 +1,8 @@
 // The upgrade record: who programmed the card, when, with which package, for which device.
 
 #include "job/front_end.h"
-#include "job/job_io.h"
-#include "job/job_values.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/jobs.h"
 #include "platform/platform.h"
 
@@ -23,10 +23,9 @@ const char* TargetDeviceLine(int32_t target) {
 
 }  // namespace
 
-void GetUpgradeInfo() {
-  Log("GetUpgradeInfo");
-  if (currentJob == nullptr) return;
-  JobContext& job = *currentJob;
+void GetUpgradeInfo(JobState& state) {
+  state.Log("GetUpgradeInfo");
+  JobContext& job = state.job;
 
   std::string user = Sys().GetUserName();
   if (user.size() > kUserNameMax) user.resize(kUserNameMax);
@@ -41,13 +40,13 @@ void GetUpgradeInfo() {
                    job.versionBlock.generatorRevision);
   record += Format("FWP File Downloader Version: %.3f\r\n", kProgramVersion / 1000.0);
   record += Format("FWP File Name: %s\r\n", job.fwpPath.c_str());
-  record += TargetDeviceLine(targetType);
+  record += TargetDeviceLine(state.targetType);
   record += "****** Upgrade Info End ******\r\n\r\n\r\n";
-  upgradeInfoText = record;
+  state.upgradeInfoText = record;
 
   // The log gets the whole transcript as it stands now, as one entry.
-  AppendDiagnostics(upgradeInfoText);
-  Log(job.diagnosticsText.Get());
+  state.AppendDiagnostics(state.upgradeInfoText);
+  state.Log(job.diagnosticsText.Get());
 }
 
 }  // namespace cw

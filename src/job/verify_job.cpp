@@ -5,11 +5,11 @@
 #include "backup/file_listings.h"
 #include "card/card_inspection.h"
 #include "card/volume.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/job_stop.h"
-#include "job/job_values.h"
 #include "job/jobs.h"
-#include "package/load_info_array.h"
+#include "job/load_info_array.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "verify/verify.h"
@@ -17,95 +17,101 @@
 namespace cw {
 namespace {
 
-constexpr uint32_t kPhaseWaitMs = 50;
-
 // Ends the job: jobRunning is the last field a job writes.
 int EndJob(JobContext& job, int result) {
   job.jobRunning = 0;
   return result;
 }
 
-int FailVerify(JobContext& job) {
+int FailVerify(JobState& state) {
+  JobContext& job = state.job;
   SetPhase(job.verifyState, kPhaseFailed);
-  Wait(kPhaseWaitMs);
+  state.PhaseWait(kPhaseWaitMs);
   return EndJob(job, 0);
 }
 
-int RunVerifyOnly(JobContext& job) {
-  Log("VerifyOnly");
+int RunVerifyOnly(JobState& state) {
+  JobContext& job = state.job;
+  state.Log("VerifyOnly");
   // Taken as typed: no upper-casing and no bench-test switch, unlike the store job.
-  globalFlashPath = job.flashPath;
-  globalFWPDataFilePath = job.fwpPath;
+  state.globalFlashPath = job.flashPath;
+  state.globalFWPDataFilePath = job.fwpPath;
   SetPhase(job.verifyState, kPhaseRunning);
   // Nothing found on an earlier card or package carries over.
-  targetType = kTargetUnknown;
-  osOnCard = 0;
-  has3950Support = 0;
+  state.targetType = kTargetUnknown;
+  state.osOnCard = 0;
+  state.has3950Support = 0;
 
-  if (Sys().GetDriveType(globalFlashPath) != DriveType::Removable ||
-      Contains(globalFlashPath, "C")) {
-    ShowAndRecord("Invalid drive type selected.\r\nPlease select a compact flash drive.",
-                  MessageIcon::Warning);
+  if (Sys().GetDriveType(state.globalFlashPath) != DriveType::Removable ||
+      Contains(state.globalFlashPath, "C")) {
+    state.ShowAndRecord("Invalid drive type selected.\r\nPlease select a compact flash drive.",
+                        MessageIcon::Warning);
     return EndJob(job, 0);
   }
 
-  VolumeHandle probe = OpenVolume(globalFlashPath.empty() ? '\0' : globalFlashPath[0]);
+  VolumeHandle probe = OpenVolume(state.globalFlashPath.empty() ? '\0' : state.globalFlashPath[0]);
   if (!probe) {
-    ShowAndRecord("The selected drive is not opening.\r\nDo you have sufficient privileges?",
-                  MessageIcon::Warning);
-    return FailVerify(job);
+    state.ShowAndRecord("The selected drive is not opening.\r\nDo you have sufficient privileges?",
+                        MessageIcon::Warning);
+    return FailVerify(state);
   }
   CloseVolume(std::move(probe));
 
-  if (!BasicFlashCheck()) return FailVerify(job);
+  if (!BasicFlashCheck(state)) return FailVerify(state);
 
-  GetCFFilesArray(cardFileList);
-  GetCFInfo();
+  GetCFFilesArray(state, state.cardFileList);
+  GetCFInfo(state);
   // Built as the store job builds it; this job never writes it to the card.
-  GetUpgradeInfo();
+  GetUpgradeInfo(state);
 
-  if (targetType == kTargetUnknown) {
-    ShowAndRecord(
+  if (state.targetType == kTargetUnknown) {
+    state.ShowAndRecord(
         "Compact Flash type could not be determined.\r\nVerify correct drive and try again.\r\n",
         MessageIcon::Warning);
-    return FailVerify(job);
+    return FailVerify(state);
   }
 
-  const bool loaded = LoadInfoArray();
+  const bool loaded = LoadInfoArray(state);
   // The card's own reference includes its OS image.
-  if (job.usePackageFile == 0) osInPackage = 1;
+  if (job.usePackageFile == 0) state.osInPackage = 1;
   if (!loaded) {
     SetPhase(job.verifyOnlyState, kPhaseFailed);
-    Wait(kPhaseWaitMs);
+    state.PhaseWait(kPhaseWaitMs);
     return EndJob(job, 0);
   }
 
   SetPhase(job.verifyOnlyState, kPhaseDone);
-  Wait(kPhaseWaitMs);
-  const int result = Verify();
+  state.PhaseWait(kPhaseWaitMs);
+  const int result = Verify(state);
   SetPhase(job.verifyState, result == kVerifyPassed ? kPhaseDone : kPhaseFailed);
-  Wait(kPhaseWaitMs);
+  state.PhaseWait(kPhaseWaitMs);
   return EndJob(job, result);
 }
 
 }  // namespace
 
 int VerifyOnly(JobContext* job) {
-  return RunWorker(*job, [job]() -> int {
+  JobState state(*job);
+  return VerifyOnlyJob(state);
+}
+
+int VerifyOnlyJob(JobState& state) {
+  JobContext* const job = &state.job;
+  return RunWorker(state, [&state, job]() -> int {
     try {
-      return RunVerifyOnly(*job);
+      return RunVerifyOnly(state);
     } catch (const JobStopped&) {
-      Log("  the verification was stopped by request.");
+      state.Log("  the verification was stopped by request.");
       const std::string text = StopSummary(kStoppedVerify);
-      SetStatus(text);
-      AppendDiagnostics("\r\n" + text + "\r\n");
+      state.SetStatus(text);
+      state.AppendDiagnostics("\r\n" + text + "\r\n");
       job->stopOutcome = kStoppedVerify;
       return EndJob(*job, kExitStopped);
     } catch (const std::exception& error) {
       const std::string what = DescribeError(error);
-      Log("  the verification ended by an unexpected error: " + what);
-      ShowUnexpectedError(what);
-      return FailVerify(*job);
+      state.Log("  the verification ended by an unexpected error: " + what);
+      state.ShowUnexpectedError(what);
+      return FailVerify(state);
     }
   });
 }

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
-#include "card/file_utils.h"
 #include "platform/platform.h"
 
 namespace cw {
@@ -119,8 +119,8 @@ void CLogToFile::WriteLine(const std::string& message) {
 }
 
 bool CLogToFile::CheckLogFile() {
-  CFileUtils utils;
-  if (utils.FileExists(logPath_)) {
+  std::vector<FindEntry> matches;
+  if (Sys().FindFiles(logPath_, &matches)) {
     std::unique_ptr<File> file = OpenLog(logPath_);
     if (!file) {
       SetErrorText(FileErrorCauseOf(GetLastError()));

@@ -4,15 +4,15 @@
 
 #include <unordered_set>
 
-#include "job/job_io.h"
-#include "job/job_values.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "package/byte_reader.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "package/package_writer.h"
 #include "package/stored_package_record.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/file_rules.h"
+#include "rules/file_rules.h"
 
 namespace cw {
 namespace {
@@ -21,34 +21,27 @@ namespace {
 // more than 1032 × n. A record that claims more cannot be right and gets no buffer of that size.
 constexpr int64_t kMaxInflateRatio = 1032;
 
-// Closes packageFile on every way out, a stop request included.
-struct PackageFileCloser {
-  ~PackageFileCloser() {
-    if (packageFile) packageFile->Close();
-    packageFile.reset();
-  }
-};
-
-void Fail(const std::string& box, const std::string& diagnostics, const std::string& logLine) {
-  ShowMessage(box, MessageButtons::Ok, MessageIcon::Exclamation);
-  AppendDiagnostics(diagnostics);
-  Log(logLine);
+void Fail(JobState& state, const std::string& box, const std::string& diagnostics,
+          const std::string& logLine) {
+  state.ShowMessage(box, MessageButtons::Ok, MessageIcon::Exclamation);
+  state.AppendDiagnostics(diagnostics);
+  state.Log(logLine);
 }
 
-void FailLocate(const std::string& name) {
+void FailLocate(JobState& state, const std::string& name) {
   const std::string box = "Failed to locate compressed data for \r\n" + name;
-  Fail(box, box + "\r\n", "Failed to locate compressed data for " + name);
+  Fail(state, box, box + "\r\n", "Failed to locate compressed data for " + name);
 }
 
-void FailNoMemory(const std::string& name) {
+void FailNoMemory(JobState& state, const std::string& name) {
   const std::string text = "Not enough memory to extract\r\n" + name + "\r\n";
-  Fail(text, text, text);
+  Fail(state, text, text, text);
 }
 
 // The three zlib calls fail with one box; only the log line tells which call it was.
 enum class InflateStep { kInit, kInflate, kEnd };
 
-void FailInflate(InflateStep step, int code, const std::string& name) {
+void FailInflate(JobState& state, InflateStep step, int code, const std::string& name) {
   const std::string box = Format("Reinflate Init Failed: %d\r\n", code) + name + "\r\n";
   std::string logLine;
   switch (step) {
@@ -56,25 +49,25 @@ void FailInflate(InflateStep step, int code, const std::string& name) {
     case InflateStep::kInflate: logLine = Format("Reinflate Init Failed: %d. ", code) + name; break;
     case InflateStep::kEnd: logLine = Format("Reinflate Init Failed: %d %s", code, name.c_str()); break;
   }
-  Fail(box, box, logLine);
+  Fail(state, box, box, logLine);
 }
 
-void FailStorage(const std::string& path, const char* what) {
+void FailStorage(JobState& state, const std::string& path, const char* what) {
   const std::string text = path + "\r\ncould not be opened " + what + ".\r\n";
-  Fail(text, text, text);
+  Fail(state, text, text, text);
 }
 
 // Inflates one whole zlib stream into exactly `out.size()` bytes. The stream must end, and end
 // exactly at the buffer's end: a stream that runs short, runs over or never ends fails, and
 // zlib never writes past the buffer it is given.
-bool Inflate(const Bytes& stored, Bytes& out, const std::string& name) {
+bool Inflate(JobState& state, const Bytes& stored, Bytes& out, const std::string& name) {
   uint8_t none = 0;  // zlib refuses null buffers, even empty ones
   z_stream stream{};
   stream.next_in = stored.empty() ? &none : const_cast<uint8_t*>(stored.data());
   stream.avail_in = static_cast<uInt>(stored.size());
   int result = inflateInit_(&stream, "1.2.3", sizeof(z_stream));
   if (result < 0) {
-    FailInflate(InflateStep::kInit, result, name);
+    FailInflate(state, InflateStep::kInit, result, name);
     return false;
   }
   stream.next_out = out.empty() ? &none : out.data();
@@ -87,18 +80,18 @@ bool Inflate(const Bytes& stored, Bytes& out, const std::string& name) {
     // No progress: the input is used up or the buffer is full before the stream's end.
     if (result >= 0) result = Z_BUF_ERROR;
     inflateEnd(&stream);
-    FailInflate(InflateStep::kInflate, result, name);
+    FailInflate(state, InflateStep::kInflate, result, name);
     return false;
   }
   // A stream that ends early would leave a short file that only verification could catch.
   const bool complete = stream.total_out == out.size();
   result = inflateEnd(&stream);
   if (result < 0) {
-    FailInflate(InflateStep::kEnd, result, name);
+    FailInflate(state, InflateStep::kEnd, result, name);
     return false;
   }
   if (!complete) {
-    FailInflate(InflateStep::kInflate, Z_DATA_ERROR, name);
+    FailInflate(state, InflateStep::kInflate, Z_DATA_ERROR, name);
     return false;
   }
   return true;
@@ -109,7 +102,8 @@ bool Inflate(const Bytes& stored, Bytes& out, const std::string& name) {
 // to create the file. `found` holds the prefixes already seen to match something: extraction
 // only adds files, so they keep matching, and listing a folder again for each of its files
 // would cost time that grows with the square of its size.
-void CreateMissingFolders(const std::string& path, std::unordered_set<std::string>& found) {
+void CreateMissingFolders(JobState& state, const std::string& path,
+                          std::unordered_set<std::string>& found) {
   std::vector<std::string> prefixes{""};
   for (size_t at = path.find('\\', 1); at != std::string::npos; at = path.find('\\', at + 1)) {
     prefixes.push_back(path.substr(0, at));
@@ -122,8 +116,9 @@ void CreateMissingFolders(const std::string& path, std::unordered_set<std::strin
       found.insert(prefix);
       continue;
     }
-    LogF("    creating directory %s", pattern.c_str());
-    if (!Sys().CreateDirectory(prefix)) LogF("      failed.  Status = %d", int(GetLastError()));
+    state.LogF("    creating directory %s", pattern.c_str());
+    if (!Sys().CreateDirectory(prefix))
+      state.LogF("      failed.  Status = %d", int(GetLastError()));
   }
 }
 
@@ -152,51 +147,52 @@ struct ExtractionState {
   std::unordered_set<std::string> foundFolders;
 };
 
-Outcome ExtractRecord(const FILE_INFO_STRUCT& record, uint64_t packageSize, ExtractionState& state) {
+Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record, uint64_t packageSize,
+                      ExtractionState& progress) {
   const std::string name = FieldText(record.cardPath);
   Bytes stored;
-  switch (ReadRecordData(*packageFile, packageSize, record, &stored)) {
+  switch (ReadRecordData(*state.packageFile, packageSize, record, &stored)) {
     case RecordRead::kRead: break;
-    case RecordRead::kNotFound: FailLocate(name); return Outcome::kFailed;
-    case RecordRead::kNoMemory: FailNoMemory(name); return Outcome::kFailed;
+    case RecordRead::kNotFound: FailLocate(state, name); return Outcome::kFailed;
+    case RecordRead::kNoMemory: FailNoMemory(state, name); return Outcome::kFailed;
   }
 
   if (IsStoredKind(record.kind)) {
-    const std::string path = globalFlashPath + "\\" +
-                             (record.kind == kKindCommonRaw && targetType == kTargetEngine
-                                  ? GetFilenameNoPath(name)
+    const std::string path = state.globalFlashPath + "\\" +
+                             (record.kind == kKindCommonRaw && state.targetType == kTargetEngine
+                                  ? GetFilenameNoPath(state, name)
                                   : name);
-    CreateMissingFolders(path, state.foundFolders);
-    LogF("    writing %s", path.c_str());
+    CreateMissingFolders(state, path, progress.foundFolders);
+    state.LogF("    writing %s", path.c_str());
     if (!WriteCardFile(path, stored)) {
-      FailStorage(path, "for storage");
+      FailStorage(state, path, "for storage");
       return Outcome::kFailed;
     }
     return Outcome::kWritten;
   }
 
   if (record.fileSize < 0 || record.fileSize > kMaxInflateRatio * record.storedSize) {
-    FailInflate(InflateStep::kInflate, Z_BUF_ERROR, name);
+    FailInflate(state, InflateStep::kInflate, Z_BUF_ERROR, name);
     return Outcome::kFailed;
   }
   Bytes content;
   if (!Reserve(&content, static_cast<size_t>(record.fileSize))) {
-    FailNoMemory(name);
+    FailNoMemory(state, name);
     return Outcome::kFailed;
   }
-  if (!Inflate(stored, content, name)) return Outcome::kFailed;
+  if (!Inflate(state, stored, content, name)) return Outcome::kFailed;
   stored = Bytes();
 
-  std::string path = ToUpperAscii(globalFlashPath + "\\" + name);
-  if (targetType == kTargetEngine && Contains(path, "ZLIBCE.DLL")) {
+  std::string path = ToUpperAscii(state.globalFlashPath + "\\" + name);
+  if (state.targetType == kTargetEngine && Contains(path, "ZLIBCE.DLL")) {
     // One copy at the card's root, from the first such record.
-    if (state.zlibceWritten) return Outcome::kSkipped;
-    path = globalFlashPath + "\\ZLIBCE.DLL";
-    state.zlibceWritten = true;
+    if (progress.zlibceWritten) return Outcome::kSkipped;
+    path = state.globalFlashPath + "\\ZLIBCE.DLL";
+    progress.zlibceWritten = true;
   }
-  CreateMissingFolders(path, state.foundFolders);
+  CreateMissingFolders(state, path, progress.foundFolders);
   if (!WriteCardFile(path, content)) {
-    FailStorage(path, "after decompression");
+    FailStorage(state, path, "after decompression");
     return Outcome::kFailed;
   }
   return Outcome::kWritten;
@@ -204,27 +200,27 @@ Outcome ExtractRecord(const FILE_INFO_STRUCT& record, uint64_t packageSize, Extr
 
 }  // namespace
 
-bool Decompress(int32_t& filesStored) {
-  Log("Decompress");
-  const int32_t n = static_cast<int32_t>(fileTable.size());
-  SetProgressRange(0, n);
+bool Decompress(JobState& state) {
+  state.Log("Decompress");
+  const int32_t n = static_cast<int32_t>(state.fileTable.size());
+  state.SetProgressRange(0, n);
 
-  Log("    opening master FWP file.");
-  PackageFileCloser closer;
-  packageFile = Sys().OpenFile(globalFWPDataFilePath, OpenMode::Read);
+  state.Log("    opening master FWP file.");
+  PackageFileCloser closer{state.packageFile};
+  state.packageFile = Sys().OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
   uint64_t packageSize = 0;
-  if (!packageFile || !packageFile->GetSize(&packageSize)) return false;
-  LogF("    %d files to decompress.", n);
+  if (!state.packageFile || !state.packageFile->GetSize(&packageSize)) return false;
+  state.LogF("    %d files to decompress.", n);
 
-  ExtractionState state;
+  ExtractionState progress;
   for (int32_t i = 0; i < n; ++i) {
-    StopIfRequested();
-    SetProgressPos(i);
-    const FILE_INFO_STRUCT& record = fileTable[static_cast<size_t>(i)];
-    if (!FileIsRelevant(record)) continue;
-    SetStatus(Format("%d Files stored", filesStored));
-    switch (ExtractRecord(record, packageSize, state)) {
-      case Outcome::kWritten: ++filesStored; break;
+    state.StopIfRequested();
+    state.SetProgressPos(i);
+    const FILE_INFO_STRUCT& record = state.fileTable[static_cast<size_t>(i)];
+    if (!FileIsRelevant(state, record)) continue;
+    state.SetStatus(Format("%d Files stored", state.filesStored));
+    switch (ExtractRecord(state, record, packageSize, progress)) {
+      case Outcome::kWritten: ++state.filesStored; break;
       case Outcome::kSkipped: break;
       case Outcome::kFailed: return false;
     }

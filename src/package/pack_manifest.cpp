@@ -6,7 +6,7 @@
 #include "package/card_path.h"
 #include "package/crc_list_writer.h"
 #include "platform/platform.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 namespace {

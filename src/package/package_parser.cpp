@@ -4,7 +4,7 @@
 
 #include "package/card_path.h"
 #include "platform/text.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 

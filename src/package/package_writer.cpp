@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "platform/platform.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 namespace {

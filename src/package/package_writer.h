@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "package/file_table.h"
+#include "record/file_table.h"
 
 namespace cw {
 

@@ -2,14 +2,14 @@
 
 #include <memory>
 
-#include "job/job_io.h"
-#include "job/job_values.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "package/byte_reader.h"
 #include "package/stored_package_record.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/bhelper.h"
-#include "verify/file_rules.h"
+#include "rules/bhelper.h"
+#include "rules/file_rules.h"
 
 namespace cw {
 namespace {
@@ -19,8 +19,8 @@ constexpr uint64_t kMaxPackageBytes = 0x7FFFFFFF;
 constexpr int kHeaderLineLimit = 500;
 constexpr const char* kBlockEnd = "\r\n\r\n";
 
-void Show(const std::string& text, MessageIcon icon) {
-  ShowMessage(text, MessageButtons::Ok, icon);
+void Show(JobState& state, const std::string& text, MessageIcon icon) {
+  state.ShowMessage(text, MessageButtons::Ok, icon);
 }
 
 bool WriteText(File& file, const std::string& text) {
@@ -95,25 +95,26 @@ bool InCopy3950(int32_t kind) {
   return kind != kKindPanel3940 && kind != kKindPanel3940Raw && kind != kKindCommonRaw;
 }
 
-void CountCopy(int32_t& filesStored) {
-  ++filesStored;
-  SetStatus(Format("%d Files stored", filesStored));
+void CountCopy(JobState& state) {
+  ++state.filesStored;
+  state.SetStatus(Format("%d Files stored", state.filesStored));
 }
 
 }  // namespace
 
-bool CreateNewFWPFile(File& header, File& data, const std::string& path,
+bool CreateNewFWPFile(JobState& state, File& header, File& data, const std::string& path,
                       std::vector<FILE_INFO_STRUCT>& table) {
-  Log("CreateNewFWPFile");
+  state.Log("CreateNewFWPFile");
   std::unique_ptr<File> out = Sys().OpenFile(path, OpenMode::CreateAlways);
   if (!out) {
-    Show("Could not open FWP file\r\n" + GetFilenameNoPath(path), MessageIcon::Exclamation);
+    Show(state, "Could not open FWP file\r\n" + GetFilenameNoPath(state, path),
+         MessageIcon::Exclamation);
     return false;
   }
   // The CRC field stays zero until the CRC of the finished copy is known.
   std::string head = LittleEndianBytes(0);
-  for (int32_t word : {headerWord1, headerWord2, headerWord3, headerWord4, headerWord5,
-                       headerWord6, releaseNumber}) {
+  for (int32_t word : {state.headerWord1, state.headerWord2, state.headerWord3, state.headerWord4,
+                       state.headerWord5, state.headerWord6, state.releaseNumber}) {
     head += LittleEndianBytes(static_cast<uint32_t>(word));
   }
   Bytes headerText;
@@ -138,7 +139,7 @@ bool CreateNewFWPFile(File& header, File& data, const std::string& path,
   if (!data.GetSize(&dataSize) || dataSize > kMaxPackageBytes) return false;
   Bytes blocks;
   if (!Reserve(&blocks, static_cast<size_t>(dataSize))) {
-    Show("malloc failed", MessageIcon::Exclamation);
+    Show(state, "malloc failed", MessageIcon::Exclamation);
     return false;
   }
   const bool copied = data.Seek(0, SeekFrom::Begin) &&
@@ -150,9 +151,9 @@ bool CreateNewFWPFile(File& header, File& data, const std::string& path,
 
   // The CRC of the copy as it stands on the medium, read through a second handle. A copy that
   // cannot be read back is a failed store: stamped 0 it would pass as "not checked".
-  const std::optional<uint32_t> crc = CBHelper::ReadFileCRC(path);
+  const std::optional<uint32_t> crc = CBHelper::ReadFileCRC(state, path);
   if (!crc) {
-    Log("  could not read back the stored copy's CRC: " + path);
+    state.Log("  could not read back the stored copy's CRC: " + path);
     out->Close();
     return false;
   }
@@ -160,57 +161,62 @@ bool CreateNewFWPFile(File& header, File& data, const std::string& path,
   return out->Close() && stamped;
 }
 
-bool WriteStoredPackages(int32_t& filesStored) {
-  split3940Table.clear();
-  split3950Table.clear();
+bool WriteStoredPackages(JobState& state) {
+  state.split3940Table.clear();
+  state.split3950Table.clear();
 
-  std::unique_ptr<File> package = Sys().OpenFile(globalFWPDataFilePath, OpenMode::Read);
+  std::unique_ptr<File> package = Sys().OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
   Bytes bytes;
   if (!package || !ReadWholeFile(*package, kMaxPackageBytes, &bytes)) {
-    Show("Could not open Master file!", MessageIcon::Exclamation);
+    Show(state, "Could not open Master file!", MessageIcon::Exclamation);
     return false;
   }
   const uint64_t packageSize = bytes.size();
 
-  TempFiles temp(currentJob->dataPath);
+  TempFiles temp(state.job.dataPath);
   temp.data3940 = Sys().OpenFile(temp.path3940, OpenMode::CreateAlways);
   if (temp.data3940) temp.data3950 = Sys().OpenFile(temp.path3950, OpenMode::CreateAlways);
   if (!temp.data3940 || !temp.data3950) {
-    Show("Could not open split FWP file!", MessageIcon::Exclamation);
+    Show(state, "Could not open split FWP file!", MessageIcon::Exclamation);
     return false;
   }
   temp.header = Sys().OpenFile(temp.headerPath, OpenMode::CreateAlways);
   if (!temp.header) {
-    Show("Could not open Temp Header file!", MessageIcon::Exclamation);
+    Show(state, "Could not open Temp Header file!", MessageIcon::Exclamation);
     return false;
   }
 
   switch (RewriteHeader(bytes, *temp.header)) {
     case HeaderResult::kDone: break;
-    case HeaderResult::kNoEnd: Show("End of header not found!", MessageIcon::Exclamation); return false;
+    case HeaderResult::kNoEnd:
+      Show(state, "End of header not found!", MessageIcon::Exclamation);
+      return false;
     case HeaderResult::kWriteFailed:
-      Show("Could not open Temp Header file!", MessageIcon::Exclamation);
+      Show(state, "Could not open Temp Header file!", MessageIcon::Exclamation);
       return false;
   }
   bytes = Bytes();  // the files' data are read one record at a time
 
   int64_t length3940 = 0, length3950 = 0;
-  for (const FILE_INFO_STRUCT& record : fileTable) {
+  for (const FILE_INFO_STRUCT& record : state.fileTable) {
     Bytes stored;
     switch (ReadRecordData(*package, packageSize, record, &stored)) {
       case RecordRead::kRead: break;
-      case RecordRead::kNoMemory: Show("malloc failed", MessageIcon::Exclamation); return false;
+      case RecordRead::kNoMemory:
+        Show(state, "malloc failed", MessageIcon::Exclamation);
+        return false;
       case RecordRead::kNotFound:
-        Show("Data location not found for\r\n" + FieldText(record.cardPath), MessageIcon::None);
+        Show(state, "Data location not found for\r\n" + FieldText(record.cardPath),
+             MessageIcon::None);
         return false;
     }
     const bool appended =
         (!InCopy3940(record.kind) ||
-         AppendBlock(*temp.data3940, length3940, record, stored, split3940Table)) &&
+         AppendBlock(*temp.data3940, length3940, record, stored, state.split3940Table)) &&
         (!InCopy3950(record.kind) ||
-         AppendBlock(*temp.data3950, length3950, record, stored, split3950Table));
+         AppendBlock(*temp.data3950, length3950, record, stored, state.split3950Table));
     if (!appended) {
-      Show("Could not open split FWP file!", MessageIcon::Exclamation);
+      Show(state, "Could not open split FWP file!", MessageIcon::Exclamation);
       return false;
     }
   }
@@ -220,13 +226,13 @@ bool WriteStoredPackages(int32_t& filesStored) {
     const char* name;
     std::vector<FILE_INFO_STRUCT>* table;
   };
-  const Copy copies[] = {{temp.data3940.get(), "\\UPGRADE.FWP", &split3940Table},
-                         {temp.data3950.get(), "\\FWP_3950.FWP", &split3950Table}};
+  const Copy copies[] = {{temp.data3940.get(), "\\UPGRADE.FWP", &state.split3940Table},
+                         {temp.data3950.get(), "\\FWP_3950.FWP", &state.split3950Table}};
   for (const Copy& copy : copies) {
-    CountCopy(filesStored);
-    const std::string path = globalFlashPath + copy.name;
-    if (!CreateNewFWPFile(*temp.header, *copy.data, path, *copy.table)) {
-      Show("Failed to create FWP\r\n" + path, MessageIcon::None);
+    CountCopy(state);
+    const std::string path = state.globalFlashPath + copy.name;
+    if (!CreateNewFWPFile(state, *temp.header, *copy.data, path, *copy.table)) {
+      Show(state, "Failed to create FWP\r\n" + path, MessageIcon::None);
       return false;
     }
   }

@@ -6,25 +6,22 @@
 #include <string>
 #include <vector>
 
-#include "package/file_table.h"
+#include "record/file_table.h"
 
 namespace cw {
 
-class File;
+struct JobState;
 
-// The records of each copy, with their offsets in it once the copy is written; emptied by each
-// WriteStoredPackages.
-inline std::vector<FILE_INFO_STRUCT> split3940Table;  // "UPGRADE.FWP"
-inline std::vector<FILE_INFO_STRUCT> split3950Table;  // "FWP_3950.FWP"
+class File;
 
 // Splits the package at globalFWPDataFilePath into the two stored copies on the card; adds 1 to
 // filesStored per copy. False (with its message) on any failure.
-bool WriteStoredPackages(int32_t& filesStored);
+bool WriteStoredPackages(JobState& state);
 
 // Writes one copy at `path`: prefix, the rewritten header text from `header`, the count and the
 // records of `table` (whose dataOffsets, relative to `data`, become offsets in the copy), then
 // the content of `data`, and finally the copy's own CRC. False when the copy is not complete.
-bool CreateNewFWPFile(File& header, File& data, const std::string& path,
+bool CreateNewFWPFile(JobState& state, File& header, File& data, const std::string& path,
                       std::vector<FILE_INFO_STRUCT>& table);
 
 }  // namespace cw

@@ -1,8 +1,8 @@
 #include "package/version_block.h"
 
-#include "job/job_context.h"
-#include "job/job_io.h"
-#include "job/prompt.h"
+#include "record/job_context.h"
+#include "record/job_io.h"
+#include "record/prompt.h"
 #include "log/log_to_file.h"
 #include "platform/platform.h"
 

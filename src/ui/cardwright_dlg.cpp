@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "job/front_end.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "platform/platform.h"
 #include "ui/package_versions.h"
 
@@ -23,6 +23,8 @@ CCardwrightDlg::CCardwrightDlg(DialogView& view, TreeView& treeView, Prompt& pro
     : view_(view), prompt_(prompt), workers_(std::move(workers)), tree_(treeView) {
   job_.log = &log_;
   job_.prompt = &prompt_;
+  // The 20 ms timer sees a phase only when the job pauses after it.
+  job_.phaseWaits = 1;
   // Ending the process is the only safe end while a worker still uses the job: nothing is
   // freed under it, and no destructor runs.
   endProcess_ = [] { std::_Exit(kForcedEndStatus); };
@@ -320,8 +322,8 @@ void CCardwrightDlg::FollowClose() {
 }
 
 void CCardwrightDlg::ForceEnd() {
-  // The worker still uses the job, the log and the process-wide values; freeing them under it
-  // would crash. The program is closing anyway: end it here, with nothing torn down.
+  // The worker still uses the job and the log; freeing them under it would crash. The
+  // program is closing anyway: end it here, with nothing torn down.
   LogLine("  the job did not stop within 10 s; ending the program.");
   StoreDiagnostics(job_);
   endProcess_();

@@ -1,14 +1,14 @@
 #pragma once
-// The main dialog's logic (template 102): start-up, the two job buttons, the 20 ms timer that
-// follows a job, "Browse...", the card and package boxes, the tree and "Advanced". It works
+// The main dialog's logic (layout IDD_CARDWRIGHT): start-up, the two job buttons, the 20 ms timer
+// that follows a job, "Browse...", the card and package boxes, the tree and "Advanced". It works
 // against a DialogView and a TreeView, so it runs the same under Qt and in tests.
 
 #include <functional>
 #include <string>
 #include <thread>
 
-#include "job/job_context.h"
-#include "job/prompt.h"
+#include "record/job_context.h"
+#include "record/prompt.h"
 #include "log/log_to_file.h"
 #include "ui/dialog_view.h"
 #include "ui/dir_tree_ctrl.h"

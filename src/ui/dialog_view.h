@@ -10,8 +10,9 @@ namespace cw {
 
 struct JobContext;
 
-// Control ids of the main dialog (template 102). The Qt window names its widgets by these
-// numbers, so tests find them the same way.
+// Control ids of the main dialog (layout IDD_CARDWRIGHT). They are the ids of the Windows
+// window's dialog resources (ui/win32/resource_ids.h), so both faces and the tests name every
+// control by the same number.
 enum DialogControl : int {
   kIdPackageBox = 1000,
   kIdBrowse = 1001,

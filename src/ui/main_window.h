@@ -1,5 +1,5 @@
 #pragma once
-// The Qt face of the main dialog (template 102): its controls at their template positions,
+// The Qt face of the main dialog (layout IDD_CARDWRIGHT): its controls at their layout positions,
 // named by their ids. It implements DialogView and passes every event to CCardwrightDlg.
 
 #include <QDialog>

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "job/prompt.h"
+#include "record/prompt.h"
 #include "ui/artwork.h"
 #include "ui/dir_tree_widget.h"
 #include "ui/main_window.h"

@@ -1,6 +1,6 @@
 #include "ui/settings_dialogs.h"
 
-#include "job/job_context.h"
+#include "record/job_context.h"
 
 namespace cw {
 

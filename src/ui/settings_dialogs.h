@@ -1,7 +1,7 @@
 #pragma once
-// The rules of the two small dialogs: "Advanced Settings" (template 157) edits the job's target
-// choice and backup settings; "Please Choose Panel Type" (template 156) asks a panel card's
-// model. A SettingsView holds their check boxes and radio buttons.
+// The rules of the two small dialogs: "Advanced Settings" (IDD_ADVANCED_SETTINGS) edits the job's
+// target choice and backup settings; "Please Choose Panel Type" (IDD_CHOOSE_PANEL_TYPE) asks a
+// panel card's model. A SettingsView holds their check boxes and radio buttons.
 
 namespace cw {
 

@@ -1,6 +1,6 @@
 #pragma once
-// The Qt dialogs of "Advanced Settings" (template 157) and "Please Choose Panel Type" (template
-// 156). Their rules are in CAdvancedSettingsDlg and CChoosePanelType.
+// The Qt dialogs of "Advanced Settings" (IDD_ADVANCED_SETTINGS) and "Please Choose Panel Type"
+// (IDD_CHOOSE_PANEL_TYPE). Their rules are in CAdvancedSettingsDlg and CChoosePanelType.
 
 #include <QDialog>
 #include <QHash>

@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "job/prompt.h"
+#include "record/prompt.h"
 
 namespace cw {
 

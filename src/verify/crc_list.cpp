@@ -3,13 +3,13 @@
 #include <string_view>
 #include <vector>
 
-#include "job/job_io.h"
-#include "job/job_values.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "package/card_path.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/file_rules.h"
+#include "rules/file_rules.h"
 
 namespace cw {
 namespace {
@@ -26,20 +26,20 @@ bool IsPanelKind(int32_t kind) {
 
 }  // namespace
 
-std::string CRCListPathFor(int32_t target) {
-  return globalFlashPath + (target == kTargetPanel3940 ? kCRCList3940 : kCRCList3950);
+std::string CRCListPathFor(JobState& state, int32_t target) {
+  return state.globalFlashPath + (target == kTargetPanel3940 ? kCRCList3940 : kCRCList3950);
 }
 
-bool LoadArrayFromCRCFile(const std::string& path) {
-  Log("LoadArrayFromCRCFile");
+bool LoadArrayFromCRCFile(JobState& state, const std::string& path) {
+  state.Log("LoadArrayFromCRCFile");
   Bytes bytes;
   if (!ReadList(path, &bytes)) {
-    ShowAndRecord(kMsgCRCListNotOpened, MessageIcon::Exclamation);
+    state.ShowAndRecord(kMsgCRCListNotOpened, MessageIcon::Exclamation);
     return false;
   }
-  const int32_t kind = targetType == kTargetPanel3940   ? kKindPanel3940
-                       : targetType == kTargetPanel3950 ? kKindPanel3950
-                                                        : 0;
+  const int32_t kind = state.targetType == kTargetPanel3940   ? kKindPanel3940
+                       : state.targetType == kTargetPanel3950 ? kKindPanel3950
+                                                              : 0;
   std::vector<FILE_INFO_STRUCT> records;
   const char* const data = reinterpret_cast<const char*>(bytes.data());
   const std::string_view text(data, bytes.size());
@@ -51,14 +51,14 @@ bool LoadArrayFromCRCFile(const std::string& path) {
     if (lineEnd == std::string_view::npos) {
       // Only the end marker may follow the last entry: anything else is a list cut short,
       // whose lost entries would otherwise go unchecked.
-      ShowAndRecord(kMsgCRCListDamaged, MessageIcon::Exclamation);
+      state.ShowAndRecord(kMsgCRCListDamaged, MessageIcon::Exclamation);
       return false;
     }
     std::string entryPath = ToUpperAscii(std::string(text.substr(cursor, lineEnd - cursor)));
     uint32_t crc = 0;
     const bool haveCrc = ByteReader(bytes, lineEnd + 2).ReadUInt32(&crc);
     if (!haveCrc) {
-      ShowAndRecord(kMsgCRCListDamaged, MessageIcon::Exclamation);
+      state.ShowAndRecord(kMsgCRCListDamaged, MessageIcon::Exclamation);
       return false;
     }
     // Jump over the line break, the CRC and the gap, whatever bytes the CRC holds.
@@ -68,30 +68,30 @@ bool LoadArrayFromCRCFile(const std::string& path) {
     SetFieldText(record.cardPath, ReplaceAll(entryPath, "\\HARDDISK\\", ""));
     const std::string cardPath = FieldText(record.cardPath);
     if (!CardPathIsSafe(cardPath)) {
-      ShowAndRecord(kMsgCRCListUnsafePath + cardPath + "\r\n", MessageIcon::Exclamation);
+      state.ShowAndRecord(kMsgCRCListUnsafePath + cardPath + "\r\n", MessageIcon::Exclamation);
       return false;
     }
     record.fileCrc = crc;
     record.kind = kind;
     records.push_back(record);
   }
-  fileTable.insert(fileTable.end(), records.begin(), records.end());
+  state.fileTable.insert(state.fileTable.end(), records.begin(), records.end());
   return true;
 }
 
-bool VerifyCRCFile() {
-  Log("VerifyCRCFile");
+bool VerifyCRCFile(JobState& state) {
+  state.Log("VerifyCRCFile");
   Bytes bytes;
-  if (!ReadList(CRCListPathFor(targetType), &bytes)) {
-    ShowMessage("CRC information not found!", MessageButtons::Ok, MessageIcon::Exclamation);
+  if (!ReadList(CRCListPathFor(state, state.targetType), &bytes)) {
+    state.ShowMessage("CRC information not found!", MessageButtons::Ok, MessageIcon::Exclamation);
     return false;
   }
-  const size_t count = fileTable.size();
+  const size_t count = state.fileTable.size();
   if (count <= 1) return true;
   ByteReader reader(bytes);
   // The last record is not checked: it is the list itself, which cannot hold its own CRC.
   for (size_t i = 0; i + 1 < count; ++i) {
-    const FILE_INFO_STRUCT& record = fileTable[i];
+    const FILE_INFO_STRUCT& record = state.fileTable[i];
     if (!IsPanelKind(record.kind)) continue;
     const std::string wanted = ToUpperAscii(FieldText(record.cardPath));
     std::string line;

@@ -9,6 +9,8 @@
 
 namespace cw {
 
+struct JobState;
+
 class File;
 
 inline constexpr const char* kCRCList3940 = "\\Quorvane File CRCs.dat";
@@ -21,17 +23,17 @@ inline constexpr const char* kMsgCRCListDamaged =
 inline constexpr const char* kMsgCRCListUnsafePath = "Stored CRC file names a file outside the card:\r\n";
 
 // The card's CRC list for targetType: the 3940 list for 2, the 3950 list for any other value.
-std::string CRCListPathFor(int32_t target);
+std::string CRCListPathFor(JobState& state, int32_t target);
 
 // Appends one record per entry of the list at `path` to fileTable (cardPath upper-cased with
 // every "\HARDDISK\" removed, fileCrc, kind 3 on a 3940 panel, 9 on a 3950 panel, else 0),
 // leaving out CRC-exempt entries. False after its message when the list cannot be opened, ends
 // inside an entry or names a place outside the card (then nothing of it is appended).
-bool LoadArrayFromCRCFile(const std::string& path);
+bool LoadArrayFromCRCFile(JobState& state, const std::string& path);
 
 // After a store: the card's list holds every panel record of fileTable (but the last) with the
 // same CRC, in table order. Shows "CRC information not found!" when the list is missing.
-bool VerifyCRCFile();
+bool VerifyCRCFile(JobState& state);
 
 enum class OSImageSearch { kFound, kNotFound, kEmptyList };
 

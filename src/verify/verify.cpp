@@ -7,15 +7,15 @@
 
 #include "backup/cleaning.h"
 #include "card/card_inspection.h"
-#include "job/job_io.h"
-#include "job/job_values.h"
-#include "package/file_table.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
+#include "record/file_table.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 #include "verify/crc_list.h"
-#include "verify/file_rules.h"
-#include "verify/package_check.h"
+#include "rules/file_rules.h"
+#include "package/package_check.h"
 
 namespace cw {
 namespace {
@@ -49,31 +49,32 @@ bool ReadsWhole(const std::string& path) {
 // The card file matches its recorded CRC; the check goes into the job's record. A file that is
 // missing or cannot be read never matches, not even a record whose CRC is 0 (the CRC of an
 // empty file).
-bool MatchesCRC(const std::string& path, uint32_t recordedCrc) {
-  const uint32_t crc = CBHelper::GetFileCRC(path);
+bool MatchesCRC(JobState& state, const std::string& path, uint32_t recordedCrc) {
+  const uint32_t crc = CBHelper::GetFileCRC(state, path);
   const bool readable = crc != 0 || ReadsWhole(path);
   const bool matched = readable && crc == recordedCrc;
-  RecordFileCheck({.path = path,
-                   .expected = recordedCrc,
-                   .actual = readable ? std::optional<uint32_t>(crc) : std::nullopt,
-                   .matched = matched});
+  state.RecordFileCheck({.path = path,
+                         .expected = recordedCrc,
+                         .actual = readable ? std::optional<uint32_t>(crc) : std::nullopt,
+                         .matched = matched});
   return matched;
 }
 
 // A package copy on the card checks itself; the check goes into the job's record.
-bool PackageCopyPasses(const std::string& path, File* file) {
+bool PackageCopyPasses(JobState& state, const std::string& path, File* file) {
   PackageCrcs crcs;
-  const bool passed = file != nullptr && VerifyFWPFile(*file, &crcs);
-  RecordFileCheck({.packageCopy = true,
-                   .path = path,
-                   .expected = crcs.stored,
-                   .actual = crcs.computed,
-                   .matched = passed});
+  const bool passed = file != nullptr && VerifyFWPFile(state, *file, &crcs);
+  state.RecordFileCheck({.packageCopy = true,
+                         .path = path,
+                         .expected = crcs.stored,
+                         .actual = crcs.computed,
+                         .matched = passed});
   return passed;
 }
 
 class Verification {
  public:
+  explicit Verification(JobState& job) : state(job) {}
   int Run();
 
  private:
@@ -82,45 +83,46 @@ class Verification {
     failures_ += "\r\n" + path;
     allPassed_ = false;
   }
-  void ShowCount() { SetStatus(Format("%d Files verified", verified_)); }
+  void ShowCount() { state.SetStatus(Format("%d Files verified", verified_)); }
   void CheckRecord(const FILE_INFO_STRUCT& record);
   void CheckStoredPackage(const std::string& path);
   void CheckOtherPackage(const std::string& path);
   int CheckPanel();
   int PanelFailure(const std::string& message);
 
+  JobState& state;
   int32_t verified_ = 0;
   bool allPassed_ = true;
   std::string failures_ = "\r\nThe following files did not pass the CRC test:";
   bool zlibSeen_ = false;
-  bool storing_ = currentJob != nullptr && currentJob->storeInProgress != 0;
+  bool storing_ = state.job.storeInProgress != 0;
 };
 
 void Verification::CheckRecord(const FILE_INFO_STRUCT& record) {
-  if (!FileIsRelevant(record)) return;
+  if (!FileIsRelevant(state, record)) return;
   const std::string cardPath = FieldText(record.cardPath);
   // On an Engine card the stored-as-is common files live in the card root.
-  std::string path =
-      globalFlashPath + "\\" +
-      (record.kind == kKindCommonRaw && targetType == kTargetEngine ? GetFilenameNoPath(cardPath)
-                                                                    : cardPath);
+  std::string path = state.globalFlashPath + "\\" +
+                     (record.kind == kKindCommonRaw && state.targetType == kTargetEngine
+                          ? GetFilenameNoPath(state, cardPath)
+                          : cardPath);
   ShowCount();
-  FixFileStatus(path);
+  FixFileStatus(state, path);
   path = ToUpperAscii(path);
 
-  if (targetType == kTargetEngine) {
+  if (state.targetType == kTargetEngine) {
     if (Contains(path, "ZLIBCE.DLL")) {
       // The Engine keeps one ZLIBCE.DLL, in its root, whatever folder a record names.
       if (zlibSeen_) return;
       zlibSeen_ = true;
-      path = globalFlashPath + "\\ZLIBCE.DLL";
+      path = state.globalFlashPath + "\\ZLIBCE.DLL";
     }
   } else if (!storing_ && record.kind == kKindCommonRaw && !Opens(path, OpenMode::Read)) {
     // A panel may lack these files when it was programmed by other means: not a failure.
     return;
   }
 
-  if (MatchesCRC(path, record.fileCrc))
+  if (MatchesCRC(state, path, record.fileCrc))
     Pass();
   else
     Fail(path);
@@ -128,7 +130,7 @@ void Verification::CheckRecord(const FILE_INFO_STRUCT& record) {
 
 void Verification::CheckStoredPackage(const std::string& path) {
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::ReadWrite);
-  if (PackageCopyPasses(path, file.get())) {
+  if (PackageCopyPasses(state, path, file.get())) {
     Pass();
     ShowCount();
   } else {
@@ -139,10 +141,10 @@ void Verification::CheckStoredPackage(const std::string& path) {
 void Verification::CheckOtherPackage(const std::string& path) {
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::ReadWrite);
   if (!file) {
-    if (storing_ && targetType != kTargetEngine) Fail(path);
+    if (storing_ && state.targetType != kTargetEngine) Fail(path);
     return;
   }
-  if (PackageCopyPasses(path, file.get())) {
+  if (PackageCopyPasses(state, path, file.get())) {
     Pass();
     ShowCount();
   } else {
@@ -151,20 +153,22 @@ void Verification::CheckOtherPackage(const std::string& path) {
 }
 
 int Verification::PanelFailure(const std::string& message) {
-  ShowAndRecord(message, MessageIcon::Exclamation);
+  state.ShowAndRecord(message, MessageIcon::Exclamation);
   return storing_ ? kVerifyFailedRestore : kVerifyFailedNoRestore;
 }
 
 int Verification::CheckPanel() {
-  if (storing_ && !VerifyCRCFile()) {
-    ShowAndRecord("CRC File verification failed.\r\nAttempting to restore previous files.\r\n",
-                  MessageIcon::Exclamation);
+  if (storing_ && !VerifyCRCFile(state)) {
+    state.ShowAndRecord(
+        "CRC File verification failed.\r\nAttempting to restore previous files.\r\n",
+        MessageIcon::Exclamation);
     return kVerifyFailedRestore;
   }
-  if (osInPackage != 0) return kVerifyPassed;
+  if (state.osInPackage != 0) return kVerifyPassed;
 
   // The package did not replace the OS image, so the card's own must still be intact.
-  std::unique_ptr<File> list = Sys().OpenFile(CRCListPathFor(targetType), OpenMode::Read);
+  std::unique_ptr<File> list =
+      Sys().OpenFile(CRCListPathFor(state, state.targetType), OpenMode::Read);
   if (!list) return PanelFailure("Stored CRC file could not be opened.\r\n");
   const OSImageEntry entry = FindOSImageCRC(*list);
   list->Close();
@@ -172,7 +176,7 @@ int Verification::CheckPanel() {
     return PanelFailure("CRC File verification failed.\r\nPossible 3940/3950 mismatch.");
   if (entry.outcome == OSImageSearch::kNotFound)
     return PanelFailure("Stored WinCE CRC could not be found\r\n.");
-  if (!MatchesCRC(globalFlashPath + "\\" + entry.path, entry.crc)) {
+  if (!MatchesCRC(state, state.globalFlashPath + "\\" + entry.path, entry.crc)) {
     return PanelFailure(
         "WinCE OS file on flash failed CRC test.\r\nAttempting to restore previous files\r\n");
   }
@@ -180,52 +184,52 @@ int Verification::CheckPanel() {
 }
 
 int Verification::Run() {
-  const int32_t total = static_cast<int32_t>(fileTable.size());
-  SetProgressRange(0, total);
+  const int32_t total = static_cast<int32_t>(state.fileTable.size());
+  state.SetProgressRange(0, total);
   for (int32_t i = 0; i < total; ++i) {
-    StopIfRequested();
+    state.StopIfRequested();
     CBHelper::BuildCRCTable();
-    SetProgressPos(i);
-    CheckRecord(fileTable[static_cast<size_t>(i)]);
+    state.SetProgressPos(i);
+    CheckRecord(state.fileTable[static_cast<size_t>(i)]);
   }
 
-  if (targetType == kTargetEngine) {
-    CheckStoredPackage(globalFlashPath + "\\UPGRADE.FWP");
-    if (has3950Support) CheckStoredPackage(globalFlashPath + "\\FWP_3950.FWP");
+  if (state.targetType == kTargetEngine) {
+    CheckStoredPackage(state.globalFlashPath + "\\UPGRADE.FWP");
+    if (state.has3950Support) CheckStoredPackage(state.globalFlashPath + "\\FWP_3950.FWP");
   }
-  if (currentJob != nullptr && currentJob->usePackageFile == 0) {
-    for (const std::string& path : otherPackageFiles) CheckOtherPackage(path);
+  if (state.job.usePackageFile == 0) {
+    for (const std::string& path : state.otherPackageFiles) CheckOtherPackage(path);
   }
 
   if (!allPassed_) {
     if (storing_) {
       failures_ += "\r\nStorage failed.\r\nAttempting to restore previous files.";
-      ShowAndRecord(failures_, MessageIcon::Exclamation);
+      state.ShowAndRecord(failures_, MessageIcon::Exclamation);
       return kVerifyFailedRestore;
     }
-    ShowAndRecord(failures_, MessageIcon::Exclamation);
-    SetStatus("Verify FAILED!!");
+    state.ShowAndRecord(failures_, MessageIcon::Exclamation);
+    state.SetStatus("Verify FAILED!!");
     return kVerifyFailedNoRestore;
   }
 
-  if (targetType != kTargetEngine) {
+  if (state.targetType != kTargetEngine) {
     const int panel = CheckPanel();
     if (panel != kVerifyPassed) return panel;
   }
 
-  SetStatus(Format("%d Files verified at ", verified_) + globalFlashPath);
+  state.SetStatus(Format("%d Files verified at ", verified_) + state.globalFlashPath);
   if (!storing_) {
-    SetStatus("Done!");
-    Wait(1000);
+    state.SetStatus("Done!");
+    state.PhaseWait(kEndWaitMs);
   }
   return kVerifyPassed;
 }
 
 }  // namespace
 
-int Verify() {
-  Log("Verify");
-  return Verification().Run();
+int Verify(JobState& state) {
+  state.Log("Verify");
+  return Verification(state).Run();
 }
 
 }  // namespace cw

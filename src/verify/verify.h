@@ -3,6 +3,8 @@
 
 namespace cw {
 
+struct JobState;
+
 // Result of Verify.
 enum VerifyResult : int {
   kVerifyFailedNoRestore = 0,  // failed, and the card is not to be restored
@@ -10,6 +12,6 @@ enum VerifyResult : int {
   kVerifyPassed = 2,
 };
 
-int Verify();
+int Verify(JobState& state);
 
 }  // namespace cw

@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "backup/backup.h"
-#include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "support/job_fixture.h"
+#include "record/job_io.h"
 
 namespace cw {
 namespace {
@@ -20,8 +20,8 @@ class BackupFoldersTest : public JobFixture {
   BackupFoldersTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
     fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
-    targetType = kTargetEngine;
-    backupRoot = kRoot;
+    state.targetType = kTargetEngine;
+    state.backupRoot = kRoot;
   }
 };
 
@@ -29,24 +29,24 @@ TEST_F(BackupFoldersTest, AFolderOfManyFilesIsListedOnlyUntilItHoldsOne) {
   for (int i = 0; i < 60; ++i) {
     const std::string path = Format("E:\\DATA\\F%02d.DAT", i);
     fake.WriteFile(path, Format("%d", i));
-    cardFileList.push_back(path);
+    state.cardFileList.push_back(path);
   }
   fake.ClearCalls();
-  ASSERT_TRUE(BackupFiles(false));
+  ASSERT_TRUE(BackupFiles(state, false));
   EXPECT_EQ(fake.ReadFile(kRoot + "\\DATA\\F59.DAT"), "59");
   // Before it exists, and once it holds the first copy; never again.
   EXPECT_LE(fake.CallCount("FindFiles", kRoot + "\\DATA\\*.*"), 2u);
   EXPECT_LE(fake.CallCount("FindFiles", "C:\\HOME\\*.*"), 2u);
-  EXPECT_EQ(backupFileList.size(), 60u);
+  EXPECT_EQ(state.backupFileList.size(), 60u);
 }
 
 TEST_F(BackupFoldersTest, EachMissingFolderIsStillCreatedOnce) {
   for (const char* path : {"E:\\A\\ONE.DAT", "E:\\B\\TWO.DAT", "E:\\A\\SUB\\THREE.DAT",
                            "E:\\A\\FOUR.DAT"}) {
     fake.WriteFile(path, "x");
-    cardFileList.push_back(path);
+    state.cardFileList.push_back(path);
   }
-  ASSERT_TRUE(BackupFiles(false));
+  ASSERT_TRUE(BackupFiles(state, false));
   for (const std::string& folder : {kRoot + "\\A", kRoot + "\\B", kRoot + "\\A\\SUB"}) {
     const auto lines = LogLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "  trying to create " + folder), 1) << folder;

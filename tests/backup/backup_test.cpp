@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "backup/backup_folder.h"
-#include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "support/job_fixture.h"
+#include "record/job_io.h"
 
 namespace cw {
 namespace {
@@ -25,16 +25,16 @@ class BackupTest : public JobFixture {
   void CardFile(const std::string& path, const std::string& content,
                 uint32_t attributes = kAttrArchive) {
     fake.WriteFile(path, content, attributes);
-    cardFileList.push_back(path);
+    state.cardFileList.push_back(path);
   }
   void Engine() {
-    targetType = kTargetEngine;
-    backupRoot = kEngineRoot;
+    state.targetType = kTargetEngine;
+    state.backupRoot = kEngineRoot;
   }
   void Panel() {
-    targetType = kTargetPanel3940;
-    backupRoot = kPanelRoot;
-    osOnCard = 1;
+    state.targetType = kTargetPanel3940;
+    state.backupRoot = kPanelRoot;
+    state.osOnCard = 1;
   }
   std::vector<std::string> LinesStartingWith(const std::string& prefix) const {
     std::vector<std::string> found;
@@ -49,7 +49,7 @@ TEST_F(BackupTest, CreatesMissingFoldersFromTheTopAndMirrorsTheCard) {
   CardFile("E:\\UPGRADE.FWP", "package");
   CardFile("E:\\BREVANT\\DATA\\A.DAT", "a");
 
-  ASSERT_TRUE(BackupFiles(false));
+  ASSERT_TRUE(BackupFiles(state, false));
 
   EXPECT_EQ(LinesStartingWith("  trying to create "),
             (std::vector<std::string>{
@@ -61,8 +61,8 @@ TEST_F(BackupTest, CreatesMissingFoldersFromTheTopAndMirrorsTheCard) {
             }));
   EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\UPGRADE.FWP"), "package");
   EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\BREVANT\\DATA\\A.DAT"), "a");
-  EXPECT_EQ(backupFileList, (FileList{kEngineRoot + "\\UPGRADE.FWP",
-                                      kEngineRoot + "\\BREVANT\\DATA\\A.DAT"}));
+  EXPECT_EQ(state.backupFileList,
+            (FileList{kEngineRoot + "\\UPGRADE.FWP", kEngineRoot + "\\BREVANT\\DATA\\A.DAT"}));
   EXPECT_TRUE(Logged("  trying to backup " + kEngineRoot + "\\BREVANT\\DATA\\A.DAT" +
                      ", beginning parsing."));
   EXPECT_EQ(LogLines().front(), "BackupFiles");
@@ -76,18 +76,18 @@ TEST_F(BackupTest, CreatesMissingFoldersFromTheTopAndMirrorsTheCard) {
 TEST_F(BackupTest, CountsInTheStatusAndWrapsTheProgressAtOneHundred) {
   Engine();
   for (int i = 0; i < 120; ++i) CardFile(Format("E:\\F%03d.DAT", i), Format("%d", i));
-  ASSERT_TRUE(BackupFiles(false));
+  ASSERT_TRUE(BackupFiles(state, false));
   EXPECT_EQ(job.statusText.Get(), "120 Files backed up");
   EXPECT_EQ(job.progressPos.load(), 19);
   EXPECT_EQ(job.progressMax.load(), 100);
-  EXPECT_EQ(backupFileList.size(), 120u);
+  EXPECT_EQ(state.backupFileList.size(), 120u);
   EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\F119.DAT"), "119");
 }
 
 TEST_F(BackupTest, ReadOnlyCardFileIsMadeWritableBeforeItIsCopied) {
   Engine();
   CardFile("E:\\LOCKED.DAT", "locked", kAttrReadOnly | kAttrHidden);
-  ASSERT_TRUE(BackupFiles(false));
+  ASSERT_TRUE(BackupFiles(state, false));
   EXPECT_EQ(fake.Attributes("E:\\LOCKED.DAT"), kAttrArchive);
   EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\LOCKED.DAT"), "locked");
 
@@ -100,7 +100,7 @@ TEST_F(BackupTest, ReadOnlyCardFileIsMadeWritableBeforeItIsCopied) {
 TEST_F(BackupTest, EngineCardIsBackedUpButNotErased) {
   Engine();
   CardFile("E:\\BREVANT\\APP.EXE", "app");
-  ASSERT_TRUE(BackupFiles(false));
+  ASSERT_TRUE(BackupFiles(state, false));
   EXPECT_TRUE(fake.Exists("E:\\BREVANT\\APP.EXE"));
   EXPECT_EQ(LogLines().back(), "  elected not to erase the flash.");
   EXPECT_TRUE(Logged("  backup complete."));
@@ -111,7 +111,7 @@ TEST_F(BackupTest, PanelCardIsErasedAfterACompleteBackup) {
   CardFile("E:\\NK.BIN", "os");
   CardFile("E:\\BREVANT\\APP.EXE", "app");
   CardFile("E:\\BREVANT\\BPANEL.INI", "settings");
-  ASSERT_TRUE(BackupFiles(true));
+  ASSERT_TRUE(BackupFiles(state, true));
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\APP.EXE"));
   EXPECT_TRUE(fake.Exists("E:\\BREVANT\\BPANEL.INI"));
   EXPECT_TRUE(fake.Exists("E:\\NK.BIN"));
@@ -124,29 +124,29 @@ TEST_F(BackupTest, PanelCardIsErasedAfterACompleteBackup) {
 // in a job that changed nothing.
 TEST_F(BackupTest, PanelWithoutAnyOperatingSystemIsRefusedBeforeTheOldBackupIsTouched) {
   Panel();
-  osOnCard = 0;
-  osInPackage = 0;
+  state.osOnCard = 0;
+  state.osInPackage = 0;
   fake.WriteFile(kPanelRoot + "\\OLD.DAT", "old");
-  backupFileList = {kPanelRoot + "\\OLD.DAT"};
+  state.backupFileList = {kPanelRoot + "\\OLD.DAT"};
   CardFile("E:\\BREVANT\\APP.EXE", "app");
   fake.ClearCalls();
 
-  EXPECT_FALSE(BackupFiles(true));
+  EXPECT_FALSE(BackupFiles(state, true));
   EXPECT_EQ(prompt.messages(),
             (std::vector<std::string>{
                 "WinCE OS was neither found on the compact flash nor in the FWP file.\r\n"
                 "Please choose a FWP file that contains the WinCE OS."}));
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Warning);
   EXPECT_EQ(fake.ReadFile(kPanelRoot + "\\OLD.DAT"), "old");
-  EXPECT_EQ(backupFileList, FileList{kPanelRoot + "\\OLD.DAT"});
+  EXPECT_EQ(state.backupFileList, FileList{kPanelRoot + "\\OLD.DAT"});
   EXPECT_FALSE(fake.Exists(BackupMarkName(kPanelRoot)));
   for (const char* op : {"DeleteFile", "CopyFile", "CreateDirectory", "FlushFiles"})
     EXPECT_EQ(fake.CallCount(op), 0u) << op;
   EXPECT_TRUE(fake.Exists("E:\\BREVANT\\APP.EXE"));
 
   // Either image is enough.
-  osInPackage = 1;
-  EXPECT_TRUE(BackupFiles(false));
+  state.osInPackage = 1;
+  EXPECT_TRUE(BackupFiles(state, false));
 }
 
 TEST_F(BackupTest, FailedCopyStopsTheBackupAndLeavesTheCardUntouched) {
@@ -156,12 +156,12 @@ TEST_F(BackupTest, FailedCopyStopsTheBackupAndLeavesTheCardUntouched) {
   CardFile("E:\\BREVANT\\C.EXE", "c");
   fake.FailCall("CopyFile", kErrDiskFull, 2);
 
-  EXPECT_FALSE(BackupFiles(true));
+  EXPECT_FALSE(BackupFiles(state, true));
   const std::string error = "\r\nCopy File Error - 112 - " + kPanelRoot + "\\BREVANT\\B.EXE\r\n";
   EXPECT_NE(job.diagnosticsText.Get().find(error), std::string::npos);
   EXPECT_NE(fake.ReadFile(kLogPath).find("Copy File Error - 112 - " + kPanelRoot), std::string::npos);
   EXPECT_EQ(prompt.Count(), 0u);
-  EXPECT_EQ(backupFileList, FileList{kPanelRoot + "\\BREVANT\\A.EXE"});
+  EXPECT_EQ(state.backupFileList, FileList{kPanelRoot + "\\BREVANT\\A.EXE"});
   for (const char* path : {"E:\\BREVANT\\A.EXE", "E:\\BREVANT\\B.EXE", "E:\\BREVANT\\C.EXE"})
     EXPECT_TRUE(fake.Exists(path)) << path;
   EXPECT_FALSE(Logged("CleanCF"));
@@ -173,7 +173,7 @@ TEST_F(BackupTest, FolderThatCannotBeCreatedIsLoggedAndTheCopyReportsTheFailure)
   fake.AddFolder(kEngineRoot);
   CardFile("E:\\DATA\\A.DAT", "a");
   fake.FailCall("CreateDirectory", kErrAccessDenied);
-  EXPECT_FALSE(BackupFiles(false));
+  EXPECT_FALSE(BackupFiles(state, false));
   EXPECT_TRUE(Logged("  trying to create " + kEngineRoot + "\\DATA"));
   EXPECT_TRUE(Logged("  create directory failed with status of 5"));
   EXPECT_NE(job.diagnosticsText.Get().find("\r\nCopy File Error - 3 - " + kEngineRoot +
@@ -186,12 +186,12 @@ TEST_F(BackupTest, FolderThatCannotBeCreatedIsLoggedAndTheCopyReportsTheFailure)
 TEST_F(BackupTest, MarkedWhileMadeAndFlushedBeforeTheCardChanges) {
   Panel();
   fake.WriteFile(kPanelRoot + "\\OLD.DAT", "old");
-  backupFileList = {kPanelRoot + "\\OLD.DAT"};
+  state.backupFileList = {kPanelRoot + "\\OLD.DAT"};
   CardFile("E:\\NK.BIN", "os");
   CardFile("E:\\BREVANT\\APP.EXE", "app");
   const std::string mark = BackupMarkName(kPanelRoot);
   fake.ClearCalls();
-  ASSERT_TRUE(BackupFiles(true));
+  ASSERT_TRUE(BackupFiles(state, true));
 
   std::vector<std::string> order;
   for (const FakeCall& call : fake.Calls()) {
@@ -230,13 +230,13 @@ TEST_F(BackupTest, FailedMarkOrFlushEndsTheBackupBeforeTheCardChanges) {
     fake.DeleteFile(mark);
     fake.WriteFile(kPanelRoot + "\\OLD.DAT", "old");
     Panel();
-    backupFileList = {kPanelRoot + "\\OLD.DAT"};
-    cardFileList.clear();
+    state.backupFileList = {kPanelRoot + "\\OLD.DAT"};
+    state.cardFileList.clear();
     CardFile("E:\\BREVANT\\APP.EXE", "app");
     job.diagnosticsText.Set("");
     fake.FailCall(c.op, kErrAccessDenied, 1, c.path);
 
-    EXPECT_FALSE(BackupFiles(true));
+    EXPECT_FALSE(BackupFiles(state, true));
     EXPECT_NE(job.diagnosticsText.Get().find(c.line), std::string::npos)
         << job.diagnosticsText.Get();
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
@@ -251,19 +251,19 @@ TEST_F(BackupTest, StopRequestEndsTheJobAfterTheCurrentFile) {
   CardFile("E:\\A.DAT", "a");
   CardFile("E:\\B.DAT", "b");
   job.stopRequested = 1;
-  EXPECT_THROW(BackupFiles(false), JobStopped);
+  EXPECT_THROW(BackupFiles(state, false), JobStopped);
   EXPECT_EQ(job.jobRunning.load(), 1);  // the worker entry ends the job
-  EXPECT_EQ(backupFileList.size(), 1u);
+  EXPECT_EQ(state.backupFileList.size(), 1u);
   EXPECT_FALSE(fake.Exists(kEngineRoot + "\\B.DAT"));
 }
 
 TEST_F(BackupTest, EmptyCardEmptiesTheBackupFolder) {
   Engine();
   fake.WriteFile(kEngineRoot + "\\OLD.DAT", "old");
-  backupFileList = {kEngineRoot + "\\OLD.DAT"};
-  EXPECT_TRUE(BackupFiles(false));
+  state.backupFileList = {kEngineRoot + "\\OLD.DAT"};
+  EXPECT_TRUE(BackupFiles(state, false));
   EXPECT_FALSE(fake.Exists(kEngineRoot + "\\OLD.DAT"));
-  EXPECT_TRUE(backupFileList.empty());
+  EXPECT_TRUE(state.backupFileList.empty());
   EXPECT_EQ(job.progressMax.load(), 100);
 }
 

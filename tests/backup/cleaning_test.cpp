@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "support/job_fixture.h"
+#include "record/job_io.h"
 
 namespace cw {
 namespace {
@@ -26,7 +26,7 @@ class CleaningTest : public JobFixture {
 TEST_F(CleaningTest, BackupCleaningSparesDriveCOutsideABackupFolder) {
   const std::string inBackup = std::string(kBackup) + "\\BREVANT\\APP.EXE";
   const FileList files = Files({inBackup, "C:\\STRAY.TXT", "D:\\OTHER_BACKUP\\A.TXT"});
-  CleanBackupFolder(files);
+  CleanBackupFolder(state, files);
   EXPECT_FALSE(fake.Exists(inBackup));
   EXPECT_TRUE(fake.Exists("C:\\STRAY.TXT"));
   EXPECT_FALSE(fake.Exists("D:\\OTHER_BACKUP\\A.TXT"));
@@ -38,7 +38,7 @@ TEST_F(CleaningTest, BackupCleaningSparesDriveCOutsideABackupFolder) {
 
 TEST_F(CleaningTest, ReadOnlyBackupFileIsMadeWritableAndDeleted) {
   const std::string path = std::string(kBackup) + "\\NK.BIN";
-  CleanBackupFolder(Files({path}, kAttrReadOnly | kAttrArchive));
+  CleanBackupFolder(state, Files({path}, kAttrReadOnly | kAttrArchive));
   EXPECT_FALSE(fake.Exists(path));
   EXPECT_EQ(prompt.Count(), 0u);
 }
@@ -48,7 +48,7 @@ TEST_F(CleaningTest, CardCleaningDeletesOnlyUnprotectedFilesOfTheMakersFolder) {
                           "E:\\BREVANT\\PUBLIC\\LOG.DAT", "E:\\BREVANT\\WD\\CRCFILE.TXT",
                           "E:\\BREVANT\\SCREENS\\MAIN.MKY", "E:\\NK.BIN", "E:\\ROOT.TXT",
                           "E:\\DATA\\BREVANT.TXT", "e:\\brevant\\sub\\lower.txt"});
-  CleanCF(files);
+  CleanCF(state, files);
 
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\APP.EXE"));
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\SUB\\LOWER.TXT"));
@@ -68,7 +68,7 @@ TEST_F(CleaningTest, FixFileStatusLeavesOnlyTheArchiveBit) {
                               kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive}) {
     SCOPED_TRACE(attributes);
     fake.WriteFile("E:\\BREVANT\\F.TXT", "content", attributes);
-    EXPECT_TRUE(FixFileStatus("E:\\BREVANT\\F.TXT"));
+    EXPECT_TRUE(FixFileStatus(state, "E:\\BREVANT\\F.TXT"));
     EXPECT_EQ(fake.Attributes("E:\\BREVANT\\F.TXT"), kAttrArchive);
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\F.TXT"), "content");
   }
@@ -78,7 +78,7 @@ TEST_F(CleaningTest, FixFileStatusLeavesOnlyTheArchiveBit) {
 
 TEST_F(CleaningTest, FixFileStatusLeavesAnUnblockedFileAlone) {
   fake.WriteFile("E:\\F.TXT", "x", kAttrArchive);
-  EXPECT_TRUE(FixFileStatus("E:\\F.TXT"));
+  EXPECT_TRUE(FixFileStatus(state, "E:\\F.TXT"));
   EXPECT_EQ(fake.CallCount("SetFileAttributes"), 0u);
   EXPECT_EQ(LogLines(), (std::vector<std::string>{"FixFileStatus", "  E:\\F.TXT",
                                                   "    obtained file status, attributes: 20",
@@ -86,7 +86,7 @@ TEST_F(CleaningTest, FixFileStatusLeavesAnUnblockedFileAlone) {
 }
 
 TEST_F(CleaningTest, FixFileStatusOnAMissingFileFails) {
-  EXPECT_FALSE(FixFileStatus("E:\\GONE.TXT"));
+  EXPECT_FALSE(FixFileStatus(state, "E:\\GONE.TXT"));
   EXPECT_TRUE(Logged("    failed to open the file."));
   EXPECT_EQ(prompt.Count(), 0u);
 }
@@ -94,7 +94,7 @@ TEST_F(CleaningTest, FixFileStatusOnAMissingFileFails) {
 TEST_F(CleaningTest, AttributesThatCannotBeChangedAreReported) {
   fake.WriteFile("E:\\LOCKED.TXT", "x", kAttrReadOnly);
   fake.FailAlways("SetFileAttributes", kErrAccessDenied);
-  EXPECT_FALSE(FixFileStatus("E:\\LOCKED.TXT"));
+  EXPECT_FALSE(FixFileStatus(state, "E:\\LOCKED.TXT"));
   const std::string message = "E:\\LOCKED.TXT file status could not be correctly modified.";
   EXPECT_TRUE(Logged("    SetStatus exception, cause: 5, IOsError: 5"));
   EXPECT_TRUE(Logged(message));
@@ -107,7 +107,7 @@ TEST_F(CleaningTest, AttributesThatCannotBeChangedAreReported) {
 TEST_F(CleaningTest, UndeletableFileIsReportedAndTheLoopGoesOn) {
   const FileList files = Files({"E:\\A.TXT", "E:\\B.TXT", "E:\\C.TXT"});
   fake.FailAlways("DeleteFile", kErrSharingViolation, "E:\\B.TXT");
-  EXPECT_TRUE(DeleteFiles(files));
+  EXPECT_TRUE(DeleteFiles(state, files));
   ASSERT_EQ(prompt.calls().size(), 1u);
   EXPECT_EQ(prompt.calls()[0].text, "Failed to delete the file.");
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::None);
@@ -119,7 +119,7 @@ TEST_F(CleaningTest, UndeletableFileIsReportedAndTheLoopGoesOn) {
 
 TEST_F(CleaningTest, FileThatDoesNotOpenIsSkippedSilently) {
   const FileList files = Files({"E:\\A.TXT"});
-  EXPECT_TRUE(DeleteFiles({"E:\\MISSING.TXT", "E:\\A.TXT"}));
+  EXPECT_TRUE(DeleteFiles(state, {"E:\\MISSING.TXT", "E:\\A.TXT"}));
   EXPECT_FALSE(fake.Exists("E:\\A.TXT"));
   EXPECT_EQ(fake.CallCount("DeleteFile", "E:\\MISSING.TXT"), 0u);
   EXPECT_EQ(prompt.Count(), 0u);
@@ -128,15 +128,19 @@ TEST_F(CleaningTest, FileThatDoesNotOpenIsSkippedSilently) {
 // Records the progress position at each deletion.
 class ProgressRecorder : public FakePlatform {
  public:
+  explicit ProgressRecorder(const JobContext& job) : job_(job) {}
   bool DeleteFile(const std::string& path) override {
-    positions.push_back(currentJob->progressPos);
+    positions.push_back(job_.progressPos);
     return FakePlatform::DeleteFile(path);
   }
   std::vector<int32_t> positions;
+
+ private:
+  const JobContext& job_;
 };
 
 TEST_F(CleaningTest, ProgressRunsModulo100) {
-  ProgressRecorder recorder;
+  ProgressRecorder recorder(job);
   SetPlatform(&recorder);
   recorder.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
   FileList files;
@@ -145,7 +149,7 @@ TEST_F(CleaningTest, ProgressRunsModulo100) {
     recorder.WriteFile(files.back(), "x");
   }
   job.progressPos = 77;
-  EXPECT_TRUE(DeleteFiles(files));
+  EXPECT_TRUE(DeleteFiles(state, files));
   SetPlatform(&fake);
 
   ASSERT_EQ(recorder.positions.size(), 250u);
@@ -157,7 +161,7 @@ TEST_F(CleaningTest, ProgressRunsModulo100) {
 
 TEST_F(CleaningTest, EmptyListStillResetsTheProgressAndLogs) {
   job.progressPos = 42;
-  EXPECT_TRUE(DeleteFiles({}));
+  EXPECT_TRUE(DeleteFiles(state, {}));
   EXPECT_EQ(job.progressPos, 0);
   EXPECT_EQ(job.progressMax, 100);
   EXPECT_EQ(job.progressRangeChanged, 1);
@@ -167,7 +171,7 @@ TEST_F(CleaningTest, EmptyListStillResetsTheProgressAndLogs) {
 TEST_F(CleaningTest, StopRequestEndsTheLoopAfterTheCurrentFile) {
   const FileList files = Files({"E:\\A.TXT", "E:\\B.TXT", "E:\\C.TXT"});
   job.stopRequested = 1;
-  EXPECT_THROW(DeleteFiles(files), JobStopped);
+  EXPECT_THROW(DeleteFiles(state, files), JobStopped);
   EXPECT_EQ(job.jobRunning, 1);  // the worker entry ends the job, after any restore
   EXPECT_FALSE(fake.Exists("E:\\A.TXT"));
   EXPECT_TRUE(fake.Exists("E:\\B.TXT"));

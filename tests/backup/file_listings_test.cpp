@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "backup/job_fixture.h"
+#include "support/job_fixture.h"
 
 namespace cw {
 namespace {
@@ -21,11 +21,11 @@ TEST_F(FileListingsTest, CardIsWalkedBreadthFirstWithUpperCasedFileNames) {
   fake.WriteFile("E:\\Brevant\\app.exe", "a", kAttrReadOnly | kAttrHidden);
   fake.WriteFile("E:\\WD\\CRCFile.txt", "c", kAttrSystem);
 
-  GetCFFilesArray(cardFileList);
+  GetCFFilesArray(state, state.cardFileList);
 
-  EXPECT_EQ(cardFileList,
-            (std::vector<std::string>{"E:\\ROOT.TXT", "E:\\BREVANT\\APP.EXE",
-                                      "E:\\WD\\CRCFILE.TXT", "E:\\BREVANT\\SUB\\DEEP.DAT"}));
+  EXPECT_EQ(state.cardFileList,
+            (std::vector<std::string>{"E:\\ROOT.TXT", "E:\\BREVANT\\APP.EXE", "E:\\WD\\CRCFILE.TXT",
+                                      "E:\\BREVANT\\SUB\\DEEP.DAT"}));
   // Folder patterns keep the case the search returned.
   EXPECT_EQ(LogLines(),
             (std::vector<std::string>{"GetCFFilesArray", "GetFolderArray",
@@ -44,7 +44,7 @@ TEST_F(FileListingsTest, DotEntriesAreSkippedWithOrWithoutThem) {
     SCOPED_TRACE(dots);
     fake.SetDotEntries(dots);
     FileList folders{"E:\\*.*"};
-    GetFolderArray(folders);
+    GetFolderArray(state, folders);
     EXPECT_EQ(folders, (FileList{"E:\\*.*", "E:\\A\\*.*", "E:\\A\\B\\*.*"}));
   }
 }
@@ -52,21 +52,21 @@ TEST_F(FileListingsTest, DotEntriesAreSkippedWithOrWithoutThem) {
 TEST_F(FileListingsTest, RootOnlyCardGivesOneFolder) {
   fake.WriteFile("E:\\UPGRADE.FWP", "u");
   fake.WriteFile("E:\\FWPVers.bin", "v");
-  GetCFFilesArray(cardFileList);
-  EXPECT_EQ(cardFileList, (FileList{"E:\\UPGRADE.FWP", "E:\\FWPVERS.BIN"}));
+  GetCFFilesArray(state, state.cardFileList);
+  EXPECT_EQ(state.cardFileList, (FileList{"E:\\UPGRADE.FWP", "E:\\FWPVERS.BIN"}));
   EXPECT_TRUE(Logged("  there are 1 items in the FolderArray."));
   EXPECT_TRUE(Logged("  there are 2 items in the files array."));
 }
 
 TEST_F(FileListingsTest, EmptyOrMissingCardGivesAnEmptyListAndClearsTheOldOne) {
-  cardFileList = {"E:\\STALE.TXT"};
-  GetCFFilesArray(cardFileList);
-  EXPECT_TRUE(cardFileList.empty());
+  state.cardFileList = {"E:\\STALE.TXT"};
+  GetCFFilesArray(state, state.cardFileList);
+  EXPECT_TRUE(state.cardFileList.empty());
   EXPECT_TRUE(Logged("  there are 1 items in the FolderArray."));
 
-  globalFlashPath = "R:";
-  GetCFFilesArray(cardFileList);
-  EXPECT_TRUE(cardFileList.empty());
+  state.globalFlashPath = "R:";
+  GetCFFilesArray(state, state.cardFileList);
+  EXPECT_TRUE(state.cardFileList.empty());
   EXPECT_TRUE(Logged("  there are 0 items in the files array."));
 }
 
@@ -74,7 +74,7 @@ TEST_F(FileListingsTest, GetFileArrayAppendsAndSearchesOnlyTheGivenFolders) {
   fake.WriteFile("E:\\a.txt", "a");
   fake.WriteFile("E:\\SUB\\b.txt", "b");
   FileList files{"KEPT"};
-  GetFileArray(FileList{"E:\\*.*"}, files);
+  GetFileArray(state, FileList{"E:\\*.*"}, files);
   EXPECT_EQ(files, (FileList{"KEPT", "E:\\A.TXT"}));
 }
 
@@ -84,28 +84,28 @@ TEST_F(FileListingsTest, BackupRootFollowsTheKindOfCard) {
   fake.WriteFile(data + "\\QUORVANE_PANEL_CF_BACKUP\\Brevant\\app.exe", "p");
 
   for (int32_t type : {kTargetUnknown, kTargetEngine}) {
-    targetType = type;
-    backupFileList = {"STALE"};
-    GetBackupFilesArray(backupFileList);
-    EXPECT_EQ(backupRoot, data + "\\QUORVANE_ENGINE_CF_BACKUP");
-    EXPECT_EQ(backupFileList, FileList{data + "\\QUORVANE_ENGINE_CF_BACKUP\\UPGRADE.FWP"});
+    state.targetType = type;
+    state.backupFileList = {"STALE"};
+    GetBackupFilesArray(state, state.backupFileList);
+    EXPECT_EQ(state.backupRoot, data + "\\QUORVANE_ENGINE_CF_BACKUP");
+    EXPECT_EQ(state.backupFileList, FileList{data + "\\QUORVANE_ENGINE_CF_BACKUP\\UPGRADE.FWP"});
   }
   EXPECT_TRUE(Logged("  the backup root is " + data + "\\QUORVANE_ENGINE_CF_BACKUP"));
 
   for (int32_t type : {kTargetPanel3940, kTargetPanel3950}) {
-    targetType = type;
-    GetBackupFilesArray(backupFileList);
-    EXPECT_EQ(backupRoot, data + "\\QUORVANE_PANEL_CF_BACKUP");
-    EXPECT_EQ(backupFileList,
+    state.targetType = type;
+    GetBackupFilesArray(state, state.backupFileList);
+    EXPECT_EQ(state.backupRoot, data + "\\QUORVANE_PANEL_CF_BACKUP");
+    EXPECT_EQ(state.backupFileList,
               FileList{data + "\\QUORVANE_PANEL_CF_BACKUP\\BREVANT\\APP.EXE"});
   }
 }
 
 TEST_F(FileListingsTest, MissingBackupFolderGivesAnEmptyList) {
-  targetType = kTargetPanel3950;
-  backupFileList = {"STALE"};
-  GetBackupFilesArray(backupFileList);
-  EXPECT_TRUE(backupFileList.empty());
+  state.targetType = kTargetPanel3950;
+  state.backupFileList = {"STALE"};
+  GetBackupFilesArray(state, state.backupFileList);
+  EXPECT_TRUE(state.backupFileList.empty());
   EXPECT_EQ(LogLines().front(), "GetBackupFilesArray");
 }
 

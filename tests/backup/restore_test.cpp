@@ -1,35 +1,34 @@
 #include <gtest/gtest.h>
 
 #include "backup/backup.h"
+#include "job/attempt_restore.h"
 #include "backup/backup_folder.h"
 #include "backup/file_listings.h"
-#include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "support/job_fixture.h"
+#include "record/job_io.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
+#include "support/crc.h"
 
 namespace cw {
 namespace {
+
+using test::Crc;
 
 const std::string kData = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
 const std::string kEngineRoot = kData + "\\QUORVANE_ENGINE_CF_BACKUP";
 const std::string kPanelRoot = kData + "\\QUORVANE_PANEL_CF_BACKUP";
 
-uint32_t Crc(const std::string& text) {
-  CBHelper helper;
-  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(text.data()),
-                             static_cast<uint32_t>(text.size()));
-}
 
 class RestoreTest : public JobFixture {
  protected:
   RestoreTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
     fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
-    backupSkipped = 0;
-    softwareTestMode = 0;
-    has3950Support = 0;
+    state.backupSkipped = 0;
+    state.softwareTestMode = 0;
+    state.has3950Support = 0;
     job.storeInProgress = 1;
     job.usePackageFile = 1;
     job.skipBackup = 0;
@@ -37,13 +36,13 @@ class RestoreTest : public JobFixture {
 
   void CardFile(const std::string& path, const std::string& content) {
     fake.WriteFile(path, content);
-    cardFileList.push_back(path);
+    state.cardFileList.push_back(path);
   }
 
   // An Engine card as an earlier store left it: its stored package and the package's file.
   void OldEngineCard() {
-    targetType = kTargetEngine;
-    backupRoot = kEngineRoot;
+    state.targetType = kTargetEngine;
+    state.backupRoot = kEngineRoot;
     PackageSpec spec;
     spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = "old"});
     CardFile("E:\\UPGRADE.FWP", BuildPackage(spec));
@@ -52,10 +51,10 @@ class RestoreTest : public JobFixture {
 
   // A 3940 panel card: its OS image, application files, settings and CRC list.
   void OldPanelCard() {
-    targetType = kTargetPanel3940;
-    backupRoot = kPanelRoot;
-    osOnCard = 1;
-    osInPackage = 0;
+    state.targetType = kTargetPanel3940;
+    state.backupRoot = kPanelRoot;
+    state.osOnCard = 1;
+    state.osInPackage = 0;
     CardFile("E:\\NK.BIN", "os image");
     CardFile("E:\\BREVANT\\APP.EXE", "app");
     CardFile("E:\\BREVANT\\DATA\\TABLE.DAT", "table");
@@ -69,7 +68,7 @@ class RestoreTest : public JobFixture {
 
   // What a failed store leaves: changed and new files.
   void DamageCard() {
-    for (const std::string& path : cardFileList)
+    for (const std::string& path : state.cardFileList)
       if (path.find("UPGRADE") == std::string::npos && path.find("CRCS") == std::string::npos)
         fake.WriteFile(path, "new");
   }
@@ -77,9 +76,10 @@ class RestoreTest : public JobFixture {
 
 TEST_F(RestoreTest, StoreWithoutBackupCannotRestore) {
   OldEngineCard();
-  backupSkipped = 1;
+  state.backupSkipped = 1;
   DamageCard();
-  EXPECT_FALSE(AttemptRestore());
+  job.phaseWaits = 1;  // as a window asks
+  EXPECT_FALSE(AttemptRestore(state));
   EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
   EXPECT_TRUE(Logged("Restore Not Possible!! No Backup Files!!"));
   EXPECT_EQ(job.diagnosticsText.Get(), "Restore Not Possible!! No Backup Files!!");
@@ -91,11 +91,11 @@ TEST_F(RestoreTest, StoreWithoutBackupCannotRestore) {
 
 TEST_F(RestoreTest, EngineCardIsNotCleanedAndVerifiesAgainstItsStoredCopy) {
   OldEngineCard();
-  ASSERT_TRUE(BackupFiles(false));
+  ASSERT_TRUE(BackupFiles(state, false));
   DamageCard();
   fake.WriteFile("E:\\APP\\EXTRA.BIN", "extra");
 
-  EXPECT_TRUE(AttemptRestore());
+  EXPECT_TRUE(AttemptRestore(state));
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
   EXPECT_EQ(fake.ReadFile("E:\\APP\\EXTRA.BIN"), "extra");
   EXPECT_FALSE(Logged("  attempting to clean the CF."));
@@ -118,35 +118,35 @@ TEST_F(RestoreTest, EngineCardIsNotCleanedAndVerifiesAgainstItsStoredCopy) {
 // restored card is checked against what it holds, not against the new package's support.
 TEST_F(RestoreTest, EngineCardRestoredAfterA3950PackageVerifiesAgainstItsOwnCopy) {
   OldEngineCard();
-  ASSERT_TRUE(BackupFiles(false));
+  ASSERT_TRUE(BackupFiles(state, false));
   DamageCard();
-  has3950Support = 1;
+  state.has3950Support = 1;
 
-  EXPECT_TRUE(AttemptRestore());
+  EXPECT_TRUE(AttemptRestore(state));
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
-  EXPECT_EQ(has3950Support, 0);
+  EXPECT_EQ(state.has3950Support, 0);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
 }
 
 TEST_F(RestoreTest, RestoreOnlyWithoutCreateBackupStillRestores) {
   OldEngineCard();
-  ASSERT_TRUE(BackupFiles(false));
+  ASSERT_TRUE(BackupFiles(state, false));
   DamageCard();
   job.skipBackup = 1;
-  backupSkipped = 1;
+  state.backupSkipped = 1;
   job.storeInProgress = 0;  // a restore-only job
-  EXPECT_TRUE(AttemptRestore());
+  EXPECT_TRUE(AttemptRestore(state));
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
 }
 
 TEST_F(RestoreTest, PanelCardIsCleanedThenRestoredFromACompleteBackup) {
   OldPanelCard();
-  ASSERT_TRUE(BackupFiles(true));
+  ASSERT_TRUE(BackupFiles(state, true));
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\APP.EXE"));  // the backup erased it
   // The failed store left a broken application file.
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "new");
 
-  EXPECT_TRUE(AttemptRestore());
+  EXPECT_TRUE(AttemptRestore(state));
   EXPECT_TRUE(Logged("  attempting to clean the CF."));
   EXPECT_EQ(fake.CallCount("DeleteFile", "E:\\BREVANT\\APP.EXE"), 2u);  // erase, then clean
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
@@ -160,10 +160,10 @@ TEST_F(RestoreTest, PanelCardIsCleanedThenRestoredFromACompleteBackup) {
 // the card again, so the new file goes too and the card is left as it was.
 TEST_F(RestoreTest, FilesAddedByTheFailedStoreAreCleanedAway) {
   OldPanelCard();
-  ASSERT_TRUE(BackupFiles(true));
+  ASSERT_TRUE(BackupFiles(state, true));
   fake.WriteFile("E:\\BREVANT\\NEW\\PLUGIN.DLL", "new plugin");
 
-  EXPECT_TRUE(AttemptRestore());
+  EXPECT_TRUE(AttemptRestore(state));
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\NEW\\PLUGIN.DLL"));
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
@@ -171,8 +171,8 @@ TEST_F(RestoreTest, FilesAddedByTheFailedStoreAreCleanedAway) {
 
 TEST_F(RestoreTest, RestoreCountsAndSetsTheProgressRangeToTheBackup) {
   OldEngineCard();
-  ASSERT_TRUE(BackupFiles(false));
-  EXPECT_TRUE(RestoreFiles());
+  ASSERT_TRUE(BackupFiles(state, false));
+  EXPECT_TRUE(RestoreFiles(state));
   EXPECT_EQ(job.statusText.Get(), "2 Files Restored");
   EXPECT_EQ(job.progressMin.load(), 0);
   EXPECT_EQ(job.progressMax.load(), 2);
@@ -188,13 +188,13 @@ TEST_F(RestoreTest, ReformattedOrPartlyDeletedCardGetsItsWholeTreeBack) {
     SCOPED_TRACE(reformatted ? "reformatted card" : "one folder deleted");
     fake.RemoveTree("E:");
     fake.RemoveTree(kPanelRoot);
-    cardFileList.clear();
+    state.cardFileList.clear();
     job.diagnosticsText.Set("");
     OldPanelCard();
-    ASSERT_TRUE(BackupFiles(false));
+    ASSERT_TRUE(BackupFiles(state, false));
     fake.RemoveTree(reformatted ? "E:" : "E:\\BREVANT\\DATA");
 
-    EXPECT_TRUE(AttemptRestore());
+    EXPECT_TRUE(AttemptRestore(state));
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\DATA\\TABLE.DAT"), "table");
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
     EXPECT_EQ(fake.ReadFile("E:\\NK.BIN"), "os image");
@@ -205,7 +205,7 @@ TEST_F(RestoreTest, ReformattedOrPartlyDeletedCardGetsItsWholeTreeBack) {
   fake.RemoveTree("E:");
   job.diagnosticsText.Set("");
   fake.FailCall("CopyFile", kErrSharingViolation, 1, kPanelRoot + "\\BREVANT\\APP.EXE");
-  EXPECT_FALSE(AttemptRestore());
+  EXPECT_FALSE(AttemptRestore(state));
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\DATA\\TABLE.DAT"), "table");
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\BPANEL.INI"), "settings");
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\APP.EXE"));
@@ -221,20 +221,20 @@ TEST_F(RestoreTest, ReformattedOrPartlyDeletedCardGetsItsWholeTreeBack) {
 
 TEST_F(RestoreTest, FailedEjectionEndsTheRestoreAsFailed) {
   OldEngineCard();
-  ASSERT_TRUE(BackupFiles(false));
+  ASSERT_TRUE(BackupFiles(state, false));
   fake.FailAlways("OpenVolume", kErrAccessDenied);
-  EXPECT_FALSE(AttemptRestore());
+  EXPECT_FALSE(AttemptRestore(state));
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
   EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
   EXPECT_FALSE(Logged("  attempting to load the info array."));
 }
 
 TEST_F(RestoreTest, CardWithoutReferenceFailsToReload) {
-  targetType = kTargetEngine;
-  backupRoot = kEngineRoot;
+  state.targetType = kTargetEngine;
+  state.backupRoot = kEngineRoot;
   CardFile("E:\\APP\\MAIN.BIN", "old");  // no stored package on this card
-  ASSERT_TRUE(BackupFiles(false));
-  EXPECT_FALSE(AttemptRestore());
+  ASSERT_TRUE(BackupFiles(state, false));
+  EXPECT_FALSE(AttemptRestore(state));
   EXPECT_TRUE(Logged("  failed to load info array."));
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
   EXPECT_TRUE(prompt.Contains("Stored FWP file not found on flash."));
@@ -244,8 +244,8 @@ TEST_F(RestoreTest, CardWithoutReferenceFailsToReload) {
 TEST_F(RestoreTest, RestoredCardThatDoesNotVerifyIsReported) {
   OldEngineCard();
   fake.WriteFile("E:\\APP\\MAIN.BIN", "not what the stored copy says");
-  ASSERT_TRUE(BackupFiles(false));
-  EXPECT_FALSE(AttemptRestore());
+  ASSERT_TRUE(BackupFiles(state, false));
+  EXPECT_FALSE(AttemptRestore(state));
   EXPECT_EQ(job.restoreState.load(), kPhaseDone);
   EXPECT_EQ(job.restoreVerifyState.load(), kPhaseFailed);
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
@@ -253,10 +253,10 @@ TEST_F(RestoreTest, RestoredCardThatDoesNotVerifyIsReported) {
 
 TEST_F(RestoreTest, BenchModeShowsItsSuggestionBeforeTheCheck) {
   OldEngineCard();
-  ASSERT_TRUE(BackupFiles(false));
-  softwareTestMode = 1;
-  EXPECT_TRUE(AttemptRestore());
-  softwareTestMode = 0;
+  ASSERT_TRUE(BackupFiles(state, false));
+  state.softwareTestMode = 1;
+  EXPECT_TRUE(AttemptRestore(state));
+  state.softwareTestMode = 0;
   EXPECT_TRUE(prompt.Contains(
       "A bad file store has caused a restore.\r\nSuggestion: Mess with the files on the CF"));
 }
@@ -267,8 +267,8 @@ TEST_F(RestoreTest, BenchModeShowsItsSuggestionBeforeTheCheck) {
 TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
   OldPanelCard();
   fake.FailCall("CopyFile", kErrDiskFull, 2);
-  ASSERT_FALSE(BackupFiles(true));
-  ASSERT_EQ(backupFileList.size(), 1u);
+  ASSERT_FALSE(BackupFiles(state, true));
+  ASSERT_EQ(state.backupFileList.size(), 1u);
   ASSERT_TRUE(fake.Exists(BackupMarkName(kPanelRoot)));
 
   // The same job, then a "Restore Only" of a later run that lists the half-made folder.
@@ -276,11 +276,11 @@ TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
     SCOPED_TRACE(laterRun ? "later run" : "same job");
     if (laterRun) {
       job.storeInProgress = 0;
-      GetBackupFilesArray(backupFileList);
+      GetBackupFilesArray(state, state.backupFileList);
     }
     fake.ClearCalls();
     job.diagnosticsText.Set("");
-    EXPECT_FALSE(AttemptRestore());
+    EXPECT_FALSE(AttemptRestore(state));
     EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
     EXPECT_EQ(fake.CallCount("CopyFile"), 0u);
     EXPECT_EQ(job.statusText.Get(), kBackupIncompleteText);
@@ -295,10 +295,10 @@ TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
 
   // A complete backup takes the mark away; a folder without one, as made before the mark
   // existed, is complete.
-  ASSERT_TRUE(BackupFiles(true));
+  ASSERT_TRUE(BackupFiles(state, true));
   EXPECT_FALSE(fake.Exists(BackupMarkName(kPanelRoot)));
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "broken");
-  EXPECT_TRUE(AttemptRestore());
+  EXPECT_TRUE(AttemptRestore(state));
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
 }
 
@@ -308,9 +308,9 @@ TEST_F(RestoreTest, RestoreWithAnEmptyBackupIsNotPossible) {
   OldPanelCard();
   job.storeInProgress = 0;  // "Restore Only" with no backup made
   job.skipBackup = 1;
-  ASSERT_TRUE(backupFileList.empty());
+  ASSERT_TRUE(state.backupFileList.empty());
 
-  EXPECT_FALSE(AttemptRestore());
+  EXPECT_FALSE(AttemptRestore(state));
   EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
   EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
@@ -324,14 +324,14 @@ TEST_F(RestoreTest, RestoreWithAnEmptyBackupIsNotPossible) {
 TEST_F(RestoreTest, BackupPathsMapBackWhateverTheCaseOfTheDataFolder) {
   job.dataPath = "C:\\Temp\\";
   OldEngineCard();
-  backupRoot = BackupRootForTarget();
-  ASSERT_TRUE(BackupFiles(false));
+  state.backupRoot = BackupRootForTarget(state);
+  ASSERT_TRUE(BackupFiles(state, false));
   DamageCard();
-  GetBackupFilesArray(backupFileList);  // as stage 7 lists it: upper-cased
-  ASSERT_EQ(backupFileList.size(), 2u);
-  ASSERT_NE(backupFileList[0].find("C:\\TEMP\\"), std::string::npos);
+  GetBackupFilesArray(state, state.backupFileList);  // as stage 7 lists it: upper-cased
+  ASSERT_EQ(state.backupFileList.size(), 2u);
+  ASSERT_NE(state.backupFileList[0].find("C:\\TEMP\\"), std::string::npos);
 
-  EXPECT_TRUE(AttemptRestore());
+  EXPECT_TRUE(AttemptRestore(state));
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
 }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "backup/job_fixture.h"
+#include "support/job_fixture.h"
 
 namespace cw {
 namespace {
@@ -19,8 +19,8 @@ class BasicFlashCheckTest : public JobFixture {};
 
 TEST_F(BasicFlashCheckTest, CardOfExactly2GiBPasses) {
   fake.AddDrive('E', DriveType::Removable, "FAT16", kTwoGiB);
-  EXPECT_TRUE(BasicFlashCheck());
-  EXPECT_EQ(cardTotalBytes, kTwoGiB);
+  EXPECT_TRUE(BasicFlashCheck(state));
+  EXPECT_EQ(state.cardTotalBytes, kTwoGiB);
   EXPECT_EQ(prompt.Count(), 0u);
   EXPECT_EQ(LogLines(), (std::vector<std::string>{"BasicFlashCheck", "  flash information:",
                                                   "    total CF space: 2147483648",
@@ -32,7 +32,7 @@ TEST_F(BasicFlashCheckTest, CardOfExactly2GiBPasses) {
 
 TEST_F(BasicFlashCheckTest, OneByteMoreThan2GiBIsRefusedWithItsFullSizeLogged) {
   fake.AddDrive('E', DriveType::Removable, "FAT", kTwoGiB + 1);
-  EXPECT_FALSE(BasicFlashCheck());
+  EXPECT_FALSE(BasicFlashCheck(state));
   EXPECT_TRUE(Logged("    total CF space: 2147483649"));
   EXPECT_TRUE(Logged("  compact flash is too big."));
   ASSERT_EQ(prompt.calls().size(), 1u);
@@ -42,7 +42,7 @@ TEST_F(BasicFlashCheckTest, OneByteMoreThan2GiBIsRefusedWithItsFullSizeLogged) {
 
 TEST_F(BasicFlashCheckTest, CapacityBeyond32BitsIsRefused) {
   fake.AddDrive('E', DriveType::Removable, "FAT", (1ull << 32) + 512);
-  EXPECT_FALSE(BasicFlashCheck());
+  EXPECT_FALSE(BasicFlashCheck(state));
   EXPECT_TRUE(Logged("    total CF space: 4294967808"));
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{kTooBig});
 }
@@ -51,13 +51,13 @@ TEST_F(BasicFlashCheckTest, FatAndFat16PassOtherNamesAreRefused) {
   for (const char* fs : {"FAT", "FAT16"}) {
     SCOPED_TRACE(fs);
     fake.AddDrive('E', DriveType::Removable, fs, 64ull << 20);
-    EXPECT_TRUE(BasicFlashCheck());
+    EXPECT_TRUE(BasicFlashCheck(state));
   }
   EXPECT_EQ(prompt.Count(), 0u);
   for (const char* fs : {"FAT32", "fat", "FAT16 ", "NTFS", "EXFAT"}) {
     SCOPED_TRACE(fs);
     fake.AddDrive('E', DriveType::Removable, fs, 64ull << 20);
-    EXPECT_FALSE(BasicFlashCheck());
+    EXPECT_FALSE(BasicFlashCheck(state));
   }
   EXPECT_EQ(prompt.Count(kBadFat), 5u);
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::None);
@@ -67,7 +67,7 @@ TEST_F(BasicFlashCheckTest, FatAndFat16PassOtherNamesAreRefused) {
 
 TEST_F(BasicFlashCheckTest, CardWithoutCapacityIsNotDetected) {
   fake.AddDrive('E', DriveType::Removable, "FAT", 0);
-  EXPECT_FALSE(BasicFlashCheck());
+  EXPECT_FALSE(BasicFlashCheck(state));
   ASSERT_EQ(prompt.calls().size(), 1u);
   EXPECT_EQ(prompt.calls()[0].text, kNoCard);
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Exclamation);
@@ -76,13 +76,13 @@ TEST_F(BasicFlashCheckTest, CardWithoutCapacityIsNotDetected) {
 }
 
 TEST_F(BasicFlashCheckTest, FailedQueryKeepsThePreviousCapacity) {
-  globalFlashPath = "R:";  // no such drive
-  EXPECT_FALSE(BasicFlashCheck());
+  state.globalFlashPath = "R:";  // no such drive
+  EXPECT_FALSE(BasicFlashCheck(state));
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{kNoCard});
 
-  cardTotalBytes = 12345;
-  EXPECT_FALSE(BasicFlashCheck());
-  EXPECT_EQ(cardTotalBytes, 12345u);
+  state.cardTotalBytes = 12345;
+  EXPECT_FALSE(BasicFlashCheck(state));
+  EXPECT_EQ(state.cardTotalBytes, 12345u);
   EXPECT_EQ(prompt.Count(kBadFat), 1u);
   EXPECT_TRUE(Logged("    total CF space: 12345"));
   EXPECT_TRUE(Logged("    file system type: "));
@@ -90,8 +90,8 @@ TEST_F(BasicFlashCheckTest, FailedQueryKeepsThePreviousCapacity) {
 
 TEST_F(BasicFlashCheckTest, QueriesTheRootOfTheCardPath) {
   fake.AddDrive('E', DriveType::Removable, "FAT", 1 << 20);
-  globalFlashPath = "E:\\BREVANT";
-  EXPECT_TRUE(BasicFlashCheck());
+  state.globalFlashPath = "E:\\BREVANT";
+  EXPECT_TRUE(BasicFlashCheck(state));
   EXPECT_EQ(fake.CallCount("GetDiskSpace", "E:\\"), 1u);
 }
 
@@ -101,82 +101,82 @@ class GetCFInfoTest : public JobFixture {
 };
 
 TEST_F(GetCFInfoTest, LastMatchingFileDecides) {
-  cardFileList = {"E:\\NK.NBG", "E:\\UPGRADE.FWP"};
-  GetCFInfo();
-  EXPECT_EQ(targetType, kTargetEngine);
-  EXPECT_EQ(osOnCard, 0);
+  state.cardFileList = {"E:\\NK.NBG", "E:\\UPGRADE.FWP"};
+  GetCFInfo(state);
+  EXPECT_EQ(state.targetType, kTargetEngine);
+  EXPECT_EQ(state.osOnCard, 0);
   EXPECT_TRUE(Logged("  target type: 1"));
   EXPECT_TRUE(Logged("  WinCE on flash: No"));
 
-  cardFileList = {"E:\\UPGRADE.FWP", "E:\\NK.NBG"};
-  GetCFInfo();
-  EXPECT_EQ(targetType, kTargetPanel3950);
-  EXPECT_EQ(osOnCard, 1);
+  state.cardFileList = {"E:\\UPGRADE.FWP", "E:\\NK.NBG"};
+  GetCFInfo(state);
+  EXPECT_EQ(state.targetType, kTargetPanel3950);
+  EXPECT_EQ(state.osOnCard, 1);
   EXPECT_TRUE(Logged("  target type: 3"));
   EXPECT_TRUE(Logged("  WinCE on flash: Yes"));
 
-  cardFileList = {"E:\\FWP_3950.FWP", "E:\\NK.BIN"};
-  GetCFInfo();
-  EXPECT_EQ(targetType, kTargetPanel3940);
+  state.cardFileList = {"E:\\FWP_3950.FWP", "E:\\NK.BIN"};
+  GetCFInfo(state);
+  EXPECT_EQ(state.targetType, kTargetPanel3940);
 }
 
 TEST_F(GetCFInfoTest, StoredPackageTestsComeAfterOsImageTestsWithinOnePath) {
-  cardFileList = {"E:\\NK.NBG\\UPGRADE.FWP"};
-  GetCFInfo();
-  EXPECT_EQ(targetType, kTargetEngine);
-  cardFileList = {"E:\\NK.BIN.NK.NBG"};
-  GetCFInfo();
-  EXPECT_EQ(targetType, kTargetPanel3950);
+  state.cardFileList = {"E:\\NK.NBG\\UPGRADE.FWP"};
+  GetCFInfo(state);
+  EXPECT_EQ(state.targetType, kTargetEngine);
+  state.cardFileList = {"E:\\NK.BIN.NK.NBG"};
+  GetCFInfo(state);
+  EXPECT_EQ(state.targetType, kTargetPanel3950);
 }
 
 TEST_F(GetCFInfoTest, OtherPackagesAreCollectedAndStoredCopiesAreNot) {
-  otherPackageFiles = {"E:\\FROM_AN_EARLIER_SCAN.FWP"};
-  cardFileList = {"E:\\UPGRADE.FWP", "E:\\FWP_3950.FWP", "E:\\BACKUP.FWP",
-                  "E:\\OLD\\UPGRADE_OLD.FWP", "E:\\PKG\\SPARE.FWP", "E:\\README.TXT"};
-  GetCFInfo();
-  EXPECT_EQ(otherPackageFiles,
+  state.otherPackageFiles = {"E:\\FROM_AN_EARLIER_SCAN.FWP"};
+  state.cardFileList = {"E:\\UPGRADE.FWP",          "E:\\FWP_3950.FWP",   "E:\\BACKUP.FWP",
+                        "E:\\OLD\\UPGRADE_OLD.FWP", "E:\\PKG\\SPARE.FWP", "E:\\README.TXT"};
+  GetCFInfo(state);
+  EXPECT_EQ(state.otherPackageFiles,
             (std::vector<std::string>{"E:\\BACKUP.FWP", "E:\\PKG\\SPARE.FWP"}));
-  EXPECT_EQ(targetType, kTargetEngine);
+  EXPECT_EQ(state.targetType, kTargetEngine);
 }
 
 TEST_F(GetCFInfoTest, KeptBytesCountOnlyOpenableProtectedFilesWhenPanelSelected) {
   fake.WriteFile("E:\\BREVANT\\BPANEL.INI", std::string(100, 'b'));
   fake.WriteFile("E:\\BREVANT\\PUBLIC\\DATA.BIN", std::string(1000, 'd'));
   fake.WriteFile("E:\\BREVANT\\APP.EXE", std::string(50, 'a'));
-  cardFileList = {"E:\\BREVANT\\BPANEL.INI", "E:\\BREVANT\\PUBLIC\\DATA.BIN",
-                  "E:\\BREVANT\\APP.EXE", "E:\\BREVANT\\WD\\GONE.TXT"};
-  keptBytes = 7;
+  state.cardFileList = {"E:\\BREVANT\\BPANEL.INI", "E:\\BREVANT\\PUBLIC\\DATA.BIN",
+                        "E:\\BREVANT\\APP.EXE", "E:\\BREVANT\\WD\\GONE.TXT"};
+  state.keptBytes = 7;
 
-  GetCFInfo();
-  EXPECT_EQ(keptBytes, 7u);
+  GetCFInfo(state);
+  EXPECT_EQ(state.keptBytes, 7u);
   EXPECT_EQ(fake.CallCount("OpenFile", "E:\\BREVANT\\BPANEL.INI"), 0u);
 
   job.panelSelected = 1;
-  GetCFInfo();
-  EXPECT_EQ(keptBytes, 7u + 100u + 1000u);  // added to, never reset here
+  GetCFInfo(state);
+  EXPECT_EQ(state.keptBytes, 7u + 100u + 1000u);  // added to, never reset here
   EXPECT_EQ(fake.CallCount("OpenFile", "E:\\BREVANT\\APP.EXE"), 0u);
   EXPECT_EQ(fake.CallCount("OpenFile", "E:\\BREVANT\\WD\\GONE.TXT"), 1u);
 }
 
 TEST_F(GetCFInfoTest, CardWithoutRecognisedFilesKeepsTheTargetType) {
-  cardFileList = {"E:\\BREVANT\\APP.EXE", "E:\\AUTOEXEC.BAT"};
-  targetType = kTargetEngine;
-  GetCFInfo();
-  EXPECT_EQ(targetType, kTargetEngine);
-  EXPECT_EQ(osOnCard, 0);
+  state.cardFileList = {"E:\\BREVANT\\APP.EXE", "E:\\AUTOEXEC.BAT"};
+  state.targetType = kTargetEngine;
+  GetCFInfo(state);
+  EXPECT_EQ(state.targetType, kTargetEngine);
+  EXPECT_EQ(state.osOnCard, 0);
 
-  targetType = kTargetUnknown;
-  cardFileList.clear();
-  GetCFInfo();
-  EXPECT_EQ(targetType, kTargetUnknown);
+  state.targetType = kTargetUnknown;
+  state.cardFileList.clear();
+  GetCFInfo(state);
+  EXPECT_EQ(state.targetType, kTargetUnknown);
   EXPECT_TRUE(Logged("  target type: 0"));
 }
 
 TEST_F(GetCFInfoTest, OsOnCardIsNeverClearedHere) {
-  osOnCard = 1;
-  cardFileList = {"E:\\UPGRADE.FWP"};
-  GetCFInfo();
-  EXPECT_EQ(osOnCard, 1);
+  state.osOnCard = 1;
+  state.cardFileList = {"E:\\UPGRADE.FWP"};
+  GetCFInfo(state);
+  EXPECT_EQ(state.osOnCard, 1);
   EXPECT_EQ(LogLines().front(), "GetCFInfo");
   EXPECT_EQ(LogLines().back(), "  WinCE on flash: Yes");
 }

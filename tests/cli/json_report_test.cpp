@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "job/job_io.h"
-#include "package/file_table.h"
+#include "record/job_io.h"
+#include "record/file_table.h"
 #include "support/card_fixture.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw::test {
 namespace {

@@ -17,14 +17,17 @@
 
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
+#include "support/crc.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 extern char** environ;
 
 namespace cw {
 namespace {
+
+using test::Crc;
 
 namespace fs = std::filesystem;
 using test::CommandResult;
@@ -60,10 +63,6 @@ Tree Files(const std::string& root) {
   return tree;
 }
 
-uint32_t Crc(const std::string& text) {
-  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(text.data()),
-                             static_cast<uint32_t>(text.size()));
-}
 
 // cardwright on a terminal of its own: the test reads what it shows and types its answers.
 class TerminalRun {
@@ -182,7 +181,6 @@ class StoreLockTest : public ::testing::Test {
   EnvironmentAdditions Environment() const {
     return {{"HOME", home.path()},
             {"XDG_CONFIG_HOME", home.Sub(".config")},
-            {"CARDWRIGHT_INSTANT_WAITS", "1"},
             {"CARDWRIGHT_DRIVES", ""}};
   }
   static std::string Drive(const TempDir& card) {

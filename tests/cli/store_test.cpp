@@ -10,12 +10,15 @@
 
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
+#include "support/crc.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 namespace {
+
+using test::Crc;
 
 namespace fs = std::filesystem;
 using test::CommandResult;
@@ -26,11 +29,6 @@ using Tree = std::map<std::string, std::string>;
 constexpr uint64_t kCardBytes = 64ull << 20;
 const char kQuestion[] = "All files will be replaced with new ones.";
 
-uint32_t Crc(const std::string& text) {
-  CBHelper helper;
-  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(text.data()),
-                             static_cast<uint32_t>(text.size()));
-}
 
 std::string ReadHost(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -109,7 +107,6 @@ class StoreTest : public ::testing::Test {
     return RunCardwright(args,
                          {{"HOME", home.path()},
                           {"XDG_CONFIG_HOME", home.Sub(".config")},
-                          {"CARDWRIGHT_INSTANT_WAITS", "1"},
                           {"CARDWRIGHT_DRIVES", ""}},
                          input);
   }

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "package/crc_list_writer.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "platform/text.h"
 #include "support/card_fixture.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw::test {
 namespace {

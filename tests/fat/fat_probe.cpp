@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "card/volume.h"
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "platform/posix/posix_internal.h"
 #include "support/scripted_prompt.h"
 
@@ -82,7 +82,8 @@ int Eject(char letter) {
   ScriptedPrompt prompt;
   JobContext job;
   job.prompt = &prompt;
-  const int result = RunWorker(job, [&] { return EjectCompactFlash(letter) ? 1 : 0; });
+  JobState state(job);
+  const int result = RunWorker(state, [&] { return EjectCompactFlash(state, letter) ? 1 : 0; });
   for (std::string message : prompt.messages()) {
     for (size_t at = message.find("\r\n"); at != std::string::npos; at = message.find("\r\n")) {
       message.replace(at, 2, "|");

@@ -8,11 +8,14 @@
 #include "fat/fat_fixture.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
+#include "support/crc.h"
 #include "support/run_command.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw::fat {
 namespace {
+
+using test::Crc;
 
 constexpr const char* kFatMessage =
     "The compact flash has an incompatible FAT type.\nPlease use Windows to reformat the "
@@ -28,10 +31,6 @@ std::string Noise(size_t size, uint32_t seed) {
   return text;
 }
 
-uint32_t Crc(const std::string& content) {
-  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(content.data()),
-                             static_cast<uint32_t>(content.size()));
-}
 
 // "APP\MAIN.BIN" -> "APP/MAIN.BIN", as mtools names it.
 std::string Slashes(std::string path) {

@@ -98,7 +98,6 @@ std::string Prologue(const std::string& runFolder) {
   text += std::string("CW=") + CARDWRIGHT_EXE + "\n";
   text += std::string("PROBE=") + CW_FAT_PROBE + "\n";
   text += "mkdir -p \"$HOME\" \"$CARD\"\n";
-  text += "export CARDWRIGHT_INSTANT_WAITS=1\n";  // the job's pauses are for a window's eyes
   text +=
       "card_mount() { mkdir -p \"${2:-$CARD}\" && "
       "mount -t vfat -o shortname=mixed,utf8 \"${1:-/dev/ubda}\" \"${2:-$CARD}\"; }\n";

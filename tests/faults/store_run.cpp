@@ -3,8 +3,8 @@
 #include <zlib.h>
 
 #include "backup/backup.h"
-#include "job/job_context.h"
-#include "job/job_values.h"
+#include "record/job_context.h"
+#include "record/job_state.h"
 #include "job/jobs.h"
 #include "job/store_job.h"
 #include "log/log_to_file.h"
@@ -40,22 +40,6 @@ bool ChecksItself(const std::string& package) {
   return stored == 0 || stored == IndependentCrc(zeroed);
 }
 
-void ResetJobValues() {
-  ResetPackageValues();
-  osOnCard = 0;
-  keptBytes = 0;
-  cardTotalBytes = 0;
-  cardFileList.clear();
-  backupFileList.clear();
-  backupRoot.clear();
-  softwareTestMode = 0;
-  filesStored = 0;
-  backupSkipped = 0;
-  upgradeInfoText.clear();
-  split3940Table.clear();
-  split3950Table.clear();
-}
-
 // A store job ("Store and Verify", or with `restoreOnly` the "Restore Only" setting) on E:.
 void StartJob(JobContext& job, CLogToFile& log, ScriptedPrompt& prompt, bool restoreOnly) {
   job.log = &log;
@@ -70,13 +54,11 @@ void StartJob(JobContext& job, CLogToFile& log, ScriptedPrompt& prompt, bool res
   PrepareStoreJob(job);
 }
 
-// Runs the started job on `platform` and leaves no job values behind; the job's exit code.
+// Runs the started job on `platform`; the job's exit code.
 int RunJob(Platform& platform, JobContext& job) {
   SetPlatform(&platform);
   const int code = DownloadAndVerify(&job);
   SetPlatform(nullptr);
-  currentJob = nullptr;
-  ResetJobValues();
   return code;
 }
 
@@ -185,7 +167,6 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   if (plan) plan(faults);
   SetPlatform(&faults);  // the log's first look goes through it too
 
-  ResetJobValues();
   CLogToFile log;
   log.SetLogFile(kLog);
   log.SetEnabled(true);

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "job/job_io.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/jobs.h"
-#include "job/job_values.h"
-#include "support/log_lines.h"
 #include "support/fake_platform.h"
+#include "support/log_lines.h"
 #include "support/scripted_prompt.h"
 
 namespace cw {
@@ -292,23 +292,25 @@ TEST_F(FrontEndTest, TheDiagnosticsFileHoldsEveryJobOfTheRun) {
   fake.WriteFile(path, std::string(5000, '#'));  // an earlier run's, longer
   job.fwpPath = "C:\\PKG\\A.FWP";
 
-  RunWorker(job, [] {
-    GetUpgradeInfo();
-    AppendDiagnostics("first job\r\n");
+  JobState first(job);
+  RunWorker(first, [&first] {
+    GetUpgradeInfo(first);
+    first.AppendDiagnostics("first job\r\n");
     return 0;
   });
   StoreDiagnostics(job);
   const std::string afterFirst = fake.ReadFile(path);
   EXPECT_EQ(afterFirst, job.diagnosticsText.Get());
 
-  RunWorker(job, [] {
-    GetUpgradeInfo();
+  JobState second(job);
+  RunWorker(second, [&second] {
+    GetUpgradeInfo(second);
     return 0;
   });
   StoreDiagnostics(job);
   const std::string both = fake.ReadFile(path);
   EXPECT_EQ(both.substr(0, afterFirst.size()), afterFirst);
-  EXPECT_EQ(both.size(), afterFirst.size() + upgradeInfoText.size());
+  EXPECT_EQ(both.size(), afterFirst.size() + second.upgradeInfoText.size());
   const std::vector<std::string> lines = LogLines();
   EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
             (std::vector<std::string>{"StoreDiagnostics", path, "  saved."}));

@@ -6,16 +6,20 @@
 #include <stdexcept>
 
 #include "backup/backup_lock.h"
-#include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "support/job_fixture.h"
+#include "record/job_io.h"
 #include "job/jobs.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 #include "verify/verify.h"
+#include "support/crc.h"
+#include "support/package_builder.h"
 
 namespace cw {
 namespace {
+
+using test::Crc;
 
 const std::string kPackage = "C:\\WORK\\PKG.FWP";
 const std::string kData = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
@@ -28,10 +32,6 @@ const char kBusy[] =
 
 using Tree = std::map<std::string, std::string>;
 
-uint32_t Crc(const std::string& text) {
-  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(text.data()),
-                             static_cast<uint32_t>(text.size()));
-}
 
 bool LockIsFree(const std::string& name) { return Sys().TryAcquireLock(name) != nullptr; }
 
@@ -74,10 +74,10 @@ class StoreJobLockTest : public JobFixture {
     job.fwpPath = kPackage;
     job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
     job.fwpVersion = 1009;
-    has3950Support = 0;
-    softwareTestMode = 0;
+    state.has3950Support = 0;
+    state.softwareTestMode = 0;
   }
-  ~StoreJobLockTest() override { softwareTestMode = 0; }
+  ~StoreJobLockTest() override { state.softwareTestMode = 0; }
 
   static std::string EnginePackage(const std::string& main) {
     PackageSpec spec;
@@ -90,24 +90,7 @@ class StoreJobLockTest : public JobFixture {
     fake.WriteFile("E:\\UPGRADE.FWP", EnginePackage("old main"));
     fake.WriteFile("E:\\APP\\MAIN.BIN", "old main");
   }
-  // A 3940 release with its OS image and its CRC list (last, and with enough records that the
-  // list's reader looks far enough for each entry).
-  void PanelPackage() {
-    PackageSpec spec;
-    spec.releaseNumber = 7;
-    spec.winceIncluded = 1;
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"NK.BIN", "new os"}, {"BREVANT\\APP.EXE", "new app"}, {"BREVANT\\HELP.TXT", "h"}};
-    std::vector<CRCListEntry> list;
-    for (const auto& [path, content] : files) {
-      spec.files.push_back({.kind = kKindPanel3940, .cardPath = path, .content = content});
-      list.push_back({path, Crc(content)});
-    }
-    spec.files.push_back({.kind = kKindPanel3940Raw,
-                          .cardPath = "Quorvane File CRCs.dat",
-                          .content = BuildCRCList(list)});
-    fake.WriteFile(kPackage, BuildPackage(spec));
-  }
+  void PanelPackage() { fake.WriteFile(kPackage, BuildPackage(test::PanelRelease())); }
   void PanelCard() {
     PanelPackage();
     fake.WriteFile("E:\\NK.BIN", "os");
@@ -123,8 +106,7 @@ class StoreJobLockTest : public JobFixture {
 
   int Run() {
     PrepareStoreJob(job);
-    const int code = DownloadAndVerify(&job);
-    currentJob = &job;  // the fixture's helpers log through it
+    const int code = DownloadAndVerifyJob(state);
     return code;
   }
 
@@ -207,7 +189,7 @@ TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
 
   // Free, the restore runs and holds the lock while it does.
   otherJob.reset();
-  softwareTestMode = 0;
+  state.softwareTestMode = 0;
   job.flashPath = "E: BENCH_MODE_ON";  // its restore shows a box to look through
   watcher.seen.clear();
   EXPECT_EQ(Run(), 1);
@@ -254,8 +236,7 @@ TEST_F(StoreJobLockTest, ReleasedOnEveryOtherExit) {
   // Stopped during the backup: exit 5.
   PrepareStoreJob(job);
   job.stopRequested = 1;
-  EXPECT_EQ(DownloadAndVerify(&job), kExitStopped);
-  currentJob = &job;
+  EXPECT_EQ(DownloadAndVerifyJob(state), kExitStopped);
   EXPECT_EQ(job.jobRunning.load(), 0);
   EXPECT_TRUE(LockIsFree(kEngineLock));
 
@@ -293,8 +274,8 @@ TEST_F(StoreJobLockTest, UnknownCardMadeAPanelKeepsTheEngineFolderItLocked) {
   std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
   ASSERT_NE(panelJob, nullptr);
   EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
-  EXPECT_EQ(targetType, kTargetPanel3940);
-  EXPECT_EQ(backupRoot, kEngineRoot);
+  EXPECT_EQ(state.targetType, kTargetPanel3940);
+  EXPECT_EQ(state.backupRoot, kEngineRoot);
   EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\DATA.BIN"), "unknown");
   EXPECT_FALSE(fake.Exists(kPanelRoot));
   ASSERT_FALSE(watcher.seen.empty());
@@ -322,8 +303,7 @@ TEST_F(StoreJobLockTest, VerifyOnlyNeverAsksForTheLock) {
   std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
   fake.ClearCalls();
   PrepareVerifyJob(job);
-  EXPECT_EQ(VerifyOnly(&job), kVerifyPassed);
-  currentJob = &job;
+  EXPECT_EQ(VerifyOnlyJob(state), kVerifyPassed);
   EXPECT_EQ(
       fake.CallCount("TryAcquireLock", kEngineLock) + fake.CallCount("AcquireLock", kEngineLock) +
           fake.CallCount("TryAcquireLock", kPanelLock) + fake.CallCount("AcquireLock", kPanelLock),

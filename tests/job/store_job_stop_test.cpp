@@ -7,8 +7,8 @@
 #include <new>
 #include <stdexcept>
 
-#include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "support/job_fixture.h"
+#include "record/job_io.h"
 #include "job/job_stop.h"
 #include "job/jobs.h"
 #include "package/package_writer.h"
@@ -56,15 +56,14 @@ class StoreStopTest : public JobFixture {
     job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
     job.fwpVersion = 1009;
     job.prompt = &acting;
-    fileTable.clear();
-    has3950Support = 0;
+    state.fileTable.clear();
+    state.has3950Support = 0;
   }
-  ~StoreStopTest() override { softwareTestMode = 0; }
+  ~StoreStopTest() override { state.softwareTestMode = 0; }
 
   int Run() {
     PrepareStoreJob(job);
-    const int code = DownloadAndVerify(&job);
-    currentJob = &job;
+    const int code = DownloadAndVerifyJob(state);
     return code;
   }
   void At(const char* marker, std::function<void()> action) {

@@ -4,15 +4,19 @@
 #include <map>
 
 #include "backup/backup.h"
-#include "backup/job_fixture.h"
-#include "job/job_io.h"
+#include "support/job_fixture.h"
+#include "record/job_io.h"
 #include "job/jobs.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
+#include "support/crc.h"
+#include "support/package_builder.h"
 
 namespace cw {
 namespace {
+
+using test::Crc;
 
 const std::string kPackage = "C:\\WORK\\PKG.FWP";
 const std::string kData = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
@@ -24,11 +28,6 @@ const char kQuestion[] =
 
 using Tree = std::map<std::string, std::string>;
 
-uint32_t Crc(const std::string& text) {
-  CBHelper helper;
-  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(text.data()),
-                             static_cast<uint32_t>(text.size()));
-}
 
 class StoreJobTest : public JobFixture {
  protected:
@@ -39,31 +38,15 @@ class StoreJobTest : public JobFixture {
     job.fwpPath = kPackage;
     job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
     job.fwpVersion = 1009;
-    fileTable.clear();
-    has3950Support = 0;
-    softwareTestMode = 0;
+    state.fileTable.clear();
+    state.has3950Support = 0;
+    state.softwareTestMode = 0;
   }
 
   void Package(PackageSpec spec) { fake.WriteFile(kPackage, packageBytes_ = BuildPackage(spec)); }
   static PackageSpec EnginePackage(const std::string& content = "new main") {
     PackageSpec spec;
     spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = content});
-    return spec;
-  }
-  // A 3940 panel release with its OS image and its CRC list (last, as verification wants; and
-  // with enough records that the list's reader looks far enough for each entry).
-  static PackageSpec PanelPackage(const std::string& app = "new app") {
-    PackageSpec spec;
-    spec.releaseNumber = 0x01020304;
-    spec.winceIncluded = 1;
-    spec.files.push_back({.kind = kKindPanel3940, .cardPath = "NK.BIN", .content = "new os"});
-    spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\APP.EXE", .content = app});
-    spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\HELP.TXT", .content = "h"});
-    spec.files.push_back({.kind = kKindPanel3940Raw,
-                          .cardPath = "Quorvane File CRCs.dat",
-                          .content = BuildCRCList({{"NK.BIN", Crc("new os")},
-                                                   {"BREVANT\\APP.EXE", Crc(app)},
-                                                   {"BREVANT\\HELP.TXT", Crc("h")}})});
     return spec;
   }
   void OldEngineCard() {
@@ -82,8 +65,7 @@ class StoreJobTest : public JobFixture {
 
   int Run() {
     PrepareStoreJob(job);
-    const int code = DownloadAndVerify(&job);
-    currentJob = &job;  // the fixture's helpers log through it
+    const int code = DownloadAndVerifyJob(state);
     return code;
   }
 
@@ -124,7 +106,7 @@ TEST_F(StoreJobTest, EngineCardReceivesThePackageItsCopyAndTheVersionFile) {
   EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), packageBytes_);
   EXPECT_EQ(fake.ReadFile("E:\\FWPVers.bin"),
             std::string("\x01\0\0\0\x09\0\0\0A\0\0\0\x02\0\0\0\x0F\0\0\0B\0\0\0", 24));
-  EXPECT_EQ(fake.ReadFile("E:\\FWP_INFO_FILE.TXT"), upgradeInfoText);
+  EXPECT_EQ(fake.ReadFile("E:\\FWP_INFO_FILE.TXT"), state.upgradeInfoText);
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\RELEASENUMBER"));
   EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\APP\\MAIN.BIN"), "old main");
 
@@ -190,7 +172,7 @@ TEST_F(StoreJobTest, VersionFileOfAnOldFormatCarriesNoGeneratorValues) {
 
 TEST_F(StoreJobTest, PanelCardReceivesTheReleaseNumberAndNoEngineFiles) {
   OldPanelCard();
-  Package(PanelPackage());
+  Package(test::PanelRelease());
   EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "new app");
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\RELEASENUMBER"), std::string("\x04\x03\x02\x01", 4));
@@ -206,13 +188,13 @@ TEST_F(StoreJobTest, BenchSwitchIsTakenOutOfTheCardPath) {
   Package(EnginePackage());
   job.flashPath = " e: BENCH_MODE_ON ";
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(globalFlashPath, "E:");
-  EXPECT_EQ(softwareTestMode, 1);
+  EXPECT_EQ(state.globalFlashPath, "E:");
+  EXPECT_EQ(state.softwareTestMode, 1);
   EXPECT_TRUE(Logged("  globalFlashPath is  E: BENCH_MODE_ON "));
   EXPECT_TRUE(prompt.Contains("Suggestion: Go into FWP file and mess it up"));
-  EXPECT_TRUE(prompt.Contains("Suggestion: Mess with either the files on the CF or the files in "
-                              "the backup folder"));
-  softwareTestMode = 0;
+  EXPECT_TRUE(
+      prompt.Contains("Suggestion: Mess with either the files on the CF or the files in "
+                      "the backup folder"));
 }
 
 // Refusals before the backup: each message, and the card and backup folder as they were.
@@ -260,7 +242,7 @@ TEST_F(StoreRefusalTest, UnknownCardWithoutATargetChoice) {
 
 TEST_F(StoreRefusalTest, UnknownCardWhoseModelIsNotChosen) {
   fake.WriteFile("E:\\DATA.BIN", "x");
-  Package(PanelPackage());
+  Package(test::PanelRelease());
   job.panelSelected = 1;
   ExpectRefused("Please specify a panel version before continuing.\r\n");
   EXPECT_EQ(prompt.ChooserCount(), 1u);
@@ -269,7 +251,7 @@ TEST_F(StoreRefusalTest, UnknownCardWhoseModelIsNotChosen) {
 
 TEST_F(StoreRefusalTest, PanelFilesForAnEngineCard) {
   OldEngineCard();
-  Package(PanelPackage());
+  Package(test::PanelRelease());
   job.panelSelected = 1;
   ExpectRefused(
       "Placing panel files on the engine compact flash is not permitted.\r\nDownload "
@@ -307,7 +289,7 @@ TEST_F(StoreRefusalTest, CancelClearsStoreInProgress) {
 
 TEST_F(StoreRefusalTest, PanelWithoutAnyOperatingSystem) {
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "old app");
-  PackageSpec spec = PanelPackage();
+  PackageSpec spec = test::PanelRelease();
   spec.winceIncluded = 0;
   Package(spec);
   job.panelSelected = 1;
@@ -322,7 +304,7 @@ TEST_F(StoreRefusalTest, PanelWithoutAnyOperatingSystem) {
 TEST_F(StoreJobTest, PanelSpaceCheckCountsTotalCapacity) {
   OldPanelCard();  // kept: NK.BIN (2) and BPANEL.INI (8), counted with the panel chosen
   job.panelSelected = 1;
-  const PackageSpec spec = PanelPackage(std::string(5000, 'p'));
+  const PackageSpec spec = test::PanelRelease(std::string(5000, 'p'));
   Package(spec);
   // The OS image does not count; the application and the CRC list do.
   const uint64_t needed = 5000 + 1 + spec.files[3].content.size() + 10 + 1000;
@@ -342,8 +324,8 @@ TEST_F(StoreJobTest, UnknownCardTakesTheChosenTarget) {
   Package(EnginePackage());
   job.engineSelected = 1;
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(targetType, kTargetEngine);
-  EXPECT_NE(upgradeInfoText.find("Target Device: Other\r\n"), std::string::npos);
+  EXPECT_EQ(state.targetType, kTargetEngine);
+  EXPECT_NE(state.upgradeInfoText.find("Target Device: Other\r\n"), std::string::npos);
   EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), packageBytes_);
 }
 
@@ -368,7 +350,7 @@ TEST_F(StoreJobTest, EmptyCardIsNeverBackedUpButTheNextCardIs) {
 // before anything changes; an empty backup folder restores nothing and is never OK.
 TEST_F(StoreJobTest, RestoreOnlyRefusesAnIncompleteOrEmptyBackup) {
   OldPanelCard();
-  Package(PanelPackage());
+  Package(test::PanelRelease());
   fake.WriteFile(kPanelRoot + "\\BREVANT\\APP.EXE", "old app");
   fake.WriteFile(kPanelRoot + ".incomplete", "");
   job.restoreOnly = 1;
@@ -503,7 +485,7 @@ TEST_F(StoreFailureTest, EngineBackupFailureEndsWithoutRestore) {
 TEST_F(StoreFailureTest, PanelBackupFailureKeepsEveryCardFile) {
   OldPanelCard();
   fake.WriteFile("E:\\BREVANT\\DATA\\TABLE.DAT", "table");
-  Package(PanelPackage());
+  Package(test::PanelRelease());
   const Tree card = Files("E:");
   fake.FailCall("CopyFile", kErrDiskFull, 2);
   EXPECT_EQ(Run(), 0);
@@ -530,8 +512,7 @@ TEST_F(StoreJobTest, StopDuringTheBackupEndsTheJob) {
   PrepareStoreJob(job);
   prompt.QueueAnswer(MessageResult::Ok);
   job.stopRequested = 1;  // seen first by the backup's loop
-  EXPECT_EQ(DownloadAndVerify(&job), kExitStopped);
-  currentJob = &job;
+  EXPECT_EQ(DownloadAndVerifyJob(state), kExitStopped);
   EXPECT_EQ(job.jobRunning.load(), 0);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old main");
 }

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "job/job_io.h"
-#include "job/job_values.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "job/jobs.h"
 #include "log/log_to_file.h"
 #include "platform/text.h"
@@ -33,12 +33,12 @@ class UpgradeInfoTest : public ::testing::Test {
   }
 
   std::string Build(int32_t target) {
-    targetType = target;
-    RunWorker(job, [] {
-      GetUpgradeInfo();
+    state.targetType = target;
+    RunWorker(state, [this] {
+      GetUpgradeInfo(state);
       return 0;
     });
-    return upgradeInfoText;
+    return state.upgradeInfoText;
   }
 
   FakePlatformScope scope;
@@ -46,6 +46,7 @@ class UpgradeInfoTest : public ::testing::Test {
   CLogToFile log;
   ScriptedPrompt prompt;
   JobContext job;
+  JobState state{job};
 };
 
 TEST_F(UpgradeInfoTest, TheRecordHasItsTenLines) {
@@ -89,7 +90,7 @@ TEST_F(UpgradeInfoTest, ALongUserNameIsCutTo299Characters) {
 
 TEST_F(UpgradeInfoTest, TheRecordReplacesTheLastAndJoinsTheTranscript) {
   job.diagnosticsText.Set("earlier words\r\n");
-  upgradeInfoText = "stale";
+  state.upgradeInfoText = "stale";
   const std::string record = Build(kTargetEngine);
   EXPECT_EQ(record.rfind("****** Upgrade Info Start", 0), 0u);
   EXPECT_EQ(job.diagnosticsText.Get(), "earlier words\r\n" + record);

@@ -4,16 +4,19 @@
 #include <string>
 #include <vector>
 
-#include "job/job_values.h"
+#include "record/job_state.h"
 #include "job/jobs.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
+#include "support/crc.h"
 #include "support/package_builder.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 #include "verify/verify.h"
 
 namespace cw {
 namespace {
+
+using test::Crc;
 
 using test::JobScope;
 using test::MakeFile;
@@ -25,9 +28,6 @@ constexpr const char* kNotOpening =
 constexpr const char* kUnknownType =
     "Compact Flash type could not be determined.\r\nVerify correct drive and try again.\r\n";
 
-uint32_t Crc(const std::string& content) {
-  return CBHelper::StringCRC(content, static_cast<uint32_t>(content.size()));
-}
 
 class VerifyOnlyTest : public ::testing::Test {
  protected:
@@ -55,7 +55,7 @@ class VerifyOnlyTest : public ::testing::Test {
     job.flashPath = card;
     job.fwpPath = package;
     PrepareVerifyJob(job);
-    return VerifyOnly(&job);
+    return VerifyOnlyJob(scope.state);
   }
 
   JobScope scope;
@@ -66,20 +66,21 @@ class VerifyOnlyTest : public ::testing::Test {
 
 TEST_F(VerifyOnlyTest, AnEngineCardPassesAgainstItsPackageAndIsLeftAlone) {
   LayEngineCard();
-  targetType = kTargetPanel3950;  // an earlier job's values do not carry over
-  has3950Support = 1;
-  osOnCard = 1;
+  scope.state.targetType = kTargetPanel3950;  // an earlier job's values do not carry over
+  scope.state.has3950Support = 1;
+  scope.state.osOnCard = 1;
   EXPECT_EQ(Run("E:", test::kPackagePath), kVerifyPassed);
   EXPECT_EQ(job.verifyOnlyState, kPhaseDone);
   EXPECT_EQ(job.verifyState, kPhaseDone);
   EXPECT_EQ(job.jobRunning, 0);
   EXPECT_EQ(prompt.Count(), 0u);
-  EXPECT_EQ(targetType, kTargetEngine);
-  EXPECT_EQ(osOnCard, 0);
-  EXPECT_EQ(globalFlashPath, "E:");
-  EXPECT_EQ(globalFWPDataFilePath, test::kPackagePath);
+  EXPECT_EQ(scope.state.targetType, kTargetEngine);
+  EXPECT_EQ(scope.state.osOnCard, 0);
+  EXPECT_EQ(scope.state.globalFlashPath, "E:");
+  EXPECT_EQ(scope.state.globalFWPDataFilePath, test::kPackagePath);
   // The upgrade record is built, and kept from the card.
-  EXPECT_NE(upgradeInfoText.find("Target Device: QuorVane Engine\r\n"), std::string::npos);
+  EXPECT_NE(scope.state.upgradeInfoText.find("Target Device: QuorVane Engine\r\n"),
+            std::string::npos);
   EXPECT_NE(job.diagnosticsText.Get().find("Upgrade Info Start"), std::string::npos);
   EXPECT_FALSE(fake.Exists("E:\\FWP_INFO_FILE.TXT"));
   EXPECT_EQ(fake.CallCount("DismountVolume"), 0u);
@@ -93,15 +94,15 @@ TEST_F(VerifyOnlyTest, WithoutAPackageAnEngineCardIsCheckedAgainstItsStoredCopy)
   fake.DeleteFile(test::kPackagePath);
   EXPECT_EQ(Run("E:", ""), kVerifyPassed);
   EXPECT_EQ(job.usePackageFile, 0);
-  EXPECT_EQ(osInPackage, 1);
-  EXPECT_EQ(globalFWPDataFilePath, "E:\\UPGRADE.FWP");
+  EXPECT_EQ(scope.state.osInPackage, 1);
+  EXPECT_EQ(scope.state.globalFWPDataFilePath, "E:\\UPGRADE.FWP");
 }
 
 TEST_F(VerifyOnlyTest, WithoutAPackageAPanelCardIsCheckedAgainstItsCRCList) {
   LayPanelCard();
   EXPECT_EQ(Run("e:", ""), kVerifyPassed);  // a lower-case letter passes the C test
-  EXPECT_EQ(targetType, kTargetPanel3940);
-  EXPECT_EQ(osInPackage, 1);
+  EXPECT_EQ(scope.state.targetType, kTargetPanel3940);
+  EXPECT_EQ(scope.state.osInPackage, 1);
 
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "application, changed");
   EXPECT_EQ(Run("E:", ""), kVerifyFailedNoRestore);
@@ -170,7 +171,7 @@ TEST_F(VerifyOnlyTest, AStopDuringVerificationEndsWithFive) {
   job.fwpPath = test::kPackagePath;
   PrepareVerifyJob(job);
   job.stopRequested = 1;  // seen at the first record
-  EXPECT_EQ(VerifyOnly(&job), 5);
+  EXPECT_EQ(VerifyOnlyJob(scope.state), 5);
   EXPECT_EQ(job.jobRunning, 0);
   EXPECT_EQ(job.verifyOnlyState, kPhaseDone);
   // Said and logged as a stop.

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <functional>
 
-#include "job/job_values.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/job_state.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "package/package_parser.h"
 #include "support/package_builder.h"
 
@@ -32,17 +32,17 @@ class BadPackageTest : public ::testing::Test {
   void SetUp() override {
     scope.job.storeInProgress = 1;
     scope.job.usePackageFile = 1;
-    targetType = kTargetEngine;
+    scope.state.targetType = kTargetEngine;
   }
   // Loads `bytes` as the package and expects a refusal with `message` and an empty table.
   void ExpectRefused(const std::string& bytes, const std::string& message) {
     scope.fake.WriteFile(kPackagePath, bytes);
-    EXPECT_FALSE(LoadInfoArray());
+    EXPECT_FALSE(LoadInfoArray(scope.state));
     ASSERT_FALSE(scope.prompt.messages().empty());
     EXPECT_EQ(scope.prompt.messages().back(), message);
     EXPECT_NE(scope.job.diagnosticsText.Get().find(message), std::string::npos);
-    EXPECT_TRUE(fileTable.empty());
-    EXPECT_EQ(packageFile, nullptr);
+    EXPECT_TRUE(scope.state.fileTable.empty());
+    EXPECT_EQ(scope.state.packageFile, nullptr);
   }
   // A package whose record `index` is patched by `patch`.
   std::string Patched(const PackageSpec& spec, int index,
@@ -93,8 +93,8 @@ TEST_F(BadPackageTest, ANegativeCountIsAnEmptyTable) {
   PackageSpec spec = ThreeFiles();
   spec.fileCount = -5;
   scope.fake.WriteFile(kPackagePath, BuildPackage(spec));
-  EXPECT_TRUE(LoadInfoArray());
-  EXPECT_TRUE(fileTable.empty());
+  EXPECT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_TRUE(scope.state.fileTable.empty());
 }
 
 TEST_F(BadPackageTest, NegativeSizesAreRefused) {
@@ -123,8 +123,8 @@ TEST_F(BadPackageTest, DataOutsideTheFileIsRefused) {
 
 TEST_F(BadPackageTest, DataThatEndsExactlyAtTheEndOfTheFileIsFine) {
   scope.fake.WriteFile(kPackagePath, BuildPackage(ThreeFiles()));
-  EXPECT_TRUE(LoadInfoArray());
-  EXPECT_EQ(fileTable.size(), 3u);
+  EXPECT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.fileTable.size(), 3u);
 }
 
 TEST_F(BadPackageTest, TextFieldsWithoutATerminatorAreCutAt300Bytes) {
@@ -135,11 +135,11 @@ TEST_F(BadPackageTest, TextFieldsWithoutATerminatorAreCutAt300Bytes) {
     r.storedSize = 10;
   });
   scope.fake.WriteFile(kPackagePath, bytes);
-  ASSERT_TRUE(LoadInfoArray());
-  ASSERT_EQ(fileTable.size(), 3u);
-  EXPECT_EQ(FieldText(fileTable[0].cardPath), std::string(300, 'P'));
-  EXPECT_EQ(FieldText(fileTable[0].checkPath), std::string(300, 'Q'));
-  EXPECT_EQ(FieldText(fileTable[1].cardPath), "B\\B.BIN");
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  ASSERT_EQ(scope.state.fileTable.size(), 3u);
+  EXPECT_EQ(FieldText(scope.state.fileTable[0].cardPath), std::string(300, 'P'));
+  EXPECT_EQ(FieldText(scope.state.fileTable[0].checkPath), std::string(300, 'Q'));
+  EXPECT_EQ(FieldText(scope.state.fileTable[1].cardPath), "B\\B.BIN");
 }
 
 class HostilePathTest : public BadPackageTest,
@@ -149,7 +149,7 @@ TEST_P(HostilePathTest, APathLeavingTheCardIsRefusedWhateverTheTarget) {
   PackageSpec spec = ThreeFiles();
   // A 3950 file on a 3940 card: the filter would leave it out, the package is refused anyway.
   spec.files.insert(spec.files.begin() + 1, MakeFile(9, GetParam(), "evil"));
-  targetType = kTargetPanel3940;
+  scope.state.targetType = kTargetPanel3940;
   ExpectRefused(BuildPackage(spec), std::string(kMsgUnsafePath) + GetParam() + "\r\n");
   EXPECT_EQ(scope.prompt.calls().back().icon, MessageIcon::Exclamation);
 }
@@ -165,8 +165,8 @@ TEST_F(BadPackageTest, APathWithASingleLeadingBackslashStaysOnTheCard) {
   PackageSpec spec = ThreeFiles();
   spec.files.push_back(MakeFile(2, "\\WD\\CRCFile.txt", "list"));
   scope.fake.WriteFile(kPackagePath, BuildPackage(spec));
-  EXPECT_TRUE(LoadInfoArray());
-  EXPECT_EQ(fileTable.size(), 4u);
+  EXPECT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.fileTable.size(), 4u);
 }
 
 }  // namespace

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <string>
 
-#include "job/job_values.h"
+#include "record/job_state.h"
 #include "package/extraction.h"
-#include "package/load_info_array.h"
+#include "job/load_info_array.h"
 #include "support/package_builder.h"
 
 namespace cw {
@@ -23,12 +23,11 @@ class ExtractionFoldersTest : public ::testing::Test {
     scope.PutPackage(spec);
     scope.job.storeInProgress = 1;
     scope.job.usePackageFile = 1;
-    targetType = kTargetEngine;
-    ASSERT_TRUE(LoadInfoArray());
+    scope.state.targetType = kTargetEngine;
+    ASSERT_TRUE(LoadInfoArray(scope.state));
     scope.fake.ClearCalls();
   }
   JobScope scope;
-  int32_t filesStored = 0;
 };
 
 TEST_F(ExtractionFoldersTest, AFolderOfManyFilesIsListedOnlyUntilItHoldsOne) {
@@ -37,8 +36,8 @@ TEST_F(ExtractionFoldersTest, AFolderOfManyFilesIsListedOnlyUntilItHoldsOne) {
     spec.files.push_back(MakeFile(kKindEngine2, "DATA\\F" + std::to_string(i) + ".BIN", "x"));
   }
   Load(spec);
-  ASSERT_TRUE(Decompress(filesStored));
-  EXPECT_EQ(filesStored, 60);
+  ASSERT_TRUE(Decompress(scope.state));
+  EXPECT_EQ(scope.state.filesStored, 60);
   // Once before the folder exists, once when it holds the first file; never again.
   EXPECT_LE(scope.fake.CallCount("FindFiles", "E:\\DATA\\*.*"), 2u);
   EXPECT_LE(scope.fake.CallCount("FindFiles", "E:\\*.*"), 2u);
@@ -51,7 +50,7 @@ TEST_F(ExtractionFoldersTest, EachNewFolderIsStillCreatedAndLoggedOnce) {
                 MakeFile(kKindEngine2, "A\\SUB\\THREE.BIN", "3"),
                 MakeFile(kKindEngine2, "A\\FOUR.BIN", "4")};
   Load(spec);
-  ASSERT_TRUE(Decompress(filesStored));
+  ASSERT_TRUE(Decompress(scope.state));
   const auto lines = scope.LogLines();
   for (const char* pattern : {"E:\\A\\*.*", "E:\\B\\*.*", "E:\\A\\SUB\\*.*"}) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("    creating directory ") + pattern),

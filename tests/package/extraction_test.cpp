@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
-#include "job/job_io.h"
-#include "job/job_values.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "platform/text.h"
 #include "support/package_builder.h"
 
@@ -40,11 +40,12 @@ OneRecordRun ExtractOne(const PackageFileSpec& file, const std::string& cardFile
   spec.files = {file};
   PackageLayout layout;
   scope.fake.WriteFile(kPackagePath, BuildPackage(spec, &layout));
-  fileTable = layout.records;
-  targetType = kTargetEngine;
+  scope.state.fileTable = layout.records;
+  scope.state.targetType = kTargetEngine;
   if (!failOp.empty()) scope.fake.FailCall(failOp, kErrDiskFull, 1, cardFile);
   OneRecordRun run;
-  run.result = Decompress(run.filesStored);
+  run.result = Decompress(scope.state);
+  run.filesStored = scope.state.filesStored;
   run.messages = scope.prompt.messages();
   run.written = scope.fake.Exists(cardFile);
   return run;
@@ -57,8 +58,8 @@ class DecompressTest : public ::testing::Test {
     scope.PutPackage(spec);
     scope.job.storeInProgress = 1;
     scope.job.usePackageFile = 1;
-    targetType = target;
-    ASSERT_TRUE(LoadInfoArray());
+    scope.state.targetType = target;
+    ASSERT_TRUE(LoadInfoArray(scope.state));
     scope.fake.ClearCalls();
   }
   // The package's records taken as they are, for damage the loader would refuse. Returns the
@@ -67,8 +68,8 @@ class DecompressTest : public ::testing::Test {
     PackageLayout layout;
     const std::string bytes = BuildPackage(spec, &layout);
     scope.fake.WriteFile(kPackagePath, bytes);
-    fileTable = layout.records;
-    targetType = target;
+    scope.state.fileTable = layout.records;
+    scope.state.targetType = target;
     return bytes;
   }
   bool Logged(const std::string& line) const {
@@ -93,7 +94,7 @@ class DecompressTest : public ::testing::Test {
     EXPECT_NE(scope.fake.ReadFile(test::kLogPath).find(raw),
               std::string::npos)
         << logLine;
-    EXPECT_EQ(packageFile, nullptr);
+    EXPECT_EQ(scope.state.packageFile, nullptr);
   }
   void ExpectInflateFailure(int code, const std::string& name) {
     const std::string box = "Reinflate Init Failed: " + std::to_string(code) + "\r\n" + name + "\r\n";
@@ -101,7 +102,6 @@ class DecompressTest : public ::testing::Test {
   }
 
   JobScope scope;
-  int32_t filesStored = 0;
 };
 
 TEST_F(DecompressTest, EngineFilesAreInflatedToUpperCasedPathsAndCounted) {
@@ -110,8 +110,8 @@ TEST_F(DecompressTest, EngineFilesAreInflatedToUpperCasedPathsAndCounted) {
                 MakeFile(kKindCommon, "Common.dat", "common"),
                 MakeFile(kKindEngine13, "app\\sub\\deep.txt", "")};
   Load(spec, kTargetEngine);
-  ASSERT_TRUE(Decompress(filesStored));
-  EXPECT_EQ(filesStored, 3);
+  ASSERT_TRUE(Decompress(scope.state));
+  EXPECT_EQ(scope.state.filesStored, 3);
   EXPECT_EQ(scope.fake.ReadFile("E:\\APP\\MAIN.BIN"), Binary(5000));
   EXPECT_EQ(scope.fake.ReadFile("E:\\COMMON.DAT"), "common");
   EXPECT_TRUE(scope.fake.Exists("E:\\APP\\SUB\\DEEP.TXT"));
@@ -120,7 +120,7 @@ TEST_F(DecompressTest, EngineFilesAreInflatedToUpperCasedPathsAndCounted) {
   EXPECT_EQ(scope.fake.List("E:"), (std::vector<std::string>{"APP", "COMMON.DAT"}));
   EXPECT_EQ(scope.fake.List("E:\\APP"), (std::vector<std::string>{"MAIN.BIN", "SUB"}));
   EXPECT_EQ(scope.prompt.Count(), 0u);
-  EXPECT_EQ(packageFile, nullptr);
+  EXPECT_EQ(scope.state.packageFile, nullptr);
   EXPECT_TRUE(Logged("Decompress"));
   EXPECT_TRUE(Logged("    opening master FWP file."));
   EXPECT_TRUE(Logged("    3 files to decompress."));
@@ -131,8 +131,8 @@ TEST_F(DecompressTest, StoredKindsAreWrittenAsTheyAreAndKeepTheirCase) {
   spec.files = {MakeFile(kKindPanel3940Raw, "Data\\Raw.bin", Binary(777)),
                 MakeFile(kKindPanel3940, "Data\\packed.bin", "packed")};
   Load(spec, kTargetPanel3940);
-  ASSERT_TRUE(Decompress(filesStored));
-  EXPECT_EQ(filesStored, 2);
+  ASSERT_TRUE(Decompress(scope.state));
+  EXPECT_EQ(scope.state.filesStored, 2);
   EXPECT_EQ(scope.fake.ReadFile("E:\\Data\\Raw.bin"), Binary(777));
   EXPECT_EQ(scope.fake.List("E:"), (std::vector<std::string>{"Data"}));
   // The folder was made by the stored file; the compressed one lands in it upper-cased.
@@ -147,8 +147,8 @@ TEST_F(DecompressTest, IrrelevantRecordMovesTheProgressOnly) {
   spec.files = {MakeFile(kKindPanel3940, "A.BIN", "a"), MakeFile(kKindEngine2, "ENGINE.BIN", "e"),
                 MakeFile(kKindPanel3940, "B.BIN", "b"), MakeFile(kKindEngine7, "LAST.BIN", "l")};
   UseRecords(spec, kTargetPanel3940);
-  ASSERT_TRUE(Decompress(filesStored));
-  EXPECT_EQ(filesStored, 2);
+  ASSERT_TRUE(Decompress(scope.state));
+  EXPECT_EQ(scope.state.filesStored, 2);
   EXPECT_FALSE(scope.fake.Exists("E:\\ENGINE.BIN"));
   EXPECT_FALSE(scope.fake.Exists("E:\\LAST.BIN"));
   EXPECT_EQ(scope.job.progressRangeChanged, 1);
@@ -163,33 +163,33 @@ TEST_F(DecompressTest, StatusShowsTheCountBeforeTheFileBeingWritten) {
   PackageSpec spec;
   spec.files = {MakeFile(kKindEngine2, "ONE.BIN", "1")};
   Load(spec, kTargetEngine);
-  filesStored = 0;
-  ASSERT_TRUE(Decompress(filesStored));
+  scope.state.filesStored = 0;
+  ASSERT_TRUE(Decompress(scope.state));
   EXPECT_EQ(scope.job.statusText.Get(), "0 Files stored");
-  EXPECT_EQ(filesStored, 1);
+  EXPECT_EQ(scope.state.filesStored, 1);
   // The count carries on from the caller's value.
-  filesStored = 10;
-  ASSERT_TRUE(Decompress(filesStored));
+  scope.state.filesStored = 10;
+  ASSERT_TRUE(Decompress(scope.state));
   EXPECT_EQ(scope.job.statusText.Get(), "10 Files stored");
-  EXPECT_EQ(filesStored, 11);
+  EXPECT_EQ(scope.state.filesStored, 11);
 }
 
 TEST_F(DecompressTest, CommonStoredFileGoesToTheRootOfAnEngineCard) {
   PackageSpec spec;
   spec.files = {MakeFile(kKindCommonRaw, "TOOLS\\X.BIN", "x")};
   Load(spec, kTargetEngine);
-  ASSERT_TRUE(Decompress(filesStored));
+  ASSERT_TRUE(Decompress(scope.state));
   EXPECT_EQ(scope.fake.ReadFile("E:\\X.BIN"), "x");
   EXPECT_FALSE(scope.fake.Exists("E:\\TOOLS"));
   EXPECT_TRUE(Logged("    writing E:\\X.BIN"));
-  EXPECT_EQ(filesStored, 1);
+  EXPECT_EQ(scope.state.filesStored, 1);
 }
 
 TEST_F(DecompressTest, CommonStoredFileKeepsItsFolderOnAPanelCard) {
   PackageSpec spec;
   spec.files = {MakeFile(kKindCommonRaw, "TOOLS\\X.BIN", "x")};
   Load(spec, kTargetPanel3950);
-  ASSERT_TRUE(Decompress(filesStored));
+  ASSERT_TRUE(Decompress(scope.state));
   EXPECT_EQ(scope.fake.ReadFile("E:\\TOOLS\\X.BIN"), "x");
   EXPECT_FALSE(scope.fake.Exists("E:\\X.BIN"));
 }
@@ -199,30 +199,30 @@ TEST_F(DecompressTest, OneZlibceDllAtTheRootOfAnEngineCard) {
   spec.files = {MakeFile(5, "A\\ZLIBCE.DLL", "first"), MakeFile(kKindEngine2, "M.BIN", "m"),
                 MakeFile(kKindCommon, "B\\zlibce.dll", "second")};
   Load(spec, kTargetEngine);
-  ASSERT_TRUE(Decompress(filesStored));
-  EXPECT_EQ(filesStored, 2);
+  ASSERT_TRUE(Decompress(scope.state));
+  EXPECT_EQ(scope.state.filesStored, 2);
   EXPECT_EQ(scope.fake.ReadFile("E:\\ZLIBCE.DLL"), "first");
   EXPECT_FALSE(scope.fake.Exists("E:\\A"));
   EXPECT_FALSE(scope.fake.Exists("E:\\B"));
   // A later call starts with the flag clear again.
-  filesStored = 0;
-  ASSERT_TRUE(Decompress(filesStored));
-  EXPECT_EQ(filesStored, 2);
+  scope.state.filesStored = 0;
+  ASSERT_TRUE(Decompress(scope.state));
+  EXPECT_EQ(scope.state.filesStored, 2);
 }
 
 TEST_F(DecompressTest, ZlibceDllRuleIsForEngineCardsOnly) {
   PackageSpec spec;
   spec.files = {MakeFile(kKindCommon, "SYS\\ZLIBCE.DLL", "panel")};
   Load(spec, kTargetPanel3940);
-  ASSERT_TRUE(Decompress(filesStored));
+  ASSERT_TRUE(Decompress(scope.state));
   EXPECT_EQ(scope.fake.ReadFile("E:\\SYS\\ZLIBCE.DLL"), "panel");
   EXPECT_FALSE(scope.fake.Exists("E:\\ZLIBCE.DLL"));
 }
 
 TEST_F(DecompressTest, EmptyTableLogsZeroFilesAndSucceeds) {
   Load(PackageSpec{}, kTargetEngine);
-  ASSERT_TRUE(Decompress(filesStored));
-  EXPECT_EQ(filesStored, 0);
+  ASSERT_TRUE(Decompress(scope.state));
+  EXPECT_EQ(scope.state.filesStored, 0);
   EXPECT_TRUE(Logged("    0 files to decompress."));
   EXPECT_EQ(scope.job.progressMax, 0);
   EXPECT_EQ(scope.job.progressRangeChanged, 1);
@@ -234,7 +234,7 @@ TEST_F(DecompressTest, MissingFoldersAreCreatedWithTheirLogLines) {
   spec.files = {MakeFile(kKindEngine2, "SYSTEM\\FONTS\\A.TTF", "a"),
                 MakeFile(kKindEngine2, "SYSTEM\\FONTS\\B.TTF", "b")};
   Load(spec, kTargetEngine);
-  ASSERT_TRUE(Decompress(filesStored));
+  ASSERT_TRUE(Decompress(scope.state));
   const auto lines = scope.LogLines();
   // The empty card's root matches nothing: its pattern is logged and making E: fails.
   const auto root = std::find(lines.begin(), lines.end(), "    creating directory E:\\*.*");
@@ -254,7 +254,7 @@ TEST_F(DecompressTest, UnopenablePackageFailsWithoutAWord) {
   spec.files = {MakeFile(kKindEngine2, "A.BIN", "a")};
   Load(spec, kTargetEngine);
   scope.fake.FailCall("OpenFile", kErrSharingViolation, 1, kPackagePath);
-  EXPECT_FALSE(Decompress(filesStored));
+  EXPECT_FALSE(Decompress(scope.state));
   EXPECT_EQ(scope.prompt.Count(), 0u);
   EXPECT_EQ(scope.job.diagnosticsText.Get(), "");
   EXPECT_EQ(scope.LogLines().back(), "    opening master FWP file.");
@@ -270,10 +270,10 @@ TEST_F(DecompressTest, WrongNameStampStopsBeforeWritingThatRecord) {
   // The second record points at the first file's name stamp.
   spec.files[1].dataOffset = layout.records[0].dataOffset;
   UseRecords(spec, kTargetEngine);
-  EXPECT_FALSE(Decompress(filesStored));
+  EXPECT_FALSE(Decompress(scope.state));
   const std::string box = "Failed to locate compressed data for \r\nAPP\\MAIN.BIN";
   ExpectFailure(box, box + "\r\n", "Failed to locate compressed data for APP\\MAIN.BIN");
-  EXPECT_EQ(filesStored, 1);
+  EXPECT_EQ(scope.state.filesStored, 1);
   EXPECT_TRUE(scope.fake.Exists("E:\\FIRST.BIN"));
   EXPECT_FALSE(scope.fake.Exists("E:\\APP"));
   EXPECT_FALSE(scope.fake.Exists("E:\\THIRD.BIN"));
@@ -304,12 +304,12 @@ TEST_F(DecompressTest, DamagedZlibDataFailsWithCodeMinusThree) {
   spec.files = {MakeFile(kKindEngine2, "APP\\MAIN.BIN", Binary(3000))};
   std::string bytes = UseRecords(spec, kTargetEngine);
   // The zlib header's check no longer holds.
-  bytes[fileTable[0].dataOffset + 12] ^= 0x01;
+  bytes[scope.state.fileTable[0].dataOffset + 12] ^= 0x01;
   scope.fake.WriteFile(kPackagePath, bytes);
-  EXPECT_FALSE(Decompress(filesStored));
+  EXPECT_FALSE(Decompress(scope.state));
   ExpectInflateFailure(-3, "APP\\MAIN.BIN");
   EXPECT_FALSE(scope.fake.Exists("E:\\APP\\MAIN.BIN"));
-  EXPECT_EQ(filesStored, 0);
+  EXPECT_EQ(scope.state.filesStored, 0);
 }
 
 TEST_F(DecompressTest, StreamLongerThanTheRecordSaysFailsWithoutOverrun) {
@@ -317,7 +317,7 @@ TEST_F(DecompressTest, StreamLongerThanTheRecordSaysFailsWithoutOverrun) {
   spec.files = {MakeFile(kKindEngine2, "LONG.BIN", Binary(4000))};
   spec.files[0].fileSize = 1000;
   UseRecords(spec, kTargetEngine);
-  EXPECT_FALSE(Decompress(filesStored));
+  EXPECT_FALSE(Decompress(scope.state));
   ExpectInflateFailure(-5, "LONG.BIN");
   EXPECT_FALSE(scope.fake.Exists("E:\\LONG.BIN"));
 }
@@ -327,7 +327,7 @@ TEST_F(DecompressTest, StreamShorterThanTheRecordSaysFails) {
   spec.files = {MakeFile(kKindEngine2, "SHORT.BIN", Binary(1000))};
   spec.files[0].fileSize = 1001;
   UseRecords(spec, kTargetEngine);
-  EXPECT_FALSE(Decompress(filesStored));
+  EXPECT_FALSE(Decompress(scope.state));
   ExpectInflateFailure(-3, "SHORT.BIN");
   EXPECT_FALSE(scope.fake.Exists("E:\\SHORT.BIN"));
 }
@@ -340,7 +340,7 @@ TEST_F(DecompressTest, StreamThatNeverEndsFails) {
   // The package keeps its bytes, the record claims only part of the stream.
   spec.files[0].storedSize = layout.records[0].storedSize - 10;
   UseRecords(spec, kTargetEngine);
-  EXPECT_FALSE(Decompress(filesStored));
+  EXPECT_FALSE(Decompress(scope.state));
   ExpectInflateFailure(-5, "CUT.BIN");
   EXPECT_FALSE(scope.fake.Exists("E:\\CUT.BIN"));
 }
@@ -361,10 +361,10 @@ TEST_F(DecompressTest, StoredFileThatCannotBeCreatedFails) {
   spec.files = {MakeFile(kKindPanel3950Raw, "Data\\Raw.bin", "raw")};
   Load(spec, kTargetPanel3950);
   scope.fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\Data\\Raw.bin");
-  EXPECT_FALSE(Decompress(filesStored));
+  EXPECT_FALSE(Decompress(scope.state));
   const std::string text = "E:\\Data\\Raw.bin\r\ncould not be opened for storage.\r\n";
   ExpectFailure(text, text, text);
-  EXPECT_EQ(filesStored, 0);
+  EXPECT_EQ(scope.state.filesStored, 0);
 }
 
 TEST(DecompressDamageTest, InflatedFileThatCannotBeCreatedOrWrittenFails) {
@@ -388,12 +388,12 @@ TEST_F(DecompressTest, StopRequestEndsTheJobBeforeTheNextRecord) {
   Load(spec, kTargetEngine);
   scope.job.jobRunning = 1;
   scope.job.stopRequested = 1;
-  EXPECT_THROW(Decompress(filesStored), JobStopped);
+  EXPECT_THROW(Decompress(scope.state), JobStopped);
   // Still running: the job's end (a restore perhaps) is the worker entry's to finish.
   EXPECT_EQ(scope.job.jobRunning, 1);
-  EXPECT_EQ(packageFile, nullptr);
+  EXPECT_EQ(scope.state.packageFile, nullptr);
   EXPECT_FALSE(scope.fake.Exists("E:\\A.BIN"));
-  EXPECT_EQ(filesStored, 0);
+  EXPECT_EQ(scope.state.filesStored, 0);
 }
 
 }  // namespace

@@ -5,20 +5,18 @@
 
 #include "package/byte_reader.h"
 #include "package/package_parser.h"
+#include "support/crc.h"
 #include "support/package_builder.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 namespace {
 
+using test::Crc;
+
 using test::LittleEndian;
 using test::MakeFile;
 
-uint32_t Crc(const std::string& bytes) {
-  CBHelper helper;
-  return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(bytes.data()),
-                             static_cast<uint32_t>(bytes.size()));
-}
 
 std::string Inflate(const std::string& stored, size_t size) {
   std::string out(size, '\0');

@@ -4,13 +4,13 @@
 
 #include <cstring>
 
-#include "job/job_values.h"
+#include "record/job_state.h"
 #include "package/extraction.h"
-#include "package/file_table.h"
-#include "package/load_info_array.h"
+#include "record/file_table.h"
+#include "job/load_info_array.h"
 #include "package/package_parser.h"
 #include "support/package_builder.h"
-#include "verify/package_check.h"
+#include "package/package_check.h"
 
 namespace cw {
 namespace {
@@ -64,20 +64,21 @@ class WriteStoredPackagesTest : public ::testing::Test {
     scope.fake.AddFolder(kDataFolder);
     scope.job.storeInProgress = 1;
     scope.job.usePackageFile = 1;
-    targetType = kTargetEngine;
+    scope.state.targetType = kTargetEngine;
+    scope.state.filesStored = 7;  // files the extraction placed before the copies
   }
   // The package on the fake disk and its table loaded for an Engine card, as the store job has it.
   void Load(const PackageSpec& spec) {
     package = scope.PutPackage(spec);
-    ASSERT_TRUE(LoadInfoArray());
-    original = fileTable;
+    ASSERT_TRUE(LoadInfoArray(scope.state));
+    original = scope.state.fileTable;
   }
   // A copy loaded the way the store job loads a package: every record, CRC checked.
   std::vector<FILE_INFO_STRUCT> ReadBack(const std::string& copy) {
-    globalFWPDataFilePath = copy;
-    targetType = kTargetEngine;
-    EXPECT_TRUE(LoadInfoArray()) << copy;
-    return fileTable;
+    scope.state.globalFWPDataFilePath = copy;
+    scope.state.targetType = kTargetEngine;
+    EXPECT_TRUE(LoadInfoArray(scope.state)) << copy;
+    return scope.state.fileTable;
   }
   // The records of `kinds` from the package, in order, each compared with the copy's record
   // apart from dataOffset.
@@ -113,28 +114,30 @@ class WriteStoredPackagesTest : public ::testing::Test {
   JobScope scope;
   std::string package;
   std::vector<FILE_INFO_STRUCT> original;
-  int32_t filesStored = 7;
   size_t seenCalls = 0;
 };
 
 TEST_F(WriteStoredPackagesTest, SplitsTheRecordsByKindIntoTwoCheckedCopies) {
   Load(EveryKind());
-  ASSERT_TRUE(WriteStoredPackages(filesStored));
-  EXPECT_EQ(filesStored, 9);
+  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  EXPECT_EQ(scope.state.filesStored, 9);
   EXPECT_EQ(scope.job.statusText.Get(), "9 Files stored");
   EXPECT_EQ(scope.prompt.Count(), 0u);
   EXPECT_EQ(scope.job.diagnosticsText.Get(), "");
   ExpectTempFilesGone();
 
   // Kind 14 is in neither copy; kind 15, the engine's and the other kinds are in both.
-  EXPECT_EQ(KindsOf(split3940Table), (std::vector<int32_t>{2, 3, 7, 10, 11, 13, 15, 5}));
-  EXPECT_EQ(KindsOf(split3950Table), (std::vector<int32_t>{2, 7, 9, 10, 12, 13, 15, 5}));
-  const std::vector<FILE_INFO_STRUCT> split3940 = split3940Table, split3950 = split3950Table;
+  EXPECT_EQ(KindsOf(scope.state.split3940Table),
+            (std::vector<int32_t>{2, 3, 7, 10, 11, 13, 15, 5}));
+  EXPECT_EQ(KindsOf(scope.state.split3950Table),
+            (std::vector<int32_t>{2, 7, 9, 10, 12, 13, 15, 5}));
+  const std::vector<FILE_INFO_STRUCT> split3940 = scope.state.split3940Table,
+                                      split3950 = scope.state.split3950Table;
 
   for (const char* copy : {kUpgrade, k3950}) {
     std::unique_ptr<File> file = Sys().OpenFile(copy, OpenMode::Read);
     ASSERT_TRUE(file);
-    EXPECT_TRUE(VerifyFWPFile(*file)) << copy;
+    EXPECT_TRUE(VerifyFWPFile(scope.state, *file)) << copy;
     EXPECT_NE(Int32At(scope.fake.ReadFile(copy), 0), 0) << copy;
   }
   const auto upgrade = ReadBack(kUpgrade);
@@ -154,7 +157,7 @@ TEST_F(WriteStoredPackagesTest, SplitsTheRecordsByKindIntoTwoCheckedCopies) {
 TEST_F(WriteStoredPackagesTest, FilesExtractedFromTheCopiesEqualThePackagesFiles) {
   const PackageSpec spec = EveryKind();
   Load(spec);
-  ASSERT_TRUE(WriteStoredPackages(filesStored));
+  ASSERT_TRUE(WriteStoredPackages(scope.state));
 
   struct Case {
     const char* copy;
@@ -167,29 +170,31 @@ TEST_F(WriteStoredPackagesTest, FilesExtractedFromTheCopiesEqualThePackagesFiles
                         Case{k3950, kTargetPanel3950, 'H', {9, 12, 15}}}) {
     scope.fake.AddDrive(c.drive, DriveType::Removable, "FAT16", 64ull << 20);
     ReadBack(c.copy);
-    targetType = c.target;
-    globalFlashPath = std::string(1, c.drive) + ":";
-    int32_t count = 0;
-    ASSERT_TRUE(Decompress(count)) << c.copy;
-    EXPECT_EQ(count, static_cast<int32_t>(c.kinds.size()) + (c.target == kTargetEngine ? 1 : 0));
+    scope.state.targetType = c.target;
+    scope.state.globalFlashPath = std::string(1, c.drive) + ":";
+    scope.state.filesStored = 0;
+    ASSERT_TRUE(Decompress(scope.state)) << c.copy;
+    EXPECT_EQ(scope.state.filesStored,
+              static_cast<int32_t>(c.kinds.size()) + (c.target == kTargetEngine ? 1 : 0));
     for (const PackageFileSpec& file : spec.files) {
       const bool expected =
           std::find(c.kinds.begin(), c.kinds.end(), file.kind) != c.kinds.end();
-      const std::string path = globalFlashPath + "\\" + file.cardPath;
+      const std::string path = scope.state.globalFlashPath + "\\" + file.cardPath;
       EXPECT_EQ(scope.fake.Exists(path), expected) << path;
       if (expected) {
         EXPECT_EQ(scope.fake.ReadFile(path), file.content) << path;
       }
     }
     if (c.target == kTargetEngine) {
-      EXPECT_EQ(scope.fake.ReadFile(globalFlashPath + "\\ZLIBCE.DLL"), "zlib for the engine");
+      EXPECT_EQ(scope.fake.ReadFile(scope.state.globalFlashPath + "\\ZLIBCE.DLL"),
+                "zlib for the engine");
     }
   }
 }
 
 TEST_F(WriteStoredPackagesTest, CopyLayoutPutsTheFirstBlockBehindHeaderAndTable) {
   Load(EveryKind());
-  ASSERT_TRUE(WriteStoredPackages(filesStored));
+  ASSERT_TRUE(WriteStoredPackages(scope.state));
   for (const char* path : {kUpgrade, k3950}) {
     const std::string copy = scope.fake.ReadFile(path);
     const std::string header = HeaderTextOf(copy);
@@ -228,7 +233,7 @@ TEST_F(WriteStoredPackagesTest, HeaderKeepsVersionValuesAndTurnsOtherValuesIntoL
   spec.panel3950Support = true;
   spec.files = {MakeFile(kKindEngine2, "A.BIN", "a")};
   Load(spec);
-  ASSERT_TRUE(WriteStoredPackages(filesStored));
+  ASSERT_TRUE(WriteStoredPackages(scope.state));
   const std::string expected = "TITLE\r\n"
                                "number of files: 3\r\n"
                                "Engine App Software Version: \r\n" + LittleEndian(0x0A0D0A0D) +
@@ -248,15 +253,15 @@ TEST_F(WriteStoredPackagesTest, HeaderKeepsVersionValuesAndTurnsOtherValuesIntoL
   }
   // The copy still loads; its "WINCE INCLUDED: " value is now the bytes "ABC\r".
   EXPECT_EQ(ReadBack(kUpgrade).size(), 1u);
-  EXPECT_EQ(osInPackage, 0x0D434241);
+  EXPECT_EQ(scope.state.osInPackage, 0x0D434241);
 }
 
 TEST_F(WriteStoredPackagesTest, EmptyTableStillWritesBothCopies) {
   PackageSpec spec;
   spec.panel3950Support = true;
   Load(spec);
-  ASSERT_TRUE(WriteStoredPackages(filesStored));
-  EXPECT_EQ(filesStored, 9);
+  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  EXPECT_EQ(scope.state.filesStored, 9);
   for (const char* path : {kUpgrade, k3950}) {
     const std::string copy = scope.fake.ReadFile(path);
     const size_t h = HeaderTextOf(copy).size();
@@ -277,16 +282,15 @@ TEST(WriteStoredPackagesHeaderTest, CountLineMustComeWithinFiveHundredLines) {
     fresh.job.dataPath = kDataFolder;
     fresh.fake.AddFolder(kDataFolder);
     fresh.job.storeInProgress = 1;
-    targetType = kTargetEngine;
+    fresh.state.targetType = kTargetEngine;
     fresh.PutPackage(spec);
-    ASSERT_TRUE(LoadInfoArray());
-    int32_t count = 0;
-    const bool written = WriteStoredPackages(count);
+    ASSERT_TRUE(LoadInfoArray(fresh.state));
+    const bool written = WriteStoredPackages(fresh.state);
     EXPECT_EQ(written, extra == 471) << extra;
     if (!written) {
       EXPECT_EQ(fresh.prompt.messages(), std::vector<std::string>{"End of header not found!"});
       EXPECT_FALSE(fresh.fake.Exists(kUpgrade));
-      EXPECT_EQ(count, 0);
+      EXPECT_EQ(fresh.state.filesStored, 0);
     }
     for (const char* name : {"\\TempHeader.txt", "\\TempFWP3940.dat", "\\TempFWP3950.dat"}) {
       EXPECT_FALSE(fresh.fake.Exists(std::string(kDataFolder) + name)) << name;
@@ -297,9 +301,9 @@ TEST(WriteStoredPackagesHeaderTest, CountLineMustComeWithinFiveHundredLines) {
 TEST_F(WriteStoredPackagesTest, UnopenablePackageIsReported) {
   Load(EveryKind());
   scope.fake.FailCall("OpenFile", kErrSharingViolation, 1, kPackagePath);
-  EXPECT_FALSE(WriteStoredPackages(filesStored));
+  EXPECT_FALSE(WriteStoredPackages(scope.state));
   ExpectMessages({{"Could not open Master file!", MessageIcon::Exclamation}});
-  EXPECT_EQ(filesStored, 7);
+  EXPECT_EQ(scope.state.filesStored, 7);
 }
 
 TEST_F(WriteStoredPackagesTest, TemporaryFilesThatCannotBeCreatedAreReported) {
@@ -313,7 +317,7 @@ TEST_F(WriteStoredPackagesTest, TemporaryFilesThatCannotBeCreatedAreReported) {
     seenCalls = scope.prompt.calls().size();
     Load(EveryKind());
     scope.fake.FailCall("OpenFile", kErrAccessDenied, 1, folder + name);
-    EXPECT_FALSE(WriteStoredPackages(filesStored));
+    EXPECT_FALSE(WriteStoredPackages(scope.state));
     ExpectMessages({{message, MessageIcon::Exclamation}});
     EXPECT_FALSE(scope.fake.Exists(kUpgrade));
   }
@@ -329,7 +333,7 @@ TEST_F(WriteStoredPackagesTest, TemporaryFilesThatCannotBeWrittenAreReported) {
     seenCalls = scope.prompt.calls().size();
     Load(EveryKind());
     scope.fake.FailCall("Write", kErrDiskFull, 1, folder + name);
-    EXPECT_FALSE(WriteStoredPackages(filesStored));
+    EXPECT_FALSE(WriteStoredPackages(scope.state));
     ExpectMessages({{message, MessageIcon::Exclamation}});
     EXPECT_FALSE(scope.fake.Exists(kUpgrade));
   }
@@ -340,31 +344,31 @@ TEST_F(WriteStoredPackagesTest, NameStampNotAtItsOffsetIsReported) {
     SCOPED_TRACE(offset);
     seenCalls = scope.prompt.calls().size();
     Load(EveryKind());
-    fileTable[3].dataOffset += offset;
-    EXPECT_FALSE(WriteStoredPackages(filesStored));
+    scope.state.fileTable[3].dataOffset += offset;
+    EXPECT_FALSE(WriteStoredPackages(scope.state));
     ExpectMessages({{"Data location not found for\r\nDIR\\K9.BIN", MessageIcon::None}});
     EXPECT_FALSE(scope.fake.Exists(kUpgrade));
-    EXPECT_EQ(filesStored, 7);
+    EXPECT_EQ(scope.state.filesStored, 7);
   }
 }
 
 TEST_F(WriteStoredPackagesTest, CopyThatCannotBeCreatedIsReported) {
   Load(EveryKind());
   scope.fake.FailCall("OpenFile", kErrWriteProtect, 1, k3950);
-  EXPECT_FALSE(WriteStoredPackages(filesStored));
+  EXPECT_FALSE(WriteStoredPackages(scope.state));
   ExpectMessages({{"Could not open FWP file\r\nFWP_3950.FWP", MessageIcon::Exclamation},
                   {"Failed to create FWP\r\nE:\\FWP_3950.FWP", MessageIcon::None}});
   // The first copy was complete.
-  EXPECT_EQ(filesStored, 9);
+  EXPECT_EQ(scope.state.filesStored, 9);
   EXPECT_EQ(ReadBack(kUpgrade).size(), 8u);
 }
 
 TEST_F(WriteStoredPackagesTest, CopyThatCannotBeCompletedIsReported) {
   Load(EveryKind());
   scope.fake.FailCall("Write", kErrDiskFull, 2, kUpgrade);
-  EXPECT_FALSE(WriteStoredPackages(filesStored));
+  EXPECT_FALSE(WriteStoredPackages(scope.state));
   ExpectMessages({{"Failed to create FWP\r\nE:\\UPGRADE.FWP", MessageIcon::None}});
-  EXPECT_EQ(filesStored, 8);
+  EXPECT_EQ(scope.state.filesStored, 8);
   EXPECT_FALSE(scope.fake.Exists(k3950));
 }
 
@@ -375,7 +379,7 @@ TEST_F(WriteStoredPackagesTest, CopyWhoseCrcCannotBeReadBackIsAFailure) {
     Load(EveryKind());
     seenCalls = scope.prompt.calls().size();
     scope.fake.FailCall("Read", kErrIoDevice, 1, copy);
-    EXPECT_FALSE(WriteStoredPackages(filesStored)) << copy;
+    EXPECT_FALSE(WriteStoredPackages(scope.state)) << copy;
     ExpectMessages({{std::string("Failed to read the file.\n\n") + copy, MessageIcon::None},
                     {std::string("Failed to create FWP\r\n") + copy, MessageIcon::None}});
     scope.fake.DeleteFile(kUpgrade);

@@ -1,5 +1,6 @@
 #include "support/log_lines.h"
 #include "support/card_fixture.h"
+#include "support/crc.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -8,7 +9,7 @@
 
 #include "package/crc_list_writer.h"
 #include "platform/text.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw::test {
 
@@ -27,9 +28,6 @@ std::string BareName(const std::string& cardPath) {
   return cut == std::string::npos ? cardPath : cardPath.substr(cut + 1);
 }
 
-uint32_t Crc(const std::string& content) {
-  return CBHelper::StringCRC(content, static_cast<uint32_t>(content.size()));
-}
 
 int TargetOfModel(int model) { return model == 3950 ? 3 : 2; }
 
@@ -133,7 +131,6 @@ std::vector<std::string> CardFixture::Arguments(const std::vector<std::string>& 
 EnvironmentAdditions CardFixture::Environment() const {
   return {{"HOME", HomeDir()},
           {"XDG_CONFIG_HOME", HomeDir() + "/.config"},
-          {"CARDWRIGHT_INSTANT_WAITS", "1"},
           {"CARDWRIGHT_DRIVES", ""}};
 }
 

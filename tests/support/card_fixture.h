@@ -59,7 +59,7 @@ class CardFixture {
   // The list a panel's package carries for the files of `spec` that the model receives.
   static std::string PanelCRCList(const PackageSpec& spec, int model, const std::string& osImage);
 
-  // Runs cardwright with the card's drive mapping before `args`, HOME, and instant waits.
+  // Runs cardwright with the card's drive mapping before `args`, and HOME.
   CommandResult Run(const std::vector<std::string>& args, const std::string& stdinText = "") const;
   // The same run started in the background (standard input a terminal with `terminalInput`).
   std::unique_ptr<RunningProgram> Start(const std::vector<std::string>& args,

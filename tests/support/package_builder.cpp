@@ -2,26 +2,11 @@
 
 #include <cstring>
 
-#include "card/wd_crc_list.h"
-#include "job/job_values.h"
-#include "package/file_table.h"
+#include "package/crc_list_writer.h"
+#include "support/crc.h"
 #include "support/log_lines.h"
 
 namespace cw::test {
-
-void ResetPackageValues() {
-  fileTable.clear();
-  headerWord1 = headerWord2 = headerWord3 = headerWord4 = headerWord5 = headerWord6 = 0;
-  targetType = kTargetUnknown;
-  osInPackage = 0;
-  has3950Support = 0;
-  releaseNumber = 0;
-  packageBytes = 0;
-  globalFlashPath = kCard;
-  globalFWPDataFilePath = kPackagePath;
-  secondCRCListPath.clear();
-  packageFile.reset();
-}
 
 JobScope::JobScope() {
   fake.AddDrive('E', DriveType::Removable, "FAT16", 64ull << 20);
@@ -30,13 +15,8 @@ JobScope::JobScope() {
   log.SetEnabled(true);
   job.log = &log;
   job.prompt = &prompt;
-  ResetPackageValues();
-  currentJob = &job;
-}
-
-JobScope::~JobScope() {
-  currentJob = nullptr;
-  ResetPackageValues();
+  state.globalFlashPath = kCard;
+  state.globalFWPDataFilePath = kPackagePath;
 }
 
 std::string JobScope::PutPackage(const PackageSpec& spec, const std::string& path) {
@@ -51,6 +31,21 @@ std::vector<std::string> JobScope::LogLines() const {
 
 PackageFileSpec MakeFile(int32_t kind, const std::string& cardPath, const std::string& content) {
   return PackageFileSpec{.kind = kind, .cardPath = cardPath, .checkPath = "", .content = content};
+}
+
+PackageSpec PanelRelease(const std::string& app) {
+  PackageSpec spec;
+  spec.releaseNumber = 0x01020304;
+  spec.winceIncluded = 1;
+  spec.files.push_back({.kind = kKindPanel3940, .cardPath = "NK.BIN", .content = "new os"});
+  spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\APP.EXE", .content = app});
+  spec.files.push_back({.kind = kKindPanel3940, .cardPath = "BREVANT\\HELP.TXT", .content = "h"});
+  spec.files.push_back({.kind = kKindPanel3940Raw,
+                        .cardPath = "Quorvane File CRCs.dat",
+                        .content = BuildCRCList({{"NK.BIN", Crc("new os")},
+                                                 {"BREVANT\\APP.EXE", Crc(app)},
+                                                 {"BREVANT\\HELP.TXT", Crc("h")}})});
+  return spec;
 }
 
 bool SameRecord(const FILE_INFO_STRUCT& a, const FILE_INFO_STRUCT& b) {

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "job/job_context.h"
+#include "record/job_context.h"
+#include "record/job_state.h"
 #include "log/log_to_file.h"
 #include "package/package_writer.h"
 #include "support/fake_platform.h"
@@ -17,16 +18,12 @@ inline constexpr const char* kCard = "E:";
 inline constexpr const char* kPackagePath = "C:\\WORK\\PACKAGE.FWP";
 inline constexpr const char* kLogPath = "C:\\WORK\\fwp_downloader.log";
 
-// Resets the package-related process-wide values to the state at a job's start.
-void ResetPackageValues();
-
-// A running job for the operations that find it through currentJob: the fake platform with a
-// removable FAT16 card E:, a scripted prompt, a log at kLogPath, globalFlashPath "E:" and
-// globalFWPDataFilePath kPackagePath. The destructor clears currentJob.
+// A running job for the operations that take its JobState: the fake platform with a removable
+// FAT16 card E:, a scripted prompt, a log at kLogPath, globalFlashPath "E:" and
+// globalFWPDataFilePath kPackagePath.
 class JobScope {
  public:
   JobScope();
-  ~JobScope();
   JobScope(const JobScope&) = delete;
   JobScope& operator=(const JobScope&) = delete;
 
@@ -40,11 +37,17 @@ class JobScope {
   ScriptedPrompt prompt;
   CLogToFile log;
   JobContext job;
+  JobState state{job};
 };
 
 // A file of the given kind whose checkPath equals its cardPath.
 PackageFileSpec MakeFile(int32_t kind, const std::string& cardPath,
                          const std::string& content = "content");
+
+// A 3940 panel release: its OS image "NK.BIN", "BREVANT\APP.EXE" holding `app`,
+// "BREVANT\HELP.TXT", and last its CRC list naming the three (a panel's list comes last and
+// needs that many records for its reader to reach each entry), release number 0x01020304.
+PackageSpec PanelRelease(const std::string& app = "new app");
 
 // Two records are equal byte for byte.
 bool SameRecord(const FILE_INFO_STRUCT& a, const FILE_INFO_STRUCT& b);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "job/prompt.h"
+#include "record/prompt.h"
 
 namespace cw {
 

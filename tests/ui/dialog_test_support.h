@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "job/job_context.h"
+#include "record/job_context.h"
 #include "support/fake_platform.h"
 #include "support/scripted_prompt.h"
 #include "ui/cardwright_dlg.h"

@@ -9,7 +9,7 @@
 #include "dialog_test_support.h"
 #include "job/jobs.h"
 #include "support/package_builder.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 using namespace cw;
 
@@ -51,7 +51,6 @@ class JobRunsTest : public QObject {
   void init() {
     platform_ = std::make_unique<LockstepPlatform>();
     SetPlatform(platform_.get());
-    test::ResetPackageValues();
     platform_->AddDrive('E', DriveType::Removable, "FAT16", 64ull << 20);
     f_ = std::make_unique<DialogFixture>(*platform_);
   }
@@ -59,7 +58,6 @@ class JobRunsTest : public QObject {
     f_.reset();
     SetPlatform(nullptr);
     platform_.reset();
-    test::ResetPackageValues();
   }
 
   void aVerifyOnlyJobThatPassesShowsThePassMark() {

@@ -11,7 +11,7 @@
 #include <atomic>
 #include <thread>
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "support/fake_platform.h"
 #include "ui/dialog_units.h"
 #include "ui/main_window.h"

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "card/wd_crc_list.h"
-#include "job/job_values.h"
+#include "record/job_state.h"
 #include "package/crc_list_writer.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "platform/platform.h"
 #include "support/package_builder.h"
 
@@ -26,9 +26,10 @@ FILE_INFO_STRUCT Record(int32_t kind, const std::string& cardPath, uint32_t crc)
   return record;
 }
 
-std::vector<std::string> CardPaths() {
+std::vector<std::string> CardPaths(const JobState& state) {
   std::vector<std::string> paths;
-  for (const FILE_INFO_STRUCT& record : fileTable) paths.push_back(FieldText(record.cardPath));
+  for (const FILE_INFO_STRUCT& record : state.fileTable)
+    paths.push_back(FieldText(record.cardPath));
   return paths;
 }
 
@@ -45,14 +46,15 @@ class LoadArrayFromCRCFileTest : public ::testing::Test {
 };
 
 TEST_F(LoadArrayFromCRCFileTest, AppendsOneRecordPerEntry) {
-  targetType = kTargetPanel3950;
-  fileTable.push_back(Record(2, "KEPT.BIN", 1));
+  scope.state.targetType = kTargetPanel3950;
+  scope.state.fileTable.push_back(Record(2, "KEPT.BIN", 1));
   scope.fake.WriteFile(kList3950, BuildCRCList({{"\\HARDDISK\\Brevant\\App.exe", 0xDEADBEEF},
                                                 {"Fonts\\a.ttf", 0x12345678}}));
-  ASSERT_TRUE(LoadArrayFromCRCFile(kList3950));
-  ASSERT_EQ(fileTable.size(), 3u);
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"KEPT.BIN", "BREVANT\\APP.EXE", "FONTS\\A.TTF"}));
-  const FILE_INFO_STRUCT& record = fileTable[1];
+  ASSERT_TRUE(LoadArrayFromCRCFile(scope.state, kList3950));
+  ASSERT_EQ(scope.state.fileTable.size(), 3u);
+  EXPECT_EQ(CardPaths(scope.state),
+            (std::vector<std::string>{"KEPT.BIN", "BREVANT\\APP.EXE", "FONTS\\A.TTF"}));
+  const FILE_INFO_STRUCT& record = scope.state.fileTable[1];
   EXPECT_EQ(record.kind, 9);
   EXPECT_EQ(record.fileCrc, 0xDEADBEEFu);
   EXPECT_EQ(record.dataOffset, 0);
@@ -63,88 +65,88 @@ TEST_F(LoadArrayFromCRCFileTest, AppendsOneRecordPerEntry) {
 }
 
 TEST_F(LoadArrayFromCRCFileTest, ACRCHoldingCrLfIsReadWhole) {
-  targetType = kTargetPanel3940;
+  scope.state.targetType = kTargetPanel3940;
   scope.fake.WriteFile(kList3940, BuildCRCList({{"A.BIN", 0x0A0D0A0D}, {"B.BIN", 0x0D0A0D0A},
                                                 {"C.BIN", 0x00000D0A}}));
-  ASSERT_TRUE(LoadArrayFromCRCFile(kList3940));
-  ASSERT_EQ(CardPaths(), (std::vector<std::string>{"A.BIN", "B.BIN", "C.BIN"}));
-  EXPECT_EQ(fileTable[0].fileCrc, 0x0A0D0A0Du);
-  EXPECT_EQ(fileTable[1].fileCrc, 0x0D0A0D0Au);
-  EXPECT_EQ(fileTable[2].fileCrc, 0x00000D0Au);
-  EXPECT_EQ(fileTable[0].kind, 3);
+  ASSERT_TRUE(LoadArrayFromCRCFile(scope.state, kList3940));
+  ASSERT_EQ(CardPaths(scope.state), (std::vector<std::string>{"A.BIN", "B.BIN", "C.BIN"}));
+  EXPECT_EQ(scope.state.fileTable[0].fileCrc, 0x0A0D0A0Du);
+  EXPECT_EQ(scope.state.fileTable[1].fileCrc, 0x0D0A0D0Au);
+  EXPECT_EQ(scope.state.fileTable[2].fileCrc, 0x00000D0Au);
+  EXPECT_EQ(scope.state.fileTable[0].kind, 3);
 }
 
 TEST_F(LoadArrayFromCRCFileTest, ExemptEntriesAreDroppedAndAnEmptyListYieldsNothing) {
-  targetType = kTargetPanel3940;
+  scope.state.targetType = kTargetPanel3940;
   scope.fake.WriteFile(kList3940,
                        BuildCRCList({{"\\HARDDISK\\PUBLIC\\A.TXT", 1}, {"KEYS\\X.MKY", 2},
                                      {"\\HARDDISK\\NK.BIN", 3}, {"Wince.reg", 4},
                                      {"FWP_INFO_FILE.TXT", 5}, {"KEEP.DAT", 6}}));
-  ASSERT_TRUE(LoadArrayFromCRCFile(kList3940));
-  EXPECT_EQ(CardPaths(), std::vector<std::string>{"KEEP.DAT"});
-  fileTable.clear();
+  ASSERT_TRUE(LoadArrayFromCRCFile(scope.state, kList3940));
+  EXPECT_EQ(CardPaths(scope.state), std::vector<std::string>{"KEEP.DAT"});
+  scope.state.fileTable.clear();
   scope.fake.WriteFile(kList3940, BuildCRCList({}));
-  ASSERT_TRUE(LoadArrayFromCRCFile(kList3940));
-  EXPECT_TRUE(fileTable.empty());
+  ASSERT_TRUE(LoadArrayFromCRCFile(scope.state, kList3940));
+  EXPECT_TRUE(scope.state.fileTable.empty());
 }
 
 TEST_F(LoadArrayFromCRCFileTest, OtherTargetsGetKindZeroAndLongPathsAreCut) {
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   const std::string longPath = std::string(310, 'L');
   scope.fake.WriteFile("E:\\WD\\CRCFile.txt", BuildCRCList({{"W.DAT", 1}, {longPath, 2}}));
-  ASSERT_TRUE(LoadArrayFromCRCFile("E:\\WD\\CRCFile.txt"));
-  ASSERT_EQ(fileTable.size(), 2u);
-  EXPECT_EQ(fileTable[0].kind, 0);
-  EXPECT_EQ(FieldText(fileTable[1].cardPath), std::string(299, 'L'));
+  ASSERT_TRUE(LoadArrayFromCRCFile(scope.state, "E:\\WD\\CRCFile.txt"));
+  ASSERT_EQ(scope.state.fileTable.size(), 2u);
+  EXPECT_EQ(scope.state.fileTable[0].kind, 0);
+  EXPECT_EQ(FieldText(scope.state.fileTable[1].cardPath), std::string(299, 'L'));
 }
 
 TEST_F(LoadArrayFromCRCFileTest, AMissingListIsShownAndRecorded) {
-  EXPECT_FALSE(LoadArrayFromCRCFile(kList3940));
+  EXPECT_FALSE(LoadArrayFromCRCFile(scope.state, kList3940));
   ASSERT_EQ(scope.prompt.messages(), std::vector<std::string>{"Stored CRC file could not be opened."});
   EXPECT_EQ(scope.prompt.calls()[0].icon, MessageIcon::Exclamation);
   EXPECT_EQ(scope.job.diagnosticsText.Get(), "Stored CRC file could not be opened.");
 }
 
 TEST_F(LoadArrayFromCRCFileTest, AListEndingInsideACRCIsRefused) {
-  targetType = kTargetPanel3940;
+  scope.state.targetType = kTargetPanel3940;
   std::string list = BuildCRCList({{"A.BIN", 1}, {"B.BIN", 2}});
   list.resize(list.find("B.BIN\r\n") + 7 + 2);
   scope.fake.WriteFile(kList3940, list);
-  EXPECT_FALSE(LoadArrayFromCRCFile(kList3940));
+  EXPECT_FALSE(LoadArrayFromCRCFile(scope.state, kList3940));
   EXPECT_EQ(scope.prompt.messages(), std::vector<std::string>{kMsgCRCListDamaged});
-  EXPECT_TRUE(fileTable.empty());
+  EXPECT_TRUE(scope.state.fileTable.empty());
 }
 
 // Whatever a saved list carries after its end marker is not read; a list cut inside an entry
 // stays damaged, with or without such a tail.
 TEST_F(LoadArrayFromCRCFileTest, BytesAfterTheEndMarkerAreIgnored) {
-  targetType = kTargetPanel3940;
+  scope.state.targetType = kTargetPanel3940;
   const std::string list = BuildCRCList({{"A.BIN", 1}, {"B.BIN", 2}});
   for (const std::string tail : {"\r\n", "\r\n\r\n", "\x1A", "junk\r\nmore"}) {
-    fileTable.clear();
+    scope.state.fileTable.clear();
     scope.fake.WriteFile(kList3940, list + tail);
-    EXPECT_TRUE(LoadArrayFromCRCFile(kList3940)) << tail;
-    EXPECT_EQ(CardPaths(), (std::vector<std::string>{"A.BIN", "B.BIN"})) << tail;
+    EXPECT_TRUE(LoadArrayFromCRCFile(scope.state, kList3940)) << tail;
+    EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"A.BIN", "B.BIN"})) << tail;
   }
   EXPECT_TRUE(scope.prompt.messages().empty());
   const size_t cut = list.find("B.BIN") + 3;
   for (const std::string tail : {"", "\r\n"}) {
-    fileTable.clear();
+    scope.state.fileTable.clear();
     scope.fake.WriteFile(kList3940, list.substr(0, cut) + tail);
-    EXPECT_FALSE(LoadArrayFromCRCFile(kList3940)) << tail.size();
-    EXPECT_TRUE(fileTable.empty());
+    EXPECT_FALSE(LoadArrayFromCRCFile(scope.state, kList3940)) << tail.size();
+    EXPECT_TRUE(scope.state.fileTable.empty());
     EXPECT_EQ(scope.prompt.messages().back(), kMsgCRCListDamaged);
   }
 }
 
 TEST_F(LoadArrayFromCRCFileTest, APathLeavingTheCardRefusesTheWholeList) {
-  targetType = kTargetPanel3940;
+  scope.state.targetType = kTargetPanel3940;
   for (const std::string evil : {"\\HARDDISK\\..\\X.DLL", "C:\\WINDOWS\\X.DLL",
                                  "\\\\SERVER\\SHARE\\X", "\\HARDDISK\\\\HARDDISK\\..\\X"}) {
-    fileTable.clear();
+    scope.state.fileTable.clear();
     scope.fake.WriteFile(kList3940, BuildCRCList({{"A.BIN", 1}, {evil, 2}}));
-    EXPECT_FALSE(LoadArrayFromCRCFile(kList3940)) << evil;
-    EXPECT_TRUE(fileTable.empty());
+    EXPECT_FALSE(LoadArrayFromCRCFile(scope.state, kList3940)) << evil;
+    EXPECT_TRUE(scope.state.fileTable.empty());
     EXPECT_NE(scope.prompt.messages().back().find(kMsgCRCListUnsafePath), std::string::npos);
   }
   EXPECT_NE(scope.job.diagnosticsText.Get().find(std::string(kMsgCRCListUnsafePath) + "..\\X.DLL\r\n"),
@@ -154,34 +156,35 @@ TEST_F(LoadArrayFromCRCFileTest, APathLeavingTheCardRefusesTheWholeList) {
 class VerifyCRCFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    targetType = kTargetPanel3940;
+    scope.state.targetType = kTargetPanel3940;
     // A table as a 3940 store loads it: the list itself comes last and is never checked.
-    fileTable = {Record(2, "ENGINE.BIN", 1), Record(3, "Brevant\\App.exe", 0x0A0D0A0D),
-                 Record(14, "TOOLS\\T.EXE", 3), Record(11, "NK.BIN", 4),
-                 Record(15, "ALL.DAT", 5), Record(11, "Quorvane File CRCs.dat", 6)};
+    scope.state.fileTable = {
+        Record(2, "ENGINE.BIN", 1),    Record(3, "Brevant\\App.exe", 0x0A0D0A0D),
+        Record(14, "TOOLS\\T.EXE", 3), Record(11, "NK.BIN", 4),
+        Record(15, "ALL.DAT", 5),      Record(11, "Quorvane File CRCs.dat", 6)};
   }
   JobScope scope;
 };
 
 TEST_F(VerifyCRCFileTest, AListMatchingThePanelRecordsPasses) {
   scope.fake.WriteFile(kList3940, BuildCRCList({{"BREVANT\\APP.EXE", 0x0A0D0A0D}, {"nk.bin", 4}}));
-  EXPECT_TRUE(VerifyCRCFile());
+  EXPECT_TRUE(VerifyCRCFile(scope.state));
   EXPECT_EQ(scope.LogLines(), std::vector<std::string>{"VerifyCRCFile"});
 }
 
 TEST_F(VerifyCRCFileTest, ADifferentCRCOrAMissingEntryFails) {
   scope.fake.WriteFile(kList3940, BuildCRCList({{"BREVANT\\APP.EXE", 0x0A0D0A0C}, {"NK.BIN", 4}}));
-  EXPECT_FALSE(VerifyCRCFile());
+  EXPECT_FALSE(VerifyCRCFile(scope.state));
   scope.fake.WriteFile(kList3940, BuildCRCList({{"BREVANT\\APP.EXE", 0x0A0D0A0D}}));
-  EXPECT_FALSE(VerifyCRCFile());  // NK.BIN reaches the end marker
+  EXPECT_FALSE(VerifyCRCFile(scope.state));  // NK.BIN reaches the end marker
 }
 
 TEST_F(VerifyCRCFileTest, TheLastRecordIsNotChecked) {
   scope.fake.WriteFile(kList3940, BuildCRCList({{"BREVANT\\APP.EXE", 0x0A0D0A0D}, {"NK.BIN", 4}}));
-  fileTable.back() = Record(3, "NOT IN THE LIST.BIN", 9);
-  EXPECT_TRUE(VerifyCRCFile());
-  fileTable.push_back(Record(2, "ENGINE2.BIN", 1));
-  EXPECT_FALSE(VerifyCRCFile());
+  scope.state.fileTable.back() = Record(3, "NOT IN THE LIST.BIN", 9);
+  EXPECT_TRUE(VerifyCRCFile(scope.state));
+  scope.state.fileTable.push_back(Record(2, "ENGINE2.BIN", 1));
+  EXPECT_FALSE(VerifyCRCFile(scope.state));
 }
 
 TEST_F(VerifyCRCFileTest, TheSearchForOneRecordEndsAfterTMinusOneLines) {
@@ -189,23 +192,23 @@ TEST_F(VerifyCRCFileTest, TheSearchForOneRecordEndsAfterTMinusOneLines) {
   // the last a table of six records looks at, with three it is line 6.
   const std::string list = BuildCRCList({{"BREVANT\\APP.EXE", 0x0A0D0A0D}, {"NK.BIN", 4}});
   scope.fake.WriteFile(kList3940, std::string(list).insert(8, "X\r\nX\r\n"));
-  EXPECT_TRUE(VerifyCRCFile());
+  EXPECT_TRUE(VerifyCRCFile(scope.state));
   scope.fake.WriteFile(kList3940, std::string(list).insert(8, "X\r\nX\r\nX\r\n"));
-  EXPECT_FALSE(VerifyCRCFile());
-  fileTable.insert(fileTable.begin(), Record(2, "MORE.BIN", 1));
-  EXPECT_TRUE(VerifyCRCFile());
+  EXPECT_FALSE(VerifyCRCFile(scope.state));
+  scope.state.fileTable.insert(scope.state.fileTable.begin(), Record(2, "MORE.BIN", 1));
+  EXPECT_TRUE(VerifyCRCFile(scope.state));
 }
 
 TEST_F(VerifyCRCFileTest, ATableOfOneRecordPassesWithoutReadingTheList) {
-  fileTable = {Record(3, "A.BIN", 1)};
+  scope.state.fileTable = {Record(3, "A.BIN", 1)};
   scope.fake.WriteFile(kList3940, "garbage");
-  EXPECT_TRUE(VerifyCRCFile());
+  EXPECT_TRUE(VerifyCRCFile(scope.state));
 }
 
 TEST_F(VerifyCRCFileTest, AMissingListIsShownAndFails) {
-  targetType = kTargetPanel3950;  // every target but 3940 reads the 3950 list
+  scope.state.targetType = kTargetPanel3950;  // every target but 3940 reads the 3950 list
   scope.fake.WriteFile(kList3940, BuildCRCList({{"BREVANT\\APP.EXE", 0x0A0D0A0D}, {"NK.BIN", 4}}));
-  EXPECT_FALSE(VerifyCRCFile());
+  EXPECT_FALSE(VerifyCRCFile(scope.state));
   EXPECT_EQ(scope.prompt.messages(), std::vector<std::string>{"CRC information not found!"});
   EXPECT_EQ(scope.job.diagnosticsText.Get(), "");
 }
@@ -256,13 +259,56 @@ TEST(FindOSImageCRCTest, ReadsAnOpenListFromItsStart) {
 
 TEST(CheckIfWDTest, TellsWhetherTheCardCarriesASecondList) {
   JobScope scope;
-  EXPECT_FALSE(CheckIfWD());
-  EXPECT_EQ(secondCRCListPath, "E:\\WD\\CRCFile.txt");
+  EXPECT_FALSE(CheckIfWD(scope.state));
+  EXPECT_EQ(scope.state.secondCRCListPath, "E:\\WD\\CRCFile.txt");
   scope.fake.WriteFile("E:\\WD\\CRCFile.txt", BuildCRCList({}));
-  EXPECT_TRUE(CheckIfWD());
+  EXPECT_TRUE(CheckIfWD(scope.state));
   const std::vector<std::string> expected = {"CheckIfWD", "  and it is not.", "CheckIfWD",
                                              "  and it is."};
   EXPECT_EQ(scope.LogLines(), expected);
+}
+
+// A CRC list cut short must not pass for a shorter list: the entries it lost would go
+// unchecked, and a verification with nothing left to check reports the card good.
+constexpr const char* kList = "E:\\Quorvane File CRCs.dat";
+
+class CRCListCutTest : public ::testing::Test {
+ protected:
+  CRCListCutTest() { scope.state.targetType = kTargetPanel3940; }
+  bool Load(const std::string& bytes) {
+    scope.fake.WriteFile(kList, bytes);
+    return LoadArrayFromCRCFile(scope.state, kList);
+  }
+  test::JobScope scope;
+};
+
+TEST_F(CRCListCutTest, ListCutAnywhereIsDamagedAndAddsNothing) {
+  const std::string whole =
+      BuildCRCList({{"NK.BIN", 1}, {"BREVANT\\APP.EXE", 2}, {"BREVANT\\LIB.DLL", 3}});
+  for (size_t size = 0; size < whole.size(); ++size) {
+    scope.state.fileTable.clear();
+    EXPECT_FALSE(Load(whole.substr(0, size))) << size;
+    EXPECT_TRUE(scope.state.fileTable.empty()) << size;
+  }
+  EXPECT_EQ(scope.prompt.Count(kMsgCRCListDamaged), whole.size());
+  EXPECT_NE(scope.job.diagnosticsText.Get().find(kMsgCRCListDamaged), std::string::npos);
+}
+
+TEST_F(CRCListCutTest, WholeListsAndTheEmptyListStillLoad) {
+  EXPECT_TRUE(Load(BuildCRCList({{"NK.BIN", 1}, {"BREVANT\\APP.EXE", 2}})));
+  ASSERT_EQ(scope.state.fileTable.size(), 1u);  // NK.BIN is exempt
+  EXPECT_EQ(FieldText(scope.state.fileTable[0].cardPath), "BREVANT\\APP.EXE");
+  scope.state.fileTable.clear();
+  EXPECT_TRUE(Load(BuildCRCList({})));
+  EXPECT_TRUE(scope.state.fileTable.empty());
+  EXPECT_EQ(scope.prompt.Count(), 0u);
+}
+
+// The end marker ends the list: what a saved list carries after it is not read.
+TEST_F(CRCListCutTest, BytesAfterTheEndMarkerAreNotRead) {
+  EXPECT_TRUE(Load(BuildCRCList({{"BREVANT\\APP.EXE", 2}}) + "BREVANT\\"));
+  ASSERT_EQ(scope.state.fileTable.size(), 1u);
+  EXPECT_EQ(scope.state.fileTable[0].fileCrc, 2u);
 }
 
 }  // namespace

@@ -7,36 +7,36 @@
 
 #include "card/card_inspection.h"
 #include "card/volume.h"
-#include "job/job_io.h"
-#include "job/job_values.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 #include "package/crc_list_writer.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "package/package_writer.h"
 #include "platform/posix_fixture.h"
+#include "support/crc.h"
 #include "support/package_builder.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 namespace {
+
+using test::Crc;
 
 using test::JobScope;
 
 constexpr const char* kFailureHead = "\r\nThe following files did not pass the CRC test:";
 
-uint32_t Crc(const std::string& content) {
-  return CBHelper::StringCRC(content, static_cast<uint32_t>(content.size()));
-}
 
 class VerifyTest : public ::testing::Test {
  protected:
   VerifyTest() {
-    otherPackageFiles.clear();
-    osInPackage = 0;
+    scope.state.otherPackageFiles.clear();
+    scope.state.osInPackage = 0;
     scope.job.storeInProgress = 0;
     scope.job.usePackageFile = 1;
     scope.job.jobRunning = 1;
   }
-  ~VerifyTest() override { otherPackageFiles.clear(); }
+  ~VerifyTest() override { scope.state.otherPackageFiles.clear(); }
 
   // A record of the table, and its file on the card (unless content is nullopt).
   void AddFile(int32_t kind, const std::string& cardPath, const std::string& content) {
@@ -49,7 +49,7 @@ class VerifyTest : public ::testing::Test {
     SetFieldText(record.checkPath, cardPath);
     record.kind = kind;
     record.fileCrc = crc;
-    fileTable.push_back(record);
+    scope.state.fileTable.push_back(record);
   }
   void PutStoredCopy(const std::string& name, bool withCrc = true) {
     PackageSpec spec;
@@ -64,7 +64,7 @@ class VerifyTest : public ::testing::Test {
                    BuildCRCList({{"NK.BIN", Crc("the OS image")}, {"BREVANT\\APP.EXE", 7}}));
   }
   int Run() {
-    return RunWorker(scope.job, [] { return Verify(); });
+    return RunWorker(scope.state, [this] { return Verify(scope.state); });
   }
 
   JobScope scope;
@@ -73,13 +73,16 @@ class VerifyTest : public ::testing::Test {
 };
 
 TEST_F(VerifyTest, AnEmptyTableOnAnEngineCardStillChecksTheStoredCopies) {
-  targetType = kTargetEngine;
-  has3950Support = 1;
+  scope.state.targetType = kTargetEngine;
+  scope.state.has3950Support = 1;
   PutStoredCopy("UPGRADE.FWP");
   PutStoredCopy("FWP_3950.FWP");
   EXPECT_EQ(Run(), kVerifyPassed);
   EXPECT_EQ(prompt.Count(), 0u);
   EXPECT_EQ(scope.job.statusText.Get(), "Done!");
+  EXPECT_EQ(fake.SleptMs(), 0u);  // the command line and the tests do not wait
+  scope.job.phaseWaits = 1;       // a window does, so that its timer sees "Done!"
+  EXPECT_EQ(Run(), kVerifyPassed);
   EXPECT_EQ(fake.SleptMs(), 1000u);
 
   // Storing: the count stays on the status line and there is no wait.
@@ -89,8 +92,8 @@ TEST_F(VerifyTest, AnEmptyTableOnAnEngineCardStillChecksTheStoredCopies) {
 }
 
 TEST_F(VerifyTest, AMissingStoredCopyFailsTheCard) {
-  targetType = kTargetEngine;
-  has3950Support = 1;
+  scope.state.targetType = kTargetEngine;
+  scope.state.has3950Support = 1;
   PutStoredCopy("UPGRADE.FWP");
   EXPECT_EQ(Run(), kVerifyFailedNoRestore);
   EXPECT_EQ(prompt.messages(),
@@ -101,7 +104,7 @@ TEST_F(VerifyTest, AMissingStoredCopyFailsTheCard) {
 }
 
 TEST_F(VerifyTest, AStoredCopyWithoutAChecksumPassesUnread) {
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   PutStoredCopy("UPGRADE.FWP", /*withCrc=*/false);
   std::string bytes = fake.ReadFile("E:\\UPGRADE.FWP");
   bytes.back() ^= 0x55;  // damage that only a checksum would see
@@ -116,7 +119,7 @@ TEST_F(VerifyTest, AStoredCopyWithoutAChecksumPassesUnread) {
 }
 
 TEST_F(VerifyTest, ZlibIsCheckedOnceAtTheEngineCardsRoot) {
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   PutStoredCopy("UPGRADE.FWP");
   fake.WriteFile("E:\\ZLIBCE.DLL", "zlib library");
   AddRecord(kKindEngine2, "BIN\\ZLIBCE.DLL", Crc("zlib library"));
@@ -128,7 +131,7 @@ TEST_F(VerifyTest, ZlibIsCheckedOnceAtTheEngineCardsRoot) {
 }
 
 TEST_F(VerifyTest, CommonRawFilesOfAnEngineCardLiveInItsRoot) {
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   PutStoredCopy("UPGRADE.FWP");
   AddRecord(kKindCommonRaw, "DOCS\\README.TXT", Crc("read me"));
   fake.WriteFile("E:\\README.TXT", "read me");
@@ -136,8 +139,8 @@ TEST_F(VerifyTest, CommonRawFilesOfAnEngineCardLiveInItsRoot) {
 }
 
 TEST_F(VerifyTest, AMissingCommonRawFileFailsAPanelOnlyAfterAStore) {
-  targetType = kTargetPanel3940;
-  osInPackage = 1;  // no OS image check
+  scope.state.targetType = kTargetPanel3940;
+  scope.state.osInPackage = 1;  // no OS image check
   AddFile(kKindPanel3940, "BREVANT\\APP.EXE", "application");
   AddRecord(kKindCommonRaw, "DOCS\\MANUAL.PDF", Crc("manual"));
   EXPECT_EQ(Run(), kVerifyPassed);
@@ -151,14 +154,14 @@ TEST_F(VerifyTest, AMissingCommonRawFileFailsAPanelOnlyAfterAStore) {
 }
 
 TEST_F(VerifyTest, TheFailureListNamesFullPathsInTableOrder) {
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   AddFile(kKindEngine2, "a\\first.bin", "one");
   AddRecord(kKindEngine7, "b\\second.bin", Crc("two"));
   fake.WriteFile("E:\\b\\second.bin", "TWO");
   AddFile(kKindPanel3940, "c\\other.bin", "not for an engine");  // not relevant: unchecked
   AddRecord(kKindEngine10, "d\\third.bin", Crc("three"));  // missing
   fake.WriteFile("E:\\Other.FWP", "not a package");
-  otherPackageFiles = {"E:\\OTHER.FWP"};
+  scope.state.otherPackageFiles = {"E:\\OTHER.FWP"};
   scope.job.usePackageFile = 0;
 
   EXPECT_EQ(Run(), kVerifyFailedNoRestore);
@@ -168,10 +171,10 @@ TEST_F(VerifyTest, TheFailureListNamesFullPathsInTableOrder) {
 }
 
 TEST_F(VerifyTest, OtherPackagesAreCheckedOnlyWithoutAPackageFile) {
-  targetType = kTargetPanel3950;
-  osInPackage = 1;
+  scope.state.targetType = kTargetPanel3950;
+  scope.state.osInPackage = 1;
   fake.WriteFile("E:\\OLD.FWP", "damaged");
-  otherPackageFiles = {"E:\\OLD.FWP", "E:\\GONE.FWP"};
+  scope.state.otherPackageFiles = {"E:\\OLD.FWP", "E:\\GONE.FWP"};
   EXPECT_EQ(Run(), kVerifyPassed);  // against a package: not looked at
 
   scope.job.usePackageFile = 0;
@@ -188,7 +191,7 @@ TEST_F(VerifyTest, OtherPackagesAreCheckedOnlyWithoutAPackageFile) {
 }
 
 TEST_F(VerifyTest, EveryFileReadIsRecordedWithWhatItShouldHoldAndWhatItHolds) {
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   AddFile(kKindEngine2, "APP\\GOOD.BIN", "good");
   AddRecord(kKindEngine2, "APP\\CHANGED.BIN", Crc("as packed"));
   fake.WriteFile("E:\\APP\\CHANGED.BIN", "changed");
@@ -225,7 +228,7 @@ TEST_F(VerifyTest, EveryFileReadIsRecordedWithWhatItShouldHoldAndWhatItHolds) {
 
   // A stored copy that keeps its CRC-32 gives both; the next job starts a new record.
   PutStoredCopy("UPGRADE.FWP");
-  fileTable.clear();
+  scope.state.fileTable.clear();
   PrepareVerifyJob(scope.job);
   EXPECT_EQ(Run(), kVerifyPassed);
   const std::vector<FileCheck> copy = scope.job.fileChecks.Get();
@@ -236,7 +239,7 @@ TEST_F(VerifyTest, EveryFileReadIsRecordedWithWhatItShouldHoldAndWhatItHolds) {
 }
 
 TEST_F(VerifyTest, AMissingFileFailsEvenWhenItsRecordedCrcIsZero) {
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   PutStoredCopy("UPGRADE.FWP");
   AddFile(kKindEngine2, "EMPTY.DAT", "");  // CRC 0, present: passes
   AddRecord(kKindEngine2, "GONE.DAT", 0);  // CRC 0, missing: fails
@@ -247,7 +250,7 @@ TEST_F(VerifyTest, AMissingFileFailsEvenWhenItsRecordedCrcIsZero) {
 }
 
 TEST_F(VerifyTest, AFileThatCannotBeReadFailsEvenWhenItsRecordedCrcIsZero) {
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   PutStoredCopy("UPGRADE.FWP");
   AddRecord(kKindEngine2, "BAD.DAT", 0);
   fake.WriteFile("E:\\BAD.DAT", "unreadable sectors");
@@ -257,7 +260,7 @@ TEST_F(VerifyTest, AFileThatCannotBeReadFailsEvenWhenItsRecordedCrcIsZero) {
 }
 
 TEST_F(VerifyTest, AModifiedOSImageFailsWithTheWinCEMessage) {
-  targetType = kTargetPanel3940;
+  scope.state.targetType = kTargetPanel3940;
   AddFile(kKindPanel3940, "BREVANT\\APP.EXE", "application");
   PutPanelList("the OS image");
   EXPECT_EQ(Run(), kVerifyPassed);
@@ -273,12 +276,12 @@ TEST_F(VerifyTest, AModifiedOSImageFailsWithTheWinCEMessage) {
   EXPECT_NE(scope.job.diagnosticsText.Get().find("WinCE OS file on flash"), std::string::npos);
 
   // A package that carries the OS image replaced it, so the card's is not checked.
-  osInPackage = 1;
+  scope.state.osInPackage = 1;
   EXPECT_EQ(Run(), kVerifyPassed);
 }
 
 TEST_F(VerifyTest, AMissingOSImageFailsEvenWhenItsListedCrcIsZero) {
-  targetType = kTargetPanel3940;
+  scope.state.targetType = kTargetPanel3940;
   fake.WriteFile("E:\\Quorvane File CRCs.dat",
                  BuildCRCList({{"NK.BIN", 0}, {"BREVANT\\APP.EXE", 7}}));
   EXPECT_EQ(Run(), kVerifyFailedNoRestore);
@@ -286,7 +289,7 @@ TEST_F(VerifyTest, AMissingOSImageFailsEvenWhenItsListedCrcIsZero) {
 }
 
 TEST_F(VerifyTest, EachProblemOfThePanelsListHasItsMessage) {
-  targetType = kTargetPanel3950;
+  scope.state.targetType = kTargetPanel3950;
   EXPECT_EQ(Run(), kVerifyFailedNoRestore);
   fake.WriteFile("E:\\Quorvane File CRCs 3950.dat", BuildCRCList({}));
   EXPECT_EQ(Run(), kVerifyFailedNoRestore);
@@ -311,7 +314,7 @@ TEST_F(VerifyTest, EachProblemOfThePanelsListHasItsMessage) {
 }
 
 TEST_F(VerifyTest, ProgressCoversTheTableAndAStopEndsTheJob) {
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   PutStoredCopy("UPGRADE.FWP");
   for (int i = 0; i < 5; ++i) AddFile(kKindEngine2, "F" + std::to_string(i), "x");
   EXPECT_EQ(Run(), kVerifyPassed);
@@ -335,29 +338,26 @@ class EjectThenReadTest : public test::PosixTest {
     SetPlatform(platform_.get());
     job.prompt = &prompt;
     job.jobRunning = 1;
-    currentJob = &job;
   }
-  ~EjectThenReadTest() override {
-    currentJob = nullptr;
-    SetPlatform(nullptr);
-  }
+  ~EjectThenReadTest() override { SetPlatform(nullptr); }
   ScriptedPrompt prompt;
   JobContext job;
+  JobState state{job};
 };
 
 TEST_F(EjectThenReadTest, AFileChangedBeforeAnEjectIsReadAfresh) {
   OnCard("APP/MAIN.BIN", std::string(8192, 'a'));
-  EXPECT_EQ(CBHelper::GetFileCRC("E:\\APP\\MAIN.BIN"), Crc(std::string(8192, 'a')));
+  EXPECT_EQ(CBHelper::GetFileCRC(state, "E:\\APP\\MAIN.BIN"), Crc(std::string(8192, 'a')));
 
   // Same size, other bytes, written on the host side.
   std::string changed(8192, 'a');
   changed[4000] = 'b';
   temp_.Write("card/APP/MAIN.BIN", changed);
   ASSERT_EQ(temp_.Read("card/APP/MAIN.BIN"), changed);
-  ASSERT_TRUE(EjectCompactFlash('E'));
+  ASSERT_TRUE(EjectCompactFlash(state, 'E'));
   EXPECT_EQ(prompt.Count(), 0u) << "the folder card dismounts cleanly";
 
-  EXPECT_EQ(CBHelper::GetFileCRC("E:\\APP\\MAIN.BIN"), Crc(changed));
+  EXPECT_EQ(CBHelper::GetFileCRC(state, "E:\\APP\\MAIN.BIN"), Crc(changed));
 }
 
 }  // namespace

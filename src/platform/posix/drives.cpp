@@ -46,8 +46,7 @@ void RemountAtExit() {
 }  // namespace
 
 PosixPlatform::PosixPlatform(const PosixPlatformOptions& options) : options_(options) {
-  const char* instant = ::getenv("CARDWRIGHT_INSTANT_WAITS");
-  instantSleeps_ = options.instantSleeps || (instant != nullptr && std::string(instant) == "1");
+  instantSleeps_ = options.instantSleeps;
   BuildDriveMap();
   static const bool hooked = std::atexit(RemountAtExit) == 0;
   (void)hooked;

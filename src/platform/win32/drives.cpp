@@ -34,9 +34,6 @@ const char* OrNull(const std::string& text) { return text.empty() ? nullptr : te
 }  // namespace
 
 Win32Platform::Win32Platform(Win32PlatformOptions options) : options_(std::move(options)) {
-  char instant[4] = {};
-  const DWORD length = ::GetEnvironmentVariableA("CARDWRIGHT_INSTANT_WAITS", instant, sizeof instant);
-  options_.instantSleeps = options_.instantSleeps || (length == 1 && instant[0] == '1');
   for (const DriveMapping& mapping : options_.mappings) {
     overrides_.emplace(ToUpperAscii(mapping.letter), mapping);  // the first of a letter wins
   }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "job/job_context.h"
+#include "record/job_context.h"
 #include "ui/win32/pictures.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_settings.h"

@@ -8,7 +8,7 @@
 
 #include <atomic>
 
-#include "job/prompt.h"
+#include "record/prompt.h"
 
 namespace cw::win32ui {
 

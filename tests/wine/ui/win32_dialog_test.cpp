@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "dialog_driver.h"
-#include "job/job_context.h"
+#include "record/job_context.h"
 #include "package/package_writer.h"
 #include "platform/drive_map.h"
 #include "platform/host_platform.h"
 #include "package/crc_list_writer.h"
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_dialog_view.h"
 #include "ui/win32/win32_prompt.h"
@@ -93,7 +93,6 @@ class Win32WindowTest : public ::testing::Test {
     }
     platform_ = MakeHostPlatform(options);
     SetPlatform(platform_.get());
-    ResetPackageValues();
     // A store of an earlier test or run remembers its package, which may be gone by now: the
     // start-up would tell so in a box. Every test starts as on a fresh PC.
     char documents[MAX_PATH] = {};

@@ -7,6 +7,8 @@
 
 namespace cw {
 
+struct JobState;
+
 class CBHelper {
  public:
   // Makes sure the shared table is built (once, whoever asks first).
@@ -19,9 +21,9 @@ class CBHelper {
   static uint32_t StringCRC(const std::string& buffer, uint32_t length);
   // CRC of the whole file, read in one piece; 0 when it cannot be opened (silently) or read
   // short ("Failed to read the file.\n\n" + path through the prompt).
-  static uint32_t GetFileCRC(const std::string& path);
+  static uint32_t GetFileCRC(JobState& state, const std::string& path);
   // The same, but a file that cannot be opened or read whole is nullopt, never a CRC of 0.
-  static std::optional<uint32_t> ReadFileCRC(const std::string& path);
+  static std::optional<uint32_t> ReadFileCRC(JobState& state, const std::string& path);
 };
 
 }  // namespace cw

@@ -1,4 +1,4 @@
-#include "job/job_context.h"
+#include "record/job_context.h"
 
 #include <gtest/gtest.h>
 

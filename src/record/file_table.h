@@ -1,6 +1,6 @@
 #pragma once
 // The package's file table: the 620-byte record as it stands in the package and in memory, the
-// kind codes, and the process-wide table and package values that every job works from.
+// kind codes.
 
 #include <cstddef>
 #include <cstdint>
@@ -53,22 +53,13 @@ std::string FieldText(const char (&field)[kPathFieldSize]);
 // Sets a path field, cutting the text at 299 characters so the terminator always fits.
 void SetFieldText(char (&field)[kPathFieldSize], const std::string& text);
 
-// The file table of the current job, replaced by each load.
-inline std::vector<FILE_INFO_STRUCT> fileTable;
-
-// The six header words of the last package read (only words 1 and 2 are interpreted).
-inline int32_t headerWord1 = 0;
-inline int32_t headerWord2 = 0;
-inline int32_t headerWord3 = 0;
-inline int32_t headerWord4 = 0;
-inline int32_t headerWord5 = 0;
-inline int32_t headerWord6 = 0;
-
-// A "10/0 package": header word 1 is 10 and word 2 is 0; it changes the loader's filter and the
-// protection rule for 3950 panel cards.
-inline bool IsTenZeroPackage() { return headerWord1 == 10 && headerWord2 == 0; }
-
-// The one file object through which the package is read; each user opens and closes it.
-inline std::unique_ptr<File> packageFile;
+// Closes and drops the package's file object on every way out of a read, a stop included.
+struct PackageFileCloser {
+  std::unique_ptr<File>& file;
+  ~PackageFileCloser() {
+    if (file) file->Close();
+    file.reset();
+  }
+};
 
 }  // namespace cw

@@ -1,18 +1,17 @@
 #pragma once
-// A running job on the in-memory platform: currentJob set, a scripted prompt that records every
-// message, and a diagnostic log whose lines a test can read back. Resets the process-wide job
-// values each test touches.
+// A running job on the in-memory platform: its JobContext and JobState, a scripted prompt that
+// records every message, and a diagnostic log whose lines a test can read back.
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "job/job_context.h"
-#include "job/job_values.h"
+#include "record/job_context.h"
+#include "record/job_state.h"
 #include "log/log_to_file.h"
-#include "support/log_lines.h"
 #include "support/fake_platform.h"
+#include "support/log_lines.h"
 #include "support/scripted_prompt.h"
 
 namespace cw {
@@ -30,19 +29,9 @@ class JobFixture : public ::testing::Test {
     job.prompt = &prompt;
     job.dataPath = kDataPath;
     job.jobRunning = 1;
-    currentJob = &job;
-    globalFlashPath = "E:";
-    targetType = kTargetUnknown;
-    osOnCard = 0;
-    osInPackage = 0;
-    keptBytes = 0;
-    cardTotalBytes = 0;
-    cardFileList.clear();
-    backupFileList.clear();
-    backupRoot.clear();
+    state.globalFlashPath = "E:";
     fake.ClearCalls();  // the log's own probe is not the test's business
   }
-  ~JobFixture() override { currentJob = nullptr; }
 
   // The messages of the log lines written so far, without their timestamps.
   std::vector<std::string> LogLines() const {
@@ -59,6 +48,7 @@ class JobFixture : public ::testing::Test {
   CLogToFile log;
   ScriptedPrompt prompt;
   JobContext job;
+  JobState state{job};
 };
 
 }  // namespace cw

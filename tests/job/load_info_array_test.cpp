@@ -1,13 +1,13 @@
-#include "package/load_info_array.h"
+#include "job/load_info_array.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "card/wd_crc_list.h"
-#include "job/job_values.h"
+#include "record/job_state.h"
 #include "package/crc_list_writer.h"
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "support/package_builder.h"
 
 namespace cw {
@@ -17,15 +17,16 @@ using test::JobScope;
 using test::kPackagePath;
 using test::MakeFile;
 
-std::vector<int32_t> Kinds() {
+std::vector<int32_t> Kinds(const JobState& state) {
   std::vector<int32_t> kinds;
-  for (const FILE_INFO_STRUCT& record : fileTable) kinds.push_back(record.kind);
+  for (const FILE_INFO_STRUCT& record : state.fileTable) kinds.push_back(record.kind);
   return kinds;
 }
 
-std::vector<std::string> CardPaths() {
+std::vector<std::string> CardPaths(const JobState& state) {
   std::vector<std::string> paths;
-  for (const FILE_INFO_STRUCT& record : fileTable) paths.push_back(FieldText(record.cardPath));
+  for (const FILE_INFO_STRUCT& record : state.fileTable)
+    paths.push_back(FieldText(record.cardPath));
   return paths;
 }
 
@@ -55,7 +56,7 @@ class LoadInfoArrayTest : public ::testing::Test {
     EXPECT_EQ(scope.prompt.messages()[0], message);
     EXPECT_EQ(scope.prompt.calls()[0].icon, MessageIcon::Exclamation);
     EXPECT_NE(scope.job.diagnosticsText.Get().find(message), std::string::npos);
-    EXPECT_EQ(packageFile, nullptr);
+    EXPECT_EQ(scope.state.packageFile, nullptr);
   }
 
   JobScope scope;
@@ -69,20 +70,20 @@ TEST_F(LoadInfoArrayTest, RoundTripYieldsTheWrittenRecordsAndHeaderValues) {
   PackageLayout layout;
   scope.fake.WriteFile(kPackagePath, BuildPackage(spec, &layout));
   Storing();
-  targetType = kTargetEngine;
-  ASSERT_TRUE(LoadInfoArray());
-  ASSERT_EQ(fileTable.size(), layout.records.size());
-  for (size_t i = 0; i < fileTable.size(); ++i) {
-    EXPECT_TRUE(test::SameRecord(fileTable[i], layout.records[i])) << i;
+  scope.state.targetType = kTargetEngine;
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  ASSERT_EQ(scope.state.fileTable.size(), layout.records.size());
+  for (size_t i = 0; i < scope.state.fileTable.size(); ++i) {
+    EXPECT_TRUE(test::SameRecord(scope.state.fileTable[i], layout.records[i])) << i;
   }
-  EXPECT_EQ(headerWord1, 7);
-  EXPECT_EQ(headerWord2, 1);
-  EXPECT_EQ(headerWord6, -5);
-  EXPECT_EQ(releaseNumber, 1234);
-  EXPECT_EQ(osInPackage, 1);
-  EXPECT_EQ(has3950Support, 0);
-  EXPECT_EQ(packageBytes, 0u);  // nothing counts on an Engine target
-  EXPECT_EQ(packageFile, nullptr);
+  EXPECT_EQ(scope.state.headerWord1, 7);
+  EXPECT_EQ(scope.state.headerWord2, 1);
+  EXPECT_EQ(scope.state.headerWord6, -5);
+  EXPECT_EQ(scope.state.releaseNumber, 1234);
+  EXPECT_EQ(scope.state.osInPackage, 1);
+  EXPECT_EQ(scope.state.has3950Support, 0);
+  EXPECT_EQ(scope.state.packageBytes, 0u);  // nothing counts on an Engine target
+  EXPECT_EQ(scope.state.packageFile, nullptr);
   EXPECT_EQ(scope.prompt.Count(), 0u);
   const std::vector<std::string> lines = scope.LogLines();
   ASSERT_GE(lines.size(), 2u);
@@ -93,18 +94,18 @@ TEST_F(LoadInfoArrayTest, RoundTripYieldsTheWrittenRecordsAndHeaderValues) {
 TEST_F(LoadInfoArrayTest, EachTargetTakesItsKinds) {
   scope.PutPackage(EveryKind());
   Storing();
-  targetType = kTargetPanel3940;
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(Kinds(), (std::vector<int32_t>{2, 3, 5, 7, 10, 11, 13, 14, 15}));
-  targetType = kTargetPanel3950;
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(Kinds(), (std::vector<int32_t>{2, 5, 7, 9, 10, 12, 13, 14, 15}));
-  targetType = kTargetEngine;
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(fileTable.size(), 11u);
-  targetType = kTargetUnknown;
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_TRUE(fileTable.empty());
+  scope.state.targetType = kTargetPanel3940;
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{2, 3, 5, 7, 10, 11, 13, 14, 15}));
+  scope.state.targetType = kTargetPanel3950;
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{2, 5, 7, 9, 10, 12, 13, 14, 15}));
+  scope.state.targetType = kTargetEngine;
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.fileTable.size(), 11u);
+  scope.state.targetType = kTargetUnknown;
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_TRUE(scope.state.fileTable.empty());
 }
 
 TEST_F(LoadInfoArrayTest, PackageBytesSumsTheTargetPanelsFilesButNotTheOSImage) {
@@ -113,20 +114,20 @@ TEST_F(LoadInfoArrayTest, PackageBytesSumsTheTargetPanelsFilesButNotTheOSImage) 
   spec.files.push_back(MakeFile(12, "NK.NBG", std::string(7000, 'n')));
   scope.PutPackage(spec);
   Storing();
-  targetType = kTargetPanel3940;
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(packageBytes, 300u + 1100u + 1400u);
-  const std::vector<std::string> paths = CardPaths();
+  scope.state.targetType = kTargetPanel3940;
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.packageBytes, 300u + 1100u + 1400u);
+  const std::vector<std::string> paths = CardPaths(scope.state);
   EXPECT_NE(std::find(paths.begin(), paths.end(), "NK.BIN"), paths.end());  // taken, not counted
 
-  packageBytes = 0;
-  targetType = kTargetPanel3950;
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(packageBytes, 900u + 1200u + 1400u);
+  scope.state.packageBytes = 0;
+  scope.state.targetType = kTargetPanel3950;
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.packageBytes, 900u + 1200u + 1400u);
 
   // The loader only adds; the job zeroes it.
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(packageBytes, 2u * (900u + 1200u + 1400u));
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.packageBytes, 2u * (900u + 1200u + 1400u));
 }
 
 TEST_F(LoadInfoArrayTest, ATenZeroPackageAddsNothingToPackageBytes) {
@@ -134,10 +135,10 @@ TEST_F(LoadInfoArrayTest, ATenZeroPackageAddsNothingToPackageBytes) {
   spec.headerWords = {10, 0, 0, 0, 0, 0};
   scope.PutPackage(spec);
   Storing();
-  targetType = kTargetPanel3940;
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(packageBytes, 0u);
-  EXPECT_EQ(fileTable.size(), 9u);
+  scope.state.targetType = kTargetPanel3940;
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.packageBytes, 0u);
+  EXPECT_EQ(scope.state.fileTable.size(), 9u);
 }
 
 TEST_F(LoadInfoArrayTest, BootBitmapOfTheOtherModelIsTakenAsKind9OnlyUnderTheTenZeroRule) {
@@ -149,27 +150,27 @@ TEST_F(LoadInfoArrayTest, BootBitmapOfTheOtherModelIsTakenAsKind9OnlyUnderTheTen
                                 .content = "3950 boot"}};
   scope.PutPackage(spec);
   Storing();
-  targetType = kTargetPanel3950;
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"SPLASH.BMP", "LOGO.BMP"}));
-  EXPECT_EQ(Kinds(), (std::vector<int32_t>{9, 12}));
+  scope.state.targetType = kTargetPanel3950;
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"SPLASH.BMP", "LOGO.BMP"}));
+  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{9, 12}));
 
-  targetType = kTargetPanel3940;  // the rule is for 3950 cards only
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"SPLASH.BMP"}));
-  EXPECT_EQ(Kinds(), (std::vector<int32_t>{3}));
+  scope.state.targetType = kTargetPanel3940;  // the rule is for 3950 cards only
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"SPLASH.BMP"}));
+  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{3}));
 
   spec.winceIncluded = 1;  // the package carries the OS image
   scope.PutPackage(spec);
-  targetType = kTargetPanel3950;
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"LOGO.BMP"}));
+  scope.state.targetType = kTargetPanel3950;
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"LOGO.BMP"}));
 
   spec.winceIncluded = 0;
   spec.headerWords = {10, 1, 0, 0, 0, 0};  // not a 10/0 package
   scope.PutPackage(spec);
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"LOGO.BMP"}));
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"LOGO.BMP"}));
 }
 
 TEST_F(LoadInfoArrayTest, CRCExemptRecordsAreLeftOutOnlyWhenNotStoring) {
@@ -178,22 +179,22 @@ TEST_F(LoadInfoArrayTest, CRCExemptRecordsAreLeftOutOnlyWhenNotStoring) {
                 PackageFileSpec{.kind = 2, .cardPath = "DOC.TXT", .checkPath = "\\Public\\doc.txt"},
                 MakeFile(14, "CONFIG\\BPANEL.INI")};
   scope.PutPackage(spec);
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   VerifyingWithPackage();
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"APP.BIN"}));
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"APP.BIN"}));
   Storing();
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(fileTable.size(), 3u);
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.fileTable.size(), 3u);
 }
 
 TEST_F(LoadInfoArrayTest, ACountOfZeroLoadsAnEmptyTable) {
-  fileTable.push_back(FILE_INFO_STRUCT{});
+  scope.state.fileTable.push_back(FILE_INFO_STRUCT{});
   scope.PutPackage(PackageSpec{});
   Storing();
-  targetType = kTargetPanel3940;
-  EXPECT_TRUE(LoadInfoArray());
-  EXPECT_TRUE(fileTable.empty());
+  scope.state.targetType = kTargetPanel3940;
+  EXPECT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_TRUE(scope.state.fileTable.empty());
 }
 
 TEST_F(LoadInfoArrayTest, HeaderKeywordsAreFoundInAnyCaseAnywhereInALine) {
@@ -203,28 +204,28 @@ TEST_F(LoadInfoArrayTest, HeaderKeywordsAreFoundInAnyCaseAnywhereInALine) {
   bytes.insert(bytes.find("NUMBER OF FILES: "), "The ");
   scope.fake.WriteFile(kPackagePath, bytes.replace(0, 4, "\0\0\0\0", 4));
   Storing();
-  targetType = kTargetEngine;
-  EXPECT_TRUE(LoadInfoArray());
-  EXPECT_EQ(osInPackage, 1);
+  scope.state.targetType = kTargetEngine;
+  EXPECT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.osInPackage, 1);
 }
 
 TEST_F(LoadInfoArrayTest, PanelSupportCountsOnlyBetweenTheTwoKeywords) {
   Storing();
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   scope.PutPackage(PackageSpec{.title = "3950 PANEL SUPPORT"});
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(has3950Support, 0);
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.has3950Support, 0);
   scope.PutPackage(PackageSpec{.panel3950Support = true});
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(has3950Support, 1);
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.has3950Support, 1);
   scope.PutPackage(PackageSpec{});
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(has3950Support, 1);  // never cleared here
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.has3950Support, 1);  // never cleared here
 }
 
 TEST_F(LoadInfoArrayTest, MissingPackageIsRefused) {
   Storing();
-  EXPECT_FALSE(LoadInfoArray());
+  EXPECT_FALSE(LoadInfoArray(scope.state));
   ExpectRefused("FWP file not found!\r\n");
 }
 
@@ -232,7 +233,7 @@ TEST_F(LoadInfoArrayTest, PackageThatDoesNotOpenIsRefused) {
   scope.PutPackage(EveryKind());
   scope.fake.FailCall("OpenFile", kErrAccessDenied, 1, kPackagePath);
   Storing();
-  EXPECT_FALSE(LoadInfoArray());
+  EXPECT_FALSE(LoadInfoArray(scope.state));
   ExpectRefused("FWP file not writable!\r\n");
 }
 
@@ -241,20 +242,20 @@ TEST_F(LoadInfoArrayTest, CRCMismatchIsRefusedAndAZeroCRCIsNotChecked) {
   bytes[bytes.size() - 1] ^= 0x01;
   scope.fake.WriteFile(kPackagePath, bytes);
   Storing();
-  targetType = kTargetEngine;
-  EXPECT_FALSE(LoadInfoArray());
+  scope.state.targetType = kTargetEngine;
+  EXPECT_FALSE(LoadInfoArray(scope.state));
   ExpectRefused("FWP file failed CRC test!\r\n");
-  EXPECT_TRUE(fileTable.empty());
+  EXPECT_TRUE(scope.state.fileTable.empty());
 
   scope.fake.WriteFile(kPackagePath, bytes.replace(0, 4, "\0\0\0\0", 4));
-  EXPECT_TRUE(LoadInfoArray());
-  EXPECT_EQ(fileTable.size(), 11u);
+  EXPECT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.fileTable.size(), 11u);
 }
 
 TEST_F(LoadInfoArrayTest, MissingWinceLineIsAnInvalidFormat) {
   Storing();
   scope.PutPackage(PackageSpec{.winceIncluded = std::nullopt});
-  EXPECT_FALSE(LoadInfoArray());
+  EXPECT_FALSE(LoadInfoArray(scope.state));
   ExpectRefused("Invalid FWP File Format!");
 }
 
@@ -263,9 +264,9 @@ TEST_F(LoadInfoArrayTest, MissingFileCountIsAnInvalidFormatAfterTheWinceValueIsT
   std::string bytes = BuildPackage(PackageSpec{.winceIncluded = 3, .setCrc = false});
   bytes.replace(bytes.find("NUMBER OF FILES: "), 17, "NUMBER OF FILES- ");
   scope.fake.WriteFile(kPackagePath, bytes);
-  EXPECT_FALSE(LoadInfoArray());
+  EXPECT_FALSE(LoadInfoArray(scope.state));
   ExpectRefused("Invalid FWP File Format!\r\n");
-  EXPECT_EQ(osInPackage, 3);
+  EXPECT_EQ(scope.state.osInPackage, 3);
 }
 
 TEST_F(LoadInfoArrayTest, WinceLineBeyondLine1001IsNotFound) {
@@ -273,7 +274,7 @@ TEST_F(LoadInfoArrayTest, WinceLineBeyondLine1001IsNotFound) {
   std::string title = "T";
   for (int i = 0; i < 1001; ++i) title += "\r\nX";
   scope.PutPackage(PackageSpec{.title = title});
-  EXPECT_FALSE(LoadInfoArray());
+  EXPECT_FALSE(LoadInfoArray(scope.state));
   EXPECT_EQ(scope.prompt.messages()[0], "Invalid FWP File Format!");
 }
 
@@ -282,7 +283,7 @@ TEST_F(LoadInfoArrayTest, WinceLineBeyondLine1001IsNotFound) {
 class StoredCopyTest : public LoadInfoArrayTest {
  protected:
   void SetUp() override {
-    targetType = kTargetEngine;
+    scope.state.targetType = kTargetEngine;
     scope.job.storeInProgress = 0;
     scope.job.usePackageFile = 0;
   }
@@ -293,29 +294,29 @@ TEST_F(StoredCopyTest, TheThreeNinetyFiftyCopyWinsWhenBothAreOnTheCard) {
                    "E:\\UPGRADE.FWP");
   scope.PutPackage(PackageSpec{.releaseNumber = 2, .files = {MakeFile(9, "B.BIN")}},
                    "E:\\FWP_3950.FWP");
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(globalFWPDataFilePath, "E:\\FWP_3950.FWP");
-  EXPECT_EQ(has3950Support, 1);
-  EXPECT_EQ(releaseNumber, 2);
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"B.BIN"}));
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.globalFWPDataFilePath, "E:\\FWP_3950.FWP");
+  EXPECT_EQ(scope.state.has3950Support, 1);
+  EXPECT_EQ(scope.state.releaseNumber, 2);
+  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"B.BIN"}));
 }
 
 TEST_F(StoredCopyTest, TheEngineCopyIsUsedAlone) {
   scope.PutPackage(PackageSpec{.releaseNumber = 1, .files = {MakeFile(2, "A.BIN")}},
                    "E:\\upgrade.fwp");
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(globalFWPDataFilePath, "E:\\UPGRADE.FWP");
-  EXPECT_EQ(has3950Support, 0);
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"A.BIN"}));
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(scope.state.globalFWPDataFilePath, "E:\\UPGRADE.FWP");
+  EXPECT_EQ(scope.state.has3950Support, 0);
+  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"A.BIN"}));
 }
 
 TEST_F(StoredCopyTest, OnlyAThreeNinetyFiftyCopyIsNotEnoughAndTheTableIsKept) {
   scope.PutPackage(PackageSpec{}, "E:\\FWP_3950.FWP");
-  fileTable.push_back(FILE_INFO_STRUCT{});
-  EXPECT_FALSE(LoadInfoArray());
+  scope.state.fileTable.push_back(FILE_INFO_STRUCT{});
+  EXPECT_FALSE(LoadInfoArray(scope.state));
   ExpectRefused("Stored FWP file not found on flash.");
-  EXPECT_EQ(fileTable.size(), 1u);
-  EXPECT_EQ(globalFWPDataFilePath, kPackagePath);
+  EXPECT_EQ(scope.state.fileTable.size(), 1u);
+  EXPECT_EQ(scope.state.globalFWPDataFilePath, kPackagePath);
 }
 
 // --- CRC-list mode: a panel card verified without a package ---
@@ -329,54 +330,54 @@ class CRCListModeTest : public LoadInfoArrayTest {
 };
 
 TEST_F(CRCListModeTest, PanelTablesComeFromTheCardsListWithoutExemptFiles) {
-  targetType = kTargetPanel3940;
+  scope.state.targetType = kTargetPanel3940;
   scope.fake.WriteFile("E:\\Quorvane File CRCs.dat",
                        BuildCRCList({{"\\HARDDISK\\Brevant\\App.exe", 0x11111111},
                                      {"\\HARDDISK\\Public\\notes.txt", 0x22222222},
                                      {"\\HARDDISK\\NK.BIN", 0x33333333},
                                      {"Fonts\\A.TTF", 0x0A0D0A0D}}));
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"BREVANT\\APP.EXE", "FONTS\\A.TTF"}));
-  EXPECT_EQ(Kinds(), (std::vector<int32_t>{3, 3}));
-  EXPECT_EQ(fileTable[1].fileCrc, 0x0A0D0A0Du);
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"BREVANT\\APP.EXE", "FONTS\\A.TTF"}));
+  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{3, 3}));
+  EXPECT_EQ(scope.state.fileTable[1].fileCrc, 0x0A0D0A0Du);
 }
 
 TEST_F(CRCListModeTest, A3950PanelReadsItsOwnListAndAMissingListIsRefused) {
-  targetType = kTargetPanel3950;
+  scope.state.targetType = kTargetPanel3950;
   scope.fake.WriteFile("E:\\Quorvane File CRCs.dat", BuildCRCList({{"A.BIN", 1}}));
-  EXPECT_FALSE(LoadInfoArray());
+  EXPECT_FALSE(LoadInfoArray(scope.state));
   ExpectRefused("Stored CRC file could not be opened.");
   scope.fake.WriteFile("E:\\Quorvane File CRCs 3950.dat", BuildCRCList({{"B.BIN", 2}}));
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"B.BIN"}));
-  EXPECT_EQ(Kinds(), (std::vector<int32_t>{9}));
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"B.BIN"}));
+  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{9}));
 }
 
 TEST_F(CRCListModeTest, TheSecondListIsAppendedWhenNotStoring) {
-  targetType = kTargetPanel3940;
+  scope.state.targetType = kTargetPanel3940;
   scope.fake.WriteFile("E:\\Quorvane File CRCs.dat", BuildCRCList({{"A.BIN", 1}}));
   scope.fake.WriteFile("E:\\WD\\CRCFile.txt", BuildCRCList({{"WD\\W.DAT", 7}}));
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"A.BIN", "WD\\W.DAT"}));
-  EXPECT_EQ(secondCRCListPath, "E:\\WD\\CRCFile.txt");
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"A.BIN", "WD\\W.DAT"}));
+  EXPECT_EQ(scope.state.secondCRCListPath, "E:\\WD\\CRCFile.txt");
   const std::vector<std::string> lines = scope.LogLines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "  and it is."), lines.end());
 
   // With a package, during a store, the second list is not read.
   scope.PutPackage(PackageSpec{.files = {MakeFile(3, "P.BIN")}});
   Storing();
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"P.BIN"}));
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"P.BIN"}));
 }
 
 TEST_F(CRCListModeTest, TheSecondListFollowsAPackageInAVerifyJob) {
-  targetType = kTargetEngine;
+  scope.state.targetType = kTargetEngine;
   scope.PutPackage(PackageSpec{.files = {MakeFile(2, "E.BIN")}});
   scope.fake.WriteFile("E:\\WD\\CRCFile.txt", BuildCRCList({{"WD\\W.DAT", 7}}));
   VerifyingWithPackage();
-  ASSERT_TRUE(LoadInfoArray());
-  EXPECT_EQ(CardPaths(), (std::vector<std::string>{"E.BIN", "WD\\W.DAT"}));
-  EXPECT_EQ(Kinds(), (std::vector<int32_t>{2, 0}));  // no panel kind on an Engine card
+  ASSERT_TRUE(LoadInfoArray(scope.state));
+  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"E.BIN", "WD\\W.DAT"}));
+  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{2, 0}));  // no panel kind on an Engine card
 }
 
 }  // namespace

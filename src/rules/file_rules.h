@@ -3,17 +3,19 @@
 
 #include <string>
 
-#include "package/file_table.h"
+#include "record/file_table.h"
 #include "platform/text.h"
 
 namespace cw {
 
+struct JobState;
+
 // The text after the last backslash; the whole string when there is none.
-std::string GetFilenameNoPath(const std::string& path);
+std::string GetFilenameNoPath(JobState& state, const std::string& path);
 // The record belongs on the current targetType.
-bool FileIsRelevant(FILE_INFO_STRUCT record);
+bool FileIsRelevant(JobState& state, FILE_INFO_STRUCT record);
 // The card file (upper-case path) must be left alone by cleaning; counted in keptBytes.
-bool FileIsSpeciallyProtected(const std::string& path);
+bool FileIsSpeciallyProtected(JobState& state, const std::string& path);
 // The file is outside the CRC-checked set.
 bool FileIsCRCExempt(const std::string& path);
 

@@ -1,21 +1,21 @@
-#include "verify/file_rules.h"
+#include "rules/file_rules.h"
 
-#include "job/job_io.h"
-#include "job/job_values.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
 
 namespace cw {
 
-std::string GetFilenameNoPath(const std::string& path) {
-  Log("GetFilenameNoPath");
+std::string GetFilenameNoPath(JobState& state, const std::string& path) {
+  state.Log("GetFilenameNoPath");
   const size_t slash = path.rfind('\\');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool FileIsRelevant(FILE_INFO_STRUCT record) {
-  Log("FileIsRelevant");
+bool FileIsRelevant(JobState& state, FILE_INFO_STRUCT record) {
+  state.Log("FileIsRelevant");
   const int32_t kind = record.kind;
   if (kind == kKindCommonRaw || kind == kKindCommon) return true;
-  switch (targetType) {
+  switch (state.targetType) {
     case kTargetEngine:
       return kind == kKindEngine2 || kind == kKindEngine7 || kind == kKindEngine10 ||
              kind == kKindEngine13 ||
@@ -29,13 +29,13 @@ bool FileIsRelevant(FILE_INFO_STRUCT record) {
   }
 }
 
-bool FileIsSpeciallyProtected(const std::string& path) {
-  Log("FileIsSpeciallyProtected");
+bool FileIsSpeciallyProtected(JobState& state, const std::string& path) {
+  state.Log("FileIsSpeciallyProtected");
   for (const char* part : {"NK.", "BPANEL.INI", ".HV", ".MKY", "\\PUBLIC\\", "\\WD\\"}) {
     if (Contains(path, part)) return true;
   }
   // Such a package on a 3950 panel without its own OS image keeps everything on the card.
-  return IsTenZeroPackage() && targetType == kTargetPanel3950 && osInPackage == 0;
+  return state.IsTenZeroPackage() && state.targetType == kTargetPanel3950 && state.osInPackage == 0;
 }
 
 bool FileIsCRCExempt(const std::string& path) {

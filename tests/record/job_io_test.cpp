@@ -1,10 +1,10 @@
-#include "job/job_io.h"
+#include "record/job_io.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "job/job_values.h"
+#include "record/job_state.h"
 #include "log/log_to_file.h"
 #include "support/fake_platform.h"
 #include "support/scripted_prompt.h"
@@ -24,13 +24,14 @@ class JobIoTest : public ::testing::Test {
     job_.prompt = &prompt_;
   }
   // Runs `body` as the running job's worker.
-  int Run(const std::function<int()>& body) { return RunWorker(job_, body); }
+  int Run(const std::function<int()>& body) { return RunWorker(state_, body); }
   std::string LogText() { return scope_.fake.ReadFile(kLogPath); }
 
   FakePlatformScope scope_;
   CLogToFile log_;
   ScriptedPrompt prompt_;
   JobContext job_;
+  JobState state_{job_};
 };
 
 TEST_F(JobIoTest, FormatHandlesLongTexts) {
@@ -40,12 +41,14 @@ TEST_F(JobIoTest, FormatHandlesLongTexts) {
 }
 
 TEST_F(JobIoTest, LogGoesToTheRunningJobsLogOnly) {
-  Log("no job");
-  LogF("no job %d", 1);
+  JobContext other;  // another job, without a log
+  JobState none(other);
+  none.Log("no job");
+  none.LogF("no job %d", 1);
   EXPECT_FALSE(scope_.fake.Exists(kLogPath));
-  Run([] {
-    Log("Stage 1...");
-    LogF("  located %s", "E:\\A.TXT");
+  Run([this] {
+    state_.Log("Stage 1...");
+    state_.LogF("  located %s", "E:\\A.TXT");
     return 1;
   });
   const std::string text = LogText();
@@ -56,8 +59,8 @@ TEST_F(JobIoTest, LogGoesToTheRunningJobsLogOnly) {
 
 TEST_F(JobIoTest, LogWithoutALogDoesNothing) {
   job_.log = nullptr;
-  EXPECT_EQ(Run([] {
-              Log("dropped");
+  EXPECT_EQ(Run([this] {
+              state_.Log("dropped");
               return 1;
             }),
             1);
@@ -65,14 +68,16 @@ TEST_F(JobIoTest, LogWithoutALogDoesNothing) {
 }
 
 TEST_F(JobIoTest, MessagesGoThroughThePrompt) {
-  EXPECT_EQ(ShowMessage("no job", MessageButtons::Ok, MessageIcon::None), MessageResult::Cancel);
+  JobContext other;  // another job, without a prompt
+  EXPECT_EQ(JobState(other).ShowMessage("no job", MessageButtons::Ok, MessageIcon::None),
+            MessageResult::Cancel);
   prompt_.QueueAnswer(MessageResult::Cancel);
-  Run([] {
-    EXPECT_EQ(ShowMessage("Continue?", MessageButtons::OkCancel, MessageIcon::Warning),
+  Run([this] {
+    EXPECT_EQ(state_.ShowMessage("Continue?", MessageButtons::OkCancel, MessageIcon::Warning),
               MessageResult::Cancel);
-    EXPECT_EQ(ShowMessage("Again?", MessageButtons::OkCancel, MessageIcon::None),
+    EXPECT_EQ(state_.ShowMessage("Again?", MessageButtons::OkCancel, MessageIcon::None),
               MessageResult::Ok);
-    EXPECT_EQ(ShowMessage("Note", MessageButtons::Ok, MessageIcon::Exclamation),
+    EXPECT_EQ(state_.ShowMessage("Note", MessageButtons::Ok, MessageIcon::Exclamation),
               MessageResult::Ok);
     return 1;
   });
@@ -87,8 +92,8 @@ TEST_F(JobIoTest, MessagesGoThroughThePrompt) {
 
 TEST_F(JobIoTest, WithoutAPromptEveryBoxIsCancel) {
   job_.prompt = nullptr;
-  Run([] {
-    EXPECT_EQ(ShowMessage("Continue?", MessageButtons::OkCancel, MessageIcon::None),
+  Run([this] {
+    EXPECT_EQ(state_.ShowMessage("Continue?", MessageButtons::OkCancel, MessageIcon::None),
               MessageResult::Cancel);
     return 1;
   });
@@ -96,8 +101,8 @@ TEST_F(JobIoTest, WithoutAPromptEveryBoxIsCancel) {
 
 TEST_F(JobIoTest, ShowAndRecordShowsThenAppendsToTranscript) {
   job_.diagnosticsText.Set("earlier\r\n");
-  Run([] {
-    ShowAndRecord("The card is not removable.", MessageIcon::Exclamation);
+  Run([this] {
+    state_.ShowAndRecord("The card is not removable.", MessageIcon::Exclamation);
     return 0;
   });
   EXPECT_EQ(prompt_.messages(), std::vector<std::string>{"The card is not removable."});
@@ -106,9 +111,9 @@ TEST_F(JobIoTest, ShowAndRecordShowsThenAppendsToTranscript) {
 
 TEST_F(JobIoTest, StatusProgressAndPhases) {
   Run([this] {
-    SetStatus("Copying");
-    SetProgressRange(0, 12);
-    SetProgressPos(5);
+    state_.SetStatus("Copying");
+    state_.SetProgressRange(0, 12);
+    state_.SetProgressPos(5);
     SetPhase(job_.storeState, kPhaseDone);
     return 1;
   });
@@ -127,12 +132,23 @@ TEST_F(JobIoTest, WaitUsesThePlatformsSleep) {
   EXPECT_EQ(scope_.fake.SleptMs(), 1050u);
 }
 
+TEST_F(JobIoTest, PhaseWaitsOnlyWhenTheFrontEndAsks) {
+  state_.PhaseWait(kPhaseWaitMs);
+  state_.PhaseWait(kEndWaitMs);
+  EXPECT_EQ(scope_.fake.SleepCount(), 0u);
+  job_.phaseWaits = 1;
+  state_.PhaseWait(kPhaseWaitMs);
+  state_.PhaseWait(kEndWaitMs);
+  EXPECT_EQ(scope_.fake.SleepCount(), 2u);
+  EXPECT_EQ(scope_.fake.SleptMs(), 1050u);
+}
+
 TEST_F(JobIoTest, StopRequestEndsTheWorkerWithCodeFive) {
   job_.jobRunning = 1;
   int filesDone = 0;
   const int code = Run([&] {
     for (int i = 0; i < 10; ++i) {
-      StopIfRequested();
+      state_.StopIfRequested();
       if (++filesDone == 3) job_.stopRequested = 1;
     }
     return 1;
@@ -145,7 +161,7 @@ TEST_F(JobIoTest, StopRequestEndsTheWorkerWithCodeFive) {
 TEST_F(JobIoTest, StopIfRequestedDoesNothingWithoutARequest) {
   job_.jobRunning = 1;
   EXPECT_EQ(Run([this] {
-              StopIfRequested();
+              state_.StopIfRequested();
               return job_.jobRunning.load() + 10;
             }),
             11);
@@ -168,15 +184,15 @@ TEST_F(JobIoTest, UnexpectedErrorEndsTheJobAsFailed) {
   EXPECT_EQ(job_.jobRunning, 0);
 }
 
-TEST_F(JobIoTest, WorkerClearsJobRunningAndCurrentJobAfterANormalEnd) {
+TEST_F(JobIoTest, WorkerStartsAtTheFirstStopLevelAndClearsJobRunningAfterANormalEnd) {
   job_.jobRunning = 1;
+  state_.stopLevel = 3;  // left over from a restore of an earlier body
   EXPECT_EQ(Run([this] {
-              EXPECT_EQ(currentJob, &job_);
+              EXPECT_EQ(state_.stopLevel, 1);
               return 1;
             }),
             1);
   EXPECT_EQ(job_.jobRunning, 0);
-  EXPECT_EQ(currentJob, nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-#include "verify/package_check.h"
+#include "package/package_check.h"
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "package/byte_reader.h"
 #include "package/package_parser.h"
 #include "platform/platform.h"
@@ -9,9 +9,9 @@ namespace cw {
 
 namespace {
 
-bool CheckPackage(File& file, Bytes* whole, PackageCrcs* crcs) {
+bool CheckPackage(JobState& state, File& file, Bytes* whole, PackageCrcs* crcs) {
   if (whole) whole->clear();
-  Log("VerifyFWPFile");
+  state.Log("VerifyFWPFile");
   uint8_t field[4];
   uint32_t got = 0;
   const bool readField = file.Seek(0, SeekFrom::Begin) && file.Read(field, 4, &got) && got == 4;
@@ -38,8 +38,14 @@ bool CheckPackage(File& file, Bytes* whole, PackageCrcs* crcs) {
 
 }  // namespace
 
-bool VerifyFWPFile(File& file) { return CheckPackage(file, nullptr, nullptr); }
-bool VerifyFWPFile(File& file, Bytes* whole) { return CheckPackage(file, whole, nullptr); }
-bool VerifyFWPFile(File& file, PackageCrcs* crcs) { return CheckPackage(file, nullptr, crcs); }
+bool VerifyFWPFile(JobState& state, File& file) {
+  return CheckPackage(state, file, nullptr, nullptr);
+}
+bool VerifyFWPFile(JobState& state, File& file, Bytes* whole) {
+  return CheckPackage(state, file, whole, nullptr);
+}
+bool VerifyFWPFile(JobState& state, File& file, PackageCrcs* crcs) {
+  return CheckPackage(state, file, nullptr, crcs);
+}
 
 }  // namespace cw

@@ -1,4 +1,4 @@
-#include "verify/crc_kernels.h"
+#include "rules/crc_kernels.h"
 
 #include <initializer_list>
 

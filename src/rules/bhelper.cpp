@@ -1,4 +1,4 @@
-#include "verify/bhelper.h"
+#include "rules/bhelper.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,9 +7,9 @@
 #include <mutex>
 #include <new>
 
-#include "job/job_io.h"
+#include "record/job_io.h"
 #include "platform/platform.h"
-#include "verify/crc_kernels.h"
+#include "rules/crc_kernels.h"
 
 namespace cw {
 namespace {
@@ -62,9 +62,11 @@ uint32_t CBHelper::StringCRC(const std::string& buffer, uint32_t length) {
   return Crc(reinterpret_cast<const unsigned char*>(buffer.data()), n);
 }
 
-uint32_t CBHelper::GetFileCRC(const std::string& path) { return ReadFileCRC(path).value_or(0); }
+uint32_t CBHelper::GetFileCRC(JobState& state, const std::string& path) {
+  return ReadFileCRC(state, path).value_or(0);
+}
 
-std::optional<uint32_t> CBHelper::ReadFileCRC(const std::string& path) {
+std::optional<uint32_t> CBHelper::ReadFileCRC(JobState& state, const std::string& path) {
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
   if (!file) return std::nullopt;
 
@@ -89,7 +91,7 @@ std::optional<uint32_t> CBHelper::ReadFileCRC(const std::string& path) {
   }
   file->Close();
   if (!ok || bytesRead != size) {
-    ShowMessage("Failed to read the file.\n\n" + path, MessageButtons::Ok, MessageIcon::None);
+    state.ShowMessage("Failed to read the file.\n\n" + path, MessageButtons::Ok, MessageIcon::None);
     return std::nullopt;
   }
   return Crc(buffer.get(), size);

@@ -7,15 +7,17 @@
 
 namespace cw {
 
+struct JobState;
+
 class File;
 
 // True when the stored packageCrc is 0 (not checked) or equals the CRC-32 of the whole file
 // with those four bytes taken as zero. A file too short to hold the field, or one that cannot
 // be read whole, fails. Leaves the file at its first byte. Logs "VerifyFWPFile".
-bool VerifyFWPFile(File& file);
+bool VerifyFWPFile(JobState& state, File& file);
 // The same; when the check read the whole file and passed, its bytes are left in *whole (else
 // *whole is empty), so a caller that needs them does not read the file a second time.
-bool VerifyFWPFile(File& file, Bytes* whole);
+bool VerifyFWPFile(JobState& state, File& file, Bytes* whole);
 
 // The two CRC-32s a package check compares: the one the file keeps, and the one its bytes give
 // (none when the field is 0 or the file could not be read whole).
@@ -24,6 +26,6 @@ struct PackageCrcs {
   std::optional<uint32_t> computed;
 };
 // The same check, also telling what it compared.
-bool VerifyFWPFile(File& file, PackageCrcs* crcs);
+bool VerifyFWPFile(JobState& state, File& file, PackageCrcs* crcs);
 
 }  // namespace cw

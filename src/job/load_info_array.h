@@ -5,10 +5,12 @@
 
 namespace cw {
 
+struct JobState;
+
 // True when fileTable is loaded. On false the user has seen a message, which is also in the
 // job's diagnosticsText. Sets releaseNumber, the header words, osInPackage, has3950Support and
 // adds to packageBytes; may point globalFWPDataFilePath at the stored copy. Refuses a package
 // that is damaged or names a file outside the card before taking any of its records.
-bool LoadInfoArray();
+bool LoadInfoArray(JobState& state);
 
 }  // namespace cw

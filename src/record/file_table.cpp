@@ -1,4 +1,4 @@
-#include "package/file_table.h"
+#include "record/file_table.h"
 
 #include <algorithm>
 #include <cstring>

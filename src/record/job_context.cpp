@@ -1,4 +1,4 @@
-#include "job/job_context.h"
+#include "record/job_context.h"
 
 namespace cw {
 
@@ -53,6 +53,7 @@ void ResetCommon(JobContext& job) {
   job.verifyState = kPhaseIdle;
   job.restoreVerifyState = kPhaseIdle;
   job.fileChecks.Clear();
+  job.backupFileCount = 0;
 }
 
 }  // namespace

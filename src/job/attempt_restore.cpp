@@ -1,0 +1,133 @@
+// The restore after a failed or stopped store, and "Restore Only": the backup put back, the
+// card ejected, its own reference loaded and the card verified again.
+
+#include "job/attempt_restore.h"
+
+#include <string>
+
+#include "backup/backup.h"
+#include "backup/backup_folder.h"
+#include "backup/cleaning.h"
+#include "backup/file_listings.h"
+#include "card/card_inspection.h"
+#include "card/volume.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
+#include "job/load_info_array.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "verify/verify.h"
+
+namespace cw {
+
+namespace {
+
+constexpr const char* kRestoreFailed = "Restore Failed!! Compact flash is not usable!!";
+constexpr const char* kNoBackup = "Restore Not Possible!! No Backup Files!!";
+
+void Report(JobState& state, const std::string& text) {
+  state.SetStatus(text);
+  state.AppendDiagnostics(text);
+}
+
+// Ends a restore that puts nothing back and changes nothing on the card.
+bool RestoreNotPossible(JobState& state, JobContext& job, const char* text) {
+  Report(state, text);
+  state.Log(text);
+  SetPhase(job.restoreState, kPhaseFailed);
+  state.PhaseWait(kPhaseWaitMs);
+  return false;
+}
+
+}  // namespace
+
+bool AttemptRestore(JobState& state) {
+  state.Log("AttemptRestore");
+  JobContext& job = state.job;
+
+  if (state.backupSkipped && job.storeInProgress) return RestoreNotPossible(state, job, kNoBackup);
+
+  state.Log("  attempting to restore files from backup.");
+  SetPhase(job.restoreState, kPhaseRunning);
+
+  // A backup that never finished holds only part of the card, and the card has not been
+  // touched since it began; with no backup files nothing would come back. Either way cleaning
+  // would lose the card's files and copying would gain nothing.
+  if (BackupMarkedIncomplete(state.backupRoot)) {
+    state.Log("  the backup is incomplete, the CF is not cleaned and nothing is restored.");
+    return RestoreNotPossible(state, job, kBackupIncompleteText);
+  }
+  if (state.backupFileList.empty()) return RestoreNotPossible(state, job, kNoBackup);
+
+  if (state.targetType != kTargetEngine) {
+    state.Log("  attempting to clean the CF.");
+    // List the card again: the files a failed store wrote are not in the list taken before
+    // the job, and left there they would stay on the restored card or fill it up.
+    GetCFFilesArray(state, state.cardFileList);
+    CleanCF(state, state.cardFileList);
+  }
+  state.PhaseWait(kPhaseWaitMs);
+
+  state.Log("  attempting to restore files.");
+  if (!RestoreFiles(state)) {
+    Report(state, kRestoreFailed);
+    state.Log(kRestoreFailed);
+    SetPhase(job.restoreState, kPhaseFailed);
+    state.PhaseWait(kPhaseWaitMs);
+    return false;
+  }
+
+  // A blank (reformatted) card tells its kind only once its files are back; its reference
+  // is then found where that kind keeps it.
+  if (state.targetType == kTargetUnknown) {
+    GetCFFilesArray(state, state.cardFileList);
+    GetCFInfo(state);
+  }
+
+  // From here on the restored card's own reference counts, not the package.
+  job.usePackageFile = 0;
+  job.storeInProgress = 0;
+  // 3950 support now comes from what the card holds: the reload sets it again when the card
+  // carries "FWP_3950.FWP". Kept from the new package, it would send the reload to a stored
+  // copy an older card never had, and a card restored intact would be reported unusable.
+  state.has3950Support = 0;
+
+  state.Log("  attempting to eject the CF card.");
+  if (!EjectCompactFlash(state, state.globalFlashPath.empty() ? '\0' : state.globalFlashPath[0])) {
+    Report(state, kRestoreFailed);
+    state.Log(kRestoreFailed);
+    SetPhase(job.restoreState, kPhaseFailed);
+    return false;
+  }
+
+  state.Log("  attempting to load the info array.");
+  if (!LoadInfoArray(state)) {
+    state.Log("  failed to load info array.");
+    Report(state, kRestoreFailed);
+    SetPhase(job.restoreState, kPhaseFailed);
+    state.PhaseWait(kPhaseWaitMs);
+    return false;
+  }
+
+  SetPhase(job.restoreState, kPhaseDone);
+  state.PhaseWait(kPhaseWaitMs);
+  SetPhase(job.restoreVerifyState, kPhaseRunning);
+  if (state.softwareTestMode) {
+    state.ShowMessage(
+        "A bad file store has caused a restore.\r\nSuggestion: Mess with the files on the CF",
+        MessageButtons::Ok, MessageIcon::None);
+  }
+
+  if (Verify(state) == kVerifyPassed) {
+    Report(state, "Restore OK!!");
+    SetPhase(job.restoreVerifyState, kPhaseDone);
+    state.PhaseWait(kPhaseWaitMs);
+    return true;
+  }
+  Report(state, kRestoreFailed);
+  SetPhase(job.restoreVerifyState, kPhaseFailed);
+  state.PhaseWait(kPhaseWaitMs);
+  return false;
+}
+
+}  // namespace cw

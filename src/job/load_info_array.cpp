@@ -1,0 +1,161 @@
+#include "job/load_info_array.h"
+
+#include "card/file_utils.h"
+#include "card/wd_crc_list.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
+#include "package/byte_reader.h"
+#include "record/file_table.h"
+#include "package/package_parser.h"
+#include "platform/text.h"
+#include "verify/crc_list.h"
+#include "rules/file_rules.h"
+#include "package/package_check.h"
+
+namespace cw {
+namespace {
+
+// A package is addressed by signed 32-bit offsets, so it is never larger than this.
+constexpr uint64_t kMaxPackageBytes = 0x7FFFFFFF;
+
+void Refuse(JobState& state, const std::string& message) {
+  state.ShowAndRecord(message, MessageIcon::Exclamation);
+}
+
+// An Engine card checked without a package: its stored copy, the 3950 one when there is one.
+bool ChooseStoredCopy(JobState& state) {
+  std::string engineCopy, copy3950;
+  std::vector<FindEntry> matches;
+  Sys().FindFiles(state.globalFlashPath + "\\*.FWP", &matches);
+  for (const FindEntry& match : matches) {
+    if (match.IsDirectory()) continue;
+    const std::string path = ToUpperAscii(state.globalFlashPath + "\\" + match.name);
+    if (Contains(path, "UPGRADE")) engineCopy = path;
+    if (Contains(path, "FWP_3950")) {
+      copy3950 = path;
+      state.has3950Support = 1;
+    }
+  }
+  if (!Contains(engineCopy, ".FWP")) {
+    Refuse(state, "Stored FWP file not found on flash.");
+    return false;
+  }
+  state.globalFWPDataFilePath = state.has3950Support ? copy3950 : engineCopy;
+  return true;
+}
+
+// The target filter for one record; may turn a 3940 BOOT.BMP into a 3950 file.
+bool TakeRecord(JobState& state, FILE_INFO_STRUCT& record, const std::string& checkName,
+                bool storing) {
+  if (!storing && FileIsCRCExempt(checkName)) return false;
+  const int32_t kind = record.kind;
+  bool otherModel;
+  switch (state.targetType) {
+    case kTargetEngine: otherModel = false; break;
+    case kTargetPanel3940: otherModel = kind == kKindPanel3950 || kind == kKindPanel3950Raw; break;
+    case kTargetPanel3950: otherModel = kind == kKindPanel3940 || kind == kKindPanel3940Raw; break;
+    default: otherModel = true; break;
+  }
+  if (!otherModel) return true;
+  if (state.IsTenZeroPackage() && state.targetType == kTargetPanel3950 && state.osInPackage == 0 &&
+      Contains(checkName, "BOOT.BMP")) {
+    record.kind = kKindPanel3950;
+    return true;
+  }
+  return false;
+}
+
+// The unpacked sizes of the target panel's files, for the store job's space check.
+bool CountsTowardPackageBytes(JobState& state, int32_t kind, const std::string& checkName) {
+  if (state.IsTenZeroPackage() || Contains(checkName, "NK.")) return false;
+  if (state.targetType == kTargetPanel3940) {
+    return kind == kKindPanel3940 || kind == kKindPanel3940Raw || kind == kKindCommonRaw;
+  }
+  if (state.targetType == kTargetPanel3950) {
+    return kind == kKindPanel3950 || kind == kKindPanel3950Raw || kind == kKindCommonRaw;
+  }
+  return false;
+}
+
+bool LoadFromPackage(JobState& state, bool storing) {
+  if (!CFileUtils().FileExists(state.globalFWPDataFilePath)) {
+    Refuse(state, "FWP file not found!\r\n");
+    return false;
+  }
+  PackageFileCloser closer{state.packageFile};
+  state.packageFile = Sys().OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
+  if (!state.packageFile) {
+    Refuse(state, "FWP file not writable!\r\n");
+    return false;
+  }
+  // The check reads the whole package; its bytes serve the table too (hundreds of MiB are
+  // not read twice). A package with no checksum is read here.
+  Bytes bytes;
+  if (!VerifyFWPFile(state, *state.packageFile, &bytes)) {
+    Refuse(state, "FWP file failed CRC test!\r\n");
+    return false;
+  }
+  if (bytes.size() > kMaxPackageBytes ||
+      (bytes.empty() && !ReadWholeFile(*state.packageFile, kMaxPackageBytes, &bytes))) {
+    Refuse(state, "FWP file could not be read!\r\n");
+    return false;
+  }
+
+  PackageHeader header;
+  std::string message;
+  const bool headerOk = ParsePackageHeader(bytes.data(), bytes.size(), &header, &message);
+  if (header.prefixRead) {
+    int32_t* const words[6] = {&state.headerWord1, &state.headerWord2, &state.headerWord3,
+                               &state.headerWord4, &state.headerWord5, &state.headerWord6};
+    for (int i = 0; i < 6; ++i) *words[i] = header.headerWords[i];
+    state.releaseNumber = header.releaseNumber;
+  }
+  if (header.winceRead) state.osInPackage = header.winceIncluded;
+  if (header.has3950Support) state.has3950Support = 1;
+  if (!headerOk) {
+    Refuse(state, message);
+    return false;
+  }
+
+  // Every record is checked before any is taken: a damaged or hostile package is refused whole.
+  for (int32_t i = 0; i < header.fileCount; ++i) {
+    message = CheckPackageRecord(PackageRecord(bytes.data(), header, i), bytes.size());
+    if (!message.empty()) {
+      Refuse(state, message);
+      return false;
+    }
+  }
+  for (int32_t i = 0; i < header.fileCount; ++i) {
+    FILE_INFO_STRUCT record = PackageRecord(bytes.data(), header, i);
+    const std::string checkName = ToUpperAscii(FieldText(record.checkPath));
+    if (!TakeRecord(state, record, checkName, storing)) continue;
+    state.fileTable.push_back(record);
+    if (CountsTowardPackageBytes(state, record.kind, checkName)) {
+      state.packageBytes += static_cast<uint64_t>(static_cast<int64_t>(record.fileSize));
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool LoadInfoArray(JobState& state) {
+  state.Log("LoadInfoArray");
+  const bool storing = state.job.storeInProgress != 0;
+  const bool usePackage = state.job.usePackageFile != 0;
+  if (!storing && state.targetType == kTargetEngine && !usePackage && !ChooseStoredCopy(state))
+    return false;
+
+  state.fileTable.clear();
+  if (storing || usePackage || state.targetType == kTargetEngine) {
+    if (!LoadFromPackage(state, storing)) return false;
+  } else if (!LoadArrayFromCRCFile(state, CRCListPathFor(state, state.targetType))) {
+    return false;
+  }
+
+  if (!storing && CheckIfWD(state) && !LoadArrayFromCRCFile(state, state.secondCRCListPath))
+    return false;
+  return true;
+}
+
+}  // namespace cw

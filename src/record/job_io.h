@@ -1,0 +1,22 @@
+#pragma once
+// What every job step does besides reporting through its JobState: move a phase, wait, and run
+// a worker body so that a stop or an unexpected error still ends the job properly.
+
+#include <cstdint>
+#include <functional>
+
+#include "record/job_state.h"
+
+namespace cw {
+
+void SetPhase(std::atomic<int32_t>& phase, PhaseState state);
+
+// Waits for the device through the platform's sleep (a volume's retries). The waits a window
+// needs to see each phase are JobState::PhaseWait.
+void Wait(uint32_t milliseconds);
+
+// Runs a worker body of the job `state`. JobStopped becomes exit code 5 with jobRunning
+// cleared; any other exception clears jobRunning and ends the job as failed (0).
+int RunWorker(JobState& state, const std::function<int()>& body);
+
+}  // namespace cw

@@ -1,0 +1,100 @@
+#include "record/job_state.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "log/log_to_file.h"
+#include "platform/platform.h"
+
+namespace cw {
+namespace {
+
+std::string FormatV(const char* format, va_list args) {
+  char small[256];
+  va_list copy;
+  va_copy(copy, args);
+  const int needed = std::vsnprintf(small, sizeof(small), format, copy);
+  va_end(copy);
+  if (needed < 0) return std::string();
+  if (static_cast<size_t>(needed) < sizeof(small)) return std::string(small, needed);
+  std::string text(static_cast<size_t>(needed) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, args);
+  text.resize(static_cast<size_t>(needed));
+  return text;
+}
+
+}  // namespace
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatV(format, args);
+  va_end(args);
+  return text;
+}
+
+void JobState::Log(const std::string& message) const {
+  if (job.log != nullptr) job.log->Log(message);
+}
+
+void JobState::LogF(const char* format, ...) const {
+  if (job.log == nullptr) return;
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatV(format, args);
+  va_end(args);
+  job.log->Log(text);
+}
+
+MessageResult JobState::ShowMessage(const std::string& text, MessageButtons buttons,
+                                    MessageIcon icon) const {
+  if (job.prompt == nullptr) return MessageResult::Cancel;
+  const MessageResult result = job.prompt->MessageBox(text, buttons, icon);
+  // A box with only an OK button can end no other way.
+  return buttons == MessageButtons::Ok ? MessageResult::Ok : result;
+}
+
+void JobState::ShowAndRecord(const std::string& text, MessageIcon icon) const {
+  ShowMessage(text, MessageButtons::Ok, icon);
+  AppendDiagnostics(text);
+}
+
+void JobState::ShowUnexpectedError(const std::string& error) const {
+  // Recorded first: the prompt itself may be what failed.
+  const std::string text = "The job ended by an unexpected error: " + error + "\r\n";
+  AppendDiagnostics(text);
+  ShowMessage(text, MessageButtons::Ok, MessageIcon::Warning);
+}
+
+void JobState::SetStatus(const std::string& text) const { job.statusText.Set(text); }
+
+void JobState::AppendDiagnostics(const std::string& text) const {
+  job.diagnosticsText.Append(text);
+}
+
+void JobState::SetProgressRange(int32_t min, int32_t max) const {
+  job.progressMin = min;
+  job.progressMax = max;
+  job.progressPos = min;
+  // Raised last, so the timer never applies half a range.
+  job.progressRangeChanged = 1;
+}
+
+void JobState::SetProgressPos(int32_t pos) const { job.progressPos = pos; }
+
+void JobState::RecordFileCheck(FileCheck check) const {
+  check.afterRestore = job.restoreVerifyState == kPhaseRunning;
+  job.fileChecks.Append(std::move(check));
+}
+
+void JobState::PhaseWait(uint32_t milliseconds) const {
+  if (job.phaseWaits) Sys().Sleep(milliseconds);
+}
+
+void JobState::StopIfRequested() const {
+  if (job.stopRequested < stopLevel) return;
+  // jobRunning stays set: the job may still put the card back. The worker entry clears it.
+  throw JobStopped{};
+}
+
+}  // namespace cw

@@ -1,0 +1,2 @@
+#pragma once
+// A higher layer, included from below by platform/low.h.
