@@ -58,6 +58,8 @@ bool BackupFiles(bool erase) {
   backupFileList.clear();
 
   SetProgressRange(0, 100);
+  StartPhaseAmounts(kProgressBackup, static_cast<int64_t>(cardFileList.size()),
+                    SizeOfFiles(cardFileList));
 
   int32_t copied = 0;
   for (const std::string& cardPath : cardFileList) {
@@ -76,6 +78,7 @@ bool BackupFiles(bool erase) {
       return BackupError("Copy File Error", backupPath);
     Log("    did the copy.");
     backupFileList.push_back(backupPath);
+    CountFileDone(SizeOfFile(backupPath));
     ++copied;
     SetStatus(Format("%d Files backed up", copied));
     StopIfRequested();

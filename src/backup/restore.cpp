@@ -41,6 +41,7 @@ bool RestoreFiles() {
   Log("RestoreFiles");
   const int32_t count = static_cast<int32_t>(backupFileList.size());
   SetProgressRange(0, count);
+  StartPhaseAmounts(kProgressRestore, count, SizeOfFiles(backupFileList));
   // A reformatted card, or one whose folder was deleted, gets its whole tree back; a file that
   // cannot be put back is reported and the others still go back.
   std::unordered_set<std::string> foundFolders;
@@ -56,6 +57,7 @@ bool RestoreFiles() {
     } else {
       SetLastError(kErrPathNotFound);  // not below the backup folder: it has no place on the card
     }
+    CountFileDone(SizeOfFile(backupPath));
     if (!copied) {
       AppendDiagnostics(Format("\r\nCopy File Error - %d - ", static_cast<int>(GetLastError())) +
                         cardPath + "\r\n");

@@ -90,12 +90,45 @@ void SetProgressRange(int32_t min, int32_t max) {
   currentJob->progressMin = min;
   currentJob->progressMax = max;
   currentJob->progressPos = min;
+  currentJob->progressPhase = kProgressNone;
   // Raised last, so the timer never applies half a range.
   currentJob->progressRangeChanged = 1;
 }
 
 void SetProgressPos(int32_t pos) {
   if (currentJob != nullptr) currentJob->progressPos = pos;
+}
+
+void StartPhaseAmounts(ProgressPhase phase, int64_t files, uint64_t bytes) {
+  if (currentJob == nullptr || phase <= kProgressNone || phase >= kProgressPhaseCount) return;
+  PhaseAmounts& amounts = currentJob->phaseAmounts[phase];
+  amounts.filesDone = 0;
+  amounts.bytesDone = 0;
+  amounts.filesTotal = files;
+  amounts.bytesTotal = static_cast<int64_t>(bytes);
+  // Raised last: a front end that sees the new start sees the new totals.
+  ++amounts.starts;
+  currentJob->progressPhase = phase;
+}
+
+void CountFileDone(uint64_t bytes) {
+  if (currentJob == nullptr) return;
+  const int32_t phase = currentJob->progressPhase;
+  if (phase <= kProgressNone || phase >= kProgressPhaseCount) return;
+  PhaseAmounts& amounts = currentJob->phaseAmounts[phase];
+  amounts.bytesDone += static_cast<int64_t>(bytes);
+  ++amounts.filesDone;
+}
+
+uint64_t SizeOfFile(const std::string& path) {
+  FindEntry info;
+  return Sys().GetFileInfo(path, &info) ? info.size : 0;
+}
+
+uint64_t SizeOfFiles(const std::vector<std::string>& paths) {
+  uint64_t total = 0;
+  for (const std::string& path : paths) total += SizeOfFile(path);
+  return total;
 }
 
 void SetPhase(std::atomic<int32_t>& phase, PhaseState state) { phase = state; }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "job/job_context.h"
 #include "job/prompt.h"
@@ -27,6 +28,15 @@ void SetStatus(const std::string& text);
 void AppendDiagnostics(const std::string& text);
 void SetProgressRange(int32_t min, int32_t max);
 void SetProgressPos(int32_t pos);
+// Amounts for the front ends that show them: `phase` begins counting `files` files of `bytes`
+// bytes in all, after its SetProgressRange (which ends the counting of the one before); each
+// file done, passed or failed, adds itself with CountFileDone.
+void StartPhaseAmounts(ProgressPhase phase, int64_t files, uint64_t bytes);
+void CountFileDone(uint64_t bytes);
+// The size of a file (0 when it cannot be read), and of the files of a list, for the phases
+// that copy whole files.
+uint64_t SizeOfFile(const std::string& path);
+uint64_t SizeOfFiles(const std::vector<std::string>& paths);
 void SetPhase(std::atomic<int32_t>& phase, PhaseState state);
 // Adds a file check to the running job's record; afterRestore is set here, from the phase.
 void RecordFileCheck(FileCheck check);

@@ -217,17 +217,23 @@ bool Decompress(int32_t& filesStored) {
   LogF("    %d files to decompress.", n);
 
   ExtractionState state;
+  StartPhaseAmounts(kProgressExtraction, n, FileTableBytes());
   for (int32_t i = 0; i < n; ++i) {
     StopIfRequested();
     SetProgressPos(i);
     const FILE_INFO_STRUCT& record = fileTable[static_cast<size_t>(i)];
-    if (!FileIsRelevant(record)) continue;
+    const uint64_t recordBytes = record.fileSize > 0 ? static_cast<uint64_t>(record.fileSize) : 0;
+    if (!FileIsRelevant(record)) {
+      CountFileDone(recordBytes);
+      continue;
+    }
     SetStatus(Format("%d Files stored", filesStored));
     switch (ExtractRecord(record, packageSize, state)) {
       case Outcome::kWritten: ++filesStored; break;
       case Outcome::kSkipped: break;
       case Outcome::kFailed: return false;
     }
+    CountFileDone(recordBytes);
   }
   return true;
 }

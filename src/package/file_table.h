@@ -55,6 +55,8 @@ void SetFieldText(char (&field)[kPathFieldSize], const std::string& text);
 
 // The file table of the current job, replaced by each load.
 inline std::vector<FILE_INFO_STRUCT> fileTable;
+// The unpacked bytes of every record of fileTable (a negative size counts as none).
+uint64_t FileTableBytes();
 
 // The six header words of the last package read (only words 1 and 2 are interpreted).
 inline int32_t headerWord1 = 0;

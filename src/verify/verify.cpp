@@ -182,11 +182,14 @@ int Verification::CheckPanel() {
 int Verification::Run() {
   const int32_t total = static_cast<int32_t>(fileTable.size());
   SetProgressRange(0, total);
+  StartPhaseAmounts(kProgressVerification, total, FileTableBytes());
   for (int32_t i = 0; i < total; ++i) {
     StopIfRequested();
     CBHelper::BuildCRCTable();
     SetProgressPos(i);
-    CheckRecord(fileTable[static_cast<size_t>(i)]);
+    const FILE_INFO_STRUCT& record = fileTable[static_cast<size_t>(i)];
+    CheckRecord(record);
+    CountFileDone(record.fileSize > 0 ? static_cast<uint64_t>(record.fileSize) : 0);
   }
 
   if (targetType == kTargetEngine) {
