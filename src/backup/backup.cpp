@@ -56,6 +56,8 @@ bool BackupFiles(JobState& state, bool erase) {
   state.backupFileList.clear();
 
   state.SetProgressRange(0, 100);
+  state.StartPhaseAmounts(kProgressBackup, static_cast<int64_t>(state.cardFileList.size()),
+                          SizeOfFiles(state.cardFileList));
 
   int32_t copied = 0;
   for (const std::string& cardPath : state.cardFileList) {
@@ -74,6 +76,7 @@ bool BackupFiles(JobState& state, bool erase) {
       return BackupError(state, "Copy File Error", backupPath);
     state.Log("    did the copy.");
     state.backupFileList.push_back(backupPath);
+    state.CountFileDone(SizeOfFile(backupPath));
     ++copied;
     state.SetStatus(Format("%d Files backed up", copied));
     state.StopIfRequested();

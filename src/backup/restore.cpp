@@ -16,6 +16,7 @@ bool RestoreFiles(JobState& state) {
   state.Log("RestoreFiles");
   const int32_t count = static_cast<int32_t>(state.backupFileList.size());
   state.SetProgressRange(0, count);
+  state.StartPhaseAmounts(kProgressRestore, count, SizeOfFiles(state.backupFileList));
   // A reformatted card, or one whose folder was deleted, gets its whole tree back; a file that
   // cannot be put back is reported and the others still go back.
   std::unordered_set<std::string> foundFolders;
@@ -31,6 +32,7 @@ bool RestoreFiles(JobState& state) {
     } else {
       SetLastError(kErrPathNotFound);  // not below the backup folder: it has no place on the card
     }
+    state.CountFileDone(SizeOfFile(backupPath));
     if (!copied) {
       state.AppendDiagnostics(
           Format("\r\nCopy File Error - %d - ", static_cast<int>(GetLastError())) + cardPath +

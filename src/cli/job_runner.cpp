@@ -18,7 +18,6 @@ namespace {
 
 // The window's timer period.
 constexpr auto kPollPeriod = std::chrono::milliseconds(20);
-constexpr int kBarWidth = 30;
 
 // Ctrl-C, Ctrl-Break and SIGTERM requests, counted: the first asks the job to stop, the second
 // also stops a restore. The handler stays installed (Windows resets a handler to the default
@@ -54,20 +53,13 @@ class StopSignalScope {
   void (*previous_[std::size(kStopSignals)])(int) = {};
 };
 
-// A status text on one terminal line.
-std::string OneLine(const std::string& text) {
-  std::string line = ReplaceAll(text, "\r\n", " ");
-  for (char& c : line)
-    if (c == '\r' || c == '\n') c = ' ';
-  return line;
-}
-
 }  // namespace
 
 JobRunner::JobRunner(PromptAnswers answers, bool jsonReport)
     : out_(jsonReport ? stderr : stdout),
       prompt_(answers, ::isatty(STDIN_FILENO) == 1),
-      progressOnTerminal_(::isatty(jsonReport ? STDERR_FILENO : STDOUT_FILENO) == 1) {
+      progressOnTerminal_(::isatty(jsonReport ? STDERR_FILENO : STDOUT_FILENO) == 1),
+      terminal_(TerminalColumns(jsonReport ? STDERR_FILENO : STDOUT_FILENO)) {
   job_.log = &log_;
   job_.prompt = &prompt_;
   // Runs under the prompt's output lock, the same lock DrawProgress holds.
@@ -119,19 +111,12 @@ void JobRunner::ShowStatusLine(const std::string& text) {
 }
 
 void JobRunner::ClearProgressLine() {
-  if (!progressLineShown_) return;
-  std::fputs("\r\x1b[K", out_);
+  if (!progressOnTerminal_) return;
+  std::fputs(terminal_.Clear().c_str(), out_);
   std::fflush(out_);
-  progressLineShown_ = false;
 }
 
 void JobRunner::DrawProgress(bool final) {
-  // The bar takes 16-bit bounds, as the window's does.
-  if (job_.progressRangeChanged) {
-    rangeMin_ = static_cast<uint16_t>(job_.progressMin);
-    rangeMax_ = static_cast<uint16_t>(job_.progressMax);
-    job_.progressRangeChanged = 0;
-  }
   const std::string status = OneLine(job_.statusText.Get());
 
   // A message or a question on the terminal has the screen; the next tick draws again.
@@ -150,26 +135,17 @@ void JobRunner::DrawProgress(bool final) {
     lastStatus_ = status;
     return;
   }
-  const int32_t pos = static_cast<uint16_t>(job_.progressPos);
-  const int32_t span = rangeMax_ - rangeMin_;
-  int filled = 0;
-  if (span > 0) filled = static_cast<int>(int64_t{kBarWidth} * (pos - rangeMin_) / span);
-  filled = std::max(0, std::min(kBarWidth, filled));
-  std::fprintf(out_, "\r[%s%s] %s\x1b[K", std::string(filled, '#').c_str(),
-               std::string(kBarWidth - filled, '.').c_str(), status.c_str());
-  progressLineShown_ = true;
-  if (final) {
-    std::fputc('\n', out_);
-    progressLineShown_ = false;
-  }
+  const std::string text = terminal_.Update(job_, TerminalProgress::Clock::now(), final);
+  if (text.empty()) return;
+  std::fputs(text.c_str(), out_);
   std::fflush(out_);
-  lastStatus_ = status;
 }
 
 int JobRunner::Run(int (*worker)(JobContext*)) {
   StopSignalScope signals;
   int result = 0;
   int32_t requests = 0;
+  terminal_.Begin(job_);
   std::thread thread([this, worker, &result] { result = worker(&job_); });
   while (job_.jobRunning) {
     if (stopSignals > requests) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/terminal_progress.h"
 #include "cli/terminal_prompt.h"
 #include "job/front_end.h"
 #include "record/job_context.h"
@@ -62,10 +63,8 @@ class JobRunner {
   CLogToFile log_;
   TerminalPrompt prompt_;
   bool progressOnTerminal_ = false;
-  bool progressLineShown_ = false;
-  std::string lastStatus_;
-  int32_t rangeMin_ = 0;
-  int32_t rangeMax_ = 0;
+  TerminalProgress terminal_;
+  std::string lastStatus_;  // the last status line written when the output is no terminal
   bool interrupted_ = false;
 };
 

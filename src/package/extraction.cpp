@@ -213,17 +213,23 @@ bool Decompress(JobState& state) {
   state.LogF("    %d files to decompress.", n);
 
   ExtractionState progress;
+  state.StartPhaseAmounts(kProgressExtraction, n, FileTableBytes(state.fileTable));
   for (int32_t i = 0; i < n; ++i) {
     state.StopIfRequested();
     state.SetProgressPos(i);
     const FILE_INFO_STRUCT& record = state.fileTable[static_cast<size_t>(i)];
-    if (!FileIsRelevant(state, record)) continue;
+    const uint64_t recordBytes = record.fileSize > 0 ? static_cast<uint64_t>(record.fileSize) : 0;
+    if (!FileIsRelevant(state, record)) {
+      state.CountFileDone(recordBytes);
+      continue;
+    }
     state.SetStatus(Format("%d Files stored", state.filesStored));
     switch (ExtractRecord(state, record, packageSize, progress)) {
       case Outcome::kWritten: ++state.filesStored; break;
       case Outcome::kSkipped: break;
       case Outcome::kFailed: return false;
     }
+    state.CountFileDone(recordBytes);
   }
   return true;
 }

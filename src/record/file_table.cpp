@@ -16,4 +16,11 @@ void SetFieldText(char (&field)[kPathFieldSize], const std::string& text) {
   std::memcpy(field, text.data(), std::min(text.size(), kPathFieldSize - 1));
 }
 
+uint64_t FileTableBytes(const std::vector<FILE_INFO_STRUCT>& table) {
+  uint64_t total = 0;
+  for (const FILE_INFO_STRUCT& record : table)
+    if (record.fileSize > 0) total += static_cast<uint64_t>(record.fileSize);
+  return total;
+}
+
 }  // namespace cw

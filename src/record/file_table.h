@@ -53,6 +53,9 @@ std::string FieldText(const char (&field)[kPathFieldSize]);
 // Sets a path field, cutting the text at 299 characters so the terminator always fits.
 void SetFieldText(char (&field)[kPathFieldSize], const std::string& text);
 
+// The unpacked bytes of every record of a file table (a negative size counts as none).
+uint64_t FileTableBytes(const std::vector<FILE_INFO_STRUCT>& table);
+
 // Closes and drops the package's file object on every way out of a read, a stop included.
 struct PackageFileCloser {
   std::unique_ptr<File>& file;

@@ -46,6 +46,13 @@ void ResetCommon(JobContext& job) {
   job.progressMin = 0;
   job.progressMax = 0;
   job.progressPos = 0;
+  job.progressPhase = kProgressNone;
+  for (PhaseAmounts& amounts : job.phaseAmounts) {
+    amounts.filesDone = 0;
+    amounts.filesTotal = 0;
+    amounts.bytesDone = 0;
+    amounts.bytesTotal = 0;
+  }
   job.prepState = kPhaseIdle;
   job.storeState = kPhaseIdle;
   job.restoreState = kPhaseIdle;

@@ -62,6 +62,27 @@ class GuardedText {
   std::string text_;
 };
 
+// The phases whose amounts a front end can show (files and bytes done of their totals).
+enum ProgressPhase : int32_t {
+  kProgressNone = 0,
+  kProgressBackup = 1,
+  kProgressExtraction = 2,
+  kProgressRestore = 3,
+  kProgressVerification = 4,
+  kProgressPhaseCount = 5,
+};
+
+// The files and bytes of one phase's work, written by the worker as each file is done. They
+// keep their last values after the phase ends, so a front end that looks late still sees how
+// the phase ended; `starts` is raised each time the phase begins.
+struct PhaseAmounts {
+  std::atomic<int32_t> starts{0};
+  std::atomic<int64_t> filesDone{0};
+  std::atomic<int64_t> filesTotal{0};
+  std::atomic<int64_t> bytesDone{0};
+  std::atomic<int64_t> bytesTotal{0};
+};
+
 // One file a verification read back from the card, for reports that machines read: its card
 // path, the CRC-32 its reference gives and the one the card's file gives (none when it could
 // not be read), and whether they matched. A stored package copy is checked against the CRC-32
@@ -110,6 +131,10 @@ struct JobContext {
   std::atomic<int32_t> progressMin{0};
   std::atomic<int32_t> progressMax{0};
   std::atomic<int32_t> progressPos{0};
+  // The phase counting amounts now (kProgressNone between them); the amounts of each phase
+  // by its number.
+  std::atomic<int32_t> progressPhase{kProgressNone};
+  PhaseAmounts phaseAmounts[kProgressPhaseCount];
   std::atomic<int32_t> prepState{kPhaseIdle};
   std::atomic<int32_t> storeState{kPhaseIdle};
   std::atomic<int32_t> restoreState{kPhaseIdle};

@@ -21,6 +21,17 @@ void RecordUnexpected(const JobState& state, const char* what) {
 
 void SetPhase(std::atomic<int32_t>& phase, PhaseState state) { phase = state; }
 
+uint64_t SizeOfFile(const std::string& path) {
+  FindEntry info;
+  return Sys().GetFileInfo(path, &info) ? info.size : 0;
+}
+
+uint64_t SizeOfFiles(const std::vector<std::string>& paths) {
+  uint64_t total = 0;
+  for (const std::string& path : paths) total += SizeOfFile(path);
+  return total;
+}
+
 void Wait(uint32_t milliseconds) { Sys().Sleep(milliseconds); }
 
 int RunWorker(JobState& state, const std::function<int()>& body) {

@@ -4,12 +4,19 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "record/job_state.h"
 
 namespace cw {
 
 void SetPhase(std::atomic<int32_t>& phase, PhaseState state);
+
+// The size of a file (0 when it cannot be read), and of the files of a list, for the phases
+// that copy whole files.
+uint64_t SizeOfFile(const std::string& path);
+uint64_t SizeOfFiles(const std::vector<std::string>& paths);
 
 // Waits for the device through the platform's sleep (a volume's retries). The waits a window
 // needs to see each phase are JobState::PhaseWait.

@@ -76,11 +76,32 @@ void JobState::SetProgressRange(int32_t min, int32_t max) const {
   job.progressMin = min;
   job.progressMax = max;
   job.progressPos = min;
+  job.progressPhase = kProgressNone;
   // Raised last, so the timer never applies half a range.
   job.progressRangeChanged = 1;
 }
 
 void JobState::SetProgressPos(int32_t pos) const { job.progressPos = pos; }
+
+void JobState::StartPhaseAmounts(ProgressPhase phase, int64_t files, uint64_t bytes) const {
+  if (phase <= kProgressNone || phase >= kProgressPhaseCount) return;
+  PhaseAmounts& amounts = job.phaseAmounts[phase];
+  amounts.filesDone = 0;
+  amounts.bytesDone = 0;
+  amounts.filesTotal = files;
+  amounts.bytesTotal = static_cast<int64_t>(bytes);
+  // Raised last: a front end that sees the new start sees the new totals.
+  ++amounts.starts;
+  job.progressPhase = phase;
+}
+
+void JobState::CountFileDone(uint64_t bytes) const {
+  const int32_t phase = job.progressPhase;
+  if (phase <= kProgressNone || phase >= kProgressPhaseCount) return;
+  PhaseAmounts& amounts = job.phaseAmounts[phase];
+  amounts.bytesDone += static_cast<int64_t>(bytes);
+  ++amounts.filesDone;
+}
 
 void JobState::RecordFileCheck(FileCheck check) const {
   check.afterRestore = job.restoreVerifyState == kPhaseRunning;

@@ -108,6 +108,11 @@ struct JobState {
   void AppendDiagnostics(const std::string& text) const;
   void SetProgressRange(int32_t min, int32_t max) const;
   void SetProgressPos(int32_t pos) const;
+  // Amounts for the front ends that show them: `phase` begins counting `files` files of `bytes`
+  // bytes in all, after its SetProgressRange (which ends the counting of the one before); each
+  // file done, passed or failed, adds itself with CountFileDone.
+  void StartPhaseAmounts(ProgressPhase phase, int64_t files, uint64_t bytes) const;
+  void CountFileDone(uint64_t bytes) const;
   // Adds a file check to the job's record; afterRestore is set here, from the phase.
   void RecordFileCheck(FileCheck check) const;
   // Waits after a phase change or before the job ends, so that a window's 20 ms timer sees the

@@ -28,6 +28,31 @@ void FillCRCTable() {
   crc::Prepare(CRCTable);
 }
 
+// The buffer of the whole-file reads, kept from file to file of a thread so that its memory is
+// not obtained and touched afresh for each; one grown past kKeptReadBytes is let go after use.
+constexpr size_t kKeptReadBytes = size_t{64} << 20;
+struct ReadBuffer {
+  std::unique_ptr<unsigned char[]> bytes;
+  size_t size = 0;
+};
+thread_local ReadBuffer readBuffer;
+
+// Throws std::bad_alloc when the memory is not there.
+unsigned char* ReadBufferOf(size_t size) {
+  if (readBuffer.size < size) {
+    readBuffer = {};
+    // Left uninitialised: the read fills it, and zero-filling a large file's buffer first
+    // would cost as much again as the CRC itself.
+    readBuffer.bytes = std::make_unique_for_overwrite<unsigned char[]>(size);
+    readBuffer.size = size;
+  }
+  return readBuffer.bytes.get();
+}
+
+void ReleaseLargeReadBuffer() {
+  if (readBuffer.size > kKeptReadBytes) readBuffer = {};
+}
+
 uint32_t Crc(const unsigned char* data, size_t length) {
   CBHelper::BuildCRCTable();
   // The byte-at-a-time loop's result, by a faster route (crc_kernels.h).
@@ -76,25 +101,26 @@ std::optional<uint32_t> CBHelper::ReadFileCRC(JobState& state, const std::string
   // for the whole file's, so it counts as a failed read.
   ok = ok && fullSize <= std::numeric_limits<uint32_t>::max();
   const uint32_t size = static_cast<uint32_t>(fullSize);
-  // Left uninitialised: the read fills it, and zero-filling a large file's buffer first
-  // would cost as much again as the CRC itself.
-  std::unique_ptr<unsigned char[]> buffer;
+  unsigned char* buffer = nullptr;
   uint32_t bytesRead = 0;
   if (ok) {
     try {
-      buffer = std::make_unique_for_overwrite<unsigned char[]>(std::max<uint32_t>(size, 1));
+      buffer = ReadBufferOf(std::max<uint32_t>(size, 1));
       // One request for the whole file; only the count of bytes that came decides.
-      file->Read(buffer.get(), size, &bytesRead);
+      file->Read(buffer, size, &bytesRead);
     } catch (const std::bad_alloc&) {
       ok = false;
     }
   }
   file->Close();
   if (!ok || bytesRead != size) {
+    ReleaseLargeReadBuffer();
     state.ShowMessage("Failed to read the file.\n\n" + path, MessageButtons::Ok, MessageIcon::None);
     return std::nullopt;
   }
-  return Crc(buffer.get(), size);
+  const uint32_t crc = Crc(buffer, size);
+  ReleaseLargeReadBuffer();
+  return crc;
 }
 
 }  // namespace cw

@@ -186,11 +186,14 @@ int Verification::CheckPanel() {
 int Verification::Run() {
   const int32_t total = static_cast<int32_t>(state.fileTable.size());
   state.SetProgressRange(0, total);
+  state.StartPhaseAmounts(kProgressVerification, total, FileTableBytes(state.fileTable));
   for (int32_t i = 0; i < total; ++i) {
     state.StopIfRequested();
     CBHelper::BuildCRCTable();
     state.SetProgressPos(i);
-    CheckRecord(state.fileTable[static_cast<size_t>(i)]);
+    const FILE_INFO_STRUCT& record = state.fileTable[static_cast<size_t>(i)];
+    CheckRecord(record);
+    state.CountFileDone(record.fileSize > 0 ? static_cast<uint64_t>(record.fileSize) : 0);
   }
 
   if (state.targetType == kTargetEngine) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "platform/posix/posix_internal.h"
 #include "posix_fixture.h"
@@ -36,6 +37,38 @@ TEST_F(PathTest, AnExactMatchWinsOverOthersAndAmbiguityKeepsTheGivenName) {
   EXPECT_EQ(sys().ToHostPath("E:\\abc\\X"), card_ + "/abc/x");
   // Two entries match "Abc" ignoring case: neither is picked.
   EXPECT_EQ(sys().ToHostPath("E:\\Abc\\X"), card_ + "/Abc/X");
+}
+
+// Nothing about a card's names is kept between lookups that a change could make wrong: each
+// step changes the card, by the host or through the platform, and the next lookup sees it.
+TEST_F(PathTest, LookupsFollowEveryChangeAtOnce) {
+  namespace fs = std::filesystem;
+  const std::string main = OnCard("app/Main.bin");
+  struct Step {
+    std::function<void()> change;
+    std::string path;
+    std::string expected;  // relative to the card
+  };
+  const Step steps[] = {
+      {[] {}, "E:\\APP\\MAIN.BIN", "app/Main.bin"},
+      {[&] { OnCard("APP/MAIN.BIN"); }, "E:\\APP\\MAIN.BIN", "APP/MAIN.BIN"},
+      {[&] { fs::remove_all(card_ + "/APP"); }, "E:\\APP\\MAIN.BIN", "app/Main.bin"},
+      {[&] { fs::rename(main, card_ + "/app/mAIN.BIN"); }, "E:\\app\\Main.bin", "app/mAIN.BIN"},
+      {[] {}, "E:\\app\\NEW.TXT", "app/NEW.TXT"},
+      {[&] { OnCard("app/new.txt"); }, "E:\\app\\NEW.TXT", "app/new.txt"},
+      {[&] { ASSERT_TRUE(sys().DeleteFile("E:\\APP\\NEW.TXT")); }, "E:\\app\\new.txt",
+       "app/new.txt"},
+      {[&] { ASSERT_TRUE(sys().CreateDirectory("E:\\app\\Sub")); }, "E:\\APP\\SUB\\F.BIN",
+       "app/Sub/F.BIN"},
+      {[&] { fs::rename(card_ + "/app", card_ + "/App"); }, "E:\\APP\\SUB\\F.BIN",
+       "App/Sub/F.BIN"},
+      {[&] { fs::create_directory(card_ + "/APP"); }, "E:\\APP\\SUB\\F.BIN", "APP/SUB/F.BIN"},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    EXPECT_EQ(sys().ToHostPath(step.path), card_ + "/" + step.expected) << step.path;
+  }
+  EXPECT_FALSE(fs::exists(card_ + "/app/new.txt"));  // the delete found the file by its name
 }
 
 TEST_F(PathTest, DoubledSeparatorsAndDotsFold) {

@@ -112,6 +112,21 @@ TEST_F(FileCrcTest, WholeFileIncludingZeroBytes) {
   EXPECT_EQ(prompt_.Count(), 0u);
 }
 
+// The read buffer is kept from file to file: a shorter file after a longer one is checksummed
+// over its own bytes only, and a longer one after it over all of its own.
+TEST_F(FileCrcTest, FilesOfEverySizeInTurnGiveTheirOwnCRC) {
+  const std::string sizes[] = {std::string(70000, 'a'), "bc", "", std::string(1 << 20, 'd'),
+                               std::string(5, 'e')};
+  for (size_t i = 0; i < std::size(sizes); ++i)
+    fs().WriteFile("E:\\F" + std::to_string(i) + ".BIN", sizes[i]);
+  for (int round = 0; round < 2; ++round) {
+    for (size_t i = 0; i < std::size(sizes); ++i)
+      EXPECT_EQ(CBHelper::GetFileCRC(state_, "E:\\F" + std::to_string(i) + ".BIN"),
+                Crc(sizes[i])) << i;
+  }
+  EXPECT_EQ(prompt_.Count(), 0u);
+}
+
 TEST_F(FileCrcTest, EmptyAndMissingFilesGiveZeroSilently) {
   fs().WriteFile("E:\\EMPTY.TXT", "");
   EXPECT_EQ(CBHelper::GetFileCRC(state_, "E:\\EMPTY.TXT"), 0u);

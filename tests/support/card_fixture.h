@@ -61,6 +61,8 @@ class CardFixture {
 
   // Runs cardwright with the card's drive mapping before `args`, and HOME.
   CommandResult Run(const std::vector<std::string>& args, const std::string& stdinText = "") const;
+  // The same run with standard input and output a terminal of `columns` columns.
+  CommandResult RunOnTerminal(const std::vector<std::string>& args, int columns = 120) const;
   // The same run started in the background (standard input a terminal with `terminalInput`).
   std::unique_ptr<RunningProgram> Start(const std::vector<std::string>& args,
                                         bool terminalInput = false) const;

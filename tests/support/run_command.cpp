@@ -4,7 +4,9 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -126,6 +128,54 @@ CommandResult RunProgram(const std::vector<std::string>& argv, const Environment
     }
   }
   if (inFd >= 0) ::close(inFd);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+CommandResult RunOnTerminal(const std::vector<std::string>& argv, const EnvironmentAdditions& env,
+                            int columns) {
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (terminal < 0 || ::grantpt(terminal) != 0 || ::unlockpt(terminal) != 0)
+    throw std::runtime_error("no pseudo-terminal");
+  const int slave = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave < 0) throw std::runtime_error("no pseudo-terminal");
+  // Bytes as the program wrote them: no LF to CR LF on the way.
+  termios modes{};
+  ::tcgetattr(slave, &modes);
+  modes.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  ::tcsetattr(slave, TCSANOW, &modes);
+  winsize size{};
+  size.ws_row = 24;
+  size.ws_col = static_cast<unsigned short>(columns);
+  ::ioctl(terminal, TIOCSWINSZ, &size);
+
+  int err[2];
+  MakePipe(err);
+  const pid_t pid = Spawn(argv, env, slave, slave, err[1]);
+  ::close(slave);
+  ::close(err[1]);
+  CommandResult result;
+  int outFd = terminal, errFd = err[0];
+  if (pid == 0) {
+    ::close(outFd);
+    ::close(errFd);
+    result.err = "cannot start " + argv[0];
+    return result;
+  }
+  // The terminal reads as ended (EIO) once the program and its children have closed it.
+  while (outFd >= 0 || errFd >= 0) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    DrainReady(fds, &result, &outFd, &errFd);
+  }
+  for (int fd : {outFd, errFd})
+    if (fd >= 0) ::close(fd);
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

@@ -21,6 +21,12 @@ using EnvironmentAdditions = std::vector<std::pair<std::string, std::string>>;
 CommandResult RunProgram(const std::vector<std::string>& argv, const EnvironmentAdditions& env = {},
                          const std::string& stdinText = "");
 
+// The same with standard input and output a pseudo-terminal of `columns` columns that passes
+// the bytes unchanged (no LF to CR LF); `out` is what the program wrote on it. Standard error
+// is a pipe.
+CommandResult RunOnTerminal(const std::vector<std::string>& argv, const EnvironmentAdditions& env,
+                            int columns = 120);
+
 // A program started in the background, its outputs collected as they come, so that a test can
 // act at a moment it sees (a question asked, a log line written) and then signal it.
 class RunningProgram {

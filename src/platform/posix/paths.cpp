@@ -180,6 +180,50 @@ std::string MatchComponentAt(const std::string& folder, const std::string& name,
   return match;
 }
 
+namespace {
+
+// The components of path[start...] joined below `base` exactly as written; false when one is
+// "..", whose meaning depends on where the walk stands.
+bool JoinAsWritten(const std::string& path, size_t start, std::string base, std::string* joined) {
+  while (start <= path.size()) {
+    size_t end = start;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    const std::string name = path.substr(start, end - start);
+    start = end + 1;
+    if (name.empty() || name == ".") continue;
+    if (name == "..") return false;
+    base = JoinHost(base, name);
+  }
+  *joined = std::move(base);
+  return true;
+}
+
+bool Exists(const std::string& hostPath) {
+  struct stat st;
+  return ::lstat(hostPath.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+// The walk below matches each component in its folder, preferring the exact name; when every
+// component exists exactly as written (always so on a FAT card, whose driver ignores case
+// itself) that walk ends at the path as written, which one lookup by the kernel proves. The same
+// holds for every folder of a file about to be created: then only the last name is matched.
+// Nothing is remembered, so a change made by anyone is seen at once.
+bool PosixPlatform::ResolveAsWritten(const std::string& path, size_t start,
+                                     const std::string& base, std::string* hostPath) {
+  std::string written;
+  if (!JoinAsWritten(path, start, base, &written)) return false;
+  if (written == base || Exists(written)) {
+    *hostPath = written;
+    return true;
+  }
+  const std::string folder = ParentOf(written);
+  if (!PathIsUnder(folder, base) || !Exists(folder)) return false;
+  *hostPath = JoinHost(folder, MatchComponent(folder, NameOf(written)));
+  return true;
+}
+
 // Rules: "E:..." starts at drive E:'s folder; "\..." at the root of the current folder's drive;
 // "/..." is already a host path and is taken as given; anything else starts at the current
 // folder. "\\.\E:" is the volume of E:, so it names E:'s folder. Other "\\" paths (network
@@ -214,6 +258,8 @@ bool PosixPlatform::Resolve(const std::string& path, std::string* hostPath) {
     current = CurrentHostFolder();
     floor = std::string(1, '/');
   }
+
+  if (ResolveAsWritten(path, restStart, current, hostPath)) return true;
 
   bool exists = true;  // once a component is missing, nothing below it can match
   size_t start = restStart;

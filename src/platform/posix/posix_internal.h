@@ -153,6 +153,10 @@ class PosixPlatform final : public Platform {
   void BuildDriveMap();
   // Windows path -> host path. False (last error 3) for an unknown drive or an empty path.
   bool Resolve(const std::string& path, std::string* hostPath);
+  // Resolve's result in one or two lookups when the path's folders exist as written below
+  // `base` (the walk's start); false when the full walk is needed.
+  bool ResolveAsWritten(const std::string& path, size_t start, const std::string& base,
+                        std::string* hostPath);
   // The drive whose root `rootPath` names ("E:", "E:\"), or -1.
   int DriveOfRoot(const std::string& rootPath) const;
   // The drive a Windows path lies on, or -1.

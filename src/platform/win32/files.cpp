@@ -118,8 +118,11 @@ std::unique_ptr<File> Win32Platform::OpenFile(const std::string& path, OpenMode 
     return nullptr;
   }
   const DWORD access = mode == OpenMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+  // Files opened to be read are read from start to end (checksums, copies).
+  const DWORD flags =
+      FILE_ATTRIBUTE_NORMAL | (mode == OpenMode::Read ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
   const HANDLE handle = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, CreationOf(mode), FILE_ATTRIBUTE_NORMAL, nullptr);
+                                      nullptr, CreationOf(mode), flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     FailSystem();
     return nullptr;
