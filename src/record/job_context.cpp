@@ -70,7 +70,6 @@ void PrepareStoreJob(JobContext& job) {
   job.prepState = kPhaseRunning;
   job.storeInProgress = job.restoreOnly ? 0 : 1;
   job.usePackageFile = 1;
-  job.displayMode = 0;
 }
 
 void PrepareVerifyJob(JobContext& job) {
@@ -79,7 +78,6 @@ void PrepareVerifyJob(JobContext& job) {
   job.storeInProgress = 0;
   // Without a package the card's own reference is used.
   job.usePackageFile = job.fwpPath.empty() ? 0 : 1;
-  job.displayMode = 2;
 }
 
 }  // namespace cw

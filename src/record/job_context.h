@@ -147,7 +147,6 @@ struct JobContext {
   GuardedText diagnosticsText;  // never cleared: the transcript of the whole run
   FileCheckRecord fileChecks;   // the files the current job's verifications read
   std::atomic<int32_t> usePackageFile{0};
-  std::atomic<int32_t> displayMode{255};
   std::atomic<int32_t> skipBackup{0};
   std::atomic<int32_t> restoreOnly{0};
   // Written by a store job at stage 7: how many files the backup folder of the card's kind
@@ -158,7 +157,6 @@ struct JobContext {
   // is told of every change as it happens (the command line, the tests) leaves it at 0.
   std::atomic<int32_t> phaseWaits{0};
   CLogToFile* log = nullptr;
-  int32_t timerId = 0;
   // How the job reaches the user; set by the front end.
   Prompt* prompt = nullptr;
 };

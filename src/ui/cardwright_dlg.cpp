@@ -56,8 +56,8 @@ bool CCardwrightDlg::OnInitDialog() {
   job_.jobRunning = 0;
   ShowPassMark1(false);
   view_.SetTitle(Format(kWindowTitleFormat, kProgramVersion / 1000.0));
-  job_.timerId = 0;
-  job_.displayMode = 255;
+  timerId_ = 0;
+  displayMode_ = 255;
   job_.panelSelected = 0;
   job_.engineSelected = 0;
   job_.restoreOnly = 0;
@@ -68,7 +68,7 @@ bool CCardwrightDlg::OnInitDialog() {
 void CCardwrightDlg::OnDownloadAndVerify() {
   if (jobActive_) return;  // the button is disabled; Enter must not start a second job
   ClearMarksAndStatus();
-  job_.displayMode = 0;
+  displayMode_ = 0;
   job_.prepState = kPhaseRunning;
   job_.storeState = kPhaseIdle;
   job_.verifyOnlyState = kPhaseIdle;
@@ -95,7 +95,7 @@ void CCardwrightDlg::OnVerify() {
   LogLine("OnVerify");
   if (jobActive_) return;
   ClearMarksAndStatus();
-  job_.displayMode = 2;
+  displayMode_ = 2;
   job_.verifyOnlyState = kPhaseRunning;
   job_.prepState = kPhaseIdle;
   job_.storeState = kPhaseIdle;
@@ -118,33 +118,33 @@ void CCardwrightDlg::OnTimer() {
   }
   view_.SetProgressPos(job_.progressPos);
 
-  const int mode = job_.displayMode;
+  const int mode = displayMode_;
   view_.SetText(mode == 4 || mode == 5 ? kIdStatus2 : kIdStatus1, job_.statusText.Get());
   switch (mode) {
     case 0:
       if (job_.prepState == kPhaseFailed) {
         ShowFailMarks1(true);
-        job_.displayMode = 4;
+        displayMode_ = 4;
       } else if (job_.prepState == kPhaseDone) {
-        job_.displayMode = job_.restoreOnly ? 4 : 1;
+        displayMode_ = job_.restoreOnly ? 4 : 1;
       }
       break;
     case 1:
       if (job_.storeState == kPhaseFailed) {
         ShowFailMarks1(true);
-        job_.displayMode = 4;
+        displayMode_ = 4;
       } else if (job_.storeState == kPhaseDone) {
-        job_.displayMode = 3;
+        displayMode_ = 3;
       }
       break;
     case 2:
       // A failed card check shows no mark: the job's own message explains it.
-      if (job_.verifyOnlyState == kPhaseDone) job_.displayMode = 3;
+      if (job_.verifyOnlyState == kPhaseDone) displayMode_ = 3;
       break;
     case 3:
       if (job_.verifyState == kPhaseFailed) {
         ShowFailMarks1(true);
-        job_.displayMode = 4;
+        displayMode_ = 4;
       } else if (job_.verifyState == kPhaseDone) {
         ShowPassMark1(true);
       }
@@ -153,7 +153,7 @@ void CCardwrightDlg::OnTimer() {
       if (job_.restoreState == kPhaseFailed)
         ShowFailMarks2(true);
       else if (job_.restoreState == kPhaseDone)
-        job_.displayMode = 5;
+        displayMode_ = 5;
       break;
     case 5:
       if (job_.restoreVerifyState == kPhaseFailed)
@@ -166,8 +166,8 @@ void CCardwrightDlg::OnTimer() {
   }
 
   if (job_.jobRunning == 0) {
-    if (job_.timerId != 0) view_.KillTimer(job_.timerId);
-    job_.timerId = 0;
+    if (timerId_ != 0) view_.KillTimer(timerId_);
+    timerId_ = 0;
     // The worker's last act was clearing jobRunning; reap it before the next job may start.
     if (worker_.joinable()) worker_.join();
     jobActive_ = false;
@@ -243,8 +243,8 @@ void CCardwrightDlg::OnAdvanced() {
 bool CCardwrightDlg::OnClose() {
   if (job_.stopRequested == 0) job_.stopRequested = 1;
   if (!jobActive_) {
-    if (job_.timerId != 0) view_.KillTimer(job_.timerId);
-    job_.timerId = 0;
+    if (timerId_ != 0) view_.KillTimer(timerId_);
+    timerId_ = 0;
     return true;
   }
   if (!closing_) {
@@ -252,7 +252,7 @@ bool CCardwrightDlg::OnClose() {
     closeTicks_ = 0;
     LogLine("  the window is closing: the job was asked to stop.");
     prompt_.CloseAll();
-    if (job_.timerId == 0) job_.timerId = view_.StartTimer(kJobTimerId, kJobTimerPeriodMs);
+    if (timerId_ == 0) timerId_ = view_.StartTimer(kJobTimerId, kJobTimerPeriodMs);
     view_.SetText(kIdStatus1, kStoppingStatus);
   }
   return false;
@@ -304,7 +304,7 @@ void CCardwrightDlg::ClearMarksAndStatus() {
 }
 
 void CCardwrightDlg::StartJob(const std::function<int(JobContext*)>& worker) {
-  if (job_.timerId == 0) job_.timerId = view_.StartTimer(kJobTimerId, kJobTimerPeriodMs);
+  if (timerId_ == 0) timerId_ = view_.StartTimer(kJobTimerId, kJobTimerPeriodMs);
   EnableInputs(false);
   if (worker_.joinable()) worker_.join();  // an ended job the timer has not reaped yet
   jobActive_ = true;

@@ -62,6 +62,13 @@ class CCardwrightDlg {
   void EnableInputs(bool enable);
 
   JobContext& job() { return job_; }
+  // Which of the job's phases the timer follows (0 preparation, 1 store, 2 verify only,
+  // 3 verification, 4 restore, 5 the verification after a restore; 255 no job yet): it decides
+  // the status line the text goes to and the marks shown. The window thread alone uses it.
+  int displayMode() const { return displayMode_; }
+  void SetDisplayMode(int mode) { displayMode_ = mode; }
+  // The running job timer's id, 0 when none runs.
+  int timerId() const { return timerId_; }
   CDirTreeCtrl& tree() { return tree_; }
   CLogToFile& log() { return log_; }
   // True from a job's start until the timer has seen it end.
@@ -90,6 +97,8 @@ class CCardwrightDlg {
   JobWorkers workers_;
   CLogToFile log_;
   JobContext job_;
+  int displayMode_ = 255;
+  int timerId_ = 0;
   CDirTreeCtrl tree_;
   std::thread worker_;
   bool jobActive_ = false;

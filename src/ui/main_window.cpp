@@ -220,7 +220,7 @@ int CardwrightWindow::StartTimer(int /*id*/, int periodMs) { return startTimer(p
 void CardwrightWindow::KillTimer(int timerId) { killTimer(timerId); }
 
 void CardwrightWindow::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == logic_->job().timerId)
+  if (event->timerId() == logic_->timerId())
     logic_->OnTimer();
   else
     QDialog::timerEvent(event);

@@ -24,7 +24,6 @@ void Dirty(JobContext& job) {
     *phase = kPhaseFailed;
   job.storeInProgress = 1;
   job.usePackageFile = 0;
-  job.displayMode = 255;
   // Settings and facts that jobs keep.
   job.panelSelected = 1;
   job.engineSelected = 0;
@@ -36,7 +35,6 @@ void Dirty(JobContext& job) {
   job.versionBlock.generatorLetter = 'c';
   job.fwpVersion = 1009;
   job.diagnosticsText.Set("transcript of the first job\r\n");
-  job.timerId = 999;
 }
 
 void ExpectKeptFields(const JobContext& job, CLogToFile* log, Prompt* prompt) {
@@ -50,7 +48,6 @@ void ExpectKeptFields(const JobContext& job, CLogToFile* log, Prompt* prompt) {
   EXPECT_EQ(job.versionBlock.generatorLetter, 'c');
   EXPECT_EQ(job.fwpVersion, 1009);
   EXPECT_EQ(job.diagnosticsText.Get(), "transcript of the first job\r\n");
-  EXPECT_EQ(job.timerId, 999);
   EXPECT_EQ(job.log, log);
   EXPECT_EQ(job.prompt, prompt);
 }
@@ -86,7 +83,6 @@ TEST(JobContextTest, StoreJobStartValues) {
   EXPECT_EQ(job.verifyOnlyState, kPhaseIdle);
   EXPECT_EQ(job.storeInProgress, 1);
   EXPECT_EQ(job.usePackageFile, 1);
-  EXPECT_EQ(job.displayMode, 0);
   EXPECT_EQ(job.flashPath, "E:");
   ExpectKeptFields(job, log, prompt);
 }
@@ -112,7 +108,6 @@ TEST(JobContextTest, VerifyJobStartValues) {
   EXPECT_EQ(job.verifyOnlyState, kPhaseRunning);
   EXPECT_EQ(job.storeInProgress, 0);
   EXPECT_EQ(job.usePackageFile, 1);
-  EXPECT_EQ(job.displayMode, 2);
   ExpectKeptFields(job, nullptr, nullptr);
 }
 
@@ -126,7 +121,6 @@ TEST(JobContextTest, VerifyJobWithoutPackageUsesTheCardsReference) {
 
 TEST(JobContextTest, FreshContextIsIdle) {
   JobContext job;
-  EXPECT_EQ(job.displayMode, 255);
   EXPECT_EQ(job.jobRunning, 0);
   EXPECT_EQ(job.statusText.Get(), "");
   EXPECT_EQ(job.log, nullptr);

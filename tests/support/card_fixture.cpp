@@ -141,10 +141,7 @@ CommandResult CardFixture::Run(const std::vector<std::string>& args,
 
 CommandResult CardFixture::RunOnTerminal(const std::vector<std::string>& args,
                                          int columns) const {
-  std::vector<std::string> argv = {CARDWRIGHT_EXE};
-  const std::vector<std::string> rest = Arguments(args);
-  argv.insert(argv.end(), rest.begin(), rest.end());
-  return cw::test::RunOnTerminal(argv, Environment(), columns);
+  return RunCardwrightOnTerminal(Arguments(args), Environment(), columns);
 }
 
 std::unique_ptr<RunningProgram> CardFixture::Start(const std::vector<std::string>& args,

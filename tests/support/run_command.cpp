@@ -268,4 +268,11 @@ CommandResult RunCardwright(const std::vector<std::string>& args, const Environm
   return RunProgram(argv, env, stdinText);
 }
 
+CommandResult RunCardwrightOnTerminal(const std::vector<std::string>& args,
+                                      const EnvironmentAdditions& env, int columns) {
+  std::vector<std::string> argv = {CARDWRIGHT_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunOnTerminal(argv, env, columns);
+}
+
 }  // namespace cw::test

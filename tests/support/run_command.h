@@ -68,4 +68,8 @@ CommandResult RunCardwright(const std::vector<std::string>& args,
                             const EnvironmentAdditions& env = {},
                             const std::string& stdinText = "");
 
+// Runs CARDWRIGHT_EXE with `args` on a pseudo-terminal `columns` wide.
+CommandResult RunCardwrightOnTerminal(const std::vector<std::string>& args,
+                                      const EnvironmentAdditions& env, int columns);
+
 }  // namespace cw::test

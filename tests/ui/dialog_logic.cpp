@@ -37,8 +37,8 @@ class DialogLogicTest : public QObject {
     QVERIFY(f_->Logged("Rootpath: C:\\WORK"));
     QVERIFY(f_->Logged("Datapath: C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE"));
     QVERIFY(f_->Logged("  did not locate previous or local last path, searching."));
-    QCOMPARE(dlg.job().displayMode.load(), 255);
-    QCOMPARE(dlg.job().timerId, 0);
+    QCOMPARE(dlg.displayMode(), 255);
+    QCOMPARE(dlg.timerId(), 0);
     QCOMPARE(dlg.job().jobRunning.load(), 0);
     QVERIFY(!f_->view.Shown(kIdPassMark1));
     QCOMPARE(f_->prompt.Count(), size_t{0});
@@ -155,12 +155,12 @@ class DialogLogicTest : public QObject {
 
     JobContext& job = dlg.job();
     QVERIFY(dlg.jobActive());
-    QCOMPARE(job.displayMode.load(), 0);
+    QCOMPARE(dlg.displayMode(), 0);
     QCOMPARE(job.prepState.load(), int32_t{kPhaseRunning});
     QCOMPARE(job.storeInProgress.load(), 0);  // restore only
     QCOMPARE(job.usePackageFile.load(), 1);
     QCOMPARE(f_->view.timerRequests, (std::vector<std::pair<int, int>>{{999, 20}}));
-    QCOMPARE(job.timerId, f_->view.runningTimers.at(0));
+    QCOMPARE(dlg.timerId(), f_->view.runningTimers.at(0));
     for (int id : {kIdBrowse, kIdStore, kIdVerify, kIdAdvanced, kIdPackageBox, kIdCardBox})
       QVERIFY(!f_->view.Enabled(id));
     QVERIFY(!f_->view.Shown(kIdFailMark2Left));
@@ -177,7 +177,7 @@ class DialogLogicTest : public QObject {
     dlg.OnTimer();
     QVERIFY(!dlg.jobActive());
     QVERIFY(f_->view.runningTimers.empty());
-    QCOMPARE(job.timerId, 0);
+    QCOMPARE(dlg.timerId(), 0);
     for (int id : {kIdBrowse, kIdStore, kIdVerify, kIdAdvanced, kIdPackageBox, kIdCardBox})
       QVERIFY(f_->view.Enabled(id));
     QCOMPARE(fake().ReadFile(f_->DataPath() + "\\DownloadDiagnostics.txt"), std::string("Done!\r\n"));
@@ -189,7 +189,7 @@ class DialogLogicTest : public QObject {
     f_->view.texts[kIdCardBox] = "E:";
     dlg.OnVerify();
     f_->verify.WaitUntilFinished();
-    QCOMPARE(dlg.job().displayMode.load(), 2);
+    QCOMPARE(dlg.displayMode(), 2);
     QCOMPARE(dlg.job().usePackageFile.load(), 0);
     QCOMPARE(dlg.job().verifyOnlyState.load(), int32_t{kPhaseRunning});
     QCOMPARE(f_->verify.runs.load(), 1);
@@ -203,7 +203,7 @@ class DialogLogicTest : public QObject {
     CCardwrightDlg& dlg = f_->Open();
     JobContext& job = dlg.job();
     job.jobRunning = 1;
-    job.displayMode = 2;
+    dlg.SetDisplayMode(2);
     job.progressMin = 0;
     job.progressMax = 70000;
     job.progressPos = 12;

@@ -155,7 +155,7 @@ class WidgetsTest : public QObject {
     verify_->Release();
     QTRY_VERIFY(Find<QPushButton>(kIdVerify)->isEnabled());
     QVERIFY(Find<QLineEdit>(kIdCardBox)->isEnabled());
-    QCOMPARE(w.logic().job().timerId, 0);
+    QCOMPARE(w.logic().timerId(), 0);
   }
 
   void advancedSettingsFollowTheirRules() {

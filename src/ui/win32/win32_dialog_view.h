@@ -1,5 +1,5 @@
 #pragma once
-// The Windows face of the main dialog: template 102 from the resources, created with
+// The Windows face of the main dialog: layout IDD_CARDWRIGHT from the resources, created with
 // CreateDialogParam (tests, the screenshot) or run with DialogBoxParam. It implements
 // DialogView and the tree's TreeView over the native controls and passes every message to
 // CCardwrightDlg, which holds all the rules.

@@ -1,6 +1,7 @@
 #pragma once
-// "Advanced Settings" (template 157) and "Please Choose Panel Type" (template 156) as native
-// modal dialogs over the rules of ui/settings_dialogs.h.
+// "Advanced Settings" (IDD_ADVANCED_SETTINGS) and "Please Choose Panel Type"
+// (IDD_CHOOSE_PANEL_TYPE) as native modal dialogs: the layouts come from the resources, the
+// rules from ui/settings_dialogs.h, which the Qt window shares.
 
 #include "ui/win32/win32_api.h"
 
