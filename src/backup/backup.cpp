@@ -56,8 +56,9 @@ bool BackupFiles(JobState& state, bool erase) {
   state.backupFileList.clear();
 
   state.SetProgressRange(0, 100);
+  const std::vector<uint64_t> sizes = SizesOfFiles(state.cardFileList);
   state.StartPhaseAmounts(kProgressBackup, static_cast<int64_t>(state.cardFileList.size()),
-                          SizeOfFiles(state.cardFileList));
+                          TotalOf(sizes));
 
   int32_t copied = 0;
   for (const std::string& cardPath : state.cardFileList) {
@@ -76,7 +77,7 @@ bool BackupFiles(JobState& state, bool erase) {
       return BackupError(state, "Copy File Error", backupPath);
     state.Log("    did the copy.");
     state.backupFileList.push_back(backupPath);
-    state.CountFileDone(SizeOfFile(backupPath));
+    state.CountFileDone(sizes[static_cast<size_t>(copied)]);
     ++copied;
     state.SetStatus(Format("%d Files backed up", copied));
     state.StopIfRequested();

@@ -16,7 +16,8 @@ bool RestoreFiles(JobState& state) {
   state.Log("RestoreFiles");
   const int32_t count = static_cast<int32_t>(state.backupFileList.size());
   state.SetProgressRange(0, count);
-  state.StartPhaseAmounts(kProgressRestore, count, SizeOfFiles(state.backupFileList));
+  const std::vector<uint64_t> sizes = SizesOfFiles(state.backupFileList);
+  state.StartPhaseAmounts(kProgressRestore, count, TotalOf(sizes));
   // A reformatted card, or one whose folder was deleted, gets its whole tree back; a file that
   // cannot be put back is reported and the others still go back.
   std::unordered_set<std::string> foundFolders;
@@ -32,7 +33,7 @@ bool RestoreFiles(JobState& state) {
     } else {
       SetLastError(kErrPathNotFound);  // not below the backup folder: it has no place on the card
     }
-    state.CountFileDone(SizeOfFile(backupPath));
+    state.CountFileDone(sizes[static_cast<size_t>(i)]);
     if (!copied) {
       state.AppendDiagnostics(
           Format("\r\nCopy File Error - %d - ", static_cast<int>(GetLastError())) + cardPath +

@@ -21,14 +21,19 @@ void RecordUnexpected(const JobState& state, const char* what) {
 
 void SetPhase(std::atomic<int32_t>& phase, PhaseState state) { phase = state; }
 
-uint64_t SizeOfFile(const std::string& path) {
-  FindEntry info;
-  return Sys().GetFileInfo(path, &info) ? info.size : 0;
+std::vector<uint64_t> SizesOfFiles(const std::vector<std::string>& paths) {
+  std::vector<uint64_t> sizes;
+  sizes.reserve(paths.size());
+  for (const std::string& path : paths) {
+    FindEntry info;
+    sizes.push_back(Sys().GetFileInfo(path, &info) ? info.size : 0);
+  }
+  return sizes;
 }
 
-uint64_t SizeOfFiles(const std::vector<std::string>& paths) {
+uint64_t TotalOf(const std::vector<uint64_t>& sizes) {
   uint64_t total = 0;
-  for (const std::string& path : paths) total += SizeOfFile(path);
+  for (const uint64_t size : sizes) total += size;
   return total;
 }
 

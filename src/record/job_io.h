@@ -13,10 +13,10 @@ namespace cw {
 
 void SetPhase(std::atomic<int32_t>& phase, PhaseState state);
 
-// The size of a file (0 when it cannot be read), and of the files of a list, for the phases
-// that copy whole files.
-uint64_t SizeOfFile(const std::string& path);
-uint64_t SizeOfFiles(const std::vector<std::string>& paths);
+// The size of each file of a list (0 when it cannot be read), looked up once for the phases
+// that copy whole files: their totals and each file's count come from it.
+std::vector<uint64_t> SizesOfFiles(const std::vector<std::string>& paths);
+uint64_t TotalOf(const std::vector<uint64_t>& sizes);
 
 // Waits for the device through the platform's sleep (a volume's retries). The waits a window
 // needs to see each phase are JobState::PhaseWait.
