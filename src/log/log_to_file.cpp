@@ -88,8 +88,10 @@ CLogToFile::~CLogToFile() = default;
 
 void CLogToFile::SetLogFile(const std::string& path) {
   logPath_ = path;
+  hostPath_.clear();
   try {
     fileOk_ = CheckLogFile();
+    if (fileOk_) hostPath_ = Sys().ToHostPath(logPath_);
   } catch (...) {
     fileOk_ = false;
     SetErrorText(kCauseGeneric);
@@ -110,12 +112,21 @@ void CLogToFile::Log(const std::string& message) {
 void CLogToFile::WriteLine(const std::string& message) {
   // Held until the end of this call, on every path out of it.
   std::unique_ptr<HeldLock> lock = Sys().AcquireLock(kLogMutexName);
-  std::unique_ptr<File> file = OpenLog(logPath_);
+  std::unique_ptr<File> file = OpenForLine();
   if (!file) return;
   const std::string line = ToTextMode(TimestampPrefix() + message + "\n");
   if (!file->Seek(0, SeekFrom::End)) return;
   if (!file->Write(line.data(), static_cast<uint32_t>(line.size()))) return;
   file->Close();
+}
+
+// By the path found when the log was set; when a folder on it is gone (renamed or made again
+// since), by the path as given, which is looked up afresh. Any other failure loses the line.
+std::unique_ptr<File> CLogToFile::OpenForLine() const {
+  if (hostPath_.empty()) return OpenLog(logPath_);
+  std::unique_ptr<File> file = OpenLog(hostPath_);
+  if (!file && GetLastError() == kErrPathNotFound) file = OpenLog(logPath_);
+  return file;
 }
 
 bool CLogToFile::CheckLogFile() {

@@ -4,9 +4,12 @@
 // after every line and lines never interleave.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace cw {
+
+class File;
 
 // The log's system-wide lock, asked for by this name: every line of every instance is written
 // whole under it (a named mutex on Windows, a named lock file on POSIX). No other lock shares it.
@@ -35,6 +38,7 @@ class CLogToFile {
 
  private:
   void WriteLine(const std::string& message);
+  std::unique_ptr<File> OpenForLine() const;
   bool CheckLogFile();
   void SetErrorText(uint32_t cause);
 
@@ -42,6 +46,9 @@ class CLogToFile {
   bool enabled_ = false;
   std::string errorText_;
   std::string logPath_;
+  // logPath_ as the system names it, found once when the path is set: the data folder's path
+  // is upper-cased, and matching it folder by folder for every line cost more than the line.
+  std::string hostPath_;
 };
 
 }  // namespace cw

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -173,6 +174,12 @@ TEST_F(LogToFileTest, EveryLineIsWrittenUnderTheLogsOwnLock) {
   std::vector<std::string> expected = line;
   expected.insert(expected.end(), line.begin(), line.end());
   EXPECT_EQ(ops, expected);
+  // Opened by the path the system gave when the log was set, not looked up again per line.
+  for (const FakeCall& call : fs().Calls()) {
+    if (call.op == "OpenFile") {
+      EXPECT_EQ(call.path, fs().ToHostPath(kLogPath));
+    }
+  }
 }
 
 TEST_F(LogToFileTest, TwoThreadsLoggingAtOnceWriteOnlyWholeLines) {
@@ -246,6 +253,50 @@ TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
   EXPECT_EQ(seen.size(), 2u * kLines);
   std::remove(hostLog.c_str());
   rmdir(dir);
+}
+
+// The data folder's path is upper-cased while the folders on the disk are not; the log finds
+// them once, and again when they change under it.
+TEST(LogToFileHostTest, LinesFollowTheDataFolderWhenItIsMadeAgainInAnotherCase) {
+  char dir[] = "/tmp/cw_logcase_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string root = dir;
+  std::filesystem::create_directories(root + "/Brevant/Quorvane");
+  PosixPlatformOptions options;
+  options.discoverMounts = false;
+  options.instantSleeps = true;
+  options.mappings.push_back(DriveMapping{'E', root, true, std::nullopt, std::nullopt});
+  auto platform = MakePosixPlatform(options);
+  SetPlatform(platform.get());
+  auto read = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+
+  CLogToFile log;
+  log.SetLogFile("E:\\BREVANT\\QUORVANE\\fwp_downloader.log");
+  log.SetEnabled(true);
+  ASSERT_TRUE(log.fileOk());
+  log.Log("one");
+  EXPECT_NE(read(root + "/Brevant/Quorvane/fwp_downloader.log").find(" - one\r\n"),
+            std::string::npos);
+
+  std::filesystem::rename(root + "/Brevant", root + "/old");
+  std::filesystem::create_directories(root + "/BREVANT/quorvane");
+  log.Log("two");
+  const std::string moved = read(root + "/BREVANT/quorvane/fwp_downloader.log");
+  EXPECT_TRUE(moved.size() == 27 && moved.ends_with(" - two\r\n")) << moved;
+  EXPECT_EQ(read(root + "/old/Quorvane/fwp_downloader.log").find("two"), std::string::npos);
+
+  // With the folder gone the line is lost, and nothing makes the folder again.
+  std::filesystem::remove_all(root + "/BREVANT");
+  log.Log("three");
+  EXPECT_FALSE(std::filesystem::exists(root + "/BREVANT"));
+  log.Log("four");
+  EXPECT_FALSE(std::filesystem::exists(root + "/BREVANT"));
+
+  SetPlatform(nullptr);
+  std::filesystem::remove_all(root);
 }
 
 TEST(FileErrorCauseTest, NamesOfAllCodesAndUnknownAboveFourteen) {

@@ -9,6 +9,12 @@ namespace {
 
 using Guard = std::lock_guard<std::mutex>;
 
+// "/fake/C" or "/fake/C/...": the host form of a path on drive C:.
+bool IsFakeHostPath(const std::string& path) {
+  return path.size() >= 7 && path.compare(0, 6, "/fake/") == 0 &&
+         std::isalpha(static_cast<unsigned char>(path[6])) && (path.size() == 7 || path[7] == '/');
+}
+
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
@@ -128,6 +134,10 @@ FakePlatform::Resolved FakePlatform::Resolve(const std::string& path) const {
   if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
     r.key = std::string(1, static_cast<char>(std::toupper(path[0]))) + ":";
     rest = path.substr(2);
+  } else if (IsFakeHostPath(path)) {
+    // A path ToHostPath gave: "/fake/C/..." names C:\... again.
+    r.key = std::string(1, static_cast<char>(std::toupper(path[6]))) + ":";
+    rest = path.substr(7);
   } else if (path.rfind("\\\\", 0) == 0 || path.empty()) {
     return r;  // device and network paths are no files here
   } else {
