@@ -27,6 +27,9 @@ DATA=${BENCH_DATA:-$BUILD/bench-data}
 RUNS=${BENCH_RUNS:-3}
 SMALL_RUNS=${BENCH_SMALL_RUNS:-3}
 FULL_RUNS=${BENCH_FULL_RUNS:-1}  # the 1.5 GiB card: each run copies and writes 3 GiB
+# Which sets to run (a quick look at one change: BENCH_SETS=main); the report shows only those.
+SETS=" ${BENCH_SETS:-main wide fullcard small} "
+chosen() { [[ "$SETS" == *" $1 "* ]]; }
 CARD_BYTES=2147483648
 MiB=1048576
 
@@ -73,12 +76,14 @@ make_set() {  # name files bytes os-bytes
   "$BIN/bench_make_reference" --out "$dir/ref" --files "$2" --bytes "$3" --os-bytes "$4"
   echo "$stamp" >"$dir/stamp"
 }
-make_set main 2000 $((512 * MiB)) $((512 * MiB / 12))
-make_set wide 20000 $((512 * MiB)) $((512 * MiB / 12))
-make_set fullcard 2000 $((1536 * MiB)) $((1536 * MiB / 12))
-make_set small200 200 $((200 * 4096)) 262144
-make_set small2000 2000 $((2000 * 4096)) 262144
-make_set small20000 20000 $((20000 * 4096)) 262144
+chosen main && make_set main 2000 $((512 * MiB)) $((512 * MiB / 12))
+chosen wide && make_set wide 20000 $((512 * MiB)) $((512 * MiB / 12))
+chosen fullcard && make_set fullcard 2000 $((1536 * MiB)) $((1536 * MiB / 12))
+if chosen small; then
+  make_set small200 200 $((200 * 4096)) 262144
+  make_set small2000 2000 $((2000 * 4096)) 262144
+  make_set small20000 20000 $((20000 * 4096)) 262144
+fi
 
 fact() { awk -v k="$2" '$1 == k { print $2 }' "$DATA/$1/ref/facts.txt"; }
 
@@ -128,16 +133,24 @@ kib() { awk '{ print $2 }' "$DATA/$1/times.$2" | maxof; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.0f", k / 1024 }'; }
 
-echo "== end to end: 2,000 files, 512 MiB ($RUNS runs each)"
-run_set main "$RUNS" yes
-echo "== end to end: 20,000 files, 512 MiB ($RUNS runs each)"
-run_set wide "$RUNS" yes
-echo "== end to end: 2,000 files, 1.5 GiB ($FULL_RUNS runs each)"
-run_set fullcard "$FULL_RUNS" yes
-for n in 200 2000 20000; do
-  echo "== scaling: $n small files ($SMALL_RUNS runs each)"
-  run_set "small$n" "$SMALL_RUNS" no
-done
+if chosen main; then
+  echo "== end to end: 2,000 files, 512 MiB ($RUNS runs each)"
+  run_set main "$RUNS" yes
+fi
+if chosen wide; then
+  echo "== end to end: 20,000 files, 512 MiB ($RUNS runs each)"
+  run_set wide "$RUNS" yes
+fi
+if chosen fullcard; then
+  echo "== end to end: 2,000 files, 1.5 GiB ($FULL_RUNS runs each)"
+  run_set fullcard "$FULL_RUNS" yes
+fi
+if chosen small; then
+  for n in 200 2000 20000; do
+    echo "== scaling: $n small files ($SMALL_RUNS runs each)"
+    run_set "small$n" "$SMALL_RUNS" no
+  done
+fi
 
 # --- 4. Report ---------------------------------------------------------------------------
 read -r crcReal crcCpu _ <<<"$(kernel BM_BufferCRC)"
@@ -204,30 +217,32 @@ TARGETS=()
   echo "| | | bare flock, open, write, close | $bareCpu µs | $(ratio "$logCpu" "$bareCpu") |"
   echo "| backup of 200 × 64 KiB copied and flushed to disk (real time) | $flushReal ms | copied only | $copyReal ms | $(ratio "$flushReal" "$copyReal") |"
   echo
-  e2e_section main "2,000 files, 512 MiB unpacked"
-  e2e_section wide "20,000 files, 512 MiB unpacked"
-  e2e_section fullcard "2,000 files, 1.5 GiB unpacked (the card full)"
-  echo "## Scaling: small files (about 4 KiB each)"
-  echo
-  echo "Per file: the median over the number of files. Added per file: the growth from the"
-  echo "row above over the files added, which leaves out the fixed cost of a job (start-up,"
-  echo "reading the package)."
-  echo
-  echo "| files | store | per file | added per file | verify | per file | added per file |"
-  echo "| ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
-  prevFiles=0 prevStore=0 prevVerify=0
-  for n in 200 2000 20000; do
-    s=$(sec "small$n" store) v=$(sec "small$n" verify)
-    files=$(fact "small$n" placed_files)
-    per() { awk -v t="$1" -v n="$files" 'BEGIN { printf "%.2f ms", 1000 * t / n }'; }
-    added() {
-      [ "$prevFiles" = 0 ] && { echo "–"; return; }
-      awk -v t="$1" -v p="$2" -v n="$files" -v m="$prevFiles" 'BEGIN { printf "%.2f ms", 1000 * (t - p) / (n - m) }'
-    }
-    echo "| $files | $s s | $(per "$s") | $(added "$s" "$prevStore") | $v s | $(per "$v") | $(added "$v" "$prevVerify") |"
-    prevFiles=$files prevStore=$s prevVerify=$v
-  done
-  echo
+  chosen main && e2e_section main "2,000 files, 512 MiB unpacked"
+  chosen wide && e2e_section wide "20,000 files, 512 MiB unpacked"
+  chosen fullcard && e2e_section fullcard "2,000 files, 1.5 GiB unpacked (the card full)"
+  if chosen small; then
+    echo "## Scaling: small files (about 4 KiB each)"
+    echo
+    echo "Per file: the median over the number of files. Added per file: the growth from the"
+    echo "row above over the files added, which leaves out the fixed cost of a job (start-up,"
+    echo "reading the package)."
+    echo
+    echo "| files | store | per file | added per file | verify | per file | added per file |"
+    echo "| ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
+    prevFiles=0 prevStore=0 prevVerify=0
+    for n in 200 2000 20000; do
+      s=$(sec "small$n" store) v=$(sec "small$n" verify)
+      files=$(fact "small$n" placed_files)
+      per() { awk -v t="$1" -v n="$files" 'BEGIN { printf "%.2f ms", 1000 * t / n }'; }
+      added() {
+        [ "$prevFiles" = 0 ] && { echo "–"; return; }
+        awk -v t="$1" -v p="$2" -v n="$files" -v m="$prevFiles" 'BEGIN { printf "%.2f ms", 1000 * (t - p) / (n - m) }'
+      }
+      echo "| $files | $s s | $(per "$s") | $(added "$s" "$prevStore") | $v s | $(per "$v") | $(added "$v" "$prevVerify") |"
+      prevFiles=$files prevStore=$s prevVerify=$v
+    done
+    echo
+  fi
   echo "## Targets"
   echo
   echo "- BufferCRC ≤ zlib crc32(): $(ratio "$crcCpu" "$zCpu") — $(pass "$crcCpu" "$zCpu")"
