@@ -15,7 +15,7 @@ namespace {
 const std::string kRoot =
     "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE\\QUORVANE_ENGINE_CF_BACKUP";
 
-class BackupFoldersTest : public JobFixture {
+class BackupFoldersTest : public test::JobFixture {
  protected:
   BackupFoldersTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);

@@ -15,7 +15,7 @@ const std::string kData = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
 const std::string kEngineRoot = kData + "\\QUORVANE_ENGINE_CF_BACKUP";
 const std::string kPanelRoot = kData + "\\QUORVANE_PANEL_CF_BACKUP";
 
-class BackupTest : public JobFixture {
+class BackupTest : public test::JobFixture {
  protected:
   BackupTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
@@ -159,7 +159,7 @@ TEST_F(BackupTest, FailedCopyStopsTheBackupAndLeavesTheCardUntouched) {
   EXPECT_FALSE(BackupFiles(state, true));
   const std::string error = "\r\nCopy File Error - 112 - " + kPanelRoot + "\\BREVANT\\B.EXE\r\n";
   EXPECT_NE(job.diagnosticsText.Get().find(error), std::string::npos);
-  EXPECT_NE(fake.ReadFile(kLogPath).find("Copy File Error - 112 - " + kPanelRoot), std::string::npos);
+  EXPECT_NE(fake.ReadFile(test::kLogPath).find("Copy File Error - 112 - " + kPanelRoot), std::string::npos);
   EXPECT_EQ(prompt.Count(), 0u);
   EXPECT_EQ(state.backupFileList, FileList{kPanelRoot + "\\BREVANT\\A.EXE"});
   for (const char* path : {"E:\\BREVANT\\A.EXE", "E:\\BREVANT\\B.EXE", "E:\\BREVANT\\C.EXE"})

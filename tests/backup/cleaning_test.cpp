@@ -10,7 +10,7 @@ namespace {
 
 const char kBackup[] = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE\\QUORVANE_PANEL_CF_BACKUP";
 
-class CleaningTest : public JobFixture {
+class CleaningTest : public test::JobFixture {
  protected:
   CleaningTest() {
     fake.AddDrive('D', DriveType::Fixed, "NTFS", 1ull << 30);

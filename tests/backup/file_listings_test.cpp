@@ -7,7 +7,7 @@
 namespace cw {
 namespace {
 
-class FileListingsTest : public JobFixture {
+class FileListingsTest : public test::JobFixture {
  protected:
   FileListingsTest() { fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20); }
 };
@@ -79,7 +79,7 @@ TEST_F(FileListingsTest, GetFileArrayAppendsAndSearchesOnlyTheGivenFolders) {
 }
 
 TEST_F(FileListingsTest, BackupRootFollowsTheKindOfCard) {
-  const std::string data = kDataPath;
+  const std::string data = test::kDataPath;
   fake.WriteFile(data + "\\QUORVANE_ENGINE_CF_BACKUP\\UPGRADE.FWP", "e");
   fake.WriteFile(data + "\\QUORVANE_PANEL_CF_BACKUP\\Brevant\\app.exe", "p");
 

@@ -21,7 +21,7 @@ const std::string kEngineRoot = kData + "\\QUORVANE_ENGINE_CF_BACKUP";
 const std::string kPanelRoot = kData + "\\QUORVANE_PANEL_CF_BACKUP";
 
 
-class RestoreTest : public JobFixture {
+class RestoreTest : public test::JobFixture {
  protected:
   RestoreTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);

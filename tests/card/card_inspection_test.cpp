@@ -15,7 +15,7 @@ const char kBadFat[] =
 const char kTooBig[] =
     "The compact flash size exceeds the engine file system's capability.\r\nDownload terminated.";
 
-class BasicFlashCheckTest : public JobFixture {};
+class BasicFlashCheckTest : public test::JobFixture {};
 
 TEST_F(BasicFlashCheckTest, CardOfExactly2GiBPasses) {
   fake.AddDrive('E', DriveType::Removable, "FAT16", kTwoGiB);
@@ -95,7 +95,7 @@ TEST_F(BasicFlashCheckTest, QueriesTheRootOfTheCardPath) {
   EXPECT_EQ(fake.CallCount("GetDiskSpace", "E:\\"), 1u);
 }
 
-class GetCFInfoTest : public JobFixture {
+class GetCFInfoTest : public test::JobFixture {
  protected:
   GetCFInfoTest() { fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20); }
 };

@@ -12,7 +12,7 @@ const char kReinsert[] = "\r\nPlease remove the compact flash manually and reins
 const char kStillMounted[] =
     "Compact Flash is still mounted.\r\nPlease remove it manually and reinsert before continuing\r\n";
 
-class VolumeTest : public JobFixture {
+class VolumeTest : public test::JobFixture {
  protected:
   VolumeTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", kCardBytes);

@@ -8,6 +8,7 @@
 #include "record/job_state.h"
 #include "package/crc_list_writer.h"
 #include "record/file_table.h"
+#include "support/job_fixture.h"
 #include "support/package_builder.h"
 
 namespace cw {

@@ -64,7 +64,7 @@ class WatchingPrompt : public ScriptedPrompt {
   }
 };
 
-class StoreJobLockTest : public JobFixture {
+class StoreJobLockTest : public test::JobFixture {
  protected:
   StoreJobLockTest() {
     job.prompt = &watcher;

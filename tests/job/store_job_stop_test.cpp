@@ -41,7 +41,7 @@ PackageSpec Engine(const std::string& content) {
   return spec;
 }
 
-class StoreStopTest : public JobFixture {
+class StoreStopTest : public test::JobFixture {
  protected:
   StoreStopTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);

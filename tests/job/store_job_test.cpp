@@ -29,7 +29,7 @@ const char kQuestion[] =
 using Tree = std::map<std::string, std::string>;
 
 
-class StoreJobTest : public JobFixture {
+class StoreJobTest : public test::JobFixture {
  protected:
   StoreJobTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);

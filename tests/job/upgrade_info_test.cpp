@@ -5,24 +5,15 @@
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "job/jobs.h"
-#include "log/log_to_file.h"
 #include "platform/text.h"
-#include "support/fake_platform.h"
-#include "support/scripted_prompt.h"
+#include "support/job_fixture.h"
 
 namespace cw {
 namespace {
 
-constexpr const char* kLogPath = "C:\\WORK\\fwp_downloader.log";
-
-class UpgradeInfoTest : public ::testing::Test {
+class UpgradeInfoTest : public test::JobFixture {
  protected:
   UpgradeInfoTest() {
-    fake.AddFolder("C:\\WORK");
-    log.SetLogFile(kLogPath);
-    log.SetEnabled(true);
-    job.log = &log;
-    job.prompt = &prompt;
     fake.SetUserName("tech");
     fake.SetLocalTime({2024, 12, 6, 13, 45, 5, 250});
     job.fwpVersion = 1009;
@@ -40,13 +31,6 @@ class UpgradeInfoTest : public ::testing::Test {
     });
     return state.upgradeInfoText;
   }
-
-  FakePlatformScope scope;
-  FakePlatform& fake = scope.fake;
-  CLogToFile log;
-  ScriptedPrompt prompt;
-  JobContext job;
-  JobState state{job};
 };
 
 TEST_F(UpgradeInfoTest, TheRecordHasItsTenLines) {
@@ -95,7 +79,7 @@ TEST_F(UpgradeInfoTest, TheRecordReplacesTheLastAndJoinsTheTranscript) {
   EXPECT_EQ(record.rfind("****** Upgrade Info Start", 0), 0u);
   EXPECT_EQ(job.diagnosticsText.Get(), "earlier words\r\n" + record);
   // The log holds the whole transcript as one entry, after the operation's name.
-  const std::string logText = fake.ReadFile(kLogPath);
+  const std::string logText = fake.ReadFile(test::kLogPath);
   const size_t name = logText.find(" - GetUpgradeInfo\r\n");
   ASSERT_NE(name, std::string::npos);
   // The log file is written in text mode: each LF of the entry reaches it as CR LF.

@@ -9,6 +9,7 @@
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "support/crc.h"
+#include "support/job_fixture.h"
 #include "support/package_builder.h"
 #include "rules/bhelper.h"
 #include "verify/verify.h"

@@ -10,6 +10,7 @@
 #include "record/file_table.h"
 #include "job/load_info_array.h"
 #include "package/package_parser.h"
+#include "support/job_fixture.h"
 #include "support/package_builder.h"
 
 namespace cw {

@@ -9,6 +9,7 @@
 #include "record/job_state.h"
 #include "package/extraction.h"
 #include "job/load_info_array.h"
+#include "support/job_fixture.h"
 #include "support/package_builder.h"
 
 namespace cw {

@@ -9,6 +9,7 @@
 #include "record/file_table.h"
 #include "job/load_info_array.h"
 #include "platform/text.h"
+#include "support/job_fixture.h"
 #include "support/package_builder.h"
 
 namespace cw {
@@ -72,10 +73,7 @@ class DecompressTest : public ::testing::Test {
     scope.state.targetType = target;
     return bytes;
   }
-  bool Logged(const std::string& line) const {
-    const auto lines = scope.LogLines();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-  }
+  bool Logged(const std::string& line) const { return scope.Logged(line); }
   size_t LoggedCount(const std::string& line) const {
     const auto lines = scope.LogLines();
     return std::count(lines.begin(), lines.end(), line);

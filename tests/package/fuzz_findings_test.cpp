@@ -8,7 +8,7 @@
 #include "package/byte_reader.h"
 #include "package/package_writer.h"
 #include "package/version_block.h"
-#include "support/package_builder.h"
+#include "support/job_fixture.h"
 
 namespace cw {
 namespace {

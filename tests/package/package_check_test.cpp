@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "support/job_fixture.h"
 #include "support/package_builder.h"
 #include "record/job_state.h"
 #include "job/load_info_array.h"

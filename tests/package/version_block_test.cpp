@@ -4,7 +4,7 @@
 
 #include "record/job_state.h"
 #include "package/package_writer.h"
-#include "support/package_builder.h"
+#include "support/job_fixture.h"
 #include <optional>
 #include <string>
 #include "record/job_context.h"

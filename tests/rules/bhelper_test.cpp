@@ -8,8 +8,7 @@
 
 #include "record/job_state.h"
 #include "support/crc.h"
-#include "support/fake_platform.h"
-#include "support/scripted_prompt.h"
+#include "support/job_fixture.h"
 #include <random>
 #include <string>
 #include "rules/crc_kernels.h"
@@ -91,25 +90,14 @@ TEST(BHelperTest, ConcurrentFirstUseSeesAWholeTable) {
   for (uint32_t r : results) EXPECT_EQ(r, 0xCBF43926u);
 }
 
-class FileCrcTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fs().AddDrive('E', DriveType::Removable, "FAT", 64 << 20);
-    job_.prompt = &prompt_;
-  }
-  FakePlatform& fs() { return scope_.fake; }
-  FakePlatformScope scope_;
-  ScriptedPrompt prompt_;
-  JobContext job_;
-  JobState state_{job_};
-};
+class FileCrcTest : public test::JobFixture {};
 
 TEST_F(FileCrcTest, WholeFileIncludingZeroBytes) {
   const std::string content("12345\0\0\0" "6789", 12);
-  fs().WriteFile("E:\\DATA\\BIN.DAT", content);
-  EXPECT_EQ(CBHelper::GetFileCRC(state_, "e:\\data\\bin.dat"), Crc(content));
-  EXPECT_NE(CBHelper::GetFileCRC(state_, "E:\\DATA\\BIN.DAT"), Crc("12345"));
-  EXPECT_EQ(prompt_.Count(), 0u);
+  fake.WriteFile("E:\\DATA\\BIN.DAT", content);
+  EXPECT_EQ(CBHelper::GetFileCRC(state, "e:\\data\\bin.dat"), Crc(content));
+  EXPECT_NE(CBHelper::GetFileCRC(state, "E:\\DATA\\BIN.DAT"), Crc("12345"));
+  EXPECT_EQ(prompt.Count(), 0u);
 }
 
 // The read buffer is kept from file to file: a shorter file after a longer one is checksummed
@@ -118,37 +106,37 @@ TEST_F(FileCrcTest, FilesOfEverySizeInTurnGiveTheirOwnCRC) {
   const std::string sizes[] = {std::string(70000, 'a'), "bc", "", std::string(1 << 20, 'd'),
                                std::string(5, 'e')};
   for (size_t i = 0; i < std::size(sizes); ++i)
-    fs().WriteFile("E:\\F" + std::to_string(i) + ".BIN", sizes[i]);
+    fake.WriteFile("E:\\F" + std::to_string(i) + ".BIN", sizes[i]);
   for (int round = 0; round < 2; ++round) {
     for (size_t i = 0; i < std::size(sizes); ++i)
-      EXPECT_EQ(CBHelper::GetFileCRC(state_, "E:\\F" + std::to_string(i) + ".BIN"),
+      EXPECT_EQ(CBHelper::GetFileCRC(state, "E:\\F" + std::to_string(i) + ".BIN"),
                 Crc(sizes[i])) << i;
   }
-  EXPECT_EQ(prompt_.Count(), 0u);
+  EXPECT_EQ(prompt.Count(), 0u);
 }
 
 TEST_F(FileCrcTest, EmptyAndMissingFilesGiveZeroSilently) {
-  fs().WriteFile("E:\\EMPTY.TXT", "");
-  EXPECT_EQ(CBHelper::GetFileCRC(state_, "E:\\EMPTY.TXT"), 0u);
-  EXPECT_EQ(CBHelper::GetFileCRC(state_, "E:\\MISSING.TXT"), 0u);
-  EXPECT_EQ(prompt_.Count(), 0u);
+  fake.WriteFile("E:\\EMPTY.TXT", "");
+  EXPECT_EQ(CBHelper::GetFileCRC(state, "E:\\EMPTY.TXT"), 0u);
+  EXPECT_EQ(CBHelper::GetFileCRC(state, "E:\\MISSING.TXT"), 0u);
+  EXPECT_EQ(prompt.Count(), 0u);
 }
 
 TEST_F(FileCrcTest, FileIsReadInOneRequestAndClosed) {
-  fs().WriteFile("E:\\A.BIN", std::string(100000, 'x'));
-  fs().ClearCalls();
-  CBHelper::GetFileCRC(state_, "E:\\A.BIN");
-  EXPECT_EQ(fs().CallCount("Read"), 1u);
-  EXPECT_EQ(fs().CallCount("Close"), 1u);
-  EXPECT_EQ(fs().CallCount("Write"), 0u);
+  fake.WriteFile("E:\\A.BIN", std::string(100000, 'x'));
+  fake.ClearCalls();
+  CBHelper::GetFileCRC(state, "E:\\A.BIN");
+  EXPECT_EQ(fake.CallCount("Read"), 1u);
+  EXPECT_EQ(fake.CallCount("Close"), 1u);
+  EXPECT_EQ(fake.CallCount("Write"), 0u);
 }
 
 TEST_F(FileCrcTest, ShortReadShowsMessageAndGivesZero) {
-  fs().WriteFile("E:\\A.BIN", "abc");
-  fs().FailCall("Read", kErrIoDevice);
-  EXPECT_EQ(CBHelper::GetFileCRC(state_, "E:\\A.BIN"), 0u);
-  ASSERT_EQ(prompt_.Count(), 1u);
-  const PromptCall call = prompt_.calls()[0];
+  fake.WriteFile("E:\\A.BIN", "abc");
+  fake.FailCall("Read", kErrIoDevice);
+  EXPECT_EQ(CBHelper::GetFileCRC(state, "E:\\A.BIN"), 0u);
+  ASSERT_EQ(prompt.Count(), 1u);
+  const PromptCall call = prompt.calls()[0];
   EXPECT_EQ(call.text, "Failed to read the file.\n\nE:\\A.BIN");
   EXPECT_EQ(call.buttons, MessageButtons::Ok);
   EXPECT_EQ(call.icon, MessageIcon::None);

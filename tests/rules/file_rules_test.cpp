@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "record/job_state.h"
-#include "support/package_builder.h"
+#include "support/job_fixture.h"
 
 namespace cw {
 namespace {

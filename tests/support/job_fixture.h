@@ -1,54 +1,52 @@
 #pragma once
-// A running job on the in-memory platform: its JobContext and JobState, a scripted prompt that
-// records every message, and a diagnostic log whose lines a test can read back.
+// A running job on the in-memory platform, the one every job test builds on: the fake platform
+// with the folder C:\WORK and a removable FAT16 card E: of 64 MiB, a scripted prompt that
+// records every message, a diagnostic log at kLogPath whose lines a test reads back, the data
+// path kDataPath (its folder not created), jobRunning set as a started job has it,
+// globalFlashPath "E:" and globalFWPDataFilePath kPackagePath. The platform's call log starts
+// empty, so a test counts only the calls it caused. A plain test or a table case holds a
+// JobScope; a gtest suite whose tests reach the job's parts directly derives from JobFixture.
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "log/log_to_file.h"
+#include "package/package_writer.h"
 #include "record/job_context.h"
 #include "record/job_state.h"
-#include "log/log_to_file.h"
 #include "support/fake_platform.h"
-#include "support/log_lines.h"
 #include "support/scripted_prompt.h"
 
-namespace cw {
+namespace cw::test {
 
-class JobFixture : public ::testing::Test {
- protected:
-  static constexpr const char* kLogPath = "C:\\WORK\\fwp_downloader.log";
-  static constexpr const char* kDataPath = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
+inline constexpr const char* kCard = "E:";
+inline constexpr const char* kPackagePath = "C:\\WORK\\PACKAGE.FWP";
+inline constexpr const char* kLogPath = "C:\\WORK\\fwp_downloader.log";
+inline constexpr const char* kDataPath = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
 
-  JobFixture() {
-    scope.fake.AddFolder("C:\\WORK");
-    log.SetLogFile(kLogPath);
-    log.SetEnabled(true);
-    job.log = &log;
-    job.prompt = &prompt;
-    job.dataPath = kDataPath;
-    job.jobRunning = 1;
-    state.globalFlashPath = "E:";
-    fake.ClearCalls();  // the log's own probe is not the test's business
-  }
+class JobScope {
+ public:
+  JobScope();
+  JobScope(const JobScope&) = delete;
+  JobScope& operator=(const JobScope&) = delete;
 
-  // The messages of the log lines written so far, without their timestamps.
-  std::vector<std::string> LogLines() const {
-    return LogMessages(scope.fake.ReadFile(kLogPath));
-  }
-  bool Logged(const std::string& message) const {
-    for (const std::string& line : LogLines())
-      if (line == message) return true;
-    return false;
-  }
+  // Writes BuildPackage(spec) to `path` on the fake file system; returns the bytes.
+  std::string PutPackage(const PackageSpec& spec, const std::string& path = kPackagePath);
+  // The messages of the log, without their timestamps, in order.
+  std::vector<std::string> LogLines() const;
+  // The log holds a line with exactly this message.
+  bool Logged(const std::string& message) const;
 
-  FakePlatformScope scope;
-  FakePlatform& fake = scope.fake;
-  CLogToFile log;
+  FakePlatformScope platform;
+  FakePlatform& fake = platform.fake;
   ScriptedPrompt prompt;
+  CLogToFile log;
   JobContext job;
   JobState state{job};
 };
 
-}  // namespace cw
+class JobFixture : public ::testing::Test, public JobScope {};
+
+}  // namespace cw::test

@@ -4,30 +4,8 @@
 
 #include "package/crc_list_writer.h"
 #include "support/crc.h"
-#include "support/log_lines.h"
 
 namespace cw::test {
-
-JobScope::JobScope() {
-  fake.AddDrive('E', DriveType::Removable, "FAT16", 64ull << 20);
-  fake.AddFolder("C:\\WORK");
-  log.SetLogFile(kLogPath);
-  log.SetEnabled(true);
-  job.log = &log;
-  job.prompt = &prompt;
-  state.globalFlashPath = kCard;
-  state.globalFWPDataFilePath = kPackagePath;
-}
-
-std::string JobScope::PutPackage(const PackageSpec& spec, const std::string& path) {
-  const std::string bytes = BuildPackage(spec);
-  fake.WriteFile(path, bytes);
-  return bytes;
-}
-
-std::vector<std::string> JobScope::LogLines() const {
-  return LogMessages(fake.ReadFile(kLogPath));
-}
 
 PackageFileSpec MakeFile(int32_t kind, const std::string& cardPath, const std::string& content) {
   return PackageFileSpec{.kind = kind, .cardPath = cardPath, .checkPath = "", .content = content};

@@ -7,6 +7,7 @@
 #include "package/crc_list_writer.h"
 #include "record/file_table.h"
 #include "platform/platform.h"
+#include "support/job_fixture.h"
 #include "support/package_builder.h"
 
 namespace cw {

@@ -14,6 +14,7 @@
 #include "package/package_writer.h"
 #include "platform/posix_fixture.h"
 #include "support/crc.h"
+#include "support/job_fixture.h"
 #include "support/package_builder.h"
 #include "rules/bhelper.h"
 
@@ -34,7 +35,6 @@ class VerifyTest : public ::testing::Test {
     scope.state.osInPackage = 0;
     scope.job.storeInProgress = 0;
     scope.job.usePackageFile = 1;
-    scope.job.jobRunning = 1;
   }
   ~VerifyTest() override { scope.state.otherPackageFiles.clear(); }
 

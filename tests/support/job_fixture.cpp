@@ -1,0 +1,38 @@
+#include "support/job_fixture.h"
+
+#include <algorithm>
+
+#include "support/log_lines.h"
+
+namespace cw::test {
+
+JobScope::JobScope() {
+  fake.AddDrive('E', DriveType::Removable, "FAT16", 64ull << 20);
+  fake.AddFolder("C:\\WORK");
+  log.SetLogFile(kLogPath);
+  log.SetEnabled(true);
+  job.log = &log;
+  job.prompt = &prompt;
+  job.dataPath = kDataPath;
+  job.jobRunning = 1;
+  state.globalFlashPath = kCard;
+  state.globalFWPDataFilePath = kPackagePath;
+  fake.ClearCalls();  // the log's own probe is not the test's business
+}
+
+std::string JobScope::PutPackage(const PackageSpec& spec, const std::string& path) {
+  const std::string bytes = BuildPackage(spec);
+  fake.WriteFile(path, bytes);
+  return bytes;
+}
+
+std::vector<std::string> JobScope::LogLines() const {
+  return LogMessages(fake.ReadFile(kLogPath));
+}
+
+bool JobScope::Logged(const std::string& message) const {
+  const std::vector<std::string> lines = LogLines();
+  return std::find(lines.begin(), lines.end(), message) != lines.end();
+}
+
+}  // namespace cw::test
