@@ -14,7 +14,7 @@
 #include "job/job_stop.h"
 #include "job/store_job.h"
 #include "package/extraction.h"
-#include "package/stored_package.h"
+#include "job/stored_packages.h"
 #include "platform/platform.h"
 
 namespace cw {

@@ -1,4 +1,4 @@
-#include "package/stored_package.h"
+#include "job/stored_packages.h"
 
 #include <memory>
 
