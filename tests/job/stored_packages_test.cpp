@@ -300,6 +300,7 @@ TEST(WriteStoredPackagesHeaderTest, CountLineMustComeWithinFiveHundredLines) {
 
 TEST_F(WriteStoredPackagesTest, UnopenablePackageIsReported) {
   Load(EveryKind());
+  scope.state.packageData.clear();  // a table without the load's bytes: the file is read now
   scope.fake.FailCall("OpenFile", kErrSharingViolation, 1, kPackagePath);
   EXPECT_FALSE(WriteStoredPackages(scope.state));
   ExpectMessages({{"Could not open Master file!", MessageIcon::Exclamation}});
