@@ -12,7 +12,7 @@
 #include "record/job_state.h"
 #include "record/file_table.h"
 #include "job/load_info_array.h"
-#include "package/stored_package.h"
+#include "job/stored_packages.h"
 #include "platform/platform.h"
 #include "support/package_builder.h"
 #include "package/package_check.h"

@@ -6,7 +6,7 @@
 
 #include "fuzz_job.h"
 #include "record/job_context.h"
-#include "package/version_block.h"
+#include "job/read_version_block.h"
 #include "support/package_builder.h"
 
 using namespace cw;

@@ -10,7 +10,7 @@
 
 #include "record/job_io.h"
 #include "job/job_stop.h"
-#include "package/version_block.h"
+#include "job/read_version_block.h"
 #include "platform/text.h"
 
 namespace cw::cli {

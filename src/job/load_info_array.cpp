@@ -88,17 +88,17 @@ bool LoadFromPackage(JobState& state, bool storing) {
     Refuse(state, "FWP file not writable!\r\n");
     return false;
   }
-  // The check reads the whole package; its bytes serve the table too (hundreds of MiB are
-  // not read twice). A package with no checksum is read here.
+  // One read of the whole package serves its check and its table, and for a store the
+  // extraction and the stored copies too.
   Bytes bytes;
-  if (!VerifyFWPFile(state, *state.packageFile, &bytes)) {
-    Refuse(state, "FWP file failed CRC test!\r\n");
-    return false;
-  }
-  if (bytes.size() > kMaxPackageBytes ||
-      (bytes.empty() && !ReadWholeFile(*state.packageFile, kMaxPackageBytes, &bytes))) {
-    Refuse(state, "FWP file could not be read!\r\n");
-    return false;
+  switch (ReadCheckedPackage(state, *state.packageFile, kMaxPackageBytes, &bytes)) {
+    case PackageLoad::kPassed: break;
+    case PackageLoad::kFailedCheck:
+      Refuse(state, "FWP file failed CRC test!\r\n");
+      return false;
+    case PackageLoad::kUnreadable:
+      Refuse(state, "FWP file could not be read!\r\n");
+      return false;
   }
 
   PackageHeader header;
@@ -134,6 +134,7 @@ bool LoadFromPackage(JobState& state, bool storing) {
       state.packageBytes += static_cast<uint64_t>(static_cast<int64_t>(record.fileSize));
     }
   }
+  if (storing) state.packageData = std::move(bytes);
   return true;
 }
 
@@ -147,6 +148,7 @@ bool LoadInfoArray(JobState& state) {
     return false;
 
   state.fileTable.clear();
+  state.packageData = Bytes();  // the bytes of the table it replaces
   if (storing || usePackage || state.targetType == kTargetEngine) {
     if (!LoadFromPackage(state, storing)) return false;
   } else if (!LoadArrayFromCRCFile(state, CRCListPathFor(state, state.targetType))) {

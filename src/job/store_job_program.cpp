@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,8 @@
 #include "job/job_stop.h"
 #include "job/store_job.h"
 #include "package/extraction.h"
-#include "package/stored_package.h"
+#include "package/stored_package_record.h"
+#include "job/stored_packages.h"
 #include "platform/platform.h"
 
 namespace cw {
@@ -83,8 +83,7 @@ void CopyPackageToCard(JobState& state) {
     state.LogF("Could not open target FWP file %s", targetPath.c_str());
     return;
   }
-  std::unique_ptr<File> source = Sys().OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
-  if (!source) {
+  if (!HoldPackageBytes(state)) {
     const std::string message = "Could not open source FWP file\r\n" + state.globalFWPDataFilePath;
     state.Log(message);
     state.ShowMessage(message, MessageButtons::Ok, MessageIcon::Warning);
@@ -95,25 +94,10 @@ void CopyPackageToCard(JobState& state) {
   }
 
   state.Log("  Starting write operation.");
-  // The package in one piece, as big as the file really is.
-  uint64_t size = 0;
-  bool ok = source->GetSize(&size) && size <= 0xFFFFFFFFull;
-  std::vector<uint8_t> buffer;
-  uint32_t got = 0;
-  if (ok) {
-    try {
-      buffer.assign(static_cast<size_t>(size), 0);
-    } catch (const std::bad_alloc&) {
-      state.Log("  no memory for the package's copy.");
-      ok = false;
-    }
-  }
-  if (ok) {
-    ok = source->Seek(0, SeekFrom::Begin) && target->Seek(0, SeekFrom::Begin) &&
-         source->Read(buffer.data(), static_cast<uint32_t>(size), &got) && got == size &&
-         target->Write(buffer.data(), static_cast<uint32_t>(size));
-  }
-  source->Close();
+  // The package in one piece, from the bytes its load checked.
+  const std::vector<uint8_t>& bytes = state.packageData;
+  bool ok = bytes.size() <= 0xFFFFFFFFull && target->Seek(0, SeekFrom::Begin) &&
+            target->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
   ok = target->Close() && ok;
   if (!ok) {
     // A stored copy that is not the package would fail every later check of this card.
@@ -198,6 +182,7 @@ std::optional<int> BackupAndProgram(JobState& state) {
   EnterStage(state, 11);
   state.Log("  Starting Decompress() to extract files.");
   if (!Decompress(state)) {
+    state.packageData = std::vector<uint8_t>();
     state.Log("  decompression failed.");
     SetPhase(job.storeState, kPhaseFailed);
     return RestoreExit(state);
@@ -213,6 +198,8 @@ std::optional<int> BackupAndProgram(JobState& state) {
     }
     PlaceVersionFile(state);
   }
+  // Nothing after the stored copies reads the package.
+  state.packageData = std::vector<uint8_t>();
 
   EnterStage(state, 14);
   if (job.storeState == kPhaseFailed) {

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <span>
 #include <unordered_set>
 
 #include "record/job_io.h"
@@ -60,7 +61,8 @@ void FailStorage(JobState& state, const std::string& path, const char* what) {
 // Inflates one whole zlib stream into exactly `out.size()` bytes. The stream must end, and end
 // exactly at the buffer's end: a stream that runs short, runs over or never ends fails, and
 // zlib never writes past the buffer it is given.
-bool Inflate(JobState& state, const Bytes& stored, Bytes& out, const std::string& name) {
+bool Inflate(JobState& state, std::span<const uint8_t> stored, Bytes& out,
+             const std::string& name) {
   uint8_t none = 0;  // zlib refuses null buffers, even empty ones
   z_stream stream{};
   stream.next_in = stored.empty() ? &none : const_cast<uint8_t*>(stored.data());
@@ -124,7 +126,7 @@ void CreateMissingFolders(JobState& state, const std::string& path,
 
 // A file that could not be written whole is removed again: a partial file would hold clusters
 // the restore needs, and would stay behind on a card that is otherwise put back.
-bool WriteCardFile(const std::string& path, const Bytes& content) {
+bool WriteCardFile(const std::string& path, std::span<const uint8_t> content) {
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::CreateAlways);
   if (!file) return false;
   const bool written =
@@ -147,14 +149,14 @@ struct ExtractionState {
   std::unordered_set<std::string> foundFolders;
 };
 
-Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record, uint64_t packageSize,
+Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record,
                       ExtractionState& progress) {
   const std::string name = FieldText(record.cardPath);
-  Bytes stored;
-  switch (ReadRecordData(*state.packageFile, packageSize, record, &stored)) {
-    case RecordRead::kRead: break;
-    case RecordRead::kNotFound: FailLocate(state, name); return Outcome::kFailed;
-    case RecordRead::kNoMemory: FailNoMemory(state, name); return Outcome::kFailed;
+  // A view into the package's bytes: the stored data are not copied.
+  std::span<const uint8_t> stored;
+  if (!FindRecordData(state.packageData, record, &stored)) {
+    FailLocate(state, name);
+    return Outcome::kFailed;
   }
 
   if (IsStoredKind(record.kind)) {
@@ -181,7 +183,6 @@ Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record, uint64_t 
     return Outcome::kFailed;
   }
   if (!Inflate(state, stored, content, name)) return Outcome::kFailed;
-  stored = Bytes();
 
   std::string path = ToUpperAscii(state.globalFlashPath + "\\" + name);
   if (state.targetType == kTargetEngine && Contains(path, "ZLIBCE.DLL")) {
@@ -206,10 +207,7 @@ bool Decompress(JobState& state) {
   state.SetProgressRange(0, n);
 
   state.Log("    opening master FWP file.");
-  PackageFileCloser closer{state.packageFile};
-  state.packageFile = Sys().OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
-  uint64_t packageSize = 0;
-  if (!state.packageFile || !state.packageFile->GetSize(&packageSize)) return false;
+  if (!HoldPackageBytes(state)) return false;
   state.LogF("    %d files to decompress.", n);
 
   ExtractionState progress;
@@ -224,7 +222,7 @@ bool Decompress(JobState& state) {
       continue;
     }
     state.SetStatus(Format("%d Files stored", state.filesStored));
-    switch (ExtractRecord(state, record, packageSize, progress)) {
+    switch (ExtractRecord(state, record, progress)) {
       case Outcome::kWritten: ++state.filesStored; break;
       case Outcome::kSkipped: break;
       case Outcome::kFailed: return false;

@@ -38,6 +38,29 @@ bool CheckPackage(JobState& state, File& file, Bytes* whole, PackageCrcs* crcs) 
 
 }  // namespace
 
+PackageLoad ReadCheckedPackage(JobState& state, File& file, uint64_t maxBytes, Bytes* bytes) {
+  uint64_t size = 0;
+  if (file.GetSize(&size) && size >= 4 && size <= maxBytes &&
+      ReadWholeFile(file, maxBytes, bytes)) {
+    state.Log("VerifyFWPFile");
+    uint32_t stored = 0;
+    ByteReader(bytes->data(), 4).ReadUInt32(&stored);
+    if (stored == 0 || PackageCrcOf(bytes->data(), bytes->size()) == stored) {
+      return PackageLoad::kPassed;
+    }
+    *bytes = Bytes();
+    return PackageLoad::kFailedCheck;
+  }
+  *bytes = Bytes();
+  if (!CheckPackage(state, file, bytes, nullptr)) return PackageLoad::kFailedCheck;
+  // A package with no checksum was not read by the check.
+  if (bytes->size() > maxBytes || (bytes->empty() && !ReadWholeFile(file, maxBytes, bytes))) {
+    *bytes = Bytes();
+    return PackageLoad::kUnreadable;
+  }
+  return PackageLoad::kPassed;
+}
+
 bool VerifyFWPFile(JobState& state, File& file) {
   return CheckPackage(state, file, nullptr, nullptr);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A package's check of itself: the CRC-32 kept in its first four bytes.
 
+#include <cstdint>
 #include <optional>
 
 #include "package/byte_reader.h"
@@ -27,5 +28,18 @@ struct PackageCrcs {
 };
 // The same check, also telling what it compared.
 bool VerifyFWPFile(JobState& state, File& file, PackageCrcs* crcs);
+
+// How a package read at one go came out.
+enum class PackageLoad {
+  kPassed,       // *bytes holds the whole package and its check passed
+  kFailedCheck,  // the check failed ("FWP file failed CRC test!")
+  kUnreadable,   // the check passed but the package cannot be held whole
+};
+// Reads the whole package (at most `maxBytes`) into *bytes with one read and runs the check
+// above on those bytes, so the package is read once and the bytes kept are the bytes checked.
+// A file that is too large, too short for the field or that does not read whole at once is
+// judged by the check on the file, with the same outcome as the check always gave. Logs
+// "VerifyFWPFile"; *bytes is empty unless the outcome is kPassed.
+PackageLoad ReadCheckedPackage(JobState& state, File& file, uint64_t maxBytes, Bytes* bytes);
 
 }  // namespace cw

@@ -1,9 +1,11 @@
 #include "package/stored_package_record.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "platform/platform.h"
+#include "record/job_state.h"
 
 namespace cw {
 
@@ -30,24 +32,28 @@ bool Reserve(Bytes* buffer, size_t size) {
   return true;
 }
 
-RecordRead ReadRecordData(File& package, uint64_t packageSize, const FILE_INFO_STRUCT& record,
-                          Bytes* data) {
+bool FindRecordData(std::span<const uint8_t> package, const FILE_INFO_STRUCT& record,
+                    std::span<const uint8_t>* data) {
   const std::string stamp = FieldText(record.cardPath);
   if (record.dataOffset < 0 || record.storedSize < 0 ||
-      uint64_t(record.dataOffset) + stamp.size() + uint64_t(record.storedSize) > packageSize) {
-    return RecordRead::kNotFound;
+      uint64_t(record.dataOffset) + stamp.size() + uint64_t(record.storedSize) > package.size()) {
+    return false;
   }
-  std::string found(stamp.size(), '\0');
-  if (!package.Seek(record.dataOffset, SeekFrom::Begin) ||
-      !ReadExactly(package, found.data(), found.size()) || found != stamp) {
-    return RecordRead::kNotFound;
+  const std::span<const uint8_t> found = package.subspan(size_t(record.dataOffset), stamp.size());
+  if (!std::equal(found.begin(), found.end(), stamp.begin(), stamp.end(),
+                  [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); })) {
+    return false;
   }
-  if (!Reserve(data, static_cast<size_t>(record.storedSize))) return RecordRead::kNoMemory;
-  // The size was checked above; a package that shrank since then has lost the data.
-  if (!ReadExactly(package, data->data(), static_cast<size_t>(record.storedSize))) {
-    return RecordRead::kNotFound;
-  }
-  return RecordRead::kRead;
+  *data = package.subspan(size_t(record.dataOffset) + stamp.size(), size_t(record.storedSize));
+  return true;
+}
+
+bool HoldPackageBytes(JobState& state) {
+  if (!state.packageData.empty()) return true;
+  PackageFileCloser closer{state.packageFile};
+  state.packageFile = Sys().OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
+  // A package is addressed by signed 32-bit offsets, so it is never larger than this.
+  return state.packageFile && ReadWholeFile(*state.packageFile, 0x7FFFFFFF, &state.packageData);
 }
 
 std::string LittleEndianBytes(uint32_t value) {

@@ -1,9 +1,10 @@
 #pragma once
-// Reading one record's name stamp and stored data from an open package, as extraction and the
-// stored-copy writer both do. The record's claims are checked against the package's size
-// before anything is allocated, so a lying record costs nothing and reads nothing outside.
+// Finding one record's name stamp and stored data in the package's bytes, as extraction and the
+// stored-copy writer both do. The record's claims are checked against the bytes' size before
+// anything is looked at, so a lying record reads nothing outside.
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "package/byte_reader.h"
@@ -11,18 +12,20 @@
 
 namespace cw {
 
+struct JobState;
+
 class File;
 
-enum class RecordRead {
-  kRead,      // the name stamp matched and the data are in the buffer
-  kNotFound,  // the stamp differs, or the record's data do not lie inside the package
-  kNoMemory,  // the buffer could not be had
-};
+// The record's name stamp and stored data inside the package's bytes: true when the bytes at
+// its dataOffset spell its cardPath and the storedSize bytes after them lie inside `package`;
+// `data` then views those bytes.
+bool FindRecordData(std::span<const uint8_t> package, const FILE_INFO_STRUCT& record,
+                    std::span<const uint8_t>* data);
 
-// Seeks `package` (of `packageSize` bytes) to the record's dataOffset, checks that the bytes
-// there spell its cardPath and reads the storedSize bytes after them into `data`.
-RecordRead ReadRecordData(File& package, uint64_t packageSize, const FILE_INFO_STRUCT& record,
-                          Bytes* data);
+// The package's bytes for a step that works from them: those the job's load kept, or, for a
+// step given a table without a load, the file at globalFWPDataFilePath read whole now and kept.
+// False when it cannot be opened or read whole.
+bool HoldPackageBytes(JobState& state);
 
 // Reads exactly `size` bytes, in as many requests as the file needs. False when fewer come.
 bool ReadExactly(File& file, void* buffer, size_t size);

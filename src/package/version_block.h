@@ -1,7 +1,6 @@
 #pragma once
 // The package's version block: the keyword lines that give the format, generator, engine and
-// panel versions, the texts the front ends show for the engine and panel versions, and the read
-// a front end runs when a package is chosen (GetFWPVerRev's work).
+// panel versions, and the texts the front ends show for the engine and panel versions.
 
 #include <cstdint>
 #include <optional>
@@ -10,8 +9,6 @@
 #include "package/byte_reader.h"
 
 namespace cw {
-
-struct JobContext;
 
 // A version, revision and letter as the header keeps them.
 struct VersionTriple {
@@ -53,18 +50,8 @@ inline constexpr const char* kPanelVersionPrefix = "Panel Software Version: ";
 // it is 'A' (65) or above and below 128.
 std::string ComposeVersionText(const char* prefix, const VersionTriple& triple);
 
-// The outcome of reading a chosen package's version block, for a front end's two boxes.
-struct VersionTexts {
-  bool opened = false;  // false: "FWP file could not be opened!" was shown
-  bool found = false;   // keyword 1 found: the job's version values were replaced
-  std::string engineText;  // the engine box's text after the read (the previous one if unread)
-  std::string panelText;
-};
-
-// GetFWPVerRev's work, run on the front end's thread: reads the package at `path`, writes
-// versionBlock and fwpVersion into `job`, logs through job.log and shows its message through
-// job.prompt. Texts not read keep the box texts passed in.
-VersionTexts ReadVersionBlock(const std::string& path, JobContext& job,
-                              const std::string& engineBoxText, const std::string& panelBoxText);
+// The number formats are compared by, version × 1000 + revision, held within int32: values
+// from a hostile header must not wrap around into an old, accepted format.
+int32_t FormatNumber(int32_t version, int32_t revision);
 
 }  // namespace cw

@@ -72,6 +72,11 @@ struct JobState {
   int32_t headerWord6 = 0;
   // The one file object through which the package is read; each user opens and closes it.
   std::unique_ptr<File> packageFile;
+  // The whole package as the store job's load read it, at one go: the check, the table, the
+  // extraction and the stored copies all work from these bytes, so the package is read once
+  // and what goes onto the card is what was checked. Empty outside a store, and let go once
+  // nothing needs them any more.
+  std::vector<uint8_t> packageData;
   // The records of each stored copy of a package with 3950 support, with their offsets in it
   // once the copy is written; emptied by each WriteStoredPackages.
   std::vector<FILE_INFO_STRUCT> split3940Table;  // "UPGRADE.FWP"

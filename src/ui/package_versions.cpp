@@ -1,6 +1,6 @@
 #include "ui/package_versions.h"
 
-#include "package/version_block.h"
+#include "job/read_version_block.h"
 
 namespace cw {
 

@@ -9,7 +9,7 @@
 #include "job/store_job.h"
 #include "log/log_to_file.h"
 #include "package/crc_list_writer.h"
-#include "package/stored_package.h"
+#include "job/stored_packages.h"
 #include "platform/text.h"
 #include "support/card_fixture.h"
 #include "support/package_builder.h"

@@ -5,6 +5,7 @@
 
 #include <climits>
 
+#include "job/read_version_block.h"
 #include "package/byte_reader.h"
 #include "package/package_writer.h"
 #include "package/version_block.h"

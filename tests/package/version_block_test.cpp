@@ -2,19 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include "record/job_state.h"
-#include "package/package_writer.h"
-#include "support/job_fixture.h"
 #include <optional>
 #include <string>
-#include "record/job_context.h"
+
 #include "package/byte_reader.h"
+#include "package/package_writer.h"
+#include "support/version_specs.h"
+#include "support/package_builder.h"
 
 namespace cw {
 namespace {
 
-using test::JobScope;
-using test::kPackagePath;
+using test::Large;
+using test::Versions;
 
 VersionBlockRead Parse(const std::string& bytes) {
   return ParseVersionBlock(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -27,23 +27,6 @@ std::string WithLinesBefore(std::string bytes, const std::string& keyword, int c
   const size_t at = bytes.find(keyword);
   EXPECT_NE(at, std::string::npos);
   return bytes.insert(at, lines);
-}
-
-PackageSpec Versions() {
-  PackageSpec spec;
-  spec.formatVersion = 1;
-  spec.formatRevision = 9;
-  spec.formatLetter = 'C';
-  spec.generatorVersion = 3;
-  spec.generatorRevision = 21;
-  spec.generatorLetter = 'D';
-  spec.engineVersion = 2;
-  spec.engineRevision = 15;
-  spec.engineLetter = 'B';
-  spec.panelVersion = 10;
-  spec.panelRevision = 3;
-  spec.panelLetter = 0;
-  return spec;
 }
 
 TEST(VersionTextTest, ComposesVersionThreeDigitRevisionAndLetter) {
@@ -174,167 +157,6 @@ TEST(ParseVersionBlockTest, EmptyAndTinyInputsFindNothing) {
   EXPECT_FALSE(Parse("\r\n\r").found);
 }
 
-class ReadVersionBlockTest : public ::testing::Test {
- protected:
-  JobScope scope;
-};
-
-TEST_F(ReadVersionBlockTest, FillsTheJobAndTheTextsAndLogsEachStepInOrder) {
-  scope.PutPackage(Versions());
-  const VersionTexts texts = ReadVersionBlock(kPackagePath, scope.job, "old engine", "old panel");
-  EXPECT_TRUE(texts.opened && texts.found);
-  EXPECT_EQ(texts.engineText, "Engine Software Version: 2.015B");
-  EXPECT_EQ(texts.panelText, "Panel Software Version: 10.003");
-  const VersionBlock& block = scope.job.versionBlock;
-  EXPECT_EQ(block.formatVersion, 1);
-  EXPECT_EQ(block.formatRevision, 9);
-  EXPECT_EQ(block.formatLetter, 'C');
-  EXPECT_EQ(block.generatorVersion, 3);
-  EXPECT_EQ(block.generatorRevision, 21);
-  EXPECT_EQ(block.generatorLetter, 'D');
-  EXPECT_EQ(scope.job.fwpVersion, 1009);
-  const std::vector<std::string> expected = {
-      "GetFWPVerRev",
-      "  searching for fwp version information.",
-      "  searching for fwp file generator version.",
-      "  searching for engine app version.",
-      "  searching for fwp panel version.",
-      "  ",
-      "  this fwp version is V1.9 C",
-      "  and was created by fwp generator V3.21 D",
-      "Engine Software Version: 2.015B",
-      "Panel Software Version: 10.003"};
-  EXPECT_EQ(scope.LogLines(), expected);
-  EXPECT_EQ(scope.prompt.Count(), 0u);
-}
-
-TEST_F(ReadVersionBlockTest, Format1007KeepsTheGeneratorValuesOfTheRunBefore) {
-  scope.job.versionBlock.generatorVersion = 4;
-  scope.job.versionBlock.generatorRevision = 44;
-  scope.job.versionBlock.generatorLetter = 'Q';
-  PackageSpec spec = Versions();
-  spec.formatRevision = 7;
-  scope.PutPackage(spec);
-  ReadVersionBlock(kPackagePath, scope.job, "", "");
-  EXPECT_EQ(scope.job.fwpVersion, 1007);
-  EXPECT_EQ(scope.job.versionBlock.generatorVersion, 4);
-  EXPECT_EQ(scope.job.versionBlock.generatorRevision, 44);
-  EXPECT_EQ(scope.job.versionBlock.generatorLetter, 'Q');
-  const std::vector<std::string> lines = scope.LogLines();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "  searching for fwp file generator version."), 0);
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "  and was created by fwp generator V4.44 Q"),
-            lines.end());
-}
-
-TEST_F(ReadVersionBlockTest, AZeroLetterEndsTheLogLine) {
-  PackageSpec spec = Versions();
-  spec.formatLetter = 0;
-  scope.PutPackage(spec);
-  ReadVersionBlock(kPackagePath, scope.job, "", "");
-  const std::vector<std::string> lines = scope.LogLines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "  this fwp version is V1.9 "), lines.end());
-}
-
-TEST_F(ReadVersionBlockTest, MissingKeywordOneKeepsValuesAndBoxTexts) {
-  scope.job.versionBlock.formatVersion = 1;
-  scope.job.versionBlock.formatRevision = 5;
-  scope.job.fwpVersion = 1005;
-  PackageSpec spec = Versions();
-  spec.formatVersion.reset();
-  scope.PutPackage(spec);
-  const VersionTexts texts = ReadVersionBlock(kPackagePath, scope.job, "E box", "P box");
-  EXPECT_TRUE(texts.opened);
-  EXPECT_FALSE(texts.found);
-  EXPECT_EQ(texts.engineText, "E box");
-  EXPECT_EQ(texts.panelText, "P box");
-  EXPECT_EQ(scope.job.fwpVersion, 1005);
-  const std::vector<std::string> expected = {"GetFWPVerRev",
-                                             "  searching for fwp version information.",
-                                             "  ",
-                                             "  this fwp version is V1.5 ",
-                                             "  and was created by fwp generator V0.0 ",
-                                             "E box",
-                                             "P box"};
-  EXPECT_EQ(scope.LogLines(), expected);
-}
-
-TEST_F(ReadVersionBlockTest, AFileThatCannotBeOpenedIsShownAndChangesNothing) {
-  scope.job.fwpVersion = 1003;
-  const VersionTexts texts = ReadVersionBlock("C:\\WORK\\MISSING.FWP", scope.job, "E", "P");
-  EXPECT_FALSE(texts.opened);
-  EXPECT_EQ(texts.engineText, "E");
-  EXPECT_EQ(scope.job.fwpVersion, 1003);
-  ASSERT_EQ(scope.prompt.messages().size(), 1u);
-  EXPECT_EQ(scope.prompt.messages()[0], "FWP file could not be opened!\r\nC:\\WORK\\MISSING.FWP");
-  const std::vector<std::string> expected = {"GetFWPVerRev",
-                                             "  could not open the fwp file: C:\\WORK\\MISSING.FWP"};
-  EXPECT_EQ(scope.LogLines(), expected);
-}
-
-TEST_F(ReadVersionBlockTest, ATruncatedBlockKeepsWhatWasReadAndTheOtherBox) {
-  const std::string bytes = BuildPackage(Versions());
-  scope.fake.WriteFile(kPackagePath, bytes.substr(0, bytes.find("Panel Software Revision: ")));
-  const VersionTexts texts = ReadVersionBlock(kPackagePath, scope.job, "E", "P");
-  EXPECT_EQ(texts.engineText, "Engine Software Version: 2.015B");
-  EXPECT_EQ(texts.panelText, "P");
-  EXPECT_EQ(scope.job.fwpVersion, 1009);
-  const std::vector<std::string> lines = scope.LogLines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "  the fwp file ends inside its version block."),
-            lines.end());
-}
-
-// A large package's version block is read from the head of the file; whenever the head is not
-// enough (a line or the block running past it) the whole file is read, so the result is
-// always the one the whole file gives.
-using test::JobScope;
-using test::kPackagePath;
-
-// Versions that differ from every default, and one incompressible 1 MiB file, so the package
-// is far larger than the head that is read first.
-PackageSpec Large(const std::string& title = "FIRMWARE PACKAGE") {
-  PackageSpec spec{.releaseNumber = 7, .title = title, .formatRevision = 9,
-                   .generatorVersion = 3, .generatorRevision = 21, .engineVersion = 2,
-                   .engineRevision = 15, .engineLetter = 'B', .panelVersion = 10,
-                   .panelRevision = 3};
-  std::string content(1 << 20, '\0');
-  uint32_t v = 1;
-  for (char& c : content) {
-    v = v * 1664525u + 1013904223u;
-    c = static_cast<char>(v >> 24);
-  }
-  spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\BIG.BIN", .content = content});
-  return spec;
-}
-
-class VersionBlockHeadTest : public ::testing::Test {
- protected:
-  // What ReadVersionBlock shows, next to what a parse of the whole file gives.
-  void ExpectSameAsWholeFile(const PackageSpec& spec) {
-    const std::string bytes = scope.PutPackage(spec);
-    ASSERT_GT(bytes.size(), 512u * 1024);
-    const VersionTexts texts = ReadVersionBlock(kPackagePath, scope.job, "old", "old");
-    const VersionBlockRead whole =
-        ParseVersionBlock(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    ASSERT_TRUE(texts.opened);
-    EXPECT_EQ(texts.found, whole.found);
-    ASSERT_TRUE(whole.engine && whole.panel);
-    EXPECT_EQ(texts.engineText, ComposeVersionText(kEngineVersionPrefix, *whole.engine));
-    EXPECT_EQ(texts.panelText, ComposeVersionText(kPanelVersionPrefix, *whole.panel));
-    EXPECT_EQ(scope.job.versionBlock.generatorRevision, *whole.generatorRevision);
-  }
-  JobScope scope;
-};
-
-TEST_F(VersionBlockHeadTest, ALargePackageGivesTheWholeFilesVersions) {
-  ExpectSameAsWholeFile(Large());
-  EXPECT_EQ(scope.job.fwpVersion, 1009);
-}
-
-TEST_F(VersionBlockHeadTest, AFirstLineLongerThanTheHeadIsReadFromTheWholeFile) {
-  ExpectSameAsWholeFile(Large(std::string(400 * 1024, 'T')));
-  EXPECT_EQ(scope.job.versionBlock.generatorVersion, 3);
-}
-
 TEST(ByteReaderEndTest, TellsWhenAReadLookedAtTheEnd) {
   const std::string text = "AB\r\nCD";
   ByteReader reader(reinterpret_cast<const uint8_t*>(text.data()), text.size());
@@ -410,19 +232,6 @@ TEST(VersionBlockBoundaryTest, EveryHeadLengthGivesTheWholeFilesResultOrSaysItRa
   }
   // Every head that ends inside the block runs out.
   EXPECT_GE(ranOut, static_cast<int>(blockEnd));
-}
-
-// The 256 KiB head ending exactly on a line end, with the version block behind it.
-TEST_F(VersionBlockHeadTest, AHeadEndingOnALineEndStillFindsTheBlockBehindIt) {
-  const std::string probe = BuildPackage(Large("T"));
-  const size_t titleAt = probe.find("T\r\n");
-  ASSERT_NE(titleAt, std::string::npos);
-  const size_t title = 256 * 1024 - titleAt - 2;  // the title's CR LF ends the head
-  const std::string bytes = BuildPackage(Large(std::string(title, 'T')));
-  ASSERT_EQ(bytes.substr(256 * 1024 - 2, 2), "\r\n");
-  ASSERT_GE(bytes.find("FWP File Format Version: "), size_t{256 * 1024});
-  ExpectSameAsWholeFile(Large(std::string(title, 'T')));
-  EXPECT_EQ(scope.job.fwpVersion, 1009);
 }
 
 }  // namespace

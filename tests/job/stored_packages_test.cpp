@@ -1,4 +1,4 @@
-#include "package/stored_package.h"
+#include "job/stored_packages.h"
 
 #include <gtest/gtest.h>
 
@@ -301,6 +301,7 @@ TEST(WriteStoredPackagesHeaderTest, CountLineMustComeWithinFiveHundredLines) {
 
 TEST_F(WriteStoredPackagesTest, UnopenablePackageIsReported) {
   Load(EveryKind());
+  scope.state.packageData.clear();  // a table without the load's bytes: the file is read now
   scope.fake.FailCall("OpenFile", kErrSharingViolation, 1, kPackagePath);
   EXPECT_FALSE(WriteStoredPackages(scope.state));
   ExpectMessages({{"Could not open Master file!", MessageIcon::Exclamation}});

@@ -1,6 +1,7 @@
-#include "package/stored_package.h"
+#include "job/stored_packages.h"
 
 #include <memory>
+#include <span>
 
 #include "record/job_io.h"
 #include "record/job_state.h"
@@ -73,7 +74,8 @@ HeaderResult RewriteHeader(const Bytes& package, File& out) {
 
 // Appends a record's block (name stamp, data, CR LF CR LF) to a temporary data file and a copy
 // of the record, pointing at the block, to the copy's table.
-bool AppendBlock(File& data, int64_t& length, FILE_INFO_STRUCT record, const Bytes& stored,
+bool AppendBlock(File& data, int64_t& length, FILE_INFO_STRUCT record,
+                 std::span<const uint8_t> stored,
                  std::vector<FILE_INFO_STRUCT>& table) {
   const std::string stamp = FieldText(record.cardPath);
   if (length > int64_t(kMaxPackageBytes)) return false;
@@ -165,13 +167,11 @@ bool WriteStoredPackages(JobState& state) {
   state.split3940Table.clear();
   state.split3950Table.clear();
 
-  std::unique_ptr<File> package = Sys().OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
-  Bytes bytes;
-  if (!package || !ReadWholeFile(*package, kMaxPackageBytes, &bytes)) {
+  if (!HoldPackageBytes(state)) {
     Show(state, "Could not open Master file!", MessageIcon::Exclamation);
     return false;
   }
-  const uint64_t packageSize = bytes.size();
+  const Bytes& bytes = state.packageData;
 
   TempFiles temp(state.job.dataPath);
   temp.data3940 = Sys().OpenFile(temp.path3940, OpenMode::CreateAlways);
@@ -195,20 +195,13 @@ bool WriteStoredPackages(JobState& state) {
       Show(state, "Could not open Temp Header file!", MessageIcon::Exclamation);
       return false;
   }
-  bytes = Bytes();  // the files' data are read one record at a time
-
   int64_t length3940 = 0, length3950 = 0;
   for (const FILE_INFO_STRUCT& record : state.fileTable) {
-    Bytes stored;
-    switch (ReadRecordData(*package, packageSize, record, &stored)) {
-      case RecordRead::kRead: break;
-      case RecordRead::kNoMemory:
-        Show(state, "malloc failed", MessageIcon::Exclamation);
-        return false;
-      case RecordRead::kNotFound:
-        Show(state, "Data location not found for\r\n" + FieldText(record.cardPath),
-             MessageIcon::None);
-        return false;
+    std::span<const uint8_t> stored;
+    if (!FindRecordData(bytes, record, &stored)) {
+      Show(state, "Data location not found for\r\n" + FieldText(record.cardPath),
+           MessageIcon::None);
+      return false;
     }
     const bool appended =
         (!InCopy3940(record.kind) ||
@@ -220,6 +213,9 @@ bool WriteStoredPackages(JobState& state) {
       return false;
     }
   }
+
+  // The package's last use in the job: each copy is put together from its temporary files.
+  state.packageData = Bytes();
 
   struct Copy {
     File* data;

@@ -14,8 +14,9 @@ struct JobState;
 
 class File;
 
-// Splits the package at globalFWPDataFilePath into the two stored copies on the card; adds 1 to
-// filesStored per copy. False (with its message) on any failure.
+// Splits the package's bytes (HoldPackageBytes: those the load kept) into the two stored copies
+// on the card, and lets the bytes go once the copies' blocks are written; adds 1 to filesStored
+// per copy. False (with its message) on any failure.
 bool WriteStoredPackages(JobState& state);
 
 // Writes one copy at `path`: prefix, the rewritten header text from `header`, the count and the

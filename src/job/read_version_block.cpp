@@ -1,0 +1,97 @@
+#include "job/read_version_block.h"
+
+#include <memory>
+
+#include "record/job_context.h"
+#include "record/job_io.h"
+#include "record/job_state.h"
+#include "record/prompt.h"
+#include "log/log_to_file.h"
+#include "platform/platform.h"
+
+namespace cw {
+namespace {
+
+// printf with a %c that may be a zero byte: the line ends there, as the C string it was.
+std::string CutAtZero(std::string text) {
+  const size_t zero = text.find('\0');
+  if (zero != std::string::npos) text.resize(zero);
+  return text;
+}
+
+// The version block lies at the head of the package, which may be hundreds of MiB: read a
+// first part of the file and only when the parse ran into its end (long lines, a block that
+// reaches further) read the whole file, so the result is always that of the whole file.
+constexpr uint64_t kHeadBytes = 256 * 1024;
+
+bool ReadHead(File& file, uint64_t bytes, Bytes* out) {
+  if (!file.Seek(0, SeekFrom::Begin)) return false;
+  out->resize(static_cast<size_t>(bytes));
+  uint32_t got = 0;
+  if (!file.Read(out->data(), static_cast<uint32_t>(bytes), &got) || got != bytes) return false;
+  return true;
+}
+
+}  // namespace
+
+VersionTexts ReadVersionBlock(const std::string& path, JobContext& job,
+                              const std::string& engineBoxText, const std::string& panelBoxText) {
+  auto log = [&job](const std::string& line) {
+    if (job.log) job.log->Log(line);
+  };
+  VersionTexts texts{false, false, engineBoxText, panelBoxText};
+  log("GetFWPVerRev");
+
+  Bytes bytes;
+  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+  uint64_t size = 0;
+  VersionBlockRead read;
+  bool readOk = file && file->GetSize(&size);
+  if (readOk && size > kHeadBytes) {
+    readOk = ReadHead(*file, kHeadBytes, &bytes);
+    read = ParseVersionBlock(bytes);
+  }
+  if (readOk && (size <= kHeadBytes || read.reachedEnd)) {
+    readOk = ReadWholeFile(*file, UINT64_MAX, &bytes);
+    read = ParseVersionBlock(bytes);
+  }
+  if (!readOk) {
+    if (job.prompt) {
+      job.prompt->MessageBox("FWP file could not be opened!\r\n" + path, MessageButtons::Ok,
+                             MessageIcon::None);
+    }
+    log("  could not open the fwp file: " + path);
+    return texts;
+  }
+  texts.opened = true;
+
+  log("  searching for fwp version information.");
+  texts.found = read.found;
+  VersionBlock& block = job.versionBlock;
+  if (read.formatVersion) block.formatVersion = *read.formatVersion;
+  if (read.formatRevision) block.formatRevision = *read.formatRevision;
+  if (read.formatLetter) block.formatLetter = *read.formatLetter;
+  if (read.formatVersion && read.formatRevision) {
+    job.fwpVersion = FormatNumber(*read.formatVersion, *read.formatRevision);
+  }
+  if (read.generatorSearched) log("  searching for fwp file generator version.");
+  if (read.generatorVersion) block.generatorVersion = *read.generatorVersion;
+  if (read.generatorRevision) block.generatorRevision = *read.generatorRevision;
+  if (read.generatorLetter) block.generatorLetter = *read.generatorLetter;
+  if (read.engineSearched) log("  searching for engine app version.");
+  if (read.engine) texts.engineText = ComposeVersionText(kEngineVersionPrefix, *read.engine);
+  if (read.panelSearched) log("  searching for fwp panel version.");
+  if (read.panel) texts.panelText = ComposeVersionText(kPanelVersionPrefix, *read.panel);
+  if (read.truncated) log("  the fwp file ends inside its version block.");
+
+  log("  ");
+  log(CutAtZero(Format("  this fwp version is V%d.%d %c", block.formatVersion,
+                       block.formatRevision, block.formatLetter)));
+  log(CutAtZero(Format("  and was created by fwp generator V%d.%d %c", block.generatorVersion,
+                       block.generatorRevision, block.generatorLetter)));
+  log(texts.engineText);
+  log(texts.panelText);
+  return texts;
+}
+
+}  // namespace cw

@@ -1,0 +1,27 @@
+#pragma once
+// The read a front end runs when a package is chosen (GetFWPVerRev's work): the package's
+// version block into the job's version values, its log lines and the texts of the two boxes.
+
+#include <string>
+
+#include "package/version_block.h"
+
+namespace cw {
+
+struct JobContext;
+
+// The outcome of reading a chosen package's version block, for a front end's two boxes.
+struct VersionTexts {
+  bool opened = false;  // false: "FWP file could not be opened!" was shown
+  bool found = false;   // keyword 1 found: the job's version values were replaced
+  std::string engineText;  // the engine box's text after the read (the previous one if unread)
+  std::string panelText;
+};
+
+// GetFWPVerRev's work, run on the front end's thread: reads the package at `path`, writes
+// versionBlock and fwpVersion into `job`, logs through job.log and shows its message through
+// job.prompt. Texts not read keep the box texts passed in.
+VersionTexts ReadVersionBlock(const std::string& path, JobContext& job,
+                              const std::string& engineBoxText, const std::string& panelBoxText);
+
+}  // namespace cw
