@@ -26,12 +26,7 @@ constexpr const char* kPackage = test::kPackagePath;
 class PackageReadOnceTest : public test::JobFixture {
  protected:
   PackageReadOnceTest() {
-    fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
-    fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
-    job.flashPath = "E:";
-    job.fwpPath = kPackage;
-    job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
-    job.fwpVersion = 1009;
+    ChooseForJob(kPackage);
   }
   void Package(const PackageSpec& spec) { fake.WriteFile(kPackage, bytes_ = BuildPackage(spec)); }
   static PackageSpec EnginePackage(bool panel3950Support) {

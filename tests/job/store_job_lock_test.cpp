@@ -68,12 +68,8 @@ class StoreJobLockTest : public test::JobFixture {
  protected:
   StoreJobLockTest() {
     job.prompt = &watcher;
-    fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
+    ChooseForJob(kPackage);
     fake.AddFolder(kData);
-    job.flashPath = "E:";
-    job.fwpPath = kPackage;
-    job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
-    job.fwpVersion = 1009;
     state.has3950Support = 0;
     state.softwareTestMode = 0;
   }

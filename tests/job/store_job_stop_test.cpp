@@ -44,17 +44,13 @@ PackageSpec Engine(const std::string& content) {
 class StoreStopTest : public test::JobFixture {
  protected:
   StoreStopTest() {
-    fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
-    fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
+    ChooseForJob(kPackage);
     fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(Engine("old")));
     fake.WriteFile("E:\\APP\\MAIN.BIN", "old");
     fake.WriteFile("E:\\APP\\LIB.BIN", "old!");
     fake.WriteFile(kPackage, BuildPackage(Engine("new")));
     // The bench-test switch adds the prompts that mark each moment.
     job.flashPath = "E:BENCH_MODE_ON";
-    job.fwpPath = kPackage;
-    job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
-    job.fwpVersion = 1009;
     job.prompt = &acting;
     state.fileTable.clear();
     state.has3950Support = 0;

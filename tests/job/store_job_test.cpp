@@ -32,12 +32,7 @@ using Tree = std::map<std::string, std::string>;
 class StoreJobTest : public test::JobFixture {
  protected:
   StoreJobTest() {
-    fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
-    fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
-    job.flashPath = "E:";
-    job.fwpPath = kPackage;
-    job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
-    job.fwpVersion = 1009;
+    ChooseForJob(kPackage);
     state.fileTable.clear();
     state.has3950Support = 0;
     state.softwareTestMode = 0;

@@ -207,6 +207,15 @@ TEST_F(LogToFileTest, TwoThreadsLoggingAtOnceWriteOnlyWholeLines) {
   EXPECT_TRUE(seen.count("a299") && seen.count("b0"));
 }
 
+// The real platform with a host folder as the removable drive E:.
+std::unique_ptr<Platform> FolderAsDriveE(const std::string& folder) {
+  PosixPlatformOptions options;
+  options.discoverMounts = false;
+  options.instantSleeps = true;
+  options.mappings.push_back(DriveMapping{'E', folder, true, std::nullopt, std::nullopt});
+  return MakePosixPlatform(options);
+}
+
 TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
   char dir[] = "/tmp/cw_log_XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
@@ -219,11 +228,7 @@ TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
     children[who] = fork();
     ASSERT_GE(children[who], 0);
     if (children[who] == 0) {
-      PosixPlatformOptions options;
-      options.discoverMounts = false;
-      options.instantSleeps = true;
-      options.mappings.push_back(DriveMapping{'E', dir, true, std::nullopt, std::nullopt});
-      auto platform = MakePosixPlatform(options);
+      auto platform = FolderAsDriveE(dir);
       SetPlatform(platform.get());
       CLogToFile log;
       log.SetLogFile("E:\\fwp_downloader.log");
@@ -262,11 +267,7 @@ TEST(LogToFileHostTest, LinesFollowTheDataFolderWhenItIsMadeAgainInAnotherCase) 
   ASSERT_NE(mkdtemp(dir), nullptr);
   const std::string root = dir;
   std::filesystem::create_directories(root + "/Brevant/Quorvane");
-  PosixPlatformOptions options;
-  options.discoverMounts = false;
-  options.instantSleeps = true;
-  options.mappings.push_back(DriveMapping{'E', root, true, std::nullopt, std::nullopt});
-  auto platform = MakePosixPlatform(options);
+  auto platform = FolderAsDriveE(root);
   SetPlatform(platform.get());
   auto read = [](const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -26,6 +26,15 @@ std::string JobScope::PutPackage(const PackageSpec& spec, const std::string& pat
   return bytes;
 }
 
+void JobScope::ChooseForJob(const std::string& package) {
+  fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
+  fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
+  job.flashPath = kCard;
+  job.fwpPath = package;
+  job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
+  job.fwpVersion = 1009;
+}
+
 std::vector<std::string> JobScope::LogLines() const {
   return LogMessages(fake.ReadFile(kLogPath));
 }
