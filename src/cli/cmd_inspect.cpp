@@ -150,7 +150,7 @@ int InspectCommand::Run() {
   std::unique_ptr<File> file = Sys().OpenFile(path_, OpenMode::Read);
   if (!file) return End(report, "FWP file could not be opened!\r\n" + path_);
   Bytes bytes;
-  if (!ReadWholeFile(*file, 0x7FFFFFFF, &bytes))
+  if (!ReadWholeFile(*file, kMaxPackageBytes, &bytes))
     return End(report, "FWP file could not be read!\r\n" + path_);
   file->Close();
 

@@ -15,9 +15,6 @@
 namespace cw {
 namespace {
 
-// A package is addressed by signed 32-bit offsets, so it is never larger than this.
-constexpr uint64_t kMaxPackageBytes = 0x7FFFFFFF;
-
 void Refuse(JobState& state, const std::string& message) {
   state.ShowAndRecord(message, MessageIcon::Exclamation);
 }

@@ -3,6 +3,7 @@
 #include <memory>
 #include <span>
 
+#include "package/package_parser.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "package/byte_reader.h"
@@ -15,8 +16,6 @@
 namespace cw {
 namespace {
 
-// A package is addressed by signed 32-bit offsets, so neither it nor a copy is larger.
-constexpr uint64_t kMaxPackageBytes = 0x7FFFFFFF;
 constexpr int kHeaderLineLimit = 500;
 constexpr const char* kBlockEnd = "\r\n\r\n";
 

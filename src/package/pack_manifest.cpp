@@ -5,6 +5,7 @@
 #include "package/byte_reader.h"
 #include "package/card_path.h"
 #include "package/crc_list_writer.h"
+#include "package/package_parser.h"
 #include "platform/platform.h"
 #include "rules/bhelper.h"
 
@@ -137,7 +138,7 @@ bool ParseStatement(const std::vector<std::string>& w, Manifest* manifest, std::
 bool ReadHostFile(const std::string& path, std::string* content) {
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
   Bytes bytes;
-  if (!file || !ReadWholeFile(*file, 0x7FFFFFFF, &bytes)) return false;
+  if (!file || !ReadWholeFile(*file, kMaxPackageBytes, &bytes)) return false;
   content->assign(bytes.begin(), bytes.end());
   return true;
 }

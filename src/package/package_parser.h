@@ -14,6 +14,8 @@ namespace cw {
 
 constexpr size_t kPrefixSize = 32;
 constexpr int kHeaderSearchLimit = 1001;
+// A package is addressed by signed 32-bit offsets, so it is never larger than this.
+inline constexpr uint64_t kMaxPackageBytes = 0x7FFFFFFF;
 
 // Messages of a package the loader refuses.
 inline constexpr const char* kMsgNoWinceLine = "Invalid FWP File Format!";

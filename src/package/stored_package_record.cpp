@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "package/package_parser.h"
 #include "platform/platform.h"
 #include "record/job_state.h"
 
@@ -52,8 +53,8 @@ bool HoldPackageBytes(JobState& state) {
   if (!state.packageData.empty()) return true;
   PackageFileCloser closer{state.packageFile};
   state.packageFile = Sys().OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
-  // A package is addressed by signed 32-bit offsets, so it is never larger than this.
-  return state.packageFile && ReadWholeFile(*state.packageFile, 0x7FFFFFFF, &state.packageData);
+  return state.packageFile &&
+         ReadWholeFile(*state.packageFile, kMaxPackageBytes, &state.packageData);
 }
 
 std::string LittleEndianBytes(uint32_t value) {

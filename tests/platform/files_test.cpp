@@ -157,6 +157,18 @@ TEST_F(FileTest, CopyKeepsContentTimesAndAttributes) {
   EXPECT_EQ(sys().GetFileAttributes("E:\\DST.BIN"), kAttrHidden | kAttrReadOnly);
 }
 
+TEST_F(FileTest, CopiesEverySizeWholeAroundTheBufferSizes) {
+  for (const size_t size : {size_t{0}, size_t{1}, size_t{4095}, size_t{4096}, size_t{4097},
+                            (size_t{1} << 20) - 1, (size_t{1} << 20) + 7, size_t{5} << 19}) {
+    SCOPED_TRACE(size);
+    std::string content(size, '\0');
+    for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
+    OnCard("SIZED.BIN", content);
+    ASSERT_TRUE(sys().CopyFile("E:\\SIZED.BIN", "E:\\SIZED2.BIN", false));
+    EXPECT_EQ(temp_.Read("card/SIZED2.BIN"), content);
+  }
+}
+
 TEST_F(FileTest, CopyOverwritesOnlyWhenAllowed) {
   OnCard("SRC.TXT", "new");
   OnCard("DST.TXT", "old");

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "platform/posix/posix_internal.h"
@@ -178,14 +180,18 @@ bool PosixPlatform::CopyFile(const std::string& source, const std::string& desti
     ::close(in);
     return FailErrno(err, to);
   }
-  std::vector<char> buffer(1 << 20);
+  // As large as the file, up to 1 MiB, and not cleared: most files backed up are small, and
+  // a cleared megabyte per copy cost more than copying them.
+  const size_t bufferSize =
+      static_cast<size_t>(std::clamp<off_t>(sourceStat.st_size, 4096, off_t{1} << 20));
+  const std::unique_ptr<char[]> buffer(new char[bufferSize]);
   for (;;) {
-    const ssize_t got = ::read(in, buffer.data(), buffer.size());
+    const ssize_t got = ::read(in, buffer.get(), bufferSize);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return FinishCopy(in, out, to, errno);
     if (got == 0) break;
     for (ssize_t written = 0; written < got;) {
-      const ssize_t put = ::write(out, buffer.data() + written, static_cast<size_t>(got - written));
+      const ssize_t put = ::write(out, buffer.get() + written, static_cast<size_t>(got - written));
       if (put < 0 && errno == EINTR) continue;
       if (put <= 0) return FinishCopy(in, out, to, put < 0 ? errno : ENOSPC);
       written += put;
