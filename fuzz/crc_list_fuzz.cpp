@@ -12,6 +12,7 @@
 #include "package/card_path.h"
 #include "record/file_table.h"
 #include "platform/platform.h"
+#include "support/job_fixture.h"
 #include "support/package_builder.h"
 #include "verify/crc_list.h"
 

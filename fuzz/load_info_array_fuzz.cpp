@@ -13,6 +13,7 @@
 #include "package/card_path.h"
 #include "record/file_table.h"
 #include "job/load_info_array.h"
+#include "support/job_fixture.h"
 #include "support/package_builder.h"
 
 using namespace cw;

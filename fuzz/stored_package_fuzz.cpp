@@ -14,6 +14,7 @@
 #include "job/load_info_array.h"
 #include "job/stored_packages.h"
 #include "platform/platform.h"
+#include "support/job_fixture.h"
 #include "support/package_builder.h"
 #include "package/package_check.h"
 

@@ -7,6 +7,7 @@
 #include "fuzz_job.h"
 #include "record/job_context.h"
 #include "job/read_version_block.h"
+#include "support/job_fixture.h"
 #include "support/package_builder.h"
 
 using namespace cw;
