@@ -17,6 +17,7 @@
 #include <iterator>
 
 #include "platform/posix/posix_platform.h"
+#include "platform/posix_fixture.h"
 
 namespace cw {
 namespace {
@@ -207,15 +208,6 @@ TEST_F(LogToFileTest, TwoThreadsLoggingAtOnceWriteOnlyWholeLines) {
   EXPECT_TRUE(seen.count("a299") && seen.count("b0"));
 }
 
-// The real platform with a host folder as the removable drive E:.
-std::unique_ptr<Platform> FolderAsDriveE(const std::string& folder) {
-  PosixPlatformOptions options;
-  options.discoverMounts = false;
-  options.instantSleeps = true;
-  options.mappings.push_back(DriveMapping{'E', folder, true, std::nullopt, std::nullopt});
-  return MakePosixPlatform(options);
-}
-
 TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
   char dir[] = "/tmp/cw_log_XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
@@ -228,7 +220,11 @@ TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
     children[who] = fork();
     ASSERT_GE(children[who], 0);
     if (children[who] == 0) {
-      auto platform = FolderAsDriveE(dir);
+      PosixPlatformOptions options;
+      options.discoverMounts = false;
+      options.instantSleeps = true;
+      options.mappings.push_back(DriveMapping{'E', dir, true, std::nullopt, std::nullopt});
+      auto platform = MakePosixPlatform(options);
       SetPlatform(platform.get());
       CLogToFile log;
       log.SetLogFile("E:\\fwp_downloader.log");
@@ -262,42 +258,38 @@ TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
 
 // The data folder's path is upper-cased while the folders on the disk are not; the log finds
 // them once, and again when they change under it.
-TEST(LogToFileHostTest, LinesFollowTheDataFolderWhenItIsMadeAgainInAnotherCase) {
-  char dir[] = "/tmp/cw_logcase_XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string root = dir;
-  std::filesystem::create_directories(root + "/Brevant/Quorvane");
-  auto platform = FolderAsDriveE(root);
-  SetPlatform(platform.get());
-  auto read = [](const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+class LogToFileHostTest : public test::PosixTest {
+ protected:
+  LogToFileHostTest() { SetPlatform(platform_.get()); }
+  ~LogToFileHostTest() override { SetPlatform(nullptr); }
+  std::string ReadOnCard(const std::string& relative) const {
+    std::ifstream in(card_ + "/" + relative, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  };
+  }
+};
 
+TEST_F(LogToFileHostTest, LinesFollowTheDataFolderWhenItIsMadeAgainInAnotherCase) {
+  std::filesystem::create_directories(card_ + "/Brevant/Quorvane");
   CLogToFile log;
   log.SetLogFile("E:\\BREVANT\\QUORVANE\\fwp_downloader.log");
   log.SetEnabled(true);
   ASSERT_TRUE(log.fileOk());
   log.Log("one");
-  EXPECT_NE(read(root + "/Brevant/Quorvane/fwp_downloader.log").find(" - one\r\n"),
+  EXPECT_NE(ReadOnCard("Brevant/Quorvane/fwp_downloader.log").find(" - one\r\n"),
             std::string::npos);
 
-  std::filesystem::rename(root + "/Brevant", root + "/old");
-  std::filesystem::create_directories(root + "/BREVANT/quorvane");
+  std::filesystem::rename(card_ + "/Brevant", card_ + "/old");
+  std::filesystem::create_directories(card_ + "/BREVANT/quorvane");
   log.Log("two");
-  const std::string moved = read(root + "/BREVANT/quorvane/fwp_downloader.log");
+  const std::string moved = ReadOnCard("BREVANT/quorvane/fwp_downloader.log");
   EXPECT_TRUE(moved.size() == 27 && moved.ends_with(" - two\r\n")) << moved;
-  EXPECT_EQ(read(root + "/old/Quorvane/fwp_downloader.log").find("two"), std::string::npos);
+  EXPECT_EQ(ReadOnCard("old/Quorvane/fwp_downloader.log").find("two"), std::string::npos);
 
   // With the folder gone the line is lost, and nothing makes the folder again.
-  std::filesystem::remove_all(root + "/BREVANT");
+  std::filesystem::remove_all(card_ + "/BREVANT");
   log.Log("three");
-  EXPECT_FALSE(std::filesystem::exists(root + "/BREVANT"));
   log.Log("four");
-  EXPECT_FALSE(std::filesystem::exists(root + "/BREVANT"));
-
-  SetPlatform(nullptr);
-  std::filesystem::remove_all(root);
+  EXPECT_FALSE(std::filesystem::exists(card_ + "/BREVANT"));
 }
 
 TEST(FileErrorCauseTest, NamesOfAllCodesAndUnknownAboveFourteen) {
