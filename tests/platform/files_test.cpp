@@ -203,6 +203,27 @@ TEST_F(FileTest, CopyRefusesWhatWouldLoseData) {
   EXPECT_FALSE(std::filesystem::exists(card_ + "/X.TXT"));
 }
 
+// Root may write anything; Windows refuses to open a read-only file or a folder for writing,
+// and a refused open leaves the file as it was.
+TEST_F(FileTest, OpensForWritingRefuseReadOnlyFilesAndFolders) {
+  OnCard("RO.TXT", "kept");
+  ASSERT_TRUE(sys().SetFileAttributes("E:\\RO.TXT", kAttrReadOnly));
+  ASSERT_TRUE(sys().CreateDirectory("E:\\DIR"));
+  for (const OpenMode mode : {OpenMode::ReadWrite, OpenMode::OpenAlways, OpenMode::CreateAlways}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    EXPECT_EQ(sys().OpenFile("E:\\RO.TXT", mode), nullptr);
+    EXPECT_EQ(GetLastError(), kErrAccessDenied);
+    EXPECT_EQ(temp_.Read("card/RO.TXT"), "kept");
+    EXPECT_EQ(sys().OpenFile("E:\\DIR", mode), nullptr);
+    EXPECT_EQ(GetLastError(), kErrAccessDenied);
+  }
+  EXPECT_EQ(sys().OpenFile("E:\\RO.TXT", OpenMode::CreateNew), nullptr);
+  EXPECT_EQ(GetLastError(), kErrFileExists);
+  EXPECT_NE(sys().OpenFile("E:\\RO.TXT", OpenMode::Read), nullptr);
+  EXPECT_EQ(sys().OpenFile("E:\\DIR", OpenMode::Read), nullptr);
+  EXPECT_EQ(temp_.Read("card/RO.TXT"), "kept");
+}
+
 TEST_F(FileTest, DeleteAndCreateFolder) {
   OnCard("GONE.TXT");
   EXPECT_TRUE(sys().DeleteFile("E:\\gone.txt"));

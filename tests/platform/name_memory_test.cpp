@@ -65,6 +65,36 @@ TEST_F(NameMemoryTest, AFolderChangedJustNowIsReadAgainEveryTime) {
   EXPECT_EQ(MatchComponentAt(folder, "BETA2", now), "beta2");
 }
 
+// A folder still changing is read through, not remembered; it must answer as a remembered one
+// does, including whether the name was found.
+TEST_F(NameMemoryTest, AChangingFolderAnswersAsARememberedOne) {
+  const std::string folder = temp_.Sub("changing");
+  temp_.Write("changing/Single.TXT", "x");
+  temp_.Write("changing/twin", "x");
+  temp_.Write("changing/TWIN", "x");
+  struct Case {
+    const char* asked;
+    const char* expected;
+    bool found;
+  };
+  const Case cases[] = {
+      {"SINGLE.txt", "Single.TXT", true},  // one match ignoring case
+      {"Single.TXT", "Single.TXT", true},  // exact
+      {"Twin", "Twin", false},             // two match: as given, and missing
+      {"twin", "twin", true},              // the exact one of the two
+      {"NONE", "NONE", false},
+      {"SINGLE.TX", "SINGLE.TX", false},   // a prefix is no match
+  };
+  for (const time_t now : {::time(nullptr), ::time(nullptr) + 100}) {  // changing, then settled
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.asked) + (now > ::time(nullptr) ? " settled" : " changing"));
+      bool found = !c.found;
+      EXPECT_EQ(MatchComponentAt(folder, c.asked, now, &found), c.expected);
+      EXPECT_EQ(found, c.found);
+    }
+  }
+}
+
 TEST_F(NameMemoryTest, AFolderReplacedUnderTheSameNameIsReadAgain) {
   const std::string folder = temp_.Sub("replaced");
   temp_.Write("replaced/Old", "x");

@@ -126,10 +126,13 @@ std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode 
       flags = O_RDWR | O_CREAT | O_EXCL;
       break;
   }
+  // Root could write a read-only file; Windows refuses everyone. Only a truncating open must
+  // look before it opens: the others change nothing until written, so the open file itself
+  // is asked (one lookup less for every line of the log).
   struct stat st;
-  if (mode != OpenMode::Read && mode != OpenMode::CreateNew && ::stat(host.c_str(), &st) == 0 &&
+  if (mode == OpenMode::CreateAlways && ::stat(host.c_str(), &st) == 0 &&
       (S_ISDIR(st.st_mode) || IsReadOnlyFile(st))) {
-    FailWith(kErrAccessDenied);  // root could write it; Windows refuses everyone
+    FailWith(kErrAccessDenied);
     return nullptr;
   }
   const int fd = ::open(host.c_str(), flags | O_CLOEXEC, 0666);
@@ -137,8 +140,9 @@ std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode 
     FailErrno(errno, host);
     return nullptr;
   }
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {  // a folder is no file
-    ::close(fd);
+  const bool writes = mode != OpenMode::Read;
+  if (::fstat(fd, &st) == 0 && (S_ISDIR(st.st_mode) || (writes && IsReadOnlyFile(st)))) {
+    ::close(fd);  // a folder is no file
     FailWith(kErrAccessDenied);
     return nullptr;
   }

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <unordered_map>
@@ -35,7 +36,7 @@ std::string UpperAscii(std::string text) {
   return text;
 }
 
-bool SameNameIgnoringAsciiCase(const std::string& a, const std::string& b) {
+bool SameNameIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
@@ -135,6 +136,30 @@ std::string Lookup(const FolderNames& names, const std::string& name, bool* foun
   return *found ? it->second.first : name;
 }
 
+// The one entry of `folder` that matches `name` ignoring case, else `name` (two or more
+// match: then the name as given, which does not exist). For a folder that is still changing,
+// as while a job writes into it: its names cannot be kept, so it is only read through.
+std::string ScanForName(const std::string& folder, const std::string& name, bool* found) {
+  *found = false;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return name;
+  std::string match;
+  int matches = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (std::strcmp(entry->d_name, name.c_str()) == 0) {  // made since the lookup above
+      matches = 1;
+      match = name;
+      break;
+    }
+    if (SameNameIgnoringAsciiCase(entry->d_name, name) && ++matches == 1) {
+      match = entry->d_name;
+    }
+  }
+  ::closedir(dir);
+  *found = matches == 1;
+  return *found ? match : name;
+}
+
 }  // namespace
 
 std::string MatchComponent(const std::string& folder, const std::string& name, bool* found) {
@@ -157,6 +182,10 @@ std::string MatchComponentAt(const std::string& folder, const std::string& name,
   struct stat st;
   *found = ::lstat(JoinHost(folder, name).c_str(), &st) == 0;
   if (*found || !folderKnown) return name;
+  const time_t settled = now - kSettledSeconds;
+  if (folderStat.st_mtim.tv_sec > settled || folderStat.st_ctim.tv_sec > settled) {
+    return ScanForName(folder, name, found);
+  }
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return name;
   FolderNames names{.device = folderStat.st_dev, .inode = folderStat.st_ino,
@@ -171,12 +200,9 @@ std::string MatchComponentAt(const std::string& folder, const std::string& name,
   }
   ::closedir(dir);
   const std::string match = Lookup(names, name, found);
-  const time_t settled = now - kSettledSeconds;
-  if (folderStat.st_mtim.tv_sec <= settled && folderStat.st_ctim.tv_sec <= settled) {
-    std::lock_guard<std::mutex> lock(folderNamesMutex);
-    if (folderNames.size() >= kMaxFolders) folderNames.clear();
-    folderNames[folder] = std::move(names);
-  }
+  std::lock_guard<std::mutex> lock(folderNamesMutex);
+  if (folderNames.size() >= kMaxFolders) folderNames.clear();
+  folderNames[folder] = std::move(names);
   return match;
 }
 

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/posix/posix_platform.h"
@@ -26,7 +27,7 @@ bool FailWith(uint32_t error);
 // --- paths.cpp ---
 char UpperAscii(char c);
 std::string UpperAscii(std::string text);
-bool SameNameIgnoringAsciiCase(const std::string& a, const std::string& b);
+bool SameNameIgnoringAsciiCase(std::string_view a, std::string_view b);
 // "/a/b" + "c" -> "/a/b/c"; "/" + "c" -> "/c".
 std::string JoinHost(const std::string& folder, const std::string& name);
 std::string ParentOf(const std::string& hostPath);
