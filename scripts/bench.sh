@@ -16,6 +16,11 @@
 # card's (/dev/shm when there is one), as the PC's disk is not the card: the dismount's sync of
 # the card's file system must not also pay for writing the backup.
 #
+# The cards (and unzip's output) are folders below BENCH_CARD_ROOT, by default the data folder.
+# Pointing it at another file system shows how much of a job is that file system's: on ext4
+# without a journal, as this machine's root, creating files right after deleting thousands
+# walks every recently freed inode, for the store and its floor alike.
+#
 # Runs are interleaved (store, verify, baseline, ...) so that a change in the machine's load
 # hits every command alike; each figure is the median of BENCH_RUNS runs. The reference data is
 # made once and kept in BENCH_DATA. Results: BENCH_BUILD/RESULTS.md.
@@ -101,7 +106,10 @@ maxof() { sort -g | tail -1; }
 # $dir/times.<cmd> with "seconds peak-KiB" lines.
 run_set() {  # name runs with-baseline-and-unzip
   local name=$1 runs=$2 full=$3 dir=$DATA/$1 ref=$DATA/$1/ref
-  local card=$dir/card home=$HOMES/$1
+  local cards=${BENCH_CARD_ROOT:+$BENCH_CARD_ROOT/$1}
+  cards=${cards:-$dir}
+  mkdir -p "$cards"
+  local card=$cards/card home=$HOMES/$1
   local drive="E:=$card,removable,fs=FAT16,bytes=$CARD_BYTES"
   # A freshly inserted card: the older installation, on the disk, not in the page cache.
   local reset="rm -rf '$card' '$home' && cp -a '$ref/old-card' '$card' && mkdir '$home' && '$BIN/bench_baseline' evict '$card'"
@@ -121,11 +129,11 @@ run_set() {  # name runs with-baseline-and-unzip
         "$home/backup" >>"$dir/times.bstore"
       timed "$evict" "$BIN/bench_baseline" verify "$ref/REFERENCE.FWP" "$ref/records.tsv" \
         "$card" >>"$dir/times.bverify"
-      timed "rm -rf '$dir/unzipped'" sh -c "unzip -q '$ref/new.zip' -d '$dir/unzipped' && \
-        find '$dir/unzipped' -type f -print0 | xargs -0 cksum >/dev/null" >>"$dir/times.unzip"
+      timed "rm -rf '$cards/unzipped'" sh -c "unzip -q '$ref/new.zip' -d '$cards/unzipped' && \
+        find '$cards/unzipped' -type f -print0 | xargs -0 cksum >/dev/null" >>"$dir/times.unzip"
     fi
   done
-  rm -rf "$card" "$home" "$dir/unzipped"
+  rm -rf "$card" "$home" "$cards/unzipped"
 }
 sec() { awk '{ print $1 }' "$DATA/$1/times.$2" | median; }
 spread() { awk '{ print $1 }' "$DATA/$1/times.$2" | sort -g | awk '{ v[NR] = $1 } END { printf "%s–%s", v[1], v[NR] }'; }
@@ -201,8 +209,8 @@ TARGETS=()
   echo "# Benchmark results"
   echo
   echo "Made by \`make bench\` (scripts/bench.sh) on $(date -u +%Y-%m-%d), $(nproc) CPUs ($(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)), load average at the end $(cut -d' ' -f1-3 /proc/loadavg)."
-  echo "Medians of the runs (kernels: of $RUNS repetitions, CPU time). The card is a folder on the"
-  echo "disk; HOME (log, backup) is on $(df --output=fstype "$HOMES" | tail -1). Before each run the card's files are flushed and dropped from the page cache, as after the program's own dismount. Peak memory is the largest max RSS of any run."
+  echo "Medians of the runs (kernels: of $RUNS repetitions, CPU time). The card is a folder on"
+  echo "$(findmnt -n -o FSTYPE,SOURCE --target "${BENCH_CARD_ROOT:-$DATA}" | awk '{ print $1 " (" $2 ")" }'); HOME (log, backup) is on $(df --output=fstype "$HOMES" | tail -1). Before each run the card's files are flushed and dropped from the page cache, as after the program's own dismount. Peak memory is the largest max RSS of any run."
   echo
   echo "## Kernels"
   echo

@@ -17,13 +17,19 @@ namespace {
 
 class PosixFile final : public File {
  public:
-  PosixFile(int fd, bool writable) : fd_(fd), writable_(writable) {}
+  PosixFile(int fd, bool writable) : fd_(fd), writable_(writable), readAdvised_(writable) {}
   ~PosixFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
 
   bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
     *bytesRead = 0;
+    // Files opened to be read are read from start to end (checksums, copies): a larger
+    // read-ahead serves them. Asked at the first read, as many opens only look at the file.
+    if (!readAdvised_) {
+      ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+      readAdvised_ = true;
+    }
     auto* bytes = static_cast<char*>(buffer);
     while (*bytesRead < size) {
       const ssize_t got = ::read(fd_, bytes + *bytesRead, size - *bytesRead);
@@ -88,6 +94,7 @@ class PosixFile final : public File {
  private:
   int fd_;
   bool writable_;
+  bool readAdvised_;
 };
 
 bool IsReadOnlyFile(const struct stat& st) {
@@ -146,9 +153,6 @@ std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode 
     FailWith(kErrAccessDenied);
     return nullptr;
   }
-  // Files opened to be read are read from start to end (checksums, copies): a larger
-  // read-ahead serves them.
-  if (mode == OpenMode::Read) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   SetLastError(kErrSuccess);
   return std::make_unique<PosixFile>(fd, mode != OpenMode::Read);
 }
