@@ -61,7 +61,7 @@ void FailStorage(JobState& state, const std::string& path, const char* what) {
 // Inflates one whole zlib stream into exactly `out.size()` bytes. The stream must end, and end
 // exactly at the buffer's end: a stream that runs short, runs over or never ends fails, and
 // zlib never writes past the buffer it is given.
-bool Inflate(JobState& state, std::span<const uint8_t> stored, Bytes& out,
+bool Inflate(JobState& state, std::span<const uint8_t> stored, std::span<uint8_t> out,
              const std::string& name) {
   uint8_t none = 0;  // zlib refuses null buffers, even empty ones
   z_stream stream{};
@@ -147,6 +147,9 @@ enum class Outcome { kWritten, kSkipped, kFailed };
 struct ExtractionState {
   bool zlibceWritten = false;
   std::unordered_set<std::string> foundFolders;
+  // Inflated content, kept from file to file and grown to the largest: a new buffer per file
+  // was allocated and cleared only to be overwritten by inflate.
+  Bytes inflated;
 };
 
 Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record,
@@ -177,11 +180,12 @@ Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record,
     FailInflate(state, InflateStep::kInflate, Z_BUF_ERROR, name);
     return Outcome::kFailed;
   }
-  Bytes content;
-  if (!Reserve(&content, static_cast<size_t>(record.fileSize))) {
+  const size_t size = static_cast<size_t>(record.fileSize);
+  if (progress.inflated.size() < size && !Reserve(&progress.inflated, size)) {
     FailNoMemory(state, name);
     return Outcome::kFailed;
   }
+  const std::span<uint8_t> content(progress.inflated.data(), size);
   if (!Inflate(state, stored, content, name)) return Outcome::kFailed;
 
   std::string path = ToUpperAscii(state.globalFlashPath + "\\" + name);

@@ -332,6 +332,35 @@ TEST_F(DecompressTest, StreamShorterThanTheRecordSaysFails) {
   EXPECT_FALSE(scope.fake.Exists("E:\\SHORT.BIN"));
 }
 
+// One buffer serves every inflated file: each file after a larger one gets exactly its own
+// bytes, and a stream that stops short after a larger file fails instead of leaving the
+// larger file's bytes behind.
+TEST_F(DecompressTest, FilesAfterALargerOneGetOnlyTheirOwnBytes) {
+  PackageSpec spec;
+  spec.files = {MakeFile(kKindEngine2, "BIG.BIN", Binary(9000)),
+                MakeFile(kKindEngine2, "SMALL.BIN", "small"),
+                MakeFile(kKindEngine2, "EMPTY.BIN", ""),
+                MakeFile(kKindEngine2, "MID.BIN", std::string(4000, 'm'))};
+  Load(spec, kTargetEngine);
+  ASSERT_TRUE(Decompress(scope.state));
+  EXPECT_EQ(scope.fake.ReadFile("E:\\BIG.BIN"), Binary(9000));
+  EXPECT_EQ(scope.fake.ReadFile("E:\\SMALL.BIN"), "small");
+  EXPECT_EQ(scope.fake.ReadFile("E:\\EMPTY.BIN"), "");
+  EXPECT_EQ(scope.fake.ReadFile("E:\\MID.BIN"), std::string(4000, 'm'));
+}
+
+TEST_F(DecompressTest, StreamShorterThanTheRecordSaysAfterALargerFileFails) {
+  PackageSpec spec;
+  spec.files = {MakeFile(kKindEngine2, "BIG.BIN", Binary(9000)),
+                MakeFile(kKindEngine2, "SHORT.BIN", Binary(1000))};
+  spec.files[1].fileSize = 1001;
+  UseRecords(spec, kTargetEngine);
+  EXPECT_FALSE(Decompress(scope.state));
+  ExpectInflateFailure(-3, "SHORT.BIN");
+  EXPECT_EQ(scope.fake.ReadFile("E:\\BIG.BIN"), Binary(9000));
+  EXPECT_FALSE(scope.fake.Exists("E:\\SHORT.BIN"));
+}
+
 TEST_F(DecompressTest, StreamThatNeverEndsFails) {
   PackageSpec spec;
   spec.files = {MakeFile(kKindEngine2, "CUT.BIN", Binary(2000))};
