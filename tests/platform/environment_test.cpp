@@ -40,6 +40,36 @@ TEST_F(EnvironmentTest, DocumentsDefaultsToHomeDocumentsAndIsCreated) {
   EXPECT_TRUE(std::filesystem::is_directory(temp_.Sub("Home Tech/Documents")));
 }
 
+// The job spells its data paths in capitals. Below the documents folder reported they are
+// found from that folder, even when a folder spelled in capitals stands beside it; once that
+// folder is gone, they are looked up afresh.
+TEST_F(EnvironmentTest, PathsBelowTheDocumentsFolderAreFoundInAnyCase) {
+  ScopedEnv home("HOME", temp_.Sub("Home Tech"));
+  ScopedEnv config("XDG_CONFIG_HOME", temp_.Sub("Home Tech/.config"));
+  std::string documents;
+  ASSERT_TRUE(sys().GetDocumentsFolder(&documents));
+  std::string upper = documents;
+  std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+  temp_.Write("Home Tech/Documents/Brevant/LOG.TXT", "x");
+  temp_.Write("Home Tech/DOCUMENTS/BREVANT/LOG.TXT", "y");
+  temp_.Write("Home Tech/.config/user-dirs.dirs", "");
+
+  EXPECT_EQ(sys().ToHostPath(upper), temp_.Sub("Home Tech/Documents"));
+  EXPECT_EQ(sys().ToHostPath(upper + "\\BREVANT\\LOG.TXT"),
+            temp_.Sub("Home Tech/Documents/Brevant/LOG.TXT"));
+  EXPECT_EQ(sys().ToHostPath(upper + "\\BREVANT\\NEW.TXT"),
+            temp_.Sub("Home Tech/Documents/Brevant/NEW.TXT"));
+  EXPECT_EQ(sys().ToHostPath(upper + "\\..\\.CONFIG"), temp_.Sub("Home Tech/.config"));
+  // A longer name that starts like the folder is not below it.
+  EXPECT_EQ(sys().ToHostPath(upper + "X"), temp_.Sub("Home Tech/DOCUMENTSX"));
+
+  std::filesystem::remove_all(temp_.Sub("Home Tech/Documents"));
+  std::filesystem::remove_all(temp_.Sub("Home Tech/DOCUMENTS"));
+  temp_.Write("Home Tech/documents/brevant/log.txt", "z");
+  EXPECT_EQ(sys().ToHostPath(upper + "\\BREVANT\\LOG.TXT"),
+            temp_.Sub("Home Tech/documents/brevant/log.txt"));
+}
+
 TEST_F(EnvironmentTest, DocumentsFollowsUserDirs) {
   ScopedEnv home("HOME", temp_.Sub("home"));
   ScopedEnv config("XDG_CONFIG_HOME", temp_.Sub("home/.config"));

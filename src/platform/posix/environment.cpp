@@ -1,6 +1,7 @@
 // Current, temporary and documents folders, user name, local time and sleeps.
 #include <pwd.h>
 #include <time.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -84,6 +85,12 @@ bool PosixPlatform::GetDocumentsFolder(std::string* path) {
     return FailErrno(ec ? ec.value() : ENOTDIR, documents);
   }
   *path = HostToWindows(documents);
+  struct stat st;
+  if (::stat(documents.c_str(), &st) == 0) {
+    std::lock_guard<std::mutex> lock(documentsMutex_);
+    documents_ = KnownFolder{.windowsPath = *path, .hostPath = NormalHostPath(documents),
+                             .device = st.st_dev, .inode = st.st_ino};
+  }
   SetLastError(kErrSuccess);
   return true;
 }

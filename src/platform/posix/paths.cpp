@@ -250,6 +250,31 @@ bool PosixPlatform::ResolveAsWritten(const std::string& path, size_t start,
   return true;
 }
 
+// The job spells the paths of its data in capitals ("C:\HOME\TECH\DOCUMENTS\..."), which the
+// host's folders above the documents folder do not match as written, so each would be walked
+// folder by folder from the root. The documents folder the platform reported is that folder
+// whatever the case of its spelling: while it is still there (the same folder, not one made
+// again since), the rest of the path is matched from it as any other path.
+bool PosixPlatform::BelowDocuments(const std::string& path, std::string* hostFolder,
+                                   size_t* restStart) {
+  std::lock_guard<std::mutex> lock(documentsMutex_);
+  if (!documents_) return false;
+  const std::string& prefix = documents_->windowsPath;
+  if (path.size() < prefix.size() ||
+      !SameNameIgnoringAsciiCase(std::string_view(path).substr(0, prefix.size()), prefix) ||
+      (path.size() > prefix.size() && !IsSeparator(path[prefix.size()]))) {
+    return false;
+  }
+  struct stat st;
+  if (::stat(documents_->hostPath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+      st.st_dev != documents_->device || st.st_ino != documents_->inode) {
+    return false;
+  }
+  *hostFolder = documents_->hostPath;
+  *restStart = prefix.size();
+  return true;
+}
+
 // Rules: "E:..." starts at drive E:'s folder; "\..." at the root of the current folder's drive;
 // "/..." is already a host path and is taken as given; anything else starts at the current
 // folder. "\\.\E:" is the volume of E:, so it names E:'s folder. Other "\\" paths (network
@@ -267,8 +292,11 @@ bool PosixPlatform::Resolve(const std::string& path, std::string* hostPath) {
     int index = DriveIndex(path[0]);
     if (index < 0) return FailWith(kErrPathNotFound);
     if (!EnsureMounted(index)) return false;
-    current = floor = drives_[index].hostPath;
-    restStart = 2;
+    floor = drives_[index].hostPath;
+    if (!BelowDocuments(path, &current, &restStart)) {
+      current = floor;
+      restStart = 2;
+    }
   } else if (path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':') {
     int index = DriveIndex(path[4]);
     if (index < 0) return FailWith(kErrFileNotFound);

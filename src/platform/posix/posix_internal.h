@@ -158,6 +158,10 @@ class PosixPlatform final : public Platform {
   // `base` (the walk's start); false when the full walk is needed.
   bool ResolveAsWritten(const std::string& path, size_t start, const std::string& base,
                         std::string* hostPath);
+  // For a path below the documents folder last reported, in any case: that folder's host path
+  // and where the rest of the path starts. False when the path is not below it, or that folder
+  // is no longer the one reported.
+  bool BelowDocuments(const std::string& path, std::string* hostFolder, size_t* restStart);
   // The drive whose root `rootPath` names ("E:", "E:\"), or -1.
   int DriveOfRoot(const std::string& rootPath) const;
   // The drive a Windows path lies on, or -1.
@@ -175,6 +179,17 @@ class PosixPlatform final : public Platform {
   bool instantSleeps_ = false;
   std::vector<Drive> drives_;  // in letter order; only the unmount state changes later
   std::mutex mountMutex_;      // guards Drive::unmounted and Drive::savedMount
+  // The documents folder as last reported: its Windows spelling, its host folder and that
+  // folder's identity. The job upper-cases the paths of its data below it, which the host's
+  // folders above it (/home/...) do not match as written.
+  struct KnownFolder {
+    std::string windowsPath;
+    std::string hostPath;
+    dev_t device = 0;
+    ino_t inode = 0;
+  };
+  std::mutex documentsMutex_;  // guards documents_
+  std::optional<KnownFolder> documents_;
 };
 
 }  // namespace cw::posix
