@@ -121,6 +121,18 @@ run "${card_shape[@]}" verify --card E:
 check "verify of the stored card exits 0" test "$code" -eq 0
 run "${card_shape[@]}" verify --card E: --package "$(windows_path "$work/ENGINE_15.FWP")"
 check "verify against the package exits 0" test "$code" -eq 0
+check "redirected, each status is a line and no bar is drawn" \
+  bash -c 'grep -qx "Done!" <<<"$1" && ! grep -q "####" <<<"$1"' _ "$out"
+
+# On a console the progress line is drawn, and is full when its phase completes. Wine draws its
+# console on the terminal `script` gives it, moving the cursor for each blank: those moves are
+# taken out before the line is read.
+console_run=$(printf '%q ' wine "$exe" "${card_shape[@]}" verify --card E: \
+  --package "$(windows_path "$work/ENGINE_15.FWP")")
+SHELL=/bin/bash script -qec "$console_run </dev/null" "$work/typescript" >/dev/null 2>&1
+console=$(sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$work/typescript" | tr -d '\r')
+check "a console shows the progress line, full at the end" \
+  grep -qE 'Verification *\[#{20}\] *([0-9]+)/\1 *files' <<<"$console"
 
 printf 'damaged\n' >"$card/APP/MAIN.BIN"
 run "${card_shape[@]}" verify --card E:

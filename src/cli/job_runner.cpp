@@ -57,8 +57,8 @@ class StopSignalScope {
 
 JobRunner::JobRunner(PromptAnswers answers, bool jsonReport)
     : out_(jsonReport ? stderr : stdout),
-      prompt_(answers, ::isatty(STDIN_FILENO) == 1),
-      progressOnTerminal_(::isatty(jsonReport ? STDERR_FILENO : STDOUT_FILENO) == 1),
+      prompt_(answers, IsTerminal(STDIN_FILENO)),
+      progressOnTerminal_(IsTerminal(jsonReport ? STDERR_FILENO : STDOUT_FILENO)),
       terminal_(TerminalColumns(jsonReport ? STDERR_FILENO : STDOUT_FILENO)) {
   job_.log = &log_;
   job_.prompt = &prompt_;

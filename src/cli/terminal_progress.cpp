@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <sys/ioctl.h>
+#include <unistd.h>
 #endif
 
 #include "record/job_state.h"
@@ -77,6 +79,16 @@ std::string PhaseLine(const PhaseFigures& f) {
     line += ", " + Duration((f.bytesTotal - f.bytesDone) / rate) + " left";
   }
   return line;
+}
+
+bool IsTerminal(int fd) {
+#ifdef _WIN32
+  DWORD mode = 0;
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+#else
+  return ::isatty(fd) == 1;
+#endif
 }
 
 int TerminalColumns(int fd) {

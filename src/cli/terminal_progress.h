@@ -22,6 +22,10 @@ struct PhaseFigures {
   double seconds = -1;
 };
 
+// Whether `fd` is a terminal a person reads (on Windows, a console; the NUL device, which the
+// C runtime also counts as a character device, is none).
+bool IsTerminal(int fd);
+
 // The columns of the terminal on `fd` (on Windows, of the console); 80 when unknown.
 int TerminalColumns(int fd);
 
