@@ -54,6 +54,22 @@ bool Fail(std::string* error, const std::string& reason) {
   return false;
 }
 
+// "1234-ABCD" or "1234ABCD", as Windows shows a volume's serial number.
+bool ParseSerialNumber(const std::string& text, uint32_t* serial) {
+  std::string digits = text;
+  if (digits.size() == 9 && digits[4] == '-') digits.erase(4, 1);
+  if (digits.size() != 8) return false;
+  uint32_t value = 0;
+  for (char c : digits) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    value = value * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c))
+                                                   ? c - '0'
+                                                   : std::toupper(static_cast<unsigned char>(c)) - 'A' + 10);
+  }
+  *serial = value;
+  return true;
+}
+
 bool ParseOptions(const std::vector<std::string>& options, DriveMapping* mapping,
                   std::string* error) {
   bool typeSeen = false;
@@ -80,11 +96,19 @@ bool ParseOptions(const std::vector<std::string>& options, DriveMapping* mapping
         return Fail(error, "\"" + option + "\" is not a byte count (decimal digits)");
       }
       mapping->totalBytes = bytes;
+    } else if (option.rfind("serial=", 0) == 0) {
+      if (mapping->serialNumber) return Fail(error, "\"serial=\" given twice");
+      uint32_t serial = 0;
+      if (!ParseSerialNumber(option.substr(7), &serial)) {
+        return Fail(error, "\"" + option + "\" is not a volume serial number (XXXX-XXXX, hex)");
+      }
+      mapping->serialNumber = serial;
     } else if (option.empty()) {
       return Fail(error, "an empty option (two commas, or a comma at the end)");
     } else {
       return Fail(error,
-                  "unknown option \"" + option + "\" (known: removable, fixed, fs=NAME, bytes=N)");
+                  "unknown option \"" + option +
+                      "\" (known: removable, fixed, fs=NAME, bytes=N, serial=XXXX-XXXX)");
     }
   }
   return true;
@@ -99,7 +123,7 @@ std::optional<DriveMapping> ParseDriveMapping(const std::string& text, std::stri
     return std::nullopt;
   };
   if (mappingText.size() < 3 || mappingText[1] != ':' || mappingText[2] != '=') {
-    return refuse("expected LETTER:=FOLDER[,removable|fixed][,fs=NAME][,bytes=N]");
+    return refuse("expected LETTER:=FOLDER[,removable|fixed][,fs=NAME][,bytes=N][,serial=XXXX-XXXX]");
   }
   const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(mappingText[0])));
   if (letter < 'A' || letter > 'Z') return refuse("the drive letter must be D: to Z:");

@@ -7,6 +7,7 @@
 // Every call that fails sets the calling thread's last error (Windows numbering) and returns a
 // failure value; nothing here throws.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,6 +28,8 @@ enum WinError : uint32_t {
   kErrSharingViolation = 32,
   kErrFileExists = 80,
   kErrDiskFull = 112,
+  kErrDirectoryName = 267,  // a folder was expected
+  kErrDirNotEmpty = 145,
   kErrAlreadyExists = 183,
   kErrIoDevice = 1117,
 };
@@ -104,6 +107,14 @@ class Volume {
   virtual ~Volume() = default;
 };
 
+// Sees every byte a copy reads, in order, so that a checksum is taken on the way instead of by
+// reading the source a second time.
+class CopyWatcher {
+ public:
+  virtual ~CopyWatcher() = default;
+  virtual void Copied(const void* data, size_t size) = 0;
+};
+
 // A held lock; released when destroyed, and by the system when the process dies.
 class HeldLock {
  public:
@@ -117,9 +128,11 @@ class Platform {
   // Drives. Roots are "E:\"; GetLogicalDriveStrings order (A: to Z:).
   virtual std::vector<std::string> LogicalDriveStrings() = 0;
   virtual DriveType GetDriveType(const std::string& rootPath) = 0;
-  // The file-system name as Windows reports it ("FAT", "FAT32", "EXT4", ...).
+  // The file-system name as Windows reports it ("FAT", "FAT32", "EXT4", ...), the label, and
+  // the serial number the volume was formatted with (0 when the platform cannot tell it).
   virtual bool GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
-                                    std::string* fileSystemName) = 0;
+                                    std::string* fileSystemName,
+                                    uint32_t* serialNumber = nullptr) = 0;
   virtual bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                             uint64_t* freeBytes) = 0;
   // The host folder behind a drive root ("E:\" -> "/media/card"), empty when none.
@@ -136,11 +149,17 @@ class Platform {
   // Find-first/next over a pattern ("E:\*.*", "E:\*.FWP"), in the host's directory order.
   // False, with the last error set, when nothing matches.
   virtual bool FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) = 0;
-  // Copies content, times and attributes.
+  // Copies content, times and attributes; `watcher`, when given, sees every byte copied.
   virtual bool CopyFile(const std::string& source, const std::string& destination,
-                        bool failIfExists) = 0;
+                        bool failIfExists, CopyWatcher* watcher = nullptr) = 0;
+  // Renames a file or a whole folder within its volume; fails when the destination exists.
+  // The rename has reached stable storage when this returns (write-through), so a crash cannot
+  // bring the old name back after what follows it.
+  virtual bool MoveFile(const std::string& source, const std::string& destination) = 0;
   virtual bool DeleteFile(const std::string& path) = 0;
   virtual bool CreateDirectory(const std::string& path) = 0;
+  // Removes an empty folder.
+  virtual bool RemoveDirectory(const std::string& path) = 0;
   virtual uint32_t GetFileAttributes(const std::string& path) = 0;
   virtual bool SetFileAttributes(const std::string& path, uint32_t attributes) = 0;
   // Size, times and attributes of one file or folder, without a search pattern.

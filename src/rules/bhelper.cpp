@@ -123,4 +123,28 @@ std::optional<uint32_t> CBHelper::ReadFileCRC(JobState& state, const std::string
   return crc;
 }
 
+std::optional<uint32_t> CBHelper::QuietFileCRC(const std::string& path, uint64_t* size) {
+  *size = 0;
+  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+  if (!file) return std::nullopt;
+  constexpr uint32_t kPiece = 1u << 20;
+  const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kPiece);
+  RunningCRC crc;
+  for (;;) {
+    uint32_t got = 0;
+    if (!file->Read(buffer.get(), kPiece, &got)) return std::nullopt;
+    if (got == 0) break;
+    crc.Add(buffer.get(), got);
+    *size += got;
+  }
+  if (!file->Close()) return std::nullopt;
+  return crc.Value();
+}
+
+RunningCRC::RunningCRC() { CBHelper::BuildCRCTable(); }
+
+void RunningCRC::Add(const void* data, size_t length) {
+  state_ = crc::Fast(state_, static_cast<const unsigned char*>(data), length);
+}
+
 }  // namespace cw

@@ -1,6 +1,7 @@
 #pragma once
 // CRC-32 (CRC-32/ISO-HDLC, as zlib and IEEE 802.3 compute it) over buffers and whole files.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,6 +25,20 @@ class CBHelper {
   static uint32_t GetFileCRC(JobState& state, const std::string& path);
   // The same, but a file that cannot be opened or read whole is nullopt, never a CRC of 0.
   static std::optional<uint32_t> ReadFileCRC(JobState& state, const std::string& path);
+  // The same in pieces of a megabyte, without a word to the user: nullopt when the file cannot
+  // be opened or read to its end. *size gets the bytes read.
+  static std::optional<uint32_t> QuietFileCRC(const std::string& path, uint64_t* size);
+};
+
+// A CRC-32 taken piece by piece, as a copy passes the bytes by.
+class RunningCRC {
+ public:
+  RunningCRC();
+  void Add(const void* data, size_t length);
+  uint32_t Value() const { return ~state_; }
+
+ private:
+  uint32_t state_ = 0xFFFFFFFFu;
 };
 
 }  // namespace cw

@@ -30,6 +30,10 @@ const char* FaultName(Fault fault) {
     case Fault::kSetAttributes: return "set attributes";
     case Fault::kCreateFolder: return "create folder";
     case Fault::kFlush: return "flush";
+    case Fault::kFileFlush: return "file flush";
+    case Fault::kMove: return "move";
+    case Fault::kRemoveFolder: return "remove folder";
+    case Fault::kNoRoom: return "no room";
   }
   return "?";
 }
@@ -44,6 +48,10 @@ uint32_t PlausibleError(Fault fault) {
     case Fault::kSetAttributes: return kErrAccessDenied;
     case Fault::kCreateFolder: return kErrAccessDenied;
     case Fault::kFlush: return kErrIoDevice;
+    case Fault::kFileFlush: return kErrIoDevice;
+    case Fault::kMove: return kErrAccessDenied;
+    case Fault::kRemoveFolder: return kErrSharingViolation;
+    case Fault::kNoRoom: return kErrSuccess;
   }
   return kErrGenFailure;
 }
@@ -72,7 +80,9 @@ class FaultFile : public File {
   }
   int64_t Tell() override { return Gone() ? -1 : inner_->Tell(); }
   bool GetSize(uint64_t* size) override { return !Gone() && inner_->GetSize(size); }
-  bool Flush() override { return !Gone() && inner_->Flush(); }
+  bool Flush() override {
+    return !Gone() && !platform_->Injected(Fault::kFileFlush, "Flush", path_) && inner_->Flush();
+  }
   bool Close() override {
     if (Gone()) {
       inner_->Close();
@@ -182,15 +192,21 @@ DriveType FaultPlatform::GetDriveType(const std::string& rootPath) {
 }
 
 bool FaultPlatform::GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
-                                         std::string* fileSystemName) {
+                                         std::string* fileSystemName, uint32_t* serialNumber) {
   return !CardGone(rootPath, OnCard(rootPath), kErrNotReady) &&
-         inner_.GetVolumeInformation(rootPath, volumeName, fileSystemName);
+         inner_.GetVolumeInformation(rootPath, volumeName, fileSystemName, serialNumber);
 }
 
 bool FaultPlatform::GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                                  uint64_t* freeBytes) {
-  return !CardGone(rootPath, OnCard(rootPath), kErrNotReady) &&
-         inner_.GetDiskSpace(rootPath, totalBytes, freeBytes);
+  const bool onCard = OnCard(rootPath);
+  if (CardGone(rootPath, onCard, kErrNotReady)) return false;
+  if (!inner_.GetDiskSpace(rootPath, totalBytes, freeBytes)) return false;
+  // A full disk answers the question; it is the answer that is bad.
+  if (!onCard && Injected(Fault::kNoRoom, "GetDiskSpace", rootPath) && freeBytes != nullptr)
+    *freeBytes = 0;
+  SetLastError(kErrSuccess);
+  return true;
 }
 
 std::string FaultPlatform::DriveHostPath(const std::string& rootPath) {
@@ -243,11 +259,23 @@ bool FaultPlatform::FindFiles(const std::string& pattern, std::vector<FindEntry>
 }
 
 bool FaultPlatform::CopyFile(const std::string& source, const std::string& destination,
-                             bool failIfExists) {
+                             bool failIfExists, CopyWatcher* watcher) {
   const bool onCard = OnCard(source) || OnCard(destination);
   if (CardGone(OnCard(source) ? source : destination, onCard, kErrPathNotFound)) return false;
   if (Injected(Fault::kCopy, "CopyFile", destination)) return false;
-  return inner_.CopyFile(source, destination, failIfExists);
+  return inner_.CopyFile(source, destination, failIfExists, watcher);
+}
+
+bool FaultPlatform::MoveFile(const std::string& source, const std::string& destination) {
+  if (CardGone(source, OnCard(source), kErrPathNotFound)) return false;
+  if (Injected(Fault::kMove, "MoveFile", source)) return false;
+  return inner_.MoveFile(source, destination);
+}
+
+bool FaultPlatform::RemoveDirectory(const std::string& path) {
+  if (CardGone(path, OnCard(path), kErrPathNotFound)) return false;
+  if (Injected(Fault::kRemoveFolder, "RemoveDirectory", path)) return false;
+  return inner_.RemoveDirectory(path);
 }
 
 bool FaultPlatform::DeleteFile(const std::string& path) {

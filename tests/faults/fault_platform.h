@@ -30,11 +30,16 @@ enum class Fault {
   kSetAttributes, // SetFileAttributes
   kCreateFolder,  // CreateDirectory
   kFlush,         // FlushFiles: the PC's disk does not take the backup
+  kFileFlush,     // File::Flush (a mark or a manifest that does not reach the disk)
+  kMove,          // MoveFile (a backup folder moved into the history)
+  kRemoveFolder,  // RemoveDirectory (a history entry pruned)
+  kNoRoom,        // GetDiskSpace off the card: the PC's disk is full
 };
-inline constexpr Fault kAllFaults[] = {Fault::kOpen,   Fault::kCreate,        Fault::kWrite,
-                                       Fault::kCopy,   Fault::kDelete,        Fault::kSetAttributes,
-                                       Fault::kCreateFolder, Fault::kFlush};
-constexpr int kFaultKinds = 8;
+inline constexpr Fault kAllFaults[] = {
+    Fault::kOpen,         Fault::kCreate, Fault::kWrite,     Fault::kCopy,
+    Fault::kDelete,       Fault::kSetAttributes, Fault::kCreateFolder, Fault::kFlush,
+    Fault::kFileFlush,    Fault::kMove,   Fault::kRemoveFolder, Fault::kNoRoom};
+constexpr int kFaultKinds = 12;
 
 const char* FaultName(Fault fault);
 // The error a real failure of that kind most often carries: a file held open by another
@@ -70,7 +75,8 @@ class FaultPlatform : public Platform {
   std::vector<std::string> LogicalDriveStrings() override;
   DriveType GetDriveType(const std::string& rootPath) override;
   bool GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
-                            std::string* fileSystemName) override;
+                            std::string* fileSystemName,
+                            uint32_t* serialNumber = nullptr) override;
   bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                     uint64_t* freeBytes) override;
   std::string DriveHostPath(const std::string& rootPath) override;
@@ -81,9 +87,11 @@ class FaultPlatform : public Platform {
   std::unique_ptr<File> OpenFile(const std::string& path, OpenMode mode) override;
   bool FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) override;
   bool CopyFile(const std::string& source, const std::string& destination,
-                bool failIfExists) override;
+                bool failIfExists, CopyWatcher* watcher = nullptr) override;
+  bool MoveFile(const std::string& source, const std::string& destination) override;
   bool DeleteFile(const std::string& path) override;
   bool CreateDirectory(const std::string& path) override;
+  bool RemoveDirectory(const std::string& path) override;
   uint32_t GetFileAttributes(const std::string& path) override;
   bool SetFileAttributes(const std::string& path, uint32_t attributes) override;
   bool GetFileInfo(const std::string& path, FindEntry* info) override;

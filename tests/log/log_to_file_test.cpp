@@ -223,7 +223,8 @@ TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
       PosixPlatformOptions options;
       options.discoverMounts = false;
       options.instantSleeps = true;
-      options.mappings.push_back(DriveMapping{'E', dir, true, std::nullopt, std::nullopt});
+      options.mappings.push_back(
+          DriveMapping{'E', dir, true, std::nullopt, std::nullopt, std::nullopt});
       auto platform = MakePosixPlatform(options);
       SetPlatform(platform.get());
       CLogToFile log;

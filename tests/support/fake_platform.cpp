@@ -278,6 +278,12 @@ void FakePlatform::AddDrive(char letter, DriveType type, const std::string& file
   if (!Find(root.key)) Create(root, true);
 }
 
+void FakePlatform::SetSerialNumber(char letter, uint32_t serialNumber) {
+  Guard g(mutex_);
+  drives_[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))].serialNumber =
+      serialNumber;
+}
+
 void FakePlatform::AddFolder(const std::string& path) { Guard g(mutex_); MakeFolders(path); }
 
 void FakePlatform::WriteFile(const std::string& path, const std::string& bytes,
@@ -386,13 +392,14 @@ DriveType FakePlatform::GetDriveType(const std::string& rootPath) {
 }
 
 bool FakePlatform::GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
-                                        std::string* fileSystemName) {
+                                        std::string* fileSystemName, uint32_t* serialNumber) {
   Guard g(mutex_);
   if (Fails("GetVolumeInformation", rootPath)) return false;
   Drive* d = DriveOf(rootPath);
   if (!d) return SetLastError(kErrPathNotFound), false;
   if (volumeName) *volumeName = d->volumeName;
   if (fileSystemName) *fileSystemName = d->fileSystem;
+  if (serialNumber) *serialNumber = d->serialNumber;
   return true;
 }
 
@@ -505,7 +512,7 @@ bool FakePlatform::FindFiles(const std::string& pattern, std::vector<FindEntry>*
 }
 
 bool FakePlatform::CopyFile(const std::string& source, const std::string& destination,
-                            bool failIfExists) {
+                            bool failIfExists, CopyWatcher* watcher) {
   Guard g(mutex_);
   if (Fails("CopyFile", source)) return false;
   Resolved from, to = Resolve(destination);
@@ -519,6 +526,7 @@ bool FakePlatform::CopyFile(const std::string& source, const std::string& destin
   if (dst && (dst->dir || (dst->attributes & kAttrReadOnly)))
     return SetLastError(kErrAccessDenied), false;
   if (!dst) dst = Create(to, false);
+  if (watcher) watcher->Copied(src->data.data(), src->data.size());
   dst->data = src->data;
   dst->attributes = src->attributes;
   dst->time = src->time;
@@ -532,6 +540,38 @@ bool FakePlatform::DeleteFile(const std::string& path) {
   auto node = Lookup(path, &r);
   if (!node) return false;
   if (node->dir || (node->attributes & kAttrReadOnly)) return SetLastError(kErrAccessDenied), false;
+  nodes_.erase(r.key);
+  return true;
+}
+
+bool FakePlatform::MoveFile(const std::string& source, const std::string& destination) {
+  Guard g(mutex_);
+  if (Fails("MoveFile", source)) return false;
+  Resolved from, to = Resolve(destination);
+  auto node = Lookup(source, &from);
+  if (!node) return false;
+  if (to.ok && Find(to.key)) return SetLastError(kErrAlreadyExists), false;
+  auto parent = to.ok ? Find(to.parentKey) : nullptr;
+  if (!parent || !parent->dir) return SetLastError(kErrPathNotFound), false;
+  std::vector<std::pair<std::string, std::shared_ptr<Node>>> moved;
+  std::erase_if(nodes_, [&](const auto& entry) {
+    if (entry.first != from.key && !entry.first.starts_with(from.key + "\\")) return false;
+    moved.emplace_back(to.key + entry.first.substr(from.key.size()), entry.second);
+    return true;
+  });
+  node->name = to.name;
+  for (auto& [key, moving] : moved) nodes_[key] = moving;
+  return true;
+}
+
+bool FakePlatform::RemoveDirectory(const std::string& path) {
+  Guard g(mutex_);
+  if (Fails("RemoveDirectory", path)) return false;
+  Resolved r;
+  auto node = Lookup(path, &r);
+  if (!node) return false;
+  if (!node->dir) return SetLastError(kErrDirectoryName), false;
+  if (!Children(r.key).empty()) return SetLastError(kErrDirNotEmpty), false;
   nodes_.erase(r.key);
   return true;
 }

@@ -44,7 +44,8 @@ class FakePlatform : public Platform {
   void SetDocumentsFolder(const std::string& path);  // "" = there is none
   void SetCurrentFolder(const std::string& path);
   void SetUserName(const std::string& name);
-  void SetFreeBytes(char letter, uint64_t bytes);  // else capacity minus content
+  void SetFreeBytes(char letter, uint64_t bytes);
+  void SetSerialNumber(char letter, uint32_t serialNumber);  // else capacity minus content
   // A dismount that "succeeds" but leaves the volume mounted (a busy card).
   void SetStaysMounted(char letter, bool staysMounted);
   // Find-first/next over "*" patterns in a subfolder yields "." and ".." first, as Windows does.
@@ -76,7 +77,8 @@ class FakePlatform : public Platform {
   std::vector<std::string> LogicalDriveStrings() override;
   DriveType GetDriveType(const std::string& rootPath) override;
   bool GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
-                            std::string* fileSystemName) override;
+                            std::string* fileSystemName,
+                            uint32_t* serialNumber = nullptr) override;
   bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                     uint64_t* freeBytes) override;
   std::string DriveHostPath(const std::string& rootPath) override;
@@ -87,9 +89,11 @@ class FakePlatform : public Platform {
   std::unique_ptr<File> OpenFile(const std::string& path, OpenMode mode) override;
   bool FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) override;
   bool CopyFile(const std::string& source, const std::string& destination,
-                bool failIfExists) override;
+                bool failIfExists, CopyWatcher* watcher = nullptr) override;
+  bool MoveFile(const std::string& source, const std::string& destination) override;
   bool DeleteFile(const std::string& path) override;
   bool CreateDirectory(const std::string& path) override;
+  bool RemoveDirectory(const std::string& path) override;
   uint32_t GetFileAttributes(const std::string& path) override;
   bool SetFileAttributes(const std::string& path, uint32_t attributes) override;
   bool GetFileInfo(const std::string& path, FindEntry* info) override;
@@ -118,6 +122,7 @@ class FakePlatform : public Platform {
   struct Drive {
     DriveType type = DriveType::Fixed;
     std::string fileSystem, volumeName;
+    uint32_t serialNumber = 0;
     uint64_t totalBytes = 0;
     int64_t freeBytes = -1;  // -1: capacity minus content
     bool staysMounted = false;

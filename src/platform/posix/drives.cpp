@@ -1,7 +1,9 @@
 // The drive map (C: the host root, explicit mappings, discovered media) and what Windows
 // tells about a drive: type, file system, capacity.
 #include <stdlib.h>
+#include <fcntl.h>
 #include <sys/statfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -43,6 +45,27 @@ void RemountAtExit() {
   for (PosixPlatform* platform : LivePlatforms()) platform->RemountAll();
 }
 
+// The serial number a FAT file system keeps in its boot sector, behind the extended boot
+// signature 0x29 (at 0x26 on FAT12/16, at 0x42 on FAT32). 0 when the device cannot be read
+// (an ordinary user, as on Windows without the right) or holds no such sector.
+uint32_t FatSerialOf(const std::string& device) {
+  if (device.rfind("/dev/", 0) != 0) return 0;
+  const int fd = ::open(device.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  unsigned char sector[512] = {};
+  const ssize_t got = ::pread(fd, sector, sizeof sector, 0);
+  ::close(fd);
+  if (got != static_cast<ssize_t>(sizeof sector) || sector[510] != 0x55 || sector[511] != 0xAA)
+    return 0;
+  auto serialAt = [&sector](size_t at) {
+    return uint32_t(sector[at]) | uint32_t(sector[at + 1]) << 8 | uint32_t(sector[at + 2]) << 16 |
+           uint32_t(sector[at + 3]) << 24;
+  };
+  if (sector[0x26] == 0x29) return serialAt(0x27);
+  if (sector[0x42] == 0x29) return serialAt(0x43);
+  return 0;
+}
+
 }  // namespace
 
 PosixPlatform::PosixPlatform(const PosixPlatformOptions& options) : options_(options) {
@@ -79,6 +102,7 @@ void PosixPlatform::BuildDriveMap() {
     drive.removable = mapping.removable;
     drive.fileSystem = mapping.fileSystem;
     drive.totalBytes = mapping.totalBytes;
+    drive.serialNumber = mapping.serialNumber;
     drives_.push_back(drive);
   }
   if (options_.discoverMounts) {
@@ -124,7 +148,7 @@ DriveType PosixPlatform::GetDriveType(const std::string& rootPath) {
 
 // Any path on a drive names that drive's volume; a letter without a drive is a missing path.
 bool PosixPlatform::GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
-                                         std::string* fileSystemName) {
+                                         std::string* fileSystemName, uint32_t* serialNumber) {
   const int index = DriveOfPath(rootPath);
   if (index < 0) return FailWith(kErrPathNotFound);
   if (!EnsureMounted(index)) return false;
@@ -132,14 +156,21 @@ bool PosixPlatform::GetVolumeInformation(const std::string& rootPath, std::strin
   struct statfs info;
   if (::statfs(drive.hostPath.c_str(), &info) != 0) return FailErrno(errno, drive.hostPath);
   if (volumeName != nullptr) volumeName->clear();  // no labels on the host side
+  std::optional<MountEntry> mount;
+  if ((fileSystemName != nullptr && !drive.fileSystem) ||
+      (serialNumber != nullptr && !drive.serialNumber)) {
+    mount = MountOf(ReadMountInfo(), drive.hostPath);
+  }
   if (fileSystemName != nullptr) {
-    if (drive.fileSystem) {
-      *fileSystemName = *drive.fileSystem;
-    } else {
-      const std::optional<MountEntry> mount = MountOf(ReadMountInfo(), drive.hostPath);
-      *fileSystemName = FileSystemName(static_cast<int64_t>(info.f_type), info.f_blocks,
-                                       mount ? mount->fsType : std::string());
-    }
+    *fileSystemName = drive.fileSystem
+                          ? *drive.fileSystem
+                          : FileSystemName(static_cast<int64_t>(info.f_type), info.f_blocks,
+                                           mount ? mount->fsType : std::string());
+  }
+  if (serialNumber != nullptr) {
+    *serialNumber = drive.serialNumber ? *drive.serialNumber
+                    : (mount && info.f_type == 0x4d44) ? FatSerialOf(mount->source)
+                                                        : 0;
   }
   SetLastError(kErrSuccess);
   return true;

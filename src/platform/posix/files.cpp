@@ -101,6 +101,16 @@ bool IsReadOnlyFile(const struct stat& st) {
   return S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
 }
 
+// Makes a folder's entries (a rename into or out of it) reach stable storage.
+bool SyncFolder(const std::string& hostFolder) {
+  const int fd = ::open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return FailErrno(errno, hostFolder);
+  const bool synced = ::fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot
+  const int err = errno;
+  ::close(fd);
+  return synced || FailErrno(err, hostFolder);
+}
+
 // Closes both files; on failure also removes the half-written destination, as Windows does.
 bool FinishCopy(int in, int out, const std::string& destination, int err) {
   ::close(in);
@@ -158,7 +168,7 @@ std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode 
 }
 
 bool PosixPlatform::CopyFile(const std::string& source, const std::string& destination,
-                             bool failIfExists) {
+                             bool failIfExists, CopyWatcher* watcher) {
   std::string from;
   std::string to;
   if (!Resolve(source, &from) || !Resolve(destination, &to)) return false;
@@ -198,6 +208,7 @@ bool PosixPlatform::CopyFile(const std::string& source, const std::string& desti
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return FinishCopy(in, out, to, errno);
     if (got == 0) break;
+    if (watcher != nullptr) watcher->Copied(buffer.get(), static_cast<size_t>(got));
     for (ssize_t written = 0; written < got;) {
       const ssize_t put = ::write(out, buffer.get() + written, static_cast<size_t>(got - written));
       if (put < 0 && errno == EINTR) continue;
@@ -231,6 +242,29 @@ bool PosixPlatform::CreateDirectory(const std::string& path) {
   if (::mkdir(host.c_str(), 0777) != 0) {
     return errno == EEXIST ? FailWith(kErrAlreadyExists) : FailErrno(errno, host);
   }
+  SetLastError(kErrSuccess);
+  return true;
+}
+
+bool PosixPlatform::MoveFile(const std::string& source, const std::string& destination) {
+  std::string from;
+  std::string to;
+  if (!Resolve(source, &from) || !Resolve(destination, &to)) return false;
+  struct stat st;
+  if (::lstat(from.c_str(), &st) != 0) return FailErrno(errno, from);
+  // Windows moves nothing over an existing name; rename(2) would replace a file silently.
+  if (::lstat(to.c_str(), &st) == 0) return FailWith(kErrAlreadyExists);
+  if (::rename(from.c_str(), to.c_str()) != 0) return FailErrno(errno, to);
+  if (!SyncFolder(ParentOf(to))) return false;
+  if (ParentOf(to) != ParentOf(from) && !SyncFolder(ParentOf(from))) return false;
+  SetLastError(kErrSuccess);
+  return true;
+}
+
+bool PosixPlatform::RemoveDirectory(const std::string& path) {
+  std::string host;
+  if (!Resolve(path, &host)) return false;
+  if (::rmdir(host.c_str()) != 0) return FailErrno(errno, host);
   SetLastError(kErrSuccess);
   return true;
 }

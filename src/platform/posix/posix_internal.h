@@ -100,6 +100,7 @@ struct Drive {
   bool removable = false;
   std::optional<std::string> fileSystem;
   std::optional<uint64_t> totalBytes;
+  std::optional<uint32_t> serialNumber;
   // Set while we hold the drive's FAT file system unmounted; remounted on next access.
   bool unmounted = false;
   MountEntry savedMount;
@@ -115,7 +116,8 @@ class PosixPlatform final : public Platform {
   std::vector<std::string> LogicalDriveStrings() override;
   DriveType GetDriveType(const std::string& rootPath) override;
   bool GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
-                            std::string* fileSystemName) override;
+                            std::string* fileSystemName,
+                            uint32_t* serialNumber = nullptr) override;
   bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                     uint64_t* freeBytes) override;
   std::string DriveHostPath(const std::string& rootPath) override;
@@ -128,9 +130,11 @@ class PosixPlatform final : public Platform {
   std::unique_ptr<File> OpenFile(const std::string& path, OpenMode mode) override;
   bool FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) override;
   bool CopyFile(const std::string& source, const std::string& destination,
-                bool failIfExists) override;
+                bool failIfExists, CopyWatcher* watcher = nullptr) override;
+  bool MoveFile(const std::string& source, const std::string& destination) override;
   bool DeleteFile(const std::string& path) override;
   bool CreateDirectory(const std::string& path) override;
+  bool RemoveDirectory(const std::string& path) override;
   uint32_t GetFileAttributes(const std::string& path) override;
   bool SetFileAttributes(const std::string& path, uint32_t attributes) override;
   bool GetFileInfo(const std::string& path, FindEntry* info) override;

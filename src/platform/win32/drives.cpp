@@ -73,15 +73,20 @@ DriveType Win32Platform::GetDriveType(const std::string& rootPath) {
 }
 
 bool Win32Platform::GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
-                                         std::string* fileSystemName) {
+                                         std::string* fileSystemName, uint32_t* serialNumber) {
   const std::string root = VolumeRootOf(rootPath);
   char name[MAX_PATH + 1] = {};
   char fileSystem[MAX_PATH + 1] = {};
-  if (!::GetVolumeInformationA(OrNull(root), name, sizeof name, nullptr, nullptr, nullptr,
+  DWORD serial = 0;
+  if (!::GetVolumeInformationA(OrNull(root), name, sizeof name, &serial, nullptr, nullptr,
                                fileSystem, sizeof fileSystem)) {
     return FailSystem();
   }
   const DriveMapping* mapping = OverrideFor(root);
+  if (serialNumber != nullptr) {
+    *serialNumber = (mapping != nullptr && mapping->serialNumber) ? *mapping->serialNumber
+                                                                  : static_cast<uint32_t>(serial);
+  }
   if (volumeName != nullptr) *volumeName = name;
   if (fileSystemName != nullptr) {
     *fileSystemName = (mapping != nullptr && mapping->fileSystem) ? *mapping->fileSystem

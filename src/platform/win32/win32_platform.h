@@ -47,7 +47,8 @@ class Win32Platform final : public Platform {
   std::vector<std::string> LogicalDriveStrings() override;
   DriveType GetDriveType(const std::string& rootPath) override;
   bool GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
-                            std::string* fileSystemName) override;
+                            std::string* fileSystemName,
+                            uint32_t* serialNumber = nullptr) override;
   bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                     uint64_t* freeBytes) override;
   std::string DriveHostPath(const std::string& rootPath) override;
@@ -60,9 +61,11 @@ class Win32Platform final : public Platform {
   std::unique_ptr<File> OpenFile(const std::string& path, OpenMode mode) override;
   bool FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) override;
   bool CopyFile(const std::string& source, const std::string& destination,
-                bool failIfExists) override;
+                bool failIfExists, CopyWatcher* watcher = nullptr) override;
+  bool MoveFile(const std::string& source, const std::string& destination) override;
   bool DeleteFile(const std::string& path) override;
   bool CreateDirectory(const std::string& path) override;
+  bool RemoveDirectory(const std::string& path) override;
   uint32_t GetFileAttributes(const std::string& path) override;
   bool SetFileAttributes(const std::string& path, uint32_t attributes) override;
   bool GetFileInfo(const std::string& path, FindEntry* info) override;
@@ -80,6 +83,8 @@ class Win32Platform final : public Platform {
   std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) override;
 
  private:
+  bool CopyWatched(const std::string& source, const std::string& destination, bool failIfExists,
+                   CopyWatcher& watcher);
   // The mapping that overrides the drive whose root `path` lies on, or nullptr.
   const DriveMapping* OverrideFor(const std::string& path) const;
   std::unique_ptr<HeldLock> Lock(const std::string& name, DWORD waitMilliseconds);

@@ -136,6 +136,32 @@ TEST_F(Win32Files, CopyKeepsContentAndAttributes) {
   EXPECT_EQ(GetLastError(), kErrFileNotFound);
 }
 
+// A backup's whole folder moves into the history by one rename; a copy shows its bytes as it
+// makes them, and keeps times and attributes as CopyFile does.
+TEST_F(Win32Files, FoldersMoveWholeAndWatchedCopiesShowTheirBytes) {
+  for (const char* folder : {"KIND", "KIND\\APP", "HISTORY"})
+    ASSERT_TRUE(platform->CreateDirectory(At(folder)));
+  Put("KIND\\APP\\MAIN.BIN", "backed up");
+  ASSERT_TRUE(platform->MoveFile(At("KIND"), At("HISTORY\\2026-12-08_044512_1234-ABCD")));
+  EXPECT_EQ(Get("HISTORY\\2026-12-08_044512_1234-ABCD\\APP\\MAIN.BIN"), "backed up");
+  Put("OTHER", "x");
+  EXPECT_FALSE(platform->MoveFile(At("OTHER"), At("HISTORY\\2026-12-08_044512_1234-ABCD")));
+  EXPECT_EQ(GetLastError(), kErrAlreadyExists);
+  EXPECT_FALSE(platform->RemoveDirectory(At("HISTORY")));  // not empty
+
+  struct Seen : CopyWatcher {
+    std::string bytes;
+    void Copied(const void* data, size_t size) override {
+      bytes.append(static_cast<const char*>(data), size);
+    }
+  } seen;
+  ASSERT_TRUE(platform->SetFileAttributes(At("OTHER"), kAttrHidden | kAttrArchive));
+  ASSERT_TRUE(platform->CopyFile(At("OTHER"), At("COPY"), false, &seen));
+  EXPECT_EQ(seen.bytes, "x");
+  EXPECT_EQ(Get("COPY"), "x");
+  EXPECT_NE(platform->GetFileAttributes(At("COPY")) & kAttrHidden, 0u);
+}
+
 TEST_F(Win32Files, FindListsMatchesWithoutDotEntries) {
   Put("A.FWP", "1");
   Put("b.fwp", "22");
