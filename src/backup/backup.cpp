@@ -1,14 +1,19 @@
 #include "backup/backup.h"
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <unordered_set>
 
 #include "backup/backup_folder.h"
+#include "backup/backup_history.h"
+#include "backup/backup_manifest.h"
 #include "backup/cleaning.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 
@@ -29,14 +34,87 @@ std::string HolderOf(const std::string& folder) {
   return slash == std::string::npos ? folder : folder.substr(0, slash);
 }
 
+// Reads the CRC-32 of a copy from the bytes as they pass, so the card is read once.
+struct CrcOfCopy : CopyWatcher {
+  RunningCRC crc;
+  uint64_t bytes = 0;
+  void Copied(const void* data, size_t size) override {
+    crc.Add(data, size);
+    bytes += size;
+  }
+};
+
+// Room first: a backup that cannot fit is refused before anything changes.
+bool RoomForBackup(JobState& state, const std::string& holder, uint64_t needed) {
+  uint64_t freeBytes = 0;
+  // A disk that cannot tell its free space is tried; the copies say if it is full.
+  if (!Sys().GetDiskSpace(holder, nullptr, &freeBytes) || freeBytes >= needed) return true;
+  const std::string text = Format(
+      "There is not enough room for the backup on this PC's disk: %llu bytes are needed, "
+      "%llu are free.\r\nNothing was changed.\r\n",
+      static_cast<unsigned long long>(needed), static_cast<unsigned long long>(freeBytes));
+  state.Log(text);
+  state.ShowAndRecord(text, MessageIcon::Warning);
+  return false;
+}
+
+// What the card says of the package it holds, read from its copies in `folder` (the card is
+// read once): the last upgrade record's package and generator lines, and a Panel card's
+// release number. Empty when it says nothing.
+std::string PackageVersionsIn(const std::string& folder) {
+  std::string versions;
+  std::unique_ptr<File> record = Sys().OpenFile(folder + "\\FWP_INFO_FILE.TXT", OpenMode::Read);
+  uint64_t size = 0;
+  if (record && record->GetSize(&size)) {
+    // The record only grows: its last few kilobytes hold the last upgrade.
+    const uint64_t tail = std::min<uint64_t>(size, 4096);
+    std::string text(static_cast<size_t>(tail), '\0');
+    uint32_t got = 0;
+    if (record->Seek(static_cast<int64_t>(size - tail), SeekFrom::Begin) &&
+        record->Read(text.data(), static_cast<uint32_t>(tail), &got)) {
+      text.resize(got);
+      for (const char* key : {"FWP File Name: ", "FWP File Generator Version: "}) {
+        const size_t at = text.rfind(key);
+        if (at == std::string::npos) continue;
+        const size_t end = text.find_first_of("\r\n", at);
+        if (!versions.empty()) versions += "; ";
+        versions += text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+      }
+    }
+  }
+  std::unique_ptr<File> release =
+      Sys().OpenFile(folder + "\\BREVANT\\RELEASENUMBER", OpenMode::Read);
+  unsigned char bytes[4] = {};
+  uint32_t got = 0;
+  if (release && release->Read(bytes, 4, &got) && got == 4) {
+    if (!versions.empty()) versions += "; ";
+    versions += Format("Release Number: %u", uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 |
+                                                 uint32_t(bytes[2]) << 16 |
+                                                 uint32_t(bytes[3]) << 24);
+  }
+  return versions;
+}
+
+// What the manifest says of the card, before its files are listed in it.
+BackupManifest ManifestOfCard(JobState& state) {
+  BackupManifest manifest;
+  manifest.targetType = state.targetType;
+  manifest.programVersion = CARDWRIGHT_VERSION;
+  Sys().GetVolumeInformation(state.globalFlashPath + "\\", &manifest.cardLabel, nullptr,
+                             &manifest.cardSerial);
+  return manifest;
+}
+
 }  // namespace
 
-bool BackupFiles(JobState& state, bool erase) {
+bool BackupFiles(JobState& state, bool erase, int backupsKept) {
   state.Log("BackupFiles");
   state.SetStatus("Backing up current files");
   state.AppendDiagnostics("Backing up current files");
+  const std::string& folder = state.backupRoot;
+  const std::string holder = HolderOf(folder);
 
-  // Checked before the old backup is emptied, so that a refusal leaves it as it was.
+  // Checked before the old backup moves, so that a refusal leaves everything as it was.
   if (state.IsPanel() && !state.osOnCard && !state.osInPackage) {
     state.ShowMessage(
         "WinCE OS was neither found on the compact flash nor in the FWP file.\r\n"
@@ -44,28 +122,39 @@ bool BackupFiles(JobState& state, bool erase) {
         MessageButtons::Ok, MessageIcon::Warning);
     return false;
   }
+  const std::vector<uint64_t> sizes = SizesOfFiles(state.cardFileList);
+  if (!RoomForBackup(state, holder, TotalOf(sizes))) return false;
 
   // Until every card file is copied and on disk, the folder holds only part of the card; the
   // mark says so to every later restore, in this run or another.
+  const bool wasIncomplete = BackupMarkedIncomplete(folder);
   std::unordered_set<std::string> foundFolders;
-  if (!MarkBackupIncomplete(state, state.backupRoot, foundFolders))
-    return BackupError(state, "Backup Mark Error", BackupMarkName(state.backupRoot));
-
-  CleanBackupFolder(state, state.backupFileList);
-  state.Log("  backup folder cleaned, proceeding with file removal.");
+  if (!MarkBackupIncomplete(state, folder, foundFolders))
+    return BackupError(state, "Backup Mark Error", BackupMarkName(folder));
+  if (!MoveBackupToHistory(state, folder, wasIncomplete)) {
+    const uint32_t error = GetLastError();
+    // The previous backup stayed where it was: as trusted as it was before.
+    if (!wasIncomplete) ClearBackupMark(folder);
+    SetLastError(error);
+    return BackupError(state, "Backup History Error", folder);
+  }
   state.backupFileList.clear();
+  foundFolders.clear();
 
+  BackupManifest manifest = ManifestOfCard(state);
   state.SetProgressRange(0, 100);
-  const std::vector<uint64_t> sizes = SizesOfFiles(state.cardFileList);
   state.StartPhaseAmounts(kProgressBackup, static_cast<int64_t>(state.cardFileList.size()),
                           TotalOf(sizes));
-
   int32_t copied = 0;
   for (const std::string& cardPath : state.cardFileList) {
     state.SetProgressPos(copied % 100);
-    FixFileStatus(state, cardPath);
+    bool cleared = false;
+    FixFileStatus(state, cardPath, &cleared);
+    if (cleared) state.attributesCleared.push_back(cardPath);
     std::string backupPath;
-    if (!MapFolderPath(cardPath, state.globalFlashPath, state.backupRoot, &backupPath)) {
+    std::string relative;
+    if (!MapFolderPath(cardPath, state.globalFlashPath, folder, &backupPath) ||
+        !MapFolderPath(cardPath, state.globalFlashPath + "\\", "", &relative)) {
       SetLastError(kErrPathNotFound);
       return BackupError(state, "Copy File Error", cardPath);
     }
@@ -73,10 +162,12 @@ bool BackupFiles(JobState& state, bool erase) {
     CreateMissingFolders(state, backupPath, foundFolders);
 
     state.Log("  attempting to copy source file to backup location.");
-    if (!Sys().CopyFile(cardPath, backupPath, false))
+    CrcOfCopy crc;
+    if (!Sys().CopyFile(cardPath, backupPath, false, &crc))
       return BackupError(state, "Copy File Error", backupPath);
     state.Log("    did the copy.");
     state.backupFileList.push_back(backupPath);
+    manifest.files.push_back({ToUpperAscii(relative), crc.bytes, crc.crc.Value()});
     state.CountFileDone(sizes[static_cast<size_t>(copied)]);
     ++copied;
     state.SetStatus(Format("%d Files backed up", copied));
@@ -84,21 +175,45 @@ bool BackupFiles(JobState& state, bool erase) {
   }
 
   // On the PC's disk before the card changes: a power cut or a crash of the PC must not take
-  // the copies with it.
+  // the copies with it. The manifest follows the copies it describes, and the mark goes last.
   state.Log("  flushing the backup to disk.");
-  if (!Sys().FlushFiles(HolderOf(state.backupRoot), state.backupFileList))
-    return BackupError(state, "Backup Flush Error", state.backupRoot);
-  if (!ClearBackupMark(state.backupRoot))
-    return BackupError(state, "Backup Mark Error", BackupMarkName(state.backupRoot));
+  if (!Sys().FlushFiles(holder, state.backupFileList))
+    return BackupError(state, "Backup Flush Error", folder);
+  manifest.packageVersions = PackageVersionsIn(folder);
+  const LocalTime now = Sys().GetLocalTime();
+  manifest.date = Format("%04d-%02d-%02d %02d:%02d:%02d", now.year, now.month, now.day, now.hour,
+                         now.minute, now.second);
+  if (!WriteManifest(folder, manifest))
+    return BackupError(state, "Backup Manifest Error", BackupManifestName(folder));
+  if (!ClearBackupMark(folder))
+    return BackupError(state, "Backup Mark Error", BackupMarkName(folder));
+  // The mark's removal too: a crash must not bring it back over a card already cleaned.
+  if (!Sys().FlushFiles(holder, {BackupManifestName(folder)}))
+    return BackupError(state, "Backup Flush Error", holder);
+  state.backupComplete = true;
   state.Log("  backup complete.");
+  PruneHistory(state, folder, backupsKept);
 
   if (erase) {
     state.Log("  erasing the flash.");
+    state.cardChanged = true;
     CleanCF(state, state.cardFileList);
   } else {
     state.Log("  elected not to erase the flash.");
   }
   return true;
+}
+
+void RecordUntouchedCard(JobState& state) {
+  if (state.attributesCleared.empty()) {
+    state.AppendDiagnostics("\r\nThe card's files are unchanged.\r\n");
+    return;
+  }
+  std::string text =
+      "\r\nThe card's files are unchanged; the backup cleared the read-only, hidden or system "
+      "attribute of:\r\n";
+  for (const std::string& path : state.attributesCleared) text += "  " + path + "\r\n";
+  state.AppendDiagnostics(text);
 }
 
 }  // namespace cw

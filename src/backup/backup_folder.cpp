@@ -49,6 +49,8 @@ bool MarkBackupIncomplete(JobState& state, const std::string& backupFolder,
                           std::unordered_set<std::string>& found) {
   const std::string mark = BackupMarkName(backupFolder);
   CreateMissingFolders(state, mark, found);
+  FindEntry before;
+  const bool wasMarked = Sys().GetFileInfo(mark, &before);
   std::unique_ptr<File> file = Sys().OpenFile(mark, OpenMode::CreateAlways);
   if (!file) return false;
   const std::string text = kMarkText;
@@ -61,8 +63,9 @@ bool MarkBackupIncomplete(JobState& state, const std::string& backupFolder,
     error = GetLastError();
   }
   if (ok) return true;
-  // The old backup stays complete: a mark left half-made would disown it.
-  Sys().DeleteFile(mark);
+  // A whole backup stays trusted: a mark left half-made would disown it. A mark that was
+  // there before keeps saying what it said.
+  if (!wasMarked) Sys().DeleteFile(mark);
   SetLastError(error);
   return false;
 }

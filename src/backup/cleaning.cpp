@@ -72,7 +72,8 @@ bool DeleteFiles(JobState& state, const FileList& files) {
   return true;
 }
 
-bool FixFileStatus(JobState& state, const std::string& path) {
+bool FixFileStatus(JobState& state, const std::string& path, bool* cleared) {
+  if (cleared != nullptr) *cleared = false;
   state.Log("FixFileStatus");
   state.LogF("  %s", path.c_str());
 
@@ -109,6 +110,7 @@ bool FixFileStatus(JobState& state, const std::string& path) {
   }
   file->Close();
   state.Log("    file closed.");
+  if (cleared != nullptr) *cleared = true;
   return true;
 }
 

@@ -17,7 +17,7 @@ void CleanCF(JobState& state, FileList& files);
 // JobStopped when the job is asked to stop.
 bool DeleteFiles(JobState& state, const FileList& files);
 // Leaves the file with the archive attribute only when it had read-only, hidden or system.
-// True when none of those three is set at the end.
-bool FixFileStatus(JobState& state, const std::string& path);
+// True when none of those three is set at the end; *cleared says whether this call cleared any.
+bool FixFileStatus(JobState& state, const std::string& path, bool* cleared = nullptr);
 
 }  // namespace cw

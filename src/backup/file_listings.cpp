@@ -53,17 +53,24 @@ void GetFileArray(JobState& state, const FileList& folders, FileList& files) {
 
 void GetCFFilesArray(JobState& state, FileList& files) {
   state.Log("GetCFFilesArray");
+  const size_t folders = GetFilesBelow(state, state.globalFlashPath, files);
+  state.LogF("  there are %d items in the FolderArray.", static_cast<int>(folders));
+  state.LogF("  there are %d items in the files array.", static_cast<int>(files.size()));
+}
+
+size_t GetFilesBelow(JobState& state, const std::string& root, FileList& files) {
   files.clear();
-  FileList folders{state.globalFlashPath + "\\*.*"};
+  FileList folders{root + "\\*.*"};
   GetFolderArray(state, folders);
   GetFileArray(state, folders, files);
-  state.LogF("  there are %d items in the FolderArray.", static_cast<int>(folders.size()));
-  state.LogF("  there are %d items in the files array.", static_cast<int>(files.size()));
+  return folders.size();
 }
 
 std::string BackupRootForTarget(JobState& state) {
   const std::string dataPath = state.job.dataPath;
-  const bool panel = state.IsPanel();
+  // A card that cannot tell its kind is a Panel's when the user asked for Panel files.
+  const bool panel =
+      state.IsPanel() || (state.targetType == kTargetUnknown && state.job.panelSelected);
   return dataPath + (panel ? "\\QUORVANE_PANEL_CF_BACKUP" : "\\QUORVANE_ENGINE_CF_BACKUP");
 }
 
@@ -71,11 +78,7 @@ void GetBackupFilesArray(JobState& state, FileList& files) {
   state.Log("GetBackupFilesArray");
   state.backupRoot = BackupRootForTarget(state);
   state.LogF("  the backup root is %s", state.backupRoot.c_str());
-
-  files.clear();
-  FileList folders{state.backupRoot + "\\*.*"};
-  GetFolderArray(state, folders);
-  GetFileArray(state, folders, files);
+  GetFilesBelow(state, state.backupRoot, files);
 }
 
 }  // namespace cw

@@ -1,19 +1,44 @@
-// Copying the backup back onto the card.
+// Copying the backup back onto the card, and checking the card against the backup's manifest.
 
 #include <string>
 #include <unordered_set>
 
 #include "backup/backup.h"
 #include "backup/backup_folder.h"
+#include "backup/backup_manifest.h"
+#include "backup/cleaning.h"
+#include "backup/file_listings.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
+#include "rules/bhelper.h"
 
 namespace cw {
 
-bool RestoreFiles(JobState& state) {
+std::vector<std::string> BackupCopiesNotMatching(JobState& state, const BackupManifest& manifest) {
+  std::vector<std::string> bad;
+  for (const BackupManifestFile& file : manifest.files) {
+    const std::string problem = CheckBackupCopy(state.backupRoot, file);
+    if (problem.empty()) continue;
+    bad.push_back(file.path);
+    state.AppendDiagnostics("\r\nBackup copy does not match its manifest - " + file.path + ": " +
+                            problem + "\r\n");
+    state.LogF("  the backup copy of %s does not match its manifest: %s", file.path.c_str(),
+               problem.c_str());
+  }
+  return bad;
+}
+
+void UseManifestFiles(JobState& state, const BackupManifest& manifest) {
+  state.backupFileList.clear();
+  for (const BackupManifestFile& file : manifest.files)
+    state.backupFileList.push_back(state.backupRoot + "\\" + file.path);
+}
+
+bool RestoreFiles(JobState& state, const std::vector<std::string>& skipped) {
   state.Log("RestoreFiles");
+  const std::unordered_set<std::string> skip(skipped.begin(), skipped.end());
   const int32_t count = static_cast<int32_t>(state.backupFileList.size());
   state.SetProgressRange(0, count);
   const std::vector<uint64_t> sizes = SizesOfFiles(state.backupFileList);
@@ -26,7 +51,14 @@ bool RestoreFiles(JobState& state) {
     state.SetProgressPos(i);
     const std::string& backupPath = state.backupFileList[static_cast<size_t>(i)];
     std::string cardPath = backupPath;
+    std::string relative;
     bool copied = false;
+    if (MapFolderPath(backupPath, state.backupRoot + "\\", "", &relative) &&
+        skip.contains(relative)) {
+      // A damaged copy stays off the card: what the card holds may still be the right file.
+      state.CountFileDone(sizes[static_cast<size_t>(i)]);
+      continue;
+    }
     if (MapFolderPath(backupPath, state.backupRoot, state.globalFlashPath, &cardPath)) {
       CreateMissingFolders(state, cardPath, foundFolders);
       copied = Sys().CopyFile(backupPath, cardPath, false);
@@ -43,7 +75,46 @@ bool RestoreFiles(JobState& state) {
     ++restored;
     state.SetStatus(Format("%d Files Restored", restored));
   }
-  return restored == count;
+  return restored == count && skip.empty();
+}
+
+void RemoveFilesNotIn(JobState& state, const BackupManifest& manifest, bool packagesOnly) {
+  std::unordered_set<std::string> old;
+  for (const BackupManifestFile& file : manifest.files) old.insert(ToUpperAscii(file.path));
+  FileList onCard;
+  GetCFFilesArray(state, onCard);
+  for (const std::string& cardPath : onCard) {
+    std::string relative;
+    if (!MapFolderPath(cardPath, state.globalFlashPath + "\\", "", &relative) ||
+        old.contains(ToUpperAscii(relative)))
+      continue;
+    const bool package = relative.find('\\') == std::string::npos &&
+                         ToUpperAscii(relative).ends_with(".FWP");
+    if (packagesOnly && !package) continue;
+    state.LogF("  removing %s, which the card did not hold when it was backed up.",
+               cardPath.c_str());
+    FixFileStatus(state, cardPath);
+    if (!Sys().DeleteFile(cardPath)) {
+      state.AppendDiagnostics(
+          Format("\r\nDelete File Error - %d - ", static_cast<int>(GetLastError())) + cardPath +
+          "\r\n");
+    }
+  }
+}
+
+bool CardMatchesManifest(JobState& state, const BackupManifest& manifest) {
+  bool all = true;
+  for (const BackupManifestFile& file : manifest.files) {
+    uint64_t size = 0;
+    const std::optional<uint32_t> crc =
+        CBHelper::QuietFileCRC(state.globalFlashPath + "\\" + file.path, &size);
+    if (crc && *crc == file.crc && size == file.size) continue;
+    all = false;
+    state.AppendDiagnostics("\r\nRestored file does not match its backup - " + file.path +
+                            "\r\n");
+    state.LogF("  %s on the card does not match its backup.", file.path.c_str());
+  }
+  return all;
 }
 
 }  // namespace cw

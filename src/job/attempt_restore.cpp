@@ -4,9 +4,11 @@
 #include "job/attempt_restore.h"
 
 #include <string>
+#include <vector>
 
 #include "backup/backup.h"
 #include "backup/backup_folder.h"
+#include "backup/backup_manifest.h"
 #include "backup/cleaning.h"
 #include "backup/file_listings.h"
 #include "card/card_inspection.h"
@@ -24,6 +26,8 @@ namespace {
 
 constexpr const char* kRestoreFailed = "Restore Failed!! Compact flash is not usable!!";
 constexpr const char* kNoBackup = "Restore Not Possible!! No Backup Files!!";
+constexpr const char* kManifestDamaged =
+    "Restore Not Possible!! The backup's manifest is damaged. The card is unchanged.";
 
 void Report(JobState& state, const std::string& text) {
   state.SetStatus(text);
@@ -50,12 +54,32 @@ bool AttemptRestore(JobState& state) {
   state.Log("  attempting to restore files from backup.");
   SetPhase(job.restoreState, kPhaseRunning);
 
-  // A backup that never finished holds only part of the card, and the card has not been
-  // touched since it began; with no backup files nothing would come back. Either way cleaning
-  // would lose the card's files and copying would gain nothing.
-  if (BackupMarkedIncomplete(state.backupRoot)) {
+  // A backup that never finished holds only part of the card. Cleaning would lose the card's
+  // files and copying would gain nothing.
+  if (!state.backupComplete && BackupMarkedIncomplete(state.backupRoot)) {
     state.Log("  the backup is incomplete, the CF is not cleaned and nothing is restored.");
     return RestoreNotPossible(state, job, kBackupIncompleteText);
+  }
+  // A store puts back only the backup it completed itself before the card changed; "Restore
+  // Only" takes the one chosen on the disk.
+  if (!job.restoreOnly && !state.backupComplete) return RestoreNotPossible(state, job, kNoBackup);
+  // The manifest proves the backup; one made before manifests existed restores as it is.
+  BackupManifest manifest;
+  const ManifestState manifestState = ReadManifest(state.backupRoot, &manifest);
+  if (manifestState == ManifestState::kDamaged) {
+    state.Log("  the backup's manifest is damaged.");
+    return RestoreNotPossible(state, job, kManifestDamaged);
+  }
+  const bool proven = manifestState == ManifestState::kRead;
+  std::vector<std::string> damaged;
+  if (proven) {
+    damaged = BackupCopiesNotMatching(state, manifest);
+    if (job.restoreOnly && !damaged.empty()) {
+      const std::string text = "Restore Not Possible!! The backup of " + damaged.front() +
+                               " does not match its manifest. The card is unchanged.";
+      return RestoreNotPossible(state, job, text.c_str());
+    }
+    UseManifestFiles(state, manifest);
   }
   if (state.backupFileList.empty()) return RestoreNotPossible(state, job, kNoBackup);
 
@@ -69,7 +93,13 @@ bool AttemptRestore(JobState& state) {
   state.PhaseWait(kPhaseWaitMs);
 
   state.Log("  attempting to restore files.");
-  if (!RestoreFiles(state)) {
+  const bool allBack = RestoreFiles(state, damaged);
+  // What the failed store wrote beside the old files goes too, so the card is the old one and
+  // its own reference verifies: in the job that wrote them every file the manifest does not
+  // list (it lists every file the card held when this job began); in "Restore Only", whose
+  // card may have gained files since, only package copies the backup does not hold.
+  if (proven) RemoveFilesNotIn(state, manifest, job.restoreOnly != 0);
+  if (!allBack) {
     Report(state, kRestoreFailed);
     state.Log(kRestoreFailed);
     SetPhase(job.restoreState, kPhaseFailed);
@@ -97,6 +127,15 @@ bool AttemptRestore(JobState& state) {
     Report(state, kRestoreFailed);
     state.Log(kRestoreFailed);
     SetPhase(job.restoreState, kPhaseFailed);
+    return false;
+  }
+
+  // Every restored file read back from the card itself, against what the manifest says it was.
+  if (proven && !CardMatchesManifest(state, manifest)) {
+    Report(state, kRestoreFailed);
+    state.Log(kRestoreFailed);
+    SetPhase(job.restoreState, kPhaseFailed);
+    state.PhaseWait(kPhaseWaitMs);
     return false;
   }
 

@@ -16,13 +16,13 @@ struct JobState;
 // two steps.
 void EnterStage(JobState& state, int32_t stage);
 // True once the card has begun to change: the cleaning after a Panel card's complete backup,
-// or stage 11 (the first file written).
+// or stage 11 (the first file written). The job's own record, never a look at the disk.
 bool CardChanged(JobState& state);
 
 // Stages 1 to 10. nullopt when the card may be programmed; otherwise the job has ended
-// (jobRunning cleared) with the returned exit code. Stage 7 takes `backupLock` for the backup
-// folder of the card's kind, or ends the job when another job holds it; the caller keeps the
-// lock until the job ends.
+// (jobRunning cleared) with the returned exit code. Stage 8, once the card's kind is final,
+// takes `backupLock` for the backup folder of that kind, or ends the job when another job holds
+// it; the caller keeps the lock until the job ends.
 std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backupLock);
 // The backup decision and stages 11 to 15; nullopt when stage 16 may follow.
 std::optional<int> BackupAndProgram(JobState& state);

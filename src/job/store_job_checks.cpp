@@ -6,6 +6,8 @@
 
 #include "backup/backup.h"
 #include "backup/backup_folder.h"
+#include "backup/backup_history.h"
+#include "backup/backup_manifest.h"
 #include "backup/backup_lock.h"
 #include "backup/file_listings.h"
 #include "card/card_inspection.h"
@@ -37,6 +39,9 @@ void TakeOverRequest(JobState& state) {
   state.Log("DownloadAndVerify - START");
   state.storeStage = 0;
   state.backupErases = false;
+  state.backupComplete = false;
+  state.cardChanged = false;
+  state.attributesCleared.clear();
   EnterStage(state, 1);
   state.keptBytes = 0;
   state.cardTotalBytes = 0;
@@ -89,6 +94,54 @@ int RefuseBusyBackup(JobState& state, const BackupFolderLock& backupLock) {
   return FailWith(state,
                   "Another job is using the backup folder.\r\n"
                   "Wait for it to finish, then try again.\r\n");
+}
+
+// Stage 8, once the card's kind is final: the backup folder of that kind, held until the job
+// ends, and its files.
+std::optional<int> TakeBackupFolder(JobState& state, BackupFolderLock& backupLock) {
+  if (!backupLock.TryTake(BackupRootForTarget(state))) return RefuseBusyBackup(state, backupLock);
+  GetBackupFilesArray(state, state.backupFileList);
+  state.job.backupFileCount = static_cast<int32_t>(state.backupFileList.size());
+  return std::nullopt;
+}
+
+bool IsFolder(const std::string& path) {
+  FindEntry info;
+  return Sys().GetFileInfo(path, &info) && info.IsDirectory();
+}
+
+// "Restore Only": the latest backup of the card's kind, or one of the history's by name. A
+// backup taken from another card (both serial numbers known, and different) is put back only
+// when the user said so: its files are not this card's.
+std::optional<int> ChooseBackupToRestore(JobState& state) {
+  JobContext& job = state.job;
+  const std::string& name = job.restoreBackupName;
+  if (!name.empty() && !ToUpperAscii(state.backupRoot).ends_with("\\" + ToUpperAscii(name))) {
+    const std::string folder = HistoryFolderOf(state.backupRoot) + "\\" + name;
+    if (name == "." || name == ".." || name.find_first_of("\\/:*?") != std::string::npos ||
+        !IsFolder(folder)) {
+      state.LogF("  there is no backup named %s.", name.c_str());
+      return FailWith(state, "Restore Not Possible!! There is no backup named " + name +
+                                 " of this kind of card.\r\nThe card is unchanged.\r\n");
+    }
+    state.backupRoot = folder;
+    GetFilesBelow(state, folder, state.backupFileList);
+    job.backupFileCount = static_cast<int32_t>(state.backupFileList.size());
+  }
+  BackupManifest manifest;
+  uint32_t cardSerial = 0;
+  if (job.restoreOtherCard || ReadManifest(state.backupRoot, &manifest) != ManifestState::kRead ||
+      !Sys().GetVolumeInformation(state.globalFlashPath + "\\", nullptr, nullptr, &cardSerial) ||
+      manifest.cardSerial == 0 || cardSerial == 0 || manifest.cardSerial == cardSerial) {
+    return std::nullopt;
+  }
+  state.LogF("  the backup %s was taken from the card %s.", state.backupRoot.c_str(),
+             SerialText(manifest.cardSerial).c_str());
+  return FailWith(state, "Restore Not Possible!! The backup was taken from another card (serial " +
+                             SerialText(manifest.cardSerial) + ", this card " +
+                             SerialText(cardSerial) +
+                             ").\r\nUse --other-card to put it on this card anyway.\r\n"
+                             "The card is unchanged.\r\n");
 }
 
 // Stage 8 without "Restore Only": the package's kind of files must suit the card.
@@ -167,13 +220,12 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
   EnterStage(state, 6);
   GetUpgradeInfo(state);
   EnterStage(state, 7);
-  if (!backupLock.TryTake(BackupRootForTarget(state))) return RefuseBusyBackup(state, backupLock);
-  GetBackupFilesArray(state, state.backupFileList);
-  job.backupFileCount = static_cast<int32_t>(state.backupFileList.size());
 
   EnterStage(state, 8);
   if (job.restoreOnly) {
     state.Log("  restoring files.");
+    if (std::optional<int> end = TakeBackupFolder(state, backupLock)) return end;
+    if (std::optional<int> end = ChooseBackupToRestore(state)) return end;
     // A half-made backup is never taken for the whole card: refused before anything changes.
     if (BackupMarkedIncomplete(state.backupRoot)) {
       state.Log("  the backup folder is marked incomplete.");
@@ -186,6 +238,8 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
     return EndJob(job, 1);
   }
   if (std::optional<int> end = ApplyTargetRules(state)) return end;
+  // Only now is the card's kind final, and with it the backup folder that is its own.
+  if (std::optional<int> end = TakeBackupFolder(state, backupLock)) return end;
   state.Log("  target/source okay, loading info array.");
 
   EnterStage(state, 9);
@@ -216,14 +270,15 @@ void EnterStage(JobState& state, int32_t stage) {
   if (stage <= 16) state.StopIfRequested();
   state.LogF("  Stage %d...", stage);
   state.storeStage = stage;
-  if (stage >= 11) state.job.cardMayHaveChanged = 1;
+  if (stage >= 11) {
+    state.cardChanged = true;
+    state.job.cardMayHaveChanged = 1;
+  }
 }
 
-// A panel card is cleaned as soon as its backup is whole (the folder's incomplete mark gone).
-bool CardChanged(JobState& state) {
-  return state.storeStage >= 11 ||
-         (state.backupErases && !BackupMarkedIncomplete(state.backupRoot));
-}
+// The job's own record, kept by the steps that change the card: the cleaning after a Panel
+// card's complete backup, and stage 11.
+bool CardChanged(JobState& state) { return state.cardChanged; }
 
 int DownloadAndVerify(JobContext* job) {
   JobState state(*job);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "backup/backup.h"
+#include "backup/backup_history.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "job/job_stop.h"
@@ -164,15 +165,14 @@ std::optional<int> BackupAndProgram(JobState& state) {
     state.Log("  backing up files.");
     state.backupErases = panel;
     if (panel) job.cardMayHaveChanged = 1;  // the card is cleaned once its backup is whole
-    if (!BackupFiles(state, panel)) {
+    if (!BackupFiles(state, panel, BackupsKept(job.backupsKept, job.dataPath))) {
+      // Nothing of the card was removed or overwritten: there is nothing to restore, and a
+      // restore from any other backup could only put foreign files on it.
       state.Log("  File Backup Failed. Process aborted.");
       state.ShowAndRecord("File Backup Failed. Process aborted.\r\n", MessageIcon::Warning);
-      if (panel) {
-        SetPhase(job.prepState, kPhaseFailed);
-        state.PhaseWait(kPhaseWaitMs);
-        state.Log("  Attempting to restore.");
-        RunRestore(state);
-      }
+      RecordUntouchedCard(state);
+      SetPhase(job.prepState, kPhaseFailed);
+      state.PhaseWait(kPhaseWaitMs);
       return EndJob(job, 0);
     }
   }

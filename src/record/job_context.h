@@ -149,6 +149,12 @@ struct JobContext {
   std::atomic<int32_t> usePackageFile{0};
   std::atomic<int32_t> skipBackup{0};
   std::atomic<int32_t> restoreOnly{0};
+  // How many earlier backups of a kind the history keeps (-1: the data folder's setting), and
+  // for "Restore Only" the backup to put back: a name from the history, or empty for the
+  // latest of the card's kind; `restoreOtherCard` allows one taken from another card.
+  int32_t backupsKept = -1;
+  std::string restoreBackupName;
+  bool restoreOtherCard = false;
   // Written by a store job at stage 7: how many files the backup folder of the card's kind
   // held, so a front end can tell a restore with nothing to put back.
   std::atomic<int32_t> backupFileCount{0};

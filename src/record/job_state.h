@@ -93,6 +93,14 @@ struct JobState {
   int32_t filesStored = 0;
   int32_t storeStage = 0;
   bool backupErases = false;
+  // The job's own record of its backup and of the card, set by the steps as they finish and
+  // never worked out again from what lies on disk: this job's backup is whole, on the PC's disk
+  // and described by its manifest; the first card file has been deleted or overwritten. A stop
+  // or an error restores exactly when the card changed.
+  bool backupComplete = false;
+  bool cardChanged = false;
+  // Card files whose read-only, hidden or system attribute the backup cleared as it copied.
+  FileList attributesCleared;
 
   // A "10/0 package": header word 1 is 10 and word 2 is 0; it changes the loader's filter and
   // the protection rule for 3950 panel cards.

@@ -1,4 +1,6 @@
 #include "backup/backup.h"
+#include "backup/backup_history.h"
+#include "backup/backup_manifest.h"
 
 #include <gtest/gtest.h>
 
@@ -66,7 +68,7 @@ TEST_F(BackupTest, CreatesMissingFoldersFromTheTopAndMirrorsTheCard) {
   EXPECT_TRUE(Logged("  trying to backup " + kEngineRoot + "\\BREVANT\\DATA\\A.DAT" +
                      ", beginning parsing."));
   EXPECT_EQ(LogLines().front(), "BackupFiles");
-  EXPECT_TRUE(Logged("  backup folder cleaned, proceeding with file removal."));
+  EXPECT_TRUE(fake.Exists(BackupManifestName(kEngineRoot)));
   EXPECT_EQ(job.statusText.Get(), "2 Files backed up");
   EXPECT_EQ(job.diagnosticsText.Get().rfind("Backing up current files"), 0u);
   EXPECT_FALSE(BackupMarkedIncomplete(kEngineRoot));
@@ -170,7 +172,7 @@ TEST_F(BackupTest, FailedCopyStopsTheBackupAndLeavesTheCardUntouched) {
 
 TEST_F(BackupTest, FolderThatCannotBeCreatedIsLoggedAndTheCopyReportsTheFailure) {
   Engine();
-  fake.AddFolder(kEngineRoot);
+  fake.AddFolder(kData);
   CardFile("E:\\DATA\\A.DAT", "a");
   fake.FailCall("CreateDirectory", kErrAccessDenied);
   EXPECT_FALSE(BackupFiles(state, false));
@@ -181,8 +183,9 @@ TEST_F(BackupTest, FolderThatCannotBeCreatedIsLoggedAndTheCopyReportsTheFailure)
             std::string::npos);
 }
 
-// The mark goes on disk before the old backup is emptied and comes off only after the copies
-// are flushed; the flush comes before the card's first change.
+// The mark goes on disk before the old backup moves into the history and comes off only after
+// the copies and their manifest are flushed; the mark's removal is flushed too, before the
+// card's first change.
 TEST_F(BackupTest, MarkedWhileMadeAndFlushedBeforeTheCardChanges) {
   Panel();
   fake.WriteFile(kPanelRoot + "\\OLD.DAT", "old");
@@ -197,16 +200,22 @@ TEST_F(BackupTest, MarkedWhileMadeAndFlushedBeforeTheCardChanges) {
   for (const FakeCall& call : fake.Calls()) {
     const std::string what = call.op + " " + call.path;
     if (call.op == "OpenFile" && call.path == mark) order.push_back("mark");
-    if (call.op == "DeleteFile" && call.path == kPanelRoot + "\\OLD.DAT") order.push_back("clean");
+    if (call.op == "MoveFile" && call.path == kPanelRoot) order.push_back("move");
     if (call.op == "CopyFile" && order.back() != "copy") order.push_back("copy");
     if (call.op == "FlushFiles") order.push_back("flush");
+    // (the old manifest is read first, to name the history's entry)
+    if (call.op == "OpenFile" && call.path == BackupManifestName(kPanelRoot) &&
+        order.back() == "flush")
+      order.push_back("manifest");
     if (call.op == "DeleteFile" && call.path == mark) order.push_back("unmark");
     if (call.op == "DeleteFile" && call.path.starts_with("E:")) order.push_back("erase");
   }
-  EXPECT_EQ(order, (std::vector<std::string>{"mark", "clean", "copy", "flush", "unmark", "erase"}));
-  EXPECT_EQ(fake.CallCount("FlushFiles", kData), 1u);
+  EXPECT_EQ(order, (std::vector<std::string>{"mark", "move", "copy", "flush", "manifest",
+                                             "unmark", "flush", "erase"}));
+  EXPECT_EQ(fake.CallCount("FlushFiles", kData), 2u);
   EXPECT_FALSE(fake.Exists(mark));
   EXPECT_FALSE(fake.Exists(kPanelRoot + "\\OLD.DAT"));
+  EXPECT_EQ(ListBackups(kPanelRoot, false).size(), 2u);  // the old one whole in the history
 }
 
 // Any step of the mark or the flush that fails ends the backup before the card changes; the

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include "backup/backup.h"
+#include "backup/backup_history.h"
 #include "record/job_context.h"
 #include "record/job_state.h"
 #include "job/jobs.h"
@@ -40,6 +41,11 @@ bool ChecksItself(const std::string& package) {
   return stored == 0 || stored == IndependentCrc(zeroed);
 }
 
+// The card of every run, and the other card whose backups the PC already holds.
+constexpr uint32_t kThisCard = 0xAAAA0001;
+constexpr uint32_t kOtherCard = 0xBBBB0002;
+constexpr const char* kOtherCardsMark = "card B: ";
+
 // A store job ("Store and Verify", or with `restoreOnly` the "Restore Only" setting) on E:.
 void StartJob(JobContext& job, CLogToFile& log, ScriptedPrompt& prompt, bool restoreOnly) {
   job.log = &log;
@@ -51,6 +57,7 @@ void StartJob(JobContext& job, CLogToFile& log, ScriptedPrompt& prompt, bool res
   job.fwpVersion = 1009;
   job.restoreOnly = restoreOnly ? 1 : 0;
   job.skipBackup = restoreOnly ? 1 : 0;
+  job.backupsKept = 2;
   PrepareStoreJob(job);
 }
 
@@ -93,6 +100,37 @@ bool Has(const std::string& text, std::initializer_list<const char*> parts) {
   for (const char* part : parts)
     if (Contains(text, part)) return true;
   return false;
+}
+
+// Another card's backups of the scenario's kind, made by the program itself from a card
+// whose own files say "card B": the latest in the kind's folder and two earlier ones in its
+// history, the oldest of them beyond what a run keeps.
+const Tree& OtherCardsBackups(const StoreScenario& scenario) {
+  static std::map<std::string, Tree> made;
+  auto [it, fresh] = made.try_emplace(scenario.name);
+  if (!fresh) return it->second;
+  FakePlatform fake;
+  fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
+  fake.SetSerialNumber('E', kOtherCard);
+  fake.AddFolder("C:\\WORK");
+  fake.AddFolder(kData);
+  for (const auto& [path, content] : scenario.oldCard) {
+    const bool reference = Contains(ToUpperAscii(path), ".FWP") || Contains(path, "CRCs");
+    fake.WriteFile("E:\\" + path, reference ? content : kOtherCardsMark + content);
+  }
+  fake.WriteFile(kPackage, BuildPackage(scenario.package));
+  for (int day = 1; day <= 3; ++day) {
+    fake.SetLocalTime({2026, 1, day, 12, 0, 0, 0});
+    CLogToFile log;
+    ScriptedPrompt prompt;
+    JobContext job;
+    StartJob(job, log, prompt, false);
+    job.backupsKept = 5;
+    RunJob(fake, job);
+  }
+  for (auto& [path, content] : Below(fake, kData))
+    if (Contains(path, "_CF_BACKUP")) it->second[path] = content;
+  return it->second;
 }
 
 }  // namespace
@@ -161,6 +199,8 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   for (const std::string& path : scenario.readOnly)
     fake.SetFileAttributes("E:\\" + path, kAttrReadOnly | kAttrArchive);
   fake.WriteFile(kPackage, BuildPackage(scenario.package));
+  fake.SetSerialNumber('E', kThisCard);
+  for (const auto& [path, content] : OtherCardsBackups(scenario)) fake.WriteFile(path, content);
 
   FaultPlatform faults(fake);
   faults.Exempt(kLog);  // the log's own failures are the log's business
@@ -201,6 +241,13 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   out.restoreOnlyTranscript = restore.diagnosticsText.Get();
   out.restoreOnlyVerified = restore.restoreVerifyState == kPhaseDone;
   out.cardAfterRestoreOnly = Below(fake, "E:");
+  SetPlatform(&fake);
+  for (const BackupEntry& entry : ListBackups(BackupRootOf(scenario), true)) {
+    out.otherCardBackups += !entry.incomplete && entry.problem.empty() &&
+                            entry.manifestState == ManifestState::kRead &&
+                            entry.manifest.cardSerial == kOtherCard;
+  }
+  SetPlatform(nullptr);
   return out;
 }
 
@@ -272,6 +319,15 @@ std::vector<std::string> BrokenPromises(const StoreScenario& scenario,
     told = told || (unchanged && !out.messages.empty());
     if (!told) broken.push_back("the failure is not in the transcript: \"" + out.transcript + "\"");
   }
+
+  // Nothing of the other card ever lands on this one, and its backups stay whole: the two
+  // newest of them are kept whatever this run did.
+  for (const Tree* card : {&out.card, &out.cardAfterRestoreOnly})
+    for (const auto& [path, content] : *card)
+      if (Contains(content, kOtherCardsMark)) broken.push_back("another card's " + path + " landed");
+  if (out.otherCardBackups < 2)
+    broken.push_back("another card's complete backup was lost (" +
+                     std::to_string(out.otherCardBackups) + " of its 2 newest are whole)");
 
   // Nothing lost: every old file is on the card as it was, or in the backup folder as it was.
   const std::string backupRoot = ToUpperAscii(BackupRootOf(scenario));

@@ -8,7 +8,9 @@
 //   - no file that was on the card is lost without its copy in the backup folder;
 // and, after every run, a "Restore Only" job on the same PC and card (the fault gone, the card
 // back in the reader) puts every file that was on the card before the store back, byte for
-// byte, or refuses and changes nothing.
+// byte, or refuses and changes nothing. Every run starts with another card's complete backups
+// in the kind's folder and its history: none of their files may land on this card, and the
+// two newest must stay whole.
 
 #include <functional>
 #include <map>
@@ -51,6 +53,8 @@ struct StoreOutcome {
   std::string restoreOnlyStatus, restoreOnlyTranscript;
   bool restoreOnlyVerified = false;  // restoreVerifyState Done
   Tree cardAfterRestoreOnly;
+  // The other card's complete backups (checked against their manifests) after both jobs.
+  int otherCardBackups = 0;
 };
 
 // Runs the scenario's store job from a fresh machine, then a "Restore Only" job without

@@ -140,7 +140,7 @@ TEST_F(StoreJobLockTest, TheLockIsAFileBesideTheBackupFolder) {
   EXPECT_TRUE(LockIsFree(kEngineLock));
 }
 
-TEST_F(StoreJobLockTest, SecondJobOnAHeldFolderEndsBeforeStageEightAndChangesNothing) {
+TEST_F(StoreJobLockTest, SecondJobOnAHeldFolderEndsBeforeTheLoadAndChangesNothing) {
   EngineCard();
   EarlierBackup(kEngineRoot);
   const Tree card = Files("E:");
@@ -156,9 +156,9 @@ TEST_F(StoreJobLockTest, SecondJobOnAHeldFolderEndsBeforeStageEightAndChangesNot
   EXPECT_EQ(watcher.calls()[0].buttons, MessageButtons::Ok);
   EXPECT_NE(job.diagnosticsText.Get().find(kBusy), std::string::npos);
   EXPECT_TRUE(Logged("  the backup folder " + kEngineRoot + " is in use by another job."));
-  EXPECT_TRUE(Logged("  Stage 7..."));
+  EXPECT_TRUE(Logged("  Stage 8..."));
   EXPECT_FALSE(Logged("GetBackupFilesArray"));
-  EXPECT_FALSE(Logged("  Stage 8..."));
+  EXPECT_FALSE(Logged("  Stage 9..."));
   EXPECT_EQ(Files("E:"), card);
   EXPECT_EQ(Files(kEngineRoot), backup);
   EXPECT_EQ(fake.CallCount("DeleteFile") + fake.CallCount("CopyFile"), 0u);
@@ -262,32 +262,32 @@ TEST_F(StoreJobLockTest, CardsOfDifferentKindsDoNotWaitForEachOther) {
 
 // An unknown card is listed at stage 7 with the engine folder; the panel model chosen at stage
 // 8 does not move its backup. The folder locked is the folder used.
-TEST_F(StoreJobLockTest, UnknownCardMadeAPanelKeepsTheEngineFolderItLocked) {
-  PanelPackage();
-  fake.WriteFile("E:\\DATA.BIN", "unknown");
-  job.panelSelected = 1;
-  watcher.QueueModelChoice(kTargetPanel3940);
-  std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
-  ASSERT_NE(panelJob, nullptr);
-  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
-  EXPECT_EQ(state.targetType, kTargetPanel3940);
-  EXPECT_EQ(state.backupRoot, kEngineRoot);
-  EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\DATA.BIN"), "unknown");
-  EXPECT_FALSE(fake.Exists(kPanelRoot));
-  ASSERT_FALSE(watcher.seen.empty());
-  for (const auto& seen : watcher.seen) EXPECT_TRUE(seen.engineHeld) << seen.what;
-  EXPECT_FALSE(watcher.Contains(kBusy));
-}
-
-TEST_F(StoreJobLockTest, UnknownCardIsRefusedWhileTheEngineFolderIsHeld) {
+// The folder is chosen once the card's kind is final: an unknown card made a Panel by the
+// model chooser takes the Panel folder, whoever holds the Engine's.
+TEST_F(StoreJobLockTest, UnknownCardMadeAPanelTakesThePanelFolder) {
   PanelPackage();
   fake.WriteFile("E:\\DATA.BIN", "unknown");
   job.panelSelected = 1;
   watcher.QueueModelChoice(kTargetPanel3940);
   std::unique_ptr<HeldLock> engineJob = Sys().TryAcquireLock(kEngineLock);
+  ASSERT_NE(engineJob, nullptr);
+  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(state.targetType, kTargetPanel3940);
+  EXPECT_EQ(state.backupRoot, kPanelRoot);
+  EXPECT_EQ(fake.ReadFile(kPanelRoot + "\\DATA.BIN"), "unknown");
+  EXPECT_FALSE(fake.Exists(kEngineRoot));
+  EXPECT_FALSE(watcher.Contains(kBusy));
+}
+
+TEST_F(StoreJobLockTest, UnknownCardMadeAPanelIsRefusedWhileThePanelFolderIsHeld) {
+  PanelPackage();
+  fake.WriteFile("E:\\DATA.BIN", "unknown");
+  job.panelSelected = 1;
+  watcher.QueueModelChoice(kTargetPanel3940);
+  std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
   EXPECT_EQ(Run(), 0);
   EXPECT_TRUE(watcher.Contains(kBusy));
-  EXPECT_EQ(watcher.ChooserCount(), 0u);
+  EXPECT_EQ(watcher.ChooserCount(), 1u);  // the kind first, then the folder
   EXPECT_FALSE(fake.Exists(kEngineRoot));
   EXPECT_FALSE(fake.Exists(kPanelRoot));
 }
