@@ -139,5 +139,18 @@ run "${card_shape[@]}" verify --card E:
 check "verify of a damaged card exits 1" test "$code" -eq 1
 check "the damaged file is named" grep -qx 'E:\\APP\\MAIN.BIN' <<<"$err"
 
+# A second store moves the first backup whole into the history (a write-through rename); that
+# backup, chosen by its name, puts the card of before the first store back.
+run "${card_shape[@]}" store --card E: --package "$(windows_path "$work/ENGINE_15.FWP")" --yes
+check "a second store exits 0" test "$code" -eq 0
+history_folder="$data/QUORVANE_ENGINE_CF_BACKUP_HISTORY"
+first_backup=$(ls "$history_folder" 2>/dev/null | grep -v '\.' | head -1)
+check "the first backup moved whole into the history" \
+  cmp -s "$history_folder/$first_backup/APP/MAIN.BIN" "$work/release-14/main.bin"
+check "with its manifest" grep -q '^Files: ' "$history_folder/$first_backup.manifest"
+run "${card_shape[@]}" store --card E: --restore-only --backup "$first_backup"
+check "a restore from the history exits 0" test "$code" -eq 0
+check "it put the card of before back" cmp -s "$card/APP/MAIN.BIN" "$work/release-14/main.bin"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

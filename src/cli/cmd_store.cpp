@@ -1,6 +1,7 @@
 // `cardwright store --card E: [--package FILE] [--yes] [--panel-model 3940|3950]
-// [--target engine|panel] [--no-backup] [--restore-only]`: the window's "Store and Verify",
-// with the "Advanced Settings" choices as options.
+// [--target engine|panel] [--no-backup] [--restore-only [--backup NAME [--other-card]]]
+// [--keep-backups N]`: the window's "Store and Verify", with the "Advanced Settings" choices as
+// options.
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -30,8 +31,19 @@ class StoreCommand : public Command {
     sub.add_option("--target", target_, "Target CF: the kind of files to place")
         ->check(CLI::IsMember({"engine", "panel"}));
     sub.add_flag("--no-backup", noBackup_, "Clear \"Create Backup\"");
-    sub.add_flag("--restore-only", restoreOnly_,
-                 "\"Restore Only\": put the last backup back and verify it");
+    CLI::Option* restoreOnly = sub.add_flag(
+        "--restore-only", restoreOnly_, "\"Restore Only\": put the last backup back and verify it");
+    sub.add_option("--backup", backup_,
+                   "With --restore-only: the backup to put back, by its name in `cardwright "
+                   "backups` (else the latest of the card's kind)")
+        ->needs(restoreOnly);
+    sub.add_flag("--other-card", otherCard_,
+                 "With --backup: put back a backup taken from another card (its serial differs)")
+        ->needs(restoreOnly);
+    sub.add_option("--keep-backups", keepBackups_,
+                   "How many earlier backups of each kind to keep (default: the data folder's "
+                   "BackupsKept.txt, else 5; 0 keeps none)")
+        ->check(CLI::Range(0, 1000));
     DefineJson(sub);
   }
 
@@ -61,6 +73,9 @@ class StoreCommand : public Command {
     }
     if (noBackup_ || restoreOnly_) job.skipBackup = 1;
     if (restoreOnly_) job.restoreOnly = 1;
+    if (backup_) job.restoreBackupName = *backup_;
+    job.restoreOtherCard = otherCard_;
+    if (keepBackups_) job.backupsKept = *keepBackups_;
 
     if (!CheckStoreRequest(job)) {
       refused_ = true;
@@ -112,6 +127,9 @@ class StoreCommand : public Command {
   std::optional<std::string> target_;
   bool noBackup_ = false;
   bool restoreOnly_ = false;
+  std::optional<std::string> backup_;
+  bool otherCard_ = false;
+  std::optional<int> keepBackups_;
 };
 
 CARDWRIGHT_COMMAND(StoreCommand);

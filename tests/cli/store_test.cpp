@@ -8,6 +8,8 @@
 #include <map>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "support/crc.h"
@@ -103,7 +105,8 @@ class StoreTest : public ::testing::Test {
   CommandResult Cardwright(std::vector<std::string> args, const std::string& input = "") {
     args.insert(args.begin(), {"--drive", "E:=" + card.path() + "," + driveType +
                                               ",fs=" + fileSystem + ",bytes=" +
-                                              std::to_string(cardBytes)});
+                                              std::to_string(cardBytes) +
+                                              (serial.empty() ? "" : ",serial=" + serial)});
     return RunCardwright(args,
                          {{"HOME", home.path()},
                           {"XDG_CONFIG_HOME", home.Sub(".config")},
@@ -175,6 +178,7 @@ class StoreTest : public ::testing::Test {
   TempDir home, card, work;
   std::string driveType = "removable";
   std::string fileSystem = "FAT16";
+  std::string serial;
   uint64_t cardBytes = kCardBytes;
   std::string packageBytes;
 };
@@ -396,6 +400,13 @@ class StoreFailureTest : public StoreTest {
     EXPECT_EQ(after.count("FWP_INFO_FILE.TXT"), before.count("FWP_INFO_FILE.TXT"));
     EXPECT_NE(Transcript().find("Restore OK!!"), std::string::npos) << Transcript();
   }
+  // A card file whose backup path is longer than the PC allows (PATH_MAX), listed after the
+  // others: the backup fails half-way, whoever runs it.
+  void FileTheBackupCannotTake() {
+    std::string deep = "BREVANT";
+    while (deep.size() < 3950) deep += "/" + std::string(190, 'D');
+    card.Write(deep + "/LAST.TXT", "deep");
+  }
 };
 
 TEST_F(StoreFailureTest, DamagedCompressedData) {
@@ -446,9 +457,8 @@ TEST_F(StoreFailureTest, PanelCardWithoutTheMakersFolderForTheReleaseNumber) {
 // Mended: a failed panel backup was followed by a restore that cleaned the unchanged card.
 TEST_F(StoreFailureTest, FailedPanelBackupDeletesNothing) {
   OldPanelCard(2);
+  FileTheBackupCannotTake();
   const Tree before = Files(card.path());
-  // A folder where the backup wants a file: that copy fails.
-  fs::create_directories(PanelBackup() + "/BREVANT/OLD.DLL");
   const CommandResult result = StoreYes(Package(PanelPackage(2, "old os 3940", false)));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("File Backup Failed. Process aborted."), std::string::npos);
@@ -475,8 +485,8 @@ TEST_F(StoreFailureTest, RestoreOnlyWithoutBackupDeletesNothing) {
 // run of the program) refuses it instead of cleaning the card and putting back only part.
 TEST_F(StoreFailureTest, RestoreOnlyAfterABackupThatFailedHalfWayRefuses) {
   OldPanelCard(2);
+  FileTheBackupCannotTake();
   const Tree before = Files(card.path());
-  fs::create_directories(PanelBackup() + "/BREVANT/OLD.DLL");
   ASSERT_EQ(StoreYes(Package(PanelPackage(2, "old os 3940", false))).exitCode, 1);
   EXPECT_TRUE(fs::exists(PanelBackup() + ".incomplete"));
   EXPECT_FALSE(Files(PanelBackup()).empty());  // the half that was copied
@@ -519,6 +529,54 @@ TEST_F(StoreFailureTest, StoreWithoutBackupCannotRestore) {
   EXPECT_NE(Transcript().find("Restore Not Possible!! No Backup Files!!"), std::string::npos);
   EXPECT_NE(Log().find("  proceeding to program the flash.  Backup?  No"), std::string::npos);
   EXPECT_FALSE(fs::exists(EngineBackup() + "/APP"));
+}
+
+// Card B is stored, then card A while the PC's disk cannot take A's backup: A stays as it was,
+// B's backup stays whole in the history, and only a named, allowed choice puts B's files on A.
+TEST_F(StoreFailureTest, AFailedBackupChangesNothingAndBackupsAreChosenByProof) {
+  serial = "0000-000B";
+  OldPanelCard(2);
+  card.Write("BREVANT/BPANEL.INI", "B's settings");
+  const std::string package = Package(PanelPackage(2, "old os 3940", false));
+  ASSERT_EQ(StoreYes(package).exitCode, 0);
+
+  fs::remove_all(card.path());
+  fs::create_directories(card.path());
+  serial = "0000-000A";
+  OldPanelCard(2);
+  card.Write("BREVANT/ONLY_A.TXT", "a file only card A has");
+  FileTheBackupCannotTake();
+  const Tree before = Files(card.path());
+  const CommandResult failed = StoreYes(package);
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_NE(failed.err.find("File Backup Failed. Process aborted."), std::string::npos);
+  EXPECT_EQ(Files(card.path()), before);
+  EXPECT_NE(Transcript().find("The card's files are unchanged"), std::string::npos);
+  EXPECT_EQ(failed.err.find("Restore"), std::string::npos) << failed.err;
+
+  const CommandResult listed = Cardwright({"backups", "--json"});
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  const nlohmann::json report = nlohmann::json::parse(listed.out);
+  std::string nameOfB;
+  for (const auto& backup : report["backups"]) {
+    if (backup["latest"] == true && backup["kind"] != "Engine")
+      EXPECT_TRUE(backup["incomplete"].get<bool>()) << backup;  // A's, half made
+    if (backup["card_serial"] == "0000-000B" && backup["checks"] == true)
+      nameOfB = backup["name"].get<std::string>();
+  }
+  ASSERT_FALSE(nameOfB.empty()) << listed.out;
+
+  // The latest Panel backup is A's half: refused. B's by name: another card, refused unless
+  // the user says so.
+  EXPECT_EQ(Store({"--restore-only"}).exitCode, 1);
+  const CommandResult foreign = Store({"--restore-only", "--backup", nameOfB});
+  EXPECT_EQ(foreign.exitCode, 1);
+  EXPECT_NE(foreign.err.find("taken from another card (serial 0000-000B"), std::string::npos)
+      << foreign.err;
+  EXPECT_EQ(Files(card.path()), before);
+  const CommandResult allowed = Store({"--restore-only", "--backup", nameOfB, "--other-card"});
+  EXPECT_NE(Transcript().find("Files Restored"), std::string::npos) << allowed.err;
+  EXPECT_EQ(card.Read("BREVANT/BPANEL.INI"), "B's settings");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <optional>
 
 #include "fat/fat_fixture.h"
@@ -365,6 +366,39 @@ TEST_F(FatJobs, PanelPackageLargerThanTheFreeClustersFailsAndTheBackupComesBack)
   EXPECT_NE(store.out.find("Restore OK!!"), std::string::npos) << store.out << store.err;
   EXPECT_TRUE(card.Read("BREVANT/OLD.DAT") == oldData);
   EXPECT_FALSE(card.Read("BREVANT/BIG.DAT").has_value());
+  EXPECT_CARD_CLEAN(card);
+}
+
+// An Engine store with 3950 support that fails after its extraction and stored copies (the
+// version file cannot be placed: a folder holds its name): the restore puts back every old
+// file and removes what the failed job wrote, so the card is exactly as before.
+TEST_F(FatJobs, Engine3950StoreFailingAfterExtractionRestoresTheCardExactly) {
+  const CardImage card = MakeCard("card.img", 64 * kMiB);
+  ASSERT_TRUE(card.Put("OLD/LOG.TXT", "old engine log"));
+  const std::string first = WritePackage(EnginePackage(9), "FIRST.FWP");
+  PackageSpec split = EnginePackage(10);
+  split.panel3950Support = true;
+  split.files.push_back({.kind = kKindEngine2, .cardPath = "APP\ADDED.BIN", .content = "new"});
+  split.files.push_back(
+      {.kind = kKindPanel3950Raw, .cardPath = "PANEL\P3950.BIN", .content = "3950 file"});
+  const std::string second = WritePackage(split, "SPLIT.FWP");
+  const GuestRun prepared = BootJobs("card_mount || exit 9\n" +
+                                         Store("first", first, "--target engine") +
+                                         "rm -f $CARD/FWPVers.bin && mkdir $CARD/FWPVers.bin\n",
+                                     {card.path()});
+  ASSERT_EQ(prepared.status, 0) << prepared.Describe();
+  ASSERT_EQ(Step("first").exitCode, 0) << Step("first").out << Step("first").err;
+  std::map<std::string, std::optional<std::string>> before;
+  for (const std::string& path : card.List()) before[path] = card.Read(path);
+
+  const GuestRun run = BootJobs("card_mount || exit 9\n" + Store("split", second, ""), {card.path()});
+  ASSERT_EQ(run.status, 0) << run.Describe();
+  const StepResult store = Step("split");
+  EXPECT_EQ(store.exitCode, 1) << store.out << store.err;
+  EXPECT_NE(store.out.find("Restore OK!!"), std::string::npos) << store.out << store.err;
+  std::map<std::string, std::optional<std::string>> after;
+  for (const std::string& path : card.List()) after[path] = card.Read(path);
+  EXPECT_EQ(after, before);
   EXPECT_CARD_CLEAN(card);
 }
 
