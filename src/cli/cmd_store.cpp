@@ -74,7 +74,7 @@ class StoreCommand : public Command {
     if (noBackup_ || restoreOnly_) job.skipBackup = 1;
     if (restoreOnly_) job.restoreOnly = 1;
     if (backup_) job.restoreBackupName = *backup_;
-    job.restoreOtherCard = otherCard_;
+    job.otherCardBackup = otherCard_ ? OtherCardBackup::kAllow : OtherCardBackup::kRefuse;
     if (keepBackups_) job.backupsKept = *keepBackups_;
 
     if (!CheckStoreRequest(job)) {

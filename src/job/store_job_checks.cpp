@@ -112,7 +112,7 @@ bool IsFolder(const std::string& path) {
 
 // "Restore Only": the latest backup of the card's kind, or one of the history's by name. A
 // backup taken from another card (both serial numbers known, and different) is put back only
-// when the user said so: its files are not this card's.
+// when the user says so: its files are not this card's, unless this card was reformatted.
 std::optional<int> ChooseBackupToRestore(JobState& state) {
   JobContext& job = state.job;
   const std::string& name = job.restoreBackupName;
@@ -130,17 +130,26 @@ std::optional<int> ChooseBackupToRestore(JobState& state) {
   }
   BackupManifest manifest;
   uint32_t cardSerial = 0;
-  if (job.restoreOtherCard || ReadManifest(state.backupRoot, &manifest) != ManifestState::kRead ||
+  if (job.otherCardBackup == OtherCardBackup::kAllow ||
+      ReadManifest(state.backupRoot, &manifest) != ManifestState::kRead ||
       !Sys().GetVolumeInformation(state.globalFlashPath + "\\", nullptr, nullptr, &cardSerial) ||
       manifest.cardSerial == 0 || cardSerial == 0 || manifest.cardSerial == cardSerial) {
     return std::nullopt;
   }
   state.LogF("  the backup %s was taken from the card %s.", state.backupRoot.c_str(),
              SerialText(manifest.cardSerial).c_str());
-  return FailWith(state, "Restore Not Possible!! The backup was taken from another card (serial " +
-                             SerialText(manifest.cardSerial) + ", this card " +
-                             SerialText(cardSerial) +
-                             ").\r\nUse --other-card to put it on this card anyway.\r\n"
+  const std::string which = "The backup was taken from another card (serial " +
+                            SerialText(manifest.cardSerial) + ", this card " +
+                            SerialText(cardSerial) + ").\r\n";
+  if (job.otherCardBackup == OtherCardBackup::kAsk) {
+    const MessageResult answer =
+        state.ShowMessage(which + "Put its files on this card anyway?\r\n",
+                          MessageButtons::OkCancel, MessageIcon::Warning);
+    state.StopIfRequested();
+    if (answer == MessageResult::Ok) return std::nullopt;
+  }
+  return FailWith(state, "Restore Not Possible!! " + which +
+                             "Use --other-card to put it on this card anyway.\r\n"
                              "The card is unchanged.\r\n");
 }
 

@@ -40,6 +40,10 @@ enum StopOutcome : int32_t {
   kStoppedVerify = 6,         // a verify-only job stopped before it finished
 };
 
+// "Restore Only" of a backup taken from another card: the user is asked (the window), or the
+// front end has already said (the command line's --other-card, or its absence).
+enum class OtherCardBackup { kAsk, kAllow, kRefuse };
+
 // The package header's version information, as GetFWPVerRev reads it.
 struct VersionBlock {
   int32_t formatVersion = 0;
@@ -151,10 +155,10 @@ struct JobContext {
   std::atomic<int32_t> restoreOnly{0};
   // How many earlier backups of a kind the history keeps (-1: the data folder's setting), and
   // for "Restore Only" the backup to put back: a name from the history, or empty for the
-  // latest of the card's kind; `restoreOtherCard` allows one taken from another card.
+  // latest of the card's kind; and what becomes of one taken from another card.
   int32_t backupsKept = -1;
   std::string restoreBackupName;
-  bool restoreOtherCard = false;
+  OtherCardBackup otherCardBackup = OtherCardBackup::kAsk;
   // Written by a store job at stage 7: how many files the backup folder of the card's kind
   // held, so a front end can tell a restore with nothing to put back.
   std::atomic<int32_t> backupFileCount{0};

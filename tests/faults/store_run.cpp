@@ -232,8 +232,10 @@ StoreOutcome RunStore(const StoreScenario& scenario,
     out.ending = Ending::kRestored;
   }
 
-  // "Restore Only" on the same PC and card: a later job, the fault gone, the card back in.
+  // "Restore Only" on the same PC and card: a later job, the fault gone, the card back in. Asked
+  // whether another card's backup should go onto it, the user says no.
   ScriptedPrompt restorePrompt;
+  restorePrompt.SetDefaultAnswer(MessageResult::Cancel);
   JobContext restore;
   StartJob(restore, log, restorePrompt, true);
   RunJob(fake, restore);

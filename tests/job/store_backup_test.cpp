@@ -219,6 +219,26 @@ TEST_F(StoreBackupTest, RestoresCheckTheBackupBeforeAndTheCardAfter) {
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "the card now");
 }
 
+// "Restore Only" of another card's backup (a card swapped, or reformatted: its serial number
+// differs) goes ahead only when the user says so.
+TEST_F(StoreBackupTest, AnotherCardsBackupGoesOnlyWithTheUsersWord) {
+  PanelCard("ONLY_B.TXT");
+  ASSERT_EQ(Store(PanelRelease()), 1);
+  PanelCard("ONLY_A.TXT");
+  fake.SetSerialNumber('E', 0xA0A0000A);
+  for (const MessageResult answer : {MessageResult::Cancel, MessageResult::Ok}) {
+    prompt.QueueAnswer(answer);
+    RestoreOnly();
+    EXPECT_NE(prompt.messages().back().find("taken from another card (serial B0B0-000B"),
+              std::string::npos);
+    EXPECT_EQ(fake.Exists("E:\\BREVANT\\ONLY_B.TXT"), answer == MessageResult::Ok);
+  }
+  job.otherCardBackup = OtherCardBackup::kRefuse;  // the command line without --other-card
+  PanelCard("ONLY_A.TXT");
+  EXPECT_EQ(RestoreOnly(), 0);
+  EXPECT_FALSE(fake.Exists("E:\\BREVANT\\ONLY_B.TXT"));
+}
+
 // The kind is settled (the model chooser) before a backup folder is chosen, and a backup that
 // cannot fit on the PC's disk is refused before anything changes.
 TEST_F(StoreBackupTest, KindFirstAndRoomFirst) {
