@@ -1,7 +1,10 @@
 // The drive map (C: the host root, explicit mappings, discovered media) and what Windows
 // tells about a drive: type, file system, capacity.
+#include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/statfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -48,6 +51,7 @@ void RemountAtExit() {
 PosixPlatform::PosixPlatform(const PosixPlatformOptions& options) : options_(options) {
   instantSleeps_ = options.instantSleeps;
   BuildDriveMap();
+  if (options_.discoverMounts) mountTable_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
   static const bool hooked = std::atexit(RemountAtExit) == 0;
   (void)hooked;
   std::lock_guard<std::mutex> lock(LivePlatformsMutex());
@@ -60,6 +64,7 @@ PosixPlatform::~PosixPlatform() {
     LivePlatforms().erase(this);
   }
   RemountAll();
+  if (mountTable_ >= 0) ::close(mountTable_);
 }
 
 void PosixPlatform::RemountAll() {
@@ -106,6 +111,32 @@ void PosixPlatform::BuildDriveMap() {
   }
   std::sort(drives_.begin(), drives_.end(),
             [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
+}
+
+bool PosixPlatform::DrivesChanged() {
+  if (mountTable_ < 0) return false;
+  pollfd table{mountTable_, POLLPRI, 0};
+  if (::poll(&table, 1, 0) <= 0 || (table.revents & (POLLPRI | POLLERR)) == 0) return false;
+  std::vector<Drive> before;
+  {
+    std::lock_guard<std::mutex> lock(mountMutex_);
+    before.swap(drives_);
+  }
+  BuildDriveMap();
+  std::lock_guard<std::mutex> lock(mountMutex_);
+  for (Drive& held : before) {
+    if (!held.unmounted) continue;
+    const auto at = std::find_if(drives_.begin(), drives_.end(),
+                                 [&](const Drive& d) { return d.letter == held.letter; });
+    if (at == drives_.end()) {
+      drives_.push_back(std::move(held));
+    } else if (at->hostPath == held.hostPath) {
+      *at = std::move(held);
+    }
+  }
+  std::sort(drives_.begin(), drives_.end(),
+            [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
+  return true;
 }
 
 std::vector<std::string> PosixPlatform::LogicalDriveStrings() {
