@@ -246,7 +246,7 @@ if [[ "$exe" == *build-win32* ]]; then
   "$host_exe" pack "$work/large.txt" -o "$work/LARGE.FWP" >/dev/null 2>&1
   rm -f "$work/zeros.bin"
   check "the large package is over 1 GiB" test "$(stat -c %s "$work/LARGE.FWP")" -gt 1073741824
-  run --drive 'E:=E:\,removable,fs=FAT16,bytes=4294967296' store --card E: \
+  run --drive 'E:=E:\,removable,fs=FAT16,bytes=2147483648' store --card E: \
     --package "$(windows_path "$work/LARGE.FWP")" --yes
   check "the 32-bit build stores the large package" test "$code" -eq 0
   check "its file is on the card" test "$(stat -c %s "$card/ZEROS.BIN")" -eq 1073741824

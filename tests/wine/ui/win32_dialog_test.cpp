@@ -307,7 +307,7 @@ TEST_F(Win32WindowTest, TheTreeFollowsCardsThatComeAndGo) {
   char desktop[MAX_PATH] = {};
   ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY | CSIDL_FLAG_CREATE, nullptr, 0,
                                desktop), S_OK);
-  PutOnCard("APP\X.TXT", "x");
+  PutOnCard("APP\\X.TXT", "x");
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
   HWND tree = Control(kIdTree);
