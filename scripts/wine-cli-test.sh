@@ -205,6 +205,13 @@ check "the stored package is on the card" cmp -s "$card/UPGRADE.FWP" "$work/ENGI
 # Any user, any file name: the documents folder of a user named in Cyrillic and Greek letters,
 # and card files with accented names, through the card, the backup, the log and --json.
 shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
+# The prefix serves later runs: its documents folder is put back however this run ends.
+documents_back() {
+  wine reg add "$shell_folders" /v Personal /t REG_EXPAND_SZ /f /d '%USERPROFILE%\Documents' \
+    >/dev/null 2>&1
+  rm -rf "$WINEPREFIX/drive_c/users/Дмитрий Ωμέγα"
+}
+trap 'documents_back; rm -rf "$work"' EXIT
 wine reg add "$shell_folders" /v Personal /t REG_EXPAND_SZ /f \
   /d 'C:\users\Дмитрий Ωμέγα\Documents' >/dev/null 2>&1
 intl_data="$WINEPREFIX/drive_c/users/Дмитрий Ωμέγα/Documents/BREVANT/QUORVANE"
@@ -230,9 +237,9 @@ check "the log is in the non-Latin documents folder" grep -q 'RÉSUMÉ.TXT' "$in
 check "the transcript is beside it" test -s "$intl_data/DownloadDiagnostics.txt"
 check "the accented file of the card is in the backup" \
   cmp -s "$intl_data/QUORVANE_ENGINE_CF_BACKUP/NOTÉ Ø.TXT" "$card/NOTÉ Ø.TXT"
-wine reg add "$shell_folders" /v Personal /t REG_EXPAND_SZ /f /d '%USERPROFILE%\Documents' \
-  >/dev/null 2>&1
-rm -rf "$WINEPREFIX/drive_c/users/Дмитрий Ωμέγα" "$card/NOTÉ Ø.TXT"
+documents_back
+trap 'rm -rf "$work"' EXIT
+rm -f "$card/NOTÉ Ø.TXT"
 
 # A package over 1 GiB, stored by the 32-bit build: one stored (not deflated) file of zeros,
 # sparse on the host and packed by the host build's cardwright. It must fit beside the rest of
