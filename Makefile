@@ -116,11 +116,12 @@ screenshot: build
 windows-artwork: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target cardwright_artwork
 
-# cardwright.exe in build-win64/ and build-win32/, each packed with a README for Windows users
-# into cardwright-<version>-win64.zip and -win32.zip beside it.
+# cardwright.exe and its console twin cardwright.com in build-win64/ and build-win32/, each
+# packed with a README for Windows users into cardwright-<version>-win64.zip (-win32.zip) and
+# into the installer cardwright-<version>-setup.exe beside it.
 windows: windows-artwork
-	@$(call win-build,build-win64,x86_64,--target cardwright cardwright_zip)
-	@$(call win-build,build-win32,i686,--target cardwright cardwright_zip)
+	@$(call win-build,build-win64,x86_64,--target cardwright cardwright_zip cardwright_setup)
+	@$(call win-build,build-win32,i686,--target cardwright cardwright_zip cardwright_setup)
 
 # The cross-built unit tests as well; `make test` runs them under Wine.
 windows-tests: windows

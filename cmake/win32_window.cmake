@@ -36,10 +36,17 @@ target_include_directories(cardwright_resources PRIVATE ${_art} ${_ui}/win32 ${P
 set_source_files_properties(${_ui}/win32/cardwright.rc PROPERTIES
   OBJECT_DEPENDS "${_picture_files};${_ui}/win32/cardwright.manifest;${_ui}/win32/resource_ids.h")
 
-# One executable, both faces: a window program (nothing flashes up when started from Explorer)
-# that writes to its caller's console when given a subcommand.
+# Two programs from the same objects. cardwright.exe is a window program: nothing flashes up
+# when it is started from Explorer, and given a subcommand it writes to its caller's console.
+# But a shell neither waits for a window program nor hands it the console, so cardwright.com
+# is its console twin: typed as "cardwright" the shell finds .com before .exe, waits for the
+# job, gives it the console (question, Ctrl-C) and keeps its exit status.
 target_link_libraries(cardwright PRIVATE cardwright_resources)
 target_link_options(cardwright PRIVATE -mwindows)
+add_executable(cardwright_console)
+target_link_libraries(cardwright_console PRIVATE cardwright_cli cardwright_ui cardwright_resources)
+set_target_properties(cardwright_console PROPERTIES OUTPUT_NAME cardwright SUFFIX .com)
+target_link_options(cardwright_console PRIVATE -mconsole)
 
 # Something to hand a technician: the program and a short README, packed by `make windows`.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -53,9 +60,27 @@ add_custom_command(OUTPUT ${_zip}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${_staging} ${_zip}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${_staging}
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:cardwright> ${_staging}/cardwright.exe
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:cardwright_console> ${_staging}/cardwright.com
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/windows/README.txt ${_staging}/README.txt
   COMMAND ${CMAKE_COMMAND} -E chdir ${_staging}
-          ${CMAKE_COMMAND} -E tar cf ${_zip} --format=zip cardwright.exe README.txt
-  DEPENDS cardwright ${PROJECT_SOURCE_DIR}/docs/windows/README.txt
+          ${CMAKE_COMMAND} -E tar cf ${_zip} --format=zip cardwright.exe cardwright.com README.txt
+  DEPENDS cardwright cardwright_console ${PROJECT_SOURCE_DIR}/docs/windows/README.txt
   COMMENT "Packing cardwright-${PROJECT_VERSION}-${_flavour}.zip")
 add_custom_target(cardwright_zip DEPENDS ${_zip})
+
+# The installer (NSIS, packaging/windows/cardwright.nsi): both programs, the Start menu entry,
+# the uninstaller under "Apps", the PATH if ticked. `make windows` builds it beside the zip.
+find_program(CARDWRIGHT_MAKENSIS makensis REQUIRED)
+set(_setup ${CMAKE_BINARY_DIR}/cardwright-${PROJECT_VERSION}-setup.exe)
+set(_nsi ${PROJECT_SOURCE_DIR}/packaging/windows/cardwright.nsi)
+string(REGEX MATCH "^([0-9]+)\\.0*([0-9]+)" _ "${PROJECT_VERSION}")
+add_custom_command(OUTPUT ${_setup}
+  COMMAND ${CARDWRIGHT_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION}
+          -DVERSION_QUAD=${CMAKE_MATCH_1}.${CMAKE_MATCH_2}.0.0 -DFLAVOUR=${_flavour}
+          -DPROGRAM_EXE=$<TARGET_FILE:cardwright> -DPROGRAM_COM=$<TARGET_FILE:cardwright_console>
+          -DREADME=${PROJECT_SOURCE_DIR}/docs/windows/README.txt -DICON=${_art}/app.ico
+          -DOUTFILE=${_setup} ${_nsi}
+  DEPENDS cardwright cardwright_console ${_nsi} ${PROJECT_SOURCE_DIR}/docs/windows/README.txt
+          ${_art}/app.ico
+  COMMENT "Building cardwright-${PROJECT_VERSION}-setup.exe (${_flavour})")
+add_custom_target(cardwright_setup DEPENDS ${_setup})

@@ -17,6 +17,8 @@ packages=(
   # make windows-screenshot: the Windows window under Wine on a virtual X server, with Wine's
   # own fonts (Marlett draws the title bar's close box, Tahoma the dialogs' text)
   xvfb xauth fonts-wine
+  # make windows: the installers (makensis)
+  nsis
   # libFuzzer and clang's sanitizer runtimes (make fuzz); g++'s come with gcc itself
   clang libclang-rt-14-dev
   # --json reports; the Debian package and its checks (make package)

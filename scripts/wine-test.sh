@@ -77,6 +77,8 @@ export CARDWRIGHT_WINE_CARD_BYTES=$(df -B1 --output=size "$card" | tail -1 | tr 
 export CARDWRIGHT_WINE_DOCUMENTS="C:\\users\\$user\\Documents"
 export CARDWRIGHT_WINE_DOCUMENTS_HOST="$users_folder/Documents"
 export CARDWRIGHT_WINE_CARD_HOST="$card"
+# The host build (STATE lies in it) packs what is too large to pack under Wine quickly.
+export CARDWRIGHT_HOST_EXE=${CARDWRIGHT_HOST_EXE:-$(dirname "$state")/cardwright}
 
 case "$mode" in
   unit)

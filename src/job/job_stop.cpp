@@ -4,6 +4,7 @@
 #include <new>
 
 #include "job/attempt_restore.h"
+#include "package/stored_package_record.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "job/store_job.h"
@@ -43,6 +44,7 @@ StopOutcome RestoreChangedCard(JobState& state) {
 }  // namespace
 
 bool RunRestore(JobState& state) {
+  ReleasePackageBytes(state);
   JobContext& job = state.job;
   job.cardMayHaveChanged = 1;
   const int32_t previous = state.stopLevel;

@@ -11,6 +11,8 @@
 #include "verify/crc_list.h"
 #include "rules/file_rules.h"
 #include "package/package_check.h"
+#include "package/extraction.h"
+#include "package/stored_package_record.h"
 
 namespace cw {
 namespace {
@@ -96,6 +98,9 @@ bool LoadFromPackage(JobState& state, bool storing) {
     case PackageLoad::kUnreadable:
       Refuse(state, "FWP file could not be read!\r\n");
       return false;
+    case PackageLoad::kTooLarge:
+      Refuse(state, kPackageTooLargeText);
+      return false;
   }
 
   PackageHeader header;
@@ -131,7 +136,15 @@ bool LoadFromPackage(JobState& state, bool storing) {
       state.packageBytes += static_cast<uint64_t>(static_cast<int64_t>(record.fileSize));
     }
   }
-  if (storing) state.packageData = std::move(bytes);
+  if (storing) {
+    state.packageData = std::move(bytes);
+    // Every buffer the store needs while the card changes is had now, or the store refuses.
+    if (!ReserveExtraction(state)) {
+      ReleasePackageBytes(state);
+      Refuse(state, kPackageTooLargeText);
+      return false;
+    }
+  }
   return true;
 }
 

@@ -139,7 +139,7 @@ bool CreateNewFWPFile(JobState& state, File& header, File& data, const std::stri
   uint64_t dataSize = 0;
   if (!data.GetSize(&dataSize) || dataSize > kMaxPackageBytes) return false;
   Bytes blocks;
-  if (!Reserve(&blocks, static_cast<size_t>(dataSize))) {
+  if (!AllocateBytes(&blocks, dataSize)) {
     Show(state, "malloc failed", MessageIcon::Exclamation);
     return false;
   }

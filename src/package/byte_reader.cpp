@@ -1,7 +1,8 @@
 #include "package/byte_reader.h"
 
+#include <atomic>
 #include <cstring>
-#include <new>
+#include <exception>
 
 #include "platform/platform.h"
 
@@ -56,15 +57,36 @@ bool ByteReader::ReadInt32(int32_t* value) {
 
 bool ByteReader::ReadByte(char* value) { return ReadBytes(value, 1); }
 
-bool ReadWholeFile(File& file, uint64_t maxBytes, Bytes* out) {
-  uint64_t size = 0;
-  if (!file.GetSize(&size) || size > maxBytes || !file.Seek(0, SeekFrom::Begin)) return false;
-  try {
-    out->assign(static_cast<size_t>(size), 0);
-  } catch (const std::bad_alloc&) {
-    out->clear();
+namespace {
+std::atomic<uint64_t> allocationLimit{0};
+}  // namespace
+
+void SetAllocationLimit(uint64_t bytes) { allocationLimit = bytes; }
+
+bool AllocateBytes(Bytes* buffer, uint64_t size) {
+  const uint64_t limit = allocationLimit;
+  // A 32-bit vector refuses more than 2 GiB with length_error, not bad_alloc.
+  if ((limit != 0 && size > limit) || size > buffer->max_size()) {
+    *buffer = Bytes();
     return false;
   }
+  try {
+    buffer->assign(static_cast<size_t>(size), 0);
+  } catch (const std::exception&) {  // bad_alloc, or length_error
+    *buffer = Bytes();
+    return false;
+  }
+  return true;
+}
+
+bool ReadWholeFile(File& file, uint64_t maxBytes, Bytes* out, bool* tooLarge) {
+  uint64_t size = 0;
+  if (!file.GetSize(&size)) return false;
+  if (size > maxBytes || !AllocateBytes(out, size)) {
+    if (tooLarge != nullptr) *tooLarge = true;
+    return false;
+  }
+  if (!file.Seek(0, SeekFrom::Begin)) return false;
   size_t done = 0;
   while (done < out->size()) {
     const uint64_t left = out->size() - done;

@@ -57,8 +57,17 @@ class ByteReader {
   bool reachedEnd_ = false;
 };
 
+// Gives `buffer` exactly `size` zeroed bytes. False, with `buffer` empty, when the memory
+// cannot be had: more than the process can address (2 or 4 GiB in a 32-bit build), more than
+// the system gives, or more than the allocation limit.
+bool AllocateBytes(Bytes* buffer, uint64_t size);
+// The most AllocateBytes gives one buffer (0, the default: no limit of ours). Tests set it to
+// play a PC short of memory.
+void SetAllocationLimit(uint64_t bytes);
+
 // Reads an open file from its first byte into one buffer as large as the file. False when it
-// is larger than `maxBytes`, the memory cannot be had or fewer bytes arrive than its size.
-bool ReadWholeFile(File& file, uint64_t maxBytes, Bytes* out);
+// is larger than `maxBytes`, the memory cannot be had (both also set *tooLarge) or fewer bytes
+// arrive than its size.
+bool ReadWholeFile(File& file, uint64_t maxBytes, Bytes* out, bool* tooLarge = nullptr);
 
 }  // namespace cw

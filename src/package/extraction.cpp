@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <span>
 #include <unordered_set>
 
@@ -147,9 +148,9 @@ enum class Outcome { kWritten, kSkipped, kFailed };
 struct ExtractionState {
   bool zlibceWritten = false;
   std::unordered_set<std::string> foundFolders;
-  // Inflated content, kept from file to file and grown to the largest: a new buffer per file
-  // was allocated and cleared only to be overwritten by inflate.
-  Bytes inflated;
+  // Inflated content, kept from file to file: the job's buffer, made large enough before the
+  // card changed, or grown here for a step that did not reserve it.
+  Bytes& inflated;
 };
 
 Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record,
@@ -181,7 +182,7 @@ Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record,
     return Outcome::kFailed;
   }
   const size_t size = static_cast<size_t>(record.fileSize);
-  if (progress.inflated.size() < size && !Reserve(&progress.inflated, size)) {
+  if (progress.inflated.size() < size && !AllocateBytes(&progress.inflated, size)) {
     FailNoMemory(state, name);
     return Outcome::kFailed;
   }
@@ -205,6 +206,21 @@ Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record,
 
 }  // namespace
 
+bool ReserveExtraction(JobState& state) {
+  uint64_t largest = 0;
+  for (const FILE_INFO_STRUCT& record : state.fileTable) {
+    if (IsStoredKind(record.kind) || !FileIsRelevant(state, record)) continue;
+    // A size extraction refuses on its own is no reason to refuse here.
+    if (record.fileSize < 0 || record.fileSize > kMaxInflateRatio * record.storedSize) continue;
+    largest = std::max(largest, static_cast<uint64_t>(record.fileSize));
+  }
+  if (state.inflateBuffer.size() >= largest) return true;
+  if (AllocateBytes(&state.inflateBuffer, largest)) return true;
+  state.LogF("  no memory for a file of %llu bytes beside the package.",
+             static_cast<unsigned long long>(largest));
+  return false;
+}
+
 bool Decompress(JobState& state) {
   state.Log("Decompress");
   const int32_t n = static_cast<int32_t>(state.fileTable.size());
@@ -214,7 +230,12 @@ bool Decompress(JobState& state) {
   if (!HoldPackageBytes(state)) return false;
   state.LogF("    %d files to decompress.", n);
 
-  ExtractionState progress;
+  ExtractionState progress{.inflated = state.inflateBuffer};
+  // Nothing after extraction inflates: its buffer goes when it ends, however it ends.
+  struct Release {
+    Bytes& buffer;
+    ~Release() { buffer = Bytes(); }
+  } release{state.inflateBuffer};
   state.StartPhaseAmounts(kProgressExtraction, n, FileTableBytes(state.fileTable));
   for (int32_t i = 0; i < n; ++i) {
     state.StopIfRequested();

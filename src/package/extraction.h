@@ -10,4 +10,9 @@ struct JobState;
 // file. False after the first failure (with its message).
 bool Decompress(JobState& state);
 
+// Makes the job's inflateBuffer as large as the largest file Decompress will inflate, so that
+// extraction asks for no memory once the card is changing. False (the buffer empty) when that
+// memory cannot be had; the store must then refuse.
+bool ReserveExtraction(JobState& state);
+
 }  // namespace cw

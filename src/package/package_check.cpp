@@ -40,8 +40,8 @@ bool CheckPackage(JobState& state, File& file, Bytes* whole, PackageCrcs* crcs) 
 
 PackageLoad ReadCheckedPackage(JobState& state, File& file, uint64_t maxBytes, Bytes* bytes) {
   uint64_t size = 0;
-  if (file.GetSize(&size) && size >= 4 && size <= maxBytes &&
-      ReadWholeFile(file, maxBytes, bytes)) {
+  bool tooLarge = false;
+  if (file.GetSize(&size) && size >= 4 && ReadWholeFile(file, maxBytes, bytes, &tooLarge)) {
     state.Log("VerifyFWPFile");
     uint32_t stored = 0;
     ByteReader(bytes->data(), 4).ReadUInt32(&stored);
@@ -52,6 +52,12 @@ PackageLoad ReadCheckedPackage(JobState& state, File& file, uint64_t maxBytes, B
     return PackageLoad::kFailedCheck;
   }
   *bytes = Bytes();
+  if (tooLarge) {
+    state.Log("VerifyFWPFile");
+    state.LogF("  the package (%llu bytes) cannot be held in memory.",
+               static_cast<unsigned long long>(size));
+    return PackageLoad::kTooLarge;
+  }
   if (!CheckPackage(state, file, bytes, nullptr)) return PackageLoad::kFailedCheck;
   // A package with no checksum was not read by the check.
   if (bytes->size() > maxBytes || (bytes->empty() && !ReadWholeFile(file, maxBytes, bytes))) {

@@ -34,11 +34,16 @@ enum class PackageLoad {
   kPassed,       // *bytes holds the whole package and its check passed
   kFailedCheck,  // the check failed ("FWP file failed CRC test!")
   kUnreadable,   // the check passed but the package cannot be held whole
+  kTooLarge,     // larger than `maxBytes` or than the memory to be had: never checked
 };
+// What a store or verify refused for kTooLarge says.
+inline constexpr const char* kPackageTooLargeText =
+    "FWP file is too large to load into memory!\r\nThe card is unchanged.\r\n";
 // Reads the whole package (at most `maxBytes`) into *bytes with one read and runs the check
 // above on those bytes, so the package is read once and the bytes kept are the bytes checked.
 // A file that is too large, too short for the field or that does not read whole at once is
-// judged by the check on the file, with the same outcome as the check always gave. Logs
+// judged by the check on the file, with the same outcome as the check always gave, but one
+// larger than `maxBytes` or than the memory to be had is kTooLarge, not a failed check. Logs
 // "VerifyFWPFile"; *bytes is empty unless the outcome is kPassed.
 PackageLoad ReadCheckedPackage(JobState& state, File& file, uint64_t maxBytes, Bytes* bytes);
 

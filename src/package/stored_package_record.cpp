@@ -23,14 +23,9 @@ bool ReadExactly(File& file, void* buffer, size_t size) {
   return true;
 }
 
-bool Reserve(Bytes* buffer, size_t size) {
-  try {
-    buffer->assign(size, 0);
-  } catch (const std::bad_alloc&) {
-    buffer->clear();
-    return false;
-  }
-  return true;
+void ReleasePackageBytes(JobState& state) {
+  state.packageData = Bytes();
+  state.inflateBuffer = Bytes();
 }
 
 bool FindRecordData(std::span<const uint8_t> package, const FILE_INFO_STRUCT& record,

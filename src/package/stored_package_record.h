@@ -30,8 +30,9 @@ bool HoldPackageBytes(JobState& state);
 // Reads exactly `size` bytes, in as many requests as the file needs. False when fewer come.
 bool ReadExactly(File& file, void* buffer, size_t size);
 
-// Gives `buffer` exactly `size` bytes. False when the memory cannot be had.
-bool Reserve(Bytes* buffer, size_t size);
+// Lets go of the package's bytes and extraction's buffer: a restore needs that memory for its
+// own copies, and a 32-bit program may have had little more than the package.
+void ReleasePackageBytes(JobState& state);
 
 // The 4 little-endian bytes of a 32-bit value.
 std::string LittleEndianBytes(uint32_t value);

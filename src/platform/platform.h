@@ -137,6 +137,10 @@ class Platform {
                             uint64_t* freeBytes) = 0;
   // The host folder behind a drive root ("E:\" -> "/media/card"), empty when none.
   virtual std::string DriveHostPath(const std::string& rootPath) = 0;
+  // True when cards may have come or gone since the last call, the drives above then being
+  // read again; false where the front end hears of it from the system itself (Windows'
+  // device-change message). Called by the window while no job runs, never during one.
+  virtual bool DrivesChanged() { return false; }
 
   // Raw volumes: "\\.\E:".
   virtual std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) = 0;

@@ -77,6 +77,10 @@ struct JobState {
   // and what goes onto the card is what was checked. Empty outside a store, and let go once
   // nothing needs them any more.
   std::vector<uint8_t> packageData;
+  // Extraction's buffer for one inflated file, made as large as the largest while the load
+  // still refuses (so a package that does not fit is known before the card changes), and
+  // let go with the package's bytes.
+  std::vector<uint8_t> inflateBuffer;
   // The records of each stored copy of a package with 3950 support, with their offsets in it
   // once the copy is written; emptied by each WriteStoredPackages.
   std::vector<FILE_INFO_STRUCT> split3940Table;  // "UPGRADE.FWP"

@@ -173,6 +173,7 @@ void CCardwrightDlg::OnTimer() {
     jobActive_ = false;
     StoreDiagnostics(job_);
     EnableInputs(true);
+    if (drivesChanged_ && !closing_) OnDrivesChanged();
     if (closing_) {
       LogLine("  the job has ended; the window closes.");
       view_.CloseWindow();
@@ -221,7 +222,7 @@ void CCardwrightDlg::OnChangeEditCompactFlash() {
 void CCardwrightDlg::OnSelchangedTree2(TreeView::Item selected) {
   LogLine("OnSelchangedTree2");
   // The tree stays live during a job, but its choice must not reach the running job.
-  if (jobActive_ || selected == nullptr) return;
+  if (jobActive_ || updatingDrives_ || selected == nullptr) return;
   std::string path = tree_.ItemPath(selected);
   if (CanOpenForRead(path)) {
     const size_t slash = path.rfind('\\');
@@ -229,6 +230,21 @@ void CCardwrightDlg::OnSelchangedTree2(TreeView::Item selected) {
   }
   job_.flashPath = path;
   SetBoxText(kIdCardBox, path);
+}
+
+void CCardwrightDlg::OnDrivesChanged() {
+  if (jobActive_) {
+    drivesChanged_ = true;
+    return;
+  }
+  drivesChanged_ = false;
+  updatingDrives_ = true;
+  if (tree_.UpdateDrives()) LogLine("  the drives changed; the tree follows.");
+  updatingDrives_ = false;
+}
+
+void CCardwrightDlg::PollDrives() {
+  if (!jobActive_ && Sys().DrivesChanged()) OnDrivesChanged();
 }
 
 void CCardwrightDlg::OnAdvanced() {

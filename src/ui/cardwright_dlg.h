@@ -45,6 +45,12 @@ class CCardwrightDlg {
   void OnSelchangedTree2(TreeView::Item selected);
   void OnItemExpanded(TreeView::Item item, bool expanded) { tree_.OnItemExpanded(item, expanded); }
   void OnAdvanced();
+  // Cards came or went (the system said so): the tree's drives follow at once, or when the
+  // running job has ended.
+  void OnDrivesChanged();
+  // Asks the platform whether cards came or went (the front end's poll where the system sends
+  // no message); only while no job runs.
+  void PollDrives();
   // Close box: true when the window may close now (no job runs). Otherwise the job is asked
   // to stop, an open question is answered Cancel, the status line says the job is stopping and
   // the window stays live; the timer closes it (DialogView::CloseWindow) once the job has
@@ -103,6 +109,8 @@ class CCardwrightDlg {
   std::thread worker_;
   bool jobActive_ = false;
   bool closing_ = false;
+  bool drivesChanged_ = false;  // a change heard during a job, applied at its end
+  bool updatingDrives_ = false;  // a drive item taken out moves the selection: not a choice
   int closeTicks_ = 0;
   // The package path whose version block the dialog read last (GetFWPVerRev).
   std::string versionsReadFor_;

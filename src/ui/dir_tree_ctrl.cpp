@@ -97,20 +97,50 @@ bool CDirTreeCtrl::AttachSystemImageList() {
 
 bool CDirTreeCtrl::AddDrives() {
   view_.DeleteAll();
-  const std::vector<std::string> drives = Sys().LogicalDriveStrings();
-  if (drives.empty()) {
+  if (Sys().LogicalDriveStrings().empty()) {
     errorText_ = "Error Getting Logical DriveStrings!";
     return false;
   }
-  for (const std::string& drive : drives) {
-    if (drive == "C:\\") continue;  // the system disk is never offered as a card
+  for (const std::string& drive : OfferedDrives()) {
     TreeView::Item item = AddItem(nullptr, drive);
     if (item != nullptr && HasSubEntries(drive)) view_.InsertPlaceholder(item);
   }
   return true;
 }
 
-TreeView::Item CDirTreeCtrl::AddItem(TreeView::Item parent, const std::string& path) {
+std::vector<std::string> CDirTreeCtrl::OfferedDrives() {
+  std::vector<std::string> drives = Sys().LogicalDriveStrings();
+  // The system disk is never offered as a card.
+  std::erase(drives, std::string("C:\\"));
+  return drives;
+}
+
+bool CDirTreeCtrl::UpdateDrives() {
+  if (!rootFolder_.empty()) return false;  // a folder's tree has no drives
+  const std::vector<std::string> drives = OfferedDrives();
+  bool changed = false;
+  for (TreeView::Item item : view_.Children(nullptr)) {
+    if (std::find(drives.begin(), drives.end(), view_.Label(item) + "\\") == drives.end()) {
+      view_.DeleteItem(item);
+      changed = true;
+    }
+  }
+  // Both lists are in letter order: each drive goes before the first item after it.
+  const std::vector<TreeView::Item> kept = view_.Children(nullptr);
+  size_t next = 0;
+  for (const std::string& drive : drives) {
+    const std::string label = drive.substr(0, drive.size() - 1);
+    while (next < kept.size() && view_.Label(kept[next]) < label) ++next;
+    if (next < kept.size() && view_.Label(kept[next]) == label) continue;
+    TreeView::Item item = AddItem(nullptr, drive, next < kept.size() ? kept[next] : nullptr);
+    if (item != nullptr && HasSubEntries(drive)) view_.InsertPlaceholder(item);
+    changed = true;
+  }
+  return changed;
+}
+
+TreeView::Item CDirTreeCtrl::AddItem(TreeView::Item parent, const std::string& path,
+                                     TreeView::Item before) {
   std::string p = WithBackslash(path);
   const bool isDrive = parent == nullptr && p.size() == 3 && p[1] == ':';
   ItemIcons icons;
@@ -121,7 +151,7 @@ TreeView::Item CDirTreeCtrl::AddItem(TreeView::Item parent, const std::string& p
   const std::string toolTip = isDrive ? Sys().DriveHostPath(p) : std::string();
   p.pop_back();
   const std::string label = parent == nullptr ? p : LastPathPart(p);
-  return view_.InsertItem(parent, label, icons, toolTip);
+  return view_.InsertItemBefore(parent, before, label, icons, toolTip);
 }
 
 void CDirTreeCtrl::AddChildren(TreeView::Item parent, const std::string& folderPath) {

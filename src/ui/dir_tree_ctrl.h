@@ -24,9 +24,14 @@ class TreeView {
   virtual bool AttachImageList() = 0;
   // The normal and open icons for a drive (isDrive) or folder at `path`; false when none.
   virtual bool LookUpIcons(const std::string& path, bool isDrive, ItemIcons* icons) = 0;
-  // Appends a child of `parent`; `toolTip` may be empty. nullptr when it cannot.
-  virtual Item InsertItem(Item parent, const std::string& label, const ItemIcons& icons,
-                          const std::string& toolTip) = 0;
+  // Inserts a child of `parent` before its child `before` (nullptr: appends); `toolTip`
+  // may be empty. nullptr when it cannot.
+  virtual Item InsertItemBefore(Item parent, Item before, const std::string& label,
+                                const ItemIcons& icons, const std::string& toolTip) = 0;
+  // The children of `parent`, in their order.
+  virtual std::vector<Item> Children(Item parent) const = 0;
+  // Removes one item with everything below it.
+  virtual void DeleteItem(Item item) = 0;
   // Appends the empty child that makes an unread folder expandable.
   virtual void InsertPlaceholder(Item parent) = 0;
   virtual void DeleteChildren(Item item) = 0;
@@ -56,6 +61,10 @@ class CDirTreeCtrl {
   bool ShowTree(const std::string& folder, bool showFiles);
   // The item's full path: "E:" for a drive, "E:\DATA" for a folder on it.
   std::string ItemPath(TreeView::Item item) const;
+  // Brings the drive items in line with the drives there are now: a new drive is inserted in
+  // its place, a gone one removed; the items of drives that stay are left as they are, with
+  // their expanded folders and the selection. True when an item came or went.
+  bool UpdateDrives();
   // The view reports every expansion (expanded true) and collapse.
   void OnItemExpanded(TreeView::Item item, bool expanded);
 
@@ -65,7 +74,10 @@ class CDirTreeCtrl {
  private:
   bool AttachSystemImageList();
   bool AddDrives();
-  TreeView::Item AddItem(TreeView::Item parent, const std::string& path);
+  TreeView::Item AddItem(TreeView::Item parent, const std::string& path,
+                         TreeView::Item before = nullptr);
+  // The drives the tree offers: every drive but C:.
+  static std::vector<std::string> OfferedDrives();
   void AddChildren(TreeView::Item parent, const std::string& folderPath);
   bool HasSubEntries(const std::string& path) const;
   void RefreshItem(TreeView::Item item);

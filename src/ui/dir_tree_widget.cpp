@@ -49,9 +49,10 @@ bool DirTreeWidget::LookUpIcons(const std::string& /*path*/, bool isDrive, ItemI
   return true;
 }
 
-TreeView::Item DirTreeWidget::InsertItem(Item parent, const std::string& label,
-                                         const ItemIcons& icons, const std::string& toolTip) {
-  auto* item = parent == nullptr ? new QTreeWidgetItem(this) : new QTreeWidgetItem(AsItem(parent));
+TreeView::Item DirTreeWidget::InsertItemBefore(Item parent, Item before, const std::string& label,
+                                               const ItemIcons& icons,
+                                               const std::string& toolTip) {
+  auto* item = new QTreeWidgetItem();
   item->setText(0, FromStd(label));
   // The open icon shows while the item is selected.
   QIcon icon;
@@ -62,8 +63,30 @@ TreeView::Item DirTreeWidget::InsertItem(Item parent, const std::string& label,
     icon.addPixmap(images_[icons.open].pixmap(side), QIcon::Selected);
   item->setIcon(0, icon);
   if (!toolTip.empty()) item->setToolTip(0, FromStd(toolTip));
+  if (parent == nullptr) {
+    insertTopLevelItem(before == nullptr ? topLevelItemCount()
+                                         : indexOfTopLevelItem(AsItem(before)),
+                       item);
+  } else {
+    QTreeWidgetItem* above = AsItem(parent);
+    above->insertChild(before == nullptr ? above->childCount() : above->indexOfChild(AsItem(before)),
+                       item);
+  }
   return item;
 }
+
+std::vector<TreeView::Item> DirTreeWidget::Children(Item parent) const {
+  std::vector<Item> children;
+  if (parent == nullptr) {
+    for (int i = 0; i < topLevelItemCount(); ++i) children.push_back(topLevelItem(i));
+  } else {
+    for (int i = 0; i < AsItem(parent)->childCount(); ++i)
+      children.push_back(AsItem(parent)->child(i));
+  }
+  return children;
+}
+
+void DirTreeWidget::DeleteItem(Item item) { delete AsItem(item); }
 
 void DirTreeWidget::InsertPlaceholder(Item parent) {
   if (parent != nullptr) new QTreeWidgetItem(AsItem(parent));

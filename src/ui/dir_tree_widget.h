@@ -18,8 +18,10 @@ class DirTreeWidget : public QTreeWidget, public TreeView {
 
   bool AttachImageList() override;
   bool LookUpIcons(const std::string& path, bool isDrive, ItemIcons* icons) override;
-  Item InsertItem(Item parent, const std::string& label, const ItemIcons& icons,
-                  const std::string& toolTip) override;
+  Item InsertItemBefore(Item parent, Item before, const std::string& label,
+                        const ItemIcons& icons, const std::string& toolTip) override;
+  std::vector<Item> Children(Item parent) const override;
+  void DeleteItem(Item item) override;
   void InsertPlaceholder(Item parent) override;
   void DeleteChildren(Item item) override;
   void DeleteAll() override;

@@ -11,6 +11,7 @@
 #include <QTextDocument>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QTimerEvent>
 
 #include "ui/artwork.h"
@@ -20,6 +21,8 @@
 
 namespace cw {
 namespace {
+
+constexpr int kDrivesPollMs = 500;
 
 // Read-only boxes show the dialog's face colour, as Windows draws a read-only edit.
 void MakeReadOnly(QLineEdit* edit, bool frame) {
@@ -61,6 +64,11 @@ CardwrightWindow::CardwrightWindow(Prompt& prompt, JobWorkers workers, QWidget* 
   ConnectControls();
   logic_->OnInitDialog();
   controls_.value(kIdStore)->setFocus();
+  // Linux sends a window no word of a card put in or taken out: the mount table is asked
+  // twice a second (a poll of the kernel's flag, nothing read while nothing changed).
+  auto* drivesPoll = new QTimer(this);
+  connect(drivesPoll, &QTimer::timeout, this, [this] { logic_->PollDrives(); });
+  drivesPoll->start(kDrivesPollMs);
 }
 
 CardwrightWindow::~CardwrightWindow() = default;

@@ -3,6 +3,7 @@
 // them. A damaged package is still refused with the words it always was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -155,9 +156,10 @@ TEST_F(ReadCheckedPackageTest, EachOutcomeMatchesTheCheckOnTheFile) {
       {"wrong checksum", wrong, 0x7FFFFFFF, PackageLoad::kFailedCheck},
       {"too short for the field", "abc", 0x7FFFFFFF, PackageLoad::kFailedCheck},
       {"empty", "", 0x7FFFFFFF, PackageLoad::kFailedCheck},
-      {"larger than allowed, checksum matching", good, good.size() - 1, PackageLoad::kUnreadable},
-      {"larger than allowed, no checksum", unchecked, good.size() - 1, PackageLoad::kUnreadable},
-      {"larger than allowed, wrong checksum", wrong, good.size() - 1, PackageLoad::kFailedCheck},
+      // Too large is said as such, never as a failed check.
+      {"larger than allowed, checksum matching", good, good.size() - 1, PackageLoad::kTooLarge},
+      {"larger than allowed, no checksum", unchecked, good.size() - 1, PackageLoad::kTooLarge},
+      {"larger than allowed, wrong checksum", wrong, good.size() - 1, PackageLoad::kTooLarge},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Load(c.content, c.maxBytes), c.expected) << c.name;
@@ -167,7 +169,13 @@ TEST_F(ReadCheckedPackageTest, EachOutcomeMatchesTheCheckOnTheFile) {
       EXPECT_TRUE(bytes.empty()) << c.name;
     }
   }
-  EXPECT_EQ(LogLines(), std::vector<std::string>(cases.size(), "VerifyFWPFile"));
+  // Allowed, but more than the memory there is.
+  SetAllocationLimit(good.size() - 1);
+  EXPECT_EQ(Load(good, 0x7FFFFFFF), PackageLoad::kTooLarge);
+  SetAllocationLimit(0);
+  EXPECT_TRUE(bytes.empty());
+  const std::vector<std::string> lines = LogLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "VerifyFWPFile"), static_cast<long>(cases.size() + 1));
 }
 
 TEST_F(ReadCheckedPackageTest, AReadThatFailsIsJudgedAsTheCheckAlwaysJudgedIt) {

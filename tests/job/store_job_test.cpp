@@ -7,6 +7,8 @@
 #include "support/job_fixture.h"
 #include "record/job_io.h"
 #include "job/jobs.h"
+#include "job/job_stop.h"
+#include "package/package_check.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "rules/bhelper.h"
@@ -261,6 +263,30 @@ TEST_F(StoreRefusalTest, EngineFilesForAPanelCard) {
       "Placing engine files on the panel compact flash is not permitted.\r\nDownload "
       "terminated. \r\n");
   EXPECT_TRUE(Logged("  target is panel, but user requests engine files, reject."));
+}
+
+// A package that does not fit in memory beside its largest file is refused at its load, before
+// the card changes, and never as a failed check; a restore starts with that memory let go.
+TEST_F(StoreRefusalTest, APackageTooLargeForMemoryIsRefusedBeforeTheCardChanges) {
+  OldEngineCard();
+  Package(EnginePackage(std::string(1 << 20, 'z')));  // a small package, a file of 1 MiB
+  struct NoLimitAfter {
+    ~NoLimitAfter() { SetAllocationLimit(0); }
+  } noLimitAfter;
+  for (const uint64_t limit : {packageBytes_.size() - 1, packageBytes_.size() + 4096}) {
+    SetAllocationLimit(limit);  // no room for the package; then none for its file
+    ExpectRefused(kPackageTooLargeText);
+    EXPECT_FALSE(prompt.Contains("FWP file failed CRC test!\r\n"));
+    EXPECT_TRUE(state.packageData.empty() && state.inflateBuffer.empty());
+  }
+  EXPECT_TRUE(Logged("  no memory for a file of 1048576 bytes beside the package."));
+
+  SetAllocationLimit(0);
+  state.packageData.assign(64, 1);
+  state.inflateBuffer.assign(64, 2);
+  RunRestore(state);
+  EXPECT_TRUE(state.packageData.empty());
+  EXPECT_TRUE(state.inflateBuffer.empty());
 }
 
 TEST_F(StoreRefusalTest, DamagedPackage) {

@@ -75,5 +75,18 @@ TEST(ByteReaderTest, AStartBeyondTheEndIsTheEnd) {
   EXPECT_EQ(reader.ReadLine(), "");
 }
 
+// A buffer that cannot be had is refused, never thrown: more than the process can address (a
+// 32-bit build's vector stops at 2 GiB with length_error) or more than the test's limit.
+TEST(AllocateBytesTest, RefusesWhatCannotBeHadAndGivesTheRest) {
+  Bytes buffer(8, 1);
+  EXPECT_FALSE(AllocateBytes(&buffer, uint64_t(buffer.max_size()) + 1));
+  EXPECT_TRUE(buffer.empty());
+  SetAllocationLimit(100);
+  EXPECT_FALSE(AllocateBytes(&buffer, 101));
+  EXPECT_TRUE(AllocateBytes(&buffer, 100));
+  SetAllocationLimit(0);
+  EXPECT_EQ(buffer, Bytes(100, 0));
+}
+
 }  // namespace
 }  // namespace cw

@@ -1,6 +1,7 @@
 #include "support/fake_platform.h"
 
 #include <algorithm>
+#include <utility>
 #include <cctype>
 #include <cstring>
 
@@ -276,6 +277,19 @@ void FakePlatform::AddDrive(char letter, DriveType type, const std::string& file
   d.volumeName = volumeName;
   Resolved root = Resolve(std::string(1, letter) + ":");
   if (!Find(root.key)) Create(root, true);
+  drivesChanged_ = true;
+}
+
+void FakePlatform::RemoveDrive(char letter) {
+  Guard g(mutex_);
+  drives_.erase(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+  drivesChanged_ = true;
+}
+
+bool FakePlatform::DrivesChanged() {
+  Guard g(mutex_);
+  calls_.push_back(FakeCall{"DrivesChanged", ""});
+  return std::exchange(drivesChanged_, false);
 }
 
 void FakePlatform::SetSerialNumber(char letter, uint32_t serialNumber) {

@@ -32,6 +32,9 @@ class FakePlatform : public Platform {
   // --- Setting up ---
   void AddDrive(char letter, DriveType type, const std::string& fileSystem, uint64_t totalBytes,
                 const std::string& volumeName = "");
+  // A card taken out: the drive goes, its files are no longer reached through the drive list.
+  // Both this and AddDrive are seen once by DrivesChanged.
+  void RemoveDrive(char letter);
   // Creates the folder and every missing folder above it.
   void AddFolder(const std::string& path);
   // Creates or replaces a file, creating its missing folders.
@@ -82,6 +85,7 @@ class FakePlatform : public Platform {
   bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                     uint64_t* freeBytes) override;
   std::string DriveHostPath(const std::string& rootPath) override;
+  bool DrivesChanged() override;
   std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override;
   bool DismountVolume(Volume& volume) override;
   bool IsVolumeMounted(Volume& volume) override;
@@ -152,6 +156,7 @@ class FakePlatform : public Platform {
 
   mutable std::mutex mutex_;
   std::map<char, Drive> drives_;
+  bool drivesChanged_ = false;
   std::map<std::string, std::shared_ptr<Node>> nodes_;
   std::vector<Failure> failures_;
   std::vector<FakeCall> calls_;

@@ -2,6 +2,7 @@
 // In-memory stand-ins for the window's views, so the dialog logic runs without a display and
 // tests can see every box, mark, timer and dialog it touched.
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -96,13 +97,22 @@ class MemoryTreeView : public TreeView {
     icons->open = isDrive ? 0 : 2;
     return true;
   }
-  Item InsertItem(Item parent, const std::string& label, const ItemIcons& icons,
-                  const std::string& toolTip) override {
-    Node* node = Add(parent);
+  Item InsertItemBefore(Item parent, Item before, const std::string& label,
+                        const ItemIcons& icons, const std::string& toolTip) override {
+    Node* node = Add(parent, static_cast<Node*>(before));
     node->label = label;
     node->icons = icons;
     node->toolTip = toolTip;
     return node;
+  }
+  std::vector<Item> Children(Item parent) const override {
+    std::vector<Item> children;
+    for (const auto& child : NodeOf(parent)->children) children.push_back(child.get());
+    return children;
+  }
+  void DeleteItem(Item item) override {
+    auto& siblings = static_cast<Node*>(item)->parent->children;
+    std::erase_if(siblings, [&](const auto& child) { return child.get() == item; });
   }
   void InsertPlaceholder(Item parent) override { Add(parent)->placeholder = true; }
   void DeleteChildren(Item item) override { NodeOf(item)->children.clear(); }
@@ -151,11 +161,13 @@ class MemoryTreeView : public TreeView {
 
  private:
   Node* NodeOf(Item item) const { return item == nullptr ? &root_ : static_cast<Node*>(item); }
-  Node* Add(Item parent) {
+  Node* Add(Item parent, Node* before = nullptr) {
     Node* owner = NodeOf(parent);
-    owner->children.push_back(std::make_unique<Node>());
-    owner->children.back()->parent = owner;
-    return owner->children.back().get();
+    auto at = std::find_if(owner->children.begin(), owner->children.end(),
+                           [&](const auto& child) { return child.get() == before; });
+    at = owner->children.insert(at, std::make_unique<Node>());
+    (*at)->parent = owner;
+    return at->get();
   }
   mutable Node root_;
 };

@@ -136,6 +136,47 @@ class WidgetsTest : public QObject {
     QVERIFY(drive->child(0)->text(0).isEmpty());
   }
 
+  // The window's own poll finds cards put in and taken out; the drives that stay keep their
+  // expanded folders and the selection, and a drive gone does not choose another card.
+  void theTreeFollowsCardsThatComeAndGo() {
+    CardwrightWindow& w = Open();
+    DirTreeWidget* tree = w.tree();
+    QTreeWidgetItem* e = tree->topLevelItem(0);
+    e->setExpanded(true);
+    e->child(0)->setSelected(true);
+    fake().AddDrive('D', DriveType::Removable, "FAT", 64u << 20);
+    fake().AddDrive('G', DriveType::Removable, "FAT", 64u << 20);
+    fake().AddFolder("G:\\APP");
+    QTRY_COMPARE(tree->topLevelItemCount(), 3);
+    QCOMPARE(tree->topLevelItem(0)->text(0), QString("D:"));
+    QCOMPARE(tree->topLevelItem(1), e);
+    QCOMPARE(tree->topLevelItem(2)->text(0), QString("G:"));
+    QCOMPARE(tree->topLevelItem(2)->childCount(), 1);  // expandable
+    QVERIFY(e->isExpanded());
+    QCOMPARE(e->child(0)->text(0), QString("DATA"));
+    QVERIFY(e->child(0)->isSelected());
+
+    tree->setCurrentItem(tree->topLevelItem(2));
+    QCOMPARE(Find<QLineEdit>(kIdCardBox)->text(), QString("G:"));
+    fake().RemoveDrive('G');
+    QTRY_COMPARE(tree->topLevelItemCount(), 2);
+    QCOMPARE(Find<QLineEdit>(kIdCardBox)->text(), QString("G:"));
+    QVERIFY(e->isExpanded());
+
+    // During a job the tree waits; it follows once the job has ended.
+    Find<QLineEdit>(kIdCardBox)->setText("E:");
+    verify_->holdUntilReleased = true;
+    QTest::mouseClick(Find<QPushButton>(kIdVerify), Qt::LeftButton);
+    QVERIFY(w.logic().jobActive());
+    fake().RemoveDrive('D');
+    w.logic().OnDrivesChanged();
+    QCOMPARE(tree->topLevelItemCount(), 2);
+    verify_->Release();
+    QTRY_VERIFY(!w.logic().jobActive());
+    QCOMPARE(tree->topLevelItemCount(), 1);
+    QCOMPARE(tree->topLevelItem(0), e);
+  }
+
   void aJobDisablesTheInputsUntilTheTimerSeesItEnd() {
     CardwrightWindow& w = Open();
     Find<QLineEdit>(kIdCardBox)->setText("E:");

@@ -1,5 +1,7 @@
 // The drive map (C: the host root, explicit mappings, discovered media) and what Windows
 // tells about a drive: type, file system, capacity.
+#include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <fcntl.h>
 #include <sys/statfs.h>
@@ -71,6 +73,7 @@ uint32_t FatSerialOf(const std::string& device) {
 PosixPlatform::PosixPlatform(const PosixPlatformOptions& options) : options_(options) {
   instantSleeps_ = options.instantSleeps;
   BuildDriveMap();
+  if (options_.discoverMounts) mountTable_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
   static const bool hooked = std::atexit(RemountAtExit) == 0;
   (void)hooked;
   std::lock_guard<std::mutex> lock(LivePlatformsMutex());
@@ -83,6 +86,7 @@ PosixPlatform::~PosixPlatform() {
     LivePlatforms().erase(this);
   }
   RemountAll();
+  if (mountTable_ >= 0) ::close(mountTable_);
 }
 
 void PosixPlatform::RemountAll() {
@@ -130,6 +134,32 @@ void PosixPlatform::BuildDriveMap() {
   }
   std::sort(drives_.begin(), drives_.end(),
             [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
+}
+
+bool PosixPlatform::DrivesChanged() {
+  if (mountTable_ < 0) return false;
+  pollfd table{mountTable_, POLLPRI, 0};
+  if (::poll(&table, 1, 0) <= 0 || (table.revents & (POLLPRI | POLLERR)) == 0) return false;
+  std::vector<Drive> before;
+  {
+    std::lock_guard<std::mutex> lock(mountMutex_);
+    before.swap(drives_);
+  }
+  BuildDriveMap();
+  std::lock_guard<std::mutex> lock(mountMutex_);
+  for (Drive& held : before) {
+    if (!held.unmounted) continue;
+    const auto at = std::find_if(drives_.begin(), drives_.end(),
+                                 [&](const Drive& d) { return d.letter == held.letter; });
+    if (at == drives_.end()) {
+      drives_.push_back(std::move(held));
+    } else if (at->hostPath == held.hostPath) {
+      *at = std::move(held);
+    }
+  }
+  std::sort(drives_.begin(), drives_.end(),
+            [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
+  return true;
 }
 
 std::vector<std::string> PosixPlatform::LogicalDriveStrings() {

@@ -121,6 +121,9 @@ class PosixPlatform final : public Platform {
   bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                     uint64_t* freeBytes) override;
   std::string DriveHostPath(const std::string& rootPath) override;
+  // The kernel marks /proc/self/mountinfo when anything is mounted or unmounted; the drive
+  // map is then built again (discovered cards only; a card we hold unmounted keeps its drive).
+  bool DrivesChanged() override;
 
   std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override;
   bool DismountVolume(Volume& volume) override;
@@ -181,7 +184,10 @@ class PosixPlatform final : public Platform {
 
   PosixPlatformOptions options_;
   bool instantSleeps_ = false;
-  std::vector<Drive> drives_;  // in letter order; only the unmount state changes later
+  // In letter order; between jobs DrivesChanged may build it again, during a job only the
+  // unmount state changes.
+  std::vector<Drive> drives_;
+  int mountTable_ = -1;  // /proc/self/mountinfo, polled by DrivesChanged
   std::mutex mountMutex_;      // guards Drive::unmounted and Drive::savedMount
   // The documents folder as last reported: its Windows spelling, its host folder and that
   // folder's identity. The job upper-cases the paths of its data below it, which the host's

@@ -34,6 +34,9 @@ const char* OrNull(const std::string& text) { return text.empty() ? nullptr : te
 }  // namespace
 
 Win32Platform::Win32Platform(Win32PlatformOptions options) : options_(std::move(options)) {
+  // An empty reader slot or a card pulled during a job fails the call instead of raising the
+  // system's "No disk" box, which would hold the job until someone answers it.
+  ::SetErrorMode(::GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   for (const DriveMapping& mapping : options_.mappings) {
     overrides_.emplace(ToUpperAscii(mapping.letter), mapping);  // the first of a letter wins
   }

@@ -1,7 +1,7 @@
 // The Windows program's two faces: with a subcommand it writes to the console it was started
 // from (or to the pipes and files its output was redirected to); without one it opens the
-// native window. The program is linked as a window program, so started from Explorer no
-// console flashes up.
+// native window. cardwright.exe is linked as a window program, so started from Explorer no
+// console flashes up; its twin cardwright.com, a console program, is what a shell runs.
 
 #include "ui/win32/win32_api.h"
 
@@ -25,18 +25,41 @@ bool HasStandardHandle(DWORD which) {
          ::GetFileType(handle) != FILE_TYPE_UNKNOWN;
 }
 
+// The console's code pages as they were, given back when the program ends: the shell that
+// started it goes on with its own.
+UINT consoleInputCodePage = 0;
+UINT consoleOutputCodePage = 0;
+void GiveBackConsoleCodePages() {
+  ::SetConsoleCP(consoleInputCodePage);
+  ::SetConsoleOutputCP(consoleOutputCodePage);
+}
+
+// Every text of the program is UTF-8 (the manifest's code page): the console is told so, or
+// it would show a card file's accented name in its OEM code page.
+void SpeakUtf8OnTheConsole() {
+  consoleInputCodePage = ::GetConsoleCP();
+  consoleOutputCodePage = ::GetConsoleOutputCP();
+  if (consoleOutputCodePage == 0 || consoleOutputCodePage == CP_UTF8) return;  // none, or UTF-8
+  ::SetConsoleCP(CP_UTF8);
+  ::SetConsoleOutputCP(CP_UTF8);
+  std::atexit(GiveBackConsoleCodePages);
+}
+
 }  // namespace
 
 void UseCallersConsole() {
   const bool in = HasStandardHandle(STD_INPUT_HANDLE);
   const bool out = HasStandardHandle(STD_OUTPUT_HANDLE);
   const bool err = HasStandardHandle(STD_ERROR_HANDLE);
-  if (in && out && err) return;  // everything redirected, or a console program's start
-  if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;  // started without a console
-  // Only the streams the caller left open go to its console; redirected ones stay.
-  if (!out) std::freopen("CONOUT$", "w", stdout);
-  if (!err) std::freopen("CONOUT$", "w", stderr);
-  if (!in) std::freopen("CONIN$", "r", stdin);
+  // Everything redirected, or the console twin's start (cardwright.com): the handles are there.
+  if (!(in && out && err)) {
+    if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;  // started without a console
+    // Only the streams the caller left open go to its console; redirected ones stay.
+    if (!out) std::freopen("CONOUT$", "w", stdout);
+    if (!err) std::freopen("CONOUT$", "w", stderr);
+    if (!in) std::freopen("CONIN$", "r", stdin);
+  }
+  SpeakUtf8OnTheConsole();
 }
 
 int RunWindow(int /*argc*/, char** /*argv*/) {

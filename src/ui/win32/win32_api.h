@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <dbt.h>
 #include <shellapi.h>
 
 #undef MessageBox

@@ -73,6 +73,14 @@ INT_PTR Win32DialogView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       if (wParam == static_cast<WPARAM>(kJobTimerId)) logic_->OnTimer();
       return TRUE;
+    case WM_DEVICECHANGE:
+      // A volume came or went (a card put into its reader or taken out).
+      if ((wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) && lParam != 0 &&
+          reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam)->dbch_devicetype ==
+              DBT_DEVTYP_VOLUME) {
+        logic_->OnDrivesChanged();
+      }
+      return TRUE;
     case WM_CLOSE:
       End(true);
       return TRUE;
@@ -260,17 +268,42 @@ bool Win32DialogView::LookUpIcons(const std::string& path, bool /*isDrive*/, Ite
   return true;
 }
 
-TreeView::Item Win32DialogView::InsertItem(Item parent, const std::string& label,
-                                           const ItemIcons& icons, const std::string& /*toolTip*/) {
+TreeView::Item Win32DialogView::InsertItemBefore(Item parent, Item before,
+                                                 const std::string& label, const ItemIcons& icons,
+                                                 const std::string& /*toolTip*/) {
   TVINSERTSTRUCTA insert{};
   insert.hParent = parent == nullptr ? TVI_ROOT : AsItem(parent);
+  // The control inserts after an item: the one before `before`, or first when there is none.
   insert.hInsertAfter = TVI_LAST;
+  if (before != nullptr) {
+    insert.hInsertAfter = reinterpret_cast<HTREEITEM>(::SendMessageA(
+        Tree(), TVM_GETNEXTITEM, TVGN_PREVIOUS, reinterpret_cast<LPARAM>(before)));
+    if (insert.hInsertAfter == nullptr) insert.hInsertAfter = TVI_FIRST;
+  }
   insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
   insert.item.pszText = const_cast<char*>(label.c_str());
   insert.item.iImage = icons.normal;
   insert.item.iSelectedImage = icons.open;
   return reinterpret_cast<HTREEITEM>(
       ::SendMessageA(Tree(), TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+std::vector<TreeView::Item> Win32DialogView::Children(Item parent) const {
+  std::vector<Item> children;
+  HWND tree = Tree();
+  HTREEITEM child = reinterpret_cast<HTREEITEM>(
+      parent == nullptr
+          ? ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)
+          : ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
+  for (; child != nullptr; child = reinterpret_cast<HTREEITEM>(::SendMessageA(
+                               tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
+    children.push_back(child);
+  }
+  return children;
+}
+
+void Win32DialogView::DeleteItem(Item item) {
+  if (item != nullptr) ::SendMessageA(Tree(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
 }
 
 void Win32DialogView::InsertPlaceholder(Item parent) {

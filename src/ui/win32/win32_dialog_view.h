@@ -59,8 +59,10 @@ class Win32DialogView : public DialogView, public TreeView {
   // TreeView, over the tree control 1007 with the shell's small system icons.
   bool AttachImageList() override;
   bool LookUpIcons(const std::string& path, bool isDrive, ItemIcons* icons) override;
-  Item InsertItem(Item parent, const std::string& label, const ItemIcons& icons,
-                  const std::string& toolTip) override;
+  Item InsertItemBefore(Item parent, Item before, const std::string& label,
+                        const ItemIcons& icons, const std::string& toolTip) override;
+  std::vector<Item> Children(Item parent) const override;
+  void DeleteItem(Item item) override;
   void InsertPlaceholder(Item parent) override;
   void DeleteChildren(Item item) override;
   void DeleteAll() override;

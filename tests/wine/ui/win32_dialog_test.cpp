@@ -299,6 +299,60 @@ TEST_F(Win32WindowTest, TheTreeShowsTheCardDriveWithSystemIcons) {
   EXPECT_EQ(TextOf(Control(kIdCardBox)), card_ + "\\Alpha");
 }
 
+// A card put in or taken out: Windows tells every top-level window with WM_DEVICECHANGE. The
+// drive comes from DefineDosDevice here, the message from the test (Wine sends none for it);
+// the card drive keeps its expanded folders and the chosen folder.
+TEST_F(Win32WindowTest, TheTreeFollowsCardsThatComeAndGo) {
+  if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
+  char desktop[MAX_PATH] = {};
+  ASSERT_EQ(::SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY | CSIDL_FLAG_CREATE, nullptr, 0,
+                               desktop), S_OK);
+  PutOnCard("APP\\X.TXT", "x");
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  HWND tree = Control(kIdTree);
+  const auto drives = [&] {
+    std::vector<std::string> labels;
+    for (TreeView::Item item : view_->Children(nullptr)) labels.push_back(view_->Label(item));
+    return labels;
+  };
+  const auto itemOf = [&](const std::string& label) -> HTREEITEM {
+    for (TreeView::Item item : view_->Children(nullptr))
+      if (view_->Label(item) == label) return static_cast<HTREEITEM>(item);
+    return nullptr;
+  };
+  HTREEITEM cardItem = itemOf(card_);
+  ASSERT_NE(cardItem, nullptr);
+  ::SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(cardItem));
+  const auto folder = static_cast<HTREEITEM>(view_->Children(cardItem).at(0));
+  ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(folder));
+  ASSERT_EQ(TextOf(Control(kIdCardBox)), card_ + "\\APP");
+
+  const auto volumeMessage = [&](WPARAM event) {
+    DEV_BROADCAST_VOLUME volume{};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 1u << ('R' - 'A');
+    ::SendMessageA(dialog, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
+  };
+  ASSERT_TRUE(::DefineDosDeviceA(0, "R:", temp_.path().c_str()));
+  volumeMessage(DBT_DEVICEARRIVAL);
+  std::vector<std::string> shown = drives();
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), "R:"), 1);
+  EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+  EXPECT_EQ(itemOf(card_), cardItem);
+  EXPECT_EQ(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0), reinterpret_cast<LRESULT>(folder));
+  EXPECT_TRUE(::SendMessageA(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(cardItem),
+                             TVIS_EXPANDED) & TVIS_EXPANDED);
+
+  ASSERT_TRUE(::DefineDosDeviceA(DDD_REMOVE_DEFINITION, "R:", nullptr));
+  volumeMessage(DBT_DEVICEREMOVECOMPLETE);
+  shown = drives();
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), "R:"), 0);
+  EXPECT_EQ(itemOf(card_), cardItem);
+  EXPECT_EQ(TextOf(Control(kIdCardBox)), card_ + "\\APP");
+}
+
 TEST_F(Win32WindowTest, AdvancedSettingsFollowTheirRulesAndSaveOnOk) {
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);

@@ -51,8 +51,12 @@ TEST_F(Win32Environment, UserNameAndLocalTimeAreTheSystems) {
 }
 
 TEST_F(Win32Environment, TheHostPlatformIsTheWin32One) {
+  ::SetErrorMode(0);
   std::unique_ptr<Platform> host = MakeHostPlatform(HostPlatformOptions{});
   EXPECT_NE(dynamic_cast<win32::Win32Platform*>(host.get()), nullptr);
+  // No system box for a missing disk: the calls fail and the job says so.
+  const UINT quiet = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+  EXPECT_EQ(::GetErrorMode() & quiet, quiet);
 }
 
 }  // namespace
