@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -40,11 +41,14 @@ PackageSpec Release(const std::string& version) {
   return spec;
 }
 
-// The log's lock, held by the test: every cardwright line waits while it is closed.
+// The log's lock in the runs' private folder, held by the test: every cardwright line waits
+// while it is closed.
 class LogGate {
  public:
-  LogGate()
-      : fd_(::open(posix::NamedLockPath("/tmp", kLogMutexName).c_str(), O_RDWR | O_CREAT, 0666)) {}
+  explicit LogGate(const CardFixture& card)
+      : fd_((::mkdir(card.PrivateDir().c_str(), 0700),
+             ::open(posix::NamedLockPath(card.PrivateDir(), kLogMutexName).c_str(),
+                    O_RDWR | O_CREAT, 0600))) {}
   ~LogGate() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -96,7 +100,7 @@ class InterruptTest : public ::testing::Test {
   }
 
   CardFixture card;
-  LogGate gate;
+  LogGate gate{card};
   std::map<std::string, std::string> before;
   std::string package;
   int stops_ = 0;

@@ -2,6 +2,7 @@
 // tells about a drive: type, file system, capacity.
 #include <stdlib.h>
 #include <sys/statfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -47,6 +48,12 @@ void RemountAtExit() {
 
 PosixPlatform::PosixPlatform(const PosixPlatformOptions& options) : options_(options) {
   instantSleeps_ = options.instantSleeps;
+  privateFolder_ = options.privateFolder;
+  if (privateFolder_.empty()) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* temp = std::getenv("TMPDIR");
+    privateFolder_ = PrivateFolderFor(runtime ? runtime : "", temp ? temp : "", ::geteuid());
+  }
   BuildDriveMap();
   static const bool hooked = std::atexit(RemountAtExit) == 0;
   (void)hooked;

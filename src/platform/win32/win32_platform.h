@@ -76,8 +76,10 @@ class Win32Platform final : public Platform {
   LocalTime GetLocalTime() override;
   void Sleep(uint32_t milliseconds) override;
 
-  std::unique_ptr<HeldLock> AcquireLock(const std::string& name) override;
+  std::unique_ptr<HeldLock> AcquireLock(const std::string& name,
+                                        uint32_t waitMilliseconds) override;
   std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) override;
+  bool CheckPrivateFolder(std::string* why) override;
 
  private:
   // The mapping that overrides the drive whose root `path` lies on, or nullptr.
