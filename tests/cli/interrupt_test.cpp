@@ -173,6 +173,35 @@ TEST_F(InterruptTest, VerifyOnlyStopsWithFive) {
   EXPECT_TRUE(Logged("  the verification was stopped by request."));
 }
 
+// Another run of this user holds the log's lock for long (stopped, or hung): the wait is said
+// on the command line, at start-up and in a job, and Ctrl-C ends the run while the lock is
+// still held. Before a job Ctrl-C ends the program as it always does; in one, the job stops and
+// puts the backup back.
+TEST_F(InterruptTest, ALongWaitForTheLogIsSaidAndCtrlCEndsIt) {
+  const std::string said = "Waiting for another Cardwright to finish ...\n";
+  ASSERT_TRUE(gate.Close());
+  auto early = card.Start({"store", "--card", "E:", "--package", package, "--yes"});
+  ASSERT_TRUE(early->WaitForError(said)) << early->err();
+  early->Signal(SIGINT);
+  const CommandResult atStart = early->Finish();
+  EXPECT_EQ(atStart.exitCode, 128 + SIGINT) << atStart.err;
+  EXPECT_EQ(card.Snapshot(), before);
+  gate.Open();
+
+  auto run = card.Start({"store", "--card", "E:", "--package", package, "--yes"});
+  ASSERT_TRUE(run->WaitUntil([&] { return Log().find("    writing ") != std::string::npos; }));
+  ASSERT_TRUE(gate.Close());
+  ASSERT_TRUE(run->WaitForError(said)) << run->err();
+  run->Signal(SIGINT);
+  const CommandResult r = run->Finish();  // the gate stays closed
+  EXPECT_EQ(r.exitCode, 5) << r.err;
+  EXPECT_NE(r.err.find("Stopped: the card had changed, so its backup was put back. Restore OK!!"),
+            std::string::npos)
+      << r.err;
+  gate.Open();
+  ExpectOldFilesBack();
+}
+
 // However a job ends, a transcript that could not be saved is said.
 TEST_F(InterruptTest, ATranscriptThatCannotBeSavedIsSaidOnStandardError) {
   card.LayEngineCard(Release("new"));
