@@ -65,7 +65,8 @@ std::optional<std::string> DetectCardTarget(JobContext& job, const std::string& 
 // The checks "Store and Verify" makes before it starts a job, from its first log line
 // ("OnDownloadAndVerify"): a private folder that is not the user's own (locks and temporary
 // files), an empty card path and a package format newer than 1.009 are refused with their
-// message (false). On success the package path is saved to "LastPathUsed.txt". `job.fwpPath`, `job.flashPath` and `job.fwpVersion` are read.
+// message (false). On success the package path is saved to "LastPathUsed.txt".
+// `job.fwpPath`, `job.flashPath` and `job.fwpVersion` are read.
 bool CheckStoreRequest(JobContext& job);
 // The same for "Verify Only" (the private folder and an empty card path only; logs nothing
 // more, the caller logs "OnVerify").

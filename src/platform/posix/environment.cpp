@@ -66,9 +66,10 @@ std::string PosixPlatform::GetCurrentDirectory() {
   return HostToWindows(buffer);
 }
 
-// The user's own folder, as Windows gives each user a %TEMP% of their own; CheckPrivateFolder
-// says whether it may be used.
+// The user's own folder, as Windows gives each user a %TEMP% of their own, made when missing;
+// CheckPrivateFolder says whether it may be used.
 std::string PosixPlatform::GetTempPath() {
+  PrivateFolderReady();
   std::string path = HostToWindows(privateFolder_);
   if (path.back() != '\\') path += '\\';
   return path;
