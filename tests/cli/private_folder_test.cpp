@@ -65,33 +65,27 @@ class PrivateFolderTest : public ::testing::Test {
   std::string theirs, package;
 };
 
-// Points 1 and 3: the other account's held locks of the same name (in the shared folder, and
-// in its own) never hold this user up; without a documents folder the data go to this user's
-// own folder (0700, root's, closed to the other account); a folder the other account planted
-// in its place is refused with the reason, changing nothing.
-TEST_F(PrivateFolderTest, WhatBelongsToOneUserStaysWithThatUser) {
+// The other account's held locks of the same name (where every Cardwright once kept it, in the
+// shared folder, and in its own) never hold this user up; a folder it planted where this
+// user's own belongs is refused with the reason, changing nothing.
+TEST_F(PrivateFolderTest, AnotherAccountsLocksNeverBlockThisUser) {
   ASSERT_EQ(AsOther({"/bin/mkdir", "-m", "700", theirs}), 0);
+  const std::string fixed = std::string("/tmp") + kLock;
+  const bool madeFixed = !fs::exists(fs::symlink_status(fixed));
   std::vector<std::unique_ptr<test::RunningProgram>> holders;
-  for (const std::string& lock : {shared + kLock, theirs + kLock}) {
+  for (const std::string& lock : {fixed, shared + kLock, theirs + kLock}) {
     std::vector<std::string> hold = asOther_;
     hold.insert(hold.end(), {"/usr/bin/flock", "-o", lock, "sh", "-c", "echo held >&2; exec cat"});
     holders.push_back(std::make_unique<test::RunningProgram>(hold, test::EnvironmentAdditions{},
                                                              true));  // cat waits on a terminal
     ASSERT_TRUE(holders.back()->WaitForError("held")) << holders.back()->err();
   }
-  card.environment.emplace_back("HOME", "/dev/null");  // no documents folder
   const CommandResult stored = Store();
+  holders.clear();
+  if (madeFixed) fs::remove(fixed);
   EXPECT_EQ(stored.exitCode, 0) << stored.err;
   EXPECT_EQ(stored.err.find("Waiting for another"), std::string::npos) << stored.err;
-  struct stat st;
-  ASSERT_EQ(::lstat(own.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & (S_IFMT | 07777), S_IFDIR | 0700u);
-  EXPECT_EQ(st.st_uid, 0u);
-  for (const char* name : {"/fwp_downloader.log", "/DownloadDiagnostics.txt",
-                           "/QUORVANE_ENGINE_CF_BACKUP", kLock}) {
-    EXPECT_TRUE(fs::exists(own + name)) << name;
-    EXPECT_NE(AsOther({"/bin/ls", own + name}), 0) << name;
-  }
+  EXPECT_TRUE(fs::exists(own + kLock));
 
   const auto before = card.Snapshot();
   fs::create_directories(card.PrivateDir());  // root's, empty: what a link would lead to
@@ -110,7 +104,24 @@ TEST_F(PrivateFolderTest, WhatBelongsToOneUserStaysWithThatUser) {
   }
 }
 
-// Point 4: links planted where the log's lock was once kept (the shared folder; /tmp when
+// Without a documents folder the data go to this user's own folder: 0700, root's, and closed
+// to the other account.
+TEST_F(PrivateFolderTest, TheFallbackDataFolderIsTheUsersOwn) {
+  card.environment.emplace_back("HOME", "/dev/null");
+  const CommandResult stored = Store();
+  EXPECT_EQ(stored.exitCode, 0) << stored.err;
+  struct stat st;
+  ASSERT_EQ(::lstat(own.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & (S_IFMT | 07777), S_IFDIR | 0700u);
+  EXPECT_EQ(st.st_uid, 0u);
+  for (const char* name : {"/fwp_downloader.log", "/DownloadDiagnostics.txt",
+                           "/QUORVANE_ENGINE_CF_BACKUP"}) {
+    EXPECT_TRUE(fs::exists(own + name)) << name;
+    EXPECT_NE(AsOther({"/bin/ls", own + name}), 0) << name;
+  }
+}
+
+// Links planted where the log's lock was once kept (the shared folder; /tmp when
 // nothing is there) and where it is kept now are not followed; the store still runs.
 TEST_F(PrivateFolderTest, NoLockFileFollowsAPlantedLink) {
   card.environment = {};  // this user's own folder is $XDG_RUNTIME_DIR again
