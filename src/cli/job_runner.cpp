@@ -62,6 +62,7 @@ JobRunner::JobRunner(PromptAnswers answers, bool jsonReport)
       terminal_(TerminalColumns(jsonReport ? STDERR_FILENO : STDOUT_FILENO)) {
   job_.log = &log_;
   job_.prompt = &prompt_;
+  log_.SetLockWait(&lockWait_);
   // Runs under the prompt's output lock, the same lock DrawProgress holds.
   prompt_.SetBeforeOutput([this] { ClearProgressLine(); });
   prompt_.SetStopCheck([this] { return job_.stopRequested != 0; });
@@ -161,6 +162,15 @@ int JobRunner::Run(int (*worker)(JobContext*)) {
   if (stopSignals > 0) interrupted_ = true;
   DrawProgress(true);
   return result;
+}
+
+void JobRunner::TerminalLockWait::Waiting(bool waiting) {
+  RunLockWait::Waiting(waiting);
+  if (!waiting) return;
+  std::lock_guard<std::mutex> lock(runner_.prompt_.OutputLock());
+  runner_.ClearProgressLine();
+  std::fprintf(stderr, "%s\n", kLockWaitStatus);
+  std::fflush(stderr);
 }
 
 void JobRunner::SayStopping(int32_t requests) {

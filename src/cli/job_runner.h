@@ -58,6 +58,17 @@ class JobRunner {
   void ClearProgressLine();
   void SayStopping(int32_t requests);
 
+  // A long wait for the log's lock is also said on standard error, before and during a job
+  // (before one, Ctrl-C ends the program as it always does).
+  class TerminalLockWait : public RunLockWait {
+   public:
+    explicit TerminalLockWait(JobRunner& runner) : RunLockWait(runner.job_), runner_(runner) {}
+    void Waiting(bool waiting) override;
+
+   private:
+    JobRunner& runner_;
+  };
+
   std::FILE* out_;  // status lines and progress
   JobContext job_;
   CLogToFile log_;
@@ -66,6 +77,7 @@ class JobRunner {
   TerminalProgress terminal_;
   std::string lastStatus_;  // the last status line written when the output is no terminal
   bool interrupted_ = false;
+  TerminalLockWait lockWait_{*this};
 };
 
 }  // namespace cw::cli

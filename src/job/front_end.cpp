@@ -88,12 +88,38 @@ std::optional<LastPath> SearchRootForPackage(const std::string& rootPath) {
   return std::nullopt;
 }
 
+// Every job's locks (the log's, the backup folders') and, without a documents folder, its
+// data need a folder of this user's own; without one no job starts, and the user is told why.
+bool PrivateFolderUsable(JobContext& job) {
+  std::string why;
+  if (Sys().CheckPrivateFolder(&why)) return true;
+  FrontLog(job, Format("  no private folder: %s.", why.c_str()));
+  if (job.prompt != nullptr) {
+    job.prompt->MessageBox(Format("Cardwright cannot start a job: %s. It keeps its locks and "
+                                  "temporary files in a folder of this user's own.",
+                                  why.c_str()),
+                           MessageButtons::Ok, MessageIcon::Warning);
+  }
+  return false;
+}
+
 }  // namespace
+
+void RunLockWait::Waiting(bool waiting) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (waiting) {
+    before_ = job_.statusText.Get();
+    job_.statusText.Set(kLockWaitStatus);
+  } else if (job_.statusText.Get() == kLockWaitStatus) {
+    job_.statusText.Set(before_);
+  }
+}
 
 void StartRun(JobContext& job, CLogToFile& log) {
   job.rootPath = Sys().GetCurrentDirectory();
 
   std::string documents;
+  bool dataIsTemporary = false;
   if (Sys().GetDocumentsFolder(&documents)) {
     job.dataPath = ToUpperAscii(documents) + kDataSuffix;
   } else {
@@ -102,13 +128,19 @@ void StartRun(JobContext& job, CLogToFile& log) {
                              MessageButtons::Ok, MessageIcon::Warning);
     }
     job.dataPath = Sys().GetTempPath();
+    dataIsTemporary = true;
   }
 
-  // A folder that cannot be made leaves logging off for the run; start-up goes on.
-  CFileUtils().CreateFolderPath(job.dataPath);
+  // A temporary folder that is not the user's own gets nothing: no folder, no log, no last
+  // path (the data path stays empty). The jobs refuse to start and say why.
+  if (dataIsTemporary && !Sys().CheckPrivateFolder(nullptr)) job.dataPath.clear();
 
   job.log = &log;
-  log.SetLogFile(job.dataPath + kLogFileName);
+  if (!job.dataPath.empty()) {
+    // A folder that cannot be made leaves logging off for the run; start-up goes on.
+    CFileUtils().CreateFolderPath(job.dataPath);
+    log.SetLogFile(job.dataPath + kLogFileName);
+  }
   log.SetEnabled(true);
 
   log.Log(" ");
@@ -129,15 +161,19 @@ std::optional<LastPath> ResolveLastPath(JobContext& job) {
   FrontLog(job, Format("Last fwp used: %s", dataCopy.c_str()));
 
   // The copy beside the program seeds the user's copy, and replaces it when it is newer.
+  // Without a data folder there is no user's copy.
+  const bool userCopy = !job.dataPath.empty();
   CFileUtils files;
-  if (!files.FileExists(dataCopy)) {
+  if (userCopy && !files.FileExists(dataCopy)) {
     files.CopyNewFile(dataCopy, rootCopy);
-  } else if (WriteTimeOf(rootCopy) > WriteTimeOf(dataCopy)) {
+  } else if (userCopy && WriteTimeOf(rootCopy) > WriteTimeOf(dataCopy)) {
     files.RemoveFile(dataCopy);
     files.CopyNewFile(dataCopy, rootCopy);
   }
 
-  if (std::unique_ptr<File> file = Sys().OpenFile(dataCopy, OpenMode::ReadWrite)) {
+  std::unique_ptr<File> file;
+  if (userCopy) file = Sys().OpenFile(dataCopy, OpenMode::ReadWrite);
+  if (file) {
     FrontLog(job, "  located.");
     return FromLastPathFile(*file);
   }
@@ -175,6 +211,7 @@ std::optional<std::string> DetectCardTarget(JobContext& job, const std::string& 
 
 bool CheckStoreRequest(JobContext& job) {
   FrontLog(job, "OnDownloadAndVerify");
+  if (!PrivateFolderUsable(job)) return false;
   if (job.flashPath.empty()) {
     FrontLog(job, "  no CF drive selected.");
     DialogMessage(job, "Please choose a valid drive.");
@@ -201,6 +238,7 @@ bool CheckStoreRequest(JobContext& job) {
 }
 
 bool CheckVerifyRequest(JobContext& job) {
+  if (!PrivateFolderUsable(job)) return false;
   if (job.flashPath.empty()) {
     DialogMessage(job, "Please choose a valid drive.");
     return false;

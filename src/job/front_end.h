@@ -3,6 +3,7 @@
 // start-up of a run, the last package path, the card detection that typing a card path runs,
 // the checks before a store job starts, and saving the transcript when a job ends.
 
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -21,10 +22,28 @@ inline constexpr const char* kWindowTitleFormat =
 inline constexpr const char* kEngineCardStatus = "Downloading to an ENGINE compact flash";
 inline constexpr const char* kPanelCardStatus = "Downloading to a PANEL compact flash";
 
+// The status while a log line waits long for the log's lock.
+inline constexpr const char* kLockWaitStatus = "Waiting for another Cardwright to finish ...";
+
+// A front end's LogLockWait: the job's status says that it waits while the wait lasts, and a
+// stop request (Ctrl-C, closing the window) ends the wait, losing that line.
+class RunLockWait : public LogLockWait {
+ public:
+  explicit RunLockWait(JobContext& job) : job_(job) {}
+  void Waiting(bool waiting) override;
+  bool KeepWaiting() override { return job_.stopRequested == 0; }
+
+ private:
+  JobContext& job_;
+  std::mutex mutex_;
+  std::string before_;  // the status the wait replaced
+};
+
 // Start-up: rootPath, dataPath (documents folder upper-cased + "\BREVANT\QUORVANE"; the
 // temporary folder, after a message, when there is none), the data folder created, `log`
 // pointed at "fwp_downloader.log" there and enabled, the start-up lines written, the version
-// block cleared. `job.log` and `job.prompt` must be set by the caller.
+// block cleared. A temporary folder that is not the user's own is no data folder: dataPath
+// stays empty and logging off. `job.log` and `job.prompt` must be set by the caller.
 void StartRun(JobContext& job, CLogToFile& log);
 
 // Where the package box's start-up text came from, and what it is.
@@ -44,11 +63,13 @@ std::optional<LastPath> ResolveLastPath(JobContext& job);
 std::optional<std::string> DetectCardTarget(JobContext& job, const std::string& cardPath);
 
 // The checks "Store and Verify" makes before it starts a job, from its first log line
-// ("OnDownloadAndVerify"): an empty card path and a package format newer than 1.009 are refused
-// with their message (false). On success the package path
-// is saved to "LastPathUsed.txt". `job.fwpPath`, `job.flashPath` and `job.fwpVersion` are read.
+// ("OnDownloadAndVerify"): a private folder that is not the user's own (locks and temporary
+// files), an empty card path and a package format newer than 1.009 are refused with their
+// message (false). On success the package path is saved to "LastPathUsed.txt".
+// `job.fwpPath`, `job.flashPath` and `job.fwpVersion` are read.
 bool CheckStoreRequest(JobContext& job);
-// The same for "Verify Only" (an empty card path only; logs nothing, the caller logs "OnVerify").
+// The same for "Verify Only" (the private folder and an empty card path only; logs nothing
+// more, the caller logs "OnVerify").
 bool CheckVerifyRequest(JobContext& job);
 
 // Writes the whole transcript to "DownloadDiagnostics.txt" in the data folder. False (and

@@ -109,9 +109,31 @@ void CLogToFile::Log(const std::string& message) {
   }
 }
 
+// Once a line was given up, the holder is stuck: a run that may not wait long (one that is
+// stopping) then only tries, so that it is not held up line by line.
+std::unique_ptr<HeldLock> CLogToFile::TakeLock() {
+  if (lockWait_ == nullptr) return Sys().AcquireLock(kLogMutexName, kWaitForever);
+  const bool mayWait = lockWait_->KeepWaiting();
+  std::unique_ptr<HeldLock> lock =
+      Sys().AcquireLock(kLogMutexName, !mayWait && gaveUp_ ? 0 : kLogLockQuietMs);
+  if (!lock && GetLastError() == kErrSharingViolation && mayWait) {
+    lockWait_->Waiting(true);
+    do {
+      lock = Sys().AcquireLock(kLogMutexName, kLogLockSliceMs);
+    } while (!lock && GetLastError() == kErrSharingViolation && lockWait_->KeepWaiting());
+    const uint32_t error = GetLastError();
+    lockWait_->Waiting(false);
+    SetLastError(lock ? kErrSuccess : error);
+  }
+  gaveUp_ = !lock && GetLastError() == kErrSharingViolation;
+  return lock;
+}
+
 void CLogToFile::WriteLine(const std::string& message) {
-  // Held until the end of this call, on every path out of it.
-  std::unique_ptr<HeldLock> lock = Sys().AcquireLock(kLogMutexName);
+  // Held until the end of this call, on every path out of it. A lock still busy after the
+  // wait loses the line; a lock that cannot be had at all (no private folder) does not.
+  std::unique_ptr<HeldLock> lock = TakeLock();
+  if (!lock && GetLastError() == kErrSharingViolation) return;
   std::unique_ptr<File> file = OpenForLine();
   if (!file) return;
   const std::string line = ToTextMode(TimestampPrefix() + message + "\n");

@@ -3,6 +3,7 @@
 // and close under a lock that holds across threads and processes, so the file is complete
 // after every line and lines never interleave.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 namespace cw {
 
 class File;
+class HeldLock;
 
 // The log's system-wide lock, asked for by this name: every line of every instance is written
 // whole under it (a named mutex on Windows, a named lock file on POSIX). No other lock shares it.
@@ -20,6 +22,21 @@ const char* FileErrorCauseName(uint32_t cause);
 // The file-layer cause code of a Windows error number (unknown numbers are 1, "Generic").
 uint32_t FileErrorCauseOf(uint32_t winError);
 
+// How a run follows a line that waits long for the log's lock (another run of this user holds
+// it, perhaps stopped or hung). A line waits kLogLockQuietMs without a word; then, if
+// KeepWaiting says yes, Waiting(true) is called and the line waits on, asking KeepWaiting
+// about ten times a second, until the lock comes (kept) or KeepWaiting says no (the line is
+// lost); Waiting(false) ends that wait. Called on the thread that logs.
+class LogLockWait {
+ public:
+  virtual ~LogLockWait() = default;
+  virtual void Waiting(bool waiting) = 0;
+  virtual bool KeepWaiting() = 0;
+};
+
+inline constexpr uint32_t kLogLockQuietMs = 3000;
+inline constexpr uint32_t kLogLockSliceMs = 100;
+
 class CLogToFile {
  public:
   CLogToFile();
@@ -29,6 +46,8 @@ class CLogToFile {
 
   void SetLogFile(const std::string& path);
   void SetEnabled(bool on);
+  // Without one (tests, tools), a line waits for the lock without end.
+  void SetLockWait(LogLockWait* wait) { lockWait_ = wait; }
   void Log(const std::string& message);
 
   bool fileOk() const { return fileOk_; }
@@ -38,6 +57,7 @@ class CLogToFile {
 
  private:
   void WriteLine(const std::string& message);
+  std::unique_ptr<HeldLock> TakeLock();
   std::unique_ptr<File> OpenForLine() const;
   bool CheckLogFile();
   void SetErrorText(uint32_t cause);
@@ -49,6 +69,8 @@ class CLogToFile {
   // logPath_ as the system names it, found once when the path is set: the data folder's path
   // is upper-cased, and matching it folder by folder for every line cost more than the line.
   std::string hostPath_;
+  LogLockWait* lockWait_ = nullptr;
+  std::atomic<bool> gaveUp_{false};  // the last line's wait was given up
 };
 
 }  // namespace cw

@@ -177,19 +177,30 @@ class Platform {
 
   // Environment.
   virtual std::string GetCurrentDirectory() = 0;
-  virtual std::string GetTempPath() = 0;  // with its trailing backslash
+  // With its trailing backslash; this user's own folder (see CheckPrivateFolder).
+  virtual std::string GetTempPath() = 0;
   // The user's documents folder, created if missing. False when there is none.
   virtual bool GetDocumentsFolder(std::string* path) = 0;
   virtual std::string GetUserName() = 0;
   virtual LocalTime GetLocalTime() = 0;
   virtual void Sleep(uint32_t milliseconds) = 0;
 
-  // An exclusive lock known by its name that holds across threads and processes; blocks until
-  // it is held. For a lock on a file, the name is the file's Windows path.
-  virtual std::unique_ptr<HeldLock> AcquireLock(const std::string& name) = 0;
+  // An exclusive lock known by its name that holds across threads and processes, within this
+  // user's session: another account's lock of the same name is another lock. For a lock on a
+  // file, the name is the file's Windows path. Waits up to `waitMilliseconds` (kWaitForever:
+  // without end) and gives up with nullptr and last error 32 (busy) while another holds it.
+  virtual std::unique_ptr<HeldLock> AcquireLock(const std::string& name,
+                                                uint32_t waitMilliseconds) = 0;
   // The same, but gives up at once (nullptr) when another holder has it.
   virtual std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) = 0;
+
+  // Named locks and the temporary folder belong to this user alone (on Windows the session's
+  // named objects and the user's own %TEMP%). False, with `why` a sentence naming the folder
+  // and what is wrong with it, when they cannot: no job may start then.
+  virtual bool CheckPrivateFolder(std::string* why) = 0;
 };
+
+inline constexpr uint32_t kWaitForever = 0xFFFFFFFF;
 
 // The platform every part of the program uses. Front ends install the host backend at start;
 // tests may install their own.

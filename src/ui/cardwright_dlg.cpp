@@ -23,6 +23,7 @@ CCardwrightDlg::CCardwrightDlg(DialogView& view, TreeView& treeView, Prompt& pro
     : view_(view), prompt_(prompt), workers_(std::move(workers)), tree_(treeView) {
   job_.log = &log_;
   job_.prompt = &prompt_;
+  log_.SetLockWait(&lockWait_);
   // The 20 ms timer sees a phase only when the job pauses after it.
   job_.phaseWaits = 1;
   // Ending the process is the only safe end while a worker still uses the job: nothing is

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "job/front_end.h"
 #include "record/job_context.h"
 #include "record/prompt.h"
 #include "log/log_to_file.h"
@@ -115,6 +116,20 @@ class CCardwrightDlg {
   // The package path whose version block the dialog read last (GetFWPVerRev).
   std::string versionsReadFor_;
   std::function<void()> endProcess_;
+
+  // The window's own thread never waits on past the log's quiet wait (the window must stay
+  // live); the job's worker waits as RunLockWait says, its status showing the wait.
+  class WindowLockWait : public RunLockWait {
+   public:
+    using RunLockWait::RunLockWait;
+    bool KeepWaiting() override {
+      return std::this_thread::get_id() != windowThread_ && RunLockWait::KeepWaiting();
+    }
+
+   private:
+    std::thread::id windowThread_ = std::this_thread::get_id();
+  };
+  WindowLockWait lockWait_{job_};
 };
 
 }  // namespace cw

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -40,11 +41,14 @@ PackageSpec Release(const std::string& version) {
   return spec;
 }
 
-// The log's lock, held by the test: every cardwright line waits while it is closed.
+// The log's lock in the runs' private folder, held by the test: every cardwright line waits
+// while it is closed.
 class LogGate {
  public:
-  LogGate()
-      : fd_(::open(posix::NamedLockPath("/tmp", kLogMutexName).c_str(), O_RDWR | O_CREAT, 0666)) {}
+  explicit LogGate(const CardFixture& card)
+      : fd_((::mkdir(card.PrivateDir().c_str(), 0700),
+             ::open(posix::NamedLockPath(card.PrivateDir(), kLogMutexName).c_str(),
+                    O_RDWR | O_CREAT, 0600))) {}
   ~LogGate() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -96,7 +100,7 @@ class InterruptTest : public ::testing::Test {
   }
 
   CardFixture card;
-  LogGate gate;
+  LogGate gate{card};
   std::map<std::string, std::string> before;
   std::string package;
   int stops_ = 0;
@@ -167,6 +171,35 @@ TEST_F(InterruptTest, VerifyOnlyStopsWithFive) {
   EXPECT_EQ(r.exitCode, 5) << r.err;
   EXPECT_NE(r.err.find("Stopped: the verification did not finish."), std::string::npos) << r.err;
   EXPECT_TRUE(Logged("  the verification was stopped by request."));
+}
+
+// Another run of this user holds the log's lock for long (stopped, or hung): the wait is said
+// on the command line, at start-up and in a job, and Ctrl-C ends the run while the lock is
+// still held. Before a job Ctrl-C ends the program as it always does; in one, the job stops and
+// puts the backup back.
+TEST_F(InterruptTest, ALongWaitForTheLogIsSaidAndCtrlCEndsIt) {
+  const std::string said = "Waiting for another Cardwright to finish ...\n";
+  ASSERT_TRUE(gate.Close());
+  auto early = card.Start({"store", "--card", "E:", "--package", package, "--yes"});
+  ASSERT_TRUE(early->WaitForError(said)) << early->err();
+  early->Signal(SIGINT);
+  const CommandResult atStart = early->Finish();
+  EXPECT_EQ(atStart.exitCode, 128 + SIGINT) << atStart.err;
+  EXPECT_EQ(card.Snapshot(), before);
+  gate.Open();
+
+  auto run = card.Start({"store", "--card", "E:", "--package", package, "--yes"});
+  ASSERT_TRUE(run->WaitUntil([&] { return Log().find("    writing ") != std::string::npos; }));
+  ASSERT_TRUE(gate.Close());
+  ASSERT_TRUE(run->WaitForError(said)) << run->err();
+  run->Signal(SIGINT);
+  const CommandResult r = run->Finish();  // the gate stays closed
+  EXPECT_EQ(r.exitCode, 5) << r.err;
+  EXPECT_NE(r.err.find("Stopped: the card had changed, so its backup was put back. Restore OK!!"),
+            std::string::npos)
+      << r.err;
+  gate.Open();
+  ExpectOldFilesBack();
 }
 
 // However a job ends, a transcript that could not be saved is said.

@@ -320,9 +320,11 @@ bool FaultPlatform::GetDocumentsFolder(std::string* path) {
 std::string FaultPlatform::GetUserName() { return inner_.GetUserName(); }
 LocalTime FaultPlatform::GetLocalTime() { return inner_.GetLocalTime(); }
 void FaultPlatform::Sleep(uint32_t milliseconds) { inner_.Sleep(milliseconds); }
-std::unique_ptr<HeldLock> FaultPlatform::AcquireLock(const std::string& name) {
-  return inner_.AcquireLock(name);
+std::unique_ptr<HeldLock> FaultPlatform::AcquireLock(const std::string& name,
+                                                     uint32_t waitMilliseconds) {
+  return inner_.AcquireLock(name, waitMilliseconds);
 }
+bool FaultPlatform::CheckPrivateFolder(std::string* why) { return inner_.CheckPrivateFolder(why); }
 std::unique_ptr<HeldLock> FaultPlatform::TryAcquireLock(const std::string& name) {
   return inner_.TryAcquireLock(name);
 }

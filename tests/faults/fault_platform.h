@@ -103,8 +103,10 @@ class FaultPlatform : public Platform {
   std::string GetUserName() override;
   LocalTime GetLocalTime() override;
   void Sleep(uint32_t milliseconds) override;
-  std::unique_ptr<HeldLock> AcquireLock(const std::string& name) override;
+  std::unique_ptr<HeldLock> AcquireLock(const std::string& name,
+                                        uint32_t waitMilliseconds) override;
   std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) override;
+  bool CheckPrivateFolder(std::string* why) override;
 
  private:
   friend class FaultFile;

@@ -124,12 +124,12 @@ TEST(FakePlatformTest, VolumesDismountUnlessTheyStayMounted) {
 
 TEST(FakePlatformTest, LocksExcludeOtherHolders) {
   FakePlatform fs;
-  auto held = fs.AcquireLock("C:\\DATA\\LOG.TXT");
+  auto held = fs.AcquireLock("C:\\DATA\\LOG.TXT", kWaitForever);
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(fs.TryAcquireLock("c:\\data\\log.txt"), nullptr);
   bool acquired = false;
   std::thread waiter([&] {
-    auto lock = fs.AcquireLock("C:\\DATA\\LOG.TXT");
+    auto lock = fs.AcquireLock("C:\\DATA\\LOG.TXT", kWaitForever);
     acquired = true;
   });
   held.reset();

@@ -63,7 +63,7 @@ class TwoJobsTest : public ::testing::Test {
     }
     options.discoverMounts = false;
     options.instantSleeps = true;
-    options.lockFolder = temp_.path();
+    options.privateFolder = temp_.path();
     platform_ = MakePosixPlatform(options);
     SetPlatform(platform_.get());
     temp_.Write("log/.keep", "");

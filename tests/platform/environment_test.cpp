@@ -1,4 +1,5 @@
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -86,12 +87,15 @@ TEST_F(EnvironmentTest, DocumentsFollowsUserDirs) {
   EXPECT_EQ(documents, "E:\\Docs");  // a host path under a mapped drive shows under its letter
 }
 
-TEST_F(EnvironmentTest, TempPathEndsWithABackslash) {
+// The user's own folder below $TMPDIR (or $XDG_RUNTIME_DIR itself), as on Windows.
+TEST_F(EnvironmentTest, TempPathIsTheUsersOwnFolderAndEndsWithABackslash) {
   ScopedEnv tmp("TMPDIR", temp_.path());
-  std::string expected = "C:" + temp_.path() + "/";
+  ScopedEnv runtime("XDG_RUNTIME_DIR", "");
+  std::string expected = "C:" + temp_.path() + "/cardwright-" + std::to_string(::geteuid()) + "/";
   std::replace(expected.begin(), expected.end(), '/', '\\');
-  EXPECT_EQ(sys().GetTempPath(), expected);
-  EXPECT_EQ(sys().ToHostPath(sys().GetTempPath()), temp_.path());
+  EXPECT_EQ(MakePosixPlatform({})->GetTempPath(), expected);
+  ScopedEnv runtimeSet("XDG_RUNTIME_DIR", temp_.path());
+  EXPECT_EQ(sys().ToHostPath(MakePosixPlatform({})->GetTempPath()), temp_.path());
 }
 
 TEST_F(EnvironmentTest, CurrentFolderIsAWindowsPath) {

@@ -224,6 +224,22 @@ TEST_F(FileTest, OpensForWritingRefuseReadOnlyFilesAndFolders) {
   EXPECT_EQ(temp_.Read("card/RO.TXT"), "kept");
 }
 
+// A link planted where a file is written (in a folder others may write) is never followed,
+// whether the file is made, replaced, kept or copied onto. Files to read may be links.
+TEST_F(FileTest, NothingWrittenFollowsALinkPlantedInItsPlace) {
+  std::filesystem::create_symlink(temp_.Write("theirs.txt", "theirs"), card_ + "/TO_FILE.TXT");
+  std::filesystem::create_symlink(temp_.Sub("gone.txt"), card_ + "/TO_NOTHING.TXT");
+  OnCard("SOURCE.TXT", "ours");
+  for (const char* name : {"E:\\TO_FILE.TXT", "E:\\TO_NOTHING.TXT"}) {
+    for (OpenMode mode : {OpenMode::CreateAlways, OpenMode::OpenAlways, OpenMode::ReadWrite})
+      EXPECT_EQ(sys().OpenFile(name, mode), nullptr) << name << static_cast<int>(mode);
+    EXPECT_FALSE(sys().CopyFile("E:\\SOURCE.TXT", name, false)) << name;
+  }
+  EXPECT_EQ(temp_.Read("theirs.txt"), "theirs");
+  EXPECT_FALSE(std::filesystem::exists(temp_.Sub("gone.txt")));
+  EXPECT_NE(sys().OpenFile("E:\\TO_FILE.TXT", OpenMode::Read), nullptr);
+}
+
 TEST_F(FileTest, DeleteAndCreateFolder) {
   OnCard("GONE.TXT");
   EXPECT_TRUE(sys().DeleteFile("E:\\gone.txt"));

@@ -14,7 +14,7 @@ namespace {
 using LockTest = PosixTest;
 
 TEST_F(LockTest, AFileLockExcludesOtherThreadsOfTheProcess) {
-  auto held = sys().AcquireLock("E:\\LOG.TXT");
+  auto held = sys().AcquireLock("E:\\LOG.TXT", kWaitForever);
   ASSERT_NE(held, nullptr);
   EXPECT_TRUE(std::filesystem::exists(card_ + "/LOG.TXT"));  // created to be locked
   std::unique_ptr<HeldLock> other;
@@ -37,7 +37,7 @@ TEST_F(LockTest, BlockingLockSerialisesThreads) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < 200; ++i) {
-        auto held = sys().AcquireLock("E:\\SERIAL.LOG");
+        auto held = sys().AcquireLock("E:\\SERIAL.LOG", kWaitForever);
         ASSERT_NE(held, nullptr);
         if (inside.fetch_add(1) != 0) overlaps.fetch_add(1);
         std::this_thread::yield();
@@ -57,7 +57,7 @@ TEST_F(LockTest, ALockHoldsAcrossProcessesAndDiesWithItsHolder) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    auto held = sys().AcquireLock("B_LOGTOFILE_MUTEX");
+    auto held = sys().AcquireLock("B_LOGTOFILE_MUTEX", kWaitForever);
     char byte = held ? 'y' : 'n';
     (void)!::write(toParent[1], &byte, 1);
     (void)!::read(toChild[0], &byte, 1);
@@ -76,7 +76,7 @@ TEST_F(LockTest, ALockHoldsAcrossProcessesAndDiesWithItsHolder) {
 }
 
 TEST_F(LockTest, AFileInAMissingFolderIsLockedByName) {
-  auto held = sys().AcquireLock("E:\\NO\\SUCH\\FILE.LOG");
+  auto held = sys().AcquireLock("E:\\NO\\SUCH\\FILE.LOG", kWaitForever);
   ASSERT_NE(held, nullptr);
   EXPECT_FALSE(std::filesystem::exists(card_ + "/NO"));
   EXPECT_EQ(sys().TryAcquireLock("E:\\NO\\SUCH\\FILE.LOG"), nullptr);

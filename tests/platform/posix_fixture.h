@@ -27,7 +27,7 @@ class PosixTest : public ::testing::Test {
     options.mappings = {card};
     options.discoverMounts = false;
     options.instantSleeps = true;
-    options.lockFolder = temp_.path();
+    options.privateFolder = temp_.path();
     platform_ = MakePosixPlatform(options);
   }
 

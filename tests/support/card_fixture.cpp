@@ -129,9 +129,16 @@ std::vector<std::string> CardFixture::Arguments(const std::vector<std::string>& 
 }
 
 EnvironmentAdditions CardFixture::Environment() const {
-  return {{"HOME", HomeDir()},
-          {"XDG_CONFIG_HOME", HomeDir() + "/.config"},
-          {"CARDWRIGHT_DRIVES", ""}};
+  EnvironmentAdditions env = {{"HOME", HomeDir()},
+                              {"XDG_CONFIG_HOME", HomeDir() + "/.config"},
+                              {"XDG_RUNTIME_DIR", PrivateDir()},
+                              {"CARDWRIGHT_DRIVES", ""}};
+  for (const auto& [key, value] : environment) {
+    auto same = std::find_if(env.begin(), env.end(), [&](const auto& e) { return e.first == key; });
+    if (same != env.end()) same->second = value;
+    else env.emplace_back(key, value);
+  }
+  return env;
 }
 
 CommandResult CardFixture::Run(const std::vector<std::string>& args,

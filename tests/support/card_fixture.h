@@ -36,6 +36,8 @@ class CardFixture {
   std::string HomeDir() const { return temp_.Sub("home"); }
   // Where the program keeps its log, transcript and last path under HomeDir().
   std::string DataDir() const { return temp_.Sub("home/Documents/BREVANT/QUORVANE"); }
+  // The runs' own folder for locks and temporary files ($XDG_RUNTIME_DIR), made by the program.
+  std::string PrivateDir() const { return temp_.Sub("run"); }
   // "E:=<card folder>,removable,fs=FAT16,bytes=67108864" from `shape`.
   std::string DriveMapping() const;
 
@@ -76,6 +78,8 @@ class CardFixture {
 
   DriveShape shape;
   char letter = 'E';
+  // Set for every run after the fixture's own (HOME, XDG_RUNTIME_DIR, ...), replacing them.
+  EnvironmentAdditions environment;
 
  private:
   std::vector<std::string> Arguments(const std::vector<std::string>& args) const;

@@ -674,16 +674,35 @@ void FakePlatform::Sleep(uint32_t milliseconds) {
 }
 
 // Locks are in-process only: names compare case-insensitively, as file paths do.
-std::unique_ptr<HeldLock> FakePlatform::AcquireLock(const std::string& name) {
+std::unique_ptr<HeldLock> FakePlatform::AcquireLock(const std::string& name,
+                                                    uint32_t waitMilliseconds) {
   {
     Guard g(mutex_);
     calls_.push_back(FakeCall{"AcquireLock", name});
   }
   const std::string key = Upper(name);
   std::unique_lock<std::mutex> lock(lockMutex_);
+  if (waitMilliseconds != kWaitForever && heldLocks_.count(key) != 0) {
+    cw::SetLastError(kErrSharingViolation);
+    return nullptr;
+  }
   lockFreed_.wait(lock, [&] { return heldLocks_.count(key) == 0; });
   heldLocks_.insert(key);
+  cw::SetLastError(kErrSuccess);
   return std::make_unique<FakeLock>(this, key);
+}
+
+void FakePlatform::SetPrivateFolderProblem(const std::string& why) {
+  Guard g(mutex_);
+  privateFolderProblem_ = why;
+}
+
+bool FakePlatform::CheckPrivateFolder(std::string* why) {
+  Guard g(mutex_);
+  if (privateFolderProblem_.empty()) return true;
+  if (why != nullptr) *why = privateFolderProblem_;
+  cw::SetLastError(kErrAccessDenied);
+  return false;
 }
 
 std::unique_ptr<HeldLock> FakePlatform::TryAcquireLock(const std::string& name) {

@@ -53,6 +53,8 @@ class FakePlatform : public Platform {
   void SetStaysMounted(char letter, bool staysMounted);
   // Find-first/next over "*" patterns in a subfolder yields "." and ".." first, as Windows does.
   void SetDotEntries(bool on);
+  // What CheckPrivateFolder answers; "" (the start) is a private folder that may be used.
+  void SetPrivateFolderProblem(const std::string& why);
 
   // The nth matching call of `op` from now on fails with `error` (op is a method's name, file
   // methods included: "Read", "Write", "Seek", "GetSize", "Flush", "Close"). With a path, only
@@ -109,8 +111,11 @@ class FakePlatform : public Platform {
   std::string GetUserName() override;
   LocalTime GetLocalTime() override;
   void Sleep(uint32_t milliseconds) override;
-  std::unique_ptr<HeldLock> AcquireLock(const std::string& name) override;
+  // A bounded wait for a held lock gives up at once, as if its time had passed.
+  std::unique_ptr<HeldLock> AcquireLock(const std::string& name,
+                                        uint32_t waitMilliseconds) override;
   std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) override;
+  bool CheckPrivateFolder(std::string* why) override;
 
  private:
   friend class FakeFile;
@@ -173,6 +178,7 @@ class FakePlatform : public Platform {
   std::mutex lockMutex_;
   std::condition_variable lockFreed_;
   std::set<std::string> heldLocks_;
+  std::string privateFolderProblem_;
 };
 
 // Installs a FakePlatform for the life of the scope.

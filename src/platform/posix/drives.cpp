@@ -72,6 +72,12 @@ uint32_t FatSerialOf(const std::string& device) {
 
 PosixPlatform::PosixPlatform(const PosixPlatformOptions& options) : options_(options) {
   instantSleeps_ = options.instantSleeps;
+  privateFolder_ = options.privateFolder;
+  if (privateFolder_.empty()) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* temp = std::getenv("TMPDIR");
+    privateFolder_ = PrivateFolderFor(runtime ? runtime : "", temp ? temp : "", ::geteuid());
+  }
   BuildDriveMap();
   if (options_.discoverMounts) mountTable_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
   static const bool hooked = std::atexit(RemountAtExit) == 0;

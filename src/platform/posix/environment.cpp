@@ -66,10 +66,11 @@ std::string PosixPlatform::GetCurrentDirectory() {
   return HostToWindows(buffer);
 }
 
+// The user's own folder, as Windows gives each user a %TEMP% of their own, made when missing;
+// CheckPrivateFolder says whether it may be used.
 std::string PosixPlatform::GetTempPath() {
-  std::string folder = Environment("TMPDIR");
-  if (folder.empty()) folder = "/tmp";
-  std::string path = HostToWindows(folder);
+  PrivateFolderReady();
+  std::string path = HostToWindows(privateFolder_);
   if (path.back() != '\\') path += '\\';
   return path;
 }

@@ -23,6 +23,7 @@ uint32_t WinErrorFromErrno(int err, const std::string& hostPath) {
     case EACCES:
     case EPERM:
     case EISDIR:
+    case ELOOP:  // a link where a file is written (never followed there)
       return kErrAccessDenied;
     case EBADF:
       return kErrInvalidHandle;

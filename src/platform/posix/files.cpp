@@ -122,6 +122,24 @@ bool FinishCopy(int in, int out, const std::string& destination, int err) {
 
 }  // namespace
 
+// A file to be replaced (O_TRUNC) is most often new, so making it is tried first; a file kept
+// (the log, opened for every line) most often exists, so opening it is. Between the two tries
+// another process may make or remove the file: a few rounds settle it.
+int OpenNoFollow(const std::string& hostPath, int flags, mode_t mode) {
+  flags |= O_NOFOLLOW | O_CLOEXEC;
+  if ((flags & O_CREAT) == 0 || (flags & O_EXCL) != 0) return ::open(hostPath.c_str(), flags, mode);
+  const int existing = flags & ~O_CREAT;
+  const int made = (flags & ~O_TRUNC) | O_EXCL;
+  const bool makeFirst = (flags & O_TRUNC) != 0;
+  for (int round = 0; round < 4; ++round) {
+    int fd = ::open(hostPath.c_str(), makeFirst ? made : existing, mode);
+    if (fd >= 0 || errno != (makeFirst ? EEXIST : ENOENT)) return fd;
+    fd = ::open(hostPath.c_str(), makeFirst ? existing : made, mode);
+    if (fd >= 0 || errno != (makeFirst ? ENOENT : EEXIST)) return fd;
+  }
+  return -1;
+}
+
 std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode mode) {
   std::string host;
   if (!Resolve(path, &host)) return nullptr;
@@ -152,12 +170,13 @@ std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode 
     FailWith(kErrAccessDenied);
     return nullptr;
   }
-  const int fd = ::open(host.c_str(), flags | O_CLOEXEC, 0666);
+  const bool writes = mode != OpenMode::Read;
+  // Files to read may be links (a package kept elsewhere); files to write never are.
+  const int fd = writes ? OpenNoFollow(host, flags, 0666) : ::open(host.c_str(), flags | O_CLOEXEC);
   if (fd < 0) {
     FailErrno(errno, host);
     return nullptr;
   }
-  const bool writes = mode != OpenMode::Read;
   if (::fstat(fd, &st) == 0 && (S_ISDIR(st.st_mode) || (writes && IsReadOnlyFile(st)))) {
     ::close(fd);  // a folder is no file
     FailWith(kErrAccessDenied);
@@ -191,8 +210,8 @@ bool PosixPlatform::CopyFile(const std::string& source, const std::string& desti
   const uint32_t attributes = AttributesOf(from, sourceStat);
   const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return FailErrno(errno, from);
-  const int out = ::open(
-      to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (failIfExists ? O_EXCL : 0), 0666);
+  const int out =
+      OpenNoFollow(to, O_WRONLY | O_CREAT | O_TRUNC | (failIfExists ? O_EXCL : 0), 0666);
   if (out < 0) {
     const int err = errno;
     ::close(in);

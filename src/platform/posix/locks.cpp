@@ -1,9 +1,14 @@
 // Exclusive locks by name, across threads and processes: flock on a file. Each acquisition
 // opens its own descriptor, so two threads of one process exclude each other too (flock
-// locks belong to the open file, not the process).
+// locks belong to the open file, not the process). Named locks live in this user's private
+// folder, so another account's lock of the same name is another file.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 
 #include "platform/posix/posix_internal.h"
 
@@ -26,10 +31,45 @@ bool NamesAFile(const std::string& name) {
          (name.size() >= 2 && name[1] == ':');
 }
 
+// Only the user may open a lock file for writing; a read-only file (a log) locks too.
 int OpenLockFile(const std::string& hostPath) {
-  int fd = ::open(hostPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);  // a read-only log locks too
+  int fd = OpenNoFollow(hostPath, O_RDWR | O_CREAT, 0600);
+  if (fd < 0 && errno == EACCES) fd = OpenNoFollow(hostPath, O_RDONLY, 0);
   return fd;
+}
+
+void PauseMicroseconds(long microseconds) {
+  struct timespec wait;
+  wait.tv_sec = microseconds / 1000000;
+  wait.tv_nsec = (microseconds % 1000000) * 1000;
+  ::nanosleep(&wait, nullptr);
+}
+
+// flock has no time-out: a bounded wait tries again, 0.1 ms after the first try and up to
+// 50 ms apart, as a lock is mostly held for one log line of a few microseconds.
+bool FlockWithin(int fd, uint32_t waitMilliseconds) {
+  if (waitMilliseconds == kWaitForever) {
+    while (::flock(fd, LOCK_EX) != 0) {
+      if (errno != EINTR) return false;
+    }
+    return true;
+  }
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMilliseconds);
+  long pause = 100;
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return false;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+      errno = EWOULDBLOCK;
+      return false;
+    }
+    PauseMicroseconds(std::min<long>(pause, left));
+    pause = std::min(pause * 2, 50000L);
+  }
 }
 
 }  // namespace
@@ -45,23 +85,24 @@ std::string NamedLockPath(const std::string& folder, const std::string& name) {
 }
 
 // A file that cannot be opened (its folder is missing) is locked by name instead, so the
-// lock still serialises everyone who asks for it.
-std::unique_ptr<HeldLock> PosixPlatform::Lock(const std::string& name, bool wait) {
+// lock still serialises everyone who asks for it. A private folder that is not this user's
+// alone gets no lock file at all.
+std::unique_ptr<HeldLock> PosixPlatform::Lock(const std::string& name, uint32_t waitMilliseconds) {
   int fd = -1;
   std::string host;
   if (NamesAFile(name) && Resolve(name, &host)) fd = OpenLockFile(host);
   if (fd < 0) {
-    host = NamedLockPath(options_.lockFolder, name);
+    if (!PrivateFolderReady()) return nullptr;
+    host = NamedLockPath(privateFolder_, name);
     fd = OpenLockFile(host);
+    // Removed since it was checked (a cleaner of old temporary files): made again.
+    if (fd < 0 && errno == ENOENT && CheckPrivateFolder(nullptr)) fd = OpenLockFile(host);
   }
   if (fd < 0) {
     FailErrno(errno, host);
     return nullptr;
   }
-  int result;
-  while ((result = ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB))) != 0 && errno == EINTR) {
-  }
-  if (result != 0) {
+  if (!FlockWithin(fd, waitMilliseconds)) {
     FailErrno(errno, host);
     ::close(fd);
     return nullptr;
@@ -70,12 +111,13 @@ std::unique_ptr<HeldLock> PosixPlatform::Lock(const std::string& name, bool wait
   return std::make_unique<FlockHeld>(fd);
 }
 
-std::unique_ptr<HeldLock> PosixPlatform::AcquireLock(const std::string& name) {
-  return Lock(name, true);
+std::unique_ptr<HeldLock> PosixPlatform::AcquireLock(const std::string& name,
+                                                     uint32_t waitMilliseconds) {
+  return Lock(name, waitMilliseconds);
 }
 
 std::unique_ptr<HeldLock> PosixPlatform::TryAcquireLock(const std::string& name) {
-  return Lock(name, false);
+  return Lock(name, 0);
 }
 
 }  // namespace cw::posix

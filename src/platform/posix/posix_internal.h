@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <mutex>
@@ -89,10 +90,25 @@ std::string FormatDosAttrib(uint32_t attributes);
 std::optional<uint32_t> ParseDosAttrib(const std::string& text);
 FileTime WriteTimeOf(const struct stat& st);
 
+// --- files.cpp ---
+// open(2) for a file the program writes: never through a symbolic link in the last place of
+// the path, and a file that is made is made exclusively (O_EXCL), so a name planted in a folder
+// that others can write cannot send the write elsewhere. O_CLOEXEC is added.
+int OpenNoFollow(const std::string& hostPath, int flags, mode_t mode);
+
 // --- locks.cpp ---
 // The lock file of a lock name that is not a file: <folder>/cardwright-<name>.lock, with every
 // character outside [A-Za-z0-9._-] replaced by '_'.
 std::string NamedLockPath(const std::string& folder, const std::string& name);
+
+// --- private_folder.cpp ---
+// This user's own folder: `runtimeFolder` ($XDG_RUNTIME_DIR) when set, else
+// "cardwright-<uid>" below `tempFolder` ($TMPDIR; /tmp when empty).
+std::string PrivateFolderFor(const std::string& runtimeFolder, const std::string& tempFolder,
+                             unsigned uid);
+// Makes `folder` (mode 0700) when it is missing. Empty when it is then a real folder, not a
+// link, owned by the effective user and closed to every other account; else what is wrong.
+std::string MakePrivateFolder(const std::string& folder);
 
 struct Drive {
   char letter = 0;
@@ -151,8 +167,10 @@ class PosixPlatform final : public Platform {
   LocalTime GetLocalTime() override;
   void Sleep(uint32_t milliseconds) override;
 
-  std::unique_ptr<HeldLock> AcquireLock(const std::string& name) override;
+  std::unique_ptr<HeldLock> AcquireLock(const std::string& name,
+                                        uint32_t waitMilliseconds) override;
   std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) override;
+  bool CheckPrivateFolder(std::string* why) override;
 
   // A host path as the system names it: under the drive whose folder holds it most closely.
   std::string HostToWindows(const std::string& hostPath) const;
@@ -180,10 +198,14 @@ class PosixPlatform final : public Platform {
   uint32_t AttributesOf(const std::string& hostPath, const struct stat& st);
   bool SetHostAttributes(const std::string& hostPath, uint32_t attributes);
   bool FillEntry(const std::string& hostPath, const std::string& name, FindEntry* entry);
-  std::unique_ptr<HeldLock> Lock(const std::string& name, bool wait);
+  std::unique_ptr<HeldLock> Lock(const std::string& name, uint32_t waitMilliseconds);
+  // The private folder once it has passed its check (checked again until it does).
+  bool PrivateFolderReady();
 
   PosixPlatformOptions options_;
   bool instantSleeps_ = false;
+  std::string privateFolder_;  // host path, fixed at construction
+  std::atomic<bool> privateFolderReady_{false};
   // In letter order; between jobs DrivesChanged may build it again, during a job only the
   // unmount state changes.
   std::vector<Drive> drives_;

@@ -17,9 +17,9 @@ struct PosixPlatformOptions {
   bool discoverMounts = true;
   // Make every Sleep return at once (tests).
   bool instantSleeps = false;
-  // Where the lock files of named locks (not file locks) live; every process that shares a
-  // lock name must use the same folder.
-  std::string lockFolder = "/tmp";
+  // This user's own folder: the lock files of named locks (not file locks) and the temporary
+  // folder. Empty: $XDG_RUNTIME_DIR when set, else "cardwright-<uid>" below $TMPDIR (or /tmp).
+  std::string privateFolder;
 };
 
 std::unique_ptr<Platform> MakePosixPlatform(const PosixPlatformOptions& options);

@@ -79,8 +79,10 @@ class Win32Platform final : public Platform {
   LocalTime GetLocalTime() override;
   void Sleep(uint32_t milliseconds) override;
 
-  std::unique_ptr<HeldLock> AcquireLock(const std::string& name) override;
+  std::unique_ptr<HeldLock> AcquireLock(const std::string& name,
+                                        uint32_t waitMilliseconds) override;
   std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) override;
+  bool CheckPrivateFolder(std::string* why) override;
 
  private:
   bool CopyWatched(const std::string& source, const std::string& destination, bool failIfExists,

@@ -40,18 +40,27 @@ TEST(Win32LockNames, EveryLockHasItsOwnMutex) {
 
 TEST_F(Win32Locks, AnotherThreadWaitsOnlyForTheSameLock) {
   const std::string name = At("ENGINE.lock");
-  std::unique_ptr<HeldLock> held = platform->AcquireLock(name);
+  std::unique_ptr<HeldLock> held = platform->AcquireLock(name, kWaitForever);
   ASSERT_NE(held, nullptr);
-  bool busy = false, otherFree = false, logFree = false;
-  uint32_t error = 0;
+  bool busy = false, waitedBusy = false, otherFree = false, logFree = false;
+  uint32_t error = 0, waitedError = 0;
   std::thread([&] {
     busy = platform->TryAcquireLock(name) == nullptr;
     error = GetLastError();
+    // A bounded wait is the mutex's own time-out.
+    waitedBusy = platform->AcquireLock(name, 20) == nullptr;
+    waitedError = GetLastError();
     otherFree = platform->TryAcquireLock(At("PANEL.lock")) != nullptr;
     logFree = platform->TryAcquireLock(kLogMutexName) != nullptr;
   }).join();
   EXPECT_TRUE(busy);
   EXPECT_EQ(error, kErrSharingViolation);
+  EXPECT_TRUE(waitedBusy);
+  EXPECT_EQ(waitedError, kErrSharingViolation);
+  // The session's named objects and %TEMP% are the user's own already.
+  std::string why = "unchanged";
+  EXPECT_TRUE(platform->CheckPrivateFolder(&why));
+  EXPECT_EQ(why, "unchanged");
   EXPECT_TRUE(otherFree);
   EXPECT_TRUE(logFree);
   held.reset();
@@ -61,7 +70,7 @@ TEST_F(Win32Locks, AnotherThreadWaitsOnlyForTheSameLock) {
 }
 
 TEST_F(Win32Locks, AnotherProcessSeesTheLockHeld) {
-  std::unique_ptr<HeldLock> held = platform->AcquireLock(kLogMutexName);
+  std::unique_ptr<HeldLock> held = platform->AcquireLock(kLogMutexName, kWaitForever);
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(RunSelf(std::string("--try-lock ") + kLogMutexName), 3);
   EXPECT_EQ(RunSelf("--try-lock C:\\any\\file.log"), 0);
