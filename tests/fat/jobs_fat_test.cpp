@@ -150,8 +150,9 @@ std::string Verify(const std::string& step, const std::string& package) {
   return "step " + step + " $CW --drive E:=$CARD,removable verify --card E:" +
          (package.empty() ? "" : " --package " + package) + "\n";
 }
-std::string RestoreOnly(const std::string& step) {
-  return "step " + step + " $CW --drive E:=$CARD,removable store --card E: --restore-only\n";
+std::string RestoreOnly(const std::string& step, const std::string& options = "") {
+  return "step " + step + " $CW --drive E:=$CARD,removable store --card E: --restore-only " +
+         options + "\n";
 }
 
 // Nothing the job printed may claim a verified card.
@@ -477,11 +478,16 @@ TEST_F(FatJobs, RestoreOnlyRebuildsADeletedFolderAndAReformattedCard) {
       test::RunProgram({"/usr/bin/mdeltree", "-i", card.path(), "::/OLD", "::/APP"});
   ASSERT_EQ(deleted.exitCode, 0) << deleted.out << deleted.err;
 
+  // A card formatted again has a new serial number: its backup is another card's until the
+  // technician says otherwise.
   const GuestRun back = BootJobs("card_mount || exit 9\n" + RestoreOnly("card") +
                                      "umount $CARD || exit 8\n"
                                      "card_mount /dev/ubdb || exit 9\n" +
-                                     RestoreOnly("blank"),
+                                     RestoreOnly("refused") +
+                                     RestoreOnly("blank", "--other-card"),
                                  {card.path(), blank.path()});
+  EXPECT_NE(Step("refused").err.find("taken from another card"), std::string::npos)
+      << Step("refused").err;
   ASSERT_EQ(back.status, 0) << back.Describe();
   for (const CardImage* restored : {&card, &blank}) {
     const StepResult step = Step(restored == &card ? "card" : "blank");
