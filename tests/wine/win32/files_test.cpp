@@ -190,6 +190,30 @@ TEST_F(Win32Files, FindListsMatchesWithoutDotEntries) {
   EXPECT_EQ(GetLastError(), kErrPathNotFound);
 }
 
+// FindFirstFile also matches the 8.3 alias: "UPGRADE.FWPOLD" is "UPGRA~1.FWP" and answers
+// "*.FWP" on Windows and Wine alike. The backend keeps only long names that match.
+TEST_F(Win32Files, PatternsMatchTheLongNameOnly) {
+  ASSERT_TRUE(platform->CreateDirectory(At("OLD")));
+  Put("OLD\\UPGRADE.FWPOLD", "old");
+  WIN32_FIND_DATAA data;
+  const HANDLE raw = ::FindFirstFileA(At("OLD\\*.FWP").c_str(), &data);
+  ASSERT_NE(raw, INVALID_HANDLE_VALUE) << "the system no longer matches the 8.3 alias";
+  EXPECT_STREQ(data.cFileName, "UPGRADE.FWPOLD");
+  ::FindClose(raw);
+  std::vector<FindEntry> found;
+  EXPECT_FALSE(platform->FindFiles(At("OLD\\*.FWP"), &found));
+  EXPECT_EQ(GetLastError(), kErrFileNotFound);
+  EXPECT_TRUE(found.empty());
+  Put("OLD\\UPGRADE.FWP", "new");
+  ASSERT_TRUE(platform->FindFiles(At("OLD\\*.FWP"), &found));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].name, "UPGRADE.FWP");
+  ASSERT_TRUE(platform->FindFiles(At("OLD\\*.*"), &found));
+  EXPECT_EQ(found.size(), 2u);
+  ASSERT_TRUE(platform->FindFiles(At("OLD\\UPGRADE.FWPOLD"), &found));
+  EXPECT_EQ(found[0].name, "UPGRADE.FWPOLD");
+}
+
 // The data folder's creation tests "C:" before "C:\USERS"; Windows would search C:'s current
 // folder instead, and find nothing when that is the root.
 TEST_F(Win32Files, ABareDriveIsFoundAsItsRoot) {
