@@ -263,26 +263,23 @@ HANDLE OpenForFlush(const std::string& path) {
 
 // Flushes one file. A read-only copy (the card's file was read-only and the copy keeps its
 // attributes) refuses write access, so read-only is cleared for the flush and put back after:
-// the copy ends as it was, and the flush is not failed by an attribute.
+// the copy ends as it was, and the flush is not failed by an attribute. Tested by attribute,
+// as OpenFile does, since Wine running as root would grant the access.
 bool FlushOne(const std::string& path) {
   constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                               FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
                               FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-  HANDLE handle = OpenForFlush(path);
   DWORD restore = INVALID_FILE_ATTRIBUTES;
-  if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        ::SetFileAttributesA(path.c_str(), attributes & kSettable & ~FILE_ATTRIBUTE_READONLY)) {
-      restore = attributes & kSettable;
-      handle = OpenForFlush(path);
-    } else {
-      ::SetLastError(ERROR_ACCESS_DENIED);
+  if (IsReadOnlyFile(path)) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str()) & kSettable;
+    if (!::SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+      return FailSystem();
     }
+    restore = attributes;
   }
   DWORD error = ERROR_SUCCESS;
+  const HANDLE handle = OpenForFlush(path);
   if (handle == INVALID_HANDLE_VALUE) {
     error = ::GetLastError();
   } else {
