@@ -10,20 +10,10 @@ namespace cw {
 
 namespace {
 
-constexpr uint32_t kBlockingAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem;
-
 bool FileOpens(const std::string& path) {
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
   if (!file) return false;
   file->Close();
-  return true;
-}
-
-// The attribute byte of the file's status; false when the status cannot be read.
-bool ReadAttributes(const std::string& path, uint32_t* attributes) {
-  FindEntry info;
-  if (!Sys().GetFileInfo(path, &info)) return false;
-  *attributes = info.attributes & 0xFF;
   return true;
 }
 
@@ -69,48 +59,6 @@ bool DeleteFiles(JobState& state, const FileList& files) {
     state.StopIfRequested();
   }
   state.Log("  end DeleteFiles.");
-  return true;
-}
-
-bool FixFileStatus(JobState& state, const std::string& path, bool* cleared) {
-  if (cleared != nullptr) *cleared = false;
-  state.Log("FixFileStatus");
-  state.LogF("  %s", path.c_str());
-
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
-  uint32_t attributes = 0;
-  // A status that cannot be read counts as a file that cannot be opened.
-  if (!file || !ReadAttributes(path, &attributes)) {
-    state.Log("    failed to open the file.");
-    return false;
-  }
-  state.LogF("    obtained file status, attributes: %x", attributes);
-
-  if ((attributes & kBlockingAttributes) == 0) {
-    state.Log("    attributes okay.");
-    file->Close();
-    state.Log("    file closed.");
-    return true;
-  }
-
-  state.Log("    changing attributes.");
-  // Attributes only: the file's times stay as they are.
-  if (!Sys().SetFileAttributes(path, kAttrArchive)) {
-    const uint32_t error = GetLastError();
-    state.LogF("    SetStatus exception, cause: %d, IOsError: %d",
-               static_cast<int>(FileErrorCauseOf(error)), static_cast<int>(error));
-  }
-
-  if (!ReadAttributes(path, &attributes) || (attributes & kBlockingAttributes) != 0) {
-    const std::string message = path + " file status could not be correctly modified.";
-    state.Log(message);
-    state.ShowMessage(message, MessageButtons::Ok, MessageIcon::None);
-    file->Close();
-    return false;
-  }
-  file->Close();
-  state.Log("    file closed.");
-  if (cleared != nullptr) *cleared = true;
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "card/file_status.h"
 #include "record/job_state.h"
 
 namespace cw {
@@ -16,8 +17,5 @@ void CleanCF(JobState& state, FileList& files);
 // Deletes each file that opens, reporting (and skipping) those that resist. Always true; throws
 // JobStopped when the job is asked to stop.
 bool DeleteFiles(JobState& state, const FileList& files);
-// Leaves the file with the archive attribute only when it had read-only, hidden or system.
-// True when none of those three is set at the end; *cleared says whether this call cleared any.
-bool FixFileStatus(JobState& state, const std::string& path, bool* cleared = nullptr);
 
 }  // namespace cw

@@ -9,6 +9,7 @@
 
 #include "backup/backup.h"
 #include "backup/backup_history.h"
+#include "card/file_status.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "job/job_stop.h"
@@ -23,11 +24,13 @@ namespace cw {
 namespace {
 
 // Writes `bytes` to a new (or truncated) file, then opens it again as proof that it is there.
-// Every step counts: a short write must not pass for a placed file.
+// Every step counts: a short write must not pass for a placed file. A protected file already
+// there (no backup step cleared it) is cleared first: Windows would refuse to replace it.
 enum class PlaceResult { Placed, NotCreated, NotWritten };
 
 PlaceResult PlaceSmallFile(JobState& state, const std::string& path,
                            const std::vector<uint8_t>& bytes, const char* writtenLine) {
+  ClearProtectionBeforeWrite(state, path);
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::CreateAlways);
   if (!file) return PlaceResult::NotCreated;
   const bool written = file->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -74,6 +77,7 @@ void CopyPackageToCard(JobState& state) {
   state.Log("  " + status);
 
   const std::string targetPath = state.globalFlashPath + "\\UPGRADE.FWP";
+  ClearProtectionBeforeWrite(state, targetPath);
   std::unique_ptr<File> target = Sys().OpenFile(targetPath, OpenMode::CreateAlways);
   if (!target) {
     state.ShowMessage("Could not open target FWP file\r\n" + targetPath, MessageButtons::Ok,

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "backup/backup.h"
+#include "card/file_status.h"
 #include "card/volume.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
@@ -22,9 +23,11 @@ char CardLetter(JobState& state) {
 }
 
 // Appends the record to "FWP_INFO_FILE.TXT", which only ever grows. A card that refuses it
-// still holds a verified installation, so the job goes on after a warning.
+// still holds a verified installation, so the job goes on after a warning. A read-only copy
+// left by another tool would refuse the write, so its attributes are cleared first.
 void AppendUpgradeRecord(JobState& state) {
   const std::string path = state.globalFlashPath + "\\FWP_INFO_FILE.TXT";
+  ClearProtectionBeforeWrite(state, path);
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::OpenAlways);
   bool written = false;
   if (file) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <span>
 
+#include "card/file_status.h"
 #include "package/package_parser.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
@@ -106,6 +107,8 @@ void CountCopy(JobState& state) {
 bool CreateNewFWPFile(JobState& state, File& header, File& data, const std::string& path,
                       std::vector<FILE_INFO_STRUCT>& table) {
   state.Log("CreateNewFWPFile");
+  // The copy of an earlier store may be protected; Windows would refuse to replace it.
+  ClearProtectionBeforeWrite(state, path);
   std::unique_ptr<File> out = Sys().OpenFile(path, OpenMode::CreateAlways);
   if (!out) {
     Show(state, "Could not open FWP file\r\n" + GetFilenameNoPath(state, path),

@@ -6,6 +6,7 @@
 #include <span>
 #include <unordered_set>
 
+#include "card/file_status.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "package/byte_reader.h"
@@ -126,8 +127,11 @@ void CreateMissingFolders(JobState& state, const std::string& path,
 }
 
 // A file that could not be written whole is removed again: a partial file would hold clusters
-// the restore needs, and would stay behind on a card that is otherwise put back.
-bool WriteCardFile(const std::string& path, std::span<const uint8_t> content) {
+// the restore needs, and would stay behind on a card that is otherwise put back. A file already
+// there may be hidden, system or read-only when no backup step cleared it: Windows refuses to
+// replace such a file.
+bool WriteCardFile(JobState& state, const std::string& path, std::span<const uint8_t> content) {
+  ClearProtectionBeforeWrite(state, path);
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::CreateAlways);
   if (!file) return false;
   const bool written =
@@ -170,7 +174,7 @@ Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record,
                                   : name);
     CreateMissingFolders(state, path, progress.foundFolders);
     state.LogF("    writing %s", path.c_str());
-    if (!WriteCardFile(path, stored)) {
+    if (!WriteCardFile(state, path, stored)) {
       FailStorage(state, path, "for storage");
       return Outcome::kFailed;
     }
@@ -197,7 +201,7 @@ Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record,
     progress.zlibceWritten = true;
   }
   CreateMissingFolders(state, path, progress.foundFolders);
-  if (!WriteCardFile(path, content)) {
+  if (!WriteCardFile(state, path, content)) {
     FailStorage(state, path, "after decompression");
     return Outcome::kFailed;
   }

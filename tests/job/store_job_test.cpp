@@ -180,6 +180,42 @@ TEST_F(StoreJobTest, PanelCardReceivesTheReleaseNumberAndNoEngineFiles) {
   EXPECT_TRUE(Logged("    writing release number to panel flash."));
 }
 
+// Card files left read-only, hidden or system are replaced whether or not a backup step ran
+// first: without one nothing else clears them, and Windows (the test platform too) refuses to
+// replace a hidden or system file.
+class ProtectedCardFilesTest : public StoreJobTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ProtectedCardFilesTest, EngineCardFilesAreReplaced) {
+  job.skipBackup = GetParam();
+  OldEngineCard();
+  const uint32_t hiddenSystem = kAttrHidden | kAttrSystem | kAttrArchive;
+  fake.WriteFile("E:\\APP\\MAIN.BIN", "old main", kAttrHidden);
+  fake.WriteFile("E:\\UPGRADE.FWP", fake.ReadFile("E:\\UPGRADE.FWP"), kAttrSystem);
+  fake.WriteFile("E:\\FWPVers.bin", "old version", hiddenSystem | kAttrReadOnly);
+  fake.WriteFile("E:\\FWP_INFO_FILE.TXT", "", kAttrReadOnly);
+  Package(EnginePackage());
+  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
+  EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
+  EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), packageBytes_);
+  EXPECT_EQ(fake.ReadFile("E:\\FWPVers.bin").size(), 24u);
+  EXPECT_EQ(fake.ReadFile("E:\\FWP_INFO_FILE.TXT"), state.upgradeInfoText);
+  for (const char* path : {"E:\\APP\\MAIN.BIN", "E:\\UPGRADE.FWP", "E:\\FWPVers.bin"})
+    EXPECT_EQ(fake.Attributes(path) & hiddenSystem & ~kAttrArchive, 0u) << path;
+}
+
+TEST_P(ProtectedCardFilesTest, PanelReleaseNumberIsReplaced) {
+  job.skipBackup = GetParam();
+  OldPanelCard();
+  fake.WriteFile("E:\\BREVANT\\RELEASENUMBER", "old", kAttrHidden | kAttrSystem | kAttrReadOnly);
+  Package(test::PanelRelease());
+  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
+  EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\RELEASENUMBER"), std::string("\x04\x03\x02\x01", 4));
+}
+
+INSTANTIATE_TEST_SUITE_P(BackupOnAndOff, ProtectedCardFilesTest, ::testing::Values(0, 1));
+
 TEST_F(StoreJobTest, BenchSwitchIsTakenOutOfTheCardPath) {
   OldEngineCard();
   Package(EnginePackage());

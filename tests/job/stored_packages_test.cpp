@@ -365,6 +365,19 @@ TEST_F(WriteStoredPackagesTest, CopyThatCannotBeCreatedIsReported) {
   EXPECT_EQ(ReadBack(kUpgrade).size(), 8u);
 }
 
+// Copies of an earlier store left read-only, hidden or system are replaced: Windows refuses a
+// create-always open over hidden or system files, so their attributes are cleared first.
+TEST_F(WriteStoredPackagesTest, ProtectedCopiesOfAnEarlierStoreAreReplaced) {
+  Load(EveryKind());
+  scope.fake.WriteFile(kUpgrade, "old copy", kAttrReadOnly | kAttrHidden | kAttrArchive);
+  scope.fake.WriteFile(k3950, "old copy", kAttrSystem);
+  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  EXPECT_EQ(scope.prompt.Count(), 0u);
+  for (const char* copy : {kUpgrade, k3950}) EXPECT_EQ(scope.fake.Attributes(copy), kAttrArchive);
+  EXPECT_EQ(ReadBack(kUpgrade).size(), 8u);
+  EXPECT_EQ(ReadBack(k3950).size(), 8u);
+}
+
 TEST_F(WriteStoredPackagesTest, CopyThatCannotBeCompletedIsReported) {
   Load(EveryKind());
   scope.fake.FailCall("Write", kErrDiskFull, 2, kUpgrade);

@@ -89,6 +89,51 @@ TEST(FakePlatformTest, FilesKeepStateAndErrorsUseWindowsNumbers) {
   EXPECT_EQ(fs.ToHostPath("E:\\A\\b.txt"), "/fake/E/A/b.txt");
 }
 
+// A pattern matches a name's long form only: "*.FWP" never takes a renamed "UPGRADE.FWPOLD",
+// whatever its 8.3 alias would match on Windows.
+TEST(FakePlatformTest, PatternsMatchTheOwnExtensionOnly) {
+  FakePlatform fs;
+  fs.AddDrive('E', DriveType::Removable, "FAT", 1 << 20);
+  for (const char* name : {"UPGRADE.FWPOLD", "UPGRADE.FWP", "OLD.FWP.BAK", "A.B.fwp", "FWP"})
+    fs.WriteFile(std::string("E:\\") + name, "x");
+  std::vector<FindEntry> found;
+  ASSERT_TRUE(fs.FindFiles("E:\\*.FWP", &found));
+  EXPECT_EQ(Names(found), (std::vector<std::string>{"UPGRADE.FWP", "A.B.fwp"}));
+  ASSERT_TRUE(fs.FindFiles("E:\\UPGRADE.FWP*", &found));
+  EXPECT_EQ(Names(found), (std::vector<std::string>{"UPGRADE.FWPOLD", "UPGRADE.FWP"}));
+}
+
+// As on Windows (not Wine): a create-always open or a copy does not replace a hidden or system
+// file, and a copy does not replace a read-only one; all fail with access denied.
+TEST(FakePlatformTest, ProtectedFilesAreNotReplaced) {
+  struct Case {
+    uint32_t attributes;
+    bool createAlwaysOpens, copyReplaces;
+  };
+  const Case cases[] = {{kAttrArchive, true, true},
+                        {kAttrHidden, false, false},
+                        {kAttrSystem, false, false},
+                        {kAttrHidden | kAttrSystem | kAttrArchive, false, false},
+                        {kAttrReadOnly, false, false}};
+  for (const Case& c : cases) {
+    FakePlatform fs;
+    fs.WriteFile("C:\\WORK\\SOURCE.BIN", "new");
+    fs.WriteFile("C:\\WORK\\OLD.BIN", "old", c.attributes);
+    SetLastError(0);
+    const bool opened = fs.OpenFile("C:\\WORK\\OLD.BIN", OpenMode::CreateAlways) != nullptr;
+    EXPECT_EQ(opened, c.createAlwaysOpens) << c.attributes;
+    if (!opened) EXPECT_EQ(GetLastError(), kErrAccessDenied) << c.attributes;
+    fs.WriteFile("C:\\WORK\\OLD.BIN", "old", c.attributes);
+    SetLastError(0);
+    EXPECT_EQ(fs.CopyFile("C:\\WORK\\SOURCE.BIN", "C:\\WORK\\OLD.BIN", false), c.copyReplaces)
+        << c.attributes;
+    EXPECT_EQ(fs.ReadFile("C:\\WORK\\OLD.BIN"), c.copyReplaces ? "new" : "old") << c.attributes;
+    if (!c.copyReplaces) EXPECT_EQ(GetLastError(), kErrAccessDenied) << c.attributes;
+    // Opening an existing protected file without replacing it still works.
+    EXPECT_NE(fs.OpenFile("C:\\WORK\\OLD.BIN", OpenMode::Read), nullptr) << c.attributes;
+  }
+}
+
 TEST(FakePlatformTest, InjectedFailuresHitTheNthMatchingCall) {
   FakePlatform fs;
   fs.FailCall("CreateDirectory", kErrDiskFull, 2);

@@ -162,6 +162,13 @@ INSTANTIATE_TEST_SUITE_P(Paths, HostilePathTest,
                                            "A/../../X", ".. \\X", "A\\...\\X", "NUL",
                                            "LOG\\COM1.TXT", "FILE.TXT:STREAM"));
 
+// Names Windows would write under another name or open as a device: refused like the above.
+INSTANTIATE_TEST_SUITE_P(NamesWindowsChanges, HostilePathTest,
+                         ::testing::Values("BREVANT.\\APP.EXE", "APP.EXE.", "APP.EXE ",
+                                           "DATA \\X.BIN", "com0", "LOG\\Lpt0.TXT",
+                                           "COM\xC2\xB9", "lpt\xC2\xB3.dat",
+                                           "COM\xB2.LOG"));
+
 TEST_F(BadPackageTest, APathWithASingleLeadingBackslashStaysOnTheCard) {
   PackageSpec spec = ThreeFiles();
   spec.files.push_back(MakeFile(2, "\\WD\\CRCFile.txt", "list"));

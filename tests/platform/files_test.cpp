@@ -134,6 +134,8 @@ TEST(Wildcards, WindowsRules) {
   EXPECT_TRUE(WildcardMatch("*", ".hidden"));
   EXPECT_TRUE(WildcardMatch("*.FWP", "upgrade.fwp"));
   EXPECT_FALSE(WildcardMatch("*.FWP", "upgrade.fwp.bak"));
+  EXPECT_FALSE(WildcardMatch("*.FWP", "UPGRADE.FWPOLD"));  // the long name, never its 8.3 alias
+  EXPECT_TRUE(cw::WildcardMatch("*.FWP", "A.B.FWP"));      // the backends share one matcher
   EXPECT_TRUE(WildcardMatch("NK.???", "nk.bin"));
   EXPECT_FALSE(WildcardMatch("NK.???", "nk.bi"));
   EXPECT_TRUE(WildcardMatch("A*B*C", "aXXbYYc"));

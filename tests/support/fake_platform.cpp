@@ -23,7 +23,9 @@ std::string Upper(std::string s) {
 
 bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
-// Windows wildcard match, case-insensitive; "*.*" matches every name.
+// Windows wildcard match against the long name only, case-insensitive; "*.*" matches every
+// name. "*.FWP" takes only names whose own extension is .FWP, never "UPGRADE.FWPOLD": the
+// backends drop what Windows matches through an 8.3 alias, so neither does this.
 bool Matches(const std::string& pattern, const std::string& name) {
   if (pattern == "*.*") return true;
   const std::string p = Upper(pattern), n = Upper(name);
@@ -485,6 +487,10 @@ std::unique_ptr<File> FakePlatform::OpenFile(const std::string& path, OpenMode m
     if (mode == OpenMode::CreateNew) return SetLastError(kErrFileExists), nullptr;
     if (node->dir || (writes && (node->attributes & kAttrReadOnly)))
       return SetLastError(kErrAccessDenied), nullptr;
+    // Windows will not replace a hidden or system file through a create-always open made with
+    // normal attributes, the way every backend opens.
+    if (mode == OpenMode::CreateAlways && (node->attributes & (kAttrHidden | kAttrSystem)))
+      return SetLastError(kErrAccessDenied), nullptr;
     if (mode == OpenMode::CreateAlways) node->data.clear(), node->time = ++clock_;
   } else {
     if (mode == OpenMode::Read || mode == OpenMode::ReadWrite) return Missing(r), nullptr;
@@ -537,7 +543,8 @@ bool FakePlatform::CopyFile(const std::string& source, const std::string& destin
   if (!parent || !parent->dir) return SetLastError(kErrPathNotFound), false;
   auto dst = Find(to.key);
   if (dst && failIfExists) return SetLastError(kErrFileExists), false;
-  if (dst && (dst->dir || (dst->attributes & kAttrReadOnly)))
+  // Nor copy over a read-only, hidden or system file.
+  if (dst && (dst->dir || (dst->attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem))))
     return SetLastError(kErrAccessDenied), false;
   if (!dst) dst = Create(to, false);
   if (watcher) watcher->Copied(src->data.data(), src->data.size());

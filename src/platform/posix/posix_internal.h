@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/posix/posix_platform.h"
+#include "platform/wildcard.h"
 
 namespace cw::posix {
 
@@ -81,8 +82,8 @@ bool UnmountFolder(const std::string& mountPoint, int* err);
 bool RemountFolder(const MountEntry& mount, int* err);
 
 // --- find.cpp ---
-// Windows wildcard match ('*', '?'; "*.*" is everything; ASCII case ignored).
-bool WildcardMatch(const std::string& pattern, const std::string& name);
+// Windows wildcard match, shared with the other backends (platform/wildcard.h).
+using cw::WildcardMatch;
 
 // --- attributes.cpp ---
 // The user.DOSATTRIB text form: "0x22".

@@ -252,16 +252,54 @@ bool Win32Platform::GetFileInfo(const std::string& path, FindEntry* info) {
 }
 
 // FlushFileBuffers on each file: Windows flushes a whole volume only for an administrator.
+namespace {
+
+HANDLE OpenForFlush(const std::string& path) {
+  // FlushFileBuffers needs write access to the handle; nothing is written through it.
+  return ::CreateFileA(path.c_str(), GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Flushes one file. A read-only copy (the card's file was read-only and the copy keeps its
+// attributes) refuses write access, so read-only is cleared for the flush and put back after:
+// the copy ends as it was, and the flush is not failed by an attribute. Tested by attribute,
+// as OpenFile does, since Wine running as root would grant the access.
+bool FlushOne(const std::string& path) {
+  constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  DWORD restore = INVALID_FILE_ATTRIBUTES;
+  if (IsReadOnlyFile(path)) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str()) & kSettable;
+    if (!::SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+      return FailSystem();
+    }
+    restore = attributes;
+  }
+  DWORD error = ERROR_SUCCESS;
+  const HANDLE handle = OpenForFlush(path);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = ::GetLastError();
+  } else {
+    if (!::FlushFileBuffers(handle)) error = ::GetLastError();
+    ::CloseHandle(handle);
+  }
+  if (restore != INVALID_FILE_ATTRIBUTES && !::SetFileAttributesA(path.c_str(), restore) &&
+      error == ERROR_SUCCESS) {
+    error = ::GetLastError();
+  }
+  if (error == ERROR_SUCCESS) return true;
+  cw::SetLastError(error);
+  return false;
+}
+
+}  // namespace
+
 bool Win32Platform::FlushFiles(const std::string&, const std::vector<std::string>& files) {
   for (const std::string& path : files) {
-    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return FailSystem();
-    const bool flushed = ::FlushFileBuffers(handle) != 0;
-    if (!flushed) FailSystem();
-    ::CloseHandle(handle);
-    if (!flushed) return false;
+    if (!FlushOne(path)) return false;
   }
   cw::SetLastError(kErrSuccess);
   return true;

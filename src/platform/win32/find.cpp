@@ -3,6 +3,7 @@
 #include "platform/win32/windows_api.h"
 
 #include "platform/win32/win32_platform.h"
+#include "platform/wildcard.h"
 
 namespace cw::win32 {
 
@@ -35,12 +36,19 @@ bool Win32Platform::FindFiles(const std::string& pattern, std::vector<FindEntry>
     cw::SetLastError(kErrSuccess);
     return true;
   }
+  // FindFirstFile also matches a name's 8.3 alias: "*.FWP" finds "UPGRADE.FWPOLD" through
+  // "UPGRA~1.FWP", and a renamed old copy would pass for the card's own. Only matches whose long
+  // name matches are kept; a name without wildcards is looked up as given.
+  const size_t cut = pattern.find_last_of("\\/:");
+  const std::string namePattern = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
+  const bool filter = HasWildcard(namePattern);
   WIN32_FIND_DATAA found;
   const HANDLE search = ::FindFirstFileA(pattern.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return FailSystem();
   do {
     const std::string name = found.cFileName;
     if (name == "." || name == "..") continue;
+    if (filter && !WildcardMatch(namePattern, name)) continue;
     FindEntry entry;
     entry.name = name;
     entry.attributes = found.dwFileAttributes;

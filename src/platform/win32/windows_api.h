@@ -20,4 +20,6 @@
 #undef GetTempPath
 #undef GetUserName
 #undef GetVolumeInformation
+#undef MoveFile
+#undef RemoveDirectory
 #undef SetFileAttributes

@@ -136,6 +136,35 @@ TEST_F(Win32Files, CopyKeepsContentAndAttributes) {
   EXPECT_EQ(GetLastError(), kErrFileNotFound);
 }
 
+// A backup copy keeps the card file's read-only attribute; flushing it needs write access,
+// which Windows refuses such a file. The flush still succeeds and the copy keeps its attributes.
+TEST_F(Win32Files, FlushTakesReadOnlyCopiesAndLeavesTheirAttributes) {
+  const uint32_t protectedBits = kAttrReadOnly | kAttrHidden | kAttrSystem;
+  struct Case {
+    const char* name;
+    uint32_t attributes;
+  };
+  const Case cases[] = {{"plain.bin", kAttrArchive},
+                        {"readonly.bin", kAttrReadOnly | kAttrArchive},
+                        {"all.bin", protectedBits | kAttrArchive}};
+  std::vector<std::string> paths;
+  for (const Case& c : cases) {
+    Put(c.name, "backup bytes");
+    ASSERT_TRUE(platform->SetFileAttributes(At(c.name), c.attributes));
+    paths.push_back(At(c.name));
+  }
+  ASSERT_EQ(platform->OpenFile(At("readonly.bin"), OpenMode::ReadWrite), nullptr);
+  EXPECT_TRUE(platform->FlushFiles(folder, paths)) << "error " << GetLastError();
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform->GetFileAttributes(At(c.name)) & protectedBits, c.attributes & protectedBits)
+        << c.name;
+    EXPECT_EQ(Get(c.name), "backup bytes") << c.name;
+  }
+  paths.push_back(At("missing.bin"));
+  EXPECT_FALSE(platform->FlushFiles(folder, paths));
+  EXPECT_EQ(GetLastError(), kErrFileNotFound);
+}
+
 // A backup's whole folder moves into the history by one rename; a copy shows its bytes as it
 // makes them, and keeps times and attributes as CopyFile does.
 TEST_F(Win32Files, FoldersMoveWholeAndWatchedCopiesShowTheirBytes) {
@@ -188,6 +217,30 @@ TEST_F(Win32Files, FindListsMatchesWithoutDotEntries) {
   EXPECT_EQ(GetLastError(), kErrFileNotFound);
   EXPECT_FALSE(platform->FindFiles(At("nowhere\\*.*"), &found));
   EXPECT_EQ(GetLastError(), kErrPathNotFound);
+}
+
+// FindFirstFile also matches the 8.3 alias: "UPGRADE.FWPOLD" is "UPGRA~1.FWP" and answers
+// "*.FWP" on Windows and Wine alike. The backend keeps only long names that match.
+TEST_F(Win32Files, PatternsMatchTheLongNameOnly) {
+  ASSERT_TRUE(platform->CreateDirectory(At("OLD")));
+  Put("OLD\\UPGRADE.FWPOLD", "old");
+  WIN32_FIND_DATAA data;
+  const HANDLE raw = ::FindFirstFileA(At("OLD\\*.FWP").c_str(), &data);
+  ASSERT_NE(raw, INVALID_HANDLE_VALUE) << "the system no longer matches the 8.3 alias";
+  EXPECT_STREQ(data.cFileName, "UPGRADE.FWPOLD");
+  ::FindClose(raw);
+  std::vector<FindEntry> found;
+  EXPECT_FALSE(platform->FindFiles(At("OLD\\*.FWP"), &found));
+  EXPECT_EQ(GetLastError(), kErrFileNotFound);
+  EXPECT_TRUE(found.empty());
+  Put("OLD\\UPGRADE.FWP", "new");
+  ASSERT_TRUE(platform->FindFiles(At("OLD\\*.FWP"), &found));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].name, "UPGRADE.FWP");
+  ASSERT_TRUE(platform->FindFiles(At("OLD\\*.*"), &found));
+  EXPECT_EQ(found.size(), 2u);
+  ASSERT_TRUE(platform->FindFiles(At("OLD\\UPGRADE.FWPOLD"), &found));
+  EXPECT_EQ(found[0].name, "UPGRADE.FWPOLD");
 }
 
 // The data folder's creation tests "C:" before "C:\USERS"; Windows would search C:'s current
