@@ -122,13 +122,17 @@ TEST(FakePlatformTest, ProtectedFilesAreNotReplaced) {
     SetLastError(0);
     const bool opened = fs.OpenFile("C:\\WORK\\OLD.BIN", OpenMode::CreateAlways) != nullptr;
     EXPECT_EQ(opened, c.createAlwaysOpens) << c.attributes;
-    if (!opened) EXPECT_EQ(GetLastError(), kErrAccessDenied) << c.attributes;
+    if (!opened) {
+      EXPECT_EQ(GetLastError(), kErrAccessDenied) << c.attributes;
+    }
     fs.WriteFile("C:\\WORK\\OLD.BIN", "old", c.attributes);
     SetLastError(0);
     EXPECT_EQ(fs.CopyFile("C:\\WORK\\SOURCE.BIN", "C:\\WORK\\OLD.BIN", false), c.copyReplaces)
         << c.attributes;
     EXPECT_EQ(fs.ReadFile("C:\\WORK\\OLD.BIN"), c.copyReplaces ? "new" : "old") << c.attributes;
-    if (!c.copyReplaces) EXPECT_EQ(GetLastError(), kErrAccessDenied) << c.attributes;
+    if (!c.copyReplaces) {
+      EXPECT_EQ(GetLastError(), kErrAccessDenied) << c.attributes;
+    }
     // Opening an existing protected file without replacing it still works.
     EXPECT_NE(fs.OpenFile("C:\\WORK\\OLD.BIN", OpenMode::Read), nullptr) << c.attributes;
   }
