@@ -80,7 +80,7 @@ expect_completion() {
   [ "$got" = "$want" ] || fail "completing '$*': got '$got', want '$want'"
 }
 expect_completion "store " cardwright st
-expect_completion "drives inspect pack store verify " cardwright ""
+expect_completion "backups drives inspect pack store verify " cardwright ""
 expect_completion "--no-backup " cardwright store --card E: --no
 expect_completion "engine panel " cardwright store --target ""
 expect_completion "3940 3950 " cardwright store --panel-model ""
