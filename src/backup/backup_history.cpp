@@ -21,11 +21,6 @@ std::vector<FindEntry> EntriesOf(const std::string& folder) {
   return entries;
 }
 
-bool IsFolder(const std::string& path) {
-  FindEntry info;
-  return Sys().GetFileInfo(path, &info) && info.IsDirectory();
-}
-
 bool Exists(const std::string& path) {
   FindEntry info;
   return Sys().GetFileInfo(path, &info);
@@ -108,6 +103,11 @@ BackupEntry Describe(const std::string& folder, const std::string& name, bool in
 }  // namespace
 
 std::string HistoryFolderOf(const std::string& backupFolder) { return backupFolder + "_HISTORY"; }
+
+bool IsFolder(const std::string& path) {
+  FindEntry info;
+  return Sys().GetFileInfo(path, &info) && info.IsDirectory();
+}
 
 int BackupsKept(int requested, const std::string& dataPath) {
   if (requested >= 0) return requested;

@@ -19,6 +19,8 @@ struct JobState;
 inline constexpr int kDefaultBackupsKept = 5;
 
 std::string HistoryFolderOf(const std::string& backupFolder);
+// True when `path` names a folder (a backup folder, or an entry of the history).
+bool IsFolder(const std::string& path);
 
 // How many earlier backups of a kind the history keeps: `requested` when it is 0 or more, else
 // the number in the data folder's "BackupsKept.txt", else kDefaultBackupsKept.

@@ -105,11 +105,6 @@ std::optional<int> TakeBackupFolder(JobState& state, BackupFolderLock& backupLoc
   return std::nullopt;
 }
 
-bool IsFolder(const std::string& path) {
-  FindEntry info;
-  return Sys().GetFileInfo(path, &info) && info.IsDirectory();
-}
-
 // "Restore Only": the latest backup of the card's kind, or one of the history's by name. A
 // backup taken from another card (both serial numbers known, and different) is put back only
 // when the user says so: its files are not this card's, unless this card was reformatted.
