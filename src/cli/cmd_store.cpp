@@ -49,13 +49,13 @@ class StoreCommand : public Command {
 
   int Run() override {
     JobRunner runner(PromptAnswers{.yes = yes_, .panelModel = panelModel_}, JsonReport());
-    const int status = RunJob(runner);
-    if (JsonReport()) Report(runner, status);
-    return status;
+    const JobResult result = RunJob(runner);
+    if (JsonReport()) Report(runner, result);
+    return ExitStatus(result);
   }
 
  private:
-  int RunJob(JobRunner& runner) {
+  JobResult RunJob(JobRunner& runner) {
     const std::optional<LastPath> last = runner.Start();
     // The package box: a chosen package, else what start-up put there.
     if (package_) {
@@ -78,46 +78,25 @@ class StoreCommand : public Command {
     if (keepBackups_) job.backupsKept = *keepBackups_;
 
     if (!CheckStoreRequest(job)) {
-      refused_ = true;
-      return kExitFailed;
+      return JobResult{.kind = restoreOnly_ ? JobKind::kRestoreOnly : JobKind::kStore,
+                       .outcome = JobOutcome::kRefused};
     }
     PrepareStoreJob(job);
-    const int result = runner.Run(DownloadAndVerify);
+    const JobResult result = runner.Run(DownloadAndVerify);
     runner.Finish(result);
-    // A stop request that came after the job's last stop point leaves the job's own result.
-    if (result == kExitStopped) return kExitInterrupted;
-    return Succeeded(job, result) ? kExitOk : kExitFailed;
+    // A restore-only run with an empty backup folder put nothing back: it has not succeeded.
+    if (result.nothingToRestore)
+      std::fprintf(stderr, "Nothing was restored: the backup folder holds no files.\n");
+    return result;
   }
 
-  // A run that ended in its checks, before the backup and before any restore, left the card
-  // as it was: a refusal. Any later end that is not a success has failed.
-  void Report(JobRunner& runner, int status) const {
+  void Report(JobRunner& runner, const JobResult& result) const {
     const JobContext& job = runner.job();
-    const bool refused =
-        refused_ || (job.prepState != kPhaseDone && job.restoreState == kPhaseIdle);
     std::optional<std::string> package;
     if (!job.fwpPath.empty()) package = job.fwpPath;
-    Json report = JobReport(Name(), job, status, refused, runner.Messages(), package);
+    Json report = JobReport(Name(), job, result, runner.Messages(), package);
     report["restore_only"] = restoreOnly_;
     PrintJson(report);
-  }
-
-  bool refused_ = false;
-  // The job's own exit code is 1 after any restore-only run, whatever the restore did; the
-  // command line only calls a run successful when the card ends up verified by it. A
-  // restore-only run with an empty backup folder put nothing back, so it has not succeeded.
-  bool Succeeded(const JobContext& job, int result) const {
-    if (restoreOnly_) {
-      // Ended before the restore (the card's checks, or the backup folder held by another
-      // job): the job has said why.
-      if (job.restoreState == kPhaseIdle) return false;
-      if (job.backupFileCount == 0) {
-        std::fprintf(stderr, "Nothing was restored: the backup folder holds no files.\n");
-        return false;
-      }
-      return job.restoreVerifyState == kPhaseDone;
-    }
-    return result == 1 && job.verifyState == kPhaseDone;
   }
 
   std::string card_;

@@ -7,7 +7,6 @@
 #include "cli/json_report.h"
 #include "record/job_io.h"
 #include "job/jobs.h"
-#include "verify/verify.h"
 
 namespace cw::cli {
 namespace {
@@ -29,13 +28,13 @@ class VerifyCommand : public Command {
 
   int Run() override {
     JobRunner runner(PromptAnswers{}, JsonReport());
-    const int status = RunJob(runner);
-    if (JsonReport()) Report(runner, status);
-    return status;
+    const JobResult result = RunJob(runner);
+    if (JsonReport()) Report(runner, result);
+    return ExitStatus(result);
   }
 
  private:
-  int RunJob(JobRunner& runner) {
+  JobResult RunJob(JobRunner& runner) {
     // The last package path is kept up to date as at every start, but verify only checks
     // against the package it is given.
     runner.Start();
@@ -45,27 +44,17 @@ class VerifyCommand : public Command {
     JobContext& job = runner.job();
     job.log->Log("OnVerify");
     job.fwpPath = package_.value_or("");
-    if (!CheckVerifyRequest(job)) {
-      refused_ = true;
-      return kExitFailed;
-    }
+    if (!CheckVerifyRequest(job))
+      return JobResult{.kind = JobKind::kVerifyOnly, .outcome = JobOutcome::kRefused};
     PrepareVerifyJob(job);
-    const int result = runner.Run(VerifyOnly);
+    const JobResult result = runner.Run(VerifyOnly);
     runner.Finish(result);
-    // A stop request that came after the job's last stop point leaves the job's own result.
-    if (result == kExitStopped) return kExitInterrupted;
-    return result == kVerifyPassed ? kExitOk : kExitFailed;
+    return result;
   }
 
-  // A run that never came to read the card's files (drive, card or reference refused) is a
-  // refusal; one that read them and found a fault has failed.
-  void Report(JobRunner& runner, int status) const {
-    const JobContext& job = runner.job();
-    const bool refused = refused_ || job.verifyOnlyState != kPhaseDone;
-    PrintJson(JobReport(Name(), job, status, refused, runner.Messages(), package_));
+  void Report(JobRunner& runner, const JobResult& result) const {
+    PrintJson(JobReport(Name(), runner.job(), result, runner.Messages(), package_));
   }
-
-  bool refused_ = false;
   std::string card_;
   std::optional<std::string> package_;
 };

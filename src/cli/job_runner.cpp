@@ -142,9 +142,9 @@ void JobRunner::DrawProgress(bool final) {
   std::fflush(out_);
 }
 
-int JobRunner::Run(int (*worker)(JobContext*)) {
+JobResult JobRunner::Run(JobResult (*worker)(JobContext*)) {
   StopSignalScope signals;
-  int result = 0;
+  JobResult result;
   int32_t requests = 0;
   terminal_.Begin(job_);
   std::thread thread([this, worker, &result] { result = worker(&job_); });
@@ -188,19 +188,18 @@ void JobRunner::SayStopping(int32_t requests) {
   std::fflush(stderr);
 }
 
-void JobRunner::Finish(int result) {
+void JobRunner::Finish(const JobResult& result) {
   if (!StoreDiagnostics(job_)) {
     std::fprintf(stderr, "The transcript could not be saved: %s\\DownloadDiagnostics.txt\n",
                  job_.dataPath.c_str());
   }
-  const int32_t outcome = job_.stopOutcome;
-  if (outcome != kNotStopped) {
-    std::fprintf(stderr, "%s\n", StopSummary(outcome).c_str());
-    if (outcome == kStoppedRestoreCut) {
+  if (result.stop != kNotStopped) {
+    std::fprintf(stderr, "%s\n", StopSummary(result.stop).c_str());
+    if (result.stop == kStoppedRestoreCut) {
       std::fprintf(stderr, "To finish the restore later: cardwright store --card %s --restore-only\n",
                    job_.flashPath.c_str());
     }
-  } else if (interrupted_ && result != kExitStopped) {
+  } else if (interrupted_ && result.outcome != JobOutcome::kStopped) {
     std::fputs("The job had passed its last stop point and ran to its end.\n", stderr);
   }
   std::fflush(stderr);

@@ -12,6 +12,7 @@
 #include "cli/terminal_prompt.h"
 #include "job/front_end.h"
 #include "record/job_context.h"
+#include "record/job_result.h"
 #include "log/log_to_file.h"
 
 namespace cw::cli {
@@ -41,15 +42,15 @@ class JobRunner {
 
   // Runs `worker` on its own thread until it ends, showing progress. Ctrl-C (also SIGTERM,
   // Ctrl-Break) asks the job to stop at its next file; a second one also stops a restore.
-  // Returns the worker's result.
-  int Run(int (*worker)(JobContext*));
+  // Returns the job's result.
+  JobResult Run(JobResult (*worker)(JobContext*));
   // True when a stop was asked during Run.
   bool Interrupted() const { return interrupted_; }
   // The message boxes the run showed, in order.
   std::vector<std::string> Messages() const { return prompt_.Messages(); }
   // Ends as the window does when it sees the job end: the transcript is saved (standard error
   // says when it could not be), and how a stopped job left the card is said.
-  void Finish(int result);
+  void Finish(const JobResult& result);
 
  private:
   void SetPackageBox(const std::string& text);

@@ -86,15 +86,22 @@ void PrintJson(const Json& report) {
   std::fflush(stdout);
 }
 
-Json JobReport(const std::string& command, const JobContext& job, int status, bool refused,
+int ExitStatus(const JobResult& result) {
+  switch (result.outcome) {
+    case JobOutcome::kPassed:
+      return kExitOk;
+    case JobOutcome::kStopped:
+      return kExitInterrupted;
+    default:
+      return kExitFailed;
+  }
+}
+
+Json JobReport(const std::string& command, const JobContext& job, const JobResult& result,
                const std::vector<std::string>& messages,
                const std::optional<std::string>& package) {
-  const char* outcome = status == kExitOk            ? "passed"
-                        : status == kExitInterrupted ? "stopped"
-                        : refused                    ? "refused"
-                                                     : "failed";
   Json report = ReportHead(command);
-  SetOutcome(report, outcome, status, messages);
+  SetOutcome(report, OutcomeName(result.outcome), ExitStatus(result), messages);
   report["card"] = job.flashPath;
   report["package"] = package ? Json(*package) : Json(nullptr);
   report["phases"] = PhasesJson(job);

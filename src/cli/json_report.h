@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "record/job_context.h"
+#include "record/job_result.h"
 
 namespace cw::cli {
 
@@ -32,10 +33,12 @@ void SetOutcome(Json& report, const std::string& outcome, int exitStatus,
 // have their stray bytes replaced, so the document stays valid.
 void PrintJson(const Json& report);
 
-// The report of a store or verify run that ended with exit `status`: passed (0), stopped (5),
-// refused (`refused`: it ended in its checks) or failed; its messages, the card and package,
-// every phase by name with its result, and every file its verifications read.
-Json JobReport(const std::string& command, const JobContext& job, int status, bool refused,
+// The exit status of a store or verify run that ended with `result`.
+int ExitStatus(const JobResult& result);
+// The report of a store or verify run that ended with `result`: its outcome and exit status,
+// its messages, the card and package, every phase by name with its result, and every file its
+// verifications read.
+Json JobReport(const std::string& command, const JobContext& job, const JobResult& result,
                const std::vector<std::string>& messages, const std::optional<std::string>& package);
 
 }  // namespace cw::cli

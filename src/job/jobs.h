@@ -4,20 +4,20 @@
 // both clear jobRunning on every exit.
 
 #include "record/job_context.h"
+#include "record/job_result.h"
 
 namespace cw {
 
 struct JobState;
 
-// "Store and Verify" (with "Restore Only" when restoreOnly is set). 1 on success or after the
-// restore-only path, 0 otherwise, 5 when stopped.
-int DownloadAndVerify(JobContext* job);
-// "Verify Only". The result of Verify (2 when every file matched), else 0; 5 when stopped.
-int VerifyOnly(JobContext* job);
+// "Store and Verify" (with "Restore Only" when restoreOnly is set).
+JobResult DownloadAndVerify(JobContext* job);
+// "Verify Only".
+JobResult VerifyOnly(JobContext* job);
 // The same two jobs on a state the caller owns and can read afterwards (`state.job` is the
 // front end's record).
-int DownloadAndVerifyJob(JobState& state);
-int VerifyOnlyJob(JobState& state);
+JobResult DownloadAndVerifyJob(JobState& state);
+JobResult VerifyOnlyJob(JobState& state);
 
 // Builds upgradeInfoText (the record appended to "FWP_INFO_FILE.TXT") for the job `state`.
 void GetUpgradeInfo(JobState& state);

@@ -15,6 +15,7 @@
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "job/job_stop.h"
+#include "job/job_result.h"
 #include "job/jobs.h"
 #include "job/store_job.h"
 #include "job/load_info_array.h"
@@ -284,13 +285,13 @@ void EnterStage(JobState& state, int32_t stage) {
 // card's complete backup, and stage 11.
 bool CardChanged(JobState& state) { return state.cardChanged; }
 
-int DownloadAndVerify(JobContext* job) {
+JobResult DownloadAndVerify(JobContext* job) {
   JobState state(*job);
   return DownloadAndVerifyJob(state);
 }
 
-int DownloadAndVerifyJob(JobState& state) {
-  return RunWorker(state, [&state]() -> int {
+JobResult DownloadAndVerifyJob(JobState& state) {
+  const int exitCode = RunWorker(state, [&state]() -> int {
     // Held from stage 7 until the job ends, whichever way it ends, so that a restore after a
     // stop or an error still holds it; the system drops it if the process dies.
     BackupFolderLock backupLock;
@@ -304,6 +305,7 @@ int DownloadAndVerifyJob(JobState& state) {
       return EndFailedStore(state, state.storeStage, CardChanged(state), DescribeError(error));
     }
   });
+  return StoreJobResult(state, exitCode);
 }
 
 }  // namespace cw

@@ -8,6 +8,7 @@
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "job/job_stop.h"
+#include "job/job_result.h"
 #include "job/jobs.h"
 #include "job/load_info_array.h"
 #include "platform/platform.h"
@@ -90,14 +91,14 @@ int RunVerifyOnly(JobState& state) {
 
 }  // namespace
 
-int VerifyOnly(JobContext* job) {
+JobResult VerifyOnly(JobContext* job) {
   JobState state(*job);
   return VerifyOnlyJob(state);
 }
 
-int VerifyOnlyJob(JobState& state) {
+JobResult VerifyOnlyJob(JobState& state) {
   JobContext* const job = &state.job;
-  return RunWorker(state, [&state, job]() -> int {
+  const int exitCode = RunWorker(state, [&state, job]() -> int {
     try {
       return RunVerifyOnly(state);
     } catch (const JobStopped&) {
@@ -114,6 +115,7 @@ int VerifyOnlyJob(JobState& state) {
       return FailVerify(state);
     }
   });
+  return VerifyJobResult(state, exitCode);
 }
 
 }  // namespace cw

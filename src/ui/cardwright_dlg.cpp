@@ -58,7 +58,7 @@ bool CCardwrightDlg::OnInitDialog() {
   ShowPassMark1(false);
   view_.SetTitle(Format(kWindowTitleFormat, kProgramVersion / 1000.0));
   timerId_ = 0;
-  displayMode_ = 255;
+  displayMode_ = DisplayMode::kNoJob;
   job_.panelSelected = 0;
   job_.engineSelected = 0;
   job_.restoreOnly = 0;
@@ -69,7 +69,7 @@ bool CCardwrightDlg::OnInitDialog() {
 void CCardwrightDlg::OnDownloadAndVerify() {
   if (jobActive_) return;  // the button is disabled; Enter must not start a second job
   ClearMarksAndStatus();
-  displayMode_ = 0;
+  displayMode_ = DisplayMode::kPreparation;
   job_.prepState = kPhaseRunning;
   job_.storeState = kPhaseIdle;
   job_.verifyOnlyState = kPhaseIdle;
@@ -96,7 +96,7 @@ void CCardwrightDlg::OnVerify() {
   LogLine("OnVerify");
   if (jobActive_) return;
   ClearMarksAndStatus();
-  displayMode_ = 2;
+  displayMode_ = DisplayMode::kVerifyOnly;
   job_.verifyOnlyState = kPhaseRunning;
   job_.prepState = kPhaseIdle;
   job_.storeState = kPhaseIdle;
@@ -119,44 +119,45 @@ void CCardwrightDlg::OnTimer() {
   }
   view_.SetProgressPos(job_.progressPos);
 
-  const int mode = displayMode_;
-  view_.SetText(mode == 4 || mode == 5 ? kIdStatus2 : kIdStatus1, job_.statusText.Get());
+  const DisplayMode mode = displayMode_;
+  const bool restoring = mode == DisplayMode::kRestore || mode == DisplayMode::kRestoreVerification;
+  view_.SetText(restoring ? kIdStatus2 : kIdStatus1, job_.statusText.Get());
   switch (mode) {
-    case 0:
+    case DisplayMode::kPreparation:
       if (job_.prepState == kPhaseFailed) {
         ShowFailMarks1(true);
-        displayMode_ = 4;
+        displayMode_ = DisplayMode::kRestore;
       } else if (job_.prepState == kPhaseDone) {
-        displayMode_ = job_.restoreOnly ? 4 : 1;
+        displayMode_ = job_.restoreOnly ? DisplayMode::kRestore : DisplayMode::kStore;
       }
       break;
-    case 1:
+    case DisplayMode::kStore:
       if (job_.storeState == kPhaseFailed) {
         ShowFailMarks1(true);
-        displayMode_ = 4;
+        displayMode_ = DisplayMode::kRestore;
       } else if (job_.storeState == kPhaseDone) {
-        displayMode_ = 3;
+        displayMode_ = DisplayMode::kVerification;
       }
       break;
-    case 2:
+    case DisplayMode::kVerifyOnly:
       // A failed card check shows no mark: the job's own message explains it.
-      if (job_.verifyOnlyState == kPhaseDone) displayMode_ = 3;
+      if (job_.verifyOnlyState == kPhaseDone) displayMode_ = DisplayMode::kVerification;
       break;
-    case 3:
+    case DisplayMode::kVerification:
       if (job_.verifyState == kPhaseFailed) {
         ShowFailMarks1(true);
-        displayMode_ = 4;
+        displayMode_ = DisplayMode::kRestore;
       } else if (job_.verifyState == kPhaseDone) {
         ShowPassMark1(true);
       }
       break;
-    case 4:
+    case DisplayMode::kRestore:
       if (job_.restoreState == kPhaseFailed)
         ShowFailMarks2(true);
       else if (job_.restoreState == kPhaseDone)
-        displayMode_ = 5;
+        displayMode_ = DisplayMode::kRestoreVerification;
       break;
-    case 5:
+    case DisplayMode::kRestoreVerification:
       if (job_.restoreVerifyState == kPhaseFailed)
         ShowFailMarks2(true);
       else if (job_.restoreVerifyState == kPhaseDone)
@@ -170,7 +171,10 @@ void CCardwrightDlg::OnTimer() {
     if (timerId_ != 0) view_.KillTimer(timerId_);
     timerId_ = 0;
     // The worker's last act was clearing jobRunning; reap it before the next job may start.
-    if (worker_.joinable()) worker_.join();
+    if (worker_.joinable()) {
+      worker_.join();
+      ShowResultMarks(result_);
+    }
     jobActive_ = false;
     StoreDiagnostics(job_);
     EnableInputs(true);
@@ -320,12 +324,22 @@ void CCardwrightDlg::ClearMarksAndStatus() {
   job_.statusText.Set("");
 }
 
-void CCardwrightDlg::StartJob(const std::function<int(JobContext*)>& worker) {
+void CCardwrightDlg::StartJob(const JobWorker& worker) {
   if (timerId_ == 0) timerId_ = view_.StartTimer(kJobTimerId, kJobTimerPeriodMs);
   EnableInputs(false);
   if (worker_.joinable()) worker_.join();  // an ended job the timer has not reaped yet
   jobActive_ = true;
-  worker_ = std::thread([this, worker] { worker(&job_); });
+  result_ = JobResult{};
+  worker_ = std::thread([this, worker] { result_ = worker(&job_); });
+}
+
+// Shows the marks the result calls for; marks the timer showed stay (a test's worker may report
+// through the phases alone).
+void CCardwrightDlg::ShowResultMarks(const JobResult& result) {
+  if (result.check == Verdict::kPassed) ShowPassMark1(true);
+  if (result.check == Verdict::kFailed) ShowFailMarks1(true);
+  if (result.restore == Verdict::kPassed) ShowPassMark2(true);
+  if (result.restore == Verdict::kFailed) ShowFailMarks2(true);
 }
 
 // Each timer tick of a closing window whose job still runs.

@@ -9,6 +9,7 @@
 
 #include "job/front_end.h"
 #include "record/job_context.h"
+#include "record/job_result.h"
 #include "record/prompt.h"
 #include "log/log_to_file.h"
 #include "ui/dialog_view.h"
@@ -17,9 +18,22 @@
 namespace cw {
 
 // The worker entries a dialog starts (DownloadAndVerify and VerifyOnly, or a test's own).
+using JobWorker = std::function<JobResult(JobContext*)>;
 struct JobWorkers {
-  std::function<int(JobContext*)> store;
-  std::function<int(JobContext*)> verify;
+  JobWorker store;
+  JobWorker verify;
+};
+
+// Which of the job's phases the window's timer follows: it decides the status line the text
+// goes to (the second for a restore and its verification) and the marks shown as the phases end.
+enum class DisplayMode : int32_t {
+  kPreparation = 0,
+  kStore = 1,
+  kVerifyOnly = 2,
+  kVerification = 3,
+  kRestore = 4,
+  kRestoreVerification = 5,
+  kNoJob = 255,
 };
 // The real jobs.
 JobWorkers DefaultJobWorkers();
@@ -69,11 +83,9 @@ class CCardwrightDlg {
   void EnableInputs(bool enable);
 
   JobContext& job() { return job_; }
-  // Which of the job's phases the timer follows (0 preparation, 1 store, 2 verify only,
-  // 3 verification, 4 restore, 5 the verification after a restore; 255 no job yet): it decides
-  // the status line the text goes to and the marks shown. The window thread alone uses it.
-  int displayMode() const { return displayMode_; }
-  void SetDisplayMode(int mode) { displayMode_ = mode; }
+  // The phase the timer follows; the window thread alone uses it.
+  DisplayMode displayMode() const { return displayMode_; }
+  void SetDisplayMode(DisplayMode mode) { displayMode_ = mode; }
   // The running job timer's id, 0 when none runs.
   int timerId() const { return timerId_; }
   CDirTreeCtrl& tree() { return tree_; }
@@ -93,7 +105,10 @@ class CCardwrightDlg {
   // Puts text into a box and runs the box's change handler, as a text change does.
   void SetBoxText(int id, const std::string& text);
   void ClearMarksAndStatus();
-  void StartJob(const std::function<int(JobContext*)>& worker);
+  void StartJob(const JobWorker& worker);
+  // The marks of the result of the job that ended; the timer showed them as the phases ended,
+  // and the result settles them.
+  void ShowResultMarks(const JobResult& result);
   void FollowClose();
   void ForceEnd();
   void LogLine(const std::string& line);
@@ -104,7 +119,8 @@ class CCardwrightDlg {
   JobWorkers workers_;
   CLogToFile log_;
   JobContext job_;
-  int displayMode_ = 255;
+  DisplayMode displayMode_ = DisplayMode::kNoJob;
+  JobResult result_;  // written by the worker, read once it has been joined
   int timerId_ = 0;
   CDirTreeCtrl tree_;
   std::thread worker_;

@@ -61,12 +61,12 @@ void StartJob(JobContext& job, CLogToFile& log, ScriptedPrompt& prompt, bool res
   PrepareStoreJob(job);
 }
 
-// Runs the started job on `platform`; the job's exit code.
-int RunJob(Platform& platform, JobContext& job) {
+// Runs the started job on `platform`; the job's result.
+JobResult RunJob(Platform& platform, JobContext& job) {
   SetPlatform(&platform);
-  const int code = DownloadAndVerify(&job);
+  const JobResult result = DownloadAndVerify(&job);
   SetPlatform(nullptr);
-  return code;
+  return result;
 }
 
 Tree Below(const FakePlatform& fake, const std::string& folder) {
@@ -215,7 +215,7 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   StartJob(job, log, prompt, false);
 
   StoreOutcome out;
-  out.exitCode = RunJob(faults, job);
+  out.result = RunJob(faults, job);
 
   out.status = job.statusText.Get();
   out.transcript = job.diagnosticsText.Get();
@@ -226,7 +226,7 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   out.firedAt = faults.FiredAt();
   for (Fault fault : kAllFaults) out.counts[static_cast<int>(fault)] = faults.Count(fault);
   out.cardOperations = faults.CardOperations();
-  if (out.exitCode == 1 && out.status == "Done!") {
+  if (out.result.Passed() && out.status == "Done!") {
     out.ending = Ending::kSucceeded;
   } else if (out.status == "Restore OK!!") {
     out.ending = Ending::kRestored;
@@ -304,8 +304,9 @@ std::vector<std::string> BrokenPromises(const StoreScenario& scenario,
                          (now ? " has other content" : " is missing"));
     }
   } else {
-    if (out.exitCode == 1 || out.status == "Done!")
-      broken.push_back("a failed job reported success (exit " + std::to_string(out.exitCode) +
+    if (out.result.Passed() || out.status == "Done!")
+      broken.push_back(std::string("a failed job reported success (") +
+                       OutcomeName(out.result.outcome) +
                        ", status \"" + out.status + "\")");
     // The transcript names the failure, or holds the message box that did. A check that
     // fails before the card changes may tell by its message box alone.

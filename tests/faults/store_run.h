@@ -1,7 +1,7 @@
 #pragma once
 // One store job ("Store and Verify") on an in-memory card behind the fault-injecting platform,
 // and the promise every run must keep, whatever fails when:
-//   - a job that reports success (exit code 1, "Done!") leaves a card that holds every file of
+//   - a job that reports success (its result passed, "Done!") leaves a card that holds every file of
 //     the package, each with the package's CRC;
 //   - a job that reports "Restore OK!!" leaves every old file with its old content;
 //   - any other end is reported as a failure (not "Done!", a failure text in the transcript);
@@ -19,6 +19,7 @@
 
 #include "faults/fault_platform.h"
 #include "package/package_writer.h"
+#include "record/job_result.h"
 #include "support/fake_platform.h"
 
 namespace cw::test {
@@ -40,7 +41,7 @@ StoreScenario PanelScenario();
 enum class Ending { kSucceeded, kRestored, kFailed };
 
 struct StoreOutcome {
-  int exitCode = -1;
+  JobResult result;
   Ending ending = Ending::kFailed;
   std::string status, transcript;
   std::vector<std::string> messages;

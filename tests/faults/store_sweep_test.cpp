@@ -36,8 +36,9 @@ class StoreSweep : public ::testing::TestWithParam<StoreScenario (*)()> {
       static const char* const kEndings[] = {"succeeded", "restored", "failed"};
       std::string added;
       for (const std::string& path : NewFiles(scenario, out)) added += " " + path;
-      std::printf("  %s | %s | %s | exit %d | %s |%s\n", what.c_str(), out.firedAt.c_str(),
-                  kEndings[static_cast<int>(out.ending)], out.exitCode, out.status.c_str(),
+      std::printf("  %s | %s | %s | %s | %s |%s\n", what.c_str(), out.firedAt.c_str(),
+                  kEndings[static_cast<int>(out.ending)], OutcomeName(out.result.outcome),
+                  out.status.c_str(),
                   added.c_str());
     }
     EXPECT_TRUE(out.fired) << what << ": the planned fault never happened";
@@ -46,7 +47,7 @@ class StoreSweep : public ::testing::TestWithParam<StoreScenario (*)()> {
       problems.push_back(problem + " (Restore Only: \"" + out.restoreOnlyStatus + "\")");
     for (const std::string& problem : problems) {
       ADD_FAILURE() << scenario.name << ", " << what << " (" << out.firedAt << "): " << problem
-                    << "\n  exit " << out.exitCode << ", status \"" << out.status << "\"";
+                    << "\n  " << OutcomeName(out.result.outcome) << ", status \"" << out.status << "\"";
     }
   }
   void Report(const StoreScenario& scenario, const char* sweep) {
@@ -66,7 +67,7 @@ class StoreSweep : public ::testing::TestWithParam<StoreScenario (*)()> {
 TEST_P(StoreSweep, FaultFreeRunSucceedsAndKeepsThePromises) {
   const StoreScenario scenario = GetParam()();
   const StoreOutcome out = RunStore(scenario);
-  EXPECT_EQ(out.exitCode, 1);
+  EXPECT_EQ(out.result.outcome, JobOutcome::kPassed);
   EXPECT_EQ(out.ending, Ending::kSucceeded) << out.status << "\n" << out.transcript;
   EXPECT_EQ(BrokenPromises(scenario, out), std::vector<std::string>{});
   // The backup the store made puts the old card back over the new one (changed, so every old

@@ -45,7 +45,7 @@ class PackageReadOnceTest : public test::JobFixture {
     fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(old));
     fake.WriteFile("E:\\APP\\MAIN.BIN", "old main");
   }
-  int Store() {
+  JobResult Store() {
     PrepareStoreJob(job);
     return DownloadAndVerifyJob(state);
   }
@@ -59,7 +59,7 @@ class PackageReadOnceTest : public test::JobFixture {
 TEST_F(PackageReadOnceTest, AnEngineStoreOpensAndReadsThePackageOnce) {
   OldEngineCard();
   Package(EnginePackage(false));
-  EXPECT_EQ(Store(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(Store().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(job.storeState.load(), kPhaseDone);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
   EXPECT_EQ(fake.ReadFile("E:\\RAW.DAT"), "stored as it is");
@@ -72,7 +72,7 @@ TEST_F(PackageReadOnceTest, AnEngineStoreOpensAndReadsThePackageOnce) {
 TEST_F(PackageReadOnceTest, AnEngineStoreWithTwoStoredCopiesReadsThePackageOnce) {
   OldEngineCard();
   Package(EnginePackage(true));
-  EXPECT_EQ(Store(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(Store().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(job.storeState.load(), kPhaseDone);
   EXPECT_TRUE(fake.Exists("E:\\UPGRADE.FWP"));
   EXPECT_TRUE(fake.Exists("E:\\FWP_3950.FWP"));
@@ -88,7 +88,7 @@ TEST_F(PackageReadOnceTest, APanelStoreReadsThePackageOnce) {
                  BuildCRCList({{"NK.BIN", test::Crc("os")},
                                {"BREVANT\\APP.EXE", test::Crc("old app")}}));
   Package(test::PanelRelease());
-  EXPECT_EQ(Store(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(Store().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "new app");
   EXPECT_EQ(Opens(), 1u);
   EXPECT_EQ(Reads(), 1u);
@@ -97,10 +97,10 @@ TEST_F(PackageReadOnceTest, APanelStoreReadsThePackageOnce) {
 TEST_F(PackageReadOnceTest, AVerifyAgainstThePackageReadsItOnceAndKeepsNoBytes) {
   OldEngineCard();
   Package(EnginePackage(false));
-  ASSERT_EQ(Store(), 1);
+  ASSERT_EQ(Store().outcome, JobOutcome::kPassed);
   fake.ClearCalls();
   PrepareVerifyJob(job);
-  EXPECT_EQ(VerifyOnlyJob(state), kVerifyPassed) << job.diagnosticsText.Get();
+  EXPECT_EQ(VerifyOnlyJob(state).outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(Opens(), 1u);
   EXPECT_EQ(Reads(), 1u);
   EXPECT_TRUE(state.packageData.empty());

@@ -55,7 +55,7 @@ class StoreBackupTest : public test::JobFixture {
     spec.files.push_back(MakeFile(kKindPanel3940Raw, "Quorvane File CRCs.dat", BuildCRCList(list)));
     return spec;
   }
-  int Store(const PackageSpec& spec) {
+  JobResult Store(const PackageSpec& spec) {
     PutPackage(spec);
     ChooseForJob(test::kPackagePath);
     job.diagnosticsText.Set("");
@@ -63,14 +63,14 @@ class StoreBackupTest : public test::JobFixture {
     JobState fresh(job);
     return DownloadAndVerifyJob(fresh);
   }
-  int RestoreOnly(const std::string& name = "") {
+  JobResult RestoreOnly(const std::string& name = "") {
     ChooseForJob(test::kPackagePath);
     job.restoreOnly = 1;
     job.skipBackup = 1;
     job.restoreBackupName = name;
     PrepareStoreJob(job);
     JobState fresh(job);
-    const int code = DownloadAndVerifyJob(fresh);
+    const JobResult code = DownloadAndVerifyJob(fresh);
     job.restoreOnly = 0;
     job.skipBackup = 0;
     return code;
@@ -98,7 +98,7 @@ class StoreBackupTest : public test::JobFixture {
 // B's backup stays whole.
 TEST_F(StoreBackupTest, ABackupThatDidNotCompleteNeverChangesTheCard) {
   PanelCard("ONLY_B.TXT");
-  ASSERT_EQ(Store(PanelRelease()), 1) << job.diagnosticsText.Get() << job.statusText.Get();
+  ASSERT_EQ(Store(PanelRelease()).outcome, JobOutcome::kPassed) << job.diagnosticsText.Get() << job.statusText.Get();
   fake.SetSerialNumber('E', 0xA0A0000A);
   const struct {
     const char* op;
@@ -113,7 +113,7 @@ TEST_F(StoreBackupTest, ABackupThatDidNotCompleteNeverChangesTheCard) {
     fake.SetFileAttributes("E:\\BREVANT\\APP.EXE", kAttrReadOnly | kAttrArchive);
     const Tree before = Files("E:");
     fake.FailAlways(failure.op, kErrDiskFull, failure.path);
-    EXPECT_EQ(Store(PanelRelease()), 0);
+    EXPECT_EQ(Store(PanelRelease()).outcome, JobOutcome::kRefused);
     fake.ClearFailures();
     EXPECT_EQ(Files("E:"), before);
     EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
@@ -152,7 +152,7 @@ TEST_F(StoreBackupTest, AStopAfterCleaningRestoresWhateverTheDiskSays) {
   ChooseForJob(test::kPackagePath);
   platform.FailAlways("GetFileInfo", 64, kPanelRoot + ".incomplete");
   PrepareStoreJob(job);
-  EXPECT_EQ(DownloadAndVerifyJob(state), kExitStopped);
+  EXPECT_EQ(DownloadAndVerifyJob(state).outcome, JobOutcome::kStopped);
   SetPlatform(&fake);
   EXPECT_EQ(job.stopOutcome.load(), kStoppedRestored) << job.diagnosticsText.Get();
   EXPECT_EQ(platform.ReadFile("E:\\BREVANT\\APP.EXE"), "old app");
@@ -168,22 +168,22 @@ TEST_F(StoreBackupTest, TheHistoryKeepsEarlierBackupsWholeAndMarked) {
   fake.WriteFile("E:\\APP\\MAIN.BIN", "first");
   PackageSpec release;
   release.files.push_back(MakeFile(kKindEngine2, "APP\\MAIN.BIN", "second"));
-  ASSERT_EQ(Store(release), 1);
+  ASSERT_EQ(Store(release).outcome, JobOutcome::kPassed);
   const std::string history = kEngineRoot + "_HISTORY";
   std::vector<std::string> names = fake.List(history);
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"2026-12-08_044512_unknown",
                                              "2026-12-08_044512_unknown.incomplete"}));
-  EXPECT_EQ(RestoreOnly("2026-12-08_044512_unknown"), 0);
+  EXPECT_EQ(RestoreOnly("2026-12-08_044512_unknown").outcome, JobOutcome::kRefused);
   EXPECT_EQ(job.restoreState.load(), kPhaseIdle);  // refused before anything changed
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "second");
 
   job.backupsKept = 1;
-  ASSERT_EQ(Store(release), 1);
+  ASSERT_EQ(Store(release).outcome, JobOutcome::kPassed);
   EXPECT_EQ(ListBackups(kEngineRoot, false).size(), 2u);  // the latest and one earlier
   fake.WriteFile(std::string(kDataPath) + "\\BackupsKept.txt", "0\r\n");
   job.backupsKept = -1;
-  ASSERT_EQ(Store(release), 1);
+  ASSERT_EQ(Store(release).outcome, JobOutcome::kPassed);
   EXPECT_EQ(fake.List(history), std::vector<std::string>{});
   BackupManifest manifest;
   ASSERT_EQ(ReadManifest(kEngineRoot, &manifest), ManifestState::kRead);
@@ -205,14 +205,14 @@ TEST_F(StoreBackupTest, RestoresCheckTheBackupBeforeAndTheCardAfter) {
                    MakeFile(kKindEngine2, "APP\\NEW.BIN", "only in the new release"),
                    MakeFile(kKindPanel3950Raw, "PANEL\\P3950.BIN", "3950 file")};
   fake.FailAlways("OpenFile", kErrAccessDenied, "E:\\FWPVers.bin");
-  EXPECT_EQ(Store(release), 0);
+  EXPECT_EQ(Store(release).outcome, JobOutcome::kFailed);
   fake.ClearFailures();
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!") << job.diagnosticsText.Get();
   EXPECT_EQ(Files("E:"), before);
 
   fake.WriteFile(kEngineRoot + "\\APP\\MAIN.BIN", "damaged on the PC");
   fake.WriteFile("E:\\APP\\MAIN.BIN", "the card now");
-  EXPECT_EQ(RestoreOnly(), 1);
+  EXPECT_EQ(RestoreOnly().outcome, JobOutcome::kFailed);
   EXPECT_NE(job.statusText.Get().find("The backup of APP\\MAIN.BIN does not match"),
             std::string::npos)
       << job.statusText.Get();
@@ -223,7 +223,7 @@ TEST_F(StoreBackupTest, RestoresCheckTheBackupBeforeAndTheCardAfter) {
 // differs) goes ahead only when the user says so.
 TEST_F(StoreBackupTest, AnotherCardsBackupGoesOnlyWithTheUsersWord) {
   PanelCard("ONLY_B.TXT");
-  ASSERT_EQ(Store(PanelRelease()), 1);
+  ASSERT_EQ(Store(PanelRelease()).outcome, JobOutcome::kPassed);
   PanelCard("ONLY_A.TXT");
   fake.SetSerialNumber('E', 0xA0A0000A);
   for (const MessageResult answer : {MessageResult::Cancel, MessageResult::Ok}) {
@@ -235,7 +235,7 @@ TEST_F(StoreBackupTest, AnotherCardsBackupGoesOnlyWithTheUsersWord) {
   }
   job.otherCardBackup = OtherCardBackup::kRefuse;  // the command line without --other-card
   PanelCard("ONLY_A.TXT");
-  EXPECT_EQ(RestoreOnly(), 0);
+  EXPECT_EQ(RestoreOnly().outcome, JobOutcome::kRefused);
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\ONLY_B.TXT"));
 }
 
@@ -253,7 +253,7 @@ TEST_F(StoreBackupTest, KindFirstAndRoomFirst) {
   PanelCard("ONLY_A.TXT");
   const Tree before = Files("E:");
   fake.SetFreeBytes('C', 10);
-  EXPECT_EQ(Store(spec), 0);
+  EXPECT_EQ(Store(spec).outcome, JobOutcome::kRefused);
   EXPECT_NE(prompt.messages().back().find("File Backup Failed"), std::string::npos);
   const std::vector<std::string> messages = prompt.messages();
   EXPECT_NE(messages[messages.size() - 2].find("bytes are needed, 10 are free"), std::string::npos);

@@ -100,9 +100,9 @@ class StoreJobLockTest : public test::JobFixture {
     fake.WriteFile(root + "\\NOTES.TXT", "another card's notes");
   }
 
-  int Run() {
+  JobResult Run() {
     PrepareStoreJob(job);
-    const int code = DownloadAndVerifyJob(state);
+    const JobResult code = DownloadAndVerifyJob(state);
     return code;
   }
 
@@ -134,7 +134,7 @@ TEST_F(StoreJobLockTest, TheLockIsAFileBesideTheBackupFolder) {
   EXPECT_EQ(BackupLockName(kEngineRoot), kEngineLock);
   job.prompt = &prompt;  // the watcher's own probes would count
   EngineCard();
-  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(fake.CallCount("TryAcquireLock", kEngineLock), 1u);
   EXPECT_EQ(fake.CallCount("TryAcquireLock", kPanelLock), 0u);
   EXPECT_TRUE(LockIsFree(kEngineLock));
@@ -148,7 +148,7 @@ TEST_F(StoreJobLockTest, SecondJobOnAHeldFolderEndsBeforeTheLoadAndChangesNothin
   std::unique_ptr<HeldLock> otherJob = Sys().TryAcquireLock(kEngineLock);
   ASSERT_NE(otherJob, nullptr);
 
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_EQ(job.jobRunning.load(), 0);
   ASSERT_EQ(watcher.calls().size(), 1u);  // no question, nothing else
   EXPECT_EQ(watcher.calls()[0].text, kBusy);
@@ -165,7 +165,7 @@ TEST_F(StoreJobLockTest, SecondJobOnAHeldFolderEndsBeforeTheLoadAndChangesNothin
 
   // Once the other job has ended, the same request goes through.
   otherJob.reset();
-  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\APP\\MAIN.BIN"), "old main");
   EXPECT_FALSE(fake.Exists(kEngineRoot + "\\NOTES.TXT"));
 }
@@ -177,7 +177,7 @@ TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
   job.restoreOnly = 1;
   job.skipBackup = 1;
   std::unique_ptr<HeldLock> otherJob = Sys().TryAcquireLock(kEngineLock);
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_TRUE(watcher.Contains(kBusy));
   EXPECT_FALSE(Logged("AttemptRestore"));
   EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
@@ -188,7 +188,7 @@ TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
   state.softwareTestMode = 0;
   job.flashPath = "E: BENCH_MODE_ON";  // its restore shows a box to look through
   watcher.seen.clear();
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_TRUE(Logged("AttemptRestore"));
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "another card's main");
   EXPECT_TRUE(EngineLockHeldThroughout());
@@ -198,7 +198,7 @@ TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
 TEST_F(StoreJobLockTest, HeldFromTheQuestionToTheEndOfASuccessfulJob) {
   EngineCard();
   job.flashPath = "E: BENCH_MODE_ON";  // boxes at stages 10 and 17
-  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(watcher.seen.size(), 3u);
   EXPECT_TRUE(EngineLockHeldThroughout());
   EXPECT_TRUE(LockIsFree(kEngineLock));
@@ -208,7 +208,7 @@ TEST_F(StoreJobLockTest, HeldThroughTheRestoreAfterAFailureAndReleasedAfter) {
   EngineCard();
   job.flashPath = "E: BENCH_MODE_ON";
   fake.FailCall("Read", kErrIoDevice, 1, "E:\\APP\\MAIN.BIN");  // verification's first read
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_EQ(job.restoreVerifyState.load(), kPhaseDone);
   ASSERT_TRUE(watcher.Contains("A bad file store has caused a restore."));
   EXPECT_TRUE(EngineLockHeldThroughout());
@@ -219,26 +219,26 @@ TEST_F(StoreJobLockTest, ReleasedOnEveryOtherExit) {
   EngineCard();
   // Cancel at the question.
   watcher.QueueAnswer(MessageResult::Cancel);
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_TRUE(EngineLockHeldThroughout());
   EXPECT_TRUE(LockIsFree(kEngineLock));
 
   // A failed backup of an Engine card ends without a restore.
   fake.FailCall("CopyFile", kErrDiskFull, 1);
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_TRUE(watcher.Contains("File Backup Failed. Process aborted.\r\n"));
   EXPECT_TRUE(LockIsFree(kEngineLock));
 
   // Stopped during the backup: exit 5.
   PrepareStoreJob(job);
   job.stopRequested = 1;
-  EXPECT_EQ(DownloadAndVerifyJob(state), kExitStopped);
+  EXPECT_EQ(DownloadAndVerifyJob(state).outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.jobRunning.load(), 0);
   EXPECT_TRUE(LockIsFree(kEngineLock));
 
   // An error nobody handles.
   watcher.throwAtQuestion = true;
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_NE(job.diagnosticsText.Get().find("the window went away"), std::string::npos);
   EXPECT_TRUE(LockIsFree(kEngineLock));
 }
@@ -246,7 +246,7 @@ TEST_F(StoreJobLockTest, ReleasedOnEveryOtherExit) {
 TEST_F(StoreJobLockTest, CardsOfDifferentKindsDoNotWaitForEachOther) {
   std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
   EngineCard();
-  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   panelJob.reset();
 
   fake.DeleteFile("E:\\UPGRADE.FWP");
@@ -255,7 +255,7 @@ TEST_F(StoreJobLockTest, CardsOfDifferentKindsDoNotWaitForEachOther) {
   fake.DeleteFile("E:\\FWP_INFO_FILE.TXT");
   PanelCard();
   std::unique_ptr<HeldLock> engineJob = Sys().TryAcquireLock(kEngineLock);
-  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(fake.ReadFile(kPanelRoot + "\\BREVANT\\APP.EXE"), "old app");
   EXPECT_TRUE(LockIsFree(kPanelLock));
 }
@@ -271,7 +271,7 @@ TEST_F(StoreJobLockTest, UnknownCardMadeAPanelTakesThePanelFolder) {
   watcher.QueueModelChoice(kTargetPanel3940);
   std::unique_ptr<HeldLock> engineJob = Sys().TryAcquireLock(kEngineLock);
   ASSERT_NE(engineJob, nullptr);
-  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(state.targetType, kTargetPanel3940);
   EXPECT_EQ(state.backupRoot, kPanelRoot);
   EXPECT_EQ(fake.ReadFile(kPanelRoot + "\\DATA.BIN"), "unknown");
@@ -285,7 +285,7 @@ TEST_F(StoreJobLockTest, UnknownCardMadeAPanelIsRefusedWhileThePanelFolderIsHeld
   job.panelSelected = 1;
   watcher.QueueModelChoice(kTargetPanel3940);
   std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_TRUE(watcher.Contains(kBusy));
   EXPECT_EQ(watcher.ChooserCount(), 1u);  // the kind first, then the folder
   EXPECT_FALSE(fake.Exists(kEngineRoot));
@@ -294,12 +294,12 @@ TEST_F(StoreJobLockTest, UnknownCardMadeAPanelIsRefusedWhileThePanelFolderIsHeld
 
 TEST_F(StoreJobLockTest, VerifyOnlyNeverAsksForTheLock) {
   EngineCard();
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   std::unique_ptr<HeldLock> engineJob = Sys().TryAcquireLock(kEngineLock);
   std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
   fake.ClearCalls();
   PrepareVerifyJob(job);
-  EXPECT_EQ(VerifyOnlyJob(state), kVerifyPassed);
+  EXPECT_EQ(VerifyOnlyJob(state).outcome, JobOutcome::kPassed);
   EXPECT_EQ(
       fake.CallCount("TryAcquireLock", kEngineLock) + fake.CallCount("AcquireLock", kEngineLock) +
           fake.CallCount("TryAcquireLock", kPanelLock) + fake.CallCount("AcquireLock", kPanelLock),

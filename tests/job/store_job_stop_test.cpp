@@ -57,9 +57,9 @@ class StoreStopTest : public test::JobFixture {
   }
   ~StoreStopTest() override { state.softwareTestMode = 0; }
 
-  int Run() {
+  JobResult Run() {
     PrepareStoreJob(job);
-    const int code = DownloadAndVerifyJob(state);
+    const JobResult code = DownloadAndVerifyJob(state);
     return code;
   }
   void At(const char* marker, std::function<void()> action) {
@@ -90,7 +90,7 @@ TEST_P(StoreStopCases, StopsWhereAndAsItShould) {
   const StopCase& c = GetParam();
   for (const auto& [marker, requests] : c.stops) StopAt(marker, requests);
   job.skipBackup = c.skipBackup ? 1 : 0;
-  EXPECT_EQ(Run(), kExitStopped);
+  EXPECT_EQ(Run().outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.stopOutcome.load(), c.outcome);
   EXPECT_EQ(job.jobRunning.load(), 0);
   EXPECT_EQ(CardIsOld(), c.cardOld);
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(StoreStopTest, StopsAndRestoresMarkTheirPhases) {
   StopAt(kAtStored, 1);
-  EXPECT_EQ(Run(), kExitStopped);
+  EXPECT_EQ(Run().outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.verifyState.load(), kPhaseFailed);  // the fail marks of the step it was in
   EXPECT_EQ(job.restoreState.load(), kPhaseDone);
   EXPECT_EQ(job.restoreVerifyState.load(), kPhaseDone);
@@ -126,7 +126,7 @@ TEST_F(StoreStopTest, StopsAndRestoresMarkTheirPhases) {
   // Stopped before the card changed: nothing restored, nothing marked as restored.
   acting.actions.clear();
   StopAt(kAtQuestion, 1);
-  EXPECT_EQ(Run(), kExitStopped);
+  EXPECT_EQ(Run().outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
   EXPECT_EQ(job.cardMayHaveChanged.load(), 0);
   EXPECT_FALSE(Logged("  the restore was stopped by request."));
@@ -135,7 +135,7 @@ TEST_F(StoreStopTest, StopsAndRestoresMarkTheirPhases) {
 TEST_F(StoreStopTest, AFirstRequestDoesNotCutTheRestoreOfAFailure) {
   fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\FWPVers.bin");
   StopAt(kAtRestore, 1);
-  EXPECT_EQ(Run(), 0);  // the failed store's own end, its restore complete
+  EXPECT_EQ(Run().outcome, JobOutcome::kFailed);  // the failed store's own end, its restore complete
   EXPECT_TRUE(CardIsOld());
   EXPECT_EQ(job.restoreVerifyState.load(), kPhaseDone);
   EXPECT_EQ(job.stopOutcome.load(), kNotStopped);
@@ -144,7 +144,7 @@ TEST_F(StoreStopTest, AFirstRequestDoesNotCutTheRestoreOfAFailure) {
   acting.actions.clear();
   fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\FWPVers.bin");
   StopAt(kAtRestore, 2);
-  EXPECT_EQ(Run(), kExitStopped);
+  EXPECT_EQ(Run().outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.stopOutcome.load(), kStoppedRestoreCut);
 }
 
@@ -161,7 +161,12 @@ class StoreErrorCases : public StoreStopTest, public ::testing::WithParamInterfa
 TEST_P(StoreErrorCases, AnUnexpectedErrorFailsTheJobAndRestoresAChangedCard) {
   const ErrorCase& c = GetParam();
   At(c.marker, c.raise);
-  EXPECT_EQ(Run(), 0);
+  // Before the card changed it is a refusal; after, a failure (and the card restored).
+  const JobResult result = Run();
+  EXPECT_EQ(result.outcome, c.restored ? JobOutcome::kFailed : JobOutcome::kRefused);
+  EXPECT_EQ(result.cardChanged, c.restored);
+  EXPECT_EQ(result.check, Verdict::kFailed);
+  EXPECT_EQ(result.restore, c.restored ? Verdict::kPassed : Verdict::kNone);
   const std::string message = std::string("The job ended by an unexpected error: ") + c.named + "\r\n";
   EXPECT_TRUE(acting.Contains(message)) << message;
   EXPECT_NE(job.diagnosticsText.Get().find(message), std::string::npos);

@@ -60,9 +60,9 @@ class StoreJobTest : public test::JobFixture {
                    BuildCRCList({{"NK.BIN", Crc("os")}, {"BREVANT\\APP.EXE", Crc("old app")}}));
   }
 
-  int Run() {
+  JobResult Run() {
     PrepareStoreJob(job);
-    const int code = DownloadAndVerifyJob(state);
+    const JobResult code = DownloadAndVerifyJob(state);
     return code;
   }
 
@@ -97,7 +97,7 @@ class StoreJobTest : public test::JobFixture {
 TEST_F(StoreJobTest, EngineCardReceivesThePackageItsCopyAndTheVersionFile) {
   OldEngineCard();
   Package(EnginePackage());
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
 
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
   EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), packageBytes_);
@@ -142,7 +142,7 @@ TEST_F(StoreJobTest, AnUpgradeRecordThatCannotBeWrittenIsAWarning) {
     fake.DeleteFile("E:\\FWP_INFO_FILE.TXT");
     Package(EnginePackage());
     fake.FailCall(op, kErrDiskFull, 1, "E:\\FWP_INFO_FILE.TXT");
-    EXPECT_EQ(Run(), 1) << op;
+    EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << op;
     EXPECT_EQ(job.verifyState.load(), kPhaseDone);
     EXPECT_EQ(prompt.Count(warning), ++warned) << op;
     const std::string ending = std::string(warning) + "\r\nDownload Complete.";
@@ -162,7 +162,7 @@ TEST_F(StoreJobTest, VersionFileOfAnOldFormatCarriesNoGeneratorValues) {
   Package(EnginePackage());
   job.versionBlock = {1, 7, 'C', 3, 4, 'D'};
   job.fwpVersion = 1007;
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(fake.ReadFile("E:\\FWPVers.bin"),
             std::string("\x01\0\0\0\x07\0\0\0C\0\0\0", 12) + std::string(12, '\0'));
 }
@@ -170,7 +170,7 @@ TEST_F(StoreJobTest, VersionFileOfAnOldFormatCarriesNoGeneratorValues) {
 TEST_F(StoreJobTest, PanelCardReceivesTheReleaseNumberAndNoEngineFiles) {
   OldPanelCard();
   Package(test::PanelRelease());
-  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "new app");
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\RELEASENUMBER"), std::string("\x04\x03\x02\x01", 4));
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\BPANEL.INI"), "settings");
@@ -194,7 +194,7 @@ TEST_P(ProtectedCardFilesTest, EngineCardFilesAreReplaced) {
   fake.WriteFile("E:\\FWPVers.bin", "old version", hiddenSystem | kAttrReadOnly);
   fake.WriteFile("E:\\FWP_INFO_FILE.TXT", "", kAttrReadOnly);
   Package(EnginePackage());
-  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
   EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), packageBytes_);
@@ -209,7 +209,7 @@ TEST_P(ProtectedCardFilesTest, PanelReleaseNumberIsReplaced) {
   OldPanelCard();
   fake.WriteFile("E:\\BREVANT\\RELEASENUMBER", "old", kAttrHidden | kAttrSystem | kAttrReadOnly);
   Package(test::PanelRelease());
-  EXPECT_EQ(Run(), 1) << job.diagnosticsText.Get();
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\RELEASENUMBER"), std::string("\x04\x03\x02\x01", 4));
 }
@@ -220,7 +220,7 @@ TEST_F(StoreJobTest, BenchSwitchIsTakenOutOfTheCardPath) {
   OldEngineCard();
   Package(EnginePackage());
   job.flashPath = " e: BENCH_MODE_ON ";
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(state.globalFlashPath, "E:");
   EXPECT_EQ(state.softwareTestMode, 1);
   EXPECT_TRUE(Logged("  globalFlashPath is  E: BENCH_MODE_ON "));
@@ -236,7 +236,7 @@ class StoreRefusalTest : public StoreJobTest {
   void ExpectRefused(const std::string& message) {
     const Tree card = Files("E:");
     const Tree backup = Files(kData);
-    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
     if (!message.empty()) {
       EXPECT_TRUE(prompt.Contains(message)) << message;
       EXPECT_NE(job.diagnosticsText.Get().find(message), std::string::npos);
@@ -367,20 +367,20 @@ TEST_F(StoreJobTest, PanelSpaceCheckCountsTotalCapacity) {
   const uint64_t needed = 5000 + 1 + spec.files[3].content.size() + 10 + 1000;
 
   fake.AddDrive('E', DriveType::Removable, "FAT", needed - 1);
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_TRUE(Logged("  programming fail.  Not enough room on panel flash."));
   EXPECT_TRUE(prompt.Contains("There is insufficient space on this compact flash"));
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "old app");
 
   fake.AddDrive('E', DriveType::Removable, "FAT", needed);
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
 }
 
 TEST_F(StoreJobTest, UnknownCardTakesTheChosenTarget) {
   fake.WriteFile("E:\\DATA.BIN", "x");
   Package(EnginePackage());
   job.engineSelected = 1;
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(state.targetType, kTargetEngine);
   EXPECT_NE(state.upgradeInfoText.find("Target Device: Other\r\n"), std::string::npos);
   EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), packageBytes_);
@@ -391,14 +391,14 @@ TEST_F(StoreJobTest, UnknownCardTakesTheChosenTarget) {
 TEST_F(StoreJobTest, EmptyCardIsNeverBackedUpButTheNextCardIs) {
   Package(EnginePackage());
   job.engineSelected = 1;
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(job.skipBackup.load(), 0);
   EXPECT_TRUE(Logged("  proceeding to program the flash.  Backup?  No"));
   EXPECT_FALSE(Logged("BackupFiles"));
 
   fake.WriteFile("E:\\NOTES.TXT", "notes");
   PrepareStoreJob(job);
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_TRUE(Logged("  proceeding to program the flash.  Backup?  Yes"));
   EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\NOTES.TXT"), "notes");
 }
@@ -436,7 +436,7 @@ TEST_F(StoreJobTest, RestoreOnlyPutsTheBackupBackWithoutAsking) {
   fake.WriteFile("E:\\APP\\MAIN.BIN", "broken");
   job.restoreOnly = 1;
   job.skipBackup = 1;
-  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old main");
   EXPECT_EQ(prompt.Count(), 0u);
   EXPECT_EQ(job.prepState.load(), kPhaseDone);
@@ -464,7 +464,7 @@ TEST_F(StoreFailureTest, VersionFileThatCannotBeCreated) {
   Package(EnginePackage());
   const Tree card = Files("E:");
   fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\FWPVers.bin");
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_TRUE(Logged("    failed to open."));
   EXPECT_TRUE(prompt.Contains("Failed to place FWP Version file on flash\r\n"));
   EXPECT_TRUE(Logged("    attempting to restore the original files after store failed."));
@@ -478,7 +478,7 @@ TEST_F(StoreFailureTest, StoredCopyThatCannotBeWrittenInFull) {
   Package(EnginePackage());
   const Tree card = Files("E:");
   fake.FailCall("Write", kErrDiskFull, 1, "E:\\UPGRADE.FWP");
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_TRUE(prompt.Contains("Could not write target FWP file\r\nE:\\UPGRADE.FWP"));
   EXPECT_EQ(job.storeState.load(), kPhaseFailed);
   ExpectRestored(card);
@@ -493,7 +493,7 @@ TEST_F(StoreFailureTest, MissingMakersFolderForTheReleaseNumber) {
   spec.files.push_back({.kind = kKindPanel3940, .cardPath = "APP.EXE", .content = "app"});
   Package(spec);
   const Tree card = Files("E:");
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_TRUE(Logged("    failed to open E:\\Brevant\\ReleaseNumber"));
   EXPECT_TRUE(prompt.Contains("Failed to place Release file on flash"));
   EXPECT_EQ(job.storeState.load(), kPhaseFailed);
@@ -505,7 +505,7 @@ TEST_F(StoreFailureTest, CardThatCannotBeEjected) {
   Package(EnginePackage());
   const Tree card = Files("E:");
   fake.FailCall("CloseVolume", kErrIoDevice, 2);  // the probe's closes, the ejection's does not
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_TRUE(Logged("  Could not eject compact flash"));
   EXPECT_EQ(job.storeState.load(), kPhaseFailed);
   EXPECT_EQ(job.verifyState.load(), kPhaseIdle);
@@ -518,7 +518,7 @@ TEST_F(StoreFailureTest, FileThatDoesNotReadBackTriggersTheRestore) {
   const Tree card = Files("E:");
   // The first read of the new file is verification's.
   fake.FailCall("Read", kErrIoDevice, 1, "E:\\APP\\MAIN.BIN");
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_EQ(job.verifyState.load(), kPhaseFailed);
   EXPECT_NE(job.diagnosticsText.Get().find("Download Failed!! Attempting Restore."),
             std::string::npos);
@@ -530,7 +530,7 @@ TEST_F(StoreFailureTest, EngineBackupFailureEndsWithoutRestore) {
   Package(EnginePackage());
   const Tree card = Files("E:");
   fake.FailCall("CopyFile", kErrDiskFull, 2);
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_TRUE(Logged("  File Backup Failed. Process aborted."));
   EXPECT_TRUE(prompt.Contains("File Backup Failed. Process aborted.\r\n"));
   EXPECT_FALSE(Logged("AttemptRestore"));
@@ -546,7 +546,7 @@ TEST_F(StoreFailureTest, PanelBackupFailureKeepsEveryCardFile) {
   Package(test::PanelRelease());
   const Tree card = Files("E:");
   fake.FailCall("CopyFile", kErrDiskFull, 2);
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_FALSE(Logged("AttemptRestore"));
   EXPECT_EQ(job.prepState.load(), kPhaseFailed);
   EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
@@ -558,7 +558,7 @@ TEST_F(StoreFailureTest, FailureWithoutBackupCannotBeRestored) {
   Package(EnginePackage());
   job.skipBackup = 1;
   fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\FWPVers.bin");
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_TRUE(Logged("  proceeding to program the flash.  Backup?  No"));
   EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
   EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
@@ -570,7 +570,7 @@ TEST_F(StoreJobTest, StopDuringTheBackupEndsTheJob) {
   PrepareStoreJob(job);
   prompt.QueueAnswer(MessageResult::Ok);
   job.stopRequested = 1;  // seen first by the backup's loop
-  EXPECT_EQ(DownloadAndVerifyJob(state), kExitStopped);
+  EXPECT_EQ(DownloadAndVerifyJob(state).outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.jobRunning.load(), 0);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old main");
 }

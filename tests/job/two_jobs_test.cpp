@@ -46,7 +46,7 @@ struct OneJob {
   std::string name;  // the card's folder below the test's temporary folder
   ScriptedPrompt prompt;
   JobContext job;
-  int result = -1;
+  JobResult result;
 };
 
 class TwoJobsTest : public ::testing::Test {
@@ -118,7 +118,9 @@ TEST_F(TwoJobsTest, AnEngineStoreAndAPanelStoreRunAtTheSameTime) {
 
   for (OneJob* one : {&engine, &panel}) {
     SCOPED_TRACE(one->name);
-    EXPECT_EQ(one->result, 1);
+    EXPECT_EQ(one->result.outcome, JobOutcome::kPassed);
+    EXPECT_EQ(one->result.check, Verdict::kPassed);
+    EXPECT_EQ(one->result.restore, Verdict::kNone);
     EXPECT_EQ(one->job.jobRunning, 0);
     EXPECT_EQ(one->job.prepState, kPhaseDone);
     EXPECT_EQ(one->job.storeState, kPhaseDone);

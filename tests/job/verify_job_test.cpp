@@ -52,7 +52,7 @@ class VerifyOnlyTest : public ::testing::Test {
                                  {"\\HARDDISK\\BREVANT\\APP.EXE", Crc("application")}}));
   }
 
-  int Run(const std::string& card, const std::string& package) {
+  JobResult Run(const std::string& card, const std::string& package) {
     job.flashPath = card;
     job.fwpPath = package;
     PrepareVerifyJob(job);
@@ -70,7 +70,7 @@ TEST_F(VerifyOnlyTest, AnEngineCardPassesAgainstItsPackageAndIsLeftAlone) {
   scope.state.targetType = kTargetPanel3950;  // an earlier job's values do not carry over
   scope.state.has3950Support = 1;
   scope.state.osOnCard = 1;
-  EXPECT_EQ(Run("E:", test::kPackagePath), kVerifyPassed);
+  EXPECT_EQ(Run("E:", test::kPackagePath).outcome, JobOutcome::kPassed);
   EXPECT_EQ(job.verifyOnlyState, kPhaseDone);
   EXPECT_EQ(job.verifyState, kPhaseDone);
   EXPECT_EQ(job.jobRunning, 0);
@@ -93,7 +93,7 @@ TEST_F(VerifyOnlyTest, AnEngineCardPassesAgainstItsPackageAndIsLeftAlone) {
 TEST_F(VerifyOnlyTest, WithoutAPackageAnEngineCardIsCheckedAgainstItsStoredCopy) {
   LayEngineCard();
   fake.DeleteFile(test::kPackagePath);
-  EXPECT_EQ(Run("E:", ""), kVerifyPassed);
+  EXPECT_EQ(Run("E:", "").outcome, JobOutcome::kPassed);
   EXPECT_EQ(job.usePackageFile, 0);
   EXPECT_EQ(scope.state.osInPackage, 1);
   EXPECT_EQ(scope.state.globalFWPDataFilePath, "E:\\UPGRADE.FWP");
@@ -101,12 +101,12 @@ TEST_F(VerifyOnlyTest, WithoutAPackageAnEngineCardIsCheckedAgainstItsStoredCopy)
 
 TEST_F(VerifyOnlyTest, WithoutAPackageAPanelCardIsCheckedAgainstItsCRCList) {
   LayPanelCard();
-  EXPECT_EQ(Run("e:", ""), kVerifyPassed);  // a lower-case letter passes the C test
+  EXPECT_EQ(Run("e:", "").outcome, JobOutcome::kPassed);  // a lower-case letter passes the C test
   EXPECT_EQ(scope.state.targetType, kTargetPanel3940);
   EXPECT_EQ(scope.state.osInPackage, 1);
 
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "application, changed");
-  EXPECT_EQ(Run("E:", ""), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run("E:", "").outcome, JobOutcome::kFailed);
   EXPECT_EQ(job.verifyOnlyState, kPhaseDone);
   EXPECT_EQ(job.verifyState, kPhaseFailed);
   EXPECT_TRUE(prompt.Contains("\r\nE:\\BREVANT\\APP.EXE"));
@@ -115,9 +115,9 @@ TEST_F(VerifyOnlyTest, WithoutAPackageAPanelCardIsCheckedAgainstItsCRCList) {
 TEST_F(VerifyOnlyTest, OnlyARemovableDriveWithoutACInItsPathIsAccepted) {
   fake.AddDrive('F', DriveType::Fixed, "FAT16", 64ull << 20);
   fake.AddDrive('C', DriveType::Removable, "FAT16", 64ull << 20);
-  EXPECT_EQ(Run("F:", ""), 0);
-  EXPECT_EQ(Run("E:\\CARD", ""), 0);  // not a drive root
-  EXPECT_EQ(Run("C:", ""), 0);         // removable, but the letter test refuses it
+  EXPECT_EQ(Run("F:", "").outcome, JobOutcome::kRefused);
+  EXPECT_EQ(Run("E:\\CARD", "").outcome, JobOutcome::kRefused);  // not a drive root
+  EXPECT_EQ(Run("C:", "").outcome, JobOutcome::kRefused);         // removable, but the letter test refuses it
   EXPECT_EQ(prompt.messages(),
             (std::vector<std::string>{kInvalidDrive, kInvalidDrive, kInvalidDrive}));
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Warning);
@@ -131,7 +131,7 @@ TEST_F(VerifyOnlyTest, OnlyARemovableDriveWithoutACInItsPathIsAccepted) {
 TEST_F(VerifyOnlyTest, AVolumeThatDoesNotOpenFailsTheVerification) {
   LayEngineCard();
   fake.FailAlways("OpenVolume", kErrAccessDenied);
-  EXPECT_EQ(Run("E:", test::kPackagePath), 0);
+  EXPECT_EQ(Run("E:", test::kPackagePath).outcome, JobOutcome::kRefused);
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{kNotOpening});
   EXPECT_EQ(job.verifyState, kPhaseFailed);
   EXPECT_EQ(job.verifyOnlyState, kPhaseRunning);
@@ -141,7 +141,7 @@ TEST_F(VerifyOnlyTest, AVolumeThatDoesNotOpenFailsTheVerification) {
 TEST_F(VerifyOnlyTest, ACardOfTheWrongFileSystemFailsTheVerification) {
   fake.AddDrive('G', DriveType::Removable, "FAT32", 64ull << 20);
   fake.WriteFile("G:\\UPGRADE.FWP", "x");
-  EXPECT_EQ(Run("G:", ""), 0);
+  EXPECT_EQ(Run("G:", "").outcome, JobOutcome::kRefused);
   EXPECT_EQ(job.verifyState, kPhaseFailed);
   EXPECT_EQ(prompt.Count(), 1u);  // BasicFlashCheck's own message
   EXPECT_EQ(fake.CallCount("FindFiles", "G:\\*.*"), 0u);
@@ -150,7 +150,7 @@ TEST_F(VerifyOnlyTest, ACardOfTheWrongFileSystemFailsTheVerification) {
 TEST_F(VerifyOnlyTest, ACardOfUnknownTypeIsRefusedWhateverTheTargetChoice) {
   fake.WriteFile("E:\\DATA\\LOG.TXT", "not a programmed card");
   job.engineSelected = 1;
-  EXPECT_EQ(Run("E:", test::kPackagePath), 0);
+  EXPECT_EQ(Run("E:", test::kPackagePath).outcome, JobOutcome::kRefused);
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{kUnknownType});
   EXPECT_EQ(job.verifyState, kPhaseFailed);
   EXPECT_EQ(job.verifyOnlyState, kPhaseRunning);
@@ -160,7 +160,7 @@ TEST_F(VerifyOnlyTest, ACardOfUnknownTypeIsRefusedWhateverTheTargetChoice) {
 TEST_F(VerifyOnlyTest, ATableThatDoesNotLoadFailsTheInspectionRow) {
   LayEngineCard();
   fake.DeleteFile(test::kPackagePath);
-  EXPECT_EQ(Run("E:", test::kPackagePath), 0);
+  EXPECT_EQ(Run("E:", test::kPackagePath).outcome, JobOutcome::kRefused);
   EXPECT_EQ(job.verifyOnlyState, kPhaseFailed);
   EXPECT_EQ(job.verifyState, kPhaseRunning);
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{"FWP file not found!\r\n"});
@@ -172,7 +172,7 @@ TEST_F(VerifyOnlyTest, AStopDuringVerificationEndsWithFive) {
   job.fwpPath = test::kPackagePath;
   PrepareVerifyJob(job);
   job.stopRequested = 1;  // seen at the first record
-  EXPECT_EQ(VerifyOnlyJob(scope.state), 5);
+  EXPECT_EQ(VerifyOnlyJob(scope.state).outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.jobRunning, 0);
   EXPECT_EQ(job.verifyOnlyState, kPhaseDone);
   // Said and logged as a stop.

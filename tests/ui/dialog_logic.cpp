@@ -37,7 +37,7 @@ class DialogLogicTest : public QObject {
     QVERIFY(f_->Logged("Rootpath: C:\\WORK"));
     QVERIFY(f_->Logged("Datapath: C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE"));
     QVERIFY(f_->Logged("  did not locate previous or local last path, searching."));
-    QCOMPARE(dlg.displayMode(), 255);
+    QCOMPARE(dlg.displayMode(), DisplayMode::kNoJob);
     QCOMPARE(dlg.timerId(), 0);
     QCOMPARE(dlg.job().jobRunning.load(), 0);
     QVERIFY(!f_->view.Shown(kIdPassMark1));
@@ -155,7 +155,7 @@ class DialogLogicTest : public QObject {
 
     JobContext& job = dlg.job();
     QVERIFY(dlg.jobActive());
-    QCOMPARE(dlg.displayMode(), 0);
+    QCOMPARE(dlg.displayMode(), DisplayMode::kPreparation);
     QCOMPARE(job.prepState.load(), int32_t{kPhaseRunning});
     QCOMPARE(job.storeInProgress.load(), 0);  // restore only
     QCOMPARE(job.usePackageFile.load(), 1);
@@ -183,13 +183,31 @@ class DialogLogicTest : public QObject {
     QCOMPARE(fake().ReadFile(f_->DataPath() + "\\DownloadDiagnostics.txt"), std::string("Done!\r\n"));
   }
 
+  // The marks a job ends with are its result's, also where the timer never saw the phases.
+  void theJobsResultSettlesTheMarks() {
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.texts[kIdPackageBox] = "C:\\PKG\\A.FWP";
+    f_->view.texts[kIdCardBox] = "E:";
+    f_->store.result = JobResult{.outcome = JobOutcome::kFailed,
+                                 .check = Verdict::kFailed,
+                                 .restore = Verdict::kPassed};
+    dlg.OnDownloadAndVerify();
+    f_->store.WaitUntilFinished();
+    dlg.OnTimer();
+    QVERIFY(!dlg.jobActive());
+    QVERIFY(f_->view.Shown(kIdFailMark1Left) && f_->view.Shown(kIdFailMark1Right));
+    QVERIFY(f_->view.Shown(kIdPassMark2));
+    QVERIFY(!f_->view.Shown(kIdPassMark1));
+    QVERIFY(!f_->view.Shown(kIdFailMark2Left));
+  }
+
   void aVerifyJobWithoutAPackageUsesTheCardsReference() {
     CCardwrightDlg& dlg = f_->Open();
     f_->view.texts[kIdPackageBox] = "";
     f_->view.texts[kIdCardBox] = "E:";
     dlg.OnVerify();
     f_->verify.WaitUntilFinished();
-    QCOMPARE(dlg.displayMode(), 2);
+    QCOMPARE(dlg.displayMode(), DisplayMode::kVerifyOnly);
     QCOMPARE(dlg.job().usePackageFile.load(), 0);
     QCOMPARE(dlg.job().verifyOnlyState.load(), int32_t{kPhaseRunning});
     QCOMPARE(f_->verify.runs.load(), 1);
@@ -203,7 +221,7 @@ class DialogLogicTest : public QObject {
     CCardwrightDlg& dlg = f_->Open();
     JobContext& job = dlg.job();
     job.jobRunning = 1;
-    dlg.SetDisplayMode(2);
+    dlg.SetDisplayMode(DisplayMode::kVerifyOnly);
     job.progressMin = 0;
     job.progressMax = 70000;
     job.progressPos = 12;

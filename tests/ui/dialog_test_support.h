@@ -20,7 +20,7 @@ namespace cw {
 // body, can hold until released, and then ends the job as every worker does.
 class TestWorker {
  public:
-  std::function<int(JobContext*)> Entry() {
+  JobWorker Entry() {
     return [this](JobContext* job) {
       ++runs;
       flashPathSeen = job->flashPath;
@@ -29,7 +29,7 @@ class TestWorker {
       if (holdUntilReleased) released_.wait();
       job->jobRunning = 0;
       finished_.set_value();
-      return 1;
+      return result;
     };
   }
   void Release() { release_.set_value(); }
@@ -37,6 +37,7 @@ class TestWorker {
 
   bool holdUntilReleased = false;
   std::function<void(JobContext*)> body;
+  JobResult result;  // what the job returns
   std::atomic<int> runs{0};
   std::string flashPathSeen, fwpPathSeen;
 

@@ -74,13 +74,13 @@ class DisplayModesTest : public QObject {
 
     JobContext& job = f_->dlg->job();
     job.jobRunning = 1;
-    f_->dlg->SetDisplayMode(mode);
+    f_->dlg->SetDisplayMode(static_cast<DisplayMode>(mode));
     job.restoreOnly = restoreOnly;
     Phase(job, phase) = state;
     job.statusText.Set("Checking files...");
     f_->dlg->OnTimer();
 
-    QCOMPARE(f_->dlg->displayMode(), nextMode);
+    QCOMPARE(static_cast<int>(f_->dlg->displayMode()), nextMode);
     FakeDialogView& view = f_->view;
     QCOMPARE(view.GetText(line), std::string("Checking files..."));
     QVERIFY(view.GetText(line == 1005 ? 1006 : 1005).empty());
@@ -98,7 +98,7 @@ class DisplayModesTest : public QObject {
     JobContext& job = f_->dlg->job();
     FakeDialogView& view = f_->view;
     job.jobRunning = 1;
-    f_->dlg->SetDisplayMode(0);
+    f_->dlg->SetDisplayMode(DisplayMode::kPreparation);
     auto tick = [&](std::atomic<int32_t>& phase, int32_t state, const char* status) {
       phase = state;
       job.statusText.Set(status);
@@ -116,23 +116,23 @@ class DisplayModesTest : public QObject {
     tick(job.restoreVerifyState, kPhaseDone, "Backup verified");
     QVERIFY(view.Shown(kIdPassMark2));
     QVERIFY(!view.Shown(kIdPassMark1));
-    QCOMPARE(f_->dlg->displayMode(), 5);
+    QCOMPARE(f_->dlg->displayMode(), DisplayMode::kRestoreVerification);
 
     job.jobRunning = 0;
     f_->dlg->OnTimer();  // the job ended: the last state stays on show
     QVERIFY(view.Shown(kIdPassMark2) && view.Shown(kIdFailMark1Left));
-    QCOMPARE(f_->dlg->displayMode(), 5);
+    QCOMPARE(f_->dlg->displayMode(), DisplayMode::kRestoreVerification);
   }
 
   // "Restore Only": straight from mode 0 to mode 4; line 1 never shows a pass mark.
   void aRestoreOnlyJob() {
     JobContext& job = f_->dlg->job();
     job.jobRunning = 1;
-    f_->dlg->SetDisplayMode(0);
+    f_->dlg->SetDisplayMode(DisplayMode::kPreparation);
     job.restoreOnly = 1;
     job.prepState = kPhaseDone;
     f_->dlg->OnTimer();
-    QCOMPARE(f_->dlg->displayMode(), 4);
+    QCOMPARE(f_->dlg->displayMode(), DisplayMode::kRestore);
     job.restoreState = kPhaseDone;
     f_->dlg->OnTimer();
     job.restoreVerifyState = kPhaseDone;

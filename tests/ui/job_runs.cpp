@@ -68,7 +68,7 @@ class JobRunsTest : public QObject {
     RunTimerUntilIdle();
     QVERIFY(f_->view.Shown(kIdPassMark1));
     QVERIFY(!f_->view.Shown(kIdFailMark1Left));
-    QCOMPARE(dlg.displayMode(), 3);
+    QCOMPARE(dlg.displayMode(), DisplayMode::kVerification);
     QCOMPARE(f_->prompt.Count(), size_t{0});
     QVERIFY(f_->view.Enabled(kIdVerify));
     // The transcript of the run was saved when the timer saw the end.
@@ -102,7 +102,7 @@ class JobRunsTest : public QObject {
     QVERIFY(f_->view.Shown(kIdPassMark1));
     for (int id : {kIdFailMark1Left, kIdPassMark2, kIdFailMark2Left})
       QVERIFY(!f_->view.Shown(id));
-    QCOMPARE(dlg.displayMode(), 3);
+    QCOMPARE(dlg.displayMode(), DisplayMode::kVerification);
     QCOMPARE(platform_->ReadFile("E:\\APP\\MAIN.BIN"), std::string("new main"));
     QVERIFY(platform_->Exists("E:\\FWP_INFO_FILE.TXT"));
     QCOMPARE(platform_->ReadFile(kLastPath), std::string(kPackage));
@@ -123,7 +123,7 @@ class JobRunsTest : public QObject {
     QVERIFY(!f_->view.Shown(kIdPassMark1));
     QVERIFY(f_->view.Shown(kIdPassMark2));
     QVERIFY(!f_->view.Shown(kIdFailMark2Left));
-    QCOMPARE(dlg.displayMode(), 5);
+    QCOMPARE(dlg.displayMode(), DisplayMode::kRestoreVerification);
     QVERIFY(!f_->view.GetText(kIdStatus2).empty());
     QCOMPARE(platform_->ReadFile("E:\\APP\\MAIN.BIN"), std::string("old main"));
   }

@@ -41,7 +41,7 @@ class WindowCloseTest : public QObject {
       stopSeen = true;
       job->diagnosticsText.Append("stopped\r\n");
       job->jobRunning = 0;
-      return kExitStopped;
+      return JobResult{.outcome = JobOutcome::kStopped};
     };
     WindowPrompt prompt;
     CardwrightWindow w(prompt, JobWorkers{store, store});

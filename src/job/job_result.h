@@ -1,0 +1,14 @@
+#pragma once
+// The result each job returns, made once at its end from the job's own record of its phases.
+
+#include "record/job_result.h"
+#include "record/job_state.h"
+
+namespace cw {
+
+// `exitCode` is the job's own end: kExitStopped after a stop, 1 when the store ran to its end
+// (or a restore-only job ran its restore), kVerifyPassed when every file matched, else 0.
+JobResult StoreJobResult(const JobState& state, int exitCode);
+JobResult VerifyJobResult(const JobState& state, int exitCode);
+
+}  // namespace cw

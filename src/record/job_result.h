@@ -1,0 +1,64 @@
+#pragma once
+// How a job ended, as the job itself knows it: the one answer both front ends read for their
+// exit status, their --json outcome and the window's marks, instead of working it out again
+// from the phases they watched.
+
+#include <cstdint>
+
+#include "record/job_context.h"
+
+namespace cw {
+
+enum class JobKind : int32_t {
+  kStore,        // "Store and Verify"
+  kRestoreOnly,  // "Store and Verify" with "Restore Only": the backup put back
+  kVerifyOnly,   // "Verify Only"
+};
+
+enum class JobOutcome : int32_t {
+  // The store's card verified; every file of a verify-only job matched; a restore-only job put
+  // files back and the card verified.
+  kPassed,
+  // Ended in its checks, before its backup, its restore or (verify-only) its reading of the
+  // card's files: the card is as it was.
+  kRefused,
+  // Ended after its checks without passing (the card may have been restored: see `restore`).
+  kFailed,
+  // Ended by a stop request; `stop` says how the card was left.
+  kStopped,
+};
+
+// What one mark of the window shows: the first for the job's own check of the card (the store
+// and its verification, or the verify-only job), the second for a restore and its verification.
+enum class Verdict : int32_t { kNone, kPassed, kFailed };
+
+struct JobResult {
+  JobKind kind = JobKind::kStore;
+  JobOutcome outcome = JobOutcome::kFailed;
+  Verdict check = Verdict::kNone;
+  Verdict restore = Verdict::kNone;
+  // The job changed the card: a store wrote to it, or a restore ran.
+  bool cardChanged = false;
+  // A restore-only job whose backup folder held nothing: nothing was put back.
+  bool nothingToRestore = false;
+  StopOutcome stop = kNotStopped;
+
+  bool Passed() const { return outcome == JobOutcome::kPassed; }
+};
+
+// "passed", "refused", "failed" or "stopped", as reports name outcomes.
+inline const char* OutcomeName(JobOutcome outcome) {
+  switch (outcome) {
+    case JobOutcome::kPassed:
+      return "passed";
+    case JobOutcome::kRefused:
+      return "refused";
+    case JobOutcome::kStopped:
+      return "stopped";
+    case JobOutcome::kFailed:
+      break;
+  }
+  return "failed";
+}
+
+}  // namespace cw
