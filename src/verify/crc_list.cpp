@@ -93,13 +93,16 @@ bool VerifyCRCFile(JobState& state) {
   for (size_t i = 0; i + 1 < count; ++i) {
     const FILE_INFO_STRUCT& record = state.fileTable[i];
     if (!IsPanelKind(record.kind)) continue;
+    // One forward pass: each record's entry is searched for from where the one before was
+    // found, on through the list (each entry takes three lines), up to the end marker.
     const std::string wanted = ToUpperAscii(FieldText(record.cardPath));
-    std::string line;
-    for (size_t read = 0; read < count - 1; ++read) {
-      line = ToUpperAscii(reader.ReadLine());
-      if (line == wanted || line == "\xFF") break;
+    bool found = false;
+    while (!found && !reader.AtEnd()) {
+      const std::string line = ToUpperAscii(reader.ReadLine());
+      if (line == "\xFF") return false;
+      found = line == wanted;
     }
-    if (Contains(line, "\xFF")) return false;
+    if (!found) return false;
     uint32_t crc = 0;
     if (!reader.ReadUInt32(&crc) || crc != record.fileCrc) return false;
   }

@@ -32,7 +32,8 @@ std::string CRCListPathFor(JobState& state, int32_t target);
 bool LoadArrayFromCRCFile(JobState& state, const std::string& path);
 
 // After a store: the card's list holds every panel record of fileTable (but the last) with the
-// same CRC, in table order. Shows "CRC information not found!" when the list is missing.
+// same CRC, in table order, before its end marker, whatever the lengths of the table and the
+// list. Shows "CRC information not found!" when the list is missing.
 bool VerifyCRCFile(JobState& state);
 
 enum class OSImageSearch { kFound, kNotFound, kEmptyList };

@@ -180,6 +180,20 @@ TEST_F(StoreJobTest, PanelCardReceivesTheReleaseNumberAndNoEngineFiles) {
   EXPECT_TRUE(Logged("    writing release number to panel flash."));
 }
 
+// The smallest release: one application file, a common file and the CRC list.
+TEST_F(StoreJobTest, APanelReleaseOfOneApplicationFileIsStoredAndVerified) {
+  OldPanelCard();
+  PackageSpec spec = test::PanelRelease();
+  spec.files = {test::MakeFile(kKindPanel3940, "BREVANT\\APP.EXE", "new app"),
+                test::MakeFile(kKindCommon, "COMMON.DAT", "common"),
+                test::MakeFile(kKindPanel3940Raw, "Quorvane File CRCs.dat",
+                               BuildCRCList({{"BREVANT\\APP.EXE", Crc("new app")}}))};
+  Package(spec);
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
+  EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
+  EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "new app");
+}
+
 // Card files left read-only, hidden or system are replaced whether or not a backup step ran
 // first: without one nothing else clears them, and Windows (the test platform too) refuses to
 // replace a hidden or system file.

@@ -188,16 +188,30 @@ TEST_F(VerifyCRCFileTest, TheLastRecordIsNotChecked) {
   EXPECT_FALSE(VerifyCRCFile(scope.state));
 }
 
-TEST_F(VerifyCRCFileTest, TheSearchForOneRecordEndsAfterTMinusOneLines) {
-  // The count line and an empty line come first; with two more lines the entry is line 5,
-  // the last a table of six records looks at, with three it is line 6.
+TEST_F(VerifyCRCFileTest, EveryEntryIsFoundWhateverTheLengthsOfTableAndList) {
+  // Lines the list does not know come before the entries: the search reads on through them.
   const std::string list = BuildCRCList({{"BREVANT\\APP.EXE", 0x0A0D0A0D}, {"NK.BIN", 4}});
-  scope.fake.WriteFile(kList3940, std::string(list).insert(8, "X\r\nX\r\n"));
+  scope.fake.WriteFile(kList3940, std::string(list).insert(8, "X\r\nX\r\nX\r\nX\r\n"));
   EXPECT_TRUE(VerifyCRCFile(scope.state));
-  scope.fake.WriteFile(kList3940, std::string(list).insert(8, "X\r\nX\r\nX\r\n"));
-  EXPECT_FALSE(VerifyCRCFile(scope.state));
-  scope.state.fileTable.insert(scope.state.fileTable.begin(), Record(2, "MORE.BIN", 1));
-  EXPECT_TRUE(VerifyCRCFile(scope.state));
+
+  // A release of 1 to 6 panel files and its list: each verifies, and fails without one entry.
+  for (int files = 1; files <= 6; ++files) {
+    SCOPED_TRACE(files);
+    scope.state.fileTable.clear();
+    std::vector<CRCListEntry> entries;
+    for (int i = 0; i < files; ++i) {
+      const std::string path = "BREVANT\\APP" + std::to_string(i) + ".EXE";
+      scope.state.fileTable.push_back(Record(3, path, 100u + i));
+      entries.push_back({path, 100u + i});
+    }
+    scope.state.fileTable.push_back(Record(15, "ALL.DAT", 5));
+    scope.state.fileTable.push_back(Record(11, "Quorvane File CRCs.dat", 6));
+    scope.fake.WriteFile(kList3940, BuildCRCList(entries));
+    EXPECT_TRUE(VerifyCRCFile(scope.state));
+    entries.erase(entries.begin() + files / 2);
+    scope.fake.WriteFile(kList3940, BuildCRCList(entries));
+    EXPECT_FALSE(VerifyCRCFile(scope.state));
+  }
 }
 
 TEST_F(VerifyCRCFileTest, ATableOfOneRecordPassesWithoutReadingTheList) {
