@@ -38,7 +38,8 @@ StopOutcome RestoreChangedCard(JobState& state) {
   state.PhaseWait(kPhaseWaitMs);
   state.Log("    attempting to put the backup back after the job ended early.");
   if (RunRestore(state)) return kStoppedRestored;
-  return job.skipBackup ? kStoppedNoBackup : kStoppedRestoreFailed;
+  // No backup in this job: "Create Backup" was off, or the card was empty.
+  return state.backupSkipped ? kStoppedNoBackup : kStoppedRestoreFailed;
 }
 
 }  // namespace

@@ -148,6 +148,15 @@ TEST_F(StoreStopTest, AFirstRequestDoesNotCutTheRestoreOfAFailure) {
   EXPECT_EQ(job.stopOutcome.load(), kStoppedRestoreCut);
 }
 
+// An empty card has no backup to put back: a stop after the card changed says so.
+TEST_F(StoreStopTest, AStopOnAnEmptyCardSaysThereWasNoBackup) {
+  fake.RemoveTree("E:\\");
+  job.engineSelected = 1;  // an empty card is of no known kind: the target is chosen
+  StopAt(kAtStored, 1);
+  EXPECT_EQ(Run().outcome, JobOutcome::kStopped) << job.diagnosticsText.Get();
+  EXPECT_EQ(job.stopOutcome.load(), kStoppedNoBackup) << job.diagnosticsText.Get();
+}
+
 struct ErrorCase {
   const char* name;
   const char* marker;
