@@ -36,6 +36,27 @@ Json PhasesJson(const JobContext& job) {
   return list;
 }
 
+// How a stopped job left the card; null for a job that was not stopped.
+Json StopJson(StopOutcome stop) {
+  switch (stop) {
+    case kStoppedCardUnchanged:
+      return "card_unchanged";
+    case kStoppedRestored:
+      return "restored";
+    case kStoppedRestoreFailed:
+      return "restore_failed";
+    case kStoppedNoBackup:
+      return "no_backup";
+    case kStoppedRestoreCut:
+      return "restore_stopped";
+    case kStoppedVerify:
+      return "verify_stopped";
+    case kNotStopped:
+      break;
+  }
+  return nullptr;
+}
+
 Json FileChecksJson(const std::vector<FileCheck>& checks) {
   Json list = Json::array();
   for (const FileCheck& check : checks) {
@@ -104,6 +125,7 @@ Json JobReport(const std::string& command, const JobContext& job, const JobResul
   SetOutcome(report, OutcomeName(result.outcome), ExitStatus(result), messages);
   report["card"] = job.flashPath;
   report["package"] = package ? Json(*package) : Json(nullptr);
+  report["stop"] = StopJson(result.stop);
   report["phases"] = PhasesJson(job);
   report["files"] = FileChecksJson(job.fileChecks.Get());
   return report;

@@ -123,23 +123,27 @@ TEST_F(InterruptTest, AStopAtTheQuestionLeavesTheCardUnchanged) {
 
 // Once the card has changed: stopped at the next file, the backup put back and verified.
 TEST_F(InterruptTest, AStopAfterTheCardChangedPutsTheBackupBack) {
-  auto run = card.Start({"store", "--card", "E:", "--package", package, "--yes"});
+  auto run = card.Start({"store", "--card", "E:", "--package", package, "--yes", "--json"});
   HoldAfterAndSignal(*run, "    writing ", SIGINT);
   const CommandResult r = run->Finish();
   EXPECT_EQ(r.exitCode, 5) << r.err;
   EXPECT_NE(r.err.find("Stopped: the card had changed, so its backup was put back. Restore OK!!"),
             std::string::npos)
       << r.err;
+  EXPECT_NE(r.out.find("\"outcome\": \"stopped\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"stop\": \"restored\""), std::string::npos) << r.out;
   EXPECT_TRUE(Logged("  the job was stopped by request at stage 11, after the card had changed."));
   EXPECT_TRUE(Logged("AttemptRestore"));
   ExpectOldFilesBack();
 }
 
 TEST_F(InterruptTest, AStopWithoutABackupSaysTheCardIsHalfWritten) {
-  auto run = card.Start({"store", "--card", "E:", "--package", package, "--yes", "--no-backup"});
+  auto run = card.Start(
+      {"store", "--card", "E:", "--package", package, "--yes", "--no-backup", "--json"});
   HoldAfterAndSignal(*run, "    writing ", SIGINT);
   const CommandResult r = run->Finish();
   EXPECT_EQ(r.exitCode, 5) << r.err;
+  EXPECT_NE(r.out.find("\"stop\": \"no_backup\""), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("the card is half-written and there is no backup"), std::string::npos)
       << r.err;
   EXPECT_NE(card.Snapshot(), before);

@@ -151,6 +151,7 @@ TEST(JsonReportTest, Verify) {
   EXPECT_NE(result.err.find("Done!"), std::string::npos) << "status lines go to stderr";
   EXPECT_EQ(report["card"], "E:");
   EXPECT_EQ(report["package"], package);
+  EXPECT_TRUE(report["stop"].is_null());
   std::map<std::string, std::string> phases = Phases(report);
   EXPECT_EQ(phases["verify_only"], "done");
   EXPECT_EQ(phases["verify"], "done");
