@@ -48,6 +48,13 @@ bool RestoreFiles(JobState& state, const std::vector<std::string>& skipped) {
   std::unordered_set<std::string> foundFolders;
   int32_t restored = 0;
   for (int32_t i = 0; i < count; ++i) {
+    // A stop of the restore itself (a further request) lands between two files.
+    try {
+      state.StopIfRequested();
+    } catch (JobStopped& stop) {
+      stop.detail = Format("%d of %d files had been put back.", restored, count);
+      throw;
+    }
     state.SetProgressPos(i);
     const std::string& backupPath = state.backupFileList[static_cast<size_t>(i)];
     std::string cardPath = backupPath;

@@ -6,10 +6,12 @@
 #include <iterator>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <thread>
 
+#include "cli/command.h"
 #include "record/job_io.h"
-#include "job/job_stop.h"
 #include "job/read_version_block.h"
 #include "platform/text.h"
 
@@ -20,7 +22,7 @@ namespace {
 constexpr auto kPollPeriod = std::chrono::milliseconds(20);
 
 // Ctrl-C, Ctrl-Break and SIGTERM requests, counted: the first asks the job to stop, the second
-// also stops a restore. The handler stays installed (Windows resets a handler to the default
+// also stops a restore, the third ends the program at once. The handler stays installed (Windows resets a handler to the default
 // before calling it, so it installs itself again); std::signal, not sigaction: Windows has only
 // the former.
 volatile sig_atomic_t stopSignals = 0;
@@ -152,6 +154,7 @@ JobResult JobRunner::Run(JobResult (*worker)(JobContext*)) {
     if (stopSignals > requests) {
       requests = stopSignals;
       interrupted_ = true;
+      if (requests >= kEndAtOnceRequests) EndAtOnce();
       job_.stopRequested = requests;
       SayStopping(requests);
     }
@@ -188,17 +191,32 @@ void JobRunner::SayStopping(int32_t requests) {
   std::fflush(stderr);
 }
 
+void JobRunner::SayHowToFinishRestore() {
+  std::fprintf(stderr, "To finish the restore later: cardwright store --card %s --restore-only\n",
+               job_.flashPath.c_str());
+}
+
+void JobRunner::EndAtOnce() {
+  {
+    std::lock_guard<std::mutex> lock(prompt_.OutputLock());
+    ClearProgressLine();
+    std::fputs("Ending now, without waiting for the job.\n", stderr);
+    if (job_.cardMayHaveChanged) SayHowToFinishRestore();
+    std::fflush(stderr);
+  }
+  std::_Exit(kExitInterrupted);
+}
+
 void JobRunner::Finish(const JobResult& result) {
   if (!StoreDiagnostics(job_)) {
     std::fprintf(stderr, "The transcript could not be saved: %s\\DownloadDiagnostics.txt\n",
                  job_.dataPath.c_str());
   }
   if (result.stop != kNotStopped) {
-    std::fprintf(stderr, "%s\n", StopSummary(result.stop).c_str());
-    if (result.stop == kStoppedRestoreCut) {
-      std::fprintf(stderr, "To finish the restore later: cardwright store --card %s --restore-only\n",
-                   job_.flashPath.c_str());
-    }
+    // The stop's own announcement, as the window's status line shows it (a stopped restore also
+    // says how many files were back).
+    std::fprintf(stderr, "%s\n", job_.statusText.Get().c_str());
+    if (result.stop == kStoppedRestoreCut) SayHowToFinishRestore();
   } else if (interrupted_ && result.outcome != JobOutcome::kStopped) {
     std::fputs("The job had passed its last stop point and ran to its end.\n", stderr);
   }

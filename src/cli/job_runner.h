@@ -41,7 +41,8 @@ class JobRunner {
   void SetCard(const std::string& text);
 
   // Runs `worker` on its own thread until it ends, showing progress. Ctrl-C (also SIGTERM,
-  // Ctrl-Break) asks the job to stop at its next file; a second one also stops a restore.
+  // Ctrl-Break) asks the job to stop at its next file; a second one also stops a restore; a
+  // third ends the program at once.
   // Returns the job's result.
   JobResult Run(JobResult (*worker)(JobContext*));
   // True when a stop was asked during Run.
@@ -58,6 +59,11 @@ class JobRunner {
   void DrawProgress(bool final);
   void ClearProgressLine();
   void SayStopping(int32_t requests);
+  void SayHowToFinishRestore();
+  // A third request: the program ends now, whatever the job is doing, saying how to finish a
+  // restore the job may have begun.
+  [[noreturn]] void EndAtOnce();
+  static constexpr int32_t kEndAtOnceRequests = 3;
 
   // A long wait for the log's lock is also said on standard error, before and during a job
   // (before one, Ctrl-C ends the program as it always does).

@@ -1,6 +1,5 @@
 #include "job/job_stop.h"
 
-#include <algorithm>
 #include <new>
 
 #include "job/attempt_restore.h"
@@ -22,9 +21,9 @@ void FailCurrentPhase(JobContext& job) {
     SetPhase(job.storeState, kPhaseFailed);
 }
 
-void Announce(JobState& state, StopOutcome outcome) {
+void Announce(JobState& state, StopOutcome outcome, const std::string& detail = "") {
   JobContext& job = state.job;
-  const std::string text = StopSummary(outcome);
+  const std::string text = StopSummary(outcome) + (detail.empty() ? "" : " " + detail);
   state.Log("  " + text);
   state.SetStatus(text);
   state.AppendDiagnostics("\r\n" + text + "\r\n");
@@ -49,13 +48,14 @@ bool RunRestore(JobState& state) {
   JobContext& job = state.job;
   job.cardMayHaveChanged = 1;
   const int32_t previous = state.stopLevel;
-  const int32_t asked = job.stopRequested;
-  state.stopLevel = std::max(asked + 1, 2);
+  // The restore's own stop is the second request, whenever it came: two made before the
+  // restore began stop it at its first file.
+  state.stopLevel = 2;
   try {
     const bool restored = AttemptRestore(state);
     state.stopLevel = previous;
     return restored;
-  } catch (const JobStopped&) {
+  } catch (const JobStopped& stop) {
     state.stopLevel = previous;
     state.Log("  the restore was stopped by request.");
     // The restore's step that was running gets the failure marks.
@@ -63,7 +63,7 @@ bool RunRestore(JobState& state) {
       SetPhase(job.restoreVerifyState, kPhaseFailed);
     else if (job.restoreState != kPhaseFailed)
       SetPhase(job.restoreState, kPhaseFailed);
-    Announce(state, kStoppedRestoreCut);
+    Announce(state, kStoppedRestoreCut, stop.detail);
     throw;
   }
 }

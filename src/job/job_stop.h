@@ -13,8 +13,9 @@ namespace cw {
 struct JobState;
 
 // Puts the backup back (AttemptRestore). A restore is never stopped by the first request (the
-// window's close, a first Ctrl-C), nor by one made before it began: only a further request (a
-// second Ctrl-C) stops it, which is then recorded as kStoppedRestoreCut and rethrown.
+// window's close, a first Ctrl-C): only the second (a second Ctrl-C), made before the restore
+// began or while it runs, stops it, between two files; that is recorded as kStoppedRestoreCut,
+// with how many files were back, and rethrown.
 bool RunRestore(JobState& state);
 
 // The store job's ends after a JobStopped or an unexpected error. `cardChanged` says whether

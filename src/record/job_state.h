@@ -24,7 +24,10 @@ using FileList = std::vector<std::string>;
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Thrown by a long loop that sees stopRequested; the worker entry turns it into exit code 5.
-struct JobStopped {};
+// `detail` says how far the stopped step had come, where that matters to the user.
+struct JobStopped {
+  std::string detail;
+};
 constexpr int kExitStopped = 5;
 
 // How long a step waits after a phase change, and a job before it ends, when the front end asks

@@ -157,11 +157,34 @@ TEST_F(InterruptTest, ASecondCtrlCStopsTheRestoreAndTellsHowToFinishIt) {
   const CommandResult r = run->Finish();
   EXPECT_EQ(r.exitCode, 5) << r.err;
   EXPECT_NE(r.err.find("Stopped during the restore"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" files had been put back."), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("To finish the restore later: cardwright store --card E: --restore-only"),
             std::string::npos)
       << r.err;
   EXPECT_TRUE(Logged("  the restore was stopped by request."));
 
+  const CommandResult finish = card.Run({"store", "--card", "E:", "--restore-only"});
+  EXPECT_EQ(finish.exitCode, 0) << finish.err;
+  ExpectOldFilesBack();
+}
+
+// A third Ctrl-C ends the program at once, whatever the job does, and says how to finish.
+TEST_F(InterruptTest, AThirdCtrlCEndsTheProgramAtOnce) {
+  auto run = card.Start({"store", "--card", "E:", "--package", package, "--yes"});
+  ASSERT_TRUE(run->WaitUntil([&] { return Log().find("    writing ") != std::string::npos; }))
+      << run->err();
+  ASSERT_TRUE(gate.Close());  // the job stays where it is
+  for (const char* told : {"Stopping: ", "Stopping the restore.", "Ending now"}) {
+    run->Signal(SIGINT);
+    ASSERT_TRUE(run->WaitForError(told)) << run->err();
+  }
+  const CommandResult r = run->Finish();
+  gate.Open();
+  EXPECT_EQ(r.exitCode, 5) << r.err;
+  EXPECT_NE(r.err.find("Ending now"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("To finish the restore later: cardwright store --card E: --restore-only"),
+            std::string::npos)
+      << r.err;
   const CommandResult finish = card.Run({"store", "--card", "E:", "--restore-only"});
   EXPECT_EQ(finish.exitCode, 0) << finish.err;
   ExpectOldFilesBack();

@@ -148,6 +148,18 @@ TEST_F(StoreStopTest, AFirstRequestDoesNotCutTheRestoreOfAFailure) {
   EXPECT_EQ(job.stopOutcome.load(), kStoppedRestoreCut);
 }
 
+// A second request made before the restore began is the restore's own stop: it lands between
+// two of the restore's files, and the message says how many were back.
+TEST_F(StoreStopTest, TwoRequestsBeforeTheRestoreStopItAtItsFirstFile) {
+  StopAt(kAtStored, 2);
+  EXPECT_EQ(Run().outcome, JobOutcome::kStopped);
+  EXPECT_EQ(job.stopOutcome.load(), kStoppedRestoreCut);
+  EXPECT_FALSE(CardIsOld());
+  const std::string told = StopSummary(kStoppedRestoreCut) + " 0 of 3 files had been put back.";
+  EXPECT_EQ(job.statusText.Get(), told);
+  EXPECT_NE(job.diagnosticsText.Get().find(told), std::string::npos);
+}
+
 // An empty card has no backup to put back: a stop after the card changed says so.
 TEST_F(StoreStopTest, AStopOnAnEmptyCardSaysThereWasNoBackup) {
   fake.RemoveTree("E:\\");
