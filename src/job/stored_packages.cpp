@@ -90,13 +90,6 @@ bool AppendBlock(File& data, int64_t& length, FILE_INFO_STRUCT record,
   return true;
 }
 
-bool InCopy3940(int32_t kind) {
-  return kind != kKindPanel3950 && kind != kKindPanel3950Raw && kind != kKindCommonRaw;
-}
-bool InCopy3950(int32_t kind) {
-  return kind != kKindPanel3940 && kind != kKindPanel3940Raw && kind != kKindCommonRaw;
-}
-
 void CountCopy(JobState& state) {
   ++state.filesStored;
   state.SetStatus(Format("%d Files stored", state.filesStored));
@@ -206,9 +199,9 @@ bool WriteStoredPackages(JobState& state) {
       return false;
     }
     const bool appended =
-        (!InCopy3940(record.kind) ||
+        (!InStoredCopy(StoredCopy::kHalf3940, record.kind) ||
          AppendBlock(*temp.data3940, length3940, record, stored, state.split3940Table)) &&
-        (!InCopy3950(record.kind) ||
+        (!InStoredCopy(StoredCopy::kHalf3950, record.kind) ||
          AppendBlock(*temp.data3950, length3950, record, stored, state.split3950Table));
     if (!appended) {
       Show(state, "Could not open split FWP file!", MessageIcon::Exclamation);

@@ -76,5 +76,8 @@ bool VerifyFWPFile(JobState& state, File& file, Bytes* whole) {
 bool VerifyFWPFile(JobState& state, File& file, PackageCrcs* crcs) {
   return CheckPackage(state, file, nullptr, crcs);
 }
+bool VerifyFWPFile(JobState& state, File& file, PackageCrcs* crcs, Bytes* whole) {
+  return CheckPackage(state, file, whole, crcs);
+}
 
 }  // namespace cw

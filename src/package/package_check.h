@@ -28,6 +28,8 @@ struct PackageCrcs {
 };
 // The same check, also telling what it compared.
 bool VerifyFWPFile(JobState& state, File& file, PackageCrcs* crcs);
+// Both: the CRC-32s, and the bytes when the check read the whole file and passed.
+bool VerifyFWPFile(JobState& state, File& file, PackageCrcs* crcs, Bytes* whole);
 
 // How a package read at one go came out.
 enum class PackageLoad {

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <set>
+#include <tuple>
 
 #include "package/package_parser.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "record/job_state.h"
+#include "rules/file_rules.h"
 
 namespace cw {
 
@@ -56,6 +60,41 @@ std::string LittleEndianBytes(uint32_t value) {
   std::string out;
   for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((value >> shift) & 0xFF);
   return out;
+}
+
+bool InStoredCopy(StoredCopy copy, int32_t kind) {
+  switch (copy) {
+    case StoredCopy::kHalf3940:
+      return kind != kKindPanel3950 && kind != kKindPanel3950Raw && kind != kKindCommonRaw;
+    case StoredCopy::kHalf3950:
+      return kind != kKindPanel3940 && kind != kKindPanel3940Raw && kind != kKindCommonRaw;
+    case StoredCopy::kWhole:
+      break;
+  }
+  return true;
+}
+
+bool StoredCopyMadeFrom(const Bytes& copy, const std::vector<FILE_INFO_STRUCT>& table,
+                        StoredCopy part) {
+  using Key = std::tuple<std::string, int32_t, uint32_t>;
+  const auto key = [](const FILE_INFO_STRUCT& record) {
+    return Key{ToUpperAscii(FieldText(record.cardPath)), record.kind, record.fileCrc};
+  };
+  const auto exempt = [](const FILE_INFO_STRUCT& record) {
+    return FileIsCRCExempt(ToUpperAscii(FieldText(record.checkPath)));
+  };
+  PackageHeader header;
+  std::string message;
+  if (!ParsePackageHeader(copy.data(), copy.size(), &header, &message)) return false;
+  std::multiset<Key> held, expected;
+  for (int32_t i = 0; i < header.fileCount; ++i) {
+    const FILE_INFO_STRUCT record = PackageRecord(copy.data(), header, i);
+    if (!exempt(record)) held.insert(key(record));
+  }
+  for (const FILE_INFO_STRUCT& record : table) {
+    if (!exempt(record) && InStoredCopy(part, record.kind)) expected.insert(key(record));
+  }
+  return held == expected;
 }
 
 }  // namespace cw

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "package/byte_reader.h"
 #include "record/file_table.h"
@@ -36,5 +37,18 @@ void ReleasePackageBytes(JobState& state);
 
 // The 4 little-endian bytes of a 32-bit value.
 std::string LittleEndianBytes(uint32_t value);
+
+// Which of a package's records its stored copies on an Engine card hold: a package without 3950
+// support is stored whole as "UPGRADE.FWP"; one with it as two halves, "UPGRADE.FWP" without the
+// 3950 panel's files and "FWP_3950.FWP" without the 3940 panel's, neither with the files stored
+// as they are for a panel's root.
+enum class StoredCopy { kWhole, kHalf3940, kHalf3950 };
+bool InStoredCopy(StoredCopy copy, int32_t kind);
+
+// True when `copy`, the bytes of a stored copy, was made from the package whose file table is
+// `table`: it holds exactly the package's records that belong in it (CRC-exempt files aside),
+// each with the same path, kind and CRC-32. An intact copy of another release fails this.
+bool StoredCopyMadeFrom(const Bytes& copy, const std::vector<FILE_INFO_STRUCT>& table,
+                        StoredCopy part);
 
 }  // namespace cw

@@ -16,6 +16,8 @@
 #include "verify/crc_list.h"
 #include "rules/file_rules.h"
 #include "package/package_check.h"
+#include "package/package_parser.h"
+#include "package/stored_package_record.h"
 
 namespace cw {
 namespace {
@@ -60,10 +62,22 @@ bool MatchesCRC(JobState& state, const std::string& path, uint32_t recordedCrc) 
   return matched;
 }
 
-// A package copy on the card checks itself; the check goes into the job's record.
-bool PackageCopyPasses(JobState& state, const std::string& path, File* file) {
+// A package copy on the card checks itself; the check goes into the job's record. A stored copy
+// checked against the package it should have been made from (`madeFrom`) must also hold that
+// package's records: an intact copy of another release does not pass.
+bool PackageCopyPasses(JobState& state, const std::string& path, File* file,
+                       std::optional<StoredCopy> madeFrom = std::nullopt) {
   PackageCrcs crcs;
-  const bool passed = file != nullptr && VerifyFWPFile(state, *file, &crcs);
+  Bytes whole;
+  bool passed = file != nullptr && VerifyFWPFile(state, *file, &crcs, madeFrom ? &whole : nullptr);
+  if (passed && madeFrom) {
+    // A copy that keeps no CRC-32 was not read by its check.
+    if (whole.empty() && !ReadWholeFile(*file, kMaxPackageBytes, &whole)) passed = false;
+    if (passed && !StoredCopyMadeFrom(whole, state.fileTable, *madeFrom)) {
+      state.Log("  the stored copy was not made from this package: " + path);
+      passed = false;
+    }
+  }
   state.RecordFileCheck({.packageCopy = true,
                          .path = path,
                          .expected = crcs.stored,
@@ -85,7 +99,7 @@ class Verification {
   }
   void ShowCount() { state.SetStatus(Format("%d Files verified", verified_)); }
   void CheckRecord(const FILE_INFO_STRUCT& record);
-  void CheckStoredPackage(const std::string& path);
+  void CheckStoredPackage(const std::string& path, StoredCopy part);
   void CheckOtherPackage(const std::string& path);
   int CheckPanel();
   int PanelFailure(const std::string& message);
@@ -128,9 +142,13 @@ void Verification::CheckRecord(const FILE_INFO_STRUCT& record) {
     Fail(path);
 }
 
-void Verification::CheckStoredPackage(const std::string& path) {
+void Verification::CheckStoredPackage(const std::string& path, StoredCopy part) {
   std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::ReadWrite);
-  if (PackageCopyPasses(state, path, file.get())) {
+  // Against a package (a store, or a verify given one) the copies must be that package's; the
+  // card's own copy is its own reference.
+  const bool againstPackage = storing_ || state.job.usePackageFile != 0;
+  if (PackageCopyPasses(state, path, file.get(),
+                        againstPackage ? std::optional<StoredCopy>(part) : std::nullopt)) {
     Pass();
     ShowCount();
   } else {
@@ -197,8 +215,10 @@ int Verification::Run() {
   }
 
   if (state.targetType == kTargetEngine) {
-    CheckStoredPackage(state.globalFlashPath + "\\UPGRADE.FWP");
-    if (state.has3950Support) CheckStoredPackage(state.globalFlashPath + "\\FWP_3950.FWP");
+    CheckStoredPackage(state.globalFlashPath + "\\UPGRADE.FWP",
+                       state.has3950Support ? StoredCopy::kHalf3940 : StoredCopy::kWhole);
+    if (state.has3950Support)
+      CheckStoredPackage(state.globalFlashPath + "\\FWP_3950.FWP", StoredCopy::kHalf3950);
   }
   if (state.job.usePackageFile == 0) {
     for (const std::string& path : state.otherPackageFiles) CheckOtherPackage(path);

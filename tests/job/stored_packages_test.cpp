@@ -12,6 +12,7 @@
 #include "support/job_fixture.h"
 #include "support/package_builder.h"
 #include "package/package_check.h"
+#include "package/stored_package_record.h"
 
 namespace cw {
 namespace {
@@ -117,6 +118,31 @@ class WriteStoredPackagesTest : public ::testing::Test {
   std::vector<FILE_INFO_STRUCT> original;
   size_t seenCalls = 0;
 };
+
+// A verification against a package knows its copies, and an intact copy of another release.
+TEST_F(WriteStoredPackagesTest, EachCopyIsKnownAsMadeFromItsPackageAndNoOther) {
+  const auto bytes = [](const std::string& text) { return Bytes(text.begin(), text.end()); };
+  PackageSpec older = EveryKind();
+  older.files[0].content = "the older release's engine file";
+  Load(older);
+  const std::vector<FILE_INFO_STRUCT> olderTable = original;
+  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  const Bytes older3940 = bytes(scope.fake.ReadFile(kUpgrade));
+  Load(EveryKind());
+  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  const Bytes copy3940 = bytes(scope.fake.ReadFile(kUpgrade));
+  const Bytes copy3950 = bytes(scope.fake.ReadFile(k3950));
+
+  EXPECT_TRUE(StoredCopyMadeFrom(copy3940, original, StoredCopy::kHalf3940));
+  EXPECT_TRUE(StoredCopyMadeFrom(copy3950, original, StoredCopy::kHalf3950));
+  EXPECT_FALSE(StoredCopyMadeFrom(copy3940, original, StoredCopy::kHalf3950));
+  EXPECT_FALSE(StoredCopyMadeFrom(older3940, original, StoredCopy::kHalf3940));
+  EXPECT_TRUE(StoredCopyMadeFrom(older3940, olderTable, StoredCopy::kHalf3940));
+  // A package stored whole is its own copy.
+  EXPECT_TRUE(StoredCopyMadeFrom(bytes(package), original, StoredCopy::kWhole));
+  EXPECT_FALSE(StoredCopyMadeFrom(bytes(package), original, StoredCopy::kHalf3940));
+  EXPECT_FALSE(StoredCopyMadeFrom(Bytes(40, 0), original, StoredCopy::kWhole));
+}
 
 TEST_F(WriteStoredPackagesTest, SplitsTheRecordsByKindIntoTwoCheckedCopies) {
   Load(EveryKind());

@@ -90,6 +90,22 @@ TEST_F(VerifyOnlyTest, AnEngineCardPassesAgainstItsPackageAndIsLeftAlone) {
   EXPECT_EQ(lines.front(), "VerifyOnly");
 }
 
+// Every new file in place but the older release's intact copy (a store cut before its copy was
+// written): against the new package the card fails, naming the copy.
+TEST_F(VerifyOnlyTest, AStoredCopyOfAnotherReleaseFailsAgainstThePackage) {
+  LayEngineCard();
+  PackageSpec older;
+  older.files = {MakeFile(kKindEngine2, "APP\\MAIN.BIN", "older engine program")};
+  fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(older));
+  EXPECT_EQ(Run("E:", test::kPackagePath).outcome, JobOutcome::kFailed);
+  EXPECT_NE(job.diagnosticsText.Get().find("did not pass the CRC test:\r\nE:\\UPGRADE.FWP"),
+            std::string::npos)
+      << job.diagnosticsText.Get();
+  // Against the card's own reference the copy is the reference, and it is intact.
+  fake.WriteFile("E:\\APP\\MAIN.BIN", "older engine program");
+  EXPECT_EQ(Run("E:", "").outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
+}
+
 TEST_F(VerifyOnlyTest, WithoutAPackageAnEngineCardIsCheckedAgainstItsStoredCopy) {
   LayEngineCard();
   fake.DeleteFile(test::kPackagePath);

@@ -12,6 +12,7 @@
 #include "package/crc_list_writer.h"
 #include "record/file_table.h"
 #include "package/package_writer.h"
+#include "package/stored_package_record.h"
 #include "platform/posix_fixture.h"
 #include "support/crc.h"
 #include "support/job_fixture.h"
@@ -51,10 +52,22 @@ class VerifyTest : public ::testing::Test {
     record.fileCrc = crc;
     scope.state.fileTable.push_back(record);
   }
+  // The stored copy of the package the table came from: its records (the half of them that
+  // belongs in `name` when the package has 3950 support), whatever their files hold.
   void PutStoredCopy(const std::string& name, bool withCrc = true) {
+    const StoredCopy part = !scope.state.has3950Support ? StoredCopy::kWhole
+                            : name == "FWP_3950.FWP"    ? StoredCopy::kHalf3950
+                                                        : StoredCopy::kHalf3940;
     PackageSpec spec;
     spec.setCrc = withCrc;
-    spec.files.push_back(test::MakeFile(kKindEngine2, "APP\\MAIN.BIN", "engine program"));
+    for (const FILE_INFO_STRUCT& record : scope.state.fileTable) {
+      if (!InStoredCopy(part, record.kind)) continue;
+      spec.files.push_back({.kind = record.kind,
+                            .cardPath = FieldText(record.cardPath),
+                            .checkPath = FieldText(record.checkPath),
+                            .content = "packed",
+                            .fileCrc = record.fileCrc});
+    }
     fake.WriteFile("E:\\" + name, BuildPackage(spec));
   }
   // A 3940 panel card's CRC list, its OS image entry first.
@@ -120,10 +133,10 @@ TEST_F(VerifyTest, AStoredCopyWithoutAChecksumPassesUnread) {
 
 TEST_F(VerifyTest, ZlibIsCheckedOnceAtTheEngineCardsRoot) {
   scope.state.targetType = kTargetEngine;
-  PutStoredCopy("UPGRADE.FWP");
   fake.WriteFile("E:\\ZLIBCE.DLL", "zlib library");
   AddRecord(kKindEngine2, "BIN\\ZLIBCE.DLL", Crc("zlib library"));
   AddRecord(kKindPanel3940, "WINDOWS\\zlibce.dll", 0x1234);  // a second record: skipped
+  PutStoredCopy("UPGRADE.FWP");
   scope.job.storeInProgress = 1;
   EXPECT_EQ(Run(), kVerifyPassed);
   // One record and the stored copy: the second record counted nothing.
@@ -132,9 +145,9 @@ TEST_F(VerifyTest, ZlibIsCheckedOnceAtTheEngineCardsRoot) {
 
 TEST_F(VerifyTest, CommonRawFilesOfAnEngineCardLiveInItsRoot) {
   scope.state.targetType = kTargetEngine;
-  PutStoredCopy("UPGRADE.FWP");
   AddRecord(kKindCommonRaw, "DOCS\\README.TXT", Crc("read me"));
   fake.WriteFile("E:\\README.TXT", "read me");
+  PutStoredCopy("UPGRADE.FWP");
   EXPECT_EQ(Run(), kVerifyPassed);
 }
 
@@ -227,8 +240,8 @@ TEST_F(VerifyTest, EveryFileReadIsRecordedWithWhatItShouldHoldAndWhatItHolds) {
   }
 
   // A stored copy that keeps its CRC-32 gives both; the next job starts a new record.
-  PutStoredCopy("UPGRADE.FWP");
   scope.state.fileTable.clear();
+  PutStoredCopy("UPGRADE.FWP");
   PrepareVerifyJob(scope.job);
   EXPECT_EQ(Run(), kVerifyPassed);
   const std::vector<FileCheck> copy = scope.job.fileChecks.Get();
@@ -240,9 +253,9 @@ TEST_F(VerifyTest, EveryFileReadIsRecordedWithWhatItShouldHoldAndWhatItHolds) {
 
 TEST_F(VerifyTest, AMissingFileFailsEvenWhenItsRecordedCrcIsZero) {
   scope.state.targetType = kTargetEngine;
-  PutStoredCopy("UPGRADE.FWP");
   AddFile(kKindEngine2, "EMPTY.DAT", "");  // CRC 0, present: passes
   AddRecord(kKindEngine2, "GONE.DAT", 0);  // CRC 0, missing: fails
+  PutStoredCopy("UPGRADE.FWP");
   EXPECT_EQ(Crc(""), 0u);
   EXPECT_EQ(Run(), kVerifyFailedNoRestore);
   EXPECT_EQ(prompt.messages(),
@@ -251,8 +264,8 @@ TEST_F(VerifyTest, AMissingFileFailsEvenWhenItsRecordedCrcIsZero) {
 
 TEST_F(VerifyTest, AFileThatCannotBeReadFailsEvenWhenItsRecordedCrcIsZero) {
   scope.state.targetType = kTargetEngine;
-  PutStoredCopy("UPGRADE.FWP");
   AddRecord(kKindEngine2, "BAD.DAT", 0);
+  PutStoredCopy("UPGRADE.FWP");
   fake.WriteFile("E:\\BAD.DAT", "unreadable sectors");
   fake.FailAlways("Read", kErrIoDevice, "E:\\BAD.DAT");
   EXPECT_EQ(Run(), kVerifyFailedNoRestore);
@@ -315,8 +328,8 @@ TEST_F(VerifyTest, EachProblemOfThePanelsListHasItsMessage) {
 
 TEST_F(VerifyTest, ProgressCoversTheTableAndAStopEndsTheJob) {
   scope.state.targetType = kTargetEngine;
-  PutStoredCopy("UPGRADE.FWP");
   for (int i = 0; i < 5; ++i) AddFile(kKindEngine2, "F" + std::to_string(i), "x");
+  PutStoredCopy("UPGRADE.FWP");
   EXPECT_EQ(Run(), kVerifyPassed);
   EXPECT_EQ(scope.job.progressMin, 0);
   EXPECT_EQ(scope.job.progressMax, 5);
