@@ -7,7 +7,7 @@ set(PACKAGING_DIR ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
 set(PACKAGING_OUT ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 set(ICON_SIZES 16 22 24 32 48 64 128 256)
 
-add_executable(render_icon src/ui/tools/render_icon.cpp)
+add_executable(render_icon src/ui/qt/tools/render_icon.cpp)
 target_link_libraries(render_icon PRIVATE cardwright_ui)
 set(ICON_FILES)
 foreach(side ${ICON_SIZES})

@@ -1,7 +1,8 @@
 # The Windows window (included by the top level in the MinGW builds): the plain dialog logic of
-# src/ui, the Win32 views of src/ui/win32, and the resources, whose pictures the host program
-# cardwright_artwork draws first. `make windows` builds that program in the host build and
-# passes it as CARDWRIGHT_ARTWORK_TOOL.
+# src/ui (cardwright_ui_logic, taken as the Qt window takes it), the Win32 views of
+# src/ui/win32, and the resources, whose pictures the host program cardwright_artwork draws
+# first. `make windows` builds that program in the host build and passes it as
+# CARDWRIGHT_ARTWORK_TOOL.
 set(CARDWRIGHT_ARTWORK_TOOL "" CACHE FILEPATH
   "The host-built cardwright_artwork that draws the window's pictures")
 if(NOT EXISTS "${CARDWRIGHT_ARTWORK_TOOL}")
@@ -12,10 +13,9 @@ enable_language(RC)
 
 set(_ui ${PROJECT_SOURCE_DIR}/src/ui)
 file(GLOB WIN32_UI_SOURCES CONFIGURE_DEPENDS ${_ui}/win32/*.cpp)
-add_library(cardwright_ui STATIC
-  ${_ui}/cardwright_dlg.cpp ${_ui}/default_workers.cpp ${_ui}/dir_tree_ctrl.cpp
-  ${_ui}/package_versions.cpp ${_ui}/settings_dialogs.cpp ${WIN32_UI_SOURCES})
-target_link_libraries(cardwright_ui PUBLIC cardwright_core comctl32 comdlg32 shell32 ole32 gdi32 user32)
+add_library(cardwright_ui STATIC ${WIN32_UI_SOURCES})
+target_link_libraries(cardwright_ui PUBLIC cardwright_ui_logic
+  comctl32 comdlg32 shell32 ole32 gdi32 user32)
 
 # The pictures, then the resource script that takes them.
 set(_art ${CMAKE_BINARY_DIR}/artwork)

@@ -1,16 +1,33 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and only those that are missing.
 # Safe to run again: a machine that has everything is left alone.
+#
+#   install-deps.sh          everything: make test, demo, windows, fuzz, bench, package
+#   install-deps.sh native   only the native build and its quick tests (make check): no Wine,
+#                            no User-Mode Linux, no clang
 set -euo pipefail
 
+set_name=${1:-all}
+case "$set_name" in
+  all | native) ;;
+  *) echo "usage: $0 [native]" >&2; exit 2 ;;
+esac
+
+# The native build and its quick tests (ctest -LE 'slow|fat|wine').
 packages=(
   build-essential cmake ninja-build pkg-config
-  zlib1g-dev libcli11-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev libcli11-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev
   qt6-base-dev fonts-dejavu-core
-  attr dosfstools mtools
-  # The real-FAT tests: a Linux kernel as a process, with the FAT and device-mapper modules.
-  user-mode-linux dmsetup e2fsprogs
+  attr
+)
+if [ "$set_name" = all ]; then
+  packages+=(
+  # make bench
+  libbenchmark-dev
+  # The real-FAT tests: a Linux kernel as a process, with the FAT and device-mapper modules,
+  # and the tools that make and check the card images.
+  user-mode-linux dmsetup e2fsprogs dosfstools mtools
   # The Windows builds and their tests under Wine (wine32 needs the i386 architecture).
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest
   wine wine64 wine32:i386
@@ -21,10 +38,10 @@ packages=(
   nsis
   # libFuzzer and clang's sanitizer runtimes (make fuzz); g++'s come with gcc itself
   clang libclang-rt-14-dev
-  # --json reports; the Debian package and its checks (make package)
-  nlohmann-json3-dev lintian desktop-file-utils help2man bash-completion man-db dpkg-dev
-  fakeroot file
-)
+  # The Debian package and its checks (make package)
+  lintian desktop-file-utils help2man bash-completion man-db dpkg-dev fakeroot file
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

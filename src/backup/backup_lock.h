@@ -3,7 +3,7 @@
 // folder's lock before it first looks into the folder and keeps it until the job ends, so a
 // second job (another window, another command line) can never empty or restore a backup that
 // is not its own. The lock is a file beside the folder, never inside it: cleaning the backup
-// must not delete it. The system drops it when its holder dies.
+// must not delete it. The operating system drops it when its holder dies.
 
 #include <memory>
 #include <string>

@@ -66,7 +66,7 @@ bool EjectCompactFlash(JobState& state, char letter) {
     return false;
   }
 
-  // The mount state is asked only after a dismount that the system accepted.
+  // The mount state is asked only after a dismount that the operating system accepted.
   if (!DismountVolume(volume) || IsVolumeMounted(volume)) {
     state.ShowAndRecord(
         "Compact Flash is still mounted.\r\n"

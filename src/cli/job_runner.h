@@ -28,7 +28,7 @@ class JobRunner {
   JobContext& job() { return job_; }
 
   // Start-up: the data folder, the log and its start-up lines, and the last package path
-  // refreshed and read. The last path is only returned; UsePackageBox puts it into use.
+  // refreshed and read. The last path is only returned; UseLastPath puts it into use.
   std::optional<LastPath> Start();
 
   // The package box's text as start-up leaves it: a path from "LastPathUsed.txt" has its

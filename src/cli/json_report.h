@@ -29,7 +29,7 @@ Json ReportHead(const std::string& command);
 // Fills the outcome and exit status (and the messages, when given).
 void SetOutcome(Json& report, const std::string& outcome, int exitStatus,
                 const std::vector<std::string>& messages = {});
-// Writes the document on standard output. Texts that are not UTF-8 (the system's code page)
+// Writes the document on standard output. Texts that are not UTF-8 (Windows' ANSI code page)
 // have their stray bytes replaced, so the document stays valid.
 void PrintJson(const Json& report);
 

@@ -1,6 +1,6 @@
 #pragma once
 // The two jobs' worker entries. Each takes the front end's JobContext, keeps the job's own
-// state (job/job_state.h), runs on its own worker thread and reports only through that context;
+// state (record/job_state.h), runs on its own worker thread and reports only through that context;
 // both clear jobRunning on every exit.
 
 #include "record/job_context.h"

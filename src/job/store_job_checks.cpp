@@ -293,7 +293,7 @@ JobResult DownloadAndVerify(JobContext* job) {
 JobResult DownloadAndVerifyJob(JobState& state) {
   const int exitCode = RunWorker(state, [&state]() -> int {
     // Held from stage 7 until the job ends, whichever way it ends, so that a restore after a
-    // stop or an error still holds it; the system drops it if the process dies.
+    // stop or an error still holds it; the operating system drops it if the process dies.
     BackupFolderLock backupLock;
     try {
       if (std::optional<int> end = CheckAndPrepareStore(state, backupLock)) return *end;

@@ -66,7 +66,7 @@ class CLogToFile {
   bool enabled_ = false;
   std::string errorText_;
   std::string logPath_;
-  // logPath_ as the system names it, found once when the path is set: the data folder's path
+  // logPath_ as the host names it, found once when the path is set: the data folder's path
   // is upper-cased, and matching it folder by folder for every line cost more than the line.
   std::string hostPath_;
   LogLockWait* lockWait_ = nullptr;

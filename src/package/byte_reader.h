@@ -1,5 +1,5 @@
 #pragma once
-// Reading the package's header from memory under the system's line rule: a line ends at CR
+// Reading the package's header from memory under the package format's line rule: a line ends at CR
 // (which also swallows the one byte after it) or at a lone LF, its text ends at its first zero
 // byte, and reading at the end yields empty lines. Binary values follow their keyword lines.
 // Nothing here reads past the end of the buffer: a value that would run past it is refused.
@@ -59,7 +59,7 @@ class ByteReader {
 
 // Gives `buffer` exactly `size` zeroed bytes. False, with `buffer` empty, when the memory
 // cannot be had: more than the process can address (2 or 4 GiB in a 32-bit build), more than
-// the system gives, or more than the allocation limit.
+// the operating system gives, or more than the allocation limit.
 bool AllocateBytes(Bytes* buffer, uint64_t size);
 // The most AllocateBytes gives one buffer (0, the default: no limit of ours). Tests set it to
 // play a PC short of memory.

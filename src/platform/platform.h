@@ -115,7 +115,7 @@ class CopyWatcher {
   virtual void Copied(const void* data, size_t size) = 0;
 };
 
-// A held lock; released when destroyed, and by the system when the process dies.
+// A held lock; released when destroyed, and by the operating system when the process dies.
 class HeldLock {
  public:
   virtual ~HeldLock() = default;
@@ -138,7 +138,7 @@ class Platform {
   // The host folder behind a drive root ("E:\" -> "/media/card"), empty when none.
   virtual std::string DriveHostPath(const std::string& rootPath) = 0;
   // True when cards may have come or gone since the last call, the drives above then being
-  // read again; false where the front end hears of it from the system itself (Windows'
+  // read again; false where the front end hears of it from Windows itself (its
   // device-change message). Called by the window while no job runs, never during one.
   virtual bool DrivesChanged() { return false; }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Small text helpers shared by every layer. Upper-casing is ASCII-only, as the system's name
+// Small text helpers shared by every layer. Upper-casing is ASCII-only, as the program's name
 // tests need, so UTF-8 names pass through unchanged.
 
 #include <string>

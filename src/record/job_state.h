@@ -20,7 +20,7 @@ namespace cw {
 
 using FileList = std::vector<std::string>;
 
-// printf-style formatting into a std::string (the system's formats are printf formats).
+// printf-style formatting into a std::string (the jobs' message formats are printf formats).
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Thrown by a long loop that sees stopRequested; the worker entry turns it into exit code 5.

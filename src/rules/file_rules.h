@@ -1,5 +1,5 @@
 #pragma once
-// The name and kind rules that decide which files the system places, keeps and checksums.
+// The name and kind rules that decide which files a job places, keeps and checksums.
 
 #include <string>
 

@@ -191,7 +191,7 @@ void CCardwrightDlg::OnTimer() {
 void CCardwrightDlg::OnBrowseCrcFile() {
   LogLine("OnBrowseCrcFile: locating fwp.");
   if (!job_.fwpPath.empty() && !CanOpenForRead(job_.fwpPath)) {
-    // Host paths (from the file dialog) use '/', the system's own paths '\'.
+    // Host paths (from the file dialog) use '/', the program's own (Windows) paths '\'.
     const size_t slash = job_.fwpPath.find_last_of("\\/");
     if (slash == std::string::npos) {
       prompt_.MessageBox("FWP Filename in edit box is not valid.", MessageButtons::Ok,

@@ -60,11 +60,11 @@ class CCardwrightDlg {
   void OnSelchangedTree2(TreeView::Item selected);
   void OnItemExpanded(TreeView::Item item, bool expanded) { tree_.OnItemExpanded(item, expanded); }
   void OnAdvanced();
-  // Cards came or went (the system said so): the tree's drives follow at once, or when the
-  // running job has ended.
+  // Cards came or went (Windows' device-change message or PollDrives said so): the tree's
+  // drives follow at once, or when the running job has ended.
   void OnDrivesChanged();
-  // Asks the platform whether cards came or went (the front end's poll where the system sends
-  // no message); only while no job runs.
+  // Asks the platform whether cards came or went (the front end's poll where the operating
+  // system sends no message, as on Linux); only while no job runs.
   void PollDrives();
   // Close box: true when the window may close now (no job runs). Otherwise the job is asked
   // to stop, an open question is answered Cancel, the status line says the job is stopping and

@@ -12,8 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "log/log_to_file.h"
 #include "package/package_writer.h"
@@ -67,12 +65,7 @@ class InterruptTest : public ::testing::Test {
     before = card.Snapshot();
     package = card.WritePackage(Release("new"));
   }
-  std::string Log() const {
-    std::ifstream in(card.DataDir() + "/fwp_downloader.log", std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string Log() const { return test::ReadHostFile(card.DataDir() + "/fwp_downloader.log"); }
   bool Logged(const std::string& line) const {
     for (const std::string& logged : card.LogLines())
       if (logged == line) return true;

@@ -11,9 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
@@ -32,7 +30,10 @@ using test::Crc;
 namespace fs = std::filesystem;
 using test::CommandResult;
 using test::EnvironmentAdditions;
+using test::HostFiles;
+using test::ReadHostFile;
 using test::TempDir;
+using test::WriteHostFile;
 using Tree = std::map<std::string, std::string>;
 
 // As the terminal shows it, and as the transcript keeps it.
@@ -41,28 +42,6 @@ const char kBusy[] =
 const char kBusyText[] =
     "Another job is using the backup folder.\r\nWait for it to finish, then try again.\r\n";
 const char kAsk[] = "OK or Cancel? [o/c] ";
-
-std::string ReadHost(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteHost(const std::string& path, const std::string& content) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-Tree Files(const std::string& root) {
-  Tree tree;
-  if (!fs::exists(root)) return tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root))
-    if (entry.is_regular_file())
-      tree[fs::relative(entry.path(), root).string()] = ReadHost(entry.path().string());
-  return tree;
-}
-
 
 // cardwright on a terminal of its own: the test reads what it shows and types its answers.
 class TerminalRun {
@@ -238,10 +217,10 @@ TEST_F(StoreLockTest, SecondStoreOfTheSameKindIsRefusedAndTheFirstKeepsItsBackup
   OldEngineCard(second, "2");
   const std::string package = work.Write("NEW.FWP", BuildPackage(EnginePackage("new main")));
   // The backup an earlier job left.
-  WriteHost(EngineBackup() + "/APP/MAIN.BIN", "old main 0");
-  const Tree firstCard = Files(first.path());
-  const Tree secondCard = Files(second.path());
-  const Tree earlierBackup = Files(EngineBackup());
+  WriteHostFile(EngineBackup() + "/APP/MAIN.BIN", "old main 0");
+  const Tree firstCard = HostFiles(first.path());
+  const Tree secondCard = HostFiles(second.path());
+  const Tree earlierBackup = HostFiles(EngineBackup());
 
   std::unique_ptr<TerminalRun> held = HeldStore(first, package);
   EXPECT_TRUE(fs::exists(DataFolder() + "/QUORVANE_ENGINE_CF_BACKUP.lock"));
@@ -250,36 +229,38 @@ TEST_F(StoreLockTest, SecondStoreOfTheSameKindIsRefusedAndTheFirstKeepsItsBackup
   EXPECT_EQ(refused.exitCode, 1) << refused.out << refused.err;
   EXPECT_NE(refused.err.find(kBusy), std::string::npos) << refused.err;
   EXPECT_EQ(refused.err.find("All files will be replaced"), std::string::npos);
-  EXPECT_EQ(Files(second.path()), secondCard);
-  EXPECT_EQ(Files(EngineBackup()), earlierBackup);
-  EXPECT_NE(ReadHost(DataFolder() + "/DownloadDiagnostics.txt").find(kBusyText), std::string::npos);
+  EXPECT_EQ(HostFiles(second.path()), secondCard);
+  EXPECT_EQ(HostFiles(EngineBackup()), earlierBackup);
+  EXPECT_NE(ReadHostFile(DataFolder() + "/DownloadDiagnostics.txt").find(kBusyText),
+            std::string::npos);
 
   // "Restore Only" reads and restores the backup: refused just the same.
   const CommandResult restore = Store(second, package, {"--restore-only"});
   EXPECT_EQ(restore.exitCode, 1) << restore.out << restore.err;
   EXPECT_NE(restore.err.find(kBusy), std::string::npos) << restore.err;
   EXPECT_EQ(restore.err.find("Nothing was restored"), std::string::npos) << restore.err;
-  EXPECT_EQ(Files(second.path()), secondCard);
-  EXPECT_EQ(Files(EngineBackup()), earlierBackup);
+  EXPECT_EQ(HostFiles(second.path()), secondCard);
+  EXPECT_EQ(HostFiles(EngineBackup()), earlierBackup);
 
   held->Type("o");
   EXPECT_EQ(held->Finish(), 0) << held->shown();
   EXPECT_EQ(first.Read("APP/MAIN.BIN"), "new main");
-  EXPECT_EQ(Files(EngineBackup()), AsBackup(firstCard));
-  EXPECT_NE(ReadHost(DataFolder() + "/fwp_downloader.log").find(" is in use by another job.\r\n"),
-            std::string::npos);
+  EXPECT_EQ(HostFiles(EngineBackup()), AsBackup(firstCard));
+  EXPECT_NE(
+      ReadHostFile(DataFolder() + "/fwp_downloader.log").find(" is in use by another job.\r\n"),
+      std::string::npos);
 
   // The lock went with the first job; cleaning the backup left the lock file where it was.
   EXPECT_TRUE(fs::exists(DataFolder() + "/QUORVANE_ENGINE_CF_BACKUP.lock"));
   const CommandResult next = Store(second, package);
   EXPECT_EQ(next.exitCode, 0) << next.out << next.err;
-  EXPECT_EQ(Files(EngineBackup()), AsBackup(secondCard));
+  EXPECT_EQ(HostFiles(EngineBackup()), AsBackup(secondCard));
 }
 
 TEST_F(StoreLockTest, EngineAndPanelCardsAreStoredSideBySide) {
   OldEngineCard(first, "1");
   OldPanelCard(second);
-  const Tree panelCard = Files(second.path());
+  const Tree panelCard = HostFiles(second.path());
   const std::string enginePackage =
       work.Write("ENGINE.FWP", BuildPackage(EnginePackage("new main")));
   const std::string panelPackage = work.Write("PANEL.FWP", BuildPackage(PanelPackage()));
@@ -288,12 +269,12 @@ TEST_F(StoreLockTest, EngineAndPanelCardsAreStoredSideBySide) {
   const CommandResult panel = Store(second, panelPackage);
   EXPECT_EQ(panel.exitCode, 0) << panel.out << panel.err;
   EXPECT_EQ(second.Read("BREVANT/APP.EXE"), "new app");
-  EXPECT_EQ(Files(PanelBackup()), AsBackup(panelCard));
+  EXPECT_EQ(HostFiles(PanelBackup()), AsBackup(panelCard));
 
   held->Type("o");
   EXPECT_EQ(held->Finish(), 0) << held->shown();
   EXPECT_EQ(first.Read("APP/MAIN.BIN"), "new main");
-  EXPECT_EQ(ReadHost(EngineBackup() + "/APP/MAIN.BIN"), "old main 1");
+  EXPECT_EQ(ReadHostFile(EngineBackup() + "/APP/MAIN.BIN"), "old main 1");
 }
 
 TEST_F(StoreLockTest, VerifyOnlyRunsWhileAStoreHoldsTheFolder) {
@@ -316,7 +297,7 @@ TEST_F(StoreLockTest, VerifyOnlyRunsWhileAStoreHoldsTheFolder) {
 TEST_F(StoreLockTest, ALockLeftByAKilledStoreDoesNotBlockTheNext) {
   OldEngineCard(first, "1");
   OldEngineCard(second, "2");
-  const Tree firstCard = Files(first.path());
+  const Tree firstCard = HostFiles(first.path());
   const std::string package = work.Write("NEW.FWP", BuildPackage(EnginePackage("new main")));
 
   std::unique_ptr<TerminalRun> held = HeldStore(first, package);
@@ -325,12 +306,12 @@ TEST_F(StoreLockTest, ALockLeftByAKilledStoreDoesNotBlockTheNext) {
   EXPECT_EQ(whileHeld.exitCode, 1);
   EXPECT_NE(whileHeld.err.find(kBusy), std::string::npos) << whileHeld.err;
   EXPECT_EQ(held->Kill(), 128 + SIGKILL);
-  EXPECT_EQ(Files(first.path()), firstCard);
+  EXPECT_EQ(HostFiles(first.path()), firstCard);
 
   const CommandResult next = Store(second, package);
   EXPECT_EQ(next.exitCode, 0) << next.out << next.err;
   EXPECT_EQ(second.Read("APP/MAIN.BIN"), "new main");
-  EXPECT_EQ(ReadHost(EngineBackup() + "/APP/MAIN.BIN"), "old main 2");
+  EXPECT_EQ(ReadHostFile(EngineBackup() + "/APP/MAIN.BIN"), "old main 2");
 }
 
 }  // namespace

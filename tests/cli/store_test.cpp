@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -25,36 +23,14 @@ using test::Crc;
 namespace fs = std::filesystem;
 using test::CommandResult;
 using test::RunCardwright;
+using test::HostFiles;
+using test::ReadHostFile;
 using test::TempDir;
+using test::WriteHostFile;
 using Tree = std::map<std::string, std::string>;
 
 constexpr uint64_t kCardBytes = 64ull << 20;
 const char kQuestion[] = "All files will be replaced with new ones.";
-
-
-std::string ReadHost(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteHost(const std::string& path, const std::string& content) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-// Every file below `root`, by its path relative to it, with its content.
-Tree Files(const std::string& root) {
-  Tree tree;
-  if (!fs::exists(root)) return tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (!entry.is_regular_file()) continue;
-    const std::string relative = fs::relative(entry.path(), root).string();
-    tree[relative] = ReadHost(entry.path().string());
-  }
-  return tree;
-}
 
 PackageSpec EnginePackage(const std::string& main = "new main") {
   PackageSpec spec;
@@ -151,9 +127,9 @@ class StoreTest : public ::testing::Test {
                              {"BREVANT\\BPANEL.INI", Crc("panel settings")}}));
   }
 
-  std::string Log() const { return ReadHost(DataFolder() + "/fwp_downloader.log"); }
+  std::string Log() const { return ReadHostFile(DataFolder() + "/fwp_downloader.log"); }
   std::string Transcript() const {
-    return ReadHost(DataFolder() + "/DownloadDiagnostics.txt");
+    return ReadHostFile(DataFolder() + "/DownloadDiagnostics.txt");
   }
   std::vector<std::string> StageLines() const {
     std::vector<std::string> stages;
@@ -185,7 +161,7 @@ class StoreTest : public ::testing::Test {
 
 TEST_F(StoreTest, EngineCardGetsThePackageItsCopyVersionFileAndRecord) {
   OldEngineCard();
-  const Tree before = Files(card.path());
+  const Tree before = HostFiles(card.path());
   const CommandResult result = StoreYes(Package(EnginePackage()));
   ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
   EXPECT_NE(result.err.find(kQuestion), std::string::npos);
@@ -208,14 +184,14 @@ TEST_F(StoreTest, EngineCardGetsThePackageItsCopyVersionFileAndRecord) {
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     expected[upper] = content;
   }
-  EXPECT_EQ(Files(EngineBackup()), expected);
+  EXPECT_EQ(HostFiles(EngineBackup()), expected);
 
   EXPECT_EQ(StageLines(), Stages(18));
   EXPECT_NE(Log().find("  DownloadAndVerify complete."), std::string::npos);
   const std::string transcript = Transcript();
   EXPECT_NE(transcript.find("Verify Complete\r\nDownload Complete."), std::string::npos)
       << transcript;
-  EXPECT_NE(ReadHost(DataFolder() + "/LastPathUsed.txt").find("NEW.FWP"),
+  EXPECT_NE(ReadHostFile(DataFolder() + "/LastPathUsed.txt").find("NEW.FWP"),
             std::string::npos);
   ExpectVerifies();
 }
@@ -284,7 +260,7 @@ TEST_F(StoreTest, PanelCardsKeepProtectedFilesAndGetTheReleaseNumber) {
               p3940 ? std::string("\x01\0\x94\x03", 4) : std::string("\x02\0\x95\x03", 4));
     EXPECT_FALSE(fs::exists(card.Sub("UPGRADE.FWP")));
     EXPECT_FALSE(fs::exists(card.Sub("FWPVers.bin")));
-    EXPECT_EQ(Files(PanelBackup())["BREVANT/OLD.DLL"], "old dll");
+    EXPECT_EQ(HostFiles(PanelBackup())["BREVANT/OLD.DLL"], "old dll");
     EXPECT_NE(card.Read("FWP_INFO_FILE.TXT").find(p3940 ? "QuorVane 3940 Panel"
                                                         : "QuorVane 3950 Panel"),
               std::string::npos);
@@ -311,7 +287,7 @@ TEST_F(StoreTest, UnknownCardTakesTheTargetChoice) {
   EXPECT_EQ(result.exitCode, 1);  // nobody could answer the chooser
   EXPECT_NE(result.err.find("Please specify a panel version before continuing."),
             std::string::npos);
-  EXPECT_EQ(Files(card.path()), (Tree{{"DATA.BIN", "unknown"}}));
+  EXPECT_EQ(HostFiles(card.path()), (Tree{{"DATA.BIN", "unknown"}}));
 
   result = Store({"--package", panel, "--yes", "--target", "panel", "--panel-model", "3950"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -323,7 +299,7 @@ TEST_F(StoreTest, UnknownCardTakesTheTargetChoice) {
   card.Write("DATA.BIN", "unknown");
   result = Store({"--package", engine, "--yes", "--target", "engine"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(card.Read("UPGRADE.FWP"), ReadHost(engine));
+  EXPECT_EQ(card.Read("UPGRADE.FWP"), ReadHostFile(engine));
   EXPECT_EQ(card.Read("DATA.BIN"), "unknown");
 }
 
@@ -332,15 +308,15 @@ class StoreRefusalTest : public StoreTest {
  protected:
   void SetUp() override {
     OldEngineCard();
-    WriteHost(EngineBackup() + "/OLD/BACKUP.DAT", "an older backup");
+    WriteHostFile(EngineBackup() + "/OLD/BACKUP.DAT", "an older backup");
     package = Package(EnginePackage());
-    cardBefore = Files(card.path());
+    cardBefore = HostFiles(card.path());
   }
   void ExpectRefused(const CommandResult& result, const std::string& message) {
     EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
     EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
-    EXPECT_EQ(Files(card.path()), cardBefore);
-    EXPECT_EQ(Files(EngineBackup()), (Tree{{"OLD/BACKUP.DAT", "an older backup"}}));
+    EXPECT_EQ(HostFiles(card.path()), cardBefore);
+    EXPECT_EQ(HostFiles(EngineBackup()), (Tree{{"OLD/BACKUP.DAT", "an older backup"}}));
     EXPECT_EQ(Log().find(" - BackupFiles\r\n"), std::string::npos);
   }
   std::string package;
@@ -375,15 +351,15 @@ TEST_F(StoreRefusalTest, PanelChecks) {
   fs::remove_all(card.path());
   fs::create_directories(card.path());
   OldPanelCard(2);
-  cardBefore = Files(card.path());
-  const auto panelBackupBefore = Files(PanelBackup());
+  cardBefore = HostFiles(card.path());
+  const auto panelBackupBefore = HostFiles(PanelBackup());
   ExpectRefused(StoreYes(package, {"--target", "engine"}),
                 "Placing engine files on the panel compact flash is not permitted.");
 
   cardBytes = 1100;  // the package, the kept files and 1000 bytes need more
   ExpectRefused(StoreYes(Package(PanelPackage(2, "old os 3940", false), "PANEL.FWP")),
                 "There is insufficient space on this compact flash");
-  EXPECT_EQ(Files(PanelBackup()), panelBackupBefore);
+  EXPECT_EQ(HostFiles(PanelBackup()), panelBackupBefore);
 }
 
 // Failures after the backup: the old card comes back, file for file.
@@ -391,7 +367,7 @@ class StoreFailureTest : public StoreTest {
  protected:
   void ExpectRestored(const CommandResult& result, const Tree& before) {
     EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
-    const Tree after = Files(card.path());
+    const Tree after = HostFiles(card.path());
     for (const auto& [path, content] : before) {
       auto found = after.find(path);
       ASSERT_NE(found, after.end()) << path;
@@ -411,7 +387,7 @@ class StoreFailureTest : public StoreTest {
 
 TEST_F(StoreFailureTest, DamagedCompressedData) {
   OldEngineCard();
-  const Tree before = Files(card.path());
+  const Tree before = HostFiles(card.path());
   PackageLayout layout;
   std::string bytes = BuildPackage(EnginePackage(std::string(4000, 'm')), &layout);
   const FILE_INFO_STRUCT& first = layout.records[0];
@@ -432,7 +408,7 @@ TEST_F(StoreFailureTest, FileThatCannotBeCreated) {
   fs::create_directories(card.Sub("APP/LIB/UTIL.DLL.NEW"));
   PackageSpec spec = EnginePackage();
   spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\LIB\\UTIL.DLL.NEW", .content = "x"});
-  const Tree before = Files(card.path());
+  const Tree before = HostFiles(card.path());
   const CommandResult result = StoreYes(Package(spec));
   EXPECT_NE(result.err.find("could not be opened after decompression."), std::string::npos);
   ExpectRestored(result, before);
@@ -443,7 +419,7 @@ TEST_F(StoreFailureTest, PanelCardWithoutTheMakersFolderForTheReleaseNumber) {
   card.Write("SETUP.INI", "setup");
   card.Write("Quorvane File CRCs.dat",
              BuildCRCList({{"SETUP.INI", Crc("setup")}, {"NK.BIN", Crc("os")}}));
-  const Tree before = Files(card.path());
+  const Tree before = HostFiles(card.path());
   PackageSpec spec;
   spec.winceIncluded = 1;
   spec.files.push_back({.kind = kKindPanel3940, .cardPath = "SETUP.INI", .content = "new"});
@@ -458,22 +434,22 @@ TEST_F(StoreFailureTest, PanelCardWithoutTheMakersFolderForTheReleaseNumber) {
 TEST_F(StoreFailureTest, FailedPanelBackupDeletesNothing) {
   OldPanelCard(2);
   FileTheBackupCannotTake();
-  const Tree before = Files(card.path());
+  const Tree before = HostFiles(card.path());
   const CommandResult result = StoreYes(Package(PanelPackage(2, "old os 3940", false)));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("File Backup Failed. Process aborted."), std::string::npos);
-  EXPECT_EQ(Files(card.path()), before);
+  EXPECT_EQ(HostFiles(card.path()), before);
   EXPECT_EQ(Transcript().find("Download Complete."), std::string::npos);
 }
 
 // Mended: "Restore Only" without any backup cleaned a panel card and put nothing back.
 TEST_F(StoreFailureTest, RestoreOnlyWithoutBackupDeletesNothing) {
   OldPanelCard(2);
-  const Tree before = Files(card.path());
+  const Tree before = HostFiles(card.path());
   const CommandResult result = Store({"--restore-only"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("Nothing was restored"), std::string::npos) << result.err;
-  EXPECT_EQ(Files(card.path()), before);
+  EXPECT_EQ(HostFiles(card.path()), before);
   EXPECT_EQ(result.err.find(kQuestion), std::string::npos);
   // Nothing restored never reads as OK, anywhere.
   EXPECT_NE(Transcript().find("Restore Not Possible!! No Backup Files!!"), std::string::npos);
@@ -486,24 +462,24 @@ TEST_F(StoreFailureTest, RestoreOnlyWithoutBackupDeletesNothing) {
 TEST_F(StoreFailureTest, RestoreOnlyAfterABackupThatFailedHalfWayRefuses) {
   OldPanelCard(2);
   FileTheBackupCannotTake();
-  const Tree before = Files(card.path());
+  const Tree before = HostFiles(card.path());
   ASSERT_EQ(StoreYes(Package(PanelPackage(2, "old os 3940", false))).exitCode, 1);
   EXPECT_TRUE(fs::exists(PanelBackup() + ".incomplete"));
-  EXPECT_FALSE(Files(PanelBackup()).empty());  // the half that was copied
+  EXPECT_FALSE(HostFiles(PanelBackup()).empty());  // the half that was copied
 
   const CommandResult result = Store({"--restore-only"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("The last backup is incomplete: nothing was restored."),
             std::string::npos)
       << result.err;
-  EXPECT_EQ(Files(card.path()), before);
+  EXPECT_EQ(HostFiles(card.path()), before);
   for (const std::string& text : {result.out, result.err, Transcript()})
     EXPECT_EQ(text.find("Restore OK"), std::string::npos) << text;
 }
 
 TEST_F(StoreFailureTest, RestoreOnlyPutsTheLastBackupBack) {
   OldEngineCard();
-  const Tree before = Files(card.path());
+  const Tree before = HostFiles(card.path());
   const std::string package = Package(EnginePackage());
   ASSERT_EQ(StoreYes(package).exitCode, 0);
   card.Write("APP/MAIN.BIN", "damaged later");
@@ -546,11 +522,11 @@ TEST_F(StoreFailureTest, AFailedBackupChangesNothingAndBackupsAreChosenByProof) 
   OldPanelCard(2);
   card.Write("BREVANT/ONLY_A.TXT", "a file only card A has");
   FileTheBackupCannotTake();
-  const Tree before = Files(card.path());
+  const Tree before = HostFiles(card.path());
   const CommandResult failed = StoreYes(package);
   EXPECT_EQ(failed.exitCode, 1);
   EXPECT_NE(failed.err.find("File Backup Failed. Process aborted."), std::string::npos);
-  EXPECT_EQ(Files(card.path()), before);
+  EXPECT_EQ(HostFiles(card.path()), before);
   EXPECT_NE(Transcript().find("The card's files are unchanged"), std::string::npos);
   EXPECT_EQ(failed.err.find("Restore"), std::string::npos) << failed.err;
 
@@ -573,7 +549,7 @@ TEST_F(StoreFailureTest, AFailedBackupChangesNothingAndBackupsAreChosenByProof) 
   EXPECT_EQ(foreign.exitCode, 1);
   EXPECT_NE(foreign.err.find("taken from another card (serial 0000-000B"), std::string::npos)
       << foreign.err;
-  EXPECT_EQ(Files(card.path()), before);
+  EXPECT_EQ(HostFiles(card.path()), before);
   const CommandResult allowed = Store({"--restore-only", "--backup", nameOfB, "--other-card"});
   EXPECT_EQ(allowed.exitCode, 0) << allowed.err;
   EXPECT_EQ(card.Read("BREVANT/BPANEL.INI"), "B's settings");

@@ -1,12 +1,11 @@
 #include "fat/card_image.h"
 
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "support/run_command.h"
+#include "support/temp_dir.h"
 
 namespace cw::fat {
 
@@ -89,16 +88,10 @@ bool CardImage::Put(const std::string& cardPath, const std::string& content) con
        slash = cardPath.find('/', slash + 1)) {
     Mtools("mmd", path_, {"-D", "s", CardName(cardPath.substr(0, slash))});  // "s": keep it
   }
-  char local[] = "/tmp/cardwright-mcopy-XXXXXX";
-  const int fd = ::mkstemp(local);
-  if (fd < 0) return false;
-  ::close(fd);
-  {
-    std::ofstream out(local, std::ios::binary | std::ios::trunc);
-    out << content;
-  }
-  const CommandResult copied = Mtools("mcopy", path_, {"-o", "-n", local, CardName(cardPath)});
-  ::unlink(local);
+  const test::TempDir local;
+  const std::string file = local.Sub("content");
+  if (!test::WriteHostFile(file, content)) return false;
+  const CommandResult copied = Mtools("mcopy", path_, {"-o", "-n", file, CardName(cardPath)});
   return copied.exitCode == 0;
 }
 

@@ -12,9 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <sstream>
@@ -24,6 +22,7 @@
 #include "package/package_writer.h"
 #include "support/card_fixture.h"
 #include "support/run_command.h"
+#include "support/temp_dir.h"
 
 namespace cw::fat {
 namespace {
@@ -44,16 +43,8 @@ std::string Random(size_t size, uint32_t seed) {
   return text;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  return static_cast<bool>(out.flush());
-}
+using test::ReadHostFile;
+using test::WriteHostFile;
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -218,8 +209,8 @@ class CrashSweep : public FatCardTest {
     for (const auto& [path, content] : job.ownFiles) ASSERT_TRUE(card.Put(path, content));
     olderPackage_ = run_.Sub("OLDER.FWP");
     newerPackage_ = run_.Sub("NEWER.FWP");
-    ASSERT_TRUE(WriteFile(olderPackage_, BuildPackage(job.older)));
-    ASSERT_TRUE(WriteFile(newerPackage_, BuildPackage(job.newer)));
+    ASSERT_TRUE(WriteHostFile(olderPackage_, BuildPackage(job.older)));
+    ASSERT_TRUE(WriteHostFile(newerPackage_, BuildPackage(job.newer)));
     const std::string target = job.target == 1 ? " --target engine" : " --target panel";
 
     GuestRun run = BootFresh("older",
@@ -229,10 +220,10 @@ class CrashSweep : public FatCardTest {
                              {card.path(), home_});
     ASSERT_TRUE(run.finished) << run.Describe();
     ASSERT_EQ(guest_.Step("older").exitCode, 0) << guest_.Step("older").err;
-    ASSERT_TRUE(WriteFile(run_.Sub("start.img"), ReadFile(card.path())));
+    ASSERT_TRUE(WriteHostFile(run_.Sub("start.img"), ReadHostFile(card.path())));
 
     const std::string log = run_.Sub("write.log");
-    ASSERT_TRUE(WriteFile(log, ""));
+    ASSERT_TRUE(WriteHostFile(log, ""));
     ASSERT_EQ(::truncate(log.c_str(), 256 * kMiB), 0);
     run = BootFresh("record",
                     "home_mount /dev/ubdc || exit 10\n"
@@ -305,9 +296,9 @@ class CrashSweep : public FatCardTest {
     EXPECT_EQ(run.status, 0) << where << run.Describe();
 
     if (verifyFirst) JudgeVerify(where, cutImage, job, figures);
-    const std::string backupsBefore = ReadFile(guest_.runFolder() + "/backups-before");
+    const std::string backupsBefore = ReadHostFile(guest_.runFolder() + "/backups-before");
     EXPECT_FALSE(backupsBefore.empty()) << where << "no backup on the home disk";
-    EXPECT_EQ(backupsBefore, ReadFile(guest_.runFolder() + "/backups-after")) << where;
+    EXPECT_EQ(backupsBefore, ReadHostFile(guest_.runFolder() + "/backups-after")) << where;
 
     const StepResult restore = guest_.Step("restore");
     EXPECT_TRUE(restore.exitCode == 0 || restore.exitCode == 1)
@@ -315,11 +306,11 @@ class CrashSweep : public FatCardTest {
     if (restore.exitCode != 0 || !Has(restore.out, "Restore OK!!")) {
       EXPECT_TRUE(Has(restore.out, "Restore Failed!!") || Has(restore.out, "Restore Not Possible"))
           << where << "a failed restore must say so:\n" << restore.out << restore.err;
-      const std::string transcript = ReadFile(guest_.runFolder() + "/DownloadDiagnostics.txt");
+      const std::string transcript = ReadHostFile(guest_.runFolder() + "/DownloadDiagnostics.txt");
       std::cout << where << "the restore failed and said so:\n"
                 << transcript.substr(transcript.size() - std::min<size_t>(transcript.size(), 400))
                 << "\n--- the driver:\n"
-                << ReadFile(guest_.runFolder() + "/driver.txt") << std::endl;
+                << ReadHostFile(guest_.runFolder() + "/driver.txt") << std::endl;
       return Restore::kRefused;
     }
     const StepResult reverify = guest_.Step("reverify");
@@ -342,7 +333,7 @@ class CrashSweep : public FatCardTest {
       ++figures->done;
       EXPECT_EQ(verify.exitCode, 0) << where << verify.err;
       // The judge has restored the card since: look at the cut as verify saw it.
-      EXPECT_TRUE(WriteFile(run_.Sub("seen.img"), cutImage));
+      EXPECT_TRUE(WriteHostFile(run_.Sub("seen.img"), cutImage));
       const CardImage seen(run_.Sub("seen.img"));
       const std::vector<std::string> differ =
           Differences(seen, PackageFiles(job.newer, job.target));
@@ -372,10 +363,10 @@ class CrashSweep : public FatCardTest {
     std::string error;
     const std::optional<WriteLog> log = WriteLog::Load(run_.Sub("write.log"), &error);
     ASSERT_TRUE(log.has_value()) << error;
-    const std::string start = ReadFile(run_.Sub("start.img"));
+    const std::string start = ReadHostFile(run_.Sub("start.img"));
     std::string image = start;
     ASSERT_TRUE(log->Apply(&image, 0, log->entries().size(), &error)) << error;
-    ASSERT_TRUE(image == ReadFile(run_.Sub("card.img")))
+    ASSERT_TRUE(image == ReadHostFile(run_.Sub("card.img")))
         << "the whole log replayed does not give the card the job left";
     oldFiles_ = OldFiles();
     ASSERT_FALSE(oldFiles_.empty());
@@ -393,7 +384,7 @@ class CrashSweep : public FatCardTest {
     for (const size_t cut : cuts) {
       ASSERT_TRUE(log->Apply(&image, applied, cut, &error)) << error;
       applied = cut;
-      ASSERT_TRUE(WriteFile(run_.Sub("cut.img"), image));
+      ASSERT_TRUE(WriteHostFile(run_.Sub("cut.img"), image));
       ++figures.cuts;
       Restore outcome = Judge(cut, true, image, job, &figures);
       if (outcome == Restore::kRefused) {

@@ -17,9 +17,9 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
+
+#include "support/temp_dir.h"
 
 namespace cw::fat {
 
@@ -31,17 +31,8 @@ std::string Kernel() {
   return chosen != nullptr && *chosen != '\0' ? chosen : "/usr/bin/linux.uml";
 }
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
+using test::ReadHostFile;
+using test::WriteHostFile;
 
 bool SafeForCommandLine(const std::string& path) {
   return !path.empty() && path.find_first_of(", \t\n") == std::string::npos;
@@ -126,11 +117,10 @@ std::string ProbeReason() {
     return "the build folder's path holds a comma or a blank, which the guest's command line "
            "cannot carry";
   }
-  char pattern[] = "/tmp/cardwright-uml-probe-XXXXXX";
-  if (::mkdtemp(pattern) == nullptr) return "cannot make a temporary folder";
+  const test::TempDir folder;
   std::string reason;
   {
-    Guest guest(pattern);
+    Guest guest(folder.path());
     const GuestRun run =
         guest.Run("grep -qw vfat /proc/filesystems || exit 3\n"
                   "grep -qw device-mapper /proc/misc || exit 4\n",
@@ -141,8 +131,6 @@ std::string ProbeReason() {
       reason = "the guest cannot load the FAT or device-mapper modules:\n" + run.Describe();
     }
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(pattern, ignored);
   return reason;
 }
 
@@ -173,7 +161,7 @@ GuestRun Guest::Run(const std::string& script, const std::vector<std::string>& d
     run.log = "run folder unfit for the guest's command line: " + runFolder_;
     return run;
   }
-  WriteText(runFolder_ + "/guest.sh", Prologue(runFolder_) + script);
+  WriteHostFile(runFolder_ + "/guest.sh", Prologue(runFolder_) + script);
   ::unlink((runFolder_ + "/guest.rc").c_str());
 
   const std::string kernel = Kernel();
@@ -237,11 +225,11 @@ GuestRun Guest::Run(const std::string& script, const std::vector<std::string>& d
   }
   EndGuest(pid);
 
-  run.console = ReadText(consolePath);
-  run.log = ReadText(runFolder_ + "/guest.log");
-  run.initLog = ReadText(runFolder_ + "/init.log");
-  run.unmountLog = ReadText(runFolder_ + "/unmount.log");
-  const std::string rc = ReadText(runFolder_ + "/guest.rc");
+  run.console = ReadHostFile(consolePath);
+  run.log = ReadHostFile(runFolder_ + "/guest.log");
+  run.initLog = ReadHostFile(runFolder_ + "/init.log");
+  run.unmountLog = ReadHostFile(runFolder_ + "/unmount.log");
+  const std::string rc = ReadHostFile(runFolder_ + "/guest.rc");
   if (!rc.empty() && !run.timedOut) {
     run.finished = true;
     run.status = std::atoi(rc.c_str());
@@ -252,10 +240,10 @@ GuestRun Guest::Run(const std::string& script, const std::vector<std::string>& d
 StepResult Guest::Step(const std::string& name) const {
   StepResult result;
   const std::string base = runFolder_ + "/step-" + name;
-  const std::string rc = ReadText(base + ".rc");
+  const std::string rc = ReadHostFile(base + ".rc");
   if (!rc.empty()) result.exitCode = std::atoi(rc.c_str());
-  result.out = ReadText(base + ".out");
-  result.err = ReadText(base + ".err");
+  result.out = ReadHostFile(base + ".out");
+  result.err = ReadHostFile(base + ".err");
   return result;
 }
 

@@ -11,10 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "platform/posix/posix_platform.h"
 #include "platform/posix_fixture.h"
@@ -209,11 +206,9 @@ TEST_F(LogToFileTest, TwoThreadsLoggingAtOnceWriteOnlyWholeLines) {
 }
 
 TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
-  char dir[] = "/tmp/cw_log_XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string hostLog = std::string(dir) + "/fwp_downloader.log";
+  test::TempDir dir;
   // The file exists before both start, so neither probe creates and deletes it under the other.
-  { std::ofstream(hostLog, std::ios::binary); }
+  const std::string hostLog = dir.Write("fwp_downloader.log", "");
   constexpr int kLines = 200;
   pid_t children[2];
   for (int who = 0; who < 2; ++who) {
@@ -224,7 +219,7 @@ TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
       options.discoverMounts = false;
       options.instantSleeps = true;
       options.mappings.push_back(
-          DriveMapping{'E', dir, true, std::nullopt, std::nullopt, std::nullopt});
+          DriveMapping{'E', dir.path(), true, std::nullopt, std::nullopt, std::nullopt});
       auto platform = MakePosixPlatform(options);
       SetPlatform(platform.get());
       CLogToFile log;
@@ -239,8 +234,7 @@ TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  std::ifstream in(hostLog, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string text = test::ReadHostFile(hostLog);
   std::set<std::string> seen;
   size_t start = 0;
   while (start < text.size()) {
@@ -253,8 +247,6 @@ TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
     start = end + 2;
   }
   EXPECT_EQ(seen.size(), 2u * kLines);
-  std::remove(hostLog.c_str());
-  rmdir(dir);
 }
 
 // The data folder's path is upper-cased while the folders on the disk are not; the log finds
@@ -264,8 +256,7 @@ class LogToFileHostTest : public test::PosixTest {
   LogToFileHostTest() { SetPlatform(platform_.get()); }
   ~LogToFileHostTest() override { SetPlatform(nullptr); }
   std::string ReadOnCard(const std::string& relative) const {
-    std::ifstream in(card_ + "/" + relative, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return temp_.Read("card/" + relative);
   }
 };
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 #include "package/crc_list_writer.h"
@@ -156,17 +155,7 @@ std::unique_ptr<RunningProgram> CardFixture::Start(const std::vector<std::string
   return StartCardwright(Arguments(args), Environment(), terminalInput);
 }
 
-std::map<std::string, std::string> CardFixture::Snapshot() const {
-  std::map<std::string, std::string> files;
-  const fs::path root = CardDir();
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    if (!entry.is_regular_file()) continue;
-    std::ifstream in(entry.path(), std::ios::binary);
-    files[fs::relative(entry.path(), root).string()] =
-        std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  return files;
-}
+std::map<std::string, std::string> CardFixture::Snapshot() const { return HostFiles(CardDir()); }
 
 std::vector<std::string> CardFixture::LogLines() const {
   return LogMessages(temp_.Read("home/Documents/BREVANT/QUORVANE/fwp_downloader.log"));

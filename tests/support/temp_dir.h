@@ -1,6 +1,9 @@
 #pragma once
-// A unique folder under /tmp for one test, removed with everything in it when the test ends.
+// A unique folder under the temporary folder for one test, removed with everything in it when
+// the test ends; and the host-file helpers every test uses to lay and read files outside the
+// platform (one implementation for Linux and the Windows builds).
 
+#include <map>
 #include <string>
 
 namespace cw::test {
@@ -24,5 +27,14 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// The content of the host file `path`, empty when it cannot be read.
+std::string ReadHostFile(const std::string& path);
+// Writes `content` to the host file `path`, creating the folders on the way; false when it
+// cannot be written.
+bool WriteHostFile(const std::string& path, const std::string& content);
+// Every file below the host folder `root`, by its path relative to it ('/' between folders),
+// with its content; empty when `root` does not exist.
+std::map<std::string, std::string> HostFiles(const std::string& root);
 
 }  // namespace cw::test

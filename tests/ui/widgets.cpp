@@ -14,11 +14,11 @@
 #include <thread>
 
 #include "dialog_test_support.h"
-#include "ui/dialog_units.h"
-#include "ui/dir_tree_widget.h"
-#include "ui/main_window.h"
-#include "ui/settings_windows.h"
-#include "ui/window_prompt.h"
+#include "ui/qt/dialog_units.h"
+#include "ui/qt/dir_tree_widget.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/settings_windows.h"
+#include "ui/qt/window_prompt.h"
 
 using namespace cw;
 

@@ -13,9 +13,9 @@
 
 #include "record/job_io.h"
 #include "support/fake_platform.h"
-#include "ui/dialog_units.h"
-#include "ui/main_window.h"
-#include "ui/window_prompt.h"
+#include "ui/qt/dialog_units.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/window_prompt.h"
 
 using namespace cw;
 

@@ -173,7 +173,8 @@ class PosixPlatform final : public Platform {
   std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) override;
   bool CheckPrivateFolder(std::string* why) override;
 
-  // A host path as the system names it: under the drive whose folder holds it most closely.
+  // A host path as the program names it, a Windows path: under the drive whose folder holds it
+  // most closely.
   std::string HostToWindows(const std::string& hostPath) const;
 
  private:

@@ -115,7 +115,7 @@ bool Win32Platform::GetDiskSpace(const std::string& rootPath, uint64_t* totalByt
   return true;
 }
 
-// The drive's own root: on Windows the system's paths are the host's.
+// The drive's own root: on Windows the program's paths are the host's.
 std::string Win32Platform::DriveHostPath(const std::string& rootPath) {
   const std::string root = RootWithBackslash(rootPath);
   if (root.size() != 3 || root[1] != ':') return std::string();

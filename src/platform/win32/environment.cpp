@@ -18,7 +18,7 @@ std::string Win32Platform::GetCurrentDirectory() {
   return std::string(buffer.data(), length);
 }
 
-// As the system returns it, with its trailing backslash.
+// As Windows returns it, with its trailing backslash.
 std::string Win32Platform::GetTempPath() {
   char buffer[MAX_PATH + 2] = {};
   const DWORD length = ::GetTempPathA(sizeof buffer, buffer);

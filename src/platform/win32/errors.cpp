@@ -1,4 +1,4 @@
-// Error numbers are the system's own: a failed call passes its GetLastError on unchanged.
+// Error numbers are Windows' own: a failed call passes its GetLastError on unchanged.
 #include "platform/win32/windows_api.h"
 
 #include "platform/win32/win32_platform.h"

@@ -1,6 +1,6 @@
 // Open files, copy, delete, folders and attributes: the Windows calls themselves, so their
 // rules (a read-only file is neither written nor deleted, a folder is no file, a hidden file
-// is not replaced) and their error numbers are the system's.
+// is not replaced) and their error numbers are Windows' own.
 #include "platform/win32/windows_api.h"
 
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 // The Win32 backend: the platform's calls are the Windows calls they are named after. Drive
-// letters, paths, attributes and error numbers are the system's own; nothing is translated.
+// letters, paths, attributes and error numbers are Windows' own; nothing is translated.
 // Include platform/win32/windows_api.h before this header.
 
 #include <functional>
@@ -15,7 +15,7 @@
 namespace cw::win32 {
 
 // A DeviceIoControl call without input or output buffers, as the volume calls make it:
-// true on success, else false with the system's last error set. Replaceable because Wine
+// true on success, else false with Windows' last error set. Replaceable because Wine
 // accepts the dismount codes without doing anything, so their failures are tested with a fake.
 using VolumeControl = std::function<bool(HANDLE volume, DWORD controlCode)>;
 bool SystemVolumeControl(HANDLE volume, DWORD controlCode);
@@ -36,7 +36,7 @@ std::string MutexNameFor(const std::string& lockName);
 // 100-ns intervals since 1601 -> nanoseconds since 1970.
 FileTime FromFileTime(const FILETIME& time);
 
-// Sets the calling thread's last error from the system's and returns false.
+// Sets the calling thread's last error from Windows' and returns false.
 bool FailSystem();
 bool FailWith(uint32_t error);
 

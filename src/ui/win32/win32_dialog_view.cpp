@@ -170,7 +170,7 @@ void Win32DialogView::CloseWindow() {
 }
 
 void Win32DialogView::OnDestroyWindow() {
-  // The system image list is shared by every program: let go of it, never destroy it.
+  // Windows' system image list is shared by every program: let go of it, never destroy it.
   ::SendMessageA(Tree(), TVM_SETIMAGELIST, TVSIL_NORMAL, 0);
   for (HBITMAP bitmap : bitmaps_) ::DeleteObject(bitmap);
   bitmaps_.clear();

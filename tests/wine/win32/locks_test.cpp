@@ -2,11 +2,9 @@
 // thread and process (two processes logging to one file write whole lines), and each backup
 // folder's lock is a mutex of its own, so a job holding one never blocks the log or the other
 // kind of card.
-#include <fstream>
 #include <map>
 #include <memory>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "backup/backup_lock.h"
@@ -91,18 +89,16 @@ TEST_F(Win32Locks, BackupLocksKeepJobsApartButNeverTheLog) {
   EXPECT_EQ(RunSelf("--try-lock \"" + BackupLockName(At("PANEL")) + "\""), 3);
 
   const std::string log = At("fwp_downloader.log");
-  { std::ofstream(dir.path() + "/fwp_downloader.log"); }
+  dir.Write("fwp_downloader.log", "");
   // This thread also logs while holding both locks, as a job does.
   CLogToFile ownLog;
   ownLog.SetLogFile(log);
   ownLog.SetEnabled(true);
   ownLog.Log("job line");
   EXPECT_EQ(RunSelf("--log-lines \"" + log + "\" other 5"), 0);
-  std::ifstream in(dir.path() + "/fwp_downloader.log", std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  EXPECT_NE(content.str().find("job line"), std::string::npos);
-  EXPECT_NE(content.str().find("other line 4"), std::string::npos);
+  const std::string content = dir.Read("fwp_downloader.log");
+  EXPECT_NE(content.find("job line"), std::string::npos);
+  EXPECT_NE(content.find("other line 4"), std::string::npos);
 
   engineJob.reset();
   EXPECT_EQ(RunSelf("--try-lock \"" + BackupLockName(At("ENGINE")) + "\""), 0);
@@ -110,17 +106,14 @@ TEST_F(Win32Locks, BackupLocksKeepJobsApartButNeverTheLog) {
 
 TEST_F(Win32Locks, TwoProcessesLogWholeLines) {
   const std::string log = At("fwp_downloader.log");
-  { std::ofstream(dir.path() + "/fwp_downloader.log"); }  // exists: neither child probes it
+  dir.Write("fwp_downloader.log", "");  // exists: neither child probes it
   constexpr int kLines = 150;
   HANDLE first = StartSelf("--log-lines \"" + log + "\" first " + std::to_string(kLines));
   HANDLE second = StartSelf("--log-lines \"" + log + "\" second " + std::to_string(kLines));
   ASSERT_EQ(WaitForExit(first), 0);
   ASSERT_EQ(WaitForExit(second), 0);
 
-  std::ifstream in(dir.path() + "/fwp_downloader.log", std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  const std::string text = content.str();
+  const std::string text = dir.Read("fwp_downloader.log");
   const std::regex line(
       R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - (first|second) line (\d+) \.{200}\r\n)");
   std::map<std::string, int> next = {{"first", 0}, {"second", 0}};

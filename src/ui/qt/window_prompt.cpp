@@ -1,11 +1,11 @@
-#include "ui/window_prompt.h"
+#include "ui/qt/window_prompt.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QThread>
 
-#include "ui/settings_windows.h"
+#include "ui/qt/settings_windows.h"
 
 namespace cw {
 namespace {

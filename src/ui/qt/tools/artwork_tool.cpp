@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/artwork.h"
+#include "ui/qt/artwork.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "ui/artwork.h"
+#include "ui/qt/artwork.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -1,4 +1,4 @@
-#include "ui/main_window.h"
+#include "ui/qt/main_window.h"
 
 #include <algorithm>
 
@@ -14,10 +14,10 @@
 #include <QTimer>
 #include <QTimerEvent>
 
-#include "ui/artwork.h"
-#include "ui/dialog_units.h"
-#include "ui/dir_tree_widget.h"
-#include "ui/settings_windows.h"
+#include "ui/qt/artwork.h"
+#include "ui/qt/dialog_units.h"
+#include "ui/qt/dir_tree_widget.h"
+#include "ui/qt/settings_windows.h"
 
 namespace cw {
 namespace {

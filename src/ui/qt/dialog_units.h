@@ -11,7 +11,7 @@ class QWidget;
 
 namespace cw {
 
-// The templates' font, "MS Sans Serif" 8 pt, or the closest sans-serif font the system has.
+// The templates' font, "MS Sans Serif" 8 pt, or the closest sans-serif font the host has.
 QFont DialogFont();
 
 class DialogUnits {

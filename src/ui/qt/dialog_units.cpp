@@ -1,4 +1,4 @@
-#include "ui/dialog_units.h"
+#include "ui/qt/dialog_units.h"
 
 #include <QFontMetrics>
 #include <QWidget>

@@ -13,10 +13,10 @@
 #include <string>
 
 #include "record/prompt.h"
-#include "ui/artwork.h"
-#include "ui/dir_tree_widget.h"
-#include "ui/main_window.h"
-#include "ui/window_prompt.h"
+#include "ui/qt/artwork.h"
+#include "ui/qt/dir_tree_widget.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/window_prompt.h"
 
 namespace cw {
 namespace {

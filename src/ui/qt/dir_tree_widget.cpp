@@ -1,4 +1,4 @@
-#include "ui/dir_tree_widget.h"
+#include "ui/qt/dir_tree_widget.h"
 
 #include <QApplication>
 #include <QFileIconProvider>

@@ -1,11 +1,11 @@
-#include "ui/settings_windows.h"
+#include "ui/qt/settings_windows.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "ui/dialog_units.h"
+#include "ui/qt/dialog_units.h"
 
 namespace cw {
 
