@@ -27,8 +27,8 @@ class VerifyCommand : public Command {
     DefineJson(sub);
   }
 
-  int Run() override {
-    JobRunner runner(PromptAnswers{}, JsonReport());
+  int Run(Platform& platform) override {
+    JobRunner runner(platform, PromptAnswers{}, JsonReport());
     const int status = RunJob(runner);
     if (JsonReport()) Report(runner, status);
     return status;
@@ -45,7 +45,7 @@ class VerifyCommand : public Command {
     JobContext& job = runner.job();
     job.log->Log("OnVerify");
     job.fwpPath = package_.value_or("");
-    if (!CheckVerifyRequest(job)) {
+    if (!CheckVerifyRequest(runner.platform(), job)) {
       refused_ = true;
       return kExitFailed;
     }

@@ -3,6 +3,7 @@
 // state (job/job_state.h), runs on its own worker thread and reports only through that context;
 // both clear jobRunning on every exit.
 
+#include "platform/platform.h"
 #include "record/job_context.h"
 
 namespace cw {
@@ -11,9 +12,9 @@ struct JobState;
 
 // "Store and Verify" (with "Restore Only" when restoreOnly is set). 1 on success or after the
 // restore-only path, 0 otherwise, 5 when stopped.
-int DownloadAndVerify(JobContext* job);
+int DownloadAndVerify(Platform& platform, JobContext* job);
 // "Verify Only". The result of Verify (2 when every file matched), else 0; 5 when stopped.
-int VerifyOnly(JobContext* job);
+int VerifyOnly(Platform& platform, JobContext* job);
 // The same two jobs on a state the caller owns and can read afterwards (`state.job` is the
 // front end's record).
 int DownloadAndVerifyJob(JobState& state);
