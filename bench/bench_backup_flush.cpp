@@ -31,8 +31,8 @@ std::string WindowsPath(const std::string& host) {
 class BackupCopies : public benchmark::Fixture {
  public:
   void SetUp(const benchmark::State&) override {
-    platform_ = cw::MakePosixPlatform({.mappings = {}, .discoverMounts = false,
-                                       .instantSleeps = true});
+    platform_ =
+        cw::MakePosixPlatform({.mappings = {}, .discoverMounts = false, .instantSleeps = true});
     const char* base = std::getenv("BENCH_LOG_ROOT");
     std::string pattern = std::string(base ? base : "/tmp") + "/cardwright-flush-XXXXXX";
     root_ = mkdtemp(pattern.data());

@@ -83,9 +83,7 @@ class FileCrc : public benchmark::Fixture {
     ok_ = file && file->Write(RandomBytes().data(), static_cast<uint32_t>(kBufferBytes)) &&
           file->Close();
   }
-  void TearDown(const benchmark::State&) override {
-    platform_->DeleteFile(path_);
-  }
+  void TearDown(const benchmark::State&) override { platform_->DeleteFile(path_); }
 
  protected:
   std::unique_ptr<cw::Platform> platform_;

@@ -51,8 +51,8 @@ const DataFolder& Folder() {
 class LogLine : public benchmark::Fixture {
  public:
   void SetUp(const benchmark::State&) override {
-    platform_ = cw::MakePosixPlatform({.mappings = {}, .discoverMounts = false,
-                                       .instantSleeps = true});
+    platform_ =
+        cw::MakePosixPlatform({.mappings = {}, .discoverMounts = false, .instantSleeps = true});
     hostFolder_ = Folder().host;
     windowsFolder_ = Folder().windows;
   }

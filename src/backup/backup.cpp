@@ -101,7 +101,7 @@ BackupManifest ManifestOfCard(JobState& state) {
   manifest.targetType = state.targetType;
   manifest.programVersion = CARDWRIGHT_VERSION;
   state.platform.GetVolumeInformation(state.globalFlashPath + "\\", &manifest.cardLabel, nullptr,
-                             &manifest.cardSerial);
+                                      &manifest.cardSerial);
   return manifest;
 }
 

@@ -36,10 +36,12 @@ std::string DatePart(Platform& platform, const std::string& date) {
 }
 
 // A free name in the history for a backup taken at `date` from the card `serial`.
-std::string EntryName(Platform& platform, const std::string& history, const std::string& date, uint32_t serial) {
+std::string EntryName(Platform& platform, const std::string& history, const std::string& date,
+                      uint32_t serial) {
   const std::string base = DatePart(platform, date) + "_" + SerialText(serial);
   std::string name = base;
-  for (int n = 2; Exists(platform, history + "\\" + name) || Exists(platform, BackupManifestName(history + "\\" + name));
+  for (int n = 2; Exists(platform, history + "\\" + name) ||
+                  Exists(platform, BackupManifestName(history + "\\" + name));
        ++n)
     name = base + Format("_%d", n);
   return name;
@@ -67,8 +69,8 @@ bool RemoveIfThere(Platform& platform, const std::string& path) {
          GetLastError() == kErrPathNotFound;
 }
 
-BackupEntry Describe(Platform& platform, const std::string& folder, const std::string& name, bool inHistory,
-                     bool check) {
+BackupEntry Describe(Platform& platform, const std::string& folder, const std::string& name,
+                     bool inHistory, bool check) {
   BackupEntry entry;
   entry.name = name;
   entry.folder = folder;
@@ -135,10 +137,12 @@ bool MoveBackupToHistory(JobState& state, const std::string& backupFolder, bool 
     return true;
   }
   BackupManifest manifest;
-  const bool hasManifest = ReadManifest(state.platform, backupFolder, &manifest) == ManifestState::kRead;
+  const bool hasManifest =
+      ReadManifest(state.platform, backupFolder, &manifest) == ManifestState::kRead;
   const std::string history = HistoryFolderOf(backupFolder);
-  const std::string name = EntryName(state.platform, history, hasManifest ? manifest.date : std::string(),
-                                     hasManifest ? manifest.cardSerial : 0);
+  const std::string name =
+      EntryName(state.platform, history, hasManifest ? manifest.date : std::string(),
+                hasManifest ? manifest.cardSerial : 0);
   const std::string entry = history + "\\" + name;
   state.LogF("  moving the previous backup into the history as %s.", entry.c_str());
 
@@ -147,7 +151,8 @@ bool MoveBackupToHistory(JobState& state, const std::string& backupFolder, bool 
   if (incomplete && !MarkBackupIncomplete(state, entry, found)) return false;
   if (!incomplete) CreateMissingFolders(state, entry, found);
   if (!state.platform.MoveFile(backupFolder, entry)) return false;
-  if (Exists(state.platform, manifestPath) && !state.platform.MoveFile(manifestPath, BackupManifestName(entry))) {
+  if (Exists(state.platform, manifestPath) &&
+      !state.platform.MoveFile(manifestPath, BackupManifestName(entry))) {
     const uint32_t error = GetLastError();
     // Back where it was, whole: the previous backup is never left split.
     state.platform.MoveFile(entry, backupFolder);
@@ -168,7 +173,8 @@ void PruneHistory(JobState& state, const std::string& backupFolder, int keep) {
     const std::string entry = history + "\\" + names[i];
     state.LogF("  removing the old backup %s.", entry.c_str());
     // Folder first: while its manifest stays, what is left of it fails every check.
-    if (!DeleteTree(state.platform, entry) || !RemoveIfThere(state.platform, BackupManifestName(entry)) ||
+    if (!DeleteTree(state.platform, entry) ||
+        !RemoveIfThere(state.platform, BackupManifestName(entry)) ||
         !RemoveIfThere(state.platform, BackupMarkName(entry))) {
       state.LogF("  could not remove all of %s (error %d).", entry.c_str(),
                  static_cast<int>(GetLastError()));
@@ -176,11 +182,13 @@ void PruneHistory(JobState& state, const std::string& backupFolder, int keep) {
   }
 }
 
-std::vector<BackupEntry> ListBackups(Platform& platform, const std::string& backupFolder, bool check) {
+std::vector<BackupEntry> ListBackups(Platform& platform, const std::string& backupFolder,
+                                     bool check) {
   std::vector<BackupEntry> entries;
   if (IsFolder(platform, backupFolder)) {
     const size_t slash = backupFolder.rfind('\\');
-    entries.push_back(Describe(platform, backupFolder, backupFolder.substr(slash + 1), false, check));
+    entries.push_back(
+        Describe(platform, backupFolder, backupFolder.substr(slash + 1), false, check));
   }
   const std::string history = HistoryFolderOf(backupFolder);
   std::vector<std::string> names;
@@ -192,7 +200,8 @@ std::vector<BackupEntry> ListBackups(Platform& platform, const std::string& back
   return entries;
 }
 
-std::string CheckBackupAgainstManifest(Platform& platform, const std::string& folder, const BackupManifest& manifest) {
+std::string CheckBackupAgainstManifest(Platform& platform, const std::string& folder,
+                                       const BackupManifest& manifest) {
   for (const BackupManifestFile& file : manifest.files) {
     const std::string problem = CheckBackupCopy(platform, folder, file);
     if (!problem.empty()) return file.path + ": " + problem;

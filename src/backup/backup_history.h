@@ -56,9 +56,11 @@ struct BackupEntry {
 
 // The kind's folder (when there is one) and its history, newest first. With `check`, every
 // copy is read and compared with its manifest.
-std::vector<BackupEntry> ListBackups(Platform& platform, const std::string& backupFolder, bool check);
+std::vector<BackupEntry> ListBackups(Platform& platform, const std::string& backupFolder,
+                                     bool check);
 
 // The first problem of a backup against its manifest, empty when every copy is whole.
-std::string CheckBackupAgainstManifest(Platform& platform, const std::string& folder, const BackupManifest& manifest);
+std::string CheckBackupAgainstManifest(Platform& platform, const std::string& folder,
+                                       const BackupManifest& manifest);
 
 }  // namespace cw

@@ -140,7 +140,8 @@ std::optional<BackupManifest> ParseManifest(const std::string& text) {
   return m;
 }
 
-bool WriteManifest(Platform& platform, const std::string& backupFolder, const BackupManifest& manifest) {
+bool WriteManifest(Platform& platform, const std::string& backupFolder,
+                   const BackupManifest& manifest) {
   const std::string path = BackupManifestName(backupFolder);
   const std::string text = ComposeManifest(manifest);
   std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::CreateAlways);
@@ -159,7 +160,8 @@ bool WriteManifest(Platform& platform, const std::string& backupFolder, const Ba
   return false;
 }
 
-ManifestState ReadManifest(Platform& platform, const std::string& backupFolder, BackupManifest* manifest) {
+ManifestState ReadManifest(Platform& platform, const std::string& backupFolder,
+                           BackupManifest* manifest) {
   const std::string path = BackupManifestName(backupFolder);
   std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   if (!file) {
@@ -180,9 +182,11 @@ ManifestState ReadManifest(Platform& platform, const std::string& backupFolder, 
   return ManifestState::kRead;
 }
 
-std::string CheckBackupCopy(Platform& platform, const std::string& backupFolder, const BackupManifestFile& file) {
+std::string CheckBackupCopy(Platform& platform, const std::string& backupFolder,
+                            const BackupManifestFile& file) {
   uint64_t size = 0;
-  const std::optional<uint32_t> crc = CBHelper::QuietFileCRC(platform, backupFolder + "\\" + file.path, &size);
+  const std::optional<uint32_t> crc =
+      CBHelper::QuietFileCRC(platform, backupFolder + "\\" + file.path, &size);
   if (!crc) return "missing or unreadable";
   if (size != file.size) return "size differs";
   if (*crc != file.crc) return "CRC differs";

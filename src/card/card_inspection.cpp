@@ -29,7 +29,8 @@ bool BasicFlashCheck(JobState& state) {
 
   std::string volumeName;
   std::string fileSystemName;
-  if (!state.platform.GetVolumeInformation(root, &volumeName, &fileSystemName)) fileSystemName.clear();
+  if (!state.platform.GetVolumeInformation(root, &volumeName, &fileSystemName))
+    fileSystemName.clear();
 
   // A failed query keeps the previous capacity; each store job starts it at 0.
   uint64_t totalBytes = 0;

@@ -50,7 +50,8 @@ bool FixFileStatus(JobState& state, const std::string& path, bool* cleared) {
                static_cast<int>(FileErrorCauseOf(error)), static_cast<int>(error));
   }
 
-  if (!ReadAttributes(state.platform, path, &attributes) || (attributes & kBlockingAttributes) != 0) {
+  if (!ReadAttributes(state.platform, path, &attributes) ||
+      (attributes & kBlockingAttributes) != 0) {
     const std::string message = path + " file status could not be correctly modified.";
     state.Log(message);
     state.ShowMessage(message, MessageButtons::Ok, MessageIcon::None);

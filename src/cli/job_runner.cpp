@@ -102,7 +102,8 @@ void JobRunner::ChoosePackage(const std::string& path) {
 
 void JobRunner::SetCard(const std::string& text) {
   const std::string cardPath = CardPathOfHostFolder(platform_, text);
-  if (std::optional<std::string> status = DetectCardTarget(platform_, job_, cardPath)) ShowStatusLine(*status);
+  if (std::optional<std::string> status = DetectCardTarget(platform_, job_, cardPath))
+    ShowStatusLine(*status);
 }
 
 void JobRunner::ShowStatusLine(const std::string& text) {

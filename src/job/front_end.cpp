@@ -185,7 +185,8 @@ std::optional<LastPath> ResolveLastPath(Platform& platform, JobContext& job) {
   return SearchRootForPackage(platform, job.rootPath);
 }
 
-std::optional<std::string> DetectCardTarget(Platform& platform, JobContext& job, const std::string& cardPath) {
+std::optional<std::string> DetectCardTarget(Platform& platform, JobContext& job,
+                                            const std::string& cardPath) {
   FrontLog(job, "OnChangeEditCompactFlash");
   job.flashPath = cardPath;
   FrontLog(job, Format("  CFpath is %s", job.flashPath.c_str()));

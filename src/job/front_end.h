@@ -61,7 +61,8 @@ std::optional<LastPath> ResolveLastPath(Platform& platform, JobContext& job);
 // Card detection of the card path box, the whole change handler: logs "OnChangeEditCompactFlash"
 // and the path, sets flashPath, and engineSelected/panelSelected from the card's files.
 // Returns the text for status line 1, or nullopt when nothing was detected.
-std::optional<std::string> DetectCardTarget(Platform& platform, JobContext& job, const std::string& cardPath);
+std::optional<std::string> DetectCardTarget(Platform& platform, JobContext& job,
+                                            const std::string& cardPath);
 
 // The checks "Store and Verify" makes before it starts a job, from its first log line
 // ("OnDownloadAndVerify"): a private folder that is not the user's own (locks and temporary

@@ -99,7 +99,8 @@ int RefuseBusyBackup(JobState& state, const BackupFolderLock& backupLock) {
 // Stage 8, once the card's kind is final: the backup folder of that kind, held until the job
 // ends, and its files.
 std::optional<int> TakeBackupFolder(JobState& state, BackupFolderLock& backupLock) {
-  if (!backupLock.TryTake(state.platform, BackupRootForTarget(state))) return RefuseBusyBackup(state, backupLock);
+  if (!backupLock.TryTake(state.platform, BackupRootForTarget(state)))
+    return RefuseBusyBackup(state, backupLock);
   GetBackupFilesArray(state, state.backupFileList);
   state.job.backupFileCount = static_cast<int32_t>(state.backupFileList.size());
   return std::nullopt;
@@ -127,7 +128,8 @@ std::optional<int> ChooseBackupToRestore(JobState& state) {
   uint32_t cardSerial = 0;
   if (job.otherCardBackup == OtherCardBackup::kAllow ||
       ReadManifest(state.platform, state.backupRoot, &manifest) != ManifestState::kRead ||
-      !state.platform.GetVolumeInformation(state.globalFlashPath + "\\", nullptr, nullptr, &cardSerial) ||
+      !state.platform.GetVolumeInformation(state.globalFlashPath + "\\", nullptr, nullptr,
+                                           &cardSerial) ||
       manifest.cardSerial == 0 || cardSerial == 0 || manifest.cardSerial == cardSerial) {
     return std::nullopt;
   }

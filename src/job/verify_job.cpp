@@ -49,7 +49,8 @@ int RunVerifyOnly(JobState& state) {
     return EndJob(job, 0);
   }
 
-  VolumeHandle probe = OpenVolume(state.platform, state.globalFlashPath.empty() ? '\0' : state.globalFlashPath[0]);
+  VolumeHandle probe =
+      OpenVolume(state.platform, state.globalFlashPath.empty() ? '\0' : state.globalFlashPath[0]);
   if (!probe) {
     state.ShowAndRecord("The selected drive is not opening.\r\nDo you have sufficient privileges?",
                         MessageIcon::Warning);

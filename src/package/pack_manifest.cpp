@@ -170,7 +170,8 @@ bool ParseManifest(const std::string& text, Manifest* manifest, std::string* err
   return true;
 }
 
-bool LoadManifest(Platform& platform, const std::string& path, PackageSpec* spec, std::string* error) {
+bool LoadManifest(Platform& platform, const std::string& path, PackageSpec* spec,
+                  std::string* error) {
   std::string text;
   if (!ReadHostFile(platform, path, &text)) {
     *error = "cannot read the manifest " + path;

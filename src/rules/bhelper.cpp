@@ -123,7 +123,8 @@ std::optional<uint32_t> CBHelper::ReadFileCRC(JobState& state, const std::string
   return crc;
 }
 
-std::optional<uint32_t> CBHelper::QuietFileCRC(Platform& platform, const std::string& path, uint64_t* size) {
+std::optional<uint32_t> CBHelper::QuietFileCRC(Platform& platform, const std::string& path,
+                                               uint64_t* size) {
   *size = 0;
   std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   if (!file) return std::nullopt;

@@ -201,7 +201,8 @@ void CCardwrightDlg::OnBrowseCrcFile() {
     // Opens the dialog in that folder, showing package files.
     job_.fwpPath = job_.fwpPath.substr(0, slash + 1) + "*.FWP";
   }
-  const std::string initial = job_.fwpPath.empty() ? std::string() : platform_.ToHostPath(job_.fwpPath);
+  const std::string initial =
+      job_.fwpPath.empty() ? std::string() : platform_.ToHostPath(job_.fwpPath);
   const std::optional<std::string> chosen = view_.ChooseFile("Select FWP Data File", initial);
   if (!chosen) return;
   job_.fwpPath = *chosen;
@@ -219,8 +220,8 @@ void CCardwrightDlg::OnChangeEditCrcDataFile() {
 void CCardwrightDlg::OnChangeEditCompactFlash() {
   // The running job reads flashPath and the target flags: they stay as the job found them.
   if (jobActive_) return;
-  if (std::optional<std::string> status =
-          DetectCardTarget(platform_, job_, CardPathOfHostFolder(platform_, view_.GetText(kIdCardBox))))
+  if (std::optional<std::string> status = DetectCardTarget(
+          platform_, job_, CardPathOfHostFolder(platform_, view_.GetText(kIdCardBox))))
     view_.SetText(kIdStatus1, *status);
 }
 

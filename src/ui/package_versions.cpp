@@ -4,8 +4,8 @@
 
 namespace cw {
 
-PackageVersionTexts ReadPackageVersions(Platform& platform, JobContext& job, const std::string& path,
-                                        const PackageVersionTexts& shown) {
+PackageVersionTexts ReadPackageVersions(Platform& platform, JobContext& job,
+                                        const std::string& path, const PackageVersionTexts& shown) {
   const VersionTexts texts = ReadVersionBlock(platform, path, job, shown.engine, shown.panel);
   return {texts.engineText, texts.panelText};
 }

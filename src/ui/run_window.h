@@ -6,9 +6,9 @@
 
 namespace cw {
 
-// Runs the main dialog on `platform` until it closes; returns the process's exit status. When the variable
-// CARDWRIGHT_SCREENSHOT names a file, writes a PNG of the window after start-up to it instead
-// (for the documentation; "make screenshot").
+// Runs the main dialog on `platform` until it closes; returns the process's exit status. When the
+// variable CARDWRIGHT_SCREENSHOT names a file, writes a PNG of the window after start-up to it
+// instead (for the documentation; "make screenshot").
 int RunWindow(Platform& platform, int argc, char** argv);
 
 // Called before a subcommand runs: on Windows, where the program is a window program, its

@@ -117,7 +117,8 @@ void Verification::CheckRecord(const FILE_INFO_STRUCT& record) {
       zlibSeen_ = true;
       path = state.globalFlashPath + "\\ZLIBCE.DLL";
     }
-  } else if (!storing_ && record.kind == kKindCommonRaw && !Opens(state.platform, path, OpenMode::Read)) {
+  } else if (!storing_ && record.kind == kKindCommonRaw &&
+             !Opens(state.platform, path, OpenMode::Read)) {
     // A panel may lack these files when it was programmed by other means: not a failure.
     return;
   }

@@ -62,9 +62,7 @@ void StartJob(JobContext& job, CLogToFile& log, ScriptedPrompt& prompt, bool res
 }
 
 // Runs the started job on `platform`; the job's exit code.
-int RunJob(Platform& platform, JobContext& job) {
-  return DownloadAndVerify(platform, &job);
-}
+int RunJob(Platform& platform, JobContext& job) { return DownloadAndVerify(platform, &job); }
 
 Tree Below(const FakePlatform& fake, const std::string& folder) {
   Tree tree;

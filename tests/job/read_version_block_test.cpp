@@ -26,7 +26,8 @@ class ReadVersionBlockTest : public ::testing::Test {
 
 TEST_F(ReadVersionBlockTest, FillsTheJobAndTheTextsAndLogsEachStepInOrder) {
   scope.PutPackage(Versions());
-  const VersionTexts texts = ReadVersionBlock(scope.fake, kPackagePath, scope.job, "old engine", "old panel");
+  const VersionTexts texts =
+      ReadVersionBlock(scope.fake, kPackagePath, scope.job, "old engine", "old panel");
   EXPECT_TRUE(texts.opened && texts.found);
   EXPECT_EQ(texts.engineText, "Engine Software Version: 2.015B");
   EXPECT_EQ(texts.panelText, "Panel Software Version: 10.003");
@@ -87,7 +88,8 @@ TEST_F(ReadVersionBlockTest, MissingKeywordOneKeepsValuesAndBoxTexts) {
   PackageSpec spec = Versions();
   spec.formatVersion.reset();
   scope.PutPackage(spec);
-  const VersionTexts texts = ReadVersionBlock(scope.fake, kPackagePath, scope.job, "E box", "P box");
+  const VersionTexts texts =
+      ReadVersionBlock(scope.fake, kPackagePath, scope.job, "E box", "P box");
   EXPECT_TRUE(texts.opened);
   EXPECT_FALSE(texts.found);
   EXPECT_EQ(texts.engineText, "E box");
@@ -105,7 +107,8 @@ TEST_F(ReadVersionBlockTest, MissingKeywordOneKeepsValuesAndBoxTexts) {
 
 TEST_F(ReadVersionBlockTest, AFileThatCannotBeOpenedIsShownAndChangesNothing) {
   scope.job.fwpVersion = 1003;
-  const VersionTexts texts = ReadVersionBlock(scope.fake, "C:\\WORK\\MISSING.FWP", scope.job, "E", "P");
+  const VersionTexts texts =
+      ReadVersionBlock(scope.fake, "C:\\WORK\\MISSING.FWP", scope.job, "E", "P");
   EXPECT_FALSE(texts.opened);
   EXPECT_EQ(texts.engineText, "E");
   EXPECT_EQ(scope.job.fwpVersion, 1003);

@@ -32,7 +32,6 @@ const char kBusy[] =
 
 using Tree = std::map<std::string, std::string>;
 
-
 bool LockIsFree(Platform& platform, const std::string& name) {
   return platform.TryAcquireLock(name) != nullptr;
 }
@@ -63,8 +62,7 @@ class WatchingPrompt : public ScriptedPrompt {
 
  private:
   void Note(const std::string& what) {
-    seen.push_back(
-        {what, !LockIsFree(platform_, kEngineLock), !LockIsFree(platform_, kPanelLock)});
+    seen.push_back({what, !LockIsFree(platform_, kEngineLock), !LockIsFree(platform_, kPanelLock)});
   }
 
   Platform& platform_;

@@ -113,7 +113,8 @@ TEST_F(TwoJobsTest, AnEngineStoreAndAPanelStoreRunAtTheSameTime) {
   OneJob engine, panel;
   Prepare(engine, 'E', EnginePackage("new main"));
   Prepare(panel, 'F', test::PanelRelease("new app"));
-  std::thread first([this, &engine] { engine.result = DownloadAndVerify(*platform_, &engine.job); });
+  std::thread first(
+      [this, &engine] { engine.result = DownloadAndVerify(*platform_, &engine.job); });
   std::thread second([this, &panel] { panel.result = DownloadAndVerify(*platform_, &panel.job); });
   first.join();
   second.join();

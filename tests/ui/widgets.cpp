@@ -337,8 +337,8 @@ class WidgetsTest : public QObject {
 
  private:
   CardwrightWindow& Open() {
-    window_ = std::make_unique<CardwrightWindow>(
-        fake(), prompt_, JobWorkers{store_->Entry(), verify_->Entry()});
+    window_ = std::make_unique<CardwrightWindow>(fake(), prompt_,
+                                                 JobWorkers{store_->Entry(), verify_->Entry()});
     window_->logic().SetEndProcess([] { QFAIL("the process would have ended"); });
     return *window_;
   }

@@ -67,8 +67,8 @@ std::string FolderNameCache::Match(const std::string& folder, const std::string&
   return MatchAt(folder, name, ::time(nullptr), found);
 }
 
-std::string FolderNameCache::MatchAt(const std::string& folder, const std::string& name,
-                                     time_t now, bool* found) {
+std::string FolderNameCache::MatchAt(const std::string& folder, const std::string& name, time_t now,
+                                     bool* found) {
   bool ignored = false;
   if (found == nullptr) found = &ignored;
   struct stat folderStat;
@@ -89,8 +89,11 @@ std::string FolderNameCache::MatchAt(const std::string& folder, const std::strin
   }
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return name;
-  Names names{.device = folderStat.st_dev, .inode = folderStat.st_ino,
-              .modified = folderStat.st_mtim, .changed = folderStat.st_ctim, .exact = {},
+  Names names{.device = folderStat.st_dev,
+              .inode = folderStat.st_ino,
+              .modified = folderStat.st_mtim,
+              .changed = folderStat.st_ctim,
+              .exact = {},
               .byUpper = {}};
   while (const dirent* entry = ::readdir(dir)) {
     std::string entryName = entry->d_name;

@@ -42,8 +42,8 @@ bool Exists(const std::string& hostPath) {
 // itself) that walk ends at the path as written, which one lookup by the kernel proves. The same
 // holds for every folder of a file about to be created: then only the last name is matched.
 // Nothing is remembered, so a change made by anyone is seen at once.
-bool PosixPlatform::ResolveAsWritten(const std::string& path, size_t start,
-                                     const std::string& base, std::string* hostPath) {
+bool PosixPlatform::ResolveAsWritten(const std::string& path, size_t start, const std::string& base,
+                                     std::string* hostPath) {
   std::string written;
   if (!JoinAsWritten(path, start, base, &written)) return false;
   if (written == base || Exists(written)) {
