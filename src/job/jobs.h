@@ -1,7 +1,7 @@
 #pragma once
-// The two jobs' worker entries. Each takes the front end's JobContext, keeps the job's own
-// state (job/job_state.h), runs on its own worker thread and reports only through that context;
-// both clear jobRunning on every exit.
+// The two jobs' worker entries. Each takes the front end's platform and JobContext, keeps the
+// job's own state (record/job_state.h), runs on its own worker thread and reports only through
+// that context; both clear jobRunning on every exit.
 
 #include "platform/platform.h"
 #include "record/job_context.h"
