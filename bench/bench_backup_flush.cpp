@@ -31,9 +31,8 @@ std::string WindowsPath(const std::string& host) {
 class BackupCopies : public benchmark::Fixture {
  public:
   void SetUp(const benchmark::State&) override {
-    platform_ = cw::MakePosixPlatform({.mappings = {}, .discoverMounts = false,
-                                       .instantSleeps = true});
-    cw::SetPlatform(platform_.get());
+    platform_ =
+        cw::MakePosixPlatform({.mappings = {}, .discoverMounts = false, .instantSleeps = true});
     const char* base = std::getenv("BENCH_LOG_ROOT");
     std::string pattern = std::string(base ? base : "/tmp") + "/cardwright-flush-XXXXXX";
     root_ = mkdtemp(pattern.data());
@@ -52,7 +51,6 @@ class BackupCopies : public benchmark::Fixture {
     std::system("sync");
   }
   void TearDown(const benchmark::State&) override {
-    cw::SetPlatform(nullptr);
     std::system(("rm -rf '" + root_ + "'").c_str());
   }
 
@@ -60,12 +58,12 @@ class BackupCopies : public benchmark::Fixture {
   // Copies the backup afresh; false when a copy failed.
   bool Copy() {
     for (int i = 0; i < kFiles; ++i)
-      if (!cw::Sys().CopyFile(sources_[i], copies_[i], false)) return false;
+      if (!platform_->CopyFile(sources_[i], copies_[i], false)) return false;
     return true;
   }
   void Remove(benchmark::State& state) {
     state.PauseTiming();
-    for (const std::string& copy : copies_) cw::Sys().DeleteFile(copy);
+    for (const std::string& copy : copies_) platform_->DeleteFile(copy);
     std::system("sync");
     state.ResumeTiming();
   }
@@ -88,7 +86,7 @@ BENCHMARK_DEFINE_F(BackupCopies, CopyThenFlush)(benchmark::State& state) {
   for (auto _ : state) {
     Remove(state);
     if (!Copy()) return state.SkipWithError("a copy failed");
-    if (!cw::Sys().FlushFiles(WindowsPath(root_), copies_))
+    if (!platform_->FlushFiles(WindowsPath(root_), copies_))
       return state.SkipWithError("the flush failed");
   }
 }

@@ -78,28 +78,24 @@ class FileCrc : public benchmark::Fixture {
   void SetUp(const benchmark::State&) override {
     platform_ = cw::MakePosixPlatform({.mappings = {}, .discoverMounts = false,
                                        .instantSleeps = true});
-    cw::SetPlatform(platform_.get());
-    path_ = cw::Sys().GetTempPath() + "cardwright-bench-crc.bin";
-    std::unique_ptr<cw::File> file = cw::Sys().OpenFile(path_, cw::OpenMode::CreateAlways);
+    path_ = platform_->GetTempPath() + "cardwright-bench-crc.bin";
+    std::unique_ptr<cw::File> file = platform_->OpenFile(path_, cw::OpenMode::CreateAlways);
     ok_ = file && file->Write(RandomBytes().data(), static_cast<uint32_t>(kBufferBytes)) &&
           file->Close();
   }
-  void TearDown(const benchmark::State&) override {
-    cw::Sys().DeleteFile(path_);
-    cw::SetPlatform(nullptr);
-  }
+  void TearDown(const benchmark::State&) override { platform_->DeleteFile(path_); }
 
  protected:
   std::unique_ptr<cw::Platform> platform_;
   std::string path_;
   bool ok_ = false;
   cw::JobContext job_;
-  cw::JobState run_{job_};
 };
 
 BENCHMARK_DEFINE_F(FileCrc, GetFileCRC)(benchmark::State& state) {
   if (!ok_) return state.SkipWithError("cannot write the file");
-  for (auto _ : state) benchmark::DoNotOptimize(cw::CBHelper::GetFileCRC(run_, path_));
+  cw::JobState run(*platform_, job_);
+  for (auto _ : state) benchmark::DoNotOptimize(cw::CBHelper::GetFileCRC(run, path_));
   SetBytes(state, kBufferBytes);
 }
 BENCHMARK_REGISTER_F(FileCrc, GetFileCRC)->Unit(benchmark::kMillisecond);
@@ -108,7 +104,7 @@ BENCHMARK_REGISTER_F(FileCrc, GetFileCRC)->Unit(benchmark::kMillisecond);
 BENCHMARK_DEFINE_F(FileCrc, ReadThenZlibCrc32)(benchmark::State& state) {
   if (!ok_) return state.SkipWithError("cannot write the file");
   for (auto _ : state) {
-    std::unique_ptr<cw::File> file = cw::Sys().OpenFile(path_, cw::OpenMode::Read);
+    std::unique_ptr<cw::File> file = platform_->OpenFile(path_, cw::OpenMode::Read);
     uint64_t size = 0;
     file->GetSize(&size);
     std::string buffer(size, '\0');

@@ -35,8 +35,8 @@ class OneFile : public benchmark::Fixture {
                        .fileSystem = "FAT16", .totalBytes = uint64_t{1} << 30}},
          .discoverMounts = false,
          .instantSleeps = true});
-    cw::SetPlatform(platform_.get());
-    cw::Sys().CreateDirectory(cardFolder_);
+    platform_->CreateDirectory(cardFolder_);
+    run_ = std::make_unique<cw::JobState>(*platform_, job_);
 
     content_ = cwbench::MakeContent(cwbench::ContentSort::kCode, kFileBytes, 1);
     cw::PackageSpec spec;
@@ -51,14 +51,13 @@ class OneFile : public benchmark::Fixture {
     packagePath_ = folder_ + "/ONE.FWP";
     ok_ = cw::WriteBytesToFile(packagePath_, package);
 
-    run_.globalFWPDataFilePath = packagePath_;
-    run_.globalFlashPath = "E:";
-    run_.targetType = cw::kTargetPanel3940;
-    run_.fileTable = layout.records;
+    run_->globalFWPDataFilePath = packagePath_;
+    run_->globalFlashPath = "E:";
+    run_->targetType = cw::kTargetPanel3940;
+    run_->fileTable = layout.records;
   }
   void TearDown(const benchmark::State&) override {
-    run_.fileTable.clear();
-    cw::SetPlatform(nullptr);
+    run_->fileTable.clear();
     std::system(("rm -rf '" + folder_ + "'").c_str());
   }
 
@@ -71,7 +70,7 @@ class OneFile : public benchmark::Fixture {
 
   std::unique_ptr<cw::Platform> platform_;
   cw::JobContext job_;
-  cw::JobState run_{job_};
+  std::unique_ptr<cw::JobState> run_;
   std::string folder_, cardFolder_, packagePath_, content_, stored_;
   cw::FILE_INFO_STRUCT record_{};
   bool ok_ = false;
@@ -80,8 +79,8 @@ class OneFile : public benchmark::Fixture {
 BENCHMARK_DEFINE_F(OneFile, Decompress)(benchmark::State& state) {
   if (!ok_) return state.SkipWithError("cannot write the package");
   for (auto _ : state) {
-    run_.filesStored = 0;
-    if (!cw::Decompress(run_) || run_.filesStored != 1) state.SkipWithError("not extracted");
+    run_->filesStored = 0;
+    if (!cw::Decompress(*run_) || run_->filesStored != 1) state.SkipWithError("not extracted");
   }
   Count(state);
 }

@@ -33,8 +33,7 @@ std::string BuildLargePackage(int records) {
 void BM_LoadInfoArray10000(benchmark::State& state) {
   std::unique_ptr<cw::Platform> platform =
       cw::MakePosixPlatform({.mappings = {}, .discoverMounts = false, .instantSleeps = true});
-  cw::SetPlatform(platform.get());
-  const std::string path = cw::Sys().GetTempPath() + "cardwright-bench-10000.FWP";
+  const std::string path = platform->GetTempPath() + "cardwright-bench-10000.FWP";
   if (!cw::WriteBytesToFile(path, BuildLargePackage(10000))) {
     state.SkipWithError("cannot write the package");
     return;
@@ -42,7 +41,7 @@ void BM_LoadInfoArray10000(benchmark::State& state) {
   cw::JobContext job;
   job.storeInProgress = 1;
   job.usePackageFile = 1;
-  cw::JobState run(job);
+  cw::JobState run(*platform, job);
   run.globalFWPDataFilePath = path;
   run.targetType = cw::kTargetPanel3940;
   for (auto _ : state) {
@@ -51,8 +50,7 @@ void BM_LoadInfoArray10000(benchmark::State& state) {
     benchmark::DoNotOptimize(run.fileTable.data());
   }
   state.SetLabel(std::to_string(run.fileTable.size()) + " records");
-  cw::Sys().DeleteFile(path);
-  cw::SetPlatform(nullptr);
+  platform->DeleteFile(path);
 }
 BENCHMARK(BM_LoadInfoArray10000)->Unit(benchmark::kMillisecond);
 

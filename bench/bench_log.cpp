@@ -51,13 +51,11 @@ const DataFolder& Folder() {
 class LogLine : public benchmark::Fixture {
  public:
   void SetUp(const benchmark::State&) override {
-    platform_ = cw::MakePosixPlatform({.mappings = {}, .discoverMounts = false,
-                                       .instantSleeps = true});
-    cw::SetPlatform(platform_.get());
+    platform_ =
+        cw::MakePosixPlatform({.mappings = {}, .discoverMounts = false, .instantSleeps = true});
     hostFolder_ = Folder().host;
     windowsFolder_ = Folder().windows;
   }
-  void TearDown(const benchmark::State&) override { cw::SetPlatform(nullptr); }
 
  protected:
   std::unique_ptr<cw::Platform> platform_;
@@ -65,7 +63,7 @@ class LogLine : public benchmark::Fixture {
 };
 
 BENCHMARK_DEFINE_F(LogLine, UpperCasedDataPath)(benchmark::State& state) {
-  cw::CLogToFile log;
+  cw::CLogToFile log(*platform_);
   log.SetLogFile(windowsFolder_ + "\\fwp_downloader.log");
   log.SetEnabled(true);
   if (!log.fileOk()) return state.SkipWithError("the log did not open");
@@ -74,7 +72,7 @@ BENCHMARK_DEFINE_F(LogLine, UpperCasedDataPath)(benchmark::State& state) {
 BENCHMARK_REGISTER_F(LogLine, UpperCasedDataPath)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_DEFINE_F(LogLine, HostPath)(benchmark::State& state) {
-  cw::CLogToFile log;
+  cw::CLogToFile log(*platform_);
   log.SetLogFile(hostFolder_ + "/fwp_downloader.log");
   log.SetEnabled(true);
   if (!log.fileOk()) return state.SkipWithError("the log did not open");

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   if (fromBytes.outcome == OSImageSearch::kFound) {
     fuzz::Check(CardPathIsSafe(fromBytes.path), "the OS image found is on the card");
   }
-  std::unique_ptr<File> file = Sys().OpenFile(listPath, OpenMode::Read);
+  std::unique_ptr<File> file = scope.fake.OpenFile(listPath, OpenMode::Read);
   fuzz::Check(file != nullptr, "the list opens");
   const OSImageEntry fromFile = FindOSImageCRC(*file);
   fuzz::Check(fromFile.outcome == fromBytes.outcome && fromFile.path == fromBytes.path &&

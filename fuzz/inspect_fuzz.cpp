@@ -38,13 +38,13 @@ cli::Command* InspectWithPath() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   cli::Command* inspect = InspectWithPath();
-  FakePlatformScope scope;
-  scope.fake.WriteFile(kPath, std::string(reinterpret_cast<const char*>(input), size));
+  FakePlatform fake;
+  fake.WriteFile(kPath, std::string(reinterpret_cast<const char*>(input), size));
 
   std::ostringstream out, err;
   std::streambuf* const oldOut = std::cout.rdbuf(out.rdbuf());
   std::streambuf* const oldErr = std::cerr.rdbuf(err.rdbuf());
-  const int status = inspect->Run();
+  const int status = inspect->Run(fake);
   std::cout.rdbuf(oldOut);
   std::cerr.rdbuf(oldErr);
 

@@ -25,7 +25,7 @@ namespace {
 constexpr const char* kDataFolder = "C:\\DATA";
 
 bool CopyChecksItself(JobState& state, const std::string& path) {
-  std::unique_ptr<File> copy = Sys().OpenFile(path, OpenMode::Read);
+  std::unique_ptr<File> copy = state.platform.OpenFile(path, OpenMode::Read);
   return copy && VerifyFWPFile(state, *copy);
 }
 

@@ -48,7 +48,7 @@ struct CrcOfCopy : CopyWatcher {
 bool RoomForBackup(JobState& state, const std::string& holder, uint64_t needed) {
   uint64_t freeBytes = 0;
   // A disk that cannot tell its free space is tried; the copies say if it is full.
-  if (!Sys().GetDiskSpace(holder, nullptr, &freeBytes) || freeBytes >= needed) return true;
+  if (!state.platform.GetDiskSpace(holder, nullptr, &freeBytes) || freeBytes >= needed) return true;
   const std::string text = Format(
       "There is not enough room for the backup on this PC's disk: %llu bytes are needed, "
       "%llu are free.\r\nNothing was changed.\r\n",
@@ -61,9 +61,9 @@ bool RoomForBackup(JobState& state, const std::string& holder, uint64_t needed) 
 // What the card says of the package it holds, read from its copies in `folder` (the card is
 // read once): the last upgrade record's package and generator lines, and a Panel card's
 // release number. Empty when it says nothing.
-std::string PackageVersionsIn(const std::string& folder) {
+std::string PackageVersionsIn(Platform& platform, const std::string& folder) {
   std::string versions;
-  std::unique_ptr<File> record = Sys().OpenFile(folder + "\\FWP_INFO_FILE.TXT", OpenMode::Read);
+  std::unique_ptr<File> record = platform.OpenFile(folder + "\\FWP_INFO_FILE.TXT", OpenMode::Read);
   uint64_t size = 0;
   if (record && record->GetSize(&size)) {
     // The record only grows: its last few kilobytes hold the last upgrade.
@@ -83,7 +83,7 @@ std::string PackageVersionsIn(const std::string& folder) {
     }
   }
   std::unique_ptr<File> release =
-      Sys().OpenFile(folder + "\\BREVANT\\RELEASENUMBER", OpenMode::Read);
+      platform.OpenFile(folder + "\\BREVANT\\RELEASENUMBER", OpenMode::Read);
   unsigned char bytes[4] = {};
   uint32_t got = 0;
   if (release && release->Read(bytes, 4, &got) && got == 4) {
@@ -100,8 +100,8 @@ BackupManifest ManifestOfCard(JobState& state) {
   BackupManifest manifest;
   manifest.targetType = state.targetType;
   manifest.programVersion = CARDWRIGHT_VERSION;
-  Sys().GetVolumeInformation(state.globalFlashPath + "\\", &manifest.cardLabel, nullptr,
-                             &manifest.cardSerial);
+  state.platform.GetVolumeInformation(state.globalFlashPath + "\\", &manifest.cardLabel, nullptr,
+                                      &manifest.cardSerial);
   return manifest;
 }
 
@@ -122,19 +122,19 @@ bool BackupFiles(JobState& state, bool erase, int backupsKept) {
         MessageButtons::Ok, MessageIcon::Warning);
     return false;
   }
-  const std::vector<uint64_t> sizes = SizesOfFiles(state.cardFileList);
+  const std::vector<uint64_t> sizes = SizesOfFiles(state.platform, state.cardFileList);
   if (!RoomForBackup(state, holder, TotalOf(sizes))) return false;
 
   // Until every card file is copied and on disk, the folder holds only part of the card; the
   // mark says so to every later restore, in this run or another.
-  const bool wasIncomplete = BackupMarkedIncomplete(folder);
+  const bool wasIncomplete = BackupMarkedIncomplete(state.platform, folder);
   std::unordered_set<std::string> foundFolders;
   if (!MarkBackupIncomplete(state, folder, foundFolders))
     return BackupError(state, "Backup Mark Error", BackupMarkName(folder));
   if (!MoveBackupToHistory(state, folder, wasIncomplete)) {
     const uint32_t error = GetLastError();
     // The previous backup stayed where it was: as trusted as it was before.
-    if (!wasIncomplete) ClearBackupMark(folder);
+    if (!wasIncomplete) ClearBackupMark(state.platform, folder);
     SetLastError(error);
     return BackupError(state, "Backup History Error", folder);
   }
@@ -163,7 +163,7 @@ bool BackupFiles(JobState& state, bool erase, int backupsKept) {
 
     state.Log("  attempting to copy source file to backup location.");
     CrcOfCopy crc;
-    if (!Sys().CopyFile(cardPath, backupPath, false, &crc))
+    if (!state.platform.CopyFile(cardPath, backupPath, false, &crc))
       return BackupError(state, "Copy File Error", backupPath);
     state.Log("    did the copy.");
     state.backupFileList.push_back(backupPath);
@@ -177,18 +177,18 @@ bool BackupFiles(JobState& state, bool erase, int backupsKept) {
   // On the PC's disk before the card changes: a power cut or a crash of the PC must not take
   // the copies with it. The manifest follows the copies it describes, and the mark goes last.
   state.Log("  flushing the backup to disk.");
-  if (!Sys().FlushFiles(holder, state.backupFileList))
+  if (!state.platform.FlushFiles(holder, state.backupFileList))
     return BackupError(state, "Backup Flush Error", folder);
-  manifest.packageVersions = PackageVersionsIn(folder);
-  const LocalTime now = Sys().GetLocalTime();
+  manifest.packageVersions = PackageVersionsIn(state.platform, folder);
+  const LocalTime now = state.platform.GetLocalTime();
   manifest.date = Format("%04d-%02d-%02d %02d:%02d:%02d", now.year, now.month, now.day, now.hour,
                          now.minute, now.second);
-  if (!WriteManifest(folder, manifest))
+  if (!WriteManifest(state.platform, folder, manifest))
     return BackupError(state, "Backup Manifest Error", BackupManifestName(folder));
-  if (!ClearBackupMark(folder))
+  if (!ClearBackupMark(state.platform, folder))
     return BackupError(state, "Backup Mark Error", BackupMarkName(folder));
   // The mark's removal too: a crash must not bring it back over a card already cleaned.
-  if (!Sys().FlushFiles(holder, {BackupManifestName(folder)}))
+  if (!state.platform.FlushFiles(holder, {BackupManifestName(folder)}))
     return BackupError(state, "Backup Flush Error", holder);
   state.backupComplete = true;
   state.Log("  backup complete.");

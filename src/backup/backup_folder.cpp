@@ -31,12 +31,12 @@ void CreateMissingFolders(JobState& state, const std::string& path,
     if (folder.size() == 2 && folder[1] == ':') continue;
     if (found.contains(folder)) continue;
     std::vector<FindEntry> matches;
-    if (Sys().FindFiles(folder + "\\*.*", &matches)) {
+    if (state.platform.FindFiles(folder + "\\*.*", &matches)) {
       found.insert(folder);
       continue;
     }
     state.LogF("  trying to create %s", folder.c_str());
-    if (!Sys().CreateDirectory(folder))
+    if (!state.platform.CreateDirectory(folder))
       state.LogF("  create directory failed with status of %d", static_cast<int>(GetLastError()));
   }
 }
@@ -50,8 +50,8 @@ bool MarkBackupIncomplete(JobState& state, const std::string& backupFolder,
   const std::string mark = BackupMarkName(backupFolder);
   CreateMissingFolders(state, mark, found);
   FindEntry before;
-  const bool wasMarked = Sys().GetFileInfo(mark, &before);
-  std::unique_ptr<File> file = Sys().OpenFile(mark, OpenMode::CreateAlways);
+  const bool wasMarked = state.platform.GetFileInfo(mark, &before);
+  std::unique_ptr<File> file = state.platform.OpenFile(mark, OpenMode::CreateAlways);
   if (!file) return false;
   const std::string text = kMarkText;
   // On stable storage before the old backup is touched: a crash while it is being emptied
@@ -65,19 +65,19 @@ bool MarkBackupIncomplete(JobState& state, const std::string& backupFolder,
   if (ok) return true;
   // A whole backup stays trusted: a mark left half-made would disown it. A mark that was
   // there before keeps saying what it said.
-  if (!wasMarked) Sys().DeleteFile(mark);
+  if (!wasMarked) state.platform.DeleteFile(mark);
   SetLastError(error);
   return false;
 }
 
-bool ClearBackupMark(const std::string& backupFolder) {
-  return Sys().DeleteFile(BackupMarkName(backupFolder));
+bool ClearBackupMark(Platform& platform, const std::string& backupFolder) {
+  return platform.DeleteFile(BackupMarkName(backupFolder));
 }
 
-bool BackupMarkedIncomplete(const std::string& backupFolder) {
+bool BackupMarkedIncomplete(Platform& platform, const std::string& backupFolder) {
   if (backupFolder.empty()) return false;
   FindEntry info;
-  if (Sys().GetFileInfo(BackupMarkName(backupFolder), &info)) return true;
+  if (platform.GetFileInfo(BackupMarkName(backupFolder), &info)) return true;
   const uint32_t error = GetLastError();
   return error != kErrFileNotFound && error != kErrPathNotFound;
 }

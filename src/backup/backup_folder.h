@@ -7,6 +7,8 @@
 #include <string>
 #include <unordered_set>
 
+#include "platform/platform.h"
+
 namespace cw {
 
 struct JobState;
@@ -35,9 +37,9 @@ std::string BackupMarkName(const std::string& backupFolder);
 bool MarkBackupIncomplete(JobState& state, const std::string& backupFolder,
                           std::unordered_set<std::string>& found);
 // Removes the mark once the backup is complete and on stable storage.
-bool ClearBackupMark(const std::string& backupFolder);
+bool ClearBackupMark(Platform& platform, const std::string& backupFolder);
 // True when the folder holds a backup that was begun and never finished, or when that cannot
 // be ruled out. A folder without a mark (made before the mark existed) counts as complete.
-bool BackupMarkedIncomplete(const std::string& backupFolder);
+bool BackupMarkedIncomplete(Platform& platform, const std::string& backupFolder);
 
 }  // namespace cw

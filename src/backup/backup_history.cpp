@@ -14,72 +14,74 @@ namespace cw {
 
 namespace {
 
-std::vector<FindEntry> EntriesOf(const std::string& folder) {
+std::vector<FindEntry> EntriesOf(Platform& platform, const std::string& folder) {
   std::vector<FindEntry> entries;
-  if (!Sys().FindFiles(folder + "\\*.*", &entries)) return {};
+  if (!platform.FindFiles(folder + "\\*.*", &entries)) return {};
   std::erase_if(entries, [](const FindEntry& e) { return e.name == "." || e.name == ".."; });
   return entries;
 }
 
-bool Exists(const std::string& path) {
+bool Exists(Platform& platform, const std::string& path) {
   FindEntry info;
-  return Sys().GetFileInfo(path, &info);
+  return platform.GetFileInfo(path, &info);
 }
 
 // "2026-12-08 04:45:12" -> "2026-12-08_044512"; a date out of that form gives the PC's time now.
-std::string DatePart(const std::string& date) {
+std::string DatePart(Platform& platform, const std::string& date) {
   if (date.size() == 19 && date[10] == ' ' && date[13] == ':' && date[16] == ':')
     return date.substr(0, 10) + "_" + date.substr(11, 2) + date.substr(14, 2) + date.substr(17, 2);
-  const LocalTime now = Sys().GetLocalTime();
+  const LocalTime now = platform.GetLocalTime();
   return Format("%04d-%02d-%02d_%02d%02d%02d", now.year, now.month, now.day, now.hour,
                 now.minute, now.second);
 }
 
 // A free name in the history for a backup taken at `date` from the card `serial`.
-std::string EntryName(const std::string& history, const std::string& date, uint32_t serial) {
-  const std::string base = DatePart(date) + "_" + SerialText(serial);
+std::string EntryName(Platform& platform, const std::string& history, const std::string& date,
+                      uint32_t serial) {
+  const std::string base = DatePart(platform, date) + "_" + SerialText(serial);
   std::string name = base;
-  for (int n = 2; Exists(history + "\\" + name) || Exists(BackupManifestName(history + "\\" + name));
+  for (int n = 2; Exists(platform, history + "\\" + name) ||
+                  Exists(platform, BackupManifestName(history + "\\" + name));
        ++n)
     name = base + Format("_%d", n);
   return name;
 }
 
 // Deletes a folder with everything below it; false when anything stays.
-bool DeleteTree(const std::string& folder) {
+bool DeleteTree(Platform& platform, const std::string& folder) {
   bool whole = true;
-  for (const FindEntry& entry : EntriesOf(folder)) {
+  for (const FindEntry& entry : EntriesOf(platform, folder)) {
     const std::string path = folder + "\\" + entry.name;
     if (entry.IsDirectory()) {
-      whole = DeleteTree(path) && whole;
+      whole = DeleteTree(platform, path) && whole;
     } else {
       if (entry.attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem))
-        Sys().SetFileAttributes(path, kAttrArchive);
-      whole = Sys().DeleteFile(path) && whole;
+        platform.SetFileAttributes(path, kAttrArchive);
+      whole = platform.DeleteFile(path) && whole;
     }
   }
-  return whole && Sys().RemoveDirectory(folder);
+  return whole && platform.RemoveDirectory(folder);
 }
 
 // Removes a file that may be absent; false only when it is there and stays.
-bool RemoveIfThere(const std::string& path) {
-  return Sys().DeleteFile(path) || GetLastError() == kErrFileNotFound ||
+bool RemoveIfThere(Platform& platform, const std::string& path) {
+  return platform.DeleteFile(path) || GetLastError() == kErrFileNotFound ||
          GetLastError() == kErrPathNotFound;
 }
 
-BackupEntry Describe(const std::string& folder, const std::string& name, bool inHistory,
-                     bool check) {
+BackupEntry Describe(Platform& platform, const std::string& folder, const std::string& name,
+                     bool inHistory, bool check) {
   BackupEntry entry;
   entry.name = name;
   entry.folder = folder;
   entry.inHistory = inHistory;
-  entry.incomplete = BackupMarkedIncomplete(folder);
-  entry.manifestState = ReadManifest(folder, &entry.manifest);
+  entry.incomplete = BackupMarkedIncomplete(platform, folder);
+  entry.manifestState = ReadManifest(platform, folder, &entry.manifest);
   if (entry.manifestState == ManifestState::kRead) {
     entry.files = entry.manifest.files.size();
     entry.bytes = entry.manifest.TotalBytes();
     if (check) {
-      entry.problem = CheckBackupAgainstManifest(folder, entry.manifest);
+      entry.problem = CheckBackupAgainstManifest(platform, folder, entry.manifest);
       entry.checked = true;
     }
     return entry;
@@ -88,7 +90,7 @@ BackupEntry Describe(const std::string& folder, const std::string& name, bool in
   while (!pending.empty()) {
     const std::string at = pending.back();
     pending.pop_back();
-    for (const FindEntry& e : EntriesOf(at)) {
+    for (const FindEntry& e : EntriesOf(platform, at)) {
       if (e.IsDirectory()) {
         pending.push_back(at + "\\" + e.name);
       } else {
@@ -104,14 +106,14 @@ BackupEntry Describe(const std::string& folder, const std::string& name, bool in
 
 std::string HistoryFolderOf(const std::string& backupFolder) { return backupFolder + "_HISTORY"; }
 
-bool IsFolder(const std::string& path) {
+bool IsFolder(Platform& platform, const std::string& path) {
   FindEntry info;
-  return Sys().GetFileInfo(path, &info) && info.IsDirectory();
+  return platform.GetFileInfo(path, &info) && info.IsDirectory();
 }
 
-int BackupsKept(int requested, const std::string& dataPath) {
+int BackupsKept(Platform& platform, int requested, const std::string& dataPath) {
   if (requested >= 0) return requested;
-  std::unique_ptr<File> file = Sys().OpenFile(dataPath + "\\BackupsKept.txt", OpenMode::Read);
+  std::unique_ptr<File> file = platform.OpenFile(dataPath + "\\BackupsKept.txt", OpenMode::Read);
   char text[16] = {};
   uint32_t got = 0;
   if (!file || !file->Read(text, sizeof text - 1, &got)) return kDefaultBackupsKept;
@@ -126,19 +128,21 @@ int BackupsKept(int requested, const std::string& dataPath) {
 
 bool MoveBackupToHistory(JobState& state, const std::string& backupFolder, bool incomplete) {
   const std::string manifestPath = BackupManifestName(backupFolder);
-  if (!IsFolder(backupFolder)) {
+  if (!IsFolder(state.platform, backupFolder)) {
     // A manifest without its folder describes nothing, and must not describe the next one.
-    if (Exists(manifestPath)) {
+    if (Exists(state.platform, manifestPath)) {
       state.LogF("  removing %s, which has no backup folder.", manifestPath.c_str());
-      if (!Sys().DeleteFile(manifestPath)) return false;
+      if (!state.platform.DeleteFile(manifestPath)) return false;
     }
     return true;
   }
   BackupManifest manifest;
-  const bool hasManifest = ReadManifest(backupFolder, &manifest) == ManifestState::kRead;
+  const bool hasManifest =
+      ReadManifest(state.platform, backupFolder, &manifest) == ManifestState::kRead;
   const std::string history = HistoryFolderOf(backupFolder);
-  const std::string name = EntryName(history, hasManifest ? manifest.date : std::string(),
-                                     hasManifest ? manifest.cardSerial : 0);
+  const std::string name =
+      EntryName(state.platform, history, hasManifest ? manifest.date : std::string(),
+                hasManifest ? manifest.cardSerial : 0);
   const std::string entry = history + "\\" + name;
   state.LogF("  moving the previous backup into the history as %s.", entry.c_str());
 
@@ -146,11 +150,12 @@ bool MoveBackupToHistory(JobState& state, const std::string& backupFolder, bool 
   std::unordered_set<std::string> found;
   if (incomplete && !MarkBackupIncomplete(state, entry, found)) return false;
   if (!incomplete) CreateMissingFolders(state, entry, found);
-  if (!Sys().MoveFile(backupFolder, entry)) return false;
-  if (Exists(manifestPath) && !Sys().MoveFile(manifestPath, BackupManifestName(entry))) {
+  if (!state.platform.MoveFile(backupFolder, entry)) return false;
+  if (Exists(state.platform, manifestPath) &&
+      !state.platform.MoveFile(manifestPath, BackupManifestName(entry))) {
     const uint32_t error = GetLastError();
     // Back where it was, whole: the previous backup is never left split.
-    Sys().MoveFile(entry, backupFolder);
+    state.platform.MoveFile(entry, backupFolder);
     SetLastError(error);
     return false;
   }
@@ -160,7 +165,7 @@ bool MoveBackupToHistory(JobState& state, const std::string& backupFolder, bool 
 void PruneHistory(JobState& state, const std::string& backupFolder, int keep) {
   const std::string history = HistoryFolderOf(backupFolder);
   std::vector<std::string> names;
-  for (const FindEntry& e : EntriesOf(history))
+  for (const FindEntry& e : EntriesOf(state.platform, history))
     if (e.IsDirectory()) names.push_back(e.name);
   // Named by date first: the newest sort last.
   std::sort(names.begin(), names.end(), std::greater<>());
@@ -168,33 +173,37 @@ void PruneHistory(JobState& state, const std::string& backupFolder, int keep) {
     const std::string entry = history + "\\" + names[i];
     state.LogF("  removing the old backup %s.", entry.c_str());
     // Folder first: while its manifest stays, what is left of it fails every check.
-    if (!DeleteTree(entry) || !RemoveIfThere(BackupManifestName(entry)) ||
-        !RemoveIfThere(BackupMarkName(entry))) {
+    if (!DeleteTree(state.platform, entry) ||
+        !RemoveIfThere(state.platform, BackupManifestName(entry)) ||
+        !RemoveIfThere(state.platform, BackupMarkName(entry))) {
       state.LogF("  could not remove all of %s (error %d).", entry.c_str(),
                  static_cast<int>(GetLastError()));
     }
   }
 }
 
-std::vector<BackupEntry> ListBackups(const std::string& backupFolder, bool check) {
+std::vector<BackupEntry> ListBackups(Platform& platform, const std::string& backupFolder,
+                                     bool check) {
   std::vector<BackupEntry> entries;
-  if (IsFolder(backupFolder)) {
+  if (IsFolder(platform, backupFolder)) {
     const size_t slash = backupFolder.rfind('\\');
-    entries.push_back(Describe(backupFolder, backupFolder.substr(slash + 1), false, check));
+    entries.push_back(
+        Describe(platform, backupFolder, backupFolder.substr(slash + 1), false, check));
   }
   const std::string history = HistoryFolderOf(backupFolder);
   std::vector<std::string> names;
-  for (const FindEntry& e : EntriesOf(history))
+  for (const FindEntry& e : EntriesOf(platform, history))
     if (e.IsDirectory()) names.push_back(e.name);
   std::sort(names.begin(), names.end(), std::greater<>());
   for (const std::string& name : names)
-    entries.push_back(Describe(history + "\\" + name, name, true, check));
+    entries.push_back(Describe(platform, history + "\\" + name, name, true, check));
   return entries;
 }
 
-std::string CheckBackupAgainstManifest(const std::string& folder, const BackupManifest& manifest) {
+std::string CheckBackupAgainstManifest(Platform& platform, const std::string& folder,
+                                       const BackupManifest& manifest) {
   for (const BackupManifestFile& file : manifest.files) {
-    const std::string problem = CheckBackupCopy(folder, file);
+    const std::string problem = CheckBackupCopy(platform, folder, file);
     if (!problem.empty()) return file.path + ": " + problem;
   }
   return std::string();

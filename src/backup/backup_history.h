@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "backup/backup_manifest.h"
+#include "platform/platform.h"
 
 namespace cw {
 
@@ -20,11 +21,11 @@ inline constexpr int kDefaultBackupsKept = 5;
 
 std::string HistoryFolderOf(const std::string& backupFolder);
 // True when `path` names a folder (a backup folder, or an entry of the history).
-bool IsFolder(const std::string& path);
+bool IsFolder(Platform& platform, const std::string& path);
 
 // How many earlier backups of a kind the history keeps: `requested` when it is 0 or more, else
 // the number in the data folder's "BackupsKept.txt", else kDefaultBackupsKept.
-int BackupsKept(int requested, const std::string& dataPath);
+int BackupsKept(Platform& platform, int requested, const std::string& dataPath);
 
 // Moves `backupFolder` and its manifest into the history, the folder `incomplete` with its mark.
 // The folder's own mark must already be written: a crash between the two renames then leaves
@@ -55,9 +56,11 @@ struct BackupEntry {
 
 // The kind's folder (when there is one) and its history, newest first. With `check`, every
 // copy is read and compared with its manifest.
-std::vector<BackupEntry> ListBackups(const std::string& backupFolder, bool check);
+std::vector<BackupEntry> ListBackups(Platform& platform, const std::string& backupFolder,
+                                     bool check);
 
 // The first problem of a backup against its manifest, empty when every copy is whole.
-std::string CheckBackupAgainstManifest(const std::string& folder, const BackupManifest& manifest);
+std::string CheckBackupAgainstManifest(Platform& platform, const std::string& folder,
+                                       const BackupManifest& manifest);
 
 }  // namespace cw

@@ -4,10 +4,10 @@ namespace cw {
 
 std::string BackupLockName(const std::string& backupFolder) { return backupFolder + ".lock"; }
 
-bool BackupFolderLock::TryTake(const std::string& backupFolder) {
+bool BackupFolderLock::TryTake(Platform& platform, const std::string& backupFolder) {
   held_.reset();
   folder_ = backupFolder;
-  held_ = Sys().TryAcquireLock(BackupLockName(backupFolder));
+  held_ = platform.TryAcquireLock(BackupLockName(backupFolder));
   return held_ != nullptr;
 }
 

@@ -23,7 +23,7 @@ class BackupFolderLock {
 
   // Takes the lock of `backupFolder` without waiting. False when another job holds it (or the
   // lock cannot be had at all); a lock already held here is released first.
-  bool TryTake(const std::string& backupFolder);
+  bool TryTake(Platform& platform, const std::string& backupFolder);
   bool Held() const { return held_ != nullptr; }
   const std::string& folder() const { return folder_; }
 

@@ -140,10 +140,11 @@ std::optional<BackupManifest> ParseManifest(const std::string& text) {
   return m;
 }
 
-bool WriteManifest(const std::string& backupFolder, const BackupManifest& manifest) {
+bool WriteManifest(Platform& platform, const std::string& backupFolder,
+                   const BackupManifest& manifest) {
   const std::string path = BackupManifestName(backupFolder);
   const std::string text = ComposeManifest(manifest);
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::CreateAlways);
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::CreateAlways);
   if (!file) return false;
   bool ok = text.size() <= 0xFFFFFFFFu &&
             file->Write(text.data(), static_cast<uint32_t>(text.size())) && file->Flush();
@@ -154,14 +155,15 @@ bool WriteManifest(const std::string& backupFolder, const BackupManifest& manife
   }
   if (ok) return true;
   // Half a manifest would be read as a damaged backup; none at all says what happened.
-  Sys().DeleteFile(path);
+  platform.DeleteFile(path);
   SetLastError(error);
   return false;
 }
 
-ManifestState ReadManifest(const std::string& backupFolder, BackupManifest* manifest) {
+ManifestState ReadManifest(Platform& platform, const std::string& backupFolder,
+                           BackupManifest* manifest) {
   const std::string path = BackupManifestName(backupFolder);
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   if (!file) {
     const uint32_t error = GetLastError();
     return error == kErrFileNotFound || error == kErrPathNotFound ? ManifestState::kMissing
@@ -180,9 +182,11 @@ ManifestState ReadManifest(const std::string& backupFolder, BackupManifest* mani
   return ManifestState::kRead;
 }
 
-std::string CheckBackupCopy(const std::string& backupFolder, const BackupManifestFile& file) {
+std::string CheckBackupCopy(Platform& platform, const std::string& backupFolder,
+                            const BackupManifestFile& file) {
   uint64_t size = 0;
-  const std::optional<uint32_t> crc = CBHelper::QuietFileCRC(backupFolder + "\\" + file.path, &size);
+  const std::optional<uint32_t> crc =
+      CBHelper::QuietFileCRC(platform, backupFolder + "\\" + file.path, &size);
   if (!crc) return "missing or unreadable";
   if (size != file.size) return "size differs";
   if (*crc != file.crc) return "CRC differs";

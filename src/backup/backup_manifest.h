@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace cw {
 
 struct BackupManifestFile {
@@ -41,15 +43,18 @@ std::optional<BackupManifest> ParseManifest(const std::string& text);
 
 // Writes the manifest beside `backupFolder` and makes it reach the disk. False, with the last
 // error set and no manifest left behind, when it could not.
-bool WriteManifest(const std::string& backupFolder, const BackupManifest& manifest);
+bool WriteManifest(Platform& platform, const std::string& backupFolder,
+                   const BackupManifest& manifest);
 
 enum class ManifestState { kMissing, kDamaged, kRead };
 // Reads the manifest beside `backupFolder`: kMissing when there is none (a backup made before
 // manifests existed), kDamaged when it cannot be read or parsed.
-ManifestState ReadManifest(const std::string& backupFolder, BackupManifest* manifest);
+ManifestState ReadManifest(Platform& platform, const std::string& backupFolder,
+                           BackupManifest* manifest);
 
 // A file of the backup checked against its manifest entry: the name of what is wrong, empty
 // when the copy is whole ("missing", "size differs", "CRC differs").
-std::string CheckBackupCopy(const std::string& backupFolder, const BackupManifestFile& file);
+std::string CheckBackupCopy(Platform& platform, const std::string& backupFolder,
+                            const BackupManifestFile& file);
 
 }  // namespace cw

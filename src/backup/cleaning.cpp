@@ -10,8 +10,8 @@ namespace cw {
 
 namespace {
 
-bool FileOpens(const std::string& path) {
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+bool FileOpens(Platform& platform, const std::string& path) {
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   if (!file) return false;
   file->Close();
   return true;
@@ -51,9 +51,9 @@ bool DeleteFiles(JobState& state, const FileList& files) {
   for (size_t i = 0; i < files.size(); ++i) {
     state.SetProgressPos(static_cast<int32_t>(i % 100));
     const std::string& path = files[i];
-    if (FileOpens(path)) {
+    if (FileOpens(state.platform, path)) {
       FixFileStatus(state, path);
-      if (!Sys().DeleteFile(path))
+      if (!state.platform.DeleteFile(path))
         state.ShowMessage("Failed to delete the file.", MessageButtons::Ok, MessageIcon::None);
     }
     state.StopIfRequested();

@@ -11,9 +11,9 @@ namespace cw {
 namespace {
 
 // The entries a pattern matches, without "." and "..". Nothing matched is an empty folder.
-std::vector<FindEntry> Search(const std::string& pattern) {
+std::vector<FindEntry> Search(Platform& platform, const std::string& pattern) {
   std::vector<FindEntry> matches;
-  if (!Sys().FindFiles(pattern, &matches)) return {};
+  if (!platform.FindFiles(pattern, &matches)) return {};
   std::erase_if(matches, [](const FindEntry& e) { return e.name == "." || e.name == ".."; });
   return matches;
 }
@@ -31,7 +31,7 @@ void GetFolderArray(JobState& state, FileList& folders) {
   // Index-based: the entries appended here are walked in their turn.
   for (size_t i = 0; i < folders.size(); ++i) {
     const std::string pattern = folders[i];
-    for (const FindEntry& entry : Search(pattern)) {
+    for (const FindEntry& entry : Search(state.platform, pattern)) {
       if (!entry.IsDirectory()) continue;
       folders.push_back(FolderOf(pattern) + entry.name + "\\*.*");
       state.LogF("  located %s", folders.back().c_str());
@@ -43,7 +43,7 @@ void GetFileArray(JobState& state, const FileList& folders, FileList& files) {
   state.Log("GetFileArray");
   const size_t count = folders.size();
   for (size_t i = 0; i < count; ++i) {
-    for (const FindEntry& entry : Search(folders[i])) {
+    for (const FindEntry& entry : Search(state.platform, folders[i])) {
       if (entry.IsDirectory()) continue;
       files.push_back(ToUpperAscii(FolderOf(folders[i]) + entry.name));
       state.LogF("  located %s", files.back().c_str());

@@ -19,7 +19,7 @@ namespace cw {
 std::vector<std::string> BackupCopiesNotMatching(JobState& state, const BackupManifest& manifest) {
   std::vector<std::string> bad;
   for (const BackupManifestFile& file : manifest.files) {
-    const std::string problem = CheckBackupCopy(state.backupRoot, file);
+    const std::string problem = CheckBackupCopy(state.platform, state.backupRoot, file);
     if (problem.empty()) continue;
     bad.push_back(file.path);
     state.AppendDiagnostics("\r\nBackup copy does not match its manifest - " + file.path + ": " +
@@ -41,7 +41,7 @@ bool RestoreFiles(JobState& state, const std::vector<std::string>& skipped) {
   const std::unordered_set<std::string> skip(skipped.begin(), skipped.end());
   const int32_t count = static_cast<int32_t>(state.backupFileList.size());
   state.SetProgressRange(0, count);
-  const std::vector<uint64_t> sizes = SizesOfFiles(state.backupFileList);
+  const std::vector<uint64_t> sizes = SizesOfFiles(state.platform, state.backupFileList);
   state.StartPhaseAmounts(kProgressRestore, count, TotalOf(sizes));
   // A reformatted card, or one whose folder was deleted, gets its whole tree back; a file that
   // cannot be put back is reported and the others still go back.
@@ -68,7 +68,7 @@ bool RestoreFiles(JobState& state, const std::vector<std::string>& skipped) {
     }
     if (MapFolderPath(backupPath, state.backupRoot, state.globalFlashPath, &cardPath)) {
       CreateMissingFolders(state, cardPath, foundFolders);
-      copied = Sys().CopyFile(backupPath, cardPath, false);
+      copied = state.platform.CopyFile(backupPath, cardPath, false);
     } else {
       SetLastError(kErrPathNotFound);  // not below the backup folder: it has no place on the card
     }
@@ -101,7 +101,7 @@ void RemoveFilesNotIn(JobState& state, const BackupManifest& manifest, bool pack
     state.LogF("  removing %s, which the card did not hold when it was backed up.",
                cardPath.c_str());
     FixFileStatus(state, cardPath);
-    if (!Sys().DeleteFile(cardPath)) {
+    if (!state.platform.DeleteFile(cardPath)) {
       state.AppendDiagnostics(
           Format("\r\nDelete File Error - %d - ", static_cast<int>(GetLastError())) + cardPath +
           "\r\n");
@@ -114,7 +114,7 @@ bool CardMatchesManifest(JobState& state, const BackupManifest& manifest) {
   for (const BackupManifestFile& file : manifest.files) {
     uint64_t size = 0;
     const std::optional<uint32_t> crc =
-        CBHelper::QuietFileCRC(state.globalFlashPath + "\\" + file.path, &size);
+        CBHelper::QuietFileCRC(state.platform, state.globalFlashPath + "\\" + file.path, &size);
     if (crc && *crc == file.crc && size == file.size) continue;
     all = false;
     state.AppendDiagnostics("\r\nRestored file does not match its backup - " + file.path +

@@ -29,12 +29,13 @@ bool BasicFlashCheck(JobState& state) {
 
   std::string volumeName;
   std::string fileSystemName;
-  if (!Sys().GetVolumeInformation(root, &volumeName, &fileSystemName)) fileSystemName.clear();
+  if (!state.platform.GetVolumeInformation(root, &volumeName, &fileSystemName))
+    fileSystemName.clear();
 
   // A failed query keeps the previous capacity; each store job starts it at 0.
   uint64_t totalBytes = 0;
   uint64_t freeBytes = 0;
-  if (Sys().GetDiskSpace(root, &totalBytes, &freeBytes)) state.cardTotalBytes = totalBytes;
+  if (state.platform.GetDiskSpace(root, &totalBytes, &freeBytes)) state.cardTotalBytes = totalBytes;
 
   state.Log("  flash information:");
   state.LogF("    total CF space: %llu", static_cast<unsigned long long>(state.cardTotalBytes));
@@ -81,7 +82,7 @@ void GetCFInfo(JobState& state) {
 
     if (PanelSelected(state) && FileIsSpeciallyProtected(state, path)) {
       // These files stay on the card, so the room for the new files is smaller.
-      std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+      std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::Read);
       uint64_t size = 0;
       if (file && file->GetSize(&size)) state.keptBytes += size;
       if (file) file->Close();

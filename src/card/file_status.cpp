@@ -12,9 +12,9 @@ namespace {
 constexpr uint32_t kBlockingAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem;
 
 // The attribute byte of the file's status; false when the status cannot be read.
-bool ReadAttributes(const std::string& path, uint32_t* attributes) {
+bool ReadAttributes(Platform& platform, const std::string& path, uint32_t* attributes) {
   FindEntry info;
-  if (!Sys().GetFileInfo(path, &info)) return false;
+  if (!platform.GetFileInfo(path, &info)) return false;
   *attributes = info.attributes & 0xFF;
   return true;
 }
@@ -26,10 +26,10 @@ bool FixFileStatus(JobState& state, const std::string& path, bool* cleared) {
   state.Log("FixFileStatus");
   state.LogF("  %s", path.c_str());
 
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+  std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::Read);
   uint32_t attributes = 0;
   // A status that cannot be read counts as a file that cannot be opened.
-  if (!file || !ReadAttributes(path, &attributes)) {
+  if (!file || !ReadAttributes(state.platform, path, &attributes)) {
     state.Log("    failed to open the file.");
     return false;
   }
@@ -44,13 +44,14 @@ bool FixFileStatus(JobState& state, const std::string& path, bool* cleared) {
 
   state.Log("    changing attributes.");
   // Attributes only: the file's times stay as they are.
-  if (!Sys().SetFileAttributes(path, kAttrArchive)) {
+  if (!state.platform.SetFileAttributes(path, kAttrArchive)) {
     const uint32_t error = GetLastError();
     state.LogF("    SetStatus exception, cause: %d, IOsError: %d",
                static_cast<int>(FileErrorCauseOf(error)), static_cast<int>(error));
   }
 
-  if (!ReadAttributes(path, &attributes) || (attributes & kBlockingAttributes) != 0) {
+  if (!ReadAttributes(state.platform, path, &attributes) ||
+      (attributes & kBlockingAttributes) != 0) {
     const std::string message = path + " file status could not be correctly modified.";
     state.Log(message);
     state.ShowMessage(message, MessageButtons::Ok, MessageIcon::None);
@@ -65,7 +66,7 @@ bool FixFileStatus(JobState& state, const std::string& path, bool* cleared) {
 
 bool ClearProtectionBeforeWrite(JobState& state, const std::string& path) {
   FindEntry info;
-  if (!Sys().GetFileInfo(path, &info) || info.IsDirectory()) return true;
+  if (!state.platform.GetFileInfo(path, &info) || info.IsDirectory()) return true;
   if ((info.attributes & kBlockingAttributes) == 0) return true;
   return FixFileStatus(state, path);
 }

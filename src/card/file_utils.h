@@ -4,16 +4,22 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace cw {
 
 class CFileUtils {
  public:
+  explicit CFileUtils(Platform& platform) : platform_(platform) {}
   virtual ~CFileUtils() = default;
   bool FileExists(std::string path);
   bool RemoveFile(std::string path);
   bool CreateFolderPath(std::string path);
   // Destination first; never overwrites.
   bool CopyNewFile(std::string destination, std::string source);
+
+ private:
+  Platform& platform_;
 };
 
 }  // namespace cw

@@ -13,46 +13,46 @@ constexpr uint32_t kOpenRetryWaitMs = 50;
 
 }  // namespace
 
-VolumeHandle OpenVolume(char letter) {
+VolumeHandle OpenVolume(Platform& platform, char letter) {
   const std::string rootPath = Format("%c:\\", letter);
-  if (Sys().GetDriveType(rootPath) != DriveType::Removable) return nullptr;
+  if (platform.GetDriveType(rootPath) != DriveType::Removable) return nullptr;
 
   const std::string devicePath = Format("\\\\.\\%c:", letter);
   VolumeHandle volume;
   for (int attempt = 0; attempt < kOpenAttempts && !volume; ++attempt) {
     // A card just inserted or just dismounted may need a moment before it opens.
-    Wait(kOpenRetryWaitMs);
-    volume = Sys().OpenVolume(devicePath);
+    Wait(platform, kOpenRetryWaitMs);
+    volume = platform.OpenVolume(devicePath);
   }
   return volume;
 }
 
-bool DismountVolume(const VolumeHandle& volume) {
+bool DismountVolume(Platform& platform, const VolumeHandle& volume) {
   if (!volume) {
     SetLastError(kErrInvalidHandle);
     return false;
   }
-  return Sys().DismountVolume(*volume);
+  return platform.DismountVolume(*volume);
 }
 
-bool IsVolumeMounted(const VolumeHandle& volume) {
+bool IsVolumeMounted(Platform& platform, const VolumeHandle& volume) {
   if (!volume) {
     SetLastError(kErrInvalidHandle);
     return false;
   }
-  return Sys().IsVolumeMounted(*volume);
+  return platform.IsVolumeMounted(*volume);
 }
 
-bool CloseVolume(VolumeHandle volume) {
+bool CloseVolume(Platform& platform, VolumeHandle volume) {
   if (!volume) {
     SetLastError(kErrInvalidHandle);
     return false;
   }
-  return Sys().CloseVolume(std::move(volume));
+  return platform.CloseVolume(std::move(volume));
 }
 
 bool EjectCompactFlash(JobState& state, char letter) {
-  VolumeHandle volume = OpenVolume(letter);
+  VolumeHandle volume = OpenVolume(state.platform, letter);
   if (!volume) {
     const uint32_t error = GetLastError();
     std::string message = Format("OpenVolume Failed. Error %u", error);
@@ -67,14 +67,14 @@ bool EjectCompactFlash(JobState& state, char letter) {
   }
 
   // The mount state is asked only after a dismount that the operating system accepted.
-  if (!DismountVolume(volume) || IsVolumeMounted(volume)) {
+  if (!DismountVolume(state.platform, volume) || IsVolumeMounted(state.platform, volume)) {
     state.ShowAndRecord(
         "Compact Flash is still mounted.\r\n"
         "Please remove it manually and reinsert before continuing\r\n",
         MessageIcon::Exclamation);
   }
 
-  if (!CloseVolume(std::move(volume))) {
+  if (!CloseVolume(state.platform, std::move(volume))) {
     state.ShowAndRecord(Format("CloseVolume Failed. %u", GetLastError()), MessageIcon::None);
     return false;
   }

@@ -16,10 +16,10 @@ using VolumeHandle = std::unique_ptr<Volume>;
 // Opens "\\.\<letter>:" for reading and writing. A drive that is not removable gives the
 // invalid handle at once; a removable one is tried 51 times, each after a 50 ms wait, and the
 // last error is that of the last attempt.
-VolumeHandle OpenVolume(char letter);
-bool DismountVolume(const VolumeHandle& volume);
-bool IsVolumeMounted(const VolumeHandle& volume);
-bool CloseVolume(VolumeHandle volume);
+VolumeHandle OpenVolume(Platform& platform, char letter);
+bool DismountVolume(Platform& platform, const VolumeHandle& volume);
+bool IsVolumeMounted(Platform& platform, const VolumeHandle& volume);
+bool CloseVolume(Platform& platform, VolumeHandle volume);
 
 // Dismounts the card. False only when its volume cannot be opened or closed; a card that stays
 // mounted makes the user remove and reinsert it and still gives true.

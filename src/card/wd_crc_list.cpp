@@ -9,7 +9,7 @@ namespace cw {
 bool CheckIfWD(JobState& state) {
   state.Log("CheckIfWD");
   state.secondCRCListPath = state.globalFlashPath + "\\WD\\CRCFile.txt";
-  std::unique_ptr<File> file = Sys().OpenFile(state.secondCRCListPath, OpenMode::Read);
+  std::unique_ptr<File> file = state.platform.OpenFile(state.secondCRCListPath, OpenMode::Read);
   if (file) {
     file->Close();
     state.Log("  and it is.");

@@ -38,14 +38,14 @@ class BackupsCommand : public Command {
   }
   void Define(CLI::App& sub) override { DefineJson(sub); }
 
-  int Run() override {
-    JobRunner runner(PromptAnswers{}, JsonReport());
+  int Run(Platform& platform) override {
+    JobRunner runner(platform, PromptAnswers{}, JsonReport());
     runner.Start();
     const std::string dataPath = runner.job().dataPath;
     Json list = Json::array();
     std::string table;
     for (const char* folder : {"QUORVANE_ENGINE_CF_BACKUP", "QUORVANE_PANEL_CF_BACKUP"}) {
-      for (const BackupEntry& e : ListBackups(dataPath + "\\" + folder, true)) {
+      for (const BackupEntry& e : ListBackups(platform, dataPath + "\\" + folder, true)) {
         const bool proven = e.manifestState == ManifestState::kRead;
         const std::string kind = proven ? KindText(e.manifest.targetType)
                                         : (Contains(folder, "PANEL") ? "Panel" : "Engine");

@@ -51,23 +51,22 @@ class DrivesCommand : public Command {
   }
   void Define(CLI::App& sub) override { DefineJson(sub); }
 
-  int Run() override {
-    Platform& sys = Sys();
+  int Run(Platform& platform) override {
     std::vector<std::vector<std::string>> rows = {
         {"Drive", "Host path", "Type", "File system", "Bytes"}};
     Json drives = Json::array();
-    for (const std::string& root : sys.LogicalDriveStrings()) {
+    for (const std::string& root : platform.LogicalDriveStrings()) {
       if (root[0] == 'A' || root[0] == 'B') continue;
       std::string fileSystem;
       uint64_t total = 0;
-      const bool haveVolume = sys.GetVolumeInformation(root, nullptr, &fileSystem);
-      const bool haveSpace = sys.GetDiskSpace(root, &total, nullptr);
+      const bool haveVolume = platform.GetVolumeInformation(root, nullptr, &fileSystem);
+      const bool haveSpace = platform.GetDiskSpace(root, &total, nullptr);
       const std::string letter = root.substr(0, 2);
-      const char* type = TypeName(sys.GetDriveType(root));
-      rows.push_back({letter, sys.DriveHostPath(root), type, haveVolume ? fileSystem : "-",
+      const char* type = TypeName(platform.GetDriveType(root));
+      rows.push_back({letter, platform.DriveHostPath(root), type, haveVolume ? fileSystem : "-",
                       haveSpace ? std::to_string(total) : "-"});
       drives.push_back({{"drive", letter},
-                        {"host_path", sys.DriveHostPath(root)},
+                        {"host_path", platform.DriveHostPath(root)},
                         {"type", type},
                         {"file_system", haveVolume ? Json(fileSystem) : Json(nullptr)},
                         {"bytes", haveSpace ? Json(total) : Json(nullptr)}});

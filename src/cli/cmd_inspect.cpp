@@ -115,7 +115,7 @@ class InspectCommand : public Command {
     sub.add_option("FILE", path_, "the package (.FWP)")->required();
     DefineJson(sub);
   }
-  int Run() override;
+  int Run(Platform& platform) override;
 
  private:
   // Ends the run: the message on standard error, and with --json the report.
@@ -140,14 +140,14 @@ class InspectCommand : public Command {
   std::string path_;
 };
 
-int InspectCommand::Run() {
+int InspectCommand::Run(Platform& platform) {
   Json report = ReportHead(Name());
   report["package"] = path_;
   // With --json the human table is not printed: standard output holds the report alone.
   std::ostringstream discard;
   std::ostream& out = JsonReport() ? discard : std::cout;
 
-  std::unique_ptr<File> file = Sys().OpenFile(path_, OpenMode::Read);
+  std::unique_ptr<File> file = platform.OpenFile(path_, OpenMode::Read);
   if (!file) return End(report, "FWP file could not be opened!\r\n" + path_);
   Bytes bytes;
   if (!ReadWholeFile(*file, kMaxPackageBytes, &bytes))

@@ -21,17 +21,17 @@ class PackCommand : public Command {
     sub.add_option("MANIFEST", manifest_, "the manifest file")->required();
     sub.add_option("-o,--output", output_, "the package to write (.FWP)")->required();
   }
-  int Run() override;
+  int Run(Platform& platform) override;
 
  private:
   std::string manifest_;
   std::string output_;
 };
 
-int PackCommand::Run() {
+int PackCommand::Run(Platform& platform) {
   PackageSpec spec;
   std::string error;
-  if (!LoadManifest(manifest_, &spec, &error)) {
+  if (!LoadManifest(platform, manifest_, &spec, &error)) {
     std::cerr << error << "\n";
     return kExitFailed;
   }
@@ -42,7 +42,7 @@ int PackCommand::Run() {
     std::cerr << e.what() << "\n";
     return kExitFailed;
   }
-  if (!WriteBytesToFile(output_, bytes)) {
+  if (!WriteBytesToFile(platform, output_, bytes)) {
     std::cerr << "cannot write " << output_ << "\n";
     return kExitFailed;
   }

@@ -47,8 +47,8 @@ class StoreCommand : public Command {
     DefineJson(sub);
   }
 
-  int Run() override {
-    JobRunner runner(PromptAnswers{.yes = yes_, .panelModel = panelModel_}, JsonReport());
+  int Run(Platform& platform) override {
+    JobRunner runner(platform, PromptAnswers{.yes = yes_, .panelModel = panelModel_}, JsonReport());
     const JobResult result = RunJob(runner);
     if (JsonReport()) Report(runner, result);
     return ExitStatus(result);
@@ -77,7 +77,7 @@ class StoreCommand : public Command {
     job.otherCardBackup = otherCard_ ? OtherCardBackup::kAllow : OtherCardBackup::kRefuse;
     if (keepBackups_) job.backupsKept = *keepBackups_;
 
-    if (!CheckStoreRequest(job)) {
+    if (!CheckStoreRequest(runner.platform(), job)) {
       return JobResult{.kind = restoreOnly_ ? JobKind::kRestoreOnly : JobKind::kStore,
                        .outcome = JobOutcome::kRefused};
     }

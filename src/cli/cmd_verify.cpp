@@ -26,8 +26,8 @@ class VerifyCommand : public Command {
     DefineJson(sub);
   }
 
-  int Run() override {
-    JobRunner runner(PromptAnswers{}, JsonReport());
+  int Run(Platform& platform) override {
+    JobRunner runner(platform, PromptAnswers{}, JsonReport());
     const JobResult result = RunJob(runner);
     if (JsonReport()) Report(runner, result);
     return ExitStatus(result);
@@ -44,7 +44,7 @@ class VerifyCommand : public Command {
     JobContext& job = runner.job();
     job.log->Log("OnVerify");
     job.fwpPath = package_.value_or("");
-    if (!CheckVerifyRequest(job))
+    if (!CheckVerifyRequest(runner.platform(), job))
       return JobResult{.kind = JobKind::kVerifyOnly, .outcome = JobOutcome::kRefused};
     PrepareVerifyJob(job);
     const JobResult result = runner.Run(VerifyOnly);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace cw::cli {
 
 // Exit statuses of the command line.
@@ -22,8 +24,9 @@ class Command {
   virtual const char* Description() const = 0;
   // Declares the subcommand's own options on `sub`.
   virtual void Define(CLI::App& sub) = 0;
-  // Runs after the options are parsed and the platform (with the drive map) is installed.
-  virtual int Run() = 0;
+  // Runs after the options are parsed, on the host platform the command line made (with the
+  // drive map).
+  virtual int Run(Platform& platform) = 0;
 
   // True when --json asked for the run's report as one JSON document on standard output.
   bool JsonReport() const { return json_; }

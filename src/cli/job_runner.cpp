@@ -57,8 +57,9 @@ class StopSignalScope {
 
 }  // namespace
 
-JobRunner::JobRunner(PromptAnswers answers, bool jsonReport)
-    : out_(jsonReport ? stderr : stdout),
+JobRunner::JobRunner(Platform& platform, PromptAnswers answers, bool jsonReport)
+    : platform_(platform),
+      out_(jsonReport ? stderr : stdout),
       prompt_(answers, IsTerminal(STDIN_FILENO)),
       progressOnTerminal_(IsTerminal(jsonReport ? STDERR_FILENO : STDOUT_FILENO)),
       terminal_(TerminalColumns(jsonReport ? STDERR_FILENO : STDOUT_FILENO)) {
@@ -71,8 +72,8 @@ JobRunner::JobRunner(PromptAnswers answers, bool jsonReport)
 }
 
 std::optional<LastPath> JobRunner::Start() {
-  StartRun(job_, log_);
-  return ResolveLastPath(job_);
+  StartRun(platform_, job_, log_);
+  return ResolveLastPath(platform_, job_);
 }
 
 void JobRunner::SetPackageBox(const std::string& text) {
@@ -84,11 +85,11 @@ void JobRunner::SetPackageBox(const std::string& text) {
 
 void JobRunner::UseLastPath(const LastPath& last) {
   if (last.fromFile) {
-    ReadVersionBlock(last.path, job_, "", "");
+    ReadVersionBlock(platform_, last.path, job_, "", "");
     SetPackageBox(last.path);
   } else {
     SetPackageBox(last.path);
-    ReadVersionBlock(last.path, job_, "", "");
+    ReadVersionBlock(platform_, last.path, job_, "", "");
   }
 }
 
@@ -96,14 +97,15 @@ void JobRunner::ChoosePackage(const std::string& path) {
   log_.Log("OnBrowseCrcFile: locating fwp.");
   SetPackageBox(path);
   log_.Log(Format("  using %s", path.c_str()));
-  const VersionTexts texts = ReadVersionBlock(path, job_, "", "");
+  const VersionTexts texts = ReadVersionBlock(platform_, path, job_, "", "");
   if (!texts.engineText.empty()) ShowStatusLine(texts.engineText);
   if (!texts.panelText.empty()) ShowStatusLine(texts.panelText);
 }
 
 void JobRunner::SetCard(const std::string& text) {
-  const std::string cardPath = CardPathOfHostFolder(text);
-  if (std::optional<std::string> status = DetectCardTarget(job_, cardPath)) ShowStatusLine(*status);
+  const std::string cardPath = CardPathOfHostFolder(platform_, text);
+  if (std::optional<std::string> status = DetectCardTarget(platform_, job_, cardPath))
+    ShowStatusLine(*status);
 }
 
 void JobRunner::ShowStatusLine(const std::string& text) {
@@ -144,12 +146,12 @@ void JobRunner::DrawProgress(bool final) {
   std::fflush(out_);
 }
 
-JobResult JobRunner::Run(JobResult (*worker)(JobContext*)) {
+JobResult JobRunner::Run(JobResult (*worker)(Platform&, JobContext*)) {
   StopSignalScope signals;
   JobResult result;
   int32_t requests = 0;
   terminal_.Begin(job_);
-  std::thread thread([this, worker, &result] { result = worker(&job_); });
+  std::thread thread([this, worker, &result] { result = worker(platform_, &job_); });
   while (job_.jobRunning) {
     if (stopSignals > requests) {
       requests = stopSignals;
@@ -208,7 +210,7 @@ void JobRunner::EndAtOnce() {
 }
 
 void JobRunner::Finish(const JobResult& result) {
-  if (!StoreDiagnostics(job_)) {
+  if (!StoreDiagnostics(platform_, job_)) {
     std::fprintf(stderr, "The transcript could not be saved: %s\\DownloadDiagnostics.txt\n",
                  job_.dataPath.c_str());
   }

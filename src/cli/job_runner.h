@@ -21,10 +21,12 @@ class JobRunner {
  public:
   // `jsonReport`: standard output carries only the run's JSON report, so status lines and
   // progress go to standard error.
-  explicit JobRunner(PromptAnswers answers, bool jsonReport = false);
+  // The run works on `platform`, which outlives it.
+  JobRunner(Platform& platform, PromptAnswers answers, bool jsonReport = false);
   JobRunner(const JobRunner&) = delete;
   JobRunner& operator=(const JobRunner&) = delete;
 
+  Platform& platform() { return platform_; }
   JobContext& job() { return job_; }
 
   // Start-up: the data folder, the log and its start-up lines, and the last package path
@@ -44,7 +46,7 @@ class JobRunner {
   // Ctrl-Break) asks the job to stop at its next file; a second one also stops a restore; a
   // third ends the program at once.
   // Returns the job's result.
-  JobResult Run(JobResult (*worker)(JobContext*));
+  JobResult Run(JobResult (*worker)(Platform&, JobContext*));
   // True when a stop was asked during Run.
   bool Interrupted() const { return interrupted_; }
   // The message boxes the run showed, in order.
@@ -76,9 +78,10 @@ class JobRunner {
     JobRunner& runner_;
   };
 
+  Platform& platform_;
   std::FILE* out_;  // status lines and progress
   JobContext job_;
-  CLogToFile log_;
+  CLogToFile log_{platform_};
   TerminalPrompt prompt_;
   bool progressOnTerminal_ = false;
   TerminalProgress terminal_;

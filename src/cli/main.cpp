@@ -96,12 +96,13 @@ int main(int argc, char** argv) {
 
   cw::HostPlatformOptions options;
   options.mappings = mappings;
-  // Released on purpose: the platform serves every thread until the process ends.
-  cw::SetPlatform(cw::MakeHostPlatform(options).release());
+  // Released on purpose: the platform serves every thread until the process ends, also a
+  // worker the window gives up waiting for.
+  cw::Platform& platform = *cw::MakeHostPlatform(options).release();
 
   for (const cw::DriveMapping& mapping : mappings) {
     const std::string root = std::string(1, mapping.letter) + ":\\";
-    const uint32_t attributes = cw::Sys().GetFileAttributes(root);
+    const uint32_t attributes = platform.GetFileAttributes(root);
     if (attributes == cw::kInvalidAttributes || (attributes & cw::kAttrDirectory) == 0) {
       return Refuse(std::string("drive ") + mapping.letter + ": folder \"" + mapping.hostPath +
                         "\" does not exist or is not a folder",
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  if (chosen != nullptr) return chosen->Run();
+  if (chosen != nullptr) return chosen->Run(platform);
   // Without a subcommand the program opens its window.
-  return cw::RunWindow(argc, argv);
+  return cw::RunWindow(platform, argc, argv);
 }

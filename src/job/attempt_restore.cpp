@@ -56,7 +56,7 @@ bool AttemptRestore(JobState& state) {
 
   // A backup that never finished holds only part of the card. Cleaning would lose the card's
   // files and copying would gain nothing.
-  if (!state.backupComplete && BackupMarkedIncomplete(state.backupRoot)) {
+  if (!state.backupComplete && BackupMarkedIncomplete(state.platform, state.backupRoot)) {
     state.Log("  the backup is incomplete, the CF is not cleaned and nothing is restored.");
     return RestoreNotPossible(state, job, kBackupIncompleteText);
   }
@@ -65,7 +65,7 @@ bool AttemptRestore(JobState& state) {
   if (!job.restoreOnly && !state.backupComplete) return RestoreNotPossible(state, job, kNoBackup);
   // The manifest proves the backup; one made before manifests existed restores as it is.
   BackupManifest manifest;
-  const ManifestState manifestState = ReadManifest(state.backupRoot, &manifest);
+  const ManifestState manifestState = ReadManifest(state.platform, state.backupRoot, &manifest);
   if (manifestState == ManifestState::kDamaged) {
     state.Log("  the backup's manifest is damaged.");
     return RestoreNotPossible(state, job, kManifestDamaged);

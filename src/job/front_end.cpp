@@ -33,11 +33,11 @@ void DialogMessage(JobContext& job, const std::string& text) {
   if (job.prompt != nullptr) job.prompt->MessageBox(text, MessageButtons::Ok, MessageIcon::None);
 }
 
-bool CanOpenForRead(const std::string& path) {
+bool CanOpenForRead(Platform& platform, const std::string& path) {
   // A folder is not a file, though the host may let one be opened.
-  const uint32_t attributes = Sys().GetFileAttributes(path);
+  const uint32_t attributes = platform.GetFileAttributes(path);
   if (attributes != kInvalidAttributes && (attributes & kAttrDirectory) != 0) return false;
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   if (!file) return false;
   file->Close();
   return true;
@@ -65,9 +65,9 @@ std::optional<LastPath> FromLastPathFile(File& file) {
 }
 
 // A missing file reads as the earliest time.
-FileTime WriteTimeOf(const std::string& path) {
+FileTime WriteTimeOf(Platform& platform, const std::string& path) {
   FindEntry info;
-  if (!Sys().GetFileInfo(path, &info)) return INT64_MIN;
+  if (!platform.GetFileInfo(path, &info)) return INT64_MIN;
   return info.writeTime;
 }
 
@@ -77,9 +77,9 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 }
 
 // The first file in the program's folder whose upper-cased path holds ".FWP".
-std::optional<LastPath> SearchRootForPackage(const std::string& rootPath) {
+std::optional<LastPath> SearchRootForPackage(Platform& platform, const std::string& rootPath) {
   std::vector<FindEntry> entries;
-  if (!Sys().FindFiles(JoinPath(rootPath, "*.*"), &entries)) return std::nullopt;
+  if (!platform.FindFiles(JoinPath(rootPath, "*.*"), &entries)) return std::nullopt;
   for (const FindEntry& entry : entries) {
     if (entry.IsDirectory()) continue;
     const std::string path = ToUpperAscii(JoinPath(rootPath, entry.name));
@@ -90,9 +90,9 @@ std::optional<LastPath> SearchRootForPackage(const std::string& rootPath) {
 
 // Every job's locks (the log's, the backup folders') and, without a documents folder, its
 // data need a folder of this user's own; without one no job starts, and the user is told why.
-bool PrivateFolderUsable(JobContext& job) {
+bool PrivateFolderUsable(Platform& platform, JobContext& job) {
   std::string why;
-  if (Sys().CheckPrivateFolder(&why)) return true;
+  if (platform.CheckPrivateFolder(&why)) return true;
   FrontLog(job, Format("  no private folder: %s.", why.c_str()));
   if (job.prompt != nullptr) {
     job.prompt->MessageBox(Format("Cardwright cannot start a job: %s. It keeps its locks and "
@@ -115,30 +115,30 @@ void RunLockWait::Waiting(bool waiting) {
   }
 }
 
-void StartRun(JobContext& job, CLogToFile& log) {
-  job.rootPath = Sys().GetCurrentDirectory();
+void StartRun(Platform& platform, JobContext& job, CLogToFile& log) {
+  job.rootPath = platform.GetCurrentDirectory();
 
   std::string documents;
   bool dataIsTemporary = false;
-  if (Sys().GetDocumentsFolder(&documents)) {
+  if (platform.GetDocumentsFolder(&documents)) {
     job.dataPath = ToUpperAscii(documents) + kDataSuffix;
   } else {
     if (job.prompt != nullptr) {
       job.prompt->MessageBox("The downloader failed it's SHGetFolderPath call.  Bad news.",
                              MessageButtons::Ok, MessageIcon::Warning);
     }
-    job.dataPath = Sys().GetTempPath();
+    job.dataPath = platform.GetTempPath();
     dataIsTemporary = true;
   }
 
   // A temporary folder that is not the user's own gets nothing: no folder, no log, no last
   // path (the data path stays empty). The jobs refuse to start and say why.
-  if (dataIsTemporary && !Sys().CheckPrivateFolder(nullptr)) job.dataPath.clear();
+  if (dataIsTemporary && !platform.CheckPrivateFolder(nullptr)) job.dataPath.clear();
 
   job.log = &log;
   if (!job.dataPath.empty()) {
     // A folder that cannot be made leaves logging off for the run; start-up goes on.
-    CFileUtils().CreateFolderPath(job.dataPath);
+    CFileUtils(platform).CreateFolderPath(job.dataPath);
     log.SetLogFile(job.dataPath + kLogFileName);
   }
   log.SetEnabled(true);
@@ -155,7 +155,7 @@ void StartRun(JobContext& job, CLogToFile& log) {
   job.fwpVersion = 0;
 }
 
-std::optional<LastPath> ResolveLastPath(JobContext& job) {
+std::optional<LastPath> ResolveLastPath(Platform& platform, JobContext& job) {
   const std::string dataCopy = job.dataPath + "\\" + kLastPathFile;
   const std::string rootCopy = job.rootPath + "\\" + kLastPathFile;
   FrontLog(job, Format("Last fwp used: %s", dataCopy.c_str()));
@@ -163,29 +163,30 @@ std::optional<LastPath> ResolveLastPath(JobContext& job) {
   // The copy beside the program seeds the user's copy, and replaces it when it is newer.
   // Without a data folder there is no user's copy.
   const bool userCopy = !job.dataPath.empty();
-  CFileUtils files;
+  CFileUtils files(platform);
   if (userCopy && !files.FileExists(dataCopy)) {
     files.CopyNewFile(dataCopy, rootCopy);
-  } else if (userCopy && WriteTimeOf(rootCopy) > WriteTimeOf(dataCopy)) {
+  } else if (userCopy && WriteTimeOf(platform, rootCopy) > WriteTimeOf(platform, dataCopy)) {
     files.RemoveFile(dataCopy);
     files.CopyNewFile(dataCopy, rootCopy);
   }
 
   std::unique_ptr<File> file;
-  if (userCopy) file = Sys().OpenFile(dataCopy, OpenMode::ReadWrite);
+  if (userCopy) file = platform.OpenFile(dataCopy, OpenMode::ReadWrite);
   if (file) {
     FrontLog(job, "  located.");
     return FromLastPathFile(*file);
   }
-  if (std::unique_ptr<File> file = Sys().OpenFile(kLastPathFile, OpenMode::Read)) {
+  if (std::unique_ptr<File> file = platform.OpenFile(kLastPathFile, OpenMode::Read)) {
     FrontLog(job, "  did not locate, using local LastPathUsed.txt");
     return FromLastPathFile(*file);
   }
   FrontLog(job, "  did not locate previous or local last path, searching.");
-  return SearchRootForPackage(job.rootPath);
+  return SearchRootForPackage(platform, job.rootPath);
 }
 
-std::optional<std::string> DetectCardTarget(JobContext& job, const std::string& cardPath) {
+std::optional<std::string> DetectCardTarget(Platform& platform, JobContext& job,
+                                            const std::string& cardPath) {
   FrontLog(job, "OnChangeEditCompactFlash");
   job.flashPath = cardPath;
   FrontLog(job, Format("  CFpath is %s", job.flashPath.c_str()));
@@ -193,14 +194,14 @@ std::optional<std::string> DetectCardTarget(JobContext& job, const std::string& 
   if (job.flashPath.empty()) return std::nullopt;
 
   // Only an engine card carries the stored copy FWP_3950.FWP, so it wins over a boot image.
-  if (CanOpenForRead(job.flashPath + "\\FWP_3950.FWP")) {
+  if (CanOpenForRead(platform, job.flashPath + "\\FWP_3950.FWP")) {
     job.engineSelected = 1;
     job.panelSelected = 0;
     FrontLog(job, "  this is an engine flash.");
     return std::string(kEngineCardStatus);
   }
-  if (CanOpenForRead(job.flashPath + "\\BOOT.BMP") ||
-      CanOpenForRead(job.flashPath + "\\_BOOT.BMP")) {
+  if (CanOpenForRead(platform, job.flashPath + "\\BOOT.BMP") ||
+      CanOpenForRead(platform, job.flashPath + "\\_BOOT.BMP")) {
     job.engineSelected = 0;
     job.panelSelected = 1;
     FrontLog(job, "  this is a panel flash.");
@@ -209,9 +210,9 @@ std::optional<std::string> DetectCardTarget(JobContext& job, const std::string& 
   return std::nullopt;
 }
 
-bool CheckStoreRequest(JobContext& job) {
+bool CheckStoreRequest(Platform& platform, JobContext& job) {
   FrontLog(job, "OnDownloadAndVerify");
-  if (!PrivateFolderUsable(job)) return false;
+  if (!PrivateFolderUsable(platform, job)) return false;
   if (job.flashPath.empty()) {
     FrontLog(job, "  no CF drive selected.");
     DialogMessage(job, "Please choose a valid drive.");
@@ -226,7 +227,7 @@ bool CheckStoreRequest(JobContext& job) {
     return false;
   }
   const std::string lastPath = job.dataPath + "\\" + kLastPathFile;
-  if (std::unique_ptr<File> file = Sys().OpenFile(lastPath, OpenMode::CreateAlways)) {
+  if (std::unique_ptr<File> file = platform.OpenFile(lastPath, OpenMode::CreateAlways)) {
     const bool written =
         file->Write(job.fwpPath.data(), static_cast<uint32_t>(job.fwpPath.size()));
     const bool closed = file->Close();
@@ -237,8 +238,8 @@ bool CheckStoreRequest(JobContext& job) {
   return true;
 }
 
-bool CheckVerifyRequest(JobContext& job) {
-  if (!PrivateFolderUsable(job)) return false;
+bool CheckVerifyRequest(Platform& platform, JobContext& job) {
+  if (!PrivateFolderUsable(platform, job)) return false;
   if (job.flashPath.empty()) {
     DialogMessage(job, "Please choose a valid drive.");
     return false;
@@ -246,11 +247,11 @@ bool CheckVerifyRequest(JobContext& job) {
   return true;
 }
 
-bool StoreDiagnostics(JobContext& job) {
+bool StoreDiagnostics(Platform& platform, JobContext& job) {
   FrontLog(job, "StoreDiagnostics");
   const std::string path = job.dataPath + kDiagnosticsFileName;
   FrontLog(job, path);
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::CreateAlways);
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::CreateAlways);
   if (!file) {
     FrontLog(job, "  failed to open.");
     DialogMessage(job, "Could not open file for logging.");
@@ -267,13 +268,13 @@ bool StoreDiagnostics(JobContext& job) {
   return true;
 }
 
-std::string CardPathOfHostFolder(const std::string& text) {
+std::string CardPathOfHostFolder(Platform& platform, const std::string& text) {
   if (text.empty() || text.front() != '/') return text;
   std::string host = text;
   while (host.size() > 1 && host.back() == '/') host.pop_back();
-  for (const std::string& root : Sys().LogicalDriveStrings()) {
+  for (const std::string& root : platform.LogicalDriveStrings()) {
     if (root == "C:\\") continue;  // the host's own root is never a card
-    std::string rootHost = Sys().DriveHostPath(root);
+    std::string rootHost = platform.DriveHostPath(root);
     while (rootHost.size() > 1 && rootHost.back() == '/') rootHost.pop_back();
     if (!rootHost.empty() && rootHost == host) return root.substr(0, 2);
   }

@@ -9,6 +9,7 @@
 
 #include "record/job_context.h"
 #include "log/log_to_file.h"
+#include "platform/platform.h"
 
 namespace cw {
 
@@ -44,7 +45,7 @@ class RunLockWait : public LogLockWait {
 // pointed at "fwp_downloader.log" there and enabled, the start-up lines written, the version
 // block cleared. A temporary folder that is not the user's own is no data folder: dataPath
 // stays empty and logging off. `job.log` and `job.prompt` must be set by the caller.
-void StartRun(JobContext& job, CLogToFile& log);
+void StartRun(Platform& platform, JobContext& job, CLogToFile& log);
 
 // Where the package box's start-up text came from, and what it is.
 struct LastPath {
@@ -55,29 +56,30 @@ struct LastPath {
 };
 // Refreshes and reads "LastPathUsed.txt" or searches rootPath for a package; nullopt when the
 // box stays empty.
-std::optional<LastPath> ResolveLastPath(JobContext& job);
+std::optional<LastPath> ResolveLastPath(Platform& platform, JobContext& job);
 
 // Card detection of the card path box, the whole change handler: logs "OnChangeEditCompactFlash"
 // and the path, sets flashPath, and engineSelected/panelSelected from the card's files.
 // Returns the text for status line 1, or nullopt when nothing was detected.
-std::optional<std::string> DetectCardTarget(JobContext& job, const std::string& cardPath);
+std::optional<std::string> DetectCardTarget(Platform& platform, JobContext& job,
+                                            const std::string& cardPath);
 
 // The checks "Store and Verify" makes before it starts a job, from its first log line
 // ("OnDownloadAndVerify"): a private folder that is not the user's own (locks and temporary
 // files), an empty card path and a package format newer than 1.009 are refused with their
 // message (false). On success the package path is saved to "LastPathUsed.txt".
 // `job.fwpPath`, `job.flashPath` and `job.fwpVersion` are read.
-bool CheckStoreRequest(JobContext& job);
+bool CheckStoreRequest(Platform& platform, JobContext& job);
 // The same for "Verify Only" (the private folder and an empty card path only; logs nothing
 // more, the caller logs "OnVerify").
-bool CheckVerifyRequest(JobContext& job);
+bool CheckVerifyRequest(Platform& platform, JobContext& job);
 
 // Writes the whole transcript to "DownloadDiagnostics.txt" in the data folder. False (and
 // "  could not be saved." or "  failed to open." logged) when it is not all on disk.
-bool StoreDiagnostics(JobContext& job);
+bool StoreDiagnostics(Platform& platform, JobContext& job);
 
 // A card named by the host folder of a mapped drive ("/media/tech/CARD") becomes that drive's
 // letter ("E:"); any other text is returned unchanged.
-std::string CardPathOfHostFolder(const std::string& text);
+std::string CardPathOfHostFolder(Platform& platform, const std::string& text);
 
 }  // namespace cw

@@ -1,8 +1,9 @@
 #pragma once
-// The two jobs' worker entries. Each takes the front end's JobContext, keeps the job's own
-// state (record/job_state.h), runs on its own worker thread and reports only through that context;
-// both clear jobRunning on every exit.
+// The two jobs' worker entries. Each takes the front end's platform and JobContext, keeps the
+// job's own state (record/job_state.h), runs on its own worker thread and reports only through
+// that context; both clear jobRunning on every exit.
 
+#include "platform/platform.h"
 #include "record/job_context.h"
 #include "record/job_result.h"
 
@@ -11,9 +12,9 @@ namespace cw {
 struct JobState;
 
 // "Store and Verify" (with "Restore Only" when restoreOnly is set).
-JobResult DownloadAndVerify(JobContext* job);
+JobResult DownloadAndVerify(Platform& platform, JobContext* job);
 // "Verify Only".
-JobResult VerifyOnly(JobContext* job);
+JobResult VerifyOnly(Platform& platform, JobContext* job);
 // The same two jobs on a state the caller owns and can read afterwards (`state.job` is the
 // front end's record).
 JobResult DownloadAndVerifyJob(JobState& state);

@@ -25,7 +25,7 @@ void Refuse(JobState& state, const std::string& message) {
 bool ChooseStoredCopy(JobState& state) {
   std::string engineCopy, copy3950;
   std::vector<FindEntry> matches;
-  Sys().FindFiles(state.globalFlashPath + "\\*.FWP", &matches);
+  state.platform.FindFiles(state.globalFlashPath + "\\*.FWP", &matches);
   for (const FindEntry& match : matches) {
     if (match.IsDirectory()) continue;
     const std::string path = ToUpperAscii(state.globalFlashPath + "\\" + match.name);
@@ -77,12 +77,12 @@ bool CountsTowardPackageBytes(JobState& state, int32_t kind, const std::string& 
 }
 
 bool LoadFromPackage(JobState& state, bool storing) {
-  if (!CFileUtils().FileExists(state.globalFWPDataFilePath)) {
+  if (!CFileUtils(state.platform).FileExists(state.globalFWPDataFilePath)) {
     Refuse(state, "FWP file not found!\r\n");
     return false;
   }
   PackageFileCloser closer{state.packageFile};
-  state.packageFile = Sys().OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
+  state.packageFile = state.platform.OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
   if (!state.packageFile) {
     Refuse(state, "FWP file not writable!\r\n");
     return false;

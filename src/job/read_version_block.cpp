@@ -34,7 +34,7 @@ bool ReadHead(File& file, uint64_t bytes, Bytes* out) {
 
 }  // namespace
 
-VersionTexts ReadVersionBlock(const std::string& path, JobContext& job,
+VersionTexts ReadVersionBlock(Platform& platform, const std::string& path, JobContext& job,
                               const std::string& engineBoxText, const std::string& panelBoxText) {
   auto log = [&job](const std::string& line) {
     if (job.log) job.log->Log(line);
@@ -43,7 +43,7 @@ VersionTexts ReadVersionBlock(const std::string& path, JobContext& job,
   log("GetFWPVerRev");
 
   Bytes bytes;
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   uint64_t size = 0;
   VersionBlockRead read;
   bool readOk = file && file->GetSize(&size);

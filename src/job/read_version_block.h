@@ -5,6 +5,7 @@
 #include <string>
 
 #include "package/version_block.h"
+#include "platform/platform.h"
 
 namespace cw {
 
@@ -21,7 +22,7 @@ struct VersionTexts {
 // GetFWPVerRev's work, run on the front end's thread: reads the package at `path`, writes
 // versionBlock and fwpVersion into `job`, logs through job.log and shows its message through
 // job.prompt. Texts not read keep the box texts passed in.
-VersionTexts ReadVersionBlock(const std::string& path, JobContext& job,
+VersionTexts ReadVersionBlock(Platform& platform, const std::string& path, JobContext& job,
                               const std::string& engineBoxText, const std::string& panelBoxText);
 
 }  // namespace cw

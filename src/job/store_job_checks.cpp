@@ -70,20 +70,20 @@ void TakeOverRequest(JobState& state) {
 // Stage 2. nullopt when the drive is a removable card that opens.
 std::optional<int> CheckDrive(JobState& state) {
   // The letter test also refuses any path that merely contains a C.
-  if (Sys().GetDriveType(state.globalFlashPath) != DriveType::Removable ||
+  if (state.platform.GetDriveType(state.globalFlashPath) != DriveType::Removable ||
       Contains(state.globalFlashPath, "C")) {
     state.Log("  global flash path is not valid.");
     return FailWith(state,
                     "Invalid drive type selected.\r\nPlease select a compact flash drive.\r\n");
   }
   state.Log("  attempting to access the flash device.");
-  VolumeHandle probe = OpenVolume(state.globalFlashPath[0]);
+  VolumeHandle probe = OpenVolume(state.platform, state.globalFlashPath[0]);
   if (!probe) {
     state.Log("  could not access the flash device - privs?");
     return FailWith(state,
                     "The selected drive is not opening.\r\nDo you have sufficient privileges?\r\n");
   }
-  CloseVolume(std::move(probe));
+  CloseVolume(state.platform, std::move(probe));
   return std::nullopt;
 }
 
@@ -100,7 +100,8 @@ int RefuseBusyBackup(JobState& state, const BackupFolderLock& backupLock) {
 // Stage 8, once the card's kind is final: the backup folder of that kind, held until the job
 // ends, and its files.
 std::optional<int> TakeBackupFolder(JobState& state, BackupFolderLock& backupLock) {
-  if (!backupLock.TryTake(BackupRootForTarget(state))) return RefuseBusyBackup(state, backupLock);
+  if (!backupLock.TryTake(state.platform, BackupRootForTarget(state)))
+    return RefuseBusyBackup(state, backupLock);
   GetBackupFilesArray(state, state.backupFileList);
   state.job.backupFileCount = static_cast<int32_t>(state.backupFileList.size());
   return std::nullopt;
@@ -115,7 +116,7 @@ std::optional<int> ChooseBackupToRestore(JobState& state) {
   if (!name.empty() && !ToUpperAscii(state.backupRoot).ends_with("\\" + ToUpperAscii(name))) {
     const std::string folder = HistoryFolderOf(state.backupRoot) + "\\" + name;
     if (name == "." || name == ".." || name.find_first_of("\\/:*?") != std::string::npos ||
-        !IsFolder(folder)) {
+        !IsFolder(state.platform, folder)) {
       state.LogF("  there is no backup named %s.", name.c_str());
       return FailWith(state, "Restore Not Possible!! There is no backup named " + name +
                                  " of this kind of card.\r\nThe card is unchanged.\r\n");
@@ -127,8 +128,9 @@ std::optional<int> ChooseBackupToRestore(JobState& state) {
   BackupManifest manifest;
   uint32_t cardSerial = 0;
   if (job.otherCardBackup == OtherCardBackup::kAllow ||
-      ReadManifest(state.backupRoot, &manifest) != ManifestState::kRead ||
-      !Sys().GetVolumeInformation(state.globalFlashPath + "\\", nullptr, nullptr, &cardSerial) ||
+      ReadManifest(state.platform, state.backupRoot, &manifest) != ManifestState::kRead ||
+      !state.platform.GetVolumeInformation(state.globalFlashPath + "\\", nullptr, nullptr,
+                                           &cardSerial) ||
       manifest.cardSerial == 0 || cardSerial == 0 || manifest.cardSerial == cardSerial) {
     return std::nullopt;
   }
@@ -232,7 +234,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
     if (std::optional<int> end = TakeBackupFolder(state, backupLock)) return end;
     if (std::optional<int> end = ChooseBackupToRestore(state)) return end;
     // A half-made backup is never taken for the whole card: refused before anything changes.
-    if (BackupMarkedIncomplete(state.backupRoot)) {
+    if (BackupMarkedIncomplete(state.platform, state.backupRoot)) {
       state.Log("  the backup folder is marked incomplete.");
       return FailWith(state, std::string(kBackupIncompleteText) + "\r\nThe card is unchanged.\r\n");
     }
@@ -285,8 +287,8 @@ void EnterStage(JobState& state, int32_t stage) {
 // card's complete backup, and stage 11.
 bool CardChanged(JobState& state) { return state.cardChanged; }
 
-JobResult DownloadAndVerify(JobContext* job) {
-  JobState state(*job);
+JobResult DownloadAndVerify(Platform& platform, JobContext* job) {
+  JobState state(platform, *job);
   return DownloadAndVerifyJob(state);
 }
 

@@ -31,13 +31,13 @@ enum class PlaceResult { Placed, NotCreated, NotWritten };
 PlaceResult PlaceSmallFile(JobState& state, const std::string& path,
                            const std::vector<uint8_t>& bytes, const char* writtenLine) {
   ClearProtectionBeforeWrite(state, path);
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::CreateAlways);
+  std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::CreateAlways);
   if (!file) return PlaceResult::NotCreated;
   const bool written = file->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
   const bool closed = file->Close();
   if (writtenLine != nullptr && written && closed) state.Log(writtenLine);
   if (!written || !closed) return PlaceResult::NotWritten;
-  std::unique_ptr<File> check = Sys().OpenFile(path, OpenMode::Read);
+  std::unique_ptr<File> check = state.platform.OpenFile(path, OpenMode::Read);
   if (!check) return PlaceResult::NotWritten;
   check->Close();
   return PlaceResult::Placed;
@@ -78,7 +78,7 @@ void CopyPackageToCard(JobState& state) {
 
   const std::string targetPath = state.globalFlashPath + "\\UPGRADE.FWP";
   ClearProtectionBeforeWrite(state, targetPath);
-  std::unique_ptr<File> target = Sys().OpenFile(targetPath, OpenMode::CreateAlways);
+  std::unique_ptr<File> target = state.platform.OpenFile(targetPath, OpenMode::CreateAlways);
   if (!target) {
     state.ShowMessage("Could not open target FWP file\r\n" + targetPath, MessageButtons::Ok,
                       MessageIcon::Warning);
@@ -169,7 +169,7 @@ std::optional<int> BackupAndProgram(JobState& state) {
     state.Log("  backing up files.");
     state.backupErases = panel;
     if (panel) job.cardMayHaveChanged = 1;  // the card is cleaned once its backup is whole
-    if (!BackupFiles(state, panel, BackupsKept(job.backupsKept, job.dataPath))) {
+    if (!BackupFiles(state, panel, BackupsKept(state.platform, job.backupsKept, job.dataPath))) {
       // Nothing of the card was removed or overwritten: there is nothing to restore, and a
       // restore from any other backup could only put foreign files on it.
       state.Log("  File Backup Failed. Process aborted.");

@@ -28,7 +28,7 @@ char CardLetter(JobState& state) {
 void AppendUpgradeRecord(JobState& state) {
   const std::string path = state.globalFlashPath + "\\FWP_INFO_FILE.TXT";
   ClearProtectionBeforeWrite(state, path);
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::OpenAlways);
+  std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::OpenAlways);
   bool written = false;
   if (file) {
     written = file->Seek(0, SeekFrom::End) &&

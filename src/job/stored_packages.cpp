@@ -31,8 +31,9 @@ bool WriteText(File& file, const std::string& text) {
 // The three temporary files of one call, in the data folder; closed and deleted on every way
 // out, whatever the outcome.
 struct TempFiles {
-  explicit TempFiles(const std::string& folder)
-      : path3940(folder + "\\TempFWP3940.dat"),
+  TempFiles(Platform& platform, const std::string& folder)
+      : platform(platform),
+        path3940(folder + "\\TempFWP3940.dat"),
         path3950(folder + "\\TempFWP3950.dat"),
         headerPath(folder + "\\TempHeader.txt") {}
   ~TempFiles() {
@@ -40,8 +41,9 @@ struct TempFiles {
       if (*file) (*file)->Close();
       file->reset();
     }
-    for (const std::string* path : {&path3940, &path3950, &headerPath}) Sys().DeleteFile(*path);
+    for (const std::string* path : {&path3940, &path3950, &headerPath}) platform.DeleteFile(*path);
   }
+  Platform& platform;
   std::string path3940, path3950, headerPath;
   std::unique_ptr<File> data3940, data3950, header;
 };
@@ -102,7 +104,7 @@ bool CreateNewFWPFile(JobState& state, File& header, File& data, const std::stri
   state.Log("CreateNewFWPFile");
   // The copy of an earlier store may be protected; Windows would refuse to replace it.
   ClearProtectionBeforeWrite(state, path);
-  std::unique_ptr<File> out = Sys().OpenFile(path, OpenMode::CreateAlways);
+  std::unique_ptr<File> out = state.platform.OpenFile(path, OpenMode::CreateAlways);
   if (!out) {
     Show(state, "Could not open FWP file\r\n" + GetFilenameNoPath(state, path),
          MessageIcon::Exclamation);
@@ -168,14 +170,14 @@ bool WriteStoredPackages(JobState& state) {
   }
   const Bytes& bytes = state.packageData;
 
-  TempFiles temp(state.job.dataPath);
-  temp.data3940 = Sys().OpenFile(temp.path3940, OpenMode::CreateAlways);
-  if (temp.data3940) temp.data3950 = Sys().OpenFile(temp.path3950, OpenMode::CreateAlways);
+  TempFiles temp(state.platform, state.job.dataPath);
+  temp.data3940 = state.platform.OpenFile(temp.path3940, OpenMode::CreateAlways);
+  if (temp.data3940) temp.data3950 = state.platform.OpenFile(temp.path3950, OpenMode::CreateAlways);
   if (!temp.data3940 || !temp.data3950) {
     Show(state, "Could not open split FWP file!", MessageIcon::Exclamation);
     return false;
   }
-  temp.header = Sys().OpenFile(temp.headerPath, OpenMode::CreateAlways);
+  temp.header = state.platform.OpenFile(temp.headerPath, OpenMode::CreateAlways);
   if (!temp.header) {
     Show(state, "Could not open Temp Header file!", MessageIcon::Exclamation);
     return false;

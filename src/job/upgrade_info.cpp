@@ -27,9 +27,9 @@ void GetUpgradeInfo(JobState& state) {
   state.Log("GetUpgradeInfo");
   JobContext& job = state.job;
 
-  std::string user = Sys().GetUserName();
+  std::string user = state.platform.GetUserName();
   if (user.size() > kUserNameMax) user.resize(kUserNameMax);
-  const LocalTime now = Sys().GetLocalTime();
+  const LocalTime now = state.platform.GetLocalTime();
 
   std::string record = "****** Upgrade Info Start ******\r\n";
   record += "User Name: " + user + "\r\n";

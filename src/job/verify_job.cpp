@@ -43,20 +43,21 @@ int RunVerifyOnly(JobState& state) {
   state.osOnCard = 0;
   state.has3950Support = 0;
 
-  if (Sys().GetDriveType(state.globalFlashPath) != DriveType::Removable ||
+  if (state.platform.GetDriveType(state.globalFlashPath) != DriveType::Removable ||
       Contains(state.globalFlashPath, "C")) {
     state.ShowAndRecord("Invalid drive type selected.\r\nPlease select a compact flash drive.",
                         MessageIcon::Warning);
     return EndJob(job, 0);
   }
 
-  VolumeHandle probe = OpenVolume(state.globalFlashPath.empty() ? '\0' : state.globalFlashPath[0]);
+  VolumeHandle probe =
+      OpenVolume(state.platform, state.globalFlashPath.empty() ? '\0' : state.globalFlashPath[0]);
   if (!probe) {
     state.ShowAndRecord("The selected drive is not opening.\r\nDo you have sufficient privileges?",
                         MessageIcon::Warning);
     return FailVerify(state);
   }
-  CloseVolume(std::move(probe));
+  CloseVolume(state.platform, std::move(probe));
 
   if (!BasicFlashCheck(state)) return FailVerify(state);
 
@@ -91,8 +92,8 @@ int RunVerifyOnly(JobState& state) {
 
 }  // namespace
 
-JobResult VerifyOnly(JobContext* job) {
-  JobState state(*job);
+JobResult VerifyOnly(Platform& platform, JobContext* job) {
+  JobState state(platform, *job);
   return VerifyOnlyJob(state);
 }
 

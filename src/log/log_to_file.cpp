@@ -37,8 +37,8 @@ bool TimeIsValid(const LocalTime& t) {
          t.second <= 60;
 }
 
-std::string TimestampPrefix() {
-  LocalTime t = Sys().GetLocalTime();
+std::string TimestampPrefix(Platform& platform) {
+  LocalTime t = platform.GetLocalTime();
   if (!TimeIsValid(t)) {
     // A failed conversion leaves the date at 0 and the time at -1.
     t = LocalTime{};
@@ -62,8 +62,8 @@ std::string ToTextMode(const std::string& text) {
 }
 
 // Opened the way every log access opens it: created if missing, never truncated, shared.
-std::unique_ptr<File> OpenLog(const std::string& path) {
-  return Sys().OpenFile(path, OpenMode::OpenAlways);
+std::unique_ptr<File> OpenLog(Platform& platform, const std::string& path) {
+  return platform.OpenFile(path, OpenMode::OpenAlways);
 }
 
 }  // namespace
@@ -83,7 +83,7 @@ uint32_t FileErrorCauseOf(uint32_t winError) {
   }
 }
 
-CLogToFile::CLogToFile() = default;
+CLogToFile::CLogToFile(Platform& platform) : platform_(platform) {}
 CLogToFile::~CLogToFile() = default;
 
 void CLogToFile::SetLogFile(const std::string& path) {
@@ -91,7 +91,7 @@ void CLogToFile::SetLogFile(const std::string& path) {
   hostPath_.clear();
   try {
     fileOk_ = CheckLogFile();
-    if (fileOk_) hostPath_ = Sys().ToHostPath(logPath_);
+    if (fileOk_) hostPath_ = platform_.ToHostPath(logPath_);
   } catch (...) {
     fileOk_ = false;
     SetErrorText(kCauseGeneric);
@@ -112,14 +112,14 @@ void CLogToFile::Log(const std::string& message) {
 // Once a line was given up, the holder is stuck: a run that may not wait long (one that is
 // stopping) then only tries, so that it is not held up line by line.
 std::unique_ptr<HeldLock> CLogToFile::TakeLock() {
-  if (lockWait_ == nullptr) return Sys().AcquireLock(kLogMutexName, kWaitForever);
+  if (lockWait_ == nullptr) return platform_.AcquireLock(kLogMutexName, kWaitForever);
   const bool mayWait = lockWait_->KeepWaiting();
   std::unique_ptr<HeldLock> lock =
-      Sys().AcquireLock(kLogMutexName, !mayWait && gaveUp_ ? 0 : kLogLockQuietMs);
+      platform_.AcquireLock(kLogMutexName, !mayWait && gaveUp_ ? 0 : kLogLockQuietMs);
   if (!lock && GetLastError() == kErrSharingViolation && mayWait) {
     lockWait_->Waiting(true);
     do {
-      lock = Sys().AcquireLock(kLogMutexName, kLogLockSliceMs);
+      lock = platform_.AcquireLock(kLogMutexName, kLogLockSliceMs);
     } while (!lock && GetLastError() == kErrSharingViolation && lockWait_->KeepWaiting());
     const uint32_t error = GetLastError();
     lockWait_->Waiting(false);
@@ -136,7 +136,7 @@ void CLogToFile::WriteLine(const std::string& message) {
   if (!lock && GetLastError() == kErrSharingViolation) return;
   std::unique_ptr<File> file = OpenForLine();
   if (!file) return;
-  const std::string line = ToTextMode(TimestampPrefix() + message + "\n");
+  const std::string line = ToTextMode(TimestampPrefix(platform_) + message + "\n");
   if (!file->Seek(0, SeekFrom::End)) return;
   if (!file->Write(line.data(), static_cast<uint32_t>(line.size()))) return;
   file->Close();
@@ -145,16 +145,16 @@ void CLogToFile::WriteLine(const std::string& message) {
 // By the path found when the log was set; when a folder on it is gone (renamed or made again
 // since), by the path as given, which is looked up afresh. Any other failure loses the line.
 std::unique_ptr<File> CLogToFile::OpenForLine() const {
-  if (hostPath_.empty()) return OpenLog(logPath_);
-  std::unique_ptr<File> file = OpenLog(hostPath_);
-  if (!file && GetLastError() == kErrPathNotFound) file = OpenLog(logPath_);
+  if (hostPath_.empty()) return OpenLog(platform_, logPath_);
+  std::unique_ptr<File> file = OpenLog(platform_, hostPath_);
+  if (!file && GetLastError() == kErrPathNotFound) file = OpenLog(platform_, logPath_);
   return file;
 }
 
 bool CLogToFile::CheckLogFile() {
   std::vector<FindEntry> matches;
-  if (Sys().FindFiles(logPath_, &matches)) {
-    std::unique_ptr<File> file = OpenLog(logPath_);
+  if (platform_.FindFiles(logPath_, &matches)) {
+    std::unique_ptr<File> file = OpenLog(platform_, logPath_);
     if (!file) {
       SetErrorText(FileErrorCauseOf(GetLastError()));
       return false;
@@ -168,11 +168,11 @@ bool CLogToFile::CheckLogFile() {
 
   // Create only a file that is really missing: another instance that created the log since the
   // test above keeps it (deleting it would lose its lines).
-  std::unique_ptr<File> file = Sys().OpenFile(logPath_, OpenMode::CreateNew);
+  std::unique_ptr<File> file = platform_.OpenFile(logPath_, OpenMode::CreateNew);
   if (!file) {
     const uint32_t error = GetLastError();
     if (error == kErrFileExists || error == kErrAlreadyExists) {
-      file = OpenLog(logPath_);
+      file = OpenLog(platform_, logPath_);
       if (file && file->Close()) return true;
     }
     SetErrorText(FileErrorCauseOf(GetLastError()));
@@ -187,7 +187,7 @@ bool CLogToFile::CheckLogFile() {
   }
   file.reset();
   // The probe leaves no file behind, also when it failed halfway.
-  if (!Sys().DeleteFile(logPath_) && ok) {
+  if (!platform_.DeleteFile(logPath_) && ok) {
     ok = false;
     error = GetLastError();
   }

@@ -12,6 +12,7 @@ namespace cw {
 
 class File;
 class HeldLock;
+class Platform;
 
 // The log's system-wide lock, asked for by this name: every line of every instance is written
 // whole under it (a named mutex on Windows, a named lock file on POSIX). No other lock shares it.
@@ -39,7 +40,8 @@ inline constexpr uint32_t kLogLockSliceMs = 100;
 
 class CLogToFile {
  public:
-  CLogToFile();
+  // Every line is written through `platform`, which outlives the log.
+  explicit CLogToFile(Platform& platform);
   virtual ~CLogToFile();
   CLogToFile(const CLogToFile&) = delete;
   CLogToFile& operator=(const CLogToFile&) = delete;
@@ -62,6 +64,7 @@ class CLogToFile {
   bool CheckLogFile();
   void SetErrorText(uint32_t cause);
 
+  Platform& platform_;
   bool fileOk_ = false;
   bool enabled_ = false;
   std::string errorText_;

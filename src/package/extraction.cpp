@@ -116,12 +116,12 @@ void CreateMissingFolders(JobState& state, const std::string& path,
     if (found.contains(prefix)) continue;
     const std::string pattern = prefix + "\\*.*";
     std::vector<FindEntry> matches;
-    if (Sys().FindFiles(pattern, &matches) && !matches.empty()) {
+    if (state.platform.FindFiles(pattern, &matches) && !matches.empty()) {
       found.insert(prefix);
       continue;
     }
     state.LogF("    creating directory %s", pattern.c_str());
-    if (!Sys().CreateDirectory(prefix))
+    if (!state.platform.CreateDirectory(prefix))
       state.LogF("      failed.  Status = %d", int(GetLastError()));
   }
 }
@@ -132,7 +132,7 @@ void CreateMissingFolders(JobState& state, const std::string& path,
 // replace such a file.
 bool WriteCardFile(JobState& state, const std::string& path, std::span<const uint8_t> content) {
   ClearProtectionBeforeWrite(state, path);
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::CreateAlways);
+  std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::CreateAlways);
   if (!file) return false;
   const bool written =
       content.empty() || file->Write(content.data(), static_cast<uint32_t>(content.size()));
@@ -140,7 +140,7 @@ bool WriteCardFile(JobState& state, const std::string& path, std::span<const uin
   if (written && closed) return true;
   file.reset();
   const uint32_t error = GetLastError();
-  Sys().DeleteFile(path);
+  state.platform.DeleteFile(path);
   SetLastError(error);
   return false;
 }

@@ -135,8 +135,8 @@ bool ParseStatement(const std::vector<std::string>& w, Manifest* manifest, std::
   return ok;
 }
 
-bool ReadHostFile(const std::string& path, std::string* content) {
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+bool ReadHostFile(Platform& platform, const std::string& path, std::string* content) {
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   Bytes bytes;
   if (!file || !ReadWholeFile(*file, kMaxPackageBytes, &bytes)) return false;
   content->assign(bytes.begin(), bytes.end());
@@ -170,16 +170,17 @@ bool ParseManifest(const std::string& text, Manifest* manifest, std::string* err
   return true;
 }
 
-bool LoadManifest(const std::string& path, PackageSpec* spec, std::string* error) {
+bool LoadManifest(Platform& platform, const std::string& path, PackageSpec* spec,
+                  std::string* error) {
   std::string text;
-  if (!ReadHostFile(path, &text)) {
+  if (!ReadHostFile(platform, path, &text)) {
     *error = "cannot read the manifest " + path;
     return false;
   }
   Manifest manifest;
   if (!ParseManifest(text, &manifest, error)) return false;
 
-  const std::string hostPath = Sys().ToHostPath(path);
+  const std::string hostPath = platform.ToHostPath(path);
   const size_t slash = hostPath.find_last_of("/\\");
   const std::string folder = slash == std::string::npos ? "" : hostPath.substr(0, slash + 1);
   for (size_t i = 0; i < manifest.sources.size(); ++i) {
@@ -188,7 +189,7 @@ bool LoadManifest(const std::string& path, PackageSpec* spec, std::string* error
     const bool absolute = source.starts_with("/") || source.starts_with("\\") ||
                           (source.size() > 1 && source[1] == ':');
     const std::string sourcePath = absolute ? source : folder + source;
-    if (!ReadHostFile(sourcePath, &manifest.spec.files[i].content)) {
+    if (!ReadHostFile(platform, sourcePath, &manifest.spec.files[i].content)) {
       *error = "cannot read " + sourcePath;
       return false;
     }

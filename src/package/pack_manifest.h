@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "package/package_writer.h"
+#include "platform/platform.h"
 
 namespace cw {
 
@@ -26,6 +27,7 @@ bool ParseManifest(const std::string& text, Manifest* manifest, std::string* err
 
 // Reads the manifest at `path` (a host or Windows path) and the files it names, relative to the
 // manifest's folder, and fills in the contents and CRC lists. False with a reason in *error.
-bool LoadManifest(const std::string& path, PackageSpec* spec, std::string* error);
+bool LoadManifest(Platform& platform, const std::string& path, PackageSpec* spec,
+                  std::string* error);
 
 }  // namespace cw

@@ -117,8 +117,8 @@ std::string BuildPackage(const PackageSpec& spec, PackageLayout* layout) {
   return out;
 }
 
-bool WriteBytesToFile(const std::string& path, const std::string& bytes) {
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::CreateAlways);
+bool WriteBytesToFile(Platform& platform, const std::string& path, const std::string& bytes) {
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::CreateAlways);
   if (!file) return false;
   const bool written = bytes.empty() || file->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
   return file->Close() && written;

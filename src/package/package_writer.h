@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "record/file_table.h"
+#include "platform/platform.h"
 
 namespace cw {
 
@@ -69,6 +70,6 @@ std::string BuildPackage(const PackageSpec& spec, PackageLayout* layout = nullpt
 
 // Writes bytes to a file (a Windows path or a host path), replacing it. False when the file
 // cannot be created or written.
-bool WriteBytesToFile(const std::string& path, const std::string& bytes);
+bool WriteBytesToFile(Platform& platform, const std::string& path, const std::string& bytes);
 
 }  // namespace cw

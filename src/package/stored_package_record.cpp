@@ -51,7 +51,7 @@ bool FindRecordData(std::span<const uint8_t> package, const FILE_INFO_STRUCT& re
 bool HoldPackageBytes(JobState& state) {
   if (!state.packageData.empty()) return true;
   PackageFileCloser closer{state.packageFile};
-  state.packageFile = Sys().OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
+  state.packageFile = state.platform.OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
   return state.packageFile &&
          ReadWholeFile(*state.packageFile, kMaxPackageBytes, &state.packageData);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The host's backend, chosen at build time: each backend (platform/posix, platform/win32)
-// defines MakeHostPlatform once, so front ends and the default platform never name a backend.
+// defines MakeHostPlatform once, so the front ends that make the platform never name a backend.
 
 #include <memory>
 #include <vector>

@@ -202,9 +202,4 @@ class Platform {
 
 inline constexpr uint32_t kWaitForever = 0xFFFFFFFF;
 
-// The platform every part of the program uses. Front ends install the host backend at start;
-// tests may install their own.
-Platform& Sys();
-void SetPlatform(Platform* platform);
-
 }  // namespace cw

@@ -21,12 +21,12 @@ void RecordUnexpected(const JobState& state, const char* what) {
 
 void SetPhase(std::atomic<int32_t>& phase, PhaseState state) { phase = state; }
 
-std::vector<uint64_t> SizesOfFiles(const std::vector<std::string>& paths) {
+std::vector<uint64_t> SizesOfFiles(Platform& platform, const std::vector<std::string>& paths) {
   std::vector<uint64_t> sizes;
   sizes.reserve(paths.size());
   for (const std::string& path : paths) {
     FindEntry info;
-    sizes.push_back(Sys().GetFileInfo(path, &info) ? info.size : 0);
+    sizes.push_back(platform.GetFileInfo(path, &info) ? info.size : 0);
   }
   return sizes;
 }
@@ -37,7 +37,7 @@ uint64_t TotalOf(const std::vector<uint64_t>& sizes) {
   return total;
 }
 
-void Wait(uint32_t milliseconds) { Sys().Sleep(milliseconds); }
+void Wait(Platform& platform, uint32_t milliseconds) { platform.Sleep(milliseconds); }
 
 int RunWorker(JobState& state, const std::function<int()>& body) {
   state.stopLevel = 1;

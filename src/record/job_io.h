@@ -15,12 +15,12 @@ void SetPhase(std::atomic<int32_t>& phase, PhaseState state);
 
 // The size of each file of a list (0 when it cannot be read), looked up once for the phases
 // that copy whole files: their totals and each file's count come from it.
-std::vector<uint64_t> SizesOfFiles(const std::vector<std::string>& paths);
+std::vector<uint64_t> SizesOfFiles(Platform& platform, const std::vector<std::string>& paths);
 uint64_t TotalOf(const std::vector<uint64_t>& sizes);
 
 // Waits for the device through the platform's sleep (a volume's retries). The waits a window
 // needs to see each phase are JobState::PhaseWait.
-void Wait(uint32_t milliseconds);
+void Wait(Platform& platform, uint32_t milliseconds);
 
 // Runs a worker body of the job `state`. JobStopped becomes exit code 5 with jobRunning
 // cleared; any other exception clears jobRunning and ends the job as failed (0).

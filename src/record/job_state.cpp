@@ -109,7 +109,7 @@ void JobState::RecordFileCheck(FileCheck check) const {
 }
 
 void JobState::PhaseWait(uint32_t milliseconds) const {
-  if (job.phaseWaits) Sys().Sleep(milliseconds);
+  if (job.phaseWaits) platform.Sleep(milliseconds);
 }
 
 void JobState::StopIfRequested() const {

@@ -36,10 +36,12 @@ inline constexpr uint32_t kPhaseWaitMs = 50;
 inline constexpr uint32_t kEndWaitMs = 1000;
 
 struct JobState {
-  explicit JobState(JobContext& context) : job(context) {}
+  JobState(Platform& platform, JobContext& context) : platform(platform), job(context) {}
   JobState(const JobState&) = delete;
   JobState& operator=(const JobState&) = delete;
 
+  // The machine the job works on, made and owned by the front end.
+  Platform& platform;
   // The front end's record of this job: start values in, status and results out.
   JobContext& job;
 

@@ -92,7 +92,7 @@ uint32_t CBHelper::GetFileCRC(JobState& state, const std::string& path) {
 }
 
 std::optional<uint32_t> CBHelper::ReadFileCRC(JobState& state, const std::string& path) {
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+  std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::Read);
   if (!file) return std::nullopt;
 
   uint64_t fullSize = 0;
@@ -123,9 +123,10 @@ std::optional<uint32_t> CBHelper::ReadFileCRC(JobState& state, const std::string
   return crc;
 }
 
-std::optional<uint32_t> CBHelper::QuietFileCRC(const std::string& path, uint64_t* size) {
+std::optional<uint32_t> CBHelper::QuietFileCRC(Platform& platform, const std::string& path,
+                                               uint64_t* size) {
   *size = 0;
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   if (!file) return std::nullopt;
   constexpr uint32_t kPiece = 1u << 20;
   const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kPiece);

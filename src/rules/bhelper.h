@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace cw {
 
 struct JobState;
@@ -27,7 +29,8 @@ class CBHelper {
   static std::optional<uint32_t> ReadFileCRC(JobState& state, const std::string& path);
   // The same in pieces of a megabyte, without a word to the user: nullopt when the file cannot
   // be opened or read to its end. *size gets the bytes read.
-  static std::optional<uint32_t> QuietFileCRC(const std::string& path, uint64_t* size);
+  static std::optional<uint32_t> QuietFileCRC(Platform& platform, const std::string& path,
+                                              uint64_t* size);
 };
 
 // A CRC-32 taken piece by piece, as a copy passes the bytes by.

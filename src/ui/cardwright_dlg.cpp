@@ -18,9 +18,13 @@ constexpr const char* kStoppingStatus = "Stopping the job; the window closes whe
 
 }  // namespace
 
-CCardwrightDlg::CCardwrightDlg(DialogView& view, TreeView& treeView, Prompt& prompt,
-                               JobWorkers workers)
-    : view_(view), prompt_(prompt), workers_(std::move(workers)), tree_(treeView) {
+CCardwrightDlg::CCardwrightDlg(Platform& platform, DialogView& view, TreeView& treeView,
+                               Prompt& prompt, JobWorkers workers)
+    : platform_(platform),
+      view_(view),
+      prompt_(prompt),
+      workers_(std::move(workers)),
+      tree_(platform, treeView) {
   job_.log = &log_;
   job_.prompt = &prompt_;
   log_.SetLockWait(&lockWait_);
@@ -36,16 +40,16 @@ CCardwrightDlg::~CCardwrightDlg() {
   if (job_.stopRequested == 0) job_.stopRequested = 1;
   prompt_.CloseAll();
   for (int tick = 0; tick < kCloseWaitTicks && job_.jobRunning; ++tick)
-    Sys().Sleep(kCloseWaitTickMs);
+    platform_.Sleep(kCloseWaitTickMs);
   if (job_.jobRunning) ForceEnd();
   // Only a test's endProcess returns; its worker has ended or ends now.
   worker_.join();
 }
 
 bool CCardwrightDlg::OnInitDialog() {
-  StartRun(job_, log_);
+  StartRun(platform_, job_, log_);
   tree_.ShowTree("", false);
-  if (std::optional<LastPath> last = ResolveLastPath(job_)) {
+  if (std::optional<LastPath> last = ResolveLastPath(platform_, job_)) {
     if (last->fromFile) {
       GetFWPVerRev(last->path);
       SetBoxText(kIdPackageBox, last->path);
@@ -77,7 +81,7 @@ void CCardwrightDlg::OnDownloadAndVerify() {
   job_.restoreState = kPhaseIdle;
   job_.restoreVerifyState = kPhaseIdle;
   job_.fwpPath = view_.GetText(kIdPackageBox);
-  job_.flashPath = CardPathOfHostFolder(view_.GetText(kIdCardBox));
+  job_.flashPath = CardPathOfHostFolder(platform_, view_.GetText(kIdCardBox));
   // A path typed into the box has not had its version block read: the version file, the
   // upgrade record and the format check must describe the package being stored, not the last
   // one chosen. (A path that does not open is refused by the job's own checks.)
@@ -87,7 +91,7 @@ void CCardwrightDlg::OnDownloadAndVerify() {
     job_.fwpVersion = 0;
     GetFWPVerRev(job_.fwpPath);
   }
-  if (!CheckStoreRequest(job_)) return;
+  if (!CheckStoreRequest(platform_, job_)) return;
   PrepareStoreJob(job_);
   StartJob(workers_.store);
 }
@@ -104,8 +108,8 @@ void CCardwrightDlg::OnVerify() {
   job_.restoreState = kPhaseIdle;
   job_.restoreVerifyState = kPhaseIdle;
   job_.fwpPath = view_.GetText(kIdPackageBox);
-  job_.flashPath = CardPathOfHostFolder(view_.GetText(kIdCardBox));
-  if (!CheckVerifyRequest(job_)) return;
+  job_.flashPath = CardPathOfHostFolder(platform_, view_.GetText(kIdCardBox));
+  if (!CheckVerifyRequest(platform_, job_)) return;
   PrepareVerifyJob(job_);
   StartJob(workers_.verify);
 }
@@ -176,7 +180,7 @@ void CCardwrightDlg::OnTimer() {
       ShowResultMarks(result_);
     }
     jobActive_ = false;
-    StoreDiagnostics(job_);
+    StoreDiagnostics(platform_, job_);
     EnableInputs(true);
     if (drivesChanged_ && !closing_) OnDrivesChanged();
     if (closing_) {
@@ -201,7 +205,8 @@ void CCardwrightDlg::OnBrowseCrcFile() {
     // Opens the dialog in that folder, showing package files.
     job_.fwpPath = job_.fwpPath.substr(0, slash + 1) + "*.FWP";
   }
-  const std::string initial = job_.fwpPath.empty() ? std::string() : Sys().ToHostPath(job_.fwpPath);
+  const std::string initial =
+      job_.fwpPath.empty() ? std::string() : platform_.ToHostPath(job_.fwpPath);
   const std::optional<std::string> chosen = view_.ChooseFile("Select FWP Data File", initial);
   if (!chosen) return;
   job_.fwpPath = *chosen;
@@ -219,8 +224,8 @@ void CCardwrightDlg::OnChangeEditCrcDataFile() {
 void CCardwrightDlg::OnChangeEditCompactFlash() {
   // The running job reads flashPath and the target flags: they stay as the job found them.
   if (jobActive_) return;
-  if (std::optional<std::string> status =
-          DetectCardTarget(job_, CardPathOfHostFolder(view_.GetText(kIdCardBox))))
+  if (std::optional<std::string> status = DetectCardTarget(
+          platform_, job_, CardPathOfHostFolder(platform_, view_.GetText(kIdCardBox))))
     view_.SetText(kIdStatus1, *status);
 }
 
@@ -249,7 +254,7 @@ void CCardwrightDlg::OnDrivesChanged() {
 }
 
 void CCardwrightDlg::PollDrives() {
-  if (!jobActive_ && Sys().DrivesChanged()) OnDrivesChanged();
+  if (!jobActive_ && platform_.DrivesChanged()) OnDrivesChanged();
 }
 
 void CCardwrightDlg::OnAdvanced() {
@@ -303,7 +308,7 @@ void CCardwrightDlg::EnableInputs(bool enable) {
 void CCardwrightDlg::GetFWPVerRev(const std::string& path) {
   versionsReadFor_ = path;
   const PackageVersionTexts texts = ReadPackageVersions(
-      job_, path, {view_.GetText(kIdEngineVersion), view_.GetText(kIdPanelVersion)});
+      platform_, job_, path, {view_.GetText(kIdEngineVersion), view_.GetText(kIdPanelVersion)});
   view_.SetText(kIdEngineVersion, texts.engine);
   view_.SetText(kIdPanelVersion, texts.panel);
 }
@@ -356,7 +361,7 @@ void CCardwrightDlg::ForceEnd() {
   // The worker still uses the job and the log; freeing them under it would crash. The
   // program is closing anyway: end it here, with nothing torn down.
   LogLine("  the job did not stop within 10 s; ending the program.");
-  StoreDiagnostics(job_);
+  StoreDiagnostics(platform_, job_);
   endProcess_();
 }
 
@@ -364,9 +369,9 @@ void CCardwrightDlg::LogLine(const std::string& line) { log_.Log(line); }
 
 bool CCardwrightDlg::CanOpenForRead(const std::string& path) const {
   // A folder is not a file, though a POSIX open of it would succeed.
-  const uint32_t attributes = Sys().GetFileAttributes(path);
+  const uint32_t attributes = platform_.GetFileAttributes(path);
   if (attributes != kInvalidAttributes && (attributes & kAttrDirectory) != 0) return false;
-  return Sys().OpenFile(path, OpenMode::Read) != nullptr;
+  return platform_.OpenFile(path, OpenMode::Read) != nullptr;
 }
 
 }  // namespace cw

@@ -35,12 +35,14 @@ enum class DisplayMode : int32_t {
   kRestoreVerification = 5,
   kNoJob = 255,
 };
-// The real jobs.
-JobWorkers DefaultJobWorkers();
+// The real jobs, on `platform`.
+JobWorkers DefaultJobWorkers(Platform& platform);
 
 class CCardwrightDlg {
  public:
-  CCardwrightDlg(DialogView& view, TreeView& treeView, Prompt& prompt, JobWorkers workers);
+  // `platform` is the machine the dialog, its log and its jobs work on; it outlives the dialog.
+  CCardwrightDlg(Platform& platform, DialogView& view, TreeView& treeView, Prompt& prompt,
+                 JobWorkers workers);
   // Normally the window closes only after its job ended (OnClose). A worker still running here
   // is asked to stop and waited for at most 10 s; after that the program is ended (the
   // transcript saved first), since the worker still uses the job.
@@ -114,10 +116,11 @@ class CCardwrightDlg {
   void LogLine(const std::string& line);
   bool CanOpenForRead(const std::string& path) const;
 
+  Platform& platform_;
   DialogView& view_;
   Prompt& prompt_;
   JobWorkers workers_;
-  CLogToFile log_;
+  CLogToFile log_{platform_};
   JobContext job_;
   DisplayMode displayMode_ = DisplayMode::kNoJob;
   JobResult result_;  // written by the worker, read once it has been joined

@@ -4,6 +4,9 @@
 namespace cw {
 
 // Apart from the rest of the dialog, so that tests with their own workers need not link the jobs.
-JobWorkers DefaultJobWorkers() { return {DownloadAndVerify, VerifyOnly}; }
+JobWorkers DefaultJobWorkers(Platform& platform) {
+  return {[&platform](JobContext* job) { return DownloadAndVerify(platform, job); },
+          [&platform](JobContext* job) { return VerifyOnly(platform, job); }};
+}
 
 }  // namespace cw

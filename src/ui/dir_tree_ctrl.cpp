@@ -97,7 +97,7 @@ bool CDirTreeCtrl::AttachSystemImageList() {
 
 bool CDirTreeCtrl::AddDrives() {
   view_.DeleteAll();
-  if (Sys().LogicalDriveStrings().empty()) {
+  if (platform_.LogicalDriveStrings().empty()) {
     errorText_ = "Error Getting Logical DriveStrings!";
     return false;
   }
@@ -109,7 +109,7 @@ bool CDirTreeCtrl::AddDrives() {
 }
 
 std::vector<std::string> CDirTreeCtrl::OfferedDrives() {
-  std::vector<std::string> drives = Sys().LogicalDriveStrings();
+  std::vector<std::string> drives = platform_.LogicalDriveStrings();
   // The system disk is never offered as a card.
   std::erase(drives, std::string("C:\\"));
   return drives;
@@ -148,7 +148,7 @@ TreeView::Item CDirTreeCtrl::AddItem(TreeView::Item parent, const std::string& p
     errorText_ = "Error Gettting SystemFileInfo!";
     return nullptr;
   }
-  const std::string toolTip = isDrive ? Sys().DriveHostPath(p) : std::string();
+  const std::string toolTip = isDrive ? platform_.DriveHostPath(p) : std::string();
   p.pop_back();
   const std::string label = parent == nullptr ? p : LastPathPart(p);
   return view_.InsertItemBefore(parent, before, label, icons, toolTip);
@@ -157,7 +157,7 @@ TreeView::Item CDirTreeCtrl::AddItem(TreeView::Item parent, const std::string& p
 void CDirTreeCtrl::AddChildren(TreeView::Item parent, const std::string& folderPath) {
   const std::string folder = WithBackslash(folderPath);
   std::vector<FindEntry> entries;
-  Sys().FindFiles(folder + "*.*", &entries);  // a folder that cannot be read has no children
+  platform_.FindFiles(folder + "*.*", &entries);  // a folder that cannot be read has no children
   CSortStringArray folders;
   CSortStringArray files;
   for (const FindEntry& entry : entries) {
@@ -182,7 +182,7 @@ void CDirTreeCtrl::AddChildren(TreeView::Item parent, const std::string& folderP
 
 bool CDirTreeCtrl::HasSubEntries(const std::string& path) const {
   std::vector<FindEntry> entries;
-  if (!Sys().FindFiles(WithBackslash(path) + "*.*", &entries)) return false;
+  if (!platform_.FindFiles(WithBackslash(path) + "*.*", &entries)) return false;
   for (const FindEntry& entry : entries) {
     if (IsDotEntry(entry)) continue;
     if (entry.IsDirectory()) return true;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace cw {
 
 // The two icons of an item, as indexes into the view's image list.
@@ -55,7 +57,8 @@ class CSortStringArray : public std::vector<std::string> {
 
 class CDirTreeCtrl {
  public:
-  explicit CDirTreeCtrl(TreeView& view) : view_(view) {}
+  // The drives and folders shown are those of `platform`.
+  CDirTreeCtrl(Platform& platform, TreeView& view) : platform_(platform), view_(view) {}
 
   // Fills the tree with `folder` as its one root, or with the drives when `folder` is empty.
   bool ShowTree(const std::string& folder, bool showFiles);
@@ -77,11 +80,12 @@ class CDirTreeCtrl {
   TreeView::Item AddItem(TreeView::Item parent, const std::string& path,
                          TreeView::Item before = nullptr);
   // The drives the tree offers: every drive but C:.
-  static std::vector<std::string> OfferedDrives();
+  std::vector<std::string> OfferedDrives();
   void AddChildren(TreeView::Item parent, const std::string& folderPath);
   bool HasSubEntries(const std::string& path) const;
   void RefreshItem(TreeView::Item item);
 
+  Platform& platform_;
   TreeView& view_;
   bool showFiles_ = false;
   std::string errorText_;

@@ -5,7 +5,7 @@
 
 namespace cw {
 
-int RunWindow(int /*argc*/, char** /*argv*/) {
+int RunWindow(Platform& /*platform*/, int /*argc*/, char** /*argv*/) {
   std::fprintf(stderr, "cardwright: this build has no window; run \"cardwright --help\" for the commands.\n");
   return 2;
 }

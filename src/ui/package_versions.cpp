@@ -4,9 +4,9 @@
 
 namespace cw {
 
-PackageVersionTexts ReadPackageVersions(JobContext& job, const std::string& path,
-                                        const PackageVersionTexts& shown) {
-  const VersionTexts texts = ReadVersionBlock(path, job, shown.engine, shown.panel);
+PackageVersionTexts ReadPackageVersions(Platform& platform, JobContext& job,
+                                        const std::string& path, const PackageVersionTexts& shown) {
+  const VersionTexts texts = ReadVersionBlock(platform, path, job, shown.engine, shown.panel);
   return {texts.engineText, texts.panelText};
 }
 

@@ -6,6 +6,7 @@
 
 namespace cw {
 
+class Platform;
 struct JobContext;
 
 struct PackageVersionTexts {
@@ -16,7 +17,7 @@ struct PackageVersionTexts {
 // Reads the version block of the package at `path` into `job` (versionBlock, fwpVersion),
 // logging and showing its own messages. Returns the texts the boxes show afterwards: `shown`
 // where the package gave nothing new (it cannot be opened, or holds no version block).
-PackageVersionTexts ReadPackageVersions(JobContext& job, const std::string& path,
-                                        const PackageVersionTexts& shown);
+PackageVersionTexts ReadPackageVersions(Platform& platform, JobContext& job,
+                                        const std::string& path, const PackageVersionTexts& shown);
 
 }  // namespace cw

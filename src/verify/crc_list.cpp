@@ -14,8 +14,8 @@
 namespace cw {
 namespace {
 
-bool ReadList(const std::string& path, Bytes* bytes) {
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+bool ReadList(Platform& platform, const std::string& path, Bytes* bytes) {
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   return file && ReadWholeFile(*file, UINT32_MAX, bytes);
 }
 
@@ -33,7 +33,7 @@ std::string CRCListPathFor(JobState& state, int32_t target) {
 bool LoadArrayFromCRCFile(JobState& state, const std::string& path) {
   state.Log("LoadArrayFromCRCFile");
   Bytes bytes;
-  if (!ReadList(path, &bytes)) {
+  if (!ReadList(state.platform, path, &bytes)) {
     state.ShowAndRecord(kMsgCRCListNotOpened, MessageIcon::Exclamation);
     return false;
   }
@@ -82,7 +82,7 @@ bool LoadArrayFromCRCFile(JobState& state, const std::string& path) {
 bool VerifyCRCFile(JobState& state) {
   state.Log("VerifyCRCFile");
   Bytes bytes;
-  if (!ReadList(CRCListPathFor(state, state.targetType), &bytes)) {
+  if (!ReadList(state.platform, CRCListPathFor(state, state.targetType), &bytes)) {
     state.ShowMessage("CRC information not found!", MessageButtons::Ok, MessageIcon::Exclamation);
     return false;
   }

@@ -24,8 +24,8 @@ namespace {
 
 constexpr uint32_t kChunk = 1u << 20;
 
-bool Opens(const std::string& path, OpenMode mode) {
-  std::unique_ptr<File> file = Sys().OpenFile(path, mode);
+bool Opens(Platform& platform, const std::string& path, OpenMode mode) {
+  std::unique_ptr<File> file = platform.OpenFile(path, mode);
   if (!file) return false;
   file->Close();
   return true;
@@ -33,8 +33,8 @@ bool Opens(const std::string& path, OpenMode mode) {
 
 // True when the whole file opens and reads. GetFileCRC gives 0 for a file it cannot open or
 // read, which is also the CRC of an empty file; this tells the two apart.
-bool ReadsWhole(const std::string& path) {
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::Read);
+bool ReadsWhole(Platform& platform, const std::string& path) {
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   uint64_t size = 0;
   if (!file || !file->GetSize(&size)) return false;
   std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(size, kChunk)));
@@ -53,7 +53,7 @@ bool ReadsWhole(const std::string& path) {
 // empty file).
 bool MatchesCRC(JobState& state, const std::string& path, uint32_t recordedCrc) {
   const uint32_t crc = CBHelper::GetFileCRC(state, path);
-  const bool readable = crc != 0 || ReadsWhole(path);
+  const bool readable = crc != 0 || ReadsWhole(state.platform, path);
   const bool matched = readable && crc == recordedCrc;
   state.RecordFileCheck({.path = path,
                          .expected = recordedCrc,
@@ -131,7 +131,8 @@ void Verification::CheckRecord(const FILE_INFO_STRUCT& record) {
       zlibSeen_ = true;
       path = state.globalFlashPath + "\\ZLIBCE.DLL";
     }
-  } else if (!storing_ && record.kind == kKindCommonRaw && !Opens(path, OpenMode::Read)) {
+  } else if (!storing_ && record.kind == kKindCommonRaw &&
+             !Opens(state.platform, path, OpenMode::Read)) {
     // A panel may lack these files when it was programmed by other means: not a failure.
     return;
   }
@@ -143,7 +144,7 @@ void Verification::CheckRecord(const FILE_INFO_STRUCT& record) {
 }
 
 void Verification::CheckStoredPackage(const std::string& path, StoredCopy part) {
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::ReadWrite);
+  std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::ReadWrite);
   // Against a package (a store, or a verify given one) the copies must be that package's; the
   // card's own copy is its own reference.
   const bool againstPackage = storing_ || state.job.usePackageFile != 0;
@@ -157,7 +158,7 @@ void Verification::CheckStoredPackage(const std::string& path, StoredCopy part) 
 }
 
 void Verification::CheckOtherPackage(const std::string& path) {
-  std::unique_ptr<File> file = Sys().OpenFile(path, OpenMode::ReadWrite);
+  std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::ReadWrite);
   if (!file) {
     if (storing_ && state.targetType != kTargetEngine) Fail(path);
     return;
@@ -186,7 +187,7 @@ int Verification::CheckPanel() {
 
   // The package did not replace the OS image, so the card's own must still be intact.
   std::unique_ptr<File> list =
-      Sys().OpenFile(CRCListPathFor(state, state.targetType), OpenMode::Read);
+      state.platform.OpenFile(CRCListPathFor(state, state.targetType), OpenMode::Read);
   if (!list) return PanelFailure("Stored CRC file could not be opened.\r\n");
   const OSImageEntry entry = FindOSImageCRC(*list);
   list->Close();

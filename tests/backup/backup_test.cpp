@@ -71,7 +71,7 @@ TEST_F(BackupTest, CreatesMissingFoldersFromTheTopAndMirrorsTheCard) {
   EXPECT_TRUE(fake.Exists(BackupManifestName(kEngineRoot)));
   EXPECT_EQ(job.statusText.Get(), "2 Files backed up");
   EXPECT_EQ(job.diagnosticsText.Get().rfind("Backing up current files"), 0u);
-  EXPECT_FALSE(BackupMarkedIncomplete(kEngineRoot));
+  EXPECT_FALSE(BackupMarkedIncomplete(fake, kEngineRoot));
   EXPECT_FALSE(fake.Exists(BackupMarkName(kEngineRoot)));
 }
 
@@ -167,7 +167,7 @@ TEST_F(BackupTest, FailedCopyStopsTheBackupAndLeavesTheCardUntouched) {
   for (const char* path : {"E:\\BREVANT\\A.EXE", "E:\\BREVANT\\B.EXE", "E:\\BREVANT\\C.EXE"})
     EXPECT_TRUE(fake.Exists(path)) << path;
   EXPECT_FALSE(Logged("CleanCF"));
-  EXPECT_TRUE(BackupMarkedIncomplete(kPanelRoot));
+  EXPECT_TRUE(BackupMarkedIncomplete(fake, kPanelRoot));
 }
 
 TEST_F(BackupTest, FolderThatCannotBeCreatedIsLoggedAndTheCopyReportsTheFailure) {
@@ -215,7 +215,7 @@ TEST_F(BackupTest, MarkedWhileMadeAndFlushedBeforeTheCardChanges) {
   EXPECT_EQ(fake.CallCount("FlushFiles", kData), 2u);
   EXPECT_FALSE(fake.Exists(mark));
   EXPECT_FALSE(fake.Exists(kPanelRoot + "\\OLD.DAT"));
-  EXPECT_EQ(ListBackups(kPanelRoot, false).size(), 2u);  // the old one whole in the history
+  EXPECT_EQ(ListBackups(fake, kPanelRoot, false).size(), 2u);  // the old one whole in the history
 }
 
 // Any step of the mark or the flush that fails ends the backup before the card changes; the
@@ -250,7 +250,7 @@ TEST_F(BackupTest, FailedMarkOrFlushEndsTheBackupBeforeTheCardChanges) {
         << job.diagnosticsText.Get();
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
     EXPECT_EQ(fake.Exists(kPanelRoot + "\\OLD.DAT"), c.oldBackupKept);
-    EXPECT_EQ(BackupMarkedIncomplete(kPanelRoot), !c.oldBackupKept);
+    EXPECT_EQ(BackupMarkedIncomplete(fake, kPanelRoot), !c.oldBackupKept);
   }
   EXPECT_FALSE(Logged("CleanCF"));
 }

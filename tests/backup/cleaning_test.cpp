@@ -141,7 +141,6 @@ class ProgressRecorder : public FakePlatform {
 
 TEST_F(CleaningTest, ProgressRunsModulo100) {
   ProgressRecorder recorder(job);
-  SetPlatform(&recorder);
   recorder.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
   FileList files;
   for (int i = 0; i < 250; ++i) {
@@ -149,8 +148,8 @@ TEST_F(CleaningTest, ProgressRunsModulo100) {
     recorder.WriteFile(files.back(), "x");
   }
   job.progressPos = 77;
-  EXPECT_TRUE(DeleteFiles(state, files));
-  SetPlatform(&fake);
+  JobState onRecorder(recorder, job);
+  EXPECT_TRUE(DeleteFiles(onRecorder, files));
 
   ASSERT_EQ(recorder.positions.size(), 250u);
   for (int i = 0; i < 250; ++i) EXPECT_EQ(recorder.positions[i], i % 100) << i;

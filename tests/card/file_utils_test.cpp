@@ -10,15 +10,15 @@ namespace {
 class FileUtilsTest : public ::testing::Test {
  protected:
   void SetUp() override { fs().AddDrive('E', DriveType::Removable, "FAT", 64 << 20); }
-  FakePlatform& fs() { return scope_.fake; }
+  FakePlatform& fs() { return fake_; }
   std::vector<std::string> CreatedFolders() {
     std::vector<std::string> created;
     for (const FakeCall& call : fs().Calls())
       if (call.op == "CreateDirectory") created.push_back(call.path);
     return created;
   }
-  FakePlatformScope scope_;
-  CFileUtils utils_;
+  FakePlatform fake_;
+  CFileUtils utils_{fake_};
 };
 
 TEST_F(FileUtilsTest, FileExistsForFilesAndFoldersOnly) {

@@ -21,36 +21,36 @@ class VolumeTest : public test::JobFixture {
 };
 
 TEST_F(VolumeTest, NonRemovableDrivesGiveTheInvalidHandleWithoutWaiting) {
-  EXPECT_EQ(OpenVolume('F'), nullptr);
-  EXPECT_EQ(OpenVolume('C'), nullptr);
-  EXPECT_EQ(OpenVolume('Q'), nullptr);  // no such drive
+  EXPECT_EQ(OpenVolume(fake, 'F'), nullptr);
+  EXPECT_EQ(OpenVolume(fake, 'C'), nullptr);
+  EXPECT_EQ(OpenVolume(fake, 'Q'), nullptr);  // no such drive
   EXPECT_EQ(fake.SleepCount(), 0u);
   EXPECT_EQ(fake.CallCount("OpenVolume"), 0u);
   EXPECT_EQ(fake.CallCount("GetDriveType", "F:\\"), 1u);
 }
 
 TEST_F(VolumeTest, RemovableDriveOpensAfterOneWait) {
-  VolumeHandle volume = OpenVolume('E');
+  VolumeHandle volume = OpenVolume(fake, 'E');
   ASSERT_NE(volume, nullptr);
   EXPECT_EQ(fake.SleepCount(), 1u);
   EXPECT_EQ(fake.SleptMs(), 50u);
   EXPECT_EQ(fake.CallCount("OpenVolume", "\\\\.\\E:"), 1u);
-  EXPECT_TRUE(CloseVolume(std::move(volume)));
+  EXPECT_TRUE(CloseVolume(fake, std::move(volume)));
 }
 
 TEST_F(VolumeTest, OpenRetriesUntilTheVolumeOpens) {
   fake.FailCall("OpenVolume", kErrSharingViolation, 1);
   fake.FailCall("OpenVolume", kErrSharingViolation, 1);
-  VolumeHandle volume = OpenVolume('E');
+  VolumeHandle volume = OpenVolume(fake, 'E');
   ASSERT_NE(volume, nullptr);
   EXPECT_EQ(fake.CallCount("OpenVolume"), 3u);
   EXPECT_EQ(fake.SleepCount(), 3u);
-  EXPECT_TRUE(CloseVolume(std::move(volume)));
+  EXPECT_TRUE(CloseVolume(fake, std::move(volume)));
 }
 
 TEST_F(VolumeTest, RemovableDriveThatNeverOpensIsTried51TimesEachAfter50Ms) {
   fake.FailAlways("OpenVolume", kErrSharingViolation);
-  EXPECT_EQ(OpenVolume('E'), nullptr);
+  EXPECT_EQ(OpenVolume(fake, 'E'), nullptr);
   EXPECT_EQ(fake.CallCount("OpenVolume", "\\\\.\\E:"), 51u);
   EXPECT_EQ(fake.SleepCount(), 51u);
   EXPECT_EQ(fake.SleptMs(), 51u * 50u);
@@ -59,9 +59,9 @@ TEST_F(VolumeTest, RemovableDriveThatNeverOpensIsTried51TimesEachAfter50Ms) {
 
 TEST_F(VolumeTest, OperationsOnTheInvalidHandleFail) {
   VolumeHandle none;
-  EXPECT_FALSE(DismountVolume(none));
-  EXPECT_FALSE(IsVolumeMounted(none));
-  EXPECT_FALSE(CloseVolume(nullptr));
+  EXPECT_FALSE(DismountVolume(fake, none));
+  EXPECT_FALSE(IsVolumeMounted(fake, none));
+  EXPECT_FALSE(CloseVolume(fake, nullptr));
   EXPECT_EQ(GetLastError(), kErrInvalidHandle);
 }
 

@@ -78,11 +78,11 @@ int Dismount(Platform& sys, char letter) {
   return 0;
 }
 
-int Eject(char letter) {
+int Eject(Platform& platform, char letter) {
   ScriptedPrompt prompt;
   JobContext job;
   job.prompt = &prompt;
-  JobState state(job);
+  JobState state(platform, job);
   const int result = RunWorker(state, [&] { return EjectCompactFlash(state, letter) ? 1 : 0; });
   for (std::string message : prompt.messages()) {
     for (size_t at = message.find("\r\n"); at != std::string::npos; at = message.find("\r\n")) {
@@ -117,7 +117,7 @@ int Run(Platform& sys, const std::vector<std::string>& args) {
   if (args.size() >= 2 && args[0] == "attrs") return Attrs(sys, {args.begin() + 1, args.end()});
   if (args.size() == 3 && args[0] == "setattrs") return SetAttrs(sys, args[1], args[2]);
   if (args.size() == 2 && args[0] == "dismount") return Dismount(sys, args[1][0]);
-  if (args.size() == 2 && args[0] == "eject") return Eject(args[1][0]);
+  if (args.size() == 2 && args[0] == "eject") return Eject(sys, args[1][0]);
   if (args.size() == 2 && args[0] == "fill") return Fill(sys, args[1]);
   std::fprintf(stderr, "fat_probe: unknown command\n");
   return 2;
@@ -137,7 +137,6 @@ int main(int argc, char** argv) {
     }
   }
   std::unique_ptr<Platform> platform = MakePosixPlatform(options);
-  SetPlatform(platform.get());
   int status = 0;
   for (size_t start = 0; start < args.size();) {
     size_t end = start;

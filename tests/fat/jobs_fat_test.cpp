@@ -9,6 +9,7 @@
 #include "fat/fat_fixture.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
+#include "platform/host_platform.h"
 #include "support/crc.h"
 #include "support/run_command.h"
 #include "rules/bhelper.h"
@@ -115,10 +116,13 @@ class FatJobs : public FatCardTest {
     return Boot("home_mount " + homeDevice + " || exit 10\n" + script, disks, timeoutSeconds);
   }
 
+  // This machine, for the files the test lays out by host path.
+  std::unique_ptr<Platform> host_ = MakeHostPlatform(HostPlatformOptions{});
+
   // Writes the package into the run folder; returns its host path.
   std::string WritePackage(const PackageSpec& spec, const std::string& name) {
     const std::string path = run_.Sub(name);
-    EXPECT_TRUE(WriteBytesToFile(path, BuildPackage(spec)));
+    EXPECT_TRUE(WriteBytesToFile(*host_, path, BuildPackage(spec)));
     return path;
   }
 

@@ -101,7 +101,7 @@ class FaultFile : public File {
 };
 
 FaultPlatform::FaultPlatform(Platform& inner, char cardLetter)
-    : inner_(inner), card_(ToUpperAscii(cardLetter)) {}
+    : ForwardingPlatform(inner), card_(ToUpperAscii(cardLetter)) {}
 
 FaultPlatform::~FaultPlatform() = default;
 
@@ -209,10 +209,6 @@ bool FaultPlatform::GetDiskSpace(const std::string& rootPath, uint64_t* totalByt
   return true;
 }
 
-std::string FaultPlatform::DriveHostPath(const std::string& rootPath) {
-  return inner_.DriveHostPath(rootPath);
-}
-
 std::unique_ptr<Volume> FaultPlatform::OpenVolume(const std::string& devicePath) {
   const bool onCard = OnCard(devicePath);
   if (CardGone(devicePath, onCard, kErrNotReady)) return nullptr;
@@ -309,24 +305,6 @@ bool FaultPlatform::FlushFiles(const std::string& folder, const std::vector<std:
   if (CardGone(folder, OnCard(folder), kErrPathNotFound)) return false;
   if (Injected(Fault::kFlush, "FlushFiles", folder)) return false;
   return inner_.FlushFiles(folder, files);
-}
-
-std::string FaultPlatform::ToHostPath(const std::string& path) { return inner_.ToHostPath(path); }
-std::string FaultPlatform::GetCurrentDirectory() { return inner_.GetCurrentDirectory(); }
-std::string FaultPlatform::GetTempPath() { return inner_.GetTempPath(); }
-bool FaultPlatform::GetDocumentsFolder(std::string* path) {
-  return inner_.GetDocumentsFolder(path);
-}
-std::string FaultPlatform::GetUserName() { return inner_.GetUserName(); }
-LocalTime FaultPlatform::GetLocalTime() { return inner_.GetLocalTime(); }
-void FaultPlatform::Sleep(uint32_t milliseconds) { inner_.Sleep(milliseconds); }
-std::unique_ptr<HeldLock> FaultPlatform::AcquireLock(const std::string& name,
-                                                     uint32_t waitMilliseconds) {
-  return inner_.AcquireLock(name, waitMilliseconds);
-}
-bool FaultPlatform::CheckPrivateFolder(std::string* why) { return inner_.CheckPrivateFolder(why); }
-std::unique_ptr<HeldLock> FaultPlatform::TryAcquireLock(const std::string& name) {
-  return inner_.TryAcquireLock(name);
 }
 
 }  // namespace cw::test

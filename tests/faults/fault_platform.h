@@ -1,14 +1,14 @@
 #pragma once
 // A platform that wraps another and injects the faults a technician's PC meets: the k-th
 // operation of one kind fails with a plausible Windows error, or the card is pulled before its
-// k-th operation. Everything else passes through to the wrapped platform, which keeps the state
-// (so a test reads the card as the fault left it).
+// k-th operation. Everything else passes through to the wrapped platform (ForwardingPlatform),
+// which keeps the state (so a test reads the card as the fault left it).
 //
 //   FakePlatform fake;  ...lay out the card...
 //   FaultPlatform faults(fake);
 //   faults.FailNth(Fault::kWrite, 3);   // the third write anywhere fails (half of it written)
 //   faults.PullCardAt(40);              // or: the card is gone from its 40th operation on
-//   SetPlatform(&faults);
+//   ...run the job on `faults`...
 
 #include <cstdint>
 #include <memory>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/forwarding_platform.h"
 
 namespace cw::test {
 
@@ -50,7 +51,7 @@ uint32_t PlausibleError(Fault fault);
 // to one of its files (1117).
 constexpr uint32_t kErrNotReady = 21;
 
-class FaultPlatform : public Platform {
+class FaultPlatform : public ForwardingPlatform {
  public:
   explicit FaultPlatform(Platform& inner, char cardLetter = 'E');
   ~FaultPlatform() override;
@@ -71,7 +72,7 @@ class FaultPlatform : public Platform {
   std::string FiredAt() const;   // "Write E:\APP\MAIN.BIN" once it has
   bool CardPulled() const;
 
-  // --- Platform ---
+  // --- Platform: the calls a fault or a pulled card changes ---
   std::vector<std::string> LogicalDriveStrings() override;
   DriveType GetDriveType(const std::string& rootPath) override;
   bool GetVolumeInformation(const std::string& rootPath, std::string* volumeName,
@@ -79,7 +80,6 @@ class FaultPlatform : public Platform {
                             uint32_t* serialNumber = nullptr) override;
   bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                     uint64_t* freeBytes) override;
-  std::string DriveHostPath(const std::string& rootPath) override;
   std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override;
   bool DismountVolume(Volume& volume) override;
   bool IsVolumeMounted(Volume& volume) override;
@@ -95,18 +95,9 @@ class FaultPlatform : public Platform {
   uint32_t GetFileAttributes(const std::string& path) override;
   bool SetFileAttributes(const std::string& path, uint32_t attributes) override;
   bool GetFileInfo(const std::string& path, FindEntry* info) override;
-  std::string ToHostPath(const std::string& path) override;
   bool FlushFiles(const std::string& folder, const std::vector<std::string>& files) override;
-  std::string GetCurrentDirectory() override;
-  std::string GetTempPath() override;
-  bool GetDocumentsFolder(std::string* path) override;
-  std::string GetUserName() override;
-  LocalTime GetLocalTime() override;
-  void Sleep(uint32_t milliseconds) override;
-  std::unique_ptr<HeldLock> AcquireLock(const std::string& name,
-                                        uint32_t waitMilliseconds) override;
-  std::unique_ptr<HeldLock> TryAcquireLock(const std::string& name) override;
-  bool CheckPrivateFolder(std::string* why) override;
+  // A job never asks it; the wrapped platform's answer would see a pulled card come back.
+  bool DrivesChanged() override { return false; }
 
  private:
   friend class FaultFile;
@@ -119,7 +110,6 @@ class FaultPlatform : public Platform {
   // Counts an operation of `fault`'s kind and says whether it is the one planned to fail.
   bool Injected(Fault fault, const std::string& op, const std::string& path);
 
-  Platform& inner_;
   const char card_;
   mutable std::mutex mutex_;
   int counts_[kFaultKinds] = {};

@@ -62,12 +62,7 @@ void StartJob(JobContext& job, CLogToFile& log, ScriptedPrompt& prompt, bool res
 }
 
 // Runs the started job on `platform`; the job's result.
-JobResult RunJob(Platform& platform, JobContext& job) {
-  SetPlatform(&platform);
-  const JobResult result = DownloadAndVerify(&job);
-  SetPlatform(nullptr);
-  return result;
-}
+JobResult RunJob(Platform& platform, JobContext& job) { return DownloadAndVerify(platform, &job); }
 
 Tree Below(const FakePlatform& fake, const std::string& folder) {
   Tree tree;
@@ -121,7 +116,7 @@ const Tree& OtherCardsBackups(const StoreScenario& scenario) {
   fake.WriteFile(kPackage, BuildPackage(scenario.package));
   for (int day = 1; day <= 3; ++day) {
     fake.SetLocalTime({2026, 1, day, 12, 0, 0, 0});
-    CLogToFile log;
+    CLogToFile log(fake);
     ScriptedPrompt prompt;
     JobContext job;
     StartJob(job, log, prompt, false);
@@ -205,9 +200,7 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   FaultPlatform faults(fake);
   faults.Exempt(kLog);  // the log's own failures are the log's business
   if (plan) plan(faults);
-  SetPlatform(&faults);  // the log's first look goes through it too
-
-  CLogToFile log;
+  CLogToFile log(faults);  // the log's first look goes through it too
   log.SetLogFile(kLog);
   log.SetEnabled(true);
   ScriptedPrompt prompt;  // answers OK to the question, closes the model chooser
@@ -243,13 +236,11 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   out.restoreOnlyTranscript = restore.diagnosticsText.Get();
   out.restoreOnlyVerified = restore.restoreVerifyState == kPhaseDone;
   out.cardAfterRestoreOnly = Below(fake, "E:");
-  SetPlatform(&fake);
-  for (const BackupEntry& entry : ListBackups(BackupRootOf(scenario), true)) {
+  for (const BackupEntry& entry : ListBackups(fake, BackupRootOf(scenario), true)) {
     out.otherCardBackups += !entry.incomplete && entry.problem.empty() &&
                             entry.manifestState == ManifestState::kRead &&
                             entry.manifest.cardSerial == kOtherCard;
   }
-  SetPlatform(nullptr);
   return out;
 }
 

@@ -31,7 +31,7 @@ class FrontEndTest : public ::testing::Test {
   // Starts the run, then moves the program's folder away from the current folder, so the
   // root copy and the local copy of "LastPathUsed.txt" are two different files.
   void Start() {
-    StartRun(job, log);
+    StartRun(fake, job, log);
     job.rootPath = "C:\\PROG";
   }
 
@@ -45,10 +45,9 @@ class FrontEndTest : public ::testing::Test {
     return false;
   }
 
-  FakePlatformScope scope;
-  FakePlatform& fake = scope.fake;
+  FakePlatform fake;
   ScriptedPrompt prompt;
-  CLogToFile log;
+  CLogToFile log{fake};
   JobContext job;
 };
 
@@ -57,7 +56,7 @@ TEST_F(FrontEndTest, StartRunFindsFoldersOpensTheLogAndWritesTheStartupLines) {
   job.versionBlock.formatVersion = 1;
   job.versionBlock.generatorLetter = 'B';
   job.fwpVersion = 1009;
-  StartRun(job, log);
+  StartRun(fake, job, log);
 
   EXPECT_EQ(job.rootPath, "C:\\WORK");
   EXPECT_EQ(job.dataPath, kDataPath);
@@ -76,7 +75,7 @@ TEST_F(FrontEndTest, StartRunFindsFoldersOpensTheLogAndWritesTheStartupLines) {
 
 TEST_F(FrontEndTest, WithoutADocumentsFolderTheTemporaryFolderIsUsedAsGiven) {
   fake.SetDocumentsFolder("");
-  StartRun(job, log);
+  StartRun(fake, job, log);
 
   ASSERT_EQ(prompt.calls().size(), 1u);
   EXPECT_EQ(prompt.calls()[0].text, "The downloader failed it's SHGetFolderPath call.  Bad news.");
@@ -91,7 +90,7 @@ TEST_F(FrontEndTest, WithoutADocumentsFolderTheTemporaryFolderIsUsedAsGiven) {
 TEST_F(FrontEndTest, TheDataCopyOfTheLastPathIsRestored) {
   Start();
   fake.WriteFile(kDataCopy, "D:\\PACKAGES\\NEW.FWP");
-  const std::optional<LastPath> last = ResolveLastPath(job);
+  const std::optional<LastPath> last = ResolveLastPath(fake, job);
 
   ASSERT_TRUE(last.has_value());
   EXPECT_EQ(last->path, "D:\\PACKAGES\\NEW.FWP");
@@ -103,7 +102,7 @@ TEST_F(FrontEndTest, TheDataCopyOfTheLastPathIsRestored) {
 TEST_F(FrontEndTest, AFirstRunCopiesTheRootCopyIntoTheDataFolder) {
   Start();
   fake.WriteFile(kRootCopy, "C:\\PROG\\SHIPPED.FWP");
-  const std::optional<LastPath> last = ResolveLastPath(job);
+  const std::optional<LastPath> last = ResolveLastPath(fake, job);
   ASSERT_TRUE(last.has_value());
   EXPECT_EQ(last->path, "C:\\PROG\\SHIPPED.FWP");
   EXPECT_EQ(fake.ReadFile(kDataCopy), "C:\\PROG\\SHIPPED.FWP");
@@ -113,7 +112,7 @@ TEST_F(FrontEndTest, ANewerRootCopyReplacesTheDataCopy) {
   Start();
   fake.WriteFile(kDataCopy, "OLD.FWP");
   fake.WriteFile(kRootCopy, "NEWER.FWP");  // written later, so newer
-  EXPECT_EQ(ResolveLastPath(job)->path, "NEWER.FWP");
+  EXPECT_EQ(ResolveLastPath(fake, job)->path, "NEWER.FWP");
   EXPECT_EQ(fake.ReadFile(kDataCopy), "NEWER.FWP");
 }
 
@@ -121,7 +120,7 @@ TEST_F(FrontEndTest, AnOlderRootCopyLeavesTheDataCopy) {
   Start();
   fake.WriteFile(kRootCopy, "OLDER.FWP");
   fake.WriteFile(kDataCopy, "MINE.FWP");
-  EXPECT_EQ(ResolveLastPath(job)->path, "MINE.FWP");
+  EXPECT_EQ(ResolveLastPath(fake, job)->path, "MINE.FWP");
   EXPECT_EQ(fake.ReadFile(kDataCopy), "MINE.FWP");
 }
 
@@ -130,7 +129,7 @@ TEST_F(FrontEndTest, AnEquallyOldRootCopyIsNotCopiedAgain) {
   fake.WriteFile(kRootCopy, "SAME.FWP");
   ASSERT_TRUE(fake.CopyFile(kRootCopy, kDataCopy, true));  // keeps the time
   fake.ClearCalls();
-  EXPECT_EQ(ResolveLastPath(job)->path, "SAME.FWP");
+  EXPECT_EQ(ResolveLastPath(fake, job)->path, "SAME.FWP");
   EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
   EXPECT_EQ(fake.CallCount("CopyFile"), 0u);
 }
@@ -138,11 +137,11 @@ TEST_F(FrontEndTest, AnEquallyOldRootCopyIsNotCopiedAgain) {
 TEST_F(FrontEndTest, OnlyTheFirstLineIsRestoredAndAtMost1023Characters) {
   Start();
   fake.WriteFile(kDataCopy, "E:\\FIRST.FWP\r\nE:\\SECOND.FWP\r\n");
-  EXPECT_EQ(ResolveLastPath(job)->path, "E:\\FIRST.FWP");
+  EXPECT_EQ(ResolveLastPath(fake, job)->path, "E:\\FIRST.FWP");
   fake.WriteFile(kDataCopy, "E:\\LF.FWP\nE:\\SECOND.FWP");
-  EXPECT_EQ(ResolveLastPath(job)->path, "E:\\LF.FWP");
+  EXPECT_EQ(ResolveLastPath(fake, job)->path, "E:\\LF.FWP");
   fake.WriteFile(kDataCopy, std::string(2000, 'x'));
-  EXPECT_EQ(ResolveLastPath(job)->path, std::string(1023, 'x'));
+  EXPECT_EQ(ResolveLastPath(fake, job)->path, std::string(1023, 'x'));
 }
 
 TEST_F(FrontEndTest, AnEmptyDataCopyLeavesTheBoxEmptyWithoutTryingTheOthers) {
@@ -153,7 +152,7 @@ TEST_F(FrontEndTest, AnEmptyDataCopyLeavesTheBoxEmptyWithoutTryingTheOthers) {
   fake.WriteFile("C:\\PROG\\UNIT.FWP", "package");
   fake.ClearCalls();
 
-  EXPECT_FALSE(ResolveLastPath(job).has_value());
+  EXPECT_FALSE(ResolveLastPath(fake, job).has_value());
   EXPECT_TRUE(Logged("  located."));
   EXPECT_FALSE(Logged("  did not locate, using local LastPathUsed.txt"));
   EXPECT_EQ(fake.CallCount("FindFiles", "C:\\PROG\\*.*"), 0u);
@@ -162,7 +161,7 @@ TEST_F(FrontEndTest, AnEmptyDataCopyLeavesTheBoxEmptyWithoutTryingTheOthers) {
 TEST_F(FrontEndTest, TheLocalCopyIsUsedWhenTheDataFolderHasNone) {
   Start();
   fake.WriteFile(kLocalCopy, "LOCAL.FWP\r\n");
-  const std::optional<LastPath> last = ResolveLastPath(job);
+  const std::optional<LastPath> last = ResolveLastPath(fake, job);
   ASSERT_TRUE(last.has_value());
   EXPECT_EQ(last->path, "LOCAL.FWP");
   EXPECT_TRUE(last->fromFile);
@@ -176,7 +175,7 @@ TEST_F(FrontEndTest, TheSearchTakesTheFirstPackageFileAndSkipsFolders) {
   fake.WriteFile("C:\\PROG\\unit.fwp", "package");
   fake.WriteFile("C:\\PROG\\later.fwp", "package");
 
-  const std::optional<LastPath> last = ResolveLastPath(job);
+  const std::optional<LastPath> last = ResolveLastPath(fake, job);
   ASSERT_TRUE(last.has_value());
   EXPECT_EQ(last->path, "C:\\PROG\\UNIT.FWP");
   EXPECT_FALSE(last->fromFile);
@@ -186,13 +185,13 @@ TEST_F(FrontEndTest, TheSearchTakesTheFirstPackageFileAndSkipsFolders) {
 TEST_F(FrontEndTest, TheSearchMatchesFwpAnywhereInThePath) {
   Start();
   fake.WriteFile("C:\\PROG\\A.FWP.BAK", "old package");
-  EXPECT_EQ(ResolveLastPath(job)->path, "C:\\PROG\\A.FWP.BAK");
+  EXPECT_EQ(ResolveLastPath(fake, job)->path, "C:\\PROG\\A.FWP.BAK");
 }
 
 TEST_F(FrontEndTest, NoLastPathAndNoPackageLeavesTheBoxEmpty) {
   Start();
   fake.WriteFile("C:\\PROG\\readme.txt", "text");
-  EXPECT_FALSE(ResolveLastPath(job).has_value());
+  EXPECT_FALSE(ResolveLastPath(fake, job).has_value());
 }
 
 TEST_F(FrontEndTest, AnEngineCardIsRecognisedByItsStoredCopy) {
@@ -202,7 +201,7 @@ TEST_F(FrontEndTest, AnEngineCardIsRecognisedByItsStoredCopy) {
   fake.WriteFile("E:\\BOOT.BMP", "image");  // the first test wins
   job.panelSelected = 1;
 
-  EXPECT_EQ(DetectCardTarget(job, "E:"), std::optional<std::string>(kEngineCardStatus));
+  EXPECT_EQ(DetectCardTarget(fake, job, "E:"), std::optional<std::string>(kEngineCardStatus));
   EXPECT_EQ(job.flashPath, "E:");
   EXPECT_EQ(job.engineSelected, 1);
   EXPECT_EQ(job.panelSelected, 0);
@@ -217,7 +216,7 @@ TEST_F(FrontEndTest, APanelCardIsRecognisedByEitherBootImage) {
   fake.AddDrive('F', DriveType::Removable, "FAT", 64 << 20);
   fake.WriteFile("F:\\_BOOT.BMP", "image");
   job.engineSelected = 1;
-  EXPECT_EQ(DetectCardTarget(job, "F:"), std::optional<std::string>(kPanelCardStatus));
+  EXPECT_EQ(DetectCardTarget(fake, job, "F:"), std::optional<std::string>(kPanelCardStatus));
   EXPECT_EQ(job.engineSelected, 0);
   EXPECT_EQ(job.panelSelected, 1);
   EXPECT_TRUE(Logged("  this is a panel flash."));
@@ -229,19 +228,19 @@ TEST_F(FrontEndTest, ACardWithoutMarksLeavesTheChoiceAsItWas) {
   fake.WriteFile("E:\\UPGRADE.FWP", "copy");
   fake.AddFolder("E:\\BOOT.BMP");  // a folder is not the boot image
   job.panelSelected = 1;
-  EXPECT_FALSE(DetectCardTarget(job, "E:").has_value());
+  EXPECT_FALSE(DetectCardTarget(fake, job, "E:").has_value());
   EXPECT_EQ(job.panelSelected, 1);
   EXPECT_EQ(job.engineSelected, 0);
   EXPECT_EQ(LogLines().back(), "  CFpath is E:");
 
-  EXPECT_FALSE(DetectCardTarget(job, "").has_value());
+  EXPECT_FALSE(DetectCardTarget(fake, job, "").has_value());
   EXPECT_EQ(job.flashPath, "");
 }
 
 TEST_F(FrontEndTest, AStoreWithoutACardIsRefusedAndSavesNothing) {
   Start();
   job.fwpPath = "C:\\PKG\\A.FWP";
-  EXPECT_FALSE(CheckStoreRequest(job));
+  EXPECT_FALSE(CheckStoreRequest(fake, job));
   ASSERT_EQ(prompt.calls().size(), 1u);
   EXPECT_EQ(prompt.calls()[0].text, "Please choose a valid drive.");
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::None);
@@ -256,7 +255,7 @@ TEST_F(FrontEndTest, APackageNewerThanFormat1009IsRefused) {
   job.flashPath = "E:";
   job.fwpPath = "C:\\PKG\\A.FWP";
   job.fwpVersion = 1010;
-  EXPECT_FALSE(CheckStoreRequest(job));
+  EXPECT_FALSE(CheckStoreRequest(fake, job));
   EXPECT_TRUE(Logged(" incompatible issue: fwp version is 1010, max fwp version: 1009"));
   EXPECT_EQ(prompt.messages(), (std::vector<std::string>{
                                    "FWP Downloader and FWP file are incompatible. Please "
@@ -270,7 +269,7 @@ TEST_F(FrontEndTest, AnAcceptedStoreSavesThePackagePathAlone) {
   job.flashPath = "E:";
   job.fwpPath = "C:\\PKG\\A.FWP";
   job.fwpVersion = 1009;
-  EXPECT_TRUE(CheckStoreRequest(job));
+  EXPECT_TRUE(CheckStoreRequest(fake, job));
   EXPECT_EQ(fake.ReadFile(kDataCopy), "C:\\PKG\\A.FWP");
   EXPECT_EQ(LogLines().back(), "  saved C:\\PKG\\A.FWP as the last file path.");
   EXPECT_EQ(prompt.Count(), 0u);
@@ -279,11 +278,11 @@ TEST_F(FrontEndTest, AnAcceptedStoreSavesThePackagePathAlone) {
 TEST_F(FrontEndTest, VerifyNeedsACardPathButWritesNoLogLine) {
   Start();
   const size_t before = LogLines().size();
-  EXPECT_FALSE(CheckVerifyRequest(job));
+  EXPECT_FALSE(CheckVerifyRequest(fake, job));
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{"Please choose a valid drive."});
   EXPECT_EQ(LogLines().size(), before);
   job.flashPath = "e:\\";
-  EXPECT_TRUE(CheckVerifyRequest(job));
+  EXPECT_TRUE(CheckVerifyRequest(fake, job));
 }
 
 TEST_F(FrontEndTest, TheDiagnosticsFileHoldsEveryJobOfTheRun) {
@@ -292,22 +291,22 @@ TEST_F(FrontEndTest, TheDiagnosticsFileHoldsEveryJobOfTheRun) {
   fake.WriteFile(path, std::string(5000, '#'));  // an earlier run's, longer
   job.fwpPath = "C:\\PKG\\A.FWP";
 
-  JobState first(job);
+  JobState first(fake, job);
   RunWorker(first, [&first] {
     GetUpgradeInfo(first);
     first.AppendDiagnostics("first job\r\n");
     return 0;
   });
-  StoreDiagnostics(job);
+  StoreDiagnostics(fake, job);
   const std::string afterFirst = fake.ReadFile(path);
   EXPECT_EQ(afterFirst, job.diagnosticsText.Get());
 
-  JobState second(job);
+  JobState second(fake, job);
   RunWorker(second, [&second] {
     GetUpgradeInfo(second);
     return 0;
   });
-  StoreDiagnostics(job);
+  StoreDiagnostics(fake, job);
   const std::string both = fake.ReadFile(path);
   EXPECT_EQ(both.substr(0, afterFirst.size()), afterFirst);
   EXPECT_EQ(both.size(), afterFirst.size() + second.upgradeInfoText.size());
@@ -320,7 +319,7 @@ TEST_F(FrontEndTest, AnUnwritableDiagnosticsFileIsReported) {
   Start();
   const std::string path = std::string(kDataPath) + "\\DownloadDiagnostics.txt";
   fake.FailCall("OpenFile", kErrAccessDenied, 1, path);
-  EXPECT_FALSE(StoreDiagnostics(job));
+  EXPECT_FALSE(StoreDiagnostics(fake, job));
   EXPECT_EQ(LogLines().back(), "  failed to open.");
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{"Could not open file for logging."});
 
@@ -328,10 +327,10 @@ TEST_F(FrontEndTest, AnUnwritableDiagnosticsFileIsReported) {
   job.diagnosticsText.Append("the run");
   for (const char* op : {"Write", "Close"}) {
     fake.FailCall(op, kErrDiskFull, 1, path);
-    EXPECT_FALSE(StoreDiagnostics(job)) << op;
+    EXPECT_FALSE(StoreDiagnostics(fake, job)) << op;
     EXPECT_EQ(LogLines().back(), "  could not be saved.") << op;
   }
-  EXPECT_TRUE(StoreDiagnostics(job));
+  EXPECT_TRUE(StoreDiagnostics(fake, job));
   EXPECT_EQ(LogLines().back(), "  saved.");
   EXPECT_EQ(fake.ReadFile(path), job.diagnosticsText.Get());
 }
@@ -340,12 +339,12 @@ TEST_F(FrontEndTest, AHostFolderOfAMappedDriveBecomesItsLetter) {
   fake.AddDrive('E', DriveType::Removable, "FAT", 64 << 20);
   const std::string host = fake.DriveHostPath("E:\\");
   ASSERT_FALSE(host.empty());
-  EXPECT_EQ(CardPathOfHostFolder(host), "E:");
-  EXPECT_EQ(CardPathOfHostFolder(host + "/"), "E:");
-  EXPECT_EQ(CardPathOfHostFolder(host + "/SUB"), host + "/SUB");
-  EXPECT_EQ(CardPathOfHostFolder("E:"), "E:");
+  EXPECT_EQ(CardPathOfHostFolder(fake, host), "E:");
+  EXPECT_EQ(CardPathOfHostFolder(fake, host + "/"), "E:");
+  EXPECT_EQ(CardPathOfHostFolder(fake, host + "/SUB"), host + "/SUB");
+  EXPECT_EQ(CardPathOfHostFolder(fake, "E:"), "E:");
   // Drive C: is the host's own disk, never a card.
-  EXPECT_EQ(CardPathOfHostFolder(fake.DriveHostPath("C:\\")), fake.DriveHostPath("C:\\"));
+  EXPECT_EQ(CardPathOfHostFolder(fake, fake.DriveHostPath("C:\\")), fake.DriveHostPath("C:\\"));
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ class ReadCheckedPackageTest : public test::JobFixture {
  protected:
   PackageLoad Load(const std::string& content, uint64_t maxBytes = 0x7FFFFFFF) {
     fake.WriteFile(kPackage, content);
-    std::unique_ptr<File> file = Sys().OpenFile(kPackage, OpenMode::Read);
+    std::unique_ptr<File> file = fake.OpenFile(kPackage, OpenMode::Read);
     EXPECT_NE(file, nullptr);
     bytes.assign(3, 7);  // whatever was there before goes
     return file ? ReadCheckedPackage(state, *file, maxBytes, &bytes) : PackageLoad::kUnreadable;
@@ -185,7 +185,7 @@ TEST_F(ReadCheckedPackageTest, AReadThatFailsIsJudgedAsTheCheckAlwaysJudgedIt) {
   for (const std::string& content : {good, WithCrcField(good, 0)}) {
     EXPECT_EQ(Load(content), PackageLoad::kFailedCheck);
     EXPECT_TRUE(bytes.empty());
-    std::unique_ptr<File> file = Sys().OpenFile(kPackage, OpenMode::Read);
+    std::unique_ptr<File> file = fake.OpenFile(kPackage, OpenMode::Read);
     ASSERT_NE(file, nullptr);
     EXPECT_FALSE(VerifyFWPFile(state, *file));
   }

@@ -26,7 +26,8 @@ class ReadVersionBlockTest : public ::testing::Test {
 
 TEST_F(ReadVersionBlockTest, FillsTheJobAndTheTextsAndLogsEachStepInOrder) {
   scope.PutPackage(Versions());
-  const VersionTexts texts = ReadVersionBlock(kPackagePath, scope.job, "old engine", "old panel");
+  const VersionTexts texts =
+      ReadVersionBlock(scope.fake, kPackagePath, scope.job, "old engine", "old panel");
   EXPECT_TRUE(texts.opened && texts.found);
   EXPECT_EQ(texts.engineText, "Engine Software Version: 2.015B");
   EXPECT_EQ(texts.panelText, "Panel Software Version: 10.003");
@@ -60,7 +61,7 @@ TEST_F(ReadVersionBlockTest, Format1007KeepsTheGeneratorValuesOfTheRunBefore) {
   PackageSpec spec = Versions();
   spec.formatRevision = 7;
   scope.PutPackage(spec);
-  ReadVersionBlock(kPackagePath, scope.job, "", "");
+  ReadVersionBlock(scope.fake, kPackagePath, scope.job, "", "");
   EXPECT_EQ(scope.job.fwpVersion, 1007);
   EXPECT_EQ(scope.job.versionBlock.generatorVersion, 4);
   EXPECT_EQ(scope.job.versionBlock.generatorRevision, 44);
@@ -75,7 +76,7 @@ TEST_F(ReadVersionBlockTest, AZeroLetterEndsTheLogLine) {
   PackageSpec spec = Versions();
   spec.formatLetter = 0;
   scope.PutPackage(spec);
-  ReadVersionBlock(kPackagePath, scope.job, "", "");
+  ReadVersionBlock(scope.fake, kPackagePath, scope.job, "", "");
   const std::vector<std::string> lines = scope.LogLines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "  this fwp version is V1.9 "), lines.end());
 }
@@ -87,7 +88,8 @@ TEST_F(ReadVersionBlockTest, MissingKeywordOneKeepsValuesAndBoxTexts) {
   PackageSpec spec = Versions();
   spec.formatVersion.reset();
   scope.PutPackage(spec);
-  const VersionTexts texts = ReadVersionBlock(kPackagePath, scope.job, "E box", "P box");
+  const VersionTexts texts =
+      ReadVersionBlock(scope.fake, kPackagePath, scope.job, "E box", "P box");
   EXPECT_TRUE(texts.opened);
   EXPECT_FALSE(texts.found);
   EXPECT_EQ(texts.engineText, "E box");
@@ -105,7 +107,8 @@ TEST_F(ReadVersionBlockTest, MissingKeywordOneKeepsValuesAndBoxTexts) {
 
 TEST_F(ReadVersionBlockTest, AFileThatCannotBeOpenedIsShownAndChangesNothing) {
   scope.job.fwpVersion = 1003;
-  const VersionTexts texts = ReadVersionBlock("C:\\WORK\\MISSING.FWP", scope.job, "E", "P");
+  const VersionTexts texts =
+      ReadVersionBlock(scope.fake, "C:\\WORK\\MISSING.FWP", scope.job, "E", "P");
   EXPECT_FALSE(texts.opened);
   EXPECT_EQ(texts.engineText, "E");
   EXPECT_EQ(scope.job.fwpVersion, 1003);
@@ -119,7 +122,7 @@ TEST_F(ReadVersionBlockTest, AFileThatCannotBeOpenedIsShownAndChangesNothing) {
 TEST_F(ReadVersionBlockTest, ATruncatedBlockKeepsWhatWasReadAndTheOtherBox) {
   const std::string bytes = BuildPackage(Versions());
   scope.fake.WriteFile(kPackagePath, bytes.substr(0, bytes.find("Panel Software Revision: ")));
-  const VersionTexts texts = ReadVersionBlock(kPackagePath, scope.job, "E", "P");
+  const VersionTexts texts = ReadVersionBlock(scope.fake, kPackagePath, scope.job, "E", "P");
   EXPECT_EQ(texts.engineText, "Engine Software Version: 2.015B");
   EXPECT_EQ(texts.panelText, "P");
   EXPECT_EQ(scope.job.fwpVersion, 1009);
@@ -137,7 +140,7 @@ class VersionBlockHeadTest : public ::testing::Test {
   void ExpectSameAsWholeFile(const PackageSpec& spec) {
     const std::string bytes = scope.PutPackage(spec);
     ASSERT_GT(bytes.size(), 512u * 1024);
-    const VersionTexts texts = ReadVersionBlock(kPackagePath, scope.job, "old", "old");
+    const VersionTexts texts = ReadVersionBlock(scope.fake, kPackagePath, scope.job, "old", "old");
     const VersionBlockRead whole =
         ParseVersionBlock(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     ASSERT_TRUE(texts.opened);

@@ -60,7 +60,7 @@ class StoreBackupTest : public test::JobFixture {
     ChooseForJob(test::kPackagePath);
     job.diagnosticsText.Set("");
     PrepareStoreJob(job);
-    JobState fresh(job);
+    JobState fresh(fake, job);
     return DownloadAndVerifyJob(fresh);
   }
   JobResult RestoreOnly(const std::string& name = "") {
@@ -69,7 +69,7 @@ class StoreBackupTest : public test::JobFixture {
     job.skipBackup = 1;
     job.restoreBackupName = name;
     PrepareStoreJob(job);
-    JobState fresh(job);
+    JobState fresh(fake, job);
     const JobResult code = DownloadAndVerifyJob(fresh);
     job.restoreOnly = 0;
     job.skipBackup = 0;
@@ -85,9 +85,9 @@ class StoreBackupTest : public test::JobFixture {
     return tree;
   }
   // The complete backups of card B (serial B0B0-000B), wherever they are.
-  size_t ProvenBackupsOfB() const {
+  size_t ProvenBackupsOfB() {
     size_t count = 0;
-    for (const BackupEntry& e : ListBackups(kPanelRoot, true))
+    for (const BackupEntry& e : ListBackups(fake, kPanelRoot, true))
       count += !e.incomplete && e.manifestState == ManifestState::kRead && e.problem.empty() &&
                e.manifest.cardSerial == 0xB0B0000B;
     return count;
@@ -148,12 +148,11 @@ TEST_F(StoreBackupTest, AStopAfterCleaningRestoresWhateverTheDiskSays) {
   platform.WriteFile("E:\\BREVANT\\APP.EXE", "old app");
   platform.WriteFile("E:\\Quorvane File CRCs.dat",
                      BuildCRCList({{"NK.BIN", Crc("os")}, {"BREVANT\\APP.EXE", Crc("old app")}}));
-  SetPlatform(&platform);
   ChooseForJob(test::kPackagePath);
   platform.FailAlways("GetFileInfo", 64, kPanelRoot + ".incomplete");
   PrepareStoreJob(job);
-  EXPECT_EQ(DownloadAndVerifyJob(state).outcome, JobOutcome::kStopped);
-  SetPlatform(&fake);
+  JobState onPlatform(platform, job);
+  EXPECT_EQ(DownloadAndVerifyJob(onPlatform).outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.stopOutcome.load(), kStoppedRestored) << job.diagnosticsText.Get();
   EXPECT_EQ(platform.ReadFile("E:\\BREVANT\\APP.EXE"), "old app");
 }
@@ -180,13 +179,13 @@ TEST_F(StoreBackupTest, TheHistoryKeepsEarlierBackupsWholeAndMarked) {
 
   job.backupsKept = 1;
   ASSERT_EQ(Store(release).outcome, JobOutcome::kPassed);
-  EXPECT_EQ(ListBackups(kEngineRoot, false).size(), 2u);  // the latest and one earlier
+  EXPECT_EQ(ListBackups(fake, kEngineRoot, false).size(), 2u);  // the latest and one earlier
   fake.WriteFile(std::string(kDataPath) + "\\BackupsKept.txt", "0\r\n");
   job.backupsKept = -1;
   ASSERT_EQ(Store(release).outcome, JobOutcome::kPassed);
   EXPECT_EQ(fake.List(history), std::vector<std::string>{});
   BackupManifest manifest;
-  ASSERT_EQ(ReadManifest(kEngineRoot, &manifest), ManifestState::kRead);
+  ASSERT_EQ(ReadManifest(fake, kEngineRoot, &manifest), ManifestState::kRead);
   EXPECT_EQ(manifest.cardSerial, 0xB0B0000Bu);
   EXPECT_EQ(manifest.files.size(), 4u);  // UPGRADE.FWP, FWPVERS.BIN, the record, MAIN.BIN
 }

@@ -32,13 +32,15 @@ const char kBusy[] =
 
 using Tree = std::map<std::string, std::string>;
 
-
-bool LockIsFree(const std::string& name) { return Sys().TryAcquireLock(name) != nullptr; }
+bool LockIsFree(Platform& platform, const std::string& name) {
+  return platform.TryAcquireLock(name) != nullptr;
+}
 
 // A prompt that notes, at every box and chooser, whether each backup lock was held then; it
 // can also end the job by an error at the OK/Cancel question.
 class WatchingPrompt : public ScriptedPrompt {
  public:
+  explicit WatchingPrompt(Platform& platform) : platform_(platform) {}
   MessageResult MessageBox(const std::string& text, MessageButtons buttons,
                            MessageIcon icon) override {
     Note(text);
@@ -60,8 +62,10 @@ class WatchingPrompt : public ScriptedPrompt {
 
  private:
   void Note(const std::string& what) {
-    seen.push_back({what, !LockIsFree(kEngineLock), !LockIsFree(kPanelLock)});
+    seen.push_back({what, !LockIsFree(platform_, kEngineLock), !LockIsFree(platform_, kPanelLock)});
   }
+
+  Platform& platform_;
 };
 
 class StoreJobLockTest : public test::JobFixture {
@@ -127,7 +131,7 @@ class StoreJobLockTest : public test::JobFixture {
     return true;
   }
 
-  WatchingPrompt watcher;
+  WatchingPrompt watcher{fake};
 };
 
 TEST_F(StoreJobLockTest, TheLockIsAFileBesideTheBackupFolder) {
@@ -137,7 +141,7 @@ TEST_F(StoreJobLockTest, TheLockIsAFileBesideTheBackupFolder) {
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(fake.CallCount("TryAcquireLock", kEngineLock), 1u);
   EXPECT_EQ(fake.CallCount("TryAcquireLock", kPanelLock), 0u);
-  EXPECT_TRUE(LockIsFree(kEngineLock));
+  EXPECT_TRUE(LockIsFree(fake, kEngineLock));
 }
 
 TEST_F(StoreJobLockTest, SecondJobOnAHeldFolderEndsBeforeTheLoadAndChangesNothing) {
@@ -145,7 +149,7 @@ TEST_F(StoreJobLockTest, SecondJobOnAHeldFolderEndsBeforeTheLoadAndChangesNothin
   EarlierBackup(kEngineRoot);
   const Tree card = Files("E:");
   const Tree backup = Files(kEngineRoot);
-  std::unique_ptr<HeldLock> otherJob = Sys().TryAcquireLock(kEngineLock);
+  std::unique_ptr<HeldLock> otherJob = fake.TryAcquireLock(kEngineLock);
   ASSERT_NE(otherJob, nullptr);
 
   EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
@@ -176,7 +180,7 @@ TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
   const Tree card = Files("E:");
   job.restoreOnly = 1;
   job.skipBackup = 1;
-  std::unique_ptr<HeldLock> otherJob = Sys().TryAcquireLock(kEngineLock);
+  std::unique_ptr<HeldLock> otherJob = fake.TryAcquireLock(kEngineLock);
   EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_TRUE(watcher.Contains(kBusy));
   EXPECT_FALSE(Logged("AttemptRestore"));
@@ -192,7 +196,7 @@ TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
   EXPECT_TRUE(Logged("AttemptRestore"));
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "another card's main");
   EXPECT_TRUE(EngineLockHeldThroughout());
-  EXPECT_TRUE(LockIsFree(kEngineLock));
+  EXPECT_TRUE(LockIsFree(fake, kEngineLock));
 }
 
 TEST_F(StoreJobLockTest, HeldFromTheQuestionToTheEndOfASuccessfulJob) {
@@ -201,7 +205,7 @@ TEST_F(StoreJobLockTest, HeldFromTheQuestionToTheEndOfASuccessfulJob) {
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(watcher.seen.size(), 3u);
   EXPECT_TRUE(EngineLockHeldThroughout());
-  EXPECT_TRUE(LockIsFree(kEngineLock));
+  EXPECT_TRUE(LockIsFree(fake, kEngineLock));
 }
 
 TEST_F(StoreJobLockTest, HeldThroughTheRestoreAfterAFailureAndReleasedAfter) {
@@ -212,7 +216,7 @@ TEST_F(StoreJobLockTest, HeldThroughTheRestoreAfterAFailureAndReleasedAfter) {
   EXPECT_EQ(job.restoreVerifyState.load(), kPhaseDone);
   ASSERT_TRUE(watcher.Contains("A bad file store has caused a restore."));
   EXPECT_TRUE(EngineLockHeldThroughout());
-  EXPECT_TRUE(LockIsFree(kEngineLock));
+  EXPECT_TRUE(LockIsFree(fake, kEngineLock));
 }
 
 TEST_F(StoreJobLockTest, ReleasedOnEveryOtherExit) {
@@ -221,30 +225,30 @@ TEST_F(StoreJobLockTest, ReleasedOnEveryOtherExit) {
   watcher.QueueAnswer(MessageResult::Cancel);
   EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_TRUE(EngineLockHeldThroughout());
-  EXPECT_TRUE(LockIsFree(kEngineLock));
+  EXPECT_TRUE(LockIsFree(fake, kEngineLock));
 
   // A failed backup of an Engine card ends without a restore.
   fake.FailCall("CopyFile", kErrDiskFull, 1);
   EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_TRUE(watcher.Contains("File Backup Failed. Process aborted.\r\n"));
-  EXPECT_TRUE(LockIsFree(kEngineLock));
+  EXPECT_TRUE(LockIsFree(fake, kEngineLock));
 
   // Stopped during the backup: exit 5.
   PrepareStoreJob(job);
   job.stopRequested = 1;
   EXPECT_EQ(DownloadAndVerifyJob(state).outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.jobRunning.load(), 0);
-  EXPECT_TRUE(LockIsFree(kEngineLock));
+  EXPECT_TRUE(LockIsFree(fake, kEngineLock));
 
   // An error nobody handles.
   watcher.throwAtQuestion = true;
   EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_NE(job.diagnosticsText.Get().find("the window went away"), std::string::npos);
-  EXPECT_TRUE(LockIsFree(kEngineLock));
+  EXPECT_TRUE(LockIsFree(fake, kEngineLock));
 }
 
 TEST_F(StoreJobLockTest, CardsOfDifferentKindsDoNotWaitForEachOther) {
-  std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
+  std::unique_ptr<HeldLock> panelJob = fake.TryAcquireLock(kPanelLock);
   EngineCard();
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   panelJob.reset();
@@ -254,10 +258,10 @@ TEST_F(StoreJobLockTest, CardsOfDifferentKindsDoNotWaitForEachOther) {
   fake.DeleteFile("E:\\FWPVers.bin");
   fake.DeleteFile("E:\\FWP_INFO_FILE.TXT");
   PanelCard();
-  std::unique_ptr<HeldLock> engineJob = Sys().TryAcquireLock(kEngineLock);
+  std::unique_ptr<HeldLock> engineJob = fake.TryAcquireLock(kEngineLock);
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(fake.ReadFile(kPanelRoot + "\\BREVANT\\APP.EXE"), "old app");
-  EXPECT_TRUE(LockIsFree(kPanelLock));
+  EXPECT_TRUE(LockIsFree(fake, kPanelLock));
 }
 
 // An unknown card is listed at stage 7 with the engine folder; the panel model chosen at stage
@@ -269,7 +273,7 @@ TEST_F(StoreJobLockTest, UnknownCardMadeAPanelTakesThePanelFolder) {
   fake.WriteFile("E:\\DATA.BIN", "unknown");
   job.panelSelected = 1;
   watcher.QueueModelChoice(kTargetPanel3940);
-  std::unique_ptr<HeldLock> engineJob = Sys().TryAcquireLock(kEngineLock);
+  std::unique_ptr<HeldLock> engineJob = fake.TryAcquireLock(kEngineLock);
   ASSERT_NE(engineJob, nullptr);
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(state.targetType, kTargetPanel3940);
@@ -284,7 +288,7 @@ TEST_F(StoreJobLockTest, UnknownCardMadeAPanelIsRefusedWhileThePanelFolderIsHeld
   fake.WriteFile("E:\\DATA.BIN", "unknown");
   job.panelSelected = 1;
   watcher.QueueModelChoice(kTargetPanel3940);
-  std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
+  std::unique_ptr<HeldLock> panelJob = fake.TryAcquireLock(kPanelLock);
   EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_TRUE(watcher.Contains(kBusy));
   EXPECT_EQ(watcher.ChooserCount(), 1u);  // the kind first, then the folder
@@ -295,8 +299,8 @@ TEST_F(StoreJobLockTest, UnknownCardMadeAPanelIsRefusedWhileThePanelFolderIsHeld
 TEST_F(StoreJobLockTest, VerifyOnlyNeverAsksForTheLock) {
   EngineCard();
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
-  std::unique_ptr<HeldLock> engineJob = Sys().TryAcquireLock(kEngineLock);
-  std::unique_ptr<HeldLock> panelJob = Sys().TryAcquireLock(kPanelLock);
+  std::unique_ptr<HeldLock> engineJob = fake.TryAcquireLock(kEngineLock);
+  std::unique_ptr<HeldLock> panelJob = fake.TryAcquireLock(kPanelLock);
   fake.ClearCalls();
   PrepareVerifyJob(job);
   EXPECT_EQ(VerifyOnlyJob(state).outcome, JobOutcome::kPassed);

@@ -162,7 +162,7 @@ TEST_F(WriteStoredPackagesTest, SplitsTheRecordsByKindIntoTwoCheckedCopies) {
                                       split3950 = scope.state.split3950Table;
 
   for (const char* copy : {kUpgrade, k3950}) {
-    std::unique_ptr<File> file = Sys().OpenFile(copy, OpenMode::Read);
+    std::unique_ptr<File> file = scope.fake.OpenFile(copy, OpenMode::Read);
     ASSERT_TRUE(file);
     EXPECT_TRUE(VerifyFWPFile(scope.state, *file)) << copy;
     EXPECT_NE(Int32At(scope.fake.ReadFile(copy), 0), 0) << copy;

@@ -1,6 +1,7 @@
 // Two store jobs in one process at the same time: an Engine card and a Panel card, each job with
 // its own data folder and backup. Nothing but the log is shared between them, so each card ends
-// up programmed and verified and each transcript tells its own job only.
+// up programmed and verified and each transcript tells its own job only. And two jobs on two
+// machines of their own (in-memory platforms) at once: each job reaches only its own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +18,8 @@
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
 #include "support/crc.h"
+#include "support/fake_platform.h"
+#include "support/job_fixture.h"
 #include "support/log_lines.h"
 #include "support/package_builder.h"
 #include "support/scripted_prompt.h"
@@ -65,19 +68,18 @@ class TwoJobsTest : public ::testing::Test {
     options.instantSleeps = true;
     options.privateFolder = temp_.path();
     platform_ = MakePosixPlatform(options);
-    SetPlatform(platform_.get());
+    log_ = std::make_unique<CLogToFile>(*platform_);
     temp_.Write("log/.keep", "");
-    log_.SetLogFile(OnDriveC(temp_.Sub("log/fwp_downloader.log")));
-    log_.SetEnabled(true);
+    log_->SetLogFile(OnDriveC(temp_.Sub("log/fwp_downloader.log")));
+    log_->SetEnabled(true);
   }
-  ~TwoJobsTest() override { SetPlatform(nullptr); }
 
   // A store job of `package` onto the card `letter`, with the data folder "data<letter>".
   void Prepare(OneJob& one, char letter, const PackageSpec& package) {
     one.name = std::string("card") + letter;
     const std::string data = std::string("data") + letter;
     temp_.Write(data + "/.keep", "");
-    one.job.log = &log_;
+    one.job.log = log_.get();
     one.job.prompt = &one.prompt;
     one.job.flashPath = std::string(1, letter) + ":";
     one.job.fwpPath = OnDriveC(temp_.Write(std::string("package") + letter + ".FWP",
@@ -94,7 +96,7 @@ class TwoJobsTest : public ::testing::Test {
 
   test::TempDir temp_;
   std::unique_ptr<Platform> platform_;
-  CLogToFile log_;  // the one thing both jobs share
+  std::unique_ptr<CLogToFile> log_;  // the one thing both jobs share
 };
 
 TEST_F(TwoJobsTest, AnEngineStoreAndAPanelStoreRunAtTheSameTime) {
@@ -111,8 +113,9 @@ TEST_F(TwoJobsTest, AnEngineStoreAndAPanelStoreRunAtTheSameTime) {
   OneJob engine, panel;
   Prepare(engine, 'E', EnginePackage("new main"));
   Prepare(panel, 'F', test::PanelRelease("new app"));
-  std::thread first([&engine] { engine.result = DownloadAndVerify(&engine.job); });
-  std::thread second([&panel] { panel.result = DownloadAndVerify(&panel.job); });
+  std::thread first(
+      [this, &engine] { engine.result = DownloadAndVerify(*platform_, &engine.job); });
+  std::thread second([this, &panel] { panel.result = DownloadAndVerify(*platform_, &panel.job); });
   first.join();
   second.join();
 
@@ -170,6 +173,45 @@ TEST_F(TwoJobsTest, AnEngineStoreAndAPanelStoreRunAtTheSameTime) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "DownloadAndVerify - START"), 2);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "  DownloadAndVerify complete."), 2);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "  Stage 18..."), 2);
+}
+
+// The same card letter, package path and data folder on two in-memory platforms, a store job on
+// each at the same time: each card gets its own package and each PC its own backup and log line,
+// so neither job reached the other's platform.
+TEST(TwoPlatformsTest, TwoJobsOnTwoFakePlatformsEachProgramTheirOwnCard) {
+  struct Side {
+    std::string main;  // the new content of APP\MAIN.BIN on this side's card
+    test::JobScope scope;
+    JobResult result;
+  };
+  Side sides[2] = {{.main = "first main", .scope = {}}, {.main = "second main", .scope = {}}};
+  for (Side& side : sides) {
+    FakePlatform& fake = side.scope.fake;
+    fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(EnginePackage("old " + side.main)));
+    fake.WriteFile("E:\\APP\\MAIN.BIN", "old " + side.main);
+    side.scope.PutPackage(EnginePackage(side.main));
+    side.scope.ChooseForJob(test::kPackagePath);
+    PrepareStoreJob(side.scope.job);
+  }
+  std::thread first([&sides] { sides[0].result = DownloadAndVerifyJob(sides[0].scope.state); });
+  std::thread second([&sides] { sides[1].result = DownloadAndVerifyJob(sides[1].scope.state); });
+  first.join();
+  second.join();
+
+  const std::string backup = std::string(test::kDataPath) + "\\QUORVANE_ENGINE_CF_BACKUP";
+  for (Side& side : sides) {
+    SCOPED_TRACE(side.main);
+    FakePlatform& fake = side.scope.fake;
+    EXPECT_EQ(side.result.outcome, JobOutcome::kPassed);
+    EXPECT_EQ(side.scope.job.statusText.Get(), "Done!");
+    EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), side.main);
+    EXPECT_EQ(fake.ReadFile("E:\\APP\\LIB\\IO.DAT"), "io");
+    EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), BuildPackage(EnginePackage(side.main)));
+    EXPECT_EQ(fake.ReadFile(backup + "\\APP\\MAIN.BIN"), "old " + side.main);
+    const std::vector<std::string> lines = side.scope.LogLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "DownloadAndVerify - START"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "  DownloadAndVerify complete."), 1);
+  }
 }
 
 }  // namespace

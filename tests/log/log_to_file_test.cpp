@@ -28,31 +28,31 @@ class LogToFileTest : public ::testing::Test {
     fs().AddFolder("C:\\DATA");
     fs().SetLocalTime(LocalTime{2024, 12, 6, 13, 45, 5, 0});
   }
-  FakePlatform& fs() { return scope_.fake; }
+  FakePlatform& fs() { return fake_; }
   // A log as the dialog's start-up sets it up.
   void Open(CLogToFile& log) {
     log.SetLogFile(kLogPath);
     log.SetEnabled(true);
   }
-  FakePlatformScope scope_;
+  FakePlatform fake_;
 };
 
 TEST_F(LogToFileTest, LineHasTimestampPrefixAndCrLf) {
-  CLogToFile log;
+  CLogToFile log(fs());
   Open(log);
   log.Log("  saved.");
   EXPECT_EQ(fs().ReadFile(kLogPath), std::string(kPrefix) + "  saved.\r\n");
 }
 
 TEST_F(LogToFileTest, LineFeedInsideMessageBecomesCrLfWithoutSecondTimestamp) {
-  CLogToFile log;
+  CLogToFile log(fs());
   Open(log);
   log.Log("first\nsecond");
   EXPECT_EQ(fs().ReadFile(kLogPath), std::string(kPrefix) + "first\r\nsecond\r\n");
 }
 
 TEST_F(LogToFileTest, EmptyMessageGivesPrefixOnly) {
-  CLogToFile log;
+  CLogToFile log(fs());
   Open(log);
   log.Log("");
   EXPECT_EQ(fs().ReadFile(kLogPath), "2024-12-06 13:45:05 - \r\n");
@@ -60,7 +60,7 @@ TEST_F(LogToFileTest, EmptyMessageGivesPrefixOnly) {
 
 TEST_F(LogToFileTest, LinesAreAppendedToExistingContent) {
   fs().WriteFile(kLogPath, "old line\r\n");
-  CLogToFile log;
+  CLogToFile log(fs());
   Open(log);
   EXPECT_TRUE(log.fileOk());
   EXPECT_EQ(fs().ReadFile(kLogPath), "old line\r\n") << "the probe must not change the file";
@@ -73,14 +73,14 @@ TEST_F(LogToFileTest, LinesAreAppendedToExistingContent) {
 
 TEST_F(LogToFileTest, FailedTimeConversionWritesZeroDateAndMinusOneTime) {
   fs().SetLocalTime(LocalTime{});
-  CLogToFile log;
+  CLogToFile log(fs());
   Open(log);
   log.Log("x");
   EXPECT_EQ(fs().ReadFile(kLogPath), "0000-00-00 -1:-1:-1 - x\r\n");
 }
 
 TEST_F(LogToFileTest, ProbeLeavesNoFileAndFirstLineCreatesIt) {
-  CLogToFile log;
+  CLogToFile log(fs());
   log.SetLogFile(kLogPath);
   EXPECT_TRUE(log.fileOk());
   EXPECT_EQ(log.errorText(), "");
@@ -95,7 +95,7 @@ TEST_F(LogToFileTest, ProbeLeavesNoFileAndFirstLineCreatesIt) {
 }
 
 TEST_F(LogToFileTest, NothingIsWrittenWhileDisabledOrBeforeSetLogFile) {
-  CLogToFile log;
+  CLogToFile log(fs());
   log.SetEnabled(true);
   log.Log("before the path is set");
   EXPECT_EQ(fs().CallCount("OpenFile"), 0u);
@@ -108,7 +108,7 @@ TEST_F(LogToFileTest, NothingIsWrittenWhileDisabledOrBeforeSetLogFile) {
 
 TEST_F(LogToFileTest, ReadOnlyLogFailsProbeWithAccessDeniedAndWritesNothing) {
   fs().WriteFile(kLogPath, "kept\r\n", kAttrReadOnly);
-  CLogToFile log;
+  CLogToFile log(fs());
   Open(log);
   EXPECT_FALSE(log.fileOk());
   EXPECT_EQ(log.errorText(), "Access denied");
@@ -128,7 +128,7 @@ TEST_F(LogToFileTest, ProbeFailuresStoreTheirCauseNames) {
                         Case{"DeleteFile", kErrAccessDenied, "Access denied"}}) {
     SCOPED_TRACE(c.op);
     fs().FailCall(c.op, c.error, 1, kLogPath);
-    CLogToFile log;
+    CLogToFile log(fs());
     log.SetLogFile(kLogPath);
     EXPECT_FALSE(log.fileOk());
     EXPECT_EQ(log.errorText(), c.cause);
@@ -141,14 +141,14 @@ TEST_F(LogToFileTest, ProbeFailuresStoreTheirCauseNames) {
 }
 
 TEST_F(LogToFileTest, MissingFolderFailsProbeWithBadPath) {
-  CLogToFile log;
+  CLogToFile log(fs());
   log.SetLogFile("C:\\NO_SUCH_FOLDER\\fwp_downloader.log");
   EXPECT_FALSE(log.fileOk());
   EXPECT_EQ(log.errorText(), "Bad path");
 }
 
 TEST_F(LogToFileTest, FailedLineIsDroppedAndNextLineTriesAgain) {
-  CLogToFile log;
+  CLogToFile log(fs());
   Open(log);
   fs().FailCall("OpenFile", kErrSharingViolation, 1, kLogPath);
   log.Log("lost");
@@ -157,7 +157,7 @@ TEST_F(LogToFileTest, FailedLineIsDroppedAndNextLineTriesAgain) {
 }
 
 TEST_F(LogToFileTest, EveryLineIsWrittenUnderTheLogsOwnLock) {
-  CLogToFile log;
+  CLogToFile log(fs());
   Open(log);
   fs().ClearCalls();
   log.Log("one");
@@ -181,7 +181,7 @@ TEST_F(LogToFileTest, EveryLineIsWrittenUnderTheLogsOwnLock) {
 }
 
 TEST_F(LogToFileTest, TwoThreadsLoggingAtOnceWriteOnlyWholeLines) {
-  CLogToFile log;
+  CLogToFile log(fs());
   Open(log);
   constexpr int kLines = 300;
   auto writer = [&log](char who) {
@@ -221,8 +221,7 @@ TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
       options.mappings.push_back(
           DriveMapping{'E', dir.path(), true, std::nullopt, std::nullopt, std::nullopt});
       auto platform = MakePosixPlatform(options);
-      SetPlatform(platform.get());
-      CLogToFile log;
+      CLogToFile log(*platform);
       log.SetLogFile("E:\\fwp_downloader.log");
       log.SetEnabled(true);
       for (int i = 0; i < kLines; ++i) log.Log(std::string(who ? "b" : "a") + std::to_string(i));
@@ -253,8 +252,6 @@ TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
 // them once, and again when they change under it.
 class LogToFileHostTest : public test::PosixTest {
  protected:
-  LogToFileHostTest() { SetPlatform(platform_.get()); }
-  ~LogToFileHostTest() override { SetPlatform(nullptr); }
   std::string ReadOnCard(const std::string& relative) const {
     return temp_.Read("card/" + relative);
   }
@@ -262,7 +259,7 @@ class LogToFileHostTest : public test::PosixTest {
 
 TEST_F(LogToFileHostTest, LinesFollowTheDataFolderWhenItIsMadeAgainInAnotherCase) {
   std::filesystem::create_directories(card_ + "/Brevant/Quorvane");
-  CLogToFile log;
+  CLogToFile log(*platform_);
   log.SetLogFile("E:\\BREVANT\\QUORVANE\\fwp_downloader.log");
   log.SetEnabled(true);
   ASSERT_TRUE(log.fileOk());

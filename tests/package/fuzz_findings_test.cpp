@@ -44,7 +44,7 @@ TEST(FuzzFindingsTest, HugeFormatVersionStaysHugeInsteadOfWrappingToAnOldFormat)
   ASSERT_TRUE(read.generatorVersion.has_value());
   EXPECT_EQ(*read.generatorVersion, 5);
 
-  ReadVersionBlock(test::kPackagePath, scope.job, "", "");
+  ReadVersionBlock(scope.fake, test::kPackagePath, scope.job, "", "");
   EXPECT_EQ(scope.job.fwpVersion, INT32_MAX);
   EXPECT_EQ(scope.job.versionBlock.formatVersion, 4294968);
 }
@@ -55,7 +55,7 @@ TEST(FuzzFindingsTest, HugeNegativeFormatVersionStaysBelowEveryFormat) {
   spec.formatVersion = -4294968;
   spec.formatRevision = 0;
   scope.PutPackage(spec);
-  ReadVersionBlock(test::kPackagePath, scope.job, "", "");
+  ReadVersionBlock(scope.fake, test::kPackagePath, scope.job, "", "");
   EXPECT_EQ(scope.job.fwpVersion, INT32_MIN);
 }
 

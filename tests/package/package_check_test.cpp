@@ -19,7 +19,7 @@ class VerifyFWPFileTest : public ::testing::Test {
  protected:
   std::unique_ptr<File> Put(const std::string& bytes) {
     scope.fake.WriteFile(kPackagePath, bytes);
-    return Sys().OpenFile(kPackagePath, OpenMode::Read);
+    return scope.fake.OpenFile(kPackagePath, OpenMode::Read);
   }
   PackageSpec spec{.files = {MakeFile(2, "A.BIN", "alpha"), MakeFile(11, "B.BIN", "beta")}};
   JobScope scope;

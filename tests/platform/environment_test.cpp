@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/host_platform.h"
 #include "posix_fixture.h"
 
 namespace cw::test {
@@ -115,9 +116,11 @@ TEST_F(EnvironmentTest, UserNameAndLocalTime) {
   EXPECT_TRUE(now.milliseconds >= 0 && now.milliseconds <= 999);
 }
 
-TEST(DefaultPlatform, SysWorksWithoutAnInstalledPlatformAndHonoursOne) {
-  SetPlatform(nullptr);
-  const auto roots = Sys().LogicalDriveStrings();
+// What a front end makes without a drive map: the host's drives, C: first. A second platform
+// with its own map answers by that map; the first never sees it.
+TEST(HostPlatform, WorksWithoutAMapAndEachPlatformKeepsItsOwn) {
+  const std::unique_ptr<Platform> host = MakeHostPlatform(HostPlatformOptions{});
+  const auto roots = host->LogicalDriveStrings();
   ASSERT_FALSE(roots.empty());
   EXPECT_EQ(roots[0], "C:\\");
   PosixPlatformOptions options;
@@ -127,11 +130,8 @@ TEST(DefaultPlatform, SysWorksWithoutAnInstalledPlatformAndHonoursOne) {
   mapping.hostPath = "/";
   options.mappings = {mapping};
   auto mine = MakePosixPlatform(options);
-  SetPlatform(mine.get());
-  EXPECT_EQ(&Sys(), mine.get());
-  EXPECT_EQ(Sys().GetDriveType("X:\\"), DriveType::Removable);
-  SetPlatform(nullptr);
-  EXPECT_NE(&Sys(), mine.get());
+  EXPECT_EQ(mine->GetDriveType("X:\\"), DriveType::Removable);
+  EXPECT_NE(host->GetDriveType("X:\\"), DriveType::Removable);
 }
 
 }  // namespace

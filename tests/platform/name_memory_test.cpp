@@ -16,8 +16,6 @@
 namespace cw::test {
 namespace {
 
-using posix::MatchComponentAt;
-
 class NameMemoryTest : public ::testing::Test {
  protected:
   // Dates the folder an hour back, so the clock need not move for it to count as settled and
@@ -27,6 +25,7 @@ class NameMemoryTest : public ::testing::Test {
     ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
   }
   TempDir temp_;
+  posix::FolderNameCache names_;  // one platform's memory
 };
 
 TEST_F(NameMemoryTest, ARenameInARememberedFolderIsSeen) {
@@ -34,11 +33,11 @@ TEST_F(NameMemoryTest, ARenameInARememberedFolderIsSeen) {
   temp_.Write("settled/Data", "x");
   Age(folder);
   const time_t later = ::time(nullptr) + 100;  // the folder's times are long settled by then
-  EXPECT_EQ(MatchComponentAt(folder, "DATA", later), "Data");
-  EXPECT_EQ(MatchComponentAt(folder, "data", later), "Data");
+  EXPECT_EQ(names_.MatchAt(folder, "DATA", later), "Data");
+  EXPECT_EQ(names_.MatchAt(folder, "data", later), "Data");
   ASSERT_EQ(std::rename((folder + "/Data").c_str(), (folder + "/Other").c_str()), 0);
-  EXPECT_EQ(MatchComponentAt(folder, "DATA", later), "DATA");
-  EXPECT_EQ(MatchComponentAt(folder, "OTHER", later), "Other");
+  EXPECT_EQ(names_.MatchAt(folder, "DATA", later), "DATA");
+  EXPECT_EQ(names_.MatchAt(folder, "OTHER", later), "Other");
 }
 
 TEST_F(NameMemoryTest, ANewNameThatMakesALookupAmbiguousIsSeen) {
@@ -46,10 +45,10 @@ TEST_F(NameMemoryTest, ANewNameThatMakesALookupAmbiguousIsSeen) {
   temp_.Write("ambiguous/abc", "x");
   Age(folder);
   const time_t later = ::time(nullptr) + 100;
-  EXPECT_EQ(MatchComponentAt(folder, "ABC", later), "abc");
+  EXPECT_EQ(names_.MatchAt(folder, "ABC", later), "abc");
   temp_.Write("ambiguous/Abc", "y");
-  EXPECT_EQ(MatchComponentAt(folder, "ABC", later), "ABC");  // two match: taken as given
-  EXPECT_EQ(MatchComponentAt(folder, "abc", later), "abc");  // the exact name always wins
+  EXPECT_EQ(names_.MatchAt(folder, "ABC", later), "ABC");  // two match: taken as given
+  EXPECT_EQ(names_.MatchAt(folder, "abc", later), "abc");  // the exact name always wins
 }
 
 TEST_F(NameMemoryTest, AFolderChangedJustNowIsReadAgainEveryTime) {
@@ -58,11 +57,11 @@ TEST_F(NameMemoryTest, AFolderChangedJustNowIsReadAgainEveryTime) {
   const std::string folder = temp_.Sub("fresh");
   temp_.Write("fresh/Alpha", "x");
   const time_t now = ::time(nullptr);
-  EXPECT_EQ(MatchComponentAt(folder, "ALPHA", now), "Alpha");
+  EXPECT_EQ(names_.MatchAt(folder, "ALPHA", now), "Alpha");
   temp_.Write("fresh/Beta", "x");
-  EXPECT_EQ(MatchComponentAt(folder, "BETA", now), "Beta");
+  EXPECT_EQ(names_.MatchAt(folder, "BETA", now), "Beta");
   temp_.Write("fresh/beta2", "x");
-  EXPECT_EQ(MatchComponentAt(folder, "BETA2", now), "beta2");
+  EXPECT_EQ(names_.MatchAt(folder, "BETA2", now), "beta2");
 }
 
 // A folder still changing is read through, not remembered; it must answer as a remembered one
@@ -89,7 +88,7 @@ TEST_F(NameMemoryTest, AChangingFolderAnswersAsARememberedOne) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.asked) + (now > ::time(nullptr) ? " settled" : " changing"));
       bool found = !c.found;
-      EXPECT_EQ(MatchComponentAt(folder, c.asked, now, &found), c.expected);
+      EXPECT_EQ(names_.MatchAt(folder, c.asked, now, &found), c.expected);
       EXPECT_EQ(found, c.found);
     }
   }
@@ -100,12 +99,12 @@ TEST_F(NameMemoryTest, AFolderReplacedUnderTheSameNameIsReadAgain) {
   temp_.Write("replaced/Old", "x");
   Age(folder);
   const time_t later = ::time(nullptr) + 100;
-  EXPECT_EQ(MatchComponentAt(folder, "OLD", later), "Old");
+  EXPECT_EQ(names_.MatchAt(folder, "OLD", later), "Old");
   std::filesystem::remove_all(folder);
   temp_.Write("replaced/New", "x");
   Age(folder, 7200);
-  EXPECT_EQ(MatchComponentAt(folder, "OLD", later), "OLD");
-  EXPECT_EQ(MatchComponentAt(folder, "NEW", later), "New");
+  EXPECT_EQ(names_.MatchAt(folder, "OLD", later), "OLD");
+  EXPECT_EQ(names_.MatchAt(folder, "NEW", later), "New");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "log/log_to_file.h"
+#include "support/fake_platform.h"
 #include "support/scripted_prompt.h"
 
 namespace cw {
@@ -69,7 +70,8 @@ void ExpectCommonStart(const JobContext& job) {
 TEST(JobContextTest, StoreJobStartValues) {
   JobContext job;
   Dirty(job);
-  CLogToFile logObject;
+  FakePlatform platform;
+  CLogToFile logObject(platform);
   ScriptedPrompt promptObject;
   CLogToFile* log = &logObject;
   Prompt* prompt = &promptObject;

@@ -27,7 +27,7 @@ TEST_F(JobIoTest, FormatHandlesLongTexts) {
 
 TEST_F(JobIoTest, LogGoesToTheRunningJobsLogOnly) {
   JobContext other;  // another job, without a log
-  JobState none(other);
+  JobState none(fake, other);
   none.Log("no job");
   none.LogF("no job %d", 1);
   EXPECT_FALSE(fake.Exists(kLogPath));
@@ -54,7 +54,7 @@ TEST_F(JobIoTest, LogWithoutALogDoesNothing) {
 
 TEST_F(JobIoTest, MessagesGoThroughThePrompt) {
   JobContext other;  // another job, without a prompt
-  EXPECT_EQ(JobState(other).ShowMessage("no job", MessageButtons::Ok, MessageIcon::None),
+  EXPECT_EQ(JobState(fake, other).ShowMessage("no job", MessageButtons::Ok, MessageIcon::None),
             MessageResult::Cancel);
   prompt.QueueAnswer(MessageResult::Cancel);
   Run([this] {
@@ -111,8 +111,8 @@ TEST_F(JobIoTest, StatusProgressAndPhases) {
 }
 
 TEST_F(JobIoTest, WaitUsesThePlatformsSleep) {
-  Wait(50);
-  Wait(1000);
+  Wait(fake, 50);
+  Wait(fake, 1000);
   EXPECT_EQ(fake.SleepCount(), 2u);
   EXPECT_EQ(fake.SleptMs(), 1050u);
 }

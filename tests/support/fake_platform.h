@@ -3,7 +3,8 @@
 // type, file system and capacity; folders; files with content, attributes and times; raw
 // volumes that mount and dismount. Windows paths resolve case-insensitively, failures set
 // Windows error numbers, every call is recorded, any call can be made to fail, sleeps are
-// instant and counted. Install it with SetPlatform (or a FakePlatformScope).
+// instant and counted. A test hands it to what it tests as any other platform; each test has
+// its own, so tests on fake platforms may run side by side.
 //
 // The constructor adds drive C: (fixed, "NTFS", 64 GiB) holding the current folder C:\WORK.
 
@@ -179,14 +180,6 @@ class FakePlatform : public Platform {
   std::condition_variable lockFreed_;
   std::set<std::string> heldLocks_;
   std::string privateFolderProblem_;
-};
-
-// Installs a FakePlatform for the life of the scope.
-class FakePlatformScope {
- public:
-  FakePlatformScope() { SetPlatform(&fake); }
-  ~FakePlatformScope() { SetPlatform(nullptr); }
-  FakePlatform fake;
 };
 
 }  // namespace cw

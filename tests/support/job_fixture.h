@@ -43,12 +43,11 @@ class JobScope {
   // the documents folder exists, so the data folder can be made.
   void ChooseForJob(const std::string& package);
 
-  FakePlatformScope platform;
-  FakePlatform& fake = platform.fake;
+  FakePlatform fake;
   ScriptedPrompt prompt;
-  CLogToFile log;
+  CLogToFile log{fake};
   JobContext job;
-  JobState state{job};
+  JobState state{fake, job};
 };
 
 class JobFixture : public ::testing::Test, public JobScope {};

@@ -14,13 +14,13 @@ class DialogLogicTest : public QObject {
 
  private slots:
   void init() {
-    scope_ = std::make_unique<FakePlatformScope>();
+    fake_ = std::make_unique<FakePlatform>();
     fake().AddDrive('E', DriveType::Removable, "FAT", 64u << 20);
     f_ = std::make_unique<DialogFixture>(fake());
   }
   void cleanup() {
     f_.reset();
-    scope_.reset();
+    fake_.reset();
   }
 
   void startUpWithoutLastPathFindsAPackageInTheProgramFolder() {
@@ -444,8 +444,8 @@ class DialogLogicTest : public QObject {
   }
 
  private:
-  FakePlatform& fake() { return scope_->fake; }
-  std::unique_ptr<FakePlatformScope> scope_;
+  FakePlatform& fake() { return *fake_; }
+  std::unique_ptr<FakePlatform> fake_;
   std::unique_ptr<DialogFixture> f_;
 };
 

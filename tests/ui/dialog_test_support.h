@@ -53,7 +53,7 @@ struct DialogFixture {
 
   // Builds the dialog and runs its start-up.
   CCardwrightDlg& Open() {
-    dlg = std::make_unique<CCardwrightDlg>(view, tree, prompt,
+    dlg = std::make_unique<CCardwrightDlg>(fake, view, tree, prompt,
                                            JobWorkers{store.Entry(), verify.Entry()});
     dlg->SetEndProcess([this] { ++endProcessCalls; });
     dlg->OnInitDialog();

@@ -16,17 +16,17 @@ class DirTreeTest : public QObject {
 
  private slots:
   void init() {
-    scope_ = std::make_unique<FakePlatformScope>();
+    fake_ = std::make_unique<FakePlatform>();
     fake().AddDrive('E', DriveType::Removable, "FAT", 64u << 20);
   }
-  void cleanup() { scope_.reset(); }
+  void cleanup() { fake_.reset(); }
 
   void driveCIsNeverShownAndDrivesKeepTheSystemOrder() {
     fake().AddDrive('D', DriveType::Fixed, "EXT4", 1u << 30);
     fake().AddDrive('F', DriveType::Removable, "FAT32", 1u << 30);
     fake().AddFolder("C:\\WORK\\SUB");
     MemoryTreeView view;
-    CDirTreeCtrl tree(view);
+    CDirTreeCtrl tree(fake(), view);
     QVERIFY(tree.ShowTree("", false));
     QCOMPARE(view.ChildLabels(nullptr), (Labels{"D:", "E:", "F:"}));
     QVERIFY(tree.rootFolder().empty());
@@ -35,9 +35,9 @@ class DirTreeTest : public QObject {
   }
 
   void onlyDriveCGivesAnEmptyTree() {
-    FakePlatformScope lonely;  // C: alone
+    FakePlatform lonely;  // C: alone
     MemoryTreeView view;
-    CDirTreeCtrl tree(view);
+    CDirTreeCtrl tree(lonely, view);
     QVERIFY(tree.ShowTree("", false));
     QVERIFY(view.ChildLabels(nullptr).empty());
   }
@@ -46,7 +46,7 @@ class DirTreeTest : public QObject {
     for (const char* name : {"beta", "Alpha", "alpha2"})
       fake().AddFolder(std::string("E:\\") + name);
     MemoryTreeView view;
-    CDirTreeCtrl tree(view);
+    CDirTreeCtrl tree(fake(), view);
     tree.ShowTree("", false);
     TreeView::Item drive = view.Find("E:");
     QVERIFY(view.HasPlaceholder(drive));
@@ -62,7 +62,7 @@ class DirTreeTest : public QObject {
     fake().AddDrive('F', DriveType::Removable, "FAT", 1u << 20);  // an empty card
     fake().WriteFile("G:\\ONLY.TXT", "x");  // no such drive: ignored by the fake
     MemoryTreeView view;
-    CDirTreeCtrl tree(view);
+    CDirTreeCtrl tree(fake(), view);
     tree.ShowTree("", false);
     QVERIFY(view.ChildLabels(view.Find("F:")).empty());
     TreeView::Item drive = view.Find("E:");
@@ -76,7 +76,7 @@ class DirTreeTest : public QObject {
   void collapsingAndExpandingShowsAFolderMadeInBetween() {
     fake().AddFolder("E:\\DATA\\OLD");
     MemoryTreeView view;
-    CDirTreeCtrl tree(view);
+    CDirTreeCtrl tree(fake(), view);
     tree.ShowTree("", false);
     TreeView::Item drive = view.Find("E:");
     tree.OnItemExpanded(drive, true);
@@ -97,7 +97,7 @@ class DirTreeTest : public QObject {
     QVERIFY(fake().SetFileAttributes("E:\\SECRET\\INSIDE", kAttrHidden));
     fake().SetDotEntries(true);
     MemoryTreeView view;
-    CDirTreeCtrl tree(view);
+    CDirTreeCtrl tree(fake(), view);
     tree.ShowTree("", false);
     TreeView::Item drive = view.Find("E:");
     tree.OnItemExpanded(drive, true);
@@ -111,7 +111,7 @@ class DirTreeTest : public QObject {
   void itemPathIsRebuiltFromTheLabels() {
     fake().AddFolder("E:\\DATA\\DEEP");
     MemoryTreeView view;
-    CDirTreeCtrl tree(view);
+    CDirTreeCtrl tree(fake(), view);
     tree.ShowTree("", false);
     QCOMPARE(tree.ItemPath(view.Find("E:")), std::string("E:"));
     tree.OnItemExpanded(view.Find("E:"), true);
@@ -126,7 +126,7 @@ class DirTreeTest : public QObject {
     fake().WriteFile("E:\\PKG\\Z.FWP", "z");
     fake().WriteFile("E:\\PKG\\.HIDDEN", "h", kAttrHidden);
     MemoryTreeView view;
-    CDirTreeCtrl tree(view);
+    CDirTreeCtrl tree(fake(), view);
     QVERIFY(tree.ShowTree("E:\\PKG", true));
     QCOMPARE(tree.rootFolder(), std::string("E:\\PKG\\"));
     QCOMPARE(view.ChildLabels(nullptr), (Labels{"E:\\PKG"}));
@@ -141,7 +141,7 @@ class DirTreeTest : public QObject {
   void failuresLeaveTheTreeEmptyWithTheirText() {
     MemoryTreeView view;
     view.imagesAvailable = false;
-    CDirTreeCtrl tree(view);
+    CDirTreeCtrl tree(fake(), view);
     QVERIFY(!tree.ShowTree("", false));
     QCOMPARE(tree.errorText(), std::string("Cannot retrieve the Handle of SystemImageList!"));
     QVERIFY(view.ChildLabels(nullptr).empty());
@@ -161,8 +161,8 @@ class DirTreeTest : public QObject {
   }
 
  private:
-  FakePlatform& fake() { return scope_->fake; }
-  std::unique_ptr<FakePlatformScope> scope_;
+  FakePlatform& fake() { return *fake_; }
+  std::unique_ptr<FakePlatform> fake_;
 };
 
 QTEST_APPLESS_MAIN(DirTreeTest)

@@ -25,13 +25,13 @@ class DisplayModesTest : public QObject {
 
  private slots:
   void init() {
-    scope_ = std::make_unique<FakePlatformScope>();
-    f_ = std::make_unique<DialogFixture>(scope_->fake);
+    fake_ = std::make_unique<FakePlatform>();
+    f_ = std::make_unique<DialogFixture>(*fake_);
     f_->Open();
   }
   void cleanup() {
     f_.reset();
-    scope_.reset();
+    fake_.reset();
   }
 
   void oneTick_data() {
@@ -143,7 +143,7 @@ class DisplayModesTest : public QObject {
   }
 
  private:
-  std::unique_ptr<FakePlatformScope> scope_;
+  std::unique_ptr<FakePlatform> fake_;
   std::unique_ptr<DialogFixture> f_;
 };
 

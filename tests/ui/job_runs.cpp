@@ -50,13 +50,11 @@ class JobRunsTest : public QObject {
  private slots:
   void init() {
     platform_ = std::make_unique<LockstepPlatform>();
-    SetPlatform(platform_.get());
     platform_->AddDrive('E', DriveType::Removable, "FAT16", 64ull << 20);
     f_ = std::make_unique<DialogFixture>(*platform_);
   }
   void cleanup() {
     f_.reset();
-    SetPlatform(nullptr);
     platform_.reset();
   }
 
@@ -172,8 +170,8 @@ class JobRunsTest : public QObject {
   }
 
   CCardwrightDlg& OpenWithRealJobs() {
-    f_->dlg = std::make_unique<CCardwrightDlg>(f_->view, f_->tree, f_->prompt,
-                                               DefaultJobWorkers());
+    f_->dlg = std::make_unique<CCardwrightDlg>(*platform_, f_->view, f_->tree, f_->prompt,
+                                               DefaultJobWorkers(*platform_));
     f_->dlg->SetEndProcess([] { qFatal("the process would have ended"); });
     f_->dlg->OnInitDialog();
     return *f_->dlg;

@@ -27,7 +27,7 @@ class WidgetsTest : public QObject {
 
  private slots:
   void init() {
-    scope_ = std::make_unique<FakePlatformScope>();
+    fake_ = std::make_unique<FakePlatform>();
     fake().AddDrive('E', DriveType::Removable, "FAT", 64u << 20);
     fake().AddFolder("E:\\DATA\\SUB");
     fake().WriteFile("E:\\BOOT.BMP", "bmp");
@@ -38,7 +38,7 @@ class WidgetsTest : public QObject {
     window_.reset();
     store_.reset();
     verify_.reset();
-    scope_.reset();
+    fake_.reset();
   }
 
   void controlsCarryTheirIdsCaptionsAndTemplatePositions() {
@@ -337,7 +337,7 @@ class WidgetsTest : public QObject {
 
  private:
   CardwrightWindow& Open() {
-    window_ = std::make_unique<CardwrightWindow>(prompt_,
+    window_ = std::make_unique<CardwrightWindow>(fake(), prompt_,
                                                  JobWorkers{store_->Entry(), verify_->Entry()});
     window_->logic().SetEndProcess([] { QFAIL("the process would have ended"); });
     return *window_;
@@ -348,9 +348,9 @@ class WidgetsTest : public QObject {
     if (control == nullptr) qFatal("control %d missing", id);
     return control;
   }
-  FakePlatform& fake() { return scope_->fake; }
+  FakePlatform& fake() { return *fake_; }
 
-  std::unique_ptr<FakePlatformScope> scope_;
+  std::unique_ptr<FakePlatform> fake_;
   ScriptedPrompt prompt_;
   std::unique_ptr<TestWorker> store_, verify_;
   std::unique_ptr<CardwrightWindow> window_;

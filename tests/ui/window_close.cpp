@@ -24,10 +24,10 @@ class WindowCloseTest : public QObject {
 
  private slots:
   void init() {
-    scope_ = std::make_unique<FakePlatformScope>();
-    scope_->fake.AddDrive('E', DriveType::Removable, "FAT", 64u << 20);
+    fake_ = std::make_unique<FakePlatform>();
+    fake_->AddDrive('E', DriveType::Removable, "FAT", 64u << 20);
   }
-  void cleanup() { scope_.reset(); }
+  void cleanup() { fake_.reset(); }
 
   void closingWithAQuestionOpenAnswersItCancelAndClosesWhenTheJobEnds() {
     std::atomic<int> answer{0};
@@ -44,7 +44,7 @@ class WindowCloseTest : public QObject {
       return JobResult{.outcome = JobOutcome::kStopped};
     };
     WindowPrompt prompt;
-    CardwrightWindow w(prompt, JobWorkers{store, store});
+    CardwrightWindow w(*fake_, prompt, JobWorkers{store, store});
     prompt.SetWindow(&w);
     int forcedEnds = 0;
     w.logic().SetEndProcess([&] { ++forcedEnds; });
@@ -75,7 +75,7 @@ class WindowCloseTest : public QObject {
     QVERIFY(stopSeen);
     QCOMPARE(forcedEnds, 0);
     const std::string saved =
-        scope_->fake.ReadFile(w.logic().job().dataPath + "\\DownloadDiagnostics.txt");
+        fake_->ReadFile(w.logic().job().dataPath + "\\DownloadDiagnostics.txt");
     QVERIFY(saved.find("stopped") != std::string::npos);
     // A question asked after the close is answered at once, without a box.
     QVERIFY(prompt.MessageBox("later", MessageButtons::OkCancel, MessageIcon::None) ==
@@ -83,7 +83,7 @@ class WindowCloseTest : public QObject {
   }
 
  private:
-  std::unique_ptr<FakePlatformScope> scope_;
+  std::unique_ptr<FakePlatform> fake_;
 };
 
 QTEST_MAIN(WindowCloseTest)

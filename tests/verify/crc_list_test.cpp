@@ -265,7 +265,7 @@ TEST(FindOSImageCRCTest, AnEntryNamingAPlaceOutsideTheCardIsNotTaken) {
 TEST(FindOSImageCRCTest, ReadsAnOpenListFromItsStart) {
   JobScope scope;
   scope.fake.WriteFile(kList3950, BuildCRCList({{"NK.NBG", 7}, {"END", 3}}));
-  std::unique_ptr<File> file = Sys().OpenFile(kList3950, OpenMode::Read);
+  std::unique_ptr<File> file = scope.fake.OpenFile(kList3950, OpenMode::Read);
   file->Seek(6, SeekFrom::Begin);
   const OSImageEntry entry = FindOSImageCRC(*file);
   EXPECT_EQ(entry.outcome, OSImageSearch::kFound);

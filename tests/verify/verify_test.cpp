@@ -348,14 +348,12 @@ TEST_F(VerifyTest, ProgressCoversTheTableAndAStopEndsTheJob) {
 class EjectThenReadTest : public test::PosixTest {
  protected:
   EjectThenReadTest() {
-    SetPlatform(platform_.get());
     job.prompt = &prompt;
     job.jobRunning = 1;
   }
-  ~EjectThenReadTest() override { SetPlatform(nullptr); }
   ScriptedPrompt prompt;
   JobContext job;
-  JobState state{job};
+  JobState state{*platform_, job};
 };
 
 TEST_F(EjectThenReadTest, AFileChangedBeforeAnEjectIsReadAfresh) {

@@ -33,7 +33,8 @@ std::string CanonicalFolder(const std::string& path) {
 // mounted again at the latest when the process that unmounted it ends, so that the next
 // program (or the next cardwright command) finds it where it was. Front ends may keep their
 // platform to the end, hence the exit hook beside the destructor. The registry is never
-// destroyed: platforms that are static objects themselves end after any of ours would.
+// destroyed: platforms that are static objects themselves end after any of ours would. It holds
+// no answers of any platform, only which ones exist, so it is the one process-wide list here.
 std::mutex& LivePlatformsMutex() {
   static auto* mutex = new std::mutex;
   return *mutex;

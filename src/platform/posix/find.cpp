@@ -49,7 +49,7 @@ bool PosixPlatform::FindFiles(const std::string& pattern, std::vector<FindEntry>
   if (!Resolve(folder, &folderHost)) return false;
 
   if (!HasWildcard(name)) {
-    const std::string matched = MatchComponent(folderHost, name);
+    const std::string matched = folderNames_.Match(folderHost, name);
     FindEntry entry;
     if (!FillEntry(JoinHost(folderHost, matched), matched, &entry)) return false;
     matches->push_back(entry);

@@ -11,6 +11,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/posix_platform.h"
@@ -26,7 +29,9 @@ uint32_t WinErrorFromErrno(int err, const std::string& hostPath);
 bool FailErrno(int err, const std::string& hostPath = "");
 bool FailWith(uint32_t error);
 
-// --- paths.cpp ---
+// --- host_names.cpp ---
+// The process's current folder as a host path ("/" when it cannot be read).
+std::string CurrentHostFolder();
 char UpperAscii(char c);
 std::string UpperAscii(std::string text);
 bool SameNameIgnoringAsciiCase(std::string_view a, std::string_view b);
@@ -38,15 +43,42 @@ std::string NameOf(const std::string& hostPath);
 bool PathIsUnder(const std::string& path, const std::string& root);
 // An absolute, lexically normal host path ("." and ".." folded, no doubled or trailing "/").
 std::string NormalHostPath(const std::string& path);
-// The entry of `folder` that `name` means: the exact name, else the one entry that matches
-// ignoring ASCII case, else `name` as given (ambiguous or missing). *found (optional) tells
-// whether the result names an existing entry.
-std::string MatchComponent(const std::string& folder, const std::string& name,
-                           bool* found = nullptr);
-// The same at the time `now`: a folder's names are remembered once its times lie a few seconds
-// before `now`, and used while its identity and times stay the same (tests move the clock).
-std::string MatchComponentAt(const std::string& folder, const std::string& name, time_t now,
-                             bool* found = nullptr);
+
+// --- folder_names.cpp ---
+// Which entry of a host folder a name means, ignoring ASCII case. A case-insensitive lookup
+// scans the whole folder. The job's own paths are upper-cased (the data folder, the backup
+// folder), so without a memory every log line and every backup copy would scan the same
+// unchanged folders again: "/", "/home", the home folder. A folder's names are kept while its
+// identity and times stay the same, and only when those times lie a few seconds in the past:
+// timestamps are coarse (2 s on FAT), so a folder changed again within the same tick would
+// otherwise look unchanged. Each platform keeps its own; any thread may ask.
+class FolderNameCache {
+ public:
+  // The entry of `folder` that `name` means: the exact name, else the one entry that matches
+  // ignoring ASCII case, else `name` as given (ambiguous or missing). *found (optional) tells
+  // whether the result names an existing entry.
+  std::string Match(const std::string& folder, const std::string& name, bool* found = nullptr);
+  // The same at the time `now`: a folder's names are remembered once its times lie a few
+  // seconds before `now`, and used while its identity and times stay the same (tests move the
+  // clock).
+  std::string MatchAt(const std::string& folder, const std::string& name, time_t now,
+                      bool* found = nullptr);
+
+ private:
+  struct Names {
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{}, changed{};
+    std::unordered_set<std::string> exact;
+    // Upper-cased name -> the entry's own name and how many entries share that upper-case form.
+    std::unordered_map<std::string, std::pair<std::string, int>> byUpper;
+  };
+  static bool SameFolder(const Names& names, const struct stat& st);
+  static std::string Lookup(const Names& names, const std::string& name, bool* found);
+
+  std::mutex mutex_;  // guards folders_
+  std::unordered_map<std::string, Names> folders_;
+};
 
 // --- mounts.cpp ---
 struct MountEntry {
@@ -224,6 +256,8 @@ class PosixPlatform final : public Platform {
   };
   std::mutex documentsMutex_;  // guards documents_
   std::optional<KnownFolder> documents_;
+  // The names of the host folders that paths were matched in (resolve.cpp, find.cpp).
+  FolderNameCache folderNames_;
 };
 
 }  // namespace cw::posix

@@ -52,7 +52,8 @@ QPlainTextEdit* MakeStatusLine(QWidget* parent) {
 
 }  // namespace
 
-CardwrightWindow::CardwrightWindow(Prompt& prompt, JobWorkers workers, QWidget* parent)
+CardwrightWindow::CardwrightWindow(Platform& platform, Prompt& prompt, JobWorkers workers,
+                                   QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
   setFont(DialogFont());
@@ -60,7 +61,7 @@ CardwrightWindow::CardwrightWindow(Prompt& prompt, JobWorkers workers, QWidget* 
   setWindowIcon(ApplicationIcon());
   setFixedSize(DialogUnits(font()).Size(302, 299));
   BuildControls();
-  logic_ = std::make_unique<CCardwrightDlg>(*this, *tree_, prompt, std::move(workers));
+  logic_ = std::make_unique<CCardwrightDlg>(platform, *this, *tree_, prompt, std::move(workers));
   ConnectControls();
   logic_->OnInitDialog();
   controls_.value(kIdStore)->setFocus();

@@ -24,7 +24,9 @@ class CardwrightWindow : public QDialog, public DialogView {
 
  public:
   // Builds the controls and runs the dialog's start-up (OnInitDialog).
-  CardwrightWindow(Prompt& prompt, JobWorkers workers, QWidget* parent = nullptr);
+  // The dialog works on `platform`, which outlives the window.
+  CardwrightWindow(Platform& platform, Prompt& prompt, JobWorkers workers,
+                   QWidget* parent = nullptr);
   ~CardwrightWindow() override;
 
   CCardwrightDlg& logic() { return *logic_; }

@@ -24,7 +24,8 @@ namespace {
 // The application object: runs the main dialog modally; the program ends when it closes.
 class CCardwrightApp {
  public:
-  CCardwrightApp(int& argc, char** argv) : app_(argc, argv) {
+  CCardwrightApp(Platform& platform, int& argc, char** argv)
+      : platform_(platform), app_(argc, argv) {
     QApplication::setApplicationName(QString::fromLatin1(kApplicationName));
     QApplication::setWindowIcon(ApplicationIcon());
   }
@@ -32,7 +33,7 @@ class CCardwrightApp {
   // Returns false: there is no message loop after the dialog.
   bool InitInstance(const std::string& screenshotPath) {
     WindowPrompt prompt;
-    CardwrightWindow window(prompt, DefaultJobWorkers());
+    CardwrightWindow window(platform_, prompt, DefaultJobWorkers(platform_));
     prompt.SetWindow(&window);
     if (!screenshotPath.empty()) {
       screenshotSaved_ = SaveScreenshot(window, screenshotPath);
@@ -94,6 +95,7 @@ class CCardwrightApp {
     return image;
   }
 
+  Platform& platform_;
   QApplication app_;
   bool screenshotSaved_ = false;
 };
@@ -102,11 +104,11 @@ class CCardwrightApp {
 
 void UseCallersConsole() {}
 
-int RunWindow(int argc, char** argv) {
+int RunWindow(Platform& platform, int argc, char** argv) {
   const char* screenshotVariable = std::getenv("CARDWRIGHT_SCREENSHOT");
   const std::string screenshot = screenshotVariable == nullptr ? "" : screenshotVariable;
   int qtArgc = argc;
-  CCardwrightApp app(qtArgc, argv);
+  CCardwrightApp app(platform, qtArgc, argv);
   app.InitInstance(screenshot);
   if (!screenshot.empty() && !app.screenshotSaved()) {
     std::fprintf(stderr, "cardwright: could not write the screenshot %s\n", screenshot.c_str());

@@ -62,7 +62,7 @@ void UseCallersConsole() {
   SpeakUtf8OnTheConsole();
 }
 
-int RunWindow(int /*argc*/, char** /*argv*/) {
+int RunWindow(Platform& platform, int /*argc*/, char** /*argv*/) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS |
                                                      ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
@@ -70,7 +70,7 @@ int RunWindow(int /*argc*/, char** /*argv*/) {
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   HINSTANCE instance = ::GetModuleHandleA(nullptr);
   win32ui::Win32Prompt prompt(instance);
-  win32ui::Win32DialogView view(instance, prompt, DefaultJobWorkers());
+  win32ui::Win32DialogView view(platform, instance, prompt, DefaultJobWorkers(platform));
   const char* screenshot = std::getenv("CARDWRIGHT_SCREENSHOT");
   if (screenshot != nullptr && *screenshot != '\0') {
     if (!win32ui::SaveScreenshot(view, screenshot)) {

@@ -26,9 +26,10 @@ constexpr struct {
 
 }  // namespace
 
-Win32DialogView::Win32DialogView(HINSTANCE instance, Win32Prompt& prompt, JobWorkers workers)
+Win32DialogView::Win32DialogView(Platform& platform, HINSTANCE instance, Win32Prompt& prompt,
+                                 JobWorkers workers)
     : instance_(instance), prompt_(prompt), workers_(std::move(workers)) {
-  logic_ = std::make_unique<CCardwrightDlg>(*this, *this, prompt_, workers_);
+  logic_ = std::make_unique<CCardwrightDlg>(platform, *this, *this, prompt_, workers_);
 }
 
 Win32DialogView::~Win32DialogView() {

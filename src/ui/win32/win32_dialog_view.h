@@ -21,7 +21,8 @@ namespace cw::win32ui {
 
 class Win32DialogView : public DialogView, public TreeView {
  public:
-  Win32DialogView(HINSTANCE instance, Win32Prompt& prompt, JobWorkers workers);
+  // The dialog works on `platform`, which outlives the window.
+  Win32DialogView(Platform& platform, HINSTANCE instance, Win32Prompt& prompt, JobWorkers workers);
   ~Win32DialogView() override;
   Win32DialogView(const Win32DialogView&) = delete;
   Win32DialogView& operator=(const Win32DialogView&) = delete;

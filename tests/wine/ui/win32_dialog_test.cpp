@@ -92,7 +92,6 @@ class Win32WindowTest : public ::testing::Test {
       EmptyFolder(card_);
     }
     platform_ = MakeHostPlatform(options);
-    SetPlatform(platform_.get());
     // A store of an earlier test or run remembers its package, which may be gone by now: the
     // start-up would tell so in a box. Every test starts as on a fresh PC.
     char documents[MAX_PATH] = {};
@@ -108,13 +107,13 @@ class Win32WindowTest : public ::testing::Test {
     view_.reset();
     prompt_.reset();
     ::CoUninitialize();
-    SetPlatform(nullptr);
   }
 
   HWND Open() {
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
     prompt_ = std::make_unique<win32ui::Win32Prompt>(instance);
-    view_ = std::make_unique<win32ui::Win32DialogView>(instance, *prompt_, DefaultJobWorkers());
+    view_ = std::make_unique<win32ui::Win32DialogView>(*platform_, instance, *prompt_,
+                                                       DefaultJobWorkers(*platform_));
     view_->logic().SetEndProcess([] { ADD_FAILURE() << "the program would have ended"; });
     // A box at start-up runs its modal loop inside Create: answered, it ends the test's wait.
     BoxAnswerer answerer(kApplicationName);
@@ -133,7 +132,7 @@ class Win32WindowTest : public ::testing::Test {
     const std::string full = card_ + "\\" + path;
     for (size_t slash = full.find('\\', 3); slash != std::string::npos; slash = full.find('\\', slash + 1))
       ::CreateDirectoryA(full.substr(0, slash).c_str(), nullptr);
-    ASSERT_TRUE(WriteBytesToFile(full, bytes)) << full;
+    ASSERT_TRUE(WriteBytesToFile(*platform_, full, bytes)) << full;
   }
   std::string ReadFromCard(const std::string& path) const {
     std::string bytes;
@@ -439,7 +438,7 @@ TEST_F(Win32WindowTest, StoreFromTheWindowProgramsTheCardAfterTheQuestion) {
   std::string package = temp_.path() + "\\NEW.FWP";
   for (char& c : package)
     if (c == '/') c = '\\';
-  ASSERT_TRUE(WriteBytesToFile(package, BuildPackage(EnginePackage("new main"))));
+  ASSERT_TRUE(WriteBytesToFile(*platform_, package, BuildPackage(EnginePackage("new main"))));
   ASSERT_NE(Open(), nullptr);
   Type(kIdPackageBox, package);
   Type(kIdCardBox, card_);
@@ -462,7 +461,7 @@ TEST_F(Win32WindowTest, ClosingTheWindowCancelsTheJobsQuestion) {
   std::string package = temp_.path() + "\\NEW.FWP";
   for (char& c : package)
     if (c == '/') c = '\\';
-  ASSERT_TRUE(WriteBytesToFile(package, BuildPackage(EnginePackage("new main"))));
+  ASSERT_TRUE(WriteBytesToFile(*platform_, package, BuildPackage(EnginePackage("new main"))));
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
   Type(kIdPackageBox, package);
@@ -512,7 +511,7 @@ class ChooserTest : public Win32WindowTest {
     std::string package = temp_.path() + "\\PANEL.FWP";
     for (char& c : package)
       if (c == '/') c = '\\';
-    ASSERT_TRUE(WriteBytesToFile(package, BuildPackage(PanelPackage())));
+    ASSERT_TRUE(WriteBytesToFile(*platform_, package, BuildPackage(PanelPackage())));
     ASSERT_NE(Open(), nullptr);
     Type(kIdPackageBox, package);
     Type(kIdCardBox, card_);

@@ -83,15 +83,15 @@ TEST_F(Win32Locks, AnotherProcessSeesTheLockHeld) {
 TEST_F(Win32Locks, BackupLocksKeepJobsApartButNeverTheLog) {
   auto engineJob = std::make_unique<BackupFolderLock>();
   BackupFolderLock panelJob;
-  ASSERT_TRUE(engineJob->TryTake(At("ENGINE")));
-  ASSERT_TRUE(panelJob.TryTake(At("PANEL")));
+  ASSERT_TRUE(engineJob->TryTake(*platform, At("ENGINE")));
+  ASSERT_TRUE(panelJob.TryTake(*platform, At("PANEL")));
   EXPECT_EQ(RunSelf("--try-lock \"" + BackupLockName(At("ENGINE")) + "\""), 3);
   EXPECT_EQ(RunSelf("--try-lock \"" + BackupLockName(At("PANEL")) + "\""), 3);
 
   const std::string log = At("fwp_downloader.log");
   dir.Write("fwp_downloader.log", "");
   // This thread also logs while holding both locks, as a job does.
-  CLogToFile ownLog;
+  CLogToFile ownLog(*platform);
   ownLog.SetLogFile(log);
   ownLog.SetEnabled(true);
   ownLog.Log("job line");

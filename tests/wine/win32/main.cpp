@@ -14,13 +14,15 @@
 namespace {
 
 int TryLock(const std::string& name) {
-  std::unique_ptr<cw::HeldLock> held = cw::Sys().TryAcquireLock(name);
+  const std::unique_ptr<cw::Platform> platform = cw::MakeHostPlatform(cw::HostPlatformOptions{});
+  std::unique_ptr<cw::HeldLock> held = platform->TryAcquireLock(name);
   if (held) return 0;
   return cw::GetLastError() == cw::kErrSharingViolation ? 3 : 4;
 }
 
 int LogLines(const std::string& path, const std::string& tag, int count) {
-  cw::CLogToFile log;
+  const std::unique_ptr<cw::Platform> platform = cw::MakeHostPlatform(cw::HostPlatformOptions{});
+  cw::CLogToFile log(*platform);
   log.SetLogFile(path);
   log.SetEnabled(true);
   if (!log.fileOk()) return 4;

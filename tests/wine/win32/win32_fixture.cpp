@@ -50,10 +50,9 @@ Win32Test::Win32Test() : platform(std::make_unique<win32::Win32Platform>(win32::
   for (char& c : folder) {
     if (c == '/') c = '\\';
   }
-  SetPlatform(platform.get());
 }
 
-Win32Test::~Win32Test() { SetPlatform(nullptr); }
+Win32Test::~Win32Test() = default;
 
 std::string Win32Test::At(const std::string& name) const { return folder + "\\" + name; }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Shared by the Win32 backend's tests: a real Win32 platform installed as Sys(), a temporary
+// Shared by the Win32 backend's tests: a real Win32 platform of its own, a temporary
 // folder named by its Windows path, and the card drive the Wine driver maps (E: by default),
 // which tests that need it skip without, saying why.
 
