@@ -39,8 +39,17 @@ CCardwrightDlg::~CCardwrightDlg() {
   if (!worker_.joinable()) return;
   if (job_.stopRequested == 0) job_.stopRequested = 1;
   prompt_.CloseAll();
-  for (int tick = 0; tick < kCloseWaitTicks && job_.jobRunning; ++tick)
+  // A card that may have changed is put back first, however long that takes, whatever tore
+  // the window down: ending the program under the restore would leave the card half-written.
+  bool toldWaiting = false;
+  for (int tick = 0; job_.jobRunning; ++tick) {
+    if (job_.cardMayHaveChanged && !toldWaiting) {
+      LogLine("  the window was torn down while the card may have changed: waiting for the job.");
+      toldWaiting = true;
+    }
+    if (tick >= kCloseWaitTicks && !job_.cardMayHaveChanged) break;
     platform_.Sleep(kCloseWaitTickMs);
+  }
   if (job_.jobRunning) ForceEnd();
   // Only a test's endProcess returns; its worker has ended or ends now.
   worker_.join();

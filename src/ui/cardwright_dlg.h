@@ -44,8 +44,9 @@ class CCardwrightDlg {
   CCardwrightDlg(Platform& platform, DialogView& view, TreeView& treeView, Prompt& prompt,
                  JobWorkers workers);
   // Normally the window closes only after its job ended (OnClose). A worker still running here
-  // is asked to stop and waited for at most 10 s; after that the program is ended (the
-  // transcript saved first), since the worker still uses the job.
+  // is asked to stop and waited for: however long while the card may have changed (the restore
+  // must finish), at most 10 s otherwise; after that the program is ended (the transcript saved
+  // first), since the worker still uses the job.
   ~CCardwrightDlg();
   CCardwrightDlg(const CCardwrightDlg&) = delete;
   CCardwrightDlg& operator=(const CCardwrightDlg&) = delete;

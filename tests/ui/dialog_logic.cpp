@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <thread>
+
 #include "dialog_test_support.h"
 #include "job/front_end.h"
 #include "package/package_writer.h"
@@ -406,6 +408,29 @@ class DialogLogicTest : public QObject {
     QVERIFY(dlg.OnClose());
     QVERIFY(fake().Exists(f_->DataPath() + "\\DownloadDiagnostics.txt"));
     QVERIFY(f_->Logged("  the job has ended; the window closes."));
+  }
+
+  // Tearing the window down (an application quit, a log-off) is no way around that rule: the
+  // destructor waits past its 10 s for a job that may have changed the card, and ends nothing.
+  void tearingTheWindowDownWhileTheCardMayHaveChangedWaitsForTheJob() {
+    CCardwrightDlg& dlg = f_->Open();
+    f_->view.texts[kIdCardBox] = "E:";
+    f_->verify.holdUntilReleased = true;
+    f_->verify.body = [](JobContext* job) { job->cardMayHaveChanged = 1; };
+    dlg.OnVerify();
+    while (dlg.job().cardMayHaveChanged == 0) QThread::yieldCurrentThread();
+    const std::string logPath = f_->DataPath() + "\\fwp_downloader.log";
+    const size_t sleepsBefore = fake().SleepCount();
+    std::thread releaser([&] {
+      while (fake().SleepCount() < sleepsBefore + 600) QThread::yieldCurrentThread();
+      f_->verify.Release();
+    });
+    f_->dlg.reset();
+    releaser.join();
+    QCOMPARE(f_->endProcessCalls, 0);
+    QVERIFY(fake().SleepCount() >= sleepsBefore + 600);
+    QVERIFY(fake().ReadFile(logPath).find("  the window was torn down while the card may have "
+                                          "changed: waiting for the job.") != std::string::npos);
   }
 
   void closingAfterTheJobEndedNeitherWaitsNorEndsTheProcess() {

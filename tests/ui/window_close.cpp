@@ -9,11 +9,13 @@
 #include <QTimer>
 
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 #include "record/job_io.h"
 #include "support/fake_platform.h"
 #include "ui/qt/dialog_units.h"
+#include "ui/qt/end_requests.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/window_prompt.h"
 
@@ -80,6 +82,43 @@ class WindowCloseTest : public QObject {
     // A question asked after the close is answered at once, without a box.
     QVERIFY(prompt.MessageBox("later", MessageButtons::OkCancel, MessageIcon::None) ==
             MessageResult::Cancel);
+  }
+
+  // A log-off's SIGTERM, a closed terminal's SIGHUP: the window closes as by its close box,
+  // so a job that may have changed the card is stopped and waited for, and the process lives on
+  // until it has ended.
+  void anEndSignalClosesTheWindowOnlyAfterTheJobHasEnded() {
+    for (int signal : {SIGTERM, SIGHUP}) {
+      std::atomic<bool> release{false};
+      auto store = [&](JobContext* job) {
+        job->cardMayHaveChanged = 1;
+        while (job->stopRequested == 0 || !release) std::this_thread::yield();
+        job->jobRunning = 0;
+        return JobResult{.outcome = JobOutcome::kStopped};
+      };
+      WindowPrompt prompt;
+      CardwrightWindow w(*fake_, prompt, JobWorkers{store, store});
+      prompt.SetWindow(&w);
+      int forcedEnds = 0;
+      w.logic().SetEndProcess([&] { ++forcedEnds; });
+      EndRequests ends([&w] {
+        w.close();
+        return !w.isVisible();
+      });
+      w.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&w));
+      w.findChild<QLineEdit*>(ControlName(kIdCardBox))->setText("E:");
+      w.logic().OnDownloadAndVerify();
+      QTRY_VERIFY(w.logic().job().cardMayHaveChanged != 0);
+      std::raise(signal);
+      QTRY_COMPARE(w.logic().job().stopRequested.load(), 1);
+      QVERIFY(w.isVisible());
+      QCOMPARE(QString::fromStdString(w.GetText(kIdStatus1)),
+               QString("Stopping the job; the window closes when it has ended."));
+      release = true;
+      QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 30000);
+      QCOMPARE(forcedEnds, 0);
+    }
   }
 
  private:

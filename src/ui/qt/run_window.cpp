@@ -15,6 +15,7 @@
 #include "record/prompt.h"
 #include "ui/qt/artwork.h"
 #include "ui/qt/dir_tree_widget.h"
+#include "ui/qt/end_requests.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/window_prompt.h"
 
@@ -39,6 +40,10 @@ class CCardwrightApp {
       screenshotSaved_ = SaveScreenshot(window, screenshotPath);
       return false;
     }
+    EndRequests ends([&window] {
+      window.close();
+      return !window.isVisible();
+    });
     window.exec();
     return false;
   }
