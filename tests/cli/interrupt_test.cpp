@@ -1,7 +1,8 @@
 // End to end: a real signal (Ctrl-C's SIGINT, or SIGTERM) to a real `cardwright` run, sent at a
-// moment the test sees: a question waiting on the terminal, or a log line written. To hold the
-// job at such a moment the test takes the log's own lock, so the job's next log line waits
-// until the test lets it go: the stop is then seen exactly where the test says.
+// moment the test sees: a question waiting on the terminal, or just after a chosen log line.
+// To hold the job there the run is started with a small library preloaded
+// (preload/hold_log_line.cpp) that stops it as it reaches for its next log line, armed before
+// the run starts: the stop then lands exactly where the test says, on any machine.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "log/log_to_file.h"
 #include "package/package_writer.h"
@@ -39,8 +42,8 @@ PackageSpec Release(const std::string& version) {
   return spec;
 }
 
-// The log's lock in the runs' private folder, held by the test: every cardwright line waits
-// while it is closed.
+// The log's lock in the runs' private folder, taken by the test as another run of this user
+// would take it: every cardwright line waits while it is closed.
 class LogGate {
  public:
   explicit LogGate(const CardFixture& card)
@@ -71,15 +74,36 @@ class InterruptTest : public ::testing::Test {
       if (logged == line) return true;
     return false;
   }
-  // Holds the job at its first log line after `line`, then signals it once it is held.
-  void HoldAfterAndSignal(test::RunningProgram& run, const std::string& line, int signal) {
-    ASSERT_TRUE(run.WaitUntil([&] { return Log().find(line) != std::string::npos; })) << run.err();
-    ASSERT_TRUE(gate.Close());
+  // Holds each later run just after it logs the `occurrence`-th line holding `text` (before its
+  // next line), one hold after the other.
+  void HoldAt(const std::vector<std::pair<int, std::string>>& lines) {
+    std::string at;
+    for (const auto& [occurrence, text] : lines) at += std::to_string(occurrence) + "|" + text + "\n";
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    card.environment = {
+        {"LD_PRELOAD", HOLD_LOG_LINE_LIB},
+        {"CW_HOLD_AT", at},
+        {"CW_HOLD_DIR", card.PrivateDir()},
+        {"CW_HOLD_LOCK", posix::NamedLockPath(card.PrivateDir(), kLogMutexName)},
+        // A sanitized build wants its runtime first; the hold library comes before it.
+        {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}};
+  }
+  bool Held(test::RunningProgram& run, int hold) {
+    const std::string held = card.PrivateDir() + "/held-" + std::to_string(hold);
+    return run.WaitUntil([&] { return std::filesystem::exists(held); });
+  }
+  void LetGo(int hold) {
+    std::ofstream(card.PrivateDir() + "/go-" + std::to_string(hold)).put('\n');
+  }
+  // Waits until the run is held at its `hold`-th line, signals it, waits for its answer and lets
+  // it go on.
+  void SignalWhenHeld(test::RunningProgram& run, int hold, int signal) {
+    ASSERT_TRUE(Held(run, hold)) << run.err();
     run.Signal(signal);
     const bool told = run.WaitForError(signal == SIGINT && stops_++ > 0
                                            ? "Stopping the restore."
                                            : "Stopping: ");
-    gate.Open();
+    LetGo(hold);
     ASSERT_TRUE(told) << run.err();
   }
   // Every file the card held before is back as it was.
@@ -116,8 +140,9 @@ TEST_F(InterruptTest, AStopAtTheQuestionLeavesTheCardUnchanged) {
 
 // Once the card has changed: stopped at the next file, the backup put back and verified.
 TEST_F(InterruptTest, AStopAfterTheCardChangedPutsTheBackupBack) {
+  HoldAt({{1, "    writing "}});
   auto run = card.Start({"store", "--card", "E:", "--package", package, "--yes", "--json"});
-  HoldAfterAndSignal(*run, "    writing ", SIGINT);
+  SignalWhenHeld(*run, 1, SIGINT);
   const CommandResult r = run->Finish();
   EXPECT_EQ(r.exitCode, 5) << r.err;
   EXPECT_NE(r.err.find("Stopped: the card had changed, so its backup was put back. Restore OK!!"),
@@ -131,9 +156,10 @@ TEST_F(InterruptTest, AStopAfterTheCardChangedPutsTheBackupBack) {
 }
 
 TEST_F(InterruptTest, AStopWithoutABackupSaysTheCardIsHalfWritten) {
+  HoldAt({{1, "    writing "}});
   auto run = card.Start(
       {"store", "--card", "E:", "--package", package, "--yes", "--no-backup", "--json"});
-  HoldAfterAndSignal(*run, "    writing ", SIGINT);
+  SignalWhenHeld(*run, 1, SIGINT);
   const CommandResult r = run->Finish();
   EXPECT_EQ(r.exitCode, 5) << r.err;
   EXPECT_NE(r.out.find("\"stop\": \"no_backup\""), std::string::npos) << r.out;
@@ -144,9 +170,10 @@ TEST_F(InterruptTest, AStopWithoutABackupSaysTheCardIsHalfWritten) {
 
 // A second Ctrl-C stops the restore and says how to finish it; that finishes it.
 TEST_F(InterruptTest, ASecondCtrlCStopsTheRestoreAndTellsHowToFinishIt) {
+  HoldAt({{1, "    writing "}, {1, "AttemptRestore"}});
   auto run = card.Start({"store", "--card", "E:", "--package", package, "--yes"});
-  HoldAfterAndSignal(*run, "    writing ", SIGINT);
-  HoldAfterAndSignal(*run, "AttemptRestore", SIGINT);
+  SignalWhenHeld(*run, 1, SIGINT);
+  SignalWhenHeld(*run, 2, SIGINT);
   const CommandResult r = run->Finish();
   EXPECT_EQ(r.exitCode, 5) << r.err;
   EXPECT_NE(r.err.find("Stopped during the restore"), std::string::npos) << r.err;
@@ -163,16 +190,15 @@ TEST_F(InterruptTest, ASecondCtrlCStopsTheRestoreAndTellsHowToFinishIt) {
 
 // A third Ctrl-C ends the program at once, whatever the job does, and says how to finish.
 TEST_F(InterruptTest, AThirdCtrlCEndsTheProgramAtOnce) {
+  HoldAt({{1, "    writing "}});
   auto run = card.Start({"store", "--card", "E:", "--package", package, "--yes"});
-  ASSERT_TRUE(run->WaitUntil([&] { return Log().find("    writing ") != std::string::npos; }))
-      << run->err();
-  ASSERT_TRUE(gate.Close());  // the job stays where it is
+  ASSERT_TRUE(Held(*run, 1)) << run->err();  // the job stays where it is
   for (const char* told : {"Stopping: ", "Stopping the restore.", "Ending now"}) {
     run->Signal(SIGINT);
     ASSERT_TRUE(run->WaitForError(told)) << run->err();
   }
   const CommandResult r = run->Finish();
-  gate.Open();
+  card.environment.clear();
   EXPECT_EQ(r.exitCode, 5) << r.err;
   EXPECT_NE(r.err.find("Ending now"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("To finish the restore later: cardwright store --card E: --restore-only"),
@@ -185,8 +211,9 @@ TEST_F(InterruptTest, AThirdCtrlCEndsTheProgramAtOnce) {
 
 TEST_F(InterruptTest, VerifyOnlyStopsWithFive) {
   card.LayEngineCard(Release("new"));
+  HoldAt({{1, "VerifyOnly"}});
   auto run = card.Start({"verify", "--card", "E:", "--package", package});
-  HoldAfterAndSignal(*run, "VerifyOnly", SIGINT);
+  SignalWhenHeld(*run, 1, SIGINT);
   const CommandResult r = run->Finish();
   EXPECT_EQ(r.exitCode, 5) << r.err;
   EXPECT_NE(r.err.find("Stopped: the verification did not finish."), std::string::npos) << r.err;
@@ -208,9 +235,11 @@ TEST_F(InterruptTest, ALongWaitForTheLogIsSaidAndCtrlCEndsIt) {
   EXPECT_EQ(card.Snapshot(), before);
   gate.Open();
 
+  HoldAt({{1, "    writing "}});
   auto run = card.Start({"store", "--card", "E:", "--package", package, "--yes"});
-  ASSERT_TRUE(run->WaitUntil([&] { return Log().find("    writing ") != std::string::npos; }));
+  ASSERT_TRUE(Held(*run, 1)) << run->err();
   ASSERT_TRUE(gate.Close());
+  LetGo(1);  // on into the lock the test holds
   ASSERT_TRUE(run->WaitForError(said)) << run->err();
   run->Signal(SIGINT);
   const CommandResult r = run->Finish();  // the gate stays closed
