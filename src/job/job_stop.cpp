@@ -21,9 +21,21 @@ void FailCurrentPhase(JobContext& job) {
     SetPhase(job.storeState, kPhaseFailed);
 }
 
+// What a stop says; a card left unchanged by a backup that cleared attributes names them, since
+// they stay cleared.
+std::string StopText(const JobState& state, StopOutcome outcome) {
+  if (outcome != kStoppedCardUnchanged || state.attributesCleared.empty())
+    return StopSummary(outcome);
+  std::string text = "Stopped: the card's files are unchanged; the backup cleared the read-only, "
+                     "hidden or system attribute of";
+  for (size_t i = 0; i < state.attributesCleared.size(); ++i)
+    text += (i == 0 ? " " : ", ") + state.attributesCleared[i];
+  return text + ".";
+}
+
 void Announce(JobState& state, StopOutcome outcome, const std::string& detail = "") {
   JobContext& job = state.job;
-  const std::string text = StopSummary(outcome) + (detail.empty() ? "" : " " + detail);
+  const std::string text = StopText(state, outcome) + (detail.empty() ? "" : " " + detail);
   state.Log("  " + text);
   state.SetStatus(text);
   state.AppendDiagnostics("\r\n" + text + "\r\n");

@@ -7,6 +7,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "support/forwarding_platform.h"
 #include "support/job_fixture.h"
 #include "record/job_io.h"
 #include "job/job_stop.h"
@@ -114,6 +115,34 @@ INSTANTIATE_TEST_SUITE_P(
         StopCase{"ASecondRequestStopsTheRestore", {{kAtStored, 1}, {kAtRestore, 2}}, false,
                  kStoppedRestoreCut, true, "  the restore was stopped by request."}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+
+// A stop during an Engine card's backup leaves its files as they were, and names the files whose
+// read-only, hidden or system attribute the backup cleared (they stay cleared).
+TEST_F(StoreStopTest, AStopDuringTheBackupNamesTheAttributesItCleared) {
+  fake.WriteFile("E:\\APP\\MAIN.BIN", "old", kAttrHidden);
+  fake.WriteFile("E:\\APP\\LIB.BIN", "old!", kAttrReadOnly);
+  // Asks the job to stop as the backup makes its last copy.
+  struct StopAtLastCopy : test::ForwardingPlatform {
+    StopAtLastCopy(Platform& inner, JobContext& job) : ForwardingPlatform(inner), job(job) {}
+    bool CopyFile(const std::string& source, const std::string& destination, bool failIfExists,
+                  CopyWatcher* watcher) override {
+      if (source == "E:\\APP\\LIB.BIN") job.stopRequested = 1;
+      return ForwardingPlatform::CopyFile(source, destination, failIfExists, watcher);
+    }
+    JobContext& job;
+  } platform(fake, job);
+  JobState stopping(platform, job);
+  PrepareStoreJob(job);
+  EXPECT_EQ(DownloadAndVerifyJob(stopping).outcome, JobOutcome::kStopped);
+  EXPECT_EQ(job.stopOutcome.load(), kStoppedCardUnchanged);
+  EXPECT_TRUE(CardIsOld());
+  const std::string said = job.statusText.Get();
+  EXPECT_EQ(said.rfind("Stopped: the card's files are unchanged; the backup cleared the "
+                       "read-only, hidden or system attribute of ", 0), 0u) << said;
+  EXPECT_NE(said.find("E:\\APP\\MAIN.BIN"), std::string::npos) << said;
+  EXPECT_NE(said.find("E:\\APP\\LIB.BIN"), std::string::npos) << said;
+  EXPECT_NE(job.diagnosticsText.Get().find(said), std::string::npos);
+}
 
 TEST_F(StoreStopTest, StopsAndRestoresMarkTheirPhases) {
   StopAt(kAtStored, 1);
