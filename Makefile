@@ -50,8 +50,11 @@ deps:
 deps-native:
 	@bash scripts/install-deps.sh native
 
-configure-cmd = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) \
-  >/dev/null
+# Optimised as shipped, without debug information: it makes each file's compile about a third
+# slower, and the full gate compiles the project five times on two cores. For a debugger:
+# make build CMAKE_FLAGS=-DCMAKE_BUILD_TYPE=RelWithDebInfo
+configure-cmd = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" $(CMAKE_FLAGS) >/dev/null
 
 configure: deps
 	@$(configure-cmd)
