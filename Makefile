@@ -8,7 +8,7 @@ CMAKE_FLAGS ?=
 WIN_BUILDS := build-win64 build-win32
 WIN_CMAKE_FLAGS ?=
 ARTWORK_TOOL = $(abspath $(BUILD))/cardwright_artwork
-win-build = cmake -S . -B $(1) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+win-build = cmake -S . -B $(1) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-$(2).cmake \
   -DCARDWRIGHT_ARTWORK_TOOL=$(ARTWORK_TOOL) $(WIN_CMAKE_FLAGS) >/dev/null && \
   cmake --build $(1) -j $(JOBS) $(3)
