@@ -185,8 +185,9 @@ struct Figures {
   size_t jobLied = 0;  // of those, claims the card it left belies (ordinary user only)
   std::string Line(const std::string& job) const {
     std::ostringstream line;
-    line << "crash sweep " << job << ": " << writes << " writes and " << flushPoints
-         << " flush/FUA points logged; " << cuts << " cuts replayed; " << done
+    line << "crash sweep " << job << ": ";
+    if (writes > 0) line << writes << " writes and " << flushPoints << " flush/FUA points logged; ";
+    line << cuts << " cuts replayed; " << done
          << " verified as Done! (" << doneOlderCopy
          << " of them with the older stored package still on the card); " << restored
          << " restored and verified; " << fsckFirst
@@ -339,6 +340,7 @@ class CrashSweep : public FatCardTest {
           << where << "a failed restore must say so:\n" << restore.out << restore.err;
       const std::string transcript = ReadHostFile(guest_.runFolder() + "/DownloadDiagnostics.txt");
       std::cout << where << "the restore failed and said so:\n"
+                << restore.out << restore.err << "--- the transcript's end:\n"
                 << transcript.substr(transcript.size() - std::min<size_t>(transcript.size(), 400))
                 << "\n--- the driver:\n"
                 << ReadHostFile(guest_.runFolder() + "/driver.txt") << std::endl;
