@@ -4,12 +4,20 @@
 // guest: what `verify` says of it must be true, and the backup the job made must bring back
 // every file the card held before the job (after fsck.fat where the driver refuses the card).
 //
-// `make test` runs a sample of the cuts; CW_CRASH_SWEEP=full (`make crash-sweep`) runs them
-// all and prints the figures.
+// The same recordings serve two more sweeps. Cards whose writes reorder: a cut made of every
+// flush epoch before the power goes and a random part of the writes of the epoch in which it
+// goes. Cards that fail or lie: the job runs again from the same start on a card whose sectors,
+// those the recorded job first writes at its N-th write or later, refuse writes, refuse reads or
+// take writes and drop them (dm-flakey); what the job said must be true of the card it left,
+// and that card is judged as a cut card is.
+//
+// `make test` runs a sample of each; CW_CRASH_SWEEP=full (`make crash-sweep`) runs them all and
+// prints the figures.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -29,6 +37,10 @@ namespace {
 
 constexpr size_t kWritesSampled = 300;  // write points between the flushes of a full sweep
 constexpr size_t kQuickCuts = 7;        // cuts replayed by the sample of `make test`
+constexpr size_t kReorderedStates = 1250;  // reordered cuts of a full sweep, per recording
+constexpr size_t kQuickReordered = 2;
+constexpr size_t kFaultRuns = 60;  // values of N per failing card in a full sweep
+constexpr uint32_t kReorderSeed = 1208;
 
 bool FullSweep() {
   const char* chosen = std::getenv("CW_CRASH_SWEEP");
@@ -169,10 +181,13 @@ std::string Joined(const std::vector<std::string>& items) {
 struct Figures {
   size_t writes = 0, flushPoints = 0;
   size_t cuts = 0, done = 0, doneOlderCopy = 0, restored = 0, fsckFirst = 0, lost = 0;
+  size_t jobDone = 0, jobRestored = 0;  // what a job on a failing card said of it
+  size_t jobLied = 0;  // of those, claims the card it left belies (ordinary user only)
   std::string Line(const std::string& job) const {
     std::ostringstream line;
-    line << "crash sweep " << job << ": " << writes << " writes and " << flushPoints
-         << " flush/FUA points logged; " << cuts << " cuts replayed; " << done
+    line << "crash sweep " << job << ": ";
+    if (writes > 0) line << writes << " writes and " << flushPoints << " flush/FUA points logged; ";
+    line << cuts << " cuts replayed; " << done
          << " verified as Done! (" << doneOlderCopy
          << " of them with the older stored package still on the card); " << restored
          << " restored and verified; " << fsckFirst
@@ -181,12 +196,23 @@ struct Figures {
   }
 };
 
+// How a failing card fails: dm-flakey, always down, over the failing sectors, with these
+// features. A card whose reads fail spares the sectors that held data before the job (its old
+// files' clusters, which the job may reuse), so that the backup can still read them.
+struct CardFault {
+  const char* name;
+  const char* features;
+  bool sparesOldData;
+  bool ordinaryUser;
+};
+
 class CrashSweep : public FatCardTest {
  protected:
   void SetUp() override {
     FatCardTest::SetUp();
     if (IsSkipped()) return;
     home_ = MakeHome();
+    homeSource_ = home_;
   }
 
   std::string Card() const { return "$CW --drive E:=$CARD,removable "; }
@@ -221,6 +247,7 @@ class CrashSweep : public FatCardTest {
     ASSERT_TRUE(run.finished) << run.Describe();
     ASSERT_EQ(guest_.Step("older").exitCode, 0) << guest_.Step("older").err;
     ASSERT_TRUE(WriteHostFile(run_.Sub("start.img"), ReadHostFile(card.path())));
+    ASSERT_TRUE(CopySparse(home_, run_.Sub("home-start.img")));
 
     const std::string log = run_.Sub("write.log");
     ASSERT_TRUE(WriteHostFile(log, ""));
@@ -268,7 +295,8 @@ class CrashSweep : public FatCardTest {
     if (verifyFirst) {
       script += "step verify " + Card() + "verify --card E: --package " + newerPackage_ + "\n";
     }
-    return script + "step restore " + Card() + "store --card E: --restore-only\n" +
+    return script + "step restore " + Card() + "store --card E: --restore-only" + restoreOptions_ +
+           "\n" +
            "step reverify " + Card() + "verify --card E:\n" + "backups >$RUN/backups-after\n" +
            "cp $HOME/Documents/BREVANT/QUORVANE/DownloadDiagnostics.txt $RUN/\n"
            "dmesg | grep FAT-fs >$RUN/driver.txt\n"
@@ -277,14 +305,18 @@ class CrashSweep : public FatCardTest {
 
   enum class Restore { kDone, kRefused, kFailed };
 
+  static bool CopySparse(const std::string& from, const std::string& to) {
+    const test::CommandResult copied = test::RunProgram({"/bin/cp", "--sparse=always", from, to});
+    EXPECT_EQ(copied.exitCode, 0) << copied.err;
+    return copied.exitCode == 0;
+  }
+
   // Boots a judge on cut.img with a copy of the home disk. kRefused: the driver did not mount
   // the card or the restore said it failed, which must then be said plainly.
   Restore Judge(size_t cut, bool verifyFirst, const std::string& cutImage, const StoreJob& job,
                 Figures* figures) {
     const std::string home = run_.Sub("judge-home.img");
-    const test::CommandResult copied =
-        test::RunProgram({"/bin/cp", "--sparse=always", home_, home});
-    EXPECT_EQ(copied.exitCode, 0) << copied.err;
+    EXPECT_TRUE(CopySparse(homeSource_, home));
     const GuestRun run = BootFresh("judge", JudgeScript(verifyFirst), {run_.Sub("cut.img"), home});
     const std::string where = job.name + " cut " + std::to_string(cut) + ": ";
     EXPECT_TRUE(run.finished) << where << run.Describe();
@@ -308,6 +340,7 @@ class CrashSweep : public FatCardTest {
           << where << "a failed restore must say so:\n" << restore.out << restore.err;
       const std::string transcript = ReadHostFile(guest_.runFolder() + "/DownloadDiagnostics.txt");
       std::cout << where << "the restore failed and said so:\n"
+                << restore.out << restore.err << "--- the transcript's end:\n"
                 << transcript.substr(transcript.size() - std::min<size_t>(transcript.size(), 400))
                 << "\n--- the driver:\n"
                 << ReadHostFile(guest_.runFolder() + "/driver.txt") << std::endl;
@@ -385,27 +418,198 @@ class CrashSweep : public FatCardTest {
       ASSERT_TRUE(log->Apply(&image, applied, cut, &error)) << error;
       applied = cut;
       ASSERT_TRUE(WriteHostFile(run_.Sub("cut.img"), image));
-      ++figures.cuts;
-      Restore outcome = Judge(cut, true, image, job, &figures);
-      if (outcome == Restore::kRefused) {
-        // As Windows offers for a card it cannot read: check and mend it, then restore.
-        ++figures.fsckFirst;
-        const test::CommandResult mended =
-            test::RunProgram({"/usr/sbin/fsck.fat", "-a", run_.Sub("cut.img")});
-        EXPECT_LE(mended.exitCode, 1) << mended.out << mended.err;
-        outcome = Judge(cut, false, image, job, &figures);
-        EXPECT_EQ(outcome, Restore::kDone) << job.name << " cut " << cut
-                                           << ": not restored after fsck.fat";
-        if (outcome == Restore::kRefused) ++figures.lost;  // no way left to bring it back
-      }
-      figures.restored += outcome == Restore::kDone ? 1 : 0;
+      JudgeCut(cut, image, job, &figures);
     }
     const std::string name = job.name + (job.mountOptions.empty() ? ", cached" : ", sync");
+    Report(name, figures);
+    EXPECT_GE(figures.done, 1u);  // the last cut is the finished job
+    if (job.mountOptions.empty()) ReorderedCuts(job, *log, start);
+  }
+
+  // Judges the card in cut.img (`image`, as the cut left it) and counts it: verify, then the
+  // restore, and where the driver refuses the card or the restore fails, fsck.fat and the
+  // restore again.
+  void JudgeCut(size_t cut, const std::string& image, const StoreJob& job, Figures* figures) {
+    ++figures->cuts;
+    Restore outcome = Judge(cut, true, image, job, figures);
+    if (outcome == Restore::kRefused) {
+      // As Windows offers for a card it cannot read: check and mend it, then restore.
+      ++figures->fsckFirst;
+      const test::CommandResult mended =
+          test::RunProgram({"/usr/sbin/fsck.fat", "-a", run_.Sub("cut.img")});
+      EXPECT_LE(mended.exitCode, 1) << mended.out << mended.err;
+      outcome = Judge(cut, false, image, job, figures);
+      EXPECT_EQ(outcome, Restore::kDone) << job.name << " cut " << cut
+                                         << ": not restored after fsck.fat";
+      if (outcome == Restore::kRefused) ++figures->lost;  // no way left to bring it back
+    }
+    figures->restored += outcome == Restore::kDone ? 1 : 0;
+  }
+
+  void Report(const std::string& name, const Figures& figures) {
     std::cout << figures.Line(name) << std::endl;
     RecordProperty("figures", figures.Line(name));
     EXPECT_EQ(figures.lost, 0u);
     EXPECT_EQ(figures.restored, figures.cuts);
-    EXPECT_GE(figures.done, 1u);  // the last cut is the finished job
+  }
+
+  // Writes between two flushes may reach the card in any order: each state holds every epoch
+  // before the one in which the power goes, and a random part of that epoch's writes (a fixed
+  // seed, so every run tries the same states). An epoch ends at a flush or FUA entry.
+  void ReorderedCuts(const StoreJob& job, const WriteLog& log, const std::string& start) {
+    const std::vector<WriteLogEntry>& entries = log.entries();
+    std::vector<size_t> epochStarts = {0};
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i].IsFlushPoint()) epochStarts.push_back(i + 1);
+    }
+    epochStarts.push_back(entries.size());
+    std::vector<size_t> epochs;  // those with two writes or more, which can reorder
+    for (size_t e = 0; e + 1 < epochStarts.size(); ++e) {
+      size_t writes = 0;
+      for (size_t i = epochStarts[e]; i < epochStarts[e + 1]; ++i) writes += entries[i].IsWrite();
+      if (writes >= 2) epochs.push_back(e);
+    }
+    ASSERT_FALSE(epochs.empty());
+    std::mt19937 random(kReorderSeed + static_cast<uint32_t>(job.target));
+    Figures figures;
+    const size_t states = FullSweep() ? kReorderedStates : kQuickReordered;
+    std::string error;
+    for (size_t k = 0; k < states; ++k) {
+      const size_t e = epochs[random() % epochs.size()];
+      std::string image = start;
+      ASSERT_TRUE(log.Apply(&image, 0, epochStarts[e], &error)) << error;
+      for (size_t i = epochStarts[e]; i < epochStarts[e + 1]; ++i) {
+        if (random() % 2 == 0) {
+          ASSERT_TRUE(log.Apply(&image, i, i + 1, &error)) << error;
+        }
+      }
+      ASSERT_TRUE(WriteHostFile(run_.Sub("cut.img"), image));
+      JudgeCut(k, image, job, &figures);
+    }
+    Report(job.name + ", cached, reordered", figures);
+  }
+
+  // The recorded job run again from the same card and PC, once per chosen N, on a card whose
+  // sectors first written by the recorded job at its N-th write or later fail as `fault` says
+  // (the run writes as the recording did until then, so its N-th write is the first to fail).
+  // What the job said must be true of the card it left; then that card is judged as a cut is.
+  void FaultSweep(const StoreJob& job, const std::vector<CardFault>& faults) {
+    Record(job);
+    if (HasFatalFailure()) return;
+    std::string error;
+    const std::optional<WriteLog> log = WriteLog::Load(run_.Sub("write.log"), &error);
+    ASSERT_TRUE(log.has_value()) << error;
+    ASSERT_EQ(log->sectorSize(), 512u);
+    const std::string start = ReadHostFile(run_.Sub("start.img"));
+    oldFiles_ = OldFiles();
+    restoreOptions_ = job.target == 1 ? " --target engine" : " --target panel";
+    const std::vector<WriteLogEntry>& entries = log->entries();
+    constexpr size_t kNever = SIZE_MAX;
+    std::vector<size_t> first(start.size() / 512, kNever);  // the entry that first writes it
+    for (size_t i = entries.size(); i-- > 0;) {
+      if (!entries[i].IsWrite()) continue;
+      for (uint64_t s = entries[i].sector; s < entries[i].sector + entries[i].sectors; ++s) {
+        first[s] = i;
+      }
+    }
+    std::vector<bool> heldData(first.size());
+    for (size_t s = 0; s < first.size(); ++s) {
+      const char* sector = start.data() + s * 512;
+      heldData[s] = std::any_of(sector, sector + 512, [](char c) { return c != 0; });
+    }
+    for (const CardFault& fault : faults) {
+      const auto failing = [&](size_t s, size_t n) {
+        return first[s] != kNever && first[s] >= n && !(fault.sparesOldData && heldData[s]);
+      };
+      std::vector<size_t> candidates;  // writes that are the first to meet a failing sector
+      for (size_t i = 0; i < entries.size(); ++i) {
+        const WriteLogEntry& entry = entries[i];
+        for (uint64_t s = entry.sector; entry.IsWrite() && s < entry.sector + entry.sectors; ++s) {
+          if (first[s] == i && failing(s, i)) {
+            candidates.push_back(i);
+            break;
+          }
+        }
+      }
+      ASSERT_FALSE(candidates.empty()) << fault.name;
+      Figures figures;
+      const std::vector<size_t> chosen = FullSweep() ? Spread(candidates, kFaultRuns)
+                                                    : std::vector<size_t>{candidates[candidates.size() / 2]};
+      for (const size_t n : chosen) {
+        std::string table;
+        for (size_t at = 0; at < first.size();) {
+          const bool bad = failing(at, n);
+          size_t end = at + 1;
+          while (end < first.size() && failing(end, n) == bad) ++end;
+          table += std::to_string(at) + " " + std::to_string(end - at) +
+                   (bad ? " flakey /dev/ubda " : " linear /dev/ubda ") + std::to_string(at) +
+                   (bad ? std::string(" 0 1 ") + fault.features : "") + "\n";
+          at = end;
+        }
+        ASSERT_TRUE(WriteHostFile(run_.Sub("fault.table"), table));
+        FaultRun(job, fault, n, start, &figures);
+      }
+      Report(job.name + ", " + fault.name, figures);
+      std::cout << "  the job itself said \"Done!\" " << figures.jobDone
+                << " times and \"Restore OK!!\" " << figures.jobRestored << " times, "
+                << figures.jobLied << " of them belied by the card" << std::endl;
+    }
+  }
+
+  void FaultRun(const StoreJob& job, const CardFault& fault, size_t n, const std::string& start,
+                Figures* figures) {
+    const std::string where = job.name + ", " + fault.name + ", from entry " +
+                              std::to_string(n) + ": ";
+    ASSERT_TRUE(WriteHostFile(run_.Sub("cut.img"), start));
+    homeSource_ = run_.Sub("fault-home.img");
+    ASSERT_TRUE(CopySparse(run_.Sub("home-start.img"), homeSource_));
+    const std::string user = fault.ordinaryUser ? ",uid=1000,gid=1000" : "";
+    const GuestRun run = BootFresh(
+        "fault",
+        "home_mount /dev/ubdb || exit 10\n" +
+            std::string(fault.ordinaryUser ? "mkdir -p $HOME/tmp && chown -R 1000:1000 $HOME && "
+                                             "chmod go+rx $RUN ${RUN%/*} || exit 11\n"
+                                           : "") +
+            "dmsetup create card " + run_.Sub("fault.table") + " && dmsetup mknodes card || exit 8\n"
+            "mount -t vfat -o shortname=mixed,utf8" + user +
+            (job.mountOptions.empty() ? "" : "," + job.mountOptions) +
+            " /dev/mapper/card $CARD || exit 7\n"
+            "step job " + (fault.ordinaryUser ? "setpriv --reuid=1000 --regid=1000 --clear-groups env TMPDIR=$HOME/tmp " : "") +
+            Card() + "store --card E: --yes --package " + newerPackage_ +
+            (job.target == 1 ? " --target engine" : " --target panel") + "\n"
+            "umount $CARD; dmsetup remove card; chown -R 0:0 $HOME; exit 0\n",
+        {run_.Sub("cut.img"), homeSource_});
+    ASSERT_TRUE(run.finished) << where << run.Describe();
+    ASSERT_EQ(run.status, 0) << where << run.Describe();
+    const StepResult store = guest_.Step("job");
+    EXPECT_TRUE(store.exitCode == 0 || store.exitCode == 1)
+        << where << "the job crashed: " << store.exitCode << store.out << store.err;
+    const std::string image = ReadHostFile(run_.Sub("cut.img"));
+    const CardImage card(run_.Sub("cut.img"));
+    // An ordinary user cannot drop the cached folders and allocation table of a card that
+    // stays mounted, so a lying card can pass its read-back there: counted, not failed.
+    const auto judged = [&](const std::vector<std::string>& differ, const char* claim) {
+      if (differ.empty()) return;
+      if (fault.ordinaryUser) {
+        ++figures->jobLied;
+        std::cout << where << claim << " on a card that lacks " << Joined(differ) << std::endl;
+        return;
+      }
+      ADD_FAILURE() << where << claim << " but these differ: " << Joined(differ);
+    };
+    if (Has(store.out, "Done!")) {
+      ++figures->jobDone;
+      EXPECT_EQ(store.exitCode, 0) << where << store.err;
+      judged(Differences(card, StoredFiles(job.newer, job.target)), "\"Done!\"");
+    } else {
+      EXPECT_EQ(store.exitCode, 1) << where << store.out << store.err;
+      EXPECT_FALSE(store.err.empty()) << where << "the job failed without saying why";
+    }
+    if (Has(store.out, "Restore OK!!")) {
+      ++figures->jobRestored;
+      judged(Differences(card, oldFiles_), "\"Restore OK!!\"");
+    }
+    JudgeCut(n, image, job, figures);
   }
 
   // `count` of `cuts`, spread evenly and always with the first and the last.
@@ -416,7 +620,10 @@ class CrashSweep : public FatCardTest {
     return chosen;
   }
 
-  std::string home_, olderPackage_, newerPackage_;
+  std::string home_, homeSource_, olderPackage_, newerPackage_;
+  // After a failing card, the technician names the card's kind for "Restore Only": the failed
+  // job may have removed the files that tell it.
+  std::string restoreOptions_;
   std::map<std::string, std::string> oldFiles_;
 };
 
@@ -434,6 +641,27 @@ StoreJob Cached(StoreJob job) {
 TEST_F(CrashSweep, CachedEngineStoreCanBeCutAtAnyWrite) { Sweep(Cached(EngineJob())); }
 
 TEST_F(CrashSweep, CachedPanelStoreCanBeCutAtAnyWrite) { Sweep(Cached(PanelJob())); }
+
+// Cards that fail or lie from the N-th write of the recorded job on. `make test` tries one N
+// per card; each job meets two kinds of card there, all four in a full sweep.
+using Fault = CardFault;
+const Fault kWritesFail{"writes fail", "1 error_writes", false, false};
+const Fault kReadsFail{"reads fail", "", true, false};
+const Fault kWritesDropped{"writes dropped", "1 drop_writes", false, false};
+const Fault kWritesDroppedUser{"writes dropped, ordinary user", "1 drop_writes", false, true};
+
+std::vector<Fault> Faults(std::vector<Fault> quick) {
+  if (FullSweep()) return {kWritesFail, kReadsFail, kWritesDropped, kWritesDroppedUser};
+  return quick;
+}
+
+TEST_F(CrashSweep, EngineStoreOnAFailingOrLyingCard) {
+  FaultSweep(EngineJob(), Faults({kWritesFail, kWritesDroppedUser}));
+}
+
+TEST_F(CrashSweep, PanelStoreOnAFailingOrLyingCard) {
+  FaultSweep(PanelJob(), Faults({kReadsFail, kWritesDropped}));
+}
 
 }  // namespace
 }  // namespace cw::fat

@@ -1,18 +1,22 @@
 // Store and verify jobs of the built cardwright on real FAT16 cards, each card checked from the
 // host afterwards with mtools and fsck.fat against what the job reported.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <optional>
 
 #include "fat/fat_fixture.h"
+#include "fat/write_log.h"
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "platform/host_platform.h"
 #include "support/crc.h"
 #include "support/run_command.h"
 #include "rules/bhelper.h"
+#include "support/temp_dir.h"
 
 namespace cw::fat {
 namespace {
@@ -459,6 +463,81 @@ TEST_F(FatJobs, CardPulledDuringExtractionFailsAndARestoreOnlyJobBringsTheOldFil
   EXPECT_TRUE(card.Read("UPGRADE.FWP") == BuildPackage(first));
   EXPECT_EQ(card.Read("OLD/LOG.TXT").value_or("?"), "old engine log");
   EXPECT_CARD_CLEAN(card);
+}
+
+// A store whose card sits behind dm-log-writes, once as an ordinary user (the card mounted for
+// that user, no unmount) and once as root (the card unmounted at the eject). A mark goes into
+// the log when the job first reports verified files: between the store's last write before it
+// and the mark, the device must have been sent a cache flush, or the read-back may come from a
+// reader's volatile cache rather than the medium.
+TEST_F(FatJobs, TheCardsCacheIsFlushedBetweenTheLastWriteAndTheVerification) {
+  const PackageSpec spec = EnginePackage(12);
+  const std::string package = WritePackage(spec, "ENGINE.FWP");
+  struct Run {
+    const char* name;
+    const char* mountOptions;
+    const char* owner;  // of HOME, as the program wants its private folder
+    const char* runAs;
+  };
+  const Run runs[] = {
+      {"user", ",uid=1000,gid=1000", "1000:1000",
+       "setpriv --reuid=1000 --regid=1000 --clear-groups env TMPDIR=$HOME/tmp "},
+      {"root", "", "0:0", ""},
+  };
+  std::vector<std::string> disks;
+  std::string script =
+      "marked() { case $1 in *'Files verified'*|*Done!*|*Failed*) [ -e $RUN/$2.marked ] || "
+      "{ dmsetup message $2 0 mark verifying && : >$RUN/$2.marked; } ;; esac; }\n"
+      "mkdir $HOME/tmp && chmod go+rx $RUN || exit 11\n";
+  for (const Run& run : runs) {
+    const CardImage card = MakeCard(std::string(run.name) + ".img", 32 * kMiB);
+    ASSERT_TRUE(card.Put("OLD/LOG.TXT", "old engine log"));
+    const std::string log = run_.Sub(std::string(run.name) + ".log");
+    ASSERT_TRUE(test::WriteHostFile(log, ""));
+    ASSERT_EQ(::truncate(log.c_str(), 64 * kMiB), 0);
+    const std::string cardDevice = std::string("ubd") + static_cast<char>('a' + disks.size());
+    const std::string logDevice = std::string("ubd") + static_cast<char>('b' + disks.size());
+    disks.push_back(card.path());
+    disks.push_back(log);
+    const std::string n = run.name;
+    script += std::string("chown -R ") + run.owner + " $HOME || exit 11\n"
+              "read s </sys/block/" + cardDevice + "/size && dmsetup create " + n +
+              " --table \"0 $s log-writes /dev/" + cardDevice + " /dev/" + logDevice +
+              "\" && dmsetup mknodes " + n + " || exit 8\n"
+              "mount -t vfat -o shortname=mixed,utf8" + run.mountOptions + " /dev/mapper/" + n +
+              " $CARD || exit 7\n"
+              "{ " + run.runAs + "$CW --drive E:=$CARD,removable store --card E: --yes --package " +
+              package + " --target engine 2>$RUN/step-" + n + ".err; echo $? >$RUN/step-" + n +
+              ".rc; } | while IFS= read -r line; do printf '%s\\n' \"$line\" >>$RUN/step-" + n +
+              ".out; marked \"$line\" " + n + "; done\n"
+              "umount $CARD && dmsetup remove " + n + " || exit 6\n";
+  }
+  const GuestRun guest = BootJobs(script, disks, 120);
+  ASSERT_EQ(guest.status, 0) << guest.Describe();
+
+  for (const Run& run : runs) {
+    const StepResult store = Step(run.name);
+    EXPECT_EQ(store.exitCode, 0) << run.name << "\n" << store.out << store.err;
+    EXPECT_NE(store.out.find("Done!"), std::string::npos) << run.name << store.out;
+    std::string error;
+    const std::optional<WriteLog> log =
+        WriteLog::Load(run_.Sub(std::string(run.name) + ".log"), &error);
+    ASSERT_TRUE(log.has_value()) << run.name << ": " << error;
+    const std::vector<WriteLogEntry>& entries = log->entries();
+    const auto mark = std::find_if(entries.begin(), entries.end(), [](const WriteLogEntry& e) {
+      return (e.flags & kLogMark) != 0 && e.mark == "verifying";
+    });
+    ASSERT_NE(mark, entries.end()) << run.name << ": no mark in the log";
+    const auto lastWrite = std::find_if(std::make_reverse_iterator(mark), entries.rend(),
+                                        [](const WriteLogEntry& e) { return e.IsWrite(); });
+    ASSERT_NE(lastWrite, entries.rend()) << run.name << ": no write before the verification";
+    const bool flushed = std::any_of(lastWrite.base(), mark, [](const WriteLogEntry& e) {
+      return (e.flags & kLogFlush) != 0;
+    });
+    EXPECT_TRUE(flushed) << run.name << ": entries " << (lastWrite.base() - entries.begin())
+                         << " to " << (mark - entries.begin())
+                         << " hold no flush between the last write and the verification";
+  }
 }
 
 // A card backed up by a store, then one of its folders deleted, and another card freshly

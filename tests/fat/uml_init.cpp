@@ -41,6 +41,7 @@ const char* const kModules[] = {
     "kernel/fs/nls/nls_cp437.ko", "kernel/fs/nls/nls_iso8859-1.ko", "kernel/fs/fat/fat.ko",
     "kernel/fs/fat/vfat.ko",      "kernel/drivers/md/dm-mod.ko",
     "kernel/drivers/md/dm-log-writes.ko",  // records a card's block writes (crash_sweep.cpp)
+    "kernel/drivers/md/dm-flakey.ko",      // a card that fails or drops writes (crash_sweep.cpp)
 };
 
 void LoadModules(std::string* log) {

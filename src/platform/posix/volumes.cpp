@@ -28,8 +28,10 @@ class PosixVolume final : public Volume {
 // file is evicted even after one failed. The file system was synced just before, so each file
 // only waits for its own write-back and reports its own error: an fsync here would also flush
 // the device's cache once per file, which on a card of thousands of files is most of the
-// dismount.
-bool EvictFilesBelow(const std::string& folder, int* err) {
+// dismount. A FUSE file system is the exception (`perFileFsync`): its syncfs and
+// sync_file_range stop at the kernel's side, and only an fsync asks its server to write the
+// file to the card.
+bool EvictFilesBelow(const std::string& folder, bool perFileFsync, int* err) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
@@ -40,12 +42,23 @@ bool EvictFilesBelow(const std::string& folder, int* err) {
     if (fd < 0) continue;
     constexpr unsigned kWriteAndWait =
         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-    if (::sync_file_range(fd, 0, 0, kWriteAndWait) != 0 && errno == EIO) *err = EIO;
+    const bool written =
+        perFileFsync ? ::fsync(fd) == 0 : ::sync_file_range(fd, 0, 0, kWriteAndWait) == 0;
+    if (!written && errno == EIO) *err = EIO;
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     ::close(fd);
   }
   return *err != EIO;
 }
+
+bool IsFuseType(const std::string& fsType) {
+  return fsType == "fuse" || fsType == "fuseblk" || fsType.rfind("fuse.", 0) == 0;
+}
+
+// Asks the card's device to write its own cache to the medium, once: an fsync of the device
+// when it is open, else of the card's root folder, which the FAT driver answers with a flush of
+// the device (its syncfs sends none). False only on an I/O error.
+bool FlushDeviceCache(int fd) { return fd < 0 || ::fsync(fd) == 0 || errno != EIO; }
 
 bool SyncFileSystemOf(const std::string& folder, int* err) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -94,10 +107,12 @@ std::unique_ptr<Volume> PosixPlatform::OpenVolume(const std::string& devicePath)
 
 // As root, a drive whose folder is itself a FAT mount point is unmounted (and comes back on
 // the next access). Everything else is never unmounted: its file system is synced and the
-// cached pages of the drive's files are dropped. A sync that fails (the card was pulled, or
-// refuses writes) still unmounts or evicts, so that later reads meet the card and not the
-// page cache, which would hold the very data that never reached it; the dismount then fails
-// with the sync's error.
+// cached pages of the drive's files are dropped. Either way the dismount ends with one flush
+// of the device's cache, so that the verification's reads meet the medium, not a reader's
+// volatile cache, and a card pulled after the job holds what it verified. A sync that fails
+// (the card was pulled, or refuses writes) still unmounts or evicts, so that later reads meet
+// the card and not the page cache, which would hold the very data that never reached it; the
+// dismount then fails with the sync's error.
 bool PosixPlatform::DismountVolume(Volume& volume) {
   auto* posixVolume = dynamic_cast<PosixVolume*>(&volume);
   if (posixVolume == nullptr) return FailWith(kErrInvalidHandle);
@@ -108,7 +123,9 @@ bool PosixPlatform::DismountVolume(Volume& volume) {
   const bool synced = SyncFileSystemOf(drive.hostPath, &syncError);
   const std::optional<MountEntry> mount = MountAt(ReadMountInfo(), drive.hostPath);
   if (::geteuid() == 0 && mount && (mount->fsType == "vfat" || mount->fsType == "msdos")) {
+    bool flushed = true;
     if (!posixVolume->isDevice_ && posixVolume->fd_ >= 0) {
+      flushed = FlushDeviceCache(posixVolume->fd_);  // the root folder, before it goes
       ::close(posixVolume->fd_);
       posixVolume->fd_ = -1;
     }
@@ -118,17 +135,19 @@ bool PosixPlatform::DismountVolume(Volume& volume) {
     drive.unmounted = true;
     drive.savedMount = *mount;
     posixVolume->mounted_ = false;
+    // The device after the unmount, whose own last write (the clean mark) is then flushed too.
+    if (posixVolume->isDevice_) flushed = FlushDeviceCache(posixVolume->fd_);
     if (!synced) return FailErrno(syncError, drive.hostPath);
+    if (!flushed) return FailErrno(EIO);
     SetLastError(kErrSuccess);
     return true;
   }
   int evictError = 0;
-  const bool evicted = drive.hostPath == "/" || EvictFilesBelow(drive.hostPath, &evictError);
-  bool deviceSynced = true;
-  if (posixVolume->fd_ >= 0) {
-    deviceSynced = ::fsync(posixVolume->fd_) == 0 || errno != EIO;
-    ::posix_fadvise(posixVolume->fd_, 0, 0, POSIX_FADV_DONTNEED);
-  }
+  const bool perFileFsync = mount && IsFuseType(mount->fsType);
+  const bool evicted =
+      drive.hostPath == "/" || EvictFilesBelow(drive.hostPath, perFileFsync, &evictError);
+  const bool deviceSynced = FlushDeviceCache(posixVolume->fd_);
+  if (posixVolume->fd_ >= 0) ::posix_fadvise(posixVolume->fd_, 0, 0, POSIX_FADV_DONTNEED);
   if (!synced) return FailErrno(syncError, drive.hostPath);
   if (!evicted) return FailErrno(evictError, drive.hostPath);
   if (!deviceSynced) return FailErrno(EIO);
