@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "job/front_end.h"
 #include "record/job_context.h"
 #include "ui/win32/pictures.h"
 #include "ui/win32/resource_ids.h"
@@ -12,6 +13,9 @@ namespace cw::win32ui {
 namespace {
 
 HTREEITEM AsItem(TreeView::Item item) { return static_cast<HTREEITEM>(item); }
+
+// The logic's close wait (10 s) for a job that has not begun to change the card.
+constexpr DWORD kCloseWaitMs = 10000;
 
 // The bitmap controls and the pictures they show.
 constexpr struct {
@@ -28,11 +32,18 @@ constexpr struct {
 
 Win32DialogView::Win32DialogView(Platform& platform, HINSTANCE instance, Win32Prompt& prompt,
                                  JobWorkers workers)
-    : instance_(instance), prompt_(prompt), workers_(std::move(workers)) {
+    : platform_(platform), instance_(instance), prompt_(prompt), workers_(std::move(workers)) {
   logic_ = std::make_unique<CCardwrightDlg>(platform, *this, *this, prompt_, workers_);
 }
 
 Win32DialogView::~Win32DialogView() {
+  if (logic_->jobActive()) {
+    logic_->OnClose();
+    WaitForJob(0);
+    // Without the window its timer never saw the end: the transcript is saved here.
+    if (hwnd_ == nullptr && !logic_->job().jobRunning) StoreDiagnostics(platform_, logic_->job());
+  }
+  ReleaseShutdownBlock();
   if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
   logic_.reset();  // joins a worker that was asked to stop
 }
@@ -73,6 +84,15 @@ INT_PTR Win32DialogView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_TIMER:
       if (wParam == static_cast<WPARAM>(kJobTimerId)) logic_->OnTimer();
+      if (blockingShutdown_ && !logic_->jobActive()) ReleaseShutdownBlock();
+      return TRUE;
+    case WM_QUERYENDSESSION:
+      // A dialog procedure's answer goes through DWLP_MSGRESULT.
+      ::SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, OnQueryEndSession());
+      return TRUE;
+    case WM_ENDSESSION:
+      OnEndSession(wParam != FALSE);
+      ::SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, 0);
       return TRUE;
     case WM_DEVICECHANGE:
       // A volume came or went (a card put into its reader or taken out).
@@ -166,11 +186,64 @@ void Win32DialogView::End(bool byClose) {
     ::DestroyWindow(hwnd_);
 }
 
+BOOL Win32DialogView::OnQueryEndSession() {
+  if (!logic_->jobActive()) return TRUE;
+  const bool cardMayHaveChanged = logic_->job().cardMayHaveChanged != 0;
+  logic_->log().Log(cardMayHaveChanged
+                        ? "  Windows asks to end the session: held up until the card is restored."
+                        : "  Windows asks to end the session: the job is asked to stop.");
+  logic_->OnClose();
+  if (!cardMayHaveChanged) return TRUE;
+  if (!blockingShutdown_)
+    blockingShutdown_ = ::ShutdownBlockReasonCreate(hwnd_, L"Cardwright is restoring a card") != 0;
+  return FALSE;
+}
+
+void Win32DialogView::OnEndSession(bool ending) {
+  if (!ending) {
+    // The end was called off (another program said no): the job goes on stopping as asked.
+    ReleaseShutdownBlock();
+    return;
+  }
+  if (!logic_->jobActive()) return;
+  logic_->log().Log("  the session is ending: waiting for the job to end.");
+  logic_->OnClose();
+  WaitForJob(kCloseWaitMs);
+}
+
+void Win32DialogView::WaitForJob(DWORD unchangedWaitMs) {
+  const DWORD start = ::GetTickCount();
+  std::optional<WPARAM> quit;
+  while (logic_->jobActive()) {
+    const bool changed = logic_->job().cardMayHaveChanged != 0;
+    if (!changed && ::GetTickCount() - start >= unchangedWaitMs) break;
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {  // the wait, not the quit, decides; kept for after
+        quit = message.wParam;
+        continue;
+      }
+      ::TranslateMessage(&message);
+      ::DispatchMessageA(&message);
+    }
+    // Without a window there is no timer to see the job end: its record says it.
+    if (hwnd_ == nullptr && !logic_->job().jobRunning) break;
+    ::Sleep(kJobTimerPeriodMs);
+  }
+  if (quit) ::PostQuitMessage(static_cast<int>(*quit));
+}
+
+void Win32DialogView::ReleaseShutdownBlock() {
+  if (blockingShutdown_ && hwnd_ != nullptr) ::ShutdownBlockReasonDestroy(hwnd_);
+  blockingShutdown_ = false;
+}
+
 void Win32DialogView::CloseWindow() {
   if (hwnd_ != nullptr) ::PostMessageA(hwnd_, WM_CLOSE, 0, 0);
 }
 
 void Win32DialogView::OnDestroyWindow() {
+  ReleaseShutdownBlock();
   // Windows' system image list is shared by every program: let go of it, never destroy it.
   ::SendMessageA(Tree(), TVM_SETIMAGELIST, TVSIL_NORMAL, 0);
   for (HBITMAP bitmap : bitmaps_) ::DeleteObject(bitmap);

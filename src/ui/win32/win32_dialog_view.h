@@ -23,6 +23,9 @@ class Win32DialogView : public DialogView, public TreeView {
  public:
   // The dialog works on `platform`, which outlives the window.
   Win32DialogView(Platform& platform, HINSTANCE instance, Win32Prompt& prompt, JobWorkers workers);
+  // A job still running is asked to stop, as by the close box, and waited for while the card
+  // may have changed (an application quit ends the modal loop early); the logic's own close
+  // wait covers a job that has not changed the card.
   ~Win32DialogView() override;
   Win32DialogView(const Win32DialogView&) = delete;
   Win32DialogView& operator=(const Win32DialogView&) = delete;
@@ -81,15 +84,28 @@ class Win32DialogView : public DialogView, public TreeView {
   // modal, else destroyed. While a job stops the window stays; the logic closes it later.
   void End(bool byClose);
   void OnDestroyWindow();
+  // Windows asks whether the session may end: not while the card may have changed. The job is
+  // asked to stop (as by the close box), the shutdown screen says why Cardwright holds it up,
+  // and the answer is no until the job has ended, its restore included.
+  BOOL OnQueryEndSession();
+  // The session ends (`ending`) and the process with it once this returns: the job is asked
+  // to stop and waited for, without end while the card may have changed.
+  void OnEndSession(bool ending);
+  // Runs the window's messages until the running job has ended; while the card has not begun
+  // to change, at most `unchangedWaitMs` (the logic's close wait then applies).
+  void WaitForJob(DWORD unchangedWaitMs);
+  void ReleaseShutdownBlock();
   HWND Control(int id) const { return ::GetDlgItem(hwnd_, id); }
   HWND Tree() const { return Control(kIdTree); }
 
+  Platform& platform_;
   HINSTANCE instance_;
   Win32Prompt& prompt_;
   JobWorkers workers_;
   HWND hwnd_ = nullptr;
   bool modal_ = false;
   bool settingText_ = false;  // a text the logic sets fires no change handler
+  bool blockingShutdown_ = false;  // ShutdownBlockReasonCreate holds
   HICON bigIcon_ = nullptr;
   HICON smallIcon_ = nullptr;
   HCURSOR cursorBeforeBusy_ = nullptr;
