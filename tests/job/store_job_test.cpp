@@ -514,16 +514,55 @@ TEST_F(StoreFailureTest, MissingMakersFolderForTheReleaseNumber) {
   ExpectRestored(card);
 }
 
-TEST_F(StoreFailureTest, CardThatCannotBeEjected) {
+// After a good write a card that cannot be ejected is told so and verified as it is: the
+// ejection alone never puts the backup back.
+TEST_F(StoreFailureTest, CardThatCannotBeEjectedIsStillVerified) {
   OldEngineCard();
   Package(EnginePackage());
-  const Tree card = Files("E:");
   fake.FailCall("CloseVolume", kErrIoDevice, 2);  // the probe's closes, the ejection's does not
-  EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
-  EXPECT_TRUE(Logged("  Could not eject compact flash"));
-  EXPECT_EQ(job.storeState.load(), kPhaseFailed);
-  EXPECT_EQ(job.verifyState.load(), kPhaseIdle);
-  ExpectRestored(card);
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
+  EXPECT_TRUE(Logged("  Could not eject compact flash; verifying the card as it is."));
+  EXPECT_TRUE(prompt.Contains("CloseVolume Failed. 1117"));
+  EXPECT_EQ(job.storeState.load(), kPhaseDone);
+  EXPECT_EQ(job.verifyState.load(), kPhaseDone);
+  EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
+  EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
+}
+
+// Another program holds the card (an Explorer window on it): the ejection says so and asks
+// again rather than dismounting it by force. Whether it is let go or not, the card is verified
+// and never put back.
+class HeldCardTest : public StoreFailureTest {
+ protected:
+  // `refusals` locks are refused (negative: all); the held question is answered `answer`.
+  void StoreOntoHeldCard(int refusals, MessageResult answer) {
+    OldEngineCard();
+    Package(EnginePackage());
+    prompt.QueueAnswer(MessageResult::Ok);  // the store's own question
+    prompt.SetDefaultAnswer(answer);
+    fake.HoldVolume('E', refusals);
+    EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
+    EXPECT_EQ(job.verifyState.load(), kPhaseDone);
+    EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
+    EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
+  }
+};
+
+TEST_F(HeldCardTest, LetGoAfterTwoQuestionsTheCardIsEjected) {
+  StoreOntoHeldCard(2, MessageResult::Ok);
+  EXPECT_EQ(prompt.Count("Another program is using the card E:"), 2u);
+  EXPECT_FALSE(prompt.Contains("was not ejected"));
+  EXPECT_FALSE(prompt.Contains("Compact Flash is still mounted."));
+  EXPECT_EQ(fake.DismountCount('E'), 2);  // before the verification, and at the end
+  EXPECT_EQ(fake.CallCount("LockVolume"), 4u);
+}
+
+TEST_F(HeldCardTest, NeverLetGoTheCardIsVerifiedAsItIsAndNotRestored) {
+  StoreOntoHeldCard(-1, MessageResult::Cancel);
+  // Asked once at each ejection, then told the card was not ejected.
+  EXPECT_EQ(prompt.Count("Another program is using the card E:"), 2u);
+  EXPECT_EQ(prompt.Count("The card E: was not ejected: another program keeps it in use."), 2u);
+  EXPECT_EQ(fake.DismountCount('E'), 0);
 }
 
 TEST_F(StoreFailureTest, FileThatDoesNotReadBackTriggersTheRestore) {

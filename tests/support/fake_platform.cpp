@@ -333,6 +333,10 @@ void FakePlatform::SetStaysMounted(char letter, bool staysMounted) {
   Guard g(mutex_);
   if (Drive* d = DriveOf(std::string(1, letter) + ":")) d->staysMounted = staysMounted;
 }
+void FakePlatform::HoldVolume(char letter, int refusals) {
+  Guard g(mutex_);
+  if (Drive* d = DriveOf(std::string(1, letter) + ":")) d->lockRefusals = refusals;
+}
 void FakePlatform::SetDotEntries(bool on) { Guard g(mutex_); dotEntries_ = on; }
 
 void FakePlatform::FailCall(const std::string& op, uint32_t error, int nth,
@@ -450,6 +454,17 @@ std::unique_ptr<Volume> FakePlatform::OpenVolume(const std::string& devicePath) 
   auto volume = std::make_unique<FakeVolume>();
   volume->letter = static_cast<char>(std::toupper(static_cast<unsigned char>(devicePath[4])));
   return volume;
+}
+
+bool FakePlatform::LockVolume(Volume& volume) {
+  Guard g(mutex_);
+  auto& v = static_cast<FakeVolume&>(volume);
+  if (Fails("LockVolume", std::string("\\\\.\\") + v.letter + ":")) return false;
+  int& refusals = drives_[v.letter].lockRefusals;
+  if (refusals == 0) return true;
+  if (refusals > 0) --refusals;
+  SetLastError(kErrAccessDenied);
+  return false;
 }
 
 bool FakePlatform::DismountVolume(Volume& volume) {

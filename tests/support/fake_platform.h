@@ -52,6 +52,9 @@ class FakePlatform : public Platform {
   void SetSerialNumber(char letter, uint32_t serialNumber);  // else capacity minus content
   // A dismount that "succeeds" but leaves the volume mounted (a busy card).
   void SetStaysMounted(char letter, bool staysMounted);
+  // Another program holds the volume (an Explorer window on the card): its next `refusals`
+  // locks are refused with error 5, every one while `refusals` is negative; 0 lets it go.
+  void HoldVolume(char letter, int refusals);
   // Find-first/next over "*" patterns in a subfolder yields "." and ".." first, as Windows does.
   void SetDotEntries(bool on);
   // What CheckPrivateFolder answers; "" (the start) is a private folder that may be used.
@@ -90,6 +93,7 @@ class FakePlatform : public Platform {
   std::string DriveHostPath(const std::string& rootPath) override;
   bool DrivesChanged() override;
   std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override;
+  bool LockVolume(Volume& volume) override;
   bool DismountVolume(Volume& volume) override;
   bool IsVolumeMounted(Volume& volume) override;
   bool CloseVolume(std::unique_ptr<Volume> volume) override;
@@ -136,6 +140,7 @@ class FakePlatform : public Platform {
     uint64_t totalBytes = 0;
     int64_t freeBytes = -1;  // -1: capacity minus content
     bool staysMounted = false;
+    int lockRefusals = 0;  // negative: every lock
     int dismounts = 0;
   };
   struct Failure {
