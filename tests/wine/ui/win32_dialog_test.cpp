@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -109,11 +110,12 @@ class Win32WindowTest : public ::testing::Test {
     ::CoUninitialize();
   }
 
-  HWND Open() {
+  HWND Open() { return Open(DefaultJobWorkers(*platform_)); }
+  HWND Open(JobWorkers workers) {
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
     prompt_ = std::make_unique<win32ui::Win32Prompt>(instance);
     view_ = std::make_unique<win32ui::Win32DialogView>(*platform_, instance, *prompt_,
-                                                       DefaultJobWorkers(*platform_));
+                                                       std::move(workers));
     view_->logic().SetEndProcess([] { ADD_FAILURE() << "the program would have ended"; });
     // A box at start-up runs its modal loop inside Create: answered, it ends the test's wait.
     BoxAnswerer answerer(kApplicationName);
@@ -478,6 +480,70 @@ TEST_F(Win32WindowTest, ClosingTheWindowCancelsTheJobsQuestion) {
       << "the window did not close";
   EXPECT_NE(asked.find("All files will be replaced with new ones."), std::string::npos) << asked;
   EXPECT_EQ(ReadFromCard("APP\\MAIN.BIN"), "old main");
+}
+
+// A store job that changes the card, then, asked to stop, puts it back for `restoreMs`.
+class SessionEndTest : public Win32WindowTest {
+ protected:
+  HWND StartChangingJob(DWORD restoreMs) {
+    restoreMs_ = restoreMs;
+    JobWorker store = [this](JobContext* job) {
+      job->cardMayHaveChanged = 1;
+      while (job->stopRequested == 0) ::Sleep(5);
+      stopSeen_ = true;
+      job->restoreState = kPhaseRunning;
+      ::Sleep(restoreMs_);
+      job->restoreState = kPhaseDone;
+      restored_ = true;
+      job->jobRunning = 0;
+      return JobResult{.outcome = JobOutcome::kStopped};
+    };
+    HWND dialog = Open(JobWorkers{store, store});
+    if (dialog == nullptr) return nullptr;
+    Type(kIdCardBox, "C:");
+    Click(dialog, kIdStore);
+    EXPECT_TRUE(view_->logic().jobActive());
+    EXPECT_TRUE(PumpUntil(dialog, [&] { return view_->logic().job().cardMayHaveChanged != 0; }));
+    return dialog;
+  }
+  DWORD restoreMs_ = 0;
+  std::atomic<bool> stopSeen_{false}, restored_{false};
+};
+
+// Windows asks whether the session may end while the card may have changed: no, until the job
+// has put the card back; the job is asked to stop at the first asking.
+TEST_F(SessionEndTest, TheSessionMayNotEndBeforeTheCardIsRestored) {
+  HWND dialog = StartChangingJob(400);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(::SendMessageA(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+  EXPECT_TRUE(PumpUntil(dialog, [&] { return stopSeen_.load(); }));
+  EXPECT_FALSE(restored_);
+  EXPECT_EQ(::SendMessageA(dialog, WM_QUERYENDSESSION, 0, 0), FALSE);
+  EXPECT_TRUE(::IsWindow(dialog));
+  // The job's end closes the window, as a close during a job does.
+  EXPECT_TRUE(PumpUntil(dialog, [&] { return view_->hwnd() == nullptr; }, 30000));
+  EXPECT_TRUE(restored_);
+}
+
+// The session ends (Windows ends the process once the message returns): the job is asked to
+// stop and the message returns only once its restore has ended.
+TEST_F(SessionEndTest, TheSessionsEndWaitsForTheRestore) {
+  HWND dialog = StartChangingJob(400);
+  ASSERT_NE(dialog, nullptr);
+  ::SendMessageA(dialog, WM_ENDSESSION, TRUE, 0);
+  EXPECT_TRUE(stopSeen_);
+  EXPECT_TRUE(restored_);
+  EXPECT_EQ(view_->logic().job().jobRunning.load(), 0);
+}
+
+// Tearing the window down (an application quit ends the modal loop, then the view goes) never
+// leaves a changed card behind: the view's end asks the job to stop and waits for the restore.
+TEST_F(SessionEndTest, TearingTheWindowDownWaitsForTheRestore) {
+  HWND dialog = StartChangingJob(400);
+  ASSERT_NE(dialog, nullptr);
+  view_.reset();
+  EXPECT_TRUE(stopSeen_);
+  EXPECT_TRUE(restored_);
 }
 
 uint32_t Crc(const std::string& text) {
