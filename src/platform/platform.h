@@ -31,6 +31,7 @@ enum WinError : uint32_t {
   kErrDiskFull = 112,
   kErrDirectoryName = 267,  // a folder was expected
   kErrDirNotEmpty = 145,
+  kErrFilenameExcedRange = 206,  // a path longer than MAX_PATH (platform/path_limits.h)
   kErrAlreadyExists = 183,
   kErrIoDevice = 1117,
 };

@@ -280,6 +280,38 @@ TEST_F(StoreRefusalTest, VolumeThatDoesNotOpen) {
   EXPECT_EQ(fake.CallCount("OpenVolume"), 51u);
 }
 
+// Windows' MAX_PATH (259 characters and the NUL, 247 for a folder) is checked at stage 10 for
+// every path the job would make: a package file on the card, a card file's copy in the backup
+// folder, a previous backup's file once moved into the history. Each is refused, named, before
+// the question and before anything changes; without them the same card is stored.
+TEST_F(StoreRefusalTest, PathsTooLongForWindowsAreRefusedByName) {
+  OldEngineCard();
+  const std::string deepFile =
+      std::string(120, 'P') + "\\" + std::string(120, 'Q') + "\\LONG_NAME_OF_A_FILE.BIN";
+  PackageSpec deep = EnginePackage();
+  deep.files.push_back({.kind = kKindEngine2, .cardPath = deepFile, .content = "deep"});
+  Package(deep);
+  ExpectRefused("E:\\" + deepFile + "\r\nUse shorter folder names");
+  EXPECT_TRUE(prompt.Contains("Store Not Possible!! This path would be longer than Windows "
+                              "allows (259 characters):"));
+
+  Package(EnginePackage());
+  const std::string cardFile = std::string(100, 'A') + "\\" + std::string(100, 'B') + ".TXT";
+  fake.WriteFile("E:\\" + cardFile, "on the card");
+  ExpectRefused(kEngineRoot + "\\" + cardFile + "\r\n");
+  fake.RemoveTree("E:\\" + std::string(100, 'A'));
+
+  const std::string backedUp = std::string(90, 'C') + "\\" + std::string(90, 'D') + ".BIN";
+  fake.WriteFile(kEngineRoot + "\\" + backedUp, "in the backup");
+  ExpectRefused(kEngineRoot + "_HISTORY\\YYYY-MM-DD_HHMMSS_XXXX-XXXX_NN\\" + backedUp);
+  EXPECT_EQ(prompt.Count(kQuestion), 0u);
+  EXPECT_FALSE(Logged("  Stage 11..."));
+  fake.RemoveTree(kEngineRoot + "\\" + std::string(90, 'C'));
+
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
+  EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
+}
+
 TEST_F(StoreRefusalTest, UnknownCardWithoutATargetChoice) {
   fake.WriteFile("E:\\DATA.BIN", "x");
   Package(EnginePackage());

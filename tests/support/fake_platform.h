@@ -6,6 +6,9 @@
 // instant and counted. A test hands it to what it tests as any other platform; each test has
 // its own, so tests on fake platforms may run side by side.
 //
+// Windows' path rules apply: a name's ending dots and blanks are dropped, and a file, copy,
+// rename or folder whose path is past MAX_PATH (platform/path_limits.h) fails with error 206.
+//
 // The constructor adds drive C: (fixed, "NTFS", 64 GiB) holding the current folder C:\WORK.
 
 #include <condition_variable>
