@@ -16,6 +16,8 @@ HTREEITEM AsItem(TreeView::Item item) { return static_cast<HTREEITEM>(item); }
 
 // The logic's close wait (10 s) for a job that has not begun to change the card.
 constexpr DWORD kCloseWaitMs = 10000;
+// A drive probe's result, posted to the window; lParam holds the DriveProbe it takes over.
+constexpr UINT kDriveProbedMessage = WM_APP + 1;
 
 // The bitmap controls and the pictures they show.
 constexpr struct {
@@ -34,6 +36,7 @@ Win32DialogView::Win32DialogView(Platform& platform, HINSTANCE instance, Win32Pr
                                  JobWorkers workers)
     : platform_(platform), instance_(instance), prompt_(prompt), workers_(std::move(workers)) {
   logic_ = std::make_unique<CCardwrightDlg>(platform, *this, *this, prompt_, workers_);
+  logic_->tree().SetDriveProber(this);
 }
 
 Win32DialogView::~Win32DialogView() {
@@ -44,6 +47,7 @@ Win32DialogView::~Win32DialogView() {
     if (hwnd_ == nullptr && !logic_->job().jobRunning) StoreDiagnostics(platform_, logic_->job());
   }
   ReleaseShutdownBlock();
+  for (std::thread& probe : probes_) probe.join();  // they use the tree's logic
   if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
   logic_.reset();  // joins a worker that was asked to stop
 }
@@ -102,6 +106,12 @@ INT_PTR Win32DialogView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         logic_->OnDrivesChanged();
       }
       return TRUE;
+    case kDriveProbedMessage: {
+      std::unique_ptr<DriveProbe> probe(reinterpret_cast<DriveProbe*>(lParam));
+      --probesPending_;
+      if (probeDone_) probeDone_(*probe);
+      return TRUE;
+    }
     case WM_CLOSE:
       End(true);
       return TRUE;
@@ -419,6 +429,28 @@ std::string Win32DialogView::Label(Item item) const {
   query.cchTextMax = sizeof text;
   if (!::SendMessageA(Tree(), TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query))) return {};
   return text;
+}
+
+void Win32DialogView::Probe(const std::vector<std::string>& drives,
+                            std::function<DriveProbe(const std::string&)> probe,
+                            std::function<void(const DriveProbe&)> done) {
+  probeDone_ = std::move(done);
+  const HWND window = hwnd_;
+  for (const std::string& drive : drives) {
+    ++probesPending_;
+    probes_.emplace_back([this, window, probe, drive] {
+      // The shell's icons need COM on the thread that asks for them.
+      const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      auto result = std::make_unique<DriveProbe>(probe(drive));
+      if (SUCCEEDED(com)) ::CoUninitialize();
+      if (::PostMessageA(window, kDriveProbedMessage, 0,
+                         reinterpret_cast<LPARAM>(result.get()))) {
+        result.release();  // the window's now
+      } else {
+        --probesPending_;  // the window is gone
+      }
+    });
+  }
 }
 
 void Win32DialogView::SetBusy(bool busy) {

@@ -6,10 +6,12 @@
 
 #include "ui/win32/win32_api.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ui/cardwright_dlg.h"
@@ -19,7 +21,7 @@
 
 namespace cw::win32ui {
 
-class Win32DialogView : public DialogView, public TreeView {
+class Win32DialogView : public DialogView, public TreeView, public DriveProber {
  public:
   // The dialog works on `platform`, which outlives the window.
   Win32DialogView(Platform& platform, HINSTANCE instance, Win32Prompt& prompt, JobWorkers workers);
@@ -74,6 +76,15 @@ class Win32DialogView : public DialogView, public TreeView {
   std::string Label(Item item) const override;
   void SetBusy(bool busy) override;
 
+  // DriveProber: each drive on a thread of its own, its result posted back to the window, so
+  // a drive that does not answer (a disconnected network drive) never freezes the window. The
+  // view's end waits for probes still running.
+  void Probe(const std::vector<std::string>& drives,
+             std::function<DriveProbe(const std::string&)> probe,
+             std::function<void(const DriveProbe&)> done) override;
+  // Drive probes whose results the window has not taken yet.
+  int probesPending() const { return probesPending_; }
+
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -112,6 +123,9 @@ class Win32DialogView : public DialogView, public TreeView {
   std::vector<HBITMAP> bitmaps_;
   FileChooser fileChooser_;
   std::unique_ptr<CCardwrightDlg> logic_;
+  std::function<void(const DriveProbe&)> probeDone_;
+  std::vector<std::thread> probes_;
+  std::atomic<int> probesPending_{0};
 };
 
 }  // namespace cw::win32ui

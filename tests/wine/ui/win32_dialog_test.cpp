@@ -269,6 +269,8 @@ TEST_F(Win32WindowTest, TheTreeShowsTheCardDriveWithSystemIcons) {
   PutOnCard("Alpha\\Y.TXT", "y");
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
+  // The drives are probed off the window's thread; their items come as the results do.
+  ASSERT_TRUE(PumpUntil(dialog, [&] { return view_->probesPending() == 0; }));
   HWND tree = Control(kIdTree);
   EXPECT_NE(::SendMessageA(tree, TVM_GETIMAGELIST, TVSIL_NORMAL, 0), 0);
   HTREEITEM cardItem = nullptr;
@@ -311,6 +313,7 @@ TEST_F(Win32WindowTest, TheTreeFollowsCardsThatComeAndGo) {
   PutOnCard("APP\\X.TXT", "x");
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PumpUntil(dialog, [&] { return view_->probesPending() == 0; }));
   HWND tree = Control(kIdTree);
   const auto drives = [&] {
     std::vector<std::string> labels;
@@ -338,6 +341,7 @@ TEST_F(Win32WindowTest, TheTreeFollowsCardsThatComeAndGo) {
   };
   ASSERT_TRUE(::DefineDosDeviceA(0, "R:", temp_.path().c_str()));
   volumeMessage(DBT_DEVICEARRIVAL);
+  ASSERT_TRUE(PumpUntil(dialog, [&] { return view_->probesPending() == 0; }));
   std::vector<std::string> shown = drives();
   EXPECT_EQ(std::count(shown.begin(), shown.end(), "R:"), 1);
   EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
