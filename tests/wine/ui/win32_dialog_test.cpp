@@ -550,6 +550,29 @@ TEST_F(SessionEndTest, TearingTheWindowDownWaitsForTheRestore) {
   EXPECT_TRUE(restored_);
 }
 
+// Esc during a job asks first: Cancel leaves the job running, OK stops it as the close box
+// does (the window closes once the card is back).
+TEST_F(SessionEndTest, EscDuringAJobAsksBeforeStopping) {
+  HWND dialog = StartChangingJob(100);
+  ASSERT_NE(dialog, nullptr);
+  {
+    BoxAnswerer answerer(kApplicationName, IDCANCEL);
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_EQ(answerer.messages().size(), 1u);
+    EXPECT_NE(answerer.messages()[0].find("A job is running. Stop it"), std::string::npos);
+  }
+  EXPECT_EQ(view_->logic().job().stopRequested.load(), 0);
+  EXPECT_FALSE(view_->logic().closing());
+  {
+    BoxAnswerer answerer(kApplicationName, IDOK);
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_EQ(answerer.messages().size(), 1u);
+  }
+  EXPECT_TRUE(view_->logic().closing());
+  EXPECT_TRUE(PumpUntil(dialog, [&] { return view_->hwnd() == nullptr; }, 30000));
+  EXPECT_TRUE(restored_);
+}
+
 uint32_t Crc(const std::string& text) {
   CBHelper helper;  // builds the table
   return CBHelper::BufferCRC(reinterpret_cast<const unsigned char*>(text.data()),
