@@ -94,10 +94,12 @@ INT_PTR Win32DialogView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       // A dialog procedure's answer goes through DWLP_MSGRESULT.
       ::SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, OnQueryEndSession());
       return TRUE;
-    case WM_ENDSESSION:
+    case WM_ENDSESSION: {
+      const HWND window = hwnd_;  // the wait may close the window
       OnEndSession(wParam != FALSE);
-      ::SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, 0);
+      if (::IsWindow(window)) ::SetWindowLongPtrA(window, DWLP_MSGRESULT, 0);
       return TRUE;
+    }
     case WM_DEVICECHANGE:
       // A volume came or went (a card put into its reader or taken out).
       if ((wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) && lParam != 0 &&
