@@ -22,6 +22,7 @@
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
 #include "rules/bhelper.h"
+#include "ui/win32/pictures.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_dialog_view.h"
 #include "ui/win32/win32_prompt.h"
@@ -255,6 +256,27 @@ TEST_F(Win32WindowTest, StartsIdleWithItsTitleMarksAndPictures) {
   for (long i = 0; i < dib.dsBm.bmWidth * dib.dsBm.bmHeight && !inked; ++i)
     inked = bytes[4 * i + 2] < 0x40 && bytes[4 * i] > 0x50;
   EXPECT_TRUE(inked);
+}
+
+// Pictures at 125, 150 and 200 % are the 100 % ones stretched (halftone) to the scale the
+// window's DPI picks, still DIB sections blended onto the face colour.
+TEST(Pictures, AScaledPictureKeepsItsFaceAndTakesTheScaledSize) {
+  HBITMAP bitmap = win32ui::LoadBlendedBitmap(::GetModuleHandleA(nullptr), IDB_STEP1_LABEL,
+                                              RGB(10, 20, 30));
+  ASSERT_NE(bitmap, nullptr);
+  BITMAP original{};
+  ASSERT_EQ(::GetObjectA(bitmap, sizeof original, &original), static_cast<int>(sizeof original));
+  HBITMAP scaled = win32ui::ScaledBitmap(bitmap, 150);
+  ASSERT_NE(scaled, nullptr);
+  DIBSECTION dib{};
+  ASSERT_EQ(::GetObjectA(scaled, sizeof dib, &dib), static_cast<int>(sizeof dib));
+  EXPECT_EQ(dib.dsBm.bmWidth, ::MulDiv(original.bmWidth, 150, 100));
+  EXPECT_EQ(dib.dsBm.bmHeight, ::MulDiv(original.bmHeight, 150, 100));
+  const auto* pixel = static_cast<const uint8_t*>(dib.dsBm.bmBits);
+  EXPECT_EQ(RGB(pixel[2], pixel[1], pixel[0]), RGB(10, 20, 30));
+  ::DeleteObject(scaled);
+  const int percent = win32ui::PictureScalePercent(nullptr);
+  EXPECT_TRUE(percent == 100 || percent == 125 || percent == 150 || percent == 200) << percent;
 }
 
 // The shell's namespace starts at the desktop folder, which every Windows user has but the
