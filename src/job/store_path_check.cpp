@@ -50,13 +50,15 @@ std::optional<int> RefuseTooLongStorePaths(JobState& state) {
     const std::string& backup = state.backupRoot;
     check.File(BackupMarkName(backup));
     check.File(BackupManifestName(backup));
+    // A file whose own path is past the limit was not made through these calls (a card
+    // written on another system): the backup meets it as any file it cannot take.
     std::string copy;
     for (const std::string& path : state.cardFileList)
-      if (MapFolderPath(path, card, backup, &copy)) check.File(copy);
+      if (FileFitsMaxPath(path) && MapFolderPath(path, card, backup, &copy)) check.File(copy);
     const std::string entry = HistoryFolderOf(backup) + "\\" + kHistoryEntry;
     check.File(BackupManifestName(entry));
     for (const std::string& path : state.backupFileList)
-      if (MapFolderPath(path, backup, entry, &copy)) check.File(copy);
+      if (FileFitsMaxPath(path) && MapFolderPath(path, backup, entry, &copy)) check.File(copy);
   }
 
   if (check.tooLong().empty()) return std::nullopt;
