@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "record/job_io.h"
+#include "platform/folder_chain.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -25,8 +26,7 @@ bool MapFolderPath(const std::string& path, const std::string& from, const std::
 void CreateMissingFolders(JobState& state, const std::string& path,
                           std::unordered_set<std::string>& found) {
   // Every prefix that ends just before a backslash is a folder; the file name is not.
-  for (size_t p = path.find('\\', 1); p != std::string::npos; p = path.find('\\', p + 1)) {
-    const std::string folder = path.substr(0, p);
+  for (const std::string& folder : FolderPrefixes(path)) {
     // "E:": the root of a drive, which a search of an empty card's root would not find.
     if (folder.size() == 2 && folder[1] == ':') continue;
     if (found.contains(folder)) continue;

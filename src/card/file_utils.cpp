@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/folder_chain.h"
 #include "platform/platform.h"
 
 namespace cw {
@@ -18,13 +19,8 @@ bool CFileUtils::RemoveFile(std::string path) {
 }
 
 bool CFileUtils::CreateFolderPath(std::string path) {
-  // Index 0 is never a separator; every prefix ending before a backslash is one folder level.
-  std::string::size_type p = path.find('\\', 1);
-  while (p != std::string::npos) {
-    const std::string folder = path.substr(0, p);
+  for (const std::string& folder : FolderPrefixes(path))
     if (!FileExists(folder) && !platform_.CreateDirectory(folder)) return false;
-    p = path.find('\\', p + 1);
-  }
   if (!FileExists(path) && !platform_.CreateDirectory(path)) return false;
   return true;
 }

@@ -10,12 +10,42 @@ namespace {
 
 constexpr int kOpenAttempts = 51;  // one first try and 50 retries
 constexpr uint32_t kOpenRetryWaitMs = 50;
+// How often a held volume is asked for before the ejection leaves it mounted.
+constexpr int kHeldAsks = 10;
+
+bool HeldByAnother(uint32_t error) {
+  return error == kErrAccessDenied || error == kErrSharingViolation;
+}
+
+// Locks the card's volume, asking the user to let go of it while another program holds it.
+// False when the user gave up (or did not let go after kHeldAsks tries).
+bool LockCard(JobState& state, const VolumeHandle& volume, char letter) {
+  for (int asked = 0;; ++asked) {
+    if (state.platform.LockVolume(*volume)) return true;
+    const uint32_t error = GetLastError();
+    // A platform whose volumes take no lock (error 1, 50) is dismounted as before.
+    if (!HeldByAnother(error)) return true;
+    state.LogF("  the card %c: is in use by another program (error %u).", letter, error);
+    if (asked == kHeldAsks) return false;
+    const MessageResult answer = state.ShowMessage(
+        Format("Another program is using the card %c: (an Explorer window showing it, or a "
+               "file of it that is open), so it cannot be ejected.\r\n"
+               "Close that window or program, then click OK to eject the card.\r\n"
+               "Cancel leaves the card as it is.\r\n",
+               letter),
+        MessageButtons::OkCancel, MessageIcon::Exclamation);
+    if (answer != MessageResult::Ok) return false;
+  }
+}
 
 }  // namespace
 
 VolumeHandle OpenVolume(Platform& platform, char letter) {
   const std::string rootPath = Format("%c:\\", letter);
-  if (platform.GetDriveType(rootPath) != DriveType::Removable) return nullptr;
+  if (platform.GetDriveType(rootPath) != DriveType::Removable) {
+    SetLastError(kErrInvalidDrive);
+    return nullptr;
+  }
 
   const std::string devicePath = Format("\\\\.\\%c:", letter);
   VolumeHandle volume;
@@ -67,7 +97,14 @@ bool EjectCompactFlash(JobState& state, char letter) {
   }
 
   // The mount state is asked only after a dismount that the operating system accepted.
-  if (!DismountVolume(state.platform, volume) || IsVolumeMounted(state.platform, volume)) {
+  if (!LockCard(state, volume, letter)) {
+    state.LogF("  the card %c: was not ejected: another program keeps it in use.", letter);
+    state.ShowAndRecord(
+        Format("The card %c: was not ejected: another program keeps it in use.\r\n"
+               "Please remove it manually and reinsert before continuing\r\n",
+               letter),
+        MessageIcon::Exclamation);
+  } else if (!DismountVolume(state.platform, volume) || IsVolumeMounted(state.platform, volume)) {
     state.ShowAndRecord(
         "Compact Flash is still mounted.\r\n"
         "Please remove it manually and reinsert before continuing\r\n",

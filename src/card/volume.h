@@ -21,8 +21,11 @@ bool DismountVolume(Platform& platform, const VolumeHandle& volume);
 bool IsVolumeMounted(Platform& platform, const VolumeHandle& volume);
 bool CloseVolume(Platform& platform, VolumeHandle volume);
 
-// Dismounts the card. False only when its volume cannot be opened or closed; a card that stays
-// mounted makes the user remove and reinsert it and still gives true.
+// Dismounts the card, after locking its volume: while another program holds it the user is
+// told so and asked to let go of it, as often as they try again; it is never dismounted by
+// force. False only when its volume cannot be opened or closed; a card that stays mounted (the
+// user gave up on the held volume included) makes the user remove and reinsert it and still
+// gives true.
 bool EjectCompactFlash(JobState& state, char letter);
 
 }  // namespace cw

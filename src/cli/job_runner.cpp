@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/command.h"
+#include "platform/console_end.h"
 #include "record/job_io.h"
 #include "job/read_version_block.h"
 #include "platform/text.h"
@@ -20,6 +21,20 @@ namespace {
 
 // The window's timer period.
 constexpr auto kPollPeriod = std::chrono::milliseconds(20);
+// How long an announced end of the console run waits for the job: Windows ends the program
+// about 5 s after the announcement, and the transcript is saved within what is left.
+constexpr auto kConsoleEndGrace = std::chrono::milliseconds(4000);
+
+// Where a running job is, in the words of the log's stop lines.
+const char* JobStage(const JobContext& job) {
+  if (job.restoreVerifyState == kPhaseRunning) return "verifying the restored card";
+  if (job.restoreState == kPhaseRunning) return "putting the card's backup back";
+  if (job.verifyState == kPhaseRunning || job.verifyOnlyState == kPhaseRunning)
+    return "verifying the card";
+  if (job.storeState == kPhaseRunning) return "storing the package's files";
+  if (job.cardMayHaveChanged) return "after the card began to change";
+  return "preparing (the card is unchanged)";
+}
 
 // Ctrl-C, Ctrl-Break and SIGTERM requests, counted: the first asks the job to stop, the second
 // also stops a restore, the third ends the program at once. The handler stays installed (Windows resets a handler to the default
@@ -148,6 +163,7 @@ void JobRunner::DrawProgress(bool final) {
 
 JobResult JobRunner::Run(JobResult (*worker)(Platform&, JobContext*)) {
   StopSignalScope signals;
+  ConsoleEndWatch consoleEnd([this](const char* what) { EndOfConsole(what); });
   JobResult result;
   int32_t requests = 0;
   terminal_.Begin(job_);
@@ -167,6 +183,34 @@ JobResult JobRunner::Run(JobResult (*worker)(Platform&, JobContext*)) {
   if (stopSignals > 0) interrupted_ = true;
   DrawProgress(true);
   return result;
+}
+
+void JobRunner::EndOfConsole(const char* what) {
+  // As a first Ctrl-C: the job stops at its next file and puts a changed card back.
+  if (stopSignals == 0) stopSignals = 1;
+  if (job_.stopRequested == 0) job_.stopRequested = 1;
+  log_.Log(Format("  %s while the job was %s: the job was asked to stop.", what,
+                  JobStage(job_)));
+  {
+    std::lock_guard<std::mutex> lock(prompt_.OutputLock());
+    ClearProgressLine();
+    std::fprintf(stderr, "Stopping: %s.\n", what);
+    if (job_.cardMayHaveChanged) SayHowToFinishRestore();
+    std::fflush(stderr);
+  }
+  StoreDiagnostics(platform_, job_);
+
+  // Windows' grace: the stop, and the restore of a changed card, may end within it.
+  const auto until = std::chrono::steady_clock::now() + kConsoleEndGrace;
+  while (job_.jobRunning && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(kPollPeriod);
+  if (job_.jobRunning) {
+    log_.Log(Format("  the program ends with the job still %s.", JobStage(job_)));
+  } else {
+    log_.Log(Format("  the job ended before the program: %s",
+                    job_.statusText.Get().c_str()));
+  }
+  StoreDiagnostics(platform_, job_);
 }
 
 void JobRunner::TerminalLockWait::Waiting(bool waiting) {

@@ -44,7 +44,8 @@ class JobRunner {
 
   // Runs `worker` on its own thread until it ends, showing progress. Ctrl-C (also SIGTERM,
   // Ctrl-Break) asks the job to stop at its next file; a second one also stops a restore; a
-  // third ends the program at once.
+  // third ends the program at once. On Windows the console's close, a sign-out and a
+  // shutdown ask as the first Ctrl-C does, within the few seconds Windows grants (EndOfConsole).
   // Returns the job's result.
   JobResult Run(JobResult (*worker)(Platform&, JobContext*));
   // True when a stop was asked during Run.
@@ -62,6 +63,11 @@ class JobRunner {
   void ClearProgressLine();
   void SayStopping(int32_t requests);
   void SayHowToFinishRestore();
+  // Windows is ending the console run (`what` says how): the job is asked to stop, the stop is
+  // logged with where the job was, how to finish a restore is said, and the transcript is
+  // saved; then the job is given what is left of Windows' grace, and the transcript saved
+  // again. Runs on Windows' own thread; the program ends when it returns.
+  void EndOfConsole(const char* what);
   // A third request: the program ends now, whatever the job is doing, saying how to finish a
   // restore the job may have begun.
   [[noreturn]] void EndAtOnce();

@@ -18,6 +18,7 @@
 #include "job/job_result.h"
 #include "job/jobs.h"
 #include "job/store_job.h"
+#include "job/store_path_check.h"
 #include "job/load_info_array.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -253,6 +254,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
   if (!LoadInfoArray(state)) return EndJob(job, 0);
 
   EnterStage(state, 10);
+  if (std::optional<int> end = RefuseTooLongStorePaths(state)) return end;
   if (state.softwareTestMode) {
     state.ShowMessage(
         "File information has been gathered from FWP file.\r\n"

@@ -133,10 +133,20 @@ void CLogToFile::WriteLine(const std::string& message) {
   // Held until the end of this call, on every path out of it. A lock still busy after the
   // wait loses the line; a lock that cannot be had at all (no private folder) does not.
   std::unique_ptr<HeldLock> lock = TakeLock();
-  if (!lock && GetLastError() == kErrSharingViolation) return;
+  const uint32_t lockError = lock ? kErrSuccess : GetLastError();
+  if (!lock && lockError == kErrSharingViolation) return;
   std::unique_ptr<File> file = OpenForLine();
   if (!file) return;
-  const std::string line = ToTextMode(TimestampPrefix(platform_) + message + "\n");
+  std::string text = TimestampPrefix(platform_) + message + "\n";
+  // A lock the system refuses this instance (one an elevated instance made before its lock
+  // let every instance in) is said once in the log: lines may then interleave.
+  if (!lock && lockError == kErrAccessDenied && !lockUnavailableLogged_.exchange(true)) {
+    text = TimestampPrefix(platform_) +
+           "  the log's lock cannot be taken (access denied): lines of another instance may "
+           "interleave with these.\n" +
+           text;
+  }
+  const std::string line = ToTextMode(text);
   if (!file->Seek(0, SeekFrom::End)) return;
   if (!file->Write(line.data(), static_cast<uint32_t>(line.size()))) return;
   file->Close();

@@ -74,6 +74,7 @@ class CLogToFile {
   std::string hostPath_;
   LogLockWait* lockWait_ = nullptr;
   std::atomic<bool> gaveUp_{false};  // the last line's wait was given up
+  std::atomic<bool> lockUnavailableLogged_{false};
 };
 
 }  // namespace cw

@@ -23,6 +23,7 @@ enum WinError : uint32_t {
   kErrAccessDenied = 5,
   kErrInvalidHandle = 6,
   kErrNotReady = 21,  // no medium: the card is out
+  kErrInvalidDrive = 15,  // not a drive that can be opened as a card
   kErrWriteProtect = 19,
   kErrGenFailure = 31,
   kErrSharingViolation = 32,
@@ -30,6 +31,7 @@ enum WinError : uint32_t {
   kErrDiskFull = 112,
   kErrDirectoryName = 267,  // a folder was expected
   kErrDirNotEmpty = 145,
+  kErrFilenameExcedRange = 206,  // a path longer than MAX_PATH (platform/path_limits.h)
   kErrAlreadyExists = 183,
   kErrIoDevice = 1117,
 };
@@ -144,6 +146,11 @@ class Platform {
 
   // Raw volumes: "\\.\E:".
   virtual std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) = 0;
+  // Takes the volume for this handle alone, so that its dismount pulls no file from under
+  // another program. False with last error 5 (access denied) or 32 (sharing violation) while
+  // another program holds the volume: an Explorer window on the card, a file of it open. A
+  // platform without such locks grants it at once.
+  virtual bool LockVolume(Volume& /*volume*/) { return true; }
   virtual bool DismountVolume(Volume& volume) = 0;
   virtual bool IsVolumeMounted(Volume& volume) = 0;
   virtual bool CloseVolume(std::unique_ptr<Volume> volume) = 0;

@@ -101,11 +101,47 @@ bool CDirTreeCtrl::AddDrives() {
     errorText_ = "Error Getting Logical DriveStrings!";
     return false;
   }
-  for (const std::string& drive : OfferedDrives()) {
-    TreeView::Item item = AddItem(nullptr, drive);
-    if (item != nullptr && HasSubEntries(drive)) view_.InsertPlaceholder(item);
-  }
+  ProbeAndAddDrives(OfferedDrives());
   return true;
+}
+
+void CDirTreeCtrl::ProbeAndAddDrives(const std::vector<std::string>& drives) {
+  if (drives.empty()) return;
+  if (prober_ == nullptr) {
+    for (const std::string& drive : drives) AddProbedDrive(ProbeDrive(drive));
+    return;
+  }
+  prober_->Probe(
+      drives, [this](const std::string& drive) { return ProbeDrive(drive); },
+      [this](const DriveProbe& probe) { AddProbedDrive(probe); });
+}
+
+DriveProbe CDirTreeCtrl::ProbeDrive(const std::string& drive) const {
+  DriveProbe probe;
+  probe.drive = WithBackslash(drive);
+  probe.iconsFound = view_.LookUpIcons(probe.drive, true, &probe.icons);
+  if (!probe.iconsFound) return probe;
+  probe.toolTip = platform_.DriveHostPath(probe.drive);
+  probe.hasSubEntries = HasSubEntries(probe.drive);
+  return probe;
+}
+
+void CDirTreeCtrl::AddProbedDrive(const DriveProbe& probe) {
+  if (!probe.iconsFound) {
+    errorText_ = "Error Gettting SystemFileInfo!";
+    return;
+  }
+  if (!rootFolder_.empty() && prober_ != nullptr) return;  // the tree shows a folder by now
+  const std::string label = probe.drive.substr(0, probe.drive.size() - 1);
+  // Drive items are in letter order: the new one goes before the first item after it.
+  TreeView::Item before = nullptr;
+  for (TreeView::Item item : view_.Children(nullptr)) {
+    const std::string shown = view_.Label(item);
+    if (shown == label) return;  // already there (a second probe of the same drive)
+    if (before == nullptr && label < shown) before = item;
+  }
+  TreeView::Item item = view_.InsertItemBefore(nullptr, before, label, probe.icons, probe.toolTip);
+  if (item != nullptr && probe.hasSubEntries) view_.InsertPlaceholder(item);
 }
 
 std::vector<std::string> CDirTreeCtrl::OfferedDrives() {
@@ -125,18 +161,13 @@ bool CDirTreeCtrl::UpdateDrives() {
       changed = true;
     }
   }
-  // Both lists are in letter order: each drive goes before the first item after it.
-  const std::vector<TreeView::Item> kept = view_.Children(nullptr);
-  size_t next = 0;
-  for (const std::string& drive : drives) {
-    const std::string label = drive.substr(0, drive.size() - 1);
-    while (next < kept.size() && view_.Label(kept[next]) < label) ++next;
-    if (next < kept.size() && view_.Label(kept[next]) == label) continue;
-    TreeView::Item item = AddItem(nullptr, drive, next < kept.size() ? kept[next] : nullptr);
-    if (item != nullptr && HasSubEntries(drive)) view_.InsertPlaceholder(item);
-    changed = true;
-  }
-  return changed;
+  std::vector<std::string> added;
+  std::vector<std::string> shown;
+  for (TreeView::Item item : view_.Children(nullptr)) shown.push_back(view_.Label(item) + "\\");
+  for (const std::string& drive : drives)
+    if (std::find(shown.begin(), shown.end(), drive) == shown.end()) added.push_back(drive);
+  ProbeAndAddDrives(added);
+  return changed || !added.empty();
 }
 
 TreeView::Item CDirTreeCtrl::AddItem(TreeView::Item parent, const std::string& path,

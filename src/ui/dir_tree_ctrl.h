@@ -3,6 +3,7 @@
 // expansion and dropped on collapse, each item's path rebuilt from the labels. The rules live
 // here; a TreeView (Qt widget, or an in-memory one in tests) only holds the items.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,27 @@ class TreeView {
   virtual void SetBusy(bool busy) = 0;
 };
 
+// What the tree reads of a drive before it shows its item. A disconnected network drive may
+// take many seconds to answer, so a front end may have it read off its window's thread.
+struct DriveProbe {
+  std::string drive;  // "E:\"
+  bool iconsFound = false;
+  ItemIcons icons;
+  std::string toolTip;
+  bool hasSubEntries = false;
+};
+
+// Where drive probes run when not on the window's thread.
+class DriveProber {
+ public:
+  virtual ~DriveProber() = default;
+  // Runs `probe` for each of `drives` off the calling thread (one drive that does not answer
+  // holds up no other) and hands each result to `done` on the calling thread, the window's.
+  virtual void Probe(const std::vector<std::string>& drives,
+                     std::function<DriveProbe(const std::string&)> probe,
+                     std::function<void(const DriveProbe&)> done) = 0;
+};
+
 // Folder names in the tree's order: case-insensitive, names equal but for case keep their
 // order (a bubble sort, stable by construction).
 class CSortStringArray : public std::vector<std::string> {
@@ -61,12 +83,15 @@ class CDirTreeCtrl {
   CDirTreeCtrl(Platform& platform, TreeView& view) : platform_(platform), view_(view) {}
 
   // Fills the tree with `folder` as its one root, or with the drives when `folder` is empty.
+  // With a prober, the drive items come as their probes end.
   bool ShowTree(const std::string& folder, bool showFiles);
+  // Drives are probed through `prober` from now on (nullptr: at once, on the calling thread).
+  void SetDriveProber(DriveProber* prober) { prober_ = prober; }
   // The item's full path: "E:" for a drive, "E:\DATA" for a folder on it.
   std::string ItemPath(TreeView::Item item) const;
   // Brings the drive items in line with the drives there are now: a new drive is inserted in
-  // its place, a gone one removed; the items of drives that stay are left as they are, with
-  // their expanded folders and the selection. True when an item came or went.
+  // its place (once probed), a gone one removed; the items of drives that stay are left as they
+  // are, with their expanded folders and the selection. True when an item came or went.
   bool UpdateDrives();
   // The view reports every expansion (expanded true) and collapse.
   void OnItemExpanded(TreeView::Item item, bool expanded);
@@ -77,6 +102,10 @@ class CDirTreeCtrl {
  private:
   bool AttachSystemImageList();
   bool AddDrives();
+  // Probes `drives` and inserts each in its place as its probe ends.
+  void ProbeAndAddDrives(const std::vector<std::string>& drives);
+  DriveProbe ProbeDrive(const std::string& drive) const;
+  void AddProbedDrive(const DriveProbe& probe);
   TreeView::Item AddItem(TreeView::Item parent, const std::string& path,
                          TreeView::Item before = nullptr);
   // The drives the tree offers: every drive but C:.
@@ -87,6 +116,7 @@ class CDirTreeCtrl {
 
   Platform& platform_;
   TreeView& view_;
+  DriveProber* prober_ = nullptr;
   bool showFiles_ = false;
   std::string errorText_;
   std::string rootFolder_;

@@ -94,11 +94,13 @@ TEST_F(VolumeTest, OtherOpenErrorsOnlyAskToReinsert) {
                                                         std::string(kReinsert)});
 }
 
-TEST_F(VolumeTest, NonRemovableDriveReportsTheLastErrorTheSystemGave) {
+// A drive that is no card names its own error, never a stale one or 0.
+TEST_F(VolumeTest, NonRemovableDriveReportsTheInvalidDrive) {
   SetLastError(kErrPathNotFound);
   EXPECT_FALSE(EjectCompactFlash(state, 'F'));
   ASSERT_EQ(prompt.Count(), 1u);
   EXPECT_EQ(prompt.messages()[0].rfind("OpenVolume Failed. Error ", 0), 0u);
+  EXPECT_EQ(prompt.messages()[0].rfind("OpenVolume Failed. Error 15\r\n", 0), 0u);
   EXPECT_FALSE(prompt.Contains("priviliges"));
   EXPECT_TRUE(prompt.Contains(kReinsert));
 }
@@ -112,6 +114,45 @@ TEST_F(VolumeTest, RefusedDismountAsksForReinsertionAndStillSucceeds) {
   EXPECT_EQ(job.diagnosticsText.Get(), kStillMounted);
   // The mount state is not asked after a refused dismount.
   EXPECT_EQ(fake.CallCount("IsVolumeMounted"), 0u);
+}
+
+// The lock comes before the dismount; a volume another program holds is asked for, each
+// refusal one question, and dismounted once let go.
+TEST_F(VolumeTest, AHeldVolumeIsAskedForUntilItIsLetGo) {
+  fake.HoldVolume('E', 2);
+  EXPECT_TRUE(EjectCompactFlash(state, 'E'));
+  EXPECT_EQ(prompt.Count(), 2u);
+  EXPECT_EQ(prompt.Count("Another program is using the card E:"), 2u);
+  EXPECT_EQ(prompt.calls()[0].buttons, MessageButtons::OkCancel);
+  EXPECT_EQ(fake.CallCount("LockVolume"), 3u);
+  EXPECT_EQ(fake.DismountCount('E'), 1);
+  const std::vector<FakeCall> calls = fake.Calls();
+  size_t lock = calls.size(), dismount = calls.size();
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i].op == "LockVolume") lock = i;
+    if (calls[i].op == "DismountVolume" && dismount == calls.size()) dismount = i;
+  }
+  EXPECT_LT(lock, dismount);
+}
+
+TEST_F(VolumeTest, AHeldVolumeTheUserGivesUpOnIsNeverDismounted) {
+  fake.HoldVolume('E', -1);
+  prompt.SetDefaultAnswer(MessageResult::Cancel);
+  EXPECT_TRUE(EjectCompactFlash(state, 'E'));
+  ASSERT_EQ(prompt.Count(), 2u);
+  EXPECT_EQ(prompt.messages()[1],
+            "The card E: was not ejected: another program keeps it in use.\r\n"
+            "Please remove it manually and reinsert before continuing\r\n");
+  EXPECT_EQ(fake.DismountCount('E'), 0);
+  EXPECT_EQ(fake.CallCount("DismountVolume"), 0u);
+}
+
+// A platform whose volumes take no lock is dismounted as before.
+TEST_F(VolumeTest, ALockThePlatformCannotTakeIsNoHold) {
+  fake.FailCall("LockVolume", 50);  // not supported
+  EXPECT_TRUE(EjectCompactFlash(state, 'E'));
+  EXPECT_EQ(prompt.Count(), 0u);
+  EXPECT_EQ(fake.DismountCount('E'), 1);
 }
 
 TEST_F(VolumeTest, VolumeThatStaysMountedAsksForReinsertion) {

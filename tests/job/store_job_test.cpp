@@ -280,6 +280,38 @@ TEST_F(StoreRefusalTest, VolumeThatDoesNotOpen) {
   EXPECT_EQ(fake.CallCount("OpenVolume"), 51u);
 }
 
+// Windows' MAX_PATH (259 characters and the NUL, 247 for a folder) is checked at stage 10 for
+// every path the job would make: a package file on the card, a card file's copy in the backup
+// folder, a previous backup's file once moved into the history. Each is refused, named, before
+// the question and before anything changes; without them the same card is stored.
+TEST_F(StoreRefusalTest, PathsTooLongForWindowsAreRefusedByName) {
+  OldEngineCard();
+  const std::string deepFile =
+      std::string(120, 'P') + "\\" + std::string(120, 'Q') + "\\LONG_NAME_OF_A_FILE.BIN";
+  PackageSpec deep = EnginePackage();
+  deep.files.push_back({.kind = kKindEngine2, .cardPath = deepFile, .content = "deep"});
+  Package(deep);
+  ExpectRefused("E:\\" + deepFile + "\r\nUse shorter folder names");
+  EXPECT_TRUE(prompt.Contains("Store Not Possible!! This path would be longer than Windows "
+                              "allows (259 characters):"));
+
+  Package(EnginePackage());
+  const std::string cardFile = std::string(100, 'A') + "\\" + std::string(100, 'B') + ".TXT";
+  fake.WriteFile("E:\\" + cardFile, "on the card");
+  ExpectRefused(kEngineRoot + "\\" + cardFile + "\r\n");
+  fake.RemoveTree("E:\\" + std::string(100, 'A'));
+
+  const std::string backedUp = std::string(90, 'C') + "\\" + std::string(90, 'D') + ".BIN";
+  fake.WriteFile(kEngineRoot + "\\" + backedUp, "in the backup");
+  ExpectRefused(kEngineRoot + "_HISTORY\\YYYY-MM-DD_HHMMSS_XXXX-XXXX_NN\\" + backedUp);
+  EXPECT_EQ(prompt.Count(kQuestion), 0u);
+  EXPECT_FALSE(Logged("  Stage 11..."));
+  fake.RemoveTree(kEngineRoot + "\\" + std::string(90, 'C'));
+
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
+  EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
+}
+
 TEST_F(StoreRefusalTest, UnknownCardWithoutATargetChoice) {
   fake.WriteFile("E:\\DATA.BIN", "x");
   Package(EnginePackage());
@@ -514,16 +546,55 @@ TEST_F(StoreFailureTest, MissingMakersFolderForTheReleaseNumber) {
   ExpectRestored(card);
 }
 
-TEST_F(StoreFailureTest, CardThatCannotBeEjected) {
+// After a good write a card that cannot be ejected is told so and verified as it is: the
+// ejection alone never puts the backup back.
+TEST_F(StoreFailureTest, CardThatCannotBeEjectedIsStillVerified) {
   OldEngineCard();
   Package(EnginePackage());
-  const Tree card = Files("E:");
   fake.FailCall("CloseVolume", kErrIoDevice, 2);  // the probe's closes, the ejection's does not
-  EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
-  EXPECT_TRUE(Logged("  Could not eject compact flash"));
-  EXPECT_EQ(job.storeState.load(), kPhaseFailed);
-  EXPECT_EQ(job.verifyState.load(), kPhaseIdle);
-  ExpectRestored(card);
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
+  EXPECT_TRUE(Logged("  Could not eject compact flash; verifying the card as it is."));
+  EXPECT_TRUE(prompt.Contains("CloseVolume Failed. 1117"));
+  EXPECT_EQ(job.storeState.load(), kPhaseDone);
+  EXPECT_EQ(job.verifyState.load(), kPhaseDone);
+  EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
+  EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
+}
+
+// Another program holds the card (an Explorer window on it): the ejection says so and asks
+// again rather than dismounting it by force. Whether it is let go or not, the card is verified
+// and never put back.
+class HeldCardTest : public StoreFailureTest {
+ protected:
+  // `refusals` locks are refused (negative: all); the held question is answered `answer`.
+  void StoreOntoHeldCard(int refusals, MessageResult answer) {
+    OldEngineCard();
+    Package(EnginePackage());
+    prompt.QueueAnswer(MessageResult::Ok);  // the store's own question
+    prompt.SetDefaultAnswer(answer);
+    fake.HoldVolume('E', refusals);
+    EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
+    EXPECT_EQ(job.verifyState.load(), kPhaseDone);
+    EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
+    EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
+  }
+};
+
+TEST_F(HeldCardTest, LetGoAfterTwoQuestionsTheCardIsEjected) {
+  StoreOntoHeldCard(2, MessageResult::Ok);
+  EXPECT_EQ(prompt.Count("Another program is using the card E:"), 2u);
+  EXPECT_FALSE(prompt.Contains("was not ejected"));
+  EXPECT_FALSE(prompt.Contains("Compact Flash is still mounted."));
+  EXPECT_EQ(fake.DismountCount('E'), 2);  // before the verification, and at the end
+  EXPECT_EQ(fake.CallCount("LockVolume"), 4u);
+}
+
+TEST_F(HeldCardTest, NeverLetGoTheCardIsVerifiedAsItIsAndNotRestored) {
+  StoreOntoHeldCard(-1, MessageResult::Cancel);
+  // Asked once at each ejection, then told the card was not ejected.
+  EXPECT_EQ(prompt.Count("Another program is using the card E:"), 2u);
+  EXPECT_EQ(prompt.Count("The card E: was not ejected: another program keeps it in use."), 2u);
+  EXPECT_EQ(fake.DismountCount('E'), 0);
 }
 
 TEST_F(StoreFailureTest, FileThatDoesNotReadBackTriggersTheRestore) {

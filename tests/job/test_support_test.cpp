@@ -171,6 +171,31 @@ TEST(FakePlatformTest, VolumesDismountUnlessTheyStayMounted) {
   EXPECT_EQ(fs.DismountCount('E'), 2);
 }
 
+// Windows' path rules: a name's ending dots and blanks are dropped, and nothing is made past
+// MAX_PATH (259 characters for a file, 247 for a folder): error 206.
+TEST(FakePlatformTest, WindowsPathRulesApply) {
+  FakePlatform fs;
+  fs.AddDrive('E', DriveType::Removable, "FAT", 1 << 20);
+  fs.WriteFile("E:\\NOTES.TXT", "notes");
+  EXPECT_EQ(fs.ReadFile("E:\\NOTES.TXT. ."), "notes");
+  ASSERT_TRUE(fs.CreateDirectory("E:\\DIR. "));
+  EXPECT_EQ(fs.List("E:"), (std::vector<std::string>{"NOTES.TXT", "DIR"}));
+
+  const std::string folder = "E:\\" + std::string(244, 'F');  // 247 characters
+  ASSERT_TRUE(fs.CreateDirectory(folder));
+  EXPECT_FALSE(fs.CreateDirectory(folder + "G"));
+  EXPECT_EQ(GetLastError(), kErrFilenameExcedRange);
+  const std::string file = folder + "\\" + std::string(11, 'N');  // 259 characters
+  EXPECT_NE(fs.OpenFile(file, OpenMode::CreateNew), nullptr);
+  EXPECT_EQ(fs.OpenFile(file + "X", OpenMode::CreateNew), nullptr);
+  EXPECT_EQ(GetLastError(), kErrFilenameExcedRange);
+  EXPECT_FALSE(fs.CopyFile("E:\\NOTES.TXT", file + "X", false));
+  EXPECT_EQ(GetLastError(), kErrFilenameExcedRange);
+  EXPECT_FALSE(fs.MoveFile("E:\\NOTES.TXT", file + "X"));
+  EXPECT_EQ(GetLastError(), kErrFilenameExcedRange);
+  EXPECT_TRUE(fs.Exists("E:\\NOTES.TXT"));
+}
+
 TEST(FakePlatformTest, LocksExcludeOtherHolders) {
   FakePlatform fs;
   auto held = fs.AcquireLock("C:\\DATA\\LOG.TXT", kWaitForever);

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/path_limits.h"
+
 namespace cw {
 namespace {
 
@@ -155,6 +157,9 @@ FakePlatform::Resolved FakePlatform::Resolve(const std::string& path) const {
     size_t end = rest.find_first_of("\\/", start);
     if (end == std::string::npos) end = rest.size();
     std::string part = rest.substr(start, end - start);
+    // Windows drops the dots and blanks that end a name: "NAME." and "NAME " are "NAME".
+    if (part != "." && part != "..")
+      while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
     if (part == "..") {
       if (!parts.empty()) parts.pop_back();
     } else if (!part.empty() && part != ".") {
@@ -333,6 +338,10 @@ void FakePlatform::SetStaysMounted(char letter, bool staysMounted) {
   Guard g(mutex_);
   if (Drive* d = DriveOf(std::string(1, letter) + ":")) d->staysMounted = staysMounted;
 }
+void FakePlatform::HoldVolume(char letter, int refusals) {
+  Guard g(mutex_);
+  if (Drive* d = DriveOf(std::string(1, letter) + ":")) d->lockRefusals = refusals;
+}
 void FakePlatform::SetDotEntries(bool on) { Guard g(mutex_); dotEntries_ = on; }
 
 void FakePlatform::FailCall(const std::string& op, uint32_t error, int nth,
@@ -452,6 +461,17 @@ std::unique_ptr<Volume> FakePlatform::OpenVolume(const std::string& devicePath) 
   return volume;
 }
 
+bool FakePlatform::LockVolume(Volume& volume) {
+  Guard g(mutex_);
+  auto& v = static_cast<FakeVolume&>(volume);
+  if (Fails("LockVolume", std::string("\\\\.\\") + v.letter + ":")) return false;
+  int& refusals = drives_[v.letter].lockRefusals;
+  if (refusals == 0) return true;
+  if (refusals > 0) --refusals;
+  SetLastError(kErrAccessDenied);
+  return false;
+}
+
 bool FakePlatform::DismountVolume(Volume& volume) {
   Guard g(mutex_);
   auto& v = static_cast<FakeVolume&>(volume);
@@ -494,6 +514,7 @@ std::unique_ptr<File> FakePlatform::OpenFile(const std::string& path, OpenMode m
     if (mode == OpenMode::CreateAlways) node->data.clear(), node->time = ++clock_;
   } else {
     if (mode == OpenMode::Read || mode == OpenMode::ReadWrite) return Missing(r), nullptr;
+    if (r.ok && !FileFitsMaxPath(r.key)) return SetLastError(kErrFilenameExcedRange), nullptr;
     auto parent = r.ok ? Find(r.parentKey) : nullptr;
     if (!parent || !parent->dir) return Missing(r), nullptr;
     node = Create(r, false);
@@ -539,6 +560,7 @@ bool FakePlatform::CopyFile(const std::string& source, const std::string& destin
   auto src = Lookup(source, &from);
   if (!src) return false;
   if (src->dir) return SetLastError(kErrAccessDenied), false;
+  if (to.ok && !FileFitsMaxPath(to.key)) return SetLastError(kErrFilenameExcedRange), false;
   auto parent = to.ok ? Find(to.parentKey) : nullptr;
   if (!parent || !parent->dir) return SetLastError(kErrPathNotFound), false;
   auto dst = Find(to.key);
@@ -572,6 +594,7 @@ bool FakePlatform::MoveFile(const std::string& source, const std::string& destin
   auto node = Lookup(source, &from);
   if (!node) return false;
   if (to.ok && Find(to.key)) return SetLastError(kErrAlreadyExists), false;
+  if (to.ok && !FileFitsMaxPath(to.key)) return SetLastError(kErrFilenameExcedRange), false;
   auto parent = to.ok ? Find(to.parentKey) : nullptr;
   if (!parent || !parent->dir) return SetLastError(kErrPathNotFound), false;
   std::vector<std::pair<std::string, std::shared_ptr<Node>>> moved;
@@ -602,6 +625,7 @@ bool FakePlatform::CreateDirectory(const std::string& path) {
   if (Fails("CreateDirectory", path)) return false;
   Resolved r = Resolve(path);
   if (r.ok && Find(r.key)) return SetLastError(kErrAlreadyExists), false;
+  if (r.ok && !FolderFitsMaxPath(r.key)) return SetLastError(kErrFilenameExcedRange), false;
   auto parent = r.ok ? Find(r.parentKey) : nullptr;
   if (!parent || !parent->dir) return SetLastError(kErrPathNotFound), false;
   Create(r, true);

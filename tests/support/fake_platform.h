@@ -6,6 +6,9 @@
 // instant and counted. A test hands it to what it tests as any other platform; each test has
 // its own, so tests on fake platforms may run side by side.
 //
+// Windows' path rules apply: a name's ending dots and blanks are dropped, and a file, copy,
+// rename or folder whose path is past MAX_PATH (platform/path_limits.h) fails with error 206.
+//
 // The constructor adds drive C: (fixed, "NTFS", 64 GiB) holding the current folder C:\WORK.
 
 #include <condition_variable>
@@ -52,6 +55,9 @@ class FakePlatform : public Platform {
   void SetSerialNumber(char letter, uint32_t serialNumber);  // else capacity minus content
   // A dismount that "succeeds" but leaves the volume mounted (a busy card).
   void SetStaysMounted(char letter, bool staysMounted);
+  // Another program holds the volume (an Explorer window on the card): its next `refusals`
+  // locks are refused with error 5, every one while `refusals` is negative; 0 lets it go.
+  void HoldVolume(char letter, int refusals);
   // Find-first/next over "*" patterns in a subfolder yields "." and ".." first, as Windows does.
   void SetDotEntries(bool on);
   // What CheckPrivateFolder answers; "" (the start) is a private folder that may be used.
@@ -90,6 +96,7 @@ class FakePlatform : public Platform {
   std::string DriveHostPath(const std::string& rootPath) override;
   bool DrivesChanged() override;
   std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override;
+  bool LockVolume(Volume& volume) override;
   bool DismountVolume(Volume& volume) override;
   bool IsVolumeMounted(Volume& volume) override;
   bool CloseVolume(std::unique_ptr<Volume> volume) override;
@@ -136,6 +143,7 @@ class FakePlatform : public Platform {
     uint64_t totalBytes = 0;
     int64_t freeBytes = -1;  // -1: capacity minus content
     bool staysMounted = false;
+    int lockRefusals = 0;  // negative: every lock
     int dismounts = 0;
   };
   struct Failure {

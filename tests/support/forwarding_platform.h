@@ -35,6 +35,7 @@ class ForwardingPlatform : public Platform {
   std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override {
     return inner_.OpenVolume(devicePath);
   }
+  bool LockVolume(Volume& volume) override { return inner_.LockVolume(volume); }
   bool DismountVolume(Volume& volume) override { return inner_.DismountVolume(volume); }
   bool IsVolumeMounted(Volume& volume) override { return inner_.IsVolumeMounted(volume); }
   bool CloseVolume(std::unique_ptr<Volume> volume) override {

@@ -3,6 +3,9 @@
 
 #include <QtTest>
 
+#include <functional>
+#include <thread>
+
 #include "support/fake_platform.h"
 #include "ui/dir_tree_ctrl.h"
 #include "ui_fakes.h"
@@ -32,6 +35,52 @@ class DirTreeTest : public QObject {
     QVERIFY(tree.rootFolder().empty());
     // A drive item names its host folder in the tooltip.
     QCOMPARE(view.Find("E:")->toolTip, fake().DriveHostPath("E:\\"));
+  }
+
+  // Drives probed off the window's thread (a drive that does not answer must not freeze the
+  // window): the tree shows each drive only as its result comes back, in letter order whatever
+  // the order of the results, and a drive already shown is not shown twice.
+  void drivesProbedElsewhereComeInLetterOrderAsTheirResultsArrive() {
+    fake().AddDrive('D', DriveType::Fixed, "EXT4", 1u << 30);
+    fake().AddDrive('F', DriveType::Removable, "FAT32", 1u << 30);
+    fake().AddFolder("E:\\DATA");
+    struct HeldProber : DriveProber {
+      void Probe(const std::vector<std::string>& drives,
+                 std::function<DriveProbe(const std::string&)> probe,
+                 std::function<void(const DriveProbe&)> done) override {
+        std::thread worker([&] {
+          for (const std::string& drive : drives) results.push_back(probe(drive));
+          probeThread = std::this_thread::get_id();
+        });
+        worker.join();
+        deliver = std::move(done);
+      }
+      std::vector<DriveProbe> results;
+      std::thread::id probeThread;
+      std::function<void(const DriveProbe&)> deliver;
+    } prober;
+    MemoryTreeView view;
+    CDirTreeCtrl tree(fake(), view);
+    tree.SetDriveProber(&prober);
+    QVERIFY(tree.ShowTree("", false));
+    QVERIFY(view.ChildLabels(nullptr).empty());
+    QCOMPARE(prober.results.size(), size_t{3});
+    QVERIFY(prober.probeThread != std::this_thread::get_id());
+    for (auto it = prober.results.rbegin(); it != prober.results.rend(); ++it) prober.deliver(*it);
+    prober.deliver(prober.results[1]);
+    QCOMPARE(view.ChildLabels(nullptr), (Labels{"D:", "E:", "F:"}));
+    QVERIFY(view.HasPlaceholder(view.Find("E:")));
+    QVERIFY(!view.HasPlaceholder(view.Find("F:")));
+    QCOMPARE(view.Find("E:")->toolTip, fake().DriveHostPath("E:\\"));
+
+    // A card put in later goes through the prober too.
+    fake().AddDrive('G', DriveType::Removable, "FAT", 64u << 20);
+    prober.results.clear();
+    QVERIFY(tree.UpdateDrives());
+    QCOMPARE(view.ChildLabels(nullptr), (Labels{"D:", "E:", "F:"}));
+    QCOMPARE(prober.results.size(), size_t{1});
+    prober.deliver(prober.results[0]);
+    QCOMPARE(view.ChildLabels(nullptr), (Labels{"D:", "E:", "F:", "G:"}));
   }
 
   void onlyDriveCGivesAnEmptyTree() {

@@ -3,7 +3,15 @@
 // lock) gets a mutex named from the file's path, so no lock ever waits for an unrelated one.
 // A mutex belongs to the thread that took it: a HeldLock must be released on that thread, and
 // that thread may take the same lock again without waiting.
+//
+// An elevated instance's mutex would by default admit only administrators, and a normal
+// instance of the same user could then neither open nor wait on it. Each mutex is therefore
+// made with a security descriptor that lets everyone of the session wait on it and release it,
+// at low integrity so that no integrity level is kept out; the names are the session's own, so
+// other sessions' instances are never let in.
 #include "platform/win32/windows_api.h"
+
+#include <sddl.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +25,30 @@ namespace cw::win32 {
 namespace {
 
 constexpr const char* kLogMutex = "B_LOGTOFILE_MUTEX";
+
+// Full control for the system, administrators and the owner; wait and release for everyone;
+// the low integrity label, whose "no write up" keeps out none of the program's instances.
+constexpr const char* kMutexSecurity =
+    "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;OW)(A;;0x00100001;;;WD)S:(ML;;NW;;;LW)";
+// The rights a lock needs: to wait on the mutex, and to release it.
+constexpr DWORD kMutexRights = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+
+// The descriptor, made once for the process; nullptr (the default security) when it cannot be.
+SECURITY_ATTRIBUTES* SharedMutexSecurity() {
+  static SECURITY_ATTRIBUTES attributes{};
+  static SECURITY_ATTRIBUTES* made = [] {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(kMutexSecurity, SDDL_REVISION_1,
+                                                                &descriptor, nullptr)) {
+      return static_cast<SECURITY_ATTRIBUTES*>(nullptr);
+    }
+    attributes.nLength = sizeof attributes;
+    attributes.lpSecurityDescriptor = descriptor;  // kept for the process's life
+    attributes.bInheritHandle = FALSE;
+    return &attributes;
+  }();
+  return made;
+}
 
 class MutexHeld final : public HeldLock {
  public:
@@ -65,7 +97,9 @@ std::string MutexNameFor(const std::string& lockName) {
 // A mutex left by a process that died while holding it (WAIT_ABANDONED) is ours now: the
 // log opens, writes and closes a whole line under it, so a dead holder leaves nothing to mend.
 std::unique_ptr<HeldLock> Win32Platform::Lock(const std::string& name, DWORD waitMilliseconds) {
-  const HANDLE mutex = ::CreateMutexA(nullptr, FALSE, MutexNameFor(name).c_str());
+  // Only the rights a lock needs are asked for, so a mutex another instance made opens here.
+  const HANDLE mutex = ::CreateMutexExA(SharedMutexSecurity(), MutexNameFor(name).c_str(), 0,
+                                        kMutexRights);
   if (mutex == nullptr) {
     FailSystem();
     return nullptr;

@@ -1,5 +1,6 @@
-// Raw volumes ("\\.\E:"): opened read-write and shared, dismounted and asked whether still
-// mounted through DeviceIoControl, as the card's ejection needs.
+// Raw volumes ("\\.\E:"): opened read-write and shared, locked, dismounted and asked whether
+// still mounted through DeviceIoControl, as the card's ejection needs. The lock comes first: a
+// volume another program uses is never dismounted under it.
 #include "platform/win32/windows_api.h"
 
 #include "platform/win32/win32_platform.h"
@@ -22,6 +23,14 @@ Win32Volume* AsWin32(Volume* volume) {
   return (win32 != nullptr && win32->handle_ != INVALID_HANDLE_VALUE) ? win32 : nullptr;
 }
 
+// A held volume is asked this many times in all, this long apart, before the lock gives up.
+constexpr int kLockAttempts = 5;
+constexpr uint32_t kLockRetryMs = 200;
+
+bool HeldByAnother(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
 }  // namespace
 
 bool SystemVolumeControl(HANDLE volume, DWORD controlCode) {
@@ -39,6 +48,22 @@ std::unique_ptr<Volume> Win32Platform::OpenVolume(const std::string& devicePath)
   }
   cw::SetLastError(kErrSuccess);
   return std::make_unique<Win32Volume>(handle);
+}
+
+bool Win32Platform::LockVolume(Volume& volume) {
+  Win32Volume* win32 = AsWin32(&volume);
+  if (win32 == nullptr) return FailWith(kErrInvalidHandle);
+  for (int attempt = 1;; ++attempt) {
+    if (options_.volumeControl(win32->handle_, FSCTL_LOCK_VOLUME)) break;
+    const DWORD error = ::GetLastError();
+    if (!HeldByAnother(error) || attempt == kLockAttempts) {
+      ::SetLastError(error);
+      return FailSystem();
+    }
+    Sleep(kLockRetryMs);
+  }
+  cw::SetLastError(kErrSuccess);
+  return true;
 }
 
 bool Win32Platform::DismountVolume(Volume& volume) {

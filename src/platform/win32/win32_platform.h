@@ -54,6 +54,9 @@ class Win32Platform final : public Platform {
   std::string DriveHostPath(const std::string& rootPath) override;
 
   std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override;
+  // FSCTL_LOCK_VOLUME, asked again a few times while another program holds the volume (it may
+  // let go in a moment); held until the volume is closed.
+  bool LockVolume(Volume& volume) override;
   bool DismountVolume(Volume& volume) override;
   bool IsVolumeMounted(Volume& volume) override;
   bool CloseVolume(std::unique_ptr<Volume> volume) override;

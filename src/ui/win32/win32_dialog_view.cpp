@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "job/front_end.h"
 #include "record/job_context.h"
 #include "ui/win32/pictures.h"
 #include "ui/win32/resource_ids.h"
@@ -12,6 +13,11 @@ namespace cw::win32ui {
 namespace {
 
 HTREEITEM AsItem(TreeView::Item item) { return static_cast<HTREEITEM>(item); }
+
+// The logic's close wait (10 s) for a job that has not begun to change the card.
+constexpr DWORD kCloseWaitMs = 10000;
+// A drive probe's result, posted to the window; lParam holds the DriveProbe it takes over.
+constexpr UINT kDriveProbedMessage = WM_APP + 1;
 
 // The bitmap controls and the pictures they show.
 constexpr struct {
@@ -28,11 +34,20 @@ constexpr struct {
 
 Win32DialogView::Win32DialogView(Platform& platform, HINSTANCE instance, Win32Prompt& prompt,
                                  JobWorkers workers)
-    : instance_(instance), prompt_(prompt), workers_(std::move(workers)) {
+    : platform_(platform), instance_(instance), prompt_(prompt), workers_(std::move(workers)) {
   logic_ = std::make_unique<CCardwrightDlg>(platform, *this, *this, prompt_, workers_);
+  logic_->tree().SetDriveProber(this);
 }
 
 Win32DialogView::~Win32DialogView() {
+  if (logic_->jobActive()) {
+    logic_->OnClose();
+    WaitForJob(0);
+    // Without the window its timer never saw the end: the transcript is saved here.
+    if (hwnd_ == nullptr && !logic_->job().jobRunning) StoreDiagnostics(platform_, logic_->job());
+  }
+  ReleaseShutdownBlock();
+  for (std::thread& probe : probes_) probe.join();  // they use the tree's logic
   if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
   logic_.reset();  // joins a worker that was asked to stop
 }
@@ -73,7 +88,18 @@ INT_PTR Win32DialogView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_TIMER:
       if (wParam == static_cast<WPARAM>(kJobTimerId)) logic_->OnTimer();
+      if (blockingShutdown_ && !logic_->jobActive()) ReleaseShutdownBlock();
       return TRUE;
+    case WM_QUERYENDSESSION:
+      // A dialog procedure's answer goes through DWLP_MSGRESULT.
+      ::SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, OnQueryEndSession());
+      return TRUE;
+    case WM_ENDSESSION: {
+      const HWND window = hwnd_;  // the wait may close the window
+      OnEndSession(wParam != FALSE);
+      if (::IsWindow(window)) ::SetWindowLongPtrA(window, DWLP_MSGRESULT, 0);
+      return TRUE;
+    }
     case WM_DEVICECHANGE:
       // A volume came or went (a card put into its reader or taken out).
       if ((wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) && lParam != 0 &&
@@ -82,6 +108,12 @@ INT_PTR Win32DialogView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         logic_->OnDrivesChanged();
       }
       return TRUE;
+    case kDriveProbedMessage: {
+      std::unique_ptr<DriveProbe> probe(reinterpret_cast<DriveProbe*>(lParam));
+      --probesPending_;
+      if (probeDone_) probeDone_(*probe);
+      return TRUE;
+    }
     case WM_CLOSE:
       End(true);
       return TRUE;
@@ -133,6 +165,14 @@ void Win32DialogView::OnCommand(int id, int code) {
       if (code == EN_CHANGE && !settingText_) logic_->OnChangeEditCompactFlash();
       break;
     case IDCANCEL:  // Esc
+      // A key pressed by mistake must not stop a job: Esc asks first (the close box does not).
+      if (logic_->jobActive() && !logic_->closing() &&
+          ::MessageBoxA(hwnd_,
+                        "A job is running. Stop it and close the window?\r\n"
+                        "A card that has begun to change is put back first.",
+                        kApplicationName, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+        break;
+      }
       End(false);
       break;
     default:
@@ -166,11 +206,64 @@ void Win32DialogView::End(bool byClose) {
     ::DestroyWindow(hwnd_);
 }
 
+BOOL Win32DialogView::OnQueryEndSession() {
+  if (!logic_->jobActive()) return TRUE;
+  const bool cardMayHaveChanged = logic_->job().cardMayHaveChanged != 0;
+  logic_->log().Log(cardMayHaveChanged
+                        ? "  Windows asks to end the session: held up until the card is restored."
+                        : "  Windows asks to end the session: the job is asked to stop.");
+  logic_->OnClose();
+  if (!cardMayHaveChanged) return TRUE;
+  if (!blockingShutdown_)
+    blockingShutdown_ = ::ShutdownBlockReasonCreate(hwnd_, L"Cardwright is restoring a card") != 0;
+  return FALSE;
+}
+
+void Win32DialogView::OnEndSession(bool ending) {
+  if (!ending) {
+    // The end was called off (another program said no): the job goes on stopping as asked.
+    ReleaseShutdownBlock();
+    return;
+  }
+  if (!logic_->jobActive()) return;
+  logic_->log().Log("  the session is ending: waiting for the job to end.");
+  logic_->OnClose();
+  WaitForJob(kCloseWaitMs);
+}
+
+void Win32DialogView::WaitForJob(DWORD unchangedWaitMs) {
+  const DWORD start = ::GetTickCount();
+  std::optional<WPARAM> quit;
+  while (logic_->jobActive()) {
+    const bool changed = logic_->job().cardMayHaveChanged != 0;
+    if (!changed && ::GetTickCount() - start >= unchangedWaitMs) break;
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {  // the wait, not the quit, decides; kept for after
+        quit = message.wParam;
+        continue;
+      }
+      ::TranslateMessage(&message);
+      ::DispatchMessageA(&message);
+    }
+    // Without a window there is no timer to see the job end: its record says it.
+    if (hwnd_ == nullptr && !logic_->job().jobRunning) break;
+    ::Sleep(kJobTimerPeriodMs);
+  }
+  if (quit) ::PostQuitMessage(static_cast<int>(*quit));
+}
+
+void Win32DialogView::ReleaseShutdownBlock() {
+  if (blockingShutdown_ && hwnd_ != nullptr) ::ShutdownBlockReasonDestroy(hwnd_);
+  blockingShutdown_ = false;
+}
+
 void Win32DialogView::CloseWindow() {
   if (hwnd_ != nullptr) ::PostMessageA(hwnd_, WM_CLOSE, 0, 0);
 }
 
 void Win32DialogView::OnDestroyWindow() {
+  ReleaseShutdownBlock();
   // Windows' system image list is shared by every program: let go of it, never destroy it.
   ::SendMessageA(Tree(), TVM_SETIMAGELIST, TVSIL_NORMAL, 0);
   for (HBITMAP bitmap : bitmaps_) ::DeleteObject(bitmap);
@@ -346,6 +439,28 @@ std::string Win32DialogView::Label(Item item) const {
   query.cchTextMax = sizeof text;
   if (!::SendMessageA(Tree(), TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query))) return {};
   return text;
+}
+
+void Win32DialogView::Probe(const std::vector<std::string>& drives,
+                            std::function<DriveProbe(const std::string&)> probe,
+                            std::function<void(const DriveProbe&)> done) {
+  probeDone_ = std::move(done);
+  const HWND window = hwnd_;
+  for (const std::string& drive : drives) {
+    ++probesPending_;
+    probes_.emplace_back([this, window, probe, drive] {
+      // The shell's icons need COM on the thread that asks for them.
+      const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      auto result = std::make_unique<DriveProbe>(probe(drive));
+      if (SUCCEEDED(com)) ::CoUninitialize();
+      if (::PostMessageA(window, kDriveProbedMessage, 0,
+                         reinterpret_cast<LPARAM>(result.get()))) {
+        result.release();  // the window's now
+      } else {
+        --probesPending_;  // the window is gone
+      }
+    });
+  }
 }
 
 void Win32DialogView::SetBusy(bool busy) {

@@ -6,10 +6,12 @@
 
 #include "ui/win32/win32_api.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ui/cardwright_dlg.h"
@@ -19,10 +21,13 @@
 
 namespace cw::win32ui {
 
-class Win32DialogView : public DialogView, public TreeView {
+class Win32DialogView : public DialogView, public TreeView, public DriveProber {
  public:
   // The dialog works on `platform`, which outlives the window.
   Win32DialogView(Platform& platform, HINSTANCE instance, Win32Prompt& prompt, JobWorkers workers);
+  // A job still running is asked to stop, as by the close box, and waited for while the card
+  // may have changed (an application quit ends the modal loop early); the logic's own close
+  // wait covers a job that has not changed the card.
   ~Win32DialogView() override;
   Win32DialogView(const Win32DialogView&) = delete;
   Win32DialogView& operator=(const Win32DialogView&) = delete;
@@ -71,6 +76,15 @@ class Win32DialogView : public DialogView, public TreeView {
   std::string Label(Item item) const override;
   void SetBusy(bool busy) override;
 
+  // DriveProber: each drive on a thread of its own, its result posted back to the window, so
+  // a drive that does not answer (a disconnected network drive) never freezes the window. The
+  // view's end waits for probes still running.
+  void Probe(const std::vector<std::string>& drives,
+             std::function<DriveProbe(const std::string&)> probe,
+             std::function<void(const DriveProbe&)> done) override;
+  // Drive probes whose results the window has not taken yet.
+  int probesPending() const { return probesPending_; }
+
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -81,21 +95,37 @@ class Win32DialogView : public DialogView, public TreeView {
   // modal, else destroyed. While a job stops the window stays; the logic closes it later.
   void End(bool byClose);
   void OnDestroyWindow();
+  // Windows asks whether the session may end: not while the card may have changed. The job is
+  // asked to stop (as by the close box), the shutdown screen says why Cardwright holds it up,
+  // and the answer is no until the job has ended, its restore included.
+  BOOL OnQueryEndSession();
+  // The session ends (`ending`) and the process with it once this returns: the job is asked
+  // to stop and waited for, without end while the card may have changed.
+  void OnEndSession(bool ending);
+  // Runs the window's messages until the running job has ended; while the card has not begun
+  // to change, at most `unchangedWaitMs` (the logic's close wait then applies).
+  void WaitForJob(DWORD unchangedWaitMs);
+  void ReleaseShutdownBlock();
   HWND Control(int id) const { return ::GetDlgItem(hwnd_, id); }
   HWND Tree() const { return Control(kIdTree); }
 
+  Platform& platform_;
   HINSTANCE instance_;
   Win32Prompt& prompt_;
   JobWorkers workers_;
   HWND hwnd_ = nullptr;
   bool modal_ = false;
   bool settingText_ = false;  // a text the logic sets fires no change handler
+  bool blockingShutdown_ = false;  // ShutdownBlockReasonCreate holds
   HICON bigIcon_ = nullptr;
   HICON smallIcon_ = nullptr;
   HCURSOR cursorBeforeBusy_ = nullptr;
   std::vector<HBITMAP> bitmaps_;
   FileChooser fileChooser_;
   std::unique_ptr<CCardwrightDlg> logic_;
+  std::function<void(const DriveProbe&)> probeDone_;
+  std::vector<std::thread> probes_;
+  std::atomic<int> probesPending_{0};
 };
 
 }  // namespace cw::win32ui

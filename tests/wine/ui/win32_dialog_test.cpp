@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,6 +22,7 @@
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
 #include "rules/bhelper.h"
+#include "ui/win32/pictures.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_dialog_view.h"
 #include "ui/win32/win32_prompt.h"
@@ -109,11 +111,12 @@ class Win32WindowTest : public ::testing::Test {
     ::CoUninitialize();
   }
 
-  HWND Open() {
+  HWND Open() { return Open(DefaultJobWorkers(*platform_)); }
+  HWND Open(JobWorkers workers) {
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
     prompt_ = std::make_unique<win32ui::Win32Prompt>(instance);
     view_ = std::make_unique<win32ui::Win32DialogView>(*platform_, instance, *prompt_,
-                                                       DefaultJobWorkers(*platform_));
+                                                       std::move(workers));
     view_->logic().SetEndProcess([] { ADD_FAILURE() << "the program would have ended"; });
     // A box at start-up runs its modal loop inside Create: answered, it ends the test's wait.
     BoxAnswerer answerer(kApplicationName);
@@ -255,6 +258,27 @@ TEST_F(Win32WindowTest, StartsIdleWithItsTitleMarksAndPictures) {
   EXPECT_TRUE(inked);
 }
 
+// Pictures at 125, 150 and 200 % are the 100 % ones stretched (halftone) to the scale the
+// window's DPI picks, still DIB sections blended onto the face colour.
+TEST(Pictures, AScaledPictureKeepsItsFaceAndTakesTheScaledSize) {
+  HBITMAP bitmap = win32ui::LoadBlendedBitmap(::GetModuleHandleA(nullptr), IDB_STEP1_LABEL,
+                                              RGB(10, 20, 30));
+  ASSERT_NE(bitmap, nullptr);
+  BITMAP original{};
+  ASSERT_EQ(::GetObjectA(bitmap, sizeof original, &original), static_cast<int>(sizeof original));
+  HBITMAP scaled = win32ui::ScaledBitmap(bitmap, 150);
+  ASSERT_NE(scaled, nullptr);
+  DIBSECTION dib{};
+  ASSERT_EQ(::GetObjectA(scaled, sizeof dib, &dib), static_cast<int>(sizeof dib));
+  EXPECT_EQ(dib.dsBm.bmWidth, ::MulDiv(original.bmWidth, 150, 100));
+  EXPECT_EQ(dib.dsBm.bmHeight, ::MulDiv(original.bmHeight, 150, 100));
+  const auto* pixel = static_cast<const uint8_t*>(dib.dsBm.bmBits);
+  EXPECT_EQ(RGB(pixel[2], pixel[1], pixel[0]), RGB(10, 20, 30));
+  ::DeleteObject(scaled);
+  const int percent = win32ui::PictureScalePercent(nullptr);
+  EXPECT_TRUE(percent == 100 || percent == 125 || percent == 150 || percent == 200) << percent;
+}
+
 // The shell's namespace starts at the desktop folder, which every Windows user has but the
 // Wine driver's fresh prefix lacks; without it the shell gives no icons and the tree stays
 // empty, as its rules say. This test makes the folder, so the shell answers.
@@ -267,6 +291,8 @@ TEST_F(Win32WindowTest, TheTreeShowsTheCardDriveWithSystemIcons) {
   PutOnCard("Alpha\\Y.TXT", "y");
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
+  // The drives are probed off the window's thread; their items come as the results do.
+  ASSERT_TRUE(PumpUntil(dialog, [&] { return view_->probesPending() == 0; }));
   HWND tree = Control(kIdTree);
   EXPECT_NE(::SendMessageA(tree, TVM_GETIMAGELIST, TVSIL_NORMAL, 0), 0);
   HTREEITEM cardItem = nullptr;
@@ -309,6 +335,7 @@ TEST_F(Win32WindowTest, TheTreeFollowsCardsThatComeAndGo) {
   PutOnCard("APP\\X.TXT", "x");
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PumpUntil(dialog, [&] { return view_->probesPending() == 0; }));
   HWND tree = Control(kIdTree);
   const auto drives = [&] {
     std::vector<std::string> labels;
@@ -336,6 +363,7 @@ TEST_F(Win32WindowTest, TheTreeFollowsCardsThatComeAndGo) {
   };
   ASSERT_TRUE(::DefineDosDeviceA(0, "R:", temp_.path().c_str()));
   volumeMessage(DBT_DEVICEARRIVAL);
+  ASSERT_TRUE(PumpUntil(dialog, [&] { return view_->probesPending() == 0; }));
   std::vector<std::string> shown = drives();
   EXPECT_EQ(std::count(shown.begin(), shown.end(), "R:"), 1);
   EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
@@ -478,6 +506,93 @@ TEST_F(Win32WindowTest, ClosingTheWindowCancelsTheJobsQuestion) {
       << "the window did not close";
   EXPECT_NE(asked.find("All files will be replaced with new ones."), std::string::npos) << asked;
   EXPECT_EQ(ReadFromCard("APP\\MAIN.BIN"), "old main");
+}
+
+// A store job that changes the card, then, asked to stop, puts it back for `restoreMs`.
+class SessionEndTest : public Win32WindowTest {
+ protected:
+  HWND StartChangingJob(DWORD restoreMs) {
+    restoreMs_ = restoreMs;
+    JobWorker store = [this](JobContext* job) {
+      job->cardMayHaveChanged = 1;
+      while (job->stopRequested == 0) ::Sleep(5);
+      stopSeen_ = true;
+      job->restoreState = kPhaseRunning;
+      ::Sleep(restoreMs_);
+      job->restoreState = kPhaseDone;
+      restored_ = true;
+      job->jobRunning = 0;
+      return JobResult{.outcome = JobOutcome::kStopped};
+    };
+    HWND dialog = Open(JobWorkers{store, store});
+    if (dialog == nullptr) return nullptr;
+    Type(kIdCardBox, "C:");
+    Click(dialog, kIdStore);
+    EXPECT_TRUE(view_->logic().jobActive());
+    EXPECT_TRUE(PumpUntil(dialog, [&] { return view_->logic().job().cardMayHaveChanged != 0; }));
+    return dialog;
+  }
+  DWORD restoreMs_ = 0;
+  std::atomic<bool> stopSeen_{false}, restored_{false};
+};
+
+// Windows asks whether the session may end while the card may have changed: no, until the job
+// has put the card back; the job is asked to stop at the first asking.
+TEST_F(SessionEndTest, TheSessionMayNotEndBeforeTheCardIsRestored) {
+  HWND dialog = StartChangingJob(400);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(::SendMessageA(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+  EXPECT_TRUE(PumpUntil(dialog, [&] { return stopSeen_.load(); }));
+  EXPECT_FALSE(restored_);
+  EXPECT_EQ(::SendMessageA(dialog, WM_QUERYENDSESSION, 0, 0), FALSE);
+  EXPECT_TRUE(::IsWindow(dialog));
+  // The job's end closes the window, as a close during a job does.
+  EXPECT_TRUE(PumpUntil(dialog, [&] { return view_->hwnd() == nullptr; }, 30000));
+  EXPECT_TRUE(restored_);
+}
+
+// The session ends (Windows ends the process once the message returns): the job is asked to
+// stop and the message returns only once its restore has ended.
+TEST_F(SessionEndTest, TheSessionsEndWaitsForTheRestore) {
+  HWND dialog = StartChangingJob(400);
+  ASSERT_NE(dialog, nullptr);
+  ::SendMessageA(dialog, WM_ENDSESSION, TRUE, 0);
+  EXPECT_TRUE(stopSeen_);
+  EXPECT_TRUE(restored_);
+  EXPECT_EQ(view_->logic().job().jobRunning.load(), 0);
+}
+
+// Tearing the window down (an application quit ends the modal loop, then the view goes) never
+// leaves a changed card behind: the view's end asks the job to stop and waits for the restore.
+TEST_F(SessionEndTest, TearingTheWindowDownWaitsForTheRestore) {
+  HWND dialog = StartChangingJob(400);
+  ASSERT_NE(dialog, nullptr);
+  view_.reset();
+  EXPECT_TRUE(stopSeen_);
+  EXPECT_TRUE(restored_);
+}
+
+// Esc during a job asks first: Cancel leaves the job running, OK stops it as the close box
+// does (the window closes once the card is back).
+TEST_F(SessionEndTest, EscDuringAJobAsksBeforeStopping) {
+  HWND dialog = StartChangingJob(100);
+  ASSERT_NE(dialog, nullptr);
+  {
+    BoxAnswerer answerer(kApplicationName, IDCANCEL);
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_EQ(answerer.messages().size(), 1u);
+    EXPECT_NE(answerer.messages()[0].find("A job is running. Stop it"), std::string::npos);
+  }
+  EXPECT_EQ(view_->logic().job().stopRequested.load(), 0);
+  EXPECT_FALSE(view_->logic().closing());
+  {
+    BoxAnswerer answerer(kApplicationName, IDOK);
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_EQ(answerer.messages().size(), 1u);
+  }
+  EXPECT_TRUE(view_->logic().closing());
+  EXPECT_TRUE(PumpUntil(dialog, [&] { return view_->hwnd() == nullptr; }, 30000));
+  EXPECT_TRUE(restored_);
 }
 
 uint32_t Crc(const std::string& text) {

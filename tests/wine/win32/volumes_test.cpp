@@ -19,9 +19,15 @@ class Win32Volumes : public Win32Test {
     win32::Win32PlatformOptions options;
     options.volumeControl = [this](HANDLE volume, DWORD code) {
       calls.push_back({volume, code});
+      if (heldRefusals > 0) {
+        --heldRefusals;
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+      }
       ::SetLastError(answerError);
       return answer;
     };
+    options.instantSleeps = true;
     faked = std::make_unique<win32::Win32Platform>(options);
   }
   void SetUp() override {
@@ -32,6 +38,7 @@ class Win32Volumes : public Win32Test {
   std::vector<ControlCall> calls;
   bool answer = true;
   DWORD answerError = ERROR_SUCCESS;
+  int heldRefusals = 0;  // the next calls refused as another program's hold refuses them
   std::string device;
 };
 
@@ -58,6 +65,36 @@ TEST_F(Win32Volumes, ARefusedDismountCarriesTheSystemsError) {
   answerError = ERROR_SUCCESS;  // a failure that names no reason still reads as one
   EXPECT_FALSE(faked->DismountVolume(*volume));
   EXPECT_EQ(GetLastError(), kErrGenFailure);
+}
+
+// Another program's hold refuses the lock with access denied: asked again a few times, and
+// granted once let go; never dismounted by the lock itself.
+TEST_F(Win32Volumes, TheLockIsAskedAgainWhileTheVolumeIsHeld) {
+  std::unique_ptr<Volume> volume = faked->OpenVolume(device);
+  ASSERT_NE(volume, nullptr);
+  heldRefusals = 2;
+  EXPECT_TRUE(faked->LockVolume(*volume));
+  EXPECT_EQ(GetLastError(), kErrSuccess);
+  ASSERT_EQ(calls.size(), 3u);
+  for (const ControlCall& call : calls) EXPECT_EQ(call.code, DWORD{FSCTL_LOCK_VOLUME});
+
+  calls.clear();
+  heldRefusals = 100;
+  EXPECT_FALSE(faked->LockVolume(*volume));
+  EXPECT_EQ(GetLastError(), kErrAccessDenied);
+  EXPECT_EQ(calls.size(), 5u);
+
+  // Any other refusal is final at once, its error passed on.
+  calls.clear();
+  heldRefusals = 0;
+  answer = false;
+  answerError = ERROR_NOT_SUPPORTED;
+  EXPECT_FALSE(faked->LockVolume(*volume));
+  EXPECT_EQ(GetLastError(), uint32_t{ERROR_NOT_SUPPORTED});
+  EXPECT_EQ(calls.size(), 1u);
+  ForeignVolume foreign;
+  EXPECT_FALSE(faked->LockVolume(foreign));
+  EXPECT_EQ(GetLastError(), kErrInvalidHandle);
 }
 
 TEST_F(Win32Volumes, MountedIsTheAnswerOfTheMountedCode) {
