@@ -7,7 +7,7 @@
 
 #include "record/job_context.h"
 #include "record/job_state.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "job/load_info_array.h"
 #include "package/package_writer.h"
 #include "platform/platform.h"
@@ -44,12 +44,13 @@ void BM_LoadInfoArray10000(benchmark::State& state) {
   cw::JobState run(*platform, job);
   run.globalFWPDataFilePath = path;
   run.targetType = cw::kTargetPanel3940;
+  cw::LoadedPackage package;
   for (auto _ : state) {
-    run.packageBytes = 0;
-    if (!cw::LoadInfoArray(run)) state.SkipWithError("the package did not load");
-    benchmark::DoNotOptimize(run.fileTable.data());
+    package.packageBytes = 0;
+    if (!cw::LoadInfoArray(run, package)) state.SkipWithError("the package did not load");
+    benchmark::DoNotOptimize(package.fileTable.data());
   }
-  state.SetLabel(std::to_string(run.fileTable.size()) + " records");
+  state.SetLabel(std::to_string(package.fileTable.size()) + " records");
   platform->DeleteFile(path);
 }
 BENCHMARK(BM_LoadInfoArray10000)->Unit(benchmark::kMillisecond);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "record/job_io.h"
+#include "platform/text.h"
 
 namespace cw {
 
@@ -21,7 +21,7 @@ VolumeHandle OpenVolume(Platform& platform, char letter) {
   VolumeHandle volume;
   for (int attempt = 0; attempt < kOpenAttempts && !volume; ++attempt) {
     // A card just inserted or just dismounted may need a moment before it opens.
-    Wait(platform, kOpenRetryWaitMs);
+    platform.Sleep(kOpenRetryWaitMs);
     volume = platform.OpenVolume(devicePath);
   }
   return volume;
@@ -51,8 +51,8 @@ bool CloseVolume(Platform& platform, VolumeHandle volume) {
   return platform.CloseVolume(std::move(volume));
 }
 
-bool EjectCompactFlash(JobState& state, char letter) {
-  VolumeHandle volume = OpenVolume(state.platform, letter);
+bool EjectCompactFlash(Platform& platform, const Reporter& report, char letter) {
+  VolumeHandle volume = OpenVolume(platform, letter);
   if (!volume) {
     const uint32_t error = GetLastError();
     std::string message = Format("OpenVolume Failed. Error %u", error);
@@ -62,20 +62,20 @@ bool EjectCompactFlash(JobState& state, char letter) {
           "sufficient user priviliges on this computer.";
     }
     message += "\r\nPlease remove the compact flash manually and reinsert before clicking OK.\r\n";
-    state.ShowAndRecord(message, MessageIcon::Exclamation);
+    report.ShowAndRecord(message, MessageIcon::Exclamation);
     return false;
   }
 
   // The mount state is asked only after a dismount that the operating system accepted.
-  if (!DismountVolume(state.platform, volume) || IsVolumeMounted(state.platform, volume)) {
-    state.ShowAndRecord(
+  if (!DismountVolume(platform, volume) || IsVolumeMounted(platform, volume)) {
+    report.ShowAndRecord(
         "Compact Flash is still mounted.\r\n"
         "Please remove it manually and reinsert before continuing\r\n",
         MessageIcon::Exclamation);
   }
 
-  if (!CloseVolume(state.platform, std::move(volume))) {
-    state.ShowAndRecord(Format("CloseVolume Failed. %u", GetLastError()), MessageIcon::None);
+  if (!CloseVolume(platform, std::move(volume))) {
+    report.ShowAndRecord(Format("CloseVolume Failed. %u", GetLastError()), MessageIcon::None);
     return false;
   }
   return true;

@@ -27,7 +27,7 @@ char CardLetter(JobState& state) {
 // left by another tool would refuse the write, so its attributes are cleared first.
 void AppendUpgradeRecord(JobState& state) {
   const std::string path = state.globalFlashPath + "\\FWP_INFO_FILE.TXT";
-  ClearProtectionBeforeWrite(state, path);
+  ClearProtectionBeforeWrite(state.platform, state, path);
   std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::OpenAlways);
   bool written = false;
   if (file) {
@@ -47,16 +47,16 @@ void AppendUpgradeRecord(JobState& state) {
 
 }  // namespace
 
-int VerifyAndFinish(JobState& state) {
+int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
   JobContext& job = state.job;
   EnterStage(state, 16);
   state.SetStatus("Preparing to verify stored files...");
   state.AppendDiagnostics("Preparing to verify stored files...");
   state.Log("  Verifying stored files.");
-  if (!EjectCompactFlash(state, CardLetter(state))) {
+  if (!EjectCompactFlash(state.platform, state, CardLetter(state))) {
     state.Log("  Could not eject compact flash");
     SetPhase(job.storeState, kPhaseFailed);
-    return RestoreExit(state);
+    return RestoreExit(state, card, package);
   }
 
   EnterStage(state, 17);
@@ -71,14 +71,14 @@ int VerifyAndFinish(JobState& state) {
   state.PhaseWait(kPhaseWaitMs);
   state.AppendDiagnostics("\r\nVerifying");
 
-  switch (Verify(state)) {
+  switch (Verify(state, card, package)) {
     case kVerifyFailedRestore: {
       const std::string text = "Download Failed!! Attempting Restore.";
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       SetPhase(job.verifyState, kPhaseFailed);
       state.PhaseWait(kPhaseWaitMs);
-      RunRestore(state);
+      RunRestore(state, card, package);
       state.PhaseWait(kEndWaitMs);
       return EndJob(job, 0);
     }
@@ -98,7 +98,7 @@ int VerifyAndFinish(JobState& state) {
   EnterStage(state, 18);
   state.Log("  updating fwp_info_file.txt.");
   AppendUpgradeRecord(state);
-  EjectCompactFlash(state, CardLetter(state));
+  EjectCompactFlash(state.platform, state, CardLetter(state));
   SetPhase(job.verifyState, kPhaseDone);
   state.SetStatus("Done!");
   state.AppendDiagnostics("\r\nDownload Complete.");

@@ -66,7 +66,7 @@ TEST_F(VolumeTest, OperationsOnTheInvalidHandleFail) {
 }
 
 TEST_F(VolumeTest, CleanEjectShowsNothing) {
-  EXPECT_TRUE(EjectCompactFlash(state, 'E'));
+  EXPECT_TRUE(EjectCompactFlash(state.platform, state, 'E'));
   EXPECT_EQ(prompt.Count(), 0u);
   EXPECT_EQ(fake.DismountCount('E'), 1);
   EXPECT_EQ(job.diagnosticsText.Get(), "");
@@ -74,7 +74,7 @@ TEST_F(VolumeTest, CleanEjectShowsNothing) {
 
 TEST_F(VolumeTest, AccessDeniedNamesThePrivileges) {
   fake.FailAlways("OpenVolume", kErrAccessDenied);
-  EXPECT_FALSE(EjectCompactFlash(state, 'E'));
+  EXPECT_FALSE(EjectCompactFlash(state.platform, state, 'E'));
   const std::string expected = std::string("OpenVolume Failed. Error 5") +
                                "\r\nThe most likely cause is that you do not have\r\n"
                                "sufficient user priviliges on this computer." +
@@ -89,14 +89,14 @@ TEST_F(VolumeTest, AccessDeniedNamesThePrivileges) {
 
 TEST_F(VolumeTest, OtherOpenErrorsOnlyAskToReinsert) {
   fake.FailAlways("OpenVolume", kErrGenFailure);
-  EXPECT_FALSE(EjectCompactFlash(state, 'E'));
+  EXPECT_FALSE(EjectCompactFlash(state.platform, state, 'E'));
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{"OpenVolume Failed. Error 31" +
                                                         std::string(kReinsert)});
 }
 
 TEST_F(VolumeTest, NonRemovableDriveReportsTheLastErrorTheSystemGave) {
   SetLastError(kErrPathNotFound);
-  EXPECT_FALSE(EjectCompactFlash(state, 'F'));
+  EXPECT_FALSE(EjectCompactFlash(state.platform, state, 'F'));
   ASSERT_EQ(prompt.Count(), 1u);
   EXPECT_EQ(prompt.messages()[0].rfind("OpenVolume Failed. Error ", 0), 0u);
   EXPECT_FALSE(prompt.Contains("priviliges"));
@@ -105,7 +105,7 @@ TEST_F(VolumeTest, NonRemovableDriveReportsTheLastErrorTheSystemGave) {
 
 TEST_F(VolumeTest, RefusedDismountAsksForReinsertionAndStillSucceeds) {
   fake.FailCall("DismountVolume", kErrAccessDenied);
-  EXPECT_TRUE(EjectCompactFlash(state, 'E'));
+  EXPECT_TRUE(EjectCompactFlash(state.platform, state, 'E'));
   ASSERT_EQ(prompt.calls().size(), 1u);
   EXPECT_EQ(prompt.calls()[0].text, kStillMounted);
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Exclamation);
@@ -116,14 +116,14 @@ TEST_F(VolumeTest, RefusedDismountAsksForReinsertionAndStillSucceeds) {
 
 TEST_F(VolumeTest, VolumeThatStaysMountedAsksForReinsertion) {
   fake.SetStaysMounted('E', true);
-  EXPECT_TRUE(EjectCompactFlash(state, 'E'));
+  EXPECT_TRUE(EjectCompactFlash(state.platform, state, 'E'));
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{kStillMounted});
   EXPECT_EQ(fake.CallCount("IsVolumeMounted"), 1u);
 }
 
 TEST_F(VolumeTest, CloseFailureIsReportedWithoutIcon) {
   fake.FailCall("CloseVolume", kErrInvalidHandle);
-  EXPECT_FALSE(EjectCompactFlash(state, 'E'));
+  EXPECT_FALSE(EjectCompactFlash(state.platform, state, 'E'));
   ASSERT_EQ(prompt.calls().size(), 1u);
   EXPECT_EQ(prompt.calls()[0].text, "CloseVolume Failed. 6");
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::None);
