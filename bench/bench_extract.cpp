@@ -49,7 +49,7 @@ class OneFile : public benchmark::Fixture {
                       cw::FieldText(record_.cardPath).size();  // past the name stamp
     stored_ = package.substr(at, static_cast<size_t>(record_.storedSize));
     packagePath_ = folder_ + "/ONE.FWP";
-    ok_ = cw::WriteBytesToFile(packagePath_, package);
+    ok_ = cw::WriteBytesToFile(*platform_, packagePath_, package);
 
     run_->globalFWPDataFilePath = packagePath_;
     run_->globalFlashPath = "E:";

@@ -34,7 +34,7 @@ void BM_LoadInfoArray10000(benchmark::State& state) {
   std::unique_ptr<cw::Platform> platform =
       cw::MakePosixPlatform({.mappings = {}, .discoverMounts = false, .instantSleeps = true});
   const std::string path = platform->GetTempPath() + "cardwright-bench-10000.FWP";
-  if (!cw::WriteBytesToFile(path, BuildLargePackage(10000))) {
+  if (!cw::WriteBytesToFile(*platform, path, BuildLargePackage(10000))) {
     state.SkipWithError("cannot write the package");
     return;
   }
