@@ -95,7 +95,7 @@ class FileCrc : public benchmark::Fixture {
 BENCHMARK_DEFINE_F(FileCrc, GetFileCRC)(benchmark::State& state) {
   if (!ok_) return state.SkipWithError("cannot write the file");
   cw::JobState run(*platform_, job_);
-  for (auto _ : state) benchmark::DoNotOptimize(cw::CBHelper::GetFileCRC(run, path_));
+  for (auto _ : state) benchmark::DoNotOptimize(cw::CBHelper::GetFileCRC(run.platform, run, path_));
   SetBytes(state, kBufferBytes);
 }
 BENCHMARK_REGISTER_F(FileCrc, GetFileCRC)->Unit(benchmark::kMillisecond);

@@ -14,7 +14,7 @@
 #include "record/job_context.h"
 #include "record/job_state.h"
 #include "package/extraction.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "package/package_writer.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_platform.h"
@@ -49,15 +49,15 @@ class OneFile : public benchmark::Fixture {
                       cw::FieldText(record_.cardPath).size();  // past the name stamp
     stored_ = package.substr(at, static_cast<size_t>(record_.storedSize));
     packagePath_ = folder_ + "/ONE.FWP";
-    ok_ = cw::WriteBytesToFile(packagePath_, package);
+    ok_ = cw::WriteBytesToFile(*platform_, packagePath_, package);
 
     run_->globalFWPDataFilePath = packagePath_;
     run_->globalFlashPath = "E:";
     run_->targetType = cw::kTargetPanel3940;
-    run_->fileTable = layout.records;
+    package_.fileTable = layout.records;
   }
   void TearDown(const benchmark::State&) override {
-    run_->fileTable.clear();
+    package_.fileTable.clear();
     std::system(("rm -rf '" + folder_ + "'").c_str());
   }
 
@@ -71,6 +71,7 @@ class OneFile : public benchmark::Fixture {
   std::unique_ptr<cw::Platform> platform_;
   cw::JobContext job_;
   std::unique_ptr<cw::JobState> run_;
+  cw::LoadedPackage package_;
   std::string folder_, cardFolder_, packagePath_, content_, stored_;
   cw::FILE_INFO_STRUCT record_{};
   bool ok_ = false;
@@ -80,7 +81,7 @@ BENCHMARK_DEFINE_F(OneFile, Decompress)(benchmark::State& state) {
   if (!ok_) return state.SkipWithError("cannot write the package");
   for (auto _ : state) {
     run_->filesStored = 0;
-    if (!cw::Decompress(*run_) || run_->filesStored != 1) state.SkipWithError("not extracted");
+    if (!cw::Decompress(*run_, package_) || run_->filesStored != 1) state.SkipWithError("not extracted");
   }
   Count(state);
 }

@@ -7,7 +7,7 @@
 
 #include "record/job_context.h"
 #include "record/job_state.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "job/load_info_array.h"
 #include "package/package_writer.h"
 #include "platform/platform.h"
@@ -34,7 +34,7 @@ void BM_LoadInfoArray10000(benchmark::State& state) {
   std::unique_ptr<cw::Platform> platform =
       cw::MakePosixPlatform({.mappings = {}, .discoverMounts = false, .instantSleeps = true});
   const std::string path = platform->GetTempPath() + "cardwright-bench-10000.FWP";
-  if (!cw::WriteBytesToFile(path, BuildLargePackage(10000))) {
+  if (!cw::WriteBytesToFile(*platform, path, BuildLargePackage(10000))) {
     state.SkipWithError("cannot write the package");
     return;
   }
@@ -44,12 +44,13 @@ void BM_LoadInfoArray10000(benchmark::State& state) {
   cw::JobState run(*platform, job);
   run.globalFWPDataFilePath = path;
   run.targetType = cw::kTargetPanel3940;
+  cw::LoadedPackage package;
   for (auto _ : state) {
-    run.packageBytes = 0;
-    if (!cw::LoadInfoArray(run)) state.SkipWithError("the package did not load");
-    benchmark::DoNotOptimize(run.fileTable.data());
+    package.packageBytes = 0;
+    if (!cw::LoadInfoArray(run, package)) state.SkipWithError("the package did not load");
+    benchmark::DoNotOptimize(package.fileTable.data());
   }
-  state.SetLabel(std::to_string(run.fileTable.size()) + " records");
+  state.SetLabel(std::to_string(package.fileTable.size()) + " records");
   platform->DeleteFile(path);
 }
 BENCHMARK(BM_LoadInfoArray10000)->Unit(benchmark::kMillisecond);

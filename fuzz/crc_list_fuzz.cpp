@@ -10,7 +10,7 @@
 #include "fuzz_job.h"
 #include "record/job_state.h"
 #include "package/card_path.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "platform/platform.h"
 #include "support/job_fixture.h"
 #include "support/package_builder.h"
@@ -25,17 +25,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   const std::string listPath = CRCListPathFor(scope.state, scope.state.targetType);
   scope.fake.WriteFile(listPath, in.data);
 
-  const bool loaded = LoadArrayFromCRCFile(scope.state, listPath);
+  std::vector<FILE_INFO_STRUCT> fileTable;
+  const bool loaded = LoadArrayFromCRCFile(scope.state, listPath, fileTable);
   if (loaded) {
-    for (const FILE_INFO_STRUCT& record : scope.state.fileTable) {
+    for (const FILE_INFO_STRUCT& record : fileTable) {
       fuzz::Check(CardPathIsSafe(FieldText(record.cardPath)), "every listed path is on the card");
     }
   } else {
-    fuzz::Check(scope.state.fileTable.empty(), "a refused list adds nothing");
+    fuzz::Check(fileTable.empty(), "a refused list adds nothing");
     fuzz::Check(scope.prompt.Count() == 1, "a refused list shows one message");
   }
-  if (!(in.mode & 2)) scope.state.fileTable.clear();
-  (void)VerifyCRCFile(scope.state);
+  if (!(in.mode & 2)) fileTable.clear();
+  (void)VerifyCRCFile(scope.state, fileTable);
 
   const auto* bytes = reinterpret_cast<const uint8_t*>(in.data.data());
   const OSImageEntry fromBytes = FindOSImageCRC(bytes, in.data.size());

@@ -11,7 +11,7 @@
 #include "fuzz_job.h"
 #include "record/job_state.h"
 #include "package/extraction.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "job/load_info_array.h"
 #include "support/job_fixture.h"
 #include "support/package_builder.h"
@@ -35,18 +35,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   scope.state.targetType = in.mode & 3;
   scope.fake.WriteFile(test::kPackagePath,
                        (in.mode & 4) ? in.data : fuzz::WithMatchingCrc(in.data));
-  if (!LoadInfoArray(scope.state)) return 0;
+  LoadedPackage package;
+  if (!LoadInfoArray(scope.state, package)) return 0;
 
   const auto before = OutsideTheCard(scope.fake);
   const size_t messagesBefore = scope.prompt.Count();
   scope.state.filesStored = 0;
-  const bool extracted = Decompress(scope.state);
+  const bool extracted = Decompress(scope.state, package);
 
-  fuzz::Check(scope.state.packageFile == nullptr, "the package file is closed");
+  fuzz::Check(scope.FileClosed(), "the package file is closed");
   fuzz::Check(OutsideTheCard(scope.fake) == before, "nothing is written outside the card");
   fuzz::Check(extracted || scope.prompt.Count() > messagesBefore, "a failure shows a message");
   fuzz::Check(scope.state.filesStored >= 0 &&
-                  size_t(scope.state.filesStored) <= scope.state.fileTable.size(),
+                  size_t(scope.state.filesStored) <= package.fileTable.size(),
               "no more files are stored than the table holds");
   return 0;
 }

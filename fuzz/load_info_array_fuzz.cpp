@@ -11,7 +11,7 @@
 #include "fuzz_job.h"
 #include "record/job_state.h"
 #include "package/card_path.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "job/load_info_array.h"
 #include "support/job_fixture.h"
 #include "support/package_builder.h"
@@ -32,14 +32,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   scope.fake.WriteFile("E:\\Quorvane File CRCs.dat", in.data);
   scope.fake.WriteFile("E:\\Quorvane File CRCs 3950.dat", in.data);
 
-  const bool loaded = LoadInfoArray(scope.state);
+  LoadedPackage loadedPackage;
+  const bool loaded = LoadInfoArray(scope.state, loadedPackage);
 
-  fuzz::Check(scope.state.packageFile == nullptr, "the package file is closed on every way out");
+  fuzz::Check(scope.FileClosed(), "the package file is closed on every way out");
   if (!loaded) {
     fuzz::Check(scope.prompt.Count() >= 1, "a refused load shows a message");
     return 0;
   }
-  for (const FILE_INFO_STRUCT& record : scope.state.fileTable) {
+  for (const FILE_INFO_STRUCT& record : loadedPackage.fileTable) {
     fuzz::Check(CardPathIsSafe(FieldText(record.cardPath)), "every loaded path is on the card");
     fuzz::Check(record.dataOffset >= 0 && record.storedSize >= 0 && record.fileSize >= 0,
                 "no loaded size or offset is negative");

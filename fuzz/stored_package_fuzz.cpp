@@ -10,7 +10,7 @@
 
 #include "fuzz_job.h"
 #include "record/job_state.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "job/load_info_array.h"
 #include "job/stored_packages.h"
 #include "platform/platform.h"
@@ -41,11 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   scope.state.targetType = kTargetEngine;
   scope.fake.WriteFile(test::kPackagePath,
                        (in.mode & 1) ? in.data : fuzz::WithMatchingCrc(in.data));
-  if (!LoadInfoArray(scope.state)) return 0;
+  LoadedPackage package;
+  if (!LoadInfoArray(scope.state, package)) return 0;
 
   const size_t messagesBefore = scope.prompt.Count();
   scope.state.filesStored = 0;
-  const bool written = WriteStoredPackages(scope.state);
+  const bool written = WriteStoredPackages(scope.state, package);
 
   fuzz::Check(scope.fake.List(kDataFolder).empty(), "the temporary files are gone");
   if (!written) {

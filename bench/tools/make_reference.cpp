@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "package/crc_list_writer.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "package/package_writer.h"
 #include "support/content.h"
 #include "rules/bhelper.h"

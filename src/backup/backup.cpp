@@ -107,7 +107,8 @@ BackupManifest ManifestOfCard(JobState& state) {
 
 }  // namespace
 
-bool BackupFiles(JobState& state, bool erase, int backupsKept) {
+bool BackupFiles(JobState& state, const CardFacts& card, const LoadedPackage& package, bool erase,
+                 int backupsKept) {
   state.Log("BackupFiles");
   state.SetStatus("Backing up current files");
   state.AppendDiagnostics("Backing up current files");
@@ -115,7 +116,7 @@ bool BackupFiles(JobState& state, bool erase, int backupsKept) {
   const std::string holder = HolderOf(folder);
 
   // Checked before the old backup moves, so that a refusal leaves everything as it was.
-  if (state.IsPanel() && !state.osOnCard && !state.osInPackage) {
+  if (state.IsPanel() && !card.osOnCard && !package.osInPackage) {
     state.ShowMessage(
         "WinCE OS was neither found on the compact flash nor in the FWP file.\r\n"
         "Please choose a FWP file that contains the WinCE OS.",
@@ -149,7 +150,7 @@ bool BackupFiles(JobState& state, bool erase, int backupsKept) {
   for (const std::string& cardPath : state.cardFileList) {
     state.SetProgressPos(copied % 100);
     bool cleared = false;
-    FixFileStatus(state, cardPath, &cleared);
+    FixFileStatus(state.platform, state, cardPath, &cleared);
     if (cleared) state.attributesCleared.push_back(cardPath);
     std::string backupPath;
     std::string relative;
@@ -197,7 +198,7 @@ bool BackupFiles(JobState& state, bool erase, int backupsKept) {
   if (erase) {
     state.Log("  erasing the flash.");
     state.cardChanged = true;
-    CleanCF(state, state.cardFileList);
+    CleanCF(state, state.cardFileList, package.KeepsWholeCard(state.targetType));
   } else {
     state.Log("  elected not to erase the flash.");
   }

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "backup/backup_history.h"
+#include "card/card_inspection.h"
+#include "package/loaded_package.h"
 
 namespace cw {
 
@@ -16,8 +18,10 @@ struct BackupManifest;
 // disk, keeps `backupsKept` earlier backups, and with `erase` cleans the card's application
 // files afterwards. Nothing of the card but the attributes it clears changes before the backup
 // is whole (backupComplete); while it runs, and after it failed, the folder is marked
-// incomplete (backup_folder.h).
-bool BackupFiles(JobState& state, bool erase, int backupsKept = kDefaultBackupsKept);
+// incomplete (backup_folder.h). A Panel card with its OS image neither on it (`card`) nor in
+// the package (`package`) is refused before anything moves.
+bool BackupFiles(JobState& state, const CardFacts& card, const LoadedPackage& package, bool erase,
+                 int backupsKept = kDefaultBackupsKept);
 // Records in the transcript that a backup which did not complete left the card's files as
 // they were, naming the files whose attributes it cleared.
 void RecordUntouchedCard(JobState& state);

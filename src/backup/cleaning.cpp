@@ -31,7 +31,7 @@ void CleanBackupFolder(JobState& state, const FileList& files) {
   DeleteFiles(state, doomed);
 }
 
-void CleanCF(JobState& state, FileList& files) {
+void CleanCF(JobState& state, FileList& files, bool keepsWholeCard) {
   state.Log("CleanCF");
   state.SetStatus("Cleaning Compact Flash\r\n");
   state.AppendDiagnostics("Cleaning Compact Flash\r\n");
@@ -39,7 +39,7 @@ void CleanCF(JobState& state, FileList& files) {
   for (std::string& path : files) {
     path = ToUpperAscii(path);
     // Only the maker's application files go; the OS image and root files are overwritten later.
-    if (Contains(path, "\\BREVANT\\") && !FileIsSpeciallyProtected(state, path))
+    if (Contains(path, "\\BREVANT\\") && !FileIsSpeciallyProtected(state, path, keepsWholeCard))
       doomed.push_back(path);
   }
   DeleteFiles(state, doomed);
@@ -52,7 +52,7 @@ bool DeleteFiles(JobState& state, const FileList& files) {
     state.SetProgressPos(static_cast<int32_t>(i % 100));
     const std::string& path = files[i];
     if (FileOpens(state.platform, path)) {
-      FixFileStatus(state, path);
+      FixFileStatus(state.platform, state, path);
       if (!state.platform.DeleteFile(path))
         state.ShowMessage("Failed to delete the file.", MessageButtons::Ok, MessageIcon::None);
     }

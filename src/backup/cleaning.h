@@ -12,8 +12,9 @@ namespace cw {
 // Deletes the old backup's files; nothing on C: outside a "_CF_BACKUP" folder.
 void CleanBackupFolder(JobState& state, const FileList& files);
 // Deletes the card's files in its "\BREVANT\" folder that are not specially protected.
-// Upper-cases the entries of `files` in place.
-void CleanCF(JobState& state, FileList& files);
+// Upper-cases the entries of `files` in place. `keepsWholeCard`: the job's package keeps every
+// file (LoadedPackage::KeepsWholeCard).
+void CleanCF(JobState& state, FileList& files, bool keepsWholeCard);
 // Deletes each file that opens, reporting (and skipping) those that resist. Always true; throws
 // JobStopped when the job is asked to stop.
 bool DeleteFiles(JobState& state, const FileList& files);

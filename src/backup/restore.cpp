@@ -100,7 +100,7 @@ void RemoveFilesNotIn(JobState& state, const BackupManifest& manifest, bool pack
     if (packagesOnly && !package) continue;
     state.LogF("  removing %s, which the card did not hold when it was backed up.",
                cardPath.c_str());
-    FixFileStatus(state, cardPath);
+    FixFileStatus(state.platform, state, cardPath);
     if (!state.platform.DeleteFile(cardPath)) {
       state.AppendDiagnostics(
           Format("\r\nDelete File Error - %d - ", static_cast<int>(GetLastError())) + cardPath +

@@ -5,17 +5,20 @@
 
 #include <string>
 
-#include "record/job_state.h"
+#include "log/reporter.h"
+#include "platform/platform.h"
 
 namespace cw {
 
 // Leaves the file with the archive attribute only when it had read-only, hidden or system.
 // True when none of those three is set at the end; *cleared says whether this call cleared any.
-bool FixFileStatus(JobState& state, const std::string& path, bool* cleared = nullptr);
+bool FixFileStatus(Platform& platform, const Reporter& report, const std::string& path,
+                   bool* cleared = nullptr);
 
 // Before a write over `path`: when it is an existing file with read-only, hidden or system set,
 // clears them through FixFileStatus. A missing file, or one that needs nothing, costs no log
 // line. True when the write may go ahead as far as the attributes are concerned.
-bool ClearProtectionBeforeWrite(JobState& state, const std::string& path);
+bool ClearProtectionBeforeWrite(Platform& platform, const Reporter& report,
+                                const std::string& path);
 
 }  // namespace cw

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "record/job_io.h"
+#include "platform/text.h"
 
 namespace cw {
 
@@ -19,15 +19,16 @@ bool HeldByAnother(uint32_t error) {
 
 // Locks the card's volume, asking the user to let go of it while another program holds it.
 // False when the user gave up (or did not let go after kHeldAsks tries).
-bool LockCard(JobState& state, const VolumeHandle& volume, char letter) {
+bool LockCard(Platform& platform, const Reporter& report, const VolumeHandle& volume,
+              char letter) {
   for (int asked = 0;; ++asked) {
-    if (state.platform.LockVolume(*volume)) return true;
+    if (platform.LockVolume(*volume)) return true;
     const uint32_t error = GetLastError();
     // A platform whose volumes take no lock (error 1, 50) is dismounted as before.
     if (!HeldByAnother(error)) return true;
-    state.LogF("  the card %c: is in use by another program (error %u).", letter, error);
+    report.LogF("  the card %c: is in use by another program (error %u).", letter, error);
     if (asked == kHeldAsks) return false;
-    const MessageResult answer = state.ShowMessage(
+    const MessageResult answer = report.ShowMessage(
         Format("Another program is using the card %c: (an Explorer window showing it, or a "
                "file of it that is open), so it cannot be ejected.\r\n"
                "Close that window or program, then click OK to eject the card.\r\n"
@@ -51,7 +52,7 @@ VolumeHandle OpenVolume(Platform& platform, char letter) {
   VolumeHandle volume;
   for (int attempt = 0; attempt < kOpenAttempts && !volume; ++attempt) {
     // A card just inserted or just dismounted may need a moment before it opens.
-    Wait(platform, kOpenRetryWaitMs);
+    platform.Sleep(kOpenRetryWaitMs);
     volume = platform.OpenVolume(devicePath);
   }
   return volume;
@@ -81,8 +82,8 @@ bool CloseVolume(Platform& platform, VolumeHandle volume) {
   return platform.CloseVolume(std::move(volume));
 }
 
-bool EjectCompactFlash(JobState& state, char letter) {
-  VolumeHandle volume = OpenVolume(state.platform, letter);
+bool EjectCompactFlash(Platform& platform, const Reporter& report, char letter) {
+  VolumeHandle volume = OpenVolume(platform, letter);
   if (!volume) {
     const uint32_t error = GetLastError();
     std::string message = Format("OpenVolume Failed. Error %u", error);
@@ -92,27 +93,27 @@ bool EjectCompactFlash(JobState& state, char letter) {
           "sufficient user priviliges on this computer.";
     }
     message += "\r\nPlease remove the compact flash manually and reinsert before clicking OK.\r\n";
-    state.ShowAndRecord(message, MessageIcon::Exclamation);
+    report.ShowAndRecord(message, MessageIcon::Exclamation);
     return false;
   }
 
   // The mount state is asked only after a dismount that the operating system accepted.
-  if (!LockCard(state, volume, letter)) {
-    state.LogF("  the card %c: was not ejected: another program keeps it in use.", letter);
-    state.ShowAndRecord(
+  if (!LockCard(platform, report, volume, letter)) {
+    report.LogF("  the card %c: was not ejected: another program keeps it in use.", letter);
+    report.ShowAndRecord(
         Format("The card %c: was not ejected: another program keeps it in use.\r\n"
                "Please remove it manually and reinsert before continuing\r\n",
                letter),
         MessageIcon::Exclamation);
-  } else if (!DismountVolume(state.platform, volume) || IsVolumeMounted(state.platform, volume)) {
-    state.ShowAndRecord(
+  } else if (!DismountVolume(platform, volume) || IsVolumeMounted(platform, volume)) {
+    report.ShowAndRecord(
         "Compact Flash is still mounted.\r\n"
         "Please remove it manually and reinsert before continuing\r\n",
         MessageIcon::Exclamation);
   }
 
-  if (!CloseVolume(state.platform, std::move(volume))) {
-    state.ShowAndRecord(Format("CloseVolume Failed. %u", GetLastError()), MessageIcon::None);
+  if (!CloseVolume(platform, std::move(volume))) {
+    report.ShowAndRecord(Format("CloseVolume Failed. %u", GetLastError()), MessageIcon::None);
     return false;
   }
   return true;

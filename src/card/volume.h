@@ -4,11 +4,10 @@
 
 #include <memory>
 
+#include "log/reporter.h"
 #include "platform/platform.h"
 
 namespace cw {
-
-struct JobState;
 
 // An open raw volume; nullptr is the invalid handle. The caller closes it with CloseVolume.
 using VolumeHandle = std::unique_ptr<Volume>;
@@ -26,6 +25,6 @@ bool CloseVolume(Platform& platform, VolumeHandle volume);
 // force. False only when its volume cannot be opened or closed; a card that stays mounted (the
 // user gave up on the held volume included) makes the user remove and reinsert it and still
 // gives true.
-bool EjectCompactFlash(JobState& state, char letter);
+bool EjectCompactFlash(Platform& platform, const Reporter& report, char letter);
 
 }  // namespace cw

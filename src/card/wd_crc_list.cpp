@@ -1,22 +1,19 @@
 #include "card/wd_crc_list.h"
 
-#include "record/job_io.h"
-#include "record/job_state.h"
-#include "platform/platform.h"
-
 namespace cw {
 
-bool CheckIfWD(JobState& state) {
-  state.Log("CheckIfWD");
-  state.secondCRCListPath = state.globalFlashPath + "\\WD\\CRCFile.txt";
-  std::unique_ptr<File> file = state.platform.OpenFile(state.secondCRCListPath, OpenMode::Read);
+std::optional<std::string> CheckIfWD(Platform& platform, const Reporter& report,
+                                     const std::string& flashPath) {
+  report.Log("CheckIfWD");
+  const std::string path = flashPath + "\\WD\\CRCFile.txt";
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   if (file) {
     file->Close();
-    state.Log("  and it is.");
-    return true;
+    report.Log("  and it is.");
+    return path;
   }
-  state.Log("  and it is not.");
-  return false;
+  report.Log("  and it is not.");
+  return std::nullopt;
 }
 
 }  // namespace cw

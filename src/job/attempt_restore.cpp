@@ -15,6 +15,7 @@
 #include "card/volume.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
+#include "job/jobs.h"
 #include "job/load_info_array.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -45,7 +46,7 @@ bool RestoreNotPossible(JobState& state, JobContext& job, const char* text) {
 
 }  // namespace
 
-bool AttemptRestore(JobState& state) {
+bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   state.Log("AttemptRestore");
   JobContext& job = state.job;
 
@@ -88,7 +89,7 @@ bool AttemptRestore(JobState& state) {
     // List the card again: the files a failed store wrote are not in the list taken before
     // the job, and left there they would stay on the restored card or fill it up.
     GetCFFilesArray(state, state.cardFileList);
-    CleanCF(state, state.cardFileList);
+    CleanCF(state, state.cardFileList, package.KeepsWholeCard(state.targetType));
   }
   state.PhaseWait(kPhaseWaitMs);
 
@@ -111,7 +112,7 @@ bool AttemptRestore(JobState& state) {
   // is then found where that kind keeps it.
   if (state.targetType == kTargetUnknown) {
     GetCFFilesArray(state, state.cardFileList);
-    GetCFInfo(state);
+    InspectCard(state, card);
   }
 
   // From here on the restored card's own reference counts, not the package.
@@ -120,10 +121,11 @@ bool AttemptRestore(JobState& state) {
   // 3950 support now comes from what the card holds: the reload sets it again when the card
   // carries "FWP_3950.FWP". Kept from the new package, it would send the reload to a stored
   // copy an older card never had, and a card restored intact would be reported unusable.
-  state.has3950Support = 0;
+  package.has3950Support = 0;
 
   state.Log("  attempting to eject the CF card.");
-  if (!EjectCompactFlash(state, state.globalFlashPath.empty() ? '\0' : state.globalFlashPath[0])) {
+  if (!EjectCompactFlash(state.platform, state,
+                         state.globalFlashPath.empty() ? '\0' : state.globalFlashPath[0])) {
     Report(state, kRestoreFailed);
     state.Log(kRestoreFailed);
     SetPhase(job.restoreState, kPhaseFailed);
@@ -140,7 +142,7 @@ bool AttemptRestore(JobState& state) {
   }
 
   state.Log("  attempting to load the info array.");
-  if (!LoadInfoArray(state)) {
+  if (!LoadInfoArray(state, package)) {
     state.Log("  failed to load info array.");
     Report(state, kRestoreFailed);
     SetPhase(job.restoreState, kPhaseFailed);
@@ -157,7 +159,7 @@ bool AttemptRestore(JobState& state) {
         MessageButtons::Ok, MessageIcon::None);
   }
 
-  if (Verify(state) == kVerifyPassed) {
+  if (Verify(state, card, package) == kVerifyPassed) {
     Report(state, "Restore OK!!");
     SetPhase(job.restoreVerifyState, kPhaseDone);
     state.PhaseWait(kPhaseWaitMs);

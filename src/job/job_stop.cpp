@@ -43,20 +43,20 @@ void Announce(JobState& state, StopOutcome outcome, const std::string& detail = 
 }
 
 // Restores a card that had changed; the outcome says how it went.
-StopOutcome RestoreChangedCard(JobState& state) {
+StopOutcome RestoreChangedCard(JobState& state, CardFacts& card, LoadedPackage& package) {
   JobContext& job = state.job;
   FailCurrentPhase(job);
   state.PhaseWait(kPhaseWaitMs);
   state.Log("    attempting to put the backup back after the job ended early.");
-  if (RunRestore(state)) return kStoppedRestored;
+  if (RunRestore(state, card, package)) return kStoppedRestored;
   // No backup in this job: "Create Backup" was off, or the card was empty.
   return state.backupSkipped ? kStoppedNoBackup : kStoppedRestoreFailed;
 }
 
 }  // namespace
 
-bool RunRestore(JobState& state) {
-  ReleasePackageBytes(state);
+bool RunRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
+  ReleasePackageBytes(package);
   JobContext& job = state.job;
   job.cardMayHaveChanged = 1;
   const int32_t previous = state.stopLevel;
@@ -64,7 +64,7 @@ bool RunRestore(JobState& state) {
   // restore began stop it at its first file.
   state.stopLevel = 2;
   try {
-    const bool restored = AttemptRestore(state);
+    const bool restored = AttemptRestore(state, card, package);
     state.stopLevel = previous;
     return restored;
   } catch (const JobStopped& stop) {
@@ -80,19 +80,22 @@ bool RunRestore(JobState& state) {
   }
 }
 
-int EndStoppedStore(JobState& state, int stage, bool cardChanged) {
+int EndStoppedStore(JobState& state, CardFacts& card, LoadedPackage& package, int stage,
+                    bool cardChanged) {
   JobContext& job = state.job;
   // A restore that was stopped itself has already said so.
   if (job.stopOutcome == kStoppedRestoreCut) return EndJob(job, kExitStopped);
   state.LogF("  the job was stopped by request at stage %d, %s.", stage,
              cardChanged ? "after the card had changed" : "before the card changed");
   job.storeInProgress = cardChanged ? job.storeInProgress.load() : 0;
-  const StopOutcome outcome = cardChanged ? RestoreChangedCard(state) : kStoppedCardUnchanged;
+  const StopOutcome outcome =
+      cardChanged ? RestoreChangedCard(state, card, package) : kStoppedCardUnchanged;
   Announce(state, outcome);
   return EndJob(job, kExitStopped);
 }
 
-int EndFailedStore(JobState& state, int stage, bool cardChanged, const std::string& error) {
+int EndFailedStore(JobState& state, CardFacts& card, LoadedPackage& package, int stage,
+                   bool cardChanged, const std::string& error) {
   JobContext& job = state.job;
   state.LogF("  the job ended by an unexpected error at stage %d: %s", stage, error.c_str());
   if (!cardChanged) {
@@ -102,7 +105,7 @@ int EndFailedStore(JobState& state, int stage, bool cardChanged, const std::stri
     return EndJob(job, 0);
   }
   state.ShowUnexpectedError(error);
-  RestoreChangedCard(state);
+  RestoreChangedCard(state, card, package);
   return EndJob(job, 0);
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // The two jobs' worker entries. Each takes the front end's platform and JobContext, keeps the
-// job's own state (record/job_state.h), runs on its own worker thread and reports only through
-// that context; both clear jobRunning on every exit.
+// job's own state (record/job_state.h) and what its steps find (JobFindings), runs on its own
+// worker thread and reports only through that context; both clear jobRunning on every exit.
 
+#include "card/card_inspection.h"
+#include "package/loaded_package.h"
 #include "platform/platform.h"
 #include "record/job_context.h"
 #include "record/job_result.h"
@@ -15,10 +17,22 @@ struct JobState;
 JobResult DownloadAndVerify(Platform& platform, JobContext* job);
 // "Verify Only".
 JobResult VerifyOnly(Platform& platform, JobContext* job);
+// What a job found on the card and made of the package: the card inspection's facts and the
+// loaded package, which the job keeps from the step that makes them to the steps that use them.
+struct JobFindings {
+  CardFacts card;
+  LoadedPackage package;
+};
+
 // The same two jobs on a state the caller owns and can read afterwards (`state.job` is the
-// front end's record).
-JobResult DownloadAndVerifyJob(JobState& state);
-JobResult VerifyOnlyJob(JobState& state);
+// front end's record). With `findings`, the job keeps its findings there (emptied as it
+// starts), so the caller can read them once it has ended.
+JobResult DownloadAndVerifyJob(JobState& state, JobFindings* findings = nullptr);
+JobResult VerifyOnlyJob(JobState& state, JobFindings* findings = nullptr);
+
+// The card inspection of a job (GetCFInfo over cardFileList) into `card`; the kind the card
+// shows becomes the job's targetType.
+void InspectCard(JobState& state, CardFacts& card);
 
 // Builds upgradeInfoText (the record appended to "FWP_INFO_FILE.TXT") for the job `state`.
 void GetUpgradeInfo(JobState& state);

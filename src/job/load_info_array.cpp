@@ -1,11 +1,14 @@
 #include "job/load_info_array.h"
 
+#include <memory>
+#include <optional>
+
 #include "card/file_utils.h"
 #include "card/wd_crc_list.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "package/byte_reader.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "package/package_parser.h"
 #include "platform/text.h"
 #include "verify/crc_list.h"
@@ -22,7 +25,7 @@ void Refuse(JobState& state, const std::string& message) {
 }
 
 // An Engine card checked without a package: its stored copy, the 3950 one when there is one.
-bool ChooseStoredCopy(JobState& state) {
+bool ChooseStoredCopy(JobState& state, LoadedPackage& package) {
   std::string engineCopy, copy3950;
   std::vector<FindEntry> matches;
   state.platform.FindFiles(state.globalFlashPath + "\\*.FWP", &matches);
@@ -32,20 +35,20 @@ bool ChooseStoredCopy(JobState& state) {
     if (Contains(path, "UPGRADE")) engineCopy = path;
     if (Contains(path, "FWP_3950")) {
       copy3950 = path;
-      state.has3950Support = 1;
+      package.has3950Support = 1;
     }
   }
   if (!Contains(engineCopy, ".FWP")) {
     Refuse(state, "Stored FWP file not found on flash.");
     return false;
   }
-  state.globalFWPDataFilePath = state.has3950Support ? copy3950 : engineCopy;
+  state.globalFWPDataFilePath = package.has3950Support ? copy3950 : engineCopy;
   return true;
 }
 
 // The target filter for one record; may turn a 3940 BOOT.BMP into a 3950 file.
-bool TakeRecord(JobState& state, FILE_INFO_STRUCT& record, const std::string& checkName,
-                bool storing) {
+bool TakeRecord(JobState& state, const LoadedPackage& package, FILE_INFO_STRUCT& record,
+                const std::string& checkName, bool storing) {
   if (!storing && FileIsCRCExempt(checkName)) return false;
   const int32_t kind = record.kind;
   bool otherModel;
@@ -56,8 +59,7 @@ bool TakeRecord(JobState& state, FILE_INFO_STRUCT& record, const std::string& ch
     default: otherModel = true; break;
   }
   if (!otherModel) return true;
-  if (state.IsTenZeroPackage() && state.targetType == kTargetPanel3950 && state.osInPackage == 0 &&
-      Contains(checkName, "BOOT.BMP")) {
+  if (package.KeepsWholeCard(state.targetType) && Contains(checkName, "BOOT.BMP")) {
     record.kind = kKindPanel3950;
     return true;
   }
@@ -65,8 +67,9 @@ bool TakeRecord(JobState& state, FILE_INFO_STRUCT& record, const std::string& ch
 }
 
 // The unpacked sizes of the target panel's files, for the store job's space check.
-bool CountsTowardPackageBytes(JobState& state, int32_t kind, const std::string& checkName) {
-  if (state.IsTenZeroPackage() || Contains(checkName, "NK.")) return false;
+bool CountsTowardPackageBytes(JobState& state, const LoadedPackage& package, int32_t kind,
+                              const std::string& checkName) {
+  if (package.IsTenZeroPackage() || Contains(checkName, "NK.")) return false;
   if (state.targetType == kTargetPanel3940) {
     return kind == kKindPanel3940 || kind == kKindPanel3940Raw || kind == kKindCommonRaw;
   }
@@ -76,21 +79,33 @@ bool CountsTowardPackageBytes(JobState& state, int32_t kind, const std::string& 
   return false;
 }
 
-bool LoadFromPackage(JobState& state, bool storing) {
+// Opens the package and reads it whole through its check (nullopt when it does not open); the
+// file is closed on every way out.
+std::optional<PackageLoad> ReadPackageFile(JobState& state, Bytes* bytes) {
+  std::unique_ptr<File> packageFile =
+      state.platform.OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
+  if (!packageFile) return std::nullopt;
+  struct Closer {
+    File& file;
+    ~Closer() { file.Close(); }
+  } closer{*packageFile};
+  return ReadCheckedPackage(state, *packageFile, kMaxPackageBytes, bytes);
+}
+
+bool LoadFromPackage(JobState& state, LoadedPackage& package, bool storing) {
   if (!CFileUtils(state.platform).FileExists(state.globalFWPDataFilePath)) {
     Refuse(state, "FWP file not found!\r\n");
-    return false;
-  }
-  PackageFileCloser closer{state.packageFile};
-  state.packageFile = state.platform.OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
-  if (!state.packageFile) {
-    Refuse(state, "FWP file not writable!\r\n");
     return false;
   }
   // One read of the whole package serves its check and its table, and for a store the
   // extraction and the stored copies too.
   Bytes bytes;
-  switch (ReadCheckedPackage(state, *state.packageFile, kMaxPackageBytes, &bytes)) {
+  const std::optional<PackageLoad> load = ReadPackageFile(state, &bytes);
+  if (!load) {
+    Refuse(state, "FWP file not writable!\r\n");
+    return false;
+  }
+  switch (*load) {
     case PackageLoad::kPassed: break;
     case PackageLoad::kFailedCheck:
       Refuse(state, "FWP file failed CRC test!\r\n");
@@ -107,13 +122,12 @@ bool LoadFromPackage(JobState& state, bool storing) {
   std::string message;
   const bool headerOk = ParsePackageHeader(bytes.data(), bytes.size(), &header, &message);
   if (header.prefixRead) {
-    int32_t* const words[6] = {&state.headerWord1, &state.headerWord2, &state.headerWord3,
-                               &state.headerWord4, &state.headerWord5, &state.headerWord6};
-    for (int i = 0; i < 6; ++i) *words[i] = header.headerWords[i];
-    state.releaseNumber = header.releaseNumber;
+    for (size_t i = 0; i < package.headerWords.size(); ++i)
+      package.headerWords[i] = header.headerWords[i];
+    package.releaseNumber = header.releaseNumber;
   }
-  if (header.winceRead) state.osInPackage = header.winceIncluded;
-  if (header.has3950Support) state.has3950Support = 1;
+  if (header.winceRead) package.osInPackage = header.winceIncluded;
+  if (header.has3950Support) package.has3950Support = 1;
   if (!headerOk) {
     Refuse(state, message);
     return false;
@@ -130,17 +144,17 @@ bool LoadFromPackage(JobState& state, bool storing) {
   for (int32_t i = 0; i < header.fileCount; ++i) {
     FILE_INFO_STRUCT record = PackageRecord(bytes.data(), header, i);
     const std::string checkName = ToUpperAscii(FieldText(record.checkPath));
-    if (!TakeRecord(state, record, checkName, storing)) continue;
-    state.fileTable.push_back(record);
-    if (CountsTowardPackageBytes(state, record.kind, checkName)) {
-      state.packageBytes += static_cast<uint64_t>(static_cast<int64_t>(record.fileSize));
+    if (!TakeRecord(state, package, record, checkName, storing)) continue;
+    package.fileTable.push_back(record);
+    if (CountsTowardPackageBytes(state, package, record.kind, checkName)) {
+      package.packageBytes += static_cast<uint64_t>(static_cast<int64_t>(record.fileSize));
     }
   }
   if (storing) {
-    state.packageData = std::move(bytes);
+    package.packageData = std::move(bytes);
     // Every buffer the store needs while the card changes is had now, or the store refuses.
-    if (!ReserveExtraction(state)) {
-      ReleasePackageBytes(state);
+    if (!ReserveExtraction(state, package)) {
+      ReleasePackageBytes(package);
       Refuse(state, kPackageTooLargeText);
       return false;
     }
@@ -150,24 +164,27 @@ bool LoadFromPackage(JobState& state, bool storing) {
 
 }  // namespace
 
-bool LoadInfoArray(JobState& state) {
+bool LoadInfoArray(JobState& state, LoadedPackage& package) {
   state.Log("LoadInfoArray");
   const bool storing = state.job.storeInProgress != 0;
   const bool usePackage = state.job.usePackageFile != 0;
-  if (!storing && state.targetType == kTargetEngine && !usePackage && !ChooseStoredCopy(state))
+  if (!storing && state.targetType == kTargetEngine && !usePackage &&
+      !ChooseStoredCopy(state, package))
     return false;
 
-  state.fileTable.clear();
-  state.packageData = Bytes();  // the bytes of the table it replaces
+  package.fileTable.clear();
+  package.packageData = Bytes();  // the bytes of the table it replaces
   if (storing || usePackage || state.targetType == kTargetEngine) {
-    if (!LoadFromPackage(state, storing)) return false;
-  } else if (!LoadArrayFromCRCFile(state, CRCListPathFor(state, state.targetType))) {
+    if (!LoadFromPackage(state, package, storing)) return false;
+  } else if (!LoadArrayFromCRCFile(state, CRCListPathFor(state, state.targetType),
+                                   package.fileTable)) {
     return false;
   }
+  if (storing) return true;
 
-  if (!storing && CheckIfWD(state) && !LoadArrayFromCRCFile(state, state.secondCRCListPath))
-    return false;
-  return true;
+  const std::optional<std::string> secondList =
+      CheckIfWD(state.platform, state, state.globalFlashPath);
+  return !secondList || LoadArrayFromCRCFile(state, *secondList, package.fileTable);
 }
 
 }  // namespace cw

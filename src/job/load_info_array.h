@@ -1,16 +1,22 @@
 #pragma once
-// The file-table loader: fills fileTable for the running job from the package, from the
-// card's stored copy of it (an Engine card checked without a package) or from the card's CRC
-// lists (a Panel card checked without a package), keeping the records of the target device.
+// The file-table loader: loads the job's package (package/loaded_package.h) from the package
+// file, from the card's stored copy of it (an Engine card checked without a package) or from
+// the card's CRC lists (a Panel card checked without a package), keeping the records of the
+// target device.
+
+#include "package/loaded_package.h"
 
 namespace cw {
 
 struct JobState;
 
-// True when fileTable is loaded. On false the user has seen a message, which is also in the
-// job's diagnosticsText. Sets releaseNumber, the header words, osInPackage, has3950Support and
-// adds to packageBytes; may point globalFWPDataFilePath at the stored copy. Refuses a package
-// that is damaged or names a file outside the card before taking any of its records.
-bool LoadInfoArray(JobState& state);
+// Loads into `package`, the job's own, which keeps what earlier loads of the job found: its
+// fileTable and packageData are replaced, the header words, releaseNumber and osInPackage are
+// set by a package whose header gives them, has3950Support is only ever set, and packageBytes
+// is added to. For a store, packageData keeps the package's bytes and inflateBuffer is made
+// ready. True when fileTable is loaded. On false the user has seen a message, which is also in
+// the job's diagnosticsText. May point globalFWPDataFilePath at the card's stored copy. Refuses
+// a package that is damaged or names a file outside the card before taking any of its records.
+bool LoadInfoArray(JobState& state, LoadedPackage& package);
 
 }  // namespace cw

@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "backup/backup_lock.h"
+#include "card/card_inspection.h"
+#include "package/loaded_package.h"
 #include "record/job_context.h"
 
 namespace cw {
@@ -20,18 +22,21 @@ void EnterStage(JobState& state, int32_t stage);
 bool CardChanged(JobState& state);
 
 // Stages 1 to 10. nullopt when the card may be programmed; otherwise the job has ended
-// (jobRunning cleared) with the returned exit code. Stage 8, once the card's kind is final,
-// takes `backupLock` for the backup folder of that kind, or ends the job when another job holds
-// it; the caller keeps the lock until the job ends.
-std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backupLock);
+// (jobRunning cleared) with the returned exit code. Reads the package's version block, inspects
+// the card into `card` and loads the package into `package`, which the job keeps for the
+// stages after. Stage 8, once the card's kind is final, takes `backupLock` for the backup
+// folder of that kind, or ends the job when another job holds it; the caller keeps the lock
+// until the job ends.
+std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backupLock,
+                                        CardFacts& card, LoadedPackage& package);
 // The backup decision and stages 11 to 15; nullopt when stage 16 may follow.
-std::optional<int> BackupAndProgram(JobState& state);
+std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPackage& package);
 // Stages 16 to 18: eject, verify, append the upgrade record. The job's exit code.
-int VerifyAndFinish(JobState& state);
+int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package);
 
 // The restore exit of a failure after the card began to change: the backup is put back and
 // the job ends with exit code 0.
-int RestoreExit(JobState& state);
+int RestoreExit(JobState& state, CardFacts& card, LoadedPackage& package);
 
 // Ends the job: jobRunning is the last field a job writes.
 inline int EndJob(JobContext& job, int exitCode) {

@@ -45,10 +45,6 @@ void TakeOverRequest(JobState& state) {
   state.cardChanged = false;
   state.attributesCleared.clear();
   EnterStage(state, 1);
-  state.keptBytes = 0;
-  state.cardTotalBytes = 0;
-  state.packageBytes = 0;
-  state.osOnCard = 0;
   state.backupSkipped = job.skipBackup ? 1 : 0;
 
   state.globalFlashPath = ToUpperAscii(job.flashPath);
@@ -62,7 +58,6 @@ void TakeOverRequest(JobState& state) {
   }
   state.globalFWPDataFilePath = job.fwpPath;
   state.LogF("  globalFWPDataFilePath is %s", state.globalFWPDataFilePath.c_str());
-  state.has3950Support = 0;
   state.targetType = kTargetUnknown;
   EnterStage(state, 2);
   state.filesStored = 0;
@@ -188,16 +183,17 @@ std::optional<int> ApplyTargetRules(JobState& state) {
 
 // Stage 10 after the confirmation: a panel card must hold the package and keep its protected
 // files, and an OS image must come from somewhere.
-std::optional<int> CheckPanelRoom(JobState& state) {
+std::optional<int> CheckPanelRoom(JobState& state, const CardFacts& card,
+                                  const LoadedPackage& package) {
   JobContext& job = state.job;
-  const uint64_t needed = state.packageBytes + state.keptBytes + 1000;
-  if (state.cardTotalBytes < needed) {
+  const uint64_t needed = package.packageBytes + card.keptBytes + 1000;
+  if (card.cardTotalBytes < needed) {
     state.Log("  programming fail.  Not enough room on panel flash.");
     return FailWith(state,
                     "There is insufficient space on this compact flash to complete the "
                     "download.\r\nYou can correct this by deleting files in the Public folder");
   }
-  if (!state.osInPackage && !state.osOnCard) {
+  if (!package.osInPackage && !card.osOnCard) {
     state.Log("  no OS on flash or FWP.");
     return FailWith(state,
                     "WinCE OS was neither found on the compact flash nor in the FWP file.\r\n"
@@ -209,14 +205,15 @@ std::optional<int> CheckPanelRoom(JobState& state) {
 
 }  // namespace
 
-std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backupLock) {
+std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backupLock,
+                                        CardFacts& card, LoadedPackage& package) {
   JobContext& job = state.job;
   TakeOverRequest(state);
   if (std::optional<int> end = CheckDrive(state)) return end;
 
   EnterStage(state, 3);
   state.Log("  basic flash test.");
-  if (!BasicFlashCheck(state)) return EndJob(job, 0);
+  if (!BasicFlashCheck(state.platform, state, state.globalFlashPath, card)) return EndJob(job, 0);
 
   EnterStage(state, 4);
   GetCFFilesArray(state, state.cardFileList);
@@ -224,7 +221,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
   // An empty card has nothing worth keeping: no backup in this job, while the user's "Create
   // Backup" stays as it was for the next card.
   if (state.cardFileList.empty()) state.backupSkipped = 1;
-  GetCFInfo(state);
+  InspectCard(state, card);
   EnterStage(state, 6);
   GetUpgradeInfo(state);
   EnterStage(state, 7);
@@ -241,7 +238,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
     }
     SetPhase(job.prepState, kPhaseDone);
     job.cardMayHaveChanged = 1;
-    RunRestore(state);
+    RunRestore(state, card, package);
     state.PhaseWait(kEndWaitMs);
     return EndJob(job, 1);
   }
@@ -251,10 +248,11 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
   state.Log("  target/source okay, loading info array.");
 
   EnterStage(state, 9);
-  if (!LoadInfoArray(state)) return EndJob(job, 0);
+  if (!LoadInfoArray(state, package)) return EndJob(job, 0);
 
   EnterStage(state, 10);
-  if (std::optional<int> end = RefuseTooLongStorePaths(state)) return end;
+  if (std::optional<int> end = RefuseTooLongStorePaths(state, package.fileTable))
+    return end;
   if (state.softwareTestMode) {
     state.ShowMessage(
         "File information has been gathered from FWP file.\r\n"
@@ -271,8 +269,15 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
     job.storeInProgress = 0;
     return EndJob(job, 0);
   }
-  if (state.IsPanel()) return CheckPanelRoom(state);
+  if (state.IsPanel()) return CheckPanelRoom(state, card, package);
   return std::nullopt;
+}
+
+void InspectCard(JobState& state, CardFacts& card) {
+  card.targetType = state.targetType;
+  card = GetCFInfo(state.platform, state, state.cardFileList, state.job.panelSelected != 0,
+                   std::move(card));
+  state.targetType = card.targetType;
 }
 
 void EnterStage(JobState& state, int32_t stage) {
@@ -294,19 +299,28 @@ JobResult DownloadAndVerify(Platform& platform, JobContext* job) {
   return DownloadAndVerifyJob(state);
 }
 
-JobResult DownloadAndVerifyJob(JobState& state) {
-  const int exitCode = RunWorker(state, [&state]() -> int {
+JobResult DownloadAndVerifyJob(JobState& state, JobFindings* findings) {
+  // What the card inspection finds and what the load makes of the package, kept by the job for
+  // the stages after and for a restore, whichever way the job ends.
+  JobFindings own;
+  JobFindings& found = findings != nullptr ? *findings : own;
+  found = JobFindings{};
+  const int exitCode = RunWorker(state, [&state, &found]() -> int {
     // Held from stage 7 until the job ends, whichever way it ends, so that a restore after a
     // stop or an error still holds it; the operating system drops it if the process dies.
     BackupFolderLock backupLock;
+    CardFacts& card = found.card;
+    LoadedPackage& package = found.package;
     try {
-      if (std::optional<int> end = CheckAndPrepareStore(state, backupLock)) return *end;
-      if (std::optional<int> end = BackupAndProgram(state)) return *end;
-      return VerifyAndFinish(state);
+      if (std::optional<int> end = CheckAndPrepareStore(state, backupLock, card, package))
+        return *end;
+      if (std::optional<int> end = BackupAndProgram(state, card, package)) return *end;
+      return VerifyAndFinish(state, card, package);
     } catch (const JobStopped&) {
-      return EndStoppedStore(state, state.storeStage, CardChanged(state));
+      return EndStoppedStore(state, card, package, state.storeStage, CardChanged(state));
     } catch (const std::exception& error) {
-      return EndFailedStore(state, state.storeStage, CardChanged(state), DescribeError(error));
+      return EndFailedStore(state, card, package, state.storeStage, CardChanged(state),
+                            DescribeError(error));
     }
   });
   return StoreJobResult(state, exitCode);

@@ -30,7 +30,7 @@ enum class PlaceResult { Placed, NotCreated, NotWritten };
 
 PlaceResult PlaceSmallFile(JobState& state, const std::string& path,
                            const std::vector<uint8_t>& bytes, const char* writtenLine) {
-  ClearProtectionBeforeWrite(state, path);
+  ClearProtectionBeforeWrite(state.platform, state, path);
   std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::CreateAlways);
   if (!file) return PlaceResult::NotCreated;
   const bool written = file->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -70,14 +70,14 @@ void FailStore(JobState& state, const std::string& message) {
 }
 
 // Stage 12 without 3950 support: the package itself becomes "UPGRADE.FWP".
-void CopyPackageToCard(JobState& state) {
+void CopyPackageToCard(JobState& state, LoadedPackage& package) {
   JobContext& job = state.job;
   const std::string status = Format("%d Files stored", state.filesStored);
   state.SetStatus(status);
   state.Log("  " + status);
 
   const std::string targetPath = state.globalFlashPath + "\\UPGRADE.FWP";
-  ClearProtectionBeforeWrite(state, targetPath);
+  ClearProtectionBeforeWrite(state.platform, state, targetPath);
   std::unique_ptr<File> target = state.platform.OpenFile(targetPath, OpenMode::CreateAlways);
   if (!target) {
     state.ShowMessage("Could not open target FWP file\r\n" + targetPath, MessageButtons::Ok,
@@ -88,7 +88,7 @@ void CopyPackageToCard(JobState& state) {
     state.LogF("Could not open target FWP file %s", targetPath.c_str());
     return;
   }
-  if (!HoldPackageBytes(state)) {
+  if (!HoldPackageBytes(state.platform, state.globalFWPDataFilePath, package)) {
     const std::string message = "Could not open source FWP file\r\n" + state.globalFWPDataFilePath;
     state.Log(message);
     state.ShowMessage(message, MessageButtons::Ok, MessageIcon::Warning);
@@ -100,7 +100,7 @@ void CopyPackageToCard(JobState& state) {
 
   state.Log("  Starting write operation.");
   // The package in one piece, from the bytes its load checked.
-  const std::vector<uint8_t>& bytes = state.packageData;
+  const std::vector<uint8_t>& bytes = package.packageData;
   bool ok = bytes.size() <= 0xFFFFFFFFull && target->Seek(0, SeekFrom::Begin) &&
             target->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
   ok = target->Close() && ok;
@@ -136,12 +136,12 @@ void PlaceVersionFile(JobState& state) {
 }
 
 // Stage 15: "\Brevant\ReleaseNumber" on a Panel card. False when it could not be placed.
-bool PlaceReleaseNumber(JobState& state) {
+bool PlaceReleaseNumber(JobState& state, const LoadedPackage& package) {
   JobContext& job = state.job;
   state.Log("    writing release number to panel flash.");
   const std::string path = state.globalFlashPath + "\\Brevant\\ReleaseNumber";
   std::vector<uint8_t> bytes(4, 0);
-  PutInt32(bytes, 0, state.releaseNumber);
+  PutInt32(bytes, 0, package.releaseNumber);
   const PlaceResult result = PlaceSmallFile(state, path, bytes, nullptr);
   if (result == PlaceResult::Placed) return true;
   if (result == PlaceResult::NotCreated) state.Log("    failed to open " + path);
@@ -154,14 +154,14 @@ bool PlaceReleaseNumber(JobState& state) {
 
 }  // namespace
 
-int RestoreExit(JobState& state) {
+int RestoreExit(JobState& state, CardFacts& card, LoadedPackage& package) {
   JobContext& job = state.job;
   state.PhaseWait(kPhaseWaitMs);
-  RunRestore(state);
+  RunRestore(state, card, package);
   return EndJob(job, 0);
 }
 
-std::optional<int> BackupAndProgram(JobState& state) {
+std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPackage& package) {
   JobContext& job = state.job;
   const bool panel = state.targetType != kTargetEngine;
   state.LogF("  proceeding to program the flash.  Backup?  %s", state.backupSkipped ? "No" : "Yes");
@@ -169,7 +169,8 @@ std::optional<int> BackupAndProgram(JobState& state) {
     state.Log("  backing up files.");
     state.backupErases = panel;
     if (panel) job.cardMayHaveChanged = 1;  // the card is cleaned once its backup is whole
-    if (!BackupFiles(state, panel, BackupsKept(state.platform, job.backupsKept, job.dataPath))) {
+    if (!BackupFiles(state, card, package, panel,
+                     BackupsKept(state.platform, job.backupsKept, job.dataPath))) {
       // Nothing of the card was removed or overwritten: there is nothing to restore, and a
       // restore from any other backup could only put foreign files on it.
       state.Log("  File Backup Failed. Process aborted.");
@@ -185,38 +186,38 @@ std::optional<int> BackupAndProgram(JobState& state) {
 
   EnterStage(state, 11);
   state.Log("  Starting Decompress() to extract files.");
-  if (!Decompress(state)) {
-    state.packageData = std::vector<uint8_t>();
+  if (!Decompress(state, package)) {
+    package.packageData = Bytes();
     state.Log("  decompression failed.");
     SetPhase(job.storeState, kPhaseFailed);
-    return RestoreExit(state);
+    return RestoreExit(state, card, package);
   }
 
   EnterStage(state, 12);
   if (!panel && job.storeState != kPhaseFailed) {
     state.Log("  Target is the engine.");
-    if (state.has3950Support && job.usePackageFile) {
-      if (!WriteStoredPackages(state)) SetPhase(job.storeState, kPhaseFailed);
+    if (package.has3950Support && job.usePackageFile) {
+      if (!WriteStoredPackages(state, package)) SetPhase(job.storeState, kPhaseFailed);
     } else {
-      CopyPackageToCard(state);
+      CopyPackageToCard(state, package);
     }
     PlaceVersionFile(state);
   }
   // Nothing after the stored copies reads the package.
-  state.packageData = std::vector<uint8_t>();
+  package.packageData = Bytes();
 
   EnterStage(state, 14);
   if (job.storeState == kPhaseFailed) {
     state.PhaseWait(kPhaseWaitMs);
     state.Log("    attempting to restore the original files after store failed.");
-    RunRestore(state);
+    RunRestore(state, card, package);
     return EndJob(job, 0);
   }
   state.AppendDiagnostics("\r\nExtract complete");
 
   EnterStage(state, 15);
   if (state.IsPanel()) {
-    if (!PlaceReleaseNumber(state)) return RestoreExit(state);
+    if (!PlaceReleaseNumber(state, package)) return RestoreExit(state, card, package);
   }
   return std::nullopt;
 }

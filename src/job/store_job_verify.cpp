@@ -27,7 +27,7 @@ char CardLetter(JobState& state) {
 // left by another tool would refuse the write, so its attributes are cleared first.
 void AppendUpgradeRecord(JobState& state) {
   const std::string path = state.globalFlashPath + "\\FWP_INFO_FILE.TXT";
-  ClearProtectionBeforeWrite(state, path);
+  ClearProtectionBeforeWrite(state.platform, state, path);
   std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::OpenAlways);
   bool written = false;
   if (file) {
@@ -47,7 +47,7 @@ void AppendUpgradeRecord(JobState& state) {
 
 }  // namespace
 
-int VerifyAndFinish(JobState& state) {
+int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
   JobContext& job = state.job;
   EnterStage(state, 16);
   state.SetStatus("Preparing to verify stored files...");
@@ -55,7 +55,7 @@ int VerifyAndFinish(JobState& state) {
   state.Log("  Verifying stored files.");
   // Every file is written: a card that would not eject (its message says so) is verified as
   // Windows shows it, and put back only if that verification fails.
-  if (!EjectCompactFlash(state, CardLetter(state)))
+  if (!EjectCompactFlash(state.platform, state, CardLetter(state)))
     state.Log("  Could not eject compact flash; verifying the card as it is.");
 
   EnterStage(state, 17);
@@ -70,14 +70,14 @@ int VerifyAndFinish(JobState& state) {
   state.PhaseWait(kPhaseWaitMs);
   state.AppendDiagnostics("\r\nVerifying");
 
-  switch (Verify(state)) {
+  switch (Verify(state, card, package)) {
     case kVerifyFailedRestore: {
       const std::string text = "Download Failed!! Attempting Restore.";
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       SetPhase(job.verifyState, kPhaseFailed);
       state.PhaseWait(kPhaseWaitMs);
-      RunRestore(state);
+      RunRestore(state, card, package);
       state.PhaseWait(kEndWaitMs);
       return EndJob(job, 0);
     }
@@ -97,7 +97,7 @@ int VerifyAndFinish(JobState& state) {
   EnterStage(state, 18);
   state.Log("  updating fwp_info_file.txt.");
   AppendUpgradeRecord(state);
-  EjectCompactFlash(state, CardLetter(state));
+  EjectCompactFlash(state.platform, state, CardLetter(state));
   SetPhase(job.verifyState, kPhaseDone);
   state.SetStatus("Done!");
   state.AppendDiagnostics("\r\nDownload Complete.");

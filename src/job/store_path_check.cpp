@@ -40,10 +40,11 @@ class PathCheck {
 
 }  // namespace
 
-std::optional<int> RefuseTooLongStorePaths(JobState& state) {
+std::optional<int> RefuseTooLongStorePaths(JobState& state,
+                                           const std::vector<FILE_INFO_STRUCT>& fileTable) {
   PathCheck check;
   const std::string& card = state.globalFlashPath;
-  for (const FILE_INFO_STRUCT& entry : state.fileTable)
+  for (const FILE_INFO_STRUCT& entry : fileTable)
     check.File(card + "\\" + FieldText(entry.cardPath), card);
 
   if (!state.backupSkipped) {

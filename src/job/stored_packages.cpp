@@ -99,23 +99,21 @@ void CountCopy(JobState& state) {
 
 }  // namespace
 
-bool CreateNewFWPFile(JobState& state, File& header, File& data, const std::string& path,
-                      std::vector<FILE_INFO_STRUCT>& table) {
+bool CreateNewFWPFile(JobState& state, const LoadedPackage& package, File& header, File& data,
+                      const std::string& path, std::vector<FILE_INFO_STRUCT>& table) {
   state.Log("CreateNewFWPFile");
   // The copy of an earlier store may be protected; Windows would refuse to replace it.
-  ClearProtectionBeforeWrite(state, path);
+  ClearProtectionBeforeWrite(state.platform, state, path);
   std::unique_ptr<File> out = state.platform.OpenFile(path, OpenMode::CreateAlways);
   if (!out) {
-    Show(state, "Could not open FWP file\r\n" + GetFilenameNoPath(state, path),
-         MessageIcon::Exclamation);
+    state.Log("GetFilenameNoPath");
+    Show(state, "Could not open FWP file\r\n" + GetFilenameNoPath(path), MessageIcon::Exclamation);
     return false;
   }
   // The CRC field stays zero until the CRC of the finished copy is known.
   std::string head = LittleEndianBytes(0);
-  for (int32_t word : {state.headerWord1, state.headerWord2, state.headerWord3, state.headerWord4,
-                       state.headerWord5, state.headerWord6, state.releaseNumber}) {
-    head += LittleEndianBytes(static_cast<uint32_t>(word));
-  }
+  for (int32_t word : package.headerWords) head += LittleEndianBytes(static_cast<uint32_t>(word));
+  head += LittleEndianBytes(static_cast<uint32_t>(package.releaseNumber));
   Bytes headerText;
   if (!ReadWholeFile(header, kMaxPackageBytes, &headerText)) return false;
   head.append(headerText.begin(), headerText.end());
@@ -150,7 +148,7 @@ bool CreateNewFWPFile(JobState& state, File& header, File& data, const std::stri
 
   // The CRC of the copy as it stands on the medium, read through a second handle. A copy that
   // cannot be read back is a failed store: stamped 0 it would pass as "not checked".
-  const std::optional<uint32_t> crc = CBHelper::ReadFileCRC(state, path);
+  const std::optional<uint32_t> crc = CBHelper::ReadFileCRC(state.platform, state, path);
   if (!crc) {
     state.Log("  could not read back the stored copy's CRC: " + path);
     out->Close();
@@ -160,15 +158,15 @@ bool CreateNewFWPFile(JobState& state, File& header, File& data, const std::stri
   return out->Close() && stamped;
 }
 
-bool WriteStoredPackages(JobState& state) {
-  state.split3940Table.clear();
-  state.split3950Table.clear();
+bool WriteStoredPackages(JobState& state, LoadedPackage& package) {
+  package.split3940Table.clear();
+  package.split3950Table.clear();
 
-  if (!HoldPackageBytes(state)) {
+  if (!HoldPackageBytes(state.platform, state.globalFWPDataFilePath, package)) {
     Show(state, "Could not open Master file!", MessageIcon::Exclamation);
     return false;
   }
-  const Bytes& bytes = state.packageData;
+  const Bytes& bytes = package.packageData;
 
   TempFiles temp(state.platform, state.job.dataPath);
   temp.data3940 = state.platform.OpenFile(temp.path3940, OpenMode::CreateAlways);
@@ -193,7 +191,7 @@ bool WriteStoredPackages(JobState& state) {
       return false;
   }
   int64_t length3940 = 0, length3950 = 0;
-  for (const FILE_INFO_STRUCT& record : state.fileTable) {
+  for (const FILE_INFO_STRUCT& record : package.fileTable) {
     std::span<const uint8_t> stored;
     if (!FindRecordData(bytes, record, &stored)) {
       Show(state, "Data location not found for\r\n" + FieldText(record.cardPath),
@@ -202,9 +200,9 @@ bool WriteStoredPackages(JobState& state) {
     }
     const bool appended =
         (!InStoredCopy(StoredCopy::kHalf3940, record.kind) ||
-         AppendBlock(*temp.data3940, length3940, record, stored, state.split3940Table)) &&
+         AppendBlock(*temp.data3940, length3940, record, stored, package.split3940Table)) &&
         (!InStoredCopy(StoredCopy::kHalf3950, record.kind) ||
-         AppendBlock(*temp.data3950, length3950, record, stored, state.split3950Table));
+         AppendBlock(*temp.data3950, length3950, record, stored, package.split3950Table));
     if (!appended) {
       Show(state, "Could not open split FWP file!", MessageIcon::Exclamation);
       return false;
@@ -212,19 +210,19 @@ bool WriteStoredPackages(JobState& state) {
   }
 
   // The package's last use in the job: each copy is put together from its temporary files.
-  state.packageData = Bytes();
+  package.packageData = Bytes();
 
   struct Copy {
     File* data;
     const char* name;
     std::vector<FILE_INFO_STRUCT>* table;
   };
-  const Copy copies[] = {{temp.data3940.get(), "\\UPGRADE.FWP", &state.split3940Table},
-                         {temp.data3950.get(), "\\FWP_3950.FWP", &state.split3950Table}};
+  const Copy copies[] = {{temp.data3940.get(), "\\UPGRADE.FWP", &package.split3940Table},
+                         {temp.data3950.get(), "\\FWP_3950.FWP", &package.split3950Table}};
   for (const Copy& copy : copies) {
     CountCopy(state);
     const std::string path = state.globalFlashPath + copy.name;
-    if (!CreateNewFWPFile(state, *temp.header, *copy.data, path, *copy.table)) {
+    if (!CreateNewFWPFile(state, package, *temp.header, *copy.data, path, *copy.table)) {
       Show(state, "Failed to create FWP\r\n" + path, MessageIcon::None);
       return false;
     }

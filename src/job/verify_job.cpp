@@ -31,7 +31,7 @@ int FailVerify(JobState& state) {
   return EndJob(job, 0);
 }
 
-int RunVerifyOnly(JobState& state) {
+int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
   JobContext& job = state.job;
   state.Log("VerifyOnly");
   // Taken as typed: no upper-casing and no bench-test switch, unlike the store job.
@@ -40,8 +40,6 @@ int RunVerifyOnly(JobState& state) {
   SetPhase(job.verifyState, kPhaseRunning);
   // Nothing found on an earlier card or package carries over.
   state.targetType = kTargetUnknown;
-  state.osOnCard = 0;
-  state.has3950Support = 0;
 
   if (state.platform.GetDriveType(state.globalFlashPath) != DriveType::Removable ||
       Contains(state.globalFlashPath, "C")) {
@@ -59,10 +57,11 @@ int RunVerifyOnly(JobState& state) {
   }
   CloseVolume(state.platform, std::move(probe));
 
-  if (!BasicFlashCheck(state)) return FailVerify(state);
+  if (!BasicFlashCheck(state.platform, state, state.globalFlashPath, card))
+    return FailVerify(state);
 
   GetCFFilesArray(state, state.cardFileList);
-  GetCFInfo(state);
+  InspectCard(state, card);
   // Built as the store job builds it; this job never writes it to the card.
   GetUpgradeInfo(state);
 
@@ -73,9 +72,9 @@ int RunVerifyOnly(JobState& state) {
     return FailVerify(state);
   }
 
-  const bool loaded = LoadInfoArray(state);
+  const bool loaded = LoadInfoArray(state, package);
   // The card's own reference includes its OS image.
-  if (job.usePackageFile == 0) state.osInPackage = 1;
+  if (job.usePackageFile == 0) package.osInPackage = 1;
   if (!loaded) {
     SetPhase(job.verifyOnlyState, kPhaseFailed);
     state.PhaseWait(kPhaseWaitMs);
@@ -84,7 +83,7 @@ int RunVerifyOnly(JobState& state) {
 
   SetPhase(job.verifyOnlyState, kPhaseDone);
   state.PhaseWait(kPhaseWaitMs);
-  const int result = Verify(state);
+  const int result = Verify(state, card, package);
   SetPhase(job.verifyState, result == kVerifyPassed ? kPhaseDone : kPhaseFailed);
   state.PhaseWait(kPhaseWaitMs);
   return EndJob(job, result);
@@ -97,11 +96,14 @@ JobResult VerifyOnly(Platform& platform, JobContext* job) {
   return VerifyOnlyJob(state);
 }
 
-JobResult VerifyOnlyJob(JobState& state) {
+JobResult VerifyOnlyJob(JobState& state, JobFindings* findings) {
   JobContext* const job = &state.job;
-  const int exitCode = RunWorker(state, [&state, job]() -> int {
+  JobFindings own;
+  JobFindings& found = findings != nullptr ? *findings : own;
+  found = JobFindings{};
+  const int exitCode = RunWorker(state, [&state, job, &found]() -> int {
     try {
-      return RunVerifyOnly(state);
+      return RunVerifyOnly(state, found.card, found.package);
     } catch (const JobStopped&) {
       state.Log("  the verification was stopped by request.");
       const std::string text = StopSummary(kStoppedVerify);

@@ -10,7 +10,7 @@
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "package/byte_reader.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "package/package_writer.h"
 #include "package/stored_package_record.h"
 #include "platform/platform.h"
@@ -131,7 +131,7 @@ void CreateMissingFolders(JobState& state, const std::string& path,
 // there may be hidden, system or read-only when no backup step cleared it: Windows refuses to
 // replace such a file.
 bool WriteCardFile(JobState& state, const std::string& path, std::span<const uint8_t> content) {
-  ClearProtectionBeforeWrite(state, path);
+  ClearProtectionBeforeWrite(state.platform, state, path);
   std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::CreateAlways);
   if (!file) return false;
   const bool written =
@@ -152,9 +152,11 @@ enum class Outcome { kWritten, kSkipped, kFailed };
 struct ExtractionState {
   bool zlibceWritten = false;
   std::unordered_set<std::string> foundFolders;
-  // Inflated content, kept from file to file: the job's buffer, made large enough before the
-  // card changed, or grown here for a step that did not reserve it.
+  // Inflated content, kept from file to file: the package's buffer, made large enough before
+  // the card changed, or grown here for a step that did not reserve it.
   Bytes& inflated;
+  // The package's bytes, which every record's data is found in.
+  const Bytes& packageData;
 };
 
 Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record,
@@ -162,7 +164,7 @@ Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record,
   const std::string name = FieldText(record.cardPath);
   // A view into the package's bytes: the stored data are not copied.
   std::span<const uint8_t> stored;
-  if (!FindRecordData(state.packageData, record, &stored)) {
+  if (!FindRecordData(progress.packageData, record, &stored)) {
     FailLocate(state, name);
     return Outcome::kFailed;
   }
@@ -170,7 +172,7 @@ Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record,
   if (IsStoredKind(record.kind)) {
     const std::string path = state.globalFlashPath + "\\" +
                              (record.kind == kKindCommonRaw && state.targetType == kTargetEngine
-                                  ? GetFilenameNoPath(state, name)
+                                  ? (state.Log("GetFilenameNoPath"), GetFilenameNoPath(name))
                                   : name);
     CreateMissingFolders(state, path, progress.foundFolders);
     state.LogF("    writing %s", path.c_str());
@@ -210,43 +212,46 @@ Outcome ExtractRecord(JobState& state, const FILE_INFO_STRUCT& record,
 
 }  // namespace
 
-bool ReserveExtraction(JobState& state) {
+bool ReserveExtraction(JobState& state, LoadedPackage& package) {
   uint64_t largest = 0;
-  for (const FILE_INFO_STRUCT& record : state.fileTable) {
-    if (IsStoredKind(record.kind) || !FileIsRelevant(state, record)) continue;
+  for (const FILE_INFO_STRUCT& record : package.fileTable) {
+    if (IsStoredKind(record.kind) || !FileIsRelevant(state, state.targetType, record)) continue;
     // A size extraction refuses on its own is no reason to refuse here.
     if (record.fileSize < 0 || record.fileSize > kMaxInflateRatio * record.storedSize) continue;
     largest = std::max(largest, static_cast<uint64_t>(record.fileSize));
   }
-  if (state.inflateBuffer.size() >= largest) return true;
-  if (AllocateBytes(&state.inflateBuffer, largest)) return true;
+  if (package.inflateBuffer.size() >= largest) return true;
+  if (AllocateBytes(&package.inflateBuffer, largest)) return true;
   state.LogF("  no memory for a file of %llu bytes beside the package.",
              static_cast<unsigned long long>(largest));
   return false;
 }
 
-bool Decompress(JobState& state) {
+bool Decompress(JobState& state, LoadedPackage& package) {
   state.Log("Decompress");
-  const int32_t n = static_cast<int32_t>(state.fileTable.size());
+  const int32_t n = static_cast<int32_t>(package.fileTable.size());
   state.SetProgressRange(0, n);
 
   state.Log("    opening master FWP file.");
-  if (!HoldPackageBytes(state)) return false;
+  if (!HoldPackageBytes(state.platform, state.globalFWPDataFilePath, package)) return false;
   state.LogF("    %d files to decompress.", n);
 
-  ExtractionState progress{.inflated = state.inflateBuffer};
+  ExtractionState progress{.zlibceWritten = false,
+                           .foundFolders = {},
+                           .inflated = package.inflateBuffer,
+                           .packageData = package.packageData};
   // Nothing after extraction inflates: its buffer goes when it ends, however it ends.
   struct Release {
     Bytes& buffer;
     ~Release() { buffer = Bytes(); }
-  } release{state.inflateBuffer};
-  state.StartPhaseAmounts(kProgressExtraction, n, FileTableBytes(state.fileTable));
+  } release{package.inflateBuffer};
+  state.StartPhaseAmounts(kProgressExtraction, n, FileTableBytes(package.fileTable));
   for (int32_t i = 0; i < n; ++i) {
     state.StopIfRequested();
     state.SetProgressPos(i);
-    const FILE_INFO_STRUCT& record = state.fileTable[static_cast<size_t>(i)];
+    const FILE_INFO_STRUCT& record = package.fileTable[static_cast<size_t>(i)];
     const uint64_t recordBytes = record.fileSize > 0 ? static_cast<uint64_t>(record.fileSize) : 0;
-    if (!FileIsRelevant(state, record)) {
+    if (!FileIsRelevant(state, state.targetType, record)) {
       state.CountFileDone(recordBytes);
       continue;
     }

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "package/byte_reader.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 
 namespace cw {
 

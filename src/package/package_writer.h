@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "platform/platform.h"
 
 namespace cw {

@@ -9,7 +9,6 @@
 #include "package/package_parser.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "record/job_state.h"
 #include "rules/file_rules.h"
 
 namespace cw {
@@ -27,9 +26,9 @@ bool ReadExactly(File& file, void* buffer, size_t size) {
   return true;
 }
 
-void ReleasePackageBytes(JobState& state) {
-  state.packageData = Bytes();
-  state.inflateBuffer = Bytes();
+void ReleasePackageBytes(LoadedPackage& package) {
+  package.packageData = Bytes();
+  package.inflateBuffer = Bytes();
 }
 
 bool FindRecordData(std::span<const uint8_t> package, const FILE_INFO_STRUCT& record,
@@ -48,12 +47,13 @@ bool FindRecordData(std::span<const uint8_t> package, const FILE_INFO_STRUCT& re
   return true;
 }
 
-bool HoldPackageBytes(JobState& state) {
-  if (!state.packageData.empty()) return true;
-  PackageFileCloser closer{state.packageFile};
-  state.packageFile = state.platform.OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
-  return state.packageFile &&
-         ReadWholeFile(*state.packageFile, kMaxPackageBytes, &state.packageData);
+bool HoldPackageBytes(Platform& platform, const std::string& path, LoadedPackage& package) {
+  if (!package.packageData.empty()) return true;
+  std::unique_ptr<File> packageFile = platform.OpenFile(path, OpenMode::Read);
+  if (!packageFile) return false;
+  const bool read = ReadWholeFile(*packageFile, kMaxPackageBytes, &package.packageData);
+  packageFile->Close();
+  return read;
 }
 
 std::string LittleEndianBytes(uint32_t value) {

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "package/byte_reader.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
+#include "package/loaded_package.h"
+#include "platform/platform.h"
 
 namespace cw {
-
-struct JobState;
 
 class File;
 
@@ -23,17 +23,18 @@ class File;
 bool FindRecordData(std::span<const uint8_t> package, const FILE_INFO_STRUCT& record,
                     std::span<const uint8_t>* data);
 
-// The package's bytes for a step that works from them: those the job's load kept, or, for a
-// step given a table without a load, the file at globalFWPDataFilePath read whole now and kept.
-// False when it cannot be opened or read whole.
-bool HoldPackageBytes(JobState& state);
+// The package's bytes for a step that works from them: those the job's load kept in `package`,
+// or, for a step given a table without a load, the file at `path` (the job's
+// globalFWPDataFilePath) read whole now and kept there. False when it cannot be opened or read
+// whole.
+bool HoldPackageBytes(Platform& platform, const std::string& path, LoadedPackage& package);
 
 // Reads exactly `size` bytes, in as many requests as the file needs. False when fewer come.
 bool ReadExactly(File& file, void* buffer, size_t size);
 
 // Lets go of the package's bytes and extraction's buffer: a restore needs that memory for its
 // own copies, and a 32-bit program may have had little more than the package.
-void ReleasePackageBytes(JobState& state);
+void ReleasePackageBytes(LoadedPackage& package);
 
 // The 4 little-endian bytes of a 32-bit value.
 std::string LittleEndianBytes(uint32_t value);

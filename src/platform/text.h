@@ -2,6 +2,7 @@
 // Small text helpers shared by every layer. Upper-casing is ASCII-only, as the program's name
 // tests need, so UTF-8 names pass through unchanged.
 
+#include <cstdarg>
 #include <string>
 
 namespace cw {
@@ -34,5 +35,9 @@ inline bool ReplacePrefix(const std::string& text, const std::string& prefix, co
   *out = to + text.substr(prefix.size());
   return true;
 }
+
+// printf-style formatting into a std::string (the jobs' message formats are printf formats).
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatV(const char* format, va_list args);
 
 }  // namespace cw

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/target_type.h"
+
 namespace cw {
 
 class CLogToFile;
@@ -19,14 +21,6 @@ enum PhaseState : int32_t {
   kPhaseRunning = 1,
   kPhaseFailed = 2,
   kPhaseDone = 3,
-};
-
-// targetType values.
-enum TargetType : int32_t {
-  kTargetUnknown = 0,
-  kTargetEngine = 1,
-  kTargetPanel3940 = 2,
-  kTargetPanel3950 = 3,
 };
 
 // How a job that was asked to stop ended (stopOutcome); kNotStopped for every other end.

@@ -18,7 +18,7 @@ void SetPhase(std::atomic<int32_t>& phase, PhaseState state);
 std::vector<uint64_t> SizesOfFiles(Platform& platform, const std::vector<std::string>& paths);
 uint64_t TotalOf(const std::vector<uint64_t>& sizes);
 
-// Waits for the device through the platform's sleep (a volume's retries). The waits a window
+// Waits through the platform's sleep (a step's retries). The waits a window
 // needs to see each phase are JobState::PhaseWait.
 void Wait(Platform& platform, uint32_t milliseconds);
 

@@ -1,49 +1,12 @@
 #include "record/job_state.h"
 
-#include <cstdarg>
-#include <cstdio>
-
 #include "log/log_to_file.h"
 #include "platform/platform.h"
 
 namespace cw {
-namespace {
-
-std::string FormatV(const char* format, va_list args) {
-  char small[256];
-  va_list copy;
-  va_copy(copy, args);
-  const int needed = std::vsnprintf(small, sizeof(small), format, copy);
-  va_end(copy);
-  if (needed < 0) return std::string();
-  if (static_cast<size_t>(needed) < sizeof(small)) return std::string(small, needed);
-  std::string text(static_cast<size_t>(needed) + 1, '\0');
-  std::vsnprintf(text.data(), text.size(), format, args);
-  text.resize(static_cast<size_t>(needed));
-  return text;
-}
-
-}  // namespace
-
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::string text = FormatV(format, args);
-  va_end(args);
-  return text;
-}
 
 void JobState::Log(const std::string& message) const {
   if (job.log != nullptr) job.log->Log(message);
-}
-
-void JobState::LogF(const char* format, ...) const {
-  if (job.log == nullptr) return;
-  va_list args;
-  va_start(args, format);
-  std::string text = FormatV(format, args);
-  va_end(args);
-  job.log->Log(text);
 }
 
 MessageResult JobState::ShowMessage(const std::string& text, MessageButtons buttons,

@@ -5,11 +5,9 @@
 
 #include <string>
 
-namespace cw {
+#include "log/reporter.h"
 
-enum class MessageButtons { Ok, OkCancel };
-enum class MessageIcon { None, Exclamation, Warning };
-enum class MessageResult { Ok = 1, Cancel = 2 };
+namespace cw {
 
 class Prompt {
  public:

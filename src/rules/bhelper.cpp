@@ -7,7 +7,7 @@
 #include <mutex>
 #include <new>
 
-#include "record/job_io.h"
+#include "log/reporter.h"
 #include "platform/platform.h"
 #include "rules/crc_kernels.h"
 
@@ -87,12 +87,14 @@ uint32_t CBHelper::StringCRC(const std::string& buffer, uint32_t length) {
   return Crc(reinterpret_cast<const unsigned char*>(buffer.data()), n);
 }
 
-uint32_t CBHelper::GetFileCRC(JobState& state, const std::string& path) {
-  return ReadFileCRC(state, path).value_or(0);
+uint32_t CBHelper::GetFileCRC(Platform& platform, const Reporter& report,
+                              const std::string& path) {
+  return ReadFileCRC(platform, report, path).value_or(0);
 }
 
-std::optional<uint32_t> CBHelper::ReadFileCRC(JobState& state, const std::string& path) {
-  std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::Read);
+std::optional<uint32_t> CBHelper::ReadFileCRC(Platform& platform, const Reporter& report,
+                                              const std::string& path) {
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   if (!file) return std::nullopt;
 
   uint64_t fullSize = 0;
@@ -115,7 +117,8 @@ std::optional<uint32_t> CBHelper::ReadFileCRC(JobState& state, const std::string
   file->Close();
   if (!ok || bytesRead != size) {
     ReleaseLargeReadBuffer();
-    state.ShowMessage("Failed to read the file.\n\n" + path, MessageButtons::Ok, MessageIcon::None);
+    report.ShowMessage("Failed to read the file.\n\n" + path, MessageButtons::Ok,
+                       MessageIcon::None);
     return std::nullopt;
   }
   const uint32_t crc = Crc(buffer, size);

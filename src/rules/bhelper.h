@@ -10,7 +10,7 @@
 
 namespace cw {
 
-struct JobState;
+class Reporter;
 
 class CBHelper {
  public:
@@ -24,9 +24,10 @@ class CBHelper {
   static uint32_t StringCRC(const std::string& buffer, uint32_t length);
   // CRC of the whole file, read in one piece; 0 when it cannot be opened (silently) or read
   // short ("Failed to read the file.\n\n" + path through the prompt).
-  static uint32_t GetFileCRC(JobState& state, const std::string& path);
+  static uint32_t GetFileCRC(Platform& platform, const Reporter& report, const std::string& path);
   // The same, but a file that cannot be opened or read whole is nullopt, never a CRC of 0.
-  static std::optional<uint32_t> ReadFileCRC(JobState& state, const std::string& path);
+  static std::optional<uint32_t> ReadFileCRC(Platform& platform, const Reporter& report,
+                                             const std::string& path);
   // The same in pieces of a megabyte, without a word to the user: nullopt when the file cannot
   // be opened or read to its end. *size gets the bytes read.
   static std::optional<uint32_t> QuietFileCRC(Platform& platform, const std::string& path,

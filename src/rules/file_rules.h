@@ -1,21 +1,20 @@
 #pragma once
-// The name and kind rules that decide which files a job places, keeps and checksums.
+// The name rules that decide which card files a job keeps and checksums. (Which package files
+// belong on which device: package/file_table.h.)
 
 #include <string>
 
-#include "record/file_table.h"
+#include "log/reporter.h"
 #include "platform/text.h"
 
 namespace cw {
 
-struct JobState;
-
 // The text after the last backslash; the whole string when there is none.
-std::string GetFilenameNoPath(JobState& state, const std::string& path);
-// The record belongs on the current targetType.
-bool FileIsRelevant(JobState& state, FILE_INFO_STRUCT record);
+std::string GetFilenameNoPath(const std::string& path);
 // The card file (upper-case path) must be left alone by cleaning; counted in keptBytes.
-bool FileIsSpeciallyProtected(JobState& state, const std::string& path);
+// `keepsWholeCard`: the job's package keeps every file (LoadedPackage::KeepsWholeCard). Logs
+// "FileIsSpeciallyProtected".
+bool FileIsSpeciallyProtected(const Reporter& log, const std::string& path, bool keepsWholeCard);
 // The file is outside the CRC-checked set.
 bool FileIsCRCExempt(const std::string& path);
 

@@ -6,7 +6,7 @@
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "package/card_path.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "rules/file_rules.h"
@@ -30,7 +30,8 @@ std::string CRCListPathFor(JobState& state, int32_t target) {
   return state.globalFlashPath + (target == kTargetPanel3940 ? kCRCList3940 : kCRCList3950);
 }
 
-bool LoadArrayFromCRCFile(JobState& state, const std::string& path) {
+bool LoadArrayFromCRCFile(JobState& state, const std::string& path,
+                          std::vector<FILE_INFO_STRUCT>& fileTable) {
   state.Log("LoadArrayFromCRCFile");
   Bytes bytes;
   if (!ReadList(state.platform, path, &bytes)) {
@@ -75,23 +76,23 @@ bool LoadArrayFromCRCFile(JobState& state, const std::string& path) {
     record.kind = kind;
     records.push_back(record);
   }
-  state.fileTable.insert(state.fileTable.end(), records.begin(), records.end());
+  fileTable.insert(fileTable.end(), records.begin(), records.end());
   return true;
 }
 
-bool VerifyCRCFile(JobState& state) {
+bool VerifyCRCFile(JobState& state, const std::vector<FILE_INFO_STRUCT>& fileTable) {
   state.Log("VerifyCRCFile");
   Bytes bytes;
   if (!ReadList(state.platform, CRCListPathFor(state, state.targetType), &bytes)) {
     state.ShowMessage("CRC information not found!", MessageButtons::Ok, MessageIcon::Exclamation);
     return false;
   }
-  const size_t count = state.fileTable.size();
+  const size_t count = fileTable.size();
   if (count <= 1) return true;
   ByteReader reader(bytes);
   // The last record is not checked: it is the list itself, which cannot hold its own CRC.
   for (size_t i = 0; i + 1 < count; ++i) {
-    const FILE_INFO_STRUCT& record = state.fileTable[i];
+    const FILE_INFO_STRUCT& record = fileTable[i];
     if (!IsPanelKind(record.kind)) continue;
     // One forward pass: each record's entry is searched for from where the one before was
     // found, on through the list (each entry takes three lines), up to the end marker.

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "package/byte_reader.h"
+#include "package/file_table.h"
 
 namespace cw {
 
@@ -25,16 +27,17 @@ inline constexpr const char* kMsgCRCListUnsafePath = "Stored CRC file names a fi
 // The card's CRC list for targetType: the 3940 list for 2, the 3950 list for any other value.
 std::string CRCListPathFor(JobState& state, int32_t target);
 
-// Appends one record per entry of the list at `path` to fileTable (cardPath upper-cased with
+// Appends one record per entry of the list at `path` to `fileTable` (cardPath upper-cased with
 // every "\HARDDISK\" removed, fileCrc, kind 3 on a 3940 panel, 9 on a 3950 panel, else 0),
 // leaving out CRC-exempt entries. False after its message when the list cannot be opened, ends
 // inside an entry or names a place outside the card (then nothing of it is appended).
-bool LoadArrayFromCRCFile(JobState& state, const std::string& path);
+bool LoadArrayFromCRCFile(JobState& state, const std::string& path,
+                          std::vector<FILE_INFO_STRUCT>& fileTable);
 
-// After a store: the card's list holds every panel record of fileTable (but the last) with the
+// After a store: the card's list holds every panel record of `fileTable` (but the last) with the
 // same CRC, in table order, before its end marker, whatever the lengths of the table and the
 // list. Shows "CRC information not found!" when the list is missing.
-bool VerifyCRCFile(JobState& state);
+bool VerifyCRCFile(JobState& state, const std::vector<FILE_INFO_STRUCT>& fileTable);
 
 enum class OSImageSearch { kFound, kNotFound, kEmptyList };
 

@@ -9,7 +9,8 @@
 #include "card/card_inspection.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
+#include "package/loaded_package.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "rules/bhelper.h"
@@ -52,7 +53,7 @@ bool ReadsWhole(Platform& platform, const std::string& path) {
 // missing or cannot be read never matches, not even a record whose CRC is 0 (the CRC of an
 // empty file).
 bool MatchesCRC(JobState& state, const std::string& path, uint32_t recordedCrc) {
-  const uint32_t crc = CBHelper::GetFileCRC(state, path);
+  const uint32_t crc = CBHelper::GetFileCRC(state.platform, state, path);
   const bool readable = crc != 0 || ReadsWhole(state.platform, path);
   const bool matched = readable && crc == recordedCrc;
   state.RecordFileCheck({.path = path,
@@ -65,15 +66,15 @@ bool MatchesCRC(JobState& state, const std::string& path, uint32_t recordedCrc) 
 // A package copy on the card checks itself; the check goes into the job's record. A stored copy
 // checked against the package it should have been made from (`madeFrom`) must also hold that
 // package's records: an intact copy of another release does not pass.
-bool PackageCopyPasses(JobState& state, const std::string& path, File* file,
-                       std::optional<StoredCopy> madeFrom = std::nullopt) {
+bool PackageCopyPasses(JobState& state, const LoadedPackage& package, const std::string& path,
+                       File* file, std::optional<StoredCopy> madeFrom = std::nullopt) {
   PackageCrcs crcs;
   Bytes whole;
   bool passed = file != nullptr && VerifyFWPFile(state, *file, &crcs, madeFrom ? &whole : nullptr);
   if (passed && madeFrom) {
     // A copy that keeps no CRC-32 was not read by its check.
     if (whole.empty() && !ReadWholeFile(*file, kMaxPackageBytes, &whole)) passed = false;
-    if (passed && !StoredCopyMadeFrom(whole, state.fileTable, *madeFrom)) {
+    if (passed && !StoredCopyMadeFrom(whole, package.fileTable, *madeFrom)) {
       state.Log("  the stored copy was not made from this package: " + path);
       passed = false;
     }
@@ -88,7 +89,8 @@ bool PackageCopyPasses(JobState& state, const std::string& path, File* file,
 
 class Verification {
  public:
-  explicit Verification(JobState& job) : state(job) {}
+  Verification(JobState& job, const CardFacts& card, const LoadedPackage& package)
+      : state(job), card(card), package(package) {}
   int Run();
 
  private:
@@ -98,6 +100,7 @@ class Verification {
     allPassed_ = false;
   }
   void ShowCount() { state.SetStatus(Format("%d Files verified", verified_)); }
+  std::string NameOnly(const std::string& cardPath);
   void CheckRecord(const FILE_INFO_STRUCT& record);
   void CheckStoredPackage(const std::string& path, StoredCopy part);
   void CheckOtherPackage(const std::string& path);
@@ -105,6 +108,8 @@ class Verification {
   int PanelFailure(const std::string& message);
 
   JobState& state;
+  const CardFacts& card;
+  const LoadedPackage& package;
   int32_t verified_ = 0;
   bool allPassed_ = true;
   std::string failures_ = "\r\nThe following files did not pass the CRC test:";
@@ -112,16 +117,21 @@ class Verification {
   bool storing_ = state.job.storeInProgress != 0;
 };
 
+std::string Verification::NameOnly(const std::string& cardPath) {
+  state.Log("GetFilenameNoPath");
+  return GetFilenameNoPath(cardPath);
+}
+
 void Verification::CheckRecord(const FILE_INFO_STRUCT& record) {
-  if (!FileIsRelevant(state, record)) return;
+  if (!FileIsRelevant(state, state.targetType, record)) return;
   const std::string cardPath = FieldText(record.cardPath);
   // On an Engine card the stored-as-is common files live in the card root.
   std::string path = state.globalFlashPath + "\\" +
                      (record.kind == kKindCommonRaw && state.targetType == kTargetEngine
-                          ? GetFilenameNoPath(state, cardPath)
+                          ? NameOnly(cardPath)
                           : cardPath);
   ShowCount();
-  FixFileStatus(state, path);
+  FixFileStatus(state.platform, state, path);
   path = ToUpperAscii(path);
 
   if (state.targetType == kTargetEngine) {
@@ -148,7 +158,7 @@ void Verification::CheckStoredPackage(const std::string& path, StoredCopy part) 
   // Against a package (a store, or a verify given one) the copies must be that package's; the
   // card's own copy is its own reference.
   const bool againstPackage = storing_ || state.job.usePackageFile != 0;
-  if (PackageCopyPasses(state, path, file.get(),
+  if (PackageCopyPasses(state, package, path, file.get(),
                         againstPackage ? std::optional<StoredCopy>(part) : std::nullopt)) {
     Pass();
     ShowCount();
@@ -163,7 +173,7 @@ void Verification::CheckOtherPackage(const std::string& path) {
     if (storing_ && state.targetType != kTargetEngine) Fail(path);
     return;
   }
-  if (PackageCopyPasses(state, path, file.get())) {
+  if (PackageCopyPasses(state, package, path, file.get())) {
     Pass();
     ShowCount();
   } else {
@@ -177,13 +187,13 @@ int Verification::PanelFailure(const std::string& message) {
 }
 
 int Verification::CheckPanel() {
-  if (storing_ && !VerifyCRCFile(state)) {
+  if (storing_ && !VerifyCRCFile(state, package.fileTable)) {
     state.ShowAndRecord(
         "CRC File verification failed.\r\nAttempting to restore previous files.\r\n",
         MessageIcon::Exclamation);
     return kVerifyFailedRestore;
   }
-  if (state.osInPackage != 0) return kVerifyPassed;
+  if (package.osInPackage != 0) return kVerifyPassed;
 
   // The package did not replace the OS image, so the card's own must still be intact.
   std::unique_ptr<File> list =
@@ -203,26 +213,26 @@ int Verification::CheckPanel() {
 }
 
 int Verification::Run() {
-  const int32_t total = static_cast<int32_t>(state.fileTable.size());
+  const int32_t total = static_cast<int32_t>(package.fileTable.size());
   state.SetProgressRange(0, total);
-  state.StartPhaseAmounts(kProgressVerification, total, FileTableBytes(state.fileTable));
+  state.StartPhaseAmounts(kProgressVerification, total, FileTableBytes(package.fileTable));
   for (int32_t i = 0; i < total; ++i) {
     state.StopIfRequested();
     CBHelper::BuildCRCTable();
     state.SetProgressPos(i);
-    const FILE_INFO_STRUCT& record = state.fileTable[static_cast<size_t>(i)];
+    const FILE_INFO_STRUCT& record = package.fileTable[static_cast<size_t>(i)];
     CheckRecord(record);
     state.CountFileDone(record.fileSize > 0 ? static_cast<uint64_t>(record.fileSize) : 0);
   }
 
   if (state.targetType == kTargetEngine) {
     CheckStoredPackage(state.globalFlashPath + "\\UPGRADE.FWP",
-                       state.has3950Support ? StoredCopy::kHalf3940 : StoredCopy::kWhole);
-    if (state.has3950Support)
+                       package.has3950Support ? StoredCopy::kHalf3940 : StoredCopy::kWhole);
+    if (package.has3950Support)
       CheckStoredPackage(state.globalFlashPath + "\\FWP_3950.FWP", StoredCopy::kHalf3950);
   }
   if (state.job.usePackageFile == 0) {
-    for (const std::string& path : state.otherPackageFiles) CheckOtherPackage(path);
+    for (const std::string& path : card.otherPackageFiles) CheckOtherPackage(path);
   }
 
   if (!allPassed_) {
@@ -251,9 +261,9 @@ int Verification::Run() {
 
 }  // namespace
 
-int Verify(JobState& state) {
+int Verify(JobState& state, const CardFacts& card, const LoadedPackage& package) {
   state.Log("Verify");
-  return Verification(state).Run();
+  return Verification(state, card, package).Run();
 }
 
 }  // namespace cw

@@ -1,5 +1,8 @@
 #pragma once
-// Card verification against fileTable.
+// Card verification against the loaded file table.
+
+#include "card/card_inspection.h"
+#include "package/loaded_package.h"
 
 namespace cw {
 
@@ -12,6 +15,8 @@ enum VerifyResult : int {
   kVerifyPassed = 2,
 };
 
-int Verify(JobState& state);
+// Checks every file of `package`'s table that belongs on the card, the Engine card's stored
+// copies, and (without a package) the card's other package files (`card`).
+int Verify(JobState& state, const CardFacts& card, const LoadedPackage& package);
 
 }  // namespace cw

@@ -17,6 +17,10 @@ const std::string kRoot =
 
 class BackupFoldersTest : public test::JobFixture {
  protected:
+  CardFacts card;
+  LoadedPackage package;
+
+ protected:
   BackupFoldersTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
     fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
@@ -32,7 +36,7 @@ TEST_F(BackupFoldersTest, AFolderOfManyFilesIsListedOnlyUntilItHoldsOne) {
     state.cardFileList.push_back(path);
   }
   fake.ClearCalls();
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
   EXPECT_EQ(fake.ReadFile(kRoot + "\\DATA\\F59.DAT"), "59");
   // Before it exists, and once it holds the first copy; never again.
   EXPECT_LE(fake.CallCount("FindFiles", kRoot + "\\DATA\\*.*"), 2u);
@@ -46,7 +50,7 @@ TEST_F(BackupFoldersTest, EachMissingFolderIsStillCreatedOnce) {
     fake.WriteFile(path, "x");
     state.cardFileList.push_back(path);
   }
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
   for (const std::string& folder : {kRoot + "\\A", kRoot + "\\B", kRoot + "\\A\\SUB"}) {
     const auto lines = LogLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "  trying to create " + folder), 1) << folder;

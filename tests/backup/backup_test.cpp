@@ -19,6 +19,10 @@ const std::string kPanelRoot = kData + "\\QUORVANE_PANEL_CF_BACKUP";
 
 class BackupTest : public test::JobFixture {
  protected:
+  CardFacts card;
+  LoadedPackage package;
+
+ protected:
   BackupTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
     fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
@@ -36,7 +40,7 @@ class BackupTest : public test::JobFixture {
   void Panel() {
     state.targetType = kTargetPanel3940;
     state.backupRoot = kPanelRoot;
-    state.osOnCard = 1;
+    card.osOnCard = 1;
   }
   std::vector<std::string> LinesStartingWith(const std::string& prefix) const {
     std::vector<std::string> found;
@@ -51,7 +55,7 @@ TEST_F(BackupTest, CreatesMissingFoldersFromTheTopAndMirrorsTheCard) {
   CardFile("E:\\UPGRADE.FWP", "package");
   CardFile("E:\\BREVANT\\DATA\\A.DAT", "a");
 
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
 
   EXPECT_EQ(LinesStartingWith("  trying to create "),
             (std::vector<std::string>{
@@ -78,7 +82,7 @@ TEST_F(BackupTest, CreatesMissingFoldersFromTheTopAndMirrorsTheCard) {
 TEST_F(BackupTest, CountsInTheStatusAndWrapsTheProgressAtOneHundred) {
   Engine();
   for (int i = 0; i < 120; ++i) CardFile(Format("E:\\F%03d.DAT", i), Format("%d", i));
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
   EXPECT_EQ(job.statusText.Get(), "120 Files backed up");
   EXPECT_EQ(job.progressPos.load(), 19);
   EXPECT_EQ(job.progressMax.load(), 100);
@@ -89,7 +93,7 @@ TEST_F(BackupTest, CountsInTheStatusAndWrapsTheProgressAtOneHundred) {
 TEST_F(BackupTest, ReadOnlyCardFileIsMadeWritableBeforeItIsCopied) {
   Engine();
   CardFile("E:\\LOCKED.DAT", "locked", kAttrReadOnly | kAttrHidden);
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
   EXPECT_EQ(fake.Attributes("E:\\LOCKED.DAT"), kAttrArchive);
   EXPECT_EQ(fake.ReadFile(kEngineRoot + "\\LOCKED.DAT"), "locked");
 
@@ -102,7 +106,7 @@ TEST_F(BackupTest, ReadOnlyCardFileIsMadeWritableBeforeItIsCopied) {
 TEST_F(BackupTest, EngineCardIsBackedUpButNotErased) {
   Engine();
   CardFile("E:\\BREVANT\\APP.EXE", "app");
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
   EXPECT_TRUE(fake.Exists("E:\\BREVANT\\APP.EXE"));
   EXPECT_EQ(LogLines().back(), "  elected not to erase the flash.");
   EXPECT_TRUE(Logged("  backup complete."));
@@ -113,7 +117,7 @@ TEST_F(BackupTest, PanelCardIsErasedAfterACompleteBackup) {
   CardFile("E:\\NK.BIN", "os");
   CardFile("E:\\BREVANT\\APP.EXE", "app");
   CardFile("E:\\BREVANT\\BPANEL.INI", "settings");
-  ASSERT_TRUE(BackupFiles(state, true));
+  ASSERT_TRUE(BackupFiles(state, card, package, true));
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\APP.EXE"));
   EXPECT_TRUE(fake.Exists("E:\\BREVANT\\BPANEL.INI"));
   EXPECT_TRUE(fake.Exists("E:\\NK.BIN"));
@@ -126,14 +130,14 @@ TEST_F(BackupTest, PanelCardIsErasedAfterACompleteBackup) {
 // in a job that changed nothing.
 TEST_F(BackupTest, PanelWithoutAnyOperatingSystemIsRefusedBeforeTheOldBackupIsTouched) {
   Panel();
-  state.osOnCard = 0;
-  state.osInPackage = 0;
+  card.osOnCard = 0;
+  package.osInPackage = 0;
   fake.WriteFile(kPanelRoot + "\\OLD.DAT", "old");
   state.backupFileList = {kPanelRoot + "\\OLD.DAT"};
   CardFile("E:\\BREVANT\\APP.EXE", "app");
   fake.ClearCalls();
 
-  EXPECT_FALSE(BackupFiles(state, true));
+  EXPECT_FALSE(BackupFiles(state, card, package, true));
   EXPECT_EQ(prompt.messages(),
             (std::vector<std::string>{
                 "WinCE OS was neither found on the compact flash nor in the FWP file.\r\n"
@@ -147,8 +151,8 @@ TEST_F(BackupTest, PanelWithoutAnyOperatingSystemIsRefusedBeforeTheOldBackupIsTo
   EXPECT_TRUE(fake.Exists("E:\\BREVANT\\APP.EXE"));
 
   // Either image is enough.
-  state.osInPackage = 1;
-  EXPECT_TRUE(BackupFiles(state, false));
+  package.osInPackage = 1;
+  EXPECT_TRUE(BackupFiles(state, card, package, false));
 }
 
 TEST_F(BackupTest, FailedCopyStopsTheBackupAndLeavesTheCardUntouched) {
@@ -158,7 +162,7 @@ TEST_F(BackupTest, FailedCopyStopsTheBackupAndLeavesTheCardUntouched) {
   CardFile("E:\\BREVANT\\C.EXE", "c");
   fake.FailCall("CopyFile", kErrDiskFull, 2);
 
-  EXPECT_FALSE(BackupFiles(state, true));
+  EXPECT_FALSE(BackupFiles(state, card, package, true));
   const std::string error = "\r\nCopy File Error - 112 - " + kPanelRoot + "\\BREVANT\\B.EXE\r\n";
   EXPECT_NE(job.diagnosticsText.Get().find(error), std::string::npos);
   EXPECT_NE(fake.ReadFile(test::kLogPath).find("Copy File Error - 112 - " + kPanelRoot), std::string::npos);
@@ -175,7 +179,7 @@ TEST_F(BackupTest, FolderThatCannotBeCreatedIsLoggedAndTheCopyReportsTheFailure)
   fake.AddFolder(kData);
   CardFile("E:\\DATA\\A.DAT", "a");
   fake.FailCall("CreateDirectory", kErrAccessDenied);
-  EXPECT_FALSE(BackupFiles(state, false));
+  EXPECT_FALSE(BackupFiles(state, card, package, false));
   EXPECT_TRUE(Logged("  trying to create " + kEngineRoot + "\\DATA"));
   EXPECT_TRUE(Logged("  create directory failed with status of 5"));
   EXPECT_NE(job.diagnosticsText.Get().find("\r\nCopy File Error - 3 - " + kEngineRoot +
@@ -194,7 +198,7 @@ TEST_F(BackupTest, MarkedWhileMadeAndFlushedBeforeTheCardChanges) {
   CardFile("E:\\BREVANT\\APP.EXE", "app");
   const std::string mark = BackupMarkName(kPanelRoot);
   fake.ClearCalls();
-  ASSERT_TRUE(BackupFiles(state, true));
+  ASSERT_TRUE(BackupFiles(state, card, package, true));
 
   std::vector<std::string> order;
   for (const FakeCall& call : fake.Calls()) {
@@ -245,7 +249,7 @@ TEST_F(BackupTest, FailedMarkOrFlushEndsTheBackupBeforeTheCardChanges) {
     job.diagnosticsText.Set("");
     fake.FailCall(c.op, kErrAccessDenied, 1, c.path);
 
-    EXPECT_FALSE(BackupFiles(state, true));
+    EXPECT_FALSE(BackupFiles(state, card, package, true));
     EXPECT_NE(job.diagnosticsText.Get().find(c.line), std::string::npos)
         << job.diagnosticsText.Get();
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
@@ -260,7 +264,7 @@ TEST_F(BackupTest, StopRequestEndsTheJobAfterTheCurrentFile) {
   CardFile("E:\\A.DAT", "a");
   CardFile("E:\\B.DAT", "b");
   job.stopRequested = 1;
-  EXPECT_THROW(BackupFiles(state, false), JobStopped);
+  EXPECT_THROW(BackupFiles(state, card, package, false), JobStopped);
   EXPECT_EQ(job.jobRunning.load(), 1);  // the worker entry ends the job
   EXPECT_EQ(state.backupFileList.size(), 1u);
   EXPECT_FALSE(fake.Exists(kEngineRoot + "\\B.DAT"));
@@ -270,7 +274,7 @@ TEST_F(BackupTest, EmptyCardEmptiesTheBackupFolder) {
   Engine();
   fake.WriteFile(kEngineRoot + "\\OLD.DAT", "old");
   state.backupFileList = {kEngineRoot + "\\OLD.DAT"};
-  EXPECT_TRUE(BackupFiles(state, false));
+  EXPECT_TRUE(BackupFiles(state, card, package, false));
   EXPECT_FALSE(fake.Exists(kEngineRoot + "\\OLD.DAT"));
   EXPECT_TRUE(state.backupFileList.empty());
   EXPECT_EQ(job.progressMax.load(), 100);

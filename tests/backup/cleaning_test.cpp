@@ -48,7 +48,7 @@ TEST_F(CleaningTest, CardCleaningDeletesOnlyUnprotectedFilesOfTheMakersFolder) {
                           "E:\\BREVANT\\PUBLIC\\LOG.DAT", "E:\\BREVANT\\WD\\CRCFILE.TXT",
                           "E:\\BREVANT\\SCREENS\\MAIN.MKY", "E:\\NK.BIN", "E:\\ROOT.TXT",
                           "E:\\DATA\\BREVANT.TXT", "e:\\brevant\\sub\\lower.txt"});
-  CleanCF(state, files);
+  CleanCF(state, files, false);
 
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\APP.EXE"));
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\SUB\\LOWER.TXT"));
@@ -68,7 +68,7 @@ TEST_F(CleaningTest, FixFileStatusLeavesOnlyTheArchiveBit) {
                               kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive}) {
     SCOPED_TRACE(attributes);
     fake.WriteFile("E:\\BREVANT\\F.TXT", "content", attributes);
-    EXPECT_TRUE(FixFileStatus(state, "E:\\BREVANT\\F.TXT"));
+    EXPECT_TRUE(FixFileStatus(state.platform, state, "E:\\BREVANT\\F.TXT"));
     EXPECT_EQ(fake.Attributes("E:\\BREVANT\\F.TXT"), kAttrArchive);
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\F.TXT"), "content");
   }
@@ -78,7 +78,7 @@ TEST_F(CleaningTest, FixFileStatusLeavesOnlyTheArchiveBit) {
 
 TEST_F(CleaningTest, FixFileStatusLeavesAnUnblockedFileAlone) {
   fake.WriteFile("E:\\F.TXT", "x", kAttrArchive);
-  EXPECT_TRUE(FixFileStatus(state, "E:\\F.TXT"));
+  EXPECT_TRUE(FixFileStatus(state.platform, state, "E:\\F.TXT"));
   EXPECT_EQ(fake.CallCount("SetFileAttributes"), 0u);
   EXPECT_EQ(LogLines(), (std::vector<std::string>{"FixFileStatus", "  E:\\F.TXT",
                                                   "    obtained file status, attributes: 20",
@@ -86,7 +86,7 @@ TEST_F(CleaningTest, FixFileStatusLeavesAnUnblockedFileAlone) {
 }
 
 TEST_F(CleaningTest, FixFileStatusOnAMissingFileFails) {
-  EXPECT_FALSE(FixFileStatus(state, "E:\\GONE.TXT"));
+  EXPECT_FALSE(FixFileStatus(state.platform, state, "E:\\GONE.TXT"));
   EXPECT_TRUE(Logged("    failed to open the file."));
   EXPECT_EQ(prompt.Count(), 0u);
 }
@@ -94,7 +94,7 @@ TEST_F(CleaningTest, FixFileStatusOnAMissingFileFails) {
 TEST_F(CleaningTest, AttributesThatCannotBeChangedAreReported) {
   fake.WriteFile("E:\\LOCKED.TXT", "x", kAttrReadOnly);
   fake.FailAlways("SetFileAttributes", kErrAccessDenied);
-  EXPECT_FALSE(FixFileStatus(state, "E:\\LOCKED.TXT"));
+  EXPECT_FALSE(FixFileStatus(state.platform, state, "E:\\LOCKED.TXT"));
   const std::string message = "E:\\LOCKED.TXT file status could not be correctly modified.";
   EXPECT_TRUE(Logged("    SetStatus exception, cause: 5, IOsError: 5"));
   EXPECT_TRUE(Logged(message));

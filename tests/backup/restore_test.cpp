@@ -23,12 +23,16 @@ const std::string kPanelRoot = kData + "\\QUORVANE_PANEL_CF_BACKUP";
 
 class RestoreTest : public test::JobFixture {
  protected:
+  CardFacts card;
+  LoadedPackage package;
+
+ protected:
   RestoreTest() {
     fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
     fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
     state.backupSkipped = 0;
     state.softwareTestMode = 0;
-    state.has3950Support = 0;
+    package.has3950Support = 0;
     job.storeInProgress = 1;
     job.usePackageFile = 1;
     job.skipBackup = 0;
@@ -53,8 +57,8 @@ class RestoreTest : public test::JobFixture {
   void OldPanelCard() {
     state.targetType = kTargetPanel3940;
     state.backupRoot = kPanelRoot;
-    state.osOnCard = 1;
-    state.osInPackage = 0;
+    card.osOnCard = 1;
+    package.osInPackage = 0;
     CardFile("E:\\NK.BIN", "os image");
     CardFile("E:\\BREVANT\\APP.EXE", "app");
     CardFile("E:\\BREVANT\\DATA\\TABLE.DAT", "table");
@@ -79,7 +83,7 @@ TEST_F(RestoreTest, StoreWithoutBackupCannotRestore) {
   state.backupSkipped = 1;
   DamageCard();
   job.phaseWaits = 1;  // as a window asks
-  EXPECT_FALSE(AttemptRestore(state));
+  EXPECT_FALSE(AttemptRestore(state, card, package));
   EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
   EXPECT_TRUE(Logged("Restore Not Possible!! No Backup Files!!"));
   EXPECT_EQ(job.diagnosticsText.Get(), "Restore Not Possible!! No Backup Files!!");
@@ -91,11 +95,11 @@ TEST_F(RestoreTest, StoreWithoutBackupCannotRestore) {
 
 TEST_F(RestoreTest, EngineCardIsNotCleanedAndVerifiesAgainstItsStoredCopy) {
   OldEngineCard();
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
   DamageCard();
   fake.WriteFile("E:\\APP\\EXTRA.BIN", "extra");
 
-  EXPECT_TRUE(AttemptRestore(state));
+  EXPECT_TRUE(AttemptRestore(state, card, package));
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
   // Not cleaned; only what the failed store wrote beside the old files goes.
   EXPECT_FALSE(fake.Exists("E:\\APP\\EXTRA.BIN"));
@@ -119,35 +123,35 @@ TEST_F(RestoreTest, EngineCardIsNotCleanedAndVerifiesAgainstItsStoredCopy) {
 // restored card is checked against what it holds, not against the new package's support.
 TEST_F(RestoreTest, EngineCardRestoredAfterA3950PackageVerifiesAgainstItsOwnCopy) {
   OldEngineCard();
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
   DamageCard();
-  state.has3950Support = 1;
+  package.has3950Support = 1;
 
-  EXPECT_TRUE(AttemptRestore(state));
+  EXPECT_TRUE(AttemptRestore(state, card, package));
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
-  EXPECT_EQ(state.has3950Support, 0);
+  EXPECT_EQ(package.has3950Support, 0);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
 }
 
 TEST_F(RestoreTest, RestoreOnlyWithoutCreateBackupStillRestores) {
   OldEngineCard();
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
   DamageCard();
   job.skipBackup = 1;
   state.backupSkipped = 1;
   job.storeInProgress = 0;  // a restore-only job
-  EXPECT_TRUE(AttemptRestore(state));
+  EXPECT_TRUE(AttemptRestore(state, card, package));
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
 }
 
 TEST_F(RestoreTest, PanelCardIsCleanedThenRestoredFromACompleteBackup) {
   OldPanelCard();
-  ASSERT_TRUE(BackupFiles(state, true));
+  ASSERT_TRUE(BackupFiles(state, card, package, true));
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\APP.EXE"));  // the backup erased it
   // The failed store left a broken application file.
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "new");
 
-  EXPECT_TRUE(AttemptRestore(state));
+  EXPECT_TRUE(AttemptRestore(state, card, package));
   EXPECT_TRUE(Logged("  attempting to clean the CF."));
   EXPECT_EQ(fake.CallCount("DeleteFile", "E:\\BREVANT\\APP.EXE"), 2u);  // erase, then clean
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
@@ -161,10 +165,10 @@ TEST_F(RestoreTest, PanelCardIsCleanedThenRestoredFromACompleteBackup) {
 // the card again, so the new file goes too and the card is left as it was.
 TEST_F(RestoreTest, FilesAddedByTheFailedStoreAreCleanedAway) {
   OldPanelCard();
-  ASSERT_TRUE(BackupFiles(state, true));
+  ASSERT_TRUE(BackupFiles(state, card, package, true));
   fake.WriteFile("E:\\BREVANT\\NEW\\PLUGIN.DLL", "new plugin");
 
-  EXPECT_TRUE(AttemptRestore(state));
+  EXPECT_TRUE(AttemptRestore(state, card, package));
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\NEW\\PLUGIN.DLL"));
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
@@ -172,7 +176,7 @@ TEST_F(RestoreTest, FilesAddedByTheFailedStoreAreCleanedAway) {
 
 TEST_F(RestoreTest, RestoreCountsAndSetsTheProgressRangeToTheBackup) {
   OldEngineCard();
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
   EXPECT_TRUE(RestoreFiles(state));
   EXPECT_EQ(job.statusText.Get(), "2 Files Restored");
   EXPECT_EQ(job.progressMin.load(), 0);
@@ -192,10 +196,10 @@ TEST_F(RestoreTest, ReformattedOrPartlyDeletedCardGetsItsWholeTreeBack) {
     state.cardFileList.clear();
     job.diagnosticsText.Set("");
     OldPanelCard();
-    ASSERT_TRUE(BackupFiles(state, false));
+    ASSERT_TRUE(BackupFiles(state, card, package, false));
     fake.RemoveTree(reformatted ? "E:" : "E:\\BREVANT\\DATA");
 
-    EXPECT_TRUE(AttemptRestore(state));
+    EXPECT_TRUE(AttemptRestore(state, card, package));
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\DATA\\TABLE.DAT"), "table");
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
     EXPECT_EQ(fake.ReadFile("E:\\NK.BIN"), "os image");
@@ -206,7 +210,7 @@ TEST_F(RestoreTest, ReformattedOrPartlyDeletedCardGetsItsWholeTreeBack) {
   fake.RemoveTree("E:");
   job.diagnosticsText.Set("");
   fake.FailCall("CopyFile", kErrSharingViolation, 1, kPanelRoot + "\\BREVANT\\APP.EXE");
-  EXPECT_FALSE(AttemptRestore(state));
+  EXPECT_FALSE(AttemptRestore(state, card, package));
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\DATA\\TABLE.DAT"), "table");
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\BPANEL.INI"), "settings");
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\APP.EXE"));
@@ -222,9 +226,9 @@ TEST_F(RestoreTest, ReformattedOrPartlyDeletedCardGetsItsWholeTreeBack) {
 
 TEST_F(RestoreTest, FailedEjectionEndsTheRestoreAsFailed) {
   OldEngineCard();
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
   fake.FailAlways("OpenVolume", kErrAccessDenied);
-  EXPECT_FALSE(AttemptRestore(state));
+  EXPECT_FALSE(AttemptRestore(state, card, package));
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
   EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
   EXPECT_FALSE(Logged("  attempting to load the info array."));
@@ -234,8 +238,8 @@ TEST_F(RestoreTest, CardWithoutReferenceFailsToReload) {
   state.targetType = kTargetEngine;
   state.backupRoot = kEngineRoot;
   CardFile("E:\\APP\\MAIN.BIN", "old");  // no stored package on this card
-  ASSERT_TRUE(BackupFiles(state, false));
-  EXPECT_FALSE(AttemptRestore(state));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
+  EXPECT_FALSE(AttemptRestore(state, card, package));
   EXPECT_TRUE(Logged("  failed to load info array."));
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
   EXPECT_TRUE(prompt.Contains("Stored FWP file not found on flash."));
@@ -245,8 +249,8 @@ TEST_F(RestoreTest, CardWithoutReferenceFailsToReload) {
 TEST_F(RestoreTest, RestoredCardThatDoesNotVerifyIsReported) {
   OldEngineCard();
   fake.WriteFile("E:\\APP\\MAIN.BIN", "not what the stored copy says");
-  ASSERT_TRUE(BackupFiles(state, false));
-  EXPECT_FALSE(AttemptRestore(state));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
+  EXPECT_FALSE(AttemptRestore(state, card, package));
   EXPECT_EQ(job.restoreState.load(), kPhaseDone);
   EXPECT_EQ(job.restoreVerifyState.load(), kPhaseFailed);
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
@@ -254,9 +258,9 @@ TEST_F(RestoreTest, RestoredCardThatDoesNotVerifyIsReported) {
 
 TEST_F(RestoreTest, BenchModeShowsItsSuggestionBeforeTheCheck) {
   OldEngineCard();
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
   state.softwareTestMode = 1;
-  EXPECT_TRUE(AttemptRestore(state));
+  EXPECT_TRUE(AttemptRestore(state, card, package));
   state.softwareTestMode = 0;
   EXPECT_TRUE(prompt.Contains(
       "A bad file store has caused a restore.\r\nSuggestion: Mess with the files on the CF"));
@@ -268,7 +272,7 @@ TEST_F(RestoreTest, BenchModeShowsItsSuggestionBeforeTheCheck) {
 TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
   OldPanelCard();
   fake.FailCall("CopyFile", kErrDiskFull, 2);
-  ASSERT_FALSE(BackupFiles(state, true));
+  ASSERT_FALSE(BackupFiles(state, card, package, true));
   ASSERT_EQ(state.backupFileList.size(), 1u);
   ASSERT_TRUE(fake.Exists(BackupMarkName(kPanelRoot)));
 
@@ -281,7 +285,7 @@ TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
     }
     fake.ClearCalls();
     job.diagnosticsText.Set("");
-    EXPECT_FALSE(AttemptRestore(state));
+    EXPECT_FALSE(AttemptRestore(state, card, package));
     EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
     EXPECT_EQ(fake.CallCount("CopyFile"), 0u);
     EXPECT_EQ(job.statusText.Get(), kBackupIncompleteText);
@@ -296,10 +300,10 @@ TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
 
   // A complete backup takes the mark away; a folder without one, as made before the mark
   // existed, is complete.
-  ASSERT_TRUE(BackupFiles(state, true));
+  ASSERT_TRUE(BackupFiles(state, card, package, true));
   EXPECT_FALSE(fake.Exists(BackupMarkName(kPanelRoot)));
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "broken");
-  EXPECT_TRUE(AttemptRestore(state));
+  EXPECT_TRUE(AttemptRestore(state, card, package));
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
 }
 
@@ -311,7 +315,7 @@ TEST_F(RestoreTest, RestoreWithAnEmptyBackupIsNotPossible) {
   job.skipBackup = 1;
   ASSERT_TRUE(state.backupFileList.empty());
 
-  EXPECT_FALSE(AttemptRestore(state));
+  EXPECT_FALSE(AttemptRestore(state, card, package));
   EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
   EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
@@ -326,13 +330,13 @@ TEST_F(RestoreTest, BackupPathsMapBackWhateverTheCaseOfTheDataFolder) {
   job.dataPath = "C:\\Temp\\";
   OldEngineCard();
   state.backupRoot = BackupRootForTarget(state);
-  ASSERT_TRUE(BackupFiles(state, false));
+  ASSERT_TRUE(BackupFiles(state, card, package, false));
   DamageCard();
   GetBackupFilesArray(state, state.backupFileList);  // as stage 7 lists it: upper-cased
   ASSERT_EQ(state.backupFileList.size(), 2u);
   ASSERT_NE(state.backupFileList[0].find("C:\\TEMP\\"), std::string::npos);
 
-  EXPECT_TRUE(AttemptRestore(state));
+  EXPECT_TRUE(AttemptRestore(state, card, package));
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
 }

@@ -15,12 +15,16 @@ const char kBadFat[] =
 const char kTooBig[] =
     "The compact flash size exceeds the engine file system's capability.\r\nDownload terminated.";
 
-class BasicFlashCheckTest : public test::JobFixture {};
+class BasicFlashCheckTest : public test::JobFixture {
+ protected:
+  bool Check() { return BasicFlashCheck(fake, state, state.globalFlashPath, card); }
+  CardFacts card;
+};
 
 TEST_F(BasicFlashCheckTest, CardOfExactly2GiBPasses) {
   fake.AddDrive('E', DriveType::Removable, "FAT16", kTwoGiB);
-  EXPECT_TRUE(BasicFlashCheck(state));
-  EXPECT_EQ(state.cardTotalBytes, kTwoGiB);
+  EXPECT_TRUE(Check());
+  EXPECT_EQ(card.cardTotalBytes, kTwoGiB);
   EXPECT_EQ(prompt.Count(), 0u);
   EXPECT_EQ(LogLines(), (std::vector<std::string>{"BasicFlashCheck", "  flash information:",
                                                   "    total CF space: 2147483648",
@@ -32,7 +36,7 @@ TEST_F(BasicFlashCheckTest, CardOfExactly2GiBPasses) {
 
 TEST_F(BasicFlashCheckTest, OneByteMoreThan2GiBIsRefusedWithItsFullSizeLogged) {
   fake.AddDrive('E', DriveType::Removable, "FAT", kTwoGiB + 1);
-  EXPECT_FALSE(BasicFlashCheck(state));
+  EXPECT_FALSE(Check());
   EXPECT_TRUE(Logged("    total CF space: 2147483649"));
   EXPECT_TRUE(Logged("  compact flash is too big."));
   ASSERT_EQ(prompt.calls().size(), 1u);
@@ -42,7 +46,7 @@ TEST_F(BasicFlashCheckTest, OneByteMoreThan2GiBIsRefusedWithItsFullSizeLogged) {
 
 TEST_F(BasicFlashCheckTest, CapacityBeyond32BitsIsRefused) {
   fake.AddDrive('E', DriveType::Removable, "FAT", (1ull << 32) + 512);
-  EXPECT_FALSE(BasicFlashCheck(state));
+  EXPECT_FALSE(Check());
   EXPECT_TRUE(Logged("    total CF space: 4294967808"));
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{kTooBig});
 }
@@ -51,13 +55,13 @@ TEST_F(BasicFlashCheckTest, FatAndFat16PassOtherNamesAreRefused) {
   for (const char* fs : {"FAT", "FAT16"}) {
     SCOPED_TRACE(fs);
     fake.AddDrive('E', DriveType::Removable, fs, 64ull << 20);
-    EXPECT_TRUE(BasicFlashCheck(state));
+    EXPECT_TRUE(Check());
   }
   EXPECT_EQ(prompt.Count(), 0u);
   for (const char* fs : {"FAT32", "fat", "FAT16 ", "NTFS", "EXFAT"}) {
     SCOPED_TRACE(fs);
     fake.AddDrive('E', DriveType::Removable, fs, 64ull << 20);
-    EXPECT_FALSE(BasicFlashCheck(state));
+    EXPECT_FALSE(Check());
   }
   EXPECT_EQ(prompt.Count(kBadFat), 5u);
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::None);
@@ -67,7 +71,7 @@ TEST_F(BasicFlashCheckTest, FatAndFat16PassOtherNamesAreRefused) {
 
 TEST_F(BasicFlashCheckTest, CardWithoutCapacityIsNotDetected) {
   fake.AddDrive('E', DriveType::Removable, "FAT", 0);
-  EXPECT_FALSE(BasicFlashCheck(state));
+  EXPECT_FALSE(Check());
   ASSERT_EQ(prompt.calls().size(), 1u);
   EXPECT_EQ(prompt.calls()[0].text, kNoCard);
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Exclamation);
@@ -77,12 +81,12 @@ TEST_F(BasicFlashCheckTest, CardWithoutCapacityIsNotDetected) {
 
 TEST_F(BasicFlashCheckTest, FailedQueryKeepsThePreviousCapacity) {
   state.globalFlashPath = "R:";  // no such drive
-  EXPECT_FALSE(BasicFlashCheck(state));
+  EXPECT_FALSE(Check());
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{kNoCard});
 
-  state.cardTotalBytes = 12345;
-  EXPECT_FALSE(BasicFlashCheck(state));
-  EXPECT_EQ(state.cardTotalBytes, 12345u);
+  card.cardTotalBytes = 12345;
+  EXPECT_FALSE(Check());
+  EXPECT_EQ(card.cardTotalBytes, 12345u);
   EXPECT_EQ(prompt.Count(kBadFat), 1u);
   EXPECT_TRUE(Logged("    total CF space: 12345"));
   EXPECT_TRUE(Logged("    file system type: "));
@@ -91,52 +95,54 @@ TEST_F(BasicFlashCheckTest, FailedQueryKeepsThePreviousCapacity) {
 TEST_F(BasicFlashCheckTest, QueriesTheRootOfTheCardPath) {
   fake.AddDrive('E', DriveType::Removable, "FAT", 1 << 20);
   state.globalFlashPath = "E:\\BREVANT";
-  EXPECT_TRUE(BasicFlashCheck(state));
+  EXPECT_TRUE(Check());
   EXPECT_EQ(fake.CallCount("GetDiskSpace", "E:\\"), 1u);
 }
 
 class GetCFInfoTest : public test::JobFixture {
  protected:
   GetCFInfoTest() { fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20); }
+  void Inspect() { card = GetCFInfo(fake, state, state.cardFileList, job.panelSelected != 0, card); }
+  CardFacts card;
 };
 
 TEST_F(GetCFInfoTest, LastMatchingFileDecides) {
   state.cardFileList = {"E:\\NK.NBG", "E:\\UPGRADE.FWP"};
-  GetCFInfo(state);
-  EXPECT_EQ(state.targetType, kTargetEngine);
-  EXPECT_EQ(state.osOnCard, 0);
+  Inspect();
+  EXPECT_EQ(card.targetType, kTargetEngine);
+  EXPECT_EQ(card.osOnCard, 0);
   EXPECT_TRUE(Logged("  target type: 1"));
   EXPECT_TRUE(Logged("  WinCE on flash: No"));
 
   state.cardFileList = {"E:\\UPGRADE.FWP", "E:\\NK.NBG"};
-  GetCFInfo(state);
-  EXPECT_EQ(state.targetType, kTargetPanel3950);
-  EXPECT_EQ(state.osOnCard, 1);
+  Inspect();
+  EXPECT_EQ(card.targetType, kTargetPanel3950);
+  EXPECT_EQ(card.osOnCard, 1);
   EXPECT_TRUE(Logged("  target type: 3"));
   EXPECT_TRUE(Logged("  WinCE on flash: Yes"));
 
   state.cardFileList = {"E:\\FWP_3950.FWP", "E:\\NK.BIN"};
-  GetCFInfo(state);
-  EXPECT_EQ(state.targetType, kTargetPanel3940);
+  Inspect();
+  EXPECT_EQ(card.targetType, kTargetPanel3940);
 }
 
 TEST_F(GetCFInfoTest, StoredPackageTestsComeAfterOsImageTestsWithinOnePath) {
   state.cardFileList = {"E:\\NK.NBG\\UPGRADE.FWP"};
-  GetCFInfo(state);
-  EXPECT_EQ(state.targetType, kTargetEngine);
+  Inspect();
+  EXPECT_EQ(card.targetType, kTargetEngine);
   state.cardFileList = {"E:\\NK.BIN.NK.NBG"};
-  GetCFInfo(state);
-  EXPECT_EQ(state.targetType, kTargetPanel3950);
+  Inspect();
+  EXPECT_EQ(card.targetType, kTargetPanel3950);
 }
 
 TEST_F(GetCFInfoTest, OtherPackagesAreCollectedAndStoredCopiesAreNot) {
-  state.otherPackageFiles = {"E:\\FROM_AN_EARLIER_SCAN.FWP"};
+  card.otherPackageFiles = {"E:\\FROM_AN_EARLIER_SCAN.FWP"};
   state.cardFileList = {"E:\\UPGRADE.FWP",          "E:\\FWP_3950.FWP",   "E:\\BACKUP.FWP",
                         "E:\\OLD\\UPGRADE_OLD.FWP", "E:\\PKG\\SPARE.FWP", "E:\\README.TXT"};
-  GetCFInfo(state);
-  EXPECT_EQ(state.otherPackageFiles,
+  Inspect();
+  EXPECT_EQ(card.otherPackageFiles,
             (std::vector<std::string>{"E:\\BACKUP.FWP", "E:\\PKG\\SPARE.FWP"}));
-  EXPECT_EQ(state.targetType, kTargetEngine);
+  EXPECT_EQ(card.targetType, kTargetEngine);
 }
 
 TEST_F(GetCFInfoTest, KeptBytesCountOnlyOpenableProtectedFilesWhenPanelSelected) {
@@ -145,38 +151,38 @@ TEST_F(GetCFInfoTest, KeptBytesCountOnlyOpenableProtectedFilesWhenPanelSelected)
   fake.WriteFile("E:\\BREVANT\\APP.EXE", std::string(50, 'a'));
   state.cardFileList = {"E:\\BREVANT\\BPANEL.INI", "E:\\BREVANT\\PUBLIC\\DATA.BIN",
                         "E:\\BREVANT\\APP.EXE", "E:\\BREVANT\\WD\\GONE.TXT"};
-  state.keptBytes = 7;
+  card.keptBytes = 7;
 
-  GetCFInfo(state);
-  EXPECT_EQ(state.keptBytes, 7u);
+  Inspect();
+  EXPECT_EQ(card.keptBytes, 7u);
   EXPECT_EQ(fake.CallCount("OpenFile", "E:\\BREVANT\\BPANEL.INI"), 0u);
 
   job.panelSelected = 1;
-  GetCFInfo(state);
-  EXPECT_EQ(state.keptBytes, 7u + 100u + 1000u);  // added to, never reset here
+  Inspect();
+  EXPECT_EQ(card.keptBytes, 7u + 100u + 1000u);  // added to, never reset here
   EXPECT_EQ(fake.CallCount("OpenFile", "E:\\BREVANT\\APP.EXE"), 0u);
   EXPECT_EQ(fake.CallCount("OpenFile", "E:\\BREVANT\\WD\\GONE.TXT"), 1u);
 }
 
 TEST_F(GetCFInfoTest, CardWithoutRecognisedFilesKeepsTheTargetType) {
   state.cardFileList = {"E:\\BREVANT\\APP.EXE", "E:\\AUTOEXEC.BAT"};
-  state.targetType = kTargetEngine;
-  GetCFInfo(state);
-  EXPECT_EQ(state.targetType, kTargetEngine);
-  EXPECT_EQ(state.osOnCard, 0);
+  card.targetType = kTargetEngine;
+  Inspect();
+  EXPECT_EQ(card.targetType, kTargetEngine);
+  EXPECT_EQ(card.osOnCard, 0);
 
-  state.targetType = kTargetUnknown;
+  card.targetType = kTargetUnknown;
   state.cardFileList.clear();
-  GetCFInfo(state);
-  EXPECT_EQ(state.targetType, kTargetUnknown);
+  Inspect();
+  EXPECT_EQ(card.targetType, kTargetUnknown);
   EXPECT_TRUE(Logged("  target type: 0"));
 }
 
 TEST_F(GetCFInfoTest, OsOnCardIsNeverClearedHere) {
-  state.osOnCard = 1;
+  card.osOnCard = 1;
   state.cardFileList = {"E:\\UPGRADE.FWP"};
-  GetCFInfo(state);
-  EXPECT_EQ(state.osOnCard, 1);
+  Inspect();
+  EXPECT_EQ(card.osOnCard, 1);
   EXPECT_EQ(LogLines().front(), "GetCFInfo");
   EXPECT_EQ(LogLines().back(), "  WinCE on flash: Yes");
 }

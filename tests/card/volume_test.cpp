@@ -66,7 +66,7 @@ TEST_F(VolumeTest, OperationsOnTheInvalidHandleFail) {
 }
 
 TEST_F(VolumeTest, CleanEjectShowsNothing) {
-  EXPECT_TRUE(EjectCompactFlash(state, 'E'));
+  EXPECT_TRUE(EjectCompactFlash(state.platform, state, 'E'));
   EXPECT_EQ(prompt.Count(), 0u);
   EXPECT_EQ(fake.DismountCount('E'), 1);
   EXPECT_EQ(job.diagnosticsText.Get(), "");
@@ -74,7 +74,7 @@ TEST_F(VolumeTest, CleanEjectShowsNothing) {
 
 TEST_F(VolumeTest, AccessDeniedNamesThePrivileges) {
   fake.FailAlways("OpenVolume", kErrAccessDenied);
-  EXPECT_FALSE(EjectCompactFlash(state, 'E'));
+  EXPECT_FALSE(EjectCompactFlash(state.platform, state, 'E'));
   const std::string expected = std::string("OpenVolume Failed. Error 5") +
                                "\r\nThe most likely cause is that you do not have\r\n"
                                "sufficient user priviliges on this computer." +
@@ -89,7 +89,7 @@ TEST_F(VolumeTest, AccessDeniedNamesThePrivileges) {
 
 TEST_F(VolumeTest, OtherOpenErrorsOnlyAskToReinsert) {
   fake.FailAlways("OpenVolume", kErrGenFailure);
-  EXPECT_FALSE(EjectCompactFlash(state, 'E'));
+  EXPECT_FALSE(EjectCompactFlash(state.platform, state, 'E'));
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{"OpenVolume Failed. Error 31" +
                                                         std::string(kReinsert)});
 }
@@ -97,7 +97,7 @@ TEST_F(VolumeTest, OtherOpenErrorsOnlyAskToReinsert) {
 // A drive that is no card names its own error, never a stale one or 0.
 TEST_F(VolumeTest, NonRemovableDriveReportsTheInvalidDrive) {
   SetLastError(kErrPathNotFound);
-  EXPECT_FALSE(EjectCompactFlash(state, 'F'));
+  EXPECT_FALSE(EjectCompactFlash(state.platform, state, 'F'));
   ASSERT_EQ(prompt.Count(), 1u);
   EXPECT_EQ(prompt.messages()[0].rfind("OpenVolume Failed. Error ", 0), 0u);
   EXPECT_EQ(prompt.messages()[0].rfind("OpenVolume Failed. Error 15\r\n", 0), 0u);
@@ -107,7 +107,7 @@ TEST_F(VolumeTest, NonRemovableDriveReportsTheInvalidDrive) {
 
 TEST_F(VolumeTest, RefusedDismountAsksForReinsertionAndStillSucceeds) {
   fake.FailCall("DismountVolume", kErrAccessDenied);
-  EXPECT_TRUE(EjectCompactFlash(state, 'E'));
+  EXPECT_TRUE(EjectCompactFlash(state.platform, state, 'E'));
   ASSERT_EQ(prompt.calls().size(), 1u);
   EXPECT_EQ(prompt.calls()[0].text, kStillMounted);
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Exclamation);
@@ -120,7 +120,7 @@ TEST_F(VolumeTest, RefusedDismountAsksForReinsertionAndStillSucceeds) {
 // refusal one question, and dismounted once let go.
 TEST_F(VolumeTest, AHeldVolumeIsAskedForUntilItIsLetGo) {
   fake.HoldVolume('E', 2);
-  EXPECT_TRUE(EjectCompactFlash(state, 'E'));
+  EXPECT_TRUE(EjectCompactFlash(state.platform, state, 'E'));
   EXPECT_EQ(prompt.Count(), 2u);
   EXPECT_EQ(prompt.Count("Another program is using the card E:"), 2u);
   EXPECT_EQ(prompt.calls()[0].buttons, MessageButtons::OkCancel);
@@ -138,7 +138,7 @@ TEST_F(VolumeTest, AHeldVolumeIsAskedForUntilItIsLetGo) {
 TEST_F(VolumeTest, AHeldVolumeTheUserGivesUpOnIsNeverDismounted) {
   fake.HoldVolume('E', -1);
   prompt.SetDefaultAnswer(MessageResult::Cancel);
-  EXPECT_TRUE(EjectCompactFlash(state, 'E'));
+  EXPECT_TRUE(EjectCompactFlash(state.platform, state, 'E'));
   ASSERT_EQ(prompt.Count(), 2u);
   EXPECT_EQ(prompt.messages()[1],
             "The card E: was not ejected: another program keeps it in use.\r\n"
@@ -150,21 +150,21 @@ TEST_F(VolumeTest, AHeldVolumeTheUserGivesUpOnIsNeverDismounted) {
 // A platform whose volumes take no lock is dismounted as before.
 TEST_F(VolumeTest, ALockThePlatformCannotTakeIsNoHold) {
   fake.FailCall("LockVolume", 50);  // not supported
-  EXPECT_TRUE(EjectCompactFlash(state, 'E'));
+  EXPECT_TRUE(EjectCompactFlash(state.platform, state, 'E'));
   EXPECT_EQ(prompt.Count(), 0u);
   EXPECT_EQ(fake.DismountCount('E'), 1);
 }
 
 TEST_F(VolumeTest, VolumeThatStaysMountedAsksForReinsertion) {
   fake.SetStaysMounted('E', true);
-  EXPECT_TRUE(EjectCompactFlash(state, 'E'));
+  EXPECT_TRUE(EjectCompactFlash(state.platform, state, 'E'));
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{kStillMounted});
   EXPECT_EQ(fake.CallCount("IsVolumeMounted"), 1u);
 }
 
 TEST_F(VolumeTest, CloseFailureIsReportedWithoutIcon) {
   fake.FailCall("CloseVolume", kErrInvalidHandle);
-  EXPECT_FALSE(EjectCompactFlash(state, 'E'));
+  EXPECT_FALSE(EjectCompactFlash(state.platform, state, 'E'));
   ASSERT_EQ(prompt.calls().size(), 1u);
   EXPECT_EQ(prompt.calls()[0].text, "CloseVolume Failed. 6");
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::None);

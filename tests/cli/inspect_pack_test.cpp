@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "package/package_writer.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "record/job_io.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "support/card_fixture.h"
 #include "rules/bhelper.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/terminal_progress.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "support/card_fixture.h"
 
 namespace cw::test {

@@ -535,8 +535,9 @@ TEST_F(StoreFailureTest, AFailedBackupChangesNothingAndBackupsAreChosenByProof) 
   const nlohmann::json report = nlohmann::json::parse(listed.out);
   std::string nameOfB;
   for (const auto& backup : report["backups"]) {
-    if (backup["latest"] == true && backup["kind"] != "Engine")
+    if (backup["latest"] == true && backup["kind"] != "Engine") {
       EXPECT_TRUE(backup["incomplete"].get<bool>()) << backup;  // A's, half made
+    }
     if (backup["card_serial"] == "0000-000B" && backup["checks"] == true)
       nameOfB = backup["name"].get<std::string>();
   }

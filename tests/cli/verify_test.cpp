@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "package/crc_list_writer.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "platform/text.h"
 #include "support/card_fixture.h"
 #include "rules/bhelper.h"

@@ -83,7 +83,8 @@ int Eject(Platform& platform, char letter) {
   JobContext job;
   job.prompt = &prompt;
   JobState state(platform, job);
-  const int result = RunWorker(state, [&] { return EjectCompactFlash(state, letter) ? 1 : 0; });
+  const int result =
+      RunWorker(state, [&] { return EjectCompactFlash(state.platform, state, letter) ? 1 : 0; });
   for (std::string message : prompt.messages()) {
     for (size_t at = message.find("\r\n"); at != std::string::npos; at = message.find("\r\n")) {
       message.replace(at, 2, "|");

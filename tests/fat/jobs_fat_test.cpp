@@ -387,9 +387,9 @@ TEST_F(FatJobs, Engine3950StoreFailingAfterExtractionRestoresTheCardExactly) {
   const std::string first = WritePackage(EnginePackage(9), "FIRST.FWP");
   PackageSpec split = EnginePackage(10);
   split.panel3950Support = true;
-  split.files.push_back({.kind = kKindEngine2, .cardPath = "APP\ADDED.BIN", .content = "new"});
+  split.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\ADDED.BIN", .content = "new"});
   split.files.push_back(
-      {.kind = kKindPanel3950Raw, .cardPath = "PANEL\P3950.BIN", .content = "3950 file"});
+      {.kind = kKindPanel3950Raw, .cardPath = "PANEL\\P3950.BIN", .content = "3950 file"});
   const std::string second = WritePackage(split, "SPLIT.FWP");
   const GuestRun prepared = BootJobs("card_mount || exit 9\n" +
                                          Store("first", first, "--target engine") +
@@ -580,7 +580,9 @@ TEST_F(FatJobs, RestoreOnlyRebuildsADeletedFolderAndAReformattedCard) {
     EXPECT_TRUE(restored->Read("UPGRADE.FWP") == BuildPackage(first));
     for (const PackageFileSpec& file : first.files) {
       const std::optional<std::string> place = PlaceOf(file, 1);
-      if (place) EXPECT_TRUE(restored->Read(*place) == file.content) << *place;
+      if (place) {
+        EXPECT_TRUE(restored->Read(*place) == file.content) << *place;
+      }
     }
     EXPECT_CARD_CLEAN(*restored);
   }

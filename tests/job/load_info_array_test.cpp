@@ -7,7 +7,7 @@
 #include "card/wd_crc_list.h"
 #include "record/job_state.h"
 #include "package/crc_list_writer.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "support/job_fixture.h"
 #include "support/package_builder.h"
 
@@ -18,15 +18,15 @@ using test::JobScope;
 using test::kPackagePath;
 using test::MakeFile;
 
-std::vector<int32_t> Kinds(const JobState& state) {
+std::vector<int32_t> Kinds(const LoadedPackage& package) {
   std::vector<int32_t> kinds;
-  for (const FILE_INFO_STRUCT& record : state.fileTable) kinds.push_back(record.kind);
+  for (const FILE_INFO_STRUCT& record : package.fileTable) kinds.push_back(record.kind);
   return kinds;
 }
 
-std::vector<std::string> CardPaths(const JobState& state) {
+std::vector<std::string> CardPaths(const LoadedPackage& package) {
   std::vector<std::string> paths;
-  for (const FILE_INFO_STRUCT& record : state.fileTable)
+  for (const FILE_INFO_STRUCT& record : package.fileTable)
     paths.push_back(FieldText(record.cardPath));
   return paths;
 }
@@ -57,10 +57,11 @@ class LoadInfoArrayTest : public ::testing::Test {
     EXPECT_EQ(scope.prompt.messages()[0], message);
     EXPECT_EQ(scope.prompt.calls()[0].icon, MessageIcon::Exclamation);
     EXPECT_NE(scope.job.diagnosticsText.Get().find(message), std::string::npos);
-    EXPECT_EQ(scope.state.packageFile, nullptr);
+    EXPECT_TRUE(scope.FileClosed());
   }
 
   JobScope scope;
+  LoadedPackage package;
 };
 
 TEST_F(LoadInfoArrayTest, RoundTripYieldsTheWrittenRecordsAndHeaderValues) {
@@ -72,19 +73,19 @@ TEST_F(LoadInfoArrayTest, RoundTripYieldsTheWrittenRecordsAndHeaderValues) {
   scope.fake.WriteFile(kPackagePath, BuildPackage(spec, &layout));
   Storing();
   scope.state.targetType = kTargetEngine;
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  ASSERT_EQ(scope.state.fileTable.size(), layout.records.size());
-  for (size_t i = 0; i < scope.state.fileTable.size(); ++i) {
-    EXPECT_TRUE(test::SameRecord(scope.state.fileTable[i], layout.records[i])) << i;
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_EQ(package.fileTable.size(), layout.records.size());
+  for (size_t i = 0; i < package.fileTable.size(); ++i) {
+    EXPECT_TRUE(test::SameRecord(package.fileTable[i], layout.records[i])) << i;
   }
-  EXPECT_EQ(scope.state.headerWord1, 7);
-  EXPECT_EQ(scope.state.headerWord2, 1);
-  EXPECT_EQ(scope.state.headerWord6, -5);
-  EXPECT_EQ(scope.state.releaseNumber, 1234);
-  EXPECT_EQ(scope.state.osInPackage, 1);
-  EXPECT_EQ(scope.state.has3950Support, 0);
-  EXPECT_EQ(scope.state.packageBytes, 0u);  // nothing counts on an Engine target
-  EXPECT_EQ(scope.state.packageFile, nullptr);
+  EXPECT_EQ(package.headerWords[0], 7);
+  EXPECT_EQ(package.headerWords[1], 1);
+  EXPECT_EQ(package.headerWords[5], -5);
+  EXPECT_EQ(package.releaseNumber, 1234);
+  EXPECT_EQ(package.osInPackage, 1);
+  EXPECT_EQ(package.has3950Support, 0);
+  EXPECT_EQ(package.packageBytes, 0u);  // nothing counts on an Engine target
+  EXPECT_TRUE(scope.FileClosed());
   EXPECT_EQ(scope.prompt.Count(), 0u);
   const std::vector<std::string> lines = scope.LogLines();
   ASSERT_GE(lines.size(), 2u);
@@ -96,17 +97,17 @@ TEST_F(LoadInfoArrayTest, EachTargetTakesItsKinds) {
   scope.PutPackage(EveryKind());
   Storing();
   scope.state.targetType = kTargetPanel3940;
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{2, 3, 5, 7, 10, 11, 13, 14, 15}));
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(Kinds(package), (std::vector<int32_t>{2, 3, 5, 7, 10, 11, 13, 14, 15}));
   scope.state.targetType = kTargetPanel3950;
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{2, 5, 7, 9, 10, 12, 13, 14, 15}));
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(Kinds(package), (std::vector<int32_t>{2, 5, 7, 9, 10, 12, 13, 14, 15}));
   scope.state.targetType = kTargetEngine;
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.fileTable.size(), 11u);
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.fileTable.size(), 11u);
   scope.state.targetType = kTargetUnknown;
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_TRUE(scope.state.fileTable.empty());
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_TRUE(package.fileTable.empty());
 }
 
 TEST_F(LoadInfoArrayTest, PackageBytesSumsTheTargetPanelsFilesButNotTheOSImage) {
@@ -116,19 +117,19 @@ TEST_F(LoadInfoArrayTest, PackageBytesSumsTheTargetPanelsFilesButNotTheOSImage) 
   scope.PutPackage(spec);
   Storing();
   scope.state.targetType = kTargetPanel3940;
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.packageBytes, 300u + 1100u + 1400u);
-  const std::vector<std::string> paths = CardPaths(scope.state);
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.packageBytes, 300u + 1100u + 1400u);
+  const std::vector<std::string> paths = CardPaths(package);
   EXPECT_NE(std::find(paths.begin(), paths.end(), "NK.BIN"), paths.end());  // taken, not counted
 
-  scope.state.packageBytes = 0;
+  package.packageBytes = 0;
   scope.state.targetType = kTargetPanel3950;
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.packageBytes, 900u + 1200u + 1400u);
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.packageBytes, 900u + 1200u + 1400u);
 
   // The loader only adds; the job zeroes it.
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.packageBytes, 2u * (900u + 1200u + 1400u));
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.packageBytes, 2u * (900u + 1200u + 1400u));
 }
 
 TEST_F(LoadInfoArrayTest, ATenZeroPackageAddsNothingToPackageBytes) {
@@ -137,9 +138,9 @@ TEST_F(LoadInfoArrayTest, ATenZeroPackageAddsNothingToPackageBytes) {
   scope.PutPackage(spec);
   Storing();
   scope.state.targetType = kTargetPanel3940;
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.packageBytes, 0u);
-  EXPECT_EQ(scope.state.fileTable.size(), 9u);
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.packageBytes, 0u);
+  EXPECT_EQ(package.fileTable.size(), 9u);
 }
 
 TEST_F(LoadInfoArrayTest, BootBitmapOfTheOtherModelIsTakenAsKind9OnlyUnderTheTenZeroRule) {
@@ -152,26 +153,26 @@ TEST_F(LoadInfoArrayTest, BootBitmapOfTheOtherModelIsTakenAsKind9OnlyUnderTheTen
   scope.PutPackage(spec);
   Storing();
   scope.state.targetType = kTargetPanel3950;
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"SPLASH.BMP", "LOGO.BMP"}));
-  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{9, 12}));
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"SPLASH.BMP", "LOGO.BMP"}));
+  EXPECT_EQ(Kinds(package), (std::vector<int32_t>{9, 12}));
 
   scope.state.targetType = kTargetPanel3940;  // the rule is for 3950 cards only
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"SPLASH.BMP"}));
-  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{3}));
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"SPLASH.BMP"}));
+  EXPECT_EQ(Kinds(package), (std::vector<int32_t>{3}));
 
   spec.winceIncluded = 1;  // the package carries the OS image
   scope.PutPackage(spec);
   scope.state.targetType = kTargetPanel3950;
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"LOGO.BMP"}));
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"LOGO.BMP"}));
 
   spec.winceIncluded = 0;
   spec.headerWords = {10, 1, 0, 0, 0, 0};  // not a 10/0 package
   scope.PutPackage(spec);
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"LOGO.BMP"}));
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"LOGO.BMP"}));
 }
 
 TEST_F(LoadInfoArrayTest, CRCExemptRecordsAreLeftOutOnlyWhenNotStoring) {
@@ -182,20 +183,20 @@ TEST_F(LoadInfoArrayTest, CRCExemptRecordsAreLeftOutOnlyWhenNotStoring) {
   scope.PutPackage(spec);
   scope.state.targetType = kTargetEngine;
   VerifyingWithPackage();
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"APP.BIN"}));
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"APP.BIN"}));
   Storing();
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.fileTable.size(), 3u);
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.fileTable.size(), 3u);
 }
 
 TEST_F(LoadInfoArrayTest, ACountOfZeroLoadsAnEmptyTable) {
-  scope.state.fileTable.push_back(FILE_INFO_STRUCT{});
+  package.fileTable.push_back(FILE_INFO_STRUCT{});
   scope.PutPackage(PackageSpec{});
   Storing();
   scope.state.targetType = kTargetPanel3940;
-  EXPECT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_TRUE(scope.state.fileTable.empty());
+  EXPECT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_TRUE(package.fileTable.empty());
 }
 
 TEST_F(LoadInfoArrayTest, HeaderKeywordsAreFoundInAnyCaseAnywhereInALine) {
@@ -206,27 +207,27 @@ TEST_F(LoadInfoArrayTest, HeaderKeywordsAreFoundInAnyCaseAnywhereInALine) {
   scope.fake.WriteFile(kPackagePath, bytes.replace(0, 4, "\0\0\0\0", 4));
   Storing();
   scope.state.targetType = kTargetEngine;
-  EXPECT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.osInPackage, 1);
+  EXPECT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.osInPackage, 1);
 }
 
 TEST_F(LoadInfoArrayTest, PanelSupportCountsOnlyBetweenTheTwoKeywords) {
   Storing();
   scope.state.targetType = kTargetEngine;
   scope.PutPackage(PackageSpec{.title = "3950 PANEL SUPPORT"});
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.has3950Support, 0);
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.has3950Support, 0);
   scope.PutPackage(PackageSpec{.panel3950Support = true});
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.has3950Support, 1);
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.has3950Support, 1);
   scope.PutPackage(PackageSpec{});
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.has3950Support, 1);  // never cleared here
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.has3950Support, 1);  // never cleared here
 }
 
 TEST_F(LoadInfoArrayTest, MissingPackageIsRefused) {
   Storing();
-  EXPECT_FALSE(LoadInfoArray(scope.state));
+  EXPECT_FALSE(LoadInfoArray(scope.state, package));
   ExpectRefused("FWP file not found!\r\n");
 }
 
@@ -234,7 +235,7 @@ TEST_F(LoadInfoArrayTest, PackageThatDoesNotOpenIsRefused) {
   scope.PutPackage(EveryKind());
   scope.fake.FailCall("OpenFile", kErrAccessDenied, 1, kPackagePath);
   Storing();
-  EXPECT_FALSE(LoadInfoArray(scope.state));
+  EXPECT_FALSE(LoadInfoArray(scope.state, package));
   ExpectRefused("FWP file not writable!\r\n");
 }
 
@@ -244,19 +245,19 @@ TEST_F(LoadInfoArrayTest, CRCMismatchIsRefusedAndAZeroCRCIsNotChecked) {
   scope.fake.WriteFile(kPackagePath, bytes);
   Storing();
   scope.state.targetType = kTargetEngine;
-  EXPECT_FALSE(LoadInfoArray(scope.state));
+  EXPECT_FALSE(LoadInfoArray(scope.state, package));
   ExpectRefused("FWP file failed CRC test!\r\n");
-  EXPECT_TRUE(scope.state.fileTable.empty());
+  EXPECT_TRUE(package.fileTable.empty());
 
   scope.fake.WriteFile(kPackagePath, bytes.replace(0, 4, "\0\0\0\0", 4));
-  EXPECT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.fileTable.size(), 11u);
+  EXPECT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.fileTable.size(), 11u);
 }
 
 TEST_F(LoadInfoArrayTest, MissingWinceLineIsAnInvalidFormat) {
   Storing();
   scope.PutPackage(PackageSpec{.winceIncluded = std::nullopt});
-  EXPECT_FALSE(LoadInfoArray(scope.state));
+  EXPECT_FALSE(LoadInfoArray(scope.state, package));
   ExpectRefused("Invalid FWP File Format!");
 }
 
@@ -265,9 +266,9 @@ TEST_F(LoadInfoArrayTest, MissingFileCountIsAnInvalidFormatAfterTheWinceValueIsT
   std::string bytes = BuildPackage(PackageSpec{.winceIncluded = 3, .setCrc = false});
   bytes.replace(bytes.find("NUMBER OF FILES: "), 17, "NUMBER OF FILES- ");
   scope.fake.WriteFile(kPackagePath, bytes);
-  EXPECT_FALSE(LoadInfoArray(scope.state));
+  EXPECT_FALSE(LoadInfoArray(scope.state, package));
   ExpectRefused("Invalid FWP File Format!\r\n");
-  EXPECT_EQ(scope.state.osInPackage, 3);
+  EXPECT_EQ(package.osInPackage, 3);
 }
 
 TEST_F(LoadInfoArrayTest, WinceLineBeyondLine1001IsNotFound) {
@@ -275,7 +276,7 @@ TEST_F(LoadInfoArrayTest, WinceLineBeyondLine1001IsNotFound) {
   std::string title = "T";
   for (int i = 0; i < 1001; ++i) title += "\r\nX";
   scope.PutPackage(PackageSpec{.title = title});
-  EXPECT_FALSE(LoadInfoArray(scope.state));
+  EXPECT_FALSE(LoadInfoArray(scope.state, package));
   EXPECT_EQ(scope.prompt.messages()[0], "Invalid FWP File Format!");
 }
 
@@ -295,28 +296,28 @@ TEST_F(StoredCopyTest, TheThreeNinetyFiftyCopyWinsWhenBothAreOnTheCard) {
                    "E:\\UPGRADE.FWP");
   scope.PutPackage(PackageSpec{.releaseNumber = 2, .files = {MakeFile(9, "B.BIN")}},
                    "E:\\FWP_3950.FWP");
-  ASSERT_TRUE(LoadInfoArray(scope.state));
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
   EXPECT_EQ(scope.state.globalFWPDataFilePath, "E:\\FWP_3950.FWP");
-  EXPECT_EQ(scope.state.has3950Support, 1);
-  EXPECT_EQ(scope.state.releaseNumber, 2);
-  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"B.BIN"}));
+  EXPECT_EQ(package.has3950Support, 1);
+  EXPECT_EQ(package.releaseNumber, 2);
+  EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"B.BIN"}));
 }
 
 TEST_F(StoredCopyTest, TheEngineCopyIsUsedAlone) {
   scope.PutPackage(PackageSpec{.releaseNumber = 1, .files = {MakeFile(2, "A.BIN")}},
                    "E:\\upgrade.fwp");
-  ASSERT_TRUE(LoadInfoArray(scope.state));
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
   EXPECT_EQ(scope.state.globalFWPDataFilePath, "E:\\UPGRADE.FWP");
-  EXPECT_EQ(scope.state.has3950Support, 0);
-  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"A.BIN"}));
+  EXPECT_EQ(package.has3950Support, 0);
+  EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"A.BIN"}));
 }
 
 TEST_F(StoredCopyTest, OnlyAThreeNinetyFiftyCopyIsNotEnoughAndTheTableIsKept) {
   scope.PutPackage(PackageSpec{}, "E:\\FWP_3950.FWP");
-  scope.state.fileTable.push_back(FILE_INFO_STRUCT{});
-  EXPECT_FALSE(LoadInfoArray(scope.state));
+  package.fileTable.push_back(FILE_INFO_STRUCT{});
+  EXPECT_FALSE(LoadInfoArray(scope.state, package));
   ExpectRefused("Stored FWP file not found on flash.");
-  EXPECT_EQ(scope.state.fileTable.size(), 1u);
+  EXPECT_EQ(package.fileTable.size(), 1u);
   EXPECT_EQ(scope.state.globalFWPDataFilePath, kPackagePath);
 }
 
@@ -337,38 +338,39 @@ TEST_F(CRCListModeTest, PanelTablesComeFromTheCardsListWithoutExemptFiles) {
                                      {"\\HARDDISK\\Public\\notes.txt", 0x22222222},
                                      {"\\HARDDISK\\NK.BIN", 0x33333333},
                                      {"Fonts\\A.TTF", 0x0A0D0A0D}}));
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"BREVANT\\APP.EXE", "FONTS\\A.TTF"}));
-  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{3, 3}));
-  EXPECT_EQ(scope.state.fileTable[1].fileCrc, 0x0A0D0A0Du);
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"BREVANT\\APP.EXE", "FONTS\\A.TTF"}));
+  EXPECT_EQ(Kinds(package), (std::vector<int32_t>{3, 3}));
+  EXPECT_EQ(package.fileTable[1].fileCrc, 0x0A0D0A0Du);
 }
 
 TEST_F(CRCListModeTest, A3950PanelReadsItsOwnListAndAMissingListIsRefused) {
   scope.state.targetType = kTargetPanel3950;
   scope.fake.WriteFile("E:\\Quorvane File CRCs.dat", BuildCRCList({{"A.BIN", 1}}));
-  EXPECT_FALSE(LoadInfoArray(scope.state));
+  EXPECT_FALSE(LoadInfoArray(scope.state, package));
   ExpectRefused("Stored CRC file could not be opened.");
   scope.fake.WriteFile("E:\\Quorvane File CRCs 3950.dat", BuildCRCList({{"B.BIN", 2}}));
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"B.BIN"}));
-  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{9}));
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"B.BIN"}));
+  EXPECT_EQ(Kinds(package), (std::vector<int32_t>{9}));
 }
 
 TEST_F(CRCListModeTest, TheSecondListIsAppendedWhenNotStoring) {
   scope.state.targetType = kTargetPanel3940;
   scope.fake.WriteFile("E:\\Quorvane File CRCs.dat", BuildCRCList({{"A.BIN", 1}}));
   scope.fake.WriteFile("E:\\WD\\CRCFile.txt", BuildCRCList({{"WD\\W.DAT", 7}}));
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"A.BIN", "WD\\W.DAT"}));
-  EXPECT_EQ(scope.state.secondCRCListPath, "E:\\WD\\CRCFile.txt");
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"A.BIN", "WD\\W.DAT"}));
+  // The second list is the one at "\WD\CRCFile.txt" below the card path.
+  EXPECT_GE(scope.fake.CallCount("OpenFile", "E:\\WD\\CRCFile.txt"), 1u);
   const std::vector<std::string> lines = scope.LogLines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "  and it is."), lines.end());
 
   // With a package, during a store, the second list is not read.
   scope.PutPackage(PackageSpec{.files = {MakeFile(3, "P.BIN")}});
   Storing();
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"P.BIN"}));
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"P.BIN"}));
 }
 
 TEST_F(CRCListModeTest, TheSecondListFollowsAPackageInAVerifyJob) {
@@ -376,9 +378,9 @@ TEST_F(CRCListModeTest, TheSecondListFollowsAPackageInAVerifyJob) {
   scope.PutPackage(PackageSpec{.files = {MakeFile(2, "E.BIN")}});
   scope.fake.WriteFile("E:\\WD\\CRCFile.txt", BuildCRCList({{"WD\\W.DAT", 7}}));
   VerifyingWithPackage();
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(CardPaths(scope.state), (std::vector<std::string>{"E.BIN", "WD\\W.DAT"}));
-  EXPECT_EQ(Kinds(scope.state), (std::vector<int32_t>{2, 0}));  // no panel kind on an Engine card
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"E.BIN", "WD\\W.DAT"}));
+  EXPECT_EQ(Kinds(package), (std::vector<int32_t>{2, 0}));  // no panel kind on an Engine card
 }
 
 }  // namespace

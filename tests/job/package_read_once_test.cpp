@@ -47,8 +47,10 @@ class PackageReadOnceTest : public test::JobFixture {
   }
   JobResult Store() {
     PrepareStoreJob(job);
-    return DownloadAndVerifyJob(state);
+    return DownloadAndVerifyJob(state, &found);
   }
+  // What the last job found on the card and made of the package.
+  JobFindings found;
   // How often the package was opened and read since the calls were last cleared.
   size_t Opens() const { return fake.CallCount("OpenFile", kPackage); }
   size_t Reads() const { return fake.CallCount("Read", kPackage); }
@@ -66,7 +68,7 @@ TEST_F(PackageReadOnceTest, AnEngineStoreOpensAndReadsThePackageOnce) {
   EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), bytes_);  // the copy comes from the same bytes
   EXPECT_EQ(Opens(), 1u);
   EXPECT_EQ(Reads(), 1u);
-  EXPECT_TRUE(state.packageData.empty());  // let go after the stored copy
+  EXPECT_TRUE(found.package.packageData.empty());  // let go after the stored copy
 }
 
 TEST_F(PackageReadOnceTest, AnEngineStoreWithTwoStoredCopiesReadsThePackageOnce) {
@@ -78,7 +80,7 @@ TEST_F(PackageReadOnceTest, AnEngineStoreWithTwoStoredCopiesReadsThePackageOnce)
   EXPECT_TRUE(fake.Exists("E:\\FWP_3950.FWP"));
   EXPECT_EQ(Opens(), 1u);
   EXPECT_EQ(Reads(), 1u);
-  EXPECT_TRUE(state.packageData.empty());
+  EXPECT_TRUE(found.package.packageData.empty());
 }
 
 TEST_F(PackageReadOnceTest, APanelStoreReadsThePackageOnce) {
@@ -100,10 +102,11 @@ TEST_F(PackageReadOnceTest, AVerifyAgainstThePackageReadsItOnceAndKeepsNoBytes) 
   ASSERT_EQ(Store().outcome, JobOutcome::kPassed);
   fake.ClearCalls();
   PrepareVerifyJob(job);
-  EXPECT_EQ(VerifyOnlyJob(state).outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
+  EXPECT_EQ(VerifyOnlyJob(state, &found).outcome, JobOutcome::kPassed)
+      << job.diagnosticsText.Get();
   EXPECT_EQ(Opens(), 1u);
   EXPECT_EQ(Reads(), 1u);
-  EXPECT_TRUE(state.packageData.empty());
+  EXPECT_TRUE(found.package.packageData.empty());
 }
 
 // The file is not read again after its check, so a package replaced or locked meanwhile no
@@ -114,10 +117,11 @@ TEST_F(PackageReadOnceTest, ThePackageChangingAfterItsCheckDoesNotReachTheCard) 
   job.usePackageFile = 1;
   state.globalFWPDataFilePath = kPackage;
   state.targetType = kTargetEngine;
-  ASSERT_TRUE(LoadInfoArray(state));
+  LoadedPackage package;
+  ASSERT_TRUE(LoadInfoArray(state, package));
   fake.WriteFile(kPackage, bytes_.substr(0, bytes_.size() / 2));
   fake.FailAlways("OpenFile", kErrSharingViolation, kPackage);
-  EXPECT_TRUE(Decompress(state));
+  EXPECT_TRUE(Decompress(state, package));
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
   EXPECT_EQ(fake.ReadFile("E:\\RAW.DAT"), "stored as it is");
   EXPECT_EQ(prompt.Count(), 0u);

@@ -74,7 +74,6 @@ class StoreJobLockTest : public test::JobFixture {
     job.prompt = &watcher;
     ChooseForJob(kPackage);
     fake.AddFolder(kData);
-    state.has3950Support = 0;
     state.softwareTestMode = 0;
   }
   ~StoreJobLockTest() override { state.softwareTestMode = 0; }

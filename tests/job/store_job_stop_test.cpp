@@ -53,8 +53,6 @@ class StoreStopTest : public test::JobFixture {
     // The bench-test switch adds the prompts that mark each moment.
     job.flashPath = "E:BENCH_MODE_ON";
     job.prompt = &acting;
-    state.fileTable.clear();
-    state.has3950Support = 0;
   }
   ~StoreStopTest() override { state.softwareTestMode = 0; }
 

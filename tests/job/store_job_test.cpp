@@ -35,8 +35,6 @@ class StoreJobTest : public test::JobFixture {
  protected:
   StoreJobTest() {
     ChooseForJob(kPackage);
-    state.fileTable.clear();
-    state.has3950Support = 0;
     state.softwareTestMode = 0;
   }
 
@@ -62,9 +60,11 @@ class StoreJobTest : public test::JobFixture {
 
   JobResult Run() {
     PrepareStoreJob(job);
-    const JobResult code = DownloadAndVerifyJob(state);
+    const JobResult code = DownloadAndVerifyJob(state, &found);
     return code;
   }
+  // What the last Run found on the card and made of the package.
+  JobFindings found;
 
   // Every file below a folder with its content.
   Tree Files(const std::string& folder) const {
@@ -359,16 +359,16 @@ TEST_F(StoreRefusalTest, APackageTooLargeForMemoryIsRefusedBeforeTheCardChanges)
     SetAllocationLimit(limit);  // no room for the package; then none for its file
     ExpectRefused(kPackageTooLargeText);
     EXPECT_FALSE(prompt.Contains("FWP file failed CRC test!\r\n"));
-    EXPECT_TRUE(state.packageData.empty() && state.inflateBuffer.empty());
+    EXPECT_TRUE(found.package.packageData.empty() && found.package.inflateBuffer.empty());
   }
   EXPECT_TRUE(Logged("  no memory for a file of 1048576 bytes beside the package."));
 
   SetAllocationLimit(0);
-  state.packageData.assign(64, 1);
-  state.inflateBuffer.assign(64, 2);
-  RunRestore(state);
-  EXPECT_TRUE(state.packageData.empty());
-  EXPECT_TRUE(state.inflateBuffer.empty());
+  found.package.packageData.assign(64, 1);
+  found.package.inflateBuffer.assign(64, 2);
+  RunRestore(state, found.card, found.package);
+  EXPECT_TRUE(found.package.packageData.empty());
+  EXPECT_TRUE(found.package.inflateBuffer.empty());
 }
 
 TEST_F(StoreRefusalTest, DamagedPackage) {

@@ -6,7 +6,7 @@
 
 #include "record/job_state.h"
 #include "package/extraction.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "job/load_info_array.h"
 #include "package/package_parser.h"
 #include "support/job_fixture.h"
@@ -72,15 +72,15 @@ class WriteStoredPackagesTest : public ::testing::Test {
   // The package on the fake disk and its table loaded for an Engine card, as the store job has it.
   void Load(const PackageSpec& spec) {
     package = scope.PutPackage(spec);
-    ASSERT_TRUE(LoadInfoArray(scope.state));
-    original = scope.state.fileTable;
+    ASSERT_TRUE(LoadInfoArray(scope.state, loaded));
+    original = loaded.fileTable;
   }
   // A copy loaded the way the store job loads a package: every record, CRC checked.
   std::vector<FILE_INFO_STRUCT> ReadBack(const std::string& copy) {
     scope.state.globalFWPDataFilePath = copy;
     scope.state.targetType = kTargetEngine;
-    EXPECT_TRUE(LoadInfoArray(scope.state)) << copy;
-    return scope.state.fileTable;
+    EXPECT_TRUE(LoadInfoArray(scope.state, loaded)) << copy;
+    return loaded.fileTable;
   }
   // The records of `kinds` from the package, in order, each compared with the copy's record
   // apart from dataOffset.
@@ -114,6 +114,7 @@ class WriteStoredPackagesTest : public ::testing::Test {
   }
 
   JobScope scope;
+  LoadedPackage loaded;
   std::string package;
   std::vector<FILE_INFO_STRUCT> original;
   size_t seenCalls = 0;
@@ -126,10 +127,10 @@ TEST_F(WriteStoredPackagesTest, EachCopyIsKnownAsMadeFromItsPackageAndNoOther) {
   older.files[0].content = "the older release's engine file";
   Load(older);
   const std::vector<FILE_INFO_STRUCT> olderTable = original;
-  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded));
   const Bytes older3940 = bytes(scope.fake.ReadFile(kUpgrade));
   Load(EveryKind());
-  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded));
   const Bytes copy3940 = bytes(scope.fake.ReadFile(kUpgrade));
   const Bytes copy3950 = bytes(scope.fake.ReadFile(k3950));
 
@@ -146,7 +147,7 @@ TEST_F(WriteStoredPackagesTest, EachCopyIsKnownAsMadeFromItsPackageAndNoOther) {
 
 TEST_F(WriteStoredPackagesTest, SplitsTheRecordsByKindIntoTwoCheckedCopies) {
   Load(EveryKind());
-  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded));
   EXPECT_EQ(scope.state.filesStored, 9);
   EXPECT_EQ(scope.job.statusText.Get(), "9 Files stored");
   EXPECT_EQ(scope.prompt.Count(), 0u);
@@ -154,12 +155,12 @@ TEST_F(WriteStoredPackagesTest, SplitsTheRecordsByKindIntoTwoCheckedCopies) {
   ExpectTempFilesGone();
 
   // Kind 14 is in neither copy; kind 15, the engine's and the other kinds are in both.
-  EXPECT_EQ(KindsOf(scope.state.split3940Table),
+  EXPECT_EQ(KindsOf(loaded.split3940Table),
             (std::vector<int32_t>{2, 3, 7, 10, 11, 13, 15, 5}));
-  EXPECT_EQ(KindsOf(scope.state.split3950Table),
+  EXPECT_EQ(KindsOf(loaded.split3950Table),
             (std::vector<int32_t>{2, 7, 9, 10, 12, 13, 15, 5}));
-  const std::vector<FILE_INFO_STRUCT> split3940 = scope.state.split3940Table,
-                                      split3950 = scope.state.split3950Table;
+  const std::vector<FILE_INFO_STRUCT> split3940 = loaded.split3940Table,
+                                      split3950 = loaded.split3950Table;
 
   for (const char* copy : {kUpgrade, k3950}) {
     std::unique_ptr<File> file = scope.fake.OpenFile(copy, OpenMode::Read);
@@ -184,7 +185,7 @@ TEST_F(WriteStoredPackagesTest, SplitsTheRecordsByKindIntoTwoCheckedCopies) {
 TEST_F(WriteStoredPackagesTest, FilesExtractedFromTheCopiesEqualThePackagesFiles) {
   const PackageSpec spec = EveryKind();
   Load(spec);
-  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded));
 
   struct Case {
     const char* copy;
@@ -200,7 +201,7 @@ TEST_F(WriteStoredPackagesTest, FilesExtractedFromTheCopiesEqualThePackagesFiles
     scope.state.targetType = c.target;
     scope.state.globalFlashPath = std::string(1, c.drive) + ":";
     scope.state.filesStored = 0;
-    ASSERT_TRUE(Decompress(scope.state)) << c.copy;
+    ASSERT_TRUE(Decompress(scope.state, loaded)) << c.copy;
     EXPECT_EQ(scope.state.filesStored,
               static_cast<int32_t>(c.kinds.size()) + (c.target == kTargetEngine ? 1 : 0));
     for (const PackageFileSpec& file : spec.files) {
@@ -221,7 +222,7 @@ TEST_F(WriteStoredPackagesTest, FilesExtractedFromTheCopiesEqualThePackagesFiles
 
 TEST_F(WriteStoredPackagesTest, CopyLayoutPutsTheFirstBlockBehindHeaderAndTable) {
   Load(EveryKind());
-  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded));
   for (const char* path : {kUpgrade, k3950}) {
     const std::string copy = scope.fake.ReadFile(path);
     const std::string header = HeaderTextOf(copy);
@@ -260,7 +261,7 @@ TEST_F(WriteStoredPackagesTest, HeaderKeepsVersionValuesAndTurnsOtherValuesIntoL
   spec.panel3950Support = true;
   spec.files = {MakeFile(kKindEngine2, "A.BIN", "a")};
   Load(spec);
-  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded));
   const std::string expected = "TITLE\r\n"
                                "number of files: 3\r\n"
                                "Engine App Software Version: \r\n" + LittleEndian(0x0A0D0A0D) +
@@ -280,14 +281,14 @@ TEST_F(WriteStoredPackagesTest, HeaderKeepsVersionValuesAndTurnsOtherValuesIntoL
   }
   // The copy still loads; its "WINCE INCLUDED: " value is now the bytes "ABC\r".
   EXPECT_EQ(ReadBack(kUpgrade).size(), 1u);
-  EXPECT_EQ(scope.state.osInPackage, 0x0D434241);
+  EXPECT_EQ(loaded.osInPackage, 0x0D434241);
 }
 
 TEST_F(WriteStoredPackagesTest, EmptyTableStillWritesBothCopies) {
   PackageSpec spec;
   spec.panel3950Support = true;
   Load(spec);
-  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded));
   EXPECT_EQ(scope.state.filesStored, 9);
   for (const char* path : {kUpgrade, k3950}) {
     const std::string copy = scope.fake.ReadFile(path);
@@ -311,8 +312,9 @@ TEST(WriteStoredPackagesHeaderTest, CountLineMustComeWithinFiveHundredLines) {
     fresh.job.storeInProgress = 1;
     fresh.state.targetType = kTargetEngine;
     fresh.PutPackage(spec);
-    ASSERT_TRUE(LoadInfoArray(fresh.state));
-    const bool written = WriteStoredPackages(fresh.state);
+    LoadedPackage loaded;
+    ASSERT_TRUE(LoadInfoArray(fresh.state, loaded));
+    const bool written = WriteStoredPackages(fresh.state, loaded);
     EXPECT_EQ(written, extra == 471) << extra;
     if (!written) {
       EXPECT_EQ(fresh.prompt.messages(), std::vector<std::string>{"End of header not found!"});
@@ -327,9 +329,9 @@ TEST(WriteStoredPackagesHeaderTest, CountLineMustComeWithinFiveHundredLines) {
 
 TEST_F(WriteStoredPackagesTest, UnopenablePackageIsReported) {
   Load(EveryKind());
-  scope.state.packageData.clear();  // a table without the load's bytes: the file is read now
+  loaded.packageData.clear();  // a table without the load's bytes: the file is read now
   scope.fake.FailCall("OpenFile", kErrSharingViolation, 1, kPackagePath);
-  EXPECT_FALSE(WriteStoredPackages(scope.state));
+  EXPECT_FALSE(WriteStoredPackages(scope.state, loaded));
   ExpectMessages({{"Could not open Master file!", MessageIcon::Exclamation}});
   EXPECT_EQ(scope.state.filesStored, 7);
 }
@@ -345,7 +347,7 @@ TEST_F(WriteStoredPackagesTest, TemporaryFilesThatCannotBeCreatedAreReported) {
     seenCalls = scope.prompt.calls().size();
     Load(EveryKind());
     scope.fake.FailCall("OpenFile", kErrAccessDenied, 1, folder + name);
-    EXPECT_FALSE(WriteStoredPackages(scope.state));
+    EXPECT_FALSE(WriteStoredPackages(scope.state, loaded));
     ExpectMessages({{message, MessageIcon::Exclamation}});
     EXPECT_FALSE(scope.fake.Exists(kUpgrade));
   }
@@ -361,7 +363,7 @@ TEST_F(WriteStoredPackagesTest, TemporaryFilesThatCannotBeWrittenAreReported) {
     seenCalls = scope.prompt.calls().size();
     Load(EveryKind());
     scope.fake.FailCall("Write", kErrDiskFull, 1, folder + name);
-    EXPECT_FALSE(WriteStoredPackages(scope.state));
+    EXPECT_FALSE(WriteStoredPackages(scope.state, loaded));
     ExpectMessages({{message, MessageIcon::Exclamation}});
     EXPECT_FALSE(scope.fake.Exists(kUpgrade));
   }
@@ -372,8 +374,8 @@ TEST_F(WriteStoredPackagesTest, NameStampNotAtItsOffsetIsReported) {
     SCOPED_TRACE(offset);
     seenCalls = scope.prompt.calls().size();
     Load(EveryKind());
-    scope.state.fileTable[3].dataOffset += offset;
-    EXPECT_FALSE(WriteStoredPackages(scope.state));
+    loaded.fileTable[3].dataOffset += offset;
+    EXPECT_FALSE(WriteStoredPackages(scope.state, loaded));
     ExpectMessages({{"Data location not found for\r\nDIR\\K9.BIN", MessageIcon::None}});
     EXPECT_FALSE(scope.fake.Exists(kUpgrade));
     EXPECT_EQ(scope.state.filesStored, 7);
@@ -383,7 +385,7 @@ TEST_F(WriteStoredPackagesTest, NameStampNotAtItsOffsetIsReported) {
 TEST_F(WriteStoredPackagesTest, CopyThatCannotBeCreatedIsReported) {
   Load(EveryKind());
   scope.fake.FailCall("OpenFile", kErrWriteProtect, 1, k3950);
-  EXPECT_FALSE(WriteStoredPackages(scope.state));
+  EXPECT_FALSE(WriteStoredPackages(scope.state, loaded));
   ExpectMessages({{"Could not open FWP file\r\nFWP_3950.FWP", MessageIcon::Exclamation},
                   {"Failed to create FWP\r\nE:\\FWP_3950.FWP", MessageIcon::None}});
   // The first copy was complete.
@@ -397,7 +399,7 @@ TEST_F(WriteStoredPackagesTest, ProtectedCopiesOfAnEarlierStoreAreReplaced) {
   Load(EveryKind());
   scope.fake.WriteFile(kUpgrade, "old copy", kAttrReadOnly | kAttrHidden | kAttrArchive);
   scope.fake.WriteFile(k3950, "old copy", kAttrSystem);
-  ASSERT_TRUE(WriteStoredPackages(scope.state));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded));
   EXPECT_EQ(scope.prompt.Count(), 0u);
   for (const char* copy : {kUpgrade, k3950}) EXPECT_EQ(scope.fake.Attributes(copy), kAttrArchive);
   EXPECT_EQ(ReadBack(kUpgrade).size(), 8u);
@@ -407,7 +409,7 @@ TEST_F(WriteStoredPackagesTest, ProtectedCopiesOfAnEarlierStoreAreReplaced) {
 TEST_F(WriteStoredPackagesTest, CopyThatCannotBeCompletedIsReported) {
   Load(EveryKind());
   scope.fake.FailCall("Write", kErrDiskFull, 2, kUpgrade);
-  EXPECT_FALSE(WriteStoredPackages(scope.state));
+  EXPECT_FALSE(WriteStoredPackages(scope.state, loaded));
   ExpectMessages({{"Failed to create FWP\r\nE:\\UPGRADE.FWP", MessageIcon::None}});
   EXPECT_EQ(scope.state.filesStored, 8);
   EXPECT_FALSE(scope.fake.Exists(k3950));
@@ -420,7 +422,7 @@ TEST_F(WriteStoredPackagesTest, CopyWhoseCrcCannotBeReadBackIsAFailure) {
     Load(EveryKind());
     seenCalls = scope.prompt.calls().size();
     scope.fake.FailCall("Read", kErrIoDevice, 1, copy);
-    EXPECT_FALSE(WriteStoredPackages(scope.state)) << copy;
+    EXPECT_FALSE(WriteStoredPackages(scope.state, loaded)) << copy;
     ExpectMessages({{std::string("Failed to read the file.\n\n") + copy, MessageIcon::None},
                     {std::string("Failed to create FWP\r\n") + copy, MessageIcon::None}});
     scope.fake.DeleteFile(kUpgrade);

@@ -184,7 +184,8 @@ TEST(TwoPlatformsTest, TwoJobsOnTwoFakePlatformsEachProgramTheirOwnCard) {
     test::JobScope scope;
     JobResult result;
   };
-  Side sides[2] = {{.main = "first main", .scope = {}}, {.main = "second main", .scope = {}}};
+  Side sides[2] = {{.main = "first main", .scope = {}, .result = {}},
+                   {.main = "second main", .scope = {}, .result = {}}};
   for (Side& side : sides) {
     FakePlatform& fake = side.scope.fake;
     fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(EnginePackage("old " + side.main)));

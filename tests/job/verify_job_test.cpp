@@ -56,10 +56,12 @@ class VerifyOnlyTest : public ::testing::Test {
     job.flashPath = card;
     job.fwpPath = package;
     PrepareVerifyJob(job);
-    return VerifyOnlyJob(scope.state);
+    return VerifyOnlyJob(scope.state, &found);
   }
 
   JobScope scope;
+  // What the last Run found on the card and made of the package.
+  JobFindings found;
   FakePlatform& fake = scope.fake;
   ScriptedPrompt& prompt = scope.prompt;
   JobContext& job = scope.job;
@@ -68,15 +70,15 @@ class VerifyOnlyTest : public ::testing::Test {
 TEST_F(VerifyOnlyTest, AnEngineCardPassesAgainstItsPackageAndIsLeftAlone) {
   LayEngineCard();
   scope.state.targetType = kTargetPanel3950;  // an earlier job's values do not carry over
-  scope.state.has3950Support = 1;
-  scope.state.osOnCard = 1;
+  found.package.has3950Support = 1;
+  found.card.osOnCard = 1;
   EXPECT_EQ(Run("E:", test::kPackagePath).outcome, JobOutcome::kPassed);
   EXPECT_EQ(job.verifyOnlyState, kPhaseDone);
   EXPECT_EQ(job.verifyState, kPhaseDone);
   EXPECT_EQ(job.jobRunning, 0);
   EXPECT_EQ(prompt.Count(), 0u);
   EXPECT_EQ(scope.state.targetType, kTargetEngine);
-  EXPECT_EQ(scope.state.osOnCard, 0);
+  EXPECT_EQ(found.card.osOnCard, 0);
   EXPECT_EQ(scope.state.globalFlashPath, "E:");
   EXPECT_EQ(scope.state.globalFWPDataFilePath, test::kPackagePath);
   // The upgrade record is built, and kept from the card.
@@ -111,7 +113,7 @@ TEST_F(VerifyOnlyTest, WithoutAPackageAnEngineCardIsCheckedAgainstItsStoredCopy)
   fake.DeleteFile(test::kPackagePath);
   EXPECT_EQ(Run("E:", "").outcome, JobOutcome::kPassed);
   EXPECT_EQ(job.usePackageFile, 0);
-  EXPECT_EQ(scope.state.osInPackage, 1);
+  EXPECT_EQ(found.package.osInPackage, 1);
   EXPECT_EQ(scope.state.globalFWPDataFilePath, "E:\\UPGRADE.FWP");
 }
 
@@ -119,7 +121,7 @@ TEST_F(VerifyOnlyTest, WithoutAPackageAPanelCardIsCheckedAgainstItsCRCList) {
   LayPanelCard();
   EXPECT_EQ(Run("e:", "").outcome, JobOutcome::kPassed);  // a lower-case letter passes the C test
   EXPECT_EQ(scope.state.targetType, kTargetPanel3940);
-  EXPECT_EQ(scope.state.osInPackage, 1);
+  EXPECT_EQ(found.package.osInPackage, 1);
 
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "application, changed");
   EXPECT_EQ(Run("E:", "").outcome, JobOutcome::kFailed);

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "record/job_state.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "job/load_info_array.h"
 #include "package/package_parser.h"
 #include "support/job_fixture.h"
@@ -38,12 +38,12 @@ class BadPackageTest : public ::testing::Test {
   // Loads `bytes` as the package and expects a refusal with `message` and an empty table.
   void ExpectRefused(const std::string& bytes, const std::string& message) {
     scope.fake.WriteFile(kPackagePath, bytes);
-    EXPECT_FALSE(LoadInfoArray(scope.state));
+    EXPECT_FALSE(LoadInfoArray(scope.state, package));
     ASSERT_FALSE(scope.prompt.messages().empty());
     EXPECT_EQ(scope.prompt.messages().back(), message);
     EXPECT_NE(scope.job.diagnosticsText.Get().find(message), std::string::npos);
-    EXPECT_TRUE(scope.state.fileTable.empty());
-    EXPECT_EQ(scope.state.packageFile, nullptr);
+    EXPECT_TRUE(package.fileTable.empty());
+    EXPECT_TRUE(scope.FileClosed());
   }
   // A package whose record `index` is patched by `patch`.
   std::string Patched(const PackageSpec& spec, int index,
@@ -57,6 +57,7 @@ class BadPackageTest : public ::testing::Test {
   }
 
   JobScope scope;
+  LoadedPackage package;
 };
 
 TEST_F(BadPackageTest, APackageEndingInsideThePrefixIsRefused) {
@@ -94,8 +95,8 @@ TEST_F(BadPackageTest, ANegativeCountIsAnEmptyTable) {
   PackageSpec spec = ThreeFiles();
   spec.fileCount = -5;
   scope.fake.WriteFile(kPackagePath, BuildPackage(spec));
-  EXPECT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_TRUE(scope.state.fileTable.empty());
+  EXPECT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_TRUE(package.fileTable.empty());
 }
 
 TEST_F(BadPackageTest, NegativeSizesAreRefused) {
@@ -124,8 +125,8 @@ TEST_F(BadPackageTest, DataOutsideTheFileIsRefused) {
 
 TEST_F(BadPackageTest, DataThatEndsExactlyAtTheEndOfTheFileIsFine) {
   scope.fake.WriteFile(kPackagePath, BuildPackage(ThreeFiles()));
-  EXPECT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.fileTable.size(), 3u);
+  EXPECT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.fileTable.size(), 3u);
 }
 
 TEST_F(BadPackageTest, TextFieldsWithoutATerminatorAreCutAt300Bytes) {
@@ -136,11 +137,11 @@ TEST_F(BadPackageTest, TextFieldsWithoutATerminatorAreCutAt300Bytes) {
     r.storedSize = 10;
   });
   scope.fake.WriteFile(kPackagePath, bytes);
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  ASSERT_EQ(scope.state.fileTable.size(), 3u);
-  EXPECT_EQ(FieldText(scope.state.fileTable[0].cardPath), std::string(300, 'P'));
-  EXPECT_EQ(FieldText(scope.state.fileTable[0].checkPath), std::string(300, 'Q'));
-  EXPECT_EQ(FieldText(scope.state.fileTable[1].cardPath), "B\\B.BIN");
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_EQ(package.fileTable.size(), 3u);
+  EXPECT_EQ(FieldText(package.fileTable[0].cardPath), std::string(300, 'P'));
+  EXPECT_EQ(FieldText(package.fileTable[0].checkPath), std::string(300, 'Q'));
+  EXPECT_EQ(FieldText(package.fileTable[1].cardPath), "B\\B.BIN");
 }
 
 class HostilePathTest : public BadPackageTest,
@@ -173,8 +174,8 @@ TEST_F(BadPackageTest, APathWithASingleLeadingBackslashStaysOnTheCard) {
   PackageSpec spec = ThreeFiles();
   spec.files.push_back(MakeFile(2, "\\WD\\CRCFile.txt", "list"));
   scope.fake.WriteFile(kPackagePath, BuildPackage(spec));
-  EXPECT_TRUE(LoadInfoArray(scope.state));
-  EXPECT_EQ(scope.state.fileTable.size(), 4u);
+  EXPECT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_EQ(package.fileTable.size(), 4u);
 }
 
 }  // namespace

@@ -25,10 +25,11 @@ class ExtractionFoldersTest : public ::testing::Test {
     scope.job.storeInProgress = 1;
     scope.job.usePackageFile = 1;
     scope.state.targetType = kTargetEngine;
-    ASSERT_TRUE(LoadInfoArray(scope.state));
+    ASSERT_TRUE(LoadInfoArray(scope.state, package));
     scope.fake.ClearCalls();
   }
   JobScope scope;
+  LoadedPackage package;
 };
 
 TEST_F(ExtractionFoldersTest, AFolderOfManyFilesIsListedOnlyUntilItHoldsOne) {
@@ -37,7 +38,7 @@ TEST_F(ExtractionFoldersTest, AFolderOfManyFilesIsListedOnlyUntilItHoldsOne) {
     spec.files.push_back(MakeFile(kKindEngine2, "DATA\\F" + std::to_string(i) + ".BIN", "x"));
   }
   Load(spec);
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.state.filesStored, 60);
   // Once before the folder exists, once when it holds the first file; never again.
   EXPECT_LE(scope.fake.CallCount("FindFiles", "E:\\DATA\\*.*"), 2u);
@@ -51,7 +52,7 @@ TEST_F(ExtractionFoldersTest, EachNewFolderIsStillCreatedAndLoggedOnce) {
                 MakeFile(kKindEngine2, "A\\SUB\\THREE.BIN", "3"),
                 MakeFile(kKindEngine2, "A\\FOUR.BIN", "4")};
   Load(spec);
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   const auto lines = scope.LogLines();
   for (const char* pattern : {"E:\\A\\*.*", "E:\\B\\*.*", "E:\\A\\SUB\\*.*"}) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("    creating directory ") + pattern),

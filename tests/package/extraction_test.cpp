@@ -6,7 +6,7 @@
 
 #include "record/job_io.h"
 #include "record/job_state.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "job/load_info_array.h"
 #include "platform/text.h"
 #include "support/job_fixture.h"
@@ -37,15 +37,16 @@ struct OneRecordRun {
 OneRecordRun ExtractOne(const PackageFileSpec& file, const std::string& cardFile,
                         const std::string& failOp = "") {
   JobScope scope;
+  LoadedPackage package;
   PackageSpec spec;
   spec.files = {file};
   PackageLayout layout;
   scope.fake.WriteFile(kPackagePath, BuildPackage(spec, &layout));
-  scope.state.fileTable = layout.records;
+  package.fileTable = layout.records;
   scope.state.targetType = kTargetEngine;
   if (!failOp.empty()) scope.fake.FailCall(failOp, kErrDiskFull, 1, cardFile);
   OneRecordRun run;
-  run.result = Decompress(scope.state);
+  run.result = Decompress(scope.state, package);
   run.filesStored = scope.state.filesStored;
   run.messages = scope.prompt.messages();
   run.written = scope.fake.Exists(cardFile);
@@ -60,7 +61,7 @@ class DecompressTest : public ::testing::Test {
     scope.job.storeInProgress = 1;
     scope.job.usePackageFile = 1;
     scope.state.targetType = target;
-    ASSERT_TRUE(LoadInfoArray(scope.state));
+    ASSERT_TRUE(LoadInfoArray(scope.state, package));
     scope.fake.ClearCalls();
   }
   // The package's records taken as they are, for damage the loader would refuse. Returns the
@@ -69,7 +70,7 @@ class DecompressTest : public ::testing::Test {
     PackageLayout layout;
     const std::string bytes = BuildPackage(spec, &layout);
     scope.fake.WriteFile(kPackagePath, bytes);
-    scope.state.fileTable = layout.records;
+    package.fileTable = layout.records;
     scope.state.targetType = target;
     return bytes;
   }
@@ -92,7 +93,7 @@ class DecompressTest : public ::testing::Test {
     EXPECT_NE(scope.fake.ReadFile(test::kLogPath).find(raw),
               std::string::npos)
         << logLine;
-    EXPECT_EQ(scope.state.packageFile, nullptr);
+    EXPECT_TRUE(scope.FileClosed());
   }
   void ExpectInflateFailure(int code, const std::string& name) {
     const std::string box = "Reinflate Init Failed: " + std::to_string(code) + "\r\n" + name + "\r\n";
@@ -100,6 +101,7 @@ class DecompressTest : public ::testing::Test {
   }
 
   JobScope scope;
+  LoadedPackage package;
 };
 
 TEST_F(DecompressTest, EngineFilesAreInflatedToUpperCasedPathsAndCounted) {
@@ -108,7 +110,7 @@ TEST_F(DecompressTest, EngineFilesAreInflatedToUpperCasedPathsAndCounted) {
                 MakeFile(kKindCommon, "Common.dat", "common"),
                 MakeFile(kKindEngine13, "app\\sub\\deep.txt", "")};
   Load(spec, kTargetEngine);
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.state.filesStored, 3);
   EXPECT_EQ(scope.fake.ReadFile("E:\\APP\\MAIN.BIN"), Binary(5000));
   EXPECT_EQ(scope.fake.ReadFile("E:\\COMMON.DAT"), "common");
@@ -118,7 +120,7 @@ TEST_F(DecompressTest, EngineFilesAreInflatedToUpperCasedPathsAndCounted) {
   EXPECT_EQ(scope.fake.List("E:"), (std::vector<std::string>{"APP", "COMMON.DAT"}));
   EXPECT_EQ(scope.fake.List("E:\\APP"), (std::vector<std::string>{"MAIN.BIN", "SUB"}));
   EXPECT_EQ(scope.prompt.Count(), 0u);
-  EXPECT_EQ(scope.state.packageFile, nullptr);
+  EXPECT_TRUE(scope.FileClosed());
   EXPECT_TRUE(Logged("Decompress"));
   EXPECT_TRUE(Logged("    opening master FWP file."));
   EXPECT_TRUE(Logged("    3 files to decompress."));
@@ -129,7 +131,7 @@ TEST_F(DecompressTest, StoredKindsAreWrittenAsTheyAreAndKeepTheirCase) {
   spec.files = {MakeFile(kKindPanel3940Raw, "Data\\Raw.bin", Binary(777)),
                 MakeFile(kKindPanel3940, "Data\\packed.bin", "packed")};
   Load(spec, kTargetPanel3940);
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.state.filesStored, 2);
   EXPECT_EQ(scope.fake.ReadFile("E:\\Data\\Raw.bin"), Binary(777));
   EXPECT_EQ(scope.fake.List("E:"), (std::vector<std::string>{"Data"}));
@@ -145,7 +147,7 @@ TEST_F(DecompressTest, IrrelevantRecordMovesTheProgressOnly) {
   spec.files = {MakeFile(kKindPanel3940, "A.BIN", "a"), MakeFile(kKindEngine2, "ENGINE.BIN", "e"),
                 MakeFile(kKindPanel3940, "B.BIN", "b"), MakeFile(kKindEngine7, "LAST.BIN", "l")};
   UseRecords(spec, kTargetPanel3940);
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.state.filesStored, 2);
   EXPECT_FALSE(scope.fake.Exists("E:\\ENGINE.BIN"));
   EXPECT_FALSE(scope.fake.Exists("E:\\LAST.BIN"));
@@ -162,12 +164,12 @@ TEST_F(DecompressTest, StatusShowsTheCountBeforeTheFileBeingWritten) {
   spec.files = {MakeFile(kKindEngine2, "ONE.BIN", "1")};
   Load(spec, kTargetEngine);
   scope.state.filesStored = 0;
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.job.statusText.Get(), "0 Files stored");
   EXPECT_EQ(scope.state.filesStored, 1);
   // The count carries on from the caller's value.
   scope.state.filesStored = 10;
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.job.statusText.Get(), "10 Files stored");
   EXPECT_EQ(scope.state.filesStored, 11);
 }
@@ -176,10 +178,11 @@ TEST_F(DecompressTest, CommonStoredFileGoesToTheRootOfAnEngineCard) {
   PackageSpec spec;
   spec.files = {MakeFile(kKindCommonRaw, "TOOLS\\X.BIN", "x")};
   Load(spec, kTargetEngine);
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.fake.ReadFile("E:\\X.BIN"), "x");
   EXPECT_FALSE(scope.fake.Exists("E:\\TOOLS"));
   EXPECT_TRUE(Logged("    writing E:\\X.BIN"));
+  EXPECT_TRUE(Logged("GetFilenameNoPath"));  // the name taken from the record's path
   EXPECT_EQ(scope.state.filesStored, 1);
 }
 
@@ -187,7 +190,7 @@ TEST_F(DecompressTest, CommonStoredFileKeepsItsFolderOnAPanelCard) {
   PackageSpec spec;
   spec.files = {MakeFile(kKindCommonRaw, "TOOLS\\X.BIN", "x")};
   Load(spec, kTargetPanel3950);
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.fake.ReadFile("E:\\TOOLS\\X.BIN"), "x");
   EXPECT_FALSE(scope.fake.Exists("E:\\X.BIN"));
 }
@@ -197,14 +200,14 @@ TEST_F(DecompressTest, OneZlibceDllAtTheRootOfAnEngineCard) {
   spec.files = {MakeFile(5, "A\\ZLIBCE.DLL", "first"), MakeFile(kKindEngine2, "M.BIN", "m"),
                 MakeFile(kKindCommon, "B\\zlibce.dll", "second")};
   Load(spec, kTargetEngine);
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.state.filesStored, 2);
   EXPECT_EQ(scope.fake.ReadFile("E:\\ZLIBCE.DLL"), "first");
   EXPECT_FALSE(scope.fake.Exists("E:\\A"));
   EXPECT_FALSE(scope.fake.Exists("E:\\B"));
   // A later call starts with the flag clear again.
   scope.state.filesStored = 0;
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.state.filesStored, 2);
 }
 
@@ -212,14 +215,14 @@ TEST_F(DecompressTest, ZlibceDllRuleIsForEngineCardsOnly) {
   PackageSpec spec;
   spec.files = {MakeFile(kKindCommon, "SYS\\ZLIBCE.DLL", "panel")};
   Load(spec, kTargetPanel3940);
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.fake.ReadFile("E:\\SYS\\ZLIBCE.DLL"), "panel");
   EXPECT_FALSE(scope.fake.Exists("E:\\ZLIBCE.DLL"));
 }
 
 TEST_F(DecompressTest, EmptyTableLogsZeroFilesAndSucceeds) {
   Load(PackageSpec{}, kTargetEngine);
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.state.filesStored, 0);
   EXPECT_TRUE(Logged("    0 files to decompress."));
   EXPECT_EQ(scope.job.progressMax, 0);
@@ -232,7 +235,7 @@ TEST_F(DecompressTest, MissingFoldersAreCreatedWithTheirLogLines) {
   spec.files = {MakeFile(kKindEngine2, "SYSTEM\\FONTS\\A.TTF", "a"),
                 MakeFile(kKindEngine2, "SYSTEM\\FONTS\\B.TTF", "b")};
   Load(spec, kTargetEngine);
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   const auto lines = scope.LogLines();
   // The empty card's root matches nothing: its pattern is logged and making E: fails.
   const auto root = std::find(lines.begin(), lines.end(), "    creating directory E:\\*.*");
@@ -254,7 +257,7 @@ TEST_F(DecompressTest, UnopenablePackageFailsWithoutAWord) {
   spec.files = {MakeFile(kKindEngine2, "A.BIN", "a")};
   UseRecords(spec, kTargetEngine);
   scope.fake.FailCall("OpenFile", kErrSharingViolation, 1, kPackagePath);
-  EXPECT_FALSE(Decompress(scope.state));
+  EXPECT_FALSE(Decompress(scope.state, package));
   EXPECT_EQ(scope.prompt.Count(), 0u);
   EXPECT_EQ(scope.job.diagnosticsText.Get(), "");
   EXPECT_EQ(scope.LogLines().back(), "    opening master FWP file.");
@@ -270,7 +273,7 @@ TEST_F(DecompressTest, WrongNameStampStopsBeforeWritingThatRecord) {
   // The second record points at the first file's name stamp.
   spec.files[1].dataOffset = layout.records[0].dataOffset;
   UseRecords(spec, kTargetEngine);
-  EXPECT_FALSE(Decompress(scope.state));
+  EXPECT_FALSE(Decompress(scope.state, package));
   const std::string box = "Failed to locate compressed data for \r\nAPP\\MAIN.BIN";
   ExpectFailure(box, box + "\r\n", "Failed to locate compressed data for APP\\MAIN.BIN");
   EXPECT_EQ(scope.state.filesStored, 1);
@@ -304,9 +307,9 @@ TEST_F(DecompressTest, DamagedZlibDataFailsWithCodeMinusThree) {
   spec.files = {MakeFile(kKindEngine2, "APP\\MAIN.BIN", Binary(3000))};
   std::string bytes = UseRecords(spec, kTargetEngine);
   // The zlib header's check no longer holds.
-  bytes[scope.state.fileTable[0].dataOffset + 12] ^= 0x01;
+  bytes[package.fileTable[0].dataOffset + 12] ^= 0x01;
   scope.fake.WriteFile(kPackagePath, bytes);
-  EXPECT_FALSE(Decompress(scope.state));
+  EXPECT_FALSE(Decompress(scope.state, package));
   ExpectInflateFailure(-3, "APP\\MAIN.BIN");
   EXPECT_FALSE(scope.fake.Exists("E:\\APP\\MAIN.BIN"));
   EXPECT_EQ(scope.state.filesStored, 0);
@@ -317,7 +320,7 @@ TEST_F(DecompressTest, StreamLongerThanTheRecordSaysFailsWithoutOverrun) {
   spec.files = {MakeFile(kKindEngine2, "LONG.BIN", Binary(4000))};
   spec.files[0].fileSize = 1000;
   UseRecords(spec, kTargetEngine);
-  EXPECT_FALSE(Decompress(scope.state));
+  EXPECT_FALSE(Decompress(scope.state, package));
   ExpectInflateFailure(-5, "LONG.BIN");
   EXPECT_FALSE(scope.fake.Exists("E:\\LONG.BIN"));
 }
@@ -327,7 +330,7 @@ TEST_F(DecompressTest, StreamShorterThanTheRecordSaysFails) {
   spec.files = {MakeFile(kKindEngine2, "SHORT.BIN", Binary(1000))};
   spec.files[0].fileSize = 1001;
   UseRecords(spec, kTargetEngine);
-  EXPECT_FALSE(Decompress(scope.state));
+  EXPECT_FALSE(Decompress(scope.state, package));
   ExpectInflateFailure(-3, "SHORT.BIN");
   EXPECT_FALSE(scope.fake.Exists("E:\\SHORT.BIN"));
 }
@@ -342,7 +345,7 @@ TEST_F(DecompressTest, FilesAfterALargerOneGetOnlyTheirOwnBytes) {
                 MakeFile(kKindEngine2, "EMPTY.BIN", ""),
                 MakeFile(kKindEngine2, "MID.BIN", std::string(4000, 'm'))};
   Load(spec, kTargetEngine);
-  ASSERT_TRUE(Decompress(scope.state));
+  ASSERT_TRUE(Decompress(scope.state, package));
   EXPECT_EQ(scope.fake.ReadFile("E:\\BIG.BIN"), Binary(9000));
   EXPECT_EQ(scope.fake.ReadFile("E:\\SMALL.BIN"), "small");
   EXPECT_EQ(scope.fake.ReadFile("E:\\EMPTY.BIN"), "");
@@ -355,7 +358,7 @@ TEST_F(DecompressTest, StreamShorterThanTheRecordSaysAfterALargerFileFails) {
                 MakeFile(kKindEngine2, "SHORT.BIN", Binary(1000))};
   spec.files[1].fileSize = 1001;
   UseRecords(spec, kTargetEngine);
-  EXPECT_FALSE(Decompress(scope.state));
+  EXPECT_FALSE(Decompress(scope.state, package));
   ExpectInflateFailure(-3, "SHORT.BIN");
   EXPECT_EQ(scope.fake.ReadFile("E:\\BIG.BIN"), Binary(9000));
   EXPECT_FALSE(scope.fake.Exists("E:\\SHORT.BIN"));
@@ -369,7 +372,7 @@ TEST_F(DecompressTest, StreamThatNeverEndsFails) {
   // The package keeps its bytes, the record claims only part of the stream.
   spec.files[0].storedSize = layout.records[0].storedSize - 10;
   UseRecords(spec, kTargetEngine);
-  EXPECT_FALSE(Decompress(scope.state));
+  EXPECT_FALSE(Decompress(scope.state, package));
   ExpectInflateFailure(-5, "CUT.BIN");
   EXPECT_FALSE(scope.fake.Exists("E:\\CUT.BIN"));
 }
@@ -390,7 +393,7 @@ TEST_F(DecompressTest, StoredFileThatCannotBeCreatedFails) {
   spec.files = {MakeFile(kKindPanel3950Raw, "Data\\Raw.bin", "raw")};
   Load(spec, kTargetPanel3950);
   scope.fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\Data\\Raw.bin");
-  EXPECT_FALSE(Decompress(scope.state));
+  EXPECT_FALSE(Decompress(scope.state, package));
   const std::string text = "E:\\Data\\Raw.bin\r\ncould not be opened for storage.\r\n";
   ExpectFailure(text, text, text);
   EXPECT_EQ(scope.state.filesStored, 0);
@@ -417,10 +420,10 @@ TEST_F(DecompressTest, StopRequestEndsTheJobBeforeTheNextRecord) {
   Load(spec, kTargetEngine);
   scope.job.jobRunning = 1;
   scope.job.stopRequested = 1;
-  EXPECT_THROW(Decompress(scope.state), JobStopped);
+  EXPECT_THROW(Decompress(scope.state, package), JobStopped);
   // Still running: the job's end (a restore perhaps) is the worker entry's to finish.
   EXPECT_EQ(scope.job.jobRunning, 1);
-  EXPECT_EQ(scope.state.packageFile, nullptr);
+  EXPECT_TRUE(scope.FileClosed());
   EXPECT_FALSE(scope.fake.Exists("E:\\A.BIN"));
   EXPECT_EQ(scope.state.filesStored, 0);
 }

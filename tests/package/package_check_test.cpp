@@ -23,6 +23,7 @@ class VerifyFWPFileTest : public ::testing::Test {
   }
   PackageSpec spec{.files = {MakeFile(2, "A.BIN", "alpha"), MakeFile(11, "B.BIN", "beta")}};
   JobScope scope;
+  LoadedPackage package;
 };
 
 TEST_F(VerifyFWPFileTest, AMatchingChecksumPassesAndLeavesTheFileAtItsStart) {
@@ -96,15 +97,15 @@ TEST_F(CheckBytesTest, TheLoaderReadsTheSameTableWithOrWithoutAChecksum) {
   scope.job.usePackageFile = 1;
   scope.state.targetType = kTargetEngine;
   scope.PutPackage(spec);
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  const std::vector<FILE_INFO_STRUCT> checked = scope.state.fileTable;
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  const std::vector<FILE_INFO_STRUCT> checked = package.fileTable;
   spec.setCrc = false;
   scope.PutPackage(spec);
-  ASSERT_TRUE(LoadInfoArray(scope.state));
-  ASSERT_EQ(scope.state.fileTable.size(), checked.size());
+  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_EQ(package.fileTable.size(), checked.size());
   for (size_t i = 0; i < checked.size(); ++i) {
-    EXPECT_EQ(FieldText(scope.state.fileTable[i].cardPath), FieldText(checked[i].cardPath));
-    EXPECT_EQ(scope.state.fileTable[i].fileCrc, checked[i].fileCrc);
+    EXPECT_EQ(FieldText(package.fileTable[i].cardPath), FieldText(checked[i].cardPath));
+    EXPECT_EQ(package.fileTable[i].fileCrc, checked[i].fileCrc);
   }
   EXPECT_EQ(checked.size(), 2u);
 }

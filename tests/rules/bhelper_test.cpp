@@ -95,8 +95,8 @@ class FileCrcTest : public test::JobFixture {};
 TEST_F(FileCrcTest, WholeFileIncludingZeroBytes) {
   const std::string content("12345\0\0\0" "6789", 12);
   fake.WriteFile("E:\\DATA\\BIN.DAT", content);
-  EXPECT_EQ(CBHelper::GetFileCRC(state, "e:\\data\\bin.dat"), Crc(content));
-  EXPECT_NE(CBHelper::GetFileCRC(state, "E:\\DATA\\BIN.DAT"), Crc("12345"));
+  EXPECT_EQ(CBHelper::GetFileCRC(state.platform, state, "e:\\data\\bin.dat"), Crc(content));
+  EXPECT_NE(CBHelper::GetFileCRC(state.platform, state, "E:\\DATA\\BIN.DAT"), Crc("12345"));
   EXPECT_EQ(prompt.Count(), 0u);
 }
 
@@ -109,7 +109,7 @@ TEST_F(FileCrcTest, FilesOfEverySizeInTurnGiveTheirOwnCRC) {
     fake.WriteFile("E:\\F" + std::to_string(i) + ".BIN", sizes[i]);
   for (int round = 0; round < 2; ++round) {
     for (size_t i = 0; i < std::size(sizes); ++i)
-      EXPECT_EQ(CBHelper::GetFileCRC(state, "E:\\F" + std::to_string(i) + ".BIN"),
+      EXPECT_EQ(CBHelper::GetFileCRC(state.platform, state, "E:\\F" + std::to_string(i) + ".BIN"),
                 Crc(sizes[i])) << i;
   }
   EXPECT_EQ(prompt.Count(), 0u);
@@ -117,15 +117,15 @@ TEST_F(FileCrcTest, FilesOfEverySizeInTurnGiveTheirOwnCRC) {
 
 TEST_F(FileCrcTest, EmptyAndMissingFilesGiveZeroSilently) {
   fake.WriteFile("E:\\EMPTY.TXT", "");
-  EXPECT_EQ(CBHelper::GetFileCRC(state, "E:\\EMPTY.TXT"), 0u);
-  EXPECT_EQ(CBHelper::GetFileCRC(state, "E:\\MISSING.TXT"), 0u);
+  EXPECT_EQ(CBHelper::GetFileCRC(state.platform, state, "E:\\EMPTY.TXT"), 0u);
+  EXPECT_EQ(CBHelper::GetFileCRC(state.platform, state, "E:\\MISSING.TXT"), 0u);
   EXPECT_EQ(prompt.Count(), 0u);
 }
 
 TEST_F(FileCrcTest, FileIsReadInOneRequestAndClosed) {
   fake.WriteFile("E:\\A.BIN", std::string(100000, 'x'));
   fake.ClearCalls();
-  CBHelper::GetFileCRC(state, "E:\\A.BIN");
+  CBHelper::GetFileCRC(state.platform, state, "E:\\A.BIN");
   EXPECT_EQ(fake.CallCount("Read"), 1u);
   EXPECT_EQ(fake.CallCount("Close"), 1u);
   EXPECT_EQ(fake.CallCount("Write"), 0u);
@@ -134,7 +134,7 @@ TEST_F(FileCrcTest, FileIsReadInOneRequestAndClosed) {
 TEST_F(FileCrcTest, ShortReadShowsMessageAndGivesZero) {
   fake.WriteFile("E:\\A.BIN", "abc");
   fake.FailCall("Read", kErrIoDevice);
-  EXPECT_EQ(CBHelper::GetFileCRC(state, "E:\\A.BIN"), 0u);
+  EXPECT_EQ(CBHelper::GetFileCRC(state.platform, state, "E:\\A.BIN"), 0u);
   ASSERT_EQ(prompt.Count(), 1u);
   const PromptCall call = prompt.calls()[0];
   EXPECT_EQ(call.text, "Failed to read the file.\n\nE:\\A.BIN");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/text.h"
 #include "support/log_lines.h"
 
 namespace cw::test {
@@ -42,6 +43,17 @@ std::vector<std::string> JobScope::LogLines() const {
 bool JobScope::Logged(const std::string& message) const {
   const std::vector<std::string> lines = LogLines();
   return std::find(lines.begin(), lines.end(), message) != lines.end();
+}
+
+bool JobScope::FileClosed(const std::string& path) const {
+  bool open = false;
+  for (const FakeCall& call : fake.Calls()) {
+    if (ToUpperAscii(call.path) != ToUpperAscii(path)) continue;
+    if (call.op == "Close") open = false;
+    // A failed open is never used, so only a handle that was read or sized counts as open.
+    if (call.op == "Read" || call.op == "GetSize" || call.op == "Seek") open = true;
+  }
+  return !open;
 }
 
 }  // namespace cw::test

@@ -38,6 +38,8 @@ class JobScope {
   std::vector<std::string> LogLines() const;
   // The log holds a line with exactly this message.
   bool Logged(const std::string& message) const;
+  // The file at `path` is not left open: every open of it that was then read was closed.
+  bool FileClosed(const std::string& path = kPackagePath) const;
   // As a front end leaves a job it is about to start on card E: (a "FAT" card) with the
   // package at `package` chosen and its version block read (format 1.009A, generator 2.015B);
   // the documents folder exists, so the data folder can be made.

@@ -10,7 +10,7 @@
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "package/crc_list_writer.h"
-#include "record/file_table.h"
+#include "package/file_table.h"
 #include "package/package_writer.h"
 #include "package/stored_package_record.h"
 #include "platform/posix_fixture.h"
@@ -32,12 +32,12 @@ constexpr const char* kFailureHead = "\r\nThe following files did not pass the C
 class VerifyTest : public ::testing::Test {
  protected:
   VerifyTest() {
-    scope.state.otherPackageFiles.clear();
-    scope.state.osInPackage = 0;
+    card.otherPackageFiles.clear();
+    package.osInPackage = 0;
     scope.job.storeInProgress = 0;
     scope.job.usePackageFile = 1;
   }
-  ~VerifyTest() override { scope.state.otherPackageFiles.clear(); }
+  ~VerifyTest() override { card.otherPackageFiles.clear(); }
 
   // A record of the table, and its file on the card (unless content is nullopt).
   void AddFile(int32_t kind, const std::string& cardPath, const std::string& content) {
@@ -50,17 +50,17 @@ class VerifyTest : public ::testing::Test {
     SetFieldText(record.checkPath, cardPath);
     record.kind = kind;
     record.fileCrc = crc;
-    scope.state.fileTable.push_back(record);
+    package.fileTable.push_back(record);
   }
   // The stored copy of the package the table came from: its records (the half of them that
   // belongs in `name` when the package has 3950 support), whatever their files hold.
   void PutStoredCopy(const std::string& name, bool withCrc = true) {
-    const StoredCopy part = !scope.state.has3950Support ? StoredCopy::kWhole
+    const StoredCopy part = !package.has3950Support ? StoredCopy::kWhole
                             : name == "FWP_3950.FWP"    ? StoredCopy::kHalf3950
                                                         : StoredCopy::kHalf3940;
     PackageSpec spec;
     spec.setCrc = withCrc;
-    for (const FILE_INFO_STRUCT& record : scope.state.fileTable) {
+    for (const FILE_INFO_STRUCT& record : package.fileTable) {
       if (!InStoredCopy(part, record.kind)) continue;
       spec.files.push_back({.kind = record.kind,
                             .cardPath = FieldText(record.cardPath),
@@ -77,17 +77,19 @@ class VerifyTest : public ::testing::Test {
                    BuildCRCList({{"NK.BIN", Crc("the OS image")}, {"BREVANT\\APP.EXE", 7}}));
   }
   int Run() {
-    return RunWorker(scope.state, [this] { return Verify(scope.state); });
+    return RunWorker(scope.state, [this] { return Verify(scope.state, card, package); });
   }
 
   JobScope scope;
+  LoadedPackage package;
+  CardFacts card;
   FakePlatform& fake = scope.fake;
   ScriptedPrompt& prompt = scope.prompt;
 };
 
 TEST_F(VerifyTest, AnEmptyTableOnAnEngineCardStillChecksTheStoredCopies) {
   scope.state.targetType = kTargetEngine;
-  scope.state.has3950Support = 1;
+  package.has3950Support = 1;
   PutStoredCopy("UPGRADE.FWP");
   PutStoredCopy("FWP_3950.FWP");
   EXPECT_EQ(Run(), kVerifyPassed);
@@ -106,7 +108,7 @@ TEST_F(VerifyTest, AnEmptyTableOnAnEngineCardStillChecksTheStoredCopies) {
 
 TEST_F(VerifyTest, AMissingStoredCopyFailsTheCard) {
   scope.state.targetType = kTargetEngine;
-  scope.state.has3950Support = 1;
+  package.has3950Support = 1;
   PutStoredCopy("UPGRADE.FWP");
   EXPECT_EQ(Run(), kVerifyFailedNoRestore);
   EXPECT_EQ(prompt.messages(),
@@ -149,11 +151,12 @@ TEST_F(VerifyTest, CommonRawFilesOfAnEngineCardLiveInItsRoot) {
   fake.WriteFile("E:\\README.TXT", "read me");
   PutStoredCopy("UPGRADE.FWP");
   EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_TRUE(scope.Logged("GetFilenameNoPath"));  // the name taken from the record's path
 }
 
 TEST_F(VerifyTest, AMissingCommonRawFileFailsAPanelOnlyAfterAStore) {
   scope.state.targetType = kTargetPanel3940;
-  scope.state.osInPackage = 1;  // no OS image check
+  package.osInPackage = 1;  // no OS image check
   AddFile(kKindPanel3940, "BREVANT\\APP.EXE", "application");
   AddRecord(kKindCommonRaw, "DOCS\\MANUAL.PDF", Crc("manual"));
   EXPECT_EQ(Run(), kVerifyPassed);
@@ -174,7 +177,7 @@ TEST_F(VerifyTest, TheFailureListNamesFullPathsInTableOrder) {
   AddFile(kKindPanel3940, "c\\other.bin", "not for an engine");  // not relevant: unchecked
   AddRecord(kKindEngine10, "d\\third.bin", Crc("three"));  // missing
   fake.WriteFile("E:\\Other.FWP", "not a package");
-  scope.state.otherPackageFiles = {"E:\\OTHER.FWP"};
+  card.otherPackageFiles = {"E:\\OTHER.FWP"};
   scope.job.usePackageFile = 0;
 
   EXPECT_EQ(Run(), kVerifyFailedNoRestore);
@@ -185,9 +188,9 @@ TEST_F(VerifyTest, TheFailureListNamesFullPathsInTableOrder) {
 
 TEST_F(VerifyTest, OtherPackagesAreCheckedOnlyWithoutAPackageFile) {
   scope.state.targetType = kTargetPanel3950;
-  scope.state.osInPackage = 1;
+  package.osInPackage = 1;
   fake.WriteFile("E:\\OLD.FWP", "damaged");
-  scope.state.otherPackageFiles = {"E:\\OLD.FWP", "E:\\GONE.FWP"};
+  card.otherPackageFiles = {"E:\\OLD.FWP", "E:\\GONE.FWP"};
   EXPECT_EQ(Run(), kVerifyPassed);  // against a package: not looked at
 
   scope.job.usePackageFile = 0;
@@ -240,7 +243,7 @@ TEST_F(VerifyTest, EveryFileReadIsRecordedWithWhatItShouldHoldAndWhatItHolds) {
   }
 
   // A stored copy that keeps its CRC-32 gives both; the next job starts a new record.
-  scope.state.fileTable.clear();
+  package.fileTable.clear();
   PutStoredCopy("UPGRADE.FWP");
   PrepareVerifyJob(scope.job);
   EXPECT_EQ(Run(), kVerifyPassed);
@@ -289,7 +292,7 @@ TEST_F(VerifyTest, AModifiedOSImageFailsWithTheWinCEMessage) {
   EXPECT_NE(scope.job.diagnosticsText.Get().find("WinCE OS file on flash"), std::string::npos);
 
   // A package that carries the OS image replaced it, so the card's is not checked.
-  scope.state.osInPackage = 1;
+  package.osInPackage = 1;
   EXPECT_EQ(Run(), kVerifyPassed);
 }
 
@@ -358,17 +361,17 @@ class EjectThenReadTest : public test::PosixTest {
 
 TEST_F(EjectThenReadTest, AFileChangedBeforeAnEjectIsReadAfresh) {
   OnCard("APP/MAIN.BIN", std::string(8192, 'a'));
-  EXPECT_EQ(CBHelper::GetFileCRC(state, "E:\\APP\\MAIN.BIN"), Crc(std::string(8192, 'a')));
+  EXPECT_EQ(CBHelper::GetFileCRC(state.platform, state, "E:\\APP\\MAIN.BIN"), Crc(std::string(8192, 'a')));
 
   // Same size, other bytes, written on the host side.
   std::string changed(8192, 'a');
   changed[4000] = 'b';
   temp_.Write("card/APP/MAIN.BIN", changed);
   ASSERT_EQ(temp_.Read("card/APP/MAIN.BIN"), changed);
-  ASSERT_TRUE(EjectCompactFlash(state, 'E'));
+  ASSERT_TRUE(EjectCompactFlash(state.platform, state, 'E'));
   EXPECT_EQ(prompt.Count(), 0u) << "the folder card dismounts cleanly";
 
-  EXPECT_EQ(CBHelper::GetFileCRC(state, "E:\\APP\\MAIN.BIN"), Crc(changed));
+  EXPECT_EQ(CBHelper::GetFileCRC(state.platform, state, "E:\\APP\\MAIN.BIN"), Crc(changed));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 // The package's file table: the 620-byte record as it stands in the package and in memory, the
-// kind codes.
+// kind codes, and which kinds belong on which device.
 
 #include <cstddef>
 #include <cstdint>
@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "log/reporter.h"
+#include "platform/target_type.h"
 
 namespace cw {
 
@@ -56,13 +57,7 @@ void SetFieldText(char (&field)[kPathFieldSize], const std::string& text);
 // The unpacked bytes of every record of a file table (a negative size counts as none).
 uint64_t FileTableBytes(const std::vector<FILE_INFO_STRUCT>& table);
 
-// Closes and drops the package's file object on every way out of a read, a stop included.
-struct PackageFileCloser {
-  std::unique_ptr<File>& file;
-  ~PackageFileCloser() {
-    if (file) file->Close();
-    file.reset();
-  }
-};
+// The record belongs on a card of `targetType`. Logs "FileIsRelevant".
+bool FileIsRelevant(const Reporter& log, int32_t targetType, const FILE_INFO_STRUCT& record);
 
 }  // namespace cw
