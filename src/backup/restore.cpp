@@ -1,5 +1,6 @@
 // Copying the backup back onto the card, and checking the card against the backup's manifest.
 
+#include <memory>
 #include <string>
 #include <unordered_set>
 
@@ -43,6 +44,22 @@ bool RestoreFiles(JobState& state, const std::vector<std::string>& skipped) {
   state.SetProgressRange(0, count);
   const std::vector<uint64_t> sizes = SizesOfFiles(state.platform, state.backupFileList);
   state.StartPhaseAmounts(kProgressRestore, count, TotalOf(sizes));
+  // Every card file about to be replaced is emptied first, so that all the clusters they hold
+  // are freed before any copy takes one: on a card whose allocation table lost a file's cluster
+  // (a card that dropped writes), a copy could be given that cluster, and emptying the file
+  // that still names it would then free it under the copy.
+  for (const std::string& backupPath : state.backupFileList) {
+    std::string relative;
+    std::string cardPath;
+    FindEntry onCard;
+    if ((MapFolderPath(backupPath, state.backupRoot + "\\", "", &relative) &&
+         skip.contains(relative)) ||
+        !MapFolderPath(backupPath, state.backupRoot, state.globalFlashPath, &cardPath) ||
+        !state.platform.GetFileInfo(cardPath, &onCard) || onCard.IsDirectory() || onCard.size == 0)
+      continue;
+    if (std::unique_ptr<File> emptied = state.platform.OpenFile(cardPath, OpenMode::CreateAlways))
+      emptied->Close();  // one that resists is reported by its copy below
+  }
   // A reformatted card, or one whose folder was deleted, gets its whole tree back; a file that
   // cannot be put back is reported and the others still go back.
   std::unordered_set<std::string> foundFolders;
