@@ -37,17 +37,13 @@ void UseManifestFiles(JobState& state, const BackupManifest& manifest) {
     state.backupFileList.push_back(state.backupRoot + "\\" + file.path);
 }
 
-bool RestoreFiles(JobState& state, const std::vector<std::string>& skipped) {
-  state.Log("RestoreFiles");
-  const std::unordered_set<std::string> skip(skipped.begin(), skipped.end());
-  const int32_t count = static_cast<int32_t>(state.backupFileList.size());
-  state.SetProgressRange(0, count);
-  const std::vector<uint64_t> sizes = SizesOfFiles(state.platform, state.backupFileList);
-  state.StartPhaseAmounts(kProgressRestore, count, TotalOf(sizes));
-  // Every card file about to be replaced is emptied first, so that all the clusters they hold
-  // are freed before any copy takes one: on a card whose allocation table lost a file's cluster
-  // (a card that dropped writes), a copy could be given that cluster, and emptying the file
-  // that still names it would then free it under the copy.
+namespace {
+
+// Empties every card file the restore is about to replace, so that all the clusters they hold
+// are freed before any copy takes one: on a card whose allocation table lost a file's cluster
+// (a card that dropped writes), a copy could be given that cluster, and emptying the file that
+// still names it would then free it under the copy.
+void EmptyFilesToReplace(JobState& state, const std::unordered_set<std::string>& skip) {
   for (const std::string& backupPath : state.backupFileList) {
     std::string relative;
     std::string cardPath;
@@ -58,8 +54,19 @@ bool RestoreFiles(JobState& state, const std::vector<std::string>& skipped) {
         !state.platform.GetFileInfo(cardPath, &onCard) || onCard.IsDirectory() || onCard.size == 0)
       continue;
     if (std::unique_ptr<File> emptied = state.platform.OpenFile(cardPath, OpenMode::CreateAlways))
-      emptied->Close();  // one that resists is reported by its copy below
+      emptied->Close();  // one that resists is reported by its copy
   }
+}
+
+}  // namespace
+
+bool RestoreFiles(JobState& state, const std::vector<std::string>& skipped) {
+  state.Log("RestoreFiles");
+  const std::unordered_set<std::string> skip(skipped.begin(), skipped.end());
+  const int32_t count = static_cast<int32_t>(state.backupFileList.size());
+  state.SetProgressRange(0, count);
+  const std::vector<uint64_t> sizes = SizesOfFiles(state.platform, state.backupFileList);
+  state.StartPhaseAmounts(kProgressRestore, count, TotalOf(sizes));
   // A reformatted card, or one whose folder was deleted, gets its whole tree back; a file that
   // cannot be put back is reported and the others still go back.
   std::unordered_set<std::string> foundFolders;
@@ -72,6 +79,8 @@ bool RestoreFiles(JobState& state, const std::vector<std::string>& skipped) {
       stop.detail = Format("%d of %d files had been put back.", restored, count);
       throw;
     }
+    // Only now: a stop asked before the restore began leaves the card as it was.
+    if (i == 0) EmptyFilesToReplace(state, skip);
     state.SetProgressPos(i);
     const std::string& backupPath = state.backupFileList[static_cast<size_t>(i)];
     std::string cardPath = backupPath;
