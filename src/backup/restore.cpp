@@ -1,5 +1,6 @@
 // Copying the backup back onto the card, and checking the card against the backup's manifest.
 
+#include <memory>
 #include <string>
 #include <unordered_set>
 
@@ -36,6 +37,29 @@ void UseManifestFiles(JobState& state, const BackupManifest& manifest) {
     state.backupFileList.push_back(state.backupRoot + "\\" + file.path);
 }
 
+namespace {
+
+// Empties every card file the restore is about to replace, so that all the clusters they hold
+// are freed before any copy takes one: on a card whose allocation table lost a file's cluster
+// (a card that dropped writes), a copy could be given that cluster, and emptying the file that
+// still names it would then free it under the copy.
+void EmptyFilesToReplace(JobState& state, const std::unordered_set<std::string>& skip) {
+  for (const std::string& backupPath : state.backupFileList) {
+    std::string relative;
+    std::string cardPath;
+    FindEntry onCard;
+    if ((MapFolderPath(backupPath, state.backupRoot + "\\", "", &relative) &&
+         skip.contains(relative)) ||
+        !MapFolderPath(backupPath, state.backupRoot, state.globalFlashPath, &cardPath) ||
+        !state.platform.GetFileInfo(cardPath, &onCard) || onCard.IsDirectory() || onCard.size == 0)
+      continue;
+    if (std::unique_ptr<File> emptied = state.platform.OpenFile(cardPath, OpenMode::CreateAlways))
+      emptied->Close();  // one that resists is reported by its copy
+  }
+}
+
+}  // namespace
+
 bool RestoreFiles(JobState& state, const std::vector<std::string>& skipped) {
   state.Log("RestoreFiles");
   const std::unordered_set<std::string> skip(skipped.begin(), skipped.end());
@@ -55,6 +79,8 @@ bool RestoreFiles(JobState& state, const std::vector<std::string>& skipped) {
       stop.detail = Format("%d of %d files had been put back.", restored, count);
       throw;
     }
+    // Only now: a stop asked before the restore began leaves the card as it was.
+    if (i == 0) EmptyFilesToReplace(state, skip);
     state.SetProgressPos(i);
     const std::string& backupPath = state.backupFileList[static_cast<size_t>(i)];
     std::string cardPath = backupPath;

@@ -588,5 +588,63 @@ TEST_F(FatJobs, RestoreOnlyRebuildsADeletedFolderAndAReformattedCard) {
   }
 }
 
+// A card that dropped writes can keep a file whose cluster its allocation tables call free.
+// "Restore Only" puts back the root files before the folders' files: a copy given that free
+// cluster must not be freed under it when the file that names it is put back. Either the
+// restore says it failed, or the card it calls restored is whole; after fsck.fat it comes back.
+TEST_F(FatJobs, RestoreOnlyLeavesNoCopyOnAClusterThatAnotherFileFrees) {
+  const CardImage card = MakeCard("card.img", 32 * kMiB);
+  ASSERT_TRUE(card.Put("NOTES/SERVICE.TXT", "serviced twice"));
+  const PackageSpec first = EnginePackage(7);
+  const std::string firstPath = WritePackage(first, "FIRST.FWP");
+  const std::string secondPath = WritePackage(EnginePackage(8), "SECOND.FWP");
+  ASSERT_EQ(BootJobs("card_mount || exit 9\n" + Store("first", firstPath, "--target engine") +
+                         Store("second", secondPath, "--target engine"),
+                     {card.path()})
+                .status,
+            0);
+  ASSERT_EQ(Step("second").exitCode, 0) << Step("second").out << Step("second").err;
+  // The note's one cluster marked free in both allocation tables, as a dropped write leaves it.
+  const test::CommandResult shown = test::RunProgram(
+      {"/usr/bin/mshowfat", "-i", card.path(), "::/NOTES/SERVICE.TXT"}, {{"MTOOLS_SKIP_CHECK", "1"}});
+  const size_t open = shown.out.find('<');
+  ASSERT_NE(open, std::string::npos) << shown.out << shown.err;
+  const size_t cluster = std::stoul(shown.out.substr(open + 1));
+  std::string image = test::ReadHostFile(card.path());
+  const auto word = [&](size_t at) {
+    return static_cast<size_t>(static_cast<uint8_t>(image[at])) |
+           static_cast<size_t>(static_cast<uint8_t>(image[at + 1])) << 8;
+  };
+  const size_t sectorBytes = word(11), fatBytes = word(22) * sectorBytes;
+  for (size_t fat = 0; fat < static_cast<uint8_t>(image[16]); ++fat) {
+    const size_t at = word(14) * sectorBytes + fat * fatBytes + 2 * cluster;
+    image[at] = image[at + 1] = '\0';
+  }
+  ASSERT_TRUE(test::WriteHostFile(card.path(), image));
+
+  for (const char* round : {"restore", "after-fsck"}) {
+    ASSERT_EQ(BootJobs("card_mount || exit 9\n" + RestoreOnly(round), {card.path()}).status, 0);
+    const StepResult restore = Step(round);
+    if (restore.out.find("Restore OK!!") == std::string::npos) {
+      EXPECT_NE(restore.out.find("Restore Failed!!"), std::string::npos) << restore.out;
+      EXPECT_STREQ(round, "restore") << restore.out << restore.err;
+      const test::CommandResult mended = test::RunProgram({"/usr/sbin/fsck.fat", "-a", card.path()});
+      EXPECT_LE(mended.exitCode, 1) << mended.out << mended.err;
+      continue;
+    }
+    EXPECT_EQ(restore.exitCode, 0) << restore.err;
+    EXPECT_CARD_CLEAN(card);
+    EXPECT_EQ(card.Read("NOTES/SERVICE.TXT").value_or("?"), "serviced twice");
+    EXPECT_TRUE(card.Read("UPGRADE.FWP") == BuildPackage(first));
+    for (const PackageFileSpec& file : first.files) {
+      const std::optional<std::string> place = PlaceOf(file, 1);
+      if (place) {
+        EXPECT_TRUE(card.Read(*place) == file.content) << *place;
+      }
+    }
+    break;
+  }
+}
+
 }  // namespace
 }  // namespace cw::fat

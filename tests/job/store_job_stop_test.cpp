@@ -182,6 +182,8 @@ TEST_F(StoreStopTest, TwoRequestsBeforeTheRestoreStopItAtItsFirstFile) {
   EXPECT_EQ(Run().outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.stopOutcome.load(), kStoppedRestoreCut);
   EXPECT_FALSE(CardIsOld());
+  // Nothing of the restore happened: the files stand as the store left them, none emptied.
+  EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new");
   const std::string told = StopSummary(kStoppedRestoreCut) + " 0 of 3 files had been put back.";
   EXPECT_EQ(job.statusText.Get(), told);
   EXPECT_NE(job.diagnosticsText.Get().find(told), std::string::npos);
