@@ -220,6 +220,11 @@ std::unique_ptr<Volume> FaultPlatform::OpenVolume(const std::string& devicePath)
   return volume;
 }
 
+bool FaultPlatform::LockVolume(Volume& volume) {
+  auto& v = static_cast<FaultVolume&>(volume);
+  return !CardGone("\\\\.\\card", v.onCard, kErrNotReady) && inner_.LockVolume(*v.inner);
+}
+
 bool FaultPlatform::DismountVolume(Volume& volume) {
   auto& v = static_cast<FaultVolume&>(volume);
   return !CardGone("\\\\.\\card", v.onCard, kErrNotReady) && inner_.DismountVolume(*v.inner);

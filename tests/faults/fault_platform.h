@@ -81,6 +81,7 @@ class FaultPlatform : public ForwardingPlatform {
   bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                     uint64_t* freeBytes) override;
   std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override;
+  bool LockVolume(Volume& volume) override;
   bool DismountVolume(Volume& volume) override;
   bool IsVolumeMounted(Volume& volume) override;
   bool CloseVolume(std::unique_ptr<Volume> volume) override;
