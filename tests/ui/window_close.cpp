@@ -21,6 +21,21 @@
 
 using namespace cw;
 
+// A window on the fake platform whose jobs are all `worker`, shown, with "E:" as its card;
+// forcedEnds counts the ends of the program it asks for.
+struct ShownWindow {
+  ShownWindow(FakePlatform& fake, const JobWorker& worker)
+      : window(fake, prompt, JobWorkers{worker, worker}) {
+    prompt.SetWindow(&window);
+    window.logic().SetEndProcess([this] { ++forcedEnds; });
+    window.show();
+    window.findChild<QLineEdit*>(ControlName(kIdCardBox))->setText("E:");
+  }
+  WindowPrompt prompt;
+  CardwrightWindow window;
+  int forcedEnds = 0;
+};
+
 class WindowCloseTest : public QObject {
   Q_OBJECT
 
@@ -45,14 +60,10 @@ class WindowCloseTest : public QObject {
       job->jobRunning = 0;
       return JobResult{.outcome = JobOutcome::kStopped};
     };
-    WindowPrompt prompt;
-    CardwrightWindow w(*fake_, prompt, JobWorkers{store, store});
-    prompt.SetWindow(&w);
-    int forcedEnds = 0;
-    w.logic().SetEndProcess([&] { ++forcedEnds; });
-    w.show();
+    ShownWindow shown(*fake_, store);
+    CardwrightWindow& w = shown.window;
+    WindowPrompt& prompt = shown.prompt;
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.findChild<QLineEdit*>(ControlName(kIdCardBox))->setText("E:");
 
     // The question is modal and runs its own loop: the close comes from inside it.
     bool questionOpen = false, stillOpenAfterClose = false;
@@ -75,7 +86,7 @@ class WindowCloseTest : public QObject {
     QCOMPARE(statusAfterClose, QString("Stopping the job; the window closes when it has ended."));
     QCOMPARE(answer.load(), static_cast<int>(MessageResult::Cancel));
     QVERIFY(stopSeen);
-    QCOMPARE(forcedEnds, 0);
+    QCOMPARE(shown.forcedEnds, 0);
     const std::string saved =
         fake_->ReadFile(w.logic().job().dataPath + "\\DownloadDiagnostics.txt");
     QVERIFY(saved.find("stopped") != std::string::npos);
@@ -96,18 +107,13 @@ class WindowCloseTest : public QObject {
         job->jobRunning = 0;
         return JobResult{.outcome = JobOutcome::kStopped};
       };
-      WindowPrompt prompt;
-      CardwrightWindow w(*fake_, prompt, JobWorkers{store, store});
-      prompt.SetWindow(&w);
-      int forcedEnds = 0;
-      w.logic().SetEndProcess([&] { ++forcedEnds; });
+      ShownWindow shown(*fake_, store);
+      CardwrightWindow& w = shown.window;
       EndRequests ends([&w] {
         w.close();
         return !w.isVisible();
       });
-      w.show();
       QVERIFY(QTest::qWaitForWindowExposed(&w));
-      w.findChild<QLineEdit*>(ControlName(kIdCardBox))->setText("E:");
       w.logic().OnDownloadAndVerify();
       QTRY_VERIFY(w.logic().job().cardMayHaveChanged != 0);
       std::raise(signal);
@@ -117,7 +123,7 @@ class WindowCloseTest : public QObject {
                QString("Stopping the job; the window closes when it has ended."));
       release = true;
       QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 30000);
-      QCOMPARE(forcedEnds, 0);
+      QCOMPARE(shown.forcedEnds, 0);
     }
   }
 
