@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "card/file_utils.h"
+#include "package/version_block.h"
 #include "record/job_io.h"
 #include "record/prompt.h"
 #include "platform/platform.h"
@@ -218,9 +219,11 @@ bool CheckStoreRequest(Platform& platform, JobContext& job) {
     DialogMessage(job, "Please choose a valid drive.");
     return false;
   }
-  if (job.fwpVersion > kNewestFormatVersion) {
+  // The package's own format, not what an earlier choice left: a typed path was never read.
+  const int32_t fwpVersion = PackageVersionsOf(platform, job.fwpPath).fwpVersion;
+  if (fwpVersion > kNewestFormatVersion) {
     FrontLog(job, Format(" incompatible issue: fwp version is %d, max fwp version: %d",
-                         job.fwpVersion, kNewestFormatVersion));
+                         fwpVersion, kNewestFormatVersion));
     DialogMessage(job,
                   "FWP Downloader and FWP file are incompatible. Please download the latest "
                   "version of the downloader.");

@@ -68,7 +68,7 @@ std::optional<std::string> DetectCardTarget(Platform& platform, JobContext& job,
 // ("OnDownloadAndVerify"): a private folder that is not the user's own (locks and temporary
 // files), an empty card path and a package format newer than 1.009 are refused with their
 // message (false). On success the package path is saved to "LastPathUsed.txt".
-// `job.fwpPath`, `job.flashPath` and `job.fwpVersion` are read.
+// `job.fwpPath` and `job.flashPath` are read; the format from the package at `job.fwpPath`.
 bool CheckStoreRequest(Platform& platform, JobContext& job);
 // The same for "Verify Only" (the private folder and an empty card path only; logs nothing
 // more, the caller logs "OnVerify").

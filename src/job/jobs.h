@@ -34,7 +34,8 @@ JobResult VerifyOnlyJob(JobState& state, JobFindings* findings = nullptr);
 // shows becomes the job's targetType.
 void InspectCard(JobState& state, CardFacts& card);
 
-// Builds upgradeInfoText (the record appended to "FWP_INFO_FILE.TXT") for the job `state`.
-void GetUpgradeInfo(JobState& state);
+// Builds upgradeInfoText (the record appended to "FWP_INFO_FILE.TXT") for the job `state`: the
+// card's kind as its inspection found it, and the versions of the package the job loaded.
+void GetUpgradeInfo(JobState& state, int32_t cardTarget, const PackageVersions& versions);
 
 }  // namespace cw

@@ -10,6 +10,7 @@
 #include "package/byte_reader.h"
 #include "package/file_table.h"
 #include "package/package_parser.h"
+#include "package/version_block.h"
 #include "platform/text.h"
 #include "verify/crc_list.h"
 #include "rules/file_rules.h"
@@ -127,6 +128,7 @@ bool LoadFromPackage(JobState& state, LoadedPackage& package, bool storing) {
     package.releaseNumber = header.releaseNumber;
   }
   if (header.winceRead) package.osInPackage = header.winceIncluded;
+  package.versions = VersionsOf(ParseVersionBlock(bytes));
   if (header.has3950Support) package.has3950Support = 1;
   if (!headerOk) {
     Refuse(state, message);

@@ -19,19 +19,6 @@ std::string CutAtZero(std::string text) {
   return text;
 }
 
-// The version block lies at the head of the package, which may be hundreds of MiB: read a
-// first part of the file and only when the parse ran into its end (long lines, a block that
-// reaches further) read the whole file, so the result is always that of the whole file.
-constexpr uint64_t kHeadBytes = 256 * 1024;
-
-bool ReadHead(File& file, uint64_t bytes, Bytes* out) {
-  if (!file.Seek(0, SeekFrom::Begin)) return false;
-  out->resize(static_cast<size_t>(bytes));
-  uint32_t got = 0;
-  if (!file.Read(out->data(), static_cast<uint32_t>(bytes), &got) || got != bytes) return false;
-  return true;
-}
-
 }  // namespace
 
 VersionTexts ReadVersionBlock(Platform& platform, const std::string& path, JobContext& job,
@@ -42,19 +29,8 @@ VersionTexts ReadVersionBlock(Platform& platform, const std::string& path, JobCo
   VersionTexts texts{false, false, engineBoxText, panelBoxText};
   log("GetFWPVerRev");
 
-  Bytes bytes;
-  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
-  uint64_t size = 0;
   VersionBlockRead read;
-  bool readOk = file && file->GetSize(&size);
-  if (readOk && size > kHeadBytes) {
-    readOk = ReadHead(*file, kHeadBytes, &bytes);
-    read = ParseVersionBlock(bytes);
-  }
-  if (readOk && (size <= kHeadBytes || read.reachedEnd)) {
-    readOk = ReadWholeFile(*file, UINT64_MAX, &bytes);
-    read = ParseVersionBlock(bytes);
-  }
+  const bool readOk = ReadVersionBlockFile(platform, path, &read);
   if (!readOk) {
     if (job.prompt) {
       job.prompt->MessageBox("FWP file could not be opened!\r\n" + path, MessageButtons::Ok,

@@ -222,8 +222,9 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
   // Backup" stays as it was for the next card.
   if (state.cardFileList.empty()) state.backupSkipped = 1;
   InspectCard(state, card);
+  // The upgrade record describes the package as the load reads it (stage 9); "Restore Only"
+  // stores no package and records none.
   EnterStage(state, 6);
-  GetUpgradeInfo(state);
   EnterStage(state, 7);
 
   EnterStage(state, 8);
@@ -236,6 +237,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
       state.Log("  the backup folder is marked incomplete.");
       return FailWith(state, std::string(kBackupIncompleteText) + "\r\nThe card is unchanged.\r\n");
     }
+    GetUpgradeInfo(state, card.targetType, package.versions);
     SetPhase(job.prepState, kPhaseDone);
     job.cardMayHaveChanged = 1;
     RunRestore(state, card, package);
@@ -249,6 +251,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
 
   EnterStage(state, 9);
   if (!LoadInfoArray(state, package)) return EndJob(job, 0);
+  GetUpgradeInfo(state, card.targetType, package.versions);
 
   EnterStage(state, 10);
   if (std::optional<int> end = RefuseTooLongStorePaths(state, package.fileTable))

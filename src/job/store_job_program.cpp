@@ -49,13 +49,13 @@ void PutInt32(std::vector<uint8_t>& bytes, size_t offset, int32_t value) {
 }
 
 // "FWPVers.bin": the package's version block; the generator values only from format 1.008.
-std::vector<uint8_t> VersionFileBytes(const JobContext& job) {
+std::vector<uint8_t> VersionFileBytes(const PackageVersions& versions) {
   std::vector<uint8_t> bytes(24, 0);
-  const VersionBlock& v = job.versionBlock;
+  const VersionBlock& v = versions.versionBlock;
   PutInt32(bytes, 0, v.formatVersion);
   PutInt32(bytes, 4, v.formatRevision);
   bytes[8] = static_cast<uint8_t>(v.formatLetter);
-  if (job.fwpVersion >= 1008) {
+  if (versions.fwpVersion >= 1008) {
     PutInt32(bytes, 12, v.generatorVersion);
     PutInt32(bytes, 16, v.generatorRevision);
     bytes[20] = static_cast<uint8_t>(v.generatorLetter);
@@ -114,14 +114,13 @@ void CopyPackageToCard(JobState& state, LoadedPackage& package) {
   state.Log("  operation complete.");
 }
 
-// Stage 13: "FWPVers.bin" in the Engine card's root.
-void PlaceVersionFile(JobState& state) {
-  JobContext& job = state.job;
+// Stage 13: "FWPVers.bin" in the Engine card's root, from the stored package's own values.
+void PlaceVersionFile(JobState& state, const PackageVersions& versions) {
   EnterStage(state, 13);
   const std::string path = state.globalFlashPath + "\\FWPVers.bin";
   state.LogF("  saving FWP version info to %s", path.c_str());
   const char* message = "Failed to place FWP Version file on flash\r\n";
-  switch (PlaceSmallFile(state, path, VersionFileBytes(job), "    wrote the data.")) {
+  switch (PlaceSmallFile(state, path, VersionFileBytes(versions), "    wrote the data.")) {
     case PlaceResult::Placed:
       break;
     case PlaceResult::NotCreated:
@@ -201,7 +200,7 @@ std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPack
     } else {
       CopyPackageToCard(state, package);
     }
-    PlaceVersionFile(state);
+    PlaceVersionFile(state, package.versions);
   }
   // Nothing after the stored copies reads the package.
   package.packageData = Bytes();

@@ -23,7 +23,7 @@ const char* TargetDeviceLine(int32_t target) {
 
 }  // namespace
 
-void GetUpgradeInfo(JobState& state) {
+void GetUpgradeInfo(JobState& state, int32_t cardTarget, const PackageVersions& versions) {
   state.Log("GetUpgradeInfo");
   JobContext& job = state.job;
 
@@ -35,12 +35,12 @@ void GetUpgradeInfo(JobState& state) {
   record += "User Name: " + user + "\r\n";
   record += Format("Date: %02d/%02d/%02d\r\n", now.month, now.day, now.year % 100);
   record += Format("Time: %02d:%02d:%02d\r\n", now.hour, now.minute, now.second);
-  record += Format("FWP File Format Version: %.3f\r\n", job.fwpVersion / 1000.0);
-  record += Format("FWP File Generator Version: %d.%03d\r\n", job.versionBlock.generatorVersion,
-                   job.versionBlock.generatorRevision);
+  record += Format("FWP File Format Version: %.3f\r\n", versions.fwpVersion / 1000.0);
+  record += Format("FWP File Generator Version: %d.%03d\r\n",
+                   versions.versionBlock.generatorVersion, versions.versionBlock.generatorRevision);
   record += Format("FWP File Downloader Version: %.3f\r\n", kProgramVersion / 1000.0);
   record += Format("FWP File Name: %s\r\n", job.fwpPath.c_str());
-  record += TargetDeviceLine(state.targetType);
+  record += TargetDeviceLine(cardTarget);
   record += "****** Upgrade Info End ******\r\n\r\n\r\n";
   state.upgradeInfoText = record;
 

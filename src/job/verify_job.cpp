@@ -62,9 +62,6 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
 
   GetCFFilesArray(state, state.cardFileList);
   InspectCard(state, card);
-  // Built as the store job builds it; this job never writes it to the card.
-  GetUpgradeInfo(state);
-
   if (state.targetType == kTargetUnknown) {
     state.ShowAndRecord(
         "Compact Flash type could not be determined.\r\nVerify correct drive and try again.\r\n",
@@ -80,6 +77,8 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
     state.PhaseWait(kPhaseWaitMs);
     return EndJob(job, 0);
   }
+  // Built as the store job builds it, from what was loaded; this job never writes it.
+  GetUpgradeInfo(state, card.targetType, package.versions);
 
   SetPhase(job.verifyOnlyState, kPhaseDone);
   state.PhaseWait(kPhaseWaitMs);

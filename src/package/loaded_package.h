@@ -11,6 +11,7 @@
 #include "package/byte_reader.h"
 #include "package/file_table.h"
 #include "platform/target_type.h"
+#include "record/package_versions.h"
 
 namespace cw {
 
@@ -20,6 +21,9 @@ struct LoadedPackage {
   // The six header words of the last package read (only words 1 and 2 are interpreted).
   std::array<int32_t, 6> headerWords{};
   int32_t releaseNumber = 0;
+  // The package's version values, read by the job from the package it works with before the
+  // upgrade record is made: what "FWPVers.bin" and the record describe.
+  PackageVersions versions;
   // The package carries the panel's OS image (the verification of a card's own reference
   // counts it as carried).
   int32_t osInPackage = 0;

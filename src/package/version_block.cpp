@@ -1,5 +1,7 @@
 #include "package/version_block.h"
 
+#include <memory>
+
 #include "record/job_state.h"
 
 namespace cw {
@@ -84,6 +86,17 @@ VersionBlockRead ParseWith(ByteReader& reader) {
   return read;
 }
 
+// The version block lies at the head of the package, which may be hundreds of MiB: a first part
+// of the file is read, and the whole only when the parse ran into the part's end.
+constexpr uint64_t kHeadBytes = 256 * 1024;
+
+bool ReadHead(File& file, uint64_t bytes, Bytes* out) {
+  if (!file.Seek(0, SeekFrom::Begin)) return false;
+  out->resize(static_cast<size_t>(bytes));
+  uint32_t got = 0;
+  return file.Read(out->data(), static_cast<uint32_t>(bytes), &got) && got == bytes;
+}
+
 }  // namespace
 
 VersionBlockRead ParseVersionBlock(const uint8_t* data, size_t size) {
@@ -91,6 +104,41 @@ VersionBlockRead ParseVersionBlock(const uint8_t* data, size_t size) {
   VersionBlockRead read = ParseWith(reader);
   read.reachedEnd = reader.ReachedEnd();
   return read;
+}
+
+bool ReadVersionBlockFile(Platform& platform, const std::string& path, VersionBlockRead* read) {
+  std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
+  uint64_t size = 0;
+  if (!file || !file->GetSize(&size)) return false;
+  Bytes bytes;
+  if (size > kHeadBytes) {
+    if (!ReadHead(*file, kHeadBytes, &bytes)) return false;
+    *read = ParseVersionBlock(bytes);
+    if (!read->reachedEnd) return true;
+  }
+  if (!ReadWholeFile(*file, UINT64_MAX, &bytes)) return false;
+  *read = ParseVersionBlock(bytes);
+  return true;
+}
+
+PackageVersions PackageVersionsOf(Platform& platform, const std::string& path) {
+  VersionBlockRead read;
+  if (path.empty() || !ReadVersionBlockFile(platform, path, &read)) return {};
+  return VersionsOf(read);
+}
+
+PackageVersions VersionsOf(const VersionBlockRead& read) {
+  PackageVersions versions;
+  VersionBlock& block = versions.versionBlock;
+  block.formatVersion = read.formatVersion.value_or(0);
+  block.formatRevision = read.formatRevision.value_or(0);
+  block.formatLetter = read.formatLetter.value_or(0);
+  block.generatorVersion = read.generatorVersion.value_or(0);
+  block.generatorRevision = read.generatorRevision.value_or(0);
+  block.generatorLetter = read.generatorLetter.value_or(0);
+  if (read.formatVersion && read.formatRevision)
+    versions.fwpVersion = FormatNumber(*read.formatVersion, *read.formatRevision);
+  return versions;
 }
 
 int32_t FormatNumber(int32_t version, int32_t revision) {

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "package/byte_reader.h"
+#include "platform/platform.h"
+#include "record/package_versions.h"
 
 namespace cw {
 
@@ -42,6 +44,17 @@ VersionBlockRead ParseVersionBlock(const uint8_t* data, size_t size);
 inline VersionBlockRead ParseVersionBlock(const Bytes& bytes) {
   return ParseVersionBlock(bytes.data(), bytes.size());
 }
+
+// Reads the version block of the package file at `path`: its head, and the whole file only when
+// the block reaches past the head, so the result is always that of the whole file. False when
+// the file cannot be opened or read.
+bool ReadVersionBlockFile(Platform& platform, const std::string& path, VersionBlockRead* read);
+
+// The values a job writes, records and checks, from one package's version block: each 0 where
+// the header gives none, never those of another package.
+PackageVersions VersionsOf(const VersionBlockRead& read);
+// The same of the package file at `path` (all 0 when it cannot be read).
+PackageVersions PackageVersionsOf(Platform& platform, const std::string& path);
 
 inline constexpr const char* kEngineVersionPrefix = "Engine Software Version: ";
 inline constexpr const char* kPanelVersionPrefix = "Panel Software Version: ";

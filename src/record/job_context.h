@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/target_type.h"
+#include "record/package_versions.h"
 
 namespace cw {
 
@@ -37,16 +38,6 @@ enum StopOutcome : int32_t {
 // "Restore Only" of a backup taken from another card: the user is asked (the window), or the
 // front end has already said (the command line's --other-card, or its absence).
 enum class OtherCardBackup { kAsk, kAllow, kRefuse };
-
-// The package header's version information, as GetFWPVerRev reads it.
-struct VersionBlock {
-  int32_t formatVersion = 0;
-  int32_t formatRevision = 0;
-  char formatLetter = 0;
-  int32_t generatorVersion = 0;
-  int32_t generatorRevision = 0;
-  char generatorLetter = 0;
-};
 
 // A text both threads touch while a job runs; every access takes its lock.
 class GuardedText {
@@ -139,6 +130,8 @@ struct JobContext {
   std::atomic<int32_t> verifyOnlyState{kPhaseIdle};
   std::atomic<int32_t> verifyState{kPhaseIdle};
   std::atomic<int32_t> restoreVerifyState{kPhaseIdle};
+  // What the front end read when the package was chosen, for its boxes and its log; a job
+  // reads the values of the package it works with itself.
   VersionBlock versionBlock;
   int32_t fwpVersion = 0;
   std::atomic<int32_t> storeInProgress{0};

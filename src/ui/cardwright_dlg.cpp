@@ -91,9 +91,9 @@ void CCardwrightDlg::OnDownloadAndVerify() {
   job_.restoreVerifyState = kPhaseIdle;
   job_.fwpPath = view_.GetText(kIdPackageBox);
   job_.flashPath = CardPathOfHostFolder(platform_, view_.GetText(kIdCardBox));
-  // A path typed into the box has not had its version block read: the version file, the
-  // upgrade record and the format check must describe the package being stored, not the last
-  // one chosen. (A path that does not open is refused by the job's own checks.)
+  // A path typed into the box has not had its version block read: the version boxes show the
+  // package being stored, not the last one chosen. (The job reads its package's versions
+  // itself; a path that does not open is refused by its own checks.)
   if (job_.fwpPath != versionsReadFor_ && CanOpenForRead(job_.fwpPath)) {
     LogLine("  the package path was typed: reading its version block.");
     job_.versionBlock = VersionBlock{};

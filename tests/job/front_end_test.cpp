@@ -8,6 +8,7 @@
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "job/jobs.h"
+#include "package/package_writer.h"
 #include "support/fake_platform.h"
 #include "support/log_lines.h"
 #include "support/scripted_prompt.h"
@@ -254,7 +255,8 @@ TEST_F(FrontEndTest, APackageNewerThanFormat1009IsRefused) {
   Start();
   job.flashPath = "E:";
   job.fwpPath = "C:\\PKG\\A.FWP";
-  job.fwpVersion = 1010;
+  fake.WriteFile(job.fwpPath, BuildPackage(PackageSpec{.formatRevision = 10}));
+  job.fwpVersion = 1009;  // an earlier package's, which the check does not take
   EXPECT_FALSE(CheckStoreRequest(fake, job));
   EXPECT_TRUE(Logged(" incompatible issue: fwp version is 1010, max fwp version: 1009"));
   EXPECT_EQ(prompt.messages(), (std::vector<std::string>{
@@ -268,7 +270,8 @@ TEST_F(FrontEndTest, AnAcceptedStoreSavesThePackagePathAlone) {
   fake.WriteFile(kDataCopy, "A MUCH LONGER EARLIER PATH.FWP\r\n");
   job.flashPath = "E:";
   job.fwpPath = "C:\\PKG\\A.FWP";
-  job.fwpVersion = 1009;
+  fake.WriteFile(job.fwpPath, BuildPackage(PackageSpec{.formatRevision = 9}));
+  job.fwpVersion = 1010;  // an earlier package's, which the check does not take
   EXPECT_TRUE(CheckStoreRequest(fake, job));
   EXPECT_EQ(fake.ReadFile(kDataCopy), "C:\\PKG\\A.FWP");
   EXPECT_EQ(LogLines().back(), "  saved C:\\PKG\\A.FWP as the last file path.");
@@ -293,7 +296,7 @@ TEST_F(FrontEndTest, TheDiagnosticsFileHoldsEveryJobOfTheRun) {
 
   JobState first(fake, job);
   RunWorker(first, [&first] {
-    GetUpgradeInfo(first);
+    GetUpgradeInfo(first, kTargetUnknown, {});
     first.AppendDiagnostics("first job\r\n");
     return 0;
   });
@@ -303,7 +306,7 @@ TEST_F(FrontEndTest, TheDiagnosticsFileHoldsEveryJobOfTheRun) {
 
   JobState second(fake, job);
   RunWorker(second, [&second] {
-    GetUpgradeInfo(second);
+    GetUpgradeInfo(second, kTargetUnknown, {});
     return 0;
   });
   StoreDiagnostics(fake, job);

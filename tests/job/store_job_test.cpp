@@ -40,7 +40,7 @@ class StoreJobTest : public test::JobFixture {
 
   void Package(PackageSpec spec) { fake.WriteFile(kPackage, packageBytes_ = BuildPackage(spec)); }
   static PackageSpec EnginePackage(const std::string& content = "new main") {
-    PackageSpec spec;
+    PackageSpec spec{.generatorVersion = 2, .generatorRevision = 15, .generatorLetter = 'B'};
     spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = content});
     return spec;
   }
@@ -159,12 +159,32 @@ TEST_F(StoreJobTest, AnUpgradeRecordThatCannotBeWrittenIsAWarning) {
 
 TEST_F(StoreJobTest, VersionFileOfAnOldFormatCarriesNoGeneratorValues) {
   OldEngineCard();
-  Package(EnginePackage());
-  job.versionBlock = {1, 7, 'C', 3, 4, 'D'};
-  job.fwpVersion = 1007;
+  PackageSpec spec = EnginePackage();
+  spec.formatRevision = 7;
+  spec.formatLetter = 'C';
+  spec.generatorVersion = 3;
+  spec.generatorRevision = 4;
+  spec.generatorLetter = 'D';
+  Package(spec);
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(fake.ReadFile("E:\\FWPVers.bin"),
             std::string("\x01\0\0\0\x07\0\0\0C\0\0\0", 12) + std::string(12, '\0'));
+}
+
+// The job describes the package it stores, whatever the front end read when another was chosen.
+TEST_F(StoreJobTest, TheVersionFileAndRecordAreThoseOfThePackageStored) {
+  OldEngineCard();
+  PackageSpec spec = EnginePackage();
+  spec.formatRevision = 8;
+  Package(spec);
+  job.versionBlock = {1, 5, 'Z', 9, 9, 'Q'};
+  job.fwpVersion = 1005;
+  EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
+  EXPECT_EQ(fake.ReadFile("E:\\FWPVers.bin"),
+            std::string("\x01\0\0\0\x08\0\0\0A\0\0\0\x02\0\0\0\x0F\0\0\0B\0\0\0", 24));
+  EXPECT_NE(state.upgradeInfoText.find("\r\nFWP File Format Version: 1.008\r\n"
+                                       "FWP File Generator Version: 2.015\r\n"),
+            std::string::npos);
 }
 
 TEST_F(StoreJobTest, PanelCardReceivesTheReleaseNumberAndNoEngineFiles) {

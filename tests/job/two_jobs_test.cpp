@@ -85,8 +85,6 @@ class TwoJobsTest : public ::testing::Test {
     one.job.fwpPath = OnDriveC(temp_.Write(std::string("package") + letter + ".FWP",
                                            BuildPackage(package)));
     one.job.dataPath = OnDriveC(temp_.Sub(data));
-    one.job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
-    one.job.fwpVersion = 1009;
     PrepareStoreJob(one.job);
   }
 

@@ -16,21 +16,22 @@ class UpgradeInfoTest : public test::JobFixture {
   UpgradeInfoTest() {
     fake.SetUserName("tech");
     fake.SetLocalTime({2024, 12, 6, 13, 45, 5, 250});
-    job.fwpVersion = 1009;
-    job.versionBlock.generatorVersion = 2;
-    job.versionBlock.generatorRevision = 5;
-    job.versionBlock.generatorLetter = 'C';
+    versions.fwpVersion = 1009;
+    versions.versionBlock.generatorVersion = 2;
+    versions.versionBlock.generatorRevision = 5;
+    versions.versionBlock.generatorLetter = 'C';
     job.fwpPath = "c:\\packages\\Unit 7.fwp";
   }
 
   std::string Build(int32_t target) {
-    state.targetType = target;
-    RunWorker(state, [this] {
-      GetUpgradeInfo(state);
+    RunWorker(state, [this, target] {
+      GetUpgradeInfo(state, target, versions);
       return 0;
     });
     return state.upgradeInfoText;
   }
+
+  PackageVersions versions;
 };
 
 TEST_F(UpgradeInfoTest, TheRecordHasItsTenLines) {
@@ -58,8 +59,7 @@ TEST_F(UpgradeInfoTest, EachTargetHasItsDeviceLine) {
 
 TEST_F(UpgradeInfoTest, EarlyDatesAndAnOldPackageArePadded) {
   fake.SetLocalTime({2005, 1, 2, 3, 4, 5, 0});
-  job.fwpVersion = 1000;
-  job.versionBlock = VersionBlock{};
+  versions = {.fwpVersion = 1000};
   const std::string record = Build(kTargetEngine);
   EXPECT_NE(record.find("\r\nDate: 01/02/05\r\nTime: 03:04:05\r\n"), std::string::npos);
   EXPECT_NE(record.find("\r\nFWP File Format Version: 1.000\r\n"), std::string::npos);

@@ -32,8 +32,6 @@ void JobScope::ChooseForJob(const std::string& package) {
   fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
   job.flashPath = kCard;
   job.fwpPath = package;
-  job.versionBlock = {1, 9, 'A', 2, 15, 'B'};
-  job.fwpVersion = 1009;
 }
 
 std::vector<std::string> JobScope::LogLines() const {

@@ -41,8 +41,7 @@ class JobScope {
   // The file at `path` is not left open: every open of it that was then read was closed.
   bool FileClosed(const std::string& path = kPackagePath) const;
   // As a front end leaves a job it is about to start on card E: (a "FAT" card) with the
-  // package at `package` chosen and its version block read (format 1.009A, generator 2.015B);
-  // the documents folder exists, so the data folder can be made.
+  // package at `package` chosen; the documents folder exists, so the data folder can be made.
   void ChooseForJob(const std::string& package);
 
   FakePlatform fake;

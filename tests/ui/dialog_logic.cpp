@@ -128,7 +128,7 @@ class DialogLogicTest : public QObject {
     CCardwrightDlg& dlg = f_->Open();
     f_->view.texts[kIdPackageBox] = "C:\\PKG\\NEW.FWP";
     f_->view.texts[kIdCardBox] = "E:";
-    dlg.job().fwpVersion = 1010;
+    fake().WriteFile("C:\\PKG\\NEW.FWP", BuildPackage(PackageSpec{.formatRevision = 10}));
     dlg.OnDownloadAndVerify();
     QVERIFY(f_->prompt.Contains("FWP Downloader and FWP file are incompatible. Please download "
                                 "the latest version of the downloader."));
@@ -136,7 +136,7 @@ class DialogLogicTest : public QObject {
     QCOMPARE(f_->store.runs.load(), 0);
     QVERIFY(!fake().Exists(f_->DataPath() + "\\LastPathUsed.txt"));
 
-    dlg.job().fwpVersion = 1009;
+    fake().WriteFile("C:\\PKG\\NEW.FWP", BuildPackage(PackageSpec{.formatRevision = 9}));
     dlg.OnDownloadAndVerify();
     f_->store.WaitUntilFinished();
     QCOMPARE(f_->store.runs.load(), 1);
