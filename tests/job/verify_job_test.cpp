@@ -108,9 +108,12 @@ TEST_F(VerifyOnlyTest, AStoredCopyOfAnotherReleaseFailsAgainstThePackage) {
   EXPECT_EQ(Run("E:", "").outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
 }
 
+// A renamed older copy is not the card's reference, though Windows matches "*.FWP" to it
+// through its short name "UPGRA~1.FWP" (and lists it last).
 TEST_F(VerifyOnlyTest, WithoutAPackageAnEngineCardIsCheckedAgainstItsStoredCopy) {
   LayEngineCard();
   fake.DeleteFile(test::kPackagePath);
+  fake.WriteFile("E:\\UPGRADE.FWPOLD", BuildPackage(PackageSpec{.releaseNumber = 7}));
   EXPECT_EQ(Run("E:", "").outcome, JobOutcome::kPassed);
   EXPECT_EQ(job.usePackageFile, 0);
   EXPECT_EQ(found.package.osInPackage, 1);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/path_limits.h"
+#include "platform/wildcard.h"
 
 namespace cw {
 namespace {
@@ -21,25 +22,6 @@ bool IsFakeHostPath(const std::string& path) {
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
-}
-
-bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
-
-// Windows wildcard match against the long name only, case-insensitive; "*.*" matches every
-// name. "*.FWP" takes only names whose own extension is .FWP, never "UPGRADE.FWPOLD": the
-// backends drop what Windows matches through an 8.3 alias, so neither does this.
-bool Matches(const std::string& pattern, const std::string& name) {
-  if (pattern == "*.*") return true;
-  const std::string p = Upper(pattern), n = Upper(name);
-  size_t pi = 0, ni = 0, star = std::string::npos, mark = 0;
-  while (ni < n.size()) {
-    if (pi < p.size() && (p[pi] == '?' || p[pi] == n[ni])) { ++pi; ++ni; }
-    else if (pi < p.size() && p[pi] == '*') { star = pi++; mark = ni; }
-    else if (star != std::string::npos) { pi = star + 1; ni = ++mark; }
-    else return false;
-  }
-  while (pi < p.size() && p[pi] == '*') ++pi;
-  return pi == p.size();
 }
 
 struct FakeVolume : Volume {
@@ -540,14 +522,14 @@ bool FakePlatform::FindFiles(const std::string& pattern, std::vector<FindEntry>*
   if (!dir || !dir->dir) return SetLastError(kErrPathNotFound), false;
   if (dotEntries_ && !folder.parentKey.empty()) {
     for (const char* dot : {".", ".."}) {
-      if (!Matches(last, dot)) continue;
+      if (!WildcardMatch(last, dot)) continue;
       FindEntry e = EntryOf(*dir);
       e.name = dot;
       matches->push_back(e);
     }
   }
   for (const Node* child : Children(folder.key))
-    if (Matches(last, child->name)) matches->push_back(EntryOf(*child));
+    if (WildcardMatch(last, child->name)) matches->push_back(EntryOf(*child));
   if (matches->empty()) return SetLastError(kErrFileNotFound), false;
   return true;
 }
