@@ -19,7 +19,15 @@ target_link_libraries(cardwright_ui PUBLIC cardwright_ui_logic
 
 # The pictures, then the resource script that takes them.
 set(_art ${CMAKE_BINARY_DIR}/artwork)
-set(_pictures app.ico pass.ico fail.bmp step1.bmp step2.bmp step3.bmp)
+# Each mark and label at each scale of PICTURE_SCALES in resource_ids.h (NAME-PERCENT).
+file(STRINGS ${_ui}/win32/resource_ids.h _scales REGEX "^#define PICTURE_SCALES ")
+string(REGEX MATCHALL "[0-9]+" _scales "${_scales}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_ui}/win32/resource_ids.h)
+set(_pictures app.ico)
+foreach(_scale IN LISTS _scales)
+  list(APPEND _pictures pass-${_scale}.ico fail-${_scale}.bmp step1-${_scale}.bmp
+    step2-${_scale}.bmp step3-${_scale}.bmp)
+endforeach()
 list(TRANSFORM _pictures PREPEND ${_art}/ OUTPUT_VARIABLE _picture_files)
 add_custom_command(OUTPUT ${_picture_files}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${_art}

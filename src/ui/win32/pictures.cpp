@@ -1,9 +1,16 @@
 #include "ui/win32/pictures.h"
 
 #include <cstdint>
-#include <initializer_list>
+#include <iterator>
+
+#include "ui/win32/resource_ids.h"
 
 namespace cw::win32ui {
+namespace {
+
+constexpr int kScales[] = {PICTURE_SCALES};  // ascending
+
+}  // namespace
 
 HBITMAP LoadBlendedBitmap(HINSTANCE instance, int resource, COLORREF background) {
   auto bitmap = static_cast<HBITMAP>(::LoadImageA(instance, MAKEINTRESOURCEA(resource),
@@ -44,53 +51,42 @@ int PictureScalePercent(HWND window) {
     ::ReleaseDC(nullptr, screen);
   }
   const int percent = static_cast<int>(dpi) * 100 / 96;
-  for (int scale : {200, 150, 125})
-    if (percent >= scale) return scale;
-  return 100;
+  int scale = kScales[0];
+  for (int drawn : kScales)
+    if (percent >= drawn) scale = drawn;
+  return scale;
 }
 
-HBITMAP ScaledBitmap(HBITMAP bitmap, int percent) {
-  if (percent == 100 || bitmap == nullptr) return bitmap;
-  BITMAP size{};
-  if (::GetObjectA(bitmap, sizeof size, &size) != sizeof size) return bitmap;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = ::MulDiv(size.bmWidth, percent, 100);
-  info.bmiHeader.biHeight = ::MulDiv(size.bmHeight, percent, 100);
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP scaled = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (scaled == nullptr) return bitmap;
-  HDC from = ::CreateCompatibleDC(nullptr);
-  HDC to = ::CreateCompatibleDC(nullptr);
-  HGDIOBJ oldFrom = ::SelectObject(from, bitmap);
-  HGDIOBJ oldTo = ::SelectObject(to, scaled);
-  ::SetStretchBltMode(to, HALFTONE);
-  ::SetBrushOrgEx(to, 0, 0, nullptr);
-  ::StretchBlt(to, 0, 0, info.bmiHeader.biWidth, info.bmiHeader.biHeight, from, 0, 0,
-               size.bmWidth, size.bmHeight, SRCCOPY);
-  ::SelectObject(from, oldFrom);
-  ::SelectObject(to, oldTo);
-  ::DeleteDC(from);
-  ::DeleteDC(to);
-  ::DeleteObject(bitmap);
-  return scaled;
+int PictureAtScale(int resource, int percent) {
+  for (int index = 0; index < static_cast<int>(std::size(kScales)); ++index)
+    if (kScales[index] == percent) return PICTURE_AT_SCALE(resource, index);
+  return resource;
 }
 
 HBITMAP SetBlendedBitmap(HWND dialog, int id, int resource) {
   HWND control = ::GetDlgItem(dialog, id);
   if (control == nullptr) return nullptr;
-  HBITMAP bitmap = ScaledBitmap(
+  HBITMAP bitmap =
       LoadBlendedBitmap(reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(dialog, GWLP_HINSTANCE)),
-                        resource, ::GetSysColor(COLOR_BTNFACE)),
-      PictureScalePercent(dialog));
+                        PictureAtScale(resource, PictureScalePercent(dialog)),
+                        ::GetSysColor(COLOR_BTNFACE));
   if (bitmap == nullptr) return nullptr;
   auto old = reinterpret_cast<HBITMAP>(
       ::SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
   if (old != nullptr && old != bitmap) ::DeleteObject(old);
   return bitmap;
+}
+
+HICON SetScaledIcon(HWND dialog, std::initializer_list<int> ids, int resource) {
+  auto icon = static_cast<HICON>(::LoadImageA(
+      reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(dialog, GWLP_HINSTANCE)),
+      MAKEINTRESOURCEA(PictureAtScale(resource, PictureScalePercent(dialog))), IMAGE_ICON, 0, 0,
+      LR_DEFAULTCOLOR));  // 0 x 0: the icon's own size
+  if (icon == nullptr) return nullptr;
+  for (int id : ids)
+    if (HWND control = ::GetDlgItem(dialog, id))
+      ::SendMessageA(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  return icon;
 }
 
 }  // namespace cw::win32ui

@@ -1,9 +1,12 @@
 #pragma once
-// The window's bitmaps carry straight alpha (cardwright_artwork writes them so); a static
-// control shows a bitmap as it is, so each is blended onto the dialog's face colour before it
-// is set.
+// The window's pictures are drawn for each scale of PICTURE_SCALES (resource_ids.h); the window
+// shows the set of its DPI as drawn, stretching none. Its bitmaps carry straight alpha
+// (cardwright_artwork writes them so); a static control shows a bitmap as it is, so each is
+// blended onto the dialog's face colour before it is set.
 
 #include "ui/win32/win32_api.h"
+
+#include <initializer_list>
 
 namespace cw::win32ui {
 
@@ -15,13 +18,18 @@ HBITMAP LoadBlendedBitmap(HINSTANCE instance, int resource, COLORREF background)
 // the largest not above the window's own scale.
 int PictureScalePercent(HWND window);
 
-// `bitmap` stretched to `percent` of its size as a 32-bit DIB section (halftone), or itself at
-// 100; a bitmap it replaces is deleted. nullptr when it cannot.
-HBITMAP ScaledBitmap(HBITMAP bitmap, int percent);
+// The resource of picture `resource` (its 100 % id) as drawn for `percent`, one of
+// PICTURE_SCALES; any other percent gives the 100 % one.
+int PictureAtScale(int resource, int percent);
 
-// Gives bitmap control `id` of `dialog` the blended bitmap `resource`, at the scale of the
-// dialog's DPI; the control's earlier image is deleted. Returns the new bitmap, which the dialog
-// must delete when it ends. The pictures are drawn for 100 %: another scale stretches them.
+// Gives bitmap control `id` of `dialog` the blended bitmap `resource` as drawn for the dialog's
+// DPI; the control's earlier image is deleted. Returns the new bitmap, which the dialog must
+// delete when it ends.
 HBITMAP SetBlendedBitmap(HWND dialog, int id, int resource);
+
+// Gives icon controls `ids` of `dialog` icon `resource` as drawn for the dialog's DPI, at its
+// drawn size (the template's icon, shared and loaded at the system's icon size, is left to the
+// system). Returns the icon, which the dialog must destroy when it ends.
+HICON SetScaledIcon(HWND dialog, std::initializer_list<int> ids, int resource);
 
 }  // namespace cw::win32ui

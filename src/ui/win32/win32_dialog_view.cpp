@@ -136,6 +136,7 @@ void Win32DialogView::OnInitDialog() {
     if (HBITMAP bitmap = SetBlendedBitmap(hwnd_, picture.control, picture.bitmap))
       bitmaps_.push_back(bitmap);
   }
+  passMark_ = SetScaledIcon(hwnd_, {kIdPassMark1, kIdPassMark2}, IDI_PASS_MARK);
   ::SendMessageA(Control(kIdProgress), PBM_SETRANGE32, 0, 100);
   prompt_.SetWindow(hwnd_);
   logic_->OnInitDialog();
@@ -268,7 +269,7 @@ void Win32DialogView::OnDestroyWindow() {
   ::SendMessageA(Tree(), TVM_SETIMAGELIST, TVSIL_NORMAL, 0);
   for (HBITMAP bitmap : bitmaps_) ::DeleteObject(bitmap);
   bitmaps_.clear();
-  for (HICON* icon : {&bigIcon_, &smallIcon_}) {
+  for (HICON* icon : {&bigIcon_, &smallIcon_, &passMark_}) {
     if (*icon != nullptr) ::DestroyIcon(*icon);
     *icon = nullptr;
   }

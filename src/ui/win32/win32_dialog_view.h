@@ -119,6 +119,7 @@ class Win32DialogView : public DialogView, public TreeView, public DriveProber {
   bool blockingShutdown_ = false;  // ShutdownBlockReasonCreate holds
   HICON bigIcon_ = nullptr;
   HICON smallIcon_ = nullptr;
+  HICON passMark_ = nullptr;  // both pass marks', as drawn for the window's DPI
   HCURSOR cursorBeforeBusy_ = nullptr;
   std::vector<HBITMAP> bitmaps_;
   FileChooser fileChooser_;

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -256,25 +258,89 @@ TEST_F(Win32WindowTest, StartsIdleWithItsTitleMarksAndPictures) {
   for (long i = 0; i < dib.dsBm.bmWidth * dib.dsBm.bmHeight && !inked; ++i)
     inked = bytes[4 * i + 2] < 0x40 && bytes[4 * i] > 0x50;
   EXPECT_TRUE(inked);
+  // It is the label drawn for the window's scale, as drawn.
+  HBITMAP drawn = win32ui::LoadBlendedBitmap(
+      ::GetModuleHandleA(nullptr),
+      win32ui::PictureAtScale(IDB_STEP1_LABEL, win32ui::PictureScalePercent(dialog)), 0);
+  ASSERT_NE(drawn, nullptr);
+  BITMAP drawnSize{};
+  ::GetObjectA(drawn, sizeof drawnSize, &drawnSize);
+  EXPECT_EQ(dib.dsBm.bmWidth, drawnSize.bmWidth);
+  EXPECT_EQ(dib.dsBm.bmHeight, drawnSize.bmHeight);
+  ::DeleteObject(drawn);
 }
 
-// Pictures at 125, 150 and 200 % are the 100 % ones stretched (halftone) to the scale the
-// window's DPI picks, still DIB sections blended onto the face colour.
-TEST(Pictures, AScaledPictureKeepsItsFaceAndTakesTheScaledSize) {
-  HBITMAP bitmap = win32ui::LoadBlendedBitmap(::GetModuleHandleA(nullptr), IDB_STEP1_LABEL,
-                                              RGB(10, 20, 30));
-  ASSERT_NE(bitmap, nullptr);
-  BITMAP original{};
-  ASSERT_EQ(::GetObjectA(bitmap, sizeof original, &original), static_cast<int>(sizeof original));
-  HBITMAP scaled = win32ui::ScaledBitmap(bitmap, 150);
-  ASSERT_NE(scaled, nullptr);
+// The window's bitmaps are 32-bit DIB sections: their pixels, B, G, R, A.
+DIBSECTION DibOf(HBITMAP bitmap) {
   DIBSECTION dib{};
-  ASSERT_EQ(::GetObjectA(scaled, sizeof dib, &dib), static_cast<int>(sizeof dib));
-  EXPECT_EQ(dib.dsBm.bmWidth, ::MulDiv(original.bmWidth, 150, 100));
-  EXPECT_EQ(dib.dsBm.bmHeight, ::MulDiv(original.bmHeight, 150, 100));
-  const auto* pixel = static_cast<const uint8_t*>(dib.dsBm.bmBits);
-  EXPECT_EQ(RGB(pixel[2], pixel[1], pixel[0]), RGB(10, 20, 30));
-  ::DeleteObject(scaled);
+  EXPECT_EQ(::GetObjectA(bitmap, sizeof dib, &dib), static_cast<int>(sizeof dib));
+  return dib;
+}
+
+// The box around the pixels of `dib` that are not `ground`: the picture's ink.
+RECT InkBox(const DIBSECTION& dib, COLORREF ground) {
+  RECT box{dib.dsBm.bmWidth, dib.dsBm.bmHeight, 0, 0};
+  const auto* bytes = static_cast<const uint8_t*>(dib.dsBm.bmBits);
+  for (LONG y = 0; y < dib.dsBm.bmHeight; ++y) {
+    for (LONG x = 0; x < dib.dsBm.bmWidth; ++x) {
+      const uint8_t* pixel = bytes + 4 * (y * dib.dsBm.bmWidth + x);
+      if (RGB(pixel[2], pixel[1], pixel[0]) == ground) continue;
+      box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+             std::max(box.bottom, y + 1)};
+    }
+  }
+  return box;
+}
+
+// Each picture is drawn for each scale, its own resource: the 100 % one's size times the scale
+// (rounded as MulDiv rounds), blended onto the face as that one is, and its ink (words, mark)
+// as much larger: painted at the scale, not the 100 % picture on a larger ground.
+TEST(Pictures, EachScaleHasItsOwnPictureDrawnAtItsSize) {
+  const HINSTANCE instance = ::GetModuleHandleA(nullptr);
+  const COLORREF ground = RGB(10, 20, 30);
+  for (int resource : {IDB_STEP1_LABEL, IDB_STEP2_LABEL, IDB_STEP3_LABEL, IDB_FAIL_MARK}) {
+    HBITMAP base = win32ui::LoadBlendedBitmap(instance, resource, ground);
+    ASSERT_NE(base, nullptr) << resource;
+    const DIBSECTION baseDib = DibOf(base);
+    const RECT baseInk = InkBox(baseDib, ground);
+    for (int percent : {125, 150, 200}) {
+      SCOPED_TRACE(std::to_string(resource) + " at " + std::to_string(percent) + " %");
+      const int id = win32ui::PictureAtScale(resource, percent);
+      EXPECT_NE(id, resource);
+      HBITMAP bitmap = win32ui::LoadBlendedBitmap(instance, id, ground);
+      ASSERT_NE(bitmap, nullptr);
+      const DIBSECTION dib = DibOf(bitmap);
+      EXPECT_EQ(dib.dsBm.bmWidth, ::MulDiv(baseDib.dsBm.bmWidth, percent, 100));
+      EXPECT_EQ(dib.dsBm.bmHeight, ::MulDiv(baseDib.dsBm.bmHeight, percent, 100));
+      const auto* corner = static_cast<const uint8_t*>(dib.dsBm.bmBits);
+      EXPECT_EQ(RGB(corner[2], corner[1], corner[0]), ground);
+      const RECT ink = InkBox(dib, ground);
+      const int inkWidth = ::MulDiv(baseInk.right - baseInk.left, percent, 100);
+      const int inkHeight = ::MulDiv(baseInk.bottom - baseInk.top, percent, 100);
+      EXPECT_NEAR(ink.right - ink.left, inkWidth, 2 + inkWidth / 20);
+      EXPECT_NEAR(ink.bottom - ink.top, inkHeight, 2 + inkHeight / 20);
+      ::DeleteObject(bitmap);
+    }
+    ::DeleteObject(base);
+  }
+  // The pass mark icon: 32 x 32 at 100 %.
+  for (int percent : {100, 125, 150, 200}) {
+    SCOPED_TRACE(percent);
+    auto icon = static_cast<HICON>(::LoadImageA(
+        instance, MAKEINTRESOURCEA(win32ui::PictureAtScale(IDI_PASS_MARK, percent)), IMAGE_ICON,
+        0, 0, LR_DEFAULTCOLOR));
+    ASSERT_NE(icon, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(::GetIconInfo(icon, &info));
+    BITMAP colour{};
+    ::GetObjectA(info.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, ::MulDiv(32, percent, 100));
+    EXPECT_EQ(colour.bmHeight, ::MulDiv(32, percent, 100));
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    ::DestroyIcon(icon);
+  }
+  EXPECT_EQ(win32ui::PictureAtScale(IDB_FAIL_MARK, 175), IDB_FAIL_MARK);  // no such set
   const int percent = win32ui::PictureScalePercent(nullptr);
   EXPECT_TRUE(percent == 100 || percent == 125 || percent == 150 || percent == 200) << percent;
 }

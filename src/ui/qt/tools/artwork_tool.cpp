@@ -1,6 +1,8 @@
 // Writes the pictures of the Windows window's resources, drawn by the same code the Qt window
-// draws with: the application icon, the pass mark icon, the fail mark bitmap and the three step
-// labels. A host program run at build time, before windres:
+// draws with: the application icon, and the pass mark icon, the fail mark bitmap and the three
+// step labels at each scale of PICTURE_SCALES (NAME-PERCENT.ico/.bmp), each painted at that
+// size (fonts and strokes at the scale, as the Qt window paints for a high-DPI screen), never
+// resampled. A host program run at build time, before windres:
 //
 //   cardwright_artwork OUTDIR
 //
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "ui/qt/artwork.h"
+#include "ui/win32/resource_ids.h"
 
 namespace {
 
@@ -113,10 +116,12 @@ bool Write(const std::string& path, const std::string& bytes) {
   return static_cast<bool>(file);
 }
 
-// A step label: its words in the bold dark blue of the Qt window's captions, left-aligned and
-// centred vertically on a transparent ground.
-QImage Label(const QString& text, int width, int height) {
-  QImage image(width, height, QImage::Format_ARGB32);
+// A step label of `width` x `height` at 100 %, painted at `ratio` times that: its words in the
+// bold dark blue of the Qt window's captions, left-aligned and centred vertically on a
+// transparent ground.
+QImage Label(const QString& text, int width, int height, qreal ratio) {
+  QImage image(QSize(width, height) * ratio, QImage::Format_ARGB32);
+  image.setDevicePixelRatio(ratio);
   image.fill(Qt::transparent);
   QPainter p(&image);
   p.setRenderHint(QPainter::TextAntialiasing);
@@ -140,14 +145,28 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   std::vector<QImage> appSizes;
   for (int side : {16, 32, 48}) appSizes.push_back(cw::ApplicationIcon().pixmap(side).toImage());
-  // Sizes at the dialog's 20 x 20 and 31 x 25 units for the usual 8 pt font (6 x 13 pixel units).
-  const QImage pass = cw::PassMarkPixmap(QSize(32, 32), 1.0).toImage();
-  const QImage fail = cw::FailMarkPixmap(QSize(46, 40), 1.0).toImage();
-  const bool ok = Write(dir + "/app.ico", Ico(appSizes)) &&
-                  Write(dir + "/pass.ico", Ico({pass})) && Write(dir + "/fail.bmp", Bmp(fail)) &&
-                  Write(dir + "/step1.bmp", Bmp(Label(QStringLiteral("Step 1: Choose FWP Data File"), 217, 16))) &&
-                  Write(dir + "/step2.bmp", Bmp(Label(QStringLiteral("Step 2: Choose Compact Flash Drive"), 265, 16))) &&
-                  Write(dir + "/step3.bmp", Bmp(Label(QStringLiteral("Step 3: Store and/or Verify"), 195, 16)));
+  bool ok = Write(dir + "/app.ico", Ico(appSizes));
+  // The step labels at 100 %: as wide as their words, 16 pixels high.
+  const struct {
+    const char* name;
+    const char* text;
+    int width;
+  } labels[] = {{"step1", "Step 1: Choose FWP Data File", 217},
+                {"step2", "Step 2: Choose Compact Flash Drive", 265},
+                {"step3", "Step 3: Store and/or Verify", 195}};
+  // The marks at 100 %: the dialog's 20 x 20 and 31 x 25 units for the usual 8 pt font (6 x 13
+  // pixel units). A scale multiplies each side, rounded.
+  for (int percent : {PICTURE_SCALES}) {
+    const qreal ratio = percent / 100.0;
+    const std::string at = "-" + std::to_string(percent);
+    const QImage pass = cw::PassMarkPixmap(QSize(32, 32), ratio).toImage();
+    ok = ok && Write(dir + "/pass" + at + ".ico", Ico({pass})) &&
+         Write(dir + "/fail" + at + ".bmp", Bmp(cw::FailMarkPixmap(QSize(46, 40), ratio).toImage()));
+    for (const auto& label : labels) {
+      ok = ok && Write(dir + "/" + label.name + at + ".bmp",
+                       Bmp(Label(QString::fromUtf8(label.text), label.width, 16, ratio)));
+    }
+  }
   if (!ok) {
     std::fprintf(stderr, "cardwright_artwork: cannot write the pictures into %s\n", dir.c_str());
     return 1;
