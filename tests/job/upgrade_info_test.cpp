@@ -59,7 +59,8 @@ TEST_F(UpgradeInfoTest, EachTargetHasItsDeviceLine) {
 
 TEST_F(UpgradeInfoTest, EarlyDatesAndAnOldPackageArePadded) {
   fake.SetLocalTime({2005, 1, 2, 3, 4, 5, 0});
-  versions = {.fwpVersion = 1000};
+  versions = PackageVersions{};
+  versions.fwpVersion = 1000;
   const std::string record = Build(kTargetEngine);
   EXPECT_NE(record.find("\r\nDate: 01/02/05\r\nTime: 03:04:05\r\n"), std::string::npos);
   EXPECT_NE(record.find("\r\nFWP File Format Version: 1.000\r\n"), std::string::npos);
