@@ -220,7 +220,6 @@ struct Figures {
   size_t writes = 0, flushPoints = 0;
   size_t cuts = 0, done = 0, doneOlderCopy = 0, restored = 0, fsckFirst = 0, lost = 0;
   size_t jobDone = 0, jobRestored = 0;  // what a job on a failing card said of it
-  size_t jobLied = 0;  // of those, claims the card it left belies (ordinary user only)
   // Jobs on a failing card that stopped before their backup began: the card must be as it
   // was, and the backup folder still holds an earlier state of the card, not this job's.
   size_t unchanged = 0;
@@ -631,8 +630,8 @@ class CrashSweep : public FatCardTest {
       }
       Report(job.name + ", " + fault.name, figures);
       std::cout << "  the job itself said \"Done!\" " << figures.jobDone
-                << " times and \"Restore OK!!\" " << figures.jobRestored << " times, "
-                << figures.jobLied << " of them belied by the card" << std::endl;
+                << " times and \"Restore OK!!\" " << figures.jobRestored << " times"
+                << std::endl;
     }
   }
 
@@ -643,18 +642,23 @@ class CrashSweep : public FatCardTest {
     ASSERT_TRUE(WriteHostFile(run_.Sub("cut.img"), start));
     homeSource_ = run_.Sub("fault-home.img");
     ASSERT_TRUE(CopySparse(run_.Sub("home-start.img"), homeSource_));
-    const std::string user = fault.ordinaryUser ? ",uid=1000,gid=1000" : "";
+    // The ordinary user's card is one fstab lets users mount, so that the job can unmount it
+    // and mount it again for its read-back, as it does a card the desktop mounted.
+    const std::string options = "shortname=mixed,utf8" +
+                                std::string(fault.ordinaryUser ? ",uid=1000,gid=1000" : "") +
+                                (job.mountOptions.empty() ? "" : "," + job.mountOptions);
     const GuestRun run = BootFresh(
         "fault",
         "home_mount /dev/ubdb || exit 10\n" + std::string(kBackupsListing) +
             "backups >$RUN/backups-start\n" +
-            std::string(fault.ordinaryUser ? "mkdir -p $HOME/tmp && chown -R 1000:1000 $HOME && "
-                                             "chmod go+rx $RUN ${RUN%/*} || exit 11\n"
-                                           : "") +
+            std::string(fault.ordinaryUser
+                            ? "mkdir -p $HOME/tmp && chown -R 1000:1000 $HOME && "
+                              "chmod go+rx $RUN ${RUN%/*} && echo \"/dev/mapper/card $CARD vfat "
+                              "users,noauto," + options + " 0 0\" >$RUN/fstab && "
+                              "mount --bind $RUN/fstab /etc/fstab || exit 11\n"
+                            : "") +
             "dmsetup create card " + run_.Sub("fault.table") + " && dmsetup mknodes card || exit 8\n"
-            "mount -t vfat -o shortname=mixed,utf8" + user +
-            (job.mountOptions.empty() ? "" : "," + job.mountOptions) +
-            " /dev/mapper/card $CARD || exit 7\n"
+            "mount -t vfat -o " + options + " /dev/mapper/card $CARD || exit 7\n"
             "step job " + (fault.ordinaryUser ? "setpriv --reuid=1000 --regid=1000 --clear-groups env TMPDIR=$HOME/tmp " : "") +
             Card() + "store --card E: --yes --package " + newerPackage_ +
             (job.target == 1 ? " --target engine" : " --target panel") + "\n"
@@ -668,16 +672,8 @@ class CrashSweep : public FatCardTest {
         << where << "the job crashed: " << store.exitCode << store.out << store.err;
     const std::string image = ReadHostFile(run_.Sub("cut.img"));
     const CardImage card(run_.Sub("cut.img"));
-    // An ordinary user cannot drop the cached folders and allocation table of a card that
-    // stays mounted, so a lying card can pass its read-back there: counted, not failed.
     const auto judged = [&](const std::vector<std::string>& differ, const char* claim) {
-      if (differ.empty()) return;
-      if (fault.ordinaryUser) {
-        ++figures->jobLied;
-        std::cout << where << claim << " on a card that lacks " << Joined(differ) << std::endl;
-        return;
-      }
-      ADD_FAILURE() << where << claim << " but these differ: " << Joined(differ);
+      EXPECT_TRUE(differ.empty()) << where << claim << " but these differ: " << Joined(differ);
     };
     if (Has(store.out, "Done!")) {
       ++figures->jobDone;
@@ -746,11 +742,17 @@ const Fault kReadsFail{"reads fail", "", true, false};
 const Fault kWritesDropped{"writes dropped", "1 drop_writes", false, false};
 const Fault kWritesDroppedUser{"writes dropped, ordinary user", "1 drop_writes", false, true};
 
+// CW_CARD_FAULT="ordinary user" keeps the cards whose name holds those words.
 std::vector<Fault> Faults(std::vector<Fault> quick) {
+  std::vector<Fault> faults = quick;
   if (FullSweep() || !ChosenFaultRuns().empty()) {
-    return {kWritesFail, kReadsFail, kWritesDropped, kWritesDroppedUser};
+    faults = {kWritesFail, kReadsFail, kWritesDropped, kWritesDroppedUser};
   }
-  return quick;
+  const char* kept = std::getenv("CW_CARD_FAULT");
+  if (kept != nullptr) {
+    std::erase_if(faults, [kept](const Fault& f) { return !Has(f.name, kept); });
+  }
+  return faults;
 }
 
 TEST_F(CrashSweep, EngineStoreOnAFailingOrLyingCard) {

@@ -465,30 +465,47 @@ TEST_F(FatJobs, CardPulledDuringExtractionFailsAndARestoreOnlyJobBringsTheOldFil
   EXPECT_CARD_CLEAN(card);
 }
 
-// A store whose card sits behind dm-log-writes, once as an ordinary user (the card mounted for
-// that user, no unmount) and once as root (the card unmounted at the eject). A mark goes into
-// the log when the job first reports verified files: between the store's last write before it
-// and the mark, the device must have been sent a cache flush, or the read-back may come from a
-// reader's volatile cache rather than the medium.
+// A store whose card sits behind dm-log-writes, as root (the card unmounted at the eject) and
+// as an ordinary user three ways: the card in fstab for users to mount (unmounted and mounted
+// again by umount and mount), mounted by the desktop's mounter (udisksctl, here a stand-in that
+// brings the card back at another folder), and mounted for the user with no way to unmount it
+// (the job says the card is still mounted). A mark goes into the log when the job first
+// reports verified files: between the store's last write before it and the mark, the device
+// must have been sent a cache flush, or the read-back may come from a reader's volatile cache
+// rather than the medium.
 TEST_F(FatJobs, TheCardsCacheIsFlushedBetweenTheLastWriteAndTheVerification) {
   const PackageSpec spec = EnginePackage(12);
   const std::string package = WritePackage(spec, "ENGINE.FWP");
   struct Run {
     const char* name;
-    const char* mountOptions;
-    const char* owner;  // of HOME, as the program wants its private folder
+    const char* mount;  // the card, /dev/mapper/<name>, at $RUN/<name>
     const char* runAs;
+    const char* folderAfter;  // where the card is mounted after the job
   };
+  const std::string user = ",uid=1000,gid=1000";
+  const std::string asUser = "setpriv --reuid=1000 --regid=1000 --clear-groups env TMPDIR=$HOME/tmp ";
   const Run runs[] = {
-      {"user", ",uid=1000,gid=1000", "1000:1000",
-       "setpriv --reuid=1000 --regid=1000 --clear-groups env TMPDIR=$HOME/tmp "},
-      {"root", "", "0:0", ""},
+      {"fstab", "mount $RUN/fstab", "", "fstab"},
+      {"desktop", "mount $RUN/desktop", "PATH=$RUN/bin:$PATH ", "desktop-again"},
+      {"stuck", "mount -t vfat -o shortname=mixed,utf8,uid=1000,gid=1000 /dev/mapper/stuck "
+                "$RUN/stuck", "", "stuck"},
+      {"root", "mount -t vfat -o shortname=mixed,utf8 /dev/mapper/root $RUN/root", "", "root"},
   };
   std::vector<std::string> disks;
+  const std::string entry = " vfat users,noauto,shortname=mixed,utf8" + user + " 0 0";
   std::string script =
       "marked() { case $1 in *'Files verified'*|*Done!*|*Failed*) [ -e $RUN/$2.marked ] || "
       "{ dmsetup message $2 0 mark verifying && : >$RUN/$2.marked; } ;; esac; }\n"
-      "mkdir $HOME/tmp && chmod go+rx $RUN || exit 11\n";
+      "mkdir $HOME/tmp $RUN/bin $RUN/fstab $RUN/desktop $RUN/desktop-again $RUN/stuck "
+      "$RUN/root && chmod go+rx $RUN && chown 1000:1000 $HOME $HOME/tmp || exit 11\n"
+      "{ echo \"/dev/mapper/fstab $RUN/fstab" + entry + "\"; echo \"/dev/mapper/desktop "
+      "$RUN/desktop" + entry + "\"; echo \"/dev/mapper/desktop $RUN/desktop-again" + entry +
+      "\"; } >$RUN/fstab.txt && mount --bind $RUN/fstab.txt /etc/fstab || exit 11\n"
+      // The desktop's mounter as far as the job sees it: it unmounts the card and mounts it
+      // again at a folder of its own choosing, and says where.
+      "printf '#!/bin/sh\\ncase $1 in unmount) exec umount %s ;; mount) mount %s && "
+      "echo \"Mounted $3 at %s.\" ;; *) exit 2 ;; esac\\n' $RUN/desktop $RUN/desktop-again "
+      "$RUN/desktop-again >$RUN/bin/udisksctl && chmod 755 $RUN/bin/udisksctl || exit 11\n";
   for (const Run& run : runs) {
     const CardImage card = MakeCard(std::string(run.name) + ".img", 32 * kMiB);
     ASSERT_TRUE(card.Put("OLD/LOG.TXT", "old engine log"));
@@ -500,17 +517,20 @@ TEST_F(FatJobs, TheCardsCacheIsFlushedBetweenTheLastWriteAndTheVerification) {
     disks.push_back(card.path());
     disks.push_back(log);
     const std::string n = run.name;
-    script += std::string("chown -R ") + run.owner + " $HOME || exit 11\n"
+    const bool root = n == "root";
+    script += std::string(root ? "chown -R 0:0 $HOME" : "chown -R 1000:1000 $HOME") +
+              " || exit 11\n"
               "read s </sys/block/" + cardDevice + "/size && dmsetup create " + n +
               " --table \"0 $s log-writes /dev/" + cardDevice + " /dev/" + logDevice +
-              "\" && dmsetup mknodes " + n + " || exit 8\n"
-              "mount -t vfat -o shortname=mixed,utf8" + run.mountOptions + " /dev/mapper/" + n +
-              " $CARD || exit 7\n"
-              "{ " + run.runAs + "$CW --drive E:=$CARD,removable store --card E: --yes --package " +
-              package + " --target engine 2>$RUN/step-" + n + ".err; echo $? >$RUN/step-" + n +
+              "\" && dmsetup mknodes " + n + " || exit 8\n" + run.mount + " || exit 7\n"
+              "{ " + (root ? "" : asUser) + run.runAs + "$CW --drive E:=$RUN/" + n +
+              ",removable store --card E: --yes --package " + package +
+              " --target engine 2>$RUN/step-" + n + ".err; echo $? >$RUN/step-" + n +
               ".rc; } | while IFS= read -r line; do printf '%s\\n' \"$line\" >>$RUN/step-" + n +
               ".out; marked \"$line\" " + n + "; done\n"
-              "umount $CARD && dmsetup remove " + n + " || exit 6\n";
+              "grep -c \" $RUN/" + run.folderAfter + " \" /proc/mounts >$RUN/" + n +
+              ".mounted\n"
+              "umount /dev/mapper/" + n + " && dmsetup remove " + n + " || exit 6\n";
   }
   const GuestRun guest = BootJobs(script, disks, 120);
   ASSERT_EQ(guest.status, 0) << guest.Describe();
@@ -519,6 +539,11 @@ TEST_F(FatJobs, TheCardsCacheIsFlushedBetweenTheLastWriteAndTheVerification) {
     const StepResult store = Step(run.name);
     EXPECT_EQ(store.exitCode, 0) << run.name << "\n" << store.out << store.err;
     EXPECT_NE(store.out.find("Done!"), std::string::npos) << run.name << store.out;
+    EXPECT_EQ(store.err.find("Compact Flash is still mounted.") != std::string::npos,
+              std::string(run.name) == "stuck")
+        << run.name << store.err;
+    EXPECT_EQ(test::ReadHostFile(run_.Sub(std::string(run.name) + ".mounted")), "1\n")
+        << run.name << ": not mounted at " << run.folderAfter << " after the job";
     std::string error;
     const std::optional<WriteLog> log =
         WriteLog::Load(run_.Sub(std::string(run.name) + ".log"), &error);

@@ -240,8 +240,14 @@ bool PosixPlatform::EnsureMounted(int driveIndex) {
   std::lock_guard<std::mutex> lock(mountMutex_);
   Drive& drive = drives_[driveIndex];
   if (!drive.unmounted) return true;
-  int err = 0;
-  if (!RemountFolder(drive.savedMount, &err)) return FailWith(kErrNotReady);
+  if (drive.userWay != UserMountWay::kNone) {
+    const std::optional<std::string> point = MountAsUser(drive.savedMount, drive.userWay);
+    if (!point) return FailWith(kErrNotReady);
+    drive.hostPath = *point;  // the desktop's mounter may have chosen another folder
+  } else {
+    int err = 0;
+    if (!RemountFolder(drive.savedMount, &err)) return FailWith(kErrNotReady);
+  }
   drive.unmounted = false;
   return true;
 }

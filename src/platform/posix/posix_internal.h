@@ -113,6 +113,15 @@ MountRequest RemountRequest(const MountEntry& mount);
 bool UnmountFolder(const std::string& mountPoint, int* err);
 bool RemountFolder(const MountEntry& mount, int* err);
 
+// --- user_mounts.cpp ---
+// How an ordinary user unmounted a card: through the desktop's mounter (udisksctl), or through
+// an fstab entry that lets users mount it; kNone when neither would.
+enum class UserMountWay { kNone, kDesktopMounter, kFstab };
+UserMountWay UnmountAsUser(const MountEntry& mount);
+// Mounts the card again the way it was unmounted; where it now is (the desktop's mounter may
+// choose another folder), or nothing when it is not mounted.
+std::optional<std::string> MountAsUser(const MountEntry& mount, UserMountWay way);
+
 // --- find.cpp ---
 // Windows wildcard match, shared with the other backends (platform/wildcard.h).
 using cw::WildcardMatch;
@@ -150,9 +159,11 @@ struct Drive {
   std::optional<std::string> fileSystem;
   std::optional<uint64_t> totalBytes;
   std::optional<uint32_t> serialNumber;
-  // Set while we hold the drive's FAT file system unmounted; remounted on next access.
+  // Set while we hold the drive's FAT file system unmounted; remounted on next access, by
+  // mount(2) as root, else the way the user unmounted it.
   bool unmounted = false;
   MountEntry savedMount;
+  UserMountWay userWay = UserMountWay::kNone;
 };
 
 class PosixPlatform final : public Platform {
@@ -229,6 +240,8 @@ class PosixPlatform final : public Platform {
   // Mounts again a FAT card we unmounted. False (last error 21, not ready) while it cannot be:
   // the drive's folder is then only the empty mount point, and must not stand for the card.
   bool EnsureMounted(int driveIndex);
+  // Without root: the card at the drive's folder unmounted and mounted again the user's way.
+  bool RemountAsUser(Drive& drive, const MountEntry& mount);
   uint32_t AttributesOf(const std::string& hostPath, const struct stat& st);
   bool SetHostAttributes(const std::string& hostPath, uint32_t attributes);
   bool FillEntry(const std::string& hostPath, const std::string& name, FindEntry* entry);

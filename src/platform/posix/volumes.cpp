@@ -106,13 +106,14 @@ std::unique_ptr<Volume> PosixPlatform::OpenVolume(const std::string& devicePath)
 }
 
 // As root, a drive whose folder is itself a FAT mount point is unmounted (and comes back on
-// the next access). Everything else is never unmounted: its file system is synced and the
-// cached pages of the drive's files are dropped. Either way the dismount ends with one flush
-// of the device's cache, so that the verification's reads meet the medium, not a reader's
-// volatile cache, and a card pulled after the job holds what it verified. A sync that fails
-// (the card was pulled, or refuses writes) still unmounts or evicts, so that later reads meet
-// the card and not the page cache, which would hold the very data that never reached it; the
-// dismount then fails with the sync's error.
+// the next access). Without root its file system is synced, the cached pages of the drive's
+// files are dropped, and such a card is unmounted and mounted again the user's own way; one
+// that the user may not unmount stays mounted, and its volume says so. Either way the dismount
+// ends with one flush of the device's cache, so that the verification's reads meet the medium,
+// not a reader's volatile cache, and a card pulled after the job holds what it verified. A
+// sync that fails (the card was pulled, or refuses writes) still unmounts or evicts, so that
+// later reads meet the card and not the page cache, which would hold the very data that never
+// reached it; the dismount then fails with the sync's error.
 bool PosixPlatform::DismountVolume(Volume& volume) {
   auto* posixVolume = dynamic_cast<PosixVolume*>(&volume);
   if (posixVolume == nullptr) return FailWith(kErrInvalidHandle);
@@ -146,13 +147,52 @@ bool PosixPlatform::DismountVolume(Volume& volume) {
   const bool perFileFsync = mount && IsFuseType(mount->fsType);
   const bool evicted =
       drive.hostPath == "/" || EvictFilesBelow(drive.hostPath, perFileFsync, &evictError);
-  const bool deviceSynced = FlushDeviceCache(posixVolume->fd_);
+  bool deviceSynced = FlushDeviceCache(posixVolume->fd_);
   if (posixVolume->fd_ >= 0) ::posix_fadvise(posixVolume->fd_, 0, 0, POSIX_FADV_DONTNEED);
+  if (mount && drive.hostPath != "/" && (mount->fsType == "vfat" || mount->fsType == "msdos")) {
+    // The card's folders and allocation table are still the kernel's cached copies: only the
+    // user's own way of unmounting it sends the verification to the card. Without one the card
+    // stays mounted and the job says so, as for a card the system would not let go.
+    if (!posixVolume->isDevice_ && posixVolume->fd_ >= 0) {
+      ::close(posixVolume->fd_);  // it would keep the mount busy
+      posixVolume->fd_ = -1;
+    }
+    if (!RemountAsUser(drive, *mount)) {
+      if (!synced) return FailErrno(syncError, drive.hostPath);
+      if (!evicted) return FailErrno(evictError, drive.hostPath);
+      if (!deviceSynced) return FailErrno(EIO);
+      SetLastError(kErrSuccess);
+      return true;
+    }
+    // The unmount and the mount each wrote the card's state to it: flushed too.
+    const int root = ::open(drive.hostPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root >= 0) {
+      deviceSynced = FlushDeviceCache(root) && deviceSynced;
+      ::close(root);
+    }
+  }
   if (!synced) return FailErrno(syncError, drive.hostPath);
   if (!evicted) return FailErrno(evictError, drive.hostPath);
   if (!deviceSynced) return FailErrno(EIO);
   posixVolume->mounted_ = false;
   SetLastError(kErrSuccess);
+  return true;
+}
+
+// Unmounts the card at the drive's folder the user's own way and mounts it again at once, so
+// that the verification's reads meet the card. True once it is unmounted: when it does not
+// come back at once, the next access to the drive tries again.
+bool PosixPlatform::RemountAsUser(Drive& drive, const MountEntry& mount) {
+  std::lock_guard<std::mutex> lock(mountMutex_);
+  const UserMountWay way = UnmountAsUser(mount);
+  if (way == UserMountWay::kNone) return false;
+  drive.unmounted = true;
+  drive.savedMount = mount;
+  drive.userWay = way;
+  if (const std::optional<std::string> point = MountAsUser(mount, way)) {
+    drive.hostPath = *point;
+    drive.unmounted = false;
+  }
   return true;
 }
 
