@@ -149,6 +149,7 @@ bool PosixPlatform::DismountVolume(Volume& volume) {
       drive.hostPath == "/" || EvictFilesBelow(drive.hostPath, perFileFsync, &evictError);
   bool deviceSynced = FlushDeviceCache(posixVolume->fd_);
   if (posixVolume->fd_ >= 0) ::posix_fadvise(posixVolume->fd_, 0, 0, POSIX_FADV_DONTNEED);
+  bool stillMounted = false;
   if (mount && drive.hostPath != "/" && (mount->fsType == "vfat" || mount->fsType == "msdos")) {
     // The card's folders and allocation table are still the kernel's cached copies: only the
     // user's own way of unmounting it sends the verification to the card. Without one the card
@@ -157,15 +158,10 @@ bool PosixPlatform::DismountVolume(Volume& volume) {
       ::close(posixVolume->fd_);  // it would keep the mount busy
       posixVolume->fd_ = -1;
     }
-    if (!RemountAsUser(drive, *mount)) {
-      if (!synced) return FailErrno(syncError, drive.hostPath);
-      if (!evicted) return FailErrno(evictError, drive.hostPath);
-      if (!deviceSynced) return FailErrno(EIO);
-      SetLastError(kErrSuccess);
-      return true;
-    }
+    stillMounted = !RemountAsUser(drive, *mount);
     // The unmount and the mount each wrote the card's state to it: flushed too.
-    const int root = ::open(drive.hostPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int root =
+        stillMounted ? -1 : ::open(drive.hostPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (root >= 0) {
       deviceSynced = FlushDeviceCache(root) && deviceSynced;
       ::close(root);
@@ -174,7 +170,7 @@ bool PosixPlatform::DismountVolume(Volume& volume) {
   if (!synced) return FailErrno(syncError, drive.hostPath);
   if (!evicted) return FailErrno(evictError, drive.hostPath);
   if (!deviceSynced) return FailErrno(EIO);
-  posixVolume->mounted_ = false;
+  posixVolume->mounted_ = stillMounted;
   SetLastError(kErrSuccess);
   return true;
 }
