@@ -538,17 +538,17 @@ class CrashSweep : public FatCardTest {
         if (random() % 2 == 0) state.push_back(i);
       }
       // The same writes make the same card, byte for byte: it is judged once.
-      if (!judged.insert(state).second) {
+      if (judged.insert(state).second) {
+        std::string image = start;
+        ASSERT_TRUE(log.Apply(&image, 0, epochStarts[e], &error)) << error;
+        for (size_t w = 1; w < state.size(); ++w) {
+          ASSERT_TRUE(log.Apply(&image, state[w], state[w] + 1, &error)) << error;
+        }
+        ASSERT_TRUE(WriteHostFile(run_.Sub("cut.img"), image));
+        JudgeCut(k, image, job, &figures);
+      } else {
         ++figures.repeats;
-        continue;
       }
-      std::string image = start;
-      ASSERT_TRUE(log.Apply(&image, 0, epochStarts[e], &error)) << error;
-      for (size_t w = 1; w < state.size(); ++w) {
-        ASSERT_TRUE(log.Apply(&image, state[w], state[w] + 1, &error)) << error;
-      }
-      ASSERT_TRUE(WriteHostFile(run_.Sub("cut.img"), image));
-      JudgeCut(k, image, job, &figures);
       // A long run shows how far it got.
       if ((k + 1) % 250 == 0) {
         std::cout << figures.Line(name) << " (" << k + 1 << " drawn)" << std::endl;
