@@ -479,11 +479,12 @@ TEST_F(FatJobs, TheCardsCacheIsFlushedBetweenTheLastWriteAndTheVerification) {
   struct Run {
     const char* name;
     const char* mount;  // the card, /dev/mapper/<name>, at $RUN/<name>
-    const char* runAs;
+    const char* environment;  // of the program, beside the ordinary user's TMPDIR
     const char* folderAfter;  // where the card is mounted after the job
   };
   const std::string user = ",uid=1000,gid=1000";
-  const std::string asUser = "setpriv --reuid=1000 --regid=1000 --clear-groups env TMPDIR=$HOME/tmp ";
+  const std::string asUser =
+      "setpriv --reuid=1000 --regid=1000 --clear-groups env TMPDIR=$HOME/tmp ";
   const Run runs[] = {
       {"fstab", "mount $RUN/fstab", "", "fstab"},
       {"desktop", "mount $RUN/desktop", "PATH=$RUN/bin:$PATH ", "desktop-again"},
@@ -523,7 +524,7 @@ TEST_F(FatJobs, TheCardsCacheIsFlushedBetweenTheLastWriteAndTheVerification) {
               "read s </sys/block/" + cardDevice + "/size && dmsetup create " + n +
               " --table \"0 $s log-writes /dev/" + cardDevice + " /dev/" + logDevice +
               "\" && dmsetup mknodes " + n + " || exit 8\n" + run.mount + " || exit 7\n"
-              "{ " + (root ? "" : asUser) + run.runAs + "$CW --drive E:=$RUN/" + n +
+              "{ " + (root ? "" : asUser) + run.environment + "$CW --drive E:=$RUN/" + n +
               ",removable store --card E: --yes --package " + package +
               " --target engine 2>$RUN/step-" + n + ".err; echo $? >$RUN/step-" + n +
               ".rc; } | while IFS= read -r line; do printf '%s\\n' \"$line\" >>$RUN/step-" + n +
