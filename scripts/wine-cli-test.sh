@@ -11,6 +11,27 @@ data="${CARDWRIGHT_WINE_DOCUMENTS_HOST:?}/BREVANT/QUORVANE"
 work=$(mktemp -d /tmp/cardwright-wine-work.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
+# Wine itself can stall for good on a loaded machine (its server, not the program: the same
+# call then takes a second). So every call is bounded; one that outlives the bound is named,
+# Wine's server is started afresh and the call is made once more. A program that hangs hangs
+# again, and its check fails.
+exec 3>&1
+limit=${CARDWRIGHT_WINE_CALL_LIMIT:-150}
+wine() {
+  local status
+  for _ in 1 2; do
+    timeout -k 10 "$limit" wine "$@"
+    status=$?
+    [ "$status" -ne 124 ] && [ "$status" -ne 137 ] && return "$status"
+    echo "Wine did not return within $limit s, started afresh: wine $*" >&3
+    wineserver -k </dev/null >/dev/null 2>&1
+    wineserver -p </dev/null >/dev/null 2>&1
+  done
+  return "$status"
+}
+# The console runs go through `script`, which starts Wine by name: bounded, never repeated.
+bounded_script() { timeout -k 10 "$limit" script "$@"; }
+
 passed=0
 failed=0
 out=""
@@ -140,7 +161,7 @@ check "redirected, each status is a line and no bar is drawn" \
 # taken out before the line is read.
 console_run=$(printf '%q ' wine "$exe" "${card_shape[@]}" verify --card E: \
   --package "$(windows_path "$work/ENGINE_15.FWP")")
-SHELL=/bin/bash script -qec "$console_run </dev/null" "$work/typescript" >/dev/null 2>&1
+SHELL=/bin/bash bounded_script -qec "$console_run </dev/null" "$work/typescript" >/dev/null 2>&1
 console=$(sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$work/typescript" | tr -d '\r')
 check "a console shows the progress line, full at the end" \
   grep -qE 'Verification *\[#{20}\] *([0-9]+)/\1 *files' <<<"$console"
@@ -195,7 +216,7 @@ rm -f "$work/typescript"
     sleep 0.1
   done
   printf 'o\r'
-} | SHELL=/bin/bash script -qfec "$console_run; echo exit=\$?" "$work/typescript" >/dev/null 2>&1
+} | SHELL=/bin/bash bounded_script -qfec "$console_run; echo exit=\$?" "$work/typescript" >/dev/null 2>&1
 console=$(sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$work/typescript" | tr -d '\r')
 out=$console
 check "the console's answer OK stores the package" \
