@@ -38,7 +38,7 @@ namespace {
 
 constexpr size_t kWritesSampled = 300;  // write points between the flushes of a full sweep
 constexpr size_t kQuickCuts = 7;        // cuts replayed by the sample of `make test`
-constexpr size_t kReorderedStates = 2500;  // reordered cuts of a full sweep, per recording
+constexpr size_t kReorderedStates = 2500;  // different reordered states of a full sweep, per recording
 constexpr size_t kQuickReordered = 2;
 constexpr size_t kFaultRuns = 60;  // values of N per failing card in a full sweep
 constexpr uint32_t kReorderSeed = 1208;
@@ -535,7 +535,10 @@ class CrashSweep : public FatCardTest {
     // figures of the draws before K are those the earlier run printed at K.
     const char* from = std::getenv("CW_REORDERED_FROM");
     const size_t firstDraw = from == nullptr ? 0 : std::stoul(from);
-    for (size_t k = 0; k < states; ++k) {
+    // Draws go on until that many different states are judged: a small epoch is drawn as often
+    // as a large one, and gives the same few states again and again. The bound on draws only
+    // keeps a recording with too few possible states from drawing for ever.
+    for (size_t k = 0; judged.size() < states && k < 20 * states; ++k) {
       const size_t e = epochs[random() % epochs.size()];
       std::vector<size_t> state = {e};
       for (size_t i = epochStarts[e]; i < epochStarts[e + 1]; ++i) {
@@ -563,6 +566,7 @@ class CrashSweep : public FatCardTest {
         std::cout << figures.Line(name) << " (" << k + 1 << " drawn)" << std::endl;
       }
     }
+    EXPECT_EQ(judged.size(), states) << "the recording has too few different reordered states";
     Report(name, figures);
   }
 
