@@ -38,7 +38,7 @@ namespace {
 
 constexpr size_t kWritesSampled = 300;  // write points between the flushes of a full sweep
 constexpr size_t kQuickCuts = 7;        // cuts replayed by the sample of `make test`
-constexpr size_t kReorderedStates = 2500;  // different reordered states of a full sweep, per recording
+constexpr size_t kReorderedStates = 2500;  // different states judged, per cached recording
 constexpr size_t kQuickReordered = 2;
 constexpr size_t kFaultRuns = 60;  // values of N per failing card in a full sweep
 constexpr uint32_t kReorderSeed = 1208;
@@ -532,13 +532,16 @@ class CrashSweep : public FatCardTest {
     const std::string name = job.name + ", cached, reordered";
     std::set<std::vector<size_t>> judged;  // each state's epoch, then the writes it holds
     // CW_REORDERED_FROM=K goes on from draw K, for a long run spread over several sittings: the
-    // figures of the draws before K are those the earlier run printed at K.
+    // figures of the draws before K are those the earlier run printed at K. CW_REORDERED_TO=L
+    // stops before draw L (FROM=K TO=K+1 judges draw K again, alone).
     const char* from = std::getenv("CW_REORDERED_FROM");
+    const char* to = std::getenv("CW_REORDERED_TO");
     const size_t firstDraw = from == nullptr ? 0 : std::stoul(from);
+    const size_t endDraw = to == nullptr ? SIZE_MAX : std::stoul(to);
     // Draws go on until that many different states are judged: a small epoch is drawn as often
     // as a large one, and gives the same few states again and again. The bound on draws only
     // keeps a recording with too few possible states from drawing for ever.
-    for (size_t k = 0; judged.size() < states && k < 20 * states; ++k) {
+    for (size_t k = 0; judged.size() < states && k < 20 * states && k < endDraw; ++k) {
       const size_t e = epochs[random() % epochs.size()];
       std::vector<size_t> state = {e};
       for (size_t i = epochStarts[e]; i < epochStarts[e + 1]; ++i) {
@@ -566,7 +569,9 @@ class CrashSweep : public FatCardTest {
         std::cout << figures.Line(name) << " (" << k + 1 << " drawn)" << std::endl;
       }
     }
-    EXPECT_EQ(judged.size(), states) << "the recording has too few different reordered states";
+    if (to == nullptr) {
+      EXPECT_EQ(judged.size(), states) << "the recording has too few different reordered states";
+    }
     Report(name, figures);
   }
 
