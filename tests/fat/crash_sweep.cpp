@@ -44,7 +44,8 @@ constexpr size_t kFaultRuns = 60;  // values of N per failing card in a full swe
 constexpr uint32_t kReorderSeed = 1208;
 
 // CW_CRASH_SWEEP=full runs every sweep at full size; =reordered only the reordered draws of the
-// cached recordings (the longest part, about three hours of guests), without their prefix cuts.
+// cached recordings (the longest part, about four and a half hours of guests on two cores),
+// without their prefix cuts.
 std::string SweepMode() {
   const char* chosen = std::getenv("CW_CRASH_SWEEP");
   return chosen == nullptr ? "" : chosen;
