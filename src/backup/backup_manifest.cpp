@@ -72,11 +72,6 @@ std::string BackupManifestName(const std::string& backupFolder) {
   return backupFolder + ".manifest";
 }
 
-std::string SerialText(uint32_t serial) {
-  if (serial == 0) return "unknown";
-  return Format("%04X-%04X", serial >> 16, serial & 0xFFFF);
-}
-
 const char* KindText(int32_t targetType) {
   switch (targetType) {
     case 1: return "Engine";

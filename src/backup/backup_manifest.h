@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "card/card_identity.h"
 #include "platform/platform.h"
 
 namespace cw {
@@ -32,8 +33,6 @@ struct BackupManifest {
 };
 
 std::string BackupManifestName(const std::string& backupFolder);
-// "1234-ABCD", as Windows shows a volume serial number; "unknown" for 0.
-std::string SerialText(uint32_t serial);
 // "Engine", "Panel 3940", "Panel 3950", "Unknown".
 const char* KindText(int32_t targetType);
 

@@ -9,6 +9,7 @@
 #include "log/reporter.h"
 #include "platform/platform.h"
 #include "platform/target_type.h"
+#include "record/card_identity.h"
 
 namespace cw {
 
@@ -27,6 +28,9 @@ struct CardFacts {
   int32_t osOnCard = 0;
   // Package files on the card other than the stored copies.
   std::vector<std::string> otherPackageFiles;
+  // Who the card is, taken as the job began; every later step that writes to the card or
+  // judges it first makes sure the card in the slot is still this one.
+  CardIdentity identity;
 };
 
 // The card at `flashPath` ("E:" or "E:\...") has a FAT16 file system of at most 2 GiB; false

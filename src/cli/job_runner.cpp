@@ -263,7 +263,8 @@ void JobRunner::Finish(const JobResult& result) {
     // says how many files were back).
     std::fprintf(stderr, "%s\n", job_.statusText.Get().c_str());
     if (result.stop == kStoppedRestoreCut) SayHowToFinishRestore();
-  } else if (interrupted_ && result.outcome != JobOutcome::kStopped) {
+  } else if (interrupted_ && result.outcome != JobOutcome::kStopped &&
+             result.outcome != JobOutcome::kCardReplaced) {
     std::fputs("The job had passed its last stop point and ran to its end.\n", stderr);
   }
   std::fflush(stderr);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "card/card_identity.h"
 #include "cli/command.h"
 #include "job/front_end.h"
 #include "record/job_io.h"
@@ -70,6 +71,16 @@ Json FileChecksJson(const std::vector<FileCheck>& checks) {
   return list;
 }
 
+// The card as the job took it when it began: its letter always, the rest once it was taken.
+Json CardJson(const std::string& letter, const CardIdentity& card) {
+  Json json = {{"letter", letter}, {"serial", nullptr}, {"label", nullptr}, {"bytes", nullptr}};
+  if (!card.present) return json;
+  json["serial"] = card.serial != 0 ? Json(SerialText(card.serial)) : Json(nullptr);
+  json["label"] = card.label;
+  json["bytes"] = card.bytes;
+  return json;
+}
+
 }  // namespace
 
 Json CrcJson(std::optional<uint32_t> crc) {
@@ -123,7 +134,7 @@ Json JobReport(const std::string& command, const JobContext& job, const JobResul
                const std::optional<std::string>& package) {
   Json report = ReportHead(command);
   SetOutcome(report, OutcomeName(result.outcome), ExitStatus(result), messages);
-  report["card"] = job.flashPath;
+  report["card"] = CardJson(job.flashPath, result.card);
   report["package"] = package ? Json(*package) : Json(nullptr);
   report["stop"] = StopJson(result.stop);
   report["phases"] = PhasesJson(job);

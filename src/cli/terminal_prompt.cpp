@@ -6,6 +6,7 @@
 #include <poll.h>
 #endif
 
+#include "job/card_check.h"
 #include "platform/text.h"
 
 namespace cw::cli {
@@ -13,6 +14,12 @@ namespace {
 
 // Texts keep every character but the Windows line ends, which a terminal shows as LF.
 std::string ForTerminal(const std::string& text) { return ReplaceAll(text, "\r\n", "\n"); }
+
+// Messages that ask for something done by hand before the job goes on.
+bool AsksForHandAction(const std::string& text) {
+  return Contains(text, "Please remove it manually and reinsert before continuing") ||
+         Contains(text, "Please remove the compact flash manually and reinsert before clicking OK");
+}
 
 bool MeansOk(std::string answer) {
   answer = ToUpperAscii(answer);
@@ -76,11 +83,19 @@ MessageResult TerminalPrompt::MessageBox(const std::string& text, MessageButtons
   if (Contains(text, "Use Advanced Settings to set type."))
     std::fputs("On the command line: --target engine|panel\n", err_);
   if (buttons == MessageButtons::Ok) {
+    // On a terminal the job waits until it is done; otherwise it goes on at once.
+    if (interactive_ && AsksForHandAction(text)) {
+      std::fputs("Press Enter when done. ", err_);
+      std::fflush(err_);
+      ReadAnswer();
+    }
     std::fflush(err_);
     return MessageResult::Ok;
   }
   MessageResult result = MessageResult::Cancel;
-  if (answers_.yes) {
+  // Only the user can put a card back: --yes does not answer for them.
+  const bool userOnly = Contains(text, kOtherCardQuestionMark);
+  if (answers_.yes && !userOnly) {
     std::fputs("[OK] (--yes)\n", err_);
     result = MessageResult::Ok;
   } else if (interactive_) {
@@ -88,6 +103,8 @@ MessageResult TerminalPrompt::MessageBox(const std::string& text, MessageButtons
     std::fflush(err_);
     const std::optional<std::string> answer = ReadAnswer();
     result = answer && MeansOk(*answer) ? MessageResult::Ok : MessageResult::Cancel;
+  } else if (userOnly) {
+    std::fputs("[Cancel] (no terminal to ask)\n", err_);
   } else {
     std::fputs("[Cancel] (no terminal to ask; --yes answers OK)\n", err_);
   }

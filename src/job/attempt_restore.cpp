@@ -15,6 +15,7 @@
 #include "card/volume.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
+#include "job/card_check.h"
 #include "job/jobs.h"
 #include "job/load_info_array.h"
 #include "platform/platform.h"
@@ -83,6 +84,9 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
     UseManifestFiles(state, manifest);
   }
   if (state.backupFileList.empty()) return RestoreNotPossible(state, job, kNoBackup);
+  // A backup goes back only onto the card it belongs to.
+  ConfirmSameCard(state, card,
+                  job.restoreOnly ? FirstCardLeft::kUnchanged : FirstCardLeft::kNotRestored);
 
   if (state.targetType != kTargetEngine) {
     state.Log("  attempting to clean the CF.");
@@ -124,8 +128,7 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   package.has3950Support = 0;
 
   state.Log("  attempting to eject the CF card.");
-  if (!EjectCompactFlash(state.platform, state,
-                         state.globalFlashPath.empty() ? '\0' : state.globalFlashPath[0])) {
+  if (!EjectAndConfirm(state, card, FirstCardLeft::kRestoredNotVerified)) {
     Report(state, kRestoreFailed);
     state.Log(kRestoreFailed);
     SetPhase(job.restoreState, kPhaseFailed);

@@ -41,6 +41,8 @@ JobResult StoreJobResult(const JobState& state, int exitCode) {
   }
   if (exitCode == kExitStopped)
     result.outcome = JobOutcome::kStopped;
+  else if (exitCode == kExitCardReplaced)
+    result.outcome = JobOutcome::kCardReplaced;
   else if (passed)
     result.outcome = JobOutcome::kPassed;
   else if (job.prepState != kPhaseDone && !restoreRan)
@@ -59,6 +61,8 @@ JobResult VerifyJobResult(const JobState& state, int exitCode) {
   if (job.verifyOnlyState == kPhaseDone) result.check = ChainVerdict({&job.verifyState});
   if (exitCode == kExitStopped)
     result.outcome = JobOutcome::kStopped;
+  else if (exitCode == kExitCardReplaced)
+    result.outcome = JobOutcome::kCardReplaced;
   else if (exitCode == kVerifyPassed)
     result.outcome = JobOutcome::kPassed;
   else if (job.verifyOnlyState != kPhaseDone)

@@ -6,7 +6,8 @@
 
 namespace cw {
 
-// `exitCode` is the job's own end: kExitStopped after a stop, 1 when the store ran to its end
+// `exitCode` is the job's own end: kExitStopped after a stop, kExitCardReplaced when another
+// card took the job's card's place, 1 when the store ran to its end
 // (or a restore-only job ran its restore), kVerifyPassed when every file matched, else 0.
 JobResult StoreJobResult(const JobState& state, int exitCode);
 JobResult VerifyJobResult(const JobState& state, int exitCode);

@@ -14,6 +14,7 @@
 #include "card/volume.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
+#include "job/card_check.h"
 #include "job/job_stop.h"
 #include "job/job_result.h"
 #include "job/jobs.h"
@@ -106,7 +107,7 @@ std::optional<int> TakeBackupFolder(JobState& state, BackupFolderLock& backupLoc
 // "Restore Only": the latest backup of the card's kind, or one of the history's by name. A
 // backup taken from another card (both serial numbers known, and different) is put back only
 // when the user says so: its files are not this card's, unless this card was reformatted.
-std::optional<int> ChooseBackupToRestore(JobState& state) {
+std::optional<int> ChooseBackupToRestore(JobState& state, const CardFacts& card) {
   JobContext& job = state.job;
   const std::string& name = job.restoreBackupName;
   if (!name.empty() && !ToUpperAscii(state.backupRoot).ends_with("\\" + ToUpperAscii(name))) {
@@ -122,11 +123,10 @@ std::optional<int> ChooseBackupToRestore(JobState& state) {
     job.backupFileCount = static_cast<int32_t>(state.backupFileList.size());
   }
   BackupManifest manifest;
-  uint32_t cardSerial = 0;
+  // The card as the job took it at stage 3: every later step holds the card to it.
+  const uint32_t cardSerial = card.identity.serial;
   if (job.otherCardBackup == OtherCardBackup::kAllow ||
       ReadManifest(state.platform, state.backupRoot, &manifest) != ManifestState::kRead ||
-      !state.platform.GetVolumeInformation(state.globalFlashPath + "\\", nullptr, nullptr,
-                                           &cardSerial) ||
       manifest.cardSerial == 0 || cardSerial == 0 || manifest.cardSerial == cardSerial) {
     return std::nullopt;
   }
@@ -214,6 +214,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
   EnterStage(state, 3);
   state.Log("  basic flash test.");
   if (!BasicFlashCheck(state.platform, state, state.globalFlashPath, card)) return EndJob(job, 0);
+  TakeFirstCardIdentity(state, card);
 
   EnterStage(state, 4);
   GetCFFilesArray(state, state.cardFileList);
@@ -231,7 +232,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
   if (job.restoreOnly) {
     state.Log("  restoring files.");
     if (std::optional<int> end = TakeBackupFolder(state, backupLock)) return end;
-    if (std::optional<int> end = ChooseBackupToRestore(state)) return end;
+    if (std::optional<int> end = ChooseBackupToRestore(state, card)) return end;
     // A half-made backup is never taken for the whole card: refused before anything changes.
     if (BackupMarkedIncomplete(state.platform, state.backupRoot)) {
       state.Log("  the backup folder is marked incomplete.");
@@ -314,19 +315,27 @@ JobResult DownloadAndVerifyJob(JobState& state, JobFindings* findings) {
     BackupFolderLock backupLock;
     CardFacts& card = found.card;
     LoadedPackage& package = found.package;
+    // Another card in the slot ends the job wherever it is met, a stop's or an error's restore
+    // included.
     try {
-      if (std::optional<int> end = CheckAndPrepareStore(state, backupLock, card, package))
-        return *end;
-      if (std::optional<int> end = BackupAndProgram(state, card, package)) return *end;
-      return VerifyAndFinish(state, card, package);
-    } catch (const JobStopped&) {
-      return EndStoppedStore(state, card, package, state.storeStage, CardChanged(state));
-    } catch (const std::exception& error) {
-      return EndFailedStore(state, card, package, state.storeStage, CardChanged(state),
-                            DescribeError(error));
+      try {
+        if (std::optional<int> end = CheckAndPrepareStore(state, backupLock, card, package))
+          return *end;
+        if (std::optional<int> end = BackupAndProgram(state, card, package)) return *end;
+        return VerifyAndFinish(state, card, package);
+      } catch (const JobStopped&) {
+        return EndStoppedStore(state, card, package, state.storeStage, CardChanged(state));
+      } catch (const std::exception& error) {
+        return EndFailedStore(state, card, package, state.storeStage, CardChanged(state),
+                              DescribeError(error));
+      }
+    } catch (const CardReplaced& replaced) {
+      return EndReplacedCard(state, replaced);
     }
   });
-  return StoreJobResult(state, exitCode);
+  JobResult result = StoreJobResult(state, exitCode);
+  result.card = found.card.identity;
+  return result;
 }
 
 }  // namespace cw

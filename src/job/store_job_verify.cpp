@@ -9,6 +9,7 @@
 #include "card/volume.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
+#include "job/card_check.h"
 #include "job/job_stop.h"
 #include "job/store_job.h"
 #include "platform/platform.h"
@@ -55,7 +56,7 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
   state.Log("  Verifying stored files.");
   // Every file is written: a card that would not eject (its message says so) is verified as
   // Windows shows it, and put back only if that verification fails.
-  if (!EjectCompactFlash(state.platform, state, CardLetter(state)))
+  if (!EjectAndConfirm(state, card, FirstCardLeft::kWrittenNotVerified))
     state.Log("  Could not eject compact flash; verifying the card as it is.");
 
   EnterStage(state, 17);
@@ -95,6 +96,7 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
   state.AppendDiagnostics("\r\nVerify Complete");
 
   EnterStage(state, 18);
+  ConfirmSameCard(state, card, FirstCardLeft::kVerifiedNoRecord);
   state.Log("  updating fwp_info_file.txt.");
   AppendUpgradeRecord(state);
   EjectCompactFlash(state.platform, state, CardLetter(state));

@@ -3,10 +3,12 @@
 // changes and nothing is restored.
 
 #include "backup/file_listings.h"
+#include "card/card_identity.h"
 #include "card/card_inspection.h"
 #include "card/volume.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
+#include "job/card_check.h"
 #include "job/job_stop.h"
 #include "job/job_result.h"
 #include "job/jobs.h"
@@ -59,6 +61,9 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
 
   if (!BasicFlashCheck(state.platform, state, state.globalFlashPath, card))
     return FailVerify(state);
+  TakeFirstCardIdentity(state, card);
+  state.AppendDiagnostics("Card " + card.identity.letter + ": " + IdentityLine(card.identity) +
+                          "\r\n");
 
   GetCFFilesArray(state, state.cardFileList);
   InspectCard(state, card);
@@ -82,7 +87,15 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
 
   SetPhase(job.verifyOnlyState, kPhaseDone);
   state.PhaseWait(kPhaseWaitMs);
-  const int result = Verify(state, card, package);
+  // A verdict is given only on files read from one card: the card is held to its identity
+  // before the reading and after it, and read again once the first card is back.
+  int result = 0;
+  for (bool same = false; !same;) {
+    ConfirmSameCard(state, card, FirstCardLeft::kNoVerdict);
+    job.fileChecks.Clear();
+    result = Verify(state, card, package);
+    same = SameCard(card.identity, TakeCardIdentity(state.platform, card.identity.letter));
+  }
   SetPhase(job.verifyState, result == kVerifyPassed ? kPhaseDone : kPhaseFailed);
   state.PhaseWait(kPhaseWaitMs);
   return EndJob(job, result);
@@ -103,6 +116,8 @@ JobResult VerifyOnlyJob(JobState& state, JobFindings* findings) {
   const int exitCode = RunWorker(state, [&state, job, &found]() -> int {
     try {
       return RunVerifyOnly(state, found.card, found.package);
+    } catch (const CardReplaced& replaced) {
+      return EndReplacedCard(state, replaced);
     } catch (const JobStopped&) {
       state.Log("  the verification was stopped by request.");
       const std::string text = StopSummary(kStoppedVerify);
@@ -117,7 +132,9 @@ JobResult VerifyOnlyJob(JobState& state, JobFindings* findings) {
       return FailVerify(state);
     }
   });
-  return VerifyJobResult(state, exitCode);
+  JobResult result = VerifyJobResult(state, exitCode);
+  result.card = found.card.identity;
+  return result;
 }
 
 }  // namespace cw

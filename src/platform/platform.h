@@ -139,6 +139,13 @@ class Platform {
                             uint64_t* freeBytes) = 0;
   // The host folder behind a drive root ("E:\" -> "/media/card"), empty when none.
   virtual std::string DriveHostPath(const std::string& rootPath) = 0;
+  // Which folder stands behind the drive now (device and inode of its host folder), so that a
+  // folder put in a mapped folder's place is told from it. False where the volume's own
+  // serial number is the card's whole identity (Windows).
+  virtual bool GetDriveFolderId(const std::string& /*rootPath*/, uint64_t* /*device*/,
+                                uint64_t* /*node*/) {
+    return false;
+  }
   // True when cards may have come or gone since the last call, the drives above then being
   // read again; false where the front end hears of it from Windows itself (its
   // device-change message). Called by the window while no job runs, never during one.

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "record/card_identity.h"
 #include "record/job_context.h"
 
 namespace cw {
@@ -26,6 +27,9 @@ enum class JobOutcome : int32_t {
   kFailed,
   // Ended by a stop request; `stop` says how the card was left.
   kStopped,
+  // Another card took the job's card's place and the first was not put back: nothing was
+  // written to the other card, and the job's last message says how the first was left.
+  kCardReplaced,
 };
 
 // What one mark of the window shows: the first for the job's own check of the card (the store
@@ -42,11 +46,13 @@ struct JobResult {
   // A restore-only job whose backup folder held nothing: nothing was put back.
   bool nothingToRestore = false;
   StopOutcome stop = kNotStopped;
+  // The card the job began with (not present when the job ended before it was taken).
+  CardIdentity card{};
 
   bool Passed() const { return outcome == JobOutcome::kPassed; }
 };
 
-// "passed", "refused", "failed" or "stopped", as reports name outcomes.
+// "passed", "refused", "failed", "stopped" or "card_replaced", as reports name outcomes.
 inline const char* OutcomeName(JobOutcome outcome) {
   switch (outcome) {
     case JobOutcome::kPassed:
@@ -55,6 +61,8 @@ inline const char* OutcomeName(JobOutcome outcome) {
       return "refused";
     case JobOutcome::kStopped:
       return "stopped";
+    case JobOutcome::kCardReplaced:
+      return "card_replaced";
     case JobOutcome::kFailed:
       break;
   }

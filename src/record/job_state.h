@@ -30,6 +30,8 @@ struct JobStopped {
   std::string detail;
 };
 constexpr int kExitStopped = 5;
+// The worker's exit code when the card in the slot was not the job's and was not put back.
+constexpr int kExitCardReplaced = 6;
 
 // How long a step waits after a phase change, and a job before it ends, when the front end asks
 // for it (JobContext::phaseWaits).

@@ -30,6 +30,9 @@ class ForwardingPlatform : public Platform {
   std::string DriveHostPath(const std::string& rootPath) override {
     return inner_.DriveHostPath(rootPath);
   }
+  bool GetDriveFolderId(const std::string& rootPath, uint64_t* device, uint64_t* node) override {
+    return inner_.GetDriveFolderId(rootPath, device, node);
+  }
   bool DrivesChanged() override { return inner_.DrivesChanged(); }
 
   std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override {

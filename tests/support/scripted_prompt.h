@@ -3,6 +3,7 @@
 // call it from their worker thread while the test thread sets it up and reads it.
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -30,6 +31,9 @@ class ScriptedPrompt : public Prompt {
   // default answer (OK unless changed) is given.
   void QueueAnswer(MessageResult answer);
   void SetDefaultAnswer(MessageResult answer);
+  // Done while each message box is shown, before it is answered (the user acts meanwhile:
+  // swaps a card, asks for a stop).
+  void WhileShown(std::function<void(const std::string& text)> action);
   // Chooser results, in order; when empty the default: the current value unchanged (closed
   // without OK), or a fixed value once set.
   void QueueModelChoice(int targetType);
@@ -52,6 +56,7 @@ class ScriptedPrompt : public Prompt {
   MessageResult defaultAnswer_ = MessageResult::Ok;
   std::deque<int> choices_;
   std::optional<int> defaultChoice_;
+  std::function<void(const std::string&)> whileShown_;
 };
 
 }  // namespace cw

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
@@ -232,6 +233,21 @@ bool PosixPlatform::GetDiskSpace(const std::string& rootPath, uint64_t* totalByt
 std::string PosixPlatform::DriveHostPath(const std::string& rootPath) {
   const int index = DriveOfRoot(rootPath);
   return index < 0 ? std::string() : drives_[index].hostPath;
+}
+
+// Mounted first: the empty mount point of a card we hold unmounted is not the card's folder.
+bool PosixPlatform::GetDriveFolderId(const std::string& rootPath, uint64_t* device,
+                                     uint64_t* node) {
+  const int index = DriveOfPath(rootPath);
+  if (index < 0) return FailWith(kErrPathNotFound);
+  if (!EnsureMounted(index)) return false;
+  struct stat info;
+  if (::stat(drives_[index].hostPath.c_str(), &info) != 0)
+    return FailErrno(errno, drives_[index].hostPath);
+  *device = static_cast<uint64_t>(info.st_dev);
+  *node = static_cast<uint64_t>(info.st_ino);
+  SetLastError(kErrSuccess);
+  return true;
 }
 
 // A FAT card we unmounted comes back on the next access to its drive; each access tries again,

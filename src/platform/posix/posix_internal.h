@@ -181,6 +181,7 @@ class PosixPlatform final : public Platform {
   bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                     uint64_t* freeBytes) override;
   std::string DriveHostPath(const std::string& rootPath) override;
+  bool GetDriveFolderId(const std::string& rootPath, uint64_t* device, uint64_t* node) override;
   // The kernel marks /proc/self/mountinfo when anything is mounted or unmounted; the drive
   // map is then built again (discovered cards only; a card we hold unmounted keeps its drive).
   bool DrivesChanged() override;
