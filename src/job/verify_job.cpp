@@ -62,7 +62,7 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
   if (!BasicFlashCheck(state.platform, state, state.globalFlashPath, card))
     return FailVerify(state);
   TakeFirstCardIdentity(state, card);
-  state.AppendDiagnostics("Card " + card.identity.letter + ": " + IdentityLine(card.identity) +
+  state.AppendDiagnostics("Card " + card.identity.letter + " " + IdentityLine(card.identity) +
                           "\r\n");
 
   GetCFFilesArray(state, state.cardFileList);
