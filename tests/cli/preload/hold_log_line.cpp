@@ -1,9 +1,11 @@
-// Loaded into a cardwright run (LD_PRELOAD) by the end-to-end stop tests: once the run has
-// written a chosen line to its log, it is held as it next reaches for the log's lock, so a
-// signal lands exactly there however loaded the machine is. It is held without the lock, so no
-// other run waits on it, and the test may take the lock itself before letting it go.
+// Loaded into a cardwright run (LD_PRELOAD) by the end-to-end stop and card swap tests: once
+// the run has written a chosen line to its log, it is held as it next reaches for the log's
+// lock, so a signal or a swapped card lands exactly there however loaded the machine is. It is
+// held without the lock, so no other run waits on it, and the test may take the lock itself
+// before letting it go.
 //   CW_HOLD_AT    the holds, one per line, in order: "N|text" holds after the N-th log line
-//                 holding `text`
+//                 holding `text`; "mount" holds as the run next calls mount(2), before the call
+//                 (a real card is out of its file system there, between its eject and remount)
 //   CW_HOLD_DIR   where the run says "held-K" (K from 1) and waits for the test's "go-K"
 //   CW_HOLD_LOCK  the log lock's file
 #include <dlfcn.h>
@@ -25,6 +27,7 @@ namespace {
 struct Hold {
   int occurrence;
   std::string text;
+  bool atMount = false;
 };
 
 std::mutex holdMutex;
@@ -45,6 +48,7 @@ void Load() {
     rest = end == std::string::npos ? "" : rest.substr(end + 1);
     const size_t bar = entry.find('|');
     if (bar != std::string::npos) holds.push_back({std::atoi(entry.c_str()), entry.substr(bar + 1)});
+    else if (entry == "mount") holds.push_back({0, "", true});
   }
 }
 
@@ -70,7 +74,8 @@ extern "C" ssize_t write(int fd, const void* data, size_t size) {
   if (fd > 2) {
     std::lock_guard<std::mutex> lock(holdMutex);
     if (!loaded) Load();
-    if (!armed && nextHold < holds.size() && PathOf(fd).ends_with("/fwp_downloader.log") &&
+    if (!armed && nextHold < holds.size() && !holds[nextHold].atMount &&
+        PathOf(fd).ends_with("/fwp_downloader.log") &&
         std::string_view(static_cast<const char*>(data), size).find(holds[nextHold].text) !=
             std::string_view::npos &&
         ++seen == holds[nextHold].occurrence) {
@@ -95,4 +100,18 @@ extern "C" int flock(int fd, int operation) {
     }
   }
   return realFlock(fd, operation);
+}
+
+extern "C" int mount(const char* source, const char* target, const char* type, unsigned long flags,
+                     const void* data) {
+  using MountFn = int (*)(const char*, const char*, const char*, unsigned long, const void*);
+  static const auto realMount = reinterpret_cast<MountFn>(::dlsym(RTLD_NEXT, "mount"));
+  std::unique_lock<std::mutex> lock(holdMutex);
+  if (!loaded) Load();
+  if (nextHold < holds.size() && holds[nextHold].atMount) {
+    const size_t index = nextHold++;
+    lock.unlock();
+    Wait(index);
+  }
+  return realMount(source, target, type, flags, data);
 }
