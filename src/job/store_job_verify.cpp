@@ -71,6 +71,9 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
   state.PhaseWait(kPhaseWaitMs);
   state.AppendDiagnostics("\r\nVerifying");
 
+  // The eject's check above came before the test-mode box and the display's wait: the card is
+  // known again right before it is judged.
+  ConfirmSameCard(state, card, FirstCardLeft::kWrittenNotVerified);
   switch (Verify(state, card, package)) {
     case kVerifyFailedRestore: {
       const std::string text = "Download Failed!! Attempting Restore.";

@@ -269,6 +269,7 @@ TEST_F(InterruptTest, ACardPutInTheFirstOnesPlaceBeforeTheVerificationIsNeverWri
   for (const char* claim : {"Done!", "Restore OK!!"})
     EXPECT_EQ((r.out + r.err).find(claim), std::string::npos) << claim << " in:\n" << r.err;
   EXPECT_NE(r.out.find("\"outcome\": \"card_replaced\""), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\"verification\": \"verify\""), std::string::npos) << "judged: " << r.out;
   EXPECT_EQ(card.Snapshot(), second);
 }
 
