@@ -95,13 +95,15 @@ std::string PackageVersionsIn(Platform& platform, const std::string& folder) {
   return versions;
 }
 
-// What the manifest says of the card, before its files are listed in it.
-BackupManifest ManifestOfCard(JobState& state) {
+// What the manifest says of the card, before its files are listed in it: the card as the job
+// knew it when it began.
+BackupManifest ManifestOfCard(JobState& state, const CardIdentity& card) {
   BackupManifest manifest;
   manifest.targetType = state.targetType;
   manifest.programVersion = CARDWRIGHT_VERSION;
-  state.platform.GetVolumeInformation(state.globalFlashPath + "\\", &manifest.cardLabel, nullptr,
-                                      &manifest.cardSerial);
+  manifest.cardSerial = card.serial;
+  manifest.cardLabel = card.label;
+  manifest.cardBytes = card.bytes;
   return manifest;
 }
 
@@ -142,7 +144,7 @@ bool BackupFiles(JobState& state, const CardFacts& card, const LoadedPackage& pa
   state.backupFileList.clear();
   foundFolders.clear();
 
-  BackupManifest manifest = ManifestOfCard(state);
+  BackupManifest manifest = ManifestOfCard(state, card.identity);
   state.SetProgressRange(0, 100);
   state.StartPhaseAmounts(kProgressBackup, static_cast<int64_t>(state.cardFileList.size()),
                           TotalOf(sizes));

@@ -86,6 +86,7 @@ std::string ComposeManifest(const BackupManifest& m) {
   text += "Kind: " + std::string(KindText(m.targetType)) + "\r\n";
   text += "Card serial: " + SerialText(m.cardSerial) + "\r\n";
   text += "Card label: " + OneLine(m.cardLabel) + "\r\n";
+  text += Format("Card bytes: %llu\r\n", static_cast<unsigned long long>(m.cardBytes));
   text += "Date: " + OneLine(m.date) + "\r\n";
   text += "Program: " + OneLine(m.programVersion) + "\r\n";
   text += "Package versions: " + OneLine(m.packageVersions) + "\r\n";
@@ -104,9 +105,19 @@ std::optional<BackupManifest> ParseManifest(const std::string& text) {
   if (!std::getline(in, line) || (line != kFirstLine && line != std::string(kFirstLine) + "\r"))
     return std::nullopt;
   BackupManifest m;
-  std::string kind, serial, count;
+  std::string kind, serial, count, bytes;
   if (!TakeField(in, "Kind", &kind) || !TakeField(in, "Card serial", &serial) ||
-      !TakeField(in, "Card label", &m.cardLabel) || !TakeField(in, "Date", &m.date) ||
+      !TakeField(in, "Card label", &m.cardLabel))
+    return std::nullopt;
+  // "Card bytes" came later: a manifest without it goes on with its date.
+  const std::streampos afterLabel = in.tellg();
+  if (TakeField(in, "Card bytes", &bytes)) {
+    if (!ParseUnsigned(bytes, 10, UINT64_MAX, &m.cardBytes)) return std::nullopt;
+  } else {
+    in.clear();
+    in.seekg(afterLabel);
+  }
+  if (!TakeField(in, "Date", &m.date) ||
       !TakeField(in, "Program", &m.programVersion) ||
       !TakeField(in, "Package versions", &m.packageVersions) || !TakeField(in, "Files", &count))
     return std::nullopt;

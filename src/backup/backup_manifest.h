@@ -25,6 +25,7 @@ struct BackupManifest {
   int32_t targetType = 0;   // the card's kind (TargetType)
   uint32_t cardSerial = 0;  // the volume's serial number; 0 when the platform cannot tell it
   std::string cardLabel;
+  uint64_t cardBytes = 0;   // the card's capacity; 0 in manifests written before it was kept
   std::string date;  // "2026-12-08 04:45:12", the PC's local time when the backup completed
   std::string programVersion;
   std::string packageVersions;  // what the card said of its package; empty when unknown

@@ -116,8 +116,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReplacedCase{"AtTheRemountAfterTheEject",
                      [](CardIdentityTest& t) { t.fake.SwapCardsAt('E', "DismountVolume", 1, 1); },
                      "holds the new files but was not verified."},
-        ReplacedCase{"BeforeTheUpgradeRecord",
+        ReplacedCase{"RightBeforeTheVerification",
                      [](CardIdentityTest& t) { t.fake.SwapCardsAt('E', "DismountVolume", 1, 2); },
+                     "holds the new files but was not verified."},
+        ReplacedCase{"BeforeTheUpgradeRecord",
+                     [](CardIdentityTest& t) { t.fake.SwapCardsAt('E', "DismountVolume", 1, 3); },
                      "holds the new files and verified; only its upgrade record was not added."},
         ReplacedCase{"BeforeAFailedStoresRestore",
                      [](CardIdentityTest& t) {

@@ -187,6 +187,7 @@ TEST_F(StoreBackupTest, TheHistoryKeepsEarlierBackupsWholeAndMarked) {
   BackupManifest manifest;
   ASSERT_EQ(ReadManifest(fake, kEngineRoot, &manifest), ManifestState::kRead);
   EXPECT_EQ(manifest.cardSerial, 0xB0B0000Bu);
+  EXPECT_EQ(manifest.cardBytes, 64ull << 20);  // the fixture's card, as the job took it
   EXPECT_EQ(manifest.files.size(), 4u);  // UPGRADE.FWP, FWPVERS.BIN, the record, MAIN.BIN
 }
 
@@ -262,7 +263,7 @@ TEST_F(StoreBackupTest, KindFirstAndRoomFirst) {
 
 TEST(BackupManifestTest, ReadsWhatItWritesAndNothingCutShort) {
   BackupManifest m{.targetType = 2, .cardSerial = 0x1234ABCD, .cardLabel = "CARD\r\nX",
-                   .date = "2026-12-08 04:45:12", .programVersion = "1.061",
+                   .cardBytes = 67108864, .date = "2026-12-08 04:45:12", .programVersion = "1.061",
                    .packageVersions = "Release Number: 7",
                    .files = {{"NK.BIN", 6, 0x01020304}, {"BREVANT\\A B.EXE", 0, 0xFFFFFFFF}}};
   const std::string text = ComposeManifest(m);
@@ -270,6 +271,14 @@ TEST(BackupManifestTest, ReadsWhatItWritesAndNothingCutShort) {
   ASSERT_TRUE(back);
   EXPECT_EQ(back->cardSerial, m.cardSerial);
   EXPECT_EQ(back->cardLabel, "CARD  X");  // one line, whatever the label holds
+  EXPECT_EQ(back->cardBytes, m.cardBytes);
+  // A manifest written before the card's size was kept still reads, with its size unknown.
+  std::string older = text;
+  older.erase(older.find("Card bytes: "), older.find("Date: ") - older.find("Card bytes: "));
+  const std::optional<BackupManifest> old = ParseManifest(older);
+  ASSERT_TRUE(old);
+  EXPECT_EQ(old->cardBytes, 0u);
+  EXPECT_EQ(old->date, m.date);
   EXPECT_EQ(back->targetType, 2);
   ASSERT_EQ(back->files.size(), 2u);
   EXPECT_EQ(back->files[1].path, "BREVANT\\A B.EXE");
@@ -278,6 +287,7 @@ TEST(BackupManifestTest, ReadsWhatItWritesAndNothingCutShort) {
   for (size_t cut = 0; cut + 2 < text.size(); cut += 7)
     EXPECT_FALSE(ParseManifest(text.substr(0, cut))) << cut;
   for (const char* hostile : {"File: 99999999999999999999999 00000000 X", "File: 1 0000000 X",
+                              "Card bytes: 1x",
                               "File: 1 00000000 ", "Files: 4294967296"}) {
     std::string bad = text;
     const size_t at = bad.find(std::string(hostile).substr(0, 6));
