@@ -177,6 +177,10 @@ class Platform {
   virtual bool GetFileInfo(const std::string& path, FindEntry* info) = 0;
   // The host path a Windows path resolves to (for messages, tests and front ends).
   virtual std::string ToHostPath(const std::string& path) = 0;
+  // A path as a person or a script reading a message, log line, transcript or report writes it
+  // on this host. A card's path keeps its drive letter everywhere: the letter is the card's name
+  // here. On Windows every path is shown as it is.
+  virtual std::string DisplayPath(const std::string& path) { return path; }
   // Makes `files` and the folders holding them, all below `folder`, reach stable storage, so a
   // power cut or a crash of the PC cannot take them back. The POSIX backend syncs the file
   // system holding `folder` once; the Win32 backend flushes each file.
