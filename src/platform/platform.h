@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -212,5 +213,16 @@ class Platform {
 };
 
 inline constexpr uint32_t kWaitForever = 0xFFFFFFFF;
+
+// Where a card's drive lies on a host whose drives are folders (Linux): its mount folder and
+// its volume label, so a technician sees that E: is /media/ann/PANEL1. Nothing for the host's
+// own drive, nor where a drive is its own host path (Windows).
+struct DriveWhereabouts {
+  std::string folder;
+  std::string label;  // empty when the volume has none
+  // "/media/ann/PANEL1  PANEL1", as the drive list and the window's tree show it.
+  std::string Text() const { return label.empty() ? folder : folder + "  " + label; }
+};
+std::optional<DriveWhereabouts> DriveWhere(Platform& platform, const std::string& rootPath);
 
 }  // namespace cw
