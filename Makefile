@@ -43,12 +43,21 @@ FUZZ_FLAGS := -O1 $(SAN_COMMON) -fsanitize=fuzzer-no-link,address,undefined \
 all: build
 
 # Everything any target needs; deps-native only what the native build and its quick tests need
-# (no Wine, no User-Mode Linux, no clang).
+# (no Wine, no User-Mode Linux, no clang). A package that cannot be installed is written with
+# apt's reason to $(BUILD)/missing-packages.txt; each suite that needs it is then left out, named
+# in $(BUILD)/suites-not-run.txt, and `make test` ends with a failure that lists them.
+DEPS := BUILD=$(BUILD) bash scripts/install-deps.sh
+# $(call needs,SUITE,GROUP...): true when the packages of the groups are installed; else SUITE
+# is noted as not run, with the missing packages and apt's reasons.
+needs = $(DEPS) needs '$(1)' $(2)
+NOT_RUN := $(BUILD)/suites-not-run.txt
+tried := CW_DEPS_TRIED=1
+
 deps:
-	@bash scripts/install-deps.sh
+	@$(DEPS)
 
 deps-native:
-	@bash scripts/install-deps.sh native
+	@$(DEPS) native
 
 # Optimised as shipped, without debug information: it makes each file's compile about a third
 # slower, and the full gate compiles the project five times on two cores. For a debugger:
@@ -57,6 +66,7 @@ configure-cmd = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" $(CMAKE_FLAGS) >/dev/null
 
 configure: deps
+	@$(call needs,the build,native)
 	@$(configure-cmd)
 
 build: configure
@@ -66,11 +76,25 @@ build: configure
 # and their suites under Wine (labelled wine), then the sanitizers, and the Debian package's
 # install into this machine last.
 test: build
-	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE wine
-	@$(MAKE) --no-print-directory windows-tests
-	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L wine
-	@$(MAKE) --no-print-directory asan tsan
-	@$(MAKE) --no-print-directory package-test
+	@rm -f $(NOT_RUN)
+	@labels=wine; $(call needs,the real-FAT suites (ctest -L fat),fat) || labels='wine|fat'; \
+	  cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE "$$labels"
+	@if $(call needs,the Windows builds (make windows-tests) and their suites under Wine,windows); then \
+	  $(tried) $(MAKE) --no-print-directory windows-tests || exit 1; \
+	  skip=; \
+	  $(call needs,the 64-bit Windows suites under Wine (wine_build-win64_*),wine64) || skip='build-win64|'; \
+	  $(call needs,the 32-bit Windows suites under Wine (wine_build-win32_*),wine64 wine32) || \
+	    skip="$${skip}build-win32|"; \
+	  cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L wine $${skip:+-E "$${skip%|}"}; \
+	fi
+	@$(tried) $(MAKE) --no-print-directory asan tsan
+	@if $(call needs,the Debian package test (make package-test),package); then \
+	  $(tried) $(MAKE) --no-print-directory package-test; fi
+	@$(report-not-run)
+
+# Fails, naming each suite left out for a package that could not be installed.
+report-not-run = if [ -s $(NOT_RUN) ]; then echo "Not run, for want of packages:" >&2; \
+  sed 's/^/  /' $(NOT_RUN) >&2; exit 1; fi
 
 # One build, the quick tests: for iterating. Installs only the native set of packages; the
 # real-FAT (User-Mode Linux), Wine and slow suites are left to `make test`.
@@ -127,7 +151,11 @@ package: build
 package-test: package
 	@bash scripts/package-test.sh $(BUILD)
 
-demo: build
+# Needs only the native set of packages.
+demo: deps-native
+	@$(call needs,the demo (make demo),native)
+	@$(configure-cmd)
+	@cmake --build $(BUILD) -j $(JOBS)
 	@bash scripts/demo.sh $(BUILD)/cardwright
 
 # A picture of the window with a sample package and card, drawn by the program itself.

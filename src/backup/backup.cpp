@@ -22,7 +22,8 @@ namespace {
 // The transcript and log line of a step of the backup that failed on `path`.
 bool BackupError(JobState& state, const char* what, const std::string& path) {
   const std::string error =
-      Format("\r\n%s - %d - ", what, static_cast<int>(GetLastError())) + path + "\r\n";
+      Format("\r\n%s - %d - ", what, static_cast<int>(GetLastError())) +
+      state.platform.DisplayPath(path) + "\r\n";
   state.AppendDiagnostics(error);
   state.Log(error);
   return false;
@@ -161,7 +162,8 @@ bool BackupFiles(JobState& state, const CardFacts& card, const LoadedPackage& pa
       SetLastError(kErrPathNotFound);
       return BackupError(state, "Copy File Error", cardPath);
     }
-    state.LogF("  trying to backup %s, beginning parsing.", backupPath.c_str());
+    state.LogF("  trying to backup %s, beginning parsing.",
+               state.platform.DisplayPath(backupPath).c_str());
     CreateMissingFolders(state, backupPath, foundFolders);
 
     state.Log("  attempting to copy source file to backup location.");

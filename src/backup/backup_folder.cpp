@@ -35,7 +35,7 @@ void CreateMissingFolders(JobState& state, const std::string& path,
       found.insert(folder);
       continue;
     }
-    state.LogF("  trying to create %s", folder.c_str());
+    state.LogF("  trying to create %s", state.platform.DisplayPath(folder).c_str());
     if (!state.platform.CreateDirectory(folder))
       state.LogF("  create directory failed with status of %d", static_cast<int>(GetLastError()));
   }

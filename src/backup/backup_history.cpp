@@ -131,7 +131,8 @@ bool MoveBackupToHistory(JobState& state, const std::string& backupFolder, bool 
   if (!IsFolder(state.platform, backupFolder)) {
     // A manifest without its folder describes nothing, and must not describe the next one.
     if (Exists(state.platform, manifestPath)) {
-      state.LogF("  removing %s, which has no backup folder.", manifestPath.c_str());
+      state.LogF("  removing %s, which has no backup folder.",
+                 state.platform.DisplayPath(manifestPath).c_str());
       if (!state.platform.DeleteFile(manifestPath)) return false;
     }
     return true;
@@ -144,7 +145,8 @@ bool MoveBackupToHistory(JobState& state, const std::string& backupFolder, bool 
       EntryName(state.platform, history, hasManifest ? manifest.date : std::string(),
                 hasManifest ? manifest.cardSerial : 0);
   const std::string entry = history + "\\" + name;
-  state.LogF("  moving the previous backup into the history as %s.", entry.c_str());
+  state.LogF("  moving the previous backup into the history as %s.",
+             state.platform.DisplayPath(entry).c_str());
 
   // A backup that never completed stays marked in the history, from before it gets there.
   std::unordered_set<std::string> found;
@@ -171,12 +173,13 @@ void PruneHistory(JobState& state, const std::string& backupFolder, int keep) {
   std::sort(names.begin(), names.end(), std::greater<>());
   for (size_t i = static_cast<size_t>(std::max(keep, 0)); i < names.size(); ++i) {
     const std::string entry = history + "\\" + names[i];
-    state.LogF("  removing the old backup %s.", entry.c_str());
+    state.LogF("  removing the old backup %s.", state.platform.DisplayPath(entry).c_str());
     // Folder first: while its manifest stays, what is left of it fails every check.
     if (!DeleteTree(state.platform, entry) ||
         !RemoveIfThere(state.platform, BackupManifestName(entry)) ||
         !RemoveIfThere(state.platform, BackupMarkName(entry))) {
-      state.LogF("  could not remove all of %s (error %d).", entry.c_str(),
+      state.LogF("  could not remove all of %s (error %d).",
+                 state.platform.DisplayPath(entry).c_str(),
                  static_cast<int>(GetLastError()));
     }
   }

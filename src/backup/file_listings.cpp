@@ -34,7 +34,7 @@ void GetFolderArray(JobState& state, FileList& folders) {
     for (const FindEntry& entry : Search(state.platform, pattern)) {
       if (!entry.IsDirectory()) continue;
       folders.push_back(FolderOf(pattern) + entry.name + "\\*.*");
-      state.LogF("  located %s", folders.back().c_str());
+      state.LogF("  located %s", state.platform.DisplayPath(folders.back()).c_str());
     }
   }
 }
@@ -46,7 +46,7 @@ void GetFileArray(JobState& state, const FileList& folders, FileList& files) {
     for (const FindEntry& entry : Search(state.platform, folders[i])) {
       if (entry.IsDirectory()) continue;
       files.push_back(ToUpperAscii(FolderOf(folders[i]) + entry.name));
-      state.LogF("  located %s", files.back().c_str());
+      state.LogF("  located %s", state.platform.DisplayPath(files.back()).c_str());
     }
   }
 }
@@ -77,7 +77,7 @@ std::string BackupRootForTarget(JobState& state) {
 void GetBackupFilesArray(JobState& state, FileList& files) {
   state.Log("GetBackupFilesArray");
   state.backupRoot = BackupRootForTarget(state);
-  state.LogF("  the backup root is %s", state.backupRoot.c_str());
+  state.LogF("  the backup root is %s", state.platform.DisplayPath(state.backupRoot).c_str());
   GetFilesBelow(state, state.backupRoot, files);
 }
 

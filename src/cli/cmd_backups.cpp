@@ -52,7 +52,7 @@ class BackupsCommand : public Command {
         list.push_back({{"kind", kind},
                         {"name", e.name},
                         {"latest", !e.inHistory},
-                        {"folder", e.folder},
+                        {"folder", platform.DisplayPath(e.folder)},
                         {"card_serial", proven && e.manifest.cardSerial != 0
                                             ? Json(SerialText(e.manifest.cardSerial))
                                             : Json(nullptr)},
@@ -79,12 +79,12 @@ class BackupsCommand : public Command {
       }
     }
     if (!JsonReport()) {
-      std::cout << (table.empty() ? "There are no backups in " + dataPath + ".\n" : table);
+      std::cout << (table.empty() ? "There are no backups in " + platform.DisplayPath(dataPath) + ".\n" : table);
       return kExitOk;
     }
     Json report = ReportHead(Name());
     SetOutcome(report, "passed", kExitOk, runner.Messages());
-    report["data_folder"] = dataPath;
+    report["data_folder"] = platform.DisplayPath(dataPath);
     report["backups"] = std::move(list);
     PrintJson(report);
     return kExitOk;

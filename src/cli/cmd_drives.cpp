@@ -52,8 +52,13 @@ class DrivesCommand : public Command {
   void Define(CLI::App& sub) override { DefineJson(sub); }
 
   int Run(Platform& platform) override {
+    // Where drives are host folders, each card's label too (Windows shows its drives as ever).
+    bool labels = false;
+    for (const std::string& root : platform.LogicalDriveStrings())
+      labels = labels || DriveWhere(platform, root).has_value();
     std::vector<std::vector<std::string>> rows = {
         {"Drive", "Host path", "Type", "File system", "Bytes"}};
+    if (labels) rows[0].push_back("Label");
     Json drives = Json::array();
     for (const std::string& root : platform.LogicalDriveStrings()) {
       if (root[0] == 'A' || root[0] == 'B') continue;
@@ -70,6 +75,11 @@ class DrivesCommand : public Command {
                         {"type", type},
                         {"file_system", haveVolume ? Json(fileSystem) : Json(nullptr)},
                         {"bytes", haveSpace ? Json(total) : Json(nullptr)}});
+      if (!labels) continue;
+      const std::optional<DriveWhereabouts> where = DriveWhere(platform, root);
+      const bool named = where && !where->label.empty();
+      rows.back().push_back(named ? where->label : "-");
+      drives.back()["label"] = named ? Json(where->label) : Json(nullptr);
     }
     if (!JsonReport()) {
       PrintTable(rows);

@@ -93,7 +93,7 @@ class StoreCommand : public Command {
   void Report(JobRunner& runner, const JobResult& result) const {
     const JobContext& job = runner.job();
     std::optional<std::string> package;
-    if (!job.fwpPath.empty()) package = job.fwpPath;
+    if (!job.fwpPath.empty()) package = runner.platform().DisplayPath(job.fwpPath);
     Json report = JobReport(Name(), job, result, runner.Messages(), package);
     report["restore_only"] = restoreOnly_;
     PrintJson(report);

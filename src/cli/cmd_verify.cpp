@@ -53,7 +53,9 @@ class VerifyCommand : public Command {
   }
 
   void Report(JobRunner& runner, const JobResult& result) const {
-    PrintJson(JobReport(Name(), runner.job(), result, runner.Messages(), package_));
+    std::optional<std::string> package;
+    if (package_) package = runner.platform().DisplayPath(*package_);
+    PrintJson(JobReport(Name(), runner.job(), result, runner.Messages(), package));
   }
   std::string card_;
   std::optional<std::string> package_;

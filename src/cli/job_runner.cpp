@@ -95,7 +95,7 @@ void JobRunner::SetPackageBox(const std::string& text) {
   // What the package box's change handler does with every new text.
   log_.Log("OnChangeEditCrcDataFile");
   job_.fwpPath = text;
-  log_.Log(Format("  fwp file changed to %s", job_.fwpPath.c_str()));
+  log_.Log(Format("  fwp file changed to %s", platform_.DisplayPath(job_.fwpPath).c_str()));
 }
 
 void JobRunner::UseLastPath(const LastPath& last) {
@@ -111,7 +111,7 @@ void JobRunner::UseLastPath(const LastPath& last) {
 void JobRunner::ChoosePackage(const std::string& path) {
   log_.Log("OnBrowseCrcFile: locating fwp.");
   SetPackageBox(path);
-  log_.Log(Format("  using %s", path.c_str()));
+  log_.Log(Format("  using %s", platform_.DisplayPath(path).c_str()));
   const VersionTexts texts = ReadVersionBlock(platform_, path, job_, "", "");
   if (!texts.engineText.empty()) ShowStatusLine(texts.engineText);
   if (!texts.panelText.empty()) ShowStatusLine(texts.panelText);
@@ -255,8 +255,8 @@ void JobRunner::EndAtOnce() {
 
 void JobRunner::Finish(const JobResult& result) {
   if (!StoreDiagnostics(platform_, job_)) {
-    std::fprintf(stderr, "The transcript could not be saved: %s\\DownloadDiagnostics.txt\n",
-                 job_.dataPath.c_str());
+    std::fprintf(stderr, "The transcript could not be saved: %s\n",
+                 platform_.DisplayPath(job_.dataPath + kDiagnosticsFileName).c_str());
   }
   if (result.stop != kNotStopped) {
     // The stop's own announcement, as the window's status line shows it (a stopped restore also

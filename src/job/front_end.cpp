@@ -19,7 +19,6 @@ namespace {
 constexpr const char* kLastPathFile = "LastPathUsed.txt";
 constexpr const char* kDataSuffix = "\\BREVANT\\QUORVANE";
 constexpr const char* kLogFileName = "\\fwp_downloader.log";
-constexpr const char* kDiagnosticsFileName = "\\DownloadDiagnostics.txt";
 constexpr int32_t kNewestFormatVersion = 1009;
 // The longest line a last-path file gives (its read buffer holds 1,024 with the terminator).
 constexpr uint32_t kLastPathLineMax = 1023;
@@ -149,8 +148,8 @@ void StartRun(Platform& platform, JobContext& job, CLogToFile& log) {
   log.Log(" ");
   log.Log(Format("FWP Downloader v %d beginning execution.", kProgramVersion));
   log.Log(" ");
-  log.Log(Format("Rootpath: %s", job.rootPath.c_str()));
-  log.Log(Format("Datapath: %s", job.dataPath.c_str()));
+  log.Log(Format("Rootpath: %s", platform.DisplayPath(job.rootPath).c_str()));
+  log.Log(Format("Datapath: %s", platform.DisplayPath(job.dataPath).c_str()));
 
   job.versionBlock = VersionBlock{};
   job.fwpVersion = 0;
@@ -159,7 +158,7 @@ void StartRun(Platform& platform, JobContext& job, CLogToFile& log) {
 std::optional<LastPath> ResolveLastPath(Platform& platform, JobContext& job) {
   const std::string dataCopy = job.dataPath + "\\" + kLastPathFile;
   const std::string rootCopy = job.rootPath + "\\" + kLastPathFile;
-  FrontLog(job, Format("Last fwp used: %s", dataCopy.c_str()));
+  FrontLog(job, Format("Last fwp used: %s", platform.DisplayPath(dataCopy).c_str()));
 
   // The copy beside the program seeds the user's copy, and replaces it when it is newer.
   // Without a data folder there is no user's copy.
@@ -236,7 +235,8 @@ bool CheckStoreRequest(Platform& platform, JobContext& job) {
     const bool closed = file->Close();
     // The log says only what happened: a failed write does not claim the path was saved.
     if (written && closed)
-      FrontLog(job, Format("  saved %s as the last file path.", job.fwpPath.c_str()));
+      FrontLog(job, Format("  saved %s as the last file path.",
+                           platform.DisplayPath(job.fwpPath).c_str()));
   }
   return true;
 }
@@ -253,7 +253,7 @@ bool CheckVerifyRequest(Platform& platform, JobContext& job) {
 bool StoreDiagnostics(Platform& platform, JobContext& job) {
   FrontLog(job, "StoreDiagnostics");
   const std::string path = job.dataPath + kDiagnosticsFileName;
-  FrontLog(job, path);
+  FrontLog(job, platform.DisplayPath(path));
   std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::CreateAlways);
   if (!file) {
     FrontLog(job, "  failed to open.");

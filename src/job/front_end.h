@@ -74,6 +74,8 @@ bool CheckStoreRequest(Platform& platform, JobContext& job);
 // more, the caller logs "OnVerify").
 bool CheckVerifyRequest(Platform& platform, JobContext& job);
 
+inline constexpr const char* kDiagnosticsFileName = "\\DownloadDiagnostics.txt";
+
 // Writes the whole transcript to "DownloadDiagnostics.txt" in the data folder. False (and
 // "  could not be saved." or "  failed to open." logged) when it is not all on disk.
 bool StoreDiagnostics(Platform& platform, JobContext& job);

@@ -33,10 +33,11 @@ VersionTexts ReadVersionBlock(Platform& platform, const std::string& path, JobCo
   const bool readOk = ReadVersionBlockFile(platform, path, &read);
   if (!readOk) {
     if (job.prompt) {
-      job.prompt->MessageBox("FWP file could not be opened!\r\n" + path, MessageButtons::Ok,
+      job.prompt->MessageBox("FWP file could not be opened!\r\n" + platform.DisplayPath(path),
+                             MessageButtons::Ok,
                              MessageIcon::None);
     }
-    log("  could not open the fwp file: " + path);
+    log("  could not open the fwp file: " + platform.DisplayPath(path));
     return texts;
   }
   texts.opened = true;

@@ -58,7 +58,8 @@ void TakeOverRequest(JobState& state) {
     state.softwareTestMode = 0;
   }
   state.globalFWPDataFilePath = job.fwpPath;
-  state.LogF("  globalFWPDataFilePath is %s", state.globalFWPDataFilePath.c_str());
+  state.LogF("  globalFWPDataFilePath is %s",
+             state.platform.DisplayPath(state.globalFWPDataFilePath).c_str());
   state.targetType = kTargetUnknown;
   EnterStage(state, 2);
   state.filesStored = 0;
@@ -88,7 +89,8 @@ std::optional<int> CheckDrive(JobState& state) {
 // another command line) until that job ends. Waiting would leave the user guessing, and going
 // on would empty or restore a backup that is not this card's: the job ends untouched.
 int RefuseBusyBackup(JobState& state, const BackupFolderLock& backupLock) {
-  state.LogF("  the backup folder %s is in use by another job.", backupLock.folder().c_str());
+  state.LogF("  the backup folder %s is in use by another job.",
+             state.platform.DisplayPath(backupLock.folder()).c_str());
   return FailWith(state,
                   "Another job is using the backup folder.\r\n"
                   "Wait for it to finish, then try again.\r\n");
@@ -130,7 +132,8 @@ std::optional<int> ChooseBackupToRestore(JobState& state, const CardFacts& card)
       manifest.cardSerial == 0 || cardSerial == 0 || manifest.cardSerial == cardSerial) {
     return std::nullopt;
   }
-  state.LogF("  the backup %s was taken from the card %s.", state.backupRoot.c_str(),
+  state.LogF("  the backup %s was taken from the card %s.",
+             state.platform.DisplayPath(state.backupRoot).c_str(),
              SerialText(manifest.cardSerial).c_str());
   const std::string which = "The backup was taken from another card (serial " +
                             SerialText(manifest.cardSerial) + ", this card " +

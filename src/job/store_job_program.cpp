@@ -89,7 +89,8 @@ void CopyPackageToCard(JobState& state, LoadedPackage& package) {
     return;
   }
   if (!HoldPackageBytes(state.platform, state.globalFWPDataFilePath, package)) {
-    const std::string message = "Could not open source FWP file\r\n" + state.globalFWPDataFilePath;
+    const std::string message =
+        "Could not open source FWP file\r\n" + state.platform.DisplayPath(state.globalFWPDataFilePath);
     state.Log(message);
     state.ShowMessage(message, MessageButtons::Ok, MessageIcon::Warning);
     state.AppendDiagnostics(message);

@@ -63,13 +63,14 @@ std::optional<int> RefuseTooLongStorePaths(JobState& state,
   }
 
   if (check.tooLong().empty()) return std::nullopt;
-  state.LogF("  the path %s is longer than Windows allows.", check.tooLong().c_str());
+  const std::string shown = state.platform.DisplayPath(check.tooLong());
+  state.LogF("  the path %s is longer than Windows allows.", shown.c_str());
   state.ShowAndRecord(
       Format("Store Not Possible!! This path would be longer than Windows allows (%zu "
              "characters):\r\n%s\r\n"
              "Use shorter folder names, or a Documents folder nearer its drive's root.\r\n"
              "The card is unchanged.\r\n",
-             kMaxPath - 1, check.tooLong().c_str()),
+             kMaxPath - 1, shown.c_str()),
       MessageIcon::Warning);
   return EndJob(state.job, 0);
 }

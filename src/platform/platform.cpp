@@ -12,4 +12,12 @@ uint32_t GetLastError() { return t_lastError; }
 
 void SetLastError(uint32_t error) { t_lastError = error; }
 
+std::optional<DriveWhereabouts> DriveWhere(Platform& platform, const std::string& rootPath) {
+  const std::string folder = platform.DriveHostPath(rootPath);
+  if (folder.empty() || folder == "/" || folder.find(':') != std::string::npos) return std::nullopt;
+  DriveWhereabouts where{folder, {}};
+  platform.GetVolumeInformation(rootPath, &where.label, nullptr);
+  return where;
+}
+
 }  // namespace cw

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,10 @@ class Platform {
   virtual bool GetFileInfo(const std::string& path, FindEntry* info) = 0;
   // The host path a Windows path resolves to (for messages, tests and front ends).
   virtual std::string ToHostPath(const std::string& path) = 0;
+  // A path as a person or a script reading a message, log line, transcript or report writes it
+  // on this host. A card's path keeps its drive letter everywhere: the letter is the card's name
+  // here. On Windows every path is shown as it is.
+  virtual std::string DisplayPath(const std::string& path) { return path; }
   // Makes `files` and the folders holding them, all below `folder`, reach stable storage, so a
   // power cut or a crash of the PC cannot take them back. The POSIX backend syncs the file
   // system holding `folder` once; the Win32 backend flushes each file.
@@ -215,5 +220,16 @@ class Platform {
 };
 
 inline constexpr uint32_t kWaitForever = 0xFFFFFFFF;
+
+// Where a card's drive lies on a host whose drives are folders (Linux): its mount folder and
+// its volume label, so a technician sees that E: is /media/ann/PANEL1. Nothing for the host's
+// own drive, nor where a drive is its own host path (Windows).
+struct DriveWhereabouts {
+  std::string folder;
+  std::string label;  // empty when the volume has none
+  // "/media/ann/PANEL1  PANEL1", as the drive list and the window's tree show it.
+  std::string Text() const { return label.empty() ? folder : folder + "  " + label; }
+};
+std::optional<DriveWhereabouts> DriveWhere(Platform& platform, const std::string& rootPath);
 
 }  // namespace cw

@@ -117,7 +117,7 @@ std::optional<uint32_t> CBHelper::ReadFileCRC(Platform& platform, const Reporter
   file->Close();
   if (!ok || bytesRead != size) {
     ReleaseLargeReadBuffer();
-    report.ShowMessage("Failed to read the file.\n\n" + path, MessageButtons::Ok,
+    report.ShowMessage("Failed to read the file.\n\n" + platform.DisplayPath(path), MessageButtons::Ok,
                        MessageIcon::None);
     return std::nullopt;
   }

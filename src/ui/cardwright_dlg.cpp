@@ -61,9 +61,9 @@ bool CCardwrightDlg::OnInitDialog() {
   if (std::optional<LastPath> last = ResolveLastPath(platform_, job_)) {
     if (last->fromFile) {
       GetFWPVerRev(last->path);
-      SetBoxText(kIdPackageBox, last->path);
+      SetBoxText(kIdPackageBox, platform_.DisplayPath(last->path));
     } else {
-      SetBoxText(kIdPackageBox, last->path);
+      SetBoxText(kIdPackageBox, platform_.DisplayPath(last->path));
       GetFWPVerRev(last->path);
     }
   }
@@ -227,7 +227,7 @@ void CCardwrightDlg::OnBrowseCrcFile() {
 void CCardwrightDlg::OnChangeEditCrcDataFile() {
   LogLine("OnChangeEditCrcDataFile");
   job_.fwpPath = view_.GetText(kIdPackageBox);
-  LogLine(Format("  fwp file changed to %s", job_.fwpPath.c_str()));
+  LogLine(Format("  fwp file changed to %s", platform_.DisplayPath(job_.fwpPath).c_str()));
 }
 
 void CCardwrightDlg::OnChangeEditCompactFlash() {

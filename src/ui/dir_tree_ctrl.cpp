@@ -116,12 +116,18 @@ void CDirTreeCtrl::ProbeAndAddDrives(const std::vector<std::string>& drives) {
       [this](const DriveProbe& probe) { AddProbedDrive(probe); });
 }
 
+std::string CDirTreeCtrl::DriveNote(const std::string& drive) const {
+  const std::optional<DriveWhereabouts> where = DriveWhere(platform_, drive);
+  return where ? where->Text() : std::string();
+}
+
 DriveProbe CDirTreeCtrl::ProbeDrive(const std::string& drive) const {
   DriveProbe probe;
   probe.drive = WithBackslash(drive);
   probe.iconsFound = view_.LookUpIcons(probe.drive, true, &probe.icons);
   if (!probe.iconsFound) return probe;
   probe.toolTip = platform_.DriveHostPath(probe.drive);
+  probe.note = DriveNote(probe.drive);
   probe.hasSubEntries = HasSubEntries(probe.drive);
   return probe;
 }
@@ -141,6 +147,7 @@ void CDirTreeCtrl::AddProbedDrive(const DriveProbe& probe) {
     if (before == nullptr && label < shown) before = item;
   }
   TreeView::Item item = view_.InsertItemBefore(nullptr, before, label, probe.icons, probe.toolTip);
+  if (item != nullptr && !probe.note.empty()) view_.SetNote(item, probe.note);
   if (item != nullptr && probe.hasSubEntries) view_.InsertPlaceholder(item);
 }
 
@@ -182,7 +189,12 @@ TreeView::Item CDirTreeCtrl::AddItem(TreeView::Item parent, const std::string& p
   const std::string toolTip = isDrive ? platform_.DriveHostPath(p) : std::string();
   p.pop_back();
   const std::string label = parent == nullptr ? p : LastPathPart(p);
-  return view_.InsertItemBefore(parent, before, label, icons, toolTip);
+  TreeView::Item item = view_.InsertItemBefore(parent, before, label, icons, toolTip);
+  if (item != nullptr && isDrive) {
+    const std::string note = DriveNote(p + "\\");
+    if (!note.empty()) view_.SetNote(item, note);
+  }
+  return item;
 }
 
 void CDirTreeCtrl::AddChildren(TreeView::Item parent, const std::string& folderPath) {

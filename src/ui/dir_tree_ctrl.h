@@ -41,6 +41,8 @@ class TreeView {
   virtual void DeleteAll() = 0;
   virtual Item Parent(Item item) const = 0;
   virtual std::string Label(Item item) const = 0;
+  // Text shown beside a drive's letter (where the card is); a view without room shows none.
+  virtual void SetNote(Item /*item*/, const std::string& /*note*/) {}
   // Redrawing off with the wait cursor while many items go in, and back on.
   virtual void SetBusy(bool busy) = 0;
 };
@@ -52,6 +54,7 @@ struct DriveProbe {
   bool iconsFound = false;
   ItemIcons icons;
   std::string toolTip;
+  std::string note;  // the card's mount folder and label, where drives are host folders
   bool hasSubEntries = false;
 };
 
@@ -105,6 +108,7 @@ class CDirTreeCtrl {
   // Probes `drives` and inserts each in its place as its probe ends.
   void ProbeAndAddDrives(const std::vector<std::string>& drives);
   DriveProbe ProbeDrive(const std::string& drive) const;
+  std::string DriveNote(const std::string& drive) const;
   void AddProbedDrive(const DriveProbe& probe);
   TreeView::Item AddItem(TreeView::Item parent, const std::string& path,
                          TreeView::Item before = nullptr);

@@ -30,9 +30,9 @@ TEST(DrivesCommand, ListsAMappedCardWithItsOverrides) {
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.out.rfind("Drive", 0), 0u) << result.out;
   EXPECT_EQ(Row(result.out, "E:"),
-            (std::vector<std::string>{"E:", card.path(), "removable", "FAT16", "67108864"}));
+            (std::vector<std::string>{"E:", card.path(), "removable", "FAT16", "67108864", "-"}));
   const auto root = Row(result.out, "C:");
-  ASSERT_EQ(root.size(), 5u);
+  ASSERT_EQ(root.size(), 6u);
   EXPECT_EQ(root[1], "/");
   EXPECT_EQ(root[2], "fixed");
   // Aligned: every column starts at the same offset as in the header.
@@ -48,7 +48,7 @@ TEST(DrivesCommand, EnvironmentMappingsApplyAndOptionsOverrideTheirLetter) {
       {{"CARDWRIGHT_DRIVES", "F:=" + a.path() + ";G:=" + a.path() + ",fixed,bytes=5"}});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   const auto f = Row(result.out, "F:");
-  ASSERT_EQ(f.size(), 5u) << result.out;
+  ASSERT_EQ(f.size(), 6u) << result.out;
   EXPECT_EQ(f[1], b.path());  // the option's folder, not the environment's
   EXPECT_EQ(f[2], "removable");
   EXPECT_EQ(f[3], "FAT");

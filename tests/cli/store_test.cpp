@@ -187,7 +187,12 @@ TEST_F(StoreTest, EngineCardGetsThePackageItsCopyVersionFileAndRecord) {
   EXPECT_EQ(HostFiles(EngineBackup()), expected);
 
   EXPECT_EQ(StageLines(), Stages(18));
-  EXPECT_NE(Log().find("  DownloadAndVerify complete."), std::string::npos);
+  const std::string log = Log();
+  EXPECT_NE(log.find("  DownloadAndVerify complete."), std::string::npos);
+  // Host paths as this host writes them, case kept; never in the system's own C:\ form.
+  EXPECT_NE(log.find("  the backup root is " + EngineBackup() + "\r\n"), std::string::npos);
+  EXPECT_NE(log.find("Datapath: " + DataFolder() + "\r\n"), std::string::npos);
+  EXPECT_EQ(log.find("C:\\"), std::string::npos);
   const std::string transcript = Transcript();
   EXPECT_NE(transcript.find("Verify Complete\r\nDownload Complete."), std::string::npos)
       << transcript;
@@ -529,12 +534,17 @@ TEST_F(StoreFailureTest, AFailedBackupChangesNothingAndBackupsAreChosenByProof) 
   EXPECT_EQ(HostFiles(card.path()), before);
   EXPECT_NE(Transcript().find("The card's files are unchanged"), std::string::npos);
   EXPECT_EQ(failed.err.find("Restore"), std::string::npos) << failed.err;
+  EXPECT_NE(Log().find("  the backup root is " + PanelBackup() + "\r\n"), std::string::npos);
+  for (const std::string& text : {Log(), Transcript(), failed.err})
+    EXPECT_EQ(text.find("C:\\"), std::string::npos) << text.substr(text.find("C:\\") - 80, 200);
 
   const CommandResult listed = Cardwright({"backups", "--json"});
   ASSERT_EQ(listed.exitCode, 0) << listed.err;
   const nlohmann::json report = nlohmann::json::parse(listed.out);
   std::string nameOfB;
+  EXPECT_EQ(report["data_folder"], DataFolder());
   for (const auto& backup : report["backups"]) {
+    EXPECT_EQ(backup["folder"].get<std::string>().rfind(DataFolder() + "/", 0), 0u) << backup;
     if (backup["latest"] == true && backup["kind"] != "Engine") {
       EXPECT_TRUE(backup["incomplete"].get<bool>()) << backup;  // A's, half made
     }

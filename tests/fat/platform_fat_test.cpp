@@ -27,18 +27,18 @@ TEST_F(FatPlatform, DrivesListsMountedCardsWithFileSystemByClusterCountAndCapaci
   ASSERT_EQ(found.exitCode, 0) << found.err;
   // A ubd disk says it is not removable: a FAT card on it is a fixed drive, found by itself.
   const std::vector<std::string> smallRow = DriveRow(found.out, run_.Sub("small"));
-  ASSERT_EQ(smallRow.size(), 5u) << found.out;
+  ASSERT_EQ(smallRow.size(), 6u) << found.out;
   EXPECT_EQ(smallRow[2], "fixed");
   EXPECT_EQ(smallRow[3], "FAT");
   EXPECT_EQ(smallRow[4], std::to_string(ClusterBytes(small)));
   const std::vector<std::string> bigRow = DriveRow(found.out, run_.Sub("big"));
-  ASSERT_EQ(bigRow.size(), 5u) << found.out;
+  ASSERT_EQ(bigRow.size(), 6u) << found.out;
   EXPECT_EQ(bigRow[3], "FAT");
   EXPECT_EQ(bigRow[4], std::to_string(ClusterBytes(big)));
   EXPECT_LE(std::stoull(bigRow[4]), 2048 * kMiB);
   EXPECT_GT(std::stoull(bigRow[4]), 2000 * kMiB);
   const std::vector<std::string> fat32Row = DriveRow(found.out, run_.Sub("fat32"));
-  ASSERT_EQ(fat32Row.size(), 5u) << found.out;
+  ASSERT_EQ(fat32Row.size(), 6u) << found.out;
   EXPECT_EQ(fat32Row[3], "FAT32");  // 64 MiB in 512-byte clusters: over 65524 clusters
   EXPECT_EQ(found.out.find(run_.Sub("small") + " "), found.out.rfind(run_.Sub("small") + " "));
 
@@ -46,12 +46,12 @@ TEST_F(FatPlatform, DrivesListsMountedCardsWithFileSystemByClusterCountAndCapaci
   const StepResult mapped = Step("mapped");
   ASSERT_EQ(mapped.exitCode, 0) << mapped.err;
   const std::vector<std::string> e = DriveRow(mapped.out, run_.Sub("fat32"));
-  ASSERT_EQ(e.size(), 5u) << mapped.out;
+  ASSERT_EQ(e.size(), 6u) << mapped.out;
   EXPECT_EQ(e[0], "E:");
   EXPECT_EQ(e[2], "removable");
   EXPECT_EQ(e[3], "FAT32");
   const std::vector<std::string> f = DriveRow(mapped.out, run_.Sub("small"));
-  ASSERT_EQ(f.size(), 5u) << mapped.out;
+  ASSERT_EQ(f.size(), 6u) << mapped.out;
   EXPECT_EQ(f[0], "F:");
   EXPECT_EQ(f[2], "fixed");
   EXPECT_EQ(f[3], "FAT");
@@ -59,6 +59,24 @@ TEST_F(FatPlatform, DrivesListsMountedCardsWithFileSystemByClusterCountAndCapaci
   EXPECT_CARD_CLEAN(small);
   EXPECT_CARD_CLEAN(big);
   EXPECT_CARD_CLEAN(fat32);
+}
+
+TEST_F(FatPlatform, DrivesShowEachCardsMountFolderAndLabel) {
+  const CardImage card = MakeCard("panel.img", 32 * kMiB, 16, {"-n", "PANEL1"});
+  const GuestRun run = Boot("card_mount /dev/ubda $RUN/panel1 || exit 9\n"
+                            "step table $CW drives\n"
+                            "step json $CW drives --json\n",
+                            {card.path()});
+  ASSERT_EQ(run.status, 0) << run.Describe();
+  const StepResult table = Step("table");
+  const std::vector<std::string> row = DriveRow(table.out, run_.Sub("panel1"));
+  ASSERT_EQ(row.size(), 6u) << table.out;
+  EXPECT_EQ(row[5], "PANEL1");
+  const StepResult json = Step("json");
+  EXPECT_NE(json.out.find("\"host_path\": \"" + run_.Sub("panel1") + "\""), std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find("\"label\": \"PANEL1\""), std::string::npos) << json.out;
+  EXPECT_CARD_CLEAN(card);
 }
 
 TEST_F(FatPlatform, AttributesAreTheCardsOwnBothWays) {
@@ -213,7 +231,7 @@ TEST_F(FatPlatform, PulledCardIsNotReadyAndNothingLandsInItsMountPoint) {
   EXPECT_EQ(pulled.at("open"), "error 21");
   // A later process finds only the empty folder, which is no FAT card.
   const std::vector<std::string> e = DriveRow(Step("drives").out, CardFolder());
-  ASSERT_EQ(e.size(), 5u) << Step("drives").out;
+  ASSERT_EQ(e.size(), 6u) << Step("drives").out;
   EXPECT_NE(e[3], "FAT");
   EXPECT_TRUE(std::filesystem::is_empty(CardFolder()));
 

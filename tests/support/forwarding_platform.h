@@ -71,6 +71,7 @@ class ForwardingPlatform : public Platform {
     return inner_.GetFileInfo(path, info);
   }
   std::string ToHostPath(const std::string& path) override { return inner_.ToHostPath(path); }
+  std::string DisplayPath(const std::string& path) override { return inner_.DisplayPath(path); }
   bool FlushFiles(const std::string& folder, const std::vector<std::string>& files) override {
     return inner_.FlushFiles(folder, files);
   }

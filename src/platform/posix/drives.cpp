@@ -52,22 +52,33 @@ void RemountAtExit() {
 // The serial number a FAT file system keeps in its boot sector, behind the extended boot
 // signature 0x29 (at 0x26 on FAT12/16, at 0x42 on FAT32). 0 when the device cannot be read
 // (an ordinary user, as on Windows without the right) or holds no such sector.
-uint32_t FatSerialOf(const std::string& device) {
-  if (device.rfind("/dev/", 0) != 0) return 0;
+// The serial number and label a FAT card was formatted with, from its boot sector (0 and empty
+// when the device cannot be read: reading it takes the rights a raw volume takes).
+struct FatIds {
+  uint32_t serial = 0;
+  std::string label;
+};
+
+FatIds FatIdsOf(const std::string& device) {
+  if (device.rfind("/dev/", 0) != 0) return {};
   const int fd = ::open(device.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
+  if (fd < 0) return {};
   unsigned char sector[512] = {};
   const ssize_t got = ::pread(fd, sector, sizeof sector, 0);
   ::close(fd);
   if (got != static_cast<ssize_t>(sizeof sector) || sector[510] != 0x55 || sector[511] != 0xAA)
-    return 0;
-  auto serialAt = [&sector](size_t at) {
-    return uint32_t(sector[at]) | uint32_t(sector[at + 1]) << 8 | uint32_t(sector[at + 2]) << 16 |
-           uint32_t(sector[at + 3]) << 24;
-  };
-  if (sector[0x26] == 0x29) return serialAt(0x27);
-  if (sector[0x42] == 0x29) return serialAt(0x43);
-  return 0;
+    return {};
+  // The extended boot record: FAT12/16 at 0x26, FAT32 at 0x42; serial, then an 11-byte label.
+  const size_t at = sector[0x26] == 0x29 ? 0x27 : sector[0x42] == 0x29 ? 0x43 : 0;
+  if (at == 0) return {};
+  FatIds ids;
+  ids.serial = uint32_t(sector[at]) | uint32_t(sector[at + 1]) << 8 |
+               uint32_t(sector[at + 2]) << 16 | uint32_t(sector[at + 3]) << 24;
+  ids.label.assign(reinterpret_cast<const char*>(sector + at + 4), 11);
+  while (!ids.label.empty() && (ids.label.back() == ' ' || ids.label.back() == '\0'))
+    ids.label.pop_back();
+  if (ids.label == "NO NAME") ids.label.clear();  // what mkfs.fat writes for no label
+  return ids;
 }
 
 }  // namespace
@@ -193,12 +204,17 @@ bool PosixPlatform::GetVolumeInformation(const std::string& rootPath, std::strin
   const Drive& drive = drives_[index];
   struct statfs info;
   if (::statfs(drive.hostPath.c_str(), &info) != 0) return FailErrno(errno, drive.hostPath);
-  if (volumeName != nullptr) volumeName->clear();  // no labels on the host side
   std::optional<MountEntry> mount;
   if ((fileSystemName != nullptr && !drive.fileSystem) ||
-      (serialNumber != nullptr && !drive.serialNumber)) {
+      (serialNumber != nullptr && !drive.serialNumber) || volumeName != nullptr) {
     mount = MountOf(ReadMountInfo(), drive.hostPath);
   }
+  // A FAT card's ids from its boot sector; other volumes have no label here.
+  const FatIds ids = (mount && info.f_type == 0x4d44 &&
+                      (volumeName != nullptr || (serialNumber != nullptr && !drive.serialNumber)))
+                         ? FatIdsOf(mount->source)
+                         : FatIds{};
+  if (volumeName != nullptr) *volumeName = ids.label;
   if (fileSystemName != nullptr) {
     *fileSystemName = drive.fileSystem
                           ? *drive.fileSystem
@@ -206,9 +222,7 @@ bool PosixPlatform::GetVolumeInformation(const std::string& rootPath, std::strin
                                            mount ? mount->fsType : std::string());
   }
   if (serialNumber != nullptr) {
-    *serialNumber = drive.serialNumber ? *drive.serialNumber
-                    : (mount && info.f_type == 0x4d44) ? FatSerialOf(mount->source)
-                                                        : 0;
+    *serialNumber = drive.serialNumber ? *drive.serialNumber : ids.serial;
   }
   SetLastError(kErrSuccess);
   return true;

@@ -203,6 +203,8 @@ class PosixPlatform final : public Platform {
   bool SetFileAttributes(const std::string& path, uint32_t attributes) override;
   bool GetFileInfo(const std::string& path, FindEntry* info) override;
   std::string ToHostPath(const std::string& path) override;
+  // The host's own drive (C:, the root "/") and relative paths as host paths, case kept.
+  std::string DisplayPath(const std::string& path) override;
   bool FlushFiles(const std::string& folder, const std::vector<std::string>& files) override;
 
   std::string GetCurrentDirectory() override;

@@ -166,6 +166,14 @@ std::string PosixPlatform::ToHostPath(const std::string& path) {
   return Resolve(path, &host) ? host : std::string();
 }
 
+std::string PosixPlatform::DisplayPath(const std::string& path) {
+  if (path.empty() || IsSeparator(path[0])) return path;  // a host path, or \\.\E:
+  const int drive = DriveOfPath(path);
+  if (drive >= 0 && drives_[drive].hostPath != "/") return path;
+  const std::string host = ToHostPath(path);
+  return host.empty() ? path : host;
+}
+
 int PosixPlatform::DriveIndex(char letter) const {
   const char upper = UpperAscii(letter);
   for (size_t i = 0; i < drives_.size(); ++i) {

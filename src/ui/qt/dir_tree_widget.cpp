@@ -106,6 +106,17 @@ std::string DirTreeWidget::Label(Item item) const {
   return item == nullptr ? std::string() : AsItem(item)->text(0).toStdString();
 }
 
+void DirTreeWidget::SetNote(Item item, const std::string& note) {
+  if (item == nullptr) return;
+  // A second column, made for the first note: where the card is mounted, and its label.
+  if (columnCount() < 2) {
+    setColumnCount(2);
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  }
+  AsItem(item)->setText(1, FromStd(note));
+  AsItem(item)->setToolTip(1, AsItem(item)->toolTip(0));
+}
+
 void DirTreeWidget::SetBusy(bool busy) {
   setUpdatesEnabled(!busy);
   if (busy)

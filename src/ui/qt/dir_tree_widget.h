@@ -27,6 +27,7 @@ class DirTreeWidget : public QTreeWidget, public TreeView {
   void DeleteAll() override;
   Item Parent(Item item) const override;
   std::string Label(Item item) const override;
+  void SetNote(Item item, const std::string& note) override;
   void SetBusy(bool busy) override;
 
   // The item with this path ("E:", "E:\DATA"), or nullptr.
