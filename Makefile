@@ -51,6 +51,9 @@ DEPS := BUILD=$(BUILD) bash scripts/install-deps.sh
 # is noted as not run, with the missing packages and apt's reasons.
 needs = $(DEPS) needs '$(1)' $(2)
 NOT_RUN := $(BUILD)/suites-not-run.txt
+# Written when every suite that did run passed, so that a caller can tell suites left out for
+# want of packages from a suite that failed (make's own status is 2 for both).
+PASSED_ALL_RUN := $(BUILD)/every-suite-run-passed
 tried := CW_DEPS_TRIED=1
 
 deps:
@@ -76,7 +79,7 @@ build: configure
 # and their suites under Wine (labelled wine), then the sanitizers, and the Debian package's
 # install into this machine last.
 test: build
-	@rm -f $(NOT_RUN)
+	@rm -f $(NOT_RUN) $(PASSED_ALL_RUN)
 	@labels=wine; $(call needs,the real-FAT suites (ctest -L fat),fat) || labels='wine|fat'; \
 	  cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE "$$labels"
 	@if $(call needs,the Windows builds (make windows-tests) and their suites under Wine,windows); then \
@@ -90,6 +93,7 @@ test: build
 	@$(tried) $(MAKE) --no-print-directory asan tsan
 	@if $(call needs,the Debian package test (make package-test),package); then \
 	  $(tried) $(MAKE) --no-print-directory package-test; fi
+	@touch $(PASSED_ALL_RUN)
 	@$(report-not-run)
 
 # Fails, naming each suite left out for a package that could not be installed.
