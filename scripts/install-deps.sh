@@ -18,8 +18,8 @@ set -euo pipefail
 
 report=${CW_DEPS_REPORT:-${BUILD:-build}/missing-packages.txt}
 not_run=${CW_NOT_RUN_REPORT:-${BUILD:-build}/suites-not-run.txt}
-update_tries=${CW_APT_UPDATE_TRIES:-4}
-update_pause=${CW_APT_UPDATE_PAUSE:-30}
+update_tries=${CW_APT_UPDATE_TRIES:-3}
+update_pause=${CW_APT_UPDATE_PAUSE:-20}
 
 # Groups of packages, by what needs them.
 declare -A groups=(
