@@ -88,13 +88,15 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
   SetPhase(job.verifyOnlyState, kPhaseDone);
   state.PhaseWait(kPhaseWaitMs);
   // A verdict is given only on files read from one card: the card is held to its identity
-  // before the reading and after it, and read again once the first card is back.
+  // before the reading and after it, and read again once the first card is back. A slot left
+  // empty keeps the verdict of what was read, as a card pulled out always did.
   int result = 0;
-  for (bool same = false; !same;) {
+  for (bool again = true; again;) {
     ConfirmSameCard(state, card, FirstCardLeft::kNoVerdict);
     job.fileChecks.Clear();
     result = Verify(state, card, package);
-    same = SameCard(card.identity, TakeCardIdentity(state.platform, card.identity.letter));
+    const CardIdentity found = TakeCardIdentity(state.platform, card.identity.letter);
+    again = card.identity.present && found.present && !SameCard(card.identity, found);
   }
   SetPhase(job.verifyState, result == kVerifyPassed ? kPhaseDone : kPhaseFailed);
   state.PhaseWait(kPhaseWaitMs);

@@ -187,6 +187,17 @@ TEST_F(VerifyOnlyTest, ATableThatDoesNotLoadFailsTheInspectionRow) {
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{"FWP file not found!\r\n"});
 }
 
+// A card pulled out as its files were read leaves the slot empty: the verdict on what was read
+// stands, and the job ends instead of reading again for a card that is not there.
+TEST_F(VerifyOnlyTest, ACardPulledOutDuringTheReadingKeepsItsVerdict) {
+  LayEngineCard();
+  ASSERT_EQ(Run("E:", test::kPackagePath).outcome, JobOutcome::kPassed);
+  const size_t queries = fake.CallCount("GetVolumeInformation");
+  fake.FailCall("GetVolumeInformation", kErrNotReady, static_cast<int>(queries));
+  EXPECT_EQ(Run("E:", test::kPackagePath).outcome, JobOutcome::kPassed);
+  EXPECT_EQ(fake.CallCount("GetVolumeInformation"), 2 * queries);
+}
+
 TEST_F(VerifyOnlyTest, AStopDuringVerificationEndsWithFive) {
   LayEngineCard();
   job.flashPath = "E:";
