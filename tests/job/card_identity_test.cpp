@@ -87,9 +87,9 @@ TEST(CardIdentityTest, AnotherCardAtEachCheckIsUntouchedAndTheJobSaysHowTheFirst
     }
     if (r.op == nullptr) {
       s.fake.SetStaysMounted('E', true);
-      s.prompt.WhileShown([&s](const std::string& text) {
+      s.prompt.whileShown = [&s](const std::string& text) {
         if (text.find("Please remove it manually") != std::string::npos) s.fake.SwapCards('E');
-      });
+      };
     } else {
       s.fake.SwapCards('E', r.nthQuery, r.op, r.nthOp, *r.op == 'W' ? kLibPath : "");
     }
@@ -128,9 +128,9 @@ TEST(CardIdentityTest, AnotherCardAtEachCheckIsUntouchedAndTheJobSaysHowTheFirst
 TEST(CardIdentityTest, TheFirstCardPutBackLetsTheJobGoOnToDone) {
   Slot s;
   s.fake.SwapCards('E', 1, "DismountVolume", 1);
-  s.prompt.WhileShown([&s](const std::string& text) {
+  s.prompt.whileShown = [&s](const std::string& text) {
     if (text == kQuestion) s.fake.SwapCards('E');
-  });
+  };
   s.prompt.QueueAnswer(MessageResult::Ok);  // the first card is back
   EXPECT_EQ(s.Store().outcome, JobOutcome::kPassed);
   EXPECT_EQ(s.job.statusText.Get(), "Done!");

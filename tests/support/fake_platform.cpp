@@ -290,14 +290,8 @@ void FakePlatform::SwapCardsLocked(char letter) {
   if (d == nullptr) return;
   const std::string prefix = Key(std::string(1, letter) + ":") + "\\";
   std::map<std::string, std::shared_ptr<Node>> inSlot;
-  for (auto it = nodes_.begin(); it != nodes_.end();) {
-    if (it->first.starts_with(prefix)) {
-      inSlot.insert(*it);
-      it = nodes_.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  std::erase_if(nodes_,
+                [&](const auto& n) { return n.first.starts_with(prefix) && inSlot.insert(n).second; });
   nodes_.insert(d->otherNodes.begin(), d->otherNodes.end());
   d->otherNodes = std::move(inSlot);
   std::swap(d->serialNumber, d->otherSerial);

@@ -154,10 +154,10 @@ class FakePlatform : public Platform {
     uint32_t otherSerial = 0xBBBB0002;  // the card beside the slot (SwapCards)
     std::map<std::string, std::shared_ptr<Node>> otherNodes;
   };
-  struct SwapTrigger {
-    char letter = 0;
+  struct SwapTrigger {  // a SwapCards to come: after `events` more calls of `op`, at a query
+    char letter;
     std::string op, key;
-    int events = 0, queries = 0;  // still to come
+    int events, queries;
   };
   struct Failure {
     std::string op, key;
