@@ -24,6 +24,8 @@ PackageSpec Engine(const std::string& content) {
                     {.kind = kKindEngine2, .cardPath = "APP\\LIB.BIN", .content = content + "!"}}};
 }
 
+enum Job { kStore, kFailedStore, kRestoreOnly, kVerify };  // a failed store: LIB.BIN's write
+
 // An Engine card (serial AAAA-0001) with an older release and a package of a newer one; beside
 // the slot the other card (serial BBBB-0002) holds one file of its own. Questions are cancelled.
 struct Slot : test::JobScope {
@@ -39,10 +41,16 @@ struct Slot : test::JobScope {
     fake.SwapCards('E');
     prompt.SetDefaultAnswer(MessageResult::Cancel);
   }
-  JobResult Store(bool restoreOnly = false) {
-    job.restoreOnly = restoreOnly ? 1 : 0;
+  JobResult Run(Job kind = kStore) {
+    if (kind == kVerify) {
+      job.flashPath = test::kCard;
+      job.fwpPath = "";
+      PrepareVerifyJob(job);
+      return VerifyOnlyJob(state);
+    }
+    job.restoreOnly = kind == kRestoreOnly ? 1 : 0;
     PrepareStoreJob(job);
-    if (!restoreOnly) prompt.QueueAnswer(MessageResult::Ok);  // "All files will be replaced"
+    if (kind != kRestoreOnly) prompt.QueueAnswer(MessageResult::Ok);  // "All files will be..."
     return DownloadAndVerifyJob(state);
   }
   void ExpectOtherCardUntouched() {
@@ -51,8 +59,6 @@ struct Slot : test::JobScope {
     EXPECT_EQ(fake.Attributes("E:\\OTHER.TXT"), kAttrArchive);
   }
 };
-
-enum Job { kStore, kFailedStore, kRestoreOnly, kVerify };  // a failed store: LIB.BIN's write
 
 TEST(CardIdentityTest, AnotherCardAtEachCheckIsUntouchedAndTheJobSaysHowTheFirstWasLeft) {
   struct Row {
@@ -83,7 +89,7 @@ TEST(CardIdentityTest, AnotherCardAtEachCheckIsUntouchedAndTheJobSaysHowTheFirst
     Slot s;
     if (r.job == kFailedStore) s.fake.FailCall("Write", kErrDiskFull, 1, kLibPath);
     if (r.job == kRestoreOnly) {
-      ASSERT_EQ(s.Store().outcome, JobOutcome::kPassed);
+      ASSERT_EQ(s.Run().outcome, JobOutcome::kPassed);
     }
     if (r.op == nullptr) {
       s.fake.SetStaysMounted('E', true);
@@ -94,13 +100,7 @@ TEST(CardIdentityTest, AnotherCardAtEachCheckIsUntouchedAndTheJobSaysHowTheFirst
       s.fake.SwapCards('E', r.nthQuery, r.op, r.nthOp, *r.op == 'W' ? kLibPath : "");
     }
     const size_t earlier = s.job.diagnosticsText.Get().size();  // a first job's transcript
-    if (r.job == kVerify) {
-      s.job.flashPath = test::kCard;
-      s.job.fwpPath = "";
-      PrepareVerifyJob(s.job);
-    }
-    const JobResult result =
-        r.job == kVerify ? VerifyOnlyJob(s.state) : s.Store(r.job == kRestoreOnly);
+    const JobResult result = s.Run(r.job);
     const std::string transcript = s.job.diagnosticsText.Get().substr(earlier);
 
     EXPECT_EQ(result.outcome, JobOutcome::kCardReplaced);
@@ -132,7 +132,7 @@ TEST(CardIdentityTest, TheFirstCardPutBackLetsTheJobGoOnToDone) {
     if (text == kQuestion) s.fake.SwapCards('E');
   };
   s.prompt.QueueAnswer(MessageResult::Ok);  // the first card is back
-  EXPECT_EQ(s.Store().outcome, JobOutcome::kPassed);
+  EXPECT_EQ(s.Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(s.job.statusText.Get(), "Done!");
   EXPECT_TRUE(s.Logged("  the first card is back in E:."));
   EXPECT_EQ(s.fake.ReadFile("E:\\APP\\MAIN.BIN"), "new");
