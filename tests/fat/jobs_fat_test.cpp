@@ -468,40 +468,30 @@ TEST_F(FatJobs, CardPulledDuringExtractionFailsAndARestoreOnlyJobBringsTheOldFil
   EXPECT_CARD_CLEAN(card);
 }
 
-// A store whose card, between its eject and its remount, gives way to another card of the same
-// kind in the same slot (the reader's device given the second card's image while nothing is
-// mounted): the job never writes the second card, and claims no verified card.
+// Between the store's eject and its remount another card takes the slot (the reader's device
+// given the second card's image while nothing is mounted): it is never written, nothing verified.
 TEST_F(FatJobs, ACardPutInTheFirstOnesPlaceAtTheRemountIsNeverWritten) {
   const CardImage first = MakeCard("first.img", 32 * kMiB, 16, {"-i", "AAAA0001"});
-  ASSERT_TRUE(first.Put("OLD/LOG.TXT", "the first card's log"));
   const CardImage second = MakeCard("second.img", 32 * kMiB, 16, {"-i", "BBBB0002"});
-  ASSERT_TRUE(second.Put("OLD/LOG.TXT", "the second card's log"));
   ASSERT_TRUE(second.Put("APP/MAIN.BIN", "the second card's own application"));
-  const std::vector<std::string> secondFiles = second.List();
   const std::string secondBefore = test::ReadHostFile(second.path());
   const std::string package = WritePackage(EnginePackage(9), "ENGINE.FWP");
-
-  // The job is held as it mounts the card again; the slot then holds the second card.
   const GuestRun run = BootJobs(
       "card_dm && card_mount /dev/mapper/card || exit 9\n"
       "LD_PRELOAD=" HOLD_LOG_LINE_LIB " CW_HOLD_AT=mount CW_HOLD_DIR=$RUN $CW --drive "
       "E:=$CARD,removable store --card E: --yes --json --target engine --package " + package +
-          " >$RUN/step-swap.out 2>$RUN/step-swap.err &\n"
-          "job=$!\n"
+          " >$RUN/step-swap.out 2>$RUN/step-swap.err & job=$!\n"
           "while [ ! -e $RUN/held-1 ] && kill -0 $job 2>/dev/null; do :; done\n"
           "read s </sys/block/ubdb/size && dmsetup load card --table \"0 $s linear /dev/ubdb 0\" "
-          "&& dmsetup suspend card && dmsetup resume card || exit 7\n"
-          ": >$RUN/go-1\n"
+          "&& dmsetup suspend card && dmsetup resume card && : >$RUN/go-1 || exit 7\n"
           "wait $job; echo $? >$RUN/step-swap.rc\n",
       {first.path(), second.path()});
   ASSERT_EQ(run.status, 0) << run.Describe();
   ASSERT_TRUE(std::filesystem::exists(run_.Sub("held-1"))) << "the card was never mounted again";
-
   const StepResult swap = Step("swap");
   EXPECT_EQ(swap.exitCode, 1) << swap.out << swap.err;
   ExpectNothingVerified(swap);
   EXPECT_NE(swap.out.find("\"outcome\": \"card_replaced\""), std::string::npos) << swap.out;
-  EXPECT_EQ(second.List(), secondFiles);
   EXPECT_TRUE(test::ReadHostFile(second.path()) == secondBefore) << "the second card changed";
 }
 

@@ -12,13 +12,14 @@ namespace {
 using FatPlatform = FatCardTest;
 
 TEST_F(FatPlatform, DrivesListsMountedCardsWithFileSystemByClusterCountAndCapacity) {
-  const CardImage small = MakeCard("small.img", 32 * kMiB);
+  const CardImage small = MakeCard("small.img", 32 * kMiB, 16, {"-n", "PANEL1"});
   const CardImage big = MakeCard("big.img", 2048 * kMiB);  // sparse: mkfs writes only metadata
   const CardImage fat32 = MakeCard("fat32.img", 64 * kMiB, 32, {"-s", "1"});
   const GuestRun run = Boot(
       "card_mount /dev/ubda $RUN/small && card_mount /dev/ubdb $RUN/big && "
       "card_mount /dev/ubdc $RUN/fat32 || exit 9\n"
       "step found $CW drives\n"
+      "step json $CW drives --json\n"
       "step mapped env CARDWRIGHT_DRIVES=\"E:=$RUN/fat32;F:=$RUN/small,fixed\" $CW drives\n",
       {small.path(), big.path(), fat32.path()});
   ASSERT_EQ(run.status, 0) << run.Describe();
@@ -31,6 +32,10 @@ TEST_F(FatPlatform, DrivesListsMountedCardsWithFileSystemByClusterCountAndCapaci
   EXPECT_EQ(smallRow[2], "fixed");
   EXPECT_EQ(smallRow[3], "FAT");
   EXPECT_EQ(smallRow[4], std::to_string(ClusterBytes(small)));
+  EXPECT_EQ(smallRow[5], "PANEL1");  // the label, also beside the mount folder in JSON
+  const std::string json = Step("json").out;
+  EXPECT_NE(json.find("\"host_path\": \"" + run_.Sub("small") + "\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"label\": \"PANEL1\""), std::string::npos) << json;
   const std::vector<std::string> bigRow = DriveRow(found.out, run_.Sub("big"));
   ASSERT_EQ(bigRow.size(), 6u) << found.out;
   EXPECT_EQ(bigRow[3], "FAT");
@@ -59,24 +64,6 @@ TEST_F(FatPlatform, DrivesListsMountedCardsWithFileSystemByClusterCountAndCapaci
   EXPECT_CARD_CLEAN(small);
   EXPECT_CARD_CLEAN(big);
   EXPECT_CARD_CLEAN(fat32);
-}
-
-TEST_F(FatPlatform, DrivesShowEachCardsMountFolderAndLabel) {
-  const CardImage card = MakeCard("panel.img", 32 * kMiB, 16, {"-n", "PANEL1"});
-  const GuestRun run = Boot("card_mount /dev/ubda $RUN/panel1 || exit 9\n"
-                            "step table $CW drives\n"
-                            "step json $CW drives --json\n",
-                            {card.path()});
-  ASSERT_EQ(run.status, 0) << run.Describe();
-  const StepResult table = Step("table");
-  const std::vector<std::string> row = DriveRow(table.out, run_.Sub("panel1"));
-  ASSERT_EQ(row.size(), 6u) << table.out;
-  EXPECT_EQ(row[5], "PANEL1");
-  const StepResult json = Step("json");
-  EXPECT_NE(json.out.find("\"host_path\": \"" + run_.Sub("panel1") + "\""), std::string::npos)
-      << json.out;
-  EXPECT_NE(json.out.find("\"label\": \"PANEL1\""), std::string::npos) << json.out;
-  EXPECT_CARD_CLEAN(card);
 }
 
 TEST_F(FatPlatform, AttributesAreTheCardsOwnBothWays) {

@@ -273,30 +273,16 @@ void FakePlatform::AddDrive(char letter, DriveType type, const std::string& file
   d.fileSystem = fileSystem;
   d.totalBytes = totalBytes;
   d.volumeName = volumeName;
-  if (d.folder == 0) {
-    d.folder = ++nextFolder_;
-    d.otherFolder = ++nextFolder_;
-  }
   Resolved root = Resolve(std::string(1, letter) + ":");
   if (!Find(root.key)) Create(root, true);
   drivesChanged_ = true;
 }
 
-void FakePlatform::SetOtherCard(char letter, uint32_t serial) {
+void FakePlatform::SwapCards(char letter, int nthQuery, const std::string& op, int nthOp,
+                             const std::string& path) {
   Guard g(mutex_);
-  if (Drive* d = DriveOf(std::string(1, letter) + ":")) d->otherSerial = serial;
-}
-
-void FakePlatform::SwapCards(char letter) {
-  Guard g(mutex_);
-  SwapCardsLocked(letter);
-}
-
-void FakePlatform::SwapCardsAt(char letter, const std::string& eventOp, int nthEvent,
-                               int nthQuery, const std::string& eventPath) {
-  Guard g(mutex_);
-  swaps_.push_back(SwapTrigger{letter, eventOp, eventPath.empty() ? "" : Key(eventPath),
-                               std::max(nthEvent, 0), std::max(nthQuery, 1)});
+  if (nthQuery <= 0) return SwapCardsLocked(letter);
+  swaps_.push_back(SwapTrigger{letter, op, path.empty() ? "" : Key(path), nthOp, nthQuery});
 }
 
 void FakePlatform::SwapCardsLocked(char letter) {
@@ -304,18 +290,11 @@ void FakePlatform::SwapCardsLocked(char letter) {
   if (d == nullptr) return;
   const std::string prefix = Key(std::string(1, letter) + ":") + "\\";
   std::map<std::string, std::shared_ptr<Node>> inSlot;
-  for (auto it = nodes_.begin(); it != nodes_.end();) {
-    if (it->first.starts_with(prefix)) {
-      inSlot.insert(*it);
-      it = nodes_.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  std::erase_if(nodes_,
+                [&](const auto& n) { return n.first.starts_with(prefix) && inSlot.insert(n).second; });
   nodes_.insert(d->otherNodes.begin(), d->otherNodes.end());
   d->otherNodes = std::move(inSlot);
   std::swap(d->serialNumber, d->otherSerial);
-  std::swap(d->folder, d->otherFolder);
 }
 
 void FakePlatform::RemoveDrive(char letter) {
@@ -479,17 +458,6 @@ bool FakePlatform::GetDiskSpace(const std::string& rootPath, uint64_t* totalByte
 std::string FakePlatform::DriveHostPath(const std::string& rootPath) {
   Guard g(mutex_);
   return DriveOf(rootPath) ? "/fake/" + Key(rootPath.substr(0, 2)).substr(0, 1) : "";
-}
-
-bool FakePlatform::GetDriveFolderId(const std::string& rootPath, uint64_t* device,
-                                    uint64_t* node) {
-  Guard g(mutex_);
-  if (Fails("GetDriveFolderId", rootPath)) return false;
-  Drive* d = DriveOf(rootPath);
-  if (!d) return SetLastError(kErrPathNotFound), false;
-  *device = 1;
-  *node = d->folder;
-  return true;
 }
 
 std::unique_ptr<Volume> FakePlatform::OpenVolume(const std::string& devicePath) {

@@ -58,15 +58,12 @@ class FakePlatform : public Platform {
   // Another program holds the volume (an Explorer window on the card): its next `refusals`
   // locks are refused with error 5, every one while `refusals` is negative; 0 lets it go.
   void HoldVolume(char letter, int refusals);
-  // Cards swapped in a slot. Beside each removable drive waits another card (its own folder,
-  // serial `serial`, no files until a test swaps it in and writes some). SwapCards exchanges
-  // it with the card in the slot, content, serial and folder; a second swap puts the first
-  // back. SwapCardsAt makes the platform swap by itself: at the `nthQuery`-th
-  // GetVolumeInformation made after the `nthEvent`-th call of `eventOp` (on `eventPath`).
-  void SetOtherCard(char letter, uint32_t serial);
-  void SwapCards(char letter);
-  void SwapCardsAt(char letter, const std::string& eventOp, int nthEvent, int nthQuery,
-                   const std::string& eventPath = "");
+  // Cards swapped in a slot. Beside each drive waits another card (serial BBBB-0002, no files
+  // until a test swaps it in and writes some). SwapCards exchanges it with the card in the slot,
+  // content and serial (a second swap puts the first back): at once, or by the platform itself
+  // at the `nthQuery`-th GetVolumeInformation after the `nthOp`-th call of `op` (on `path`).
+  void SwapCards(char letter, int nthQuery = 0, const std::string& op = "", int nthOp = 0,
+                 const std::string& path = "");
   // Find-first/next over "*" patterns in a subfolder yields "." and ".." first, as Windows does.
   void SetDotEntries(bool on);
   // What CheckPrivateFolder answers; "" (the start) is a private folder that may be used.
@@ -103,8 +100,6 @@ class FakePlatform : public Platform {
   bool GetDiskSpace(const std::string& rootPath, uint64_t* totalBytes,
                     uint64_t* freeBytes) override;
   std::string DriveHostPath(const std::string& rootPath) override;
-  // Device 1 and the drive's folder number: another card in the slot has another folder.
-  bool GetDriveFolderId(const std::string& rootPath, uint64_t* device, uint64_t* node) override;
   bool DrivesChanged() override;
   std::unique_ptr<Volume> OpenVolume(const std::string& devicePath) override;
   bool LockVolume(Volume& volume) override;
@@ -156,16 +151,13 @@ class FakePlatform : public Platform {
     bool staysMounted = false;
     int lockRefusals = 0;  // negative: every lock
     int dismounts = 0;
-    uint64_t folder = 0;
-    // The card beside the slot (SwapCards).
-    uint32_t otherSerial = 0;
-    uint64_t otherFolder = 0;
+    uint32_t otherSerial = 0xBBBB0002;  // the card beside the slot (SwapCards)
     std::map<std::string, std::shared_ptr<Node>> otherNodes;
   };
-  struct SwapTrigger {
-    char letter = 0;
+  struct SwapTrigger {  // a SwapCards to come: after `events` more calls of `op`, at a query
+    char letter;
     std::string op, key;
-    int events = 0, queries = 0;  // still to come
+    int events, queries;
   };
   struct Failure {
     std::string op, key;
@@ -196,7 +188,6 @@ class FakePlatform : public Platform {
   std::map<std::string, std::shared_ptr<Node>> nodes_;
   std::vector<Failure> failures_;
   std::vector<SwapTrigger> swaps_;
-  uint64_t nextFolder_ = 0;
   std::vector<FakeCall> calls_;
   uint64_t nextOrder_ = 0;
   FileTime clock_ = 1'700'000'000'000'000'000;

@@ -4,11 +4,6 @@ namespace cw {
 
 MessageResult ScriptedPrompt::MessageBox(const std::string& text, MessageButtons buttons,
                                          MessageIcon icon) {
-  std::function<void(const std::string&)> whileShown;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    whileShown = whileShown_;
-  }
   if (whileShown) whileShown(text);
   std::lock_guard<std::mutex> lock(mutex_);
   calls_.push_back(PromptCall{false, text, buttons, icon, 0});
@@ -26,11 +21,6 @@ int ScriptedPrompt::ChooseModel(int currentTargetType) {
   const int choice = choices_.front();
   choices_.pop_front();
   return choice;
-}
-
-void ScriptedPrompt::WhileShown(std::function<void(const std::string& text)> action) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  whileShown_ = std::move(action);
 }
 
 void ScriptedPrompt::QueueAnswer(MessageResult answer) {

@@ -31,9 +31,9 @@ class ScriptedPrompt : public Prompt {
   // default answer (OK unless changed) is given.
   void QueueAnswer(MessageResult answer);
   void SetDefaultAnswer(MessageResult answer);
-  // Done while each message box is shown, before it is answered (the user acts meanwhile:
-  // swaps a card, asks for a stop).
-  void WhileShown(std::function<void(const std::string& text)> action);
+  // Done while each message box is shown, before it is answered (the user swaps a card
+  // meanwhile); set before the job starts.
+  std::function<void(const std::string& text)> whileShown;
   // Chooser results, in order; when empty the default: the current value unchanged (closed
   // without OK), or a fixed value once set.
   void QueueModelChoice(int targetType);
@@ -56,7 +56,6 @@ class ScriptedPrompt : public Prompt {
   MessageResult defaultAnswer_ = MessageResult::Ok;
   std::deque<int> choices_;
   std::optional<int> defaultChoice_;
-  std::function<void(const std::string&)> whileShown_;
 };
 
 }  // namespace cw

@@ -1,11 +1,9 @@
-// Loaded into a cardwright run (LD_PRELOAD) by the end-to-end stop and card swap tests: once
-// the run has written a chosen line to its log, it is held as it next reaches for the log's
-// lock, so a signal or a swapped card lands exactly there however loaded the machine is. It is
-// held without the lock, so no other run waits on it, and the test may take the lock itself
-// before letting it go.
+// Loaded into a cardwright run (LD_PRELOAD) by the end-to-end stop tests: once the run has
+// written a chosen line to its log, it is held as it next reaches for the log's lock, so a
+// signal lands exactly there however loaded the machine is. It is held without the lock, so no
+// other run waits on it, and the test may take the lock itself before letting it go.
 //   CW_HOLD_AT    the holds, one per line, in order: "N|text" holds after the N-th log line
-//                 holding `text`; "mount" holds as the run next calls mount(2), before the call
-//                 (a real card is out of its file system there, between its eject and remount)
+//                 holding `text`; "mount" as the run next calls mount(2), a card out of its slot
 //   CW_HOLD_DIR   where the run says "held-K" (K from 1) and waits for the test's "go-K"
 //   CW_HOLD_LOCK  the log lock's file
 #include <dlfcn.h>
