@@ -38,7 +38,8 @@ std::string DescribeCard(const CardIdentity& card) {
 }
 
 std::string CardDifference(const CardIdentity& first, const CardIdentity& found) {
-  if (first.serial != found.serial)
+  // A serial only one side knows tells nothing: the field that does differ is named.
+  if (first.serial != 0 && found.serial != 0 && first.serial != found.serial)
     return "serial " + SerialText(first.serial) + ", found " + SerialText(found.serial);
   if (first.label != found.label)
     return "label \"" + first.label + "\", found \"" + found.label + "\"";

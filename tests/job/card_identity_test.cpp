@@ -155,7 +155,7 @@ TEST(CardIdentity, AnyFieldBothSidesKnowTellsCardsApart) {
   other.serial = 0;  // nor the serial
   other.bytes = 200;
   EXPECT_FALSE(SameCard(first, other));
-  EXPECT_EQ(CardDifference(first, other), "serial 1234-0001, found unknown");
+  EXPECT_EQ(CardDifference(first, other), "100 bytes, found 200 bytes");
   other.label.clear();
   CardIdentity unnamed = other;
   unnamed.bytes = 100;
