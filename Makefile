@@ -86,9 +86,11 @@ test: build
 	  $(tried) $(MAKE) --no-print-directory windows-tests || exit 1; \
 	  skip=; \
 	  $(call needs,the 64-bit Windows suites under Wine (wine_build-win64_*),wine64) || skip='build-win64|'; \
-	  $(call needs,the 32-bit Windows suites under Wine (wine_build-win32_*),wine64 wine32) || \
-	    skip="$${skip}build-win32|"; \
-	  cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L wine $${skip:+-E "$${skip%|}"}; \
+	  no32=; $(call needs,the 32-bit Windows suites under Wine (wine_build-win32_*) and the \
+	    64-bit suite's installer checks (a 32-bit NSIS program),wine64 wine32) || \
+	    { skip="$${skip}build-win32|"; no32=1; }; \
+	  cd $(BUILD) && CW_NO_WINE32=$$no32 ctest --output-on-failure -j $(JOBS) -L wine \
+	    $${skip:+-E "$${skip%|}"}; \
 	fi
 	@$(tried) $(MAKE) --no-print-directory asan tsan
 	@if $(call needs,the Debian package test (make package-test),package); then \

@@ -208,19 +208,27 @@ console_run=$(printf '%q ' wine "$com" "${card_shape[@]}" store --card E: \
   --package "$(windows_path "$work/ENGINE_14.FWP")")
 # The answer is typed once the question shows: typed earlier, the terminal's line discipline
 # would turn its Enter into a line feed before Wine's console takes the keys raw.
+# Wine's refused dismount asks twice for the card to be taken out and put back (before the
+# verification and after the record), and each time the console waits for Enter.
 rm -f "$work/typescript"
-{
+shown() {  # shown PATTERN N: the N-th showing of PATTERN, waited for
   for _ in $(seq 600); do
-    sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$work/typescript" 2>/dev/null |
-      grep -q 'OK *or *Cancel?' && break
+    [ "$(sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$work/typescript" 2>/dev/null |
+         grep -o "$1" | wc -l)" -ge "$2" ] && return 0
     sleep 0.1
   done
-  printf 'o\r'
+  return 1
+}
+{
+  shown 'OK *or *Cancel?' 1 && printf 'o\r'
+  for n in 1 2; do shown 'Press *Enter *when *done' "$n" && printf '\r'; done
 } | SHELL=/bin/bash bounded_script -qfec "$console_run; echo exit=\$?" "$work/typescript" >/dev/null 2>&1
 console=$(sed -e 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$work/typescript" | tr -d '\r')
 out=$console
 check "the console's answer OK stores the package" \
   bash -c 'grep -q "OK *or *Cancel? *\[o/c\] *o$" <<<"$1" && grep -qx "exit=0" <<<"$1"' _ "$console"
+check "the console waits for Enter after each hand-action message" \
+  test "$(grep -o 'Press *Enter *when *done' <<<"$console" | wc -l)" -eq 2
 check "the stored package is on the card" cmp -s "$card/UPGRADE.FWP" "$work/ENGINE_14.FWP"
 
 # Any user, any file name: the documents folder of a user named in Cyrillic and Greek letters,
@@ -283,32 +291,36 @@ fi
 
 # The installer, silent: into Program Files, the uninstaller under "Apps", then taken out again
 # with nothing left but the user's data folder.
-setup=$(ls "$(dirname "$exe")"/cardwright-*-setup.exe 2>/dev/null | head -1)
-check "the installer is built" test -f "$setup"
-installed="$WINEPREFIX/drive_c/Program Files/Cardwright"
-bits=64
-[[ "$exe" == *build-win32* ]] && bits=32
-[ "$bits" = 32 ] && [ -d "$WINEPREFIX/drive_c/Program Files (x86)" ] &&
-  installed="$WINEPREFIX/drive_c/Program Files (x86)/Cardwright"
-wine "$setup" /S </dev/null >/dev/null 2>&1
-check "the silent install puts both programs into Program Files" \
-  test -f "$installed/cardwright.exe" -a -f "$installed/cardwright.com"
-run_installed=$(wine "$installed/cardwright.com" --version </dev/null 2>/dev/null | tr -d '\r')
-check "the installed cardwright tells its version" grep -qx "cardwright 1.061" <<<"$run_installed"
-uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Cardwright'
-registered=$(wine reg query "$uninstall_key" /reg:$bits 2>/dev/null | tr -d '\r')
-check "the uninstaller is registered with version, publisher and icon" \
-  bash -c 'grep -q "DisplayVersion.*1.061" <<<"$1" && grep -q "Publisher.*Brevant" <<<"$1" &&
-           grep -q "DisplayIcon.*cardwright.exe" <<<"$1"' _ "$registered"
-start_menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Cardwright.lnk"
-check "the Start menu has its entry" test -f "$start_menu"
-# The uninstaller runs from a copy of itself, so its end is the folder's going.
-wine "$installed/uninstall.exe" /S </dev/null >/dev/null 2>&1
-for _ in $(seq 100); do [ -e "$installed" ] || break; sleep 0.2; done
-check "the silent uninstall leaves nothing in Program Files" test ! -e "$installed"
-check "nor in the Start menu" test ! -e "$start_menu"
-check "nor under Apps" bash -c '! wine reg query "$1" /reg:$2 >/dev/null 2>&1' _ "$uninstall_key" "$bits"
-check "the user's data folder stays" test -s "$data/fwp_downloader.log"
+# The installer is a 32-bit program (NSIS): without 32-bit Wine, make test names these checks
+# as not run (CW_NO_WINE32) and they are left out here.
+if [ -z "${CW_NO_WINE32:-}" ]; then
+  setup=$(ls "$(dirname "$exe")"/cardwright-*-setup.exe 2>/dev/null | head -1)
+  check "the installer is built" test -f "$setup"
+  installed="$WINEPREFIX/drive_c/Program Files/Cardwright"
+  bits=64
+  [[ "$exe" == *build-win32* ]] && bits=32
+  [ "$bits" = 32 ] && [ -d "$WINEPREFIX/drive_c/Program Files (x86)" ] &&
+    installed="$WINEPREFIX/drive_c/Program Files (x86)/Cardwright"
+  wine "$setup" /S </dev/null >/dev/null 2>&1
+  check "the silent install puts both programs into Program Files" \
+    test -f "$installed/cardwright.exe" -a -f "$installed/cardwright.com"
+  run_installed=$(wine "$installed/cardwright.com" --version </dev/null 2>/dev/null | tr -d '\r')
+  check "the installed cardwright tells its version" grep -qx "cardwright 1.061" <<<"$run_installed"
+  uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Cardwright'
+  registered=$(wine reg query "$uninstall_key" /reg:$bits 2>/dev/null | tr -d '\r')
+  check "the uninstaller is registered with version, publisher and icon" \
+    bash -c 'grep -q "DisplayVersion.*1.061" <<<"$1" && grep -q "Publisher.*Brevant" <<<"$1" &&
+             grep -q "DisplayIcon.*cardwright.exe" <<<"$1"' _ "$registered"
+  start_menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Cardwright.lnk"
+  check "the Start menu has its entry" test -f "$start_menu"
+  # The uninstaller runs from a copy of itself, so its end is the folder's going.
+  wine "$installed/uninstall.exe" /S </dev/null >/dev/null 2>&1
+  for _ in $(seq 100); do [ -e "$installed" ] || break; sleep 0.2; done
+  check "the silent uninstall leaves nothing in Program Files" test ! -e "$installed"
+  check "nor in the Start menu" test ! -e "$start_menu"
+  check "nor under Apps" bash -c '! wine reg query "$1" /reg:$2 >/dev/null 2>&1' _ "$uninstall_key" "$bits"
+  check "the user's data folder stays" test -s "$data/fwp_downloader.log"
+fi
 
 # A second store moves the first backup whole into the history (a write-through rename); that
 # backup, chosen by its name, puts the card of before the first store back.
