@@ -256,8 +256,9 @@ void CardwrightWindow::RunAdvancedSettings(JobContext& job) {
 void CardwrightWindow::CloseWindow() { close(); }
 
 void CardwrightWindow::reject() {
-  // While a job stops the window stays open; the logic closes it when the job has ended.
-  if (!logic_->OnDestroy()) return;
+  // While a job stops (or Esc's question was answered Cancel) the window stays open; the logic
+  // closes it when the job has ended.
+  if (!logic_->OnEscape()) return;
   QDialog::reject();
 }
 
