@@ -41,8 +41,8 @@ file(WRITE ${_art}/cardwright_version.h.in
 configure_file(${_art}/cardwright_version.h.in ${_art}/cardwright_version.h COPYONLY)
 add_library(cardwright_resources OBJECT ${_ui}/win32/cardwright.rc)
 target_include_directories(cardwright_resources PRIVATE ${_art} ${_ui}/win32 ${PROJECT_SOURCE_DIR}/src)
-set_source_files_properties(${_ui}/win32/cardwright.rc PROPERTIES
-  OBJECT_DEPENDS "${_picture_files};${_ui}/win32/cardwright.manifest;${_ui}/win32/resource_ids.h")
+set_source_files_properties(${_ui}/win32/cardwright.rc PROPERTIES OBJECT_DEPENDS
+  "${_picture_files};${_ui}/win32/cardwright.manifest;${_ui}/win32/resource_ids.h;${_ui}/dialog_layout.h")
 
 # Two programs from the same objects. cardwright.exe is a window program: nothing flashes up
 # when it is started from Explorer, and given a subcommand it writes to its caller's console.

@@ -15,6 +15,9 @@ constexpr uint32_t kCloseWaitTickMs = 20;
 // The exit status of a program ended because its job would not stop.
 constexpr int kForcedEndStatus = 3;
 constexpr const char* kStoppingStatus = "Stopping the job; the window closes when it has ended.";
+constexpr const char* kStopQuestion =
+    "A job is running. Stop it and close the window?\r\n"
+    "A card that has begun to change is put back first.";
 
 }  // namespace
 
@@ -293,7 +296,14 @@ bool CCardwrightDlg::OnClose() {
   return false;
 }
 
-bool CCardwrightDlg::OnDestroy() { return OnClose(); }
+bool CCardwrightDlg::OnEscape() {
+  if (jobActive_ && !closing_ &&
+      prompt_.MessageBox(kStopQuestion, MessageButtons::OkCancel, MessageIcon::Warning) !=
+          MessageResult::Ok) {
+    return false;
+  }
+  return OnClose();
+}
 
 void CCardwrightDlg::ShowPassMark1(bool show) { view_.Show(kIdPassMark1, show); }
 

@@ -76,8 +76,9 @@ class CCardwrightDlg {
   // not stop within 10 s ends the program with a failure status; one that has (a restore
   // included) is waited for.
   bool OnClose();
-  // Esc and every other end of the window: the same.
-  bool OnDestroy();
+  // Esc: as the close box, but while a job runs it asks first, since a key pressed by mistake
+  // must not stop a job; Cancel leaves the job running (false).
+  bool OnEscape();
 
   void ShowPassMark1(bool show);
   void ShowPassMark2(bool show);

@@ -369,7 +369,7 @@ class DialogLogicTest : public QObject {
     dlg.OnVerify();
     const size_t sleepsBefore = fake().SleepCount();
     QVERIFY(!dlg.OnClose());
-    QVERIFY(!dlg.OnDestroy());  // a second request changes nothing
+    QVERIFY(!dlg.OnEscape());  // a second request changes nothing
     QCOMPARE(fake().SleepCount(), sleepsBefore);
     QCOMPARE(dlg.job().stopRequested.load(), 1);
     QVERIFY(dlg.closing());
@@ -440,7 +440,7 @@ class DialogLogicTest : public QObject {
     f_->verify.WaitUntilFinished();
     dlg.OnTimer();
     const size_t sleepsBefore = fake().SleepCount();
-    QVERIFY(dlg.OnDestroy());
+    QVERIFY(dlg.OnEscape());
     QCOMPARE(fake().SleepCount(), sleepsBefore);
     QCOMPARE(f_->endProcessCalls, 0);
     QVERIFY(!dlg.jobActive());

@@ -95,6 +95,38 @@ class WindowCloseTest : public QObject {
             MessageResult::Cancel);
   }
 
+  // Esc during a job asks first: Cancel leaves the job running and the window open, OK stops
+  // the job as the close box does (the window closes once it has ended).
+  void escDuringAJobAsksBeforeStopping() {
+    auto store = [](JobContext* job) {
+      while (job->stopRequested == 0) std::this_thread::yield();
+      job->jobRunning = 0;
+      return JobResult{.outcome = JobOutcome::kStopped};
+    };
+    ShownWindow shown(*fake_, store);
+    CardwrightWindow& w = shown.window;
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.logic().OnDownloadAndVerify();
+    QString asked;
+    for (QMessageBox::StandardButton answer : {QMessageBox::Cancel, QMessageBox::Ok}) {
+      asked.clear();
+      QTimer::singleShot(0, &w, [&asked, answer] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        asked = box->text();
+        box->done(answer);
+      });
+      QTest::keyClick(&w, Qt::Key_Escape);
+      QCOMPARE(asked, QString("A job is running. Stop it and close the window?\n"
+                              "A card that has begun to change is put back first."));
+      QCOMPARE(w.logic().closing(), answer == QMessageBox::Ok);
+      QCOMPARE(w.logic().job().stopRequested.load(), answer == QMessageBox::Ok ? 1 : 0);
+      QVERIFY(w.isVisible());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 30000);
+    QCOMPARE(shown.forcedEnds, 0);
+  }
+
   // A log-off's SIGTERM, a closed terminal's SIGHUP: the window closes as by its close box,
   // so a job that may have changed the card is stopped and waited for, and the process lives on
   // until it has ended.

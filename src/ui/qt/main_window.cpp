@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QTimerEvent>
 
+#include "ui/dialog_layout.h"
 #include "ui/qt/artwork.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/dir_tree_widget.h"
@@ -59,7 +60,7 @@ CardwrightWindow::CardwrightWindow(Platform& platform, Prompt& prompt, JobWorker
   setFont(DialogFont());
   setWindowTitle(QStringLiteral("Ver. X.XXX - Quorvane FWP File Downloader and Verifier"));
   setWindowIcon(ApplicationIcon());
-  setFixedSize(DialogUnits(font()).Size(302, 299));
+  setFixedSize(DialogUnits(font()).Size(LAYOUT_DIALOG_SIZE));
   BuildControls();
   logic_ = std::make_unique<CCardwrightDlg>(platform, *this, *tree_, prompt, std::move(workers));
   ConnectControls();
@@ -75,15 +76,16 @@ CardwrightWindow::CardwrightWindow(Platform& platform, Prompt& prompt, JobWorker
 CardwrightWindow::~CardwrightWindow() = default;
 
 void CardwrightWindow::BuildControls() {
+  // The rectangles of ui/dialog_layout.h, each four arguments (x, y, width, height) last.
   const DialogUnits du(font());
   auto place = [&](QWidget* w, int id, int x, int y, int width, int height) {
     PlaceControl(w, du, id, x, y, width, height);
     controls_.insert(id, w);
     return w;
   };
-  auto button = [&](int id, const char* caption, int x, int y) {
+  auto button = [&](int id, const char* caption, int x, int y, int width, int height) {
     auto* b = new QPushButton(QString::fromLatin1(caption), this);
-    place(b, id, x, y, id == kIdStore ? 65 : 50, 14);
+    place(b, id, x, y, width, height);
     return b;
   };
   auto edit = [&](int id, int x, int y, int width, int height) {
@@ -98,9 +100,9 @@ void CardwrightWindow::BuildControls() {
     label->setAlignment(Qt::AlignCenter);
     label->hide();
   };
-  auto caption = [&](int id, const char* text, int x, int y, int width) {
+  auto caption = [&](int id, const char* text, int x, int y, int width, int height) {
     auto* label = new QLabel(QString::fromLatin1(text), this);
-    place(label, id, x, y, width, 10);
+    place(label, id, x, y, width, height);
     QFont bold = font();
     bold.setBold(true);
     label->setFont(bold);
@@ -109,39 +111,41 @@ void CardwrightWindow::BuildControls() {
     label->setPalette(palette);
   };
   const qreal ratio = devicePixelRatioF();
-  const QSize passSize = du.Rect(0, 0, 20, 20).size();
-  const QSize failSize = du.Rect(0, 0, 31, 25).size();
+  // A mark's picture is drawn at its control's size, measured from the dialog's origin.
+  auto sizeOf = [&](int /*x*/, int /*y*/, int width, int height) { return du.Size(width, height); };
+  const QSize passSize = sizeOf(LAYOUT_PASS1);
+  const QSize failSize = sizeOf(LAYOUT_FAIL1_LEFT);
 
   // Template order, which is also the tab order.
-  button(kIdStore, "Store and Verify", 72, 199)->setDefault(true);
-  edit(kIdPackageBox, 72, 39, 132, 14);
-  button(kIdBrowse, "Browse...", 206, 39);
-  edit(kIdCardBox, 72, 163, 131, 14);
-  place(MakeStatusLine(this), kIdStatus1, 77, 220, 142, 12);
+  button(kIdStore, "Store and Verify", LAYOUT_STORE)->setDefault(true);
+  edit(kIdPackageBox, LAYOUT_PACKAGE_BOX);
+  button(kIdBrowse, "Browse...", LAYOUT_BROWSE);
+  edit(kIdCardBox, LAYOUT_CARD_BOX);
+  place(MakeStatusLine(this), kIdStatus1, LAYOUT_STATUS1);
   tree_ = new DirTreeWidget(this);
-  place(tree_, kIdTree, 72, 108, 132, 50);
-  button(kIdVerify, "Verify Only", 149, 199);
-  picture(kIdPassMark1, PassMarkPixmap(passSize, ratio), 50, 216, 20, 20);
+  place(tree_, kIdTree, LAYOUT_TREE);
+  button(kIdVerify, "Verify Only", LAYOUT_VERIFY);
+  picture(kIdPassMark1, PassMarkPixmap(passSize, ratio), LAYOUT_PASS1);
   progress_ = new QProgressBar(this);
-  place(progress_, kIdProgress, 74, 245, 127, 11);
+  place(progress_, kIdProgress, LAYOUT_PROGRESS);
   progress_->setTextVisible(false);
   progress_->setRange(0, 100);
   progress_->setValue(0);
   progress_->setAttribute(Qt::WA_TransparentForMouseEvents);  // display only
   progress_->setFocusPolicy(Qt::NoFocus);
-  MakeReadOnly(edit(kIdEngineVersion, 75, 57, 135, 12), true);
-  MakeReadOnly(edit(kIdPanelVersion, 75, 74, 141, 12), true);
-  caption(140, "Step 2: Choose Compact Flash Drive", 72, 92, 177);
-  caption(141, "Step 3: Store and/or Verify", 72, 183, 130);
-  caption(139, "Step 1: Choose FWP Data File", 72, 23, 145);
+  MakeReadOnly(edit(kIdEngineVersion, LAYOUT_ENGINE_VERSION), true);
+  MakeReadOnly(edit(kIdPanelVersion, LAYOUT_PANEL_VERSION), true);
+  caption(140, "Step 2: Choose Compact Flash Drive", LAYOUT_STEP2_LABEL);
+  caption(141, "Step 3: Store and/or Verify", LAYOUT_STEP3_LABEL);
+  caption(139, "Step 1: Choose FWP Data File", LAYOUT_STEP1_LABEL);
   const QPixmap fail = FailMarkPixmap(failSize, ratio);
-  picture(kIdFailMark1Left, fail, 17, 212, 31, 25);
-  picture(kIdFailMark1Right, fail, 227, 212, 31, 25);
-  place(MakeStatusLine(this), kIdStatus2, 77, 264, 142, 12);
-  picture(kIdPassMark2, PassMarkPixmap(passSize, ratio), 51, 261, 20, 20);
-  picture(kIdFailMark2Left, fail, 18, 250, 31, 25);
-  picture(kIdFailMark2Right, fail, 228, 250, 31, 25);
-  button(kIdAdvanced, "Advanced", 245, 278);
+  picture(kIdFailMark1Left, fail, LAYOUT_FAIL1_LEFT);
+  picture(kIdFailMark1Right, fail, LAYOUT_FAIL1_RIGHT);
+  place(MakeStatusLine(this), kIdStatus2, LAYOUT_STATUS2);
+  picture(kIdPassMark2, PassMarkPixmap(passSize, ratio), LAYOUT_PASS2);
+  picture(kIdFailMark2Left, fail, LAYOUT_FAIL2_LEFT);
+  picture(kIdFailMark2Right, fail, LAYOUT_FAIL2_RIGHT);
+  button(kIdAdvanced, "Advanced", LAYOUT_ADVANCED);
 }
 
 void CardwrightWindow::ConnectControls() {
@@ -256,8 +260,9 @@ void CardwrightWindow::RunAdvancedSettings(JobContext& job) {
 void CardwrightWindow::CloseWindow() { close(); }
 
 void CardwrightWindow::reject() {
-  // While a job stops the window stays open; the logic closes it when the job has ended.
-  if (!logic_->OnDestroy()) return;
+  // While a job stops (or Esc's question was answered Cancel) the window stays open; the logic
+  // closes it when the job has ended.
+  if (!logic_->OnEscape()) return;
   QDialog::reject();
 }
 

@@ -51,7 +51,7 @@ class CardwrightWindow : public QDialog, public DialogView {
   void RunAdvancedSettings(JobContext& job) override;
   void CloseWindow() override;
 
-  // Esc ends the dialog, as its cancel does.
+  // Esc (QDialog's close calls it too): ends the dialog as the logic's OnEscape allows.
   void reject() override;
 
  protected:

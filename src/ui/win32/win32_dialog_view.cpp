@@ -166,14 +166,6 @@ void Win32DialogView::OnCommand(int id, int code) {
       if (code == EN_CHANGE && !settingText_) logic_->OnChangeEditCompactFlash();
       break;
     case IDCANCEL:  // Esc
-      // A key pressed by mistake must not stop a job: Esc asks first (the close box does not).
-      if (logic_->jobActive() && !logic_->closing() &&
-          ::MessageBoxA(hwnd_,
-                        "A job is running. Stop it and close the window?\r\n"
-                        "A card that has begun to change is put back first.",
-                        kApplicationName, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
-        break;
-      }
       End(false);
       break;
     default:
@@ -200,7 +192,7 @@ void Win32DialogView::OnNotify(const NMHDR* header) {
 }
 
 void Win32DialogView::End(bool byClose) {
-  if (!(byClose ? logic_->OnClose() : logic_->OnDestroy())) return;
+  if (!(byClose ? logic_->OnClose() : logic_->OnEscape())) return;
   if (modal_)
     ::EndDialog(hwnd_, byClose ? IDOK : IDCANCEL);
   else

@@ -1,0 +1,29 @@
+#pragma once
+// Where the main dialog's controls lie (layout IDD_CARDWRIGHT), in dialog units: x, y, width,
+// height. The one source of both windows: the Windows resource script places its template's
+// controls with these, the Qt window converts them to pixels with its font. Plain #defines,
+// as the resource compiler reads this file too.
+
+#define LAYOUT_DIALOG_SIZE 302, 299
+
+#define LAYOUT_STEP1_LABEL 72, 23, 145, 10
+#define LAYOUT_PACKAGE_BOX 72, 39, 132, 14
+#define LAYOUT_BROWSE 206, 39, 50, 14
+#define LAYOUT_ENGINE_VERSION 75, 57, 135, 12
+#define LAYOUT_PANEL_VERSION 75, 74, 141, 12
+#define LAYOUT_STEP2_LABEL 72, 92, 177, 10
+#define LAYOUT_TREE 72, 108, 132, 50
+#define LAYOUT_CARD_BOX 72, 163, 131, 14
+#define LAYOUT_STEP3_LABEL 72, 183, 130, 10
+#define LAYOUT_STORE 72, 199, 65, 14
+#define LAYOUT_VERIFY 149, 199, 50, 14
+#define LAYOUT_STATUS1 77, 220, 142, 12
+#define LAYOUT_PASS1 50, 216, 20, 20
+#define LAYOUT_FAIL1_LEFT 17, 212, 31, 25
+#define LAYOUT_FAIL1_RIGHT 227, 212, 31, 25
+#define LAYOUT_PROGRESS 74, 245, 127, 11
+#define LAYOUT_STATUS2 77, 264, 142, 12
+#define LAYOUT_PASS2 51, 261, 20, 20
+#define LAYOUT_FAIL2_LEFT 18, 250, 31, 25
+#define LAYOUT_FAIL2_RIGHT 228, 250, 31, 25
+#define LAYOUT_ADVANCED 245, 278, 50, 14
