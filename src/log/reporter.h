@@ -8,7 +8,7 @@
 namespace cw {
 
 enum class MessageButtons { Ok, OkCancel };
-enum class MessageIcon { None, Exclamation, Warning };
+enum class MessageIcon { None, Exclamation, Warning, Question };
 enum class MessageResult { Ok = 1, Cancel = 2 };
 
 class Reporter {

@@ -298,7 +298,7 @@ bool CCardwrightDlg::OnClose() {
 
 bool CCardwrightDlg::OnEscape() {
   if (jobActive_ && !closing_ &&
-      prompt_.MessageBox(kStopQuestion, MessageButtons::OkCancel, MessageIcon::Warning) !=
+      prompt_.MessageBox(kStopQuestion, MessageButtons::OkCancel, MessageIcon::Question) !=
           MessageResult::Ok) {
     return false;
   }

@@ -29,7 +29,9 @@ MessageResult WindowPrompt::MessageBox(const std::string& text, MessageButtons b
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   const int answer = OnGuiThread([this, shown, buttons, icon]() -> int {
     if (closing_) return buttons == MessageButtons::Ok ? QMessageBox::Ok : QMessageBox::Cancel;
-    QMessageBox box(icon == MessageIcon::None ? QMessageBox::NoIcon : QMessageBox::Warning,
+    QMessageBox box(icon == MessageIcon::None       ? QMessageBox::NoIcon
+                    : icon == MessageIcon::Question ? QMessageBox::Question
+                                                    : QMessageBox::Warning,
                     QString::fromLatin1(kApplicationName), shown,
                     buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
                                                         : QMessageBox::Ok,

@@ -56,6 +56,7 @@ MessageResult Win32Prompt::MessageBox(const std::string& text, MessageButtons bu
   UINT style = buttons == MessageButtons::OkCancel ? MB_OKCANCEL : MB_OK;
   if (icon == MessageIcon::Exclamation) style |= MB_ICONEXCLAMATION;
   if (icon == MessageIcon::Warning) style |= MB_ICONWARNING;
+  if (icon == MessageIcon::Question) style |= MB_ICONQUESTION;
   ClosingWatch watch(closing_);
   const int answer = ::MessageBoxA(window_, text.c_str(), kApplicationName, style);
   return answer == IDOK ? MessageResult::Ok : MessageResult::Cancel;
