@@ -58,6 +58,15 @@ VolumeHandle OpenVolume(Platform& platform, char letter) {
   return volume;
 }
 
+CardDrive CheckCardDrive(Platform& platform, const std::string& flashPath) {
+  if (platform.GetDriveType(flashPath) != DriveType::Removable || Contains(flashPath, "C"))
+    return CardDrive::kNotRemovable;
+  VolumeHandle probe = OpenVolume(platform, flashPath.empty() ? '\0' : flashPath[0]);
+  if (!probe) return CardDrive::kDoesNotOpen;
+  CloseVolume(platform, std::move(probe));
+  return CardDrive::kUsable;
+}
+
 bool DismountVolume(Platform& platform, const VolumeHandle& volume) {
   if (!volume) {
     SetLastError(kErrInvalidHandle);

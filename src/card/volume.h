@@ -3,6 +3,7 @@
 // ejection that dismounts its file system so that later reads come from the card itself.
 
 #include <memory>
+#include <string>
 
 #include "log/reporter.h"
 #include "platform/platform.h"
@@ -16,6 +17,12 @@ using VolumeHandle = std::unique_ptr<Volume>;
 // invalid handle at once; a removable one is tried 51 times, each after a 50 ms wait, and the
 // last error is that of the last attempt.
 VolumeHandle OpenVolume(Platform& platform, char letter);
+
+// Whether `flashPath` names a drive a job may work on: a removable drive whose raw volume opens
+// (probed, then closed at once). The letter test also refuses any path that merely contains a
+// C, which keeps the system drive out whatever its type.
+enum class CardDrive { kUsable, kNotRemovable, kDoesNotOpen };
+CardDrive CheckCardDrive(Platform& platform, const std::string& flashPath);
 bool DismountVolume(Platform& platform, const VolumeHandle& volume);
 bool IsVolumeMounted(Platform& platform, const VolumeHandle& volume);
 bool CloseVolume(Platform& platform, VolumeHandle volume);

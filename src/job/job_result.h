@@ -12,4 +12,10 @@ namespace cw {
 JobResult StoreJobResult(const JobState& state, int exitCode);
 JobResult VerifyJobResult(const JobState& state, int exitCode);
 
+// Ends a job with `exitCode`: jobRunning is the last field a job writes.
+inline int EndJob(JobContext& job, int exitCode) {
+  job.jobRunning = 0;
+  return exitCode;
+}
+
 }  // namespace cw

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "job/job_result.h"
 #include "job/attempt_restore.h"
 #include "package/stored_package_record.h"
 #include "record/job_io.h"

@@ -38,10 +38,4 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package);
 // the job ends with exit code 0.
 int RestoreExit(JobState& state, CardFacts& card, LoadedPackage& package);
 
-// Ends the job: jobRunning is the last field a job writes.
-inline int EndJob(JobContext& job, int exitCode) {
-  job.jobRunning = 0;
-  return exitCode;
-}
-
 }  // namespace cw

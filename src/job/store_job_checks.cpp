@@ -67,21 +67,18 @@ void TakeOverRequest(JobState& state) {
 
 // Stage 2. nullopt when the drive is a removable card that opens.
 std::optional<int> CheckDrive(JobState& state) {
-  // The letter test also refuses any path that merely contains a C.
-  if (state.platform.GetDriveType(state.globalFlashPath) != DriveType::Removable ||
-      Contains(state.globalFlashPath, "C")) {
+  const CardDrive drive = CheckCardDrive(state.platform, state.globalFlashPath);
+  if (drive == CardDrive::kNotRemovable) {
     state.Log("  global flash path is not valid.");
     return FailWith(state,
                     "Invalid drive type selected.\r\nPlease select a compact flash drive.\r\n");
   }
   state.Log("  attempting to access the flash device.");
-  VolumeHandle probe = OpenVolume(state.platform, state.globalFlashPath[0]);
-  if (!probe) {
+  if (drive == CardDrive::kDoesNotOpen) {
     state.Log("  could not access the flash device - privs?");
     return FailWith(state,
                     "The selected drive is not opening.\r\nDo you have sufficient privileges?\r\n");
   }
-  CloseVolume(state.platform, std::move(probe));
   return std::nullopt;
 }
 

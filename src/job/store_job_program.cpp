@@ -12,6 +12,7 @@
 #include "card/file_status.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
+#include "job/job_result.h"
 #include "job/job_stop.h"
 #include "job/store_job.h"
 #include "package/extraction.h"

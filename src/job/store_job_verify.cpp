@@ -9,6 +9,7 @@
 #include "card/volume.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
+#include "job/job_result.h"
 #include "job/card_check.h"
 #include "job/job_stop.h"
 #include "job/store_job.h"

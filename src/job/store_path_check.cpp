@@ -5,6 +5,7 @@
 #include "backup/backup_folder.h"
 #include "backup/backup_history.h"
 #include "backup/backup_manifest.h"
+#include "job/job_result.h"
 #include "job/store_job.h"
 #include "platform/path_limits.h"
 #include "record/job_state.h"

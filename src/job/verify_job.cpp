@@ -20,12 +20,6 @@
 namespace cw {
 namespace {
 
-// Ends the job: jobRunning is the last field a job writes.
-int EndJob(JobContext& job, int result) {
-  job.jobRunning = 0;
-  return result;
-}
-
 int FailVerify(JobState& state) {
   JobContext& job = state.job;
   SetPhase(job.verifyState, kPhaseFailed);
@@ -43,21 +37,19 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
   // Nothing found on an earlier card or package carries over.
   state.targetType = kTargetUnknown;
 
-  if (state.platform.GetDriveType(state.globalFlashPath) != DriveType::Removable ||
-      Contains(state.globalFlashPath, "C")) {
-    state.ShowAndRecord("Invalid drive type selected.\r\nPlease select a compact flash drive.",
-                        MessageIcon::Warning);
-    return EndJob(job, 0);
+  switch (CheckCardDrive(state.platform, state.globalFlashPath)) {
+    case CardDrive::kNotRemovable:
+      state.ShowAndRecord("Invalid drive type selected.\r\nPlease select a compact flash drive.",
+                          MessageIcon::Warning);
+      return EndJob(job, 0);
+    case CardDrive::kDoesNotOpen:
+      state.ShowAndRecord(
+          "The selected drive is not opening.\r\nDo you have sufficient privileges?",
+          MessageIcon::Warning);
+      return FailVerify(state);
+    case CardDrive::kUsable:
+      break;
   }
-
-  VolumeHandle probe =
-      OpenVolume(state.platform, state.globalFlashPath.empty() ? '\0' : state.globalFlashPath[0]);
-  if (!probe) {
-    state.ShowAndRecord("The selected drive is not opening.\r\nDo you have sufficient privileges?",
-                        MessageIcon::Warning);
-    return FailVerify(state);
-  }
-  CloseVolume(state.platform, std::move(probe));
 
   if (!BasicFlashCheck(state.platform, state, state.globalFlashPath, card))
     return FailVerify(state);
