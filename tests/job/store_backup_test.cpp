@@ -75,15 +75,6 @@ class StoreBackupTest : public test::JobFixture {
     job.skipBackup = 0;
     return code;
   }
-  Tree Files(const std::string& folder) const {
-    Tree tree;
-    for (const std::string& name : fake.List(folder)) {
-      const std::string path = folder + "\\" + name;
-      if (fake.IsFolder(path)) tree.merge(Files(path));
-      else tree[path] = fake.ReadFile(path);
-    }
-    return tree;
-  }
   // The complete backups of card B (serial B0B0-000B), wherever they are.
   size_t ProvenBackupsOfB() {
     size_t count = 0;
@@ -111,11 +102,11 @@ TEST_F(StoreBackupTest, ABackupThatDidNotCompleteNeverChangesTheCard) {
     SCOPED_TRACE(failure.op);
     PanelCard("ONLY_A.TXT");
     fake.SetFileAttributes("E:\\BREVANT\\APP.EXE", kAttrReadOnly | kAttrArchive);
-    const Tree before = Files("E:");
+    const Tree before = fake.Files("E:");
     fake.FailAlways(failure.op, kErrDiskFull, failure.path);
     EXPECT_EQ(Store(PanelRelease()).outcome, JobOutcome::kRefused);
     fake.ClearFailures();
-    EXPECT_EQ(Files("E:"), before);
+    EXPECT_EQ(fake.Files("E:"), before);
     EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
     EXPECT_EQ(prompt.messages().back(), "File Backup Failed. Process aborted.\r\n");
     EXPECT_EQ(ProvenBackupsOfB(), 1u);
@@ -194,11 +185,9 @@ TEST_F(StoreBackupTest, TheHistoryKeepsEarlierBackupsWholeAndMarked) {
 // "Restore Only" checks the backup before it touches the card; a restore after a failed store
 // puts back exactly the old card, the files the failed store wrote removed.
 TEST_F(StoreBackupTest, RestoresCheckTheBackupBeforeAndTheCardAfter) {
-  PackageSpec old;
-  old.files.push_back(MakeFile(kKindEngine2, "APP\\MAIN.BIN", "old"));
-  fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(old));
+  fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(test::EngineRelease("old")));
   fake.WriteFile("E:\\APP\\MAIN.BIN", "old");
-  const Tree before = Files("E:");
+  const Tree before = fake.Files("E:");
   PackageSpec release;
   release.panel3950Support = true;
   release.files = {MakeFile(kKindEngine2, "APP\\MAIN.BIN", "new"),
@@ -208,7 +197,7 @@ TEST_F(StoreBackupTest, RestoresCheckTheBackupBeforeAndTheCardAfter) {
   EXPECT_EQ(Store(release).outcome, JobOutcome::kFailed);
   fake.ClearFailures();
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!") << job.diagnosticsText.Get();
-  EXPECT_EQ(Files("E:"), before);
+  EXPECT_EQ(fake.Files("E:"), before);
 
   fake.WriteFile(kEngineRoot + "\\APP\\MAIN.BIN", "damaged on the PC");
   fake.WriteFile("E:\\APP\\MAIN.BIN", "the card now");
@@ -251,13 +240,13 @@ TEST_F(StoreBackupTest, KindFirstAndRoomFirst) {
   EXPECT_FALSE(fake.Exists(kEngineRoot));
 
   PanelCard("ONLY_A.TXT");
-  const Tree before = Files("E:");
+  const Tree before = fake.Files("E:");
   fake.SetFreeBytes('C', 10);
   EXPECT_EQ(Store(spec).outcome, JobOutcome::kRefused);
   EXPECT_NE(prompt.messages().back().find("File Backup Failed"), std::string::npos);
   const std::vector<std::string> messages = prompt.messages();
   EXPECT_NE(messages[messages.size() - 2].find("bytes are needed, 10 are free"), std::string::npos);
-  EXPECT_EQ(Files("E:"), before);
+  EXPECT_EQ(fake.Files("E:"), before);
   EXPECT_FALSE(fake.Exists(kPanelRoot + "_HISTORY"));
 }
 

@@ -11,6 +11,15 @@ PackageFileSpec MakeFile(int32_t kind, const std::string& cardPath, const std::s
   return PackageFileSpec{.kind = kind, .cardPath = cardPath, .checkPath = "", .content = content};
 }
 
+PackageSpec EngineRelease(const std::string& main, const std::string& library) {
+  PackageSpec spec{.generatorVersion = 2, .generatorRevision = 15, .generatorLetter = 'B'};
+  spec.files.push_back(MakeFile(kKindEngine2, "APP\\MAIN.BIN", main));
+  if (!library.empty()) {
+    spec.files.push_back(MakeFile(kKindEngine7, "APP\\LIB\\UTIL.DLL", library));
+  }
+  return spec;
+}
+
 PackageSpec PanelRelease(const std::string& app) {
   PackageSpec spec;
   spec.releaseNumber = 0x01020304;
