@@ -19,7 +19,8 @@ PackageSpec EngineRelease(const std::string& main = "new main", const std::strin
 
 // An Engine release with a file of each group: "APP\\MAIN.BIN" holding `main`, the kind-7
 // "APP\\TABLES.DAT", the common "CONFIG\\UNITS.TXT" and the stored-as-is "DOCS\\README.TXT",
-// and a 3940 and a 3950 panel file, which an Engine card never receives. Release 42, Engine V2.15 B.
+// and a 3940 and a 3950 panel file, which an Engine card never receives. Release 42, Engine
+// V2.15 B.
 PackageSpec FullEngineRelease(const std::string& main);
 
 // A 3940 panel release: its OS image "NK.BIN", "BREVANT\APP.EXE" holding `app`,
