@@ -78,15 +78,10 @@ class StoreJobLockTest : public test::JobFixture {
   }
   ~StoreJobLockTest() override { state.softwareTestMode = 0; }
 
-  static std::string EnginePackage(const std::string& main) {
-    PackageSpec spec;
-    spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = main});
-    return BuildPackage(spec);
-  }
   // An Engine card as an older store left it, and a newer package.
   void EngineCard() {
-    fake.WriteFile(kPackage, EnginePackage("new main"));
-    fake.WriteFile("E:\\UPGRADE.FWP", EnginePackage("old main"));
+    fake.WriteFile(kPackage, BuildPackage(test::EngineRelease("new main")));
+    fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(test::EngineRelease("old main")));
     fake.WriteFile("E:\\APP\\MAIN.BIN", "old main");
   }
   void PanelPackage() { fake.WriteFile(kPackage, BuildPackage(test::PanelRelease())); }
