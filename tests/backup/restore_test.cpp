@@ -10,6 +10,7 @@
 #include "package/package_writer.h"
 #include "rules/bhelper.h"
 #include "support/crc.h"
+#include "support/package_builder.h"
 
 namespace cw {
 namespace {
@@ -47,9 +48,7 @@ class RestoreTest : public test::JobFixture {
   void OldEngineCard() {
     state.targetType = kTargetEngine;
     state.backupRoot = kEngineRoot;
-    PackageSpec spec;
-    spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = "old"});
-    CardFile("E:\\UPGRADE.FWP", BuildPackage(spec));
+    CardFile("E:\\UPGRADE.FWP", BuildPackage(test::EngineRelease("old")));
     CardFile("E:\\APP\\MAIN.BIN", "old");
   }
 

@@ -17,6 +17,7 @@
 #include "package/package_parser.h"
 #include "package/package_writer.h"
 #include "support/card_fixture.h"
+#include "support/package_builder.h"
 
 namespace cw {
 namespace {
@@ -25,12 +26,7 @@ using test::CardFixture;
 using test::CommandResult;
 
 PackageSpec GoodPackage() {
-  PackageSpec spec;
-  spec.releaseNumber = 3;
-  spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN",
-                        .content = std::string(3000, 'm') + "main program"});
-  spec.files.push_back({.kind = kKindEngine7, .cardPath = "APP\\UTIL.DLL", .content = "util"});
-  return spec;
+  return test::EngineRelease(std::string(3000, 'm') + "main program", "util");
 }
 
 // The package with its CRC field made to match again, so the damage reaches the parser.
@@ -309,11 +305,12 @@ TEST_F(BadInputTest, CardsWhoseListsLieOrWhoseFilesCannotBeReadFailVerification)
        "FWP"},
       {"engine file that cannot be read", 0,
        [](CardFixture& c) {
-         c.Remove("APP\\UTIL.DLL");
-         ASSERT_EQ(symlink("/nonexistent/util", (c.CardDir() + "/APP/UTIL.DLL").c_str()), 0);
+         c.Remove("APP\\LIB\\UTIL.DLL");
+         ASSERT_EQ(symlink("/nonexistent/util", (c.CardDir() + "/APP/LIB/UTIL.DLL").c_str()), 0);
        },
        kNotPassed},
-      {"engine file changed", 0, [](CardFixture& c) { c.Put("APP\\UTIL.DLL", "UTIL"); }, kNotPassed},
+      {"engine file changed", 0, [](CardFixture& c) { c.Put("APP\\LIB\\UTIL.DLL", "UTIL"); },
+       kNotPassed},
   };
   for (const Case& c : cases) {
     CardFixture fresh;

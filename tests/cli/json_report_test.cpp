@@ -11,6 +11,7 @@
 #include "record/job_io.h"
 #include "package/file_table.h"
 #include "support/card_fixture.h"
+#include "support/package_builder.h"
 #include "rules/bhelper.h"
 
 namespace cw::test {
@@ -59,21 +60,6 @@ bool MessagesMention(const json& report, const std::string& text) {
   return false;
 }
 
-PackageSpec EngineRelease(const std::string& main) {
-  PackageSpec spec;
-  spec.releaseNumber = 42;
-  spec.engineVersion = 2;
-  spec.engineRevision = 15;
-  spec.engineLetter = 'B';
-  spec.files = {
-      {.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = main},
-      {.kind = kKindEngine7, .cardPath = "APP\\TABLES.DAT", .content = "tables"},
-      {.kind = kKindCommonRaw, .cardPath = "DOCS\\README.TXT", .content = "read me"},
-      {.kind = kKindPanel3940, .cardPath = "BREVANT\\PANEL.EXE", .content = "3940 panel"},
-  };
-  return spec;
-}
-
 TEST(JsonReportTest, VersionAndDrives) {
   CommandResult version = RunCardwright({"--version"});
   EXPECT_EQ(version.exitCode, 0);
@@ -100,7 +86,7 @@ TEST(JsonReportTest, VersionAndDrives) {
 
 TEST(JsonReportTest, Inspect) {
   CardFixture card;
-  const PackageSpec spec = EngineRelease("main program");
+  const PackageSpec spec = test::FullEngineRelease("main program");
   const std::string package = card.WritePackage(spec);
   json report = Report(card.Run({"inspect", package, "--json"}), "inspect", "passed", 0);
   EXPECT_EQ(report["package"], package);
@@ -109,7 +95,7 @@ TEST(JsonReportTest, Inspect) {
   EXPECT_EQ(report["versions"]["format"]["revision"], 9);
   EXPECT_EQ(report["versions"]["format"]["letter"], "A");
   EXPECT_EQ(report["header"]["release_number"], 42);
-  EXPECT_EQ(report["header"]["file_count"], 4);
+  EXPECT_EQ(report["header"]["file_count"], 6);
   EXPECT_EQ(report["header"]["package_crc_ok"], true);
   EXPECT_EQ(report["header"]["package_crc"], report["header"]["computed_crc"]);
   ASSERT_EQ(report["files"].size(), spec.files.size());
@@ -141,7 +127,7 @@ TEST(JsonReportTest, Inspect) {
 
 TEST(JsonReportTest, Verify) {
   CardFixture card;
-  const PackageSpec spec = EngineRelease("main program");
+  const PackageSpec spec = test::FullEngineRelease("main program");
   card.LayEngineCard(spec);
   const std::string package = card.WritePackage(spec);
   const std::vector<std::string> args = {"verify", "--card", "E:", "--package", package, "--json"};
@@ -159,8 +145,8 @@ TEST(JsonReportTest, Verify) {
   EXPECT_EQ(phases["verify"], "done");
   EXPECT_EQ(phases["store"], "not_run");
   std::map<std::string, json> files = Files(report, "verify");
-  // The engine's files (the stored-as-is common file in the root) and the stored copy.
-  ASSERT_EQ(files.size(), 4u) << report.dump(1);
+  // The engine's and the common files (the stored-as-is one in the root), and the stored copy.
+  ASSERT_EQ(files.size(), 5u) << report.dump(1);
   EXPECT_EQ(files["E:\\APP\\MAIN.BIN"]["expected_crc"], Hex("main program"));
   EXPECT_EQ(files["E:\\README.TXT"]["actual_crc"], Hex("read me"));
   EXPECT_EQ(files["E:\\UPGRADE.FWP"]["check"], "package");
@@ -192,9 +178,9 @@ TEST(JsonReportTest, Verify) {
 
 TEST(JsonReportTest, Store) {
   CardFixture card;
-  card.LayEngineCard(EngineRelease("old main program"));
+  card.LayEngineCard(test::FullEngineRelease("old main program"));
   card.Put("NOTES.TXT", "the technician's notes");
-  const PackageSpec spec = EngineRelease("new main program");
+  const PackageSpec spec = test::FullEngineRelease("new main program");
   const std::string package = card.WritePackage(spec, "NEW.FWP");
 
   // Without --yes nobody answers OK: refused, the card unchanged.
@@ -220,7 +206,7 @@ TEST(JsonReportTest, Store) {
   // A package whose compressed data is damaged: the store fails, the backup comes back and
   // is verified; its checks are reported as the restore's.
   PackageLayout layout;
-  std::string bytes = BuildPackage(EngineRelease(std::string(4000, 'm')), &layout);
+  std::string bytes = BuildPackage(test::FullEngineRelease(std::string(4000, 'm')), &layout);
   const FILE_INFO_STRUCT& first = layout.records[0];
   bytes[first.dataOffset + 12 + first.storedSize / 2] ^= 0x5A;
   bytes.replace(0, 4, std::string(4, '\0'));  // not checked, so the damage reaches extraction

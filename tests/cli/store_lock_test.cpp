@@ -16,6 +16,7 @@
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "support/crc.h"
+#include "support/package_builder.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 #include "rules/bhelper.h"
@@ -26,6 +27,7 @@ namespace cw {
 namespace {
 
 using test::Crc;
+using test::EngineRelease;
 
 namespace fs = std::filesystem;
 using test::CommandResult;
@@ -127,30 +129,6 @@ class TerminalRun {
       std::chrono::steady_clock::now() + std::chrono::seconds(60);
 };
 
-PackageSpec EnginePackage(const std::string& main) {
-  PackageSpec spec;
-  spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = main});
-  spec.files.push_back({.kind = kKindEngine7, .cardPath = "APP\\LIB\\UTIL.DLL", .content = "u"});
-  return spec;
-}
-
-// A 3940 release with its OS image; its CRC list last.
-PackageSpec PanelPackage() {
-  PackageSpec spec;
-  spec.releaseNumber = 0x03940001;
-  spec.winceIncluded = 1;
-  std::vector<CRCListEntry> list;
-  for (const auto& [path, content] : std::vector<std::pair<std::string, std::string>>{
-           {"NK.BIN", "new os"}, {"BREVANT\\APP.EXE", "new app"}, {"BREVANT\\HELP.TXT", "help"}}) {
-    spec.files.push_back({.kind = kKindPanel3940, .cardPath = path, .content = content});
-    list.push_back({path, Crc(content)});
-  }
-  spec.files.push_back({.kind = kKindPanel3940Raw,
-                        .cardPath = "Quorvane File CRCs.dat",
-                        .content = BuildCRCList(list)});
-  return spec;
-}
-
 class StoreLockTest : public ::testing::Test {
  protected:
   std::string DataFolder() const { return home.Sub("Documents/BREVANT/QUORVANE"); }
@@ -186,7 +164,7 @@ class StoreLockTest : public ::testing::Test {
   }
 
   static void OldEngineCard(const TempDir& card, const std::string& tag) {
-    card.Write("UPGRADE.FWP", BuildPackage(EnginePackage("old main " + tag)));
+    card.Write("UPGRADE.FWP", BuildPackage(EngineRelease("old main " + tag, "u")));
     card.Write("APP/MAIN.BIN", "old main " + tag);
     card.Write("APP/LIB/UTIL.DLL", "u");
     card.Write("NOTES.TXT", "notes of card " + tag);
@@ -215,7 +193,7 @@ class StoreLockTest : public ::testing::Test {
 TEST_F(StoreLockTest, SecondStoreOfTheSameKindIsRefusedAndTheFirstKeepsItsBackup) {
   OldEngineCard(first, "1");
   OldEngineCard(second, "2");
-  const std::string package = work.Write("NEW.FWP", BuildPackage(EnginePackage("new main")));
+  const std::string package = work.Write("NEW.FWP", BuildPackage(EngineRelease("new main", "u")));
   // The backup an earlier job left.
   WriteHostFile(EngineBackup() + "/APP/MAIN.BIN", "old main 0");
   const Tree firstCard = HostFiles(first.path());
@@ -262,8 +240,8 @@ TEST_F(StoreLockTest, EngineAndPanelCardsAreStoredSideBySide) {
   OldPanelCard(second);
   const Tree panelCard = HostFiles(second.path());
   const std::string enginePackage =
-      work.Write("ENGINE.FWP", BuildPackage(EnginePackage("new main")));
-  const std::string panelPackage = work.Write("PANEL.FWP", BuildPackage(PanelPackage()));
+      work.Write("ENGINE.FWP", BuildPackage(EngineRelease("new main", "u")));
+  const std::string panelPackage = work.Write("PANEL.FWP", BuildPackage(test::PanelRelease()));
 
   std::unique_ptr<TerminalRun> held = HeldStore(first, enginePackage);
   const CommandResult panel = Store(second, panelPackage);
@@ -280,7 +258,7 @@ TEST_F(StoreLockTest, EngineAndPanelCardsAreStoredSideBySide) {
 TEST_F(StoreLockTest, VerifyOnlyRunsWhileAStoreHoldsTheFolder) {
   OldEngineCard(first, "1");
   OldEngineCard(second, "2");
-  const std::string package = work.Write("NEW.FWP", BuildPackage(EnginePackage("new main")));
+  const std::string package = work.Write("NEW.FWP", BuildPackage(EngineRelease("new main", "u")));
   ASSERT_EQ(Store(second, package).exitCode, 0);  // a card as a store leaves it
 
   std::unique_ptr<TerminalRun> held = HeldStore(first, package);
@@ -298,7 +276,7 @@ TEST_F(StoreLockTest, ALockLeftByAKilledStoreDoesNotBlockTheNext) {
   OldEngineCard(first, "1");
   OldEngineCard(second, "2");
   const Tree firstCard = HostFiles(first.path());
-  const std::string package = work.Write("NEW.FWP", BuildPackage(EnginePackage("new main")));
+  const std::string package = work.Write("NEW.FWP", BuildPackage(EngineRelease("new main", "u")));
 
   std::unique_ptr<TerminalRun> held = HeldStore(first, package);
   // Proof that it holds the folder at this moment, then its death.

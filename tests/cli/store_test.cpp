@@ -11,6 +11,7 @@
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "support/crc.h"
+#include "support/package_builder.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 #include "rules/bhelper.h"
@@ -32,14 +33,10 @@ using Tree = std::map<std::string, std::string>;
 constexpr uint64_t kCardBytes = 64ull << 20;
 const char kQuestion[] = "All files will be replaced with new ones.";
 
+// The shared Engine release with a common file, which lands in an Engine card's root.
 PackageSpec EnginePackage(const std::string& main = "new main") {
-  PackageSpec spec;
-  spec.generatorVersion = 2;
-  spec.generatorRevision = 15;
-  spec.generatorLetter = 'B';
-  spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = main});
-  spec.files.push_back({.kind = kKindEngine7, .cardPath = "APP\\LIB\\UTIL.DLL", .content = "u"});
-  spec.files.push_back({.kind = kKindCommonRaw, .cardPath = "TOOLS\\README.TXT", .content = "r"});
+  PackageSpec spec = test::EngineRelease(main, "u");
+  spec.files.push_back(test::MakeFile(kKindCommonRaw, "TOOLS\\README.TXT", "r"));
   return spec;
 }
 

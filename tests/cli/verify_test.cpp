@@ -10,6 +10,7 @@
 #include "package/file_table.h"
 #include "platform/text.h"
 #include "support/card_fixture.h"
+#include "support/package_builder.h"
 #include "rules/bhelper.h"
 
 namespace cw::test {
@@ -18,17 +19,8 @@ namespace {
 constexpr const char* kFailureHead = "The following files did not pass the CRC test:";
 
 PackageSpec EnginePackage(bool with3950 = false) {
-  PackageSpec spec;
-  spec.releaseNumber = 42;
+  PackageSpec spec = test::FullEngineRelease(std::string(3000, 'm'));
   spec.panel3950Support = with3950;
-  spec.files = {
-      {.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = std::string(3000, 'm')},
-      {.kind = kKindEngine7, .cardPath = "APP\\TABLES.DAT", .content = "tables"},
-      {.kind = kKindCommon, .cardPath = "CONFIG\\UNITS.TXT", .content = "units: metric"},
-      {.kind = kKindCommonRaw, .cardPath = "DOCS\\README.TXT", .content = "read me"},
-      {.kind = kKindPanel3940, .cardPath = "BREVANT\\PANEL.EXE", .content = "3940 panel"},
-      {.kind = kKindPanel3950, .cardPath = "BREVANT\\PANEL3950.EXE", .content = "3950 panel"},
-  };
   return spec;
 }
 

@@ -29,6 +29,7 @@
 #include "fat/fat_fixture.h"
 #include "fat/write_log.h"
 #include "package/package_writer.h"
+#include "platform/text.h"
 #include "support/card_fixture.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -171,19 +172,12 @@ StoreJob PanelJob() {
   return job;
 }
 
-// "APP\MAIN.BIN" -> "APP/MAIN.BIN"; an Engine keeps its stored-as-is common files in the root.
-std::string Placed(const PackageFileSpec& file, int target) {
-  std::string path = file.cardPath;
-  if (target == 1 && file.kind == kKindCommonRaw) path = path.substr(path.rfind('\\') + 1);
-  for (char& c : path) c = c == '\\' ? '/' : c;
-  return path;
-}
-
-// The files `spec` places on the card, by mtools path.
+// The files `spec` places on the card, by mtools path ("APP/MAIN.BIN").
 std::map<std::string, std::string> PackageFiles(const PackageSpec& spec, int target) {
   std::map<std::string, std::string> files;
   for (const PackageFileSpec& file : spec.files) {
-    if (test::KindBelongsOn(file.kind, target)) files[Placed(file, target)] = file.content;
+    const std::optional<std::string> place = test::PlaceOnCard(file, target);
+    if (place) files[ReplaceAll(*place, "\\", "/")] = file.content;
   }
   return files;
 }

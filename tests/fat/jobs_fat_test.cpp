@@ -14,6 +14,7 @@
 #include "package/crc_list_writer.h"
 #include "package/package_writer.h"
 #include "platform/host_platform.h"
+#include "support/card_fixture.h"
 #include "support/crc.h"
 #include "support/run_command.h"
 #include "rules/bhelper.h"
@@ -91,17 +92,10 @@ PackageSpec PanelPackage(const std::string& osImage, std::vector<PackageFileSpec
   return spec;
 }
 
-// Where a package file lands: kind 14 goes to an engine card's root under its bare name.
+// Where a package file lands, by mtools path.
 std::optional<std::string> PlaceOf(const PackageFileSpec& file, int target) {
-  const bool common = file.kind == kKindCommon || file.kind == kKindCommonRaw;
-  const bool engine = file.kind == kKindEngine2 || file.kind == kKindEngine7 ||
-                      file.kind == kKindEngine10 || file.kind == kKindEngine13;
-  const bool panel = file.kind == kKindPanel3940 || file.kind == kKindPanel3940Raw;
-  if (!(common || (target == 1 ? engine : panel))) return std::nullopt;
-  if (target == 1 && file.kind == kKindCommonRaw) {
-    return file.cardPath.substr(file.cardPath.rfind('\\') + 1);
-  }
-  return Slashes(file.cardPath);
+  const std::optional<std::string> place = test::PlaceOnCard(file, target);
+  return place ? std::optional(Slashes(*place)) : std::nullopt;
 }
 
 class FatJobs : public FatCardTest {

@@ -66,14 +66,7 @@ JobResult RunJob(Platform& platform, JobContext& job) { return DownloadAndVerify
 
 Tree Below(const FakePlatform& fake, const std::string& folder) {
   Tree tree;
-  for (const std::string& name : fake.List(folder)) {
-    const std::string path = folder + "\\" + name;
-    if (fake.IsFolder(path)) {
-      tree.merge(Below(fake, path));
-    } else {
-      tree[ToUpperAscii(path)] = fake.ReadFile(path);
-    }
-  }
+  for (const auto& [path, content] : fake.Files(folder)) tree[ToUpperAscii(path)] = content;
   return tree;
 }
 
@@ -132,9 +125,7 @@ const Tree& OtherCardsBackups(const StoreScenario& scenario) {
 
 StoreScenario EngineScenario() {
   StoreScenario s{.name = "Engine", .target = 1};
-  PackageSpec old;
-  old.files.push_back(MakeFile(kKindEngine2, "APP\\MAIN.BIN", "old main program"));
-  s.oldCard = {{"UPGRADE.FWP", BuildPackage(old)},
+  s.oldCard = {{"UPGRADE.FWP", BuildPackage(test::EngineRelease("old main program"))},
                {"APP\\MAIN.BIN", "old main program"},
                {"APP\\LIB\\UTIL.DLL", "old utilities"},
                {"NOTES.TXT", "the technician's notes"},

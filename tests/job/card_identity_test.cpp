@@ -7,9 +7,12 @@
 #include "job/jobs.h"
 #include "package/package_writer.h"
 #include "support/job_fixture.h"
+#include "support/package_builder.h"
 
 namespace cw {
 namespace {
+
+using test::EngineRelease;
 
 constexpr const char* kWhat = "The card in E: is not the card this job began with (serial "
                               "AAAA-0001, found BBBB-0002). Nothing was written to it.";
@@ -17,14 +20,9 @@ const std::string kQuestion =
     std::string(kWhat) + " Put the first card back and choose OK, or Cancel.";
 const std::string kEnded =
     std::string(kWhat) + "\r\nThe job ended. The first card (serial AAAA-0001) ";
-constexpr const char* kLibPath = "E:\\APP\\LIB.BIN";
+constexpr const char* kLibPath = "E:\\APP\\LIB\\UTIL.DLL";
 
-PackageSpec Engine(const std::string& content) {
-  return {.files = {{.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = content},
-                    {.kind = kKindEngine2, .cardPath = "APP\\LIB.BIN", .content = content + "!"}}};
-}
-
-enum Job { kStore, kFailedStore, kRestoreOnly, kVerify };  // a failed store: LIB.BIN's write
+enum Job { kStore, kFailedStore, kRestoreOnly, kVerify };  // a failed store: UTIL.DLL's write
 
 // An Engine card (serial AAAA-0001) with an older release and a package of a newer one; beside
 // the slot the other card (serial BBBB-0002) holds one file of its own. Questions are cancelled.
@@ -32,10 +30,10 @@ struct Slot : test::JobScope {
   Slot() {
     ChooseForJob(test::kPackagePath);
     fake.SetSerialNumber('E', 0xAAAA0001);
-    fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(Engine("old")));
+    fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(EngineRelease("old", "old!")));
     fake.WriteFile("E:\\APP\\MAIN.BIN", "old");
     fake.WriteFile(kLibPath, "old!");
-    PutPackage(Engine("new"));
+    PutPackage(EngineRelease("new", "new!"));
     fake.SwapCards('E');
     fake.WriteFile("E:\\OTHER.TXT", "other card");
     fake.SwapCards('E');
@@ -64,7 +62,7 @@ TEST(CardIdentityTest, AnotherCardAtEachCheckIsUntouchedAndTheJobSaysHowTheFirst
   struct Row {
     Job job;
     const char* op;       // the other card comes in at the nthQuery-th volume query after the
-    int nthOp, nthQuery;  // nthOp-th call of op (a Write: LIB.BIN's); no op: the user swaps
+    int nthOp, nthQuery;  // nthOp-th call of op (a Write: UTIL.DLL's); no op: the user swaps
     const char* left;     // as the eject asks for the card back. How the first card was left.
   } rows[] = {
       {kStore, nullptr, 0, 0,

@@ -40,9 +40,7 @@ class PackageReadOnceTest : public test::JobFixture {
   }
   // An Engine card, known by its stored copy of an older package.
   void OldEngineCard() {
-    PackageSpec old;
-    old.files = {test::MakeFile(kKindEngine2, "APP\\MAIN.BIN", "old main")};
-    fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(old));
+    fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(test::EngineRelease("old main")));
     fake.WriteFile("E:\\APP\\MAIN.BIN", "old main");
   }
   JobResult Store() {

@@ -39,22 +39,6 @@ class StoreBackupTest : public test::JobFixture {
     fake.WriteFile("E:\\Quorvane File CRCs.dat",
                    BuildCRCList({{"NK.BIN", Crc("os")}, {"BREVANT\\APP.EXE", Crc("old app")}}));
   }
-  // A release of a few files: the CRC list's reader needs a table of some length.
-  static PackageSpec PanelRelease() {
-    PackageSpec spec;
-    spec.releaseNumber = 7;
-    spec.winceIncluded = 1;
-    std::vector<CRCListEntry> list;
-    for (const auto& [path, content] :
-         {std::pair<std::string, std::string>{"NK.BIN", "new os"}, {"BREVANT\\APP.EXE", "new app"},
-          {"BREVANT\\S1.SCR", "1"}, {"BREVANT\\S2.SCR", "2"}, {"BREVANT\\S3.SCR", "3"},
-          {"BREVANT\\S4.SCR", "4"}}) {
-      spec.files.push_back(MakeFile(kKindPanel3940, path, content));
-      list.push_back({path, Crc(content)});
-    }
-    spec.files.push_back(MakeFile(kKindPanel3940Raw, "Quorvane File CRCs.dat", BuildCRCList(list)));
-    return spec;
-  }
   JobResult Store(const PackageSpec& spec) {
     PutPackage(spec);
     ChooseForJob(test::kPackagePath);
@@ -75,15 +59,6 @@ class StoreBackupTest : public test::JobFixture {
     job.skipBackup = 0;
     return code;
   }
-  Tree Files(const std::string& folder) const {
-    Tree tree;
-    for (const std::string& name : fake.List(folder)) {
-      const std::string path = folder + "\\" + name;
-      if (fake.IsFolder(path)) tree.merge(Files(path));
-      else tree[path] = fake.ReadFile(path);
-    }
-    return tree;
-  }
   // The complete backups of card B (serial B0B0-000B), wherever they are.
   size_t ProvenBackupsOfB() {
     size_t count = 0;
@@ -98,7 +73,8 @@ class StoreBackupTest : public test::JobFixture {
 // B's backup stays whole.
 TEST_F(StoreBackupTest, ABackupThatDidNotCompleteNeverChangesTheCard) {
   PanelCard("ONLY_B.TXT");
-  ASSERT_EQ(Store(PanelRelease()).outcome, JobOutcome::kPassed) << job.diagnosticsText.Get() << job.statusText.Get();
+  ASSERT_EQ(Store(test::PanelRelease()).outcome, JobOutcome::kPassed)
+      << job.diagnosticsText.Get() << job.statusText.Get();
   fake.SetSerialNumber('E', 0xA0A0000A);
   const struct {
     const char* op;
@@ -111,11 +87,11 @@ TEST_F(StoreBackupTest, ABackupThatDidNotCompleteNeverChangesTheCard) {
     SCOPED_TRACE(failure.op);
     PanelCard("ONLY_A.TXT");
     fake.SetFileAttributes("E:\\BREVANT\\APP.EXE", kAttrReadOnly | kAttrArchive);
-    const Tree before = Files("E:");
+    const Tree before = fake.Files("E:");
     fake.FailAlways(failure.op, kErrDiskFull, failure.path);
-    EXPECT_EQ(Store(PanelRelease()).outcome, JobOutcome::kRefused);
+    EXPECT_EQ(Store(test::PanelRelease()).outcome, JobOutcome::kRefused);
     fake.ClearFailures();
-    EXPECT_EQ(Files("E:"), before);
+    EXPECT_EQ(fake.Files("E:"), before);
     EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
     EXPECT_EQ(prompt.messages().back(), "File Backup Failed. Process aborted.\r\n");
     EXPECT_EQ(ProvenBackupsOfB(), 1u);
@@ -143,7 +119,7 @@ TEST_F(StoreBackupTest, AStopAfterCleaningRestoresWhateverTheDiskSays) {
   platform.job = &job;
   platform.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
   platform.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
-  platform.WriteFile(test::kPackagePath, BuildPackage(PanelRelease()));
+  platform.WriteFile(test::kPackagePath, BuildPackage(test::PanelRelease()));
   platform.WriteFile("E:\\NK.BIN", "os");
   platform.WriteFile("E:\\BREVANT\\APP.EXE", "old app");
   platform.WriteFile("E:\\Quorvane File CRCs.dat",
@@ -165,8 +141,7 @@ TEST_F(StoreBackupTest, TheHistoryKeepsEarlierBackupsWholeAndMarked) {
   fake.WriteFile(kEngineRoot + ".incomplete", "begun, never finished");
   fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(PackageSpec{}));
   fake.WriteFile("E:\\APP\\MAIN.BIN", "first");
-  PackageSpec release;
-  release.files.push_back(MakeFile(kKindEngine2, "APP\\MAIN.BIN", "second"));
+  const PackageSpec release = test::EngineRelease("second");
   ASSERT_EQ(Store(release).outcome, JobOutcome::kPassed);
   const std::string history = kEngineRoot + "_HISTORY";
   std::vector<std::string> names = fake.List(history);
@@ -194,11 +169,9 @@ TEST_F(StoreBackupTest, TheHistoryKeepsEarlierBackupsWholeAndMarked) {
 // "Restore Only" checks the backup before it touches the card; a restore after a failed store
 // puts back exactly the old card, the files the failed store wrote removed.
 TEST_F(StoreBackupTest, RestoresCheckTheBackupBeforeAndTheCardAfter) {
-  PackageSpec old;
-  old.files.push_back(MakeFile(kKindEngine2, "APP\\MAIN.BIN", "old"));
-  fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(old));
+  fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(test::EngineRelease("old")));
   fake.WriteFile("E:\\APP\\MAIN.BIN", "old");
-  const Tree before = Files("E:");
+  const Tree before = fake.Files("E:");
   PackageSpec release;
   release.panel3950Support = true;
   release.files = {MakeFile(kKindEngine2, "APP\\MAIN.BIN", "new"),
@@ -208,7 +181,7 @@ TEST_F(StoreBackupTest, RestoresCheckTheBackupBeforeAndTheCardAfter) {
   EXPECT_EQ(Store(release).outcome, JobOutcome::kFailed);
   fake.ClearFailures();
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!") << job.diagnosticsText.Get();
-  EXPECT_EQ(Files("E:"), before);
+  EXPECT_EQ(fake.Files("E:"), before);
 
   fake.WriteFile(kEngineRoot + "\\APP\\MAIN.BIN", "damaged on the PC");
   fake.WriteFile("E:\\APP\\MAIN.BIN", "the card now");
@@ -223,7 +196,7 @@ TEST_F(StoreBackupTest, RestoresCheckTheBackupBeforeAndTheCardAfter) {
 // differs) goes ahead only when the user says so.
 TEST_F(StoreBackupTest, AnotherCardsBackupGoesOnlyWithTheUsersWord) {
   PanelCard("ONLY_B.TXT");
-  ASSERT_EQ(Store(PanelRelease()).outcome, JobOutcome::kPassed);
+  ASSERT_EQ(Store(test::PanelRelease()).outcome, JobOutcome::kPassed);
   PanelCard("ONLY_A.TXT");
   fake.SetSerialNumber('E', 0xA0A0000A);
   for (const MessageResult answer : {MessageResult::Cancel, MessageResult::Ok}) {
@@ -245,19 +218,19 @@ TEST_F(StoreBackupTest, KindFirstAndRoomFirst) {
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "a card that does not tell its kind");
   prompt.QueueModelChoice(kTargetPanel3940);
   job.panelSelected = 1;
-  PackageSpec spec = PanelRelease();
+  PackageSpec spec = test::PanelRelease();
   Store(spec);
   EXPECT_TRUE(fake.Exists(kPanelRoot + "\\BREVANT\\APP.EXE"));
   EXPECT_FALSE(fake.Exists(kEngineRoot));
 
   PanelCard("ONLY_A.TXT");
-  const Tree before = Files("E:");
+  const Tree before = fake.Files("E:");
   fake.SetFreeBytes('C', 10);
   EXPECT_EQ(Store(spec).outcome, JobOutcome::kRefused);
   EXPECT_NE(prompt.messages().back().find("File Backup Failed"), std::string::npos);
   const std::vector<std::string> messages = prompt.messages();
   EXPECT_NE(messages[messages.size() - 2].find("bytes are needed, 10 are free"), std::string::npos);
-  EXPECT_EQ(Files("E:"), before);
+  EXPECT_EQ(fake.Files("E:"), before);
   EXPECT_FALSE(fake.Exists(kPanelRoot + "_HISTORY"));
 }
 

@@ -78,15 +78,10 @@ class StoreJobLockTest : public test::JobFixture {
   }
   ~StoreJobLockTest() override { state.softwareTestMode = 0; }
 
-  static std::string EnginePackage(const std::string& main) {
-    PackageSpec spec;
-    spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = main});
-    return BuildPackage(spec);
-  }
   // An Engine card as an older store left it, and a newer package.
   void EngineCard() {
-    fake.WriteFile(kPackage, EnginePackage("new main"));
-    fake.WriteFile("E:\\UPGRADE.FWP", EnginePackage("old main"));
+    fake.WriteFile(kPackage, BuildPackage(test::EngineRelease("new main")));
+    fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(test::EngineRelease("old main")));
     fake.WriteFile("E:\\APP\\MAIN.BIN", "old main");
   }
   void PanelPackage() { fake.WriteFile(kPackage, BuildPackage(test::PanelRelease())); }
@@ -109,18 +104,6 @@ class StoreJobLockTest : public test::JobFixture {
     return code;
   }
 
-  Tree Files(const std::string& folder) const {
-    Tree tree;
-    for (const std::string& name : fake.List(folder)) {
-      const std::string path = folder + "\\" + name;
-      if (fake.IsFolder(path)) {
-        tree.merge(Files(path));
-      } else {
-        tree[path] = fake.ReadFile(path);
-      }
-    }
-    return tree;
-  }
   // True when every box and chooser of the job saw the engine folder's lock held, and the
   // panel folder's free.
   bool EngineLockHeldThroughout() const {
@@ -146,8 +129,8 @@ TEST_F(StoreJobLockTest, TheLockIsAFileBesideTheBackupFolder) {
 TEST_F(StoreJobLockTest, SecondJobOnAHeldFolderEndsBeforeTheLoadAndChangesNothing) {
   EngineCard();
   EarlierBackup(kEngineRoot);
-  const Tree card = Files("E:");
-  const Tree backup = Files(kEngineRoot);
+  const Tree card = fake.Files("E:");
+  const Tree backup = fake.Files(kEngineRoot);
   std::unique_ptr<HeldLock> otherJob = fake.TryAcquireLock(kEngineLock);
   ASSERT_NE(otherJob, nullptr);
 
@@ -162,8 +145,8 @@ TEST_F(StoreJobLockTest, SecondJobOnAHeldFolderEndsBeforeTheLoadAndChangesNothin
   EXPECT_TRUE(Logged("  Stage 8..."));
   EXPECT_FALSE(Logged("GetBackupFilesArray"));
   EXPECT_FALSE(Logged("  Stage 9..."));
-  EXPECT_EQ(Files("E:"), card);
-  EXPECT_EQ(Files(kEngineRoot), backup);
+  EXPECT_EQ(fake.Files("E:"), card);
+  EXPECT_EQ(fake.Files(kEngineRoot), backup);
   EXPECT_EQ(fake.CallCount("DeleteFile") + fake.CallCount("CopyFile"), 0u);
 
   // Once the other job has ended, the same request goes through.
@@ -176,7 +159,7 @@ TEST_F(StoreJobLockTest, SecondJobOnAHeldFolderEndsBeforeTheLoadAndChangesNothin
 TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
   EngineCard();
   EarlierBackup(kEngineRoot);
-  const Tree card = Files("E:");
+  const Tree card = fake.Files("E:");
   job.restoreOnly = 1;
   job.skipBackup = 1;
   std::unique_ptr<HeldLock> otherJob = fake.TryAcquireLock(kEngineLock);
@@ -184,7 +167,7 @@ TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
   EXPECT_TRUE(watcher.Contains(kBusy));
   EXPECT_FALSE(Logged("AttemptRestore"));
   EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
-  EXPECT_EQ(Files("E:"), card);
+  EXPECT_EQ(fake.Files("E:"), card);
 
   // Free, the restore runs and holds the lock while it does.
   otherJob.reset();

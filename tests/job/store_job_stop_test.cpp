@@ -9,6 +9,7 @@
 
 #include "support/forwarding_platform.h"
 #include "support/job_fixture.h"
+#include "support/package_builder.h"
 #include "record/job_io.h"
 #include "job/job_stop.h"
 #include "job/jobs.h"
@@ -16,6 +17,8 @@
 
 namespace cw {
 namespace {
+
+using test::EngineRelease;
 
 const std::string kPackage = "C:\\WORK\\PKG.FWP";
 constexpr const char* kAtQuestion = "If you do not want files replaced click Cancel.";
@@ -35,21 +38,14 @@ class ActingPrompt : public ScriptedPrompt {
   std::vector<std::pair<std::string, std::function<void()>>> actions;
 };
 
-PackageSpec Engine(const std::string& content) {
-  PackageSpec spec;
-  spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = content});
-  spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\LIB.BIN", .content = content + "!"});
-  return spec;
-}
-
 class StoreStopTest : public test::JobFixture {
  protected:
   StoreStopTest() {
     ChooseForJob(kPackage);
-    fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(Engine("old")));
+    fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(EngineRelease("old", "old!")));
     fake.WriteFile("E:\\APP\\MAIN.BIN", "old");
-    fake.WriteFile("E:\\APP\\LIB.BIN", "old!");
-    fake.WriteFile(kPackage, BuildPackage(Engine("new")));
+    fake.WriteFile("E:\\APP\\LIB\\UTIL.DLL", "old!");
+    fake.WriteFile(kPackage, BuildPackage(EngineRelease("new", "new!")));
     // The bench-test switch adds the prompts that mark each moment.
     job.flashPath = "E:BENCH_MODE_ON";
     job.prompt = &acting;
@@ -68,7 +64,8 @@ class StoreStopTest : public test::JobFixture {
     At(marker, [this, requests] { job.stopRequested = requests; });
   }
   bool CardIsOld() const {
-    return fake.ReadFile("E:\\APP\\MAIN.BIN") == "old" && fake.ReadFile("E:\\APP\\LIB.BIN") == "old!";
+    return fake.ReadFile("E:\\APP\\MAIN.BIN") == "old" &&
+           fake.ReadFile("E:\\APP\\LIB\\UTIL.DLL") == "old!";
   }
 
   ActingPrompt acting;
@@ -118,13 +115,13 @@ INSTANTIATE_TEST_SUITE_P(
 // read-only, hidden or system attribute the backup cleared (they stay cleared).
 TEST_F(StoreStopTest, AStopDuringTheBackupNamesTheAttributesItCleared) {
   fake.WriteFile("E:\\APP\\MAIN.BIN", "old", kAttrHidden);
-  fake.WriteFile("E:\\APP\\LIB.BIN", "old!", kAttrReadOnly);
+  fake.WriteFile("E:\\APP\\LIB\\UTIL.DLL", "old!", kAttrReadOnly);
   // Asks the job to stop as the backup makes its last copy.
   struct StopAtLastCopy : test::ForwardingPlatform {
     StopAtLastCopy(Platform& inner, JobContext& job) : ForwardingPlatform(inner), job(job) {}
     bool CopyFile(const std::string& source, const std::string& destination, bool failIfExists,
                   CopyWatcher* watcher) override {
-      if (source == "E:\\APP\\LIB.BIN") job.stopRequested = 1;
+      if (source == "E:\\APP\\LIB\\UTIL.DLL") job.stopRequested = 1;
       return ForwardingPlatform::CopyFile(source, destination, failIfExists, watcher);
     }
     JobContext& job;
@@ -138,7 +135,7 @@ TEST_F(StoreStopTest, AStopDuringTheBackupNamesTheAttributesItCleared) {
   EXPECT_EQ(said.rfind("Stopped: the card's files are unchanged; the backup cleared the "
                        "read-only, hidden or system attribute of ", 0), 0u) << said;
   EXPECT_NE(said.find("E:\\APP\\MAIN.BIN"), std::string::npos) << said;
-  EXPECT_NE(said.find("E:\\APP\\LIB.BIN"), std::string::npos) << said;
+  EXPECT_NE(said.find("E:\\APP\\LIB\\UTIL.DLL"), std::string::npos) << said;
   EXPECT_NE(job.diagnosticsText.Get().find(said), std::string::npos);
 }
 

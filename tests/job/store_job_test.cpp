@@ -19,6 +19,7 @@ namespace cw {
 namespace {
 
 using test::Crc;
+using test::EngineRelease;
 
 const std::string kPackage = "C:\\WORK\\PKG.FWP";
 const std::string kData = "C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE";
@@ -39,13 +40,8 @@ class StoreJobTest : public test::JobFixture {
   }
 
   void Package(PackageSpec spec) { fake.WriteFile(kPackage, packageBytes_ = BuildPackage(spec)); }
-  static PackageSpec EnginePackage(const std::string& content = "new main") {
-    PackageSpec spec{.generatorVersion = 2, .generatorRevision = 15, .generatorLetter = 'B'};
-    spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = content});
-    return spec;
-  }
   void OldEngineCard() {
-    PackageSpec old = EnginePackage("old main");
+    PackageSpec old = EngineRelease("old main");
     fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(old));
     fake.WriteFile("E:\\APP\\MAIN.BIN", "old main");
     fake.WriteFile("E:\\NOTES.TXT", "notes");
@@ -66,19 +62,6 @@ class StoreJobTest : public test::JobFixture {
   // What the last Run found on the card and made of the package.
   JobFindings found;
 
-  // Every file below a folder with its content.
-  Tree Files(const std::string& folder) const {
-    Tree tree;
-    for (const std::string& name : fake.List(folder)) {
-      const std::string path = folder + "\\" + name;
-      if (fake.IsFolder(path)) {
-        tree.merge(Files(path));
-      } else {
-        tree[path] = fake.ReadFile(path);
-      }
-    }
-    return tree;
-  }
   std::vector<std::string> StageLines() const {
     std::vector<std::string> stages;
     for (const std::string& line : LogLines())
@@ -96,7 +79,7 @@ class StoreJobTest : public test::JobFixture {
 
 TEST_F(StoreJobTest, EngineCardReceivesThePackageItsCopyAndTheVersionFile) {
   OldEngineCard();
-  Package(EnginePackage());
+  Package(EngineRelease());
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
 
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
@@ -140,7 +123,7 @@ TEST_F(StoreJobTest, AnUpgradeRecordThatCannotBeWrittenIsAWarning) {
   for (const char* op : {"Write", "Close", "OpenFile"}) {
     OldEngineCard();
     fake.DeleteFile("E:\\FWP_INFO_FILE.TXT");
-    Package(EnginePackage());
+    Package(EngineRelease());
     fake.FailCall(op, kErrDiskFull, 1, "E:\\FWP_INFO_FILE.TXT");
     EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << op;
     EXPECT_EQ(job.verifyState.load(), kPhaseDone);
@@ -159,7 +142,7 @@ TEST_F(StoreJobTest, AnUpgradeRecordThatCannotBeWrittenIsAWarning) {
 
 TEST_F(StoreJobTest, VersionFileOfAnOldFormatCarriesNoGeneratorValues) {
   OldEngineCard();
-  PackageSpec spec = EnginePackage();
+  PackageSpec spec = EngineRelease();
   spec.formatRevision = 7;
   spec.formatLetter = 'C';
   spec.generatorVersion = 3;
@@ -174,7 +157,7 @@ TEST_F(StoreJobTest, VersionFileOfAnOldFormatCarriesNoGeneratorValues) {
 // The job describes the package it stores, whatever the front end read when another was chosen.
 TEST_F(StoreJobTest, TheVersionFileAndRecordAreThoseOfThePackageStored) {
   OldEngineCard();
-  PackageSpec spec = EnginePackage();
+  PackageSpec spec = EngineRelease();
   spec.formatRevision = 8;
   Package(spec);
   job.versionBlock = {1, 5, 'Z', 9, 9, 'Q'};
@@ -227,7 +210,7 @@ TEST_P(ProtectedCardFilesTest, EngineCardFilesAreReplaced) {
   fake.WriteFile("E:\\UPGRADE.FWP", fake.ReadFile("E:\\UPGRADE.FWP"), kAttrSystem);
   fake.WriteFile("E:\\FWPVers.bin", "old version", hiddenSystem | kAttrReadOnly);
   fake.WriteFile("E:\\FWP_INFO_FILE.TXT", "", kAttrReadOnly);
-  Package(EnginePackage());
+  Package(EngineRelease());
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new main");
@@ -252,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(BackupOnAndOff, ProtectedCardFilesTest, ::testing::Valu
 
 TEST_F(StoreJobTest, BenchSwitchIsTakenOutOfTheCardPath) {
   OldEngineCard();
-  Package(EnginePackage());
+  Package(EngineRelease());
   job.flashPath = " e: BENCH_MODE_ON ";
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(state.globalFlashPath, "E:");
@@ -268,15 +251,15 @@ TEST_F(StoreJobTest, BenchSwitchIsTakenOutOfTheCardPath) {
 class StoreRefusalTest : public StoreJobTest {
  protected:
   void ExpectRefused(const std::string& message) {
-    const Tree card = Files("E:");
-    const Tree backup = Files(kData);
+    const Tree card = fake.Files("E:");
+    const Tree backup = fake.Files(kData);
     EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
     if (!message.empty()) {
       EXPECT_TRUE(prompt.Contains(message)) << message;
       EXPECT_NE(job.diagnosticsText.Get().find(message), std::string::npos);
     }
-    EXPECT_EQ(Files("E:"), card);
-    EXPECT_EQ(Files(kData), backup);
+    EXPECT_EQ(fake.Files("E:"), card);
+    EXPECT_EQ(fake.Files(kData), backup);
     EXPECT_EQ(job.prepState.load(), kPhaseRunning);
     EXPECT_EQ(job.jobRunning.load(), 0);
     EXPECT_FALSE(Logged("BackupFiles"));
@@ -285,7 +268,7 @@ class StoreRefusalTest : public StoreJobTest {
 
 TEST_F(StoreRefusalTest, DriveThatIsNotARemovableCard) {
   OldEngineCard();
-  Package(EnginePackage());
+  Package(EngineRelease());
   job.flashPath = "E:\\CARDS";
   ExpectRefused("Invalid drive type selected.\r\nPlease select a compact flash drive.\r\n");
   EXPECT_TRUE(Logged("  global flash path is not valid."));
@@ -293,7 +276,7 @@ TEST_F(StoreRefusalTest, DriveThatIsNotARemovableCard) {
 
 TEST_F(StoreRefusalTest, VolumeThatDoesNotOpen) {
   OldEngineCard();
-  Package(EnginePackage());
+  Package(EngineRelease());
   fake.FailAlways("OpenVolume", kErrAccessDenied);
   ExpectRefused("The selected drive is not opening.\r\nDo you have sufficient privileges?\r\n");
   EXPECT_TRUE(Logged("  could not access the flash device - privs?"));
@@ -308,14 +291,14 @@ TEST_F(StoreRefusalTest, PathsTooLongForWindowsAreRefusedByName) {
   OldEngineCard();
   const std::string deepFile =
       std::string(120, 'P') + "\\" + std::string(120, 'Q') + "\\LONG_NAME_OF_A_FILE.BIN";
-  PackageSpec deep = EnginePackage();
+  PackageSpec deep = EngineRelease();
   deep.files.push_back({.kind = kKindEngine2, .cardPath = deepFile, .content = "deep"});
   Package(deep);
   ExpectRefused("E:\\" + deepFile + "\r\nUse shorter folder names");
   EXPECT_TRUE(prompt.Contains("Store Not Possible!! This path would be longer than Windows "
                               "allows (259 characters):"));
 
-  Package(EnginePackage());
+  Package(EngineRelease());
   const std::string cardFile = std::string(100, 'A') + "\\" + std::string(100, 'B') + ".TXT";
   fake.WriteFile("E:\\" + cardFile, "on the card");
   ExpectRefused(kEngineRoot + "\\" + cardFile + "\r\n");
@@ -334,7 +317,7 @@ TEST_F(StoreRefusalTest, PathsTooLongForWindowsAreRefusedByName) {
 
 TEST_F(StoreRefusalTest, UnknownCardWithoutATargetChoice) {
   fake.WriteFile("E:\\DATA.BIN", "x");
-  Package(EnginePackage());
+  Package(EngineRelease());
   ExpectRefused(
       "Compact Flash type could not be determined.\r\nUse Advanced Settings to set type.\r\n");
 }
@@ -359,7 +342,7 @@ TEST_F(StoreRefusalTest, PanelFilesForAnEngineCard) {
 
 TEST_F(StoreRefusalTest, EngineFilesForAPanelCard) {
   OldPanelCard();
-  Package(EnginePackage());
+  Package(EngineRelease());
   job.engineSelected = 1;
   ExpectRefused(
       "Placing engine files on the panel compact flash is not permitted.\r\nDownload "
@@ -371,7 +354,7 @@ TEST_F(StoreRefusalTest, EngineFilesForAPanelCard) {
 // the card changes, and never as a failed check; a restore starts with that memory let go.
 TEST_F(StoreRefusalTest, APackageTooLargeForMemoryIsRefusedBeforeTheCardChanges) {
   OldEngineCard();
-  Package(EnginePackage(std::string(1 << 20, 'z')));  // a small package, a file of 1 MiB
+  Package(EngineRelease(std::string(1 << 20, 'z')));  // a small package, a file of 1 MiB
   struct NoLimitAfter {
     ~NoLimitAfter() { SetAllocationLimit(0); }
   } noLimitAfter;
@@ -393,7 +376,7 @@ TEST_F(StoreRefusalTest, APackageTooLargeForMemoryIsRefusedBeforeTheCardChanges)
 
 TEST_F(StoreRefusalTest, DamagedPackage) {
   OldEngineCard();
-  Package(EnginePackage());
+  Package(EngineRelease());
   std::string bytes = packageBytes_;
   bytes[bytes.size() - 1] ^= 0x55;
   fake.WriteFile(kPackage, bytes);
@@ -402,7 +385,7 @@ TEST_F(StoreRefusalTest, DamagedPackage) {
 
 TEST_F(StoreRefusalTest, CancelClearsStoreInProgress) {
   OldEngineCard();
-  Package(EnginePackage());
+  Package(EngineRelease());
   prompt.QueueAnswer(MessageResult::Cancel);
   ExpectRefused("");
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{kQuestion});
@@ -444,7 +427,7 @@ TEST_F(StoreJobTest, PanelSpaceCheckCountsTotalCapacity) {
 
 TEST_F(StoreJobTest, UnknownCardTakesTheChosenTarget) {
   fake.WriteFile("E:\\DATA.BIN", "x");
-  Package(EnginePackage());
+  Package(EngineRelease());
   job.engineSelected = 1;
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(state.targetType, kTargetEngine);
@@ -455,7 +438,7 @@ TEST_F(StoreJobTest, UnknownCardTakesTheChosenTarget) {
 // Mended: the empty card turned "Create Backup" off for the rest of the session, so the next
 // card went unbacked-up. It is skipped for the empty card's job only.
 TEST_F(StoreJobTest, EmptyCardIsNeverBackedUpButTheNextCardIs) {
-  Package(EnginePackage());
+  Package(EngineRelease());
   job.engineSelected = 1;
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(job.skipBackup.load(), 0);
@@ -477,12 +460,12 @@ TEST_F(StoreJobTest, RestoreOnlyRefusesAnIncompleteOrEmptyBackup) {
   fake.WriteFile(kPanelRoot + "\\BREVANT\\APP.EXE", "old app");
   fake.WriteFile(kPanelRoot + ".incomplete", "");
   job.restoreOnly = 1;
-  const std::map<std::string, std::string> card = Files("E:");
+  const std::map<std::string, std::string> card = fake.Files("E:");
   Run();
   EXPECT_TRUE(prompt.Contains("The last backup is incomplete: nothing was restored."));
   EXPECT_NE(job.diagnosticsText.Get().find("nothing was restored"), std::string::npos);
   EXPECT_EQ(job.restoreState.load(), kPhaseIdle);
-  EXPECT_EQ(Files("E:"), card);
+  EXPECT_EQ(fake.Files("E:"), card);
 
   fake.RemoveTree(kPanelRoot);
   fake.DeleteFile(kPanelRoot + ".incomplete");
@@ -492,12 +475,12 @@ TEST_F(StoreJobTest, RestoreOnlyRefusesAnIncompleteOrEmptyBackup) {
   EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
   EXPECT_EQ(job.diagnosticsText.Get().find("Restore OK"), std::string::npos);
   EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
-  EXPECT_EQ(Files("E:"), card);
+  EXPECT_EQ(fake.Files("E:"), card);
 }
 
 TEST_F(StoreJobTest, RestoreOnlyPutsTheBackupBackWithoutAsking) {
   OldEngineCard();
-  Package(EnginePackage());
+  Package(EngineRelease());
   fake.WriteFile(kEngineRoot + "\\APP\\MAIN.BIN", "old main");
   fake.WriteFile("E:\\APP\\MAIN.BIN", "broken");
   job.restoreOnly = 1;
@@ -527,8 +510,8 @@ class StoreFailureTest : public StoreJobTest {
 
 TEST_F(StoreFailureTest, VersionFileThatCannotBeCreated) {
   OldEngineCard();
-  Package(EnginePackage());
-  const Tree card = Files("E:");
+  Package(EngineRelease());
+  const Tree card = fake.Files("E:");
   fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\FWPVers.bin");
   EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_TRUE(Logged("    failed to open."));
@@ -541,8 +524,8 @@ TEST_F(StoreFailureTest, VersionFileThatCannotBeCreated) {
 // Mended: a stored copy that could not be written in full was taken for a good one.
 TEST_F(StoreFailureTest, StoredCopyThatCannotBeWrittenInFull) {
   OldEngineCard();
-  Package(EnginePackage());
-  const Tree card = Files("E:");
+  Package(EngineRelease());
+  const Tree card = fake.Files("E:");
   fake.FailCall("Write", kErrDiskFull, 1, "E:\\UPGRADE.FWP");
   EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_TRUE(prompt.Contains("Could not write target FWP file\r\nE:\\UPGRADE.FWP"));
@@ -558,7 +541,7 @@ TEST_F(StoreFailureTest, MissingMakersFolderForTheReleaseNumber) {
   PackageSpec spec;
   spec.files.push_back({.kind = kKindPanel3940, .cardPath = "APP.EXE", .content = "app"});
   Package(spec);
-  const Tree card = Files("E:");
+  const Tree card = fake.Files("E:");
   EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_TRUE(Logged("    failed to open E:\\Brevant\\ReleaseNumber"));
   EXPECT_TRUE(prompt.Contains("Failed to place Release file on flash"));
@@ -570,7 +553,7 @@ TEST_F(StoreFailureTest, MissingMakersFolderForTheReleaseNumber) {
 // ejection alone never puts the backup back.
 TEST_F(StoreFailureTest, CardThatCannotBeEjectedIsStillVerified) {
   OldEngineCard();
-  Package(EnginePackage());
+  Package(EngineRelease());
   fake.FailCall("CloseVolume", kErrIoDevice, 2);  // the probe's closes, the ejection's does not
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_TRUE(Logged("  Could not eject compact flash; verifying the card as it is."));
@@ -589,7 +572,7 @@ class HeldCardTest : public StoreFailureTest {
   // `refusals` locks are refused (negative: all); the held question is answered `answer`.
   void StoreOntoHeldCard(int refusals, MessageResult answer) {
     OldEngineCard();
-    Package(EnginePackage());
+    Package(EngineRelease());
     prompt.QueueAnswer(MessageResult::Ok);  // the store's own question
     prompt.SetDefaultAnswer(answer);
     fake.HoldVolume('E', refusals);
@@ -619,8 +602,8 @@ TEST_F(HeldCardTest, NeverLetGoTheCardIsVerifiedAsItIsAndNotRestored) {
 
 TEST_F(StoreFailureTest, FileThatDoesNotReadBackTriggersTheRestore) {
   OldEngineCard();
-  Package(EnginePackage());
-  const Tree card = Files("E:");
+  Package(EngineRelease());
+  const Tree card = fake.Files("E:");
   // The first read of the new file is verification's.
   fake.FailCall("Read", kErrIoDevice, 1, "E:\\APP\\MAIN.BIN");
   EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
@@ -632,15 +615,15 @@ TEST_F(StoreFailureTest, FileThatDoesNotReadBackTriggersTheRestore) {
 
 TEST_F(StoreFailureTest, EngineBackupFailureEndsWithoutRestore) {
   OldEngineCard();
-  Package(EnginePackage());
-  const Tree card = Files("E:");
+  Package(EngineRelease());
+  const Tree card = fake.Files("E:");
   fake.FailCall("CopyFile", kErrDiskFull, 2);
   EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_TRUE(Logged("  File Backup Failed. Process aborted."));
   EXPECT_TRUE(prompt.Contains("File Backup Failed. Process aborted.\r\n"));
   EXPECT_FALSE(Logged("AttemptRestore"));
   EXPECT_EQ(job.prepState.load(), kPhaseFailed);
-  EXPECT_EQ(Files("E:"), card);
+  EXPECT_EQ(fake.Files("E:"), card);
 }
 
 // Mended: the restore after a failed panel backup cleaned a card that had not been changed;
@@ -649,18 +632,18 @@ TEST_F(StoreFailureTest, PanelBackupFailureKeepsEveryCardFile) {
   OldPanelCard();
   fake.WriteFile("E:\\BREVANT\\DATA\\TABLE.DAT", "table");
   Package(test::PanelRelease());
-  const Tree card = Files("E:");
+  const Tree card = fake.Files("E:");
   fake.FailCall("CopyFile", kErrDiskFull, 2);
   EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_FALSE(Logged("AttemptRestore"));
   EXPECT_EQ(job.prepState.load(), kPhaseFailed);
   EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
-  EXPECT_EQ(Files("E:"), card);
+  EXPECT_EQ(fake.Files("E:"), card);
 }
 
 TEST_F(StoreFailureTest, FailureWithoutBackupCannotBeRestored) {
   OldEngineCard();
-  Package(EnginePackage());
+  Package(EngineRelease());
   job.skipBackup = 1;
   fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\FWPVers.bin");
   EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
@@ -671,7 +654,7 @@ TEST_F(StoreFailureTest, FailureWithoutBackupCannotBeRestored) {
 
 TEST_F(StoreJobTest, StopDuringTheBackupEndsTheJob) {
   OldEngineCard();
-  Package(EnginePackage());
+  Package(EngineRelease());
   PrepareStoreJob(job);
   prompt.QueueAnswer(MessageResult::Ok);
   job.stopRequested = 1;  // seen first by the backup's loop

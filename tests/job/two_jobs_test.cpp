@@ -29,19 +29,13 @@ namespace cw {
 namespace {
 
 using test::Crc;
+using test::EngineRelease;
 
 // The host folder as the job names it: the host's root is C:.
 std::string OnDriveC(const std::string& hostPath) {
   std::string path = "C:" + hostPath;
   std::replace(path.begin(), path.end(), '/', '\\');
   return path;
-}
-
-PackageSpec EnginePackage(const std::string& main) {
-  PackageSpec spec;
-  spec.files.push_back({.kind = kKindEngine2, .cardPath = "APP\\MAIN.BIN", .content = main});
-  spec.files.push_back({.kind = kKindEngine7, .cardPath = "APP\\LIB\\IO.DAT", .content = "io"});
-  return spec;
 }
 
 // One store job's own card, data folder, prompt and record.
@@ -99,7 +93,7 @@ class TwoJobsTest : public ::testing::Test {
 
 TEST_F(TwoJobsTest, AnEngineStoreAndAPanelStoreRunAtTheSameTime) {
   // Older installations on both cards.
-  temp_.Write("cardE/UPGRADE.FWP", BuildPackage(EnginePackage("old main")));
+  temp_.Write("cardE/UPGRADE.FWP", BuildPackage(EngineRelease("old main", "io")));
   temp_.Write("cardE/APP/MAIN.BIN", "old main");
   temp_.Write("cardE/NOTES.TXT", "notes");
   temp_.Write("cardF/NK.BIN", "old os");
@@ -109,7 +103,7 @@ TEST_F(TwoJobsTest, AnEngineStoreAndAPanelStoreRunAtTheSameTime) {
               BuildCRCList({{"NK.BIN", Crc("old os")}, {"BREVANT\\APP.EXE", Crc("old app")}}));
 
   OneJob engine, panel;
-  Prepare(engine, 'E', EnginePackage("new main"));
+  Prepare(engine, 'E', EngineRelease("new main", "io"));
   Prepare(panel, 'F', test::PanelRelease("new app"));
   std::thread first(
       [this, &engine] { engine.result = DownloadAndVerify(*platform_, &engine.job); });
@@ -134,8 +128,8 @@ TEST_F(TwoJobsTest, AnEngineStoreAndAPanelStoreRunAtTheSameTime) {
   // The Engine card: its new files, the stored copy, its note kept; the old files backed up in
   // its own data folder.
   EXPECT_EQ(Card(engine, "APP/MAIN.BIN"), "new main");
-  EXPECT_EQ(Card(engine, "APP/LIB/IO.DAT"), "io");
-  EXPECT_EQ(Card(engine, "UPGRADE.FWP"), BuildPackage(EnginePackage("new main")));
+  EXPECT_EQ(Card(engine, "APP/LIB/UTIL.DLL"), "io");
+  EXPECT_EQ(Card(engine, "UPGRADE.FWP"), BuildPackage(EngineRelease("new main", "io")));
   EXPECT_EQ(Card(engine, "NOTES.TXT"), "notes");
   EXPECT_EQ(temp_.Read("dataE/QUORVANE_ENGINE_CF_BACKUP/APP/MAIN.BIN"), "old main");
   EXPECT_EQ(temp_.Read("dataE/QUORVANE_ENGINE_CF_BACKUP/NOTES.TXT"), "notes");
@@ -186,9 +180,9 @@ TEST(TwoPlatformsTest, TwoJobsOnTwoFakePlatformsEachProgramTheirOwnCard) {
                    {.main = "second main", .scope = {}, .result = {}}};
   for (Side& side : sides) {
     FakePlatform& fake = side.scope.fake;
-    fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(EnginePackage("old " + side.main)));
+    fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(EngineRelease("old " + side.main, "io")));
     fake.WriteFile("E:\\APP\\MAIN.BIN", "old " + side.main);
-    side.scope.PutPackage(EnginePackage(side.main));
+    side.scope.PutPackage(EngineRelease(side.main, "io"));
     side.scope.ChooseForJob(test::kPackagePath);
     PrepareStoreJob(side.scope.job);
   }
@@ -204,8 +198,8 @@ TEST(TwoPlatformsTest, TwoJobsOnTwoFakePlatformsEachProgramTheirOwnCard) {
     EXPECT_EQ(side.result.outcome, JobOutcome::kPassed);
     EXPECT_EQ(side.scope.job.statusText.Get(), "Done!");
     EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), side.main);
-    EXPECT_EQ(fake.ReadFile("E:\\APP\\LIB\\IO.DAT"), "io");
-    EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), BuildPackage(EnginePackage(side.main)));
+    EXPECT_EQ(fake.ReadFile("E:\\APP\\LIB\\UTIL.DLL"), "io");
+    EXPECT_EQ(fake.ReadFile("E:\\UPGRADE.FWP"), BuildPackage(EngineRelease(side.main, "io")));
     EXPECT_EQ(fake.ReadFile(backup + "\\APP\\MAIN.BIN"), "old " + side.main);
     const std::vector<std::string> lines = side.scope.LogLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "DownloadAndVerify - START"), 1);

@@ -96,9 +96,7 @@ TEST_F(VerifyOnlyTest, AnEngineCardPassesAgainstItsPackageAndIsLeftAlone) {
 // written): against the new package the card fails, naming the copy.
 TEST_F(VerifyOnlyTest, AStoredCopyOfAnotherReleaseFailsAgainstThePackage) {
   LayEngineCard();
-  PackageSpec older;
-  older.files = {MakeFile(kKindEngine2, "APP\\MAIN.BIN", "older engine program")};
-  fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(older));
+  fake.WriteFile("E:\\UPGRADE.FWP", BuildPackage(test::EngineRelease("older engine program")));
   EXPECT_EQ(Run("E:", test::kPackagePath).outcome, JobOutcome::kFailed);
   EXPECT_NE(job.diagnosticsText.Get().find("did not pass the CRC test:\r\nE:\\UPGRADE.FWP"),
             std::string::npos)

@@ -52,6 +52,13 @@ bool KindBelongsOn(int32_t kind, int target) {
   }
 }
 
+std::optional<std::string> PlaceOnCard(const PackageFileSpec& file, int target) {
+  const bool zlib = target == 1 && Contains(ToUpperAscii(file.cardPath), "ZLIBCE.DLL");
+  if (!KindBelongsOn(file.kind, target) && !zlib) return std::nullopt;
+  if (target == 1 && (file.kind == kKindCommonRaw || zlib)) return BareName(file.cardPath);
+  return file.cardPath;
+}
+
 CardFixture::CardFixture() {
   fs::create_directories(CardDir());
   fs::create_directories(HomeDir());
@@ -85,11 +92,7 @@ std::string CardFixture::WritePackageBytes(const std::string& bytes,
 
 void CardFixture::LayEngineCard(const PackageSpec& spec) const {
   for (const PackageFileSpec& file : spec.files) {
-    const bool zlib = Contains(ToUpperAscii(file.cardPath), "ZLIBCE.DLL");
-    if (!KindBelongsOn(file.kind, 1) && !zlib) continue;
-    // The Engine keeps its stored-as-is common files and its zlib in the root.
-    Put(file.kind == kKindCommonRaw || zlib ? BareName(file.cardPath) : file.cardPath,
-        file.content);
+    if (const std::optional<std::string> place = PlaceOnCard(file, 1)) Put(*place, file.content);
   }
   if (!spec.panel3950Support) {
     Put("UPGRADE.FWP", BuildPackage(spec));
@@ -114,7 +117,8 @@ std::string CardFixture::PanelCRCList(const PackageSpec& spec, int model,
 void CardFixture::LayPanelCard(const PackageSpec& spec, int model,
                                const std::string& osImage) const {
   for (const PackageFileSpec& file : spec.files) {
-    if (KindBelongsOn(file.kind, TargetOfModel(model))) Put(file.cardPath, file.content);
+    const std::optional<std::string> place = PlaceOnCard(file, TargetOfModel(model));
+    if (place) Put(*place, file.content);
   }
   Put(model == 3950 ? "NK.NBG" : "NK.BIN", osImage);
   Put(model == 3950 ? "Quorvane File CRCs 3950.dat" : "Quorvane File CRCs.dat",

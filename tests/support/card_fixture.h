@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,5 +91,8 @@ class CardFixture {
 
 // The kinds a target (1 Engine, 2 Panel 3940, 3 Panel 3950) receives from a package.
 bool KindBelongsOn(int32_t kind, int target);
+// Where a package file lands on a card of `target` ("APP\\MAIN.BIN"; the Engine keeps its
+// stored-as-is common files and its zlib in the root), or nothing when the card never gets it.
+std::optional<std::string> PlaceOnCard(const PackageFileSpec& file, int target);
 
 }  // namespace cw::test

@@ -391,6 +391,15 @@ std::vector<std::string> FakePlatform::List(const std::string& folder) const {
   for (const Node* child : Children(Key(folder))) names.push_back(child->name);
   return names;
 }
+std::map<std::string, std::string> FakePlatform::Files(const std::string& folder) const {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : List(folder)) {
+    const std::string path = folder + "\\" + name;
+    if (IsFolder(path)) files.merge(Files(path));
+    else files[path] = ReadFile(path);
+  }
+  return files;
+}
 std::vector<FakeCall> FakePlatform::Calls() const { Guard g(mutex_); return calls_; }
 size_t FakePlatform::CallCount(const std::string& op, const std::string& path) const {
   Guard g(mutex_);

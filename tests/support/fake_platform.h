@@ -83,6 +83,8 @@ class FakePlatform : public Platform {
   std::string ReadFile(const std::string& path) const;  // "" when missing
   uint32_t Attributes(const std::string& path) const;   // kInvalidAttributes when missing
   std::vector<std::string> List(const std::string& folder) const;  // names, creation order
+  // Every file below `folder` ("E:\\APP\\MAIN.BIN" -> content): a drive before and after a job.
+  std::map<std::string, std::string> Files(const std::string& folder) const;
   std::vector<FakeCall> Calls() const;
   // Calls of `op`; with a path, only those on the same path (compared case-insensitively).
   size_t CallCount(const std::string& op, const std::string& path = "") const;

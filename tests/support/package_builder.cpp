@@ -11,6 +11,27 @@ PackageFileSpec MakeFile(int32_t kind, const std::string& cardPath, const std::s
   return PackageFileSpec{.kind = kind, .cardPath = cardPath, .checkPath = "", .content = content};
 }
 
+PackageSpec EngineRelease(const std::string& main, const std::string& library) {
+  PackageSpec spec{.generatorVersion = 2, .generatorRevision = 15, .generatorLetter = 'B'};
+  spec.files.push_back(MakeFile(kKindEngine2, "APP\\MAIN.BIN", main));
+  if (!library.empty()) {
+    spec.files.push_back(MakeFile(kKindEngine7, "APP\\LIB\\UTIL.DLL", library));
+  }
+  return spec;
+}
+
+PackageSpec FullEngineRelease(const std::string& main) {
+  PackageSpec spec{.releaseNumber = 42, .engineVersion = 2, .engineRevision = 15,
+                   .engineLetter = 'B'};
+  spec.files = {MakeFile(kKindEngine2, "APP\\MAIN.BIN", main),
+                MakeFile(kKindEngine7, "APP\\TABLES.DAT", "tables"),
+                MakeFile(kKindCommon, "CONFIG\\UNITS.TXT", "units: metric"),
+                MakeFile(kKindCommonRaw, "DOCS\\README.TXT", "read me"),
+                MakeFile(kKindPanel3940, "BREVANT\\PANEL.EXE", "3940 panel"),
+                MakeFile(kKindPanel3950, "BREVANT\\PANEL3950.EXE", "3950 panel")};
+  return spec;
+}
+
 PackageSpec PanelRelease(const std::string& app) {
   PackageSpec spec;
   spec.releaseNumber = 0x01020304;

@@ -155,17 +155,13 @@ class JobRunsTest : public QObject {
 
   // An engine card programmed earlier from an older package.
   void LayOldEngineCard() {
-    PackageSpec old;
-    old.files = {test::MakeFile(kKindEngine2, "APP\\MAIN.BIN", "old main")};
-    platform_->WriteFile("E:\\UPGRADE.FWP", BuildPackage(old));
+    platform_->WriteFile("E:\\UPGRADE.FWP", BuildPackage(test::EngineRelease("old main")));
     platform_->WriteFile("E:\\APP\\MAIN.BIN", "old main");
     platform_->WriteFile("E:\\NOTES.TXT", "notes");
   }
   // The package to store, remembered as the last one used.
   void PutPackage(const std::string& content) {
-    PackageSpec spec;
-    spec.files = {test::MakeFile(kKindEngine2, "APP\\MAIN.BIN", content)};
-    platform_->WriteFile(kPackage, BuildPackage(spec));
+    platform_->WriteFile(kPackage, BuildPackage(test::EngineRelease(content)));
     platform_->WriteFile(kLastPath, kPackage);
   }
 
