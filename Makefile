@@ -86,9 +86,7 @@ test: build
 	  $(tried) $(MAKE) --no-print-directory windows-tests || exit 1; \
 	  skip=; \
 	  $(call needs,the 64-bit Windows suites under Wine (wine_build-win64_*),wine64) || skip='build-win64|'; \
-	  no32=; $(call needs,the 32-bit Windows suites under Wine (wine_build-win32_*) and the \
-	    64-bit suite's installer checks (a 32-bit NSIS program),wine64 wine32) || \
-	    { skip="$${skip}build-win32|"; no32=1; }; \
+	  no32=; $(call needs,$(WINE32_SUITES),wine64 wine32) || { skip="$${skip}build-win32|"; no32=1; }; \
 	  cd $(BUILD) && CW_NO_WINE32=$$no32 ctest --output-on-failure -j $(JOBS) -L wine \
 	    $${skip:+-E "$${skip%|}"}; \
 	fi
@@ -98,6 +96,8 @@ test: build
 	@touch $(PASSED_ALL_RUN)
 	@$(report-not-run)
 
+WINE32_SUITES := the 32-bit Windows suites under Wine (wine_build-win32_*) and the installer \
+  checks of the 64-bit one (NSIS makes a 32-bit program)
 # Fails, naming each suite left out for a package that could not be installed.
 report-not-run = if [ -s $(NOT_RUN) ]; then echo "Not run, for want of packages:" >&2; \
   sed 's/^/  /' $(NOT_RUN) >&2; exit 1; fi
