@@ -1,6 +1,8 @@
 // `cardwright drives`: the drive map as the program sees it.
 #include <iostream>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/command.h"
@@ -53,14 +55,18 @@ class DrivesCommand : public Command {
 
   int Run(Platform& platform) override {
     // Where drives are host folders, each card's label too (Windows shows its drives as ever).
+    // Each drive's whereabouts are read once: a card's label takes a read of its boot sector.
+    std::vector<std::pair<std::string, std::optional<DriveWhereabouts>>> listed;
     bool labels = false;
-    for (const std::string& root : platform.LogicalDriveStrings())
-      labels = labels || DriveWhere(platform, root).has_value();
+    for (const std::string& root : platform.LogicalDriveStrings()) {
+      listed.emplace_back(root, DriveWhere(platform, root));
+      labels = labels || listed.back().second.has_value();
+    }
     std::vector<std::vector<std::string>> rows = {
         {"Drive", "Host path", "Type", "File system", "Bytes"}};
     if (labels) rows[0].push_back("Label");
     Json drives = Json::array();
-    for (const std::string& root : platform.LogicalDriveStrings()) {
+    for (const auto& [root, where] : listed) {
       if (root[0] == 'A' || root[0] == 'B') continue;
       std::string fileSystem;
       uint64_t total = 0;
@@ -76,7 +82,6 @@ class DrivesCommand : public Command {
                         {"file_system", haveVolume ? Json(fileSystem) : Json(nullptr)},
                         {"bytes", haveSpace ? Json(total) : Json(nullptr)}});
       if (!labels) continue;
-      const std::optional<DriveWhereabouts> where = DriveWhere(platform, root);
       const bool named = where && !where->label.empty();
       rows.back().push_back(named ? where->label : "-");
       drives.back()["label"] = named ? Json(where->label) : Json(nullptr);
