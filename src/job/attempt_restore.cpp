@@ -37,10 +37,10 @@ void Report(JobState& state, const std::string& text) {
 }
 
 // Ends a restore that puts nothing back and changes nothing on the card.
-bool RestoreNotPossible(JobState& state, JobContext& job, const char* text) {
+bool RestoreNotPossible(JobState& state, const char* text) {
   Report(state, text);
   state.Log(text);
-  SetPhase(job.restoreState, kPhaseFailed);
+  state.SetPhase(JobPhase::kRestore, kPhaseFailed);
   state.PhaseWait(kPhaseWaitMs);
   return false;
 }
@@ -51,26 +51,26 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   state.Log("AttemptRestore");
   JobContext& job = state.job;
 
-  if (state.backupSkipped && job.storeInProgress) return RestoreNotPossible(state, job, kNoBackup);
+  if (state.backupSkipped && job.storeInProgress) return RestoreNotPossible(state, kNoBackup);
 
   state.Log("  attempting to restore files from backup.");
-  SetPhase(job.restoreState, kPhaseRunning);
+  state.SetPhase(JobPhase::kRestore, kPhaseRunning);
 
   // A backup that never finished holds only part of the card. Cleaning would lose the card's
   // files and copying would gain nothing.
   if (!state.backupComplete && BackupMarkedIncomplete(state.platform, state.backupRoot)) {
     state.Log("  the backup is incomplete, the CF is not cleaned and nothing is restored.");
-    return RestoreNotPossible(state, job, kBackupIncompleteText);
+    return RestoreNotPossible(state, kBackupIncompleteText);
   }
   // A store puts back only the backup it completed itself before the card changed; "Restore
   // Only" takes the one chosen on the disk.
-  if (!job.restoreOnly && !state.backupComplete) return RestoreNotPossible(state, job, kNoBackup);
+  if (!job.restoreOnly && !state.backupComplete) return RestoreNotPossible(state, kNoBackup);
   // The manifest proves the backup; one made before manifests existed restores as it is.
   BackupManifest manifest;
   const ManifestState manifestState = ReadManifest(state.platform, state.backupRoot, &manifest);
   if (manifestState == ManifestState::kDamaged) {
     state.Log("  the backup's manifest is damaged.");
-    return RestoreNotPossible(state, job, kManifestDamaged);
+    return RestoreNotPossible(state, kManifestDamaged);
   }
   const bool proven = manifestState == ManifestState::kRead;
   std::vector<std::string> damaged;
@@ -79,11 +79,11 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
     if (job.restoreOnly && !damaged.empty()) {
       const std::string text = "Restore Not Possible!! The backup of " + damaged.front() +
                                " does not match its manifest. The card is unchanged.";
-      return RestoreNotPossible(state, job, text.c_str());
+      return RestoreNotPossible(state, text.c_str());
     }
     UseManifestFiles(state, manifest);
   }
-  if (state.backupFileList.empty()) return RestoreNotPossible(state, job, kNoBackup);
+  if (state.backupFileList.empty()) return RestoreNotPossible(state, kNoBackup);
   // A backup goes back only onto the card it belongs to.
   ConfirmSameCard(state, card,
                   job.restoreOnly ? FirstCardLeft::kUnchanged : FirstCardLeft::kNotRestored);
@@ -107,7 +107,7 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   if (!allBack) {
     Report(state, kRestoreFailed);
     state.Log(kRestoreFailed);
-    SetPhase(job.restoreState, kPhaseFailed);
+    state.SetPhase(JobPhase::kRestore, kPhaseFailed);
     state.PhaseWait(kPhaseWaitMs);
     return false;
   }
@@ -131,7 +131,7 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   if (!EjectAndConfirm(state, card, FirstCardLeft::kRestoredNotVerified)) {
     Report(state, kRestoreFailed);
     state.Log(kRestoreFailed);
-    SetPhase(job.restoreState, kPhaseFailed);
+    state.SetPhase(JobPhase::kRestore, kPhaseFailed);
     return false;
   }
 
@@ -139,7 +139,7 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   if (proven && !CardMatchesManifest(state, manifest)) {
     Report(state, kRestoreFailed);
     state.Log(kRestoreFailed);
-    SetPhase(job.restoreState, kPhaseFailed);
+    state.SetPhase(JobPhase::kRestore, kPhaseFailed);
     state.PhaseWait(kPhaseWaitMs);
     return false;
   }
@@ -148,14 +148,14 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   if (!LoadInfoArray(state, package)) {
     state.Log("  failed to load info array.");
     Report(state, kRestoreFailed);
-    SetPhase(job.restoreState, kPhaseFailed);
+    state.SetPhase(JobPhase::kRestore, kPhaseFailed);
     state.PhaseWait(kPhaseWaitMs);
     return false;
   }
 
-  SetPhase(job.restoreState, kPhaseDone);
+  state.SetPhase(JobPhase::kRestore, kPhaseDone);
   state.PhaseWait(kPhaseWaitMs);
-  SetPhase(job.restoreVerifyState, kPhaseRunning);
+  state.SetPhase(JobPhase::kRestoreVerify, kPhaseRunning);
   if (state.softwareTestMode) {
     state.ShowMessage(
         "A bad file store has caused a restore.\r\nSuggestion: Mess with the files on the CF",
@@ -164,12 +164,12 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
 
   if (Verify(state, card, package) == kVerifyPassed) {
     Report(state, "Restore OK!!");
-    SetPhase(job.restoreVerifyState, kPhaseDone);
+    state.SetPhase(JobPhase::kRestoreVerify, kPhaseDone);
     state.PhaseWait(kPhaseWaitMs);
     return true;
   }
   Report(state, kRestoreFailed);
-  SetPhase(job.restoreVerifyState, kPhaseFailed);
+  state.SetPhase(JobPhase::kRestoreVerify, kPhaseFailed);
   state.PhaseWait(kPhaseWaitMs);
   return false;
 }

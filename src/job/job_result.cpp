@@ -7,16 +7,16 @@ namespace {
 
 // A chain of phases, each begun only when the one before is done: the first that failed fails
 // it, the last one done passes it.
-Verdict ChainVerdict(std::initializer_list<const std::atomic<int32_t>*> phases) {
-  for (const std::atomic<int32_t>* phase : phases) {
-    if (*phase == kPhaseFailed) return Verdict::kFailed;
-    if (*phase != kPhaseDone) return Verdict::kNone;
+Verdict ChainVerdict(const JobState& state, std::initializer_list<JobPhase> phases) {
+  for (const JobPhase phase : phases) {
+    if (state.Phase(phase) == kPhaseFailed) return Verdict::kFailed;
+    if (state.Phase(phase) != kPhaseDone) return Verdict::kNone;
   }
   return Verdict::kPassed;
 }
 
-Verdict RestoreVerdict(const JobContext& job) {
-  return ChainVerdict({&job.restoreState, &job.restoreVerifyState});
+Verdict RestoreVerdict(const JobState& state) {
+  return ChainVerdict(state, {JobPhase::kRestore, JobPhase::kRestoreVerify});
 }
 
 }  // namespace
@@ -26,18 +26,20 @@ JobResult StoreJobResult(const JobState& state, int exitCode) {
   JobResult result;
   result.kind = job.restoreOnly ? JobKind::kRestoreOnly : JobKind::kStore;
   result.stop = static_cast<StopOutcome>(job.stopOutcome.load());
-  result.restore = RestoreVerdict(job);
-  const bool restoreRan = job.restoreState != kPhaseIdle;
+  result.restore = RestoreVerdict(state);
+  const bool restoreRan = state.Phase(JobPhase::kRestore) != kPhaseIdle;
   result.cardChanged = state.cardChanged || restoreRan;
   bool passed = false;
   if (result.kind == JobKind::kRestoreOnly) {
     // Only a failed preparation marks the first line; the restore has the second.
-    if (job.prepState == kPhaseFailed) result.check = Verdict::kFailed;
+    if (state.Phase(JobPhase::kPreparation) == kPhaseFailed) result.check = Verdict::kFailed;
     result.nothingToRestore = restoreRan && job.backupFileCount == 0;
-    passed = restoreRan && !result.nothingToRestore && job.restoreVerifyState == kPhaseDone;
+    passed = restoreRan && !result.nothingToRestore &&
+             state.Phase(JobPhase::kRestoreVerify) == kPhaseDone;
   } else {
-    result.check = ChainVerdict({&job.prepState, &job.storeState, &job.verifyState});
-    passed = exitCode == 1 && job.verifyState == kPhaseDone;
+    result.check =
+        ChainVerdict(state, {JobPhase::kPreparation, JobPhase::kStore, JobPhase::kVerify});
+    passed = exitCode == 1 && state.Phase(JobPhase::kVerify) == kPhaseDone;
   }
   if (exitCode == kExitStopped)
     result.outcome = JobOutcome::kStopped;
@@ -45,7 +47,7 @@ JobResult StoreJobResult(const JobState& state, int exitCode) {
     result.outcome = JobOutcome::kCardReplaced;
   else if (passed)
     result.outcome = JobOutcome::kPassed;
-  else if (job.prepState != kPhaseDone && !restoreRan)
+  else if (state.Phase(JobPhase::kPreparation) != kPhaseDone && !restoreRan)
     result.outcome = JobOutcome::kRefused;
   else
     result.outcome = JobOutcome::kFailed;
@@ -58,14 +60,15 @@ JobResult VerifyJobResult(const JobState& state, int exitCode) {
   result.kind = JobKind::kVerifyOnly;
   result.stop = static_cast<StopOutcome>(job.stopOutcome.load());
   // A card or reference that could not be read has no mark: the job's own message explains it.
-  if (job.verifyOnlyState == kPhaseDone) result.check = ChainVerdict({&job.verifyState});
+  if (state.Phase(JobPhase::kVerifyOnly) == kPhaseDone)
+    result.check = ChainVerdict(state, {JobPhase::kVerify});
   if (exitCode == kExitStopped)
     result.outcome = JobOutcome::kStopped;
   else if (exitCode == kExitCardReplaced)
     result.outcome = JobOutcome::kCardReplaced;
   else if (exitCode == kVerifyPassed)
     result.outcome = JobOutcome::kPassed;
-  else if (job.verifyOnlyState != kPhaseDone)
+  else if (state.Phase(JobPhase::kVerifyOnly) != kPhaseDone)
     result.outcome = JobOutcome::kRefused;
   else
     result.outcome = JobOutcome::kFailed;

@@ -13,13 +13,13 @@ namespace cw {
 namespace {
 
 // The phase the front end is following gets the failure marks.
-void FailCurrentPhase(JobContext& job) {
-  if (job.prepState == kPhaseRunning)
-    SetPhase(job.prepState, kPhaseFailed);
-  else if (job.verifyState == kPhaseRunning)
-    SetPhase(job.verifyState, kPhaseFailed);
+void FailCurrentPhase(JobState& state) {
+  if (state.Phase(JobPhase::kPreparation) == kPhaseRunning)
+    state.SetPhase(JobPhase::kPreparation, kPhaseFailed);
+  else if (state.Phase(JobPhase::kVerify) == kPhaseRunning)
+    state.SetPhase(JobPhase::kVerify, kPhaseFailed);
   else
-    SetPhase(job.storeState, kPhaseFailed);
+    state.SetPhase(JobPhase::kStore, kPhaseFailed);
 }
 
 // What a stop says; a card left unchanged by a backup that cleared attributes names them, since
@@ -45,8 +45,7 @@ void Announce(JobState& state, StopOutcome outcome, const std::string& detail = 
 
 // Restores a card that had changed; the outcome says how it went.
 StopOutcome RestoreChangedCard(JobState& state, CardFacts& card, LoadedPackage& package) {
-  JobContext& job = state.job;
-  FailCurrentPhase(job);
+  FailCurrentPhase(state);
   state.PhaseWait(kPhaseWaitMs);
   state.Log("    attempting to put the backup back after the job ended early.");
   if (RunRestore(state, card, package)) return kStoppedRestored;
@@ -72,10 +71,10 @@ bool RunRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
     state.stopLevel = previous;
     state.Log("  the restore was stopped by request.");
     // The restore's step that was running gets the failure marks.
-    if (job.restoreVerifyState == kPhaseRunning)
-      SetPhase(job.restoreVerifyState, kPhaseFailed);
-    else if (job.restoreState != kPhaseFailed)
-      SetPhase(job.restoreState, kPhaseFailed);
+    if (state.Phase(JobPhase::kRestoreVerify) == kPhaseRunning)
+      state.SetPhase(JobPhase::kRestoreVerify, kPhaseFailed);
+    else if (state.Phase(JobPhase::kRestore) != kPhaseFailed)
+      state.SetPhase(JobPhase::kRestore, kPhaseFailed);
     Announce(state, kStoppedRestoreCut, stop.detail);
     throw;
   }
@@ -100,7 +99,7 @@ int EndFailedStore(JobState& state, CardFacts& card, LoadedPackage& package, int
   JobContext& job = state.job;
   state.LogF("  the job ended by an unexpected error at stage %d: %s", stage, error.c_str());
   if (!cardChanged) {
-    FailCurrentPhase(job);
+    FailCurrentPhase(state);
     job.storeInProgress = 0;
     state.ShowUnexpectedError(error);
     return EndJob(job, 0);

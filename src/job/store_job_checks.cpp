@@ -185,7 +185,6 @@ std::optional<int> ApplyTargetRules(JobState& state) {
 // files, and an OS image must come from somewhere.
 std::optional<int> CheckPanelRoom(JobState& state, const CardFacts& card,
                                   const LoadedPackage& package) {
-  JobContext& job = state.job;
   const uint64_t needed = package.packageBytes + card.keptBytes + 1000;
   if (card.cardTotalBytes < needed) {
     state.Log("  programming fail.  Not enough room on panel flash.");
@@ -199,7 +198,7 @@ std::optional<int> CheckPanelRoom(JobState& state, const CardFacts& card,
                     "WinCE OS was neither found on the compact flash nor in the FWP file.\r\n"
                     "Please choose a FWP file that contains the WinCE OS.\r\n");
   }
-  SetPhase(job.prepState, kPhaseDone);
+  state.SetPhase(JobPhase::kPreparation, kPhaseDone);
   return std::nullopt;
 }
 
@@ -239,7 +238,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
       return FailWith(state, std::string(kBackupIncompleteText) + "\r\nThe card is unchanged.\r\n");
     }
     GetUpgradeInfo(state, card.targetType, package.versions);
-    SetPhase(job.prepState, kPhaseDone);
+    state.SetPhase(JobPhase::kPreparation, kPhaseDone);
     job.cardMayHaveChanged = 1;
     RunRestore(state, card, package);
     state.PhaseWait(kEndWaitMs);
@@ -309,6 +308,7 @@ JobResult DownloadAndVerifyJob(JobState& state, JobFindings* findings) {
   JobFindings own;
   JobFindings& found = findings != nullptr ? *findings : own;
   found = JobFindings{};
+  state.BeginPhases(JobPhase::kPreparation);
   const int exitCode = RunWorker(state, [&state, &found]() -> int {
     // Held from stage 7 until the job ends, whichever way it ends, so that a restore after a
     // stop or an error still holds it; the operating system drops it if the process dies.

@@ -65,14 +65,12 @@ std::vector<uint8_t> VersionFileBytes(const PackageVersions& versions) {
 }
 
 void FailStore(JobState& state, const std::string& message) {
-  JobContext& job = state.job;
   state.ShowAndRecord(message, MessageIcon::Warning);
-  SetPhase(job.storeState, kPhaseFailed);
+  state.SetPhase(JobPhase::kStore, kPhaseFailed);
 }
 
 // Stage 12 without 3950 support: the package itself becomes "UPGRADE.FWP".
 void CopyPackageToCard(JobState& state, LoadedPackage& package) {
-  JobContext& job = state.job;
   const std::string status = Format("%d Files stored", state.filesStored);
   state.SetStatus(status);
   state.Log("  " + status);
@@ -85,7 +83,7 @@ void CopyPackageToCard(JobState& state, LoadedPackage& package) {
                       MessageIcon::Warning);
     state.AppendDiagnostics("Could not open target FWP file\r\n" + targetPath);
     state.AppendDiagnostics("\r\n");
-    SetPhase(job.storeState, kPhaseFailed);
+    state.SetPhase(JobPhase::kStore, kPhaseFailed);
     state.LogF("Could not open target FWP file %s", targetPath.c_str());
     return;
   }
@@ -96,7 +94,7 @@ void CopyPackageToCard(JobState& state, LoadedPackage& package) {
     state.ShowMessage(message, MessageButtons::Ok, MessageIcon::Warning);
     state.AppendDiagnostics(message);
     state.AppendDiagnostics("\r\n");
-    SetPhase(job.storeState, kPhaseFailed);
+    state.SetPhase(JobPhase::kStore, kPhaseFailed);
     return;
   }
 
@@ -138,7 +136,6 @@ void PlaceVersionFile(JobState& state, const PackageVersions& versions) {
 
 // Stage 15: "\Brevant\ReleaseNumber" on a Panel card. False when it could not be placed.
 bool PlaceReleaseNumber(JobState& state, const LoadedPackage& package) {
-  JobContext& job = state.job;
   state.Log("    writing release number to panel flash.");
   const std::string path = state.globalFlashPath + "\\Brevant\\ReleaseNumber";
   std::vector<uint8_t> bytes(4, 0);
@@ -149,7 +146,7 @@ bool PlaceReleaseNumber(JobState& state, const LoadedPackage& package) {
   const std::string message = "Failed to place Release file on flash";
   state.AppendDiagnostics(message);
   state.ShowMessage(message, MessageButtons::Ok, MessageIcon::Warning);
-  SetPhase(job.storeState, kPhaseFailed);
+  state.SetPhase(JobPhase::kStore, kPhaseFailed);
   return false;
 }
 
@@ -177,12 +174,12 @@ std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPack
       state.Log("  File Backup Failed. Process aborted.");
       state.ShowAndRecord("File Backup Failed. Process aborted.\r\n", MessageIcon::Warning);
       RecordUntouchedCard(state);
-      SetPhase(job.prepState, kPhaseFailed);
+      state.SetPhase(JobPhase::kPreparation, kPhaseFailed);
       state.PhaseWait(kPhaseWaitMs);
       return EndJob(job, 0);
     }
   }
-  SetPhase(job.prepState, kPhaseDone);
+  state.SetPhase(JobPhase::kPreparation, kPhaseDone);
   state.AppendDiagnostics("\r\nExtracting files");
 
   EnterStage(state, 11);
@@ -190,15 +187,15 @@ std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPack
   if (!Decompress(state, package)) {
     package.packageData = Bytes();
     state.Log("  decompression failed.");
-    SetPhase(job.storeState, kPhaseFailed);
+    state.SetPhase(JobPhase::kStore, kPhaseFailed);
     return RestoreExit(state, card, package);
   }
 
   EnterStage(state, 12);
-  if (!panel && job.storeState != kPhaseFailed) {
+  if (!panel && state.Phase(JobPhase::kStore) != kPhaseFailed) {
     state.Log("  Target is the engine.");
     if (package.has3950Support && job.usePackageFile) {
-      if (!WriteStoredPackages(state, package)) SetPhase(job.storeState, kPhaseFailed);
+      if (!WriteStoredPackages(state, package)) state.SetPhase(JobPhase::kStore, kPhaseFailed);
     } else {
       CopyPackageToCard(state, package);
     }
@@ -208,7 +205,7 @@ std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPack
   package.packageData = Bytes();
 
   EnterStage(state, 14);
-  if (job.storeState == kPhaseFailed) {
+  if (state.Phase(JobPhase::kStore) == kPhaseFailed) {
     state.PhaseWait(kPhaseWaitMs);
     state.Log("    attempting to restore the original files after store failed.");
     RunRestore(state, card, package);

@@ -67,8 +67,8 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
         "Suggestion: Mess with either the files on the CF or the files in the backup folder",
         MessageButtons::Ok, MessageIcon::None);
   }
-  if (job.storeState != kPhaseFailed) SetPhase(job.storeState, kPhaseDone);
-  SetPhase(job.verifyState, kPhaseRunning);
+  if (state.Phase(JobPhase::kStore) != kPhaseFailed) state.SetPhase(JobPhase::kStore, kPhaseDone);
+  state.SetPhase(JobPhase::kVerify, kPhaseRunning);
   state.PhaseWait(kPhaseWaitMs);
   state.AppendDiagnostics("\r\nVerifying");
 
@@ -80,7 +80,7 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
       const std::string text = "Download Failed!! Attempting Restore.";
       state.SetStatus(text);
       state.AppendDiagnostics(text);
-      SetPhase(job.verifyState, kPhaseFailed);
+      state.SetPhase(JobPhase::kVerify, kPhaseFailed);
       state.PhaseWait(kPhaseWaitMs);
       RunRestore(state, card, package);
       state.PhaseWait(kEndWaitMs);
@@ -92,7 +92,7 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
       const std::string text = "Download Failed!! Compact flash is not usable!!";
       state.SetStatus(text);
       state.AppendDiagnostics(text);
-      SetPhase(job.verifyState, kPhaseFailed);
+      state.SetPhase(JobPhase::kVerify, kPhaseFailed);
       state.PhaseWait(kEndWaitMs);
       return EndJob(job, 0);
     }
@@ -104,7 +104,7 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
   state.Log("  updating fwp_info_file.txt.");
   AppendUpgradeRecord(state);
   EjectCompactFlash(state.platform, state, CardLetter(state));
-  SetPhase(job.verifyState, kPhaseDone);
+  state.SetPhase(JobPhase::kVerify, kPhaseDone);
   state.SetStatus("Done!");
   state.AppendDiagnostics("\r\nDownload Complete.");
   state.PhaseWait(kEndWaitMs);

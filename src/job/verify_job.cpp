@@ -22,7 +22,7 @@ namespace {
 
 int FailVerify(JobState& state) {
   JobContext& job = state.job;
-  SetPhase(job.verifyState, kPhaseFailed);
+  state.SetPhase(JobPhase::kVerify, kPhaseFailed);
   state.PhaseWait(kPhaseWaitMs);
   return EndJob(job, 0);
 }
@@ -33,7 +33,7 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
   // Taken as typed: no upper-casing and no bench-test switch, unlike the store job.
   state.globalFlashPath = job.flashPath;
   state.globalFWPDataFilePath = job.fwpPath;
-  SetPhase(job.verifyState, kPhaseRunning);
+  state.SetPhase(JobPhase::kVerify, kPhaseRunning);
   // Nothing found on an earlier card or package carries over.
   state.targetType = kTargetUnknown;
 
@@ -70,14 +70,14 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
   // The card's own reference includes its OS image.
   if (job.usePackageFile == 0) package.osInPackage = 1;
   if (!loaded) {
-    SetPhase(job.verifyOnlyState, kPhaseFailed);
+    state.SetPhase(JobPhase::kVerifyOnly, kPhaseFailed);
     state.PhaseWait(kPhaseWaitMs);
     return EndJob(job, 0);
   }
   // Built as the store job builds it, from what was loaded; this job never writes it.
   GetUpgradeInfo(state, card.targetType, package.versions);
 
-  SetPhase(job.verifyOnlyState, kPhaseDone);
+  state.SetPhase(JobPhase::kVerifyOnly, kPhaseDone);
   state.PhaseWait(kPhaseWaitMs);
   // A verdict is given only on files read from one card: the card is held to its identity
   // before the reading and after it, and read again once the first card is back. A slot left
@@ -90,7 +90,7 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
     const CardIdentity found = TakeCardIdentity(state.platform, card.identity.letter);
     again = card.identity.present && found.present && !SameCard(card.identity, found);
   }
-  SetPhase(job.verifyState, result == kVerifyPassed ? kPhaseDone : kPhaseFailed);
+  state.SetPhase(JobPhase::kVerify, result == kVerifyPassed ? kPhaseDone : kPhaseFailed);
   state.PhaseWait(kPhaseWaitMs);
   return EndJob(job, result);
 }
@@ -107,6 +107,7 @@ JobResult VerifyOnlyJob(JobState& state, JobFindings* findings) {
   JobFindings own;
   JobFindings& found = findings != nullptr ? *findings : own;
   found = JobFindings{};
+  state.BeginPhases(JobPhase::kVerifyOnly);
   const int exitCode = RunWorker(state, [&state, job, &found]() -> int {
     try {
       return RunVerifyOnly(state, found.card, found.package);

@@ -15,6 +15,7 @@
 namespace cw {
 
 class CLogToFile;
+class JobEvents;
 class Prompt;
 
 enum PhaseState : int32_t {
@@ -156,6 +157,8 @@ struct JobContext {
   CLogToFile* log = nullptr;
   // How the job reaches the user; set by the front end.
   Prompt* prompt = nullptr;
+  // What the job tells the front end as it happens; none when the front end reads this record.
+  JobEvents* events = nullptr;
 };
 
 // Start values for a store job ("Store and Verify") and a verify-only job ("Verify Only").

@@ -19,8 +19,6 @@ void RecordUnexpected(const JobState& state, const char* what) {
 
 }  // namespace
 
-void SetPhase(std::atomic<int32_t>& phase, PhaseState state) { phase = state; }
-
 std::vector<uint64_t> SizesOfFiles(Platform& platform, const std::vector<std::string>& paths) {
   std::vector<uint64_t> sizes;
   sizes.reserve(paths.size());

@@ -1,5 +1,5 @@
 #pragma once
-// What every job step does besides reporting through its JobState: move a phase, wait, and run
+// What every job step does besides reporting through its JobState: wait, and run
 // a worker body so that a stop or an unexpected error still ends the job properly.
 
 #include <cstdint>
@@ -10,8 +10,6 @@
 #include "record/job_state.h"
 
 namespace cw {
-
-void SetPhase(std::atomic<int32_t>& phase, PhaseState state);
 
 // The size of each file of a list (0 when it cannot be read), looked up once for the phases
 // that copy whole files: their totals and each file's count come from it.

@@ -5,6 +5,39 @@
 
 namespace cw {
 
+namespace {
+
+std::atomic<int32_t>& PhaseField(JobContext& job, JobPhase phase) {
+  switch (phase) {
+    case JobPhase::kPreparation:
+      return job.prepState;
+    case JobPhase::kStore:
+      return job.storeState;
+    case JobPhase::kVerify:
+      return job.verifyState;
+    case JobPhase::kRestore:
+      return job.restoreState;
+    case JobPhase::kRestoreVerify:
+      return job.restoreVerifyState;
+    case JobPhase::kVerifyOnly:
+      break;
+  }
+  return job.verifyOnlyState;
+}
+
+}  // namespace
+
+JobState::JobState(Platform& platform, JobContext& context) : platform(platform), job(context) {
+  for (int i = 0; i < kJobPhaseCount; ++i)
+    phases_[i] = static_cast<PhaseState>(PhaseField(job, static_cast<JobPhase>(i)).load());
+}
+
+void JobState::SetPhase(JobPhase phase, PhaseState to) {
+  phases_[static_cast<int>(phase)] = to;
+  PhaseField(job, phase) = to;
+  if (job.events != nullptr) job.events->PhaseChanged(phase, to);
+}
+
 void JobState::Log(const std::string& message) const {
   if (job.log != nullptr) job.log->Log(message);
 }
@@ -29,10 +62,22 @@ void JobState::ShowUnexpectedError(const std::string& error) const {
   ShowMessage(text, MessageButtons::Ok, MessageIcon::Warning);
 }
 
-void JobState::SetStatus(const std::string& text) const { job.statusText.Set(text); }
+void JobState::BeginPhases(JobPhase first) {
+  for (int i = 0; i < kJobPhaseCount; ++i) {
+    const JobPhase phase = static_cast<JobPhase>(i);
+    if (phase != first && Phase(phase) != kPhaseIdle) SetPhase(phase, kPhaseIdle);
+  }
+  SetPhase(first, kPhaseRunning);
+}
+
+void JobState::SetStatus(const std::string& text) const {
+  job.statusText.Set(text);
+  if (job.events != nullptr) job.events->StatusChanged(text);
+}
 
 void JobState::AppendDiagnostics(const std::string& text) const {
   job.diagnosticsText.Append(text);
+  if (job.events != nullptr) job.events->TranscriptAppended(text);
 }
 
 void JobState::SetProgressRange(int32_t min, int32_t max) const {
@@ -42,9 +87,13 @@ void JobState::SetProgressRange(int32_t min, int32_t max) const {
   job.progressPhase = kProgressNone;
   // Raised last, so the timer never applies half a range.
   job.progressRangeChanged = 1;
+  if (job.events != nullptr) job.events->ProgressRange(min, max);
 }
 
-void JobState::SetProgressPos(int32_t pos) const { job.progressPos = pos; }
+void JobState::SetProgressPos(int32_t pos) const {
+  job.progressPos = pos;
+  if (job.events != nullptr) job.events->ProgressPosition(pos);
+}
 
 void JobState::StartPhaseAmounts(ProgressPhase phase, int64_t files, uint64_t bytes) const {
   if (phase <= kProgressNone || phase >= kProgressPhaseCount) return;
@@ -56,6 +105,7 @@ void JobState::StartPhaseAmounts(ProgressPhase phase, int64_t files, uint64_t by
   // Raised last: a front end that sees the new start sees the new totals.
   ++amounts.starts;
   job.progressPhase = phase;
+  if (job.events != nullptr) job.events->AmountsStarted(phase, files, bytes);
 }
 
 void JobState::CountFileDone(uint64_t bytes) const {
@@ -64,10 +114,12 @@ void JobState::CountFileDone(uint64_t bytes) const {
   PhaseAmounts& amounts = job.phaseAmounts[phase];
   amounts.bytesDone += static_cast<int64_t>(bytes);
   ++amounts.filesDone;
+  if (job.events != nullptr) job.events->FileDone(static_cast<ProgressPhase>(phase), bytes);
 }
 
 void JobState::RecordFileCheck(FileCheck check) const {
-  check.afterRestore = job.restoreVerifyState == kPhaseRunning;
+  check.afterRestore = Phase(JobPhase::kRestoreVerify) == kPhaseRunning;
+  if (job.events != nullptr) job.events->FileChecked(check);
   job.fileChecks.Append(std::move(check));
 }
 

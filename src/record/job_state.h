@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "record/job_context.h"
+#include "record/job_events.h"
 #include "log/reporter.h"
 #include "record/prompt.h"
 #include "platform/platform.h"
@@ -39,7 +40,7 @@ inline constexpr uint32_t kPhaseWaitMs = 50;
 inline constexpr uint32_t kEndWaitMs = 1000;
 
 struct JobState : Reporter {
-  JobState(Platform& platform, JobContext& context) : platform(platform), job(context) {}
+  JobState(Platform& platform, JobContext& context);
   JobState(const JobState&) = delete;
   JobState& operator=(const JobState&) = delete;
 
@@ -79,6 +80,13 @@ struct JobState : Reporter {
 
   bool IsPanel() const { return IsPanelTarget(targetType); }
 
+  // The job's own record of its phases (begun from the front end's start values), and the
+  // move of one: recorded here and told to the front end.
+  void SetPhase(JobPhase phase, PhaseState to);
+  // A job's start: every phase idle but its first, which runs.
+  void BeginPhases(JobPhase first);
+  PhaseState Phase(JobPhase phase) const { return phases_[static_cast<int>(phase)]; }
+
   // Writes one line to the job's log; nothing when the job has no log.
   void Log(const std::string& message) const override;
   // Shows a message box through the job's prompt (Cancel when there is none).
@@ -105,6 +113,9 @@ struct JobState : Reporter {
   // Throws JobStopped when stopRequested has reached the level the running step needs (1; a
   // restore needs one request more). jobRunning is cleared by the worker entry, not here.
   void StopIfRequested() const;
+
+ private:
+  PhaseState phases_[kJobPhaseCount]{};
 };
 
 }  // namespace cw

@@ -99,7 +99,7 @@ TEST_F(JobIoTest, StatusProgressAndPhases) {
     state.SetStatus("Copying");
     state.SetProgressRange(0, 12);
     state.SetProgressPos(5);
-    SetPhase(job.storeState, kPhaseDone);
+    state.SetPhase(JobPhase::kStore, kPhaseDone);
     return 1;
   });
   EXPECT_EQ(job.statusText.Get(), "Copying");

@@ -215,7 +215,7 @@ TEST_F(VerifyTest, EveryFileReadIsRecordedWithWhatItShouldHoldAndWhatItHolds) {
   AddRecord(kKindPanel3940, "BREVANT\\PANEL.EXE", 5);  // not an engine file: not read
   PutStoredCopy("UPGRADE.FWP", /*withCrc=*/false);
   // Read back after a restore: the record says so.
-  scope.job.restoreVerifyState = kPhaseRunning;
+  scope.state.SetPhase(JobPhase::kRestoreVerify, kPhaseRunning);
   EXPECT_EQ(Run(), kVerifyFailedNoRestore);
 
   const std::vector<FileCheck> checks = scope.job.fileChecks.Get();
@@ -246,6 +246,7 @@ TEST_F(VerifyTest, EveryFileReadIsRecordedWithWhatItShouldHoldAndWhatItHolds) {
   package.fileTable.clear();
   PutStoredCopy("UPGRADE.FWP");
   PrepareVerifyJob(scope.job);
+  scope.state.BeginPhases(JobPhase::kVerifyOnly);
   EXPECT_EQ(Run(), kVerifyPassed);
   const std::vector<FileCheck> copy = scope.job.fileChecks.Get();
   ASSERT_EQ(copy.size(), 1u);
