@@ -10,7 +10,7 @@
 
 #include "cli/terminal_progress.h"
 #include "cli/terminal_prompt.h"
-#include "job/front_end.h"
+#include "session/front_end.h"
 #include "record/job_context.h"
 #include "record/job_result.h"
 #include "log/log_to_file.h"

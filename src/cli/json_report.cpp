@@ -5,7 +5,7 @@
 
 #include "card/card_identity.h"
 #include "cli/command.h"
-#include "job/front_end.h"
+#include "session/front_end.h"
 #include "record/job_io.h"
 #include "platform/text.h"
 

@@ -9,7 +9,7 @@
 
 #include "cli/command.h"
 #include "cli/json_report.h"
-#include "job/front_end.h"
+#include "session/front_end.h"
 #include "platform/drive_map.h"
 #include "platform/platform.h"
 #include "platform/host_platform.h"

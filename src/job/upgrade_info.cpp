@@ -1,6 +1,6 @@
 // The upgrade record: who programmed the card, when, with which package, for which device.
 
-#include "job/front_end.h"
+#include "job/program_version.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "job/jobs.h"

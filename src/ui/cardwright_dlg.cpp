@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "job/front_end.h"
+#include "session/front_end.h"
 #include "record/job_io.h"
 #include "platform/platform.h"
 #include "ui/package_versions.h"

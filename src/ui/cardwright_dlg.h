@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "job/front_end.h"
+#include "session/front_end.h"
 #include "record/job_context.h"
 #include "record/job_result.h"
 #include "record/prompt.h"

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "dialog_test_support.h"
-#include "job/front_end.h"
+#include "session/front_end.h"
 #include "package/package_writer.h"
 
 using namespace cw;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "job/front_end.h"
+#include "session/front_end.h"
 #include "record/job_context.h"
 #include "ui/win32/pictures.h"
 #include "ui/win32/resource_ids.h"

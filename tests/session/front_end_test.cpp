@@ -1,4 +1,4 @@
-#include "job/front_end.h"
+#include "session/front_end.h"
 
 #include <gtest/gtest.h>
 

@@ -7,16 +7,13 @@
 #include <optional>
 #include <string>
 
+#include "job/program_version.h"
 #include "record/job_context.h"
 #include "log/log_to_file.h"
 #include "platform/platform.h"
 
 namespace cw {
 
-// The build's one version number (the project's VERSION in CMakeLists.txt): "1.061" is 1061
-// here, as the log, the window title and the upgrade record show it.
-inline constexpr int kProgramVersion = CARDWRIGHT_VERSION_NUMBER;
-inline constexpr const char* kProgramVersionText = CARDWRIGHT_VERSION;
 inline constexpr const char* kWindowTitleFormat =
     "Ver. %.3f - Quorvane FWP File Downloader and Verifier";
 // Status line 1 after the card detection.
