@@ -7,6 +7,7 @@
 
 #include "card/file_utils.h"
 #include "package/version_block.h"
+#include "record/job_events.h"
 #include "record/job_io.h"
 #include "record/prompt.h"
 #include "platform/platform.h"
@@ -107,11 +108,15 @@ bool PrivateFolderUsable(Platform& platform, JobContext& job) {
 
 void RunLockWait::Waiting(bool waiting) {
   std::lock_guard<std::mutex> lock(mutex_);
+  const auto show = [this](const std::string& text) {
+    job_.statusText.Set(text);
+    if (job_.events != nullptr) job_.events->StatusChanged(text);
+  };
   if (waiting) {
     before_ = job_.statusText.Get();
-    job_.statusText.Set(kLockWaitStatus);
+    show(kLockWaitStatus);
   } else if (job_.statusText.Get() == kLockWaitStatus) {
-    job_.statusText.Set(before_);
+    show(before_);
   }
 }
 

@@ -74,4 +74,14 @@ size_t ScriptedPrompt::ChooserCount() const {
   return n;
 }
 
+void ScriptedPrompt::CloseAll() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++closeAlls_;
+}
+
+size_t ScriptedPrompt::CloseAllCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return closeAlls_;
+}
+
 }  // namespace cw

@@ -26,6 +26,9 @@ class ScriptedPrompt : public Prompt {
   MessageResult MessageBox(const std::string& text, MessageButtons buttons,
                            MessageIcon icon) override;
   int ChooseModel(int currentTargetType) override;
+  // Counted: a closing front end answers every open question Cancel.
+  void CloseAll() override;
+  size_t CloseAllCount() const;
 
   // Answers of OK/Cancel boxes, in order; OK boxes take none. When the queue is empty the
   // default answer (OK unless changed) is given.
@@ -56,6 +59,7 @@ class ScriptedPrompt : public Prompt {
   MessageResult defaultAnswer_ = MessageResult::Ok;
   std::deque<int> choices_;
   std::optional<int> defaultChoice_;
+  size_t closeAlls_ = 0;
 };
 
 }  // namespace cw

@@ -1,0 +1,117 @@
+#include "session/job_session.h"
+
+#include "record/prompt.h"
+#include "session/front_end.h"
+
+namespace cw {
+
+JobSession::JobSession(Platform& platform, JobContext& job) : platform_(platform), job_(job) {}
+
+JobSession::~JobSession() {
+  if (worker_.joinable()) worker_.join();
+}
+
+void JobSession::Start(JobWorker worker, SessionEvents* events) {
+  if (Running()) return;
+  if (worker_.joinable()) worker_.join();
+  for (std::atomic<int32_t>& phase : phases_) phase = kPhaseIdle;
+  events_ = events != nullptr ? events : &silent_;
+  job_.events = &relay_;
+  transcriptSaved_ = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    running_ = true;
+  }
+  worker_ = std::thread([this, worker = std::move(worker)] { RunWorker(worker); });
+}
+
+void JobSession::RunWorker(const JobWorker& worker) {
+  const JobResult result = worker(&job_);
+  transcriptSaved_ = StoreDiagnostics(platform_, job_);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    result_ = result;
+    running_ = false;
+    ended_.notify_all();
+  }
+  // Last: a front end that hears of the end may start the next job at once.
+  events_->Ended(result);
+}
+
+bool JobSession::Running() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return running_;
+}
+
+PhaseState JobSession::Phase(JobPhase phase) const {
+  return static_cast<PhaseState>(phases_[static_cast<int>(phase)].load());
+}
+
+void JobSession::RequestStop(int32_t level) {
+  int32_t made = job_.stopRequested;
+  while (made < level && !job_.stopRequested.compare_exchange_weak(made, level)) {
+  }
+}
+
+void JobSession::Close() {
+  RequestStop(1);
+  if (job_.prompt != nullptr) job_.prompt->CloseAll();
+}
+
+bool JobSession::WaitForEnd(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return ended_.wait_for(lock, timeout, [this] { return !running_; });
+}
+
+bool JobSession::WaitToClose(std::chrono::milliseconds grace) {
+  const auto until = std::chrono::steady_clock::now() + grace;
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Woken at the end only: a card that begins to change within the grace is seen at its end.
+  while (running_) {
+    if (ended_.wait_until(lock, until, [this] { return !running_; })) return true;
+    if (!MustOutwaitClose()) return false;
+    ended_.wait(lock, [this] { return !running_; });
+  }
+  return true;
+}
+
+JobResult JobSession::Join() {
+  if (worker_.joinable()) worker_.join();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return result_;
+}
+
+void JobSession::Relay::PhaseChanged(JobPhase phase, PhaseState state) {
+  session_.phases_[static_cast<int>(phase)] = state;
+  session_.events_->PhaseChanged(phase, state);
+}
+
+void JobSession::Relay::StatusChanged(const std::string& text) {
+  session_.events_->StatusChanged(text);
+}
+
+void JobSession::Relay::ProgressRange(int32_t min, int32_t max) {
+  session_.events_->ProgressRange(min, max);
+}
+
+void JobSession::Relay::ProgressPosition(int32_t pos) {
+  session_.events_->ProgressPosition(pos);
+}
+
+void JobSession::Relay::AmountsStarted(ProgressPhase phase, int64_t files, uint64_t bytes) {
+  session_.events_->AmountsStarted(phase, files, bytes);
+}
+
+void JobSession::Relay::FileDone(ProgressPhase phase, uint64_t bytes) {
+  session_.events_->FileDone(phase, bytes);
+}
+
+void JobSession::Relay::TranscriptAppended(const std::string& text) {
+  session_.events_->TranscriptAppended(text);
+}
+
+void JobSession::Relay::FileChecked(const FileCheck& check) {
+  session_.events_->FileChecked(check);
+}
+
+}  // namespace cw
