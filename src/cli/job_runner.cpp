@@ -19,20 +19,20 @@
 namespace cw::cli {
 namespace {
 
-// The window's timer period.
-constexpr auto kPollPeriod = std::chrono::milliseconds(20);
 // How long an announced end of the console run waits for the job: Windows ends the program
 // about 5 s after the announcement, and the transcript is saved within what is left.
 constexpr auto kConsoleEndGrace = std::chrono::milliseconds(4000);
 
 // Where a running job is, in the words of the log's stop lines.
-const char* JobStage(const JobContext& job) {
-  if (job.restoreVerifyState == kPhaseRunning) return "verifying the restored card";
-  if (job.restoreState == kPhaseRunning) return "putting the card's backup back";
-  if (job.verifyState == kPhaseRunning || job.verifyOnlyState == kPhaseRunning)
-    return "verifying the card";
-  if (job.storeState == kPhaseRunning) return "storing the package's files";
-  if (job.cardMayHaveChanged) return "after the card began to change";
+const char* JobStage(const JobSession& session) {
+  const auto running = [&session](JobPhase phase) {
+    return session.Phase(phase) == kPhaseRunning;
+  };
+  if (running(JobPhase::kRestoreVerify)) return "verifying the restored card";
+  if (running(JobPhase::kRestore)) return "putting the card's backup back";
+  if (running(JobPhase::kVerify) || running(JobPhase::kVerifyOnly)) return "verifying the card";
+  if (running(JobPhase::kStore)) return "storing the package's files";
+  if (session.MustOutwaitClose()) return "after the card began to change";
   return "preparing (the card is unchanged)";
 }
 
@@ -136,10 +136,23 @@ void JobRunner::ClearProgressLine() {
   std::fflush(out_);
 }
 
-void JobRunner::DrawProgress(bool final) {
-  const std::string status = OneLine(job_.statusText.Get());
+void JobRunner::PrintStatus(const std::string& text) {
+  const std::string status = OneLine(text);
+  if (status != lastStatus_ && !status.empty()) {
+    std::fprintf(out_, "%s\n", status.c_str());
+    std::fflush(out_);
+  }
+  lastStatus_ = status;
+}
 
-  // A message or a question on the terminal has the screen; the next tick draws again.
+void JobRunner::StatusEvents::StatusChanged(const std::string& text) {
+  if (runner_.progressOnTerminal_) return;  // the line in place shows it when it is next drawn
+  std::lock_guard<std::mutex> lock(runner_.prompt_.OutputLock());
+  runner_.PrintStatus(text);
+}
+
+void JobRunner::DrawProgress(bool final) {
+  // A message or a question on the terminal has the screen; the next draw comes soon.
   std::unique_lock<std::mutex> lock(prompt_.OutputLock(), std::defer_lock);
   if (final) {
     lock.lock();
@@ -148,11 +161,7 @@ void JobRunner::DrawProgress(bool final) {
   }
 
   if (!progressOnTerminal_) {
-    if (status != lastStatus_ && !status.empty()) {
-      std::fprintf(out_, "%s\n", status.c_str());
-      std::fflush(out_);
-    }
-    lastStatus_ = status;
+    PrintStatus(job_.statusText.Get());
     return;
   }
   const std::string text = terminal_.Update(job_, TerminalProgress::Clock::now(), final);
@@ -164,22 +173,22 @@ void JobRunner::DrawProgress(bool final) {
 JobResult JobRunner::Run(JobResult (*worker)(Platform&, JobContext*)) {
   StopSignalScope signals;
   ConsoleEndWatch consoleEnd([this](const char* what) { EndOfConsole(what); });
-  JobResult result;
   int32_t requests = 0;
   terminal_.Begin(job_);
-  std::thread thread([this, worker, &result] { result = worker(platform_, &job_); });
-  while (job_.jobRunning) {
+  session_.Start([this, worker](JobContext* job) { return worker(platform_, job); }, &events_);
+  // Woken at once by the job's end; between, once per redraw the line allows, to hear a Ctrl-C.
+  while (!session_.WaitForEnd(std::chrono::duration_cast<std::chrono::milliseconds>(
+      TerminalProgress::kMinInterval))) {
     if (stopSignals > requests) {
       requests = stopSignals;
       interrupted_ = true;
       if (requests >= kEndAtOnceRequests) EndAtOnce();
-      job_.stopRequested = requests;
+      session_.RequestStop(requests);
       SayStopping(requests);
     }
     DrawProgress(false);
-    std::this_thread::sleep_for(kPollPeriod);
   }
-  thread.join();
+  const JobResult result = session_.Join();
   if (stopSignals > 0) interrupted_ = true;
   DrawProgress(true);
   return result;
@@ -188,24 +197,21 @@ JobResult JobRunner::Run(JobResult (*worker)(Platform&, JobContext*)) {
 void JobRunner::EndOfConsole(const char* what) {
   // As a first Ctrl-C: the job stops at its next file and puts a changed card back.
   if (stopSignals == 0) stopSignals = 1;
-  if (job_.stopRequested == 0) job_.stopRequested = 1;
+  session_.RequestStop(1);
   log_.Log(Format("  %s while the job was %s: the job was asked to stop.", what,
-                  JobStage(job_)));
+                  JobStage(session_)));
   {
     std::lock_guard<std::mutex> lock(prompt_.OutputLock());
     ClearProgressLine();
     std::fprintf(stderr, "Stopping: %s.\n", what);
-    if (job_.cardMayHaveChanged) SayHowToFinishRestore();
+    if (session_.MustOutwaitClose()) SayHowToFinishRestore();
     std::fflush(stderr);
   }
   StoreDiagnostics(platform_, job_);
 
   // Windows' grace: the stop, and the restore of a changed card, may end within it.
-  const auto until = std::chrono::steady_clock::now() + kConsoleEndGrace;
-  while (job_.jobRunning && std::chrono::steady_clock::now() < until)
-    std::this_thread::sleep_for(kPollPeriod);
-  if (job_.jobRunning) {
-    log_.Log(Format("  the program ends with the job still %s.", JobStage(job_)));
+  if (!session_.WaitForEnd(kConsoleEndGrace)) {
+    log_.Log(Format("  the program ends with the job still %s.", JobStage(session_)));
   } else {
     log_.Log(Format("  the job ended before the program: %s",
                     job_.statusText.Get().c_str()));
@@ -225,7 +231,7 @@ void JobRunner::TerminalLockWait::Waiting(bool waiting) {
 void JobRunner::SayStopping(int32_t requests) {
   std::lock_guard<std::mutex> lock(prompt_.OutputLock());
   ClearProgressLine();
-  if (job_.restoreState == kPhaseRunning && requests == 1) {
+  if (session_.Phase(JobPhase::kRestore) == kPhaseRunning && requests == 1) {
     std::fputs("Stopping: the card's backup is being put back first. Press Ctrl-C again to "
                "stop the restore (the card is not usable until it is restored).\n",
                stderr);
@@ -247,14 +253,15 @@ void JobRunner::EndAtOnce() {
     std::lock_guard<std::mutex> lock(prompt_.OutputLock());
     ClearProgressLine();
     std::fputs("Ending now, without waiting for the job.\n", stderr);
-    if (job_.cardMayHaveChanged) SayHowToFinishRestore();
+    if (session_.MustOutwaitClose()) SayHowToFinishRestore();
     std::fflush(stderr);
   }
   std::_Exit(kExitInterrupted);
 }
 
 void JobRunner::Finish(const JobResult& result) {
-  if (!StoreDiagnostics(platform_, job_)) {
+  // The session saved the transcript as the job ended.
+  if (!session_.TranscriptSaved()) {
     std::fprintf(stderr, "The transcript could not be saved: %s\n",
                  platform_.DisplayPath(job_.dataPath + kDiagnosticsFileName).c_str());
   }

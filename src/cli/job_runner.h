@@ -11,6 +11,7 @@
 #include "cli/terminal_progress.h"
 #include "cli/terminal_prompt.h"
 #include "session/front_end.h"
+#include "session/job_session.h"
 #include "record/job_context.h"
 #include "record/job_result.h"
 #include "log/log_to_file.h"
@@ -59,6 +60,9 @@ class JobRunner {
  private:
   void SetPackageBox(const std::string& text);
   void ShowStatusLine(const std::string& text);
+  // Without a terminal, each new status of the job is a line of its own; the caller holds the
+  // output lock.
+  void PrintStatus(const std::string& text);
   void DrawProgress(bool final);
   void ClearProgressLine();
   void SayStopping(int32_t requests);
@@ -84,6 +88,16 @@ class JobRunner {
     JobRunner& runner_;
   };
 
+  // The job's status changes, told on its thread.
+  class StatusEvents : public SessionEvents {
+   public:
+    explicit StatusEvents(JobRunner& runner) : runner_(runner) {}
+    void StatusChanged(const std::string& text) override;
+
+   private:
+    JobRunner& runner_;
+  };
+
   Platform& platform_;
   std::FILE* out_;  // status lines and progress
   JobContext job_;
@@ -94,6 +108,8 @@ class JobRunner {
   std::string lastStatus_;  // the last status line written when the output is no terminal
   bool interrupted_ = false;
   TerminalLockWait lockWait_{*this};
+  StatusEvents events_{*this};
+  JobSession session_{platform_, job_};
 };
 
 }  // namespace cw::cli
