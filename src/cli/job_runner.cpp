@@ -188,7 +188,7 @@ JobResult JobRunner::Run(JobResult (*worker)(Platform&, JobContext*)) {
     }
     DrawProgress(false);
   }
-  const JobResult result = session_.Join();
+  const JobResult result = session_.Join().value_or(JobResult{});
   if (stopSignals > 0) interrupted_ = true;
   DrawProgress(true);
   return result;

@@ -63,20 +63,23 @@ bool JobSession::WaitForEnd(std::chrono::milliseconds timeout) {
   return ended_.wait_for(lock, timeout, [this] { return !running_; });
 }
 
-bool JobSession::WaitToClose(std::chrono::milliseconds grace) {
-  const auto until = std::chrono::steady_clock::now() + grace;
+bool JobSession::WaitToClose(std::chrono::milliseconds grace,
+                             const std::function<void()>& outwaiting) {
+  const auto ended = [this] { return !running_; };
   std::unique_lock<std::mutex> lock(mutex_);
-  // Woken at the end only: a card that begins to change within the grace is seen at its end.
-  while (running_) {
-    if (ended_.wait_until(lock, until, [this] { return !running_; })) return true;
-    if (!MustOutwaitClose()) return false;
-    ended_.wait(lock, [this] { return !running_; });
-  }
+  // Woken at the end only: a card that begins to change within the grace is seen after it.
+  if (!MustOutwaitClose() &&
+      ended_.wait_until(lock, std::chrono::steady_clock::now() + grace, ended))
+    return true;
+  if (!MustOutwaitClose()) return false;
+  if (running_ && outwaiting) outwaiting();
+  ended_.wait(lock, ended);
   return true;
 }
 
-JobResult JobSession::Join() {
-  if (worker_.joinable()) worker_.join();
+std::optional<JobResult> JobSession::Join() {
+  if (!worker_.joinable()) return std::nullopt;
+  worker_.join();
   std::lock_guard<std::mutex> lock(mutex_);
   return result_;
 }

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/platform.h"
@@ -59,11 +60,14 @@ class JobSession {
   // Waits up to `timeout` for the job's end; true when no job runs.
   bool WaitForEnd(std::chrono::milliseconds timeout);
   // The close rule: waits for the job's end, however long while the card may have changed,
-  // else up to `grace`. True when the job has ended.
-  bool WaitToClose(std::chrono::milliseconds grace);
+  // else up to `grace`. True when the job has ended. `outwaiting`, when given, is told once
+  // as the wait goes on for a card that may have changed.
+  bool WaitToClose(std::chrono::milliseconds grace,
+                   const std::function<void()>& outwaiting = nullptr);
 
-  // After the end: the thread reaped, and the job's result.
-  JobResult Join();
+  // After the end: the thread reaped, and the job's result; nullopt when no job was started
+  // since the last Join.
+  std::optional<JobResult> Join();
   // Whether the transcript saved at the job's end is all on disk.
   bool TranscriptSaved() const { return transcriptSaved_; }
 

@@ -1,6 +1,8 @@
 #include "ui/cardwright_dlg.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <optional>
 
 #include "session/front_end.h"
 #include "record/job_io.h"
@@ -11,7 +13,7 @@ namespace cw {
 namespace {
 
 constexpr int kCloseWaitTicks = 500;  // 500 times 20 ms: the 10 s a closing window waits
-constexpr uint32_t kCloseWaitTickMs = 20;
+constexpr std::chrono::milliseconds kCloseWait{10000};
 // The exit status of a program ended because its job would not stop.
 constexpr int kForcedEndStatus = 3;
 constexpr const char* kStoppingStatus = "Stopping the job; the window closes when it has ended.";
@@ -39,23 +41,15 @@ CCardwrightDlg::CCardwrightDlg(Platform& platform, DialogView& view, TreeView& t
 }
 
 CCardwrightDlg::~CCardwrightDlg() {
-  if (!worker_.joinable()) return;
-  if (job_.stopRequested == 0) job_.stopRequested = 1;
-  prompt_.CloseAll();
+  if (!session_.Running()) return;
+  session_.Close();
   // A card that may have changed is put back first, however long that takes, whatever tore
   // the window down: ending the program under the restore would leave the card half-written.
-  bool toldWaiting = false;
-  for (int tick = 0; job_.jobRunning; ++tick) {
-    if (job_.cardMayHaveChanged && !toldWaiting) {
-      LogLine("  the window was torn down while the card may have changed: waiting for the job.");
-      toldWaiting = true;
-    }
-    if (tick >= kCloseWaitTicks && !job_.cardMayHaveChanged) break;
-    platform_.Sleep(kCloseWaitTickMs);
-  }
-  if (job_.jobRunning) ForceEnd();
-  // Only a test's endProcess returns; its worker has ended or ends now.
-  worker_.join();
+  const bool ended = session_.WaitToClose(kCloseWait, [this] {
+    LogLine("  the window was torn down while the card may have changed: waiting for the job.");
+  });
+  if (!ended) ForceEnd();
+  // Only a test's endProcess returns; its worker has ended or ends now, and the session reaps it.
 }
 
 bool CCardwrightDlg::OnInitDialog() {
@@ -187,12 +181,12 @@ void CCardwrightDlg::OnTimer() {
     if (timerId_ != 0) view_.KillTimer(timerId_);
     timerId_ = 0;
     // The worker's last act was clearing jobRunning; reap it before the next job may start.
-    if (worker_.joinable()) {
-      worker_.join();
-      ShowResultMarks(result_);
-    }
+    // The session saved the transcript as the job ended; a job it did not run is saved here.
+    if (std::optional<JobResult> result = session_.Join())
+      ShowResultMarks(*result);
+    else
+      StoreDiagnostics(platform_, job_);
     jobActive_ = false;
-    StoreDiagnostics(platform_, job_);
     EnableInputs(true);
     if (drivesChanged_ && !closing_) OnDrivesChanged();
     if (closing_) {
@@ -279,7 +273,7 @@ void CCardwrightDlg::OnAdvanced() {
 }
 
 bool CCardwrightDlg::OnClose() {
-  if (job_.stopRequested == 0) job_.stopRequested = 1;
+  session_.RequestStop(1);
   if (!jobActive_) {
     if (timerId_ != 0) view_.KillTimer(timerId_);
     timerId_ = 0;
@@ -289,7 +283,7 @@ bool CCardwrightDlg::OnClose() {
     closing_ = true;
     closeTicks_ = 0;
     LogLine("  the window is closing: the job was asked to stop.");
-    prompt_.CloseAll();
+    session_.Close();
     if (timerId_ == 0) timerId_ = view_.StartTimer(kJobTimerId, kJobTimerPeriodMs);
     view_.SetText(kIdStatus1, kStoppingStatus);
   }
@@ -351,10 +345,9 @@ void CCardwrightDlg::ClearMarksAndStatus() {
 void CCardwrightDlg::StartJob(const JobWorker& worker) {
   if (timerId_ == 0) timerId_ = view_.StartTimer(kJobTimerId, kJobTimerPeriodMs);
   EnableInputs(false);
-  if (worker_.joinable()) worker_.join();  // an ended job the timer has not reaped yet
+  session_.Join();  // an ended job the timer has not reaped yet
   jobActive_ = true;
-  result_ = JobResult{};
-  worker_ = std::thread([this, worker] { result_ = worker(&job_); });
+  session_.Start(worker, nullptr);
 }
 
 // Shows the marks the result calls for; marks the timer showed stay (a test's worker may report
@@ -371,7 +364,7 @@ void CCardwrightDlg::FollowClose() {
   view_.SetText(kIdStatus1, kStoppingStatus);
   view_.SetText(kIdStatus2, job_.statusText.Get());
   // A card that may have changed is put back before the program ends, however long it takes.
-  if (job_.cardMayHaveChanged) return;
+  if (session_.MustOutwaitClose()) return;
   if (++closeTicks_ < kCloseWaitTicks) return;
   ForceEnd();
 }

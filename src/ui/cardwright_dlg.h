@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "session/front_end.h"
+#include "session/job_session.h"
 #include "record/job_context.h"
 #include "record/job_result.h"
 #include "record/prompt.h"
@@ -18,7 +19,6 @@
 namespace cw {
 
 // The worker entries a dialog starts (DownloadAndVerify and VerifyOnly, or a test's own).
-using JobWorker = std::function<JobResult(JobContext*)>;
 struct JobWorkers {
   JobWorker store;
   JobWorker verify;
@@ -125,10 +125,9 @@ class CCardwrightDlg {
   CLogToFile log_{platform_};
   JobContext job_;
   DisplayMode displayMode_ = DisplayMode::kNoJob;
-  JobResult result_;  // written by the worker, read once it has been joined
   int timerId_ = 0;
   CDirTreeCtrl tree_;
-  std::thread worker_;
+  JobSession session_{platform_, job_};
   bool jobActive_ = false;
   bool closing_ = false;
   bool drivesChanged_ = false;  // a change heard during a job, applied at its end

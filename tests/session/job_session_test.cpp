@@ -73,7 +73,8 @@ TEST_F(JobSessionTest, TheJobsEventsReachTheFrontEndAndItsEndComesLastWithItsRes
         return result;
       },
       &events);
-  const JobResult result = session.Join();
+  const JobResult result = session.Join().value();
+  EXPECT_FALSE(session.Join()) << "reaped once";
 
   EXPECT_EQ(result.outcome, JobOutcome::kPassed);
   EXPECT_FALSE(session.Running());

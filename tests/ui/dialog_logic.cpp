@@ -420,17 +420,20 @@ class DialogLogicTest : public QObject {
     dlg.OnVerify();
     while (dlg.job().cardMayHaveChanged == 0) QThread::yieldCurrentThread();
     const std::string logPath = f_->DataPath() + "\\fwp_downloader.log";
-    const size_t sleepsBefore = fake().SleepCount();
+    const std::string waiting =
+        "  the window was torn down while the card may have changed: waiting for the job.";
+    // Released only once the teardown has said it waits: a teardown that ended the program
+    // instead, or returned before the job's end, fails here.
     std::thread releaser([&] {
-      while (fake().SleepCount() < sleepsBefore + 600) QThread::yieldCurrentThread();
+      while (fake().ReadFile(logPath).find(waiting) == std::string::npos)
+        QThread::yieldCurrentThread();
       f_->verify.Release();
     });
     f_->dlg.reset();
     releaser.join();
     QCOMPARE(f_->endProcessCalls, 0);
-    QVERIFY(fake().SleepCount() >= sleepsBefore + 600);
-    QVERIFY(fake().ReadFile(logPath).find("  the window was torn down while the card may have "
-                                          "changed: waiting for the job.") != std::string::npos);
+    QCOMPARE(f_->verify.runs.load(), 1);
+    f_->verify.WaitUntilFinished();
   }
 
   void closingAfterTheJobEndedNeitherWaitsNorEndsTheProcess() {

@@ -43,8 +43,6 @@ Win32DialogView::~Win32DialogView() {
   if (logic_->jobActive()) {
     logic_->OnClose();
     WaitForJob(0);
-    // Without the window its timer never saw the end: the transcript is saved here.
-    if (hwnd_ == nullptr && !logic_->job().jobRunning) StoreDiagnostics(platform_, logic_->job());
   }
   ReleaseShutdownBlock();
   for (std::thread& probe : probes_) probe.join();  // they use the tree's logic
