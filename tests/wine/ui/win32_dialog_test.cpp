@@ -479,19 +479,14 @@ TEST_F(Win32WindowTest, AdvancedSettingsFollowTheirRulesAndSaveOnOk) {
   EXPECT_EQ(TextOf(Control(kIdStatus1)), "Downloading to a PANEL compact flash");
 }
 
-// An engine package and the card programmed from it, with its stored copy.
-PackageSpec EnginePackage(const std::string& main) {
-  PackageSpec spec;
-  spec.files = {MakeFile(kKindEngine2, "APP\\MAIN.BIN", main),
-                MakeFile(kKindCommon, "CONFIG\\UNITS.TXT", "units")};
-  return spec;
-}
+// The packages: an Engine release of two files, "APP\\MAIN.BIN" and "APP\\LIB\\UTIL.DLL".
+constexpr const char* kLibrary = "library";
 
 TEST_F(Win32WindowTest, VerifyOnlyOfAProgrammedCardShowsThePassMark) {
   if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
-  const std::string bytes = BuildPackage(EnginePackage("engine program"));
+  const std::string bytes = BuildPackage(EngineRelease("engine program", kLibrary));
   PutOnCard("APP\\MAIN.BIN", "engine program");
-  PutOnCard("CONFIG\\UNITS.TXT", "units");
+  PutOnCard("APP\\LIB\\UTIL.DLL", kLibrary);
   PutOnCard("UPGRADE.FWP", bytes);
   ASSERT_NE(Open(), nullptr);
   Type(kIdPackageBox, "");  // the card's own stored copy is the reference
@@ -512,8 +507,8 @@ TEST_F(Win32WindowTest, VerifyOnlyOfAProgrammedCardShowsThePassMark) {
 TEST_F(Win32WindowTest, VerifyOnlyOfADamagedCardShowsTheFailMarks) {
   if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
   PutOnCard("APP\\MAIN.BIN", "engine program, damaged");
-  PutOnCard("CONFIG\\UNITS.TXT", "units");
-  PutOnCard("UPGRADE.FWP", BuildPackage(EnginePackage("engine program")));
+  PutOnCard("APP\\LIB\\UTIL.DLL", kLibrary);
+  PutOnCard("UPGRADE.FWP", BuildPackage(EngineRelease("engine program", kLibrary)));
   ASSERT_NE(Open(), nullptr);
   Type(kIdPackageBox, "");
   Type(kIdCardBox, card_);
@@ -525,14 +520,15 @@ TEST_F(Win32WindowTest, VerifyOnlyOfADamagedCardShowsTheFailMarks) {
 
 TEST_F(Win32WindowTest, StoreFromTheWindowProgramsTheCardAfterTheQuestion) {
   if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
-  PutOnCard("UPGRADE.FWP", BuildPackage(EnginePackage("old main")));
+  PutOnCard("UPGRADE.FWP", BuildPackage(EngineRelease("old main", kLibrary)));
   PutOnCard("APP\\MAIN.BIN", "old main");
-  PutOnCard("CONFIG\\UNITS.TXT", "units");
+  PutOnCard("APP\\LIB\\UTIL.DLL", kLibrary);
   PutOnCard("NOTES.TXT", "notes");
   std::string package = temp_.path() + "\\NEW.FWP";
   for (char& c : package)
     if (c == '/') c = '\\';
-  ASSERT_TRUE(WriteBytesToFile(*platform_, package, BuildPackage(EnginePackage("new main"))));
+  ASSERT_TRUE(
+      WriteBytesToFile(*platform_, package, BuildPackage(EngineRelease("new main", kLibrary))));
   ASSERT_NE(Open(), nullptr);
   Type(kIdPackageBox, package);
   Type(kIdCardBox, card_);
@@ -550,12 +546,13 @@ TEST_F(Win32WindowTest, StoreFromTheWindowProgramsTheCardAfterTheQuestion) {
 // question ends as Cancel, the job ends before the card changes, then the window closes.
 TEST_F(Win32WindowTest, ClosingTheWindowCancelsTheJobsQuestion) {
   if (card_.empty()) GTEST_SKIP() << "no card drive mapped (run by scripts/wine-test.sh)";
-  PutOnCard("UPGRADE.FWP", BuildPackage(EnginePackage("old main")));
+  PutOnCard("UPGRADE.FWP", BuildPackage(EngineRelease("old main", kLibrary)));
   PutOnCard("APP\\MAIN.BIN", "old main");
   std::string package = temp_.path() + "\\NEW.FWP";
   for (char& c : package)
     if (c == '/') c = '\\';
-  ASSERT_TRUE(WriteBytesToFile(*platform_, package, BuildPackage(EnginePackage("new main"))));
+  ASSERT_TRUE(
+      WriteBytesToFile(*platform_, package, BuildPackage(EngineRelease("new main", kLibrary))));
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
   Type(kIdPackageBox, package);
