@@ -1,6 +1,6 @@
 #pragma once
-// Where the main dialog's controls lie (layout IDD_CARDWRIGHT), in dialog units: x, y, width,
-// height. The one source of both windows: the Windows resource script places its template's
+// Where the dialogs' controls lie (IDD_CARDWRIGHT, IDD_ADVANCED_SETTINGS, IDD_CHOOSE_PANEL_TYPE),
+// in dialog units: x, y, width, height. The one source of both windows: the Windows resource script places its template's
 // controls with these, the Qt window converts them to pixels with its font. Plain #defines,
 // as the resource compiler reads this file too.
 
@@ -27,3 +27,19 @@
 #define LAYOUT_FAIL2_LEFT 18, 250, 31, 25
 #define LAYOUT_FAIL2_RIGHT 228, 250, 31, 25
 #define LAYOUT_ADVANCED 245, 278, 50, 14
+
+// "Advanced Settings".
+#define LAYOUT_ADVANCED_SIZE 199, 105
+#define LAYOUT_ADVANCED_OK 76, 84, 50, 14
+#define LAYOUT_TARGET_GROUP 13, 13, 76, 54
+#define LAYOUT_BACKUP_GROUP 97, 13, 95, 54
+#define LAYOUT_CREATE_BACKUP 112, 25, 63, 10
+#define LAYOUT_RESTORE_ONLY 112, 47, 57, 10
+#define LAYOUT_ENGINE 29, 27, 38, 10
+#define LAYOUT_PANEL 29, 44, 34, 10
+
+// "Please Choose Panel Type".
+#define LAYOUT_CHOOSE_PANEL_SIZE 174, 86
+#define LAYOUT_CHOOSE_PANEL_OK 57, 65, 50, 14
+#define LAYOUT_3940 67, 21, 32, 10
+#define LAYOUT_3950 67, 40, 32, 10

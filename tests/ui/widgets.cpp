@@ -199,6 +199,31 @@ class WidgetsTest : public QObject {
     QCOMPARE(w.logic().timerId(), 0);
   }
 
+  // Both settings windows take their sizes and places from the templates' dialog units.
+  void settingsWindowsLieWhereTheirTemplatesPutThem() {
+    JobContext job;
+    AdvancedSettingsWindow advanced(job, nullptr);
+    ChoosePanelTypeWindow chooser;
+    struct Case {
+      QDialog* dialog;
+      QSize size;
+      int id;
+      QRect place;
+    };
+    for (const Case& c : {Case{&advanced, {199, 105}, kIdOk, {76, 84, 50, 14}},
+                          Case{&advanced, {199, 105}, kIdRestoreOnly, {112, 47, 57, 10}},
+                          Case{&advanced, {199, 105}, kIdPanel, {29, 44, 34, 10}},
+                          Case{&chooser, {174, 86}, kIdOk, {57, 65, 50, 14}},
+                          Case{&chooser, {174, 86}, kId3950, {67, 40, 32, 10}}}) {
+      const DialogUnits du(c.dialog->font());
+      QCOMPARE(c.dialog->size(), du.Size(c.size.width(), c.size.height()));
+      auto* control = c.dialog->findChild<QWidget*>(ControlName(c.id));
+      QVERIFY2(control != nullptr, qPrintable(QString::number(c.id)));
+      QCOMPARE(control->geometry(), du.Rect(c.place.x(), c.place.y(), c.place.width(),
+                                            c.place.height()));
+    }
+  }
+
   void advancedSettingsFollowTheirRules() {
     JobContext job;
     AdvancedSettingsWindow dialog(job, nullptr);

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "ui/dialog_layout.h"
 #include "ui/qt/dialog_units.h"
 
 namespace cw {
@@ -61,16 +62,16 @@ void SettingsWindowBase::AddGroup(int id, const QString& caption, int x, int y, 
 }
 
 AdvancedSettingsWindow::AdvancedSettingsWindow(JobContext& job, QWidget* parent)
-    : SettingsWindowBase(parent, QStringLiteral("Advanced Settings"), 199, 105),
+    : SettingsWindowBase(parent, QStringLiteral("Advanced Settings"), LAYOUT_ADVANCED_SIZE),
       logic_(job, *this) {
-  QAbstractButton* ok = AddOk(76, 84, 50, 14);
-  AddGroup(kIdTargetGroup, QStringLiteral("Target CF"), 13, 13, 76, 54);
-  AddGroup(kIdBackupGroup, QStringLiteral("Backup/Restore"), 97, 13, 95, 54);
+  QAbstractButton* ok = AddOk(LAYOUT_ADVANCED_OK);
+  AddGroup(kIdTargetGroup, QStringLiteral("Target CF"), LAYOUT_TARGET_GROUP);
+  AddGroup(kIdBackupGroup, QStringLiteral("Backup/Restore"), LAYOUT_BACKUP_GROUP);
   QAbstractButton* createBackup =
-      AddChoice(kIdCreateBackup, false, QStringLiteral("Create Backup"), 112, 25, 63, 10);
-  AddChoice(kIdRestoreOnly, false, QStringLiteral("Restore Only"), 112, 47, 57, 10);
-  AddChoice(kIdEngine, true, QStringLiteral("Engine"), 29, 27, 38, 10);
-  AddChoice(kIdPanel, true, QStringLiteral("Panel"), 29, 44, 34, 10);
+      AddChoice(kIdCreateBackup, false, QStringLiteral("Create Backup"), LAYOUT_CREATE_BACKUP);
+  AddChoice(kIdRestoreOnly, false, QStringLiteral("Restore Only"), LAYOUT_RESTORE_ONLY);
+  AddChoice(kIdEngine, true, QStringLiteral("Engine"), LAYOUT_ENGINE);
+  AddChoice(kIdPanel, true, QStringLiteral("Panel"), LAYOUT_PANEL);
   connect(createBackup, &QAbstractButton::clicked, this, [this] { logic_.OnCreateBackupClicked(); });
   connect(ok, &QAbstractButton::clicked, this, [this] {
     logic_.OnOK();
@@ -80,11 +81,11 @@ AdvancedSettingsWindow::AdvancedSettingsWindow(JobContext& job, QWidget* parent)
 }
 
 ChoosePanelTypeWindow::ChoosePanelTypeWindow(QWidget* parent)
-    : SettingsWindowBase(parent, QStringLiteral("Please Choose Panel Type"), 174, 86),
+    : SettingsWindowBase(parent, QStringLiteral("Please Choose Panel Type"), LAYOUT_CHOOSE_PANEL_SIZE),
       logic_(*this) {
-  QAbstractButton* ok = AddOk(57, 65, 50, 14);
-  AddChoice(kId3940, true, QStringLiteral("3940"), 67, 21, 32, 10);
-  AddChoice(kId3950, true, QStringLiteral("3950"), 67, 40, 32, 10);
+  QAbstractButton* ok = AddOk(LAYOUT_CHOOSE_PANEL_OK);
+  AddChoice(kId3940, true, QStringLiteral("3940"), LAYOUT_3940);
+  AddChoice(kId3950, true, QStringLiteral("3950"), LAYOUT_3950);
   connect(ok, &QAbstractButton::clicked, this, &QDialog::accept);
   logic_.OnInitDialog();
 }

@@ -24,6 +24,7 @@
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
 #include "rules/bhelper.h"
+#include "ui/dialog_layout.h"
 #include "ui/win32/pictures.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_dialog_view.h"
@@ -457,7 +458,7 @@ TEST_F(Win32WindowTest, AdvancedSettingsFollowTheirRulesAndSaveOnOk) {
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(settings, 1042)));
     EXPECT_EQ(::IsDlgButtonChecked(settings, 1045), UINT{BST_UNCHECKED});
     EXPECT_EQ(::IsDlgButtonChecked(settings, 1046), UINT{BST_UNCHECKED});
-    RECT ok{76, 84, 50, 14};
+    RECT ok{LAYOUT_ADVANCED_OK};
     ::MapDialogRect(settings, &ok);
     const RECT okAt = ClientRectOf(::GetDlgItem(settings, IDOK));
     EXPECT_EQ(okAt.left, ok.left);
