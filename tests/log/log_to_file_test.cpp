@@ -263,12 +263,6 @@ pid_t LogInChild(const test::TempDir& dir, const std::function<void(CLogToFile&)
   _exit(log.fileOk() ? 0 : 1);
 }
 
-void ExpectExitedWell(pid_t child) {
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
-
 // Line by line or in batches, two runs' lines interleave whole, each run's in its own order.
 TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
   for (const int batch : {0, 7}) {
@@ -289,7 +283,11 @@ TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
       });
       ASSERT_GE(children[who], 0);
     }
-    for (pid_t child : children) ExpectExitedWell(child);
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
     const std::string text = test::ReadHostFile(hostLog);
     ASSERT_TRUE(text.ends_with("\r\n")) << "the file ends inside a line";
     int next[2] = {0, 0};
