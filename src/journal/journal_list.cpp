@@ -1,0 +1,145 @@
+#include "journal/journal_list.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "journal/journal_entry.h"
+#include "journal/journal_file.h"
+#include "platform/text.h"
+
+namespace cw {
+
+namespace {
+
+using Json = nlohmann::json;
+
+std::string Text(const Json& object, const char* key) {
+  const auto found = object.find(key);
+  return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+int64_t Number(const Json& object, const char* key) {
+  const auto found = object.find(key);
+  return found != object.end() && found->is_number_integer() ? found->get<int64_t>() : 0;
+}
+
+// "2026-03-01T09:15:42.250Z" as milliseconds since 1970; "+01:00" as minutes.
+bool ParseUtc(const std::string& text, int64_t* ms) {
+  int y, mo, d, h, mi, s, milli;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &y, &mo, &d, &h, &mi, &s, &milli) != 7)
+    return false;
+  using namespace std::chrono;
+  const sys_days day{year(y) / month(mo) / ::std::chrono::day(d)};
+  *ms = duration_cast<milliseconds>(day.time_since_epoch()).count() +
+        ((h * 60 + mi) * 60 + s) * 1000LL + milli;
+  return true;
+}
+
+int32_t ParseOffset(const std::string& text) {
+  int h = 0, m = 0;
+  if (text.size() != 6 || std::sscanf(text.c_str() + 1, "%2d:%2d", &h, &m) != 2) return 0;
+  return (text[0] == '-' ? -1 : 1) * (h * 60 + m);
+}
+
+std::string NormalSerial(const std::string& serial) {
+  std::string normal;
+  for (char c : serial)
+    if (c != '-') normal += ToUpperAscii(c);
+  return normal;
+}
+
+JournalRow RowOf(size_t number, std::string_view text) {
+  JournalRow row;
+  row.line = number;
+  row.text = text;
+  if (!IsCompleteLine(text)) return row;
+  const Json line = Json::parse(text, nullptr, false);
+  if (!line.is_object()) return row;
+  row.complete = true;
+  const std::string offset = Text(line, "utc_offset");
+  if (ParseUtc(Text(line, "started"), &row.startedUtcMs)) {
+    const std::string local = UtcText(row.startedUtcMs + ParseOffset(offset) * 60000LL);
+    row.sinceKey = local.substr(0, 19);
+    row.started = local.substr(0, 10) + " " + local.substr(11, 8) + " " + offset;
+  }
+  row.job = Text(line, "job");
+  row.outcome = Text(line, "outcome");
+  row.stage = Text(line, "stage");
+  row.frontEnd = Text(line, "front_end");
+  row.user = Text(line, "user");
+  row.host = Text(line, "host");
+  row.runId = Text(line, "run_id");
+  if (const auto card = line.find("card"); card != line.end() && card->is_object()) {
+    row.cardLetter = Text(*card, "letter");
+    row.cardSerial = Text(*card, "serial");
+    row.cardLabel = Text(*card, "label");
+  }
+  if (const auto package = line.find("package"); package != line.end() && package->is_object()) {
+    row.packageName = Text(*package, "file_name");
+    row.packageVersion = Text(*package, "format_version");
+  }
+  if (const auto files = line.find("files"); files != line.end() && files->is_object()) {
+    row.filesWritten = Number(*files, "written");
+    row.filesVerified = Number(*files, "verified");
+    row.filesFailed = Number(*files, "failed");
+    row.filesRestored = Number(*files, "restored");
+  }
+  if (const auto backup = line.find("backup"); backup != line.end() && backup->is_object())
+    row.backup = Text(*backup, "name");
+  return row;
+}
+
+}  // namespace
+
+std::string SinceProblem(const std::string& since) {
+  int y, mo, d, h = 0, mi = 0, s = 0;
+  char tail = 0;
+  const int read = std::sscanf(since.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail);
+  const bool shaped = (since.size() == 10 && read == 3) || (since.size() == 16 && read == 5) ||
+                      (since.size() == 19 && read == 6);
+  using namespace std::chrono;
+  if (!shaped || !year_month_day(year(y) / month(mo) / day(d)).ok() || h > 23 || mi > 59 || s > 59)
+    return "--since: \"" + since + "\" is not a date (YYYY-MM-DD, or YYYY-MM-DDTHH:MM[:SS])";
+  return std::string();
+}
+
+std::vector<JournalRow> JournalRows(std::string_view bytes) {
+  const std::vector<std::string_view> lines = JournalLines(bytes);
+  std::vector<JournalRow> rows;
+  rows.reserve(lines.size());
+  for (size_t i = 0; i < lines.size(); ++i) rows.push_back(RowOf(i + 1, lines[i]));
+  return rows;
+}
+
+std::vector<JournalRow> SelectRows(const std::vector<JournalRow>& rows, const JournalFilter& filter) {
+  const std::string serial = NormalSerial(filter.cardSerial);
+  std::vector<JournalRow> chosen;
+  for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+    if (!row->complete) continue;
+    if (!serial.empty() && NormalSerial(row->cardSerial) != serial) continue;
+    if (!filter.since.empty() && row->sinceKey.compare(0, filter.since.size(), filter.since) < 0)
+      continue;
+    chosen.push_back(*row);
+  }
+  // Two runs may finish out of the order they started in.
+  std::stable_sort(chosen.begin(), chosen.end(), [](const JournalRow& a, const JournalRow& b) {
+    return a.startedUtcMs > b.startedUtcMs;
+  });
+  return chosen;
+}
+
+std::vector<size_t> IncompleteLines(const std::vector<JournalRow>& rows) {
+  std::vector<size_t> lines;
+  for (const JournalRow& row : rows)
+    if (!row.complete) lines.push_back(row.line);
+  return lines;
+}
+
+std::string FilesText(const JournalRow& row) {
+  return Format("%lld/%lld/%lld", static_cast<long long>(row.filesWritten),
+                static_cast<long long>(row.filesVerified), static_cast<long long>(row.filesFailed));
+}
+
+}  // namespace cw
