@@ -67,6 +67,13 @@ bool AppendJobToJournal(Platform& platform, const std::string& dataFolder,
   return file->Close() && written;
 }
 
+std::string JournalEndedJob(Platform& platform, const std::string& dataFolder,
+                            const JournalEntry& entry) {
+  if (!entry.facts.card.present) return std::string();
+  if (AppendJobToJournal(platform, dataFolder, entry)) return std::string();
+  return std::string(kJournalNotWritten) + " (error " + std::to_string(GetLastError()) + ")";
+}
+
 bool ReadJournalBytes(Platform& platform, const std::string& dataFolder, std::string* bytes) {
   bytes->clear();
   const std::string path = JournalPath(dataFolder);

@@ -31,6 +31,16 @@ std::string JournalPath(const std::string& dataFolder);
 bool AppendJobToJournal(Platform& platform, const std::string& dataFolder,
                         const JournalEntry& entry);
 
+// What a front end shows when the journal could not be written (the job's own outcome stands).
+inline constexpr const char* kJournalNotWritten =
+    "Warning: the card journal could not be written to CardJournal.jsonl.";
+
+// Appends the entry of a job that took a card (a job that ended before it took one did not
+// touch a card and leaves no line). Returns the message to show: kJournalNotWritten with the
+// error number, or empty when all went well.
+std::string JournalEndedJob(Platform& platform, const std::string& dataFolder,
+                            const JournalEntry& entry);
+
 // The journal's bytes. False when it cannot be read; true and empty when there is none yet.
 bool ReadJournalBytes(Platform& platform, const std::string& dataFolder, std::string* bytes);
 

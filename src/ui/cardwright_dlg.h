@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "job/front_end.h"
+#include "journal/journal_entry.h"
 #include "record/job_context.h"
 #include "record/job_result.h"
 #include "record/prompt.h"
@@ -125,6 +126,8 @@ class CCardwrightDlg {
   CLogToFile log_{platform_};
   JobContext job_;
   DisplayMode displayMode_ = DisplayMode::kNoJob;
+  WallTime jobStarted_;  // for the card journal
+  std::string runId_;
   JobResult result_;  // written by the worker, read once it has been joined
   int timerId_ = 0;
   CDirTreeCtrl tree_;
