@@ -58,7 +58,7 @@ class JournalCommand : public Command {
     }
     if (check_) return Check(bytes, shown);
     const std::vector<JournalRow> all = JournalRows(bytes);
-    const std::vector<JournalRow> rows = SelectRows(all, JournalFilter{card_, since_});
+    const std::vector<const JournalRow*> rows = SelectRows(all, JournalFilter{card_, since_});
     const std::vector<size_t> incomplete = IncompleteLines(all);
     if (!incomplete.empty() && !JsonReport()) {
       std::cerr << "The card journal has " << incomplete.size() << " incomplete line"
@@ -71,9 +71,9 @@ class JournalCommand : public Command {
       report["journal"] = shown;
       report["incomplete_lines"] = incomplete;
       Json entries = Json::array();
-      for (const JournalRow& row : rows) {
-        Json entry = Json::parse(row.text);
-        entry["line"] = row.line;
+      for (const JournalRow* row : rows) {
+        Json entry = Json::parse(row->text);
+        entry["line"] = row->line;
         entries.push_back(std::move(entry));
       }
       report["entries"] = std::move(entries);
@@ -81,7 +81,8 @@ class JournalCommand : public Command {
     } else if (csv_) {
       std::cout << "line,started,job,card_letter,card_serial,card_label,package,outcome,stage,"
                    "written,verified,failed,restored,backup,front_end,user,host,run_id\n";
-      for (const JournalRow& r : rows) {
+      for (const JournalRow* row : rows) {
+        const JournalRow& r = *row;
         std::string line = std::to_string(r.line);
         for (const std::string* field :
              {&r.started, &r.job, &r.cardLetter, &r.cardSerial, &r.cardLabel, &r.packageName,
@@ -98,7 +99,8 @@ class JournalCommand : public Command {
     } else {
       std::cout << Format("%-26s %-12s %-9s %-12s %-24s %-13s %s\n", "started", "job", "card",
                           "label", "package", "outcome", "files w/v/f");
-      for (const JournalRow& r : rows) {
+      for (const JournalRow* row : rows) {
+        const JournalRow& r = *row;
         std::cout << Format("%-26s %-12s %-9s %-12s %-24s %-13s %s\n", r.started.c_str(),
                             r.job.c_str(), r.cardSerial.c_str(), r.cardLabel.c_str(),
                             r.packageName.c_str(), r.outcome.c_str(), FilesText(r).c_str());

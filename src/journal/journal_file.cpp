@@ -1,6 +1,6 @@
 #include "journal/journal_file.h"
 
-#include <nlohmann/json.hpp>
+#include "journal/line_scan.h"
 
 #include "platform/platform.h"
 #include "platform/sha256.h"
@@ -109,7 +109,8 @@ std::vector<std::string_view> JournalLines(std::string_view bytes) {
 }
 
 bool IsCompleteLine(std::string_view line) {
-  return !line.empty() && line.back() == '}' && nlohmann::json::accept(line);
+  auto ignore = [](const std::string&, std::string_view, bool) {};
+  return !line.empty() && line.front() == '{' && LineScan(line, ignore).Whole();
 }
 
 bool LinkOf(std::string_view line, std::string* previous) {

@@ -3,27 +3,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "journal/journal_entry.h"
 #include "journal/journal_file.h"
+#include "journal/line_scan.h"
 #include "platform/text.h"
 
 namespace cw {
 
 namespace {
-
-using Json = nlohmann::json;
-
-std::string Text(const Json& object, const char* key) {
-  const auto found = object.find(key);
-  return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
-}
-
-int64_t Number(const Json& object, const char* key) {
-  const auto found = object.find(key);
-  return found != object.end() && found->is_number_integer() ? found->get<int64_t>() : 0;
-}
 
 // "2026-03-01T09:15:42.250Z" as milliseconds since 1970; "+01:00" as minutes.
 bool ParseUtc(const std::string& text, int64_t* ms) {
@@ -50,44 +38,61 @@ std::string NormalSerial(const std::string& serial) {
   return normal;
 }
 
+int64_t Number(std::string_view raw) {
+  int64_t value = 0;
+  for (char c : raw) {
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
 JournalRow RowOf(size_t number, std::string_view text) {
   JournalRow row;
   row.line = number;
   row.text = text;
-  if (!IsCompleteLine(text)) return row;
-  const Json line = Json::parse(text, nullptr, false);
-  if (!line.is_object()) return row;
+  std::string started, offset;
+  auto found = [&](const std::string& path, std::string_view value, bool isText) {
+    std::string* into = nullptr;
+    int64_t* count = nullptr;
+    switch (path.size() > 0 ? path[0] : ' ') {
+      case 's': into = path == "started" ? &started : path == "stage" ? &row.stage : nullptr; break;
+      case 'u': into = path == "utc_offset" ? &offset : path == "user" ? &row.user : nullptr; break;
+      case 'j': into = path == "job" ? &row.job : nullptr; break;
+      case 'o': into = path == "outcome" ? &row.outcome : nullptr; break;
+      case 'f':
+        into = path == "front_end" ? &row.frontEnd : nullptr;
+        count = path == "files.written"    ? &row.filesWritten
+                : path == "files.verified" ? &row.filesVerified
+                : path == "files.failed"   ? &row.filesFailed
+                : path == "files.restored" ? &row.filesRestored
+                                           : nullptr;
+        break;
+      case 'h': into = path == "host" ? &row.host : nullptr; break;
+      case 'r': into = path == "run_id" ? &row.runId : nullptr; break;
+      case 'c':
+        into = path == "card.letter"   ? &row.cardLetter
+               : path == "card.serial" ? &row.cardSerial
+               : path == "card.label"  ? &row.cardLabel
+                                       : nullptr;
+        break;
+      case 'p':
+        into = path == "package.file_name"        ? &row.packageName
+               : path == "package.format_version" ? &row.packageVersion
+                                                  : nullptr;
+        break;
+      case 'b': into = path == "backup.name" ? &row.backup : nullptr; break;
+    }
+    if (into != nullptr && isText) into->assign(value);
+    if (count != nullptr && !isText) *count = Number(value);
+  };
+  if (text.empty() || text.front() != '{' || !LineScan(text, found).Whole()) return JournalRow{number, text};
   row.complete = true;
-  const std::string offset = Text(line, "utc_offset");
-  if (ParseUtc(Text(line, "started"), &row.startedUtcMs)) {
+  if (ParseUtc(started, &row.startedUtcMs)) {
     const std::string local = UtcText(row.startedUtcMs + ParseOffset(offset) * 60000LL);
     row.sinceKey = local.substr(0, 19);
     row.started = local.substr(0, 10) + " " + local.substr(11, 8) + " " + offset;
   }
-  row.job = Text(line, "job");
-  row.outcome = Text(line, "outcome");
-  row.stage = Text(line, "stage");
-  row.frontEnd = Text(line, "front_end");
-  row.user = Text(line, "user");
-  row.host = Text(line, "host");
-  row.runId = Text(line, "run_id");
-  if (const auto card = line.find("card"); card != line.end() && card->is_object()) {
-    row.cardLetter = Text(*card, "letter");
-    row.cardSerial = Text(*card, "serial");
-    row.cardLabel = Text(*card, "label");
-  }
-  if (const auto package = line.find("package"); package != line.end() && package->is_object()) {
-    row.packageName = Text(*package, "file_name");
-    row.packageVersion = Text(*package, "format_version");
-  }
-  if (const auto files = line.find("files"); files != line.end() && files->is_object()) {
-    row.filesWritten = Number(*files, "written");
-    row.filesVerified = Number(*files, "verified");
-    row.filesFailed = Number(*files, "failed");
-    row.filesRestored = Number(*files, "restored");
-  }
-  if (const auto backup = line.find("backup"); backup != line.end() && backup->is_object())
-    row.backup = Text(*backup, "name");
   return row;
 }
 
@@ -113,19 +118,20 @@ std::vector<JournalRow> JournalRows(std::string_view bytes) {
   return rows;
 }
 
-std::vector<JournalRow> SelectRows(const std::vector<JournalRow>& rows, const JournalFilter& filter) {
+std::vector<const JournalRow*> SelectRows(const std::vector<JournalRow>& rows,
+                                          const JournalFilter& filter) {
   const std::string serial = NormalSerial(filter.cardSerial);
-  std::vector<JournalRow> chosen;
+  std::vector<const JournalRow*> chosen;
   for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
     if (!row->complete) continue;
     if (!serial.empty() && NormalSerial(row->cardSerial) != serial) continue;
     if (!filter.since.empty() && row->sinceKey.compare(0, filter.since.size(), filter.since) < 0)
       continue;
-    chosen.push_back(*row);
+    chosen.push_back(&*row);
   }
   // Two runs may finish out of the order they started in.
-  std::stable_sort(chosen.begin(), chosen.end(), [](const JournalRow& a, const JournalRow& b) {
-    return a.startedUtcMs > b.startedUtcMs;
+  std::stable_sort(chosen.begin(), chosen.end(), [](const JournalRow* a, const JournalRow* b) {
+    return a->startedUtcMs > b->startedUtcMs;
   });
   return chosen;
 }

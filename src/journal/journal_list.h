@@ -35,8 +35,9 @@ std::string SinceProblem(const std::string& since);
 // Every line of the journal's bytes as a row, in file order.
 std::vector<JournalRow> JournalRows(std::string_view bytes);
 
-// The complete rows `filter` chooses, newest first.
-std::vector<JournalRow> SelectRows(const std::vector<JournalRow>& rows, const JournalFilter& filter);
+// The complete rows `filter` chooses, newest first: pointers into `rows`.
+std::vector<const JournalRow*> SelectRows(const std::vector<JournalRow>& rows,
+                                          const JournalFilter& filter);
 
 // The rows' 1-based line numbers that were cut short.
 std::vector<size_t> IncompleteLines(const std::vector<JournalRow>& rows);

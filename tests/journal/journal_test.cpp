@@ -208,7 +208,7 @@ TEST_F(JournalFileTest, ListingChoosesByCardAndDate) {
                         {{"1A2B-3C4D", "2026-03-02"}, {3}}};
   for (const Case& c : cases) {
     std::vector<size_t> lines;
-    for (const JournalRow& row : SelectRows(rows, c.filter)) lines.push_back(row.line);
+    for (const JournalRow* row : SelectRows(rows, c.filter)) lines.push_back(row->line);
     EXPECT_EQ(lines, c.lines) << c.filter.cardSerial << " " << c.filter.since;
   }
   for (const char* bad : {"2026-13-01", "yesterday", "2026-03-01T25:00", "2026-3-1"})
