@@ -86,7 +86,12 @@ JournalRow RowOf(size_t number, std::string_view text) {
     if (into != nullptr && isText) into->assign(value);
     if (count != nullptr && !isText) *count = Number(value);
   };
-  if (text.empty() || text.front() != '{' || !LineScan(text, found).Whole()) return JournalRow{number, text};
+  if (text.empty() || text.front() != '{' || !LineScan(text, found).Whole()) {
+    JournalRow cut;  // what a cut line's scan found is not kept
+    cut.line = number;
+    cut.text = text;
+    return cut;
+  }
   row.complete = true;
   if (ParseUtc(started, &row.startedUtcMs)) {
     const std::string local = UtcText(row.startedUtcMs + ParseOffset(offset) * 60000LL);
