@@ -19,12 +19,6 @@ std::string CsvField(const std::string& text) {
   return "\"" + ReplaceAll(text, "\"", "\"\"") + "\"";
 }
 
-std::string LineList(const std::vector<size_t>& lines) {
-  std::string text;
-  for (size_t line : lines) text += (text.empty() ? "" : ", ") + std::to_string(line);
-  return text;
-}
-
 class JournalCommand : public Command {
  public:
   const char* Name() const override { return "journal"; }
@@ -52,8 +46,7 @@ class JournalCommand : public Command {
     const std::string shown = platform.DisplayPath(JournalPath(dataPath));
     std::string bytes;
     if (!ReadJournalBytes(platform, dataPath, &bytes)) {
-      std::cerr << "The card journal " << shown << " could not be read (error "
-                << GetLastError() << ").\n";
+      std::cerr << JournalUnreadableText(shown, GetLastError()) << "\n";
       return kExitFailed;
     }
     if (check_) return Check(bytes, shown);
@@ -61,9 +54,7 @@ class JournalCommand : public Command {
     const std::vector<const JournalRow*> rows = SelectRows(all, JournalFilter{card_, since_});
     const std::vector<size_t> incomplete = IncompleteLines(all);
     if (!incomplete.empty() && !JsonReport()) {
-      std::cerr << "The card journal has " << incomplete.size() << " incomplete line"
-                << (incomplete.size() == 1 ? "" : "s") << " (cut short when written): line "
-                << LineList(incomplete) << ".\n";
+      std::cerr << IncompleteLinesText(incomplete) << "\n";
     }
     if (JsonReport()) {
       Json report = ReportHead(Name());
@@ -95,16 +86,18 @@ class JournalCommand : public Command {
         std::cout << line << "\n";
       }
     } else if (rows.empty()) {
-      std::cout << "There are no entries in the card journal " << shown << ".\n";
+      std::cout << NoJournalEntriesText(shown) << "\n";
     } else {
-      std::cout << Format("%-26s %-12s %-9s %-12s %-24s %-13s %s\n", "started", "job", "card",
-                          "label", "package", "outcome", "files w/v/f");
-      for (const JournalRow* row : rows) {
-        const JournalRow& r = *row;
-        std::cout << Format("%-26s %-12s %-9s %-12s %-24s %-13s %s\n", r.started.c_str(),
-                            r.job.c_str(), r.cardSerial.c_str(), r.cardLabel.c_str(),
-                            r.packageName.c_str(), r.outcome.c_str(), FilesText(r).c_str());
-      }
+      // Each column as wide as its widest usual value; the last one runs to the line's end.
+      constexpr int kWidths[kJournalColumns.size()] = {26, 12, 9, 12, 24, 13, 0};
+      auto print = [&](const auto& cells) {
+        std::string line;
+        for (size_t i = 0; i + 1 < cells.size(); ++i)
+          line += Format("%-*s ", kWidths[i], std::string(cells[i]).c_str());
+        std::cout << line << cells.back() << "\n";
+      };
+      print(kJournalColumns);
+      for (const JournalRow* row : rows) print(JournalCells(*row));
     }
     return kExitOk;
   }
@@ -130,8 +123,8 @@ class JournalCommand : public Command {
                    "removed or inserted there).\n";
     }
     if (!check.incomplete.empty() && !JsonReport())
-      std::cout << "Incomplete (cut short when written): line " << LineList(check.incomplete)
-                << ".\n";
+      std::cout << "Incomplete (cut short when written): line "
+                << LineNumbersText(check.incomplete) << ".\n";
     return check.Holds() ? kExitOk : kExitFailed;
   }
 

@@ -153,4 +153,29 @@ std::string FilesText(const JournalRow& row) {
                 static_cast<long long>(row.filesVerified), static_cast<long long>(row.filesFailed));
 }
 
+std::array<std::string, kJournalColumns.size()> JournalCells(const JournalRow& row) {
+  return {row.started, row.job,         row.cardSerial, row.cardLabel,
+          row.packageName, row.outcome, FilesText(row)};
+}
+
+std::string JournalUnreadableText(const std::string& shown, uint32_t error) {
+  return "The card journal " + shown + " could not be read (error " + std::to_string(error) + ").";
+}
+
+std::string NoJournalEntriesText(const std::string& shown) {
+  return "There are no entries in the card journal " + shown + ".";
+}
+
+std::string LineNumbersText(const std::vector<size_t>& lines) {
+  std::string list;
+  for (size_t line : lines) list += (list.empty() ? "" : ", ") + std::to_string(line);
+  return list;
+}
+
+std::string IncompleteLinesText(const std::vector<size_t>& lines) {
+  return "The card journal has " + std::to_string(lines.size()) + " incomplete line" +
+         (lines.size() == 1 ? "" : "s") + " (cut short when written): line " +
+         LineNumbersText(lines) + ".";
+}
+
 }  // namespace cw

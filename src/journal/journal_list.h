@@ -2,6 +2,7 @@
 // The journal as a listing: its entries newest first, chosen by card and date, with the values
 // a table shows. The command line and both windows list through this.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,5 +45,19 @@ std::vector<size_t> IncompleteLines(const std::vector<JournalRow>& rows);
 
 // "3/3/0": files written, verified, failed.
 std::string FilesText(const JournalRow& row);
+
+// The columns of the journal's table, as the command line prints it and the windows list it,
+// and a row's texts in them.
+inline constexpr std::array<const char*, 7> kJournalColumns = {
+    "started", "job", "card", "label", "package", "outcome", "files w/v/f"};
+std::array<std::string, kJournalColumns.size()> JournalCells(const JournalRow& row);
+
+// What a listing says of the journal as a whole: it could not be read, it is empty, some of
+// its lines were cut short. `shown` is the journal's path as the user knows it.
+std::string JournalUnreadableText(const std::string& shown, uint32_t error);
+std::string NoJournalEntriesText(const std::string& shown);
+std::string IncompleteLinesText(const std::vector<size_t>& lines);
+// "3, 7": line numbers as a listing names them.
+std::string LineNumbersText(const std::vector<size_t>& lines);
 
 }  // namespace cw
