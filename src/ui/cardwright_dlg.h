@@ -64,6 +64,8 @@ class CCardwrightDlg {
   void OnSelchangedTree2(TreeView::Item selected);
   void OnItemExpanded(TreeView::Item item, bool expanded) { tree_.OnItemExpanded(item, expanded); }
   void OnAdvanced();
+  // "History...": the card journal of the data folder.
+  void OnHistory() { view_.RunHistory(platform_, job_.dataPath); }
   // Cards came or went (Windows' device-change message or PollDrives said so): the tree's
   // drives follow at once, or when the running job has ended.
   void OnDrivesChanged();
