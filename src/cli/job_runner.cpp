@@ -1,5 +1,7 @@
 #include "cli/job_runner.h"
 
+#include "journal/journal_file.h"
+
 #include <unistd.h>
 
 #include <chrono>
@@ -166,6 +168,7 @@ JobResult JobRunner::Run(JobResult (*worker)(Platform&, JobContext*)) {
   ConsoleEndWatch consoleEnd([this](const char* what) { EndOfConsole(what); });
   JobResult result;
   int32_t requests = 0;
+  jobStarted_ = platform_.GetWallTime();
   terminal_.Begin(job_);
   std::thread thread([this, worker, &result] { result = worker(platform_, &job_); });
   while (job_.jobRunning) {
@@ -258,6 +261,10 @@ void JobRunner::Finish(const JobResult& result) {
     std::fprintf(stderr, "The transcript could not be saved: %s\n",
                  platform_.DisplayPath(job_.dataPath + kDiagnosticsFileName).c_str());
   }
+  if (const std::string journal = JournalEndedJob(platform_, job_.dataPath,
+          JournalEntryOf(JournalFactsOf(platform_, job_, result, "command_line", runId_, jobStarted_)));
+      !journal.empty())
+    std::fprintf(stderr, "%s\n", journal.c_str());
   if (result.stop != kNotStopped) {
     // The stop's own announcement, as the window's status line shows it (a stopped restore also
     // says how many files were back).

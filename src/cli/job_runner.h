@@ -11,6 +11,7 @@
 #include "cli/terminal_progress.h"
 #include "cli/terminal_prompt.h"
 #include "job/front_end.h"
+#include "journal/journal_entry.h"
 #include "record/job_context.h"
 #include "record/job_result.h"
 #include "log/log_to_file.h"
@@ -93,6 +94,9 @@ class JobRunner {
   TerminalProgress terminal_;
   std::string lastStatus_;  // the last status line written when the output is no terminal
   bool interrupted_ = false;
+  // The card journal's values of this run and its job.
+  std::string runId_ = NewRunId();
+  WallTime jobStarted_;
   TerminalLockWait lockWait_{*this};
 };
 

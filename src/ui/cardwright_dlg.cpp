@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "job/front_end.h"
+#include "journal/journal_file.h"
 #include "record/job_io.h"
 #include "platform/platform.h"
 #include "ui/package_versions.h"
@@ -190,6 +191,10 @@ void CCardwrightDlg::OnTimer() {
     if (worker_.joinable()) {
       worker_.join();
       ShowResultMarks(result_);
+      if (const std::string journal = JournalEndedJob(platform_, job_.dataPath,
+              JournalEntryOf(JournalFactsOf(platform_, job_, result_, "window", runId_, jobStarted_)));
+          !journal.empty())
+        prompt_.MessageBox(journal, MessageButtons::Ok, MessageIcon::Warning);
     }
     jobActive_ = false;
     StoreDiagnostics(platform_, job_);
@@ -354,6 +359,8 @@ void CCardwrightDlg::StartJob(const JobWorker& worker) {
   if (worker_.joinable()) worker_.join();  // an ended job the timer has not reaped yet
   jobActive_ = true;
   result_ = JobResult{};
+  jobStarted_ = platform_.GetWallTime();
+  runId_ = NewRunId();
   worker_ = std::thread([this, worker] { result_ = worker(&job_); });
 }
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "job/front_end.h"
+#include "journal/journal_entry.h"
 #include "record/job_context.h"
 #include "record/job_result.h"
 #include "record/prompt.h"
@@ -63,6 +64,8 @@ class CCardwrightDlg {
   void OnSelchangedTree2(TreeView::Item selected);
   void OnItemExpanded(TreeView::Item item, bool expanded) { tree_.OnItemExpanded(item, expanded); }
   void OnAdvanced();
+  // "History...": the card journal of the data folder.
+  void OnHistory() { view_.RunHistory(platform_, job_.dataPath); }
   // Cards came or went (Windows' device-change message or PollDrives said so): the tree's
   // drives follow at once, or when the running job has ended.
   void OnDrivesChanged();
@@ -125,6 +128,8 @@ class CCardwrightDlg {
   CLogToFile log_{platform_};
   JobContext job_;
   DisplayMode displayMode_ = DisplayMode::kNoJob;
+  WallTime jobStarted_;  // for the card journal
+  std::string runId_;
   JobResult result_;  // written by the worker, read once it has been joined
   int timerId_ = 0;
   CDirTreeCtrl tree_;

@@ -167,6 +167,9 @@ std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode 
     case OpenMode::CreateNew:
       flags = O_RDWR | O_CREAT | O_EXCL;
       break;
+    case OpenMode::Append:
+      flags = O_RDWR | O_CREAT | O_APPEND;
+      break;
   }
   // Root could write a read-only file; Windows refuses everyone. Only a truncating open must
   // look before it opens: the others change nothing until written, so the open file itself
