@@ -116,7 +116,9 @@ TEST_F(JournalFileTest, LineCutAtEveryByteThenAnAppend) {
         cut + 1 == whole.size() ? std::vector<size_t>{} : std::vector<size_t>{2};
     EXPECT_EQ(IncompleteLines(rows), cutLines);
     EXPECT_TRUE(rows[0].complete && rows[2].complete);
-    if (cutLines.empty()) EXPECT_EQ(rows[1].text, std::string_view(whole).substr(firstEnd, cut - firstEnd));
+    if (cutLines.empty()) {
+      EXPECT_EQ(rows[1].text, std::string_view(whole).substr(firstEnd, cut - firstEnd));
+    }
     EXPECT_EQ(rows[2].started.substr(0, 16), "2026-03-01 10:02");
     const JournalCheck check = CheckJournal(now);
     EXPECT_TRUE(check.Holds()) << check.brokenAt;
