@@ -25,7 +25,7 @@ update_pause=${CW_APT_UPDATE_PAUSE:-20}
 declare -A groups=(
   # The native build and its quick tests (ctest -LE 'slow|fat|wine').
   [native]="build-essential cmake ninja-build pkg-config zlib1g-dev libcli11-dev
-    nlohmann-json3-dev libgtest-dev libgmock-dev qt6-base-dev fonts-dejavu-core attr"
+    nlohmann-json3-dev nettle-dev libgtest-dev libgmock-dev qt6-base-dev fonts-dejavu-core attr"
   # make bench
   [bench]="libbenchmark-dev"
   # The real-FAT tests: a Linux kernel as a process, with the FAT and device-mapper modules,

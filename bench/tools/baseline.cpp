@@ -11,6 +11,9 @@
 //   bench_baseline verify PACKAGE RECORDS CARD
 //       check the package's CRC-32; drop the card's cached pages; read back and compare
 //   bench_baseline evict DIR                    only the sync and the dropping of cached pages
+//   bench_baseline coldread RECORDS CARD
+//       drop the card's cached pages (untimed), then read every file of RECORDS whole and
+//       compare its CRC-32 in one plain loop; prints that loop's seconds on standard output
 //
 // Prints the seconds of each phase on standard error; exits 1 on any failure or mismatch.
 
@@ -250,7 +253,15 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "evict" && argc == 3) return Evict(argv[2]) ? 0 : 1;
+  if (mode == "coldread" && argc == 4) {
+    if (!ReadRecords(argv[2], &records)) return Fail("cannot read the records"), 1;
+    if (!Evict(argv[3])) return 1;
+    lap();
+    if (!ReadBack(records, argv[3])) return 1;
+    std::printf("%.4f\n", lap());
+    return 0;
+  }
   std::cerr << "usage: bench_baseline store PACKAGE RECORDS CARD BACKUP [COPY] | "
-               "verify PACKAGE RECORDS CARD | evict DIR\n";
+               "verify PACKAGE RECORDS CARD | evict DIR | coldread RECORDS CARD\n";
   return 2;
 }

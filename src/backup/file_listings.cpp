@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "log/log_to_file.h"
 #include "record/job_io.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -24,30 +25,49 @@ std::string FolderOf(const std::string& pattern) {
   return slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
 }
 
-}  // namespace
-
-void GetFolderArray(JobState& state, FileList& folders) {
+// The folders below each of `folders` appended breadth first; with `fileNames`, each folder's
+// files as its search found them, so that the file listing after it searches no folder again.
+// Each folder's lines reach the log together.
+void FindFolders(JobState& state, FileList& folders, std::vector<FileList>* fileNames) {
   state.Log("GetFolderArray");
   // Index-based: the entries appended here are walked in their turn.
   for (size_t i = 0; i < folders.size(); ++i) {
+    LogBatch lines(state.job.log);
     const std::string pattern = folders[i];
+    if (fileNames != nullptr) fileNames->emplace_back();
     for (const FindEntry& entry : Search(state.platform, pattern)) {
-      if (!entry.IsDirectory()) continue;
+      if (!entry.IsDirectory()) {
+        if (fileNames != nullptr) fileNames->back().push_back(entry.name);
+        continue;
+      }
       folders.push_back(FolderOf(pattern) + entry.name + "\\*.*");
       state.LogF("  located %s", state.platform.DisplayPath(folders.back()).c_str());
     }
   }
 }
 
+// A folder's files, upper-cased, appended to `files` and said in the log together.
+void AddFiles(JobState& state, const std::string& pattern, const FileList& names,
+              FileList& files) {
+  LogBatch lines(state.job.log);
+  for (const std::string& name : names) {
+    files.push_back(ToUpperAscii(FolderOf(pattern) + name));
+    state.LogF("  located %s", state.platform.DisplayPath(files.back()).c_str());
+  }
+}
+
+}  // namespace
+
+void GetFolderArray(JobState& state, FileList& folders) { FindFolders(state, folders, nullptr); }
+
 void GetFileArray(JobState& state, const FileList& folders, FileList& files) {
   state.Log("GetFileArray");
   const size_t count = folders.size();
   for (size_t i = 0; i < count; ++i) {
-    for (const FindEntry& entry : Search(state.platform, folders[i])) {
-      if (entry.IsDirectory()) continue;
-      files.push_back(ToUpperAscii(FolderOf(folders[i]) + entry.name));
-      state.LogF("  located %s", state.platform.DisplayPath(files.back()).c_str());
-    }
+    FileList names;
+    for (const FindEntry& entry : Search(state.platform, folders[i]))
+      if (!entry.IsDirectory()) names.push_back(entry.name);
+    AddFiles(state, folders[i], names, files);
   }
 }
 
@@ -61,8 +81,10 @@ void GetCFFilesArray(JobState& state, FileList& files) {
 size_t GetFilesBelow(JobState& state, const std::string& root, FileList& files) {
   files.clear();
   FileList folders{root + "\\*.*"};
-  GetFolderArray(state, folders);
-  GetFileArray(state, folders, files);
+  std::vector<FileList> fileNames;
+  FindFolders(state, folders, &fileNames);
+  state.Log("GetFileArray");
+  for (size_t i = 0; i < folders.size(); ++i) AddFiles(state, folders[i], fileNames[i], files);
   return folders.size();
 }
 

@@ -15,7 +15,7 @@ void GetFolderArray(JobState& state, FileList& folders);
 void GetFileArray(JobState& state, const FileList& folders, FileList& files);
 // Every file on the card below globalFlashPath.
 void GetCFFilesArray(JobState& state, FileList& files);
-// Every file below the folder `root`; the number of folders walked.
+// Every file below the folder `root`, each folder searched once; the number of folders walked.
 size_t GetFilesBelow(JobState& state, const std::string& root, FileList& files);
 // The backup folder of the current kind of card: the engine's for every targetType but a
 // panel's; a card of unknown kind is a panel's only when Panel files were asked for.

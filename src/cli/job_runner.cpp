@@ -265,6 +265,8 @@ void JobRunner::Finish(const JobResult& result) {
     std::fprintf(stderr, "The transcript could not be saved: %s\n",
                  platform_.DisplayPath(job_.dataPath + kDiagnosticsFileName).c_str());
   }
+  if (const std::string journal = session_.JournalProblem(); !journal.empty())
+    std::fprintf(stderr, "%s\n", journal.c_str());
   if (result.stop != kNotStopped) {
     // The stop's own announcement, as the window's status line shows it (a stopped restore also
     // says how many files were back).

@@ -109,7 +109,7 @@ class JobRunner {
   bool interrupted_ = false;
   TerminalLockWait lockWait_{*this};
   StatusEvents events_{*this};
-  JobSession session_{platform_, job_};
+  JobSession session_{platform_, job_, "command_line"};
 };
 
 }  // namespace cw::cli

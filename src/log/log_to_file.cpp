@@ -84,7 +84,11 @@ uint32_t FileErrorCauseOf(uint32_t winError) {
 }
 
 CLogToFile::CLogToFile(Platform& platform) : platform_(platform) {}
-CLogToFile::~CLogToFile() = default;
+// A batch left open (a job that threw past its scope) still gets its lines written.
+CLogToFile::~CLogToFile() {
+  std::lock_guard<std::mutex> guard(batchMutex_);
+  WriteHeldLines();
+}
 
 void CLogToFile::SetLogFile(const std::string& path) {
   logPath_ = path;
@@ -100,13 +104,50 @@ void CLogToFile::SetLogFile(const std::string& path) {
 
 void CLogToFile::SetEnabled(bool on) { enabled_ = on; }
 
+// A batch's lines are held far below any memory that matters; one that grows past this is
+// written early rather than held on.
+constexpr size_t kMaxHeldBytes = 64 * 1024;
+
 void CLogToFile::Log(const std::string& message) {
   if (!enabled_ || !fileOk_) return;
   try {
+    std::unique_lock<std::mutex> guard(batchMutex_);
+    if (batchDepth_ > 0 && batchThread_ == std::this_thread::get_id()) {
+      heldLines_ += ToTextMode(TimestampPrefix(platform_) + message + "\n");
+      if (heldLines_.size() >= kMaxHeldBytes) WriteHeldLines();
+      return;
+    }
+    WriteHeldLines();
+    guard.unlock();
     WriteLine(message);
   } catch (...) {
     // Logging never fails its caller; the line is lost.
   }
+}
+
+void CLogToFile::BeginBatch() {
+  std::lock_guard<std::mutex> guard(batchMutex_);
+  // One thread's batch at a time; another thread's batch while it is open writes line by line.
+  if (batchDepth_ > 0 && batchThread_ != std::this_thread::get_id()) return;
+  batchThread_ = std::this_thread::get_id();
+  ++batchDepth_;
+}
+
+void CLogToFile::EndBatch() {
+  std::lock_guard<std::mutex> guard(batchMutex_);
+  if (batchDepth_ == 0 || batchThread_ != std::this_thread::get_id() || --batchDepth_ > 0) return;
+  try {
+    WriteHeldLines();
+  } catch (...) {
+    heldLines_.clear();  // as for a single line: lost, never the caller's failure
+  }
+}
+
+void CLogToFile::WriteHeldLines() {
+  if (heldLines_.empty()) return;
+  std::string text;
+  text.swap(heldLines_);
+  WriteText(text, false);
 }
 
 // Once a line was given up, the holder is stuck: a run that may not wait long (one that is
@@ -129,24 +170,27 @@ std::unique_ptr<HeldLock> CLogToFile::TakeLock() {
   return lock;
 }
 
-void CLogToFile::WriteLine(const std::string& message) {
+void CLogToFile::WriteLine(const std::string& message) { WriteText(message + "\n", true); }
+
+// `text` is one line to stamp now, as the lock is had, or (stampNow false) lines in text mode
+// stamped when they were logged.
+void CLogToFile::WriteText(const std::string& text, bool stampNow) {
   // Held until the end of this call, on every path out of it. A lock still busy after the
-  // wait loses the line; a lock that cannot be had at all (no private folder) does not.
+  // wait loses the lines; a lock that cannot be had at all (no private folder) does not.
   std::unique_ptr<HeldLock> lock = TakeLock();
   const uint32_t lockError = lock ? kErrSuccess : GetLastError();
   if (!lock && lockError == kErrSharingViolation) return;
   std::unique_ptr<File> file = OpenForLine();
   if (!file) return;
-  std::string text = TimestampPrefix(platform_) + message + "\n";
+  std::string line = stampNow ? ToTextMode(TimestampPrefix(platform_) + text) : text;
   // A lock the system refuses this instance (one an elevated instance made before its lock
   // let every instance in) is said once in the log: lines may then interleave.
   if (!lock && lockError == kErrAccessDenied && !lockUnavailableLogged_.exchange(true)) {
-    text = TimestampPrefix(platform_) +
-           "  the log's lock cannot be taken (access denied): lines of another instance may "
-           "interleave with these.\n" +
-           text;
+    line = ToTextMode(TimestampPrefix(platform_) +
+                      "  the log's lock cannot be taken (access denied): lines of another "
+                      "instance may interleave with these.\n") +
+           line;
   }
-  const std::string line = ToTextMode(text);
   if (!file->Seek(0, SeekFrom::End)) return;
   if (!file->Write(line.data(), static_cast<uint32_t>(line.size()))) return;
   file->Close();

@@ -1,12 +1,15 @@
 #pragma once
 // The diagnostic log: timestamped lines appended to one file, each written by open, seek, write
 // and close under a lock that holds across threads and processes, so the file is complete
-// after every line and lines never interleave.
+// after every line and lines never interleave. Inside a batch (LogBatch) a thread's lines are
+// kept in order and written together, under one lock, when the batch ends.
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace cw {
 
@@ -51,6 +54,12 @@ class CLogToFile {
   // Without one (tests, tools), a line waits for the lock without end.
   void SetLockWait(LogLockWait* wait) { lockWait_ = wait; }
   void Log(const std::string& message);
+  // A batch of the calling thread's lines: held back from BeginBatch to the matching EndBatch
+  // (batches nest; the outermost end writes), then written in one piece under one lock. A
+  // line of another thread first writes what the batch holds, so the file keeps the order in
+  // which lines were logged. A crash loses only the lines of the batch still open.
+  void BeginBatch();
+  void EndBatch();
 
   bool fileOk() const { return fileOk_; }
   bool enabled() const { return enabled_; }
@@ -59,6 +68,8 @@ class CLogToFile {
 
  private:
   void WriteLine(const std::string& message);
+  void WriteText(const std::string& text, bool stampNow);
+  void WriteHeldLines();  // with batchMutex_ held
   std::unique_ptr<HeldLock> TakeLock();
   std::unique_ptr<File> OpenForLine() const;
   bool CheckLogFile();
@@ -75,6 +86,26 @@ class CLogToFile {
   LogLockWait* lockWait_ = nullptr;
   std::atomic<bool> gaveUp_{false};  // the last line's wait was given up
   std::atomic<bool> lockUnavailableLogged_{false};
+  std::mutex batchMutex_;
+  int batchDepth_ = 0;
+  std::thread::id batchThread_;
+  std::string heldLines_;  // in text mode, each stamped when it was logged
+};
+
+// One batch of the log's lines for a scope (no log: nothing); ends on every path out of it.
+class LogBatch {
+ public:
+  explicit LogBatch(CLogToFile* log) : log_(log) {
+    if (log_ != nullptr) log_->BeginBatch();
+  }
+  ~LogBatch() {
+    if (log_ != nullptr) log_->EndBatch();
+  }
+  LogBatch(const LogBatch&) = delete;
+  LogBatch& operator=(const LogBatch&) = delete;
+
+ private:
+  CLogToFile* log_;
 };
 
 }  // namespace cw

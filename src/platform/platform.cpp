@@ -1,5 +1,7 @@
 #include "platform/platform.h"
 
+#include <chrono>
+
 namespace cw {
 
 namespace {
@@ -18,6 +20,14 @@ std::optional<DriveWhereabouts> DriveWhere(Platform& platform, const std::string
   DriveWhereabouts where{folder, {}};
   platform.GetVolumeInformation(rootPath, &where.label, nullptr);
   return where;
+}
+
+WallTime Platform::GetWallTime() {
+  using namespace std::chrono;
+  WallTime now;
+  now.unixMilliseconds =
+      duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  return now;
 }
 
 }  // namespace cw

@@ -72,6 +72,12 @@ struct FindEntry {
   bool IsDirectory() const { return (attributes & kAttrDirectory) != 0; }
 };
 
+// A moment as a record keeps it: UTC, and the PC's offset from UTC then (local = UTC + offset).
+struct WallTime {
+  int64_t unixMilliseconds = 0;
+  int32_t utcOffsetMinutes = 0;
+};
+
 struct LocalTime {
   int year = 0, month = 0, day = 0;  // month 1-12
   int hour = 0, minute = 0, second = 0, milliseconds = 0;
@@ -83,6 +89,9 @@ enum class OpenMode {
   CreateAlways,  // create or truncate, read and write
   OpenAlways,    // create if missing, keep content, read and write
   CreateNew,     // create, fail if it exists, read and write
+  // Create if missing, keep content, read and append: every Write lands whole at the file's
+  // end, wherever another writer left it (O_APPEND, FILE_APPEND_DATA).
+  Append,
 };
 
 enum class SeekFrom { Begin, Current, End };
@@ -202,6 +211,10 @@ class Platform {
   virtual bool GetDocumentsFolder(std::string* path) = 0;
   virtual std::string GetUserName() = 0;
   virtual LocalTime GetLocalTime() = 0;
+  // Now, in UTC with the PC's offset; this default knows no offset (UTC itself).
+  virtual WallTime GetWallTime();
+  // The PC's name on the network; empty when it cannot be told.
+  virtual std::string GetHostName() { return std::string(); }
   virtual void Sleep(uint32_t milliseconds) = 0;
 
   // An exclusive lock known by its name that holds across threads and processes, within this

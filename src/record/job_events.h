@@ -23,6 +23,25 @@ enum class JobPhase : int32_t {
 };
 inline constexpr int kJobPhaseCount = 6;
 
+// A phase as reports name it.
+inline const char* PhaseName(JobPhase phase) {
+  switch (phase) {
+    case JobPhase::kPreparation:
+      return "prep";
+    case JobPhase::kStore:
+      return "store";
+    case JobPhase::kVerify:
+      return "verify";
+    case JobPhase::kRestore:
+      return "restore";
+    case JobPhase::kRestoreVerify:
+      return "restore_verify";
+    case JobPhase::kVerifyOnly:
+      break;
+  }
+  return "verify_only";
+}
+
 class JobEvents {
  public:
   virtual ~JobEvents() = default;

@@ -1,11 +1,13 @@
 #include "session/job_session.h"
 
+#include "journal/journal_file.h"
 #include "record/prompt.h"
 #include "session/front_end.h"
 
 namespace cw {
 
-JobSession::JobSession(Platform& platform, JobContext& job) : platform_(platform), job_(job) {}
+JobSession::JobSession(Platform& platform, JobContext& job, std::string frontEnd)
+    : platform_(platform), job_(job), frontEnd_(std::move(frontEnd)) {}
 
 JobSession::~JobSession() {
   if (worker_.joinable()) worker_.join();
@@ -18,9 +20,13 @@ void JobSession::Start(JobWorker worker, SessionEvents* events) {
   events_ = events != nullptr ? events : &silent_;
   job_.events = &relay_;
   transcriptSaved_ = false;
+  runId_ = NewRunId();
+  started_ = platform_.GetWallTime();
+  phaseTimes_.clear();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     running_ = true;
+    journalProblem_.clear();
   }
   worker_ = std::thread([this, worker = std::move(worker)] { RunWorker(worker); });
 }
@@ -28,8 +34,17 @@ void JobSession::Start(JobWorker worker, SessionEvents* events) {
 void JobSession::RunWorker(const JobWorker& worker) {
   const JobResult result = worker(&job_);
   transcriptSaved_ = StoreDiagnostics(platform_, job_);
+  for (int i = 0; i < kJobPhaseCount; ++i) {
+    // A job that ended inside a phase (refused in its checks, stopped) spent this much in it.
+    if (phases_[i] == kPhaseRunning) TimePhase(static_cast<JobPhase>(i), kPhaseDone);
+  }
+  JournalFacts facts = JournalFactsOf(platform_, job_, result, frontEnd_, runId_, started_);
+  facts.phases = phaseTimes_;
+  const std::string journalProblem =
+      JournalEndedJob(platform_, job_.dataPath, JournalEntryOf(facts));
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    journalProblem_ = journalProblem;
     result_ = result;
     running_ = false;
     ended_.notify_all();
@@ -77,6 +92,22 @@ bool JobSession::WaitToClose(std::chrono::milliseconds grace,
   return true;
 }
 
+std::string JobSession::JournalProblem() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return journalProblem_;
+}
+
+void JobSession::TimePhase(JobPhase phase, PhaseState state) {
+  const int index = static_cast<int>(phase);
+  const auto now = std::chrono::steady_clock::now();
+  if (state == kPhaseRunning) {
+    phaseBegan_[index] = now;
+  } else if (phases_[index] == kPhaseRunning) {
+    const std::chrono::duration<double> took = now - phaseBegan_[index];
+    phaseTimes_.push_back(PhaseDuration{PhaseName(phase), took.count()});
+  }
+}
+
 std::optional<JobResult> JobSession::Join() {
   if (!worker_.joinable()) return std::nullopt;
   worker_.join();
@@ -85,6 +116,7 @@ std::optional<JobResult> JobSession::Join() {
 }
 
 void JobSession::Relay::PhaseChanged(JobPhase phase, PhaseState state) {
+  session_.TimePhase(phase, state);
   session_.phases_[static_cast<int>(phase)] = state;
   session_.events_->PhaseChanged(phase, state);
 }

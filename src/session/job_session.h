@@ -9,8 +9,11 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "journal/journal_entry.h"
 #include "platform/platform.h"
 #include "record/job_context.h"
 #include "record/job_events.h"
@@ -32,8 +35,8 @@ class SessionEvents : public JobEvents {
 class JobSession {
  public:
   // `job` is the front end's record of the job (its log and prompt set); both outlive the
-  // session.
-  JobSession(Platform& platform, JobContext& job);
+  // session. `frontEnd` names the front end in the card journal ("window", "command_line").
+  JobSession(Platform& platform, JobContext& job, std::string frontEnd);
   // Waits for a job still running: a front end decides before (WaitToClose) whether to wait.
   ~JobSession();
   JobSession(const JobSession&) = delete;
@@ -70,6 +73,9 @@ class JobSession {
   std::optional<JobResult> Join();
   // Whether the transcript saved at the job's end is all on disk.
   bool TranscriptSaved() const { return transcriptSaved_; }
+  // After the end: what to tell the user when the job's card journal line could not be
+  // written (empty when it was, or when the job took no card). It never fails the job.
+  std::string JournalProblem() const;
 
  private:
   // Records the phases, then tells the front end's sink.
@@ -90,8 +96,17 @@ class JobSession {
   };
   void RunWorker(const JobWorker& worker);
 
+  // Each phase's time from its start to its end, as the journal records them.
+  void TimePhase(JobPhase phase, PhaseState state);
+
   Platform& platform_;
   JobContext& job_;
+  const std::string frontEnd_;
+  std::string runId_;
+  WallTime started_;
+  std::chrono::steady_clock::time_point phaseBegan_[kJobPhaseCount];
+  std::vector<PhaseDuration> phaseTimes_;  // the worker's own, read after the end
+  std::string journalProblem_;             // guarded by mutex_
   Relay relay_{*this};
   SessionEvents silent_;
   SessionEvents* events_ = &silent_;

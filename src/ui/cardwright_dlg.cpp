@@ -182,10 +182,13 @@ void CCardwrightDlg::OnTimer() {
     timerId_ = 0;
     // The worker's last act was clearing jobRunning; reap it before the next job may start.
     // The session saved the transcript as the job ended; a job it did not run is saved here.
-    if (std::optional<JobResult> result = session_.Join())
+    if (std::optional<JobResult> result = session_.Join()) {
       ShowResultMarks(*result);
-    else
+      if (const std::string journal = session_.JournalProblem(); !journal.empty())
+        prompt_.MessageBox(journal, MessageButtons::Ok, MessageIcon::Warning);
+    } else {
       StoreDiagnostics(platform_, job_);
+    }
     jobActive_ = false;
     EnableInputs(true);
     if (drivesChanged_ && !closing_) OnDrivesChanged();

@@ -63,6 +63,8 @@ class CCardwrightDlg {
   void OnSelchangedTree2(TreeView::Item selected);
   void OnItemExpanded(TreeView::Item item, bool expanded) { tree_.OnItemExpanded(item, expanded); }
   void OnAdvanced();
+  // "History...": the card journal of the data folder.
+  void OnHistory() { view_.RunHistory(platform_, job_.dataPath); }
   // Cards came or went (Windows' device-change message or PollDrives said so): the tree's
   // drives follow at once, or when the running job has ended.
   void OnDrivesChanged();
@@ -127,7 +129,7 @@ class CCardwrightDlg {
   DisplayMode displayMode_ = DisplayMode::kNoJob;
   int timerId_ = 0;
   CDirTreeCtrl tree_;
-  JobSession session_{platform_, job_};
+  JobSession session_{platform_, job_, "window"};
   bool jobActive_ = false;
   bool closing_ = false;
   bool drivesChanged_ = false;  // a change heard during a job, applied at its end

@@ -27,6 +27,7 @@
 #define LAYOUT_FAIL2_LEFT 18, 250, 31, 25
 #define LAYOUT_FAIL2_RIGHT 228, 250, 31, 25
 #define LAYOUT_ADVANCED 245, 278, 50, 14
+#define LAYOUT_HISTORY 190, 278, 50, 14
 
 // "Advanced Settings".
 #define LAYOUT_ADVANCED_SIZE 199, 105
@@ -43,3 +44,11 @@
 #define LAYOUT_CHOOSE_PANEL_OK 57, 65, 50, 14
 #define LAYOUT_3940 67, 21, 32, 10
 #define LAYOUT_3950 67, 40, 32, 10
+
+// "History" (IDD_HISTORY): the card journal's entries, chosen by card.
+#define HISTORY_DIALOG_SIZE 420, 232
+#define HISTORY_CARD_CAPTION 7, 9, 24, 8
+#define HISTORY_CARD 32, 7, 100, 120
+#define HISTORY_NOTE 140, 9, 273, 16
+#define HISTORY_LIST 7, 27, 406, 178
+#define HISTORY_CLOSE 363, 211, 50, 14

@@ -1,7 +1,7 @@
 #pragma once
 // What the main dialog's logic needs from a window: boxes with text, marks to show, inputs to
-// enable, a progress bar, a timer, a file-open dialog and the settings dialog. The Qt window
-// implements it; the tests implement it in memory. No toolkit types appear here.
+// enable, a progress bar, a timer, a file-open dialog, the settings dialog and the history. The
+// Qt window implements it; the tests implement it in memory. No toolkit types appear here.
 
 #include <optional>
 #include <string>
@@ -9,6 +9,7 @@
 namespace cw {
 
 struct JobContext;
+class Platform;
 
 // Control ids of the main dialog (layout IDD_CARDWRIGHT). They are the ids of the Windows
 // window's dialog resources (ui/win32/resource_ids.h), so both faces and the tests name every
@@ -32,6 +33,7 @@ enum DialogControl : int {
   kIdFailMark2Left = 1034,
   kIdFailMark2Right = 1035,
   kIdAdvanced = 1047,
+  kIdHistory = 1048,
 };
 
 // The id of the dialog's job timer.
@@ -61,6 +63,8 @@ class DialogView {
                                                 const std::string& initialPath) = 0;
   // Runs "Advanced Settings" modally on `job`.
   virtual void RunAdvancedSettings(JobContext& job) = 0;
+  // Runs "History" modally: the card journal of `dataFolder`, read through `platform`.
+  virtual void RunHistory(Platform& platform, const std::string& dataFolder) = 0;
   // Closes the window as its close box would (the logic's OnClose then allows it).
   virtual void CloseWindow() = 0;
 };

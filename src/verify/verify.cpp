@@ -7,6 +7,7 @@
 
 #include "backup/cleaning.h"
 #include "card/card_inspection.h"
+#include "log/log_to_file.h"
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "package/file_table.h"
@@ -217,6 +218,8 @@ int Verification::Run() {
   state.SetProgressRange(0, total);
   state.StartPhaseAmounts(kProgressVerification, total, FileTableBytes(package.fileTable));
   for (int32_t i = 0; i < total; ++i) {
+    // A file's lines reach the log together, before the next file's check begins.
+    LogBatch fileLines(state.job.log);
     state.StopIfRequested();
     CBHelper::BuildCRCTable();
     state.SetProgressPos(i);

@@ -21,8 +21,10 @@ TEST_F(FileListingsTest, CardIsWalkedBreadthFirstWithUpperCasedFileNames) {
   fake.WriteFile("E:\\Brevant\\app.exe", "a", kAttrReadOnly | kAttrHidden);
   fake.WriteFile("E:\\WD\\CRCFile.txt", "c", kAttrSystem);
 
+  fake.ClearCalls();
   GetCFFilesArray(state, state.cardFileList);
 
+  EXPECT_EQ(fake.CallCount("FindFiles"), 4u) << "each of the 4 folders is searched once";
   EXPECT_EQ(state.cardFileList,
             (std::vector<std::string>{"E:\\ROOT.TXT", "E:\\BREVANT\\APP.EXE", "E:\\WD\\CRCFILE.TXT",
                                       "E:\\BREVANT\\SUB\\DEEP.DAT"}));

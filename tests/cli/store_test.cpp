@@ -195,6 +195,9 @@ TEST_F(StoreTest, EngineCardGetsThePackageItsCopyVersionFileAndRecord) {
       << transcript;
   EXPECT_NE(ReadHostFile(DataFolder() + "/LastPathUsed.txt").find("NEW.FWP"),
             std::string::npos);
+  EXPECT_NE(ReadHostFile(DataFolder() + "/CardJournal.jsonl")
+                .find(R"("outcome":"passed","stage":"verification")"),
+            std::string::npos);
   ExpectVerifies();
 }
 
@@ -495,6 +498,49 @@ TEST_F(StoreFailureTest, RestoreOnlyPutsTheLastBackupBack) {
     EXPECT_EQ(card.Read("APP/MAIN.BIN"), "old main");
     EXPECT_EQ(card.Read("UPGRADE.FWP"), before.at("UPGRADE.FWP"));
   }
+}
+
+// `journal` over a store, a verify and a failed restore only of one card: listed newest first,
+// chosen, as JSON and CSV, and checked; an edit breaks the chain where it was made.
+TEST_F(StoreFailureTest, TheJournalListsAndChecksTheJobs) {
+  serial = "1A2B3C4D";
+  OldEngineCard();
+  ASSERT_EQ(StoreYes(Package(EnginePackage())).exitCode, 0);
+  ExpectVerifies();
+  fs::remove_all(EngineBackup());
+  ASSERT_NE(Store({"--restore-only"}).exitCode, 0);
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    const char* out;  // a part of standard output (or error for a refusal)
+  };
+  const Case cases[] = {
+      {{"journal"}, 0, "store        1A2B-3C4D"},
+      {{"journal", "--card", "1a2b3c4d", "--csv"}, 0, ",verify_only,E:,1A2B-3C4D,"},
+      {{"journal", "--card", "0000-0001"}, 0, "There are no entries in the card journal"},
+      {{"journal", "--since", "2026-02-30"}, 2, "--since: \"2026-02-30\" is not a date"},
+      {{"journal", "--check"}, 0, "The card journal's chain holds: 3 lines."},
+  };
+  for (const Case& c : cases) {
+    const CommandResult result = Cardwright(c.args);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.args.back() << result.err;
+    EXPECT_NE((c.exitCode == 2 ? result.err : result.out).find(c.out), std::string::npos)
+        << result.out << result.err;
+  }
+  const nlohmann::json report = nlohmann::json::parse(Cardwright({"journal", "--json"}).out);
+  std::vector<std::string> jobs;
+  for (const auto& entry : report["entries"])
+    jobs.push_back(entry["job"].get<std::string>() + " " + entry["outcome"].get<std::string>());
+  EXPECT_EQ(jobs, (std::vector<std::string>{"restore_only failed", "verify_only passed",
+                                            "store passed"}));
+  const std::string path = DataFolder() + "/CardJournal.jsonl";
+  std::string journal = ReadHostFile(path);
+  journal.replace(journal.find("\"passed\""), 8, "\"failed\"");
+  WriteHostFile(path, journal);
+  const CommandResult check = Cardwright({"journal", "--check"});
+  EXPECT_EQ(check.exitCode, 1);
+  EXPECT_NE(check.out.find("The card journal's chain breaks at line 2"), std::string::npos)
+      << check.out;
 }
 
 TEST_F(StoreFailureTest, StoreWithoutBackupCannotRestore) {

@@ -7,11 +7,15 @@
 #include <thread>
 
 #include "support/fake_platform.h"
+#include "support/log_lines.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 
 #include "platform/posix/posix_platform.h"
 #include "platform/posix_fixture.h"
@@ -205,47 +209,119 @@ TEST_F(LogToFileTest, TwoThreadsLoggingAtOnceWriteOnlyWholeLines) {
   EXPECT_TRUE(seen.count("a299") && seen.count("b0"));
 }
 
-TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
-  test::TempDir dir;
-  // The file exists before both start, so neither probe creates and deletes it under the other.
-  const std::string hostLog = dir.Write("fwp_downloader.log", "");
-  constexpr int kLines = 200;
-  pid_t children[2];
-  for (int who = 0; who < 2; ++who) {
-    children[who] = fork();
-    ASSERT_GE(children[who], 0);
-    if (children[who] == 0) {
-      PosixPlatformOptions options;
-      options.discoverMounts = false;
-      options.instantSleeps = true;
-      options.mappings.push_back(
-          DriveMapping{'E', dir.path(), true, std::nullopt, std::nullopt, std::nullopt});
-      auto platform = MakePosixPlatform(options);
-      CLogToFile log(*platform);
-      log.SetLogFile("E:\\fwp_downloader.log");
-      log.SetEnabled(true);
-      for (int i = 0; i < kLines; ++i) log.Log(std::string(who ? "b" : "a") + std::to_string(i));
-      _exit(log.fileOk() ? 0 : 1);
+// Steps: "[" and "]" begin and end a batch, "other:x" logs x from another thread, anything
+// else is logged as it is. The file ends with every line in the order logged, in `writes`
+// writes: a batch's lines go out together.
+TEST_F(LogToFileTest, BatchesWriteTheirLinesTogetherInTheOrderLogged) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> steps;
+    std::vector<std::string> lines;
+    size_t writes;
+  };
+  const Case cases[] = {
+      {"one batch", {"[", "a", "b", "c", "]"}, {"a", "b", "c"}, 1},
+      {"lines around a batch", {"x", "[", "a", "b", "]", "y"}, {"x", "a", "b", "y"}, 3},
+      {"nested: the outer end writes", {"[", "a", "[", "b", "]", "c", "]"}, {"a", "b", "c"}, 1},
+      {"another thread's line writes what is held first",
+       {"[", "a", "other:b", "c", "]"}, {"a", "b", "c"}, 3},
+      {"an empty batch writes nothing", {"[", "]", "x"}, {"x"}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs().DeleteFile(kLogPath);
+    CLogToFile log(fs());
+    Open(log);
+    fs().ClearCalls();
+    for (const std::string& step : c.steps) {
+      if (step == "[") log.BeginBatch();
+      else if (step == "]") log.EndBatch();
+      else if (step.starts_with("other:")) std::thread([&] { log.Log(step.substr(6)); }).join();
+      else log.Log(step);
     }
+    EXPECT_EQ(LogMessages(fs().ReadFile(kLogPath)), c.lines);
+    EXPECT_EQ(fs().CallCount("Write", fs().ToHostPath(kLogPath)), c.writes);
+    EXPECT_EQ(fs().CallCount("AcquireLock", kLogMutexName), c.writes);
   }
-  for (pid_t child : children) {
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// A child process logging through its own platform, as another run of the same user does;
+// `lines` runs in it and the child ends with _exit, so nothing is written on the way out.
+pid_t LogInChild(const test::TempDir& dir, const std::function<void(CLogToFile&)>& lines) {
+  const pid_t child = fork();
+  if (child != 0) return child;
+  PosixPlatformOptions options;
+  options.discoverMounts = false;
+  options.instantSleeps = true;
+  options.mappings.push_back(
+      DriveMapping{'E', dir.path(), true, std::nullopt, std::nullopt, std::nullopt});
+  auto platform = MakePosixPlatform(options);
+  CLogToFile log(*platform);
+  log.SetLogFile("E:\\fwp_downloader.log");
+  log.SetEnabled(true);
+  lines(log);
+  _exit(log.fileOk() ? 0 : 1);
+}
+
+// Line by line or in batches, two runs' lines interleave whole, each run's in its own order.
+TEST(LogToFileProcessTest, TwoProcessesWriteOnlyWholeLines) {
+  for (const int batch : {0, 7}) {
+    SCOPED_TRACE(batch);
+    test::TempDir dir;
+    // The file exists before both start, so neither probe creates and deletes it under the
+    // other.
+    const std::string hostLog = dir.Write("fwp_downloader.log", "");
+    constexpr int kLines = 200;
+    pid_t children[2];
+    for (int who = 0; who < 2; ++who) {
+      children[who] = LogInChild(dir, [who, batch](CLogToFile& log) {
+        for (int i = 0; i < kLines; ++i) {
+          if (batch > 0 && i % batch == 0) log.BeginBatch();
+          log.Log(std::string(who ? "b" : "a") + std::to_string(i));
+          if (batch > 0 && (i % batch == batch - 1 || i == kLines - 1)) log.EndBatch();
+        }
+      });
+      ASSERT_GE(children[who], 0);
+    }
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const std::string text = test::ReadHostFile(hostLog);
+    ASSERT_TRUE(text.ends_with("\r\n")) << "the file ends inside a line";
+    int next[2] = {0, 0};
+    for (const std::string& line : LogMessages(text)) {
+      ASSERT_TRUE(line.starts_with("a") || line.starts_with("b")) << line;
+      const int who = line[0] == 'b';
+      EXPECT_EQ(line.substr(1), std::to_string(next[who]++)) << "torn or out of order";
+    }
+    EXPECT_EQ(next[0], kLines);
+    EXPECT_EQ(next[1], kLines);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 * kLines);
   }
-  const std::string text = test::ReadHostFile(hostLog);
-  std::set<std::string> seen;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find("\r\n", start);
-    ASSERT_NE(end, std::string::npos) << "the file ends inside a line";
-    const std::string line = text.substr(start, end - start);
-    const size_t dash = line.find(" - ");
-    ASSERT_EQ(dash, 19u) << line;
-    EXPECT_TRUE(seen.insert(line.substr(dash + 3)).second) << line;
-    start = end + 2;
-  }
-  EXPECT_EQ(seen.size(), 2u * kLines);
+}
+
+// A run that dies inside a batch loses that batch's lines only: every ended batch is on disk.
+TEST(LogToFileProcessTest, ACrashInsideABatchKeepsEveryEarlierBatch) {
+  test::TempDir dir;
+  const std::string hostLog = dir.Write("fwp_downloader.log", "");
+  const pid_t child = LogInChild(dir, [](CLogToFile& log) {
+    for (const char* file : {"F1", "F2"}) {
+      LogBatch lines(&log);
+      log.Log(std::string("checked ") + file);
+      log.Log(std::string("matched ") + file);
+    }
+    log.BeginBatch();
+    log.Log("checked F3");
+    ::raise(SIGKILL);
+  });
+  ASSERT_GE(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(LogMessages(test::ReadHostFile(hostLog)),
+            (std::vector<std::string>{"checked F1", "matched F1", "checked F2", "matched F2"}));
 }
 
 // The data folder's path is upper-cased while the folders on the disk are not; the log finds

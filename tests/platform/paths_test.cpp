@@ -71,6 +71,46 @@ TEST_F(PathTest, LookupsFollowEveryChangeAtOnce) {
   EXPECT_FALSE(fs::exists(card_ + "/app/new.txt"));  // the delete found the file by its name
 }
 
+// Opens and status reads try the name as written before any lookup: a name there in another
+// case, or only in another case, still reaches the file the lookup finds.
+TEST_F(PathTest, OpensAndStatusReadsReachTheFileTheLookupFinds) {
+  OnCard("abc/x", "lower");
+  OnCard("ABC/x", "upper");
+  OnCard("Data/File.Txt", "data");
+  struct Case {
+    const char* path;
+    const char* content;  // nullptr: no such file
+    uint32_t error;
+  };
+  const Case cases[] = {
+      {"E:\\ABC\\x", "upper", kErrSuccess},
+      {"E:\\abc\\X", "lower", kErrSuccess},
+      {"E:\\DATA\\FILE.TXT", "data", kErrSuccess},
+      {"E:\\data\\file.txt", "data", kErrSuccess},
+      {"E:\\DATA\\MISSING.TXT", nullptr, kErrFileNotFound},
+      {"E:\\NOWHERE\\FILE.TXT", nullptr, kErrPathNotFound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    for (const OpenMode mode : {OpenMode::Read, OpenMode::ReadWrite}) {
+      std::unique_ptr<File> file = sys().OpenFile(c.path, mode);
+      ASSERT_EQ(file != nullptr, c.content != nullptr);
+      if (!file) {
+        EXPECT_EQ(GetLastError(), c.error);
+        continue;
+      }
+      char text[8] = {};
+      uint32_t got = 0;
+      ASSERT_TRUE(file->Read(text, sizeof text - 1, &got));
+      EXPECT_EQ(std::string(text, got), c.content);
+    }
+    FindEntry info;
+    ASSERT_EQ(sys().GetFileInfo(c.path, &info), c.content != nullptr);
+    if (c.content != nullptr) EXPECT_EQ(info.size, std::string(c.content).size());
+    else EXPECT_EQ(GetLastError(), c.error);
+  }
+}
+
 TEST_F(PathTest, DoubledSeparatorsAndDotsFold) {
   const std::string file = OnCard("Data/f.bin");
   EXPECT_EQ(sys().ToHostPath("E:\\\\DATA\\\\F.BIN"), file);

@@ -38,7 +38,7 @@ for row in "native-installed native 0 -  0 0 0" "clean all 0 -  0 1 1" "mirror-m
   export FAKE="$work/$name" UPDATE_FAILS=$fails BROKEN=$broken
   mkdir -p "$FAKE"
   [ "$set" = native ] && echo build-essential cmake ninja-build pkg-config zlib1g-dev libcli11-dev \
-    nlohmann-json3-dev libgtest-dev libgmock-dev qt6-base-dev fonts-dejavu-core attr | tr ' ' '\n' >"$FAKE/installed"
+    nlohmann-json3-dev nettle-dev libgtest-dev libgmock-dev qt6-base-dev fonts-dejavu-core attr | tr ' ' '\n' >"$FAKE/installed"
   run "$set" >"$FAKE/out" 2>&1
   expect status [ $? -eq "$status" ]
   expect updates [ "$(lines "$FAKE/updates")" -eq "$updates" ]

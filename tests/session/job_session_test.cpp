@@ -1,12 +1,14 @@
 #include "session/job_session.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "journal/journal_file.h"
 #include "log/log_to_file.h"
 #include "record/job_state.h"
 #include "session/front_end.h"
@@ -54,7 +56,7 @@ class JobSessionTest : public ::testing::Test {
   ScriptedPrompt prompt;
   CLogToFile log{fake};
   JobContext job;
-  JobSession session{fake, job};
+  JobSession session{fake, job, "window"};
 };
 
 TEST_F(JobSessionTest, TheJobsEventsReachTheFrontEndAndItsEndComesLastWithItsResult) {
@@ -70,6 +72,8 @@ TEST_F(JobSessionTest, TheJobsEventsReachTheFrontEndAndItsEndComesLastWithItsRes
         state.SetPhase(JobPhase::kVerifyOnly, kPhaseDone);
         JobResult result;
         result.outcome = JobOutcome::kPassed;
+        result.card.present = true;
+        result.card.serial = 0xAAAA0001;
         return result;
       },
       &events);
@@ -84,6 +88,14 @@ TEST_F(JobSessionTest, TheJobsEventsReachTheFrontEndAndItsEndComesLastWithItsRes
   // The transcript is on disk before the end is told.
   EXPECT_TRUE(session.TranscriptSaved());
   EXPECT_EQ(fake.ReadFile(job.dataPath + kDiagnosticsFileName), "all read\r\n");
+  // The card's journal line names the front end and the phase the job timed.
+  EXPECT_EQ(session.JournalProblem(), "");
+  std::string journal;
+  ASSERT_TRUE(ReadJournalBytes(fake, job.dataPath, &journal));
+  const nlohmann::json line = nlohmann::json::parse(journal);
+  EXPECT_EQ(line["front_end"], "window");
+  ASSERT_EQ(line["phases"].size(), 1u);
+  EXPECT_EQ(line["phases"][0]["phase"], "verify_only");
 }
 
 // Raised stop requests never fall: a late first request (a closing window) after two Ctrl-Cs

@@ -34,8 +34,9 @@ struct FakeVolume : Volume {
 class FakeFile : public File {
  public:
   FakeFile(FakePlatform* fs, std::shared_ptr<FakePlatform::Node> node, std::string path,
-           bool writable)
-      : fs_(fs), node_(std::move(node)), path_(std::move(path)), writable_(writable) {}
+           bool writable, bool appends = false)
+      : fs_(fs), node_(std::move(node)), path_(std::move(path)), writable_(writable),
+        appends_(appends) {}
   bool Read(void* buffer, uint32_t size, uint32_t* bytesRead) override {
     Guard g(fs_->mutex_);
     *bytesRead = 0;
@@ -52,6 +53,7 @@ class FakeFile : public File {
     if (fs_->Fails("Write", path_)) return false;
     if (!writable_) return SetLastError(kErrAccessDenied), false;
     std::string& data = node_->data;
+    if (appends_) pos_ = static_cast<int64_t>(data.size());
     if (data.size() < static_cast<size_t>(pos_) + size) data.resize(pos_ + size, '\0');
     std::memcpy(data.data() + pos_, buffer, size);
     pos_ += size;
@@ -89,6 +91,7 @@ class FakeFile : public File {
   std::shared_ptr<FakePlatform::Node> node_;
   std::string path_;
   bool writable_;
+  bool appends_;
   int64_t pos_ = 0;
 };
 
@@ -538,7 +541,7 @@ std::unique_ptr<File> FakePlatform::OpenFile(const std::string& path, OpenMode m
     if (!parent || !parent->dir) return Missing(r), nullptr;
     node = Create(r, false);
   }
-  return std::make_unique<FakeFile>(this, node, path, writes);
+  return std::make_unique<FakeFile>(this, node, path, writes, mode == OpenMode::Append);
 }
 
 bool FakePlatform::FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) {

@@ -53,6 +53,7 @@ class FakeDialogView : public DialogView {
     ++advancedRuns;
     if (advanced) advanced(job);
   }
+  void RunHistory(Platform&, const std::string&) override {}
   void CloseWindow() override { ++closeRequests; }
 
   bool Shown(int id) const {

@@ -23,11 +23,6 @@ namespace {
 constexpr const char* kDosAttribName = "user.DOSATTRIB";
 constexpr uint32_t kFatBits = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
 
-bool OnFat(const std::string& hostPath) {
-  struct statfs info;
-  return ::statfs(hostPath.c_str(), &info) == 0 && info.f_type == MSDOS_SUPER_MAGIC;
-}
-
 bool FatIoctl(const std::string& hostPath, bool isDirectory, unsigned long request,
               uint32_t* attributes, int* err) {
   const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | (isDirectory ? O_DIRECTORY : 0));
@@ -44,6 +39,11 @@ bool FatIoctl(const std::string& hostPath, bool isDirectory, unsigned long reque
 bool XattrUnsupported(int err) { return err == ENOTSUP || err == EOPNOTSUPP; }
 
 }  // namespace
+
+bool OnFat(const std::string& hostPath) {
+  struct statfs info;
+  return ::statfs(hostPath.c_str(), &info) == 0 && info.f_type == MSDOS_SUPER_MAGIC;
+}
 
 std::string FormatDosAttrib(uint32_t attributes) {
   char text[16];
@@ -65,10 +65,14 @@ FileTime WriteTimeOf(const struct stat& st) {
   return static_cast<FileTime>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
 }
 
-uint32_t PosixPlatform::AttributesOf(const std::string& hostPath, const struct stat& st) {
+uint32_t PosixPlatform::AttributesOf(const std::string& hostPath, const struct stat& st,
+                                     const FolderFs* folder) {
   const bool isDirectory = S_ISDIR(st.st_mode);
   uint32_t attributes = isDirectory ? kAttrDirectory : 0;
-  if (OnFat(hostPath)) {
+  // An entry with another device than its folder's is a mount point: asked for itself.
+  const bool fat =
+      folder != nullptr && folder->device == st.st_dev ? folder->fat : OnFat(hostPath);
+  if (fat) {
     uint32_t fat = 0;
     int err = 0;
     if (FatIoctl(hostPath, isDirectory, FAT_IOCTL_GET_ATTRIBUTES, &fat, &err)) {

@@ -107,6 +107,23 @@ std::string PosixPlatform::GetUserName() {
   return Environment("USER");
 }
 
+WallTime PosixPlatform::GetWallTime() {
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  WallTime time;
+  time.unixMilliseconds = int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+  struct tm parts;
+  if (::localtime_r(&now.tv_sec, &parts) != nullptr)
+    time.utcOffsetMinutes = static_cast<int32_t>(parts.tm_gmtoff / 60);
+  return time;
+}
+
+std::string PosixPlatform::GetHostName() {
+  char buffer[256] = {};
+  if (::gethostname(buffer, sizeof buffer - 1) != 0) return std::string();
+  return buffer;
+}
+
 LocalTime PosixPlatform::GetLocalTime() {
   struct timespec now;
   ::clock_gettime(CLOCK_REALTIME, &now);

@@ -15,9 +15,13 @@ namespace cw::posix {
 
 namespace {
 
+constexpr off_t kDefaultReadAhead = 128 * 1024;
+
 class PosixFile final : public File {
  public:
-  PosixFile(int fd, bool writable) : fd_(fd), writable_(writable), readAdvised_(writable) {}
+  // A file no larger than the kernel's own read-ahead window gains nothing from the hint.
+  PosixFile(int fd, bool writable, off_t size)
+      : fd_(fd), writable_(writable), readAdvised_(writable || size <= kDefaultReadAhead) {}
   ~PosixFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -141,8 +145,11 @@ int OpenNoFollow(const std::string& hostPath, int flags, mode_t mode) {
 }
 
 std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode mode) {
+  // A file that must exist is opened as written first (on a FAT card, and for most names
+  // elsewhere, the open itself is the lookup); only a missing name is looked for in any case.
+  const bool mustExist = mode == OpenMode::Read || mode == OpenMode::ReadWrite;
   std::string host;
-  if (!Resolve(path, &host)) return nullptr;
+  if (!Resolve(path, &host, !mustExist)) return nullptr;
   int flags = O_RDWR;
   switch (mode) {
     case OpenMode::Read:
@@ -160,6 +167,9 @@ std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode 
     case OpenMode::CreateNew:
       flags = O_RDWR | O_CREAT | O_EXCL;
       break;
+    case OpenMode::Append:
+      flags = O_RDWR | O_CREAT | O_APPEND;
+      break;
   }
   // Root could write a read-only file; Windows refuses everyone. Only a truncating open must
   // look before it opens: the others change nothing until written, so the open file itself
@@ -172,18 +182,27 @@ std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode 
   }
   const bool writes = mode != OpenMode::Read;
   // Files to read may be links (a package kept elsewhere); files to write never are.
-  const int fd = writes ? OpenNoFollow(host, flags, 0666) : ::open(host.c_str(), flags | O_CLOEXEC);
+  auto open = [&] {
+    return writes ? OpenNoFollow(host, flags, 0666) : ::open(host.c_str(), flags | O_CLOEXEC);
+  };
+  int fd = open();
+  if (fd < 0 && mustExist && (errno == ENOENT || errno == ENOTDIR)) {
+    FailErrno(errno, host);
+    if (!AnotherCase(path, &host)) return nullptr;
+    fd = open();
+  }
   if (fd < 0) {
     FailErrno(errno, host);
     return nullptr;
   }
-  if (::fstat(fd, &st) == 0 && (S_ISDIR(st.st_mode) || (writes && IsReadOnlyFile(st)))) {
+  const bool statted = ::fstat(fd, &st) == 0;
+  if (statted && (S_ISDIR(st.st_mode) || (writes && IsReadOnlyFile(st)))) {
     ::close(fd);  // a folder is no file
     FailWith(kErrAccessDenied);
     return nullptr;
   }
   SetLastError(kErrSuccess);
-  return std::make_unique<PosixFile>(fd, mode != OpenMode::Read);
+  return std::make_unique<PosixFile>(fd, mode != OpenMode::Read, statted ? st.st_size : 0);
 }
 
 bool PosixPlatform::CopyFile(const std::string& source, const std::string& destination,

@@ -8,13 +8,13 @@
 namespace cw::posix {
 
 bool PosixPlatform::FillEntry(const std::string& hostPath, const std::string& name,
-                              FindEntry* entry) {
+                              FindEntry* entry, const FolderFs* folder) {
   struct stat st;
   if (::stat(hostPath.c_str(), &st) != 0 && ::lstat(hostPath.c_str(), &st) != 0) {
     return FailErrno(errno, hostPath);
   }
   entry->name = name;
-  entry->attributes = AttributesOf(hostPath, st);
+  entry->attributes = AttributesOf(hostPath, st, folder);
   entry->size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
   entry->writeTime = WriteTimeOf(st);
   return true;
@@ -61,11 +61,19 @@ bool PosixPlatform::FindFiles(const std::string& pattern, std::vector<FindEntry>
     return (errno == ENOENT || errno == ENOTDIR) ? FailWith(kErrPathNotFound)
                                                  : FailErrno(errno, folderHost);
   }
+  struct stat folderStat;
+  std::optional<FolderFs> folderFs;
+  if (::fstat(::dirfd(dir), &folderStat) == 0) {
+    folderFs = FolderFs{folderStat.st_dev, OnFat(folderHost)};
+  }
   while (const dirent* found = ::readdir(dir)) {
     const std::string entryName = found->d_name;
     if (entryName == "." || entryName == ".." || !WildcardMatch(name, entryName)) continue;
     FindEntry entry;
-    if (FillEntry(JoinHost(folderHost, entryName), entryName, &entry)) matches->push_back(entry);
+    if (FillEntry(JoinHost(folderHost, entryName), entryName, &entry,
+                  folderFs ? &*folderFs : nullptr)) {
+      matches->push_back(entry);
+    }
   }
   ::closedir(dir);
   if (matches->empty()) return FailWith(kErrFileNotFound);
@@ -74,9 +82,13 @@ bool PosixPlatform::FindFiles(const std::string& pattern, std::vector<FindEntry>
 }
 
 bool PosixPlatform::GetFileInfo(const std::string& path, FindEntry* info) {
+  // Asked as written first; only a missing name is looked for in any case.
   std::string host;
-  if (!Resolve(path, &host)) return false;
-  if (!FillEntry(host, NameOf(host), info)) return false;
+  if (!Resolve(path, &host, false)) return false;
+  if (!FillEntry(host, NameOf(host), info) &&
+      (!AnotherCase(path, &host) || !FillEntry(host, NameOf(host), info))) {
+    return false;
+  }
   SetLastError(kErrSuccess);
   return true;
 }

@@ -41,6 +41,15 @@ std::string ParentOf(const std::string& hostPath);
 std::string NameOf(const std::string& hostPath);
 // True when `path` is `root` or lies below it (whole components).
 bool PathIsUnder(const std::string& path, const std::string& root);
+
+// Whether a host path lies on a FAT file system, whose attributes are the FAT driver's own.
+bool OnFat(const std::string& hostPath);
+// What a listing learnt of its folder's file system: every entry on the same device shares it,
+// so the folder is asked once, not each entry.
+struct FolderFs {
+  dev_t device;
+  bool fat;
+};
 // An absolute, lexically normal host path ("." and ".." folded, no doubled or trailing "/").
 std::string NormalHostPath(const std::string& path);
 
@@ -212,6 +221,8 @@ class PosixPlatform final : public Platform {
   bool GetDocumentsFolder(std::string* path) override;
   std::string GetUserName() override;
   LocalTime GetLocalTime() override;
+  WallTime GetWallTime() override;
+  std::string GetHostName() override;
   void Sleep(uint32_t milliseconds) override;
 
   std::unique_ptr<HeldLock> AcquireLock(const std::string& name,
@@ -226,11 +237,17 @@ class PosixPlatform final : public Platform {
  private:
   void BuildDriveMap();
   // Windows path -> host path. False (last error 3) for an unknown drive or an empty path.
-  bool Resolve(const std::string& path, std::string* hostPath);
+  // With lookUp false, a path that can be spelt as written is returned so, unproven: for a
+  // call that itself fails on a missing name and then asks AnotherCase.
+  bool Resolve(const std::string& path, std::string* hostPath, bool lookUp = true);
   // Resolve's result in one or two lookups when the path's folders exist as written below
   // `base` (the walk's start); false when the full walk is needed.
   bool ResolveAsWritten(const std::string& path, size_t start, const std::string& base,
-                        std::string* hostPath);
+                        std::string* hostPath, bool lookUp);
+  // After a call on `*hostPath` (Resolve's unproven result) failed for want of the name: true,
+  // with *hostPath changed, when the name exists in another case; else false, the last error
+  // kept.
+  bool AnotherCase(const std::string& path, std::string* hostPath);
   // For a path below the documents folder last reported, in any case: that folder's host path
   // and where the rest of the path starts. False when the path is not below it, or that folder
   // is no longer the one reported.
@@ -245,9 +262,11 @@ class PosixPlatform final : public Platform {
   bool EnsureMounted(int driveIndex);
   // Without root: the card at the drive's folder unmounted and mounted again the user's way.
   bool RemountAsUser(Drive& drive, const MountEntry& mount);
-  uint32_t AttributesOf(const std::string& hostPath, const struct stat& st);
+  uint32_t AttributesOf(const std::string& hostPath, const struct stat& st,
+                        const FolderFs* folder = nullptr);
   bool SetHostAttributes(const std::string& hostPath, uint32_t attributes);
-  bool FillEntry(const std::string& hostPath, const std::string& name, FindEntry* entry);
+  bool FillEntry(const std::string& hostPath, const std::string& name, FindEntry* entry,
+                 const FolderFs* folder = nullptr);
   std::unique_ptr<HeldLock> Lock(const std::string& name, uint32_t waitMilliseconds);
   // The private folder once it has passed its check (checked again until it does).
   bool PrivateFolderReady();

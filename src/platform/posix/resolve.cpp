@@ -43,10 +43,10 @@ bool Exists(const std::string& hostPath) {
 // holds for every folder of a file about to be created: then only the last name is matched.
 // Nothing is remembered, so a change made by anyone is seen at once.
 bool PosixPlatform::ResolveAsWritten(const std::string& path, size_t start, const std::string& base,
-                                     std::string* hostPath) {
+                                     std::string* hostPath, bool lookUp) {
   std::string written;
   if (!JoinAsWritten(path, start, base, &written)) return false;
-  if (written == base || Exists(written)) {
+  if (written == base || !lookUp || Exists(written)) {
     *hostPath = written;
     return true;
   }
@@ -85,7 +85,7 @@ bool PosixPlatform::BelowDocuments(const std::string& path, std::string* hostFol
 // "/..." is already a host path and is taken as given; anything else starts at the current
 // folder. "\\.\E:" is the volume of E:, so it names E:'s folder. Other "\\" paths (network
 // shares) do not exist here.
-bool PosixPlatform::Resolve(const std::string& path, std::string* hostPath) {
+bool PosixPlatform::Resolve(const std::string& path, std::string* hostPath, bool lookUp) {
   if (path.empty()) return FailWith(kErrPathNotFound);
   if (path[0] == '/') {
     *hostPath = path;
@@ -119,7 +119,7 @@ bool PosixPlatform::Resolve(const std::string& path, std::string* hostPath) {
     floor = std::string(1, '/');
   }
 
-  if (ResolveAsWritten(path, restStart, current, hostPath)) return true;
+  if (ResolveAsWritten(path, restStart, current, hostPath, lookUp)) return true;
 
   bool exists = true;  // once a component is missing, nothing below it can match
   size_t start = restStart;
@@ -140,6 +140,17 @@ bool PosixPlatform::Resolve(const std::string& path, std::string* hostPath) {
   }
   *hostPath = current;
   return true;
+}
+
+bool PosixPlatform::AnotherCase(const std::string& path, std::string* hostPath) {
+  const uint32_t error = GetLastError();
+  std::string found;
+  if (Resolve(path, &found) && found != *hostPath) {
+    *hostPath = std::move(found);
+    return true;
+  }
+  SetLastError(error);
+  return false;
 }
 
 std::string PosixPlatform::HostToWindows(const std::string& hostPath) const {

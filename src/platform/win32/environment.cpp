@@ -47,6 +47,28 @@ std::string Win32Platform::GetUserName() {
   return buffer;
 }
 
+WallTime Win32Platform::GetWallTime() {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  const int64_t ticks = (int64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;  // 100 ns, 1601
+  WallTime time;
+  time.unixMilliseconds = ticks / 10000 - 11644473600000;
+  TIME_ZONE_INFORMATION zone;
+  const DWORD which = ::GetTimeZoneInformation(&zone);
+  LONG bias = zone.Bias;  // minutes to add to local time for UTC
+  if (which == TIME_ZONE_ID_DAYLIGHT) bias += zone.DaylightBias;
+  if (which == TIME_ZONE_ID_STANDARD) bias += zone.StandardBias;
+  if (which != TIME_ZONE_ID_INVALID) time.utcOffsetMinutes = -bias;
+  return time;
+}
+
+std::string Win32Platform::GetHostName() {
+  char buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD length = sizeof buffer;
+  if (!::GetComputerNameA(buffer, &length)) return std::string();
+  return buffer;
+}
+
 LocalTime Win32Platform::GetLocalTime() {
   SYSTEMTIME now;
   ::GetLocalTime(&now);

@@ -95,6 +95,7 @@ DWORD CreationOf(OpenMode mode) {
     case OpenMode::CreateAlways:
       return CREATE_ALWAYS;
     case OpenMode::OpenAlways:
+    case OpenMode::Append:
       return OPEN_ALWAYS;
     case OpenMode::CreateNew:
       return CREATE_NEW;
@@ -117,7 +118,11 @@ std::unique_ptr<File> Win32Platform::OpenFile(const std::string& path, OpenMode 
     FailWith(kErrAccessDenied);
     return nullptr;
   }
-  const DWORD access = mode == OpenMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+  // Appending asks for FILE_APPEND_DATA without FILE_WRITE_DATA: Windows then puts every write
+  // at the file's end.
+  const DWORD access = mode == OpenMode::Read     ? GENERIC_READ
+                       : mode == OpenMode::Append ? GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE
+                                                  : GENERIC_READ | GENERIC_WRITE;
   // Files opened to be read are read from start to end (checksums, copies).
   const DWORD flags =
       FILE_ATTRIBUTE_NORMAL | (mode == OpenMode::Read ? FILE_FLAG_SEQUENTIAL_SCAN : 0);

@@ -80,6 +80,8 @@ class Win32Platform final : public Platform {
   bool GetDocumentsFolder(std::string* path) override;
   std::string GetUserName() override;
   LocalTime GetLocalTime() override;
+  WallTime GetWallTime() override;
+  std::string GetHostName() override;
   void Sleep(uint32_t milliseconds) override;
 
   std::unique_ptr<HeldLock> AcquireLock(const std::string& name,

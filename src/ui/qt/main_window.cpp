@@ -18,6 +18,7 @@
 #include "ui/qt/artwork.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/dir_tree_widget.h"
+#include "ui/qt/history_window.h"
 #include "ui/qt/settings_windows.h"
 
 namespace cw {
@@ -146,6 +147,7 @@ void CardwrightWindow::BuildControls() {
   picture(kIdFailMark2Left, fail, LAYOUT_FAIL2_LEFT);
   picture(kIdFailMark2Right, fail, LAYOUT_FAIL2_RIGHT);
   button(kIdAdvanced, "Advanced", LAYOUT_ADVANCED);
+  button(kIdHistory, "History...", LAYOUT_HISTORY);
 }
 
 void CardwrightWindow::ConnectControls() {
@@ -157,6 +159,7 @@ void CardwrightWindow::ConnectControls() {
   clicked(kIdStore, &CCardwrightDlg::OnDownloadAndVerify);
   clicked(kIdVerify, &CCardwrightDlg::OnVerify);
   clicked(kIdAdvanced, &CCardwrightDlg::OnAdvanced);
+  clicked(kIdHistory, &CCardwrightDlg::OnHistory);
   // Typing fires the change handlers; text the logic sets runs them from the logic itself.
   connect(Edit(kIdPackageBox), &QLineEdit::textEdited, this,
           [this] { logic_->OnChangeEditCrcDataFile(); });
@@ -255,6 +258,11 @@ std::optional<std::string> CardwrightWindow::ChooseFile(const std::string& title
 void CardwrightWindow::RunAdvancedSettings(JobContext& job) {
   AdvancedSettingsWindow settings(job, this);
   settings.exec();
+}
+
+void CardwrightWindow::RunHistory(Platform& platform, const std::string& dataFolder) {
+  HistoryWindow history(platform, dataFolder, this);
+  history.exec();
 }
 
 void CardwrightWindow::CloseWindow() { close(); }

@@ -49,6 +49,7 @@ class CardwrightWindow : public QDialog, public DialogView {
   std::optional<std::string> ChooseFile(const std::string& title,
                                         const std::string& initialPath) override;
   void RunAdvancedSettings(JobContext& job) override;
+  void RunHistory(Platform& platform, const std::string& dataFolder) override;
   void CloseWindow() override;
 
   // Esc (QDialog's close calls it too): ends the dialog as the logic's OnEscape allows.

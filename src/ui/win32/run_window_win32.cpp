@@ -64,7 +64,7 @@ void UseCallersConsole() {
 
 int RunWindow(Platform& platform, int /*argc*/, char** /*argv*/) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS |
-                                                     ICC_STANDARD_CLASSES};
+                                                     ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
   ::InitCommonControlsEx(&controls);
   // The shell's file information (the tree's icons) needs COM on the window's thread.
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

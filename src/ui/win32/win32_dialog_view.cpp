@@ -7,6 +7,7 @@
 #include "record/job_context.h"
 #include "ui/win32/pictures.h"
 #include "ui/win32/resource_ids.h"
+#include "ui/win32/win32_history.h"
 #include "ui/win32/win32_settings.h"
 
 namespace cw::win32ui {
@@ -156,6 +157,9 @@ void Win32DialogView::OnCommand(int id, int code) {
       break;
     case kIdAdvanced:
       if (code == BN_CLICKED) logic_->OnAdvanced();
+      break;
+    case kIdHistory:
+      if (code == BN_CLICKED) logic_->OnHistory();
       break;
     case kIdPackageBox:
       if (code == EN_CHANGE && !settingText_) logic_->OnChangeEditCrcDataFile();
@@ -330,6 +334,9 @@ std::optional<std::string> Win32DialogView::ChooseFile(const std::string& title,
 }
 
 void Win32DialogView::RunAdvancedSettings(JobContext& job) { RunAdvancedSettingsDialog(instance_, hwnd_, job); }
+void Win32DialogView::RunHistory(Platform& platform, const std::string& dataFolder) {
+  RunHistoryDialog(instance_, hwnd_, platform, dataFolder);
+}
 
 bool Win32DialogView::AttachImageList() {
   SHFILEINFOA info{};

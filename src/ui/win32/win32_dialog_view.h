@@ -60,6 +60,7 @@ class Win32DialogView : public DialogView, public TreeView, public DriveProber {
   std::optional<std::string> ChooseFile(const std::string& title,
                                         const std::string& initialPath) override;
   void RunAdvancedSettings(JobContext& job) override;
+  void RunHistory(Platform& platform, const std::string& dataFolder) override;
   void CloseWindow() override;
 
   // TreeView, over the tree control 1007 with the shell's small system icons.

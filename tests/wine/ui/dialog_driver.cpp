@@ -136,4 +136,25 @@ std::string TextOf(HWND control) {
   return narrow;
 }
 
+std::vector<std::string> ListColumn(HWND list, int column) {
+  std::vector<std::string> texts;
+  const LRESULT rows = ::SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+  for (LRESULT row = 0; row < rows; ++row) {
+    char text[256] = {};
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    ::SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+void ChooseComboItem(HWND combo, int index) {
+  ::SendMessageA(combo, CB_SETCURSEL, index, 0);
+  ::SendMessageA(::GetParent(combo), WM_COMMAND,
+                 MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
 }  // namespace cw::test

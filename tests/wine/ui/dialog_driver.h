@@ -54,4 +54,10 @@ RECT ClientRectOf(HWND control);
 // The text of a control.
 std::string TextOf(HWND control);
 
+// The texts of a report list's column `column`, top row first.
+std::vector<std::string> ListColumn(HWND list, int column);
+
+// Chooses item `index` of a combo box as the mouse does: the box changes, its dialog is told.
+void ChooseComboItem(HWND combo, int index);
+
 }  // namespace cw::test

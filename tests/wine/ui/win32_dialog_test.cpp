@@ -17,15 +17,18 @@
 
 #include "dialog_driver.h"
 #include "record/job_context.h"
+#include "journal/journal_file.h"
 #include "package/package_writer.h"
 #include "platform/drive_map.h"
 #include "platform/host_platform.h"
 #include "package/crc_list_writer.h"
+#include "support/journal_entries.h"
 #include "support/package_builder.h"
 #include "support/temp_dir.h"
 #include "rules/bhelper.h"
 #include "ui/dialog_layout.h"
 #include "ui/win32/pictures.h"
+#include "ui/history_dialog.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_dialog_view.h"
 #include "ui/win32/win32_prompt.h"
@@ -76,13 +79,14 @@ const Placement kMainControls[] = {
     {kIdFailMark1Left, "Static", 17, 212, 31, 25}, {kIdFailMark1Right, "Static", 227, 212, 31, 25},
     {kIdStatus2, "Edit", 77, 264, 142, 12},       {kIdPassMark2, "Static", 51, 261, 20, 20},
     {kIdFailMark2Left, "Static", 18, 250, 31, 25}, {kIdFailMark2Right, "Static", 228, 250, 31, 25},
-    {kIdAdvanced, "Button", 245, 278, 50, 14},
+    {kIdAdvanced, "Button", 245, 278, 50, 14},    {kIdHistory, "Button", 190, 278, 50, 14},
 };
 
 class Win32WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
     ::InitCommonControlsEx(&controls);
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the shell's icons, as the program does
     card_ = Environment("CARDWRIGHT_WINE_CARD");
@@ -478,6 +482,40 @@ TEST_F(Win32WindowTest, AdvancedSettingsFollowTheirRulesAndSaveOnOk) {
   EXPECT_EQ(job.panelSelected.load(), 1);
   EXPECT_EQ(job.engineSelected.load(), 0);
   EXPECT_EQ(TextOf(Control(kIdStatus1)), "Downloading to a PANEL compact flash");
+}
+
+// "History..." lists the card journal of the data folder newest first; a card narrows it.
+TEST_F(Win32WindowTest, HistoryListsTheJournalNewestFirstAndByCard) {
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  const std::string data = view_->logic().job().dataPath;
+  ::DeleteFileA(JournalPath(data).c_str());  // a job of an earlier test may have left lines
+  for (const JournalEntry& entry :
+       {SampleJournalEntry(JobKind::kStore, JobOutcome::kPassed, 0),
+        SampleJournalEntry(JobKind::kVerifyOnly, JobOutcome::kFailed, 24 * 60, 0x0BAD0001),
+        SampleJournalEntry(JobKind::kRestoreOnly, JobOutcome::kPassed, 48 * 60)})
+    ASSERT_TRUE(AppendJobToJournal(*platform_, data, entry));
+  std::vector<std::string> started, note;
+  std::vector<std::vector<std::string>> jobs;  // the job column, for every card and then one
+  WhenDialogOpens("History", [&](HWND history) {
+    HWND list = ::GetDlgItem(history, kIdHistoryList);
+    HWND card = ::GetDlgItem(history, kIdHistoryCard);
+    started = ListColumn(list, 0);
+    jobs.push_back(ListColumn(list, 1));
+    note.push_back(TextOf(::GetDlgItem(history, kIdHistoryNote)));
+    ChooseComboItem(card, 2);
+    jobs.push_back(ListColumn(list, 1));
+    note.push_back(TextOf(::GetDlgItem(history, kIdHistoryNote)));
+    Click(history, IDCANCEL);
+  });
+  Click(dialog, kIdHistory);
+  ::DeleteFileA(JournalPath(data).c_str());
+  EXPECT_EQ(started, (std::vector<std::string>{"2026-03-03 10:00:00 +01:00",
+                                               "2026-03-02 10:00:00 +01:00",
+                                               "2026-03-01 10:00:00 +01:00"}));
+  EXPECT_EQ(jobs, (std::vector<std::vector<std::string>>{
+                      {"restore_only", "verify_only", "store"}, {"verify_only"}}));
+  EXPECT_EQ(note, (std::vector<std::string>{"3 entries", "1 entry"}));
 }
 
 // The packages: an Engine release of two files, "APP\\MAIN.BIN" and "APP\\LIB\\UTIL.DLL".
