@@ -41,7 +41,6 @@ bool RestoreNotPossible(JobState& state, const char* text) {
   Report(state, text);
   state.Log(text);
   state.SetPhase(JobPhase::kRestore, kPhaseFailed);
-  state.PhaseWait(kPhaseWaitMs);
   return false;
 }
 
@@ -95,7 +94,6 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
     GetCFFilesArray(state, state.cardFileList);
     CleanCF(state, state.cardFileList, package.KeepsWholeCard(state.targetType));
   }
-  state.PhaseWait(kPhaseWaitMs);
 
   state.Log("  attempting to restore files.");
   const bool allBack = RestoreFiles(state, damaged);
@@ -108,7 +106,6 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
     Report(state, kRestoreFailed);
     state.Log(kRestoreFailed);
     state.SetPhase(JobPhase::kRestore, kPhaseFailed);
-    state.PhaseWait(kPhaseWaitMs);
     return false;
   }
 
@@ -140,7 +137,6 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
     Report(state, kRestoreFailed);
     state.Log(kRestoreFailed);
     state.SetPhase(JobPhase::kRestore, kPhaseFailed);
-    state.PhaseWait(kPhaseWaitMs);
     return false;
   }
 
@@ -149,12 +145,10 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
     state.Log("  failed to load info array.");
     Report(state, kRestoreFailed);
     state.SetPhase(JobPhase::kRestore, kPhaseFailed);
-    state.PhaseWait(kPhaseWaitMs);
     return false;
   }
 
   state.SetPhase(JobPhase::kRestore, kPhaseDone);
-  state.PhaseWait(kPhaseWaitMs);
   state.SetPhase(JobPhase::kRestoreVerify, kPhaseRunning);
   if (state.softwareTestMode) {
     state.ShowMessage(
@@ -165,12 +159,10 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   if (Verify(state, card, package) == kVerifyPassed) {
     Report(state, "Restore OK!!");
     state.SetPhase(JobPhase::kRestoreVerify, kPhaseDone);
-    state.PhaseWait(kPhaseWaitMs);
     return true;
   }
   Report(state, kRestoreFailed);
   state.SetPhase(JobPhase::kRestoreVerify, kPhaseFailed);
-  state.PhaseWait(kPhaseWaitMs);
   return false;
 }
 

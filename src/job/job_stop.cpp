@@ -46,7 +46,6 @@ void Announce(JobState& state, StopOutcome outcome, const std::string& detail = 
 // Restores a card that had changed; the outcome says how it went.
 StopOutcome RestoreChangedCard(JobState& state, CardFacts& card, LoadedPackage& package) {
   FailCurrentPhase(state);
-  state.PhaseWait(kPhaseWaitMs);
   state.Log("    attempting to put the backup back after the job ended early.");
   if (RunRestore(state, card, package)) return kStoppedRestored;
   // No backup in this job: "Create Backup" was off, or the card was empty.

@@ -163,7 +163,6 @@ std::optional<int> ApplyTargetRules(JobState& state) {
       state.ShowAndRecord(
           "Compact Flash type could not be determined.\r\nUse Advanced Settings to set type.\r\n",
           MessageIcon::Warning);
-      state.PhaseWait(kPhaseWaitMs);
       return EndJob(job, 0);
     }
   } else if (state.targetType == kTargetEngine) {
@@ -241,7 +240,6 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
     state.SetPhase(JobPhase::kPreparation, kPhaseDone);
     job.cardMayHaveChanged = 1;
     RunRestore(state, card, package);
-    state.PhaseWait(kEndWaitMs);
     return EndJob(job, 1);
   }
   if (std::optional<int> end = ApplyTargetRules(state)) return end;

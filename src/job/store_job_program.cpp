@@ -154,7 +154,6 @@ bool PlaceReleaseNumber(JobState& state, const LoadedPackage& package) {
 
 int RestoreExit(JobState& state, CardFacts& card, LoadedPackage& package) {
   JobContext& job = state.job;
-  state.PhaseWait(kPhaseWaitMs);
   RunRestore(state, card, package);
   return EndJob(job, 0);
 }
@@ -175,7 +174,6 @@ std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPack
       state.ShowAndRecord("File Backup Failed. Process aborted.\r\n", MessageIcon::Warning);
       RecordUntouchedCard(state);
       state.SetPhase(JobPhase::kPreparation, kPhaseFailed);
-      state.PhaseWait(kPhaseWaitMs);
       return EndJob(job, 0);
     }
   }
@@ -206,7 +204,6 @@ std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPack
 
   EnterStage(state, 14);
   if (state.Phase(JobPhase::kStore) == kPhaseFailed) {
-    state.PhaseWait(kPhaseWaitMs);
     state.Log("    attempting to restore the original files after store failed.");
     RunRestore(state, card, package);
     return EndJob(job, 0);

@@ -69,7 +69,6 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
   }
   if (state.Phase(JobPhase::kStore) != kPhaseFailed) state.SetPhase(JobPhase::kStore, kPhaseDone);
   state.SetPhase(JobPhase::kVerify, kPhaseRunning);
-  state.PhaseWait(kPhaseWaitMs);
   state.AppendDiagnostics("\r\nVerifying");
 
   // The eject's check above came before the test-mode box and the display's wait: the card is
@@ -81,9 +80,7 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       state.SetPhase(JobPhase::kVerify, kPhaseFailed);
-      state.PhaseWait(kPhaseWaitMs);
       RunRestore(state, card, package);
-      state.PhaseWait(kEndWaitMs);
       return EndJob(job, 0);
     }
     case kVerifyPassed:
@@ -93,7 +90,6 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       state.SetPhase(JobPhase::kVerify, kPhaseFailed);
-      state.PhaseWait(kEndWaitMs);
       return EndJob(job, 0);
     }
   }
@@ -107,7 +103,6 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
   state.SetPhase(JobPhase::kVerify, kPhaseDone);
   state.SetStatus("Done!");
   state.AppendDiagnostics("\r\nDownload Complete.");
-  state.PhaseWait(kEndWaitMs);
   job.jobRunning = 0;
   state.Log("  DownloadAndVerify complete.");
   return 1;

@@ -23,7 +23,6 @@ namespace {
 int FailVerify(JobState& state) {
   JobContext& job = state.job;
   state.SetPhase(JobPhase::kVerify, kPhaseFailed);
-  state.PhaseWait(kPhaseWaitMs);
   return EndJob(job, 0);
 }
 
@@ -71,14 +70,12 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
   if (job.usePackageFile == 0) package.osInPackage = 1;
   if (!loaded) {
     state.SetPhase(JobPhase::kVerifyOnly, kPhaseFailed);
-    state.PhaseWait(kPhaseWaitMs);
     return EndJob(job, 0);
   }
   // Built as the store job builds it, from what was loaded; this job never writes it.
   GetUpgradeInfo(state, card.targetType, package.versions);
 
   state.SetPhase(JobPhase::kVerifyOnly, kPhaseDone);
-  state.PhaseWait(kPhaseWaitMs);
   // A verdict is given only on files read from one card: the card is held to its identity
   // before the reading and after it, and read again once the first card is back. A slot left
   // empty keeps the verdict of what was read, as a card pulled out always did.
@@ -91,7 +88,6 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
     again = card.identity.present && found.present && !SameCard(card.identity, found);
   }
   state.SetPhase(JobPhase::kVerify, result == kVerifyPassed ? kPhaseDone : kPhaseFailed);
-  state.PhaseWait(kPhaseWaitMs);
   return EndJob(job, result);
 }
 

@@ -150,10 +150,6 @@ struct JobContext {
   // Written by a store job at stage 7: how many files the backup folder of the card's kind
   // held, so a front end can tell a restore with nothing to put back.
   std::atomic<int32_t> backupFileCount{0};
-  // A window polls the record every 20 ms and sets this, so that each step waits long enough
-  // after a phase change (50 ms, 1000 ms at the end) for the window to show it. A front end that
-  // is told of every change as it happens (the command line, the tests) leaves it at 0.
-  std::atomic<int32_t> phaseWaits{0};
   CLogToFile* log = nullptr;
   // How the job reaches the user; set by the front end.
   Prompt* prompt = nullptr;

@@ -34,11 +34,6 @@ constexpr int kExitStopped = 5;
 // The worker's exit code when the card in the slot was not the job's and was not put back.
 constexpr int kExitCardReplaced = 6;
 
-// How long a step waits after a phase change, and a job before it ends, when the front end asks
-// for it (JobContext::phaseWaits).
-inline constexpr uint32_t kPhaseWaitMs = 50;
-inline constexpr uint32_t kEndWaitMs = 1000;
-
 struct JobState : Reporter {
   JobState(Platform& platform, JobContext& context);
   JobState(const JobState&) = delete;
@@ -107,9 +102,6 @@ struct JobState : Reporter {
   void CountFileDone(uint64_t bytes) const;
   // Adds a file check to the job's record; afterRestore is set here, from the phase.
   void RecordFileCheck(FileCheck check) const;
-  // Waits after a phase change or before the job ends, so that a window's 20 ms timer sees the
-  // phase; only when the front end asks for it (JobContext::phaseWaits). Nothing else waits here.
-  void PhaseWait(uint32_t milliseconds) const;
   // Throws JobStopped when stopRequested has reached the level the running step needs (1; a
   // restore needs one request more). jobRunning is cleared by the worker entry, not here.
   void StopIfRequested() const;

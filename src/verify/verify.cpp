@@ -252,10 +252,7 @@ int Verification::Run() {
   }
 
   state.SetStatus(Format("%d Files verified at ", verified_) + state.globalFlashPath);
-  if (!storing_) {
-    state.SetStatus("Done!");
-    state.PhaseWait(kEndWaitMs);
-  }
+  if (!storing_) state.SetStatus("Done!");
   return kVerifyPassed;
 }
 
