@@ -46,11 +46,12 @@ bool RestoreNotPossible(JobState& state, const char* text) {
 
 }  // namespace
 
-bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
+bool AttemptRestore(JobState& state, const StoreRequest& request, CardFacts& card,
+                    LoadedPackage& package) {
   state.Log("AttemptRestore");
-  JobContext& job = state.job;
+  const bool restoreOnly = request.backup.restoreOnly;
 
-  if (state.backupSkipped && job.storeInProgress) return RestoreNotPossible(state, kNoBackup);
+  if (state.backupSkipped && !restoreOnly) return RestoreNotPossible(state, kNoBackup);
 
   state.Log("  attempting to restore files from backup.");
   state.SetPhase(JobPhase::kRestore, kPhaseRunning);
@@ -63,7 +64,7 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   }
   // A store puts back only the backup it completed itself before the card changed; "Restore
   // Only" takes the one chosen on the disk.
-  if (!job.restoreOnly && !state.backupComplete) return RestoreNotPossible(state, kNoBackup);
+  if (!restoreOnly && !state.backupComplete) return RestoreNotPossible(state, kNoBackup);
   // The manifest proves the backup; one made before manifests existed restores as it is.
   BackupManifest manifest;
   const ManifestState manifestState = ReadManifest(state.platform, state.backupRoot, &manifest);
@@ -75,7 +76,7 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   std::vector<std::string> damaged;
   if (proven) {
     damaged = BackupCopiesNotMatching(state, manifest);
-    if (job.restoreOnly && !damaged.empty()) {
+    if (restoreOnly && !damaged.empty()) {
       const std::string text = "Restore Not Possible!! The backup of " + damaged.front() +
                                " does not match its manifest. The card is unchanged.";
       return RestoreNotPossible(state, text.c_str());
@@ -85,7 +86,7 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   if (state.backupFileList.empty()) return RestoreNotPossible(state, kNoBackup);
   // A backup goes back only onto the card it belongs to.
   ConfirmSameCard(state, card,
-                  job.restoreOnly ? FirstCardLeft::kUnchanged : FirstCardLeft::kNotRestored);
+                  restoreOnly ? FirstCardLeft::kUnchanged : FirstCardLeft::kNotRestored);
 
   if (state.targetType != kTargetEngine) {
     state.Log("  attempting to clean the CF.");
@@ -101,7 +102,7 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   // its own reference verifies: in the job that wrote them every file the manifest does not
   // list (it lists every file the card held when this job began); in "Restore Only", whose
   // card may have gained files since, only package copies the backup does not hold.
-  if (proven) RemoveFilesNotIn(state, manifest, job.restoreOnly != 0);
+  if (proven) RemoveFilesNotIn(state, manifest, restoreOnly);
   if (!allBack) {
     Report(state, kRestoreFailed);
     state.Log(kRestoreFailed);
@@ -113,12 +114,10 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   // is then found where that kind keeps it.
   if (state.targetType == kTargetUnknown) {
     GetCFFilesArray(state, state.cardFileList);
-    InspectCard(state, card);
+    InspectCard(state, card, request.target);
   }
 
   // From here on the restored card's own reference counts, not the package.
-  job.usePackageFile = 0;
-  job.storeInProgress = 0;
   // 3950 support now comes from what the card holds: the reload sets it again when the card
   // carries "FWP_3950.FWP". Kept from the new package, it would send the reload to a stored
   // copy an older card never had, and a card restored intact would be reported unusable.
@@ -141,7 +140,7 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   }
 
   state.Log("  attempting to load the info array.");
-  if (!LoadInfoArray(state, package)) {
+  if (!LoadInfoArray(state, package, Reference::kCard, request.packagePath)) {
     state.Log("  failed to load info array.");
     Report(state, kRestoreFailed);
     state.SetPhase(JobPhase::kRestore, kPhaseFailed);
@@ -156,7 +155,7 @@ bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
         MessageButtons::Ok, MessageIcon::None);
   }
 
-  if (Verify(state, card, package) == kVerifyPassed) {
+  if (Verify(state, card, package, Reference::kCard) == kVerifyPassed) {
     Report(state, "Restore OK!!");
     state.SetPhase(JobPhase::kRestoreVerify, kPhaseDone);
     return true;

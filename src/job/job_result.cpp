@@ -21,10 +21,10 @@ Verdict RestoreVerdict(const JobState& state) {
 
 }  // namespace
 
-JobResult StoreJobResult(const JobState& state, int exitCode) {
+JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int exitCode) {
   const JobContext& job = state.job;
   JobResult result;
-  result.kind = job.restoreOnly ? JobKind::kRestoreOnly : JobKind::kStore;
+  result.kind = request.backup.restoreOnly ? JobKind::kRestoreOnly : JobKind::kStore;
   result.stop = static_cast<StopOutcome>(job.stopOutcome.load());
   result.restore = RestoreVerdict(state);
   const bool restoreRan = state.Phase(JobPhase::kRestore) != kPhaseIdle;
@@ -33,7 +33,7 @@ JobResult StoreJobResult(const JobState& state, int exitCode) {
   if (result.kind == JobKind::kRestoreOnly) {
     // Only a failed preparation marks the first line; the restore has the second.
     if (state.Phase(JobPhase::kPreparation) == kPhaseFailed) result.check = Verdict::kFailed;
-    result.nothingToRestore = restoreRan && job.backupFileCount == 0;
+    result.nothingToRestore = restoreRan && state.backupFileCount == 0;
     passed = restoreRan && !result.nothingToRestore &&
              state.Phase(JobPhase::kRestoreVerify) == kPhaseDone;
   } else {

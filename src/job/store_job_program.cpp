@@ -152,22 +152,22 @@ bool PlaceReleaseNumber(JobState& state, const LoadedPackage& package) {
 
 }  // namespace
 
-int RestoreExit(JobState& state, CardFacts& card, LoadedPackage& package) {
-  JobContext& job = state.job;
-  RunRestore(state, card, package);
-  return EndJob(job, 0);
+int RestoreExit(JobState& state, const StoreRequest& request, CardFacts& card,
+                LoadedPackage& package) {
+  RunRestore(state, request, card, package);
+  return EndJob(state.job, 0);
 }
 
-std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPackage& package) {
+std::optional<int> BackupAndProgram(JobState& state, const StoreRequest& request, CardFacts& card,
+                                    LoadedPackage& package) {
   JobContext& job = state.job;
   const bool panel = state.targetType != kTargetEngine;
   state.LogF("  proceeding to program the flash.  Backup?  %s", state.backupSkipped ? "No" : "Yes");
   if (!state.backupSkipped) {
     state.Log("  backing up files.");
-    state.backupErases = panel;
     if (panel) job.cardMayHaveChanged = 1;  // the card is cleaned once its backup is whole
     if (!BackupFiles(state, card, package, panel,
-                     BackupsKept(state.platform, job.backupsKept, job.dataPath))) {
+                     BackupsKept(state.platform, request.backup.kept, request.dataPath))) {
       // Nothing of the card was removed or overwritten: there is nothing to restore, and a
       // restore from any other backup could only put foreign files on it.
       state.Log("  File Backup Failed. Process aborted.");
@@ -186,14 +186,15 @@ std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPack
     package.packageData = Bytes();
     state.Log("  decompression failed.");
     state.SetPhase(JobPhase::kStore, kPhaseFailed);
-    return RestoreExit(state, card, package);
+    return RestoreExit(state, request, card, package);
   }
 
   EnterStage(state, 12);
   if (!panel && state.Phase(JobPhase::kStore) != kPhaseFailed) {
     state.Log("  Target is the engine.");
-    if (package.has3950Support && job.usePackageFile) {
-      if (!WriteStoredPackages(state, package)) state.SetPhase(JobPhase::kStore, kPhaseFailed);
+    if (package.has3950Support) {
+      if (!WriteStoredPackages(state, package, request.dataPath))
+        state.SetPhase(JobPhase::kStore, kPhaseFailed);
     } else {
       CopyPackageToCard(state, package);
     }
@@ -205,14 +206,14 @@ std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPack
   EnterStage(state, 14);
   if (state.Phase(JobPhase::kStore) == kPhaseFailed) {
     state.Log("    attempting to restore the original files after store failed.");
-    RunRestore(state, card, package);
+    RunRestore(state, request, card, package);
     return EndJob(job, 0);
   }
   state.AppendDiagnostics("\r\nExtract complete");
 
   EnterStage(state, 15);
   if (state.IsPanel()) {
-    if (!PlaceReleaseNumber(state, package)) return RestoreExit(state, card, package);
+    if (!PlaceReleaseNumber(state, package)) return RestoreExit(state, request, card, package);
   }
   return std::nullopt;
 }

@@ -49,7 +49,8 @@ void AppendUpgradeRecord(JobState& state) {
 
 }  // namespace
 
-int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
+int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& card,
+                    LoadedPackage& package) {
   JobContext& job = state.job;
   EnterStage(state, 16);
   state.SetStatus("Preparing to verify stored files...");
@@ -74,13 +75,13 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
   // The eject's check above came before the test-mode box and the display's wait: the card is
   // known again right before it is judged.
   ConfirmSameCard(state, card, FirstCardLeft::kWrittenNotVerified);
-  switch (Verify(state, card, package)) {
+  switch (Verify(state, card, package, Reference::kStoring)) {
     case kVerifyFailedRestore: {
       const std::string text = "Download Failed!! Attempting Restore.";
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       state.SetPhase(JobPhase::kVerify, kPhaseFailed);
-      RunRestore(state, card, package);
+      RunRestore(state, request, card, package);
       return EndJob(job, 0);
     }
     case kVerifyPassed:

@@ -16,6 +16,7 @@
 
 #include "record/job_context.h"
 #include "record/job_events.h"
+#include "record/job_request.h"
 #include "log/reporter.h"
 #include "record/prompt.h"
 #include "platform/platform.h"
@@ -54,16 +55,17 @@ struct JobState : Reporter {
   FileList cardFileList;
   FileList backupFileList;
   std::string backupRoot;
+  // How many files the backup folder of the card's kind held (stage 8), so the result can tell
+  // a restore with nothing to put back.
+  int32_t backupFileCount = 0;
   // No backup in this job: "Create Backup" is off, or the card is empty. The setting itself
-  // (JobContext::skipBackup) stays as the user left it for the next job.
+  // (the request's backup choice) stays as the user left it for the next job.
   int32_t backupSkipped = 0;
 
   // The store job: files placed on the card (extraction and the stored copies add to it), the
-  // stage it has reached, and whether its backup cleans the card once it is complete (a Panel
-  // card): what a stop or an error needs to know whether the card has changed.
+  // stage it has reached: what a stop or an error needs to know whether the card has changed.
   int32_t filesStored = 0;
   int32_t storeStage = 0;
-  bool backupErases = false;
   // The job's own record of its backup and of the card, set by the steps as they finish and
   // never worked out again from what lies on disk: this job's backup is whole, on the PC's disk
   // and described by its manifest; the first card file has been deleted or overwritten. A stop
