@@ -9,13 +9,17 @@ namespace cw {
 
 struct JobState;
 
-// Puts the backup back, ejects, reloads the reference table into `package` and verifies the
-// card again. A card whose kind was unknown is inspected again once its files are back (`card`).
-// True only when every file is back and the restored card verified ("Restore OK!!"). A
-// backup marked incomplete, or none at all, restores nothing and changes nothing.
+// How a restore ended: nothing was put back and nothing changed (a backup marked incomplete,
+// damaged or empty, or none at all), the card was changed but is not its old self, or every
+// file is back and the restored card verified ("Restore OK!!").
+enum class RestoreOutcome { kNotPossible, kFailed, kVerified };
+
+// Puts the backup back (PutBackupBack), ejects, reloads the reference table into `package` and
+// verifies the card again. A card whose kind was unknown is inspected again once its files are
+// back (`card`).
 // The store job's `request` says whether this is "Restore Only" and which kind of files the
 // user asked for.
-bool AttemptRestore(JobState& state, const StoreRequest& request, CardFacts& card,
-                    LoadedPackage& package);
+RestoreOutcome AttemptRestore(JobState& state, const StoreRequest& request, CardFacts& card,
+                              LoadedPackage& package);
 
 }  // namespace cw

@@ -48,15 +48,16 @@ StopOutcome RestoreChangedCard(JobState& state, const StoreRequest& request, Car
                                LoadedPackage& package) {
   FailCurrentPhase(state);
   state.Log("    attempting to put the backup back after the job ended early.");
-  if (RunRestore(state, request, card, package)) return kStoppedRestored;
+  if (RunRestore(state, request, card, package) == RestoreOutcome::kVerified)
+    return kStoppedRestored;
   // No backup in this job: "Create Backup" was off, or the card was empty.
   return state.backupSkipped ? kStoppedNoBackup : kStoppedRestoreFailed;
 }
 
 }  // namespace
 
-bool RunRestore(JobState& state, const StoreRequest& request, CardFacts& card,
-                LoadedPackage& package) {
+RestoreOutcome RunRestore(JobState& state, const StoreRequest& request, CardFacts& card,
+                          LoadedPackage& package) {
   ReleasePackageBytes(package);
   JobContext& job = state.job;
   job.cardMayHaveChanged = 1;
@@ -65,7 +66,7 @@ bool RunRestore(JobState& state, const StoreRequest& request, CardFacts& card,
   // restore began stop it at its first file.
   state.stopLevel = 2;
   try {
-    const bool restored = AttemptRestore(state, request, card, package);
+    const RestoreOutcome restored = AttemptRestore(state, request, card, package);
     state.stopLevel = previous;
     return restored;
   } catch (const JobStopped& stop) {

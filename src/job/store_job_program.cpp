@@ -206,8 +206,7 @@ std::optional<int> BackupAndProgram(JobState& state, const StoreRequest& request
   EnterStage(state, 14);
   if (state.Phase(JobPhase::kStore) == kPhaseFailed) {
     state.Log("    attempting to restore the original files after store failed.");
-    RunRestore(state, request, card, package);
-    return EndJob(job, 0);
+    return RestoreExit(state, request, card, package);
   }
   state.AppendDiagnostics("\r\nExtract complete");
 

@@ -81,8 +81,7 @@ int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& car
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       state.SetPhase(JobPhase::kVerify, kPhaseFailed);
-      RunRestore(state, request, card, package);
-      return EndJob(job, 0);
+      return RestoreExit(state, request, card, package);
     }
     case kVerifyPassed:
       break;

@@ -79,7 +79,7 @@ TEST_F(RestoreTest, StoreWithoutBackupCannotRestore) {
   OldEngineCard();
   state.backupSkipped = 1;
   DamageCard();
-  EXPECT_FALSE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kNotPossible);
   EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
   EXPECT_TRUE(Logged("Restore Not Possible!! No Backup Files!!"));
   EXPECT_EQ(job.diagnosticsText.Get(), "Restore Not Possible!! No Backup Files!!");
@@ -95,7 +95,7 @@ TEST_F(RestoreTest, EngineCardIsNotCleanedAndVerifiesAgainstItsStoredCopy) {
   DamageCard();
   fake.WriteFile("E:\\APP\\EXTRA.BIN", "extra");
 
-  EXPECT_TRUE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
   // Not cleaned; only what the failed store wrote beside the old files goes.
   EXPECT_FALSE(fake.Exists("E:\\APP\\EXTRA.BIN"));
@@ -121,7 +121,7 @@ TEST_F(RestoreTest, EngineCardRestoredAfterA3950PackageVerifiesAgainstItsOwnCopy
   DamageCard();
   package.has3950Support = 1;
 
-  EXPECT_TRUE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
   EXPECT_EQ(package.has3950Support, 0);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
@@ -133,7 +133,7 @@ TEST_F(RestoreTest, RestoreOnlyWithoutCreateBackupStillRestores) {
   DamageCard();
   state.backupSkipped = 1;
   request.backup = {.skip = true, .restoreOnly = true};
-  EXPECT_TRUE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
 }
 
@@ -144,7 +144,7 @@ TEST_F(RestoreTest, PanelCardIsCleanedThenRestoredFromACompleteBackup) {
   // The failed store left a broken application file.
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "new");
 
-  EXPECT_TRUE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_TRUE(Logged("  attempting to clean the CF."));
   EXPECT_EQ(fake.CallCount("DeleteFile", "E:\\BREVANT\\APP.EXE"), 2u);  // erase, then clean
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
@@ -161,7 +161,7 @@ TEST_F(RestoreTest, FilesAddedByTheFailedStoreAreCleanedAway) {
   ASSERT_TRUE(BackupFiles(state, card, package, true));
   fake.WriteFile("E:\\BREVANT\\NEW\\PLUGIN.DLL", "new plugin");
 
-  EXPECT_TRUE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\NEW\\PLUGIN.DLL"));
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
@@ -192,7 +192,7 @@ TEST_F(RestoreTest, ReformattedOrPartlyDeletedCardGetsItsWholeTreeBack) {
     ASSERT_TRUE(BackupFiles(state, card, package, false));
     fake.RemoveTree(reformatted ? "E:" : "E:\\BREVANT\\DATA");
 
-    EXPECT_TRUE(AttemptRestore(state, request, card, package));
+    EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\DATA\\TABLE.DAT"), "table");
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
     EXPECT_EQ(fake.ReadFile("E:\\NK.BIN"), "os image");
@@ -203,7 +203,7 @@ TEST_F(RestoreTest, ReformattedOrPartlyDeletedCardGetsItsWholeTreeBack) {
   fake.RemoveTree("E:");
   job.diagnosticsText.Set("");
   fake.FailCall("CopyFile", kErrSharingViolation, 1, kPanelRoot + "\\BREVANT\\APP.EXE");
-  EXPECT_FALSE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kFailed);
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\DATA\\TABLE.DAT"), "table");
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\BPANEL.INI"), "settings");
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\APP.EXE"));
@@ -220,7 +220,7 @@ TEST_F(RestoreTest, FailedEjectionEndsTheRestoreAsFailed) {
   OldEngineCard();
   ASSERT_TRUE(BackupFiles(state, card, package, false));
   fake.FailAlways("OpenVolume", kErrAccessDenied);
-  EXPECT_FALSE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kFailed);
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
   EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
   EXPECT_FALSE(Logged("  attempting to load the info array."));
@@ -231,7 +231,7 @@ TEST_F(RestoreTest, CardWithoutReferenceFailsToReload) {
   state.backupRoot = kEngineRoot;
   CardFile("E:\\APP\\MAIN.BIN", "old");  // no stored package on this card
   ASSERT_TRUE(BackupFiles(state, card, package, false));
-  EXPECT_FALSE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kFailed);
   EXPECT_TRUE(Logged("  failed to load info array."));
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
   EXPECT_TRUE(prompt.Contains("Stored FWP file not found on flash."));
@@ -242,7 +242,7 @@ TEST_F(RestoreTest, RestoredCardThatDoesNotVerifyIsReported) {
   OldEngineCard();
   fake.WriteFile("E:\\APP\\MAIN.BIN", "not what the stored copy says");
   ASSERT_TRUE(BackupFiles(state, card, package, false));
-  EXPECT_FALSE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kFailed);
   EXPECT_EQ(job.restoreState.load(), kPhaseDone);
   EXPECT_EQ(job.restoreVerifyState.load(), kPhaseFailed);
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
@@ -252,7 +252,7 @@ TEST_F(RestoreTest, BenchModeShowsItsSuggestionBeforeTheCheck) {
   OldEngineCard();
   ASSERT_TRUE(BackupFiles(state, card, package, false));
   state.softwareTestMode = 1;
-  EXPECT_TRUE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   state.softwareTestMode = 0;
   EXPECT_TRUE(prompt.Contains(
       "A bad file store has caused a restore.\r\nSuggestion: Mess with the files on the CF"));
@@ -278,7 +278,7 @@ TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
     }
     fake.ClearCalls();
     job.diagnosticsText.Set("");
-    EXPECT_FALSE(AttemptRestore(state, request, card, package));
+    EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kNotPossible);
     EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
     EXPECT_EQ(fake.CallCount("CopyFile"), 0u);
     EXPECT_EQ(job.statusText.Get(), kBackupIncompleteText);
@@ -296,7 +296,7 @@ TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
   ASSERT_TRUE(BackupFiles(state, card, package, true));
   EXPECT_FALSE(fake.Exists(BackupMarkName(kPanelRoot)));
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "broken");
-  EXPECT_TRUE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
 }
 
@@ -307,7 +307,7 @@ TEST_F(RestoreTest, RestoreWithAnEmptyBackupIsNotPossible) {
   request.backup = {.skip = true, .restoreOnly = true};  // no backup made
   ASSERT_TRUE(state.backupFileList.empty());
 
-  EXPECT_FALSE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kNotPossible);
   EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
   EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
@@ -328,7 +328,7 @@ TEST_F(RestoreTest, BackupPathsMapBackWhateverTheCaseOfTheDataFolder) {
   ASSERT_EQ(state.backupFileList.size(), 2u);
   ASSERT_NE(state.backupFileList[0].find("C:\\TEMP\\"), std::string::npos);
 
-  EXPECT_TRUE(AttemptRestore(state, request, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
 }
