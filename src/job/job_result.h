@@ -1,5 +1,6 @@
 #pragma once
-// The result each job returns, made once at its end from the job's own record of its phases.
+// The result each job returns, made once at its end from the job's own record: how its restore
+// ended, and of its other steps (for now) the phases it went through.
 
 #include "record/job_result.h"
 #include "record/job_state.h"

@@ -65,12 +65,15 @@ RestoreOutcome RunRestore(JobState& state, const StoreRequest& request, CardFact
   // The restore's own stop is the second request, whenever it came: two made before the
   // restore began stop it at its first file.
   state.stopLevel = 2;
+  state.restoreRan = true;
   try {
     const RestoreOutcome restored = AttemptRestore(state, request, card, package);
     state.stopLevel = previous;
+    state.restoreOutcome = restored;
     return restored;
   } catch (const JobStopped& stop) {
     state.stopLevel = previous;
+    state.restoreOutcome = RestoreOutcome::kFailed;
     state.Log("  the restore was stopped by request.");
     // The restore's step that was running gets the failure marks.
     if (state.Phase(JobPhase::kRestoreVerify) == kPhaseRunning)

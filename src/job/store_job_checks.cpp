@@ -42,6 +42,8 @@ void TakeOverRequest(JobState& state, const StoreRequest& request) {
   state.storeStage = 0;
   state.backupComplete = false;
   state.cardChanged = false;
+  state.restoreRan = false;
+  state.restoreOutcome.reset();
   state.attributesCleared.clear();
   EnterStage(state, 1);
   state.backupSkipped = request.backup.skip ? 1 : 0;

@@ -68,7 +68,8 @@ int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& car
         "Suggestion: Mess with either the files on the CF or the files in the backup folder",
         MessageButtons::Ok, MessageIcon::None);
   }
-  if (state.Phase(JobPhase::kStore) != kPhaseFailed) state.SetPhase(JobPhase::kStore, kPhaseDone);
+  // Every way the store could fail has ended the job before this stage.
+  state.SetPhase(JobPhase::kStore, kPhaseDone);
   state.SetPhase(JobPhase::kVerify, kPhaseRunning);
   state.AppendDiagnostics("\r\nVerifying");
 

@@ -11,12 +11,14 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "record/job_context.h"
 #include "record/job_events.h"
 #include "record/job_request.h"
+#include "record/job_result.h"
 #include "log/reporter.h"
 #include "record/prompt.h"
 #include "platform/platform.h"
@@ -72,6 +74,10 @@ struct JobState : Reporter {
   // or an error restores exactly when the card changed.
   bool backupComplete = false;
   bool cardChanged = false;
+  // The job's restore: begun, and how it ended (none when it never returned, as when another
+  // card took the job's card's place).
+  bool restoreRan = false;
+  std::optional<RestoreOutcome> restoreOutcome;
   // Card files whose read-only, hidden or system attribute the backup cleared as it copied.
   FileList attributesCleared;
 
