@@ -39,15 +39,14 @@ void BM_LoadInfoArray10000(benchmark::State& state) {
     return;
   }
   cw::JobContext job;
-  job.storeInProgress = 1;
-  job.usePackageFile = 1;
   cw::JobState run(*platform, job);
   run.globalFWPDataFilePath = path;
   run.targetType = cw::kTargetPanel3940;
   cw::LoadedPackage package;
   for (auto _ : state) {
     package.packageBytes = 0;
-    if (!cw::LoadInfoArray(run, package)) state.SkipWithError("the package did not load");
+    if (!cw::LoadInfoArray(run, package, cw::Reference::kStoring, path))
+      state.SkipWithError("the package did not load");
     benchmark::DoNotOptimize(package.fileTable.data());
   }
   state.SetLabel(std::to_string(package.fileTable.size()) + " records");

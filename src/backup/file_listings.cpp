@@ -88,17 +88,16 @@ size_t GetFilesBelow(JobState& state, const std::string& root, FileList& files) 
   return folders.size();
 }
 
-std::string BackupRootForTarget(JobState& state) {
-  const std::string dataPath = state.job.dataPath;
+std::string BackupRootForTarget(const JobState& state, const std::string& dataPath,
+                                bool panelAsked) {
   // A card that cannot tell its kind is a Panel's when the user asked for Panel files.
-  const bool panel =
-      state.IsPanel() || (state.targetType == kTargetUnknown && state.job.panelSelected);
+  const bool panel = state.IsPanel() || (state.targetType == kTargetUnknown && panelAsked);
   return dataPath + (panel ? "\\QUORVANE_PANEL_CF_BACKUP" : "\\QUORVANE_ENGINE_CF_BACKUP");
 }
 
-void GetBackupFilesArray(JobState& state, FileList& files) {
+void GetBackupFilesArray(JobState& state, const std::string& root, FileList& files) {
   state.Log("GetBackupFilesArray");
-  state.backupRoot = BackupRootForTarget(state);
+  state.backupRoot = root;
   state.LogF("  the backup root is %s", state.platform.DisplayPath(state.backupRoot).c_str());
   GetFilesBelow(state, state.backupRoot, files);
 }

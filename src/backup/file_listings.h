@@ -17,10 +17,12 @@ void GetFileArray(JobState& state, const FileList& folders, FileList& files);
 void GetCFFilesArray(JobState& state, FileList& files);
 // Every file below the folder `root`, each folder searched once; the number of folders walked.
 size_t GetFilesBelow(JobState& state, const std::string& root, FileList& files);
-// The backup folder of the current kind of card: the engine's for every targetType but a
-// panel's; a card of unknown kind is a panel's only when Panel files were asked for.
-std::string BackupRootForTarget(JobState& state);
-// Sets backupRoot for the current targetType and lists every file below it.
-void GetBackupFilesArray(JobState& state, FileList& files);
+// The backup folder of the current kind of card in the data folder `dataPath`: the engine's for
+// every targetType but a panel's; a card of unknown kind is a panel's only when Panel files were
+// asked for (`panelAsked`).
+std::string BackupRootForTarget(const JobState& state, const std::string& dataPath,
+                                bool panelAsked);
+// Sets backupRoot to `root` (a BackupRootForTarget) and lists every file below it.
+void GetBackupFilesArray(JobState& state, const std::string& root, FileList& files);
 
 }  // namespace cw

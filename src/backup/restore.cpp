@@ -150,4 +150,86 @@ bool CardMatchesManifest(JobState& state, const BackupManifest& manifest) {
   return all;
 }
 
+namespace {
+
+constexpr const char* kNoBackup = "Restore Not Possible!! No Backup Files!!";
+constexpr const char* kManifestDamaged =
+    "Restore Not Possible!! The backup's manifest is damaged. The card is unchanged.";
+
+// Ends a restore that puts nothing back and changes nothing on the card.
+PutBackResult NotPossible(JobState& state, const std::string& text) {
+  EndRestoreWith(state, text);
+  return {};
+}
+
+}  // namespace
+
+void EndRestoreWith(JobState& state, const std::string& text) {
+  state.SetStatus(text);
+  state.AppendDiagnostics(text);
+  state.Log(text);
+  state.SetPhase(JobPhase::kRestore, kPhaseFailed);
+}
+
+PutBackResult PutBackupBack(JobState& state, bool restoreOnly, bool keepsWholeCard,
+                            const std::function<void()>& confirmCard) {
+  if (state.backupSkipped && !restoreOnly) return NotPossible(state, kNoBackup);
+
+  state.Log("  attempting to restore files from backup.");
+  state.SetPhase(JobPhase::kRestore, kPhaseRunning);
+
+  // A backup that never finished holds only part of the card. Cleaning would lose the card's
+  // files and copying would gain nothing.
+  if (!state.backupComplete && BackupMarkedIncomplete(state.platform, state.backupRoot)) {
+    state.Log("  the backup is incomplete, the CF is not cleaned and nothing is restored.");
+    return NotPossible(state, kBackupIncompleteText);
+  }
+  // A store puts back only the backup it completed itself before the card changed; "Restore
+  // Only" takes the one chosen on the disk.
+  if (!restoreOnly && !state.backupComplete) return NotPossible(state, kNoBackup);
+  // The manifest proves the backup; one made before manifests existed restores as it is.
+  BackupManifest manifest;
+  const ManifestState manifestState = ReadManifest(state.platform, state.backupRoot, &manifest);
+  if (manifestState == ManifestState::kDamaged) {
+    state.Log("  the backup's manifest is damaged.");
+    return NotPossible(state, kManifestDamaged);
+  }
+  const bool proven = manifestState == ManifestState::kRead;
+  std::vector<std::string> damaged;
+  if (proven) {
+    damaged = BackupCopiesNotMatching(state, manifest);
+    if (restoreOnly && !damaged.empty()) {
+      return NotPossible(state, "Restore Not Possible!! The backup of " + damaged.front() +
+                                    " does not match its manifest. The card is unchanged.");
+    }
+    UseManifestFiles(state, manifest);
+  }
+  if (state.backupFileList.empty()) return NotPossible(state, kNoBackup);
+  // A backup goes back only onto the card it belongs to.
+  confirmCard();
+
+  if (state.targetType != kTargetEngine) {
+    state.Log("  attempting to clean the CF.");
+    // List the card again: the files a failed store wrote are not in the list taken before
+    // the job, and left there they would stay on the restored card or fill it up.
+    GetCFFilesArray(state, state.cardFileList);
+    CleanCF(state, state.cardFileList, keepsWholeCard);
+  }
+
+  state.Log("  attempting to restore files.");
+  const bool allBack = RestoreFiles(state, damaged);
+  // What the failed store wrote beside the old files goes too, so the card is the old one and
+  // its own reference verifies: in the job that wrote them every file the manifest does not
+  // list (it lists every file the card held when this job began); in "Restore Only", whose
+  // card may have gained files since, only package copies the backup does not hold.
+  if (proven) RemoveFilesNotIn(state, manifest, restoreOnly);
+  if (!allBack) {
+    EndRestoreWith(state, kRestoreFailedText);
+    return {.outcome = PutBack::kFailed};
+  }
+  PutBackResult result{.outcome = PutBack::kDone};
+  if (proven) result.manifest = std::move(manifest);
+  return result;
+}
+
 }  // namespace cw

@@ -82,7 +82,9 @@ class StoreCommand : public Command {
                        .outcome = JobOutcome::kRefused};
     }
     PrepareStoreJob(job);
-    const JobResult result = runner.Run(DownloadAndVerify);
+    const JobResult result = runner.Run([](Platform& platform, JobContext* job) {
+      return DownloadAndVerify(platform, job, StoreRequestOf(*job));
+    });
     runner.Finish(result);
     // A restore-only run with an empty backup folder put nothing back: it has not succeeded.
     if (result.nothingToRestore)

@@ -47,7 +47,9 @@ class VerifyCommand : public Command {
     if (!CheckVerifyRequest(runner.platform(), job))
       return JobResult{.kind = JobKind::kVerifyOnly, .outcome = JobOutcome::kRefused};
     PrepareVerifyJob(job);
-    const JobResult result = runner.Run(VerifyOnly);
+    const JobResult result = runner.Run([](Platform& platform, JobContext* job) {
+      return VerifyOnly(platform, job, VerifyRequestOf(*job));
+    });
     runner.Finish(result);
     return result;
   }

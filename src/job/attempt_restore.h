@@ -3,15 +3,19 @@
 
 #include "card/card_inspection.h"
 #include "package/loaded_package.h"
+#include "record/job_request.h"
+#include "record/job_result.h"
 
 namespace cw {
 
 struct JobState;
 
-// Puts the backup back, ejects, reloads the reference table into `package` and verifies the
-// card again. A card whose kind was unknown is inspected again once its files are back (`card`).
-// True only when every file is back and the restored card verified ("Restore OK!!"). A
-// backup marked incomplete, or none at all, restores nothing and changes nothing.
-bool AttemptRestore(JobState& state, CardFacts& card, LoadedPackage& package);
+// Puts the backup back (PutBackupBack), ejects, reloads the reference table into `package` and
+// verifies the card again. A card whose kind was unknown is inspected again once its files are
+// back (`card`).
+// The store job's `request` says whether this is "Restore Only" and which kind of files the
+// user asked for.
+RestoreOutcome AttemptRestore(JobState& state, const StoreRequest& request, CardFacts& card,
+                              LoadedPackage& package);
 
 }  // namespace cw

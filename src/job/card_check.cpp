@@ -78,7 +78,6 @@ int EndReplacedCard(JobState& state, const CardReplaced& replaced) {
   state.Log("  the job ended: the first card was not put back.");
   state.SetStatus("The job ended: the card in the slot is not the card it began with.");
   state.ShowAndRecord(replaced.text, MessageIcon::Warning);
-  job.storeInProgress = 0;
   job.jobRunning = 0;
   return kExitCardReplaced;
 }

@@ -16,26 +16,26 @@ Verdict ChainVerdict(const JobState& state, std::initializer_list<JobPhase> phas
 }
 
 Verdict RestoreVerdict(const JobState& state) {
-  return ChainVerdict(state, {JobPhase::kRestore, JobPhase::kRestoreVerify});
+  if (!state.restoreOutcome) return Verdict::kNone;
+  return *state.restoreOutcome == RestoreOutcome::kVerified ? Verdict::kPassed : Verdict::kFailed;
 }
 
 }  // namespace
 
-JobResult StoreJobResult(const JobState& state, int exitCode) {
+JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int exitCode) {
   const JobContext& job = state.job;
   JobResult result;
-  result.kind = job.restoreOnly ? JobKind::kRestoreOnly : JobKind::kStore;
+  result.kind = request.backup.restoreOnly ? JobKind::kRestoreOnly : JobKind::kStore;
   result.stop = static_cast<StopOutcome>(job.stopOutcome.load());
   result.restore = RestoreVerdict(state);
-  const bool restoreRan = state.Phase(JobPhase::kRestore) != kPhaseIdle;
+  const bool restoreRan = state.restoreRan;
   result.cardChanged = state.cardChanged || restoreRan;
   bool passed = false;
   if (result.kind == JobKind::kRestoreOnly) {
     // Only a failed preparation marks the first line; the restore has the second.
     if (state.Phase(JobPhase::kPreparation) == kPhaseFailed) result.check = Verdict::kFailed;
-    result.nothingToRestore = restoreRan && job.backupFileCount == 0;
-    passed = restoreRan && !result.nothingToRestore &&
-             state.Phase(JobPhase::kRestoreVerify) == kPhaseDone;
+    result.nothingToRestore = restoreRan && state.backupFileCount == 0;
+    passed = !result.nothingToRestore && state.restoreOutcome == RestoreOutcome::kVerified;
   } else {
     result.check =
         ChainVerdict(state, {JobPhase::kPreparation, JobPhase::kStore, JobPhase::kVerify});

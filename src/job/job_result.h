@@ -1,5 +1,6 @@
 #pragma once
-// The result each job returns, made once at its end from the job's own record of its phases.
+// The result each job returns, made once at its end from the job's own record: how its restore
+// ended, and of its other steps (for now) the phases it went through.
 
 #include "record/job_result.h"
 #include "record/job_state.h"
@@ -9,7 +10,7 @@ namespace cw {
 // `exitCode` is the job's own end: kExitStopped after a stop, kExitCardReplaced when another
 // card took the job's card's place, 1 when the store ran to its end
 // (or a restore-only job ran its restore), kVerifyPassed when every file matched, else 0.
-JobResult StoreJobResult(const JobState& state, int exitCode);
+JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int exitCode);
 JobResult VerifyJobResult(const JobState& state, int exitCode);
 
 // Ends a job with `exitCode`: jobRunning is the last field a job writes.

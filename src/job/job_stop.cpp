@@ -44,18 +44,20 @@ void Announce(JobState& state, StopOutcome outcome, const std::string& detail = 
 }
 
 // Restores a card that had changed; the outcome says how it went.
-StopOutcome RestoreChangedCard(JobState& state, CardFacts& card, LoadedPackage& package) {
+StopOutcome RestoreChangedCard(JobState& state, const StoreRequest& request, CardFacts& card,
+                               LoadedPackage& package) {
   FailCurrentPhase(state);
-  state.PhaseWait(kPhaseWaitMs);
   state.Log("    attempting to put the backup back after the job ended early.");
-  if (RunRestore(state, card, package)) return kStoppedRestored;
+  if (RunRestore(state, request, card, package) == RestoreOutcome::kVerified)
+    return kStoppedRestored;
   // No backup in this job: "Create Backup" was off, or the card was empty.
   return state.backupSkipped ? kStoppedNoBackup : kStoppedRestoreFailed;
 }
 
 }  // namespace
 
-bool RunRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
+RestoreOutcome RunRestore(JobState& state, const StoreRequest& request, CardFacts& card,
+                          LoadedPackage& package) {
   ReleasePackageBytes(package);
   JobContext& job = state.job;
   job.cardMayHaveChanged = 1;
@@ -63,12 +65,15 @@ bool RunRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   // The restore's own stop is the second request, whenever it came: two made before the
   // restore began stop it at its first file.
   state.stopLevel = 2;
+  state.restoreRan = true;
   try {
-    const bool restored = AttemptRestore(state, card, package);
+    const RestoreOutcome restored = AttemptRestore(state, request, card, package);
     state.stopLevel = previous;
+    state.restoreOutcome = restored;
     return restored;
   } catch (const JobStopped& stop) {
     state.stopLevel = previous;
+    state.restoreOutcome = RestoreOutcome::kFailed;
     state.Log("  the restore was stopped by request.");
     // The restore's step that was running gets the failure marks.
     if (state.Phase(JobPhase::kRestoreVerify) == kPhaseRunning)
@@ -80,32 +85,30 @@ bool RunRestore(JobState& state, CardFacts& card, LoadedPackage& package) {
   }
 }
 
-int EndStoppedStore(JobState& state, CardFacts& card, LoadedPackage& package, int stage,
-                    bool cardChanged) {
+int EndStoppedStore(JobState& state, const StoreRequest& request, CardFacts& card,
+                    LoadedPackage& package, int stage, bool cardChanged) {
   JobContext& job = state.job;
   // A restore that was stopped itself has already said so.
   if (job.stopOutcome == kStoppedRestoreCut) return EndJob(job, kExitStopped);
   state.LogF("  the job was stopped by request at stage %d, %s.", stage,
              cardChanged ? "after the card had changed" : "before the card changed");
-  job.storeInProgress = cardChanged ? job.storeInProgress.load() : 0;
   const StopOutcome outcome =
-      cardChanged ? RestoreChangedCard(state, card, package) : kStoppedCardUnchanged;
+      cardChanged ? RestoreChangedCard(state, request, card, package) : kStoppedCardUnchanged;
   Announce(state, outcome);
   return EndJob(job, kExitStopped);
 }
 
-int EndFailedStore(JobState& state, CardFacts& card, LoadedPackage& package, int stage,
-                   bool cardChanged, const std::string& error) {
+int EndFailedStore(JobState& state, const StoreRequest& request, CardFacts& card,
+                   LoadedPackage& package, int stage, bool cardChanged, const std::string& error) {
   JobContext& job = state.job;
   state.LogF("  the job ended by an unexpected error at stage %d: %s", stage, error.c_str());
   if (!cardChanged) {
     FailCurrentPhase(state);
-    job.storeInProgress = 0;
     state.ShowUnexpectedError(error);
     return EndJob(job, 0);
   }
   state.ShowUnexpectedError(error);
-  RestoreChangedCard(state, card, package);
+  RestoreChangedCard(state, request, card, package);
   return EndJob(job, 0);
 }
 

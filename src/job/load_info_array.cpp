@@ -25,8 +25,9 @@ void Refuse(JobState& state, const std::string& message) {
   state.ShowAndRecord(message, MessageIcon::Exclamation);
 }
 
-// An Engine card checked without a package: its stored copy, the 3950 one when there is one.
-bool ChooseStoredCopy(JobState& state, LoadedPackage& package) {
+// An Engine card checked without a package: the path of its stored copy, the 3950 one when
+// there is one.
+std::optional<std::string> ChooseStoredCopy(JobState& state, LoadedPackage& package) {
   std::string engineCopy, copy3950;
   std::vector<FindEntry> matches;
   state.platform.FindFiles(state.globalFlashPath + "\\*.FWP", &matches);
@@ -41,10 +42,9 @@ bool ChooseStoredCopy(JobState& state, LoadedPackage& package) {
   }
   if (!Contains(engineCopy, ".FWP")) {
     Refuse(state, "Stored FWP file not found on flash.");
-    return false;
+    return std::nullopt;
   }
-  state.globalFWPDataFilePath = package.has3950Support ? copy3950 : engineCopy;
-  return true;
+  return package.has3950Support ? copy3950 : engineCopy;
 }
 
 // The target filter for one record; may turn a 3940 BOOT.BMP into a 3950 file.
@@ -82,9 +82,9 @@ bool CountsTowardPackageBytes(JobState& state, const LoadedPackage& package, int
 
 // Opens the package and reads it whole through its check (nullopt when it does not open); the
 // file is closed on every way out.
-std::optional<PackageLoad> ReadPackageFile(JobState& state, Bytes* bytes) {
-  std::unique_ptr<File> packageFile =
-      state.platform.OpenFile(state.globalFWPDataFilePath, OpenMode::Read);
+std::optional<PackageLoad> ReadPackageFile(JobState& state, const std::string& path,
+                                           Bytes* bytes) {
+  std::unique_ptr<File> packageFile = state.platform.OpenFile(path, OpenMode::Read);
   if (!packageFile) return std::nullopt;
   struct Closer {
     File& file;
@@ -93,15 +93,16 @@ std::optional<PackageLoad> ReadPackageFile(JobState& state, Bytes* bytes) {
   return ReadCheckedPackage(state, *packageFile, kMaxPackageBytes, bytes);
 }
 
-bool LoadFromPackage(JobState& state, LoadedPackage& package, bool storing) {
-  if (!CFileUtils(state.platform).FileExists(state.globalFWPDataFilePath)) {
+bool LoadFromPackage(JobState& state, LoadedPackage& package, const std::string& path,
+                     bool storing) {
+  if (!CFileUtils(state.platform).FileExists(path)) {
     Refuse(state, "FWP file not found!\r\n");
     return false;
   }
   // One read of the whole package serves its check and its table, and for a store the
   // extraction and the stored copies too.
   Bytes bytes;
-  const std::optional<PackageLoad> load = ReadPackageFile(state, &bytes);
+  const std::optional<PackageLoad> load = ReadPackageFile(state, path, &bytes);
   if (!load) {
     Refuse(state, "FWP file not writable!\r\n");
     return false;
@@ -166,18 +167,22 @@ bool LoadFromPackage(JobState& state, LoadedPackage& package, bool storing) {
 
 }  // namespace
 
-bool LoadInfoArray(JobState& state, LoadedPackage& package) {
+bool LoadInfoArray(JobState& state, LoadedPackage& package, Reference reference,
+                   const std::string& packagePath) {
   state.Log("LoadInfoArray");
-  const bool storing = state.job.storeInProgress != 0;
-  const bool usePackage = state.job.usePackageFile != 0;
-  if (!storing && state.targetType == kTargetEngine && !usePackage &&
-      !ChooseStoredCopy(state, package))
-    return false;
+  const bool storing = reference == Reference::kStoring;
+  const bool usePackage = reference != Reference::kCard;
+  std::string path = packagePath;
+  if (!usePackage && state.targetType == kTargetEngine) {
+    std::optional<std::string> copy = ChooseStoredCopy(state, package);
+    if (!copy) return false;
+    path = std::move(*copy);
+  }
 
   package.fileTable.clear();
   package.packageData = Bytes();  // the bytes of the table it replaces
-  if (storing || usePackage || state.targetType == kTargetEngine) {
-    if (!LoadFromPackage(state, package, storing)) return false;
+  if (usePackage || state.targetType == kTargetEngine) {
+    if (!LoadFromPackage(state, package, path, storing)) return false;
   } else if (!LoadArrayFromCRCFile(state, CRCListPathFor(state, state.targetType),
                                    package.fileTable)) {
     return false;

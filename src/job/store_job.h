@@ -9,6 +9,7 @@
 #include "card/card_inspection.h"
 #include "package/loaded_package.h"
 #include "record/job_context.h"
+#include "record/job_request.h"
 
 namespace cw {
 
@@ -27,15 +28,19 @@ bool CardChanged(JobState& state);
 // stages after. Stage 8, once the card's kind is final, takes `backupLock` for the backup
 // folder of that kind, or ends the job when another job holds it; the caller keeps the lock
 // until the job ends.
-std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backupLock,
-                                        CardFacts& card, LoadedPackage& package);
+std::optional<int> CheckAndPrepareStore(JobState& state, const StoreRequest& request,
+                                        BackupFolderLock& backupLock, CardFacts& card,
+                                        LoadedPackage& package);
 // The backup decision and stages 11 to 15; nullopt when stage 16 may follow.
-std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPackage& package);
+std::optional<int> BackupAndProgram(JobState& state, const StoreRequest& request, CardFacts& card,
+                                    LoadedPackage& package);
 // Stages 16 to 18: eject, verify, append the upgrade record. The job's exit code.
-int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package);
+int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& card,
+                    LoadedPackage& package);
 
 // The restore exit of a failure after the card began to change: the backup is put back and
 // the job ends with exit code 0.
-int RestoreExit(JobState& state, CardFacts& card, LoadedPackage& package);
+int RestoreExit(JobState& state, const StoreRequest& request, CardFacts& card,
+                LoadedPackage& package);
 
 }  // namespace cw

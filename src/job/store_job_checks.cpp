@@ -37,18 +37,18 @@ int FailWith(JobState& state, const std::string& message) {
   return EndJob(job, 0);
 }
 
-void TakeOverRequest(JobState& state) {
-  JobContext& job = state.job;
+void TakeOverRequest(JobState& state, const StoreRequest& request) {
   state.Log("DownloadAndVerify - START");
   state.storeStage = 0;
-  state.backupErases = false;
   state.backupComplete = false;
   state.cardChanged = false;
+  state.restoreRan = false;
+  state.restoreOutcome.reset();
   state.attributesCleared.clear();
   EnterStage(state, 1);
-  state.backupSkipped = job.skipBackup ? 1 : 0;
+  state.backupSkipped = request.backup.skip ? 1 : 0;
 
-  state.globalFlashPath = ToUpperAscii(job.flashPath);
+  state.globalFlashPath = ToUpperAscii(request.cardPath);
   state.LogF("  globalFlashPath is %s", state.globalFlashPath.c_str());
   if (Contains(state.globalFlashPath, kBenchSwitch)) {
     state.softwareTestMode = 1;
@@ -57,7 +57,7 @@ void TakeOverRequest(JobState& state) {
   } else {
     state.softwareTestMode = 0;
   }
-  state.globalFWPDataFilePath = job.fwpPath;
+  state.globalFWPDataFilePath = request.packagePath;
   state.LogF("  globalFWPDataFilePath is %s",
              state.platform.DisplayPath(state.globalFWPDataFilePath).c_str());
   state.targetType = kTargetUnknown;
@@ -95,20 +95,22 @@ int RefuseBusyBackup(JobState& state, const BackupFolderLock& backupLock) {
 
 // Stage 8, once the card's kind is final: the backup folder of that kind, held until the job
 // ends, and its files.
-std::optional<int> TakeBackupFolder(JobState& state, BackupFolderLock& backupLock) {
-  if (!backupLock.TryTake(state.platform, BackupRootForTarget(state)))
-    return RefuseBusyBackup(state, backupLock);
-  GetBackupFilesArray(state, state.backupFileList);
-  state.job.backupFileCount = static_cast<int32_t>(state.backupFileList.size());
+std::optional<int> TakeBackupFolder(JobState& state, const StoreRequest& request,
+                                    BackupFolderLock& backupLock) {
+  const std::string root =
+      BackupRootForTarget(state, request.dataPath, request.target == TargetChoice::kPanel);
+  if (!backupLock.TryTake(state.platform, root)) return RefuseBusyBackup(state, backupLock);
+  GetBackupFilesArray(state, root, state.backupFileList);
+  state.backupFileCount = static_cast<int32_t>(state.backupFileList.size());
   return std::nullopt;
 }
 
 // "Restore Only": the latest backup of the card's kind, or one of the history's by name. A
 // backup taken from another card (both serial numbers known, and different) is put back only
 // when the user says so: its files are not this card's, unless this card was reformatted.
-std::optional<int> ChooseBackupToRestore(JobState& state, const CardFacts& card) {
-  JobContext& job = state.job;
-  const std::string& name = job.restoreBackupName;
+std::optional<int> ChooseBackupToRestore(JobState& state, const CardFacts& card,
+                                         const BackupChoice& choice) {
+  const std::string& name = choice.restoreName;
   if (!name.empty() && !ToUpperAscii(state.backupRoot).ends_with("\\" + ToUpperAscii(name))) {
     const std::string folder = HistoryFolderOf(state.backupRoot) + "\\" + name;
     if (name == "." || name == ".." || name.find_first_of("\\/:*?") != std::string::npos ||
@@ -119,12 +121,12 @@ std::optional<int> ChooseBackupToRestore(JobState& state, const CardFacts& card)
     }
     state.backupRoot = folder;
     GetFilesBelow(state, folder, state.backupFileList);
-    job.backupFileCount = static_cast<int32_t>(state.backupFileList.size());
+    state.backupFileCount = static_cast<int32_t>(state.backupFileList.size());
   }
   BackupManifest manifest;
   // The card as the job took it at stage 3: every later step holds the card to it.
   const uint32_t cardSerial = card.identity.serial;
-  if (job.otherCardBackup == OtherCardBackup::kAllow ||
+  if (choice.otherCard == OtherCardBackup::kAllow ||
       ReadManifest(state.platform, state.backupRoot, &manifest) != ManifestState::kRead ||
       manifest.cardSerial == 0 || cardSerial == 0 || manifest.cardSerial == cardSerial) {
     return std::nullopt;
@@ -135,7 +137,7 @@ std::optional<int> ChooseBackupToRestore(JobState& state, const CardFacts& card)
   const std::string which = "The backup was taken from another card (serial " +
                             SerialText(manifest.cardSerial) + ", this card " +
                             SerialText(cardSerial) + ").\r\n";
-  if (job.otherCardBackup == OtherCardBackup::kAsk) {
+  if (choice.otherCard == OtherCardBackup::kAsk) {
     const MessageResult answer =
         state.ShowMessage(which + "Put its files on this card anyway?\r\n",
                           MessageButtons::OkCancel, MessageIcon::Warning);
@@ -148,31 +150,30 @@ std::optional<int> ChooseBackupToRestore(JobState& state, const CardFacts& card)
 }
 
 // Stage 8 without "Restore Only": the package's kind of files must suit the card.
-std::optional<int> ApplyTargetRules(JobState& state) {
+std::optional<int> ApplyTargetRules(JobState& state, TargetChoice target) {
   JobContext& job = state.job;
   if (state.targetType == kTargetUnknown) {
-    if (job.panelSelected) {
+    if (target == TargetChoice::kPanel) {
       state.Log("  unknown target for panel source.");
       state.targetType = job.prompt ? job.prompt->ChooseModel(state.targetType) : state.targetType;
       state.StopIfRequested();
       if (state.targetType == kTargetUnknown)
         return FailWith(state, "Please specify a panel version before continuing.\r\n");
-    } else if (job.engineSelected) {
+    } else if (target == TargetChoice::kEngine) {
       state.targetType = kTargetEngine;
     } else {
       state.ShowAndRecord(
           "Compact Flash type could not be determined.\r\nUse Advanced Settings to set type.\r\n",
           MessageIcon::Warning);
-      state.PhaseWait(kPhaseWaitMs);
       return EndJob(job, 0);
     }
   } else if (state.targetType == kTargetEngine) {
-    if (job.panelSelected) {
+    if (target == TargetChoice::kPanel) {
       return FailWith(state,
                       "Placing panel files on the engine compact flash is not permitted.\r\n"
                       "Download terminated. \r\n");
     }
-  } else if (state.IsPanel() && job.engineSelected) {
+  } else if (state.IsPanel() && target == TargetChoice::kEngine) {
     state.Log("  target is panel, but user requests engine files, reject.");
     return FailWith(state,
                     "Placing engine files on the panel compact flash is not permitted.\r\n"
@@ -204,10 +205,11 @@ std::optional<int> CheckPanelRoom(JobState& state, const CardFacts& card,
 
 }  // namespace
 
-std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backupLock,
-                                        CardFacts& card, LoadedPackage& package) {
+std::optional<int> CheckAndPrepareStore(JobState& state, const StoreRequest& request,
+                                        BackupFolderLock& backupLock, CardFacts& card,
+                                        LoadedPackage& package) {
   JobContext& job = state.job;
-  TakeOverRequest(state);
+  TakeOverRequest(state, request);
   if (std::optional<int> end = CheckDrive(state)) return end;
 
   EnterStage(state, 3);
@@ -221,37 +223,37 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
   // An empty card has nothing worth keeping: no backup in this job, while the user's "Create
   // Backup" stays as it was for the next card.
   if (state.cardFileList.empty()) state.backupSkipped = 1;
-  InspectCard(state, card);
+  InspectCard(state, card, request.target);
   // The upgrade record describes the package as the load reads it (stage 9); "Restore Only"
   // stores no package and records none.
   EnterStage(state, 6);
   EnterStage(state, 7);
 
   EnterStage(state, 8);
-  if (job.restoreOnly) {
+  if (request.backup.restoreOnly) {
     state.Log("  restoring files.");
-    if (std::optional<int> end = TakeBackupFolder(state, backupLock)) return end;
-    if (std::optional<int> end = ChooseBackupToRestore(state, card)) return end;
+    if (std::optional<int> end = TakeBackupFolder(state, request, backupLock)) return end;
+    if (std::optional<int> end = ChooseBackupToRestore(state, card, request.backup)) return end;
     // A half-made backup is never taken for the whole card: refused before anything changes.
     if (BackupMarkedIncomplete(state.platform, state.backupRoot)) {
       state.Log("  the backup folder is marked incomplete.");
       return FailWith(state, std::string(kBackupIncompleteText) + "\r\nThe card is unchanged.\r\n");
     }
-    GetUpgradeInfo(state, card.targetType, package.versions);
+    GetUpgradeInfo(state, card.targetType, package.versions, request.packagePath);
     state.SetPhase(JobPhase::kPreparation, kPhaseDone);
     job.cardMayHaveChanged = 1;
-    RunRestore(state, card, package);
-    state.PhaseWait(kEndWaitMs);
+    RunRestore(state, request, card, package);
     return EndJob(job, 1);
   }
-  if (std::optional<int> end = ApplyTargetRules(state)) return end;
+  if (std::optional<int> end = ApplyTargetRules(state, request.target)) return end;
   // Only now is the card's kind final, and with it the backup folder that is its own.
-  if (std::optional<int> end = TakeBackupFolder(state, backupLock)) return end;
+  if (std::optional<int> end = TakeBackupFolder(state, request, backupLock)) return end;
   state.Log("  target/source okay, loading info array.");
 
   EnterStage(state, 9);
-  if (!LoadInfoArray(state, package)) return EndJob(job, 0);
-  GetUpgradeInfo(state, card.targetType, package.versions);
+  if (!LoadInfoArray(state, package, Reference::kStoring, state.globalFWPDataFilePath))
+    return EndJob(job, 0);
+  GetUpgradeInfo(state, card.targetType, package.versions, request.packagePath);
 
   EnterStage(state, 10);
   if (std::optional<int> end = RefuseTooLongStorePaths(state, package.fileTable))
@@ -268,17 +270,14 @@ std::optional<int> CheckAndPrepareStore(JobState& state, BackupFolderLock& backu
       MessageButtons::OkCancel, MessageIcon::None);
   // A stop asked while the question was open is a stop, not an answer.
   state.StopIfRequested();
-  if (answer != MessageResult::Ok) {
-    job.storeInProgress = 0;
-    return EndJob(job, 0);
-  }
+  if (answer != MessageResult::Ok) return EndJob(job, 0);
   if (state.IsPanel()) return CheckPanelRoom(state, card, package);
   return std::nullopt;
 }
 
-void InspectCard(JobState& state, CardFacts& card) {
+void InspectCard(JobState& state, CardFacts& card, TargetChoice target) {
   card.targetType = state.targetType;
-  card = GetCFInfo(state.platform, state, state.cardFileList, state.job.panelSelected != 0,
+  card = GetCFInfo(state.platform, state, state.cardFileList, target == TargetChoice::kPanel,
                    std::move(card));
   state.targetType = card.targetType;
 }
@@ -297,19 +296,20 @@ void EnterStage(JobState& state, int32_t stage) {
 // card's complete backup, and stage 11.
 bool CardChanged(JobState& state) { return state.cardChanged; }
 
-JobResult DownloadAndVerify(Platform& platform, JobContext* job) {
+JobResult DownloadAndVerify(Platform& platform, JobContext* job, const StoreRequest& request) {
   JobState state(platform, *job);
-  return DownloadAndVerifyJob(state);
+  return DownloadAndVerifyJob(state, request);
 }
 
-JobResult DownloadAndVerifyJob(JobState& state, JobFindings* findings) {
+JobResult DownloadAndVerifyJob(JobState& state, const StoreRequest& request,
+                               JobFindings* findings) {
   // What the card inspection finds and what the load makes of the package, kept by the job for
   // the stages after and for a restore, whichever way the job ends.
   JobFindings own;
   JobFindings& found = findings != nullptr ? *findings : own;
   found = JobFindings{};
   state.BeginPhases(JobPhase::kPreparation);
-  const int exitCode = RunWorker(state, [&state, &found]() -> int {
+  const int exitCode = RunWorker(state, [&state, &request, &found]() -> int {
     // Held from stage 7 until the job ends, whichever way it ends, so that a restore after a
     // stop or an error still holds it; the operating system drops it if the process dies.
     BackupFolderLock backupLock;
@@ -319,21 +319,24 @@ JobResult DownloadAndVerifyJob(JobState& state, JobFindings* findings) {
     // included.
     try {
       try {
-        if (std::optional<int> end = CheckAndPrepareStore(state, backupLock, card, package))
+        if (std::optional<int> end =
+                CheckAndPrepareStore(state, request, backupLock, card, package))
           return *end;
-        if (std::optional<int> end = BackupAndProgram(state, card, package)) return *end;
-        return VerifyAndFinish(state, card, package);
+        if (std::optional<int> end = BackupAndProgram(state, request, card, package))
+          return *end;
+        return VerifyAndFinish(state, request, card, package);
       } catch (const JobStopped&) {
-        return EndStoppedStore(state, card, package, state.storeStage, CardChanged(state));
+        return EndStoppedStore(state, request, card, package, state.storeStage,
+                               CardChanged(state));
       } catch (const std::exception& error) {
-        return EndFailedStore(state, card, package, state.storeStage, CardChanged(state),
-                              DescribeError(error));
+        return EndFailedStore(state, request, card, package, state.storeStage,
+                              CardChanged(state), DescribeError(error));
       }
     } catch (const CardReplaced& replaced) {
       return EndReplacedCard(state, replaced);
     }
   });
-  JobResult result = StoreJobResult(state, exitCode);
+  JobResult result = StoreJobResult(state, request, exitCode);
   result.card = found.card.identity;
   return result;
 }

@@ -69,8 +69,9 @@ void FailStore(JobState& state, const std::string& message) {
   state.SetPhase(JobPhase::kStore, kPhaseFailed);
 }
 
-// Stage 12 without 3950 support: the package itself becomes "UPGRADE.FWP".
-void CopyPackageToCard(JobState& state, LoadedPackage& package) {
+// Stage 12 without 3950 support: the package itself becomes "UPGRADE.FWP". False when it could
+// not be placed.
+bool CopyPackageToCard(JobState& state, LoadedPackage& package) {
   const std::string status = Format("%d Files stored", state.filesStored);
   state.SetStatus(status);
   state.Log("  " + status);
@@ -85,7 +86,7 @@ void CopyPackageToCard(JobState& state, LoadedPackage& package) {
     state.AppendDiagnostics("\r\n");
     state.SetPhase(JobPhase::kStore, kPhaseFailed);
     state.LogF("Could not open target FWP file %s", targetPath.c_str());
-    return;
+    return false;
   }
   if (!HoldPackageBytes(state.platform, state.globalFWPDataFilePath, package)) {
     const std::string message =
@@ -95,7 +96,7 @@ void CopyPackageToCard(JobState& state, LoadedPackage& package) {
     state.AppendDiagnostics(message);
     state.AppendDiagnostics("\r\n");
     state.SetPhase(JobPhase::kStore, kPhaseFailed);
-    return;
+    return false;
   }
 
   state.Log("  Starting write operation.");
@@ -109,29 +110,31 @@ void CopyPackageToCard(JobState& state, LoadedPackage& package) {
     const std::string message = "Could not write target FWP file\r\n" + targetPath;
     state.Log(message);
     FailStore(state, message + "\r\n");
-    return;
+    return false;
   }
   state.Log("  operation complete.");
+  return true;
 }
 
 // Stage 13: "FWPVers.bin" in the Engine card's root, from the stored package's own values.
-void PlaceVersionFile(JobState& state, const PackageVersions& versions) {
+// False when it could not be placed.
+bool PlaceVersionFile(JobState& state, const PackageVersions& versions) {
   EnterStage(state, 13);
   const std::string path = state.globalFlashPath + "\\FWPVers.bin";
   state.LogF("  saving FWP version info to %s", path.c_str());
   const char* message = "Failed to place FWP Version file on flash\r\n";
   switch (PlaceSmallFile(state, path, VersionFileBytes(versions), "    wrote the data.")) {
     case PlaceResult::Placed:
-      break;
+      return true;
     case PlaceResult::NotCreated:
       state.Log("    failed to open.");
-      FailStore(state, message);
       break;
     case PlaceResult::NotWritten:
       state.Log("    failed to write the version information.");
-      FailStore(state, message);
       break;
   }
+  FailStore(state, message);
+  return false;
 }
 
 // Stage 15: "\Brevant\ReleaseNumber" on a Panel card. False when it could not be placed.
@@ -152,30 +155,28 @@ bool PlaceReleaseNumber(JobState& state, const LoadedPackage& package) {
 
 }  // namespace
 
-int RestoreExit(JobState& state, CardFacts& card, LoadedPackage& package) {
-  JobContext& job = state.job;
-  state.PhaseWait(kPhaseWaitMs);
-  RunRestore(state, card, package);
-  return EndJob(job, 0);
+int RestoreExit(JobState& state, const StoreRequest& request, CardFacts& card,
+                LoadedPackage& package) {
+  RunRestore(state, request, card, package);
+  return EndJob(state.job, 0);
 }
 
-std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPackage& package) {
+std::optional<int> BackupAndProgram(JobState& state, const StoreRequest& request, CardFacts& card,
+                                    LoadedPackage& package) {
   JobContext& job = state.job;
   const bool panel = state.targetType != kTargetEngine;
   state.LogF("  proceeding to program the flash.  Backup?  %s", state.backupSkipped ? "No" : "Yes");
   if (!state.backupSkipped) {
     state.Log("  backing up files.");
-    state.backupErases = panel;
     if (panel) job.cardMayHaveChanged = 1;  // the card is cleaned once its backup is whole
     if (!BackupFiles(state, card, package, panel,
-                     BackupsKept(state.platform, job.backupsKept, job.dataPath))) {
+                     BackupsKept(state.platform, request.backup.kept, request.dataPath))) {
       // Nothing of the card was removed or overwritten: there is nothing to restore, and a
       // restore from any other backup could only put foreign files on it.
       state.Log("  File Backup Failed. Process aborted.");
       state.ShowAndRecord("File Backup Failed. Process aborted.\r\n", MessageIcon::Warning);
       RecordUntouchedCard(state);
       state.SetPhase(JobPhase::kPreparation, kPhaseFailed);
-      state.PhaseWait(kPhaseWaitMs);
       return EndJob(job, 0);
     }
   }
@@ -188,34 +189,36 @@ std::optional<int> BackupAndProgram(JobState& state, CardFacts& card, LoadedPack
     package.packageData = Bytes();
     state.Log("  decompression failed.");
     state.SetPhase(JobPhase::kStore, kPhaseFailed);
-    return RestoreExit(state, card, package);
+    return RestoreExit(state, request, card, package);
   }
 
   EnterStage(state, 12);
-  if (!panel && state.Phase(JobPhase::kStore) != kPhaseFailed) {
+  // The Engine card's stored copy and version file; the version file is placed even when the
+  // copy failed, as the card's record of what was stored.
+  bool placed = true;
+  if (!panel) {
     state.Log("  Target is the engine.");
-    if (package.has3950Support && job.usePackageFile) {
-      if (!WriteStoredPackages(state, package)) state.SetPhase(JobPhase::kStore, kPhaseFailed);
+    if (package.has3950Support) {
+      placed = WriteStoredPackages(state, package, request.dataPath);
+      if (!placed) state.SetPhase(JobPhase::kStore, kPhaseFailed);
     } else {
-      CopyPackageToCard(state, package);
+      placed = CopyPackageToCard(state, package);
     }
-    PlaceVersionFile(state, package.versions);
+    placed = PlaceVersionFile(state, package.versions) && placed;
   }
   // Nothing after the stored copies reads the package.
   package.packageData = Bytes();
 
   EnterStage(state, 14);
-  if (state.Phase(JobPhase::kStore) == kPhaseFailed) {
-    state.PhaseWait(kPhaseWaitMs);
+  if (!placed) {
     state.Log("    attempting to restore the original files after store failed.");
-    RunRestore(state, card, package);
-    return EndJob(job, 0);
+    return RestoreExit(state, request, card, package);
   }
   state.AppendDiagnostics("\r\nExtract complete");
 
   EnterStage(state, 15);
   if (state.IsPanel()) {
-    if (!PlaceReleaseNumber(state, package)) return RestoreExit(state, card, package);
+    if (!PlaceReleaseNumber(state, package)) return RestoreExit(state, request, card, package);
   }
   return std::nullopt;
 }

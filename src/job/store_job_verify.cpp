@@ -49,7 +49,8 @@ void AppendUpgradeRecord(JobState& state) {
 
 }  // namespace
 
-int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
+int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& card,
+                    LoadedPackage& package) {
   JobContext& job = state.job;
   EnterStage(state, 16);
   state.SetStatus("Preparing to verify stored files...");
@@ -67,24 +68,21 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
         "Suggestion: Mess with either the files on the CF or the files in the backup folder",
         MessageButtons::Ok, MessageIcon::None);
   }
-  if (state.Phase(JobPhase::kStore) != kPhaseFailed) state.SetPhase(JobPhase::kStore, kPhaseDone);
+  // Every way the store could fail has ended the job before this stage.
+  state.SetPhase(JobPhase::kStore, kPhaseDone);
   state.SetPhase(JobPhase::kVerify, kPhaseRunning);
-  state.PhaseWait(kPhaseWaitMs);
   state.AppendDiagnostics("\r\nVerifying");
 
   // The eject's check above came before the test-mode box and the display's wait: the card is
   // known again right before it is judged.
   ConfirmSameCard(state, card, FirstCardLeft::kWrittenNotVerified);
-  switch (Verify(state, card, package)) {
+  switch (Verify(state, card, package, Reference::kStoring)) {
     case kVerifyFailedRestore: {
       const std::string text = "Download Failed!! Attempting Restore.";
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       state.SetPhase(JobPhase::kVerify, kPhaseFailed);
-      state.PhaseWait(kPhaseWaitMs);
-      RunRestore(state, card, package);
-      state.PhaseWait(kEndWaitMs);
-      return EndJob(job, 0);
+      return RestoreExit(state, request, card, package);
     }
     case kVerifyPassed:
       break;
@@ -93,7 +91,6 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       state.SetPhase(JobPhase::kVerify, kPhaseFailed);
-      state.PhaseWait(kEndWaitMs);
       return EndJob(job, 0);
     }
   }
@@ -107,7 +104,6 @@ int VerifyAndFinish(JobState& state, CardFacts& card, LoadedPackage& package) {
   state.SetPhase(JobPhase::kVerify, kPhaseDone);
   state.SetStatus("Done!");
   state.AppendDiagnostics("\r\nDownload Complete.");
-  state.PhaseWait(kEndWaitMs);
   job.jobRunning = 0;
   state.Log("  DownloadAndVerify complete.");
   return 1;

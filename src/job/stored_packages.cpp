@@ -158,7 +158,7 @@ bool CreateNewFWPFile(JobState& state, const LoadedPackage& package, File& heade
   return out->Close() && stamped;
 }
 
-bool WriteStoredPackages(JobState& state, LoadedPackage& package) {
+bool WriteStoredPackages(JobState& state, LoadedPackage& package, const std::string& dataPath) {
   package.split3940Table.clear();
   package.split3950Table.clear();
 
@@ -168,7 +168,7 @@ bool WriteStoredPackages(JobState& state, LoadedPackage& package) {
   }
   const Bytes& bytes = package.packageData;
 
-  TempFiles temp(state.platform, state.job.dataPath);
+  TempFiles temp(state.platform, dataPath);
   temp.data3940 = state.platform.OpenFile(temp.path3940, OpenMode::CreateAlways);
   if (temp.data3940) temp.data3950 = state.platform.OpenFile(temp.path3950, OpenMode::CreateAlways);
   if (!temp.data3940 || !temp.data3950) {

@@ -19,7 +19,7 @@ class File;
 // on the card, keeping each copy's records in the package's split tables, and lets the bytes go
 // once the copies' blocks are written; adds 1 to filesStored per copy. False (with its message)
 // on any failure.
-bool WriteStoredPackages(JobState& state, LoadedPackage& package);
+bool WriteStoredPackages(JobState& state, LoadedPackage& package, const std::string& dataPath);
 
 // Writes one copy at `path`: prefix, `package`'s header words and release number, the
 // rewritten header text from `header`, the count and the records of `table` (whose

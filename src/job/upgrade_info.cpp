@@ -23,7 +23,8 @@ const char* TargetDeviceLine(int32_t target) {
 
 }  // namespace
 
-void GetUpgradeInfo(JobState& state, int32_t cardTarget, const PackageVersions& versions) {
+void GetUpgradeInfo(JobState& state, int32_t cardTarget, const PackageVersions& versions,
+                    const std::string& packagePath) {
   state.Log("GetUpgradeInfo");
   JobContext& job = state.job;
 
@@ -39,7 +40,7 @@ void GetUpgradeInfo(JobState& state, int32_t cardTarget, const PackageVersions& 
   record += Format("FWP File Generator Version: %d.%03d\r\n",
                    versions.versionBlock.generatorVersion, versions.versionBlock.generatorRevision);
   record += Format("FWP File Downloader Version: %.3f\r\n", kProgramVersion / 1000.0);
-  record += Format("FWP File Name: %s\r\n", job.fwpPath.c_str());
+  record += Format("FWP File Name: %s\r\n", packagePath.c_str());
   record += TargetDeviceLine(cardTarget);
   record += "****** Upgrade Info End ******\r\n\r\n\r\n";
   state.upgradeInfoText = record;

@@ -23,16 +23,16 @@ namespace {
 int FailVerify(JobState& state) {
   JobContext& job = state.job;
   state.SetPhase(JobPhase::kVerify, kPhaseFailed);
-  state.PhaseWait(kPhaseWaitMs);
   return EndJob(job, 0);
 }
 
-int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
+int RunVerifyOnly(JobState& state, const VerifyRequest& request, CardFacts& card,
+                  LoadedPackage& package) {
   JobContext& job = state.job;
   state.Log("VerifyOnly");
   // Taken as typed: no upper-casing and no bench-test switch, unlike the store job.
-  state.globalFlashPath = job.flashPath;
-  state.globalFWPDataFilePath = job.fwpPath;
+  state.globalFlashPath = request.cardPath;
+  state.globalFWPDataFilePath = request.packagePath;
   state.SetPhase(JobPhase::kVerify, kPhaseRunning);
   // Nothing found on an earlier card or package carries over.
   state.targetType = kTargetUnknown;
@@ -58,7 +58,7 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
                           "\r\n");
 
   GetCFFilesArray(state, state.cardFileList);
-  InspectCard(state, card);
+  InspectCard(state, card, request.target);
   if (state.targetType == kTargetUnknown) {
     state.ShowAndRecord(
         "Compact Flash type could not be determined.\r\nVerify correct drive and try again.\r\n",
@@ -66,19 +66,18 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
     return FailVerify(state);
   }
 
-  const bool loaded = LoadInfoArray(state, package);
+  const Reference reference = request.UsesPackageFile() ? Reference::kPackage : Reference::kCard;
+  const bool loaded = LoadInfoArray(state, package, reference, request.packagePath);
   // The card's own reference includes its OS image.
-  if (job.usePackageFile == 0) package.osInPackage = 1;
+  if (reference == Reference::kCard) package.osInPackage = 1;
   if (!loaded) {
     state.SetPhase(JobPhase::kVerifyOnly, kPhaseFailed);
-    state.PhaseWait(kPhaseWaitMs);
     return EndJob(job, 0);
   }
   // Built as the store job builds it, from what was loaded; this job never writes it.
-  GetUpgradeInfo(state, card.targetType, package.versions);
+  GetUpgradeInfo(state, card.targetType, package.versions, request.packagePath);
 
   state.SetPhase(JobPhase::kVerifyOnly, kPhaseDone);
-  state.PhaseWait(kPhaseWaitMs);
   // A verdict is given only on files read from one card: the card is held to its identity
   // before the reading and after it, and read again once the first card is back. A slot left
   // empty keeps the verdict of what was read, as a card pulled out always did.
@@ -86,31 +85,30 @@ int RunVerifyOnly(JobState& state, CardFacts& card, LoadedPackage& package) {
   for (bool again = true; again;) {
     ConfirmSameCard(state, card, FirstCardLeft::kNoVerdict);
     job.fileChecks.Clear();
-    result = Verify(state, card, package);
+    result = Verify(state, card, package, reference);
     const CardIdentity found = TakeCardIdentity(state.platform, card.identity.letter);
     again = card.identity.present && found.present && !SameCard(card.identity, found);
   }
   state.SetPhase(JobPhase::kVerify, result == kVerifyPassed ? kPhaseDone : kPhaseFailed);
-  state.PhaseWait(kPhaseWaitMs);
   return EndJob(job, result);
 }
 
 }  // namespace
 
-JobResult VerifyOnly(Platform& platform, JobContext* job) {
+JobResult VerifyOnly(Platform& platform, JobContext* job, const VerifyRequest& request) {
   JobState state(platform, *job);
-  return VerifyOnlyJob(state);
+  return VerifyOnlyJob(state, request);
 }
 
-JobResult VerifyOnlyJob(JobState& state, JobFindings* findings) {
+JobResult VerifyOnlyJob(JobState& state, const VerifyRequest& request, JobFindings* findings) {
   JobContext* const job = &state.job;
   JobFindings own;
   JobFindings& found = findings != nullptr ? *findings : own;
   found = JobFindings{};
   state.BeginPhases(JobPhase::kVerifyOnly);
-  const int exitCode = RunWorker(state, [&state, job, &found]() -> int {
+  const int exitCode = RunWorker(state, [&state, &request, job, &found]() -> int {
     try {
-      return RunVerifyOnly(state, found.card, found.package);
+      return RunVerifyOnly(state, request, found.card, found.package);
     } catch (const CardReplaced& replaced) {
       return EndReplacedCard(state, replaced);
     } catch (const JobStopped&) {

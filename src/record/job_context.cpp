@@ -60,7 +60,11 @@ void ResetCommon(JobContext& job) {
   job.verifyState = kPhaseIdle;
   job.restoreVerifyState = kPhaseIdle;
   job.fileChecks.Clear();
-  job.backupFileCount = 0;
+}
+
+TargetChoice TargetOf(const JobContext& job) {
+  if (job.engineSelected) return TargetChoice::kEngine;
+  return job.panelSelected ? TargetChoice::kPanel : TargetChoice::kNone;
 }
 
 }  // namespace
@@ -68,16 +72,32 @@ void ResetCommon(JobContext& job) {
 void PrepareStoreJob(JobContext& job) {
   ResetCommon(job);
   job.prepState = kPhaseRunning;
-  job.storeInProgress = job.restoreOnly ? 0 : 1;
-  job.usePackageFile = 1;
 }
 
 void PrepareVerifyJob(JobContext& job) {
   ResetCommon(job);
   job.verifyOnlyState = kPhaseRunning;
-  job.storeInProgress = 0;
-  // Without a package the card's own reference is used.
-  job.usePackageFile = job.fwpPath.empty() ? 0 : 1;
+}
+
+StoreRequest StoreRequestOf(const JobContext& job) {
+  StoreRequest request;
+  request.cardPath = job.flashPath;
+  request.packagePath = job.fwpPath;
+  request.dataPath = job.dataPath;
+  request.target = TargetOf(job);
+  request.backup.skip = job.skipBackup != 0;
+  request.backup.restoreOnly = job.restoreOnly != 0;
+  request.backup.kept = job.backupsKept;
+  request.backup.restoreName = job.restoreBackupName;
+  request.backup.otherCard = job.otherCardBackup;
+  return request;
+}
+
+VerifyRequest VerifyRequestOf(const JobContext& job) {
+  return VerifyRequest{.cardPath = job.flashPath,
+                       .packagePath = job.fwpPath,
+                       .dataPath = job.dataPath,
+                       .target = TargetOf(job)};
 }
 
 }  // namespace cw

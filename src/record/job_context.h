@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/target_type.h"
+#include "record/job_request.h"
 #include "record/package_versions.h"
 
 namespace cw {
@@ -35,10 +36,6 @@ enum StopOutcome : int32_t {
   kStoppedRestoreCut = 5,     // a restore was itself stopped: the card is not usable
   kStoppedVerify = 6,         // a verify-only job stopped before it finished
 };
-
-// "Restore Only" of a backup taken from another card: the user is asked (the window), or the
-// front end has already said (the command line's --other-card, or its absence).
-enum class OtherCardBackup { kAsk, kAllow, kRefuse };
 
 // A text both threads touch while a job runs; every access takes its lock.
 class GuardedText {
@@ -135,10 +132,8 @@ struct JobContext {
   // reads the values of the package it works with itself.
   VersionBlock versionBlock;
   int32_t fwpVersion = 0;
-  std::atomic<int32_t> storeInProgress{0};
   GuardedText diagnosticsText;  // never cleared: the transcript of the whole run
   FileCheckRecord fileChecks;   // the files the current job's verifications read
-  std::atomic<int32_t> usePackageFile{0};
   std::atomic<int32_t> skipBackup{0};
   std::atomic<int32_t> restoreOnly{0};
   // How many earlier backups of a kind the history keeps (-1: the data folder's setting), and
@@ -147,13 +142,6 @@ struct JobContext {
   int32_t backupsKept = -1;
   std::string restoreBackupName;
   OtherCardBackup otherCardBackup = OtherCardBackup::kAsk;
-  // Written by a store job at stage 7: how many files the backup folder of the card's kind
-  // held, so a front end can tell a restore with nothing to put back.
-  std::atomic<int32_t> backupFileCount{0};
-  // A window polls the record every 20 ms and sets this, so that each step waits long enough
-  // after a phase change (50 ms, 1000 ms at the end) for the window to show it. A front end that
-  // is told of every change as it happens (the command line, the tests) leaves it at 0.
-  std::atomic<int32_t> phaseWaits{0};
   CLogToFile* log = nullptr;
   // How the job reaches the user; set by the front end.
   Prompt* prompt = nullptr;
@@ -161,9 +149,13 @@ struct JobContext {
   JobEvents* events = nullptr;
 };
 
-// Start values for a store job ("Store and Verify") and a verify-only job ("Verify Only").
-// Both front ends call these after filling flashPath and fwpPath from their inputs.
+// A store job ("Store and Verify") and a verify-only job ("Verify Only") about to start: the
+// record's outputs and phases reset. Both front ends call these after filling flashPath and
+// fwpPath from their inputs.
 void PrepareStoreJob(JobContext& job);
 void PrepareVerifyJob(JobContext& job);
+// The request of each job, from the start values a front end has filled in.
+StoreRequest StoreRequestOf(const JobContext& job);
+VerifyRequest VerifyRequestOf(const JobContext& job);
 
 }  // namespace cw

@@ -16,8 +16,7 @@ namespace cw {
 std::vector<uint64_t> SizesOfFiles(Platform& platform, const std::vector<std::string>& paths);
 uint64_t TotalOf(const std::vector<uint64_t>& sizes);
 
-// Waits through the platform's sleep (a step's retries). The waits a window
-// needs to see each phase are JobState::PhaseWait.
+// Waits through the platform's sleep (a step's retries).
 void Wait(Platform& platform, uint32_t milliseconds);
 
 // Runs a worker body of the job `state`. JobStopped becomes exit code 5 with jobRunning

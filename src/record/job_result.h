@@ -32,6 +32,12 @@ enum class JobOutcome : int32_t {
   kCardReplaced,
 };
 
+// How a restore ended: nothing was put back and nothing changed (a backup marked incomplete,
+// damaged or empty, or none at all), the card was changed but is not its old self (a restore
+// stopped by request included), or every file is back and the restored card verified
+// ("Restore OK!!").
+enum class RestoreOutcome : int32_t { kNotPossible, kFailed, kVerified };
+
 // What one mark of the window shows: the first for the job's own check of the card (the store
 // and its verification, or the verify-only job), the second for a restore and its verification.
 enum class Verdict : int32_t { kNone, kPassed, kFailed };

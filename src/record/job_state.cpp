@@ -123,10 +123,6 @@ void JobState::RecordFileCheck(FileCheck check) const {
   job.fileChecks.Append(std::move(check));
 }
 
-void JobState::PhaseWait(uint32_t milliseconds) const {
-  if (job.phaseWaits) platform.Sleep(milliseconds);
-}
-
 void JobState::StopIfRequested() const {
   if (job.stopRequested < stopLevel) return;
   // jobRunning stays set: the job may still put the card back. The worker entry clears it.

@@ -11,11 +11,14 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "record/job_context.h"
 #include "record/job_events.h"
+#include "record/job_request.h"
+#include "record/job_result.h"
 #include "log/reporter.h"
 #include "record/prompt.h"
 #include "platform/platform.h"
@@ -33,11 +36,6 @@ struct JobStopped {
 constexpr int kExitStopped = 5;
 // The worker's exit code when the card in the slot was not the job's and was not put back.
 constexpr int kExitCardReplaced = 6;
-
-// How long a step waits after a phase change, and a job before it ends, when the front end asks
-// for it (JobContext::phaseWaits).
-inline constexpr uint32_t kPhaseWaitMs = 50;
-inline constexpr uint32_t kEndWaitMs = 1000;
 
 struct JobState : Reporter {
   JobState(Platform& platform, JobContext& context);
@@ -59,22 +57,27 @@ struct JobState : Reporter {
   FileList cardFileList;
   FileList backupFileList;
   std::string backupRoot;
+  // How many files the backup folder of the card's kind held (stage 8), so the result can tell
+  // a restore with nothing to put back.
+  int32_t backupFileCount = 0;
   // No backup in this job: "Create Backup" is off, or the card is empty. The setting itself
-  // (JobContext::skipBackup) stays as the user left it for the next job.
+  // (the request's backup choice) stays as the user left it for the next job.
   int32_t backupSkipped = 0;
 
   // The store job: files placed on the card (extraction and the stored copies add to it), the
-  // stage it has reached, and whether its backup cleans the card once it is complete (a Panel
-  // card): what a stop or an error needs to know whether the card has changed.
+  // stage it has reached: what a stop or an error needs to know whether the card has changed.
   int32_t filesStored = 0;
   int32_t storeStage = 0;
-  bool backupErases = false;
   // The job's own record of its backup and of the card, set by the steps as they finish and
   // never worked out again from what lies on disk: this job's backup is whole, on the PC's disk
   // and described by its manifest; the first card file has been deleted or overwritten. A stop
   // or an error restores exactly when the card changed.
   bool backupComplete = false;
   bool cardChanged = false;
+  // The job's restore: begun, and how it ended (none when it never returned, as when another
+  // card took the job's card's place).
+  bool restoreRan = false;
+  std::optional<RestoreOutcome> restoreOutcome;
   // Card files whose read-only, hidden or system attribute the backup cleared as it copied.
   FileList attributesCleared;
 
@@ -107,9 +110,6 @@ struct JobState : Reporter {
   void CountFileDone(uint64_t bytes) const;
   // Adds a file check to the job's record; afterRestore is set here, from the phase.
   void RecordFileCheck(FileCheck check) const;
-  // Waits after a phase change or before the job ends, so that a window's 20 ms timer sees the
-  // phase; only when the front end asks for it (JobContext::phaseWaits). Nothing else waits here.
-  void PhaseWait(uint32_t milliseconds) const;
   // Throws JobStopped when stopRequested has reached the level the running step needs (1; a
   // restore needs one request more). jobRunning is cleared by the worker entry, not here.
   void StopIfRequested() const;

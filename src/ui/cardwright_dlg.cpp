@@ -33,8 +33,6 @@ CCardwrightDlg::CCardwrightDlg(Platform& platform, DialogView& view, TreeView& t
   job_.log = &log_;
   job_.prompt = &prompt_;
   log_.SetLockWait(&lockWait_);
-  // The 20 ms timer sees a phase only when the job pauses after it.
-  job_.phaseWaits = 1;
   // Ending the process is the only safe end while a worker still uses the job: nothing is
   // freed under it, and no destructor runs.
   endProcess_ = [] { std::_Exit(kForcedEndStatus); };

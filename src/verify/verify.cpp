@@ -90,8 +90,9 @@ bool PackageCopyPasses(JobState& state, const LoadedPackage& package, const std:
 
 class Verification {
  public:
-  Verification(JobState& job, const CardFacts& card, const LoadedPackage& package)
-      : state(job), card(card), package(package) {}
+  Verification(JobState& job, const CardFacts& card, const LoadedPackage& package,
+               Reference reference)
+      : state(job), card(card), package(package), reference(reference) {}
   int Run();
 
  private:
@@ -115,7 +116,8 @@ class Verification {
   bool allPassed_ = true;
   std::string failures_ = "\r\nThe following files did not pass the CRC test:";
   bool zlibSeen_ = false;
-  bool storing_ = state.job.storeInProgress != 0;
+  Reference reference;
+  bool storing_ = reference == Reference::kStoring;
 };
 
 std::string Verification::NameOnly(const std::string& cardPath) {
@@ -158,7 +160,7 @@ void Verification::CheckStoredPackage(const std::string& path, StoredCopy part) 
   std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::ReadWrite);
   // Against a package (a store, or a verify given one) the copies must be that package's; the
   // card's own copy is its own reference.
-  const bool againstPackage = storing_ || state.job.usePackageFile != 0;
+  const bool againstPackage = reference != Reference::kCard;
   if (PackageCopyPasses(state, package, path, file.get(),
                         againstPackage ? std::optional<StoredCopy>(part) : std::nullopt)) {
     Pass();
@@ -170,10 +172,9 @@ void Verification::CheckStoredPackage(const std::string& path, StoredCopy part) 
 
 void Verification::CheckOtherPackage(const std::string& path) {
   std::unique_ptr<File> file = state.platform.OpenFile(path, OpenMode::ReadWrite);
-  if (!file) {
-    if (storing_ && state.targetType != kTargetEngine) Fail(path);
-    return;
-  }
+  // One that does not open is skipped: only a verification against the card's own reference
+  // looks at these.
+  if (!file) return;
   if (PackageCopyPasses(state, package, path, file.get())) {
     Pass();
     ShowCount();
@@ -234,7 +235,7 @@ int Verification::Run() {
     if (package.has3950Support)
       CheckStoredPackage(state.globalFlashPath + "\\FWP_3950.FWP", StoredCopy::kHalf3950);
   }
-  if (state.job.usePackageFile == 0) {
+  if (reference == Reference::kCard) {
     for (const std::string& path : card.otherPackageFiles) CheckOtherPackage(path);
   }
 
@@ -255,18 +256,16 @@ int Verification::Run() {
   }
 
   state.SetStatus(Format("%d Files verified at ", verified_) + state.globalFlashPath);
-  if (!storing_) {
-    state.SetStatus("Done!");
-    state.PhaseWait(kEndWaitMs);
-  }
+  if (!storing_) state.SetStatus("Done!");
   return kVerifyPassed;
 }
 
 }  // namespace
 
-int Verify(JobState& state, const CardFacts& card, const LoadedPackage& package) {
+int Verify(JobState& state, const CardFacts& card, const LoadedPackage& package,
+           Reference reference) {
   state.Log("Verify");
-  return Verification(state, card, package).Run();
+  return Verification(state, card, package, reference).Run();
 }
 
 }  // namespace cw

@@ -3,6 +3,7 @@
 
 #include "card/card_inspection.h"
 #include "package/loaded_package.h"
+#include "record/job_request.h"
 
 namespace cw {
 
@@ -16,7 +17,9 @@ enum VerifyResult : int {
 };
 
 // Checks every file of `package`'s table that belongs on the card, the Engine card's stored
-// copies, and (without a package) the card's other package files (`card`).
-int Verify(JobState& state, const CardFacts& card, const LoadedPackage& package);
+// copies, and (against the card's own reference) the card's other package files (`card`). A
+// store's verification (Reference::kStoring) asks for a restore when it fails.
+int Verify(JobState& state, const CardFacts& card, const LoadedPackage& package,
+           Reference reference);
 
 }  // namespace cw

@@ -88,7 +88,7 @@ TEST_F(FileListingsTest, BackupRootFollowsTheKindOfCard) {
   for (int32_t type : {kTargetUnknown, kTargetEngine}) {
     state.targetType = type;
     state.backupFileList = {"STALE"};
-    GetBackupFilesArray(state, state.backupFileList);
+    GetBackupFilesArray(state, BackupRootForTarget(state, data, false), state.backupFileList);
     EXPECT_EQ(state.backupRoot, data + "\\QUORVANE_ENGINE_CF_BACKUP");
     EXPECT_EQ(state.backupFileList, FileList{data + "\\QUORVANE_ENGINE_CF_BACKUP\\UPGRADE.FWP"});
   }
@@ -96,17 +96,23 @@ TEST_F(FileListingsTest, BackupRootFollowsTheKindOfCard) {
 
   for (int32_t type : {kTargetPanel3940, kTargetPanel3950}) {
     state.targetType = type;
-    GetBackupFilesArray(state, state.backupFileList);
+    GetBackupFilesArray(state, BackupRootForTarget(state, data, false), state.backupFileList);
     EXPECT_EQ(state.backupRoot, data + "\\QUORVANE_PANEL_CF_BACKUP");
     EXPECT_EQ(state.backupFileList,
               FileList{data + "\\QUORVANE_PANEL_CF_BACKUP\\BREVANT\\APP.EXE"});
   }
+  // A card that cannot tell its kind goes with the Panel's folder only when Panel files were
+  // asked for.
+  state.targetType = kTargetUnknown;
+  EXPECT_EQ(BackupRootForTarget(state, data, true), data + "\\QUORVANE_PANEL_CF_BACKUP");
+  EXPECT_EQ(BackupRootForTarget(state, data, false), data + "\\QUORVANE_ENGINE_CF_BACKUP");
 }
 
 TEST_F(FileListingsTest, MissingBackupFolderGivesAnEmptyList) {
   state.targetType = kTargetPanel3950;
   state.backupFileList = {"STALE"};
-  GetBackupFilesArray(state, state.backupFileList);
+  GetBackupFilesArray(state, BackupRootForTarget(state, test::kDataPath, false),
+                      state.backupFileList);
   EXPECT_TRUE(state.backupFileList.empty());
   EXPECT_EQ(LogLines().front(), "GetBackupFilesArray");
 }

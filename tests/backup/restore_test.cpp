@@ -26,6 +26,7 @@ class RestoreTest : public test::JobFixture {
  protected:
   CardFacts card;
   LoadedPackage package;
+  StoreRequest request;  // a store's, unless a test makes it "Restore Only"
 
  protected:
   RestoreTest() {
@@ -34,9 +35,6 @@ class RestoreTest : public test::JobFixture {
     state.backupSkipped = 0;
     state.softwareTestMode = 0;
     package.has3950Support = 0;
-    job.storeInProgress = 1;
-    job.usePackageFile = 1;
-    job.skipBackup = 0;
   }
 
   void CardFile(const std::string& path, const std::string& content) {
@@ -81,15 +79,14 @@ TEST_F(RestoreTest, StoreWithoutBackupCannotRestore) {
   OldEngineCard();
   state.backupSkipped = 1;
   DamageCard();
-  job.phaseWaits = 1;  // as a window asks
-  EXPECT_FALSE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kNotPossible);
   EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
   EXPECT_TRUE(Logged("Restore Not Possible!! No Backup Files!!"));
   EXPECT_EQ(job.diagnosticsText.Get(), "Restore Not Possible!! No Backup Files!!");
   EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
   EXPECT_EQ(job.restoreVerifyState.load(), kPhaseIdle);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new");
-  EXPECT_EQ(fake.SleptMs(), 50u);
+  EXPECT_EQ(fake.SleepCount(), 0u);  // the job never waits for a display
 }
 
 TEST_F(RestoreTest, EngineCardIsNotCleanedAndVerifiesAgainstItsStoredCopy) {
@@ -98,7 +95,7 @@ TEST_F(RestoreTest, EngineCardIsNotCleanedAndVerifiesAgainstItsStoredCopy) {
   DamageCard();
   fake.WriteFile("E:\\APP\\EXTRA.BIN", "extra");
 
-  EXPECT_TRUE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
   // Not cleaned; only what the failed store wrote beside the old files goes.
   EXPECT_FALSE(fake.Exists("E:\\APP\\EXTRA.BIN"));
@@ -108,8 +105,6 @@ TEST_F(RestoreTest, EngineCardIsNotCleanedAndVerifiesAgainstItsStoredCopy) {
   EXPECT_NE(job.diagnosticsText.Get().find("Restore OK!!"), std::string::npos);
   EXPECT_EQ(job.restoreState.load(), kPhaseDone);
   EXPECT_EQ(job.restoreVerifyState.load(), kPhaseDone);
-  EXPECT_EQ(job.usePackageFile.load(), 0);
-  EXPECT_EQ(job.storeInProgress.load(), 0);
   EXPECT_GE(fake.DismountCount('E'), 1);
   for (const char* line : {"AttemptRestore", "  attempting to restore files from backup.",
                            "  attempting to restore files.", "RestoreFiles",
@@ -126,7 +121,7 @@ TEST_F(RestoreTest, EngineCardRestoredAfterA3950PackageVerifiesAgainstItsOwnCopy
   DamageCard();
   package.has3950Support = 1;
 
-  EXPECT_TRUE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
   EXPECT_EQ(package.has3950Support, 0);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
@@ -136,10 +131,9 @@ TEST_F(RestoreTest, RestoreOnlyWithoutCreateBackupStillRestores) {
   OldEngineCard();
   ASSERT_TRUE(BackupFiles(state, card, package, false));
   DamageCard();
-  job.skipBackup = 1;
   state.backupSkipped = 1;
-  job.storeInProgress = 0;  // a restore-only job
-  EXPECT_TRUE(AttemptRestore(state, card, package));
+  request.backup = {.skip = true, .restoreOnly = true};
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
 }
 
@@ -150,7 +144,7 @@ TEST_F(RestoreTest, PanelCardIsCleanedThenRestoredFromACompleteBackup) {
   // The failed store left a broken application file.
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "new");
 
-  EXPECT_TRUE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_TRUE(Logged("  attempting to clean the CF."));
   EXPECT_EQ(fake.CallCount("DeleteFile", "E:\\BREVANT\\APP.EXE"), 2u);  // erase, then clean
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
@@ -167,7 +161,7 @@ TEST_F(RestoreTest, FilesAddedByTheFailedStoreAreCleanedAway) {
   ASSERT_TRUE(BackupFiles(state, card, package, true));
   fake.WriteFile("E:\\BREVANT\\NEW\\PLUGIN.DLL", "new plugin");
 
-  EXPECT_TRUE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\NEW\\PLUGIN.DLL"));
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
@@ -198,7 +192,7 @@ TEST_F(RestoreTest, ReformattedOrPartlyDeletedCardGetsItsWholeTreeBack) {
     ASSERT_TRUE(BackupFiles(state, card, package, false));
     fake.RemoveTree(reformatted ? "E:" : "E:\\BREVANT\\DATA");
 
-    EXPECT_TRUE(AttemptRestore(state, card, package));
+    EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\DATA\\TABLE.DAT"), "table");
     EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
     EXPECT_EQ(fake.ReadFile("E:\\NK.BIN"), "os image");
@@ -209,7 +203,7 @@ TEST_F(RestoreTest, ReformattedOrPartlyDeletedCardGetsItsWholeTreeBack) {
   fake.RemoveTree("E:");
   job.diagnosticsText.Set("");
   fake.FailCall("CopyFile", kErrSharingViolation, 1, kPanelRoot + "\\BREVANT\\APP.EXE");
-  EXPECT_FALSE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kFailed);
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\DATA\\TABLE.DAT"), "table");
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\BPANEL.INI"), "settings");
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\APP.EXE"));
@@ -220,14 +214,13 @@ TEST_F(RestoreTest, ReformattedOrPartlyDeletedCardGetsItsWholeTreeBack) {
       << transcript;
   EXPECT_EQ(transcript.find("Copy File Error"), transcript.rfind("Copy File Error"));
   EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
-  EXPECT_EQ(job.storeInProgress.load(), 0);  // cleared by the first, successful restore
 }
 
 TEST_F(RestoreTest, FailedEjectionEndsTheRestoreAsFailed) {
   OldEngineCard();
   ASSERT_TRUE(BackupFiles(state, card, package, false));
   fake.FailAlways("OpenVolume", kErrAccessDenied);
-  EXPECT_FALSE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kFailed);
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
   EXPECT_EQ(job.restoreState.load(), kPhaseFailed);
   EXPECT_FALSE(Logged("  attempting to load the info array."));
@@ -238,7 +231,7 @@ TEST_F(RestoreTest, CardWithoutReferenceFailsToReload) {
   state.backupRoot = kEngineRoot;
   CardFile("E:\\APP\\MAIN.BIN", "old");  // no stored package on this card
   ASSERT_TRUE(BackupFiles(state, card, package, false));
-  EXPECT_FALSE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kFailed);
   EXPECT_TRUE(Logged("  failed to load info array."));
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
   EXPECT_TRUE(prompt.Contains("Stored FWP file not found on flash."));
@@ -249,7 +242,7 @@ TEST_F(RestoreTest, RestoredCardThatDoesNotVerifyIsReported) {
   OldEngineCard();
   fake.WriteFile("E:\\APP\\MAIN.BIN", "not what the stored copy says");
   ASSERT_TRUE(BackupFiles(state, card, package, false));
-  EXPECT_FALSE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kFailed);
   EXPECT_EQ(job.restoreState.load(), kPhaseDone);
   EXPECT_EQ(job.restoreVerifyState.load(), kPhaseFailed);
   EXPECT_EQ(job.statusText.Get(), "Restore Failed!! Compact flash is not usable!!");
@@ -259,7 +252,7 @@ TEST_F(RestoreTest, BenchModeShowsItsSuggestionBeforeTheCheck) {
   OldEngineCard();
   ASSERT_TRUE(BackupFiles(state, card, package, false));
   state.softwareTestMode = 1;
-  EXPECT_TRUE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   state.softwareTestMode = 0;
   EXPECT_TRUE(prompt.Contains(
       "A bad file store has caused a restore.\r\nSuggestion: Mess with the files on the CF"));
@@ -279,12 +272,13 @@ TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
   for (const bool laterRun : {false, true}) {
     SCOPED_TRACE(laterRun ? "later run" : "same job");
     if (laterRun) {
-      job.storeInProgress = 0;
-      GetBackupFilesArray(state, state.backupFileList);
+      request.backup.restoreOnly = true;
+      GetBackupFilesArray(state, BackupRootForTarget(state, job.dataPath, false),
+                          state.backupFileList);
     }
     fake.ClearCalls();
     job.diagnosticsText.Set("");
-    EXPECT_FALSE(AttemptRestore(state, card, package));
+    EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kNotPossible);
     EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
     EXPECT_EQ(fake.CallCount("CopyFile"), 0u);
     EXPECT_EQ(job.statusText.Get(), kBackupIncompleteText);
@@ -302,7 +296,7 @@ TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
   ASSERT_TRUE(BackupFiles(state, card, package, true));
   EXPECT_FALSE(fake.Exists(BackupMarkName(kPanelRoot)));
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "broken");
-  EXPECT_TRUE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
 }
 
@@ -310,11 +304,10 @@ TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
 // reported "Restore OK!!". Nothing restored never reads as OK, and nothing is deleted.
 TEST_F(RestoreTest, RestoreWithAnEmptyBackupIsNotPossible) {
   OldPanelCard();
-  job.storeInProgress = 0;  // "Restore Only" with no backup made
-  job.skipBackup = 1;
+  request.backup = {.skip = true, .restoreOnly = true};  // no backup made
   ASSERT_TRUE(state.backupFileList.empty());
 
-  EXPECT_FALSE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kNotPossible);
   EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
   EXPECT_EQ(fake.ReadFile("E:\\BREVANT\\APP.EXE"), "app");
   EXPECT_EQ(job.statusText.Get(), "Restore Not Possible!! No Backup Files!!");
@@ -328,14 +321,14 @@ TEST_F(RestoreTest, RestoreWithAnEmptyBackupIsNotPossible) {
 TEST_F(RestoreTest, BackupPathsMapBackWhateverTheCaseOfTheDataFolder) {
   job.dataPath = "C:\\Temp\\";
   OldEngineCard();
-  state.backupRoot = BackupRootForTarget(state);
+  state.backupRoot = BackupRootForTarget(state, job.dataPath, false);
   ASSERT_TRUE(BackupFiles(state, card, package, false));
   DamageCard();
-  GetBackupFilesArray(state, state.backupFileList);  // as stage 7 lists it: upper-cased
+  GetBackupFilesArray(state, state.backupRoot, state.backupFileList);  // upper-cased, as stage 8
   ASSERT_EQ(state.backupFileList.size(), 2u);
   ASSERT_NE(state.backupFileList[0].find("C:\\TEMP\\"), std::string::npos);
 
-  EXPECT_TRUE(AttemptRestore(state, card, package));
+  EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
   EXPECT_EQ(job.statusText.Get(), "Restore OK!!");
 }

@@ -62,7 +62,9 @@ void StartJob(JobContext& job, CLogToFile& log, ScriptedPrompt& prompt, bool res
 }
 
 // Runs the started job on `platform`; the job's result.
-JobResult RunJob(Platform& platform, JobContext& job) { return DownloadAndVerify(platform, &job); }
+JobResult RunJob(Platform& platform, JobContext& job) {
+  return DownloadAndVerify(platform, &job, StoreRequestOf(job));
+}
 
 Tree Below(const FakePlatform& fake, const std::string& folder) {
   Tree tree;

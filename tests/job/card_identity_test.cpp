@@ -44,12 +44,12 @@ struct Slot : test::JobScope {
       job.flashPath = test::kCard;
       job.fwpPath = "";
       PrepareVerifyJob(job);
-      return VerifyOnlyJob(state);
+      return VerifyOnlyJob(state, VerifyRequestOf(state.job));
     }
     job.restoreOnly = kind == kRestoreOnly ? 1 : 0;
     PrepareStoreJob(job);
     if (kind != kRestoreOnly) prompt.QueueAnswer(MessageResult::Ok);  // "All files will be..."
-    return DownloadAndVerifyJob(state);
+    return DownloadAndVerifyJob(state, StoreRequestOf(state.job));
   }
   void ExpectOtherCardUntouched() {
     EXPECT_EQ(fake.List("E:"), std::vector<std::string>{"OTHER.TXT"});

@@ -43,13 +43,10 @@ PackageSpec EveryKind() {
 
 class LoadInfoArrayTest : public ::testing::Test {
  protected:
-  void Storing() {
-    scope.job.storeInProgress = 1;
-    scope.job.usePackageFile = 1;
-  }
-  void VerifyingWithPackage() {
-    scope.job.storeInProgress = 0;
-    scope.job.usePackageFile = 1;
+  void Storing() { reference = Reference::kStoring; }
+  void VerifyingWithPackage() { reference = Reference::kPackage; }
+  bool Load() {
+    return LoadInfoArray(scope.state, package, reference, scope.state.globalFWPDataFilePath);
   }
   // The job refused with exactly this message, recorded in the transcript too.
   void ExpectRefused(const std::string& message) {
@@ -62,6 +59,7 @@ class LoadInfoArrayTest : public ::testing::Test {
 
   JobScope scope;
   LoadedPackage package;
+  Reference reference = Reference::kCard;
 };
 
 TEST_F(LoadInfoArrayTest, RoundTripYieldsTheWrittenRecordsAndHeaderValues) {
@@ -73,7 +71,7 @@ TEST_F(LoadInfoArrayTest, RoundTripYieldsTheWrittenRecordsAndHeaderValues) {
   scope.fake.WriteFile(kPackagePath, BuildPackage(spec, &layout));
   Storing();
   scope.state.targetType = kTargetEngine;
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   ASSERT_EQ(package.fileTable.size(), layout.records.size());
   for (size_t i = 0; i < package.fileTable.size(); ++i) {
     EXPECT_TRUE(test::SameRecord(package.fileTable[i], layout.records[i])) << i;
@@ -97,16 +95,16 @@ TEST_F(LoadInfoArrayTest, EachTargetTakesItsKinds) {
   scope.PutPackage(EveryKind());
   Storing();
   scope.state.targetType = kTargetPanel3940;
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(Kinds(package), (std::vector<int32_t>{2, 3, 5, 7, 10, 11, 13, 14, 15}));
   scope.state.targetType = kTargetPanel3950;
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(Kinds(package), (std::vector<int32_t>{2, 5, 7, 9, 10, 12, 13, 14, 15}));
   scope.state.targetType = kTargetEngine;
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(package.fileTable.size(), 11u);
   scope.state.targetType = kTargetUnknown;
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_TRUE(package.fileTable.empty());
 }
 
@@ -117,18 +115,18 @@ TEST_F(LoadInfoArrayTest, PackageBytesSumsTheTargetPanelsFilesButNotTheOSImage) 
   scope.PutPackage(spec);
   Storing();
   scope.state.targetType = kTargetPanel3940;
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(package.packageBytes, 300u + 1100u + 1400u);
   const std::vector<std::string> paths = CardPaths(package);
   EXPECT_NE(std::find(paths.begin(), paths.end(), "NK.BIN"), paths.end());  // taken, not counted
 
   package.packageBytes = 0;
   scope.state.targetType = kTargetPanel3950;
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(package.packageBytes, 900u + 1200u + 1400u);
 
   // The loader only adds; the job zeroes it.
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(package.packageBytes, 2u * (900u + 1200u + 1400u));
 }
 
@@ -138,7 +136,7 @@ TEST_F(LoadInfoArrayTest, ATenZeroPackageAddsNothingToPackageBytes) {
   scope.PutPackage(spec);
   Storing();
   scope.state.targetType = kTargetPanel3940;
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(package.packageBytes, 0u);
   EXPECT_EQ(package.fileTable.size(), 9u);
 }
@@ -153,25 +151,25 @@ TEST_F(LoadInfoArrayTest, BootBitmapOfTheOtherModelIsTakenAsKind9OnlyUnderTheTen
   scope.PutPackage(spec);
   Storing();
   scope.state.targetType = kTargetPanel3950;
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"SPLASH.BMP", "LOGO.BMP"}));
   EXPECT_EQ(Kinds(package), (std::vector<int32_t>{9, 12}));
 
   scope.state.targetType = kTargetPanel3940;  // the rule is for 3950 cards only
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"SPLASH.BMP"}));
   EXPECT_EQ(Kinds(package), (std::vector<int32_t>{3}));
 
   spec.winceIncluded = 1;  // the package carries the OS image
   scope.PutPackage(spec);
   scope.state.targetType = kTargetPanel3950;
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"LOGO.BMP"}));
 
   spec.winceIncluded = 0;
   spec.headerWords = {10, 1, 0, 0, 0, 0};  // not a 10/0 package
   scope.PutPackage(spec);
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"LOGO.BMP"}));
 }
 
@@ -183,10 +181,10 @@ TEST_F(LoadInfoArrayTest, CRCExemptRecordsAreLeftOutOnlyWhenNotStoring) {
   scope.PutPackage(spec);
   scope.state.targetType = kTargetEngine;
   VerifyingWithPackage();
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"APP.BIN"}));
   Storing();
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(package.fileTable.size(), 3u);
 }
 
@@ -195,7 +193,7 @@ TEST_F(LoadInfoArrayTest, ACountOfZeroLoadsAnEmptyTable) {
   scope.PutPackage(PackageSpec{});
   Storing();
   scope.state.targetType = kTargetPanel3940;
-  EXPECT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_TRUE(Load());
   EXPECT_TRUE(package.fileTable.empty());
 }
 
@@ -207,7 +205,7 @@ TEST_F(LoadInfoArrayTest, HeaderKeywordsAreFoundInAnyCaseAnywhereInALine) {
   scope.fake.WriteFile(kPackagePath, bytes.replace(0, 4, "\0\0\0\0", 4));
   Storing();
   scope.state.targetType = kTargetEngine;
-  EXPECT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_TRUE(Load());
   EXPECT_EQ(package.osInPackage, 1);
 }
 
@@ -215,19 +213,19 @@ TEST_F(LoadInfoArrayTest, PanelSupportCountsOnlyBetweenTheTwoKeywords) {
   Storing();
   scope.state.targetType = kTargetEngine;
   scope.PutPackage(PackageSpec{.title = "3950 PANEL SUPPORT"});
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(package.has3950Support, 0);
   scope.PutPackage(PackageSpec{.panel3950Support = true});
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(package.has3950Support, 1);
   scope.PutPackage(PackageSpec{});
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(package.has3950Support, 1);  // never cleared here
 }
 
 TEST_F(LoadInfoArrayTest, MissingPackageIsRefused) {
   Storing();
-  EXPECT_FALSE(LoadInfoArray(scope.state, package));
+  EXPECT_FALSE(Load());
   ExpectRefused("FWP file not found!\r\n");
 }
 
@@ -235,7 +233,7 @@ TEST_F(LoadInfoArrayTest, PackageThatDoesNotOpenIsRefused) {
   scope.PutPackage(EveryKind());
   scope.fake.FailCall("OpenFile", kErrAccessDenied, 1, kPackagePath);
   Storing();
-  EXPECT_FALSE(LoadInfoArray(scope.state, package));
+  EXPECT_FALSE(Load());
   ExpectRefused("FWP file not writable!\r\n");
 }
 
@@ -245,19 +243,19 @@ TEST_F(LoadInfoArrayTest, CRCMismatchIsRefusedAndAZeroCRCIsNotChecked) {
   scope.fake.WriteFile(kPackagePath, bytes);
   Storing();
   scope.state.targetType = kTargetEngine;
-  EXPECT_FALSE(LoadInfoArray(scope.state, package));
+  EXPECT_FALSE(Load());
   ExpectRefused("FWP file failed CRC test!\r\n");
   EXPECT_TRUE(package.fileTable.empty());
 
   scope.fake.WriteFile(kPackagePath, bytes.replace(0, 4, "\0\0\0\0", 4));
-  EXPECT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_TRUE(Load());
   EXPECT_EQ(package.fileTable.size(), 11u);
 }
 
 TEST_F(LoadInfoArrayTest, MissingWinceLineIsAnInvalidFormat) {
   Storing();
   scope.PutPackage(PackageSpec{.winceIncluded = std::nullopt});
-  EXPECT_FALSE(LoadInfoArray(scope.state, package));
+  EXPECT_FALSE(Load());
   ExpectRefused("Invalid FWP File Format!");
 }
 
@@ -266,7 +264,7 @@ TEST_F(LoadInfoArrayTest, MissingFileCountIsAnInvalidFormatAfterTheWinceValueIsT
   std::string bytes = BuildPackage(PackageSpec{.winceIncluded = 3, .setCrc = false});
   bytes.replace(bytes.find("NUMBER OF FILES: "), 17, "NUMBER OF FILES- ");
   scope.fake.WriteFile(kPackagePath, bytes);
-  EXPECT_FALSE(LoadInfoArray(scope.state, package));
+  EXPECT_FALSE(Load());
   ExpectRefused("Invalid FWP File Format!\r\n");
   EXPECT_EQ(package.osInPackage, 3);
 }
@@ -276,7 +274,7 @@ TEST_F(LoadInfoArrayTest, WinceLineBeyondLine1001IsNotFound) {
   std::string title = "T";
   for (int i = 0; i < 1001; ++i) title += "\r\nX";
   scope.PutPackage(PackageSpec{.title = title});
-  EXPECT_FALSE(LoadInfoArray(scope.state, package));
+  EXPECT_FALSE(Load());
   EXPECT_EQ(scope.prompt.messages()[0], "Invalid FWP File Format!");
 }
 
@@ -284,11 +282,7 @@ TEST_F(LoadInfoArrayTest, WinceLineBeyondLine1001IsNotFound) {
 
 class StoredCopyTest : public LoadInfoArrayTest {
  protected:
-  void SetUp() override {
-    scope.state.targetType = kTargetEngine;
-    scope.job.storeInProgress = 0;
-    scope.job.usePackageFile = 0;
-  }
+  void SetUp() override { scope.state.targetType = kTargetEngine; }
 };
 
 TEST_F(StoredCopyTest, TheThreeNinetyFiftyCopyWinsWhenBothAreOnTheCard) {
@@ -296,8 +290,8 @@ TEST_F(StoredCopyTest, TheThreeNinetyFiftyCopyWinsWhenBothAreOnTheCard) {
                    "E:\\UPGRADE.FWP");
   scope.PutPackage(PackageSpec{.releaseNumber = 2, .files = {MakeFile(9, "B.BIN")}},
                    "E:\\FWP_3950.FWP");
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
-  EXPECT_EQ(scope.state.globalFWPDataFilePath, "E:\\FWP_3950.FWP");
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(scope.state.globalFWPDataFilePath, kPackagePath);  // the job's path, unchanged
   EXPECT_EQ(package.has3950Support, 1);
   EXPECT_EQ(package.releaseNumber, 2);
   EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"B.BIN"}));
@@ -306,8 +300,8 @@ TEST_F(StoredCopyTest, TheThreeNinetyFiftyCopyWinsWhenBothAreOnTheCard) {
 TEST_F(StoredCopyTest, TheEngineCopyIsUsedAlone) {
   scope.PutPackage(PackageSpec{.releaseNumber = 1, .files = {MakeFile(2, "A.BIN")}},
                    "E:\\upgrade.fwp");
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
-  EXPECT_EQ(scope.state.globalFWPDataFilePath, "E:\\UPGRADE.FWP");
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(scope.state.globalFWPDataFilePath, kPackagePath);
   EXPECT_EQ(package.has3950Support, 0);
   EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"A.BIN"}));
 }
@@ -315,7 +309,7 @@ TEST_F(StoredCopyTest, TheEngineCopyIsUsedAlone) {
 TEST_F(StoredCopyTest, OnlyAThreeNinetyFiftyCopyIsNotEnoughAndTheTableIsKept) {
   scope.PutPackage(PackageSpec{}, "E:\\FWP_3950.FWP");
   package.fileTable.push_back(FILE_INFO_STRUCT{});
-  EXPECT_FALSE(LoadInfoArray(scope.state, package));
+  EXPECT_FALSE(Load());
   ExpectRefused("Stored FWP file not found on flash.");
   EXPECT_EQ(package.fileTable.size(), 1u);
   EXPECT_EQ(scope.state.globalFWPDataFilePath, kPackagePath);
@@ -323,13 +317,7 @@ TEST_F(StoredCopyTest, OnlyAThreeNinetyFiftyCopyIsNotEnoughAndTheTableIsKept) {
 
 // --- CRC-list mode: a panel card verified without a package ---
 
-class CRCListModeTest : public LoadInfoArrayTest {
- protected:
-  void SetUp() override {
-    scope.job.storeInProgress = 0;
-    scope.job.usePackageFile = 0;
-  }
-};
+using CRCListModeTest = LoadInfoArrayTest;
 
 TEST_F(CRCListModeTest, PanelTablesComeFromTheCardsListWithoutExemptFiles) {
   scope.state.targetType = kTargetPanel3940;
@@ -338,7 +326,7 @@ TEST_F(CRCListModeTest, PanelTablesComeFromTheCardsListWithoutExemptFiles) {
                                      {"\\HARDDISK\\Public\\notes.txt", 0x22222222},
                                      {"\\HARDDISK\\NK.BIN", 0x33333333},
                                      {"Fonts\\A.TTF", 0x0A0D0A0D}}));
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"BREVANT\\APP.EXE", "FONTS\\A.TTF"}));
   EXPECT_EQ(Kinds(package), (std::vector<int32_t>{3, 3}));
   EXPECT_EQ(package.fileTable[1].fileCrc, 0x0A0D0A0Du);
@@ -347,10 +335,10 @@ TEST_F(CRCListModeTest, PanelTablesComeFromTheCardsListWithoutExemptFiles) {
 TEST_F(CRCListModeTest, A3950PanelReadsItsOwnListAndAMissingListIsRefused) {
   scope.state.targetType = kTargetPanel3950;
   scope.fake.WriteFile("E:\\Quorvane File CRCs.dat", BuildCRCList({{"A.BIN", 1}}));
-  EXPECT_FALSE(LoadInfoArray(scope.state, package));
+  EXPECT_FALSE(Load());
   ExpectRefused("Stored CRC file could not be opened.");
   scope.fake.WriteFile("E:\\Quorvane File CRCs 3950.dat", BuildCRCList({{"B.BIN", 2}}));
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"B.BIN"}));
   EXPECT_EQ(Kinds(package), (std::vector<int32_t>{9}));
 }
@@ -359,7 +347,7 @@ TEST_F(CRCListModeTest, TheSecondListIsAppendedWhenNotStoring) {
   scope.state.targetType = kTargetPanel3940;
   scope.fake.WriteFile("E:\\Quorvane File CRCs.dat", BuildCRCList({{"A.BIN", 1}}));
   scope.fake.WriteFile("E:\\WD\\CRCFile.txt", BuildCRCList({{"WD\\W.DAT", 7}}));
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"A.BIN", "WD\\W.DAT"}));
   // The second list is the one at "\WD\CRCFile.txt" below the card path.
   EXPECT_GE(scope.fake.CallCount("OpenFile", "E:\\WD\\CRCFile.txt"), 1u);
@@ -369,7 +357,7 @@ TEST_F(CRCListModeTest, TheSecondListIsAppendedWhenNotStoring) {
   // With a package, during a store, the second list is not read.
   scope.PutPackage(PackageSpec{.files = {MakeFile(3, "P.BIN")}});
   Storing();
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"P.BIN"}));
 }
 
@@ -378,7 +366,7 @@ TEST_F(CRCListModeTest, TheSecondListFollowsAPackageInAVerifyJob) {
   scope.PutPackage(PackageSpec{.files = {MakeFile(2, "E.BIN")}});
   scope.fake.WriteFile("E:\\WD\\CRCFile.txt", BuildCRCList({{"WD\\W.DAT", 7}}));
   VerifyingWithPackage();
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(CardPaths(package), (std::vector<std::string>{"E.BIN", "WD\\W.DAT"}));
   EXPECT_EQ(Kinds(package), (std::vector<int32_t>{2, 0}));  // no panel kind on an Engine card
 }

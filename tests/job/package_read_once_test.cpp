@@ -45,7 +45,7 @@ class PackageReadOnceTest : public test::JobFixture {
   }
   JobResult Store() {
     PrepareStoreJob(job);
-    return DownloadAndVerifyJob(state, &found);
+    return DownloadAndVerifyJob(state, StoreRequestOf(state.job), &found);
   }
   // What the last job found on the card and made of the package.
   JobFindings found;
@@ -100,7 +100,7 @@ TEST_F(PackageReadOnceTest, AVerifyAgainstThePackageReadsItOnceAndKeepsNoBytes) 
   ASSERT_EQ(Store().outcome, JobOutcome::kPassed);
   fake.ClearCalls();
   PrepareVerifyJob(job);
-  EXPECT_EQ(VerifyOnlyJob(state, &found).outcome, JobOutcome::kPassed)
+  EXPECT_EQ(VerifyOnlyJob(state, VerifyRequestOf(state.job), &found).outcome, JobOutcome::kPassed)
       << job.diagnosticsText.Get();
   EXPECT_EQ(Opens(), 1u);
   EXPECT_EQ(Reads(), 1u);
@@ -111,12 +111,10 @@ TEST_F(PackageReadOnceTest, AVerifyAgainstThePackageReadsItOnceAndKeepsNoBytes) 
 // longer matters: the card receives exactly the bytes that passed the check.
 TEST_F(PackageReadOnceTest, ThePackageChangingAfterItsCheckDoesNotReachTheCard) {
   Package(EnginePackage(false));
-  job.storeInProgress = 1;
-  job.usePackageFile = 1;
   state.globalFWPDataFilePath = kPackage;
   state.targetType = kTargetEngine;
   LoadedPackage package;
-  ASSERT_TRUE(LoadInfoArray(state, package));
+  ASSERT_TRUE(LoadInfoArray(state, package, Reference::kStoring, state.globalFWPDataFilePath));
   fake.WriteFile(kPackage, bytes_.substr(0, bytes_.size() / 2));
   fake.FailAlways("OpenFile", kErrSharingViolation, kPackage);
   EXPECT_TRUE(Decompress(state, package));

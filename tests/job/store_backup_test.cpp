@@ -45,7 +45,7 @@ class StoreBackupTest : public test::JobFixture {
     job.diagnosticsText.Set("");
     PrepareStoreJob(job);
     JobState fresh(fake, job);
-    return DownloadAndVerifyJob(fresh);
+    return DownloadAndVerifyJob(fresh, StoreRequestOf(fresh.job));
   }
   JobResult RestoreOnly(const std::string& name = "") {
     ChooseForJob(test::kPackagePath);
@@ -54,7 +54,7 @@ class StoreBackupTest : public test::JobFixture {
     job.restoreBackupName = name;
     PrepareStoreJob(job);
     JobState fresh(fake, job);
-    const JobResult code = DownloadAndVerifyJob(fresh);
+    const JobResult code = DownloadAndVerifyJob(fresh, StoreRequestOf(fresh.job));
     job.restoreOnly = 0;
     job.skipBackup = 0;
     return code;
@@ -128,7 +128,8 @@ TEST_F(StoreBackupTest, AStopAfterCleaningRestoresWhateverTheDiskSays) {
   platform.FailAlways("GetFileInfo", 64, kPanelRoot + ".incomplete");
   PrepareStoreJob(job);
   JobState onPlatform(platform, job);
-  EXPECT_EQ(DownloadAndVerifyJob(onPlatform).outcome, JobOutcome::kStopped);
+  EXPECT_EQ(DownloadAndVerifyJob(onPlatform, StoreRequestOf(onPlatform.job)).outcome,
+            JobOutcome::kStopped);
   EXPECT_EQ(job.stopOutcome.load(), kStoppedRestored) << job.diagnosticsText.Get();
   EXPECT_EQ(platform.ReadFile("E:\\BREVANT\\APP.EXE"), "old app");
 }

@@ -100,7 +100,7 @@ class StoreJobLockTest : public test::JobFixture {
 
   JobResult Run() {
     PrepareStoreJob(job);
-    const JobResult code = DownloadAndVerifyJob(state);
+    const JobResult code = DownloadAndVerifyJob(state, StoreRequestOf(state.job));
     return code;
   }
 
@@ -218,7 +218,7 @@ TEST_F(StoreJobLockTest, ReleasedOnEveryOtherExit) {
   // Stopped during the backup: exit 5.
   PrepareStoreJob(job);
   job.stopRequested = 1;
-  EXPECT_EQ(DownloadAndVerifyJob(state).outcome, JobOutcome::kStopped);
+  EXPECT_EQ(DownloadAndVerifyJob(state, StoreRequestOf(state.job)).outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.jobRunning.load(), 0);
   EXPECT_TRUE(LockIsFree(fake, kEngineLock));
 
@@ -285,7 +285,7 @@ TEST_F(StoreJobLockTest, VerifyOnlyNeverAsksForTheLock) {
   std::unique_ptr<HeldLock> panelJob = fake.TryAcquireLock(kPanelLock);
   fake.ClearCalls();
   PrepareVerifyJob(job);
-  EXPECT_EQ(VerifyOnlyJob(state).outcome, JobOutcome::kPassed);
+  EXPECT_EQ(VerifyOnlyJob(state, VerifyRequestOf(state.job)).outcome, JobOutcome::kPassed);
   EXPECT_EQ(
       fake.CallCount("TryAcquireLock", kEngineLock) + fake.CallCount("AcquireLock", kEngineLock) +
           fake.CallCount("TryAcquireLock", kPanelLock) + fake.CallCount("AcquireLock", kPanelLock),

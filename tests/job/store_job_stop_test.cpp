@@ -54,7 +54,7 @@ class StoreStopTest : public test::JobFixture {
 
   JobResult Run() {
     PrepareStoreJob(job);
-    const JobResult code = DownloadAndVerifyJob(state);
+    const JobResult code = DownloadAndVerifyJob(state, StoreRequestOf(state.job));
     return code;
   }
   void At(const char* marker, std::function<void()> action) {
@@ -128,7 +128,8 @@ TEST_F(StoreStopTest, AStopDuringTheBackupNamesTheAttributesItCleared) {
   } platform(fake, job);
   JobState stopping(platform, job);
   PrepareStoreJob(job);
-  EXPECT_EQ(DownloadAndVerifyJob(stopping).outcome, JobOutcome::kStopped);
+  EXPECT_EQ(DownloadAndVerifyJob(stopping, StoreRequestOf(stopping.job)).outcome,
+            JobOutcome::kStopped);
   EXPECT_EQ(job.stopOutcome.load(), kStoppedCardUnchanged);
   EXPECT_TRUE(CardIsOld());
   const std::string said = job.statusText.Get();

@@ -56,7 +56,7 @@ class StoreJobTest : public test::JobFixture {
 
   JobResult Run() {
     PrepareStoreJob(job);
-    const JobResult code = DownloadAndVerifyJob(state, &found);
+    const JobResult code = DownloadAndVerifyJob(state, StoreRequestOf(state.job), &found);
     return code;
   }
   // What the last Run found on the card and made of the package.
@@ -369,7 +369,7 @@ TEST_F(StoreRefusalTest, APackageTooLargeForMemoryIsRefusedBeforeTheCardChanges)
   SetAllocationLimit(0);
   found.package.packageData.assign(64, 1);
   found.package.inflateBuffer.assign(64, 2);
-  RunRestore(state, found.card, found.package);
+  RunRestore(state, StoreRequestOf(job), found.card, found.package);
   EXPECT_TRUE(found.package.packageData.empty());
   EXPECT_TRUE(found.package.inflateBuffer.empty());
 }
@@ -383,13 +383,12 @@ TEST_F(StoreRefusalTest, DamagedPackage) {
   ExpectRefused("FWP file failed CRC test!\r\n");
 }
 
-TEST_F(StoreRefusalTest, CancelClearsStoreInProgress) {
+TEST_F(StoreRefusalTest, CancelEndsTheJobAtStageTen) {
   OldEngineCard();
   Package(EngineRelease());
   prompt.QueueAnswer(MessageResult::Cancel);
   ExpectRefused("");
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{kQuestion});
-  EXPECT_EQ(job.storeInProgress.load(), 0);
   EXPECT_EQ(StageLines().back(), "  Stage 10...");
 }
 
@@ -658,7 +657,7 @@ TEST_F(StoreJobTest, StopDuringTheBackupEndsTheJob) {
   PrepareStoreJob(job);
   prompt.QueueAnswer(MessageResult::Ok);
   job.stopRequested = 1;  // seen first by the backup's loop
-  EXPECT_EQ(DownloadAndVerifyJob(state).outcome, JobOutcome::kStopped);
+  EXPECT_EQ(DownloadAndVerifyJob(state, StoreRequestOf(state.job)).outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.jobRunning.load(), 0);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old main");
 }

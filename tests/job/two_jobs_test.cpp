@@ -105,9 +105,12 @@ TEST_F(TwoJobsTest, AnEngineStoreAndAPanelStoreRunAtTheSameTime) {
   OneJob engine, panel;
   Prepare(engine, 'E', EngineRelease("new main", "io"));
   Prepare(panel, 'F', test::PanelRelease("new app"));
-  std::thread first(
-      [this, &engine] { engine.result = DownloadAndVerify(*platform_, &engine.job); });
-  std::thread second([this, &panel] { panel.result = DownloadAndVerify(*platform_, &panel.job); });
+  std::thread first([this, &engine] {
+    engine.result = DownloadAndVerify(*platform_, &engine.job, StoreRequestOf(engine.job));
+  });
+  std::thread second([this, &panel] {
+    panel.result = DownloadAndVerify(*platform_, &panel.job, StoreRequestOf(panel.job));
+  });
   first.join();
   second.join();
 
@@ -186,8 +189,14 @@ TEST(TwoPlatformsTest, TwoJobsOnTwoFakePlatformsEachProgramTheirOwnCard) {
     side.scope.ChooseForJob(test::kPackagePath);
     PrepareStoreJob(side.scope.job);
   }
-  std::thread first([&sides] { sides[0].result = DownloadAndVerifyJob(sides[0].scope.state); });
-  std::thread second([&sides] { sides[1].result = DownloadAndVerifyJob(sides[1].scope.state); });
+  std::thread first([&sides] {
+    sides[0].result =
+        DownloadAndVerifyJob(sides[0].scope.state, StoreRequestOf(sides[0].scope.state.job));
+  });
+  std::thread second([&sides] {
+    sides[1].result =
+        DownloadAndVerifyJob(sides[1].scope.state, StoreRequestOf(sides[1].scope.state.job));
+  });
   first.join();
   second.join();
 

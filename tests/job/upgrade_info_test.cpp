@@ -25,7 +25,7 @@ class UpgradeInfoTest : public test::JobFixture {
 
   std::string Build(int32_t target) {
     RunWorker(state, [this, target] {
-      GetUpgradeInfo(state, target, versions);
+      GetUpgradeInfo(state, target, versions, job.fwpPath);
       return 0;
     });
     return state.upgradeInfoText;

@@ -56,7 +56,7 @@ class VerifyOnlyTest : public ::testing::Test {
     job.flashPath = card;
     job.fwpPath = package;
     PrepareVerifyJob(job);
-    return VerifyOnlyJob(scope.state, &found);
+    return VerifyOnlyJob(scope.state, VerifyRequestOf(scope.state.job), &found);
   }
 
   JobScope scope;
@@ -113,9 +113,8 @@ TEST_F(VerifyOnlyTest, WithoutAPackageAnEngineCardIsCheckedAgainstItsStoredCopy)
   fake.DeleteFile(test::kPackagePath);
   fake.WriteFile("E:\\UPGRADE.FWPOLD", BuildPackage(PackageSpec{.releaseNumber = 7}));
   EXPECT_EQ(Run("E:", "").outcome, JobOutcome::kPassed);
-  EXPECT_EQ(job.usePackageFile, 0);
   EXPECT_EQ(found.package.osInPackage, 1);
-  EXPECT_EQ(scope.state.globalFWPDataFilePath, "E:\\UPGRADE.FWP");
+  EXPECT_EQ(scope.state.globalFWPDataFilePath, "");  // the request's path, never rewritten
 }
 
 TEST_F(VerifyOnlyTest, WithoutAPackageAPanelCardIsCheckedAgainstItsCRCList) {
@@ -202,7 +201,8 @@ TEST_F(VerifyOnlyTest, AStopDuringVerificationEndsWithFive) {
   job.fwpPath = test::kPackagePath;
   PrepareVerifyJob(job);
   job.stopRequested = 1;  // seen at the first record
-  EXPECT_EQ(VerifyOnlyJob(scope.state).outcome, JobOutcome::kStopped);
+  EXPECT_EQ(VerifyOnlyJob(scope.state, VerifyRequestOf(scope.state.job)).outcome,
+            JobOutcome::kStopped);
   EXPECT_EQ(job.jobRunning, 0);
   EXPECT_EQ(job.verifyOnlyState, kPhaseDone);
   // Said and logged as a stop.

@@ -30,15 +30,11 @@ PackageSpec ThreeFiles() {
 
 class BadPackageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    scope.job.storeInProgress = 1;
-    scope.job.usePackageFile = 1;
-    scope.state.targetType = kTargetEngine;
-  }
+  void SetUp() override { scope.state.targetType = kTargetEngine; }
   // Loads `bytes` as the package and expects a refusal with `message` and an empty table.
   void ExpectRefused(const std::string& bytes, const std::string& message) {
     scope.fake.WriteFile(kPackagePath, bytes);
-    EXPECT_FALSE(LoadInfoArray(scope.state, package));
+    EXPECT_FALSE(scope.LoadToStore(package));
     ASSERT_FALSE(scope.prompt.messages().empty());
     EXPECT_EQ(scope.prompt.messages().back(), message);
     EXPECT_NE(scope.job.diagnosticsText.Get().find(message), std::string::npos);
@@ -95,7 +91,7 @@ TEST_F(BadPackageTest, ANegativeCountIsAnEmptyTable) {
   PackageSpec spec = ThreeFiles();
   spec.fileCount = -5;
   scope.fake.WriteFile(kPackagePath, BuildPackage(spec));
-  EXPECT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_TRUE(scope.LoadToStore(package));
   EXPECT_TRUE(package.fileTable.empty());
 }
 
@@ -125,7 +121,7 @@ TEST_F(BadPackageTest, DataOutsideTheFileIsRefused) {
 
 TEST_F(BadPackageTest, DataThatEndsExactlyAtTheEndOfTheFileIsFine) {
   scope.fake.WriteFile(kPackagePath, BuildPackage(ThreeFiles()));
-  EXPECT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_TRUE(scope.LoadToStore(package));
   EXPECT_EQ(package.fileTable.size(), 3u);
 }
 
@@ -137,7 +133,7 @@ TEST_F(BadPackageTest, TextFieldsWithoutATerminatorAreCutAt300Bytes) {
     r.storedSize = 10;
   });
   scope.fake.WriteFile(kPackagePath, bytes);
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(scope.LoadToStore(package));
   ASSERT_EQ(package.fileTable.size(), 3u);
   EXPECT_EQ(FieldText(package.fileTable[0].cardPath), std::string(300, 'P'));
   EXPECT_EQ(FieldText(package.fileTable[0].checkPath), std::string(300, 'Q'));
@@ -174,7 +170,7 @@ TEST_F(BadPackageTest, APathWithASingleLeadingBackslashStaysOnTheCard) {
   PackageSpec spec = ThreeFiles();
   spec.files.push_back(MakeFile(2, "\\WD\\CRCFile.txt", "list"));
   scope.fake.WriteFile(kPackagePath, BuildPackage(spec));
-  EXPECT_TRUE(LoadInfoArray(scope.state, package));
+  EXPECT_TRUE(scope.LoadToStore(package));
   EXPECT_EQ(package.fileTable.size(), 4u);
 }
 

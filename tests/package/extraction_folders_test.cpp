@@ -22,10 +22,8 @@ class ExtractionFoldersTest : public ::testing::Test {
  protected:
   void Load(const PackageSpec& spec) {
     scope.PutPackage(spec);
-    scope.job.storeInProgress = 1;
-    scope.job.usePackageFile = 1;
     scope.state.targetType = kTargetEngine;
-    ASSERT_TRUE(LoadInfoArray(scope.state, package));
+    ASSERT_TRUE(scope.LoadToStore(package));
     scope.fake.ClearCalls();
   }
   JobScope scope;

@@ -58,10 +58,8 @@ class DecompressTest : public ::testing::Test {
   // The package on the fake disk and its table loaded as the store job loads it.
   void Load(const PackageSpec& spec, int32_t target) {
     scope.PutPackage(spec);
-    scope.job.storeInProgress = 1;
-    scope.job.usePackageFile = 1;
     scope.state.targetType = target;
-    ASSERT_TRUE(LoadInfoArray(scope.state, package));
+    ASSERT_TRUE(scope.LoadToStore(package));
     scope.fake.ClearCalls();
   }
   // The package's records taken as they are, for damage the loader would refuse. Returns the

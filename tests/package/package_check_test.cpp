@@ -93,15 +93,13 @@ TEST_F(CheckBytesTest, NoBytesWhenTheCheckFailsOrDidNotRead) {
 
 // With or without a checksum, the loader gets the same table.
 TEST_F(CheckBytesTest, TheLoaderReadsTheSameTableWithOrWithoutAChecksum) {
-  scope.job.storeInProgress = 1;
-  scope.job.usePackageFile = 1;
   scope.state.targetType = kTargetEngine;
   scope.PutPackage(spec);
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(scope.LoadToStore(package));
   const std::vector<FILE_INFO_STRUCT> checked = package.fileTable;
   spec.setCrc = false;
   scope.PutPackage(spec);
-  ASSERT_TRUE(LoadInfoArray(scope.state, package));
+  ASSERT_TRUE(scope.LoadToStore(package));
   ASSERT_EQ(package.fileTable.size(), checked.size());
   for (size_t i = 0; i < checked.size(); ++i) {
     EXPECT_EQ(FieldText(package.fileTable[i].cardPath), FieldText(checked[i].cardPath));

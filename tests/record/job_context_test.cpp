@@ -23,8 +23,6 @@ void Dirty(JobContext& job) {
   for (auto* phase : {&job.prepState, &job.storeState, &job.restoreState, &job.verifyOnlyState,
                       &job.verifyState, &job.restoreVerifyState})
     *phase = kPhaseFailed;
-  job.storeInProgress = 1;
-  job.usePackageFile = 0;
   // Settings and facts that jobs keep.
   job.panelSelected = 1;
   job.engineSelected = 0;
@@ -83,19 +81,43 @@ TEST(JobContextTest, StoreJobStartValues) {
   ExpectCommonStart(job);
   EXPECT_EQ(job.prepState, kPhaseRunning);
   EXPECT_EQ(job.verifyOnlyState, kPhaseIdle);
-  EXPECT_EQ(job.storeInProgress, 1);
-  EXPECT_EQ(job.usePackageFile, 1);
   EXPECT_EQ(job.flashPath, "E:");
   ExpectKeptFields(job, log, prompt);
 }
 
-TEST(JobContextTest, RestoreOnlyStoreJobHasNoStoreInProgress) {
-  JobContext job;
-  Dirty(job);
-  job.restoreOnly = 1;
-  PrepareStoreJob(job);
-  EXPECT_EQ(job.storeInProgress, 0);
-  EXPECT_EQ(job.restoreOnly, 1);
+// The request a job is given is the start values the front end filled in.
+TEST(JobContextTest, TheRequestsAreMadeOfTheStartValues) {
+  struct Case {
+    int32_t engine, panel;
+    TargetChoice target;
+  };
+  for (const Case& c : {Case{0, 0, TargetChoice::kNone}, Case{1, 0, TargetChoice::kEngine},
+                        Case{0, 1, TargetChoice::kPanel}}) {
+    JobContext job;
+    Dirty(job);
+    job.engineSelected = c.engine;
+    job.panelSelected = c.panel;
+    job.flashPath = "E:";
+    job.fwpPath = "C:\\PKG\\A.FWP";
+    job.restoreOnly = 1;
+    job.backupsKept = 4;
+    job.restoreBackupName = "2024-01-02";
+    job.otherCardBackup = OtherCardBackup::kAllow;
+    const StoreRequest store = StoreRequestOf(job);
+    EXPECT_EQ(store.target, c.target);
+    EXPECT_EQ(store.cardPath, "E:");
+    EXPECT_EQ(store.packagePath, "C:\\PKG\\A.FWP");
+    EXPECT_EQ(store.dataPath, "C:\\DOCS\\BREVANT\\QUORVANE");
+    EXPECT_TRUE(store.backup.skip);
+    EXPECT_TRUE(store.backup.restoreOnly);
+    EXPECT_EQ(store.backup.kept, 4);
+    EXPECT_EQ(store.backup.restoreName, "2024-01-02");
+    EXPECT_EQ(store.backup.otherCard, OtherCardBackup::kAllow);
+    const VerifyRequest verify = VerifyRequestOf(job);
+    EXPECT_EQ(verify.target, c.target);
+    EXPECT_EQ(verify.cardPath, "E:");
+    EXPECT_TRUE(verify.UsesPackageFile());
+  }
 }
 
 TEST(JobContextTest, VerifyJobStartValues) {
@@ -108,17 +130,13 @@ TEST(JobContextTest, VerifyJobStartValues) {
   ExpectCommonStart(job);
   EXPECT_EQ(job.prepState, kPhaseIdle);
   EXPECT_EQ(job.verifyOnlyState, kPhaseRunning);
-  EXPECT_EQ(job.storeInProgress, 0);
-  EXPECT_EQ(job.usePackageFile, 1);
   ExpectKeptFields(job, nullptr, nullptr);
 }
 
 TEST(JobContextTest, VerifyJobWithoutPackageUsesTheCardsReference) {
   JobContext job;
-  job.usePackageFile = 1;
   job.fwpPath = "";
-  PrepareVerifyJob(job);
-  EXPECT_EQ(job.usePackageFile, 0);
+  EXPECT_FALSE(VerifyRequestOf(job).UsesPackageFile());
 }
 
 TEST(JobContextTest, FreshContextIsIdle) {

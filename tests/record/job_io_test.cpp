@@ -117,17 +117,6 @@ TEST_F(JobIoTest, WaitUsesThePlatformsSleep) {
   EXPECT_EQ(fake.SleptMs(), 1050u);
 }
 
-TEST_F(JobIoTest, PhaseWaitsOnlyWhenTheFrontEndAsks) {
-  state.PhaseWait(kPhaseWaitMs);
-  state.PhaseWait(kEndWaitMs);
-  EXPECT_EQ(fake.SleepCount(), 0u);
-  job.phaseWaits = 1;
-  state.PhaseWait(kPhaseWaitMs);
-  state.PhaseWait(kEndWaitMs);
-  EXPECT_EQ(fake.SleepCount(), 2u);
-  EXPECT_EQ(fake.SleptMs(), 1050u);
-}
-
 TEST_F(JobIoTest, StopRequestEndsTheWorkerWithCodeFive) {
   job.jobRunning = 1;
   int filesDone = 0;

@@ -296,7 +296,7 @@ TEST_F(FrontEndTest, TheDiagnosticsFileHoldsEveryJobOfTheRun) {
 
   JobState first(fake, job);
   RunWorker(first, [&first] {
-    GetUpgradeInfo(first, kTargetUnknown, {});
+    GetUpgradeInfo(first, kTargetUnknown, {}, first.job.fwpPath);
     first.AppendDiagnostics("first job\r\n");
     return 0;
   });
@@ -306,7 +306,7 @@ TEST_F(FrontEndTest, TheDiagnosticsFileHoldsEveryJobOfTheRun) {
 
   JobState second(fake, job);
   RunWorker(second, [&second] {
-    GetUpgradeInfo(second, kTargetUnknown, {});
+    GetUpgradeInfo(second, kTargetUnknown, {}, second.job.fwpPath);
     return 0;
   });
   StoreDiagnostics(fake, job);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "job/load_info_array.h"
 #include "platform/text.h"
 #include "support/log_lines.h"
 
@@ -19,6 +20,10 @@ JobScope::JobScope() {
   state.globalFlashPath = kCard;
   state.globalFWPDataFilePath = kPackagePath;
   fake.ClearCalls();  // the log's own probe is not the test's business
+}
+
+bool JobScope::LoadToStore(LoadedPackage& package) {
+  return LoadInfoArray(state, package, Reference::kStoring, state.globalFWPDataFilePath);
 }
 
 std::string JobScope::PutPackage(const PackageSpec& spec, const std::string& path) {

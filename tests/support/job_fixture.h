@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "log/log_to_file.h"
+#include "package/loaded_package.h"
 #include "package/package_writer.h"
 #include "record/job_context.h"
 #include "record/job_state.h"
@@ -43,6 +44,8 @@ class JobScope {
   // As a front end leaves a job it is about to start on card E: (a "FAT" card) with the
   // package at `package` chosen; the documents folder exists, so the data folder can be made.
   void ChooseForJob(const std::string& package);
+  // Loads the package at globalFWPDataFilePath as a store loads it.
+  bool LoadToStore(LoadedPackage& package);
 
   FakePlatform fake;
   ScriptedPrompt prompt;

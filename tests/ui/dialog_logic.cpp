@@ -159,8 +159,7 @@ class DialogLogicTest : public QObject {
     QVERIFY(dlg.jobActive());
     QCOMPARE(dlg.displayMode(), DisplayMode::kPreparation);
     QCOMPARE(job.prepState.load(), int32_t{kPhaseRunning});
-    QCOMPARE(job.storeInProgress.load(), 0);  // restore only
-    QCOMPARE(job.usePackageFile.load(), 1);
+    QVERIFY(StoreRequestOf(job).backup.restoreOnly);
     QCOMPARE(f_->view.timerRequests, (std::vector<std::pair<int, int>>{{999, 20}}));
     QCOMPARE(dlg.timerId(), f_->view.runningTimers.at(0));
     for (int id : {kIdBrowse, kIdStore, kIdVerify, kIdAdvanced, kIdPackageBox, kIdCardBox})
@@ -210,7 +209,7 @@ class DialogLogicTest : public QObject {
     dlg.OnVerify();
     f_->verify.WaitUntilFinished();
     QCOMPARE(dlg.displayMode(), DisplayMode::kVerifyOnly);
-    QCOMPARE(dlg.job().usePackageFile.load(), 0);
+    QVERIFY(!VerifyRequestOf(dlg.job()).UsesPackageFile());
     QCOMPARE(dlg.job().verifyOnlyState.load(), int32_t{kPhaseRunning});
     QCOMPARE(f_->verify.runs.load(), 1);
     QCOMPARE(f_->store.runs.load(), 0);
