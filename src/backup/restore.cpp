@@ -225,9 +225,9 @@ PutBackResult PutBackupBack(JobState& state, bool restoreOnly, bool keepsWholeCa
   if (proven) RemoveFilesNotIn(state, manifest, restoreOnly);
   if (!allBack) {
     EndRestoreWith(state, kRestoreFailedText);
-    return {.outcome = PutBack::kFailed};
+    return {.outcome = PutBack::kFailed, .manifest = std::nullopt};
   }
-  PutBackResult result{.outcome = PutBack::kDone};
+  PutBackResult result{.outcome = PutBack::kDone, .manifest = std::nullopt};
   if (proven) result.manifest = std::move(manifest);
   return result;
 }

@@ -132,7 +132,8 @@ TEST_F(RestoreTest, RestoreOnlyWithoutCreateBackupStillRestores) {
   ASSERT_TRUE(BackupFiles(state, card, package, false));
   DamageCard();
   state.backupSkipped = 1;
-  request.backup = {.skip = true, .restoreOnly = true};
+  request.backup.skip = true;
+  request.backup.restoreOnly = true;
   EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kVerified);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old");
 }
@@ -304,7 +305,8 @@ TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
 // reported "Restore OK!!". Nothing restored never reads as OK, and nothing is deleted.
 TEST_F(RestoreTest, RestoreWithAnEmptyBackupIsNotPossible) {
   OldPanelCard();
-  request.backup = {.skip = true, .restoreOnly = true};  // no backup made
+  request.backup.skip = true;
+  request.backup.restoreOnly = true;  // no backup made
   ASSERT_TRUE(state.backupFileList.empty());
 
   EXPECT_EQ(AttemptRestore(state, request, card, package), RestoreOutcome::kNotPossible);
