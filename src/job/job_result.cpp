@@ -30,6 +30,8 @@ JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int
   result.restore = RestoreVerdict(state);
   const bool restoreRan = state.restoreRan;
   result.cardChanged = state.cardChanged || restoreRan;
+  if (state.backupComplete || restoreRan)
+    result.backup = state.backupRoot.substr(state.backupRoot.find_last_of('\\') + 1);
   bool passed = false;
   if (result.kind == JobKind::kRestoreOnly) {
     // Only a failed preparation marks the first line; the restore has the second.

@@ -89,6 +89,8 @@ int RunVerifyOnly(JobState& state, const VerifyRequest& request, CardFacts& card
     const CardIdentity found = TakeCardIdentity(state.platform, card.identity.letter);
     again = card.identity.present && found.present && !SameCard(card.identity, found);
   }
+  // Only a verify-only job's own pass is "Done!"; a restore's verification ends otherwise.
+  if (result == kVerifyPassed) state.SetStatus("Done!");
   state.SetPhase(JobPhase::kVerify, result == kVerifyPassed ? kPhaseDone : kPhaseFailed);
   return EndJob(job, result);
 }

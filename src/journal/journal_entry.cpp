@@ -121,7 +121,7 @@ JournalFacts JournalFactsOf(Platform& platform, const JobContext& job, const Job
   facts.filesRestored = job.phaseAmounts[kProgressRestore].filesDone;
   for (const FileCheck& check : job.fileChecks.Get()) ++(check.matched ? facts.filesVerified
                                                                       : facts.filesFailed);
-  if (result.kind == JobKind::kRestoreOnly) facts.backupName = job.restoreBackupName;
+  facts.backupName = result.backup;
   return facts;
 }
 

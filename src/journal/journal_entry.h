@@ -70,7 +70,7 @@ struct JournalEntry {
 JournalEntry JournalEntryOf(const JournalFacts& facts);
 
 // The facts a front end's record of the job gives: the outcome's stage, the file counts, the
-// backup restored by name, the package read (none for a restore only). The rest comes as given.
+// backup taken or put back, the package read (none for a restore only). The rest comes as given.
 JournalFacts JournalFactsOf(Platform& platform, const JobContext& job, const JobResult& result,
                             const std::string& frontEnd, const std::string& runId,
                             const WallTime& started);

@@ -4,6 +4,7 @@
 // from the phases they watched.
 
 #include <cstdint>
+#include <string>
 
 #include "record/card_identity.h"
 #include "record/job_context.h"
@@ -54,6 +55,9 @@ struct JobResult {
   StopOutcome stop = kNotStopped;
   // The card the job began with (not present when the job ended before it was taken).
   CardIdentity card{};
+  // The backup folder's own name: the one a store took whole, or the one a restore put back;
+  // empty when there is none.
+  std::string backup{};
 
   bool Passed() const { return outcome == JobOutcome::kPassed; }
 };

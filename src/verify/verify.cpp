@@ -256,7 +256,6 @@ int Verification::Run() {
   }
 
   state.SetStatus(Format("%d Files verified at ", verified_) + state.globalFlashPath);
-  if (!storing_) state.SetStatus("Done!");
   return kVerifyPassed;
 }
 

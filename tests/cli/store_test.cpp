@@ -195,9 +195,14 @@ TEST_F(StoreTest, EngineCardGetsThePackageItsCopyVersionFileAndRecord) {
       << transcript;
   EXPECT_NE(ReadHostFile(DataFolder() + "/LastPathUsed.txt").find("NEW.FWP"),
             std::string::npos);
-  EXPECT_NE(ReadHostFile(DataFolder() + "/CardJournal.jsonl")
-                .find(R"("outcome":"passed","stage":"verification")"),
-            std::string::npos);
+  const nlohmann::json line =
+      nlohmann::json::parse(ReadHostFile(DataFolder() + "/CardJournal.jsonl"));
+  EXPECT_EQ(line["outcome"], "passed");
+  EXPECT_EQ(line["stage"], "verification");
+  EXPECT_EQ(line["front_end"], "command_line");
+  EXPECT_EQ(line["backup"]["action"], "taken") << line;
+  EXPECT_FALSE(line["backup"]["name"].get<std::string>().empty());
+  EXPECT_FALSE(line["phases"].empty());
   ExpectVerifies();
 }
 
@@ -380,6 +385,8 @@ class StoreFailureTest : public StoreTest {
     }
     EXPECT_EQ(after.count("FWP_INFO_FILE.TXT"), before.count("FWP_INFO_FILE.TXT"));
     EXPECT_NE(Transcript().find("Restore OK!!"), std::string::npos) << Transcript();
+    // A restored card is no stored card: nothing of the run may claim it.
+    EXPECT_EQ(result.out.find("Done!"), std::string::npos) << result.out;
   }
   // A card file whose backup path is longer than the PC allows (PATH_MAX), listed after the
   // others: the backup fails half-way, whoever runs it.
