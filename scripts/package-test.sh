@@ -54,7 +54,7 @@ manual=$(MANWIDTH=200 man -P cat cardwright 2>/dev/null | col -b)
 for section in "COMMANDS" "DRIVE MAPPING" "ENVIRONMENT" "FILES" "EXIT STATUS" "CARDWRIGHT_DRIVES"; do
   grep -q "$section" <<<"$manual" || fail "the manual lacks $section"
 done
-for sub in "" drives inspect pack verify store; do
+for sub in "" backups drives inspect journal pack verify store; do
   # shellcheck disable=SC2086
   for option in $(cardwright $sub --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
     grep -q -- "$option" <<<"$manual" || fail "the manual does not name ${sub:-cardwright} $option"
@@ -80,7 +80,8 @@ expect_completion() {
   [ "$got" = "$want" ] || fail "completing '$*': got '$got', want '$want'"
 }
 expect_completion "store " cardwright st
-expect_completion "backups drives inspect pack store verify " cardwright ""
+expect_completion "backups drives inspect journal pack store verify " cardwright ""
+expect_completion "--since " cardwright journal --si
 expect_completion "--no-backup " cardwright store --card E: --no
 expect_completion "engine panel " cardwright store --target ""
 expect_completion "3940 3950 " cardwright store --panel-model ""
