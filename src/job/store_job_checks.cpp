@@ -338,6 +338,8 @@ JobResult DownloadAndVerifyJob(JobState& state, const StoreRequest& request,
   });
   JobResult result = StoreJobResult(state, request, exitCode);
   result.card = found.card.identity;
+  result.targetType = state.targetType;
+  if (!request.backup.restoreOnly) result.packagePath = request.packagePath;
   return result;
 }
 

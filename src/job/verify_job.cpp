@@ -129,6 +129,8 @@ JobResult VerifyOnlyJob(JobState& state, const VerifyRequest& request, JobFindin
   });
   JobResult result = VerifyJobResult(state, exitCode);
   result.card = found.card.identity;
+  result.targetType = state.targetType;
+  result.packagePath = request.packagePath;
   return result;
 }
 

@@ -7,7 +7,7 @@
 #include "card/card_identity.h"
 #include "platform/sha256.h"
 #include "platform/text.h"
-#include "record/job_context.h"
+#include "package/version_block.h"
 #include "rules/bhelper.h"
 
 namespace cw {
@@ -56,29 +56,14 @@ Json PackageJson(const std::optional<PackageFacts>& package) {
                VersionText(v.generatorVersion, v.generatorRevision, v.generatorLetter)}};
 }
 
-// The phase a job ended in: the last one that began.
-std::string StageOf(const JobContext& job) {
-  const std::pair<const std::atomic<int32_t>*, const char*> phases[] = {
-      {&job.restoreVerifyState, "restore_verification"},
-      {&job.restoreState, "restore"},
-      {&job.verifyState, "verification"},
-      {&job.verifyOnlyState, "verification"},
-      {&job.storeState, "store"},
-  };
-  for (const auto& [state, name] : phases)
-    if (*state != kPhaseIdle) return name;
-  return "checks";
-}
-
 }  // namespace
 
-std::optional<PackageFacts> ReadPackageFacts(Platform& platform, const std::string& path,
-                                             const PackageVersions& versions) {
+std::optional<PackageFacts> ReadPackageFacts(Platform& platform, const std::string& path) {
   std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   if (!file) return std::nullopt;
   PackageFacts facts;
   facts.fileName = path.substr(path.find_last_of("\\/") + 1);
-  facts.versions = versions;
+  facts.versions = PackageVersionsOf(platform, path);
   RunningCRC crc;
   Sha256 sha;
   std::vector<unsigned char> buffer(1 << 20);
@@ -100,27 +85,25 @@ JournalEntry JournalEntryOf(const JournalFacts& facts) {
   return entry;
 }
 
-JournalFacts JournalFactsOf(Platform& platform, const JobContext& job, const JobResult& result,
+JournalFacts JournalFactsOf(Platform& platform, const JobResult& result,
                             const std::string& frontEnd, const std::string& runId,
                             const WallTime& started) {
   JournalFacts facts;
   facts.result = result;
   facts.card = result.card;
-  facts.cardKind = job.panelSelected ? "panel" : job.engineSelected ? "engine" : "";
-  if (result.kind != JobKind::kRestoreOnly && !job.fwpPath.empty())
-    facts.package = ReadPackageFacts(platform, job.fwpPath,
-                                     PackageVersions{job.versionBlock, job.fwpVersion});
+  if (IsPanelTarget(result.targetType)) {
+    facts.cardKind = "panel";
+    facts.panelModel = result.targetType == kTargetPanel3950 ? 3950 : 3940;
+  } else if (result.targetType == kTargetEngine) {
+    facts.cardKind = "engine";
+  }
+  if (!result.packagePath.empty()) facts.package = ReadPackageFacts(platform, result.packagePath);
   facts.frontEnd = frontEnd;
   facts.runId = runId;
   facts.started = started;
   facts.ended = platform.GetWallTime();
   facts.host = platform.GetHostName();
   facts.user = platform.GetUserName();
-  facts.stage = StageOf(job);
-  facts.filesWritten = job.phaseAmounts[kProgressExtraction].filesDone;
-  facts.filesRestored = job.phaseAmounts[kProgressRestore].filesDone;
-  for (const FileCheck& check : job.fileChecks.Get()) ++(check.matched ? facts.filesVerified
-                                                                      : facts.filesFailed);
   facts.backupName = result.backup;
   return facts;
 }

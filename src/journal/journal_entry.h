@@ -15,8 +15,6 @@
 
 namespace cw {
 
-struct JobContext;
-
 inline constexpr int kJournalSchema = 1;
 
 // How long one phase of a job took.
@@ -34,15 +32,15 @@ struct PackageFacts {
   PackageVersions versions;  // as the window shows them
 };
 
-// Reads the package at `path` once: its size, CRC-32 and SHA-256. Nothing when it cannot be read.
-std::optional<PackageFacts> ReadPackageFacts(Platform& platform, const std::string& path,
-                                             const PackageVersions& versions);
+// Reads the package at `path` once: its size, CRC-32 and SHA-256, and its versions from its
+// head. Nothing when it cannot be read.
+std::optional<PackageFacts> ReadPackageFacts(Platform& platform, const std::string& path);
 
 // What a front end knows of one job once it has ended; all plain values.
 struct JournalFacts {
   JobResult result;
   CardIdentity card;  // the card the job began with (result.card when it took one)
-  std::string cardKind;  // "engine" or "panel" as the front end chose it; empty when not known
+  std::string cardKind;  // "engine" or "panel" as the job took the card; empty when not known
   int32_t panelModel = 0;  // 3940 or 3950; 0 when not known
   std::optional<PackageFacts> package;  // none for a restore only
   std::string frontEnd;  // "window" or "command_line"
@@ -69,9 +67,10 @@ struct JournalEntry {
 
 JournalEntry JournalEntryOf(const JournalFacts& facts);
 
-// The facts a front end's record of the job gives: the outcome's stage, the file counts, the
-// backup taken or put back, the package read (none for a restore only). The rest comes as given.
-JournalFacts JournalFactsOf(Platform& platform, const JobContext& job, const JobResult& result,
+// The facts the job's result gives: the card and its kind, the backup taken or put back, the
+// package read again from its file (none for a restore only), and where and when it ran. What
+// the job's events told (the stage, the file counts, the phases' times) the caller adds.
+JournalFacts JournalFactsOf(Platform& platform, const JobResult& result,
                             const std::string& frontEnd, const std::string& runId,
                             const WallTime& started);
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "record/card_identity.h"
+#include "platform/target_type.h"
 #include "record/job_context.h"
 
 namespace cw {
@@ -58,6 +59,12 @@ struct JobResult {
   // The backup folder's own name: the one a store took whole, or the one a restore put back;
   // empty when there is none.
   std::string backup{};
+  // The card's kind as the job worked to it (a Panel's model included); unknown when the job
+  // ended before deciding.
+  int32_t targetType = kTargetUnknown;
+  // The package the job held the card to; empty for a restore only and for a verification
+  // against the card's own reference.
+  std::string packagePath{};
 
   bool Passed() const { return outcome == JobOutcome::kPassed; }
 };

@@ -23,6 +23,7 @@ void JobSession::Start(JobWorker worker, SessionEvents* events) {
   runId_ = NewRunId();
   started_ = platform_.GetWallTime();
   phaseTimes_.clear();
+  for (int64_t& files : filesDone_) files = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     running_ = true;
@@ -38,7 +39,12 @@ void JobSession::RunWorker(const JobWorker& worker) {
     // A job that ended inside a phase (refused in its checks, stopped) spent this much in it.
     if (phases_[i] == kPhaseRunning) TimePhase(static_cast<JobPhase>(i), kPhaseDone);
   }
-  JournalFacts facts = JournalFactsOf(platform_, job_, result, frontEnd_, runId_, started_);
+  JournalFacts facts = JournalFactsOf(platform_, result, frontEnd_, runId_, started_);
+  facts.stage = EndedStage();
+  facts.filesWritten = filesDone_[kProgressExtraction];
+  facts.filesRestored = filesDone_[kProgressRestore];
+  for (const FileCheck& check : job_.fileChecks.Get()) ++(check.matched ? facts.filesVerified
+                                                                      : facts.filesFailed);
   facts.phases = phaseTimes_;
   const std::string journalProblem =
       JournalEndedJob(platform_, job_.dataPath, JournalEntryOf(facts));
@@ -108,6 +114,19 @@ void JobSession::TimePhase(JobPhase phase, PhaseState state) {
   }
 }
 
+std::string JobSession::EndedStage() const {
+  const std::pair<JobPhase, const char*> stages[] = {
+      {JobPhase::kRestoreVerify, "restore_verification"},
+      {JobPhase::kRestore, "restore"},
+      {JobPhase::kVerify, "verification"},
+      {JobPhase::kVerifyOnly, "verification"},
+      {JobPhase::kStore, "store"},
+  };
+  for (const auto& [phase, name] : stages)
+    if (Phase(phase) != kPhaseIdle) return name;
+  return "checks";
+}
+
 std::optional<JobResult> JobSession::Join() {
   if (!worker_.joinable()) return std::nullopt;
   worker_.join();
@@ -134,10 +153,12 @@ void JobSession::Relay::ProgressPosition(int32_t pos) {
 }
 
 void JobSession::Relay::AmountsStarted(ProgressPhase phase, int64_t files, uint64_t bytes) {
+  session_.filesDone_[phase] = 0;
   session_.events_->AmountsStarted(phase, files, bytes);
 }
 
 void JobSession::Relay::FileDone(ProgressPhase phase, uint64_t bytes) {
+  ++session_.filesDone_[phase];
   session_.events_->FileDone(phase, bytes);
 }
 

@@ -98,6 +98,8 @@ class JobSession {
 
   // Each phase's time from its start to its end, as the journal records them.
   void TimePhase(JobPhase phase, PhaseState state);
+  // The stage a job ended in, as the journal names it: the last of its phases that began.
+  std::string EndedStage() const;
 
   Platform& platform_;
   JobContext& job_;
@@ -106,6 +108,7 @@ class JobSession {
   WallTime started_;
   std::chrono::steady_clock::time_point phaseBegan_[kJobPhaseCount];
   std::vector<PhaseDuration> phaseTimes_;  // the worker's own, read after the end
+  int64_t filesDone_[kProgressPhaseCount]{};  // the worker's own: each counted phase's files
   std::string journalProblem_;             // guarded by mutex_
   Relay relay_{*this};
   SessionEvents silent_;

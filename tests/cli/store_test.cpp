@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -311,6 +312,17 @@ TEST_F(StoreTest, UnknownCardTakesTheTargetChoice) {
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(card.Read("UPGRADE.FWP"), ReadHostFile(engine));
   EXPECT_EQ(card.Read("DATA.BIN"), "unknown");
+  // The journal names each card's kind as the job took it, not as the options asked for it.
+  std::vector<std::string> kinds;
+  std::istringstream journal(ReadHostFile(DataFolder() + "/CardJournal.jsonl"));
+  for (std::string text; std::getline(journal, text);) {
+    const nlohmann::json line = nlohmann::json::parse(text);
+    kinds.push_back(line["outcome"].get<std::string>() + " " + line["card"]["kind"].dump() + " " +
+                    line["card"]["panel_model"].dump());
+  }
+  EXPECT_EQ(kinds, (std::vector<std::string>{"refused null null", "refused null null",
+                                             "passed \"panel\" 3950",
+                                             "passed \"engine\" null"}));
 }
 
 // Refusals: a message, exit status 1, and the card and the old backup as they were.
