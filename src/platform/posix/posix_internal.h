@@ -201,6 +201,7 @@ class PosixPlatform final : public Platform {
   bool CloseVolume(std::unique_ptr<Volume> volume) override;
 
   std::unique_ptr<File> OpenFile(const std::string& path, OpenMode mode) override;
+  std::unique_ptr<Appender> OpenAppender(const std::string& path) override;
   bool FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) override;
   bool CopyFile(const std::string& source, const std::string& destination,
                 bool failIfExists, CopyWatcher* watcher = nullptr) override;
