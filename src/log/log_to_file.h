@@ -1,8 +1,9 @@
 #pragma once
 // The diagnostic log: timestamped lines appended to one file, each written in one write under a
 // lock that holds across threads and processes, so the file is complete after every line and
-// lines never interleave. The file is kept open while its path still names it. Inside a batch (LogBatch) a thread's lines are
-// kept in order and written together, under one lock, when the batch ends.
+// lines never interleave; the file is kept open while its path still names it. Inside a batch
+// (LogBatch) a thread's lines are kept in order and written together, under one lock, when the
+// batch ends.
 
 #include <atomic>
 #include <cstdint>

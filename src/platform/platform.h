@@ -107,6 +107,9 @@ class File {
   virtual bool Seek(int64_t offset, SeekFrom from) = 0;
   virtual int64_t Tell() = 0;
   virtual bool GetSize(uint64_t* size) = 0;
+  // The file's attributes as GetFileAttributes gives them for its path, read through the open
+  // file. False when they cannot be read so (this default: ask by the path).
+  virtual bool GetAttributes(uint32_t* /*attributes*/) { return false; }
   // Makes what was written reach the medium.
   virtual bool Flush() = 0;
   // Closing reports errors of delayed writes; the destructor closes silently.

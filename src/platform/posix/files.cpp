@@ -91,6 +91,8 @@ class PosixFile final : public File {
 
   int fd() const { return fd_; }
 
+  bool GetAttributes(uint32_t* attributes) override { return AttributesOfOpen(fd_, attributes); }
+
   bool Close() override {
     if (fd_ < 0) return FailWith(kErrInvalidHandle);
     const int fd = fd_;
