@@ -29,8 +29,10 @@ bool FixFileStatus(Platform& platform, const Reporter& report, const std::string
 
   std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::Read);
   uint32_t attributes = 0;
-  // A status that cannot be read counts as a file that cannot be opened.
-  if (!file || !ReadAttributes(platform, path, &attributes)) {
+  // A status that cannot be read counts as a file that cannot be opened. The open file is
+  // asked first: the same status without looking the path up again.
+  if (!file ||
+      !(file->GetAttributes(&attributes) || ReadAttributes(platform, path, &attributes))) {
     report.Log("    failed to open the file.");
     return false;
   }

@@ -93,6 +93,10 @@ CLogToFile::~CLogToFile() {
 void CLogToFile::SetLogFile(const std::string& path) {
   logPath_ = path;
   hostPath_.clear();
+  {
+    std::lock_guard<std::mutex> guard(appenderMutex_);
+    appender_.reset();
+  }
   try {
     fileOk_ = CheckLogFile();
     if (fileOk_) hostPath_ = platform_.ToHostPath(logPath_);
@@ -180,8 +184,6 @@ void CLogToFile::WriteText(const std::string& text, bool stampNow) {
   std::unique_ptr<HeldLock> lock = TakeLock();
   const uint32_t lockError = lock ? kErrSuccess : GetLastError();
   if (!lock && lockError == kErrSharingViolation) return;
-  std::unique_ptr<File> file = OpenForLine();
-  if (!file) return;
   std::string line = stampNow ? ToTextMode(TimestampPrefix(platform_) + text) : text;
   // A lock the system refuses this instance (one an elevated instance made before its lock
   // let every instance in) is said once in the log: lines may then interleave.
@@ -191,18 +193,21 @@ void CLogToFile::WriteText(const std::string& text, bool stampNow) {
                       "instance may interleave with these.\n") +
            line;
   }
-  if (!file->Seek(0, SeekFrom::End)) return;
-  if (!file->Write(line.data(), static_cast<uint32_t>(line.size()))) return;
-  file->Close();
+  AppendToLog(line);
 }
 
 // By the path found when the log was set; when a folder on it is gone (renamed or made again
-// since), by the path as given, which is looked up afresh. Any other failure loses the line.
-std::unique_ptr<File> CLogToFile::OpenForLine() const {
-  if (hostPath_.empty()) return OpenLog(platform_, logPath_);
-  std::unique_ptr<File> file = OpenLog(platform_, hostPath_);
-  if (!file && GetLastError() == kErrPathNotFound) file = OpenLog(platform_, logPath_);
-  return file;
+// since), by the path as given, which is looked up afresh. Any other failure loses the text.
+void CLogToFile::AppendToLog(const std::string& text) {
+  // Without the lock (one that cannot be had) two threads may get here together.
+  std::lock_guard<std::mutex> guard(appenderMutex_);
+  if (!appender_) appender_ = platform_.OpenAppender(hostPath_.empty() ? logPath_ : hostPath_);
+  const auto size = static_cast<uint32_t>(text.size());
+  if (appender_->Append(text.data(), size) || hostPath_.empty() ||
+      GetLastError() != kErrPathNotFound) {
+    return;
+  }
+  platform_.OpenAppender(logPath_)->Append(text.data(), size);
 }
 
 bool CLogToFile::CheckLogFile() {

@@ -1,8 +1,9 @@
 #pragma once
-// The diagnostic log: timestamped lines appended to one file, each written by open, seek, write
-// and close under a lock that holds across threads and processes, so the file is complete
-// after every line and lines never interleave. Inside a batch (LogBatch) a thread's lines are
-// kept in order and written together, under one lock, when the batch ends.
+// The diagnostic log: timestamped lines appended to one file, each written in one write under a
+// lock that holds across threads and processes, so the file is complete after every line and
+// lines never interleave; the file is kept open while its path still names it. Inside a batch
+// (LogBatch) a thread's lines are kept in order and written together, under one lock, when the
+// batch ends.
 
 #include <atomic>
 #include <cstdint>
@@ -13,6 +14,7 @@
 
 namespace cw {
 
+class Appender;
 class File;
 class HeldLock;
 class Platform;
@@ -71,7 +73,7 @@ class CLogToFile {
   void WriteText(const std::string& text, bool stampNow);
   void WriteHeldLines();  // with batchMutex_ held
   std::unique_ptr<HeldLock> TakeLock();
-  std::unique_ptr<File> OpenForLine() const;
+  void AppendToLog(const std::string& text);
   bool CheckLogFile();
   void SetErrorText(uint32_t cause);
 
@@ -90,6 +92,8 @@ class CLogToFile {
   int batchDepth_ = 0;
   std::thread::id batchThread_;
   std::string heldLines_;  // in text mode, each stamped when it was logged
+  std::mutex appenderMutex_;
+  std::unique_ptr<Appender> appender_;  // made at the first write after SetLogFile
 };
 
 // One batch of the log's lines for a scope (no log: nothing); ends on every path out of it.

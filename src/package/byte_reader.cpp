@@ -1,5 +1,6 @@
 #include "package/byte_reader.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <exception>
@@ -63,15 +64,17 @@ std::atomic<uint64_t> allocationLimit{0};
 
 void SetAllocationLimit(uint64_t bytes) { allocationLimit = bytes; }
 
-bool AllocateBytes(Bytes* buffer, uint64_t size) {
+namespace {
+
+// Room for `size` bytes without a byte in it: the old contents go first, so that the old and
+// the new buffer are never held together.
+bool ReserveBytes(Bytes* buffer, uint64_t size) {
   const uint64_t limit = allocationLimit;
+  *buffer = Bytes();
   // A 32-bit vector refuses more than 2 GiB with length_error, not bad_alloc.
-  if ((limit != 0 && size > limit) || size > buffer->max_size()) {
-    *buffer = Bytes();
-    return false;
-  }
+  if ((limit != 0 && size > limit) || size > buffer->max_size()) return false;
   try {
-    buffer->assign(static_cast<size_t>(size), 0);
+    buffer->reserve(static_cast<size_t>(size));
   } catch (const std::exception&) {  // bad_alloc, or length_error
     *buffer = Bytes();
     return false;
@@ -79,21 +82,35 @@ bool AllocateBytes(Bytes* buffer, uint64_t size) {
   return true;
 }
 
+// A whole file is read this much at a time: each piece is zeroed just before the read fills
+// it, while it is still in the cache, rather than the whole buffer ahead of the reading.
+constexpr size_t kReadPiece = 1u << 20;
+
+}  // namespace
+
+bool AllocateBytes(Bytes* buffer, uint64_t size) {
+  if (!ReserveBytes(buffer, size)) return false;
+  buffer->assign(static_cast<size_t>(size), 0);
+  return true;
+}
+
 bool ReadWholeFile(File& file, uint64_t maxBytes, Bytes* out, bool* tooLarge) {
   uint64_t size = 0;
   if (!file.GetSize(&size)) return false;
-  if (size > maxBytes || !AllocateBytes(out, size)) {
+  if (size > maxBytes || !ReserveBytes(out, size)) {
     if (tooLarge != nullptr) *tooLarge = true;
     return false;
   }
   if (!file.Seek(0, SeekFrom::Begin)) return false;
-  size_t done = 0;
-  while (done < out->size()) {
-    const uint64_t left = out->size() - done;
-    const uint32_t chunk = left > 0x40000000u ? 0x40000000u : static_cast<uint32_t>(left);
+  // The buffer only ever holds bytes that were read: it grows by what each read brought.
+  while (out->size() < size) {
+    const size_t done = out->size();
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(size - done, kReadPiece));
+    out->resize(done + piece);  // within the room reserved: never moves
     uint32_t got = 0;
-    if (!file.Read(out->data() + done, chunk, &got) || got == 0) return false;
-    done += got;
+    const bool read = file.Read(out->data() + done, static_cast<uint32_t>(piece), &got);
+    out->resize(done + (read ? std::min<size_t>(got, piece) : 0));
+    if (!read || got == 0) return false;
   }
   return true;
 }

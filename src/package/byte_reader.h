@@ -67,7 +67,7 @@ void SetAllocationLimit(uint64_t bytes);
 
 // Reads an open file from its first byte into one buffer as large as the file. False when it
 // is larger than `maxBytes`, the memory cannot be had (both also set *tooLarge) or fewer bytes
-// arrive than its size.
+// arrive than its size; *out then holds just the bytes that did arrive.
 bool ReadWholeFile(File& file, uint64_t maxBytes, Bytes* out, bool* tooLarge = nullptr);
 
 }  // namespace cw

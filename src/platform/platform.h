@@ -107,10 +107,23 @@ class File {
   virtual bool Seek(int64_t offset, SeekFrom from) = 0;
   virtual int64_t Tell() = 0;
   virtual bool GetSize(uint64_t* size) = 0;
+  // The file's attributes as GetFileAttributes gives them for its path, read through the open
+  // file. False when they cannot be read so (this default: ask by the path).
+  virtual bool GetAttributes(uint32_t* /*attributes*/) { return false; }
   // Makes what was written reach the medium.
   virtual bool Flush() = 0;
   // Closing reports errors of delayed writes; the destructor closes silently.
   virtual bool Close() = 0;
+};
+
+// Adds pieces of text at the end of one file, created when missing and never truncated: what
+// the log is written through. Each piece goes to the file the path names at that moment (not
+// to one removed, renamed or replaced since) in one write.
+class Appender {
+ public:
+  virtual ~Appender() = default;
+  // Writes all `size` bytes at the file's end or fails (last error set).
+  virtual bool Append(const void* data, uint32_t size) = 0;
 };
 
 // A raw volume handle (\\.\E:); opaque to the job code.
@@ -190,6 +203,9 @@ class Platform {
   virtual bool RemoveDirectory(const std::string& path) = 0;
   virtual uint32_t GetFileAttributes(const std::string& path) = 0;
   virtual bool SetFileAttributes(const std::string& path, uint32_t attributes) = 0;
+  // An appender to `path`. This default opens, seeks, writes and closes the file for every
+  // piece; a backend may keep it open while the path still names it.
+  virtual std::unique_ptr<Appender> OpenAppender(const std::string& path);
   // Size, times and attributes of one file or folder, without a search pattern.
   virtual bool GetFileInfo(const std::string& path, FindEntry* info) = 0;
   // The host path a Windows path resolves to (for messages, tests and front ends).

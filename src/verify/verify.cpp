@@ -134,7 +134,8 @@ void Verification::CheckRecord(const FILE_INFO_STRUCT& record) {
                           ? NameOnly(cardPath)
                           : cardPath);
   ShowCount();
-  FixFileStatus(state.platform, state, path);
+  // A status check that passed has opened the file for reading.
+  const bool opened = FixFileStatus(state.platform, state, path);
   path = ToUpperAscii(path);
 
   if (state.targetType == kTargetEngine) {
@@ -144,7 +145,7 @@ void Verification::CheckRecord(const FILE_INFO_STRUCT& record) {
       zlibSeen_ = true;
       path = state.globalFlashPath + "\\ZLIBCE.DLL";
     }
-  } else if (!storing_ && record.kind == kKindCommonRaw &&
+  } else if (!storing_ && record.kind == kKindCommonRaw && !opened &&
              !Opens(state.platform, path, OpenMode::Read)) {
     // A panel may lack these files when it was programmed by other means: not a failure.
     return;

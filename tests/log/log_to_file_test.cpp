@@ -357,6 +357,25 @@ TEST_F(LogToFileHostTest, LinesFollowTheDataFolderWhenItIsMadeAgainInAnotherCase
   EXPECT_FALSE(std::filesystem::exists(card_ + "/BREVANT"));
 }
 
+// The log is kept open between lines, yet a line always goes to the file its path names then:
+// not to one removed, or replaced by another, since the last line.
+TEST_F(LogToFileHostTest, ALineGoesToTheFileThePathNamesNow) {
+  const std::string path = card_ + "/fwp_downloader.log";
+  CLogToFile log(*platform_);
+  log.SetLogFile("E:\\fwp_downloader.log");
+  log.SetEnabled(true);
+  log.Log("one");
+  std::filesystem::remove(path);
+  log.Log("two");
+  std::filesystem::rename(path, card_ + "/kept.log");
+  temp_.Write("card/other.log", "other\r\n");
+  std::filesystem::rename(card_ + "/other.log", path);
+  log.Log("three");
+  EXPECT_EQ(LogMessages(ReadOnCard("kept.log")), std::vector<std::string>{"two"});
+  EXPECT_EQ(LogMessages(ReadOnCard("fwp_downloader.log")),
+            (std::vector<std::string>{"other", "three"}));
+}
+
 TEST(FileErrorCauseTest, NamesOfAllCodesAndUnknownAboveFourteen) {
   const char* names[] = {"None",
                          "Generic",

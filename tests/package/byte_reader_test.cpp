@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+
+#include "support/fake_platform.h"
 
 namespace cw {
 namespace {
@@ -86,6 +89,37 @@ TEST(AllocateBytesTest, RefusesWhatCannotBeHadAndGivesTheRest) {
   EXPECT_TRUE(AllocateBytes(&buffer, 100));
   SetAllocationLimit(0);
   EXPECT_EQ(buffer, Bytes(100, 0));
+}
+
+// A whole-file read holds only bytes that came from the file: a read that fails partway leaves
+// the pieces read so far, never a tail of bytes that were not read.
+TEST(ReadWholeFileTest, HoldsOnlyTheBytesThatWereRead) {
+  const struct {
+    size_t size;
+    int failingRead;  // 0: none
+    bool whole;
+    size_t kept;
+  } cases[] = {
+      {0, 0, true, 0},
+      {5000, 0, true, 5000},
+      {(3u << 20) + 7, 0, true, (3u << 20) + 7},
+      {(3u << 20) + 7, 1, false, 0},
+      {(3u << 20) + 7, 3, false, 2u << 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    FakePlatform fake;
+    std::string content(c.size, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + i / 4096);
+    fake.WriteFile("C:\\WORK\\F.BIN", content);
+    std::unique_ptr<File> file = fake.OpenFile("C:\\WORK\\F.BIN", OpenMode::Read);
+    ASSERT_TRUE(file);
+    if (c.failingRead != 0) fake.FailCall("Read", kErrDiskFull, c.failingRead);
+    Bytes out(10, 0xEE);  // what was there before is never kept
+    EXPECT_EQ(ReadWholeFile(*file, UINT64_MAX, &out), c.whole);
+    ASSERT_EQ(out.size(), c.kept);
+    EXPECT_EQ(std::string(out.begin(), out.end()), content.substr(0, c.kept));
+  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <memory>
+
 #include "platform/posix/posix_internal.h"
 #include "posix_fixture.h"
 
@@ -55,6 +57,23 @@ TEST_F(AttributeTest, ReadOnlyIsTheOwnersWriteBit) {
 
   ::chmod(file.c_str(), 0444);  // made read-only by someone else
   EXPECT_EQ(sys().GetFileAttributes("E:\\RO.TXT"), kAttrReadOnly | kAttrArchive);
+}
+
+// An open file tells the same attributes as its path, also after they change while it is open.
+TEST_F(AttributeTest, AnOpenFileTellsTheAttributesOfItsPath) {
+  OnCard("F.TXT");
+  std::unique_ptr<File> file = sys().OpenFile("E:\\F.TXT", OpenMode::Read);
+  ASSERT_TRUE(file);
+  for (const uint32_t set : {kAttrNormal, kAttrHidden | kAttrSystem | kAttrArchive,
+                             kAttrReadOnly | kAttrArchive, kAttrReadOnly | kAttrHidden,
+                             kAttrArchive}) {
+    SCOPED_TRACE(set);
+    ASSERT_TRUE(sys().SetFileAttributes("E:\\F.TXT", set));
+    uint32_t attributes = 0;
+    ASSERT_TRUE(file->GetAttributes(&attributes));
+    EXPECT_EQ(attributes, set);
+    EXPECT_EQ(attributes, sys().GetFileAttributes("E:\\F.TXT"));
+  }
 }
 
 TEST_F(AttributeTest, FolderKeepsItsWriteBitWhenMarkedReadOnly) {

@@ -65,24 +65,19 @@ FileTime WriteTimeOf(const struct stat& st) {
   return static_cast<FileTime>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
 }
 
-uint32_t PosixPlatform::AttributesOf(const std::string& hostPath, const struct stat& st,
-                                     const FolderFs* folder) {
+namespace {
+
+uint32_t FatAttributes(bool isDirectory, uint32_t fat) {
+  const uint32_t attributes = (isDirectory ? kAttrDirectory : 0) | (fat & kFatBits);
+  return attributes == 0 ? kAttrNormal : attributes;
+}
+
+// Off a FAT mount: the owner's write bit and what the extended attribute (`size` bytes of
+// `text`, none when negative) keeps.
+uint32_t HostAttributes(const struct stat& st, char* text, ssize_t size) {
   const bool isDirectory = S_ISDIR(st.st_mode);
   uint32_t attributes = isDirectory ? kAttrDirectory : 0;
-  // An entry with another device than its folder's is a mount point: asked for itself.
-  const bool fat =
-      folder != nullptr && folder->device == st.st_dev ? folder->fat : OnFat(hostPath);
-  if (fat) {
-    uint32_t fat = 0;
-    int err = 0;
-    if (FatIoctl(hostPath, isDirectory, FAT_IOCTL_GET_ATTRIBUTES, &fat, &err)) {
-      attributes |= fat & kFatBits;
-      return attributes == 0 ? kAttrNormal : attributes;
-    }
-  }
   if (!isDirectory && (st.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
-  char text[32];
-  const ssize_t size = ::getxattr(hostPath.c_str(), kDosAttribName, text, sizeof text - 1);
   if (size > 0) {
     text[size] = '\0';
     const std::optional<uint32_t> stored = ParseDosAttrib(text);
@@ -90,6 +85,41 @@ uint32_t PosixPlatform::AttributesOf(const std::string& hostPath, const struct s
     if (stored) attributes |= *stored & kept;
   }
   return attributes == 0 ? kAttrNormal : attributes;
+}
+
+}  // namespace
+
+uint32_t PosixPlatform::AttributesOf(const std::string& hostPath, const struct stat& st,
+                                     const FolderFs* folder) {
+  const bool isDirectory = S_ISDIR(st.st_mode);
+  // An entry with another device than its folder's is a mount point: asked for itself.
+  const bool fat =
+      folder != nullptr && folder->device == st.st_dev ? folder->fat : OnFat(hostPath);
+  if (fat) {
+    uint32_t bits = 0;
+    int err = 0;
+    if (FatIoctl(hostPath, isDirectory, FAT_IOCTL_GET_ATTRIBUTES, &bits, &err)) {
+      return FatAttributes(isDirectory, bits);
+    }
+  }
+  char text[32];
+  const ssize_t size = ::getxattr(hostPath.c_str(), kDosAttribName, text, sizeof text - 1);
+  return HostAttributes(st, text, size);
+}
+
+bool AttributesOfOpen(int fd, uint32_t* attributes) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return FailErrno(errno);
+  struct statfs fs;
+  uint32_t bits = 0;
+  if (::fstatfs(fd, &fs) == 0 && fs.f_type == MSDOS_SUPER_MAGIC &&
+      ::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &bits) == 0) {
+    *attributes = FatAttributes(S_ISDIR(st.st_mode), bits);
+    return true;
+  }
+  char text[32];
+  *attributes = HostAttributes(st, text, ::fgetxattr(fd, kDosAttribName, text, sizeof text - 1));
+  return true;
 }
 
 bool PosixPlatform::SetHostAttributes(const std::string& hostPath, uint32_t attributes) {

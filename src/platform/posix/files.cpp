@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/posix_internal.h"
@@ -87,6 +89,10 @@ class PosixFile final : public File {
     return true;
   }
 
+  int fd() const { return fd_; }
+
+  bool GetAttributes(uint32_t* attributes) override { return AttributesOfOpen(fd_, attributes); }
+
   bool Close() override {
     if (fd_ < 0) return FailWith(kErrInvalidHandle);
     const int fd = fd_;
@@ -104,6 +110,39 @@ class PosixFile final : public File {
 bool IsReadOnlyFile(const struct stat& st) {
   return S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
 }
+
+// Keeps the file open from piece to piece (open, status and close for every log line cost more
+// than the line). One look at the path before each piece tells whether it still names the file
+// held; a file removed, renamed or replaced since is let go and the path opened afresh.
+class HeldAppender final : public Appender {
+ public:
+  HeldAppender(PosixPlatform& platform, std::string path)
+      : platform_(platform), path_(std::move(path)) {}
+
+  bool Append(const void* data, uint32_t size) override {
+    struct stat st;
+    if (file_ && (::stat(host_.c_str(), &st) != 0 || st.st_dev != device_ || st.st_ino != node_))
+      file_.reset();
+    if (!file_) {
+      std::unique_ptr<File> file = platform_.OpenFile(path_, OpenMode::Append);
+      if (!file) return false;
+      if (::fstat(static_cast<PosixFile&>(*file).fd(), &st) != 0) return FailErrno(errno);
+      host_ = platform_.ToHostPath(path_);
+      device_ = st.st_dev;
+      node_ = st.st_ino;
+      file_ = std::move(file);
+    }
+    return file_->Write(data, size);  // opened to append: at the end, whoever wrote last
+  }
+
+ private:
+  PosixPlatform& platform_;
+  std::string path_;
+  std::string host_;
+  std::unique_ptr<File> file_;
+  dev_t device_ = 0;
+  ino_t node_ = 0;
+};
 
 // Makes a folder's entries (a rename into or out of it) reach stable storage.
 bool SyncFolder(const std::string& hostFolder) {
@@ -203,6 +242,10 @@ std::unique_ptr<File> PosixPlatform::OpenFile(const std::string& path, OpenMode 
   }
   SetLastError(kErrSuccess);
   return std::make_unique<PosixFile>(fd, mode != OpenMode::Read, statted ? st.st_size : 0);
+}
+
+std::unique_ptr<Appender> PosixPlatform::OpenAppender(const std::string& path) {
+  return std::make_unique<HeldAppender>(*this, path);
 }
 
 bool PosixPlatform::CopyFile(const std::string& source, const std::string& destination,

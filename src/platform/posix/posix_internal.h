@@ -44,6 +44,8 @@ bool PathIsUnder(const std::string& path, const std::string& root);
 
 // Whether a host path lies on a FAT file system, whose attributes are the FAT driver's own.
 bool OnFat(const std::string& hostPath);
+// The attributes of an open file, read through its descriptor (no path to look up again).
+bool AttributesOfOpen(int fd, uint32_t* attributes);
 // What a listing learnt of its folder's file system: every entry on the same device shares it,
 // so the folder is asked once, not each entry.
 struct FolderFs {
@@ -201,6 +203,7 @@ class PosixPlatform final : public Platform {
   bool CloseVolume(std::unique_ptr<Volume> volume) override;
 
   std::unique_ptr<File> OpenFile(const std::string& path, OpenMode mode) override;
+  std::unique_ptr<Appender> OpenAppender(const std::string& path) override;
   bool FindFiles(const std::string& pattern, std::vector<FindEntry>* matches) override;
   bool CopyFile(const std::string& source, const std::string& destination,
                 bool failIfExists, CopyWatcher* watcher = nullptr) override;
