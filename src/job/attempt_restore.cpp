@@ -13,6 +13,7 @@
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "job/card_check.h"
+#include "job/job_result.h"
 #include "job/jobs.h"
 #include "job/load_info_array.h"
 #include "platform/platform.h"
@@ -75,7 +76,8 @@ RestoreOutcome AttemptRestore(JobState& state, const StoreRequest& request, Card
         MessageButtons::Ok, MessageIcon::None);
   }
 
-  const bool verified = Verify(state, card, package, Reference::kCard) == kVerifyPassed;
+  const bool verified =
+      KeepReport(state, Verify(state, card, package, Reference::kCard)) == VerifyDecision::kPassed;
   const std::string text = verified ? "Restore OK!!" : kRestoreFailedText;
   state.SetStatus(text);
   state.AppendDiagnostics(text);

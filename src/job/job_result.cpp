@@ -22,6 +22,12 @@ Verdict RestoreVerdict(const JobState& state) {
 
 }  // namespace
 
+VerifyDecision KeepReport(JobState& state, VerifyReport report) {
+  state.fileChecks.insert(state.fileChecks.end(), std::make_move_iterator(report.files.begin()),
+                          std::make_move_iterator(report.files.end()));
+  return report.decision;
+}
+
 JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int exitCode) {
   const JobContext& job = state.job;
   JobResult result;
@@ -53,6 +59,7 @@ JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int
     result.outcome = JobOutcome::kRefused;
   else
     result.outcome = JobOutcome::kFailed;
+  result.checks = state.fileChecks;
   return result;
 }
 
@@ -68,12 +75,13 @@ JobResult VerifyJobResult(const JobState& state, int exitCode) {
     result.outcome = JobOutcome::kStopped;
   else if (exitCode == kExitCardReplaced)
     result.outcome = JobOutcome::kCardReplaced;
-  else if (exitCode == kVerifyPassed)
+  else if (exitCode == kExitVerified)
     result.outcome = JobOutcome::kPassed;
   else if (state.Phase(JobPhase::kVerifyOnly) != kPhaseDone)
     result.outcome = JobOutcome::kRefused;
   else
     result.outcome = JobOutcome::kFailed;
+  result.checks = state.fileChecks;
   return result;
 }
 

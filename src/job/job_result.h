@@ -4,12 +4,19 @@
 
 #include "record/job_result.h"
 #include "record/job_state.h"
+#include "verify/verify.h"
 
 namespace cw {
 
 // `exitCode` is the job's own end: kExitStopped after a stop, kExitCardReplaced when another
 // card took the job's card's place, 1 when the store ran to its end
-// (or a restore-only job ran its restore), kVerifyPassed when every file matched, else 0.
+// (or a restore-only job ran its restore), kExitVerified when every file matched, else 0.
+// A verify-only job's exit code when every file matched.
+constexpr int kExitVerified = 2;
+
+// Takes a verification's report into the job's record; returns what it decided.
+VerifyDecision KeepReport(JobState& state, VerifyReport report);
+
 JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int exitCode);
 JobResult VerifyJobResult(const JobState& state, int exitCode);
 

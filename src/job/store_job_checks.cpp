@@ -308,6 +308,7 @@ JobResult DownloadAndVerifyJob(JobState& state, const StoreRequest& request,
   JobFindings own;
   JobFindings& found = findings != nullptr ? *findings : own;
   found = JobFindings{};
+  state.fileChecks.clear();
   state.BeginPhases(JobPhase::kPreparation);
   const int exitCode = RunWorker(state, [&state, &request, &found]() -> int {
     // Held from stage 7 until the job ends, whichever way it ends, so that a restore after a

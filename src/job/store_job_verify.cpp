@@ -76,15 +76,15 @@ int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& car
   // The eject's check above came before the test-mode box and the display's wait: the card is
   // known again right before it is judged.
   ConfirmSameCard(state, card, FirstCardLeft::kWrittenNotVerified);
-  switch (Verify(state, card, package, Reference::kStoring)) {
-    case kVerifyFailedRestore: {
+  switch (KeepReport(state, Verify(state, card, package, Reference::kStoring))) {
+    case VerifyDecision::kFailedRestore: {
       const std::string text = "Download Failed!! Attempting Restore.";
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       state.SetPhase(JobPhase::kVerify, kPhaseFailed);
       return RestoreExit(state, request, card, package);
     }
-    case kVerifyPassed:
+    case VerifyDecision::kPassed:
       break;
     default: {
       const std::string text = "Download Failed!! Compact flash is not usable!!";

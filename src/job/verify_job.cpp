@@ -81,18 +81,18 @@ int RunVerifyOnly(JobState& state, const VerifyRequest& request, CardFacts& card
   // A verdict is given only on files read from one card: the card is held to its identity
   // before the reading and after it, and read again once the first card is back. A slot left
   // empty keeps the verdict of what was read, as a card pulled out always did.
-  int result = 0;
+  bool passed = false;
   for (bool again = true; again;) {
     ConfirmSameCard(state, card, FirstCardLeft::kNoVerdict);
-    job.fileChecks.Clear();
-    result = Verify(state, card, package, reference);
+    state.fileChecks.clear();
+    passed = KeepReport(state, Verify(state, card, package, reference)) == VerifyDecision::kPassed;
     const CardIdentity found = TakeCardIdentity(state.platform, card.identity.letter);
     again = card.identity.present && found.present && !SameCard(card.identity, found);
   }
   // Only a verify-only job's own pass is "Done!"; a restore's verification ends otherwise.
-  if (result == kVerifyPassed) state.SetStatus("Done!");
-  state.SetPhase(JobPhase::kVerify, result == kVerifyPassed ? kPhaseDone : kPhaseFailed);
-  return EndJob(job, result);
+  if (passed) state.SetStatus("Done!");
+  state.SetPhase(JobPhase::kVerify, passed ? kPhaseDone : kPhaseFailed);
+  return EndJob(job, passed ? kExitVerified : 0);
 }
 
 }  // namespace
@@ -107,6 +107,7 @@ JobResult VerifyOnlyJob(JobState& state, const VerifyRequest& request, JobFindin
   JobFindings own;
   JobFindings& found = findings != nullptr ? *findings : own;
   found = JobFindings{};
+  state.fileChecks.clear();
   state.BeginPhases(JobPhase::kVerifyOnly);
   const int exitCode = RunWorker(state, [&state, &request, job, &found]() -> int {
     try {

@@ -119,8 +119,8 @@ JournalFacts JournalFactsOf(Platform& platform, const JobContext& job, const Job
   facts.stage = StageOf(job);
   facts.filesWritten = job.phaseAmounts[kProgressExtraction].filesDone;
   facts.filesRestored = job.phaseAmounts[kProgressRestore].filesDone;
-  for (const FileCheck& check : job.fileChecks.Get()) ++(check.matched ? facts.filesVerified
-                                                                      : facts.filesFailed);
+  for (const FileCheck& check : result.checks)
+    ++(check.matched ? facts.filesVerified : facts.filesFailed);
   facts.backupName = result.backup;
   return facts;
 }

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "record/card_identity.h"
+#include "record/file_check.h"
 #include "record/job_context.h"
 
 namespace cw {
@@ -58,6 +60,8 @@ struct JobResult {
   // The backup folder's own name: the one a store took whole, or the one a restore put back;
   // empty when there is none.
   std::string backup{};
+  // Every file the job's verifications read, in order (a restore's after the store's).
+  std::vector<FileCheck> checks{};
 
   bool Passed() const { return outcome == JobOutcome::kPassed; }
 };

@@ -80,6 +80,9 @@ struct JobState : Reporter {
   std::optional<RestoreOutcome> restoreOutcome;
   // Card files whose read-only, hidden or system attribute the backup cleared as it copied.
   FileList attributesCleared;
+  // The files this job's verifications read, in order, for its result: each verification's
+  // report as the job takes it in, or the checks it had made when it ended early.
+  std::vector<FileCheck> fileChecks;
 
   bool IsPanel() const { return IsPanelTarget(targetType); }
 
@@ -108,8 +111,9 @@ struct JobState : Reporter {
   // file done, passed or failed, adds itself with CountFileDone.
   void StartPhaseAmounts(ProgressPhase phase, int64_t files, uint64_t bytes) const;
   void CountFileDone(uint64_t bytes) const;
-  // Adds a file check to the job's record; afterRestore is set here, from the phase.
-  void RecordFileCheck(FileCheck check) const;
+  // Tells the front end of a file check, afterRestore set here from the phase; returns it so
+  // that the verification's report holds the same row.
+  FileCheck RecordFileCheck(FileCheck check) const;
   // Throws JobStopped when stopRequested has reached the level the running step needs (1; a
   // restore needs one request more). jobRunning is cleared by the worker entry, not here.
   void StopIfRequested() const;
