@@ -22,9 +22,12 @@
 
 namespace cw {
 
-RestoreOutcome AttemptRestore(JobState& state, const StoreRequest& request, CardFacts& card,
-                              LoadedPackage& package) {
-  state.Log("AttemptRestore");
+namespace {
+
+// The restore's steps; `verifying` is set once the put-back has ended and the restored card's
+// verification begins.
+RestoreOutcome PutBackAndVerify(JobState& state, const StoreRequest& request, CardFacts& card,
+                                LoadedPackage& package, bool& verifying) {
   const bool restoreOnly = request.backup.restoreOnly;
   const PutBackResult putBack =
       PutBackupBack(state, restoreOnly, package.KeepsWholeCard(state.targetType), [&] {
@@ -70,6 +73,7 @@ RestoreOutcome AttemptRestore(JobState& state, const StoreRequest& request, Card
 
   state.SetPhase(JobPhase::kRestore, kPhaseDone);
   state.SetPhase(JobPhase::kRestoreVerify, kPhaseRunning);
+  verifying = true;
   if (state.softwareTestMode) {
     state.ShowMessage(
         "A bad file store has caused a restore.\r\nSuggestion: Mess with the files on the CF",
@@ -83,6 +87,22 @@ RestoreOutcome AttemptRestore(JobState& state, const StoreRequest& request, Card
   state.AppendDiagnostics(text);
   state.SetPhase(JobPhase::kRestoreVerify, verified ? kPhaseDone : kPhaseFailed);
   return verified ? RestoreOutcome::kVerified : RestoreOutcome::kFailed;
+}
+
+}  // namespace
+
+RestoreOutcome AttemptRestore(JobState& state, const StoreRequest& request, CardFacts& card,
+                              LoadedPackage& package) {
+  state.Log("AttemptRestore");
+  bool verifying = false;
+  try {
+    return PutBackAndVerify(state, request, card, package, verifying);
+  } catch (const JobStopped&) {
+    // A stop by request fails the step the restore was in; every failure of its own has ended
+    // the restore before.
+    state.SetPhase(verifying ? JobPhase::kRestoreVerify : JobPhase::kRestore, kPhaseFailed);
+    throw;
+  }
 }
 
 }  // namespace cw

@@ -29,10 +29,9 @@ VerifyDecision KeepReport(JobState& state, VerifyReport report) {
 }
 
 JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int exitCode) {
-  const JobContext& job = state.job;
   JobResult result;
   result.kind = request.backup.restoreOnly ? JobKind::kRestoreOnly : JobKind::kStore;
-  result.stop = static_cast<StopOutcome>(job.stopOutcome.load());
+  result.stop = state.stopOutcome;
   result.restore = RestoreVerdict(state);
   const bool restoreRan = state.restoreRan;
   result.cardChanged = state.cardChanged || restoreRan;
@@ -64,10 +63,9 @@ JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int
 }
 
 JobResult VerifyJobResult(const JobState& state, int exitCode) {
-  const JobContext& job = state.job;
   JobResult result;
   result.kind = JobKind::kVerifyOnly;
-  result.stop = static_cast<StopOutcome>(job.stopOutcome.load());
+  result.stop = state.stopOutcome;
   // A card or reference that could not be read has no mark: the job's own message explains it.
   if (state.Phase(JobPhase::kVerifyOnly) == kPhaseDone)
     result.check = ChainVerdict(state, {JobPhase::kVerify});

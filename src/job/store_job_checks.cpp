@@ -44,6 +44,8 @@ void TakeOverRequest(JobState& state, const StoreRequest& request) {
   state.cardChanged = false;
   state.restoreRan = false;
   state.restoreOutcome.reset();
+  state.stopOutcome = kNotStopped;
+  state.storeStep = JobState::StoreStep::kChecks;
   state.attributesCleared.clear();
   EnterStage(state, 1);
   state.backupSkipped = request.backup.skip ? 1 : 0;
@@ -200,6 +202,7 @@ std::optional<int> CheckPanelRoom(JobState& state, const CardFacts& card,
                     "Please choose a FWP file that contains the WinCE OS.\r\n");
   }
   state.SetPhase(JobPhase::kPreparation, kPhaseDone);
+  state.storeStep = JobState::StoreStep::kWriting;
   return std::nullopt;
 }
 
@@ -241,6 +244,8 @@ std::optional<int> CheckAndPrepareStore(JobState& state, const StoreRequest& req
     }
     GetUpgradeInfo(state, card.targetType, package.versions, request.packagePath);
     state.SetPhase(JobPhase::kPreparation, kPhaseDone);
+    state.storeStep = JobState::StoreStep::kWriting;
+  state.storeStep = JobState::StoreStep::kWriting;
     job.cardMayHaveChanged = 1;
     RunRestore(state, request, card, package);
     return EndJob(job, 1);

@@ -177,10 +177,12 @@ std::optional<int> BackupAndProgram(JobState& state, const StoreRequest& request
       state.ShowAndRecord("File Backup Failed. Process aborted.\r\n", MessageIcon::Warning);
       RecordUntouchedCard(state);
       state.SetPhase(JobPhase::kPreparation, kPhaseFailed);
+      state.storeStep = JobState::StoreStep::kOver;
       return EndJob(job, 0);
     }
   }
   state.SetPhase(JobPhase::kPreparation, kPhaseDone);
+  state.storeStep = JobState::StoreStep::kWriting;
   state.AppendDiagnostics("\r\nExtracting files");
 
   EnterStage(state, 11);

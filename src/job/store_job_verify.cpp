@@ -71,6 +71,7 @@ int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& car
   // Every way the store could fail has ended the job before this stage.
   state.SetPhase(JobPhase::kStore, kPhaseDone);
   state.SetPhase(JobPhase::kVerify, kPhaseRunning);
+  state.storeStep = JobState::StoreStep::kVerifying;
   state.AppendDiagnostics("\r\nVerifying");
 
   // The eject's check above came before the test-mode box and the display's wait: the card is
@@ -82,6 +83,7 @@ int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& car
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       state.SetPhase(JobPhase::kVerify, kPhaseFailed);
+      state.storeStep = JobState::StoreStep::kOver;
       return RestoreExit(state, request, card, package);
     }
     case VerifyDecision::kPassed:
@@ -91,6 +93,7 @@ int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& car
       state.SetStatus(text);
       state.AppendDiagnostics(text);
       state.SetPhase(JobPhase::kVerify, kPhaseFailed);
+      state.storeStep = JobState::StoreStep::kOver;
       return EndJob(job, 0);
     }
   }
@@ -102,6 +105,7 @@ int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& car
   AppendUpgradeRecord(state);
   EjectCompactFlash(state.platform, state, CardLetter(state));
   state.SetPhase(JobPhase::kVerify, kPhaseDone);
+  state.storeStep = JobState::StoreStep::kOver;
   state.SetStatus("Done!");
   state.AppendDiagnostics("\r\nDownload Complete.");
   job.jobRunning = 0;

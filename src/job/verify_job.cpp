@@ -108,6 +108,7 @@ JobResult VerifyOnlyJob(JobState& state, const VerifyRequest& request, JobFindin
   JobFindings& found = findings != nullptr ? *findings : own;
   found = JobFindings{};
   state.fileChecks.clear();
+  state.stopOutcome = kNotStopped;
   state.BeginPhases(JobPhase::kVerifyOnly);
   const int exitCode = RunWorker(state, [&state, &request, job, &found]() -> int {
     try {
@@ -119,7 +120,7 @@ JobResult VerifyOnlyJob(JobState& state, const VerifyRequest& request, JobFindin
       const std::string text = StopSummary(kStoppedVerify);
       state.SetStatus(text);
       state.AppendDiagnostics("\r\n" + text + "\r\n");
-      job->stopOutcome = kStoppedVerify;
+      state.stopOutcome = kStoppedVerify;
       return EndJob(*job, kExitStopped);
     } catch (const std::exception& error) {
       const std::string what = DescribeError(error);

@@ -24,7 +24,6 @@ namespace {
 void ResetCommon(JobContext& job) {
   job.statusText.Set("");
   job.stopRequested = 0;
-  job.stopOutcome = kNotStopped;
   job.cardMayHaveChanged = 0;
   job.jobRunning = 1;
   job.progressRangeChanged = 0;

@@ -27,7 +27,7 @@ enum PhaseState : int32_t {
   kPhaseDone = 3,
 };
 
-// How a job that was asked to stop ended (stopOutcome); kNotStopped for every other end.
+// How a job that was asked to stop ended (its result's `stop`); kNotStopped for every other end.
 enum StopOutcome : int32_t {
   kNotStopped = 0,
   kStoppedCardUnchanged = 1,  // stopped before the card changed
@@ -76,8 +76,6 @@ struct JobContext {
   // Raised by the front end: 1 asks the job to stop at its next file; each further request
   // (a second Ctrl-C) adds one. A restore runs on until a request made after it began.
   std::atomic<int32_t> stopRequested{0};
-  // Written by the worker before it clears jobRunning.
-  std::atomic<int32_t> stopOutcome{kNotStopped};
   // Set by a store job from the moment the card may change (a Panel card's cleaning, stage 11,
   // a restore): a closing window then waits for the job's end, restore included.
   std::atomic<int32_t> cardMayHaveChanged{0};

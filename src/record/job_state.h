@@ -64,6 +64,12 @@ struct JobState : Reporter {
   // (the request's backup choice) stays as the user left it for the next job.
   int32_t backupSkipped = 0;
 
+  // Where the store job is, set by the job as its steps begin and end: its checks and backup,
+  // its writing, its verification of the card, or past them. A stop or an error fails the step
+  // the job is in.
+  enum class StoreStep { kChecks, kWriting, kVerifying, kOver };
+  StoreStep storeStep = StoreStep::kChecks;
+
   // The store job: files placed on the card (extraction and the stored copies add to it), the
   // stage it has reached: what a stop or an error needs to know whether the card has changed.
   int32_t filesStored = 0;
@@ -78,6 +84,8 @@ struct JobState : Reporter {
   // card took the job's card's place).
   bool restoreRan = false;
   std::optional<RestoreOutcome> restoreOutcome;
+  // How a job that was asked to stop ended, for its result; kNotStopped for every other end.
+  StopOutcome stopOutcome = kNotStopped;
   // Card files whose read-only, hidden or system attribute the backup cleared as it copied.
   FileList attributesCleared;
   // The files this job's verifications read, in order, for its result: each verification's
