@@ -1,6 +1,6 @@
 #pragma once
-// The result each job returns, made once at its end from the job's own record: how its restore
-// ended, and of its other steps (for now) the phases it went through.
+// The result each job returns, made once at its end from what its steps returned and from the
+// job's own record of where it is: never from the phases it showed.
 
 #include "record/job_result.h"
 #include "record/job_state.h"
@@ -18,7 +18,8 @@ constexpr int kExitVerified = 2;
 VerifyDecision KeepReport(JobState& state, VerifyReport report);
 
 JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int exitCode);
-JobResult VerifyJobResult(const JobState& state, int exitCode);
+// `cardRead`: the verify-only job had its reference and began reading the card.
+JobResult VerifyJobResult(const JobState& state, int exitCode, bool cardRead);
 
 // Ends a job with `exitCode`: jobRunning is the last field a job writes.
 inline int EndJob(JobContext& job, int exitCode) {

@@ -12,19 +12,14 @@
 namespace cw {
 namespace {
 
-// The step the store job is in gets the failure marks; a step that has ended, the writing's.
+// The step the store job is in gets the failure marks; once a step has failed, the writing.
 void FailCurrentPhase(JobState& state) {
-  switch (state.storeStep) {
-    case JobState::StoreStep::kChecks:
-      state.SetPhase(JobPhase::kPreparation, kPhaseFailed);
-      break;
-    case JobState::StoreStep::kVerifying:
-      state.SetPhase(JobPhase::kVerify, kPhaseFailed);
-      break;
-    default:
-      state.SetPhase(JobPhase::kStore, kPhaseFailed);
-  }
-  state.storeStep = JobState::StoreStep::kOver;
+  if (!state.storeStepFailed && state.storeStep == JobState::StoreStep::kChecks)
+    FailStep(state, JobPhase::kPreparation);
+  else if (!state.storeStepFailed && state.storeStep == JobState::StoreStep::kVerifying)
+    FailStep(state, JobPhase::kVerify);
+  else
+    FailStep(state, JobPhase::kStore);
 }
 
 // What a stop says; a card left unchanged by a backup that cleared attributes names them, since
@@ -59,6 +54,11 @@ StopOutcome RestoreChangedCard(JobState& state, const StoreRequest& request, Car
 }
 
 }  // namespace
+
+void FailStep(JobState& state, JobPhase phase) {
+  state.SetPhase(phase, kPhaseFailed);
+  state.storeStepFailed = true;
+}
 
 RestoreOutcome RunRestore(JobState& state, const StoreRequest& request, CardFacts& card,
                           LoadedPackage& package) {

@@ -46,6 +46,7 @@ void TakeOverRequest(JobState& state, const StoreRequest& request) {
   state.restoreOutcome.reset();
   state.stopOutcome = kNotStopped;
   state.storeStep = JobState::StoreStep::kChecks;
+  state.storeStepFailed = false;
   state.attributesCleared.clear();
   EnterStage(state, 1);
   state.backupSkipped = request.backup.skip ? 1 : 0;
@@ -245,7 +246,6 @@ std::optional<int> CheckAndPrepareStore(JobState& state, const StoreRequest& req
     GetUpgradeInfo(state, card.targetType, package.versions, request.packagePath);
     state.SetPhase(JobPhase::kPreparation, kPhaseDone);
     state.storeStep = JobState::StoreStep::kWriting;
-  state.storeStep = JobState::StoreStep::kWriting;
     job.cardMayHaveChanged = 1;
     RunRestore(state, request, card, package);
     return EndJob(job, 1);

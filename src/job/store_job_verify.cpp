@@ -82,8 +82,7 @@ int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& car
       const std::string text = "Download Failed!! Attempting Restore.";
       state.SetStatus(text);
       state.AppendDiagnostics(text);
-      state.SetPhase(JobPhase::kVerify, kPhaseFailed);
-      state.storeStep = JobState::StoreStep::kOver;
+      FailStep(state, JobPhase::kVerify);
       return RestoreExit(state, request, card, package);
     }
     case VerifyDecision::kPassed:
@@ -92,8 +91,7 @@ int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& car
       const std::string text = "Download Failed!! Compact flash is not usable!!";
       state.SetStatus(text);
       state.AppendDiagnostics(text);
-      state.SetPhase(JobPhase::kVerify, kPhaseFailed);
-      state.storeStep = JobState::StoreStep::kOver;
+      FailStep(state, JobPhase::kVerify);
       return EndJob(job, 0);
     }
   }
@@ -105,7 +103,7 @@ int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& car
   AppendUpgradeRecord(state);
   EjectCompactFlash(state.platform, state, CardLetter(state));
   state.SetPhase(JobPhase::kVerify, kPhaseDone);
-  state.storeStep = JobState::StoreStep::kOver;
+  state.storeStep = JobState::StoreStep::kVerified;
   state.SetStatus("Done!");
   state.AppendDiagnostics("\r\nDownload Complete.");
   job.jobRunning = 0;

@@ -26,8 +26,9 @@ int FailVerify(JobState& state) {
   return EndJob(job, 0);
 }
 
+// `cardRead` is set once the reference is loaded and the reading of the card begins.
 int RunVerifyOnly(JobState& state, const VerifyRequest& request, CardFacts& card,
-                  LoadedPackage& package) {
+                  LoadedPackage& package, bool& cardRead) {
   JobContext& job = state.job;
   state.Log("VerifyOnly");
   // Taken as typed: no upper-casing and no bench-test switch, unlike the store job.
@@ -78,6 +79,7 @@ int RunVerifyOnly(JobState& state, const VerifyRequest& request, CardFacts& card
   GetUpgradeInfo(state, card.targetType, package.versions, request.packagePath);
 
   state.SetPhase(JobPhase::kVerifyOnly, kPhaseDone);
+  cardRead = true;
   // A verdict is given only on files read from one card: the card is held to its identity
   // before the reading and after it, and read again once the first card is back. A slot left
   // empty keeps the verdict of what was read, as a card pulled out always did.
@@ -110,9 +112,10 @@ JobResult VerifyOnlyJob(JobState& state, const VerifyRequest& request, JobFindin
   state.fileChecks.clear();
   state.stopOutcome = kNotStopped;
   state.BeginPhases(JobPhase::kVerifyOnly);
-  const int exitCode = RunWorker(state, [&state, &request, job, &found]() -> int {
+  bool cardRead = false;
+  const int exitCode = RunWorker(state, [&state, &request, job, &found, &cardRead]() -> int {
     try {
-      return RunVerifyOnly(state, request, found.card, found.package);
+      return RunVerifyOnly(state, request, found.card, found.package, cardRead);
     } catch (const CardReplaced& replaced) {
       return EndReplacedCard(state, replaced);
     } catch (const JobStopped&) {
@@ -129,7 +132,7 @@ JobResult VerifyOnlyJob(JobState& state, const VerifyRequest& request, JobFindin
       return FailVerify(state);
     }
   });
-  JobResult result = VerifyJobResult(state, exitCode);
+  JobResult result = VerifyJobResult(state, exitCode, cardRead);
   result.card = found.card.identity;
   return result;
 }

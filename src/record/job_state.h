@@ -65,10 +65,12 @@ struct JobState : Reporter {
   int32_t backupSkipped = 0;
 
   // Where the store job is, set by the job as its steps begin and end: its checks and backup,
-  // its writing, its verification of the card, or past them. A stop or an error fails the step
-  // the job is in.
-  enum class StoreStep { kChecks, kWriting, kVerifying, kOver };
+  // its writing, its verification of the card, or the card verified; and whether the step it
+  // reached failed (a restore may follow). A stop or an error fails the step the job is in; the
+  // result's verdicts come from here.
+  enum class StoreStep { kChecks, kWriting, kVerifying, kVerified };
   StoreStep storeStep = StoreStep::kChecks;
+  bool storeStepFailed = false;
 
   // The store job: files placed on the card (extraction and the stored copies add to it), the
   // stage it has reached: what a stop or an error needs to know whether the card has changed.
