@@ -41,7 +41,7 @@ RestoreOutcome PutBackAndVerify(JobState& state, const StoreRequest& request, Ca
   // is then found where that kind keeps it.
   if (state.targetType == kTargetUnknown) {
     GetCFFilesArray(state, state.cardFileList);
-    InspectCard(state, card, request.target);
+    card = InspectCard(state, std::move(card), request.target);
   }
 
   // From here on the restored card's own reference counts, not the package.

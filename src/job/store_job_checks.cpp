@@ -227,7 +227,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, const StoreRequest& req
   // An empty card has nothing worth keeping: no backup in this job, while the user's "Create
   // Backup" stays as it was for the next card.
   if (state.cardFileList.empty()) state.backupSkipped = 1;
-  InspectCard(state, card, request.target);
+  card = InspectCard(state, std::move(card), request.target);
   // The upgrade record describes the package as the load reads it (stage 9); "Restore Only"
   // stores no package and records none.
   EnterStage(state, 6);
@@ -280,11 +280,12 @@ std::optional<int> CheckAndPrepareStore(JobState& state, const StoreRequest& req
   return std::nullopt;
 }
 
-void InspectCard(JobState& state, CardFacts& card, TargetChoice target) {
+CardFacts InspectCard(JobState& state, CardFacts card, TargetChoice target) {
   card.targetType = state.targetType;
-  card = GetCFInfo(state.platform, state, state.cardFileList, target == TargetChoice::kPanel,
-                   std::move(card));
-  state.targetType = card.targetType;
+  CardFacts found = GetCFInfo(state.platform, state, state.cardFileList,
+                              target == TargetChoice::kPanel, std::move(card));
+  state.targetType = found.targetType;
+  return found;
 }
 
 void EnterStage(JobState& state, int32_t stage) {

@@ -59,7 +59,7 @@ int RunVerifyOnly(JobState& state, const VerifyRequest& request, CardFacts& card
                           "\r\n");
 
   GetCFFilesArray(state, state.cardFileList);
-  InspectCard(state, card, request.target);
+  card = InspectCard(state, std::move(card), request.target);
   if (state.targetType == kTargetUnknown) {
     state.ShowAndRecord(
         "Compact Flash type could not be determined.\r\nVerify correct drive and try again.\r\n",
