@@ -138,7 +138,7 @@ Json JobReport(const std::string& command, const JobContext& job, const JobResul
   report["package"] = package ? Json(*package) : Json(nullptr);
   report["stop"] = StopJson(result.stop);
   report["phases"] = PhasesJson(job);
-  report["files"] = FileChecksJson(job.fileChecks.Get());
+  report["files"] = FileChecksJson(result.checks);
   return report;
 }
 

@@ -13,6 +13,7 @@
 #include "record/job_io.h"
 #include "record/job_state.h"
 #include "job/card_check.h"
+#include "job/job_result.h"
 #include "job/jobs.h"
 #include "job/load_info_array.h"
 #include "platform/platform.h"
@@ -21,9 +22,12 @@
 
 namespace cw {
 
-RestoreOutcome AttemptRestore(JobState& state, const StoreRequest& request, CardFacts& card,
-                              LoadedPackage& package) {
-  state.Log("AttemptRestore");
+namespace {
+
+// The restore's steps; `verifying` is set once the put-back has ended and the restored card's
+// verification begins.
+RestoreOutcome PutBackAndVerify(JobState& state, const StoreRequest& request, CardFacts& card,
+                                LoadedPackage& package, bool& verifying) {
   const bool restoreOnly = request.backup.restoreOnly;
   const PutBackResult putBack =
       PutBackupBack(state, restoreOnly, package.KeepsWholeCard(state.targetType), [&] {
@@ -37,7 +41,7 @@ RestoreOutcome AttemptRestore(JobState& state, const StoreRequest& request, Card
   // is then found where that kind keeps it.
   if (state.targetType == kTargetUnknown) {
     GetCFFilesArray(state, state.cardFileList);
-    InspectCard(state, card, request.target);
+    card = InspectCard(state, std::move(card), request.target);
   }
 
   // From here on the restored card's own reference counts, not the package.
@@ -69,18 +73,36 @@ RestoreOutcome AttemptRestore(JobState& state, const StoreRequest& request, Card
 
   state.SetPhase(JobPhase::kRestore, kPhaseDone);
   state.SetPhase(JobPhase::kRestoreVerify, kPhaseRunning);
+  verifying = true;
   if (state.softwareTestMode) {
     state.ShowMessage(
         "A bad file store has caused a restore.\r\nSuggestion: Mess with the files on the CF",
         MessageButtons::Ok, MessageIcon::None);
   }
 
-  const bool verified = Verify(state, card, package, Reference::kCard) == kVerifyPassed;
+  const bool verified =
+      KeepReport(state, Verify(state, card, package, Reference::kCard)) == VerifyDecision::kPassed;
   const std::string text = verified ? "Restore OK!!" : kRestoreFailedText;
   state.SetStatus(text);
   state.AppendDiagnostics(text);
   state.SetPhase(JobPhase::kRestoreVerify, verified ? kPhaseDone : kPhaseFailed);
   return verified ? RestoreOutcome::kVerified : RestoreOutcome::kFailed;
+}
+
+}  // namespace
+
+RestoreOutcome AttemptRestore(JobState& state, const StoreRequest& request, CardFacts& card,
+                              LoadedPackage& package) {
+  state.Log("AttemptRestore");
+  bool verifying = false;
+  try {
+    return PutBackAndVerify(state, request, card, package, verifying);
+  } catch (const JobStopped&) {
+    // A stop by request fails the step the restore was in; every failure of its own has ended
+    // the restore before.
+    state.SetPhase(verifying ? JobPhase::kRestoreVerify : JobPhase::kRestore, kPhaseFailed);
+    throw;
+  }
 }
 
 }  // namespace cw

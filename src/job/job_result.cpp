@@ -5,14 +5,10 @@
 namespace cw {
 namespace {
 
-// A chain of phases, each begun only when the one before is done: the first that failed fails
-// it, the last one done passes it.
-Verdict ChainVerdict(const JobState& state, std::initializer_list<JobPhase> phases) {
-  for (const JobPhase phase : phases) {
-    if (state.Phase(phase) == kPhaseFailed) return Verdict::kFailed;
-    if (state.Phase(phase) != kPhaseDone) return Verdict::kNone;
-  }
-  return Verdict::kPassed;
+// The store's steps follow one another: one that failed fails it, the card verified passes it.
+Verdict StoreVerdict(const JobState& state) {
+  if (state.storeStepFailed) return Verdict::kFailed;
+  return state.storeStep == JobState::StoreStep::kVerified ? Verdict::kPassed : Verdict::kNone;
 }
 
 Verdict RestoreVerdict(const JobState& state) {
@@ -22,11 +18,16 @@ Verdict RestoreVerdict(const JobState& state) {
 
 }  // namespace
 
+VerifyDecision KeepReport(JobState& state, VerifyReport report) {
+  state.fileChecks.insert(state.fileChecks.end(), std::make_move_iterator(report.files.begin()),
+                          std::make_move_iterator(report.files.end()));
+  return report.decision;
+}
+
 JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int exitCode) {
-  const JobContext& job = state.job;
   JobResult result;
   result.kind = request.backup.restoreOnly ? JobKind::kRestoreOnly : JobKind::kStore;
-  result.stop = static_cast<StopOutcome>(job.stopOutcome.load());
+  result.stop = state.stopOutcome;
   result.restore = RestoreVerdict(state);
   const bool restoreRan = state.restoreRan;
   result.cardChanged = state.cardChanged || restoreRan;
@@ -35,13 +36,13 @@ JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int
   bool passed = false;
   if (result.kind == JobKind::kRestoreOnly) {
     // Only a failed preparation marks the first line; the restore has the second.
-    if (state.Phase(JobPhase::kPreparation) == kPhaseFailed) result.check = Verdict::kFailed;
+    if (state.storeStepFailed && state.storeStep == JobState::StoreStep::kChecks)
+      result.check = Verdict::kFailed;
     result.nothingToRestore = restoreRan && state.backupFileCount == 0;
     passed = !result.nothingToRestore && state.restoreOutcome == RestoreOutcome::kVerified;
   } else {
-    result.check =
-        ChainVerdict(state, {JobPhase::kPreparation, JobPhase::kStore, JobPhase::kVerify});
-    passed = exitCode == 1 && state.Phase(JobPhase::kVerify) == kPhaseDone;
+    result.check = StoreVerdict(state);
+    passed = exitCode == 1 && state.storeStep == JobState::StoreStep::kVerified;
   }
   if (exitCode == kExitStopped)
     result.outcome = JobOutcome::kStopped;
@@ -49,31 +50,35 @@ JobResult StoreJobResult(const JobState& state, const StoreRequest& request, int
     result.outcome = JobOutcome::kCardReplaced;
   else if (passed)
     result.outcome = JobOutcome::kPassed;
-  else if (state.Phase(JobPhase::kPreparation) != kPhaseDone && !restoreRan)
+  else if (state.storeStep == JobState::StoreStep::kChecks && !restoreRan)
     result.outcome = JobOutcome::kRefused;
   else
     result.outcome = JobOutcome::kFailed;
+  result.checks = state.fileChecks;
   return result;
 }
 
-JobResult VerifyJobResult(const JobState& state, int exitCode) {
-  const JobContext& job = state.job;
+JobResult VerifyJobResult(const JobState& state, int exitCode, bool cardRead) {
   JobResult result;
   result.kind = JobKind::kVerifyOnly;
-  result.stop = static_cast<StopOutcome>(job.stopOutcome.load());
+  result.stop = state.stopOutcome;
   // A card or reference that could not be read has no mark: the job's own message explains it.
-  if (state.Phase(JobPhase::kVerifyOnly) == kPhaseDone)
-    result.check = ChainVerdict(state, {JobPhase::kVerify});
+  // A stop or another card leaves the reading without a verdict.
+  if (cardRead && exitCode == kExitVerified)
+    result.check = Verdict::kPassed;
+  else if (cardRead && exitCode == 0)
+    result.check = Verdict::kFailed;
   if (exitCode == kExitStopped)
     result.outcome = JobOutcome::kStopped;
   else if (exitCode == kExitCardReplaced)
     result.outcome = JobOutcome::kCardReplaced;
-  else if (exitCode == kVerifyPassed)
+  else if (exitCode == kExitVerified)
     result.outcome = JobOutcome::kPassed;
-  else if (state.Phase(JobPhase::kVerifyOnly) != kPhaseDone)
+  else if (!cardRead)
     result.outcome = JobOutcome::kRefused;
   else
     result.outcome = JobOutcome::kFailed;
+  result.checks = state.fileChecks;
   return result;
 }
 

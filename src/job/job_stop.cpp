@@ -12,14 +12,14 @@
 namespace cw {
 namespace {
 
-// The phase the front end is following gets the failure marks.
+// The step the store job is in gets the failure marks; once a step has failed, the writing.
 void FailCurrentPhase(JobState& state) {
-  if (state.Phase(JobPhase::kPreparation) == kPhaseRunning)
-    state.SetPhase(JobPhase::kPreparation, kPhaseFailed);
-  else if (state.Phase(JobPhase::kVerify) == kPhaseRunning)
-    state.SetPhase(JobPhase::kVerify, kPhaseFailed);
+  if (!state.storeStepFailed && state.storeStep == JobState::StoreStep::kChecks)
+    FailStep(state, JobPhase::kPreparation);
+  else if (!state.storeStepFailed && state.storeStep == JobState::StoreStep::kVerifying)
+    FailStep(state, JobPhase::kVerify);
   else
-    state.SetPhase(JobPhase::kStore, kPhaseFailed);
+    FailStep(state, JobPhase::kStore);
 }
 
 // What a stop says; a card left unchanged by a backup that cleared attributes names them, since
@@ -35,12 +35,11 @@ std::string StopText(const JobState& state, StopOutcome outcome) {
 }
 
 void Announce(JobState& state, StopOutcome outcome, const std::string& detail = "") {
-  JobContext& job = state.job;
   const std::string text = StopText(state, outcome) + (detail.empty() ? "" : " " + detail);
   state.Log("  " + text);
   state.SetStatus(text);
   state.AppendDiagnostics("\r\n" + text + "\r\n");
-  job.stopOutcome = outcome;
+  state.stopOutcome = outcome;
 }
 
 // Restores a card that had changed; the outcome says how it went.
@@ -55,6 +54,11 @@ StopOutcome RestoreChangedCard(JobState& state, const StoreRequest& request, Car
 }
 
 }  // namespace
+
+void FailStep(JobState& state, JobPhase phase) {
+  state.SetPhase(phase, kPhaseFailed);
+  state.storeStepFailed = true;
+}
 
 RestoreOutcome RunRestore(JobState& state, const StoreRequest& request, CardFacts& card,
                           LoadedPackage& package) {
@@ -75,11 +79,6 @@ RestoreOutcome RunRestore(JobState& state, const StoreRequest& request, CardFact
     state.stopLevel = previous;
     state.restoreOutcome = RestoreOutcome::kFailed;
     state.Log("  the restore was stopped by request.");
-    // The restore's step that was running gets the failure marks.
-    if (state.Phase(JobPhase::kRestoreVerify) == kPhaseRunning)
-      state.SetPhase(JobPhase::kRestoreVerify, kPhaseFailed);
-    else if (state.Phase(JobPhase::kRestore) != kPhaseFailed)
-      state.SetPhase(JobPhase::kRestore, kPhaseFailed);
     Announce(state, kStoppedRestoreCut, stop.detail);
     throw;
   }
@@ -89,7 +88,7 @@ int EndStoppedStore(JobState& state, const StoreRequest& request, CardFacts& car
                     LoadedPackage& package, int stage, bool cardChanged) {
   JobContext& job = state.job;
   // A restore that was stopped itself has already said so.
-  if (job.stopOutcome == kStoppedRestoreCut) return EndJob(job, kExitStopped);
+  if (state.stopOutcome == kStoppedRestoreCut) return EndJob(job, kExitStopped);
   state.LogF("  the job was stopped by request at stage %d, %s.", stage,
              cardChanged ? "after the card had changed" : "before the card changed");
   const StopOutcome outcome =

@@ -34,9 +34,10 @@ JobResult DownloadAndVerifyJob(JobState& state, const StoreRequest& request,
 JobResult VerifyOnlyJob(JobState& state, const VerifyRequest& request,
                         JobFindings* findings = nullptr);
 
-// The card inspection of a job (GetCFInfo over cardFileList) into `card`; the kind the card
-// shows becomes the job's targetType. `target` is the kind of files the user asked for.
-void InspectCard(JobState& state, CardFacts& card, TargetChoice target);
+// The card inspection of a job (GetCFInfo over cardFileList): what it found, added to what was
+// known of the card (`card`); the kind the card shows becomes the job's targetType. `target` is
+// the kind of files the user asked for.
+CardFacts InspectCard(JobState& state, CardFacts card, TargetChoice target);
 
 // Builds upgradeInfoText (the record appended to "FWP_INFO_FILE.TXT") for the job `state`: the
 // card's kind as its inspection found it, the versions of the package the job loaded and the

@@ -18,6 +18,9 @@ struct JobState;
 // Logs "  Stage N..." and records it. Up to stage 16 a stop request ends the job here, between
 // two steps.
 void EnterStage(JobState& state, int32_t stage);
+// Marks `phase` (the store job's checks, writing or verification) failed: the step the job is
+// in has failed and the job ends there.
+void FailStep(JobState& state, JobPhase phase);
 // True once the card has begun to change: the cleaning after a Panel card's complete backup,
 // or stage 11 (the first file written). The job's own record, never a look at the disk.
 bool CardChanged(JobState& state);

@@ -44,6 +44,9 @@ void TakeOverRequest(JobState& state, const StoreRequest& request) {
   state.cardChanged = false;
   state.restoreRan = false;
   state.restoreOutcome.reset();
+  state.stopOutcome = kNotStopped;
+  state.storeStep = JobState::StoreStep::kChecks;
+  state.storeStepFailed = false;
   state.attributesCleared.clear();
   EnterStage(state, 1);
   state.backupSkipped = request.backup.skip ? 1 : 0;
@@ -200,6 +203,7 @@ std::optional<int> CheckPanelRoom(JobState& state, const CardFacts& card,
                     "Please choose a FWP file that contains the WinCE OS.\r\n");
   }
   state.SetPhase(JobPhase::kPreparation, kPhaseDone);
+  state.storeStep = JobState::StoreStep::kWriting;
   return std::nullopt;
 }
 
@@ -223,7 +227,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, const StoreRequest& req
   // An empty card has nothing worth keeping: no backup in this job, while the user's "Create
   // Backup" stays as it was for the next card.
   if (state.cardFileList.empty()) state.backupSkipped = 1;
-  InspectCard(state, card, request.target);
+  card = InspectCard(state, std::move(card), request.target);
   // The upgrade record describes the package as the load reads it (stage 9); "Restore Only"
   // stores no package and records none.
   EnterStage(state, 6);
@@ -241,6 +245,7 @@ std::optional<int> CheckAndPrepareStore(JobState& state, const StoreRequest& req
     }
     GetUpgradeInfo(state, card.targetType, package.versions, request.packagePath);
     state.SetPhase(JobPhase::kPreparation, kPhaseDone);
+    state.storeStep = JobState::StoreStep::kWriting;
     job.cardMayHaveChanged = 1;
     RunRestore(state, request, card, package);
     return EndJob(job, 1);
@@ -275,11 +280,12 @@ std::optional<int> CheckAndPrepareStore(JobState& state, const StoreRequest& req
   return std::nullopt;
 }
 
-void InspectCard(JobState& state, CardFacts& card, TargetChoice target) {
+CardFacts InspectCard(JobState& state, CardFacts card, TargetChoice target) {
   card.targetType = state.targetType;
-  card = GetCFInfo(state.platform, state, state.cardFileList, target == TargetChoice::kPanel,
-                   std::move(card));
-  state.targetType = card.targetType;
+  CardFacts found = GetCFInfo(state.platform, state, state.cardFileList,
+                              target == TargetChoice::kPanel, std::move(card));
+  state.targetType = found.targetType;
+  return found;
 }
 
 void EnterStage(JobState& state, int32_t stage) {
@@ -308,6 +314,7 @@ JobResult DownloadAndVerifyJob(JobState& state, const StoreRequest& request,
   JobFindings own;
   JobFindings& found = findings != nullptr ? *findings : own;
   found = JobFindings{};
+  state.fileChecks.clear();
   state.BeginPhases(JobPhase::kPreparation);
   const int exitCode = RunWorker(state, [&state, &request, &found]() -> int {
     // Held from stage 7 until the job ends, whichever way it ends, so that a restore after a

@@ -66,7 +66,7 @@ std::vector<uint8_t> VersionFileBytes(const PackageVersions& versions) {
 
 void FailStore(JobState& state, const std::string& message) {
   state.ShowAndRecord(message, MessageIcon::Warning);
-  state.SetPhase(JobPhase::kStore, kPhaseFailed);
+  FailStep(state, JobPhase::kStore);
 }
 
 // Stage 12 without 3950 support: the package itself becomes "UPGRADE.FWP". False when it could
@@ -84,7 +84,7 @@ bool CopyPackageToCard(JobState& state, LoadedPackage& package) {
                       MessageIcon::Warning);
     state.AppendDiagnostics("Could not open target FWP file\r\n" + targetPath);
     state.AppendDiagnostics("\r\n");
-    state.SetPhase(JobPhase::kStore, kPhaseFailed);
+    FailStep(state, JobPhase::kStore);
     state.LogF("Could not open target FWP file %s", targetPath.c_str());
     return false;
   }
@@ -95,7 +95,7 @@ bool CopyPackageToCard(JobState& state, LoadedPackage& package) {
     state.ShowMessage(message, MessageButtons::Ok, MessageIcon::Warning);
     state.AppendDiagnostics(message);
     state.AppendDiagnostics("\r\n");
-    state.SetPhase(JobPhase::kStore, kPhaseFailed);
+    FailStep(state, JobPhase::kStore);
     return false;
   }
 
@@ -149,7 +149,7 @@ bool PlaceReleaseNumber(JobState& state, const LoadedPackage& package) {
   const std::string message = "Failed to place Release file on flash";
   state.AppendDiagnostics(message);
   state.ShowMessage(message, MessageButtons::Ok, MessageIcon::Warning);
-  state.SetPhase(JobPhase::kStore, kPhaseFailed);
+  FailStep(state, JobPhase::kStore);
   return false;
 }
 
@@ -176,11 +176,14 @@ std::optional<int> BackupAndProgram(JobState& state, const StoreRequest& request
       state.Log("  File Backup Failed. Process aborted.");
       state.ShowAndRecord("File Backup Failed. Process aborted.\r\n", MessageIcon::Warning);
       RecordUntouchedCard(state);
-      state.SetPhase(JobPhase::kPreparation, kPhaseFailed);
+      // The backup belongs to the checks: a Panel card's, though begun after them, fails them.
+      state.storeStep = JobState::StoreStep::kChecks;
+      FailStep(state, JobPhase::kPreparation);
       return EndJob(job, 0);
     }
   }
   state.SetPhase(JobPhase::kPreparation, kPhaseDone);
+  state.storeStep = JobState::StoreStep::kWriting;
   state.AppendDiagnostics("\r\nExtracting files");
 
   EnterStage(state, 11);
@@ -188,7 +191,7 @@ std::optional<int> BackupAndProgram(JobState& state, const StoreRequest& request
   if (!Decompress(state, package)) {
     package.packageData = Bytes();
     state.Log("  decompression failed.");
-    state.SetPhase(JobPhase::kStore, kPhaseFailed);
+    FailStep(state, JobPhase::kStore);
     return RestoreExit(state, request, card, package);
   }
 
@@ -200,7 +203,7 @@ std::optional<int> BackupAndProgram(JobState& state, const StoreRequest& request
     state.Log("  Target is the engine.");
     if (package.has3950Support) {
       placed = WriteStoredPackages(state, package, request.dataPath);
-      if (!placed) state.SetPhase(JobPhase::kStore, kPhaseFailed);
+      if (!placed) FailStep(state, JobPhase::kStore);
     } else {
       placed = CopyPackageToCard(state, package);
     }

@@ -71,26 +71,27 @@ int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& car
   // Every way the store could fail has ended the job before this stage.
   state.SetPhase(JobPhase::kStore, kPhaseDone);
   state.SetPhase(JobPhase::kVerify, kPhaseRunning);
+  state.storeStep = JobState::StoreStep::kVerifying;
   state.AppendDiagnostics("\r\nVerifying");
 
   // The eject's check above came before the test-mode box and the display's wait: the card is
   // known again right before it is judged.
   ConfirmSameCard(state, card, FirstCardLeft::kWrittenNotVerified);
-  switch (Verify(state, card, package, Reference::kStoring)) {
-    case kVerifyFailedRestore: {
+  switch (KeepReport(state, Verify(state, card, package, Reference::kStoring))) {
+    case VerifyDecision::kFailedRestore: {
       const std::string text = "Download Failed!! Attempting Restore.";
       state.SetStatus(text);
       state.AppendDiagnostics(text);
-      state.SetPhase(JobPhase::kVerify, kPhaseFailed);
+      FailStep(state, JobPhase::kVerify);
       return RestoreExit(state, request, card, package);
     }
-    case kVerifyPassed:
+    case VerifyDecision::kPassed:
       break;
     default: {
       const std::string text = "Download Failed!! Compact flash is not usable!!";
       state.SetStatus(text);
       state.AppendDiagnostics(text);
-      state.SetPhase(JobPhase::kVerify, kPhaseFailed);
+      FailStep(state, JobPhase::kVerify);
       return EndJob(job, 0);
     }
   }
@@ -102,6 +103,7 @@ int VerifyAndFinish(JobState& state, const StoreRequest& request, CardFacts& car
   AppendUpgradeRecord(state);
   EjectCompactFlash(state.platform, state, CardLetter(state));
   state.SetPhase(JobPhase::kVerify, kPhaseDone);
+  state.storeStep = JobState::StoreStep::kVerified;
   state.SetStatus("Done!");
   state.AppendDiagnostics("\r\nDownload Complete.");
   job.jobRunning = 0;

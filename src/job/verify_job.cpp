@@ -26,8 +26,9 @@ int FailVerify(JobState& state) {
   return EndJob(job, 0);
 }
 
+// `cardRead` is set once the reference is loaded and the reading of the card begins.
 int RunVerifyOnly(JobState& state, const VerifyRequest& request, CardFacts& card,
-                  LoadedPackage& package) {
+                  LoadedPackage& package, bool& cardRead) {
   JobContext& job = state.job;
   state.Log("VerifyOnly");
   // Taken as typed: no upper-casing and no bench-test switch, unlike the store job.
@@ -58,7 +59,7 @@ int RunVerifyOnly(JobState& state, const VerifyRequest& request, CardFacts& card
                           "\r\n");
 
   GetCFFilesArray(state, state.cardFileList);
-  InspectCard(state, card, request.target);
+  card = InspectCard(state, std::move(card), request.target);
   if (state.targetType == kTargetUnknown) {
     state.ShowAndRecord(
         "Compact Flash type could not be determined.\r\nVerify correct drive and try again.\r\n",
@@ -78,21 +79,22 @@ int RunVerifyOnly(JobState& state, const VerifyRequest& request, CardFacts& card
   GetUpgradeInfo(state, card.targetType, package.versions, request.packagePath);
 
   state.SetPhase(JobPhase::kVerifyOnly, kPhaseDone);
+  cardRead = true;
   // A verdict is given only on files read from one card: the card is held to its identity
   // before the reading and after it, and read again once the first card is back. A slot left
   // empty keeps the verdict of what was read, as a card pulled out always did.
-  int result = 0;
+  bool passed = false;
   for (bool again = true; again;) {
     ConfirmSameCard(state, card, FirstCardLeft::kNoVerdict);
-    job.fileChecks.Clear();
-    result = Verify(state, card, package, reference);
+    state.fileChecks.clear();
+    passed = KeepReport(state, Verify(state, card, package, reference)) == VerifyDecision::kPassed;
     const CardIdentity found = TakeCardIdentity(state.platform, card.identity.letter);
     again = card.identity.present && found.present && !SameCard(card.identity, found);
   }
   // Only a verify-only job's own pass is "Done!"; a restore's verification ends otherwise.
-  if (result == kVerifyPassed) state.SetStatus("Done!");
-  state.SetPhase(JobPhase::kVerify, result == kVerifyPassed ? kPhaseDone : kPhaseFailed);
-  return EndJob(job, result);
+  if (passed) state.SetStatus("Done!");
+  state.SetPhase(JobPhase::kVerify, passed ? kPhaseDone : kPhaseFailed);
+  return EndJob(job, passed ? kExitVerified : 0);
 }
 
 }  // namespace
@@ -107,10 +109,13 @@ JobResult VerifyOnlyJob(JobState& state, const VerifyRequest& request, JobFindin
   JobFindings own;
   JobFindings& found = findings != nullptr ? *findings : own;
   found = JobFindings{};
+  state.fileChecks.clear();
+  state.stopOutcome = kNotStopped;
   state.BeginPhases(JobPhase::kVerifyOnly);
-  const int exitCode = RunWorker(state, [&state, &request, job, &found]() -> int {
+  bool cardRead = false;
+  const int exitCode = RunWorker(state, [&state, &request, job, &found, &cardRead]() -> int {
     try {
-      return RunVerifyOnly(state, request, found.card, found.package);
+      return RunVerifyOnly(state, request, found.card, found.package, cardRead);
     } catch (const CardReplaced& replaced) {
       return EndReplacedCard(state, replaced);
     } catch (const JobStopped&) {
@@ -118,7 +123,7 @@ JobResult VerifyOnlyJob(JobState& state, const VerifyRequest& request, JobFindin
       const std::string text = StopSummary(kStoppedVerify);
       state.SetStatus(text);
       state.AppendDiagnostics("\r\n" + text + "\r\n");
-      job->stopOutcome = kStoppedVerify;
+      state.stopOutcome = kStoppedVerify;
       return EndJob(*job, kExitStopped);
     } catch (const std::exception& error) {
       const std::string what = DescribeError(error);
@@ -127,7 +132,7 @@ JobResult VerifyOnlyJob(JobState& state, const VerifyRequest& request, JobFindin
       return FailVerify(state);
     }
   });
-  JobResult result = VerifyJobResult(state, exitCode);
+  JobResult result = VerifyJobResult(state, exitCode, cardRead);
   result.card = found.card.identity;
   result.targetType = state.targetType;
   result.packagePath = request.packagePath;

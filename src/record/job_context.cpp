@@ -17,21 +17,6 @@ void GuardedText::Append(const std::string& text) {
   text_ += text;
 }
 
-void FileCheckRecord::Append(FileCheck check) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  checks_.push_back(std::move(check));
-}
-
-void FileCheckRecord::Clear() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  checks_.clear();
-}
-
-std::vector<FileCheck> FileCheckRecord::Get() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return checks_;
-}
-
 namespace {
 
 // The values both jobs start from. Settings, paths, the version block, the log and the
@@ -39,7 +24,6 @@ namespace {
 void ResetCommon(JobContext& job) {
   job.statusText.Set("");
   job.stopRequested = 0;
-  job.stopOutcome = kNotStopped;
   job.cardMayHaveChanged = 0;
   job.jobRunning = 1;
   job.progressRangeChanged = 0;
@@ -59,7 +43,6 @@ void ResetCommon(JobContext& job) {
   job.verifyOnlyState = kPhaseIdle;
   job.verifyState = kPhaseIdle;
   job.restoreVerifyState = kPhaseIdle;
-  job.fileChecks.Clear();
 }
 
 TargetChoice TargetOf(const JobContext& job) {

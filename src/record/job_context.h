@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/target_type.h"
+#include "record/file_check.h"
 #include "record/job_request.h"
 #include "record/package_versions.h"
 
@@ -26,7 +27,7 @@ enum PhaseState : int32_t {
   kPhaseDone = 3,
 };
 
-// How a job that was asked to stop ended (stopOutcome); kNotStopped for every other end.
+// How a job that was asked to stop ended (its result's `stop`); kNotStopped for every other end.
 enum StopOutcome : int32_t {
   kNotStopped = 0,
   kStoppedCardUnchanged = 1,  // stopped before the card changed
@@ -70,39 +71,11 @@ struct PhaseAmounts {
   std::atomic<int64_t> bytesTotal{0};
 };
 
-// One file a verification read back from the card, for reports that machines read: its card
-// path, the CRC-32 its reference gives and the one the card's file gives (none when it could
-// not be read), and whether they matched. A stored package copy is checked against the CRC-32
-// kept in its own first bytes (0 there: not checked).
-struct FileCheck {
-  bool afterRestore = false;  // read back by the verification after a restore
-  bool packageCopy = false;
-  std::string path;
-  std::optional<uint32_t> expected;
-  std::optional<uint32_t> actual;
-  bool matched = false;
-};
-
-// The file checks of one job, in the order they were made. The worker appends; a front end
-// reads them once the job has ended.
-class FileCheckRecord {
- public:
-  void Append(FileCheck check);
-  void Clear();
-  std::vector<FileCheck> Get() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<FileCheck> checks_;
-};
-
 struct JobContext {
   GuardedText statusText;
   // Raised by the front end: 1 asks the job to stop at its next file; each further request
   // (a second Ctrl-C) adds one. A restore runs on until a request made after it began.
   std::atomic<int32_t> stopRequested{0};
-  // Written by the worker before it clears jobRunning.
-  std::atomic<int32_t> stopOutcome{kNotStopped};
   // Set by a store job from the moment the card may change (a Panel card's cleaning, stage 11,
   // a restore): a closing window then waits for the job's end, restore included.
   std::atomic<int32_t> cardMayHaveChanged{0};
@@ -133,7 +106,6 @@ struct JobContext {
   VersionBlock versionBlock;
   int32_t fwpVersion = 0;
   GuardedText diagnosticsText;  // never cleared: the transcript of the whole run
-  FileCheckRecord fileChecks;   // the files the current job's verifications read
   std::atomic<int32_t> skipBackup{0};
   std::atomic<int32_t> restoreOnly{0};
   // How many earlier backups of a kind the history keeps (-1: the data folder's setting), and

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "record/card_identity.h"
 #include "platform/target_type.h"
+#include "record/file_check.h"
 #include "record/job_context.h"
 
 namespace cw {
@@ -65,6 +67,8 @@ struct JobResult {
   // The package the job held the card to; empty for a restore only and for a verification
   // against the card's own reference.
   std::string packagePath{};
+  // Every file the job's verifications read, in order (a restore's after the store's).
+  std::vector<FileCheck> checks{};
 
   bool Passed() const { return outcome == JobOutcome::kPassed; }
 };

@@ -117,10 +117,10 @@ void JobState::CountFileDone(uint64_t bytes) const {
   if (job.events != nullptr) job.events->FileDone(static_cast<ProgressPhase>(phase), bytes);
 }
 
-void JobState::RecordFileCheck(FileCheck check) const {
+FileCheck JobState::RecordFileCheck(FileCheck check) const {
   check.afterRestore = Phase(JobPhase::kRestoreVerify) == kPhaseRunning;
   if (job.events != nullptr) job.events->FileChecked(check);
-  job.fileChecks.Append(std::move(check));
+  return check;
 }
 
 void JobState::StopIfRequested() const {

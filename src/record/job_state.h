@@ -64,6 +64,14 @@ struct JobState : Reporter {
   // (the request's backup choice) stays as the user left it for the next job.
   int32_t backupSkipped = 0;
 
+  // Where the store job is, set by the job as its steps begin and end: its checks and backup,
+  // its writing, its verification of the card, or the card verified; and whether the step it
+  // reached failed (a restore may follow). A stop or an error fails the step the job is in; the
+  // result's verdicts come from here.
+  enum class StoreStep { kChecks, kWriting, kVerifying, kVerified };
+  StoreStep storeStep = StoreStep::kChecks;
+  bool storeStepFailed = false;
+
   // The store job: files placed on the card (extraction and the stored copies add to it), the
   // stage it has reached: what a stop or an error needs to know whether the card has changed.
   int32_t filesStored = 0;
@@ -78,8 +86,13 @@ struct JobState : Reporter {
   // card took the job's card's place).
   bool restoreRan = false;
   std::optional<RestoreOutcome> restoreOutcome;
+  // How a job that was asked to stop ended, for its result; kNotStopped for every other end.
+  StopOutcome stopOutcome = kNotStopped;
   // Card files whose read-only, hidden or system attribute the backup cleared as it copied.
   FileList attributesCleared;
+  // The files this job's verifications read, in order, for its result: each verification's
+  // report as the job takes it in, or the checks it had made when it ended early.
+  std::vector<FileCheck> fileChecks;
 
   bool IsPanel() const { return IsPanelTarget(targetType); }
 
@@ -108,8 +121,9 @@ struct JobState : Reporter {
   // file done, passed or failed, adds itself with CountFileDone.
   void StartPhaseAmounts(ProgressPhase phase, int64_t files, uint64_t bytes) const;
   void CountFileDone(uint64_t bytes) const;
-  // Adds a file check to the job's record; afterRestore is set here, from the phase.
-  void RecordFileCheck(FileCheck check) const;
+  // Tells the front end of a file check, afterRestore set here from the phase; returns it so
+  // that the verification's report holds the same row.
+  FileCheck RecordFileCheck(FileCheck check) const;
   // Throws JobStopped when stopRequested has reached the level the running step needs (1; a
   // restore needs one request more). jobRunning is cleared by the worker entry, not here.
   void StopIfRequested() const;

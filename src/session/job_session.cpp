@@ -43,8 +43,8 @@ void JobSession::RunWorker(const JobWorker& worker) {
   facts.stage = EndedStage();
   facts.filesWritten = filesDone_[kProgressExtraction];
   facts.filesRestored = filesDone_[kProgressRestore];
-  for (const FileCheck& check : job_.fileChecks.Get()) ++(check.matched ? facts.filesVerified
-                                                                      : facts.filesFailed);
+  for (const FileCheck& check : result.checks)
+    ++(check.matched ? facts.filesVerified : facts.filesFailed);
   facts.phases = phaseTimes_;
   const std::string journalProblem =
       JournalEndedJob(platform_, job_.dataPath, JournalEntryOf(facts));

@@ -50,25 +50,28 @@ bool ReadsWhole(Platform& platform, const std::string& path) {
   return true;
 }
 
-// The card file matches its recorded CRC; the check goes into the job's record. A file that is
+// The card file matches its recorded CRC; the check goes into `files`. A file that is
 // missing or cannot be read never matches, not even a record whose CRC is 0 (the CRC of an
 // empty file).
-bool MatchesCRC(JobState& state, const std::string& path, uint32_t recordedCrc) {
+bool MatchesCRC(JobState& state, std::vector<FileCheck>& files, const std::string& path,
+                uint32_t recordedCrc) {
   const uint32_t crc = CBHelper::GetFileCRC(state.platform, state, path);
   const bool readable = crc != 0 || ReadsWhole(state.platform, path);
   const bool matched = readable && crc == recordedCrc;
-  state.RecordFileCheck({.path = path,
-                         .expected = recordedCrc,
-                         .actual = readable ? std::optional<uint32_t>(crc) : std::nullopt,
-                         .matched = matched});
+  files.push_back(
+      state.RecordFileCheck({.path = path,
+                             .expected = recordedCrc,
+                             .actual = readable ? std::optional<uint32_t>(crc) : std::nullopt,
+                             .matched = matched}));
   return matched;
 }
 
-// A package copy on the card checks itself; the check goes into the job's record. A stored copy
+// A package copy on the card checks itself; the check goes into `files`. A stored copy
 // checked against the package it should have been made from (`madeFrom`) must also hold that
 // package's records: an intact copy of another release does not pass.
-bool PackageCopyPasses(JobState& state, const LoadedPackage& package, const std::string& path,
-                       File* file, std::optional<StoredCopy> madeFrom = std::nullopt) {
+bool PackageCopyPasses(JobState& state, std::vector<FileCheck>& files,
+                       const LoadedPackage& package, const std::string& path, File* file,
+                       std::optional<StoredCopy> madeFrom = std::nullopt) {
   PackageCrcs crcs;
   Bytes whole;
   bool passed = file != nullptr && VerifyFWPFile(state, *file, &crcs, madeFrom ? &whole : nullptr);
@@ -80,11 +83,11 @@ bool PackageCopyPasses(JobState& state, const LoadedPackage& package, const std:
       passed = false;
     }
   }
-  state.RecordFileCheck({.packageCopy = true,
-                         .path = path,
-                         .expected = crcs.stored,
-                         .actual = crcs.computed,
-                         .matched = passed});
+  files.push_back(state.RecordFileCheck({.packageCopy = true,
+                                         .path = path,
+                                         .expected = crcs.stored,
+                                         .actual = crcs.computed,
+                                         .matched = passed}));
   return passed;
 }
 
@@ -93,7 +96,9 @@ class Verification {
   Verification(JobState& job, const CardFacts& card, const LoadedPackage& package,
                Reference reference)
       : state(job), card(card), package(package), reference(reference) {}
-  int Run();
+  VerifyDecision Run();
+  // The checks made so far.
+  std::vector<FileCheck>& Files() { return files_; }
 
  private:
   void Pass() { ++verified_; }
@@ -106,12 +111,13 @@ class Verification {
   void CheckRecord(const FILE_INFO_STRUCT& record);
   void CheckStoredPackage(const std::string& path, StoredCopy part);
   void CheckOtherPackage(const std::string& path);
-  int CheckPanel();
-  int PanelFailure(const std::string& message);
+  VerifyDecision CheckPanel();
+  VerifyDecision PanelFailure(const std::string& message);
 
   JobState& state;
   const CardFacts& card;
   const LoadedPackage& package;
+  std::vector<FileCheck> files_;
   int32_t verified_ = 0;
   bool allPassed_ = true;
   std::string failures_ = "\r\nThe following files did not pass the CRC test:";
@@ -151,7 +157,7 @@ void Verification::CheckRecord(const FILE_INFO_STRUCT& record) {
     return;
   }
 
-  if (MatchesCRC(state, path, record.fileCrc))
+  if (MatchesCRC(state, files_, path, record.fileCrc))
     Pass();
   else
     Fail(path);
@@ -162,7 +168,7 @@ void Verification::CheckStoredPackage(const std::string& path, StoredCopy part) 
   // Against a package (a store, or a verify given one) the copies must be that package's; the
   // card's own copy is its own reference.
   const bool againstPackage = reference != Reference::kCard;
-  if (PackageCopyPasses(state, package, path, file.get(),
+  if (PackageCopyPasses(state, files_, package, path, file.get(),
                         againstPackage ? std::optional<StoredCopy>(part) : std::nullopt)) {
     Pass();
     ShowCount();
@@ -176,7 +182,7 @@ void Verification::CheckOtherPackage(const std::string& path) {
   // One that does not open is skipped: only a verification against the card's own reference
   // looks at these.
   if (!file) return;
-  if (PackageCopyPasses(state, package, path, file.get())) {
+  if (PackageCopyPasses(state, files_, package, path, file.get())) {
     Pass();
     ShowCount();
   } else {
@@ -184,19 +190,19 @@ void Verification::CheckOtherPackage(const std::string& path) {
   }
 }
 
-int Verification::PanelFailure(const std::string& message) {
+VerifyDecision Verification::PanelFailure(const std::string& message) {
   state.ShowAndRecord(message, MessageIcon::Exclamation);
-  return storing_ ? kVerifyFailedRestore : kVerifyFailedNoRestore;
+  return storing_ ? VerifyDecision::kFailedRestore : VerifyDecision::kFailedNoRestore;
 }
 
-int Verification::CheckPanel() {
+VerifyDecision Verification::CheckPanel() {
   if (storing_ && !VerifyCRCFile(state, package.fileTable)) {
     state.ShowAndRecord(
         "CRC File verification failed.\r\nAttempting to restore previous files.\r\n",
         MessageIcon::Exclamation);
-    return kVerifyFailedRestore;
+    return VerifyDecision::kFailedRestore;
   }
-  if (package.osInPackage != 0) return kVerifyPassed;
+  if (package.osInPackage != 0) return VerifyDecision::kPassed;
 
   // The package did not replace the OS image, so the card's own must still be intact.
   std::unique_ptr<File> list =
@@ -208,14 +214,14 @@ int Verification::CheckPanel() {
     return PanelFailure("CRC File verification failed.\r\nPossible 3940/3950 mismatch.");
   if (entry.outcome == OSImageSearch::kNotFound)
     return PanelFailure("Stored WinCE CRC could not be found\r\n.");
-  if (!MatchesCRC(state, state.globalFlashPath + "\\" + entry.path, entry.crc)) {
+  if (!MatchesCRC(state, files_, state.globalFlashPath + "\\" + entry.path, entry.crc)) {
     return PanelFailure(
         "WinCE OS file on flash failed CRC test.\r\nAttempting to restore previous files\r\n");
   }
-  return kVerifyPassed;
+  return VerifyDecision::kPassed;
 }
 
-int Verification::Run() {
+VerifyDecision Verification::Run() {
   const int32_t total = static_cast<int32_t>(package.fileTable.size());
   state.SetProgressRange(0, total);
   state.StartPhaseAmounts(kProgressVerification, total, FileTableBytes(package.fileTable));
@@ -244,28 +250,38 @@ int Verification::Run() {
     if (storing_) {
       failures_ += "\r\nStorage failed.\r\nAttempting to restore previous files.";
       state.ShowAndRecord(failures_, MessageIcon::Exclamation);
-      return kVerifyFailedRestore;
+      return VerifyDecision::kFailedRestore;
     }
     state.ShowAndRecord(failures_, MessageIcon::Exclamation);
     state.SetStatus("Verify FAILED!!");
-    return kVerifyFailedNoRestore;
+    return VerifyDecision::kFailedNoRestore;
   }
 
   if (state.targetType != kTargetEngine) {
-    const int panel = CheckPanel();
-    if (panel != kVerifyPassed) return panel;
+    const VerifyDecision panel = CheckPanel();
+    if (panel != VerifyDecision::kPassed) return panel;
   }
 
   state.SetStatus(Format("%d Files verified at ", verified_) + state.globalFlashPath);
-  return kVerifyPassed;
+  return VerifyDecision::kPassed;
 }
 
 }  // namespace
 
-int Verify(JobState& state, const CardFacts& card, const LoadedPackage& package,
-           Reference reference) {
+VerifyReport Verify(JobState& state, const CardFacts& card, const LoadedPackage& package,
+                    Reference reference) {
   state.Log("Verify");
-  return Verification(state, card, package, reference).Run();
+  Verification verification(state, card, package, reference);
+  VerifyReport report;
+  try {
+    report.decision = verification.Run();
+  } catch (...) {
+    std::vector<FileCheck>& made = verification.Files();
+    state.fileChecks.insert(state.fileChecks.end(), made.begin(), made.end());
+    throw;
+  }
+  report.files = std::move(verification.Files());
+  return report;
 }
 
 }  // namespace cw

@@ -56,5 +56,47 @@ TEST(JobResultTest, TheRestoreVerdictIsWhatTheRestoreReturned) {
   }
 }
 
+// The check mark and the outcome follow the step the job reached and whether it failed there.
+TEST(JobResultTest, TheCheckVerdictIsTheStepTheJobReached) {
+  using Step = JobState::StoreStep;
+  struct Case {
+    const char* name;
+    bool verifyOnly;
+    Step step;  // the verify-only job: kVerifying once it reads the card
+    bool failed;
+    int exitCode;
+    Verdict check;
+    JobOutcome outcome;
+  };
+  const Case cases[] = {
+      {"refused in its checks", false, Step::kChecks, false, 0, Verdict::kNone,
+       JobOutcome::kRefused},
+      {"its backup failed", false, Step::kChecks, true, 0, Verdict::kFailed, JobOutcome::kRefused},
+      {"its writing failed", false, Step::kWriting, true, 0, Verdict::kFailed, JobOutcome::kFailed},
+      {"stopped in its verification", false, Step::kVerifying, false, kExitStopped, Verdict::kNone,
+       JobOutcome::kStopped},
+      {"verified", false, Step::kVerified, false, 1, Verdict::kPassed, JobOutcome::kPassed},
+      {"verify-only, no reference", true, Step::kChecks, false, 0, Verdict::kNone,
+       JobOutcome::kRefused},
+      {"verify-only, a file failed", true, Step::kVerifying, false, 0, Verdict::kFailed,
+       JobOutcome::kFailed},
+      {"verify-only, stopped", true, Step::kVerifying, false, kExitStopped, Verdict::kNone,
+       JobOutcome::kStopped},
+      {"verify-only, every file matched", true, Step::kVerifying, false, kExitVerified,
+       Verdict::kPassed, JobOutcome::kPassed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::JobScope scope;
+    scope.state.storeStep = c.step;
+    scope.state.storeStepFailed = c.failed;
+    const JobResult result =
+        c.verifyOnly ? VerifyJobResult(scope.state, c.exitCode, c.step == Step::kVerifying)
+                     : StoreJobResult(scope.state, StoreRequest{}, c.exitCode);
+    EXPECT_EQ(result.check, c.check);
+    EXPECT_EQ(result.outcome, c.outcome);
+  }
+}
+
 }  // namespace
 }  // namespace cw

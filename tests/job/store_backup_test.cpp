@@ -128,9 +128,9 @@ TEST_F(StoreBackupTest, AStopAfterCleaningRestoresWhateverTheDiskSays) {
   platform.FailAlways("GetFileInfo", 64, kPanelRoot + ".incomplete");
   PrepareStoreJob(job);
   JobState onPlatform(platform, job);
-  EXPECT_EQ(DownloadAndVerifyJob(onPlatform, StoreRequestOf(onPlatform.job)).outcome,
-            JobOutcome::kStopped);
-  EXPECT_EQ(job.stopOutcome.load(), kStoppedRestored) << job.diagnosticsText.Get();
+  const JobResult result = DownloadAndVerifyJob(onPlatform, StoreRequestOf(onPlatform.job));
+  EXPECT_EQ(result.outcome, JobOutcome::kStopped);
+  EXPECT_EQ(result.stop, kStoppedRestored) << job.diagnosticsText.Get();
   EXPECT_EQ(platform.ReadFile("E:\\BREVANT\\APP.EXE"), "old app");
 }
 

@@ -86,8 +86,9 @@ TEST_P(StoreStopCases, StopsWhereAndAsItShould) {
   const StopCase& c = GetParam();
   for (const auto& [marker, requests] : c.stops) StopAt(marker, requests);
   job.skipBackup = c.skipBackup ? 1 : 0;
-  EXPECT_EQ(Run().outcome, JobOutcome::kStopped);
-  EXPECT_EQ(job.stopOutcome.load(), c.outcome);
+  const JobResult result = Run();
+  EXPECT_EQ(result.outcome, JobOutcome::kStopped);
+  EXPECT_EQ(result.stop, c.outcome);
   EXPECT_EQ(job.jobRunning.load(), 0);
   EXPECT_EQ(CardIsOld(), c.cardOld);
   EXPECT_TRUE(Logged(c.logLine)) << c.logLine;
@@ -128,9 +129,9 @@ TEST_F(StoreStopTest, AStopDuringTheBackupNamesTheAttributesItCleared) {
   } platform(fake, job);
   JobState stopping(platform, job);
   PrepareStoreJob(job);
-  EXPECT_EQ(DownloadAndVerifyJob(stopping, StoreRequestOf(stopping.job)).outcome,
-            JobOutcome::kStopped);
-  EXPECT_EQ(job.stopOutcome.load(), kStoppedCardUnchanged);
+  const JobResult result = DownloadAndVerifyJob(stopping, StoreRequestOf(stopping.job));
+  EXPECT_EQ(result.outcome, JobOutcome::kStopped);
+  EXPECT_EQ(result.stop, kStoppedCardUnchanged);
   EXPECT_TRUE(CardIsOld());
   const std::string said = job.statusText.Get();
   EXPECT_EQ(said.rfind("Stopped: the card's files are unchanged; the backup cleared the "
@@ -160,25 +161,28 @@ TEST_F(StoreStopTest, StopsAndRestoresMarkTheirPhases) {
 TEST_F(StoreStopTest, AFirstRequestDoesNotCutTheRestoreOfAFailure) {
   fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\FWPVers.bin");
   StopAt(kAtRestore, 1);
-  EXPECT_EQ(Run().outcome, JobOutcome::kFailed);  // the failed store's own end, its restore complete
+  const JobResult failed = Run();
+  EXPECT_EQ(failed.outcome, JobOutcome::kFailed);  // the failed store's own end, its restore complete
   EXPECT_TRUE(CardIsOld());
   EXPECT_EQ(job.restoreVerifyState.load(), kPhaseDone);
-  EXPECT_EQ(job.stopOutcome.load(), kNotStopped);
+  EXPECT_EQ(failed.stop, kNotStopped);
   // A second request does.
   PrepareStoreJob(job);
   acting.actions.clear();
   fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\FWPVers.bin");
   StopAt(kAtRestore, 2);
-  EXPECT_EQ(Run().outcome, JobOutcome::kStopped);
-  EXPECT_EQ(job.stopOutcome.load(), kStoppedRestoreCut);
+  const JobResult cut = Run();
+  EXPECT_EQ(cut.outcome, JobOutcome::kStopped);
+  EXPECT_EQ(cut.stop, kStoppedRestoreCut);
 }
 
 // A second request made before the restore began is the restore's own stop: it lands between
 // two of the restore's files, and the message says how many were back.
 TEST_F(StoreStopTest, TwoRequestsBeforeTheRestoreStopItAtItsFirstFile) {
   StopAt(kAtStored, 2);
-  EXPECT_EQ(Run().outcome, JobOutcome::kStopped);
-  EXPECT_EQ(job.stopOutcome.load(), kStoppedRestoreCut);
+  const JobResult result = Run();
+  EXPECT_EQ(result.outcome, JobOutcome::kStopped);
+  EXPECT_EQ(result.stop, kStoppedRestoreCut);
   EXPECT_FALSE(CardIsOld());
   // Nothing of the restore happened: the files stand as the store left them, none emptied.
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "new");
@@ -192,8 +196,9 @@ TEST_F(StoreStopTest, AStopOnAnEmptyCardSaysThereWasNoBackup) {
   fake.RemoveTree("E:\\");
   job.engineSelected = 1;  // an empty card is of no known kind: the target is chosen
   StopAt(kAtStored, 1);
-  EXPECT_EQ(Run().outcome, JobOutcome::kStopped) << job.diagnosticsText.Get();
-  EXPECT_EQ(job.stopOutcome.load(), kStoppedNoBackup) << job.diagnosticsText.Get();
+  const JobResult result = Run();
+  EXPECT_EQ(result.outcome, JobOutcome::kStopped) << job.diagnosticsText.Get();
+  EXPECT_EQ(result.stop, kStoppedNoBackup) << job.diagnosticsText.Get();
 }
 
 struct ErrorCase {

@@ -201,12 +201,12 @@ TEST_F(VerifyOnlyTest, AStopDuringVerificationEndsWithFive) {
   job.fwpPath = test::kPackagePath;
   PrepareVerifyJob(job);
   job.stopRequested = 1;  // seen at the first record
-  EXPECT_EQ(VerifyOnlyJob(scope.state, VerifyRequestOf(scope.state.job)).outcome,
-            JobOutcome::kStopped);
+  const JobResult result = VerifyOnlyJob(scope.state, VerifyRequestOf(scope.state.job));
+  EXPECT_EQ(result.outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.jobRunning, 0);
   EXPECT_EQ(job.verifyOnlyState, kPhaseDone);
   // Said and logged as a stop.
-  EXPECT_EQ(job.stopOutcome.load(), kStoppedVerify);
+  EXPECT_EQ(result.stop, kStoppedVerify);
   EXPECT_EQ(job.statusText.Get(), "Stopped: the verification did not finish.");
   const std::vector<std::string> lines = scope.LogLines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "  the verification was stopped by request."),

@@ -74,11 +74,18 @@ class VerifyTest : public ::testing::Test {
     fake.WriteFile("E:\\Quorvane File CRCs.dat",
                    BuildCRCList({{"NK.BIN", Crc("the OS image")}, {"BREVANT\\APP.EXE", 7}}));
   }
-  int Run() {
-    return RunWorker(scope.state, [this] { return Verify(scope.state, card, package, reference); });
+  VerifyDecision Run() {
+    report = VerifyReport{};
+    exitCode = RunWorker(scope.state, [this] {
+      report = Verify(scope.state, card, package, reference);
+      return 0;
+    });
+    return report.decision;
   }
 
   Reference reference = Reference::kPackage;  // a verify-only job given a package
+  VerifyReport report;                        // the last verification's
+  int exitCode = 0;                           // and its worker's
 
   JobScope scope;
   LoadedPackage package;
@@ -92,14 +99,14 @@ TEST_F(VerifyTest, AnEmptyTableOnAnEngineCardStillChecksTheStoredCopies) {
   package.has3950Support = 1;
   PutStoredCopy("UPGRADE.FWP");
   PutStoredCopy("FWP_3950.FWP");
-  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(Run(), VerifyDecision::kPassed);
   EXPECT_EQ(prompt.Count(), 0u);
   // The count stays on the status line ("Done!" is the verify-only job's own) and the job never
   // waits for a display.
   EXPECT_EQ(scope.job.statusText.Get(), "2 Files verified at E:");
   EXPECT_EQ(fake.SleepCount(), 0u);
   reference = Reference::kStoring;
-  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(Run(), VerifyDecision::kPassed);
   EXPECT_EQ(scope.job.statusText.Get(), "2 Files verified at E:");
 }
 
@@ -107,7 +114,7 @@ TEST_F(VerifyTest, AMissingStoredCopyFailsTheCard) {
   scope.state.targetType = kTargetEngine;
   package.has3950Support = 1;
   PutStoredCopy("UPGRADE.FWP");
-  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedNoRestore);
   EXPECT_EQ(prompt.messages(),
             std::vector<std::string>{std::string(kFailureHead) + "\r\nE:\\FWP_3950.FWP"});
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Exclamation);
@@ -121,13 +128,13 @@ TEST_F(VerifyTest, AStoredCopyWithoutAChecksumPassesUnread) {
   std::string bytes = fake.ReadFile("E:\\UPGRADE.FWP");
   bytes.back() ^= 0x55;  // damage that only a checksum would see
   fake.WriteFile("E:\\UPGRADE.FWP", bytes);
-  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(Run(), VerifyDecision::kPassed);
 
   PutStoredCopy("UPGRADE.FWP", /*withCrc=*/true);
   bytes = fake.ReadFile("E:\\UPGRADE.FWP");
   bytes.back() ^= 0x55;
   fake.WriteFile("E:\\UPGRADE.FWP", bytes);
-  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedNoRestore);
 }
 
 TEST_F(VerifyTest, ZlibIsCheckedOnceAtTheEngineCardsRoot) {
@@ -137,7 +144,7 @@ TEST_F(VerifyTest, ZlibIsCheckedOnceAtTheEngineCardsRoot) {
   AddRecord(kKindPanel3940, "WINDOWS\\zlibce.dll", 0x1234);  // a second record: skipped
   PutStoredCopy("UPGRADE.FWP");
   reference = Reference::kStoring;
-  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(Run(), VerifyDecision::kPassed);
   // One record and the stored copy: the second record counted nothing.
   EXPECT_EQ(scope.job.statusText.Get(), "2 Files verified at E:");
 }
@@ -147,7 +154,7 @@ TEST_F(VerifyTest, CommonRawFilesOfAnEngineCardLiveInItsRoot) {
   AddRecord(kKindCommonRaw, "DOCS\\README.TXT", Crc("read me"));
   fake.WriteFile("E:\\README.TXT", "read me");
   PutStoredCopy("UPGRADE.FWP");
-  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(Run(), VerifyDecision::kPassed);
   EXPECT_TRUE(scope.Logged("GetFilenameNoPath"));  // the name taken from the record's path
 }
 
@@ -156,11 +163,11 @@ TEST_F(VerifyTest, AMissingCommonRawFileFailsAPanelOnlyAfterAStore) {
   package.osInPackage = 1;  // no OS image check
   AddFile(kKindPanel3940, "BREVANT\\APP.EXE", "application");
   AddRecord(kKindCommonRaw, "DOCS\\MANUAL.PDF", Crc("manual"));
-  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(Run(), VerifyDecision::kPassed);
   EXPECT_EQ(prompt.Count(), 0u);
 
   reference = Reference::kStoring;
-  EXPECT_EQ(Run(), kVerifyFailedRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedRestore);
   EXPECT_EQ(prompt.messages(),
             std::vector<std::string>{std::string(kFailureHead) + "\r\nE:\\DOCS\\MANUAL.PDF" +
                                      "\r\nStorage failed.\r\nAttempting to restore previous files."});
@@ -177,7 +184,7 @@ TEST_F(VerifyTest, TheFailureListNamesFullPathsInTableOrder) {
   card.otherPackageFiles = {"E:\\OTHER.FWP"};
   reference = Reference::kCard;
 
-  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedNoRestore);
   EXPECT_EQ(prompt.messages(),
             std::vector<std::string>{std::string(kFailureHead) + "\r\nE:\\B\\SECOND.BIN" +
                                      "\r\nE:\\D\\THIRD.BIN\r\nE:\\UPGRADE.FWP\r\nE:\\OTHER.FWP"});
@@ -188,15 +195,15 @@ TEST_F(VerifyTest, OtherPackagesAreCheckedOnlyWithoutAPackageFile) {
   package.osInPackage = 1;
   fake.WriteFile("E:\\OLD.FWP", "damaged");
   card.otherPackageFiles = {"E:\\OLD.FWP", "E:\\GONE.FWP"};
-  EXPECT_EQ(Run(), kVerifyPassed);  // against a package: not looked at
+  EXPECT_EQ(Run(), VerifyDecision::kPassed);  // against a package: not looked at
 
   reference = Reference::kCard;
-  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedNoRestore);
   // One that does not open is skipped on a verify.
   EXPECT_EQ(prompt.messages().back(), std::string(kFailureHead) + "\r\nE:\\OLD.FWP");
 
   fake.WriteFile("E:\\OLD.FWP", BuildPackage(PackageSpec{}));
-  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(Run(), VerifyDecision::kPassed);
 }
 
 TEST_F(VerifyTest, EveryFileReadIsRecordedWithWhatItShouldHoldAndWhatItHolds) {
@@ -209,9 +216,9 @@ TEST_F(VerifyTest, EveryFileReadIsRecordedWithWhatItShouldHoldAndWhatItHolds) {
   PutStoredCopy("UPGRADE.FWP", /*withCrc=*/false);
   // Read back after a restore: the record says so.
   scope.state.SetPhase(JobPhase::kRestoreVerify, kPhaseRunning);
-  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedNoRestore);
 
-  const std::vector<FileCheck> checks = scope.job.fileChecks.Get();
+  const std::vector<FileCheck> checks = report.files;
   ASSERT_EQ(checks.size(), 4u);
   struct Want {
     std::string path;
@@ -235,13 +242,13 @@ TEST_F(VerifyTest, EveryFileReadIsRecordedWithWhatItShouldHoldAndWhatItHolds) {
     EXPECT_TRUE(checks[i].afterRestore);
   }
 
-  // A stored copy that keeps its CRC-32 gives both; the next job starts a new record.
+  // A stored copy that keeps its CRC-32 gives both; each verification reports its own files.
   package.fileTable.clear();
   PutStoredCopy("UPGRADE.FWP");
   PrepareVerifyJob(scope.job);
   scope.state.BeginPhases(JobPhase::kVerifyOnly);
-  EXPECT_EQ(Run(), kVerifyPassed);
-  const std::vector<FileCheck> copy = scope.job.fileChecks.Get();
+  EXPECT_EQ(Run(), VerifyDecision::kPassed);
+  const std::vector<FileCheck> copy = report.files;
   ASSERT_EQ(copy.size(), 1u);
   EXPECT_TRUE(copy[0].expected.has_value() && *copy[0].expected != 0);
   EXPECT_EQ(copy[0].actual, copy[0].expected);
@@ -254,7 +261,7 @@ TEST_F(VerifyTest, AMissingFileFailsEvenWhenItsRecordedCrcIsZero) {
   AddRecord(kKindEngine2, "GONE.DAT", 0);  // CRC 0, missing: fails
   PutStoredCopy("UPGRADE.FWP");
   EXPECT_EQ(Crc(""), 0u);
-  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedNoRestore);
   EXPECT_EQ(prompt.messages(),
             std::vector<std::string>{std::string(kFailureHead) + "\r\nE:\\GONE.DAT"});
 }
@@ -265,7 +272,7 @@ TEST_F(VerifyTest, AFileThatCannotBeReadFailsEvenWhenItsRecordedCrcIsZero) {
   PutStoredCopy("UPGRADE.FWP");
   fake.WriteFile("E:\\BAD.DAT", "unreadable sectors");
   fake.FailAlways("Read", kErrIoDevice, "E:\\BAD.DAT");
-  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedNoRestore);
   EXPECT_TRUE(prompt.Contains("\r\nE:\\BAD.DAT"));
 }
 
@@ -273,11 +280,11 @@ TEST_F(VerifyTest, AModifiedOSImageFailsWithTheWinCEMessage) {
   scope.state.targetType = kTargetPanel3940;
   AddFile(kKindPanel3940, "BREVANT\\APP.EXE", "application");
   PutPanelList("the OS image");
-  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(Run(), VerifyDecision::kPassed);
 
   PutPanelList("the OS image, patched");
   scope.job.statusText.Set("");
-  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedNoRestore);
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{
                                    "WinCE OS file on flash failed CRC test.\r\nAttempting to "
                                    "restore previous files\r\n"});
@@ -287,26 +294,26 @@ TEST_F(VerifyTest, AModifiedOSImageFailsWithTheWinCEMessage) {
 
   // A package that carries the OS image replaced it, so the card's is not checked.
   package.osInPackage = 1;
-  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(Run(), VerifyDecision::kPassed);
 }
 
 TEST_F(VerifyTest, AMissingOSImageFailsEvenWhenItsListedCrcIsZero) {
   scope.state.targetType = kTargetPanel3940;
   fake.WriteFile("E:\\Quorvane File CRCs.dat",
                  BuildCRCList({{"NK.BIN", 0}, {"BREVANT\\APP.EXE", 7}}));
-  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedNoRestore);
   EXPECT_TRUE(prompt.Contains("WinCE OS file on flash failed CRC test."));
 }
 
 TEST_F(VerifyTest, EachProblemOfThePanelsListHasItsMessage) {
   scope.state.targetType = kTargetPanel3950;
-  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedNoRestore);
   fake.WriteFile("E:\\Quorvane File CRCs 3950.dat", BuildCRCList({}));
-  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedNoRestore);
   // The OS image in the last entry is never reached.
   fake.WriteFile("E:\\Quorvane File CRCs 3950.dat",
                  BuildCRCList({{"BREVANT\\APP.EXE", 7}, {"NK.NBG", 8}}));
-  EXPECT_EQ(Run(), kVerifyFailedNoRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedNoRestore);
   EXPECT_EQ(prompt.messages(), (std::vector<std::string>{
                                    "Stored CRC file could not be opened.\r\n",
                                    "CRC File verification failed.\r\nPossible 3940/3950 mismatch.",
@@ -315,7 +322,7 @@ TEST_F(VerifyTest, EachProblemOfThePanelsListHasItsMessage) {
   // After a store the list must be there and match the table, or the backup goes back.
   reference = Reference::kStoring;
   fake.DeleteFile("E:\\Quorvane File CRCs 3950.dat");
-  EXPECT_EQ(Run(), kVerifyFailedRestore);
+  EXPECT_EQ(Run(), VerifyDecision::kFailedRestore);
   const std::vector<std::string> messages = prompt.messages();
   EXPECT_EQ(std::vector<std::string>(messages.end() - 2, messages.end()),
             (std::vector<std::string>{
@@ -327,14 +334,15 @@ TEST_F(VerifyTest, ProgressCoversTheTableAndAStopEndsTheJob) {
   scope.state.targetType = kTargetEngine;
   for (int i = 0; i < 5; ++i) AddFile(kKindEngine2, "F" + std::to_string(i), "x");
   PutStoredCopy("UPGRADE.FWP");
-  EXPECT_EQ(Run(), kVerifyPassed);
+  EXPECT_EQ(Run(), VerifyDecision::kPassed);
   EXPECT_EQ(scope.job.progressMin, 0);
   EXPECT_EQ(scope.job.progressMax, 5);
   EXPECT_EQ(scope.job.progressPos, 4);
 
   scope.job.stopRequested = 1;
   fake.ClearCalls();
-  EXPECT_EQ(Run(), kExitStopped);
+  Run();
+  EXPECT_EQ(exitCode, kExitStopped);
   EXPECT_EQ(scope.job.jobRunning, 0);
   EXPECT_EQ(fake.CallCount("OpenFile", "E:\\F0"), 0u);  // not one file was read
   EXPECT_EQ(prompt.Count(), 0u);
