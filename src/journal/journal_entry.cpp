@@ -100,16 +100,18 @@ JournalEntry JournalEntryOf(const JournalFacts& facts) {
   return entry;
 }
 
-JournalFacts JournalFactsOf(Platform& platform, const JobContext& job, const JobResult& result,
+JournalFacts JournalFactsOf(Platform& platform, const JobContext& job,
+                            const JournalRequest& request, const JobResult& result,
                             const std::string& frontEnd, const std::string& runId,
                             const WallTime& started) {
   JournalFacts facts;
   facts.result = result;
   facts.card = result.card;
-  facts.cardKind = job.panelSelected ? "panel" : job.engineSelected ? "engine" : "";
-  if (result.kind != JobKind::kRestoreOnly && !job.fwpPath.empty())
-    facts.package = ReadPackageFacts(platform, job.fwpPath,
-                                     PackageVersions{job.versionBlock, job.fwpVersion});
+  facts.cardKind = request.target == TargetChoice::kPanel    ? "panel"
+                   : request.target == TargetChoice::kEngine ? "engine"
+                                                             : "";
+  if (result.kind != JobKind::kRestoreOnly && !request.packagePath.empty())
+    facts.package = ReadPackageFacts(platform, request.packagePath, request.versions);
   facts.frontEnd = frontEnd;
   facts.runId = runId;
   facts.started = started;

@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "record/card_identity.h"
+#include "record/job_request.h"
 #include "record/job_result.h"
 #include "record/package_versions.h"
 
@@ -69,9 +70,18 @@ struct JournalEntry {
 
 JournalEntry JournalEntryOf(const JournalFacts& facts);
 
+// What the front end asked of a job, as its journal line tells it: the card's kind as chosen,
+// and the package (empty: none) with the versions the front end read from it.
+struct JournalRequest {
+  TargetChoice target = TargetChoice::kNone;
+  std::string packagePath;
+  PackageVersions versions;
+};
+
 // The facts a front end's record of the job gives: the outcome's stage, the file counts, the
 // backup taken or put back, the package read (none for a restore only). The rest comes as given.
-JournalFacts JournalFactsOf(Platform& platform, const JobContext& job, const JobResult& result,
+JournalFacts JournalFactsOf(Platform& platform, const JobContext& job,
+                            const JournalRequest& request, const JobResult& result,
                             const std::string& frontEnd, const std::string& runId,
                             const WallTime& started);
 

@@ -6,6 +6,14 @@
 
 namespace cw {
 
+SessionRequest SessionRequestOf(const StoreRequest& request, const PackageVersions& versions) {
+  return {request.dataPath, {request.target, request.packagePath, versions}};
+}
+
+SessionRequest SessionRequestOf(const VerifyRequest& request, const PackageVersions& versions) {
+  return {request.dataPath, {request.target, request.packagePath, versions}};
+}
+
 JobSession::JobSession(Platform& platform, JobContext& job, std::string frontEnd)
     : platform_(platform), job_(job), frontEnd_(std::move(frontEnd)) {}
 
@@ -13,9 +21,10 @@ JobSession::~JobSession() {
   if (worker_.joinable()) worker_.join();
 }
 
-void JobSession::Start(JobWorker worker, SessionEvents* events) {
+void JobSession::Start(JobWorker worker, SessionEvents* events, SessionRequest request) {
   if (Running()) return;
   if (worker_.joinable()) worker_.join();
+  request_ = std::move(request);
   for (std::atomic<int32_t>& phase : phases_) phase = kPhaseIdle;
   events_ = events != nullptr ? events : &silent_;
   job_.events = &relay_;
@@ -33,15 +42,16 @@ void JobSession::Start(JobWorker worker, SessionEvents* events) {
 
 void JobSession::RunWorker(const JobWorker& worker) {
   const JobResult result = worker(&job_);
-  transcriptSaved_ = StoreDiagnostics(platform_, job_);
+  transcriptSaved_ = StoreDiagnostics(platform_, job_, request_.dataPath);
   for (int i = 0; i < kJobPhaseCount; ++i) {
     // A job that ended inside a phase (refused in its checks, stopped) spent this much in it.
     if (phases_[i] == kPhaseRunning) TimePhase(static_cast<JobPhase>(i), kPhaseDone);
   }
-  JournalFacts facts = JournalFactsOf(platform_, job_, result, frontEnd_, runId_, started_);
+  JournalFacts facts =
+      JournalFactsOf(platform_, job_, request_.journal, result, frontEnd_, runId_, started_);
   facts.phases = phaseTimes_;
   const std::string journalProblem =
-      JournalEndedJob(platform_, job_.dataPath, JournalEntryOf(facts));
+      JournalEndedJob(platform_, request_.dataPath, JournalEntryOf(facts));
   {
     std::lock_guard<std::mutex> lock(mutex_);
     journalProblem_ = journalProblem;

@@ -17,12 +17,23 @@
 #include "platform/platform.h"
 #include "record/job_context.h"
 #include "record/job_events.h"
+#include "record/job_request.h"
 #include "record/job_result.h"
 
 namespace cw {
 
 // A job's worker entry (DownloadAndVerify and VerifyOnly on a platform, or a test's own).
 using JobWorker = std::function<JobResult(JobContext*)>;
+
+// What the session's end needs of the front end's request: the data folder its transcript and
+// journal line go to, and what the journal line says was asked.
+struct SessionRequest {
+  std::string dataPath;
+  JournalRequest journal;
+};
+// `versions`: the package's versions as the front end read them when it was chosen.
+SessionRequest SessionRequestOf(const StoreRequest& request, const PackageVersions& versions);
+SessionRequest SessionRequestOf(const VerifyRequest& request, const PackageVersions& versions);
 
 // What a front end hears from a session: the job's events, and once its end. All of it arrives
 // on the job's thread; a window hands it on to its own.
@@ -42,9 +53,10 @@ class JobSession {
   JobSession(const JobSession&) = delete;
   JobSession& operator=(const JobSession&) = delete;
 
-  // Runs `worker` on its own thread, its events told to `events` (none: nothing is told). The
-  // thread of a job that has ended is reaped first; a job still running is not replaced.
-  void Start(JobWorker worker, SessionEvents* events);
+  // Runs `worker` on its own thread, its events told to `events` (none: nothing is told), for
+  // the front end's `request`. The thread of a job that has ended is reaped first; a job still
+  // running is not replaced.
+  void Start(JobWorker worker, SessionEvents* events, SessionRequest request);
   // From Start until the worker has returned and its transcript has been saved (the end is
   // told to the sink just after).
   bool Running() const;
@@ -102,6 +114,7 @@ class JobSession {
   Platform& platform_;
   JobContext& job_;
   const std::string frontEnd_;
+  SessionRequest request_;  // the running job's; written before its thread starts
   std::string runId_;
   WallTime started_;
   std::chrono::steady_clock::time_point phaseBegan_[kJobPhaseCount];

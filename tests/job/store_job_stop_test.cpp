@@ -47,14 +47,14 @@ class StoreStopTest : public test::JobFixture {
     fake.WriteFile("E:\\APP\\LIB\\UTIL.DLL", "old!");
     fake.WriteFile(kPackage, BuildPackage(EngineRelease("new", "new!")));
     // The bench-test switch adds the prompts that mark each moment.
-    job.flashPath = "E:BENCH_MODE_ON";
+    request.cardPath = "E:BENCH_MODE_ON";
     job.prompt = &acting;
   }
   ~StoreStopTest() override { state.softwareTestMode = 0; }
 
   JobResult Run() {
     PrepareStoreJob(job);
-    const JobResult code = DownloadAndVerifyJob(state, StoreRequestOf(state.job));
+    const JobResult code = DownloadAndVerifyJob(state, request);
     return code;
   }
   void At(const char* marker, std::function<void()> action) {
@@ -85,7 +85,7 @@ class StoreStopCases : public StoreStopTest, public ::testing::WithParamInterfac
 TEST_P(StoreStopCases, StopsWhereAndAsItShould) {
   const StopCase& c = GetParam();
   for (const auto& [marker, requests] : c.stops) StopAt(marker, requests);
-  job.skipBackup = c.skipBackup ? 1 : 0;
+  request.backup.skip = c.skipBackup;
   EXPECT_EQ(Run().outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.stopOutcome.load(), c.outcome);
   EXPECT_EQ(job.jobRunning.load(), 0);
@@ -128,7 +128,7 @@ TEST_F(StoreStopTest, AStopDuringTheBackupNamesTheAttributesItCleared) {
   } platform(fake, job);
   JobState stopping(platform, job);
   PrepareStoreJob(job);
-  EXPECT_EQ(DownloadAndVerifyJob(stopping, StoreRequestOf(stopping.job)).outcome,
+  EXPECT_EQ(DownloadAndVerifyJob(stopping, request).outcome,
             JobOutcome::kStopped);
   EXPECT_EQ(job.stopOutcome.load(), kStoppedCardUnchanged);
   EXPECT_TRUE(CardIsOld());
@@ -190,7 +190,8 @@ TEST_F(StoreStopTest, TwoRequestsBeforeTheRestoreStopItAtItsFirstFile) {
 // An empty card has no backup to put back: a stop after the card changed says so.
 TEST_F(StoreStopTest, AStopOnAnEmptyCardSaysThereWasNoBackup) {
   fake.RemoveTree("E:\\");
-  job.engineSelected = 1;  // an empty card is of no known kind: the target is chosen
+  // An empty card is of no known kind: the target is chosen.
+  request.target = TargetChoice::kEngine;
   StopAt(kAtStored, 1);
   EXPECT_EQ(Run().outcome, JobOutcome::kStopped) << job.diagnosticsText.Get();
   EXPECT_EQ(job.stopOutcome.load(), kStoppedNoBackup) << job.diagnosticsText.Get();
