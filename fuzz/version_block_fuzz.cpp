@@ -23,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   test::JobScope scope;
   scope.fake.WriteFile(test::kPackagePath,
                        std::string(reinterpret_cast<const char*>(input), size));
-  const VersionTexts texts =
-      ReadVersionBlock(scope.fake, test::kPackagePath, scope.job, "engine box", "panel box");
+  PackageVersions versions;
+  const VersionTexts texts = ReadVersionBlock(scope.fake, test::kPackagePath, scope.job, versions,
+                                              "engine box", "panel box");
   fuzz::Check(texts.opened && texts.found == read.found, "the file read agrees with the parse");
   fuzz::Check(read.engine || texts.engineText == "engine box", "an unread box keeps its text");
   return 0;

@@ -41,7 +41,7 @@ class BackupsCommand : public Command {
   int Run(Platform& platform) override {
     JobRunner runner(platform, PromptAnswers{}, JsonReport());
     runner.Start();
-    const std::string dataPath = runner.job().dataPath;
+    const std::string dataPath = runner.dataPath();
     Json list = Json::array();
     std::string table;
     for (const char* folder : {"QUORVANE_ENGINE_CF_BACKUP", "QUORVANE_PANEL_CF_BACKUP"}) {

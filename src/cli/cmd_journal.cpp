@@ -42,7 +42,7 @@ class JournalCommand : public Command {
     }
     JobRunner runner(platform, PromptAnswers{}, JsonReport());
     runner.Start();
-    const std::string dataPath = runner.job().dataPath;
+    const std::string dataPath = runner.dataPath();
     const std::string shown = platform.DisplayPath(JournalPath(dataPath));
     std::string bytes;
     if (!ReadJournalBytes(platform, dataPath, &bytes)) {

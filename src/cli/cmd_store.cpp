@@ -10,7 +10,6 @@
 #include "cli/job_runner.h"
 #include "cli/json_report.h"
 #include "record/job_io.h"
-#include "job/jobs.h"
 
 namespace cw::cli {
 namespace {
@@ -65,26 +64,25 @@ class StoreCommand : public Command {
     }
     runner.SetCard(card_);
 
-    JobContext& job = runner.job();
     // "Advanced Settings", opened after the card path was typed.
-    if (target_) {
-      job.engineSelected = *target_ == "engine" ? 1 : 0;
-      job.panelSelected = *target_ == "panel" ? 1 : 0;
-    }
-    if (noBackup_ || restoreOnly_) job.skipBackup = 1;
-    if (restoreOnly_) job.restoreOnly = 1;
-    if (backup_) job.restoreBackupName = *backup_;
-    job.otherCardBackup = otherCard_ ? OtherCardBackup::kAllow : OtherCardBackup::kRefuse;
-    if (keepBackups_) job.backupsKept = *keepBackups_;
+    TargetChoice target = runner.detectedTarget();
+    if (target_) target = *target_ == "engine" ? TargetChoice::kEngine : TargetChoice::kPanel;
+    const StoreRequest request{
+        .cardPath = runner.cardPath(),
+        .packagePath = runner.packagePath(),
+        .dataPath = runner.dataPath(),
+        .target = target,
+        .backup = {.skip = noBackup_ || restoreOnly_,
+                   .restoreOnly = restoreOnly_,
+                   .kept = keepBackups_.value_or(-1),
+                   .restoreName = backup_.value_or(""),
+                   .otherCard = otherCard_ ? OtherCardBackup::kAllow : OtherCardBackup::kRefuse}};
 
-    if (!CheckStoreRequest(runner.platform(), job)) {
+    if (!CheckStoreRequest(runner.platform(), runner.job(), request)) {
       return JobResult{.kind = restoreOnly_ ? JobKind::kRestoreOnly : JobKind::kStore,
                        .outcome = JobOutcome::kRefused};
     }
-    PrepareStoreJob(job);
-    const JobResult result = runner.Run([](Platform& platform, JobContext* job) {
-      return DownloadAndVerify(platform, job, StoreRequestOf(*job));
-    });
+    const JobResult result = runner.Run(request);
     runner.Finish(result);
     // A restore-only run with an empty backup folder put nothing back: it has not succeeded.
     if (result.nothingToRestore)
@@ -93,10 +91,11 @@ class StoreCommand : public Command {
   }
 
   void Report(JobRunner& runner, const JobResult& result) const {
-    const JobContext& job = runner.job();
     std::optional<std::string> package;
-    if (!job.fwpPath.empty()) package = runner.platform().DisplayPath(job.fwpPath);
-    Json report = JobReport(Name(), job, result, runner.Messages(), package);
+    if (!runner.packagePath().empty())
+      package = runner.platform().DisplayPath(runner.packagePath());
+    Json report =
+        JobReport(Name(), runner.job(), runner.cardPath(), result, runner.Messages(), package);
     report["restore_only"] = restoreOnly_;
     PrintJson(report);
   }

@@ -6,7 +6,6 @@
 #include "cli/job_runner.h"
 #include "cli/json_report.h"
 #include "record/job_io.h"
-#include "job/jobs.h"
 
 namespace cw::cli {
 namespace {
@@ -41,15 +40,14 @@ class VerifyCommand : public Command {
     if (package_) runner.ChoosePackage(*package_);
     runner.SetCard(card_);
 
-    JobContext& job = runner.job();
-    job.log->Log("OnVerify");
-    job.fwpPath = package_.value_or("");
-    if (!CheckVerifyRequest(runner.platform(), job))
+    runner.job().log->Log("OnVerify");
+    const VerifyRequest request{.cardPath = runner.cardPath(),
+                                .packagePath = package_.value_or(""),
+                                .dataPath = runner.dataPath(),
+                                .target = runner.detectedTarget()};
+    if (!CheckVerifyRequest(runner.platform(), runner.job(), request))
       return JobResult{.kind = JobKind::kVerifyOnly, .outcome = JobOutcome::kRefused};
-    PrepareVerifyJob(job);
-    const JobResult result = runner.Run([](Platform& platform, JobContext* job) {
-      return VerifyOnly(platform, job, VerifyRequestOf(*job));
-    });
+    const JobResult result = runner.Run(request);
     runner.Finish(result);
     return result;
   }
@@ -57,7 +55,8 @@ class VerifyCommand : public Command {
   void Report(JobRunner& runner, const JobResult& result) const {
     std::optional<std::string> package;
     if (package_) package = runner.platform().DisplayPath(*package_);
-    PrintJson(JobReport(Name(), runner.job(), result, runner.Messages(), package));
+    PrintJson(
+        JobReport(Name(), runner.job(), runner.cardPath(), result, runner.Messages(), package));
   }
   std::string card_;
   std::optional<std::string> package_;

@@ -13,6 +13,7 @@
 #include "cli/command.h"
 #include "platform/console_end.h"
 #include "record/job_io.h"
+#include "job/jobs.h"
 #include "job/read_version_block.h"
 #include "platform/text.h"
 
@@ -87,24 +88,24 @@ JobRunner::JobRunner(Platform& platform, PromptAnswers answers, bool jsonReport)
 }
 
 std::optional<LastPath> JobRunner::Start() {
-  StartRun(platform_, job_, log_);
-  return ResolveLastPath(platform_, job_);
+  folders_ = StartRun(platform_, job_, log_);
+  return ResolveLastPath(platform_, job_, folders_);
 }
 
 void JobRunner::SetPackageBox(const std::string& text) {
   // What the package box's change handler does with every new text.
   log_.Log("OnChangeEditCrcDataFile");
-  job_.fwpPath = text;
-  log_.Log(Format("  fwp file changed to %s", platform_.DisplayPath(job_.fwpPath).c_str()));
+  packagePath_ = text;
+  log_.Log(Format("  fwp file changed to %s", platform_.DisplayPath(packagePath_).c_str()));
 }
 
 void JobRunner::UseLastPath(const LastPath& last) {
   if (last.fromFile) {
-    ReadVersionBlock(platform_, last.path, job_, "", "");
+    ReadVersionBlock(platform_, last.path, job_, versions_, "", "");
     SetPackageBox(last.path);
   } else {
     SetPackageBox(last.path);
-    ReadVersionBlock(platform_, last.path, job_, "", "");
+    ReadVersionBlock(platform_, last.path, job_, versions_, "", "");
   }
 }
 
@@ -112,15 +113,17 @@ void JobRunner::ChoosePackage(const std::string& path) {
   log_.Log("OnBrowseCrcFile: locating fwp.");
   SetPackageBox(path);
   log_.Log(Format("  using %s", platform_.DisplayPath(path).c_str()));
-  const VersionTexts texts = ReadVersionBlock(platform_, path, job_, "", "");
+  const VersionTexts texts = ReadVersionBlock(platform_, path, job_, versions_, "", "");
   if (!texts.engineText.empty()) ShowStatusLine(texts.engineText);
   if (!texts.panelText.empty()) ShowStatusLine(texts.panelText);
 }
 
 void JobRunner::SetCard(const std::string& text) {
-  const std::string cardPath = CardPathOfHostFolder(platform_, text);
-  if (std::optional<std::string> status = DetectCardTarget(platform_, job_, cardPath))
-    ShowStatusLine(*status);
+  cardPath_ = CardPathOfHostFolder(platform_, text);
+  if (std::optional<DetectedCard> card = DetectCardTarget(platform_, job_, cardPath_)) {
+    detectedTarget_ = card->target;
+    ShowStatusLine(card->status);
+  }
 }
 
 void JobRunner::ShowStatusLine(const std::string& text) {
@@ -170,12 +173,25 @@ void JobRunner::DrawProgress(bool final) {
   std::fflush(out_);
 }
 
-JobResult JobRunner::Run(JobResult (*worker)(Platform&, JobContext*)) {
+JobResult JobRunner::Run(const StoreRequest& request) {
+  PrepareStoreJob(job_);
+  return Run(
+      [this, request](JobContext* job) { return DownloadAndVerify(platform_, job, request); },
+      request.dataPath);
+}
+
+JobResult JobRunner::Run(const VerifyRequest& request) {
+  PrepareVerifyJob(job_);
+  return Run([this, request](JobContext* job) { return VerifyOnly(platform_, job, request); },
+             request.dataPath);
+}
+
+JobResult JobRunner::Run(JobWorker worker, std::string dataPath) {
   StopSignalScope signals;
   ConsoleEndWatch consoleEnd([this](const char* what) { EndOfConsole(what); });
   int32_t requests = 0;
   terminal_.Begin(job_);
-  session_.Start([this, worker](JobContext* job) { return worker(platform_, job); }, &events_);
+  session_.Start(std::move(worker), &events_, std::move(dataPath));
   // Woken at once by the job's end; between, once per redraw the line allows, to hear a Ctrl-C.
   while (!session_.WaitForEnd(std::chrono::duration_cast<std::chrono::milliseconds>(
       TerminalProgress::kMinInterval))) {
@@ -207,7 +223,7 @@ void JobRunner::EndOfConsole(const char* what) {
     if (session_.MustOutwaitClose()) SayHowToFinishRestore();
     std::fflush(stderr);
   }
-  StoreDiagnostics(platform_, job_);
+  StoreDiagnostics(platform_, job_, folders_.dataPath);
 
   // Windows' grace: the stop, and the restore of a changed card, may end within it.
   if (!session_.WaitForEnd(kConsoleEndGrace)) {
@@ -216,7 +232,7 @@ void JobRunner::EndOfConsole(const char* what) {
     log_.Log(Format("  the job ended before the program: %s",
                     job_.statusText.Get().c_str()));
   }
-  StoreDiagnostics(platform_, job_);
+  StoreDiagnostics(platform_, job_, folders_.dataPath);
 }
 
 void JobRunner::TerminalLockWait::Waiting(bool waiting) {
@@ -245,7 +261,7 @@ void JobRunner::SayStopping(int32_t requests) {
 
 void JobRunner::SayHowToFinishRestore() {
   std::fprintf(stderr, "To finish the restore later: cardwright store --card %s --restore-only\n",
-               job_.flashPath.c_str());
+               cardPath_.c_str());
 }
 
 void JobRunner::EndAtOnce() {
@@ -263,7 +279,7 @@ void JobRunner::Finish(const JobResult& result) {
   // The session saved the transcript as the job ended.
   if (!session_.TranscriptSaved()) {
     std::fprintf(stderr, "The transcript could not be saved: %s\n",
-                 platform_.DisplayPath(job_.dataPath + kDiagnosticsFileName).c_str());
+                 platform_.DisplayPath(folders_.dataPath + kDiagnosticsFileName).c_str());
   }
   if (const std::string journal = session_.JournalProblem(); !journal.empty())
     std::fprintf(stderr, "%s\n", journal.c_str());

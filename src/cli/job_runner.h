@@ -29,6 +29,12 @@ class JobRunner {
 
   Platform& platform() { return platform_; }
   JobContext& job() { return job_; }
+  // The start values as the run's start-up, --package and --card left them.
+  const std::string& dataPath() const { return folders_.dataPath; }
+  const std::string& packagePath() const { return packagePath_; }
+  const std::string& cardPath() const { return cardPath_; }
+  // The card's kind as the card detection told it (none when it told nothing).
+  TargetChoice detectedTarget() const { return detectedTarget_; }
 
   // Start-up: the data folder, the log and its start-up lines, and the last package path
   // refreshed and read. The last path is only returned; UseLastPath puts it into use.
@@ -43,12 +49,13 @@ class JobRunner {
   // detection that typing the card path runs. The detected card is shown as a status line.
   void SetCard(const std::string& text);
 
-  // Runs `worker` on its own thread until it ends, showing progress. Ctrl-C (also SIGTERM,
-  // Ctrl-Break) asks the job to stop at its next file; a second one also stops a restore; a
-  // third ends the program at once. On Windows the console's close, a sign-out and a
+  // Runs the job of `request` on its own thread until it ends, showing progress. Ctrl-C (also
+  // SIGTERM, Ctrl-Break) asks the job to stop at its next file; a second one also stops a
+  // restore; a third ends the program at once. On Windows the console's close, a sign-out and a
   // shutdown ask as the first Ctrl-C does, within the few seconds Windows grants (EndOfConsole).
   // Returns the job's result.
-  JobResult Run(JobResult (*worker)(Platform&, JobContext*));
+  JobResult Run(const StoreRequest& request);
+  JobResult Run(const VerifyRequest& request);
   // True when a stop was asked during Run.
   bool Interrupted() const { return interrupted_; }
   // The message boxes the run showed, in order.
@@ -58,6 +65,7 @@ class JobRunner {
   void Finish(const JobResult& result);
 
  private:
+  JobResult Run(JobWorker worker, std::string dataPath);
   void SetPackageBox(const std::string& text);
   void ShowStatusLine(const std::string& text);
   // Without a terminal, each new status of the job is a line of its own; the caller holds the
@@ -101,6 +109,11 @@ class JobRunner {
   Platform& platform_;
   std::FILE* out_;  // status lines and progress
   JobContext job_;
+  RunFolders folders_;
+  std::string packagePath_;  // the package box's text
+  std::string cardPath_;     // the card path box's text
+  TargetChoice detectedTarget_ = TargetChoice::kNone;
+  PackageVersions versions_;  // the version block read from the chosen package
   CLogToFile log_{platform_};
   TerminalPrompt prompt_;
   bool progressOnTerminal_ = false;

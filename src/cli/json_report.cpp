@@ -129,12 +129,12 @@ int ExitStatus(const JobResult& result) {
   }
 }
 
-Json JobReport(const std::string& command, const JobContext& job, const JobResult& result,
-               const std::vector<std::string>& messages,
+Json JobReport(const std::string& command, const JobContext& job, const std::string& cardPath,
+               const JobResult& result, const std::vector<std::string>& messages,
                const std::optional<std::string>& package) {
   Json report = ReportHead(command);
   SetOutcome(report, OutcomeName(result.outcome), ExitStatus(result), messages);
-  report["card"] = CardJson(job.flashPath, result.card);
+  report["card"] = CardJson(cardPath, result.card);
   report["package"] = package ? Json(*package) : Json(nullptr);
   report["stop"] = StopJson(result.stop);
   report["phases"] = PhasesJson(job);

@@ -35,10 +35,11 @@ void PrintJson(const Json& report);
 
 // The exit status of a store or verify run that ended with `result`.
 int ExitStatus(const JobResult& result);
-// The report of a store or verify run that ended with `result`: its outcome and exit status,
-// its messages, the card and package, every phase by name with its result, and every file its
-// verifications read.
-Json JobReport(const std::string& command, const JobContext& job, const JobResult& result,
-               const std::vector<std::string>& messages, const std::optional<std::string>& package);
+// The report of a store or verify run on the card at `cardPath` that ended with `result`: its
+// outcome and exit status, its messages, the card and package, every phase by name with its
+// result, and every file its verifications read.
+Json JobReport(const std::string& command, const JobContext& job, const std::string& cardPath,
+               const JobResult& result, const std::vector<std::string>& messages,
+               const std::optional<std::string>& package);
 
 }  // namespace cw::cli

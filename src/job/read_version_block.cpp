@@ -22,7 +22,8 @@ std::string CutAtZero(std::string text) {
 }  // namespace
 
 VersionTexts ReadVersionBlock(Platform& platform, const std::string& path, JobContext& job,
-                              const std::string& engineBoxText, const std::string& panelBoxText) {
+                              PackageVersions& versions, const std::string& engineBoxText,
+                              const std::string& panelBoxText) {
   auto log = [&job](const std::string& line) {
     if (job.log) job.log->Log(line);
   };
@@ -44,12 +45,12 @@ VersionTexts ReadVersionBlock(Platform& platform, const std::string& path, JobCo
 
   log("  searching for fwp version information.");
   texts.found = read.found;
-  VersionBlock& block = job.versionBlock;
+  VersionBlock& block = versions.versionBlock;
   if (read.formatVersion) block.formatVersion = *read.formatVersion;
   if (read.formatRevision) block.formatRevision = *read.formatRevision;
   if (read.formatLetter) block.formatLetter = *read.formatLetter;
   if (read.formatVersion && read.formatRevision) {
-    job.fwpVersion = FormatNumber(*read.formatVersion, *read.formatRevision);
+    versions.fwpVersion = FormatNumber(*read.formatVersion, *read.formatRevision);
   }
   if (read.generatorSearched) log("  searching for fwp file generator version.");
   if (read.generatorVersion) block.generatorVersion = *read.generatorVersion;

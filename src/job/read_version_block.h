@@ -1,6 +1,7 @@
 #pragma once
 // The read a front end runs when a package is chosen (GetFWPVerRev's work): the package's
-// version block into the job's version values, its log lines and the texts of the two boxes.
+// version block into the front end's version values, its log lines and the texts of the two
+// boxes.
 
 #include <string>
 
@@ -19,10 +20,11 @@ struct VersionTexts {
   std::string panelText;
 };
 
-// GetFWPVerRev's work, run on the front end's thread: reads the package at `path`, writes
-// versionBlock and fwpVersion into `job`, logs through job.log and shows its message through
-// job.prompt. Texts not read keep the box texts passed in.
+// GetFWPVerRev's work, run on the front end's thread: reads the package at `path`, writes the
+// values it finds into the front end's `versions` (the others keep theirs), logs through
+// job.log and shows its message through job.prompt. Texts not read keep the box texts passed in.
 VersionTexts ReadVersionBlock(Platform& platform, const std::string& path, JobContext& job,
-                              const std::string& engineBoxText, const std::string& panelBoxText);
+                              PackageVersions& versions, const std::string& engineBoxText,
+                              const std::string& panelBoxText);
 
 }  // namespace cw

@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "record/card_identity.h"
+#include "record/job_request.h"
 #include "record/job_result.h"
 #include "record/package_versions.h"
 

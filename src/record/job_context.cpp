@@ -19,8 +19,7 @@ void GuardedText::Append(const std::string& text) {
 
 namespace {
 
-// The values both jobs start from. Settings, paths, the version block, the log and the
-// transcript are kept from job to job.
+// The values both jobs start from. The log and the transcript are kept from job to job.
 void ResetCommon(JobContext& job) {
   job.statusText.Set("");
   job.stopRequested = 0;
@@ -45,11 +44,6 @@ void ResetCommon(JobContext& job) {
   job.restoreVerifyState = kPhaseIdle;
 }
 
-TargetChoice TargetOf(const JobContext& job) {
-  if (job.engineSelected) return TargetChoice::kEngine;
-  return job.panelSelected ? TargetChoice::kPanel : TargetChoice::kNone;
-}
-
 }  // namespace
 
 void PrepareStoreJob(JobContext& job) {
@@ -60,27 +54,6 @@ void PrepareStoreJob(JobContext& job) {
 void PrepareVerifyJob(JobContext& job) {
   ResetCommon(job);
   job.verifyOnlyState = kPhaseRunning;
-}
-
-StoreRequest StoreRequestOf(const JobContext& job) {
-  StoreRequest request;
-  request.cardPath = job.flashPath;
-  request.packagePath = job.fwpPath;
-  request.dataPath = job.dataPath;
-  request.target = TargetOf(job);
-  request.backup.skip = job.skipBackup != 0;
-  request.backup.restoreOnly = job.restoreOnly != 0;
-  request.backup.kept = job.backupsKept;
-  request.backup.restoreName = job.restoreBackupName;
-  request.backup.otherCard = job.otherCardBackup;
-  return request;
-}
-
-VerifyRequest VerifyRequestOf(const JobContext& job) {
-  return VerifyRequest{.cardPath = job.flashPath,
-                       .packagePath = job.fwpPath,
-                       .dataPath = job.dataPath,
-                       .target = TargetOf(job)};
 }
 
 }  // namespace cw

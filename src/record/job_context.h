@@ -1,6 +1,6 @@
 #pragma once
-// The one record shared by a front end and the worker thread of a job, and the start values a
-// front end gives it before each job.
+// The one record shared by a front end and the worker thread of a job. What the job is asked
+// to do is not in it: each front end keeps its start values and hands the job a request.
 
 #include <atomic>
 #include <cstdint>
@@ -80,13 +80,6 @@ struct JobContext {
   // a restore): a closing window then waits for the job's end, restore included.
   std::atomic<int32_t> cardMayHaveChanged{0};
   std::atomic<int32_t> jobRunning{0};
-  std::atomic<int32_t> panelSelected{0};
-  std::atomic<int32_t> engineSelected{0};
-  // Written by the front end only before a job starts; the worker copies them.
-  std::string flashPath;
-  std::string fwpPath;
-  std::string rootPath;
-  std::string dataPath;
   std::atomic<int32_t> progressRangeChanged{0};
   std::atomic<int32_t> progressMin{0};
   std::atomic<int32_t> progressMax{0};
@@ -101,19 +94,7 @@ struct JobContext {
   std::atomic<int32_t> verifyOnlyState{kPhaseIdle};
   std::atomic<int32_t> verifyState{kPhaseIdle};
   std::atomic<int32_t> restoreVerifyState{kPhaseIdle};
-  // What the front end read when the package was chosen, for its boxes and its log; a job
-  // reads the values of the package it works with itself.
-  VersionBlock versionBlock;
-  int32_t fwpVersion = 0;
   GuardedText diagnosticsText;  // never cleared: the transcript of the whole run
-  std::atomic<int32_t> skipBackup{0};
-  std::atomic<int32_t> restoreOnly{0};
-  // How many earlier backups of a kind the history keeps (-1: the data folder's setting), and
-  // for "Restore Only" the backup to put back: a name from the history, or empty for the
-  // latest of the card's kind; and what becomes of one taken from another card.
-  int32_t backupsKept = -1;
-  std::string restoreBackupName;
-  OtherCardBackup otherCardBackup = OtherCardBackup::kAsk;
   CLogToFile* log = nullptr;
   // How the job reaches the user; set by the front end.
   Prompt* prompt = nullptr;
@@ -122,12 +103,9 @@ struct JobContext {
 };
 
 // A store job ("Store and Verify") and a verify-only job ("Verify Only") about to start: the
-// record's outputs and phases reset. Both front ends call these after filling flashPath and
-// fwpPath from their inputs.
+// record's outputs and phases reset. Both front ends call these once the request has passed
+// its checks.
 void PrepareStoreJob(JobContext& job);
 void PrepareVerifyJob(JobContext& job);
-// The request of each job, from the start values a front end has filled in.
-StoreRequest StoreRequestOf(const JobContext& job);
-VerifyRequest VerifyRequestOf(const JobContext& job);
 
 }  // namespace cw

@@ -120,31 +120,32 @@ void RunLockWait::Waiting(bool waiting) {
   }
 }
 
-void StartRun(Platform& platform, JobContext& job, CLogToFile& log) {
-  job.rootPath = platform.GetCurrentDirectory();
+RunFolders StartRun(Platform& platform, JobContext& job, CLogToFile& log) {
+  RunFolders folders;
+  folders.rootPath = platform.GetCurrentDirectory();
 
   std::string documents;
   bool dataIsTemporary = false;
   if (platform.GetDocumentsFolder(&documents)) {
-    job.dataPath = ToUpperAscii(documents) + kDataSuffix;
+    folders.dataPath = ToUpperAscii(documents) + kDataSuffix;
   } else {
     if (job.prompt != nullptr) {
       job.prompt->MessageBox("The downloader failed it's SHGetFolderPath call.  Bad news.",
                              MessageButtons::Ok, MessageIcon::Warning);
     }
-    job.dataPath = platform.GetTempPath();
+    folders.dataPath = platform.GetTempPath();
     dataIsTemporary = true;
   }
 
   // A temporary folder that is not the user's own gets nothing: no folder, no log, no last
   // path (the data path stays empty). The jobs refuse to start and say why.
-  if (dataIsTemporary && !platform.CheckPrivateFolder(nullptr)) job.dataPath.clear();
+  if (dataIsTemporary && !platform.CheckPrivateFolder(nullptr)) folders.dataPath.clear();
 
   job.log = &log;
-  if (!job.dataPath.empty()) {
+  if (!folders.dataPath.empty()) {
     // A folder that cannot be made leaves logging off for the run; start-up goes on.
-    CFileUtils(platform).CreateFolderPath(job.dataPath);
-    log.SetLogFile(job.dataPath + kLogFileName);
+    CFileUtils(platform).CreateFolderPath(folders.dataPath);
+    log.SetLogFile(folders.dataPath + kLogFileName);
   }
   log.SetEnabled(true);
 
@@ -153,21 +154,20 @@ void StartRun(Platform& platform, JobContext& job, CLogToFile& log) {
   log.Log(" ");
   log.Log(Format("FWP Downloader v %d beginning execution.", kProgramVersion));
   log.Log(" ");
-  log.Log(Format("Rootpath: %s", platform.DisplayPath(job.rootPath).c_str()));
-  log.Log(Format("Datapath: %s", platform.DisplayPath(job.dataPath).c_str()));
-
-  job.versionBlock = VersionBlock{};
-  job.fwpVersion = 0;
+  log.Log(Format("Rootpath: %s", platform.DisplayPath(folders.rootPath).c_str()));
+  log.Log(Format("Datapath: %s", platform.DisplayPath(folders.dataPath).c_str()));
+  return folders;
 }
 
-std::optional<LastPath> ResolveLastPath(Platform& platform, JobContext& job) {
-  const std::string dataCopy = job.dataPath + "\\" + kLastPathFile;
-  const std::string rootCopy = job.rootPath + "\\" + kLastPathFile;
+std::optional<LastPath> ResolveLastPath(Platform& platform, JobContext& job,
+                                        const RunFolders& folders) {
+  const std::string dataCopy = folders.dataPath + "\\" + kLastPathFile;
+  const std::string rootCopy = folders.rootPath + "\\" + kLastPathFile;
   FrontLog(job, Format("Last fwp used: %s", platform.DisplayPath(dataCopy).c_str()));
 
   // The copy beside the program seeds the user's copy, and replaces it when it is newer.
   // Without a data folder there is no user's copy.
-  const bool userCopy = !job.dataPath.empty();
+  const bool userCopy = !folders.dataPath.empty();
   CFileUtils files(platform);
   if (userCopy && !files.FileExists(dataCopy)) {
     files.CopyNewFile(dataCopy, rootCopy);
@@ -187,44 +187,39 @@ std::optional<LastPath> ResolveLastPath(Platform& platform, JobContext& job) {
     return FromLastPathFile(*file);
   }
   FrontLog(job, "  did not locate previous or local last path, searching.");
-  return SearchRootForPackage(platform, job.rootPath);
+  return SearchRootForPackage(platform, folders.rootPath);
 }
 
-std::optional<std::string> DetectCardTarget(Platform& platform, JobContext& job,
-                                            const std::string& cardPath) {
+std::optional<DetectedCard> DetectCardTarget(Platform& platform, JobContext& job,
+                                             const std::string& cardPath) {
   FrontLog(job, "OnChangeEditCompactFlash");
-  job.flashPath = cardPath;
-  FrontLog(job, Format("  CFpath is %s", job.flashPath.c_str()));
+  FrontLog(job, Format("  CFpath is %s", cardPath.c_str()));
   CBHelper crcHelper;  // builds the CRC table, as the handler always has
-  if (job.flashPath.empty()) return std::nullopt;
+  if (cardPath.empty()) return std::nullopt;
 
   // Only an engine card carries the stored copy FWP_3950.FWP, so it wins over a boot image.
-  if (CanOpenForRead(platform, job.flashPath + "\\FWP_3950.FWP")) {
-    job.engineSelected = 1;
-    job.panelSelected = 0;
+  if (CanOpenForRead(platform, cardPath + "\\FWP_3950.FWP")) {
     FrontLog(job, "  this is an engine flash.");
-    return std::string(kEngineCardStatus);
+    return DetectedCard{TargetChoice::kEngine, kEngineCardStatus};
   }
-  if (CanOpenForRead(platform, job.flashPath + "\\BOOT.BMP") ||
-      CanOpenForRead(platform, job.flashPath + "\\_BOOT.BMP")) {
-    job.engineSelected = 0;
-    job.panelSelected = 1;
+  if (CanOpenForRead(platform, cardPath + "\\BOOT.BMP") ||
+      CanOpenForRead(platform, cardPath + "\\_BOOT.BMP")) {
     FrontLog(job, "  this is a panel flash.");
-    return std::string(kPanelCardStatus);
+    return DetectedCard{TargetChoice::kPanel, kPanelCardStatus};
   }
   return std::nullopt;
 }
 
-bool CheckStoreRequest(Platform& platform, JobContext& job) {
+bool CheckStoreRequest(Platform& platform, JobContext& job, const StoreRequest& request) {
   FrontLog(job, "OnDownloadAndVerify");
   if (!PrivateFolderUsable(platform, job)) return false;
-  if (job.flashPath.empty()) {
+  if (request.cardPath.empty()) {
     FrontLog(job, "  no CF drive selected.");
     DialogMessage(job, "Please choose a valid drive.");
     return false;
   }
   // The package's own format, not what an earlier choice left: a typed path was never read.
-  const int32_t fwpVersion = PackageVersionsOf(platform, job.fwpPath).fwpVersion;
+  const int32_t fwpVersion = PackageVersionsOf(platform, request.packagePath).fwpVersion;
   if (fwpVersion > kNewestFormatVersion) {
     FrontLog(job, Format(" incompatible issue: fwp version is %d, max fwp version: %d",
                          fwpVersion, kNewestFormatVersion));
@@ -233,31 +228,31 @@ bool CheckStoreRequest(Platform& platform, JobContext& job) {
                   "version of the downloader.");
     return false;
   }
-  const std::string lastPath = job.dataPath + "\\" + kLastPathFile;
+  const std::string lastPath = request.dataPath + "\\" + kLastPathFile;
   if (std::unique_ptr<File> file = platform.OpenFile(lastPath, OpenMode::CreateAlways)) {
     const bool written =
-        file->Write(job.fwpPath.data(), static_cast<uint32_t>(job.fwpPath.size()));
+        file->Write(request.packagePath.data(), static_cast<uint32_t>(request.packagePath.size()));
     const bool closed = file->Close();
     // The log says only what happened: a failed write does not claim the path was saved.
     if (written && closed)
       FrontLog(job, Format("  saved %s as the last file path.",
-                           platform.DisplayPath(job.fwpPath).c_str()));
+                           platform.DisplayPath(request.packagePath).c_str()));
   }
   return true;
 }
 
-bool CheckVerifyRequest(Platform& platform, JobContext& job) {
+bool CheckVerifyRequest(Platform& platform, JobContext& job, const VerifyRequest& request) {
   if (!PrivateFolderUsable(platform, job)) return false;
-  if (job.flashPath.empty()) {
+  if (request.cardPath.empty()) {
     DialogMessage(job, "Please choose a valid drive.");
     return false;
   }
   return true;
 }
 
-bool StoreDiagnostics(Platform& platform, JobContext& job) {
+bool StoreDiagnostics(Platform& platform, JobContext& job, const std::string& dataPath) {
   FrontLog(job, "StoreDiagnostics");
-  const std::string path = job.dataPath + kDiagnosticsFileName;
+  const std::string path = dataPath + kDiagnosticsFileName;
   FrontLog(job, platform.DisplayPath(path));
   std::unique_ptr<File> file = platform.OpenFile(path, OpenMode::CreateAlways);
   if (!file) {

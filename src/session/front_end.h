@@ -9,6 +9,7 @@
 
 #include "job/program_version.h"
 #include "record/job_context.h"
+#include "record/job_request.h"
 #include "log/log_to_file.h"
 #include "platform/platform.h"
 
@@ -37,12 +38,19 @@ class RunLockWait : public LogLockWait {
   std::string before_;  // the status the wait replaced
 };
 
+// The folders a run works with: the program's (the current folder at start-up) and the data
+// folder (backups, the log, the transcript, the last path).
+struct RunFolders {
+  std::string rootPath;
+  std::string dataPath;
+};
+
 // Start-up: rootPath, dataPath (documents folder upper-cased + "\BREVANT\QUORVANE"; the
 // temporary folder, after a message, when there is none), the data folder created, `log`
-// pointed at "fwp_downloader.log" there and enabled, the start-up lines written, the version
-// block cleared. A temporary folder that is not the user's own is no data folder: dataPath
-// stays empty and logging off. `job.log` and `job.prompt` must be set by the caller.
-void StartRun(Platform& platform, JobContext& job, CLogToFile& log);
+// pointed at "fwp_downloader.log" there and enabled, the start-up lines written. A temporary
+// folder that is not the user's own is no data folder: dataPath stays empty and logging off.
+// `job.prompt` must be set by the caller; `job.log` is set to `log`.
+RunFolders StartRun(Platform& platform, JobContext& job, CLogToFile& log);
 
 // Where the package box's start-up text came from, and what it is.
 struct LastPath {
@@ -53,29 +61,35 @@ struct LastPath {
 };
 // Refreshes and reads "LastPathUsed.txt" or searches rootPath for a package; nullopt when the
 // box stays empty.
-std::optional<LastPath> ResolveLastPath(Platform& platform, JobContext& job);
+std::optional<LastPath> ResolveLastPath(Platform& platform, JobContext& job,
+                                        const RunFolders& folders);
 
+// What the card detection found: the card's kind and the text for status line 1.
+struct DetectedCard {
+  TargetChoice target = TargetChoice::kNone;
+  std::string status;
+};
 // Card detection of the card path box, the whole change handler: logs "OnChangeEditCompactFlash"
-// and the path, sets flashPath, and engineSelected/panelSelected from the card's files.
-// Returns the text for status line 1, or nullopt when nothing was detected.
-std::optional<std::string> DetectCardTarget(Platform& platform, JobContext& job,
-                                            const std::string& cardPath);
+// and the path, and tells the card's kind from its files. Nullopt when nothing was detected
+// (the front end keeps the kind it had).
+std::optional<DetectedCard> DetectCardTarget(Platform& platform, JobContext& job,
+                                             const std::string& cardPath);
 
 // The checks "Store and Verify" makes before it starts a job, from its first log line
 // ("OnDownloadAndVerify"): a private folder that is not the user's own (locks and temporary
 // files), an empty card path and a package format newer than 1.009 are refused with their
-// message (false). On success the package path is saved to "LastPathUsed.txt".
-// `job.fwpPath` and `job.flashPath` are read; the format from the package at `job.fwpPath`.
-bool CheckStoreRequest(Platform& platform, JobContext& job);
+// message (false). On success the package path is saved to "LastPathUsed.txt" in the data
+// folder. The format is read from the package itself. `job` gives the log and the prompt.
+bool CheckStoreRequest(Platform& platform, JobContext& job, const StoreRequest& request);
 // The same for "Verify Only" (the private folder and an empty card path only; logs nothing
 // more, the caller logs "OnVerify").
-bool CheckVerifyRequest(Platform& platform, JobContext& job);
+bool CheckVerifyRequest(Platform& platform, JobContext& job, const VerifyRequest& request);
 
 inline constexpr const char* kDiagnosticsFileName = "\\DownloadDiagnostics.txt";
 
-// Writes the whole transcript to "DownloadDiagnostics.txt" in the data folder. False (and
-// "  could not be saved." or "  failed to open." logged) when it is not all on disk.
-bool StoreDiagnostics(Platform& platform, JobContext& job);
+// Writes the whole transcript to "DownloadDiagnostics.txt" in the data folder `dataPath`. False
+// (and "  could not be saved." or "  failed to open." logged) when it is not all on disk.
+bool StoreDiagnostics(Platform& platform, JobContext& job, const std::string& dataPath);
 
 // A card named by the host folder of a mapped drive ("/media/tech/CARD") becomes that drive's
 // letter ("E:"); any other text is returned unchanged.

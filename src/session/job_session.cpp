@@ -13,9 +13,10 @@ JobSession::~JobSession() {
   if (worker_.joinable()) worker_.join();
 }
 
-void JobSession::Start(JobWorker worker, SessionEvents* events) {
+void JobSession::Start(JobWorker worker, SessionEvents* events, std::string dataPath) {
   if (Running()) return;
   if (worker_.joinable()) worker_.join();
+  dataPath_ = std::move(dataPath);
   for (std::atomic<int32_t>& phase : phases_) phase = kPhaseIdle;
   events_ = events != nullptr ? events : &silent_;
   job_.events = &relay_;
@@ -34,7 +35,7 @@ void JobSession::Start(JobWorker worker, SessionEvents* events) {
 
 void JobSession::RunWorker(const JobWorker& worker) {
   const JobResult result = worker(&job_);
-  transcriptSaved_ = StoreDiagnostics(platform_, job_);
+  transcriptSaved_ = StoreDiagnostics(platform_, job_, dataPath_);
   for (int i = 0; i < kJobPhaseCount; ++i) {
     // A job that ended inside a phase (refused in its checks, stopped) spent this much in it.
     if (phases_[i] == kPhaseRunning) TimePhase(static_cast<JobPhase>(i), kPhaseDone);
@@ -47,7 +48,7 @@ void JobSession::RunWorker(const JobWorker& worker) {
     ++(check.matched ? facts.filesVerified : facts.filesFailed);
   facts.phases = phaseTimes_;
   const std::string journalProblem =
-      JournalEndedJob(platform_, job_.dataPath, JournalEntryOf(facts));
+      JournalEndedJob(platform_, dataPath_, JournalEntryOf(facts));
   {
     std::lock_guard<std::mutex> lock(mutex_);
     journalProblem_ = journalProblem;

@@ -17,6 +17,7 @@
 #include "platform/platform.h"
 #include "record/job_context.h"
 #include "record/job_events.h"
+#include "record/job_request.h"
 #include "record/job_result.h"
 
 namespace cw {
@@ -42,9 +43,10 @@ class JobSession {
   JobSession(const JobSession&) = delete;
   JobSession& operator=(const JobSession&) = delete;
 
-  // Runs `worker` on its own thread, its events told to `events` (none: nothing is told). The
-  // thread of a job that has ended is reaped first; a job still running is not replaced.
-  void Start(JobWorker worker, SessionEvents* events);
+  // Runs `worker` on its own thread, its events told to `events` (none: nothing is told), for
+  // the front end's `request`. The thread of a job that has ended is reaped first; a job still
+  // running is not replaced.
+  void Start(JobWorker worker, SessionEvents* events, std::string dataPath);
   // From Start until the worker has returned and its transcript has been saved (the end is
   // told to the sink just after).
   bool Running() const;
@@ -104,6 +106,7 @@ class JobSession {
   Platform& platform_;
   JobContext& job_;
   const std::string frontEnd_;
+  std::string dataPath_;  // the running job's data folder; written before its thread starts
   std::string runId_;
   WallTime started_;
   std::chrono::steady_clock::time_point phaseBegan_[kJobPhaseCount];

@@ -23,6 +23,17 @@ constexpr const char* kStopQuestion =
 
 }  // namespace
 
+JobWorkers::JobWorkers(Store storeWorker, Verify verifyWorker)
+    : store(std::move(storeWorker)), verify(std::move(verifyWorker)) {}
+
+JobWorkers::JobWorkers(JobWorker storeWorker, JobWorker verifyWorker)
+    : store([worker = std::move(storeWorker)](JobContext* job, const StoreRequest&) {
+        return worker(job);
+      }),
+      verify([worker = std::move(verifyWorker)](JobContext* job, const VerifyRequest&) {
+        return worker(job);
+      }) {}
+
 CCardwrightDlg::CCardwrightDlg(Platform& platform, DialogView& view, TreeView& treeView,
                                Prompt& prompt, JobWorkers workers)
     : platform_(platform),
@@ -51,9 +62,9 @@ CCardwrightDlg::~CCardwrightDlg() {
 }
 
 bool CCardwrightDlg::OnInitDialog() {
-  StartRun(platform_, job_, log_);
+  folders_ = StartRun(platform_, job_, log_);
   tree_.ShowTree("", false);
-  if (std::optional<LastPath> last = ResolveLastPath(platform_, job_)) {
+  if (std::optional<LastPath> last = ResolveLastPath(platform_, job_, folders_)) {
     if (last->fromFile) {
       GetFWPVerRev(last->path);
       SetBoxText(kIdPackageBox, platform_.DisplayPath(last->path));
@@ -67,10 +78,7 @@ bool CCardwrightDlg::OnInitDialog() {
   view_.SetTitle(Format(kWindowTitleFormat, kProgramVersion / 1000.0));
   timerId_ = 0;
   displayMode_ = DisplayMode::kNoJob;
-  job_.panelSelected = 0;
-  job_.engineSelected = 0;
-  job_.restoreOnly = 0;
-  job_.skipBackup = 0;
+  settings_ = AdvancedSettings{};
   return true;
 }
 
@@ -84,20 +92,30 @@ void CCardwrightDlg::OnDownloadAndVerify() {
   job_.verifyState = kPhaseIdle;
   job_.restoreState = kPhaseIdle;
   job_.restoreVerifyState = kPhaseIdle;
-  job_.fwpPath = view_.GetText(kIdPackageBox);
-  job_.flashPath = CardPathOfHostFolder(platform_, view_.GetText(kIdCardBox));
+  packagePath_ = view_.GetText(kIdPackageBox);
+  cardPath_ = CardPathOfHostFolder(platform_, view_.GetText(kIdCardBox));
   // A path typed into the box has not had its version block read: the version boxes show the
   // package being stored, not the last one chosen. (The job reads its package's versions
   // itself; a path that does not open is refused by its own checks.)
-  if (job_.fwpPath != versionsReadFor_ && CanOpenForRead(job_.fwpPath)) {
+  if (packagePath_ != versionsReadFor_ && CanOpenForRead(packagePath_)) {
     LogLine("  the package path was typed: reading its version block.");
-    job_.versionBlock = VersionBlock{};
-    job_.fwpVersion = 0;
-    GetFWPVerRev(job_.fwpPath);
+    versions_ = PackageVersions{};
+    GetFWPVerRev(packagePath_);
   }
-  if (!CheckStoreRequest(platform_, job_)) return;
+  const StoreRequest request{
+      .cardPath = cardPath_,
+      .packagePath = packagePath_,
+      .dataPath = folders_.dataPath,
+      .target = settings_.target,
+      .backup = {.skip = settings_.skipBackup,
+                 .restoreOnly = settings_.restoreOnly,
+                 .kept = -1,
+                 .restoreName = "",
+                 .otherCard = OtherCardBackup::kAsk}};
+  if (!CheckStoreRequest(platform_, job_, request)) return;
   PrepareStoreJob(job_);
-  StartJob(workers_.store);
+  StartJob([store = workers_.store, request](JobContext* job) { return store(job, request); },
+           request.dataPath);
 }
 
 void CCardwrightDlg::OnVerify() {
@@ -111,11 +129,16 @@ void CCardwrightDlg::OnVerify() {
   job_.verifyState = kPhaseIdle;
   job_.restoreState = kPhaseIdle;
   job_.restoreVerifyState = kPhaseIdle;
-  job_.fwpPath = view_.GetText(kIdPackageBox);
-  job_.flashPath = CardPathOfHostFolder(platform_, view_.GetText(kIdCardBox));
-  if (!CheckVerifyRequest(platform_, job_)) return;
+  packagePath_ = view_.GetText(kIdPackageBox);
+  cardPath_ = CardPathOfHostFolder(platform_, view_.GetText(kIdCardBox));
+  const VerifyRequest request{.cardPath = cardPath_,
+                              .packagePath = packagePath_,
+                              .dataPath = folders_.dataPath,
+                              .target = settings_.target};
+  if (!CheckVerifyRequest(platform_, job_, request)) return;
   PrepareVerifyJob(job_);
-  StartJob(workers_.verify);
+  StartJob([verify = workers_.verify, request](JobContext* job) { return verify(job, request); },
+           request.dataPath);
 }
 
 void CCardwrightDlg::OnTimer() {
@@ -136,7 +159,7 @@ void CCardwrightDlg::OnTimer() {
         ShowFailMarks1(true);
         displayMode_ = DisplayMode::kRestore;
       } else if (job_.prepState == kPhaseDone) {
-        displayMode_ = job_.restoreOnly ? DisplayMode::kRestore : DisplayMode::kStore;
+        displayMode_ = settings_.restoreOnly ? DisplayMode::kRestore : DisplayMode::kStore;
       }
       break;
     case DisplayMode::kStore:
@@ -185,7 +208,7 @@ void CCardwrightDlg::OnTimer() {
       if (const std::string journal = session_.JournalProblem(); !journal.empty())
         prompt_.MessageBox(journal, MessageButtons::Ok, MessageIcon::Warning);
     } else {
-      StoreDiagnostics(platform_, job_);
+      StoreDiagnostics(platform_, job_, folders_.dataPath);
     }
     jobActive_ = false;
     EnableInputs(true);
@@ -201,22 +224,22 @@ void CCardwrightDlg::OnTimer() {
 
 void CCardwrightDlg::OnBrowseCrcFile() {
   LogLine("OnBrowseCrcFile: locating fwp.");
-  if (!job_.fwpPath.empty() && !CanOpenForRead(job_.fwpPath)) {
+  if (!packagePath_.empty() && !CanOpenForRead(packagePath_)) {
     // Host paths (from the file dialog) use '/', the program's own (Windows) paths '\'.
-    const size_t slash = job_.fwpPath.find_last_of("\\/");
+    const size_t slash = packagePath_.find_last_of("\\/");
     if (slash == std::string::npos) {
       prompt_.MessageBox("FWP Filename in edit box is not valid.", MessageButtons::Ok,
                          MessageIcon::None);
       return;
     }
     // Opens the dialog in that folder, showing package files.
-    job_.fwpPath = job_.fwpPath.substr(0, slash + 1) + "*.FWP";
+    packagePath_ = packagePath_.substr(0, slash + 1) + "*.FWP";
   }
   const std::string initial =
-      job_.fwpPath.empty() ? std::string() : platform_.ToHostPath(job_.fwpPath);
+      packagePath_.empty() ? std::string() : platform_.ToHostPath(packagePath_);
   const std::optional<std::string> chosen = view_.ChooseFile("Select FWP Data File", initial);
   if (!chosen) return;
-  job_.fwpPath = *chosen;
+  packagePath_ = *chosen;
   SetBoxText(kIdPackageBox, *chosen);
   LogLine(Format("  using %s", chosen->c_str()));
   GetFWPVerRev(*chosen);
@@ -224,16 +247,18 @@ void CCardwrightDlg::OnBrowseCrcFile() {
 
 void CCardwrightDlg::OnChangeEditCrcDataFile() {
   LogLine("OnChangeEditCrcDataFile");
-  job_.fwpPath = view_.GetText(kIdPackageBox);
-  LogLine(Format("  fwp file changed to %s", platform_.DisplayPath(job_.fwpPath).c_str()));
+  packagePath_ = view_.GetText(kIdPackageBox);
+  LogLine(Format("  fwp file changed to %s", platform_.DisplayPath(packagePath_).c_str()));
 }
 
 void CCardwrightDlg::OnChangeEditCompactFlash() {
-  // The running job reads flashPath and the target flags: they stay as the job found them.
+  // The running job's card and target stay as its request gave them.
   if (jobActive_) return;
-  if (std::optional<std::string> status = DetectCardTarget(
-          platform_, job_, CardPathOfHostFolder(platform_, view_.GetText(kIdCardBox))))
-    view_.SetText(kIdStatus1, *status);
+  cardPath_ = CardPathOfHostFolder(platform_, view_.GetText(kIdCardBox));
+  if (std::optional<DetectedCard> card = DetectCardTarget(platform_, job_, cardPath_)) {
+    settings_.target = card->target;
+    view_.SetText(kIdStatus1, card->status);
+  }
 }
 
 void CCardwrightDlg::OnSelchangedTree2(TreeView::Item selected) {
@@ -245,7 +270,7 @@ void CCardwrightDlg::OnSelchangedTree2(TreeView::Item selected) {
     const size_t slash = path.rfind('\\');
     if (slash != std::string::npos) path.resize(slash);
   }
-  job_.flashPath = path;
+  cardPath_ = path;
   SetBoxText(kIdCardBox, path);
 }
 
@@ -266,10 +291,10 @@ void CCardwrightDlg::PollDrives() {
 
 void CCardwrightDlg::OnAdvanced() {
   if (jobActive_) return;
-  view_.RunAdvancedSettings(job_);
-  if (job_.engineSelected)
+  view_.RunAdvancedSettings(settings_);
+  if (settings_.target == TargetChoice::kEngine)
     view_.SetText(kIdStatus1, kEngineCardStatus);
-  else if (job_.panelSelected)
+  else if (settings_.target == TargetChoice::kPanel)
     view_.SetText(kIdStatus1, kPanelCardStatus);
 }
 
@@ -322,7 +347,8 @@ void CCardwrightDlg::EnableInputs(bool enable) {
 void CCardwrightDlg::GetFWPVerRev(const std::string& path) {
   versionsReadFor_ = path;
   const PackageVersionTexts texts = ReadPackageVersions(
-      platform_, job_, path, {view_.GetText(kIdEngineVersion), view_.GetText(kIdPanelVersion)});
+      platform_, job_, versions_, path,
+      {view_.GetText(kIdEngineVersion), view_.GetText(kIdPanelVersion)});
   view_.SetText(kIdEngineVersion, texts.engine);
   view_.SetText(kIdPanelVersion, texts.panel);
 }
@@ -343,12 +369,12 @@ void CCardwrightDlg::ClearMarksAndStatus() {
   job_.statusText.Set("");
 }
 
-void CCardwrightDlg::StartJob(const JobWorker& worker) {
+void CCardwrightDlg::StartJob(const JobWorker& worker, std::string dataPath) {
   if (timerId_ == 0) timerId_ = view_.StartTimer(kJobTimerId, kJobTimerPeriodMs);
   EnableInputs(false);
   session_.Join();  // an ended job the timer has not reaped yet
   jobActive_ = true;
-  session_.Start(worker, nullptr);
+  session_.Start(worker, nullptr, std::move(dataPath));
 }
 
 // Shows the marks the result calls for; marks the timer showed stay (a test's worker may report
@@ -374,7 +400,7 @@ void CCardwrightDlg::ForceEnd() {
   // The worker still uses the job and the log; freeing them under it would crash. The
   // program is closing anyway: end it here, with nothing torn down.
   LogLine("  the job did not stop within 10 s; ending the program.");
-  StoreDiagnostics(platform_, job_);
+  StoreDiagnostics(platform_, job_, folders_.dataPath);
   endProcess_();
 }
 

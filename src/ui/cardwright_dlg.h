@@ -15,13 +15,20 @@
 #include "log/log_to_file.h"
 #include "ui/dialog_view.h"
 #include "ui/dir_tree_ctrl.h"
+#include "ui/settings_dialogs.h"
 
 namespace cw {
 
-// The worker entries a dialog starts (DownloadAndVerify and VerifyOnly, or a test's own).
+// The worker entries a dialog starts (DownloadAndVerify and VerifyOnly, or a test's own), each
+// given the request the window made.
 struct JobWorkers {
-  JobWorker store;
-  JobWorker verify;
+  using Store = std::function<JobResult(JobContext*, const StoreRequest&)>;
+  using Verify = std::function<JobResult(JobContext*, const VerifyRequest&)>;
+  JobWorkers(Store storeWorker, Verify verifyWorker);
+  // Jobs of their own that need no request (a scripted job).
+  JobWorkers(JobWorker storeWorker, JobWorker verifyWorker);
+  Store store;
+  Verify verify;
 };
 
 // Which of the job's phases the window's timer follows: it decides the status line the text
@@ -64,7 +71,7 @@ class CCardwrightDlg {
   void OnItemExpanded(TreeView::Item item, bool expanded) { tree_.OnItemExpanded(item, expanded); }
   void OnAdvanced();
   // "History...": the card journal of the data folder.
-  void OnHistory() { view_.RunHistory(platform_, job_.dataPath); }
+  void OnHistory() { view_.RunHistory(platform_, folders_.dataPath); }
   // Cards came or went (Windows' device-change message or PollDrives said so): the tree's
   // drives follow at once, or when the running job has ended.
   void OnDrivesChanged();
@@ -89,6 +96,12 @@ class CCardwrightDlg {
   void EnableInputs(bool enable);
 
   JobContext& job() { return job_; }
+  // The start values the next job's request is made from.
+  const std::string& packagePath() const { return packagePath_; }
+  const std::string& cardPath() const { return cardPath_; }
+  const std::string& dataPath() const { return folders_.dataPath; }
+  AdvancedSettings& settings() { return settings_; }
+  PackageVersions& versions() { return versions_; }
   // The phase the timer follows; the window thread alone uses it.
   DisplayMode displayMode() const { return displayMode_; }
   void SetDisplayMode(DisplayMode mode) { displayMode_ = mode; }
@@ -111,7 +124,7 @@ class CCardwrightDlg {
   // Puts text into a box and runs the box's change handler, as a text change does.
   void SetBoxText(int id, const std::string& text);
   void ClearMarksAndStatus();
-  void StartJob(const JobWorker& worker);
+  void StartJob(const JobWorker& worker, std::string dataPath);
   // The marks of the result of the job that ended; the timer showed them as the phases ended,
   // and the result settles them.
   void ShowResultMarks(const JobResult& result);
@@ -126,6 +139,12 @@ class CCardwrightDlg {
   JobWorkers workers_;
   CLogToFile log_{platform_};
   JobContext job_;
+  // The start values each job's request is made from.
+  RunFolders folders_;
+  std::string packagePath_;  // the package box's text
+  std::string cardPath_;     // the card path box's text, a mapped drive's folder as its letter
+  AdvancedSettings settings_;
+  PackageVersions versions_;  // as the last package chosen gave them
   DisplayMode displayMode_ = DisplayMode::kNoJob;
   int timerId_ = 0;
   CDirTreeCtrl tree_;

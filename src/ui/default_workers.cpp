@@ -5,11 +5,12 @@ namespace cw {
 
 // Apart from the rest of the dialog, so that tests with their own workers need not link the jobs.
 JobWorkers DefaultJobWorkers(Platform& platform) {
-  return {
-      [&platform](JobContext* job) {
-        return DownloadAndVerify(platform, job, StoreRequestOf(*job));
-      },
-      [&platform](JobContext* job) { return VerifyOnly(platform, job, VerifyRequestOf(*job)); }};
+  return {JobWorkers::Store([&platform](JobContext* job, const StoreRequest& request) {
+            return DownloadAndVerify(platform, job, request);
+          }),
+          JobWorkers::Verify([&platform](JobContext* job, const VerifyRequest& request) {
+            return VerifyOnly(platform, job, request);
+          })};
 }
 
 }  // namespace cw

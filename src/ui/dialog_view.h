@@ -8,7 +8,7 @@
 
 namespace cw {
 
-struct JobContext;
+struct AdvancedSettings;
 class Platform;
 
 // Control ids of the main dialog (layout IDD_CARDWRIGHT). They are the ids of the Windows
@@ -61,8 +61,8 @@ class DialogView {
   // folder pattern like "/data/*.FWP"). Returns the chosen file's path, nullopt when cancelled.
   virtual std::optional<std::string> ChooseFile(const std::string& title,
                                                 const std::string& initialPath) = 0;
-  // Runs "Advanced Settings" modally on `job`.
-  virtual void RunAdvancedSettings(JobContext& job) = 0;
+  // Runs "Advanced Settings" modally on the window's `settings`.
+  virtual void RunAdvancedSettings(AdvancedSettings& settings) = 0;
   // Runs "History" modally: the card journal of `dataFolder`, read through `platform`.
   virtual void RunHistory(Platform& platform, const std::string& dataFolder) = 0;
   // Closes the window as its close box would (the logic's OnClose then allows it).

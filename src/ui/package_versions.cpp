@@ -5,8 +5,10 @@
 namespace cw {
 
 PackageVersionTexts ReadPackageVersions(Platform& platform, JobContext& job,
-                                        const std::string& path, const PackageVersionTexts& shown) {
-  const VersionTexts texts = ReadVersionBlock(platform, path, job, shown.engine, shown.panel);
+                                        PackageVersions& versions, const std::string& path,
+                                        const PackageVersionTexts& shown) {
+  const VersionTexts texts =
+      ReadVersionBlock(platform, path, job, versions, shown.engine, shown.panel);
   return {texts.engineText, texts.panelText};
 }
 

@@ -1,15 +1,15 @@
 #include "ui/settings_dialogs.h"
 
-#include "record/job_context.h"
+#include "platform/target_type.h"
 
 namespace cw {
 
 void CAdvancedSettingsDlg::OnInitDialog() {
-  const bool createBackup = job_.skipBackup == 0;
+  const bool createBackup = !settings_.skipBackup;
   view_.SetCheck(kIdCreateBackup, createBackup);
-  view_.SetCheck(kIdRestoreOnly, job_.restoreOnly != 0);
-  view_.SetCheck(kIdEngine, job_.engineSelected != 0);
-  view_.SetCheck(kIdPanel, job_.panelSelected != 0);
+  view_.SetCheck(kIdRestoreOnly, settings_.restoreOnly);
+  view_.SetCheck(kIdEngine, settings_.target == TargetChoice::kEngine);
+  view_.SetCheck(kIdPanel, settings_.target == TargetChoice::kPanel);
   // A restore-only job always comes with the backup switched off.
   view_.Enable(kIdRestoreOnly, !createBackup);
 }
@@ -24,10 +24,12 @@ void CAdvancedSettingsDlg::OnCreateBackupClicked() {
 }
 
 void CAdvancedSettingsDlg::OnOK() {
-  job_.skipBackup = view_.GetCheck(kIdCreateBackup) ? 0 : 1;
-  job_.restoreOnly = view_.GetCheck(kIdRestoreOnly) ? 1 : 0;
-  job_.panelSelected = view_.GetCheck(kIdPanel) ? 1 : 0;
-  job_.engineSelected = view_.GetCheck(kIdEngine) ? 1 : 0;
+  settings_.skipBackup = !view_.GetCheck(kIdCreateBackup);
+  settings_.restoreOnly = view_.GetCheck(kIdRestoreOnly);
+  // The two are radio buttons: at most one is checked.
+  settings_.target = view_.GetCheck(kIdEngine)  ? TargetChoice::kEngine
+                     : view_.GetCheck(kIdPanel) ? TargetChoice::kPanel
+                                                : TargetChoice::kNone;
 }
 
 void CChoosePanelType::OnInitDialog() {

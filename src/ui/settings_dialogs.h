@@ -1,11 +1,19 @@
 #pragma once
-// The rules of the two small dialogs: "Advanced Settings" (IDD_ADVANCED_SETTINGS) edits the job's
-// target choice and backup settings; "Please Choose Panel Type" (IDD_CHOOSE_PANEL_TYPE) asks a
-// panel card's model. A SettingsView holds their check boxes and radio buttons.
+// The rules of the two small dialogs: "Advanced Settings" (IDD_ADVANCED_SETTINGS) edits the
+// window's target choice and backup settings; "Please Choose Panel Type" (IDD_CHOOSE_PANEL_TYPE)
+// asks a panel card's model. A SettingsView holds their check boxes and radio buttons.
+
+#include "record/job_request.h"
 
 namespace cw {
 
-struct JobContext;
+// The "Advanced Settings" the window keeps from job to job (the card detection also sets the
+// target): each store's request is made with them.
+struct AdvancedSettings {
+  bool skipBackup = false;
+  bool restoreOnly = false;
+  TargetChoice target = TargetChoice::kNone;
+};
 
 enum SettingsControl : int {
   kIdOk = 1,
@@ -31,15 +39,16 @@ class SettingsView {
 
 class CAdvancedSettingsDlg {
  public:
-  CAdvancedSettingsDlg(JobContext& job, SettingsView& view) : job_(job), view_(view) {}
+  CAdvancedSettingsDlg(AdvancedSettings& settings, SettingsView& view)
+      : settings_(settings), view_(view) {}
   void OnInitDialog();
   // "Create Backup" was clicked; its check state is already the new one.
   void OnCreateBackupClicked();
-  // Saves the choices into the job. Closing any other way saves nothing.
+  // Saves the choices into the settings. Closing any other way saves nothing.
   void OnOK();
 
  private:
-  JobContext& job_;
+  AdvancedSettings& settings_;
   SettingsView& view_;
 };
 

@@ -26,7 +26,10 @@ class RestoreTest : public test::JobFixture {
  protected:
   CardFacts card;
   LoadedPackage package;
-  StoreRequest request;  // a store's, unless a test makes it "Restore Only"
+  // A store's, unless a test makes it "Restore Only"; only its backup choice and data folder
+  // reach the restore.
+  StoreRequest request{.cardPath = "", .packagePath = "", .dataPath = test::kDataPath,
+                       .target = TargetChoice::kNone, .backup = {}};
 
  protected:
   RestoreTest() {
@@ -274,7 +277,7 @@ TEST_F(RestoreTest, BackupMarkedIncompleteRestoresNothing) {
     SCOPED_TRACE(laterRun ? "later run" : "same job");
     if (laterRun) {
       request.backup.restoreOnly = true;
-      GetBackupFilesArray(state, BackupRootForTarget(state, job.dataPath, false),
+      GetBackupFilesArray(state, BackupRootForTarget(state, request.dataPath, false),
                           state.backupFileList);
     }
     fake.ClearCalls();
@@ -321,9 +324,9 @@ TEST_F(RestoreTest, RestoreWithAnEmptyBackupIsNotPossible) {
 // Mended: with the data folder in the temporary folder (not upper-cased) the upper-cased
 // listing never matched the backup root, and every "restored" file was copied onto itself.
 TEST_F(RestoreTest, BackupPathsMapBackWhateverTheCaseOfTheDataFolder) {
-  job.dataPath = "C:\\Temp\\";
+  request.dataPath = "C:\\Temp\\";
   OldEngineCard();
-  state.backupRoot = BackupRootForTarget(state, job.dataPath, false);
+  state.backupRoot = BackupRootForTarget(state, request.dataPath, false);
   ASSERT_TRUE(BackupFiles(state, card, package, false));
   DamageCard();
   GetBackupFilesArray(state, state.backupRoot, state.backupFileList);  // upper-cased, as stage 8

@@ -102,7 +102,9 @@ TEST_F(BasicFlashCheckTest, QueriesTheRootOfTheCardPath) {
 class GetCFInfoTest : public test::JobFixture {
  protected:
   GetCFInfoTest() { fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20); }
-  void Inspect() { card = GetCFInfo(fake, state, state.cardFileList, job.panelSelected != 0, card); }
+  void Inspect() {
+    card = GetCFInfo(fake, state, state.cardFileList, request.target == TargetChoice::kPanel, card);
+  }
   CardFacts card;
 };
 
@@ -157,7 +159,7 @@ TEST_F(GetCFInfoTest, KeptBytesCountOnlyOpenableProtectedFilesWhenPanelSelected)
   EXPECT_EQ(card.keptBytes, 7u);
   EXPECT_EQ(fake.CallCount("OpenFile", "E:\\BREVANT\\BPANEL.INI"), 0u);
 
-  job.panelSelected = 1;
+  request.target = TargetChoice::kPanel;
   Inspect();
   EXPECT_EQ(card.keptBytes, 7u + 100u + 1000u);  // added to, never reset here
   EXPECT_EQ(fake.CallCount("OpenFile", "E:\\BREVANT\\APP.EXE"), 0u);

@@ -46,24 +46,27 @@ constexpr uint32_t kThisCard = 0xAAAA0001;
 constexpr uint32_t kOtherCard = 0xBBBB0002;
 constexpr const char* kOtherCardsMark = "card B: ";
 
-// A store job ("Store and Verify", or with `restoreOnly` the "Restore Only" setting) on E:.
-void StartJob(JobContext& job, CLogToFile& log, ScriptedPrompt& prompt, bool restoreOnly) {
+// A store job ("Store and Verify", or with `restoreOnly` the "Restore Only" setting) on E:,
+// keeping `kept` earlier backups: its request.
+StoreRequest StartJob(JobContext& job, CLogToFile& log, ScriptedPrompt& prompt, bool restoreOnly,
+                      int32_t kept = 2) {
   job.log = &log;
   job.prompt = &prompt;
-  job.flashPath = "E:";
-  job.fwpPath = kPackage;
-  job.dataPath = kData;
-  job.versionBlock = {1, 9, 'A', 1, 0, 'A'};
-  job.fwpVersion = 1009;
-  job.restoreOnly = restoreOnly ? 1 : 0;
-  job.skipBackup = restoreOnly ? 1 : 0;
-  job.backupsKept = 2;
   PrepareStoreJob(job);
+  return {.cardPath = "E:",
+          .packagePath = kPackage,
+          .dataPath = kData,
+          .target = TargetChoice::kNone,
+          .backup = {.skip = restoreOnly,
+                     .restoreOnly = restoreOnly,
+                     .kept = kept,
+                     .restoreName = "",
+                     .otherCard = OtherCardBackup::kAsk}};
 }
 
 // Runs the started job on `platform`; the job's result.
-JobResult RunJob(Platform& platform, JobContext& job) {
-  return DownloadAndVerify(platform, &job, StoreRequestOf(job));
+JobResult RunJob(Platform& platform, JobContext& job, const StoreRequest& request) {
+  return DownloadAndVerify(platform, &job, request);
 }
 
 Tree Below(const FakePlatform& fake, const std::string& folder) {
@@ -114,9 +117,7 @@ const Tree& OtherCardsBackups(const StoreScenario& scenario) {
     CLogToFile log(fake);
     ScriptedPrompt prompt;
     JobContext job;
-    StartJob(job, log, prompt, false);
-    job.backupsKept = 5;
-    RunJob(fake, job);
+    RunJob(fake, job, StartJob(job, log, prompt, false, 5));
   }
   for (auto& [path, content] : Below(fake, kData))
     if (Contains(path, "_CF_BACKUP")) it->second[path] = content;
@@ -198,10 +199,10 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   log.SetEnabled(true);
   ScriptedPrompt prompt;  // answers OK to the question, closes the model chooser
   JobContext job;
-  StartJob(job, log, prompt, false);
+  const StoreRequest request = StartJob(job, log, prompt, false);
 
   StoreOutcome out;
-  out.result = RunJob(faults, job);
+  out.result = RunJob(faults, job, request);
 
   out.status = job.statusText.Get();
   out.transcript = job.diagnosticsText.Get();
@@ -223,8 +224,7 @@ StoreOutcome RunStore(const StoreScenario& scenario,
   ScriptedPrompt restorePrompt;
   restorePrompt.SetDefaultAnswer(MessageResult::Cancel);
   JobContext restore;
-  StartJob(restore, log, restorePrompt, true);
-  RunJob(fake, restore);
+  RunJob(fake, restore, StartJob(restore, log, restorePrompt, true));
   out.restoreOnlyStatus = restore.statusText.Get();
   out.restoreOnlyTranscript = restore.diagnosticsText.Get();
   out.restoreOnlyVerified = restore.restoreVerifyState == kPhaseDone;

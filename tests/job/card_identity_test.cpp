@@ -41,15 +41,15 @@ struct Slot : test::JobScope {
   }
   JobResult Run(Job kind = kStore) {
     if (kind == kVerify) {
-      job.flashPath = test::kCard;
-      job.fwpPath = "";
+      request.cardPath = test::kCard;
+      request.packagePath = "";
       PrepareVerifyJob(job);
-      return VerifyOnlyJob(state, VerifyRequestOf(state.job));
+      return VerifyOnlyJob(state, test::VerifyRequestOf(request));
     }
-    job.restoreOnly = kind == kRestoreOnly ? 1 : 0;
+    request.backup.restoreOnly = kind == kRestoreOnly;
     PrepareStoreJob(job);
     if (kind != kRestoreOnly) prompt.QueueAnswer(MessageResult::Ok);  // "All files will be..."
-    return DownloadAndVerifyJob(state, StoreRequestOf(state.job));
+    return DownloadAndVerifyJob(state, request);
   }
   void ExpectOtherCardUntouched() {
     EXPECT_EQ(fake.List("E:"), std::vector<std::string>{"OTHER.TXT"});

@@ -45,7 +45,7 @@ class PackageReadOnceTest : public test::JobFixture {
   }
   JobResult Store() {
     PrepareStoreJob(job);
-    return DownloadAndVerifyJob(state, StoreRequestOf(state.job), &found);
+    return DownloadAndVerifyJob(state, request, &found);
   }
   // What the last job found on the card and made of the package.
   JobFindings found;
@@ -100,7 +100,8 @@ TEST_F(PackageReadOnceTest, AVerifyAgainstThePackageReadsItOnceAndKeepsNoBytes) 
   ASSERT_EQ(Store().outcome, JobOutcome::kPassed);
   fake.ClearCalls();
   PrepareVerifyJob(job);
-  EXPECT_EQ(VerifyOnlyJob(state, VerifyRequestOf(state.job), &found).outcome, JobOutcome::kPassed)
+  EXPECT_EQ(VerifyOnlyJob(state, test::VerifyRequestOf(request), &found).outcome,
+            JobOutcome::kPassed)
       << job.diagnosticsText.Get();
   EXPECT_EQ(Opens(), 1u);
   EXPECT_EQ(Reads(), 1u);

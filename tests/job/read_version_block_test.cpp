@@ -22,23 +22,24 @@ using test::Versions;
 class ReadVersionBlockTest : public ::testing::Test {
  protected:
   JobScope scope;
+  PackageVersions versions;
 };
 
 TEST_F(ReadVersionBlockTest, FillsTheJobAndTheTextsAndLogsEachStepInOrder) {
   scope.PutPackage(Versions());
   const VersionTexts texts =
-      ReadVersionBlock(scope.fake, kPackagePath, scope.job, "old engine", "old panel");
+      ReadVersionBlock(scope.fake, kPackagePath, scope.job, versions, "old engine", "old panel");
   EXPECT_TRUE(texts.opened && texts.found);
   EXPECT_EQ(texts.engineText, "Engine Software Version: 2.015B");
   EXPECT_EQ(texts.panelText, "Panel Software Version: 10.003");
-  const VersionBlock& block = scope.job.versionBlock;
+  const VersionBlock& block = versions.versionBlock;
   EXPECT_EQ(block.formatVersion, 1);
   EXPECT_EQ(block.formatRevision, 9);
   EXPECT_EQ(block.formatLetter, 'C');
   EXPECT_EQ(block.generatorVersion, 3);
   EXPECT_EQ(block.generatorRevision, 21);
   EXPECT_EQ(block.generatorLetter, 'D');
-  EXPECT_EQ(scope.job.fwpVersion, 1009);
+  EXPECT_EQ(versions.fwpVersion, 1009);
   const std::vector<std::string> expected = {
       "GetFWPVerRev",
       "  searching for fwp version information.",
@@ -55,17 +56,17 @@ TEST_F(ReadVersionBlockTest, FillsTheJobAndTheTextsAndLogsEachStepInOrder) {
 }
 
 TEST_F(ReadVersionBlockTest, Format1007KeepsTheGeneratorValuesOfTheRunBefore) {
-  scope.job.versionBlock.generatorVersion = 4;
-  scope.job.versionBlock.generatorRevision = 44;
-  scope.job.versionBlock.generatorLetter = 'Q';
+  versions.versionBlock.generatorVersion = 4;
+  versions.versionBlock.generatorRevision = 44;
+  versions.versionBlock.generatorLetter = 'Q';
   PackageSpec spec = Versions();
   spec.formatRevision = 7;
   scope.PutPackage(spec);
-  ReadVersionBlock(scope.fake, kPackagePath, scope.job, "", "");
-  EXPECT_EQ(scope.job.fwpVersion, 1007);
-  EXPECT_EQ(scope.job.versionBlock.generatorVersion, 4);
-  EXPECT_EQ(scope.job.versionBlock.generatorRevision, 44);
-  EXPECT_EQ(scope.job.versionBlock.generatorLetter, 'Q');
+  ReadVersionBlock(scope.fake, kPackagePath, scope.job, versions, "", "");
+  EXPECT_EQ(versions.fwpVersion, 1007);
+  EXPECT_EQ(versions.versionBlock.generatorVersion, 4);
+  EXPECT_EQ(versions.versionBlock.generatorRevision, 44);
+  EXPECT_EQ(versions.versionBlock.generatorLetter, 'Q');
   const std::vector<std::string> lines = scope.LogLines();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "  searching for fwp file generator version."), 0);
   EXPECT_NE(std::find(lines.begin(), lines.end(), "  and was created by fwp generator V4.44 Q"),
@@ -76,25 +77,25 @@ TEST_F(ReadVersionBlockTest, AZeroLetterEndsTheLogLine) {
   PackageSpec spec = Versions();
   spec.formatLetter = 0;
   scope.PutPackage(spec);
-  ReadVersionBlock(scope.fake, kPackagePath, scope.job, "", "");
+  ReadVersionBlock(scope.fake, kPackagePath, scope.job, versions, "", "");
   const std::vector<std::string> lines = scope.LogLines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "  this fwp version is V1.9 "), lines.end());
 }
 
 TEST_F(ReadVersionBlockTest, MissingKeywordOneKeepsValuesAndBoxTexts) {
-  scope.job.versionBlock.formatVersion = 1;
-  scope.job.versionBlock.formatRevision = 5;
-  scope.job.fwpVersion = 1005;
+  versions.versionBlock.formatVersion = 1;
+  versions.versionBlock.formatRevision = 5;
+  versions.fwpVersion = 1005;
   PackageSpec spec = Versions();
   spec.formatVersion.reset();
   scope.PutPackage(spec);
   const VersionTexts texts =
-      ReadVersionBlock(scope.fake, kPackagePath, scope.job, "E box", "P box");
+      ReadVersionBlock(scope.fake, kPackagePath, scope.job, versions, "E box", "P box");
   EXPECT_TRUE(texts.opened);
   EXPECT_FALSE(texts.found);
   EXPECT_EQ(texts.engineText, "E box");
   EXPECT_EQ(texts.panelText, "P box");
-  EXPECT_EQ(scope.job.fwpVersion, 1005);
+  EXPECT_EQ(versions.fwpVersion, 1005);
   const std::vector<std::string> expected = {"GetFWPVerRev",
                                              "  searching for fwp version information.",
                                              "  ",
@@ -106,12 +107,12 @@ TEST_F(ReadVersionBlockTest, MissingKeywordOneKeepsValuesAndBoxTexts) {
 }
 
 TEST_F(ReadVersionBlockTest, AFileThatCannotBeOpenedIsShownAndChangesNothing) {
-  scope.job.fwpVersion = 1003;
+  versions.fwpVersion = 1003;
   const VersionTexts texts =
-      ReadVersionBlock(scope.fake, "C:\\WORK\\MISSING.FWP", scope.job, "E", "P");
+      ReadVersionBlock(scope.fake, "C:\\WORK\\MISSING.FWP", scope.job, versions, "E", "P");
   EXPECT_FALSE(texts.opened);
   EXPECT_EQ(texts.engineText, "E");
-  EXPECT_EQ(scope.job.fwpVersion, 1003);
+  EXPECT_EQ(versions.fwpVersion, 1003);
   ASSERT_EQ(scope.prompt.messages().size(), 1u);
   EXPECT_EQ(scope.prompt.messages()[0], "FWP file could not be opened!\r\nC:\\WORK\\MISSING.FWP");
   const std::vector<std::string> expected = {"GetFWPVerRev",
@@ -122,10 +123,11 @@ TEST_F(ReadVersionBlockTest, AFileThatCannotBeOpenedIsShownAndChangesNothing) {
 TEST_F(ReadVersionBlockTest, ATruncatedBlockKeepsWhatWasReadAndTheOtherBox) {
   const std::string bytes = BuildPackage(Versions());
   scope.fake.WriteFile(kPackagePath, bytes.substr(0, bytes.find("Panel Software Revision: ")));
-  const VersionTexts texts = ReadVersionBlock(scope.fake, kPackagePath, scope.job, "E", "P");
+  const VersionTexts texts =
+      ReadVersionBlock(scope.fake, kPackagePath, scope.job, versions, "E", "P");
   EXPECT_EQ(texts.engineText, "Engine Software Version: 2.015B");
   EXPECT_EQ(texts.panelText, "P");
-  EXPECT_EQ(scope.job.fwpVersion, 1009);
+  EXPECT_EQ(versions.fwpVersion, 1009);
   const std::vector<std::string> lines = scope.LogLines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "  the fwp file ends inside its version block."),
             lines.end());
@@ -140,7 +142,8 @@ class VersionBlockHeadTest : public ::testing::Test {
   void ExpectSameAsWholeFile(const PackageSpec& spec) {
     const std::string bytes = scope.PutPackage(spec);
     ASSERT_GT(bytes.size(), 512u * 1024);
-    const VersionTexts texts = ReadVersionBlock(scope.fake, kPackagePath, scope.job, "old", "old");
+    const VersionTexts texts =
+        ReadVersionBlock(scope.fake, kPackagePath, scope.job, versions, "old", "old");
     const VersionBlockRead whole =
         ParseVersionBlock(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     ASSERT_TRUE(texts.opened);
@@ -148,19 +151,20 @@ class VersionBlockHeadTest : public ::testing::Test {
     ASSERT_TRUE(whole.engine && whole.panel);
     EXPECT_EQ(texts.engineText, ComposeVersionText(kEngineVersionPrefix, *whole.engine));
     EXPECT_EQ(texts.panelText, ComposeVersionText(kPanelVersionPrefix, *whole.panel));
-    EXPECT_EQ(scope.job.versionBlock.generatorRevision, *whole.generatorRevision);
+    EXPECT_EQ(versions.versionBlock.generatorRevision, *whole.generatorRevision);
   }
   JobScope scope;
+  PackageVersions versions;
 };
 
 TEST_F(VersionBlockHeadTest, ALargePackageGivesTheWholeFilesVersions) {
   ExpectSameAsWholeFile(Large());
-  EXPECT_EQ(scope.job.fwpVersion, 1009);
+  EXPECT_EQ(versions.fwpVersion, 1009);
 }
 
 TEST_F(VersionBlockHeadTest, AFirstLineLongerThanTheHeadIsReadFromTheWholeFile) {
   ExpectSameAsWholeFile(Large(std::string(400 * 1024, 'T')));
-  EXPECT_EQ(scope.job.versionBlock.generatorVersion, 3);
+  EXPECT_EQ(versions.versionBlock.generatorVersion, 3);
 }
 
 // The 256 KiB head ending exactly on a line end, with the version block behind it.
@@ -173,7 +177,7 @@ TEST_F(VersionBlockHeadTest, AHeadEndingOnALineEndStillFindsTheBlockBehindIt) {
   ASSERT_EQ(bytes.substr(256 * 1024 - 2, 2), "\r\n");
   ASSERT_GE(bytes.find("FWP File Format Version: "), size_t{256 * 1024});
   ExpectSameAsWholeFile(Large(std::string(title, 'T')));
-  EXPECT_EQ(scope.job.fwpVersion, 1009);
+  EXPECT_EQ(versions.fwpVersion, 1009);
 }
 
 }  // namespace

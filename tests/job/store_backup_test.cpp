@@ -45,18 +45,18 @@ class StoreBackupTest : public test::JobFixture {
     job.diagnosticsText.Set("");
     PrepareStoreJob(job);
     JobState fresh(fake, job);
-    return DownloadAndVerifyJob(fresh, StoreRequestOf(fresh.job));
+    return DownloadAndVerifyJob(fresh, request);
   }
   JobResult RestoreOnly(const std::string& name = "") {
     ChooseForJob(test::kPackagePath);
-    job.restoreOnly = 1;
-    job.skipBackup = 1;
-    job.restoreBackupName = name;
+    request.backup.restoreOnly = true;
+    request.backup.skip = true;
+    request.backup.restoreName = name;
     PrepareStoreJob(job);
     JobState fresh(fake, job);
-    const JobResult code = DownloadAndVerifyJob(fresh, StoreRequestOf(fresh.job));
-    job.restoreOnly = 0;
-    job.skipBackup = 0;
+    const JobResult code = DownloadAndVerifyJob(fresh, request);
+    request.backup.restoreOnly = false;
+    request.backup.skip = false;
     return code;
   }
   // The complete backups of card B (serial B0B0-000B), wherever they are.
@@ -128,7 +128,7 @@ TEST_F(StoreBackupTest, AStopAfterCleaningRestoresWhateverTheDiskSays) {
   platform.FailAlways("GetFileInfo", 64, kPanelRoot + ".incomplete");
   PrepareStoreJob(job);
   JobState onPlatform(platform, job);
-  const JobResult result = DownloadAndVerifyJob(onPlatform, StoreRequestOf(onPlatform.job));
+  const JobResult result = DownloadAndVerifyJob(onPlatform, request);
   EXPECT_EQ(result.outcome, JobOutcome::kStopped);
   EXPECT_EQ(result.stop, kStoppedRestored) << job.diagnosticsText.Get();
   EXPECT_EQ(platform.ReadFile("E:\\BREVANT\\APP.EXE"), "old app");
@@ -153,11 +153,11 @@ TEST_F(StoreBackupTest, TheHistoryKeepsEarlierBackupsWholeAndMarked) {
   EXPECT_EQ(job.restoreState.load(), kPhaseIdle);  // refused before anything changed
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "second");
 
-  job.backupsKept = 1;
+  request.backup.kept = 1;
   ASSERT_EQ(Store(release).outcome, JobOutcome::kPassed);
   EXPECT_EQ(ListBackups(fake, kEngineRoot, false).size(), 2u);  // the latest and one earlier
   fake.WriteFile(std::string(kDataPath) + "\\BackupsKept.txt", "0\r\n");
-  job.backupsKept = -1;
+  request.backup.kept = -1;
   ASSERT_EQ(Store(release).outcome, JobOutcome::kPassed);
   EXPECT_EQ(fake.List(history), std::vector<std::string>{});
   BackupManifest manifest;
@@ -207,7 +207,7 @@ TEST_F(StoreBackupTest, AnotherCardsBackupGoesOnlyWithTheUsersWord) {
               std::string::npos);
     EXPECT_EQ(fake.Exists("E:\\BREVANT\\ONLY_B.TXT"), answer == MessageResult::Ok);
   }
-  job.otherCardBackup = OtherCardBackup::kRefuse;  // the command line without --other-card
+  request.backup.otherCard = OtherCardBackup::kRefuse;  // the command line without --other-card
   PanelCard("ONLY_A.TXT");
   EXPECT_EQ(RestoreOnly().outcome, JobOutcome::kRefused);
   EXPECT_FALSE(fake.Exists("E:\\BREVANT\\ONLY_B.TXT"));
@@ -218,7 +218,7 @@ TEST_F(StoreBackupTest, AnotherCardsBackupGoesOnlyWithTheUsersWord) {
 TEST_F(StoreBackupTest, KindFirstAndRoomFirst) {
   fake.WriteFile("E:\\BREVANT\\APP.EXE", "a card that does not tell its kind");
   prompt.QueueModelChoice(kTargetPanel3940);
-  job.panelSelected = 1;
+  request.target = TargetChoice::kPanel;
   PackageSpec spec = test::PanelRelease();
   Store(spec);
   EXPECT_TRUE(fake.Exists(kPanelRoot + "\\BREVANT\\APP.EXE"));

@@ -100,7 +100,7 @@ class StoreJobLockTest : public test::JobFixture {
 
   JobResult Run() {
     PrepareStoreJob(job);
-    const JobResult code = DownloadAndVerifyJob(state, StoreRequestOf(state.job));
+    const JobResult code = DownloadAndVerifyJob(state, request);
     return code;
   }
 
@@ -160,8 +160,8 @@ TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
   EngineCard();
   EarlierBackup(kEngineRoot);
   const Tree card = fake.Files("E:");
-  job.restoreOnly = 1;
-  job.skipBackup = 1;
+  request.backup.restoreOnly = true;
+  request.backup.skip = true;
   std::unique_ptr<HeldLock> otherJob = fake.TryAcquireLock(kEngineLock);
   EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
   EXPECT_TRUE(watcher.Contains(kBusy));
@@ -172,7 +172,7 @@ TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
   // Free, the restore runs and holds the lock while it does.
   otherJob.reset();
   state.softwareTestMode = 0;
-  job.flashPath = "E: BENCH_MODE_ON";  // its restore shows a box to look through
+  request.cardPath = "E: BENCH_MODE_ON";  // its restore shows a box to look through
   watcher.seen.clear();
   EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_TRUE(Logged("AttemptRestore"));
@@ -183,7 +183,7 @@ TEST_F(StoreJobLockTest, RestoreOnlyNeedsTheLockToo) {
 
 TEST_F(StoreJobLockTest, HeldFromTheQuestionToTheEndOfASuccessfulJob) {
   EngineCard();
-  job.flashPath = "E: BENCH_MODE_ON";  // boxes at stages 10 and 17
+  request.cardPath = "E: BENCH_MODE_ON";  // boxes at stages 10 and 17
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed) << job.diagnosticsText.Get();
   EXPECT_EQ(watcher.seen.size(), 3u);
   EXPECT_TRUE(EngineLockHeldThroughout());
@@ -192,7 +192,7 @@ TEST_F(StoreJobLockTest, HeldFromTheQuestionToTheEndOfASuccessfulJob) {
 
 TEST_F(StoreJobLockTest, HeldThroughTheRestoreAfterAFailureAndReleasedAfter) {
   EngineCard();
-  job.flashPath = "E: BENCH_MODE_ON";
+  request.cardPath = "E: BENCH_MODE_ON";
   fake.FailCall("Read", kErrIoDevice, 1, "E:\\APP\\MAIN.BIN");  // verification's first read
   EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_EQ(job.restoreVerifyState.load(), kPhaseDone);
@@ -218,7 +218,7 @@ TEST_F(StoreJobLockTest, ReleasedOnEveryOtherExit) {
   // Stopped during the backup: exit 5.
   PrepareStoreJob(job);
   job.stopRequested = 1;
-  EXPECT_EQ(DownloadAndVerifyJob(state, StoreRequestOf(state.job)).outcome, JobOutcome::kStopped);
+  EXPECT_EQ(DownloadAndVerifyJob(state, request).outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.jobRunning.load(), 0);
   EXPECT_TRUE(LockIsFree(fake, kEngineLock));
 
@@ -253,7 +253,7 @@ TEST_F(StoreJobLockTest, CardsOfDifferentKindsDoNotWaitForEachOther) {
 TEST_F(StoreJobLockTest, UnknownCardMadeAPanelTakesThePanelFolder) {
   PanelPackage();
   fake.WriteFile("E:\\DATA.BIN", "unknown");
-  job.panelSelected = 1;
+  request.target = TargetChoice::kPanel;
   watcher.QueueModelChoice(kTargetPanel3940);
   std::unique_ptr<HeldLock> engineJob = fake.TryAcquireLock(kEngineLock);
   ASSERT_NE(engineJob, nullptr);
@@ -268,7 +268,7 @@ TEST_F(StoreJobLockTest, UnknownCardMadeAPanelTakesThePanelFolder) {
 TEST_F(StoreJobLockTest, UnknownCardMadeAPanelIsRefusedWhileThePanelFolderIsHeld) {
   PanelPackage();
   fake.WriteFile("E:\\DATA.BIN", "unknown");
-  job.panelSelected = 1;
+  request.target = TargetChoice::kPanel;
   watcher.QueueModelChoice(kTargetPanel3940);
   std::unique_ptr<HeldLock> panelJob = fake.TryAcquireLock(kPanelLock);
   EXPECT_EQ(Run().outcome, JobOutcome::kRefused);
@@ -285,7 +285,7 @@ TEST_F(StoreJobLockTest, VerifyOnlyNeverAsksForTheLock) {
   std::unique_ptr<HeldLock> panelJob = fake.TryAcquireLock(kPanelLock);
   fake.ClearCalls();
   PrepareVerifyJob(job);
-  EXPECT_EQ(VerifyOnlyJob(state, VerifyRequestOf(state.job)).outcome, JobOutcome::kPassed);
+  EXPECT_EQ(VerifyOnlyJob(state, test::VerifyRequestOf(request)).outcome, JobOutcome::kPassed);
   EXPECT_EQ(
       fake.CallCount("TryAcquireLock", kEngineLock) + fake.CallCount("AcquireLock", kEngineLock) +
           fake.CallCount("TryAcquireLock", kPanelLock) + fake.CallCount("AcquireLock", kPanelLock),

@@ -47,14 +47,14 @@ class StoreStopTest : public test::JobFixture {
     fake.WriteFile("E:\\APP\\LIB\\UTIL.DLL", "old!");
     fake.WriteFile(kPackage, BuildPackage(EngineRelease("new", "new!")));
     // The bench-test switch adds the prompts that mark each moment.
-    job.flashPath = "E:BENCH_MODE_ON";
+    request.cardPath = "E:BENCH_MODE_ON";
     job.prompt = &acting;
   }
   ~StoreStopTest() override { state.softwareTestMode = 0; }
 
   JobResult Run() {
     PrepareStoreJob(job);
-    const JobResult code = DownloadAndVerifyJob(state, StoreRequestOf(state.job));
+    const JobResult code = DownloadAndVerifyJob(state, request);
     return code;
   }
   void At(const char* marker, std::function<void()> action) {
@@ -85,7 +85,7 @@ class StoreStopCases : public StoreStopTest, public ::testing::WithParamInterfac
 TEST_P(StoreStopCases, StopsWhereAndAsItShould) {
   const StopCase& c = GetParam();
   for (const auto& [marker, requests] : c.stops) StopAt(marker, requests);
-  job.skipBackup = c.skipBackup ? 1 : 0;
+  request.backup.skip = c.skipBackup;
   const JobResult result = Run();
   EXPECT_EQ(result.outcome, JobOutcome::kStopped);
   EXPECT_EQ(result.stop, c.outcome);
@@ -129,7 +129,7 @@ TEST_F(StoreStopTest, AStopDuringTheBackupNamesTheAttributesItCleared) {
   } platform(fake, job);
   JobState stopping(platform, job);
   PrepareStoreJob(job);
-  const JobResult result = DownloadAndVerifyJob(stopping, StoreRequestOf(stopping.job));
+  const JobResult result = DownloadAndVerifyJob(stopping, request);
   EXPECT_EQ(result.outcome, JobOutcome::kStopped);
   EXPECT_EQ(result.stop, kStoppedCardUnchanged);
   EXPECT_TRUE(CardIsOld());
@@ -194,7 +194,8 @@ TEST_F(StoreStopTest, TwoRequestsBeforeTheRestoreStopItAtItsFirstFile) {
 // An empty card has no backup to put back: a stop after the card changed says so.
 TEST_F(StoreStopTest, AStopOnAnEmptyCardSaysThereWasNoBackup) {
   fake.RemoveTree("E:\\");
-  job.engineSelected = 1;  // an empty card is of no known kind: the target is chosen
+  // An empty card is of no known kind: the target is chosen.
+  request.target = TargetChoice::kEngine;
   StopAt(kAtStored, 1);
   const JobResult result = Run();
   EXPECT_EQ(result.outcome, JobOutcome::kStopped) << job.diagnosticsText.Get();

@@ -56,7 +56,7 @@ class StoreJobTest : public test::JobFixture {
 
   JobResult Run() {
     PrepareStoreJob(job);
-    const JobResult code = DownloadAndVerifyJob(state, StoreRequestOf(state.job), &found);
+    const JobResult code = DownloadAndVerifyJob(state, request, &found);
     return code;
   }
   // What the last Run found on the card and made of the package.
@@ -160,8 +160,6 @@ TEST_F(StoreJobTest, TheVersionFileAndRecordAreThoseOfThePackageStored) {
   PackageSpec spec = EngineRelease();
   spec.formatRevision = 8;
   Package(spec);
-  job.versionBlock = {1, 5, 'Z', 9, 9, 'Q'};
-  job.fwpVersion = 1005;
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(fake.ReadFile("E:\\FWPVers.bin"),
             std::string("\x01\0\0\0\x08\0\0\0A\0\0\0\x02\0\0\0\x0F\0\0\0B\0\0\0", 24));
@@ -203,7 +201,7 @@ TEST_F(StoreJobTest, APanelReleaseOfOneApplicationFileIsStoredAndVerified) {
 class ProtectedCardFilesTest : public StoreJobTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ProtectedCardFilesTest, EngineCardFilesAreReplaced) {
-  job.skipBackup = GetParam();
+  request.backup.skip = GetParam();
   OldEngineCard();
   const uint32_t hiddenSystem = kAttrHidden | kAttrSystem | kAttrArchive;
   fake.WriteFile("E:\\APP\\MAIN.BIN", "old main", kAttrHidden);
@@ -222,7 +220,7 @@ TEST_P(ProtectedCardFilesTest, EngineCardFilesAreReplaced) {
 }
 
 TEST_P(ProtectedCardFilesTest, PanelReleaseNumberIsReplaced) {
-  job.skipBackup = GetParam();
+  request.backup.skip = GetParam();
   OldPanelCard();
   fake.WriteFile("E:\\BREVANT\\RELEASENUMBER", "old", kAttrHidden | kAttrSystem | kAttrReadOnly);
   Package(test::PanelRelease());
@@ -236,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(BackupOnAndOff, ProtectedCardFilesTest, ::testing::Valu
 TEST_F(StoreJobTest, BenchSwitchIsTakenOutOfTheCardPath) {
   OldEngineCard();
   Package(EngineRelease());
-  job.flashPath = " e: BENCH_MODE_ON ";
+  request.cardPath = " e: BENCH_MODE_ON ";
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(state.globalFlashPath, "E:");
   EXPECT_EQ(state.softwareTestMode, 1);
@@ -269,7 +267,7 @@ class StoreRefusalTest : public StoreJobTest {
 TEST_F(StoreRefusalTest, DriveThatIsNotARemovableCard) {
   OldEngineCard();
   Package(EngineRelease());
-  job.flashPath = "E:\\CARDS";
+  request.cardPath = "E:\\CARDS";
   ExpectRefused("Invalid drive type selected.\r\nPlease select a compact flash drive.\r\n");
   EXPECT_TRUE(Logged("  global flash path is not valid."));
 }
@@ -325,7 +323,7 @@ TEST_F(StoreRefusalTest, UnknownCardWithoutATargetChoice) {
 TEST_F(StoreRefusalTest, UnknownCardWhoseModelIsNotChosen) {
   fake.WriteFile("E:\\DATA.BIN", "x");
   Package(test::PanelRelease());
-  job.panelSelected = 1;
+  request.target = TargetChoice::kPanel;
   ExpectRefused("Please specify a panel version before continuing.\r\n");
   EXPECT_EQ(prompt.ChooserCount(), 1u);
   EXPECT_TRUE(Logged("  unknown target for panel source."));
@@ -334,7 +332,7 @@ TEST_F(StoreRefusalTest, UnknownCardWhoseModelIsNotChosen) {
 TEST_F(StoreRefusalTest, PanelFilesForAnEngineCard) {
   OldEngineCard();
   Package(test::PanelRelease());
-  job.panelSelected = 1;
+  request.target = TargetChoice::kPanel;
   ExpectRefused(
       "Placing panel files on the engine compact flash is not permitted.\r\nDownload "
       "terminated. \r\n");
@@ -343,7 +341,7 @@ TEST_F(StoreRefusalTest, PanelFilesForAnEngineCard) {
 TEST_F(StoreRefusalTest, EngineFilesForAPanelCard) {
   OldPanelCard();
   Package(EngineRelease());
-  job.engineSelected = 1;
+  request.target = TargetChoice::kEngine;
   ExpectRefused(
       "Placing engine files on the panel compact flash is not permitted.\r\nDownload "
       "terminated. \r\n");
@@ -369,7 +367,7 @@ TEST_F(StoreRefusalTest, APackageTooLargeForMemoryIsRefusedBeforeTheCardChanges)
   SetAllocationLimit(0);
   found.package.packageData.assign(64, 1);
   found.package.inflateBuffer.assign(64, 2);
-  RunRestore(state, StoreRequestOf(job), found.card, found.package);
+  RunRestore(state, request, found.card, found.package);
   EXPECT_TRUE(found.package.packageData.empty());
   EXPECT_TRUE(found.package.inflateBuffer.empty());
 }
@@ -397,7 +395,7 @@ TEST_F(StoreRefusalTest, PanelWithoutAnyOperatingSystem) {
   PackageSpec spec = test::PanelRelease();
   spec.winceIncluded = 0;
   Package(spec);
-  job.panelSelected = 1;
+  request.target = TargetChoice::kPanel;
   prompt.QueueModelChoice(kTargetPanel3940);
   ExpectRefused(
       "WinCE OS was neither found on the compact flash nor in the FWP file.\r\nPlease choose a "
@@ -408,7 +406,7 @@ TEST_F(StoreRefusalTest, PanelWithoutAnyOperatingSystem) {
 // The room needed is the package's panel files, the kept files and 1000 bytes.
 TEST_F(StoreJobTest, PanelSpaceCheckCountsTotalCapacity) {
   OldPanelCard();  // kept: NK.BIN (2) and BPANEL.INI (8), counted with the panel chosen
-  job.panelSelected = 1;
+  request.target = TargetChoice::kPanel;
   const PackageSpec spec = test::PanelRelease(std::string(5000, 'p'));
   Package(spec);
   // The OS image does not count; the application and the CRC list do.
@@ -427,7 +425,7 @@ TEST_F(StoreJobTest, PanelSpaceCheckCountsTotalCapacity) {
 TEST_F(StoreJobTest, UnknownCardTakesTheChosenTarget) {
   fake.WriteFile("E:\\DATA.BIN", "x");
   Package(EngineRelease());
-  job.engineSelected = 1;
+  request.target = TargetChoice::kEngine;
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(state.targetType, kTargetEngine);
   EXPECT_NE(state.upgradeInfoText.find("Target Device: Other\r\n"), std::string::npos);
@@ -438,9 +436,8 @@ TEST_F(StoreJobTest, UnknownCardTakesTheChosenTarget) {
 // card went unbacked-up. It is skipped for the empty card's job only.
 TEST_F(StoreJobTest, EmptyCardIsNeverBackedUpButTheNextCardIs) {
   Package(EngineRelease());
-  job.engineSelected = 1;
+  request.target = TargetChoice::kEngine;
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
-  EXPECT_EQ(job.skipBackup.load(), 0);
   EXPECT_TRUE(Logged("  proceeding to program the flash.  Backup?  No"));
   EXPECT_FALSE(Logged("BackupFiles"));
 
@@ -458,7 +455,7 @@ TEST_F(StoreJobTest, RestoreOnlyRefusesAnIncompleteOrEmptyBackup) {
   Package(test::PanelRelease());
   fake.WriteFile(kPanelRoot + "\\BREVANT\\APP.EXE", "old app");
   fake.WriteFile(kPanelRoot + ".incomplete", "");
-  job.restoreOnly = 1;
+  request.backup.restoreOnly = true;
   const std::map<std::string, std::string> card = fake.Files("E:");
   Run();
   EXPECT_TRUE(prompt.Contains("The last backup is incomplete: nothing was restored."));
@@ -482,8 +479,8 @@ TEST_F(StoreJobTest, RestoreOnlyPutsTheBackupBackWithoutAsking) {
   Package(EngineRelease());
   fake.WriteFile(kEngineRoot + "\\APP\\MAIN.BIN", "old main");
   fake.WriteFile("E:\\APP\\MAIN.BIN", "broken");
-  job.restoreOnly = 1;
-  job.skipBackup = 1;
+  request.backup.restoreOnly = true;
+  request.backup.skip = true;
   EXPECT_EQ(Run().outcome, JobOutcome::kPassed);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old main");
   EXPECT_EQ(prompt.Count(), 0u);
@@ -643,7 +640,7 @@ TEST_F(StoreFailureTest, PanelBackupFailureKeepsEveryCardFile) {
 TEST_F(StoreFailureTest, FailureWithoutBackupCannotBeRestored) {
   OldEngineCard();
   Package(EngineRelease());
-  job.skipBackup = 1;
+  request.backup.skip = true;
   fake.FailCall("OpenFile", kErrAccessDenied, 1, "E:\\FWPVers.bin");
   EXPECT_EQ(Run().outcome, JobOutcome::kFailed);
   EXPECT_TRUE(Logged("  proceeding to program the flash.  Backup?  No"));
@@ -657,7 +654,7 @@ TEST_F(StoreJobTest, StopDuringTheBackupEndsTheJob) {
   PrepareStoreJob(job);
   prompt.QueueAnswer(MessageResult::Ok);
   job.stopRequested = 1;  // seen first by the backup's loop
-  EXPECT_EQ(DownloadAndVerifyJob(state, StoreRequestOf(state.job)).outcome, JobOutcome::kStopped);
+  EXPECT_EQ(DownloadAndVerifyJob(state, request).outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.jobRunning.load(), 0);
   EXPECT_EQ(fake.ReadFile("E:\\APP\\MAIN.BIN"), "old main");
 }

@@ -62,7 +62,7 @@ std::string HeaderTextOf(const std::string& copy) {
 class WriteStoredPackagesTest : public ::testing::Test {
  protected:
   WriteStoredPackagesTest() {
-    scope.job.dataPath = kDataFolder;
+    scope.request.dataPath = kDataFolder;
     scope.fake.AddFolder(kDataFolder);
     scope.state.targetType = kTargetEngine;
     scope.state.filesStored = 7;  // files the extraction placed before the copies
@@ -125,10 +125,10 @@ TEST_F(WriteStoredPackagesTest, EachCopyIsKnownAsMadeFromItsPackageAndNoOther) {
   older.files[0].content = "the older release's engine file";
   Load(older);
   const std::vector<FILE_INFO_STRUCT> olderTable = original;
-  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
   const Bytes older3940 = bytes(scope.fake.ReadFile(kUpgrade));
   Load(EveryKind());
-  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
   const Bytes copy3940 = bytes(scope.fake.ReadFile(kUpgrade));
   const Bytes copy3950 = bytes(scope.fake.ReadFile(k3950));
 
@@ -145,7 +145,7 @@ TEST_F(WriteStoredPackagesTest, EachCopyIsKnownAsMadeFromItsPackageAndNoOther) {
 
 TEST_F(WriteStoredPackagesTest, SplitsTheRecordsByKindIntoTwoCheckedCopies) {
   Load(EveryKind());
-  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
   EXPECT_EQ(scope.state.filesStored, 9);
   EXPECT_EQ(scope.job.statusText.Get(), "9 Files stored");
   EXPECT_EQ(scope.prompt.Count(), 0u);
@@ -183,7 +183,7 @@ TEST_F(WriteStoredPackagesTest, SplitsTheRecordsByKindIntoTwoCheckedCopies) {
 TEST_F(WriteStoredPackagesTest, FilesExtractedFromTheCopiesEqualThePackagesFiles) {
   const PackageSpec spec = EveryKind();
   Load(spec);
-  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
 
   struct Case {
     const char* copy;
@@ -220,7 +220,7 @@ TEST_F(WriteStoredPackagesTest, FilesExtractedFromTheCopiesEqualThePackagesFiles
 
 TEST_F(WriteStoredPackagesTest, CopyLayoutPutsTheFirstBlockBehindHeaderAndTable) {
   Load(EveryKind());
-  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
   for (const char* path : {kUpgrade, k3950}) {
     const std::string copy = scope.fake.ReadFile(path);
     const std::string header = HeaderTextOf(copy);
@@ -259,7 +259,7 @@ TEST_F(WriteStoredPackagesTest, HeaderKeepsVersionValuesAndTurnsOtherValuesIntoL
   spec.panel3950Support = true;
   spec.files = {MakeFile(kKindEngine2, "A.BIN", "a")};
   Load(spec);
-  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
   const std::string expected = "TITLE\r\n"
                                "number of files: 3\r\n"
                                "Engine App Software Version: \r\n" + LittleEndian(0x0A0D0A0D) +
@@ -286,7 +286,7 @@ TEST_F(WriteStoredPackagesTest, EmptyTableStillWritesBothCopies) {
   PackageSpec spec;
   spec.panel3950Support = true;
   Load(spec);
-  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
   EXPECT_EQ(scope.state.filesStored, 9);
   for (const char* path : {kUpgrade, k3950}) {
     const std::string copy = scope.fake.ReadFile(path);
@@ -305,13 +305,13 @@ TEST(WriteStoredPackagesHeaderTest, CountLineMustComeWithinFiveHundredLines) {
     PackageSpec spec = EveryKind();
     for (int i = 0; i < extra; ++i) spec.title += "\r\nFILLER";
     JobScope fresh;
-    fresh.job.dataPath = kDataFolder;
+    fresh.request.dataPath = kDataFolder;
     fresh.fake.AddFolder(kDataFolder);
     fresh.state.targetType = kTargetEngine;
     fresh.PutPackage(spec);
     LoadedPackage loaded;
     ASSERT_TRUE(fresh.LoadToStore(loaded));
-    const bool written = WriteStoredPackages(fresh.state, loaded, fresh.job.dataPath);
+    const bool written = WriteStoredPackages(fresh.state, loaded, fresh.request.dataPath);
     EXPECT_EQ(written, extra == 471) << extra;
     if (!written) {
       EXPECT_EQ(fresh.prompt.messages(), std::vector<std::string>{"End of header not found!"});
@@ -328,7 +328,7 @@ TEST_F(WriteStoredPackagesTest, UnopenablePackageIsReported) {
   Load(EveryKind());
   loaded.packageData.clear();  // a table without the load's bytes: the file is read now
   scope.fake.FailCall("OpenFile", kErrSharingViolation, 1, kPackagePath);
-  EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+  EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
   ExpectMessages({{"Could not open Master file!", MessageIcon::Exclamation}});
   EXPECT_EQ(scope.state.filesStored, 7);
 }
@@ -344,7 +344,7 @@ TEST_F(WriteStoredPackagesTest, TemporaryFilesThatCannotBeCreatedAreReported) {
     seenCalls = scope.prompt.calls().size();
     Load(EveryKind());
     scope.fake.FailCall("OpenFile", kErrAccessDenied, 1, folder + name);
-    EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+    EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
     ExpectMessages({{message, MessageIcon::Exclamation}});
     EXPECT_FALSE(scope.fake.Exists(kUpgrade));
   }
@@ -360,7 +360,7 @@ TEST_F(WriteStoredPackagesTest, TemporaryFilesThatCannotBeWrittenAreReported) {
     seenCalls = scope.prompt.calls().size();
     Load(EveryKind());
     scope.fake.FailCall("Write", kErrDiskFull, 1, folder + name);
-    EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+    EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
     ExpectMessages({{message, MessageIcon::Exclamation}});
     EXPECT_FALSE(scope.fake.Exists(kUpgrade));
   }
@@ -372,7 +372,7 @@ TEST_F(WriteStoredPackagesTest, NameStampNotAtItsOffsetIsReported) {
     seenCalls = scope.prompt.calls().size();
     Load(EveryKind());
     loaded.fileTable[3].dataOffset += offset;
-    EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+    EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
     ExpectMessages({{"Data location not found for\r\nDIR\\K9.BIN", MessageIcon::None}});
     EXPECT_FALSE(scope.fake.Exists(kUpgrade));
     EXPECT_EQ(scope.state.filesStored, 7);
@@ -382,7 +382,7 @@ TEST_F(WriteStoredPackagesTest, NameStampNotAtItsOffsetIsReported) {
 TEST_F(WriteStoredPackagesTest, CopyThatCannotBeCreatedIsReported) {
   Load(EveryKind());
   scope.fake.FailCall("OpenFile", kErrWriteProtect, 1, k3950);
-  EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+  EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
   ExpectMessages({{"Could not open FWP file\r\nFWP_3950.FWP", MessageIcon::Exclamation},
                   {"Failed to create FWP\r\nE:\\FWP_3950.FWP", MessageIcon::None}});
   // The first copy was complete.
@@ -396,7 +396,7 @@ TEST_F(WriteStoredPackagesTest, ProtectedCopiesOfAnEarlierStoreAreReplaced) {
   Load(EveryKind());
   scope.fake.WriteFile(kUpgrade, "old copy", kAttrReadOnly | kAttrHidden | kAttrArchive);
   scope.fake.WriteFile(k3950, "old copy", kAttrSystem);
-  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+  ASSERT_TRUE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
   EXPECT_EQ(scope.prompt.Count(), 0u);
   for (const char* copy : {kUpgrade, k3950}) EXPECT_EQ(scope.fake.Attributes(copy), kAttrArchive);
   EXPECT_EQ(ReadBack(kUpgrade).size(), 8u);
@@ -406,7 +406,7 @@ TEST_F(WriteStoredPackagesTest, ProtectedCopiesOfAnEarlierStoreAreReplaced) {
 TEST_F(WriteStoredPackagesTest, CopyThatCannotBeCompletedIsReported) {
   Load(EveryKind());
   scope.fake.FailCall("Write", kErrDiskFull, 2, kUpgrade);
-  EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath));
+  EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath));
   ExpectMessages({{"Failed to create FWP\r\nE:\\UPGRADE.FWP", MessageIcon::None}});
   EXPECT_EQ(scope.state.filesStored, 8);
   EXPECT_FALSE(scope.fake.Exists(k3950));
@@ -419,7 +419,7 @@ TEST_F(WriteStoredPackagesTest, CopyWhoseCrcCannotBeReadBackIsAFailure) {
     Load(EveryKind());
     seenCalls = scope.prompt.calls().size();
     scope.fake.FailCall("Read", kErrIoDevice, 1, copy);
-    EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.job.dataPath)) << copy;
+    EXPECT_FALSE(WriteStoredPackages(scope.state, loaded, scope.request.dataPath)) << copy;
     ExpectMessages({{std::string("Failed to read the file.\n\n") + copy, MessageIcon::None},
                     {std::string("Failed to create FWP\r\n") + copy, MessageIcon::None}});
     scope.fake.DeleteFile(kUpgrade);

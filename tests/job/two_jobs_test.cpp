@@ -43,6 +43,7 @@ struct OneJob {
   std::string name;  // the card's folder below the test's temporary folder
   ScriptedPrompt prompt;
   JobContext job;
+  StoreRequest request;
   JobResult result;
 };
 
@@ -75,10 +76,10 @@ class TwoJobsTest : public ::testing::Test {
     temp_.Write(data + "/.keep", "");
     one.job.log = log_.get();
     one.job.prompt = &one.prompt;
-    one.job.flashPath = std::string(1, letter) + ":";
-    one.job.fwpPath = OnDriveC(temp_.Write(std::string("package") + letter + ".FWP",
+    one.request.cardPath = std::string(1, letter) + ":";
+    one.request.packagePath = OnDriveC(temp_.Write(std::string("package") + letter + ".FWP",
                                            BuildPackage(package)));
-    one.job.dataPath = OnDriveC(temp_.Sub(data));
+    one.request.dataPath = OnDriveC(temp_.Sub(data));
     PrepareStoreJob(one.job);
   }
 
@@ -106,10 +107,10 @@ TEST_F(TwoJobsTest, AnEngineStoreAndAPanelStoreRunAtTheSameTime) {
   Prepare(engine, 'E', EngineRelease("new main", "io"));
   Prepare(panel, 'F', test::PanelRelease("new app"));
   std::thread first([this, &engine] {
-    engine.result = DownloadAndVerify(*platform_, &engine.job, StoreRequestOf(engine.job));
+    engine.result = DownloadAndVerify(*platform_, &engine.job, engine.request);
   });
   std::thread second([this, &panel] {
-    panel.result = DownloadAndVerify(*platform_, &panel.job, StoreRequestOf(panel.job));
+    panel.result = DownloadAndVerify(*platform_, &panel.job, panel.request);
   });
   first.join();
   second.join();
@@ -191,11 +192,11 @@ TEST(TwoPlatformsTest, TwoJobsOnTwoFakePlatformsEachProgramTheirOwnCard) {
   }
   std::thread first([&sides] {
     sides[0].result =
-        DownloadAndVerifyJob(sides[0].scope.state, StoreRequestOf(sides[0].scope.state.job));
+        DownloadAndVerifyJob(sides[0].scope.state, sides[0].scope.request);
   });
   std::thread second([&sides] {
     sides[1].result =
-        DownloadAndVerifyJob(sides[1].scope.state, StoreRequestOf(sides[1].scope.state.job));
+        DownloadAndVerifyJob(sides[1].scope.state, sides[1].scope.request);
   });
   first.join();
   second.join();

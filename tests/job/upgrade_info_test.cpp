@@ -20,12 +20,12 @@ class UpgradeInfoTest : public test::JobFixture {
     versions.versionBlock.generatorVersion = 2;
     versions.versionBlock.generatorRevision = 5;
     versions.versionBlock.generatorLetter = 'C';
-    job.fwpPath = "c:\\packages\\Unit 7.fwp";
+    request.packagePath = "c:\\packages\\Unit 7.fwp";
   }
 
   std::string Build(int32_t target) {
     RunWorker(state, [this, target] {
-      GetUpgradeInfo(state, target, versions, job.fwpPath);
+      GetUpgradeInfo(state, target, versions, request.packagePath);
       return 0;
     });
     return state.upgradeInfoText;

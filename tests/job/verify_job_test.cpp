@@ -53,10 +53,10 @@ class VerifyOnlyTest : public ::testing::Test {
   }
 
   JobResult Run(const std::string& card, const std::string& package) {
-    job.flashPath = card;
-    job.fwpPath = package;
+    request.cardPath = card;
+    request.packagePath = package;
     PrepareVerifyJob(job);
-    return VerifyOnlyJob(scope.state, VerifyRequestOf(scope.state.job), &found);
+    return VerifyOnlyJob(scope.state, test::VerifyRequestOf(scope.request), &found);
   }
 
   JobScope scope;
@@ -65,6 +65,7 @@ class VerifyOnlyTest : public ::testing::Test {
   FakePlatform& fake = scope.fake;
   ScriptedPrompt& prompt = scope.prompt;
   JobContext& job = scope.job;
+  StoreRequest& request = scope.request;
 };
 
 TEST_F(VerifyOnlyTest, AnEngineCardPassesAgainstItsPackageAndIsLeftAlone) {
@@ -167,7 +168,7 @@ TEST_F(VerifyOnlyTest, ACardOfTheWrongFileSystemFailsTheVerification) {
 
 TEST_F(VerifyOnlyTest, ACardOfUnknownTypeIsRefusedWhateverTheTargetChoice) {
   fake.WriteFile("E:\\DATA\\LOG.TXT", "not a programmed card");
-  job.engineSelected = 1;
+  request.target = TargetChoice::kEngine;
   EXPECT_EQ(Run("E:", test::kPackagePath).outcome, JobOutcome::kRefused);
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{kUnknownType});
   EXPECT_EQ(job.verifyState, kPhaseFailed);
@@ -197,11 +198,11 @@ TEST_F(VerifyOnlyTest, ACardPulledOutDuringTheReadingKeepsItsVerdict) {
 
 TEST_F(VerifyOnlyTest, AStopDuringVerificationEndsWithFive) {
   LayEngineCard();
-  job.flashPath = "E:";
-  job.fwpPath = test::kPackagePath;
+  request.cardPath = "E:";
+  request.packagePath = test::kPackagePath;
   PrepareVerifyJob(job);
   job.stopRequested = 1;  // seen at the first record
-  const JobResult result = VerifyOnlyJob(scope.state, VerifyRequestOf(scope.state.job));
+  const JobResult result = VerifyOnlyJob(scope.state, test::VerifyRequestOf(scope.request));
   EXPECT_EQ(result.outcome, JobOutcome::kStopped);
   EXPECT_EQ(job.jobRunning, 0);
   EXPECT_EQ(job.verifyOnlyState, kPhaseDone);

@@ -32,6 +32,7 @@ TEST(FuzzFindingsTest, EmptyBufferReadsEmptyLinesAndNoVersionBlock) {
 // passed the store job's "1010 or more is refused" check and the generator was not read.
 TEST(FuzzFindingsTest, HugeFormatVersionStaysHugeInsteadOfWrappingToAnOldFormat) {
   test::JobScope scope;
+  PackageVersions versions;
   PackageSpec spec;
   spec.formatVersion = 4294968;
   spec.formatRevision = 9;
@@ -44,19 +45,20 @@ TEST(FuzzFindingsTest, HugeFormatVersionStaysHugeInsteadOfWrappingToAnOldFormat)
   ASSERT_TRUE(read.generatorVersion.has_value());
   EXPECT_EQ(*read.generatorVersion, 5);
 
-  ReadVersionBlock(scope.fake, test::kPackagePath, scope.job, "", "");
-  EXPECT_EQ(scope.job.fwpVersion, INT32_MAX);
-  EXPECT_EQ(scope.job.versionBlock.formatVersion, 4294968);
+  ReadVersionBlock(scope.fake, test::kPackagePath, scope.job, versions, "", "");
+  EXPECT_EQ(versions.fwpVersion, INT32_MAX);
+  EXPECT_EQ(versions.versionBlock.formatVersion, 4294968);
 }
 
 TEST(FuzzFindingsTest, HugeNegativeFormatVersionStaysBelowEveryFormat) {
   test::JobScope scope;
+  PackageVersions versions;
   PackageSpec spec;
   spec.formatVersion = -4294968;
   spec.formatRevision = 0;
   scope.PutPackage(spec);
-  ReadVersionBlock(scope.fake, test::kPackagePath, scope.job, "", "");
-  EXPECT_EQ(scope.job.fwpVersion, INT32_MIN);
+  ReadVersionBlock(scope.fake, test::kPackagePath, scope.job, versions, "", "");
+  EXPECT_EQ(versions.fwpVersion, INT32_MIN);
 }
 
 }  // namespace

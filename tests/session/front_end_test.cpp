@@ -32,8 +32,8 @@ class FrontEndTest : public ::testing::Test {
   // Starts the run, then moves the program's folder away from the current folder, so the
   // root copy and the local copy of "LastPathUsed.txt" are two different files.
   void Start() {
-    StartRun(fake, job, log);
-    job.rootPath = "C:\\PROG";
+    folders = StartRun(fake, job, log);
+    folders.rootPath = "C:\\PROG";
   }
 
   std::vector<std::string> LogLines(const std::string& logPath = "") const {
@@ -50,17 +50,21 @@ class FrontEndTest : public ::testing::Test {
   ScriptedPrompt prompt;
   CLogToFile log{fake};
   JobContext job;
+  RunFolders folders;
+  // A store of card E: with the package C:\PKG\A.FWP, as a front end asks it.
+  StoreRequest request{.cardPath = "E:",
+                       .packagePath = "C:\\PKG\\A.FWP",
+                       .dataPath = kDataPath,
+                       .target = TargetChoice::kNone,
+                       .backup = {}};
 };
 
 TEST_F(FrontEndTest, StartRunFindsFoldersOpensTheLogAndWritesTheStartupLines) {
   fake.SetDocumentsFolder("C:\\Home\\Tech\\Documents");
-  job.versionBlock.formatVersion = 1;
-  job.versionBlock.generatorLetter = 'B';
-  job.fwpVersion = 1009;
-  StartRun(fake, job, log);
+  folders = StartRun(fake, job, log);
 
-  EXPECT_EQ(job.rootPath, "C:\\WORK");
-  EXPECT_EQ(job.dataPath, kDataPath);
+  EXPECT_EQ(folders.rootPath, "C:\\WORK");
+  EXPECT_EQ(folders.dataPath, kDataPath);
   EXPECT_TRUE(fake.IsFolder(kDataPath));
   EXPECT_EQ(job.log, &log);
   EXPECT_TRUE(log.enabled());
@@ -68,20 +72,17 @@ TEST_F(FrontEndTest, StartRunFindsFoldersOpensTheLogAndWritesTheStartupLines) {
                             " ", std::string(51, '-'), " ",
                             "FWP Downloader v 1061 beginning execution.", " ",
                             "Rootpath: C:\\WORK", std::string("Datapath: ") + kDataPath}));
-  EXPECT_EQ(job.versionBlock.formatVersion, 0);
-  EXPECT_EQ(job.versionBlock.generatorLetter, 0);
-  EXPECT_EQ(job.fwpVersion, 0);
   EXPECT_EQ(prompt.Count(), 0u);
 }
 
 TEST_F(FrontEndTest, WithoutADocumentsFolderTheTemporaryFolderIsUsedAsGiven) {
   fake.SetDocumentsFolder("");
-  StartRun(fake, job, log);
+  folders = StartRun(fake, job, log);
 
   ASSERT_EQ(prompt.calls().size(), 1u);
   EXPECT_EQ(prompt.calls()[0].text, "The downloader failed it's SHGetFolderPath call.  Bad news.");
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::Warning);
-  EXPECT_EQ(job.dataPath, "C:\\TEMP\\");
+  EXPECT_EQ(folders.dataPath, "C:\\TEMP\\");
   // The doubled backslash before the log's name is accepted by the file system.
   EXPECT_EQ(log.logPath(), "C:\\TEMP\\\\fwp_downloader.log");
   EXPECT_TRUE(fake.Exists("C:\\TEMP\\fwp_downloader.log"));
@@ -91,7 +92,7 @@ TEST_F(FrontEndTest, WithoutADocumentsFolderTheTemporaryFolderIsUsedAsGiven) {
 TEST_F(FrontEndTest, TheDataCopyOfTheLastPathIsRestored) {
   Start();
   fake.WriteFile(kDataCopy, "D:\\PACKAGES\\NEW.FWP");
-  const std::optional<LastPath> last = ResolveLastPath(fake, job);
+  const std::optional<LastPath> last = ResolveLastPath(fake, job, folders);
 
   ASSERT_TRUE(last.has_value());
   EXPECT_EQ(last->path, "D:\\PACKAGES\\NEW.FWP");
@@ -103,7 +104,7 @@ TEST_F(FrontEndTest, TheDataCopyOfTheLastPathIsRestored) {
 TEST_F(FrontEndTest, AFirstRunCopiesTheRootCopyIntoTheDataFolder) {
   Start();
   fake.WriteFile(kRootCopy, "C:\\PROG\\SHIPPED.FWP");
-  const std::optional<LastPath> last = ResolveLastPath(fake, job);
+  const std::optional<LastPath> last = ResolveLastPath(fake, job, folders);
   ASSERT_TRUE(last.has_value());
   EXPECT_EQ(last->path, "C:\\PROG\\SHIPPED.FWP");
   EXPECT_EQ(fake.ReadFile(kDataCopy), "C:\\PROG\\SHIPPED.FWP");
@@ -113,7 +114,7 @@ TEST_F(FrontEndTest, ANewerRootCopyReplacesTheDataCopy) {
   Start();
   fake.WriteFile(kDataCopy, "OLD.FWP");
   fake.WriteFile(kRootCopy, "NEWER.FWP");  // written later, so newer
-  EXPECT_EQ(ResolveLastPath(fake, job)->path, "NEWER.FWP");
+  EXPECT_EQ(ResolveLastPath(fake, job, folders)->path, "NEWER.FWP");
   EXPECT_EQ(fake.ReadFile(kDataCopy), "NEWER.FWP");
 }
 
@@ -121,7 +122,7 @@ TEST_F(FrontEndTest, AnOlderRootCopyLeavesTheDataCopy) {
   Start();
   fake.WriteFile(kRootCopy, "OLDER.FWP");
   fake.WriteFile(kDataCopy, "MINE.FWP");
-  EXPECT_EQ(ResolveLastPath(fake, job)->path, "MINE.FWP");
+  EXPECT_EQ(ResolveLastPath(fake, job, folders)->path, "MINE.FWP");
   EXPECT_EQ(fake.ReadFile(kDataCopy), "MINE.FWP");
 }
 
@@ -130,7 +131,7 @@ TEST_F(FrontEndTest, AnEquallyOldRootCopyIsNotCopiedAgain) {
   fake.WriteFile(kRootCopy, "SAME.FWP");
   ASSERT_TRUE(fake.CopyFile(kRootCopy, kDataCopy, true));  // keeps the time
   fake.ClearCalls();
-  EXPECT_EQ(ResolveLastPath(fake, job)->path, "SAME.FWP");
+  EXPECT_EQ(ResolveLastPath(fake, job, folders)->path, "SAME.FWP");
   EXPECT_EQ(fake.CallCount("DeleteFile"), 0u);
   EXPECT_EQ(fake.CallCount("CopyFile"), 0u);
 }
@@ -138,11 +139,11 @@ TEST_F(FrontEndTest, AnEquallyOldRootCopyIsNotCopiedAgain) {
 TEST_F(FrontEndTest, OnlyTheFirstLineIsRestoredAndAtMost1023Characters) {
   Start();
   fake.WriteFile(kDataCopy, "E:\\FIRST.FWP\r\nE:\\SECOND.FWP\r\n");
-  EXPECT_EQ(ResolveLastPath(fake, job)->path, "E:\\FIRST.FWP");
+  EXPECT_EQ(ResolveLastPath(fake, job, folders)->path, "E:\\FIRST.FWP");
   fake.WriteFile(kDataCopy, "E:\\LF.FWP\nE:\\SECOND.FWP");
-  EXPECT_EQ(ResolveLastPath(fake, job)->path, "E:\\LF.FWP");
+  EXPECT_EQ(ResolveLastPath(fake, job, folders)->path, "E:\\LF.FWP");
   fake.WriteFile(kDataCopy, std::string(2000, 'x'));
-  EXPECT_EQ(ResolveLastPath(fake, job)->path, std::string(1023, 'x'));
+  EXPECT_EQ(ResolveLastPath(fake, job, folders)->path, std::string(1023, 'x'));
 }
 
 TEST_F(FrontEndTest, AnEmptyDataCopyLeavesTheBoxEmptyWithoutTryingTheOthers) {
@@ -153,7 +154,7 @@ TEST_F(FrontEndTest, AnEmptyDataCopyLeavesTheBoxEmptyWithoutTryingTheOthers) {
   fake.WriteFile("C:\\PROG\\UNIT.FWP", "package");
   fake.ClearCalls();
 
-  EXPECT_FALSE(ResolveLastPath(fake, job).has_value());
+  EXPECT_FALSE(ResolveLastPath(fake, job, folders).has_value());
   EXPECT_TRUE(Logged("  located."));
   EXPECT_FALSE(Logged("  did not locate, using local LastPathUsed.txt"));
   EXPECT_EQ(fake.CallCount("FindFiles", "C:\\PROG\\*.*"), 0u);
@@ -162,7 +163,7 @@ TEST_F(FrontEndTest, AnEmptyDataCopyLeavesTheBoxEmptyWithoutTryingTheOthers) {
 TEST_F(FrontEndTest, TheLocalCopyIsUsedWhenTheDataFolderHasNone) {
   Start();
   fake.WriteFile(kLocalCopy, "LOCAL.FWP\r\n");
-  const std::optional<LastPath> last = ResolveLastPath(fake, job);
+  const std::optional<LastPath> last = ResolveLastPath(fake, job, folders);
   ASSERT_TRUE(last.has_value());
   EXPECT_EQ(last->path, "LOCAL.FWP");
   EXPECT_TRUE(last->fromFile);
@@ -176,7 +177,7 @@ TEST_F(FrontEndTest, TheSearchTakesTheFirstPackageFileAndSkipsFolders) {
   fake.WriteFile("C:\\PROG\\unit.fwp", "package");
   fake.WriteFile("C:\\PROG\\later.fwp", "package");
 
-  const std::optional<LastPath> last = ResolveLastPath(fake, job);
+  const std::optional<LastPath> last = ResolveLastPath(fake, job, folders);
   ASSERT_TRUE(last.has_value());
   EXPECT_EQ(last->path, "C:\\PROG\\UNIT.FWP");
   EXPECT_FALSE(last->fromFile);
@@ -186,13 +187,13 @@ TEST_F(FrontEndTest, TheSearchTakesTheFirstPackageFileAndSkipsFolders) {
 TEST_F(FrontEndTest, TheSearchMatchesFwpAnywhereInThePath) {
   Start();
   fake.WriteFile("C:\\PROG\\A.FWP.BAK", "old package");
-  EXPECT_EQ(ResolveLastPath(fake, job)->path, "C:\\PROG\\A.FWP.BAK");
+  EXPECT_EQ(ResolveLastPath(fake, job, folders)->path, "C:\\PROG\\A.FWP.BAK");
 }
 
 TEST_F(FrontEndTest, NoLastPathAndNoPackageLeavesTheBoxEmpty) {
   Start();
   fake.WriteFile("C:\\PROG\\readme.txt", "text");
-  EXPECT_FALSE(ResolveLastPath(fake, job).has_value());
+  EXPECT_FALSE(ResolveLastPath(fake, job, folders).has_value());
 }
 
 TEST_F(FrontEndTest, AnEngineCardIsRecognisedByItsStoredCopy) {
@@ -200,12 +201,11 @@ TEST_F(FrontEndTest, AnEngineCardIsRecognisedByItsStoredCopy) {
   fake.AddDrive('E', DriveType::Removable, "FAT", 64 << 20);
   fake.WriteFile("E:\\FWP_3950.FWP", "copy");
   fake.WriteFile("E:\\BOOT.BMP", "image");  // the first test wins
-  job.panelSelected = 1;
 
-  EXPECT_EQ(DetectCardTarget(fake, job, "E:"), std::optional<std::string>(kEngineCardStatus));
-  EXPECT_EQ(job.flashPath, "E:");
-  EXPECT_EQ(job.engineSelected, 1);
-  EXPECT_EQ(job.panelSelected, 0);
+  const std::optional<DetectedCard> card = DetectCardTarget(fake, job, "E:");
+  ASSERT_TRUE(card.has_value());
+  EXPECT_EQ(card->target, TargetChoice::kEngine);
+  EXPECT_EQ(card->status, kEngineCardStatus);
   const std::vector<std::string> lines = LogLines();
   EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
             (std::vector<std::string>{"OnChangeEditCompactFlash", "  CFpath is E:",
@@ -216,10 +216,10 @@ TEST_F(FrontEndTest, APanelCardIsRecognisedByEitherBootImage) {
   Start();
   fake.AddDrive('F', DriveType::Removable, "FAT", 64 << 20);
   fake.WriteFile("F:\\_BOOT.BMP", "image");
-  job.engineSelected = 1;
-  EXPECT_EQ(DetectCardTarget(fake, job, "F:"), std::optional<std::string>(kPanelCardStatus));
-  EXPECT_EQ(job.engineSelected, 0);
-  EXPECT_EQ(job.panelSelected, 1);
+  const std::optional<DetectedCard> card = DetectCardTarget(fake, job, "F:");
+  ASSERT_TRUE(card.has_value());
+  EXPECT_EQ(card->target, TargetChoice::kPanel);
+  EXPECT_EQ(card->status, kPanelCardStatus);
   EXPECT_TRUE(Logged("  this is a panel flash."));
 }
 
@@ -228,20 +228,16 @@ TEST_F(FrontEndTest, ACardWithoutMarksLeavesTheChoiceAsItWas) {
   fake.AddDrive('E', DriveType::Removable, "FAT", 64 << 20);
   fake.WriteFile("E:\\UPGRADE.FWP", "copy");
   fake.AddFolder("E:\\BOOT.BMP");  // a folder is not the boot image
-  job.panelSelected = 1;
   EXPECT_FALSE(DetectCardTarget(fake, job, "E:").has_value());
-  EXPECT_EQ(job.panelSelected, 1);
-  EXPECT_EQ(job.engineSelected, 0);
   EXPECT_EQ(LogLines().back(), "  CFpath is E:");
 
   EXPECT_FALSE(DetectCardTarget(fake, job, "").has_value());
-  EXPECT_EQ(job.flashPath, "");
 }
 
 TEST_F(FrontEndTest, AStoreWithoutACardIsRefusedAndSavesNothing) {
   Start();
-  job.fwpPath = "C:\\PKG\\A.FWP";
-  EXPECT_FALSE(CheckStoreRequest(fake, job));
+  request.cardPath = "";
+  EXPECT_FALSE(CheckStoreRequest(fake, job, request));
   ASSERT_EQ(prompt.calls().size(), 1u);
   EXPECT_EQ(prompt.calls()[0].text, "Please choose a valid drive.");
   EXPECT_EQ(prompt.calls()[0].icon, MessageIcon::None);
@@ -253,11 +249,8 @@ TEST_F(FrontEndTest, AStoreWithoutACardIsRefusedAndSavesNothing) {
 
 TEST_F(FrontEndTest, APackageNewerThanFormat1009IsRefused) {
   Start();
-  job.flashPath = "E:";
-  job.fwpPath = "C:\\PKG\\A.FWP";
-  fake.WriteFile(job.fwpPath, BuildPackage(PackageSpec{.formatRevision = 10}));
-  job.fwpVersion = 1009;  // an earlier package's, which the check does not take
-  EXPECT_FALSE(CheckStoreRequest(fake, job));
+  fake.WriteFile(request.packagePath, BuildPackage(PackageSpec{.formatRevision = 10}));
+  EXPECT_FALSE(CheckStoreRequest(fake, job, request));
   EXPECT_TRUE(Logged(" incompatible issue: fwp version is 1010, max fwp version: 1009"));
   EXPECT_EQ(prompt.messages(), (std::vector<std::string>{
                                    "FWP Downloader and FWP file are incompatible. Please "
@@ -268,11 +261,8 @@ TEST_F(FrontEndTest, APackageNewerThanFormat1009IsRefused) {
 TEST_F(FrontEndTest, AnAcceptedStoreSavesThePackagePathAlone) {
   Start();
   fake.WriteFile(kDataCopy, "A MUCH LONGER EARLIER PATH.FWP\r\n");
-  job.flashPath = "E:";
-  job.fwpPath = "C:\\PKG\\A.FWP";
-  fake.WriteFile(job.fwpPath, BuildPackage(PackageSpec{.formatRevision = 9}));
-  job.fwpVersion = 1010;  // an earlier package's, which the check does not take
-  EXPECT_TRUE(CheckStoreRequest(fake, job));
+  fake.WriteFile(request.packagePath, BuildPackage(PackageSpec{.formatRevision = 9}));
+  EXPECT_TRUE(CheckStoreRequest(fake, job, request));
   EXPECT_EQ(fake.ReadFile(kDataCopy), "C:\\PKG\\A.FWP");
   EXPECT_EQ(LogLines().back(), "  saved C:\\PKG\\A.FWP as the last file path.");
   EXPECT_EQ(prompt.Count(), 0u);
@@ -281,35 +271,36 @@ TEST_F(FrontEndTest, AnAcceptedStoreSavesThePackagePathAlone) {
 TEST_F(FrontEndTest, VerifyNeedsACardPathButWritesNoLogLine) {
   Start();
   const size_t before = LogLines().size();
-  EXPECT_FALSE(CheckVerifyRequest(fake, job));
+  VerifyRequest verify{
+      .cardPath = "", .packagePath = "", .dataPath = kDataPath, .target = TargetChoice::kNone};
+  EXPECT_FALSE(CheckVerifyRequest(fake, job, verify));
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{"Please choose a valid drive."});
   EXPECT_EQ(LogLines().size(), before);
-  job.flashPath = "e:\\";
-  EXPECT_TRUE(CheckVerifyRequest(fake, job));
+  verify.cardPath = "e:\\";
+  EXPECT_TRUE(CheckVerifyRequest(fake, job, verify));
 }
 
 TEST_F(FrontEndTest, TheDiagnosticsFileHoldsEveryJobOfTheRun) {
   Start();
   const std::string path = std::string(kDataPath) + "\\DownloadDiagnostics.txt";
   fake.WriteFile(path, std::string(5000, '#'));  // an earlier run's, longer
-  job.fwpPath = "C:\\PKG\\A.FWP";
 
   JobState first(fake, job);
-  RunWorker(first, [&first] {
-    GetUpgradeInfo(first, kTargetUnknown, {}, first.job.fwpPath);
+  RunWorker(first, [&first, this] {
+    GetUpgradeInfo(first, kTargetUnknown, {}, request.packagePath);
     first.AppendDiagnostics("first job\r\n");
     return 0;
   });
-  StoreDiagnostics(fake, job);
+  StoreDiagnostics(fake, job, folders.dataPath);
   const std::string afterFirst = fake.ReadFile(path);
   EXPECT_EQ(afterFirst, job.diagnosticsText.Get());
 
   JobState second(fake, job);
-  RunWorker(second, [&second] {
-    GetUpgradeInfo(second, kTargetUnknown, {}, second.job.fwpPath);
+  RunWorker(second, [&second, this] {
+    GetUpgradeInfo(second, kTargetUnknown, {}, request.packagePath);
     return 0;
   });
-  StoreDiagnostics(fake, job);
+  StoreDiagnostics(fake, job, folders.dataPath);
   const std::string both = fake.ReadFile(path);
   EXPECT_EQ(both.substr(0, afterFirst.size()), afterFirst);
   EXPECT_EQ(both.size(), afterFirst.size() + second.upgradeInfoText.size());
@@ -322,7 +313,7 @@ TEST_F(FrontEndTest, AnUnwritableDiagnosticsFileIsReported) {
   Start();
   const std::string path = std::string(kDataPath) + "\\DownloadDiagnostics.txt";
   fake.FailCall("OpenFile", kErrAccessDenied, 1, path);
-  EXPECT_FALSE(StoreDiagnostics(fake, job));
+  EXPECT_FALSE(StoreDiagnostics(fake, job, folders.dataPath));
   EXPECT_EQ(LogLines().back(), "  failed to open.");
   EXPECT_EQ(prompt.messages(), std::vector<std::string>{"Could not open file for logging."});
 
@@ -330,10 +321,10 @@ TEST_F(FrontEndTest, AnUnwritableDiagnosticsFileIsReported) {
   job.diagnosticsText.Append("the run");
   for (const char* op : {"Write", "Close"}) {
     fake.FailCall(op, kErrDiskFull, 1, path);
-    EXPECT_FALSE(StoreDiagnostics(fake, job)) << op;
+    EXPECT_FALSE(StoreDiagnostics(fake, job, folders.dataPath)) << op;
     EXPECT_EQ(LogLines().back(), "  could not be saved.") << op;
   }
-  EXPECT_TRUE(StoreDiagnostics(fake, job));
+  EXPECT_TRUE(StoreDiagnostics(fake, job, folders.dataPath));
   EXPECT_EQ(LogLines().back(), "  saved.");
   EXPECT_EQ(fake.ReadFile(path), job.diagnosticsText.Get());
 }

@@ -49,13 +49,14 @@ class JobSessionTest : public ::testing::Test {
  protected:
   JobSessionTest() {
     job.prompt = &prompt;
-    StartRun(fake, job, log);
+    dataPath = StartRun(fake, job, log).dataPath;
   }
 
   FakePlatform fake;
   ScriptedPrompt prompt;
   CLogToFile log{fake};
   JobContext job;
+  std::string dataPath;
   JobSession session{fake, job, "window"};
 };
 
@@ -74,9 +75,10 @@ TEST_F(JobSessionTest, TheJobsEventsReachTheFrontEndAndItsEndComesLastWithItsRes
         result.outcome = JobOutcome::kPassed;
         result.card.present = true;
         result.card.serial = 0xAAAA0001;
+        result.targetType = kTargetPanel3950;
         return result;
       },
-      &events);
+      &events, dataPath);
   const JobResult result = session.Join().value();
   EXPECT_FALSE(session.Join()) << "reaped once";
 
@@ -87,13 +89,15 @@ TEST_F(JobSessionTest, TheJobsEventsReachTheFrontEndAndItsEndComesLastWithItsRes
   EXPECT_EQ(session.Phase(JobPhase::kVerifyOnly), kPhaseDone);
   // The transcript is on disk before the end is told.
   EXPECT_TRUE(session.TranscriptSaved());
-  EXPECT_EQ(fake.ReadFile(job.dataPath + kDiagnosticsFileName), "all read\r\n");
+  EXPECT_EQ(fake.ReadFile(dataPath + kDiagnosticsFileName), "all read\r\n");
   // The card's journal line names the front end and the phase the job timed.
   EXPECT_EQ(session.JournalProblem(), "");
   std::string journal;
-  ASSERT_TRUE(ReadJournalBytes(fake, job.dataPath, &journal));
+  ASSERT_TRUE(ReadJournalBytes(fake, dataPath, &journal));
   const nlohmann::json line = nlohmann::json::parse(journal);
   EXPECT_EQ(line["front_end"], "window");
+  EXPECT_EQ(line["card"]["kind"], "panel") << "as the job took the card";
+  EXPECT_EQ(line["card"]["panel_model"], 3950);
   ASSERT_EQ(line["phases"].size(), 1u);
   EXPECT_EQ(line["phases"][0]["phase"], "verify_only");
 }
@@ -129,7 +133,7 @@ TEST_F(JobSessionTest, AClosingFrontEndOutwaitsOnlyAJobThatMayHaveChangedTheCard
           while (context->stopRequested == 0) std::this_thread::yield();
           return JobResult{};
         },
-        nullptr);
+        nullptr, dataPath);
     while (!started) std::this_thread::yield();
     // The card that may have changed: the stop comes from elsewhere while the front end waits.
     std::thread closer;

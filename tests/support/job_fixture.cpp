@@ -15,7 +15,6 @@ JobScope::JobScope() {
   log.SetEnabled(true);
   job.log = &log;
   job.prompt = &prompt;
-  job.dataPath = kDataPath;
   job.jobRunning = 1;
   state.globalFlashPath = kCard;
   state.globalFWPDataFilePath = kPackagePath;
@@ -35,8 +34,15 @@ std::string JobScope::PutPackage(const PackageSpec& spec, const std::string& pat
 void JobScope::ChooseForJob(const std::string& package) {
   fake.AddDrive('E', DriveType::Removable, "FAT", 64ull << 20);
   fake.AddFolder("C:\\HOME\\TECH\\DOCUMENTS");
-  job.flashPath = kCard;
-  job.fwpPath = package;
+  request.cardPath = kCard;
+  request.packagePath = package;
+}
+
+VerifyRequest VerifyRequestOf(const StoreRequest& request) {
+  return {.cardPath = request.cardPath,
+          .packagePath = request.packagePath,
+          .dataPath = request.dataPath,
+          .target = request.target};
 }
 
 std::vector<std::string> JobScope::LogLines() const {

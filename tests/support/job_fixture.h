@@ -41,7 +41,7 @@ class JobScope {
   bool Logged(const std::string& message) const;
   // The file at `path` is not left open: every open of it that was then read was closed.
   bool FileClosed(const std::string& path = kPackagePath) const;
-  // As a front end leaves a job it is about to start on card E: (a "FAT" card) with the
+  // As a front end makes a job it is about to start on card E: (a "FAT" card) with the
   // package at `package` chosen; the documents folder exists, so the data folder can be made.
   void ChooseForJob(const std::string& package);
   // Loads the package at globalFWPDataFilePath as a store loads it.
@@ -52,7 +52,17 @@ class JobScope {
   CLogToFile log{fake};
   JobContext job;
   JobState state{fake, job};
+  // The request a front end makes: card E:, the package at kPackagePath, the data folder
+  // kDataPath; a test changes what its case asks.
+  StoreRequest request{.cardPath = kCard,
+                       .packagePath = kPackagePath,
+                       .dataPath = kDataPath,
+                       .target = TargetChoice::kNone,
+                       .backup = {}};
 };
+
+// The "Verify Only" request of the same card, package and target.
+VerifyRequest VerifyRequestOf(const StoreRequest& request);
 
 class JobFixture : public ::testing::Test, public JobScope {};
 

@@ -32,9 +32,9 @@ class DialogLogicTest : public QObject {
     QCOMPARE(f_->view.title, std::string("Ver. 1.061 - Quorvane FWP File Downloader and Verifier"));
     QCOMPARE(f_->view.GetText(kIdPackageBox), std::string("C:\\WORK\\UNIT.FWP"));
     // Filling the box ran its change handler.
-    QCOMPARE(dlg.job().fwpPath, std::string("C:\\WORK\\UNIT.FWP"));
+    QCOMPARE(dlg.packagePath(), std::string("C:\\WORK\\UNIT.FWP"));
     QVERIFY(f_->Logged("  fwp file changed to C:\\WORK\\UNIT.FWP"));
-    QCOMPARE(dlg.job().dataPath, std::string("C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE"));
+    QCOMPARE(dlg.dataPath(), std::string("C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE"));
     QVERIFY(f_->Logged("FWP Downloader v 1061 beginning execution."));
     QVERIFY(f_->Logged("Rootpath: C:\\WORK"));
     QVERIFY(f_->Logged("Datapath: C:\\HOME\\TECH\\DOCUMENTS\\BREVANT\\QUORVANE"));
@@ -54,7 +54,7 @@ class DialogLogicTest : public QObject {
     fake().WriteFile("C:\\WORK\\UNIT.FWP", "package");  // not searched for
     CCardwrightDlg& dlg = f_->Open();
     QCOMPARE(f_->view.GetText(kIdPackageBox), std::string("D:\\PKG\\A.FWP"));
-    QCOMPARE(dlg.job().fwpPath, std::string("D:\\PKG\\A.FWP"));
+    QCOMPARE(dlg.packagePath(), std::string("D:\\PKG\\A.FWP"));
     QVERIFY(f_->Logged("  located."));
   }
 
@@ -68,7 +68,7 @@ class DialogLogicTest : public QObject {
     CCardwrightDlg& dlg = f_->Open();
     QCOMPARE(f_->view.GetText(kIdEngineVersion), std::string("Engine Software Version: 2.015B"));
     QCOMPARE(f_->view.GetText(kIdPanelVersion), std::string("Panel Software Version: 10.003"));
-    QCOMPARE(dlg.job().fwpVersion, 1009);
+    QCOMPARE(dlg.versions().fwpVersion, 1009);
     QVERIFY(f_->Logged("GetFWPVerRev"));
   }
 
@@ -88,7 +88,7 @@ class DialogLogicTest : public QObject {
     CCardwrightDlg& dlg = f_->Open();
     f_->view.fileChoices.push_back(std::string("C:\\PKGS\\NEW.FWP"));
     dlg.OnBrowseCrcFile();
-    QCOMPARE(dlg.job().fwpVersion, 1010);
+    QCOMPARE(dlg.versions().fwpVersion, 1010);
     QCOMPARE(f_->view.GetText(kIdEngineVersion), std::string("Engine Software Version: 3.000"));
     f_->view.texts[kIdCardBox] = "E:";
     dlg.OnDownloadAndVerify();
@@ -100,7 +100,7 @@ class DialogLogicTest : public QObject {
     fake().SetDocumentsFolder("");
     CCardwrightDlg& dlg = f_->Open();
     QVERIFY(f_->prompt.Contains("The downloader failed it's SHGetFolderPath call.  Bad news."));
-    QCOMPARE(dlg.job().dataPath, std::string("C:\\TEMP\\"));
+    QCOMPARE(dlg.dataPath(), std::string("C:\\TEMP\\"));
     QVERIFY(f_->view.GetText(kIdPackageBox).empty());
   }
 
@@ -152,14 +152,13 @@ class DialogLogicTest : public QObject {
     f_->view.texts[kIdCardBox] = "E:";
     f_->store.holdUntilReleased = true;
     f_->store.body = [](JobContext* job) { job->diagnosticsText.Append("Done!\r\n"); };
-    dlg.job().restoreOnly = 1;
+    dlg.settings().restoreOnly = true;
     dlg.OnDownloadAndVerify();
 
     JobContext& job = dlg.job();
     QVERIFY(dlg.jobActive());
     QCOMPARE(dlg.displayMode(), DisplayMode::kPreparation);
     QCOMPARE(job.prepState.load(), int32_t{kPhaseRunning});
-    QVERIFY(StoreRequestOf(job).backup.restoreOnly);
     QCOMPARE(f_->view.timerRequests, (std::vector<std::pair<int, int>>{{999, 20}}));
     QCOMPARE(dlg.timerId(), f_->view.runningTimers.at(0));
     for (int id : {kIdBrowse, kIdStore, kIdVerify, kIdAdvanced, kIdPackageBox, kIdCardBox})
@@ -173,8 +172,9 @@ class DialogLogicTest : public QObject {
 
     f_->store.Release();
     f_->store.WaitUntilFinished();
-    QCOMPARE(f_->store.flashPathSeen, std::string("E:"));
-    QCOMPARE(f_->store.fwpPathSeen, std::string("C:\\PKG\\A.FWP"));
+    QCOMPARE(f_->store.requestSeen.cardPath, std::string("E:"));
+    QCOMPARE(f_->store.requestSeen.packagePath, std::string("C:\\PKG\\A.FWP"));
+    QVERIFY(f_->store.requestSeen.backup.restoreOnly);
     dlg.OnTimer();
     QVERIFY(!dlg.jobActive());
     QVERIFY(f_->view.runningTimers.empty());
@@ -209,7 +209,7 @@ class DialogLogicTest : public QObject {
     dlg.OnVerify();
     f_->verify.WaitUntilFinished();
     QCOMPARE(dlg.displayMode(), DisplayMode::kVerifyOnly);
-    QVERIFY(!VerifyRequestOf(dlg.job()).UsesPackageFile());
+    QVERIFY(f_->verify.requestSeen.packagePath.empty());
     QCOMPARE(dlg.job().verifyOnlyState.load(), int32_t{kPhaseRunning});
     QCOMPARE(f_->verify.runs.load(), 1);
     QCOMPARE(f_->store.runs.load(), 0);
@@ -243,31 +243,29 @@ class DialogLogicTest : public QObject {
     CCardwrightDlg& dlg = f_->Open();
     fake().WriteFile("E:\\BOOT.BMP", "bmp");
     f_->TypeCardPath("E:");
-    QCOMPARE(dlg.job().panelSelected.load(), 1);
-    QCOMPARE(dlg.job().engineSelected.load(), 0);
+    QVERIFY(dlg.settings().target == TargetChoice::kPanel);
     QCOMPARE(f_->view.GetText(kIdStatus1), std::string("Downloading to a PANEL compact flash"));
     QVERIFY(f_->Logged("  CFpath is E:"));
 
     fake().WriteFile("E:\\FWP_3950.FWP", "copy");  // both: the engine test wins
     f_->TypeCardPath("E:");
-    QCOMPARE(dlg.job().engineSelected.load(), 1);
-    QCOMPARE(dlg.job().panelSelected.load(), 0);
+    QVERIFY(dlg.settings().target == TargetChoice::kEngine);
     QCOMPARE(f_->view.GetText(kIdStatus1), std::string("Downloading to an ENGINE compact flash"));
 
     fake().AddDrive('F', DriveType::Removable, "FAT", 1u << 20);
     fake().WriteFile("F:\\UPGRADE.FWP", "copy");
     f_->view.texts[kIdStatus1] = "unchanged";
     f_->TypeCardPath("F:");
-    QCOMPARE(dlg.job().engineSelected.load(), 1);
+    QVERIFY(dlg.settings().target == TargetChoice::kEngine);
     QCOMPARE(f_->view.GetText(kIdStatus1), std::string("unchanged"));
-    QCOMPARE(dlg.job().flashPath, std::string("F:"));
+    QCOMPARE(dlg.cardPath(), std::string("F:"));
   }
 
   void aHostFolderOfADriveBecomesItsLetter() {
     CCardwrightDlg& dlg = f_->Open();
     const std::string host = fake().DriveHostPath("E:\\");
     f_->TypeCardPath(host + "/");
-    QCOMPARE(dlg.job().flashPath, std::string("E:"));
+    QCOMPARE(dlg.cardPath(), std::string("E:"));
     f_->view.texts[kIdStatus1] = "";
     fake().WriteFile("E:\\BOOT.BMP", "bmp");
     f_->TypeCardPath(host);
@@ -276,7 +274,7 @@ class DialogLogicTest : public QObject {
     f_->view.texts[kIdCardBox] = host;
     dlg.OnVerify();
     f_->verify.WaitUntilFinished();
-    QCOMPARE(f_->verify.flashPathSeen, std::string("E:"));
+    QCOMPARE(f_->verify.requestSeen.cardPath, std::string("E:"));
     dlg.OnTimer();
   }
 
@@ -287,8 +285,8 @@ class DialogLogicTest : public QObject {
     dlg.tree().OnItemExpanded(f_->tree.Find("E:"), true);
     dlg.OnSelchangedTree2(f_->tree.Find("E:\\DATA"));
     QCOMPARE(f_->view.GetText(kIdCardBox), std::string("E:\\DATA"));
-    QCOMPARE(dlg.job().flashPath, std::string("E:\\DATA"));
-    QCOMPARE(dlg.job().panelSelected.load(), 1);
+    QCOMPARE(dlg.cardPath(), std::string("E:\\DATA"));
+    QVERIFY(dlg.settings().target == TargetChoice::kPanel);
   }
 
   void theTreeAndCardBoxCannotChangeARunningJob() {
@@ -300,8 +298,7 @@ class DialogLogicTest : public QObject {
     dlg.OnVerify();
     dlg.OnSelchangedTree2(f_->tree.Find("F:"));
     f_->TypeCardPath("F:");
-    QCOMPARE(dlg.job().flashPath, std::string("E:"));
-    QCOMPARE(dlg.job().engineSelected.load(), 0);
+    QCOMPARE(dlg.cardPath(), std::string("E:"));
     // A second start while the first runs does nothing.
     dlg.OnDownloadAndVerify();
     QCOMPARE(f_->store.runs.load(), 0);
@@ -310,8 +307,8 @@ class DialogLogicTest : public QObject {
     f_->verify.WaitUntilFinished();
     dlg.OnTimer();
     dlg.OnSelchangedTree2(f_->tree.Find("F:"));
-    QCOMPARE(dlg.job().flashPath, std::string("F:"));
-    QCOMPARE(dlg.job().engineSelected.load(), 1);
+    QCOMPARE(dlg.cardPath(), std::string("F:"));
+    QVERIFY(dlg.settings().target == TargetChoice::kEngine);
   }
 
   void browseRefusesANameWithoutAFolder() {
@@ -338,7 +335,7 @@ class DialogLogicTest : public QObject {
     f_->view.fileChoices.push_back(std::string("/data/NEW.FWP"));
     dlg.OnBrowseCrcFile();
     QCOMPARE(f_->view.GetText(kIdPackageBox), std::string("/data/NEW.FWP"));
-    QCOMPARE(dlg.job().fwpPath, std::string("/data/NEW.FWP"));
+    QCOMPARE(dlg.packagePath(), std::string("/data/NEW.FWP"));
     QVERIFY(f_->Logged("  using /data/NEW.FWP"));
   }
 
@@ -347,13 +344,10 @@ class DialogLogicTest : public QObject {
     f_->view.texts[kIdStatus1] = "before";
     dlg.OnAdvanced();  // closed without a choice
     QCOMPARE(f_->view.GetText(kIdStatus1), std::string("before"));
-    f_->view.advanced = [](JobContext& job) { job.panelSelected = 1; };
+    f_->view.advanced = [](AdvancedSettings& s) { s.target = TargetChoice::kPanel; };
     dlg.OnAdvanced();
     QCOMPARE(f_->view.GetText(kIdStatus1), std::string("Downloading to a PANEL compact flash"));
-    f_->view.advanced = [](JobContext& job) {
-      job.engineSelected = 1;
-      job.panelSelected = 0;
-    };
+    f_->view.advanced = [](AdvancedSettings& s) { s.target = TargetChoice::kEngine; };
     dlg.OnAdvanced();
     QCOMPARE(f_->view.GetText(kIdStatus1), std::string("Downloading to an ENGINE compact flash"));
     QCOMPARE(f_->view.advancedRuns, 3);
@@ -457,15 +451,15 @@ class DialogLogicTest : public QObject {
     spec.engineRevision = 2;
     fake().WriteFile("C:\\PKG\\TYPED.FWP", BuildPackage(spec));
     CCardwrightDlg& dlg = f_->Open();
-    dlg.job().versionBlock = {1, 5, 'Z', 0, 0, 0};  // what an earlier package left
-    dlg.job().fwpVersion = 1005;
+    dlg.versions().versionBlock = {1, 5, 'Z', 0, 0, 0};  // what an earlier package left
+    dlg.versions().fwpVersion = 1005;
     f_->view.texts[kIdPackageBox] = "C:\\PKG\\TYPED.FWP";
     dlg.OnChangeEditCrcDataFile();
     f_->view.texts[kIdCardBox] = "E:";
     dlg.OnDownloadAndVerify();
     f_->store.WaitUntilFinished();
-    QCOMPARE(dlg.job().fwpVersion, 1008);
-    QCOMPARE(dlg.job().versionBlock.formatRevision, 8);
+    QCOMPARE(dlg.versions().fwpVersion, 1008);
+    QCOMPARE(dlg.versions().versionBlock.formatRevision, 8);
     QCOMPARE(f_->view.GetText(kIdEngineVersion), std::string("Engine Software Version: 4.002"));
     QVERIFY(f_->Logged("  the package path was typed: reading its version block."));
   }

@@ -16,15 +16,29 @@
 
 namespace cw {
 
-// A worker entry that records what the job looked like when it started, runs an optional
-// body, can hold until released, and then ends the job as every worker does.
+// A worker entry that records the request it was given, runs an optional body, can hold until
+// released, and then ends the job as every worker does.
 class TestWorker {
  public:
+  JobWorkers::Store StoreEntry() {
+    return [this](JobContext* job, const StoreRequest& request) {
+      requestSeen = request;
+      return Entry()(job);
+    };
+  }
+  JobWorkers::Verify VerifyEntry() {
+    return [this](JobContext* job, const VerifyRequest& request) {
+      requestSeen = StoreRequest{.cardPath = request.cardPath,
+                                 .packagePath = request.packagePath,
+                                 .dataPath = request.dataPath,
+                                 .target = request.target,
+                                 .backup = {}};
+      return Entry()(job);
+    };
+  }
   JobWorker Entry() {
     return [this](JobContext* job) {
       ++runs;
-      flashPathSeen = job->flashPath;
-      fwpPathSeen = job->fwpPath;
       if (body) body(job);
       if (holdUntilReleased) released_.wait();
       job->jobRunning = 0;
@@ -39,7 +53,7 @@ class TestWorker {
   std::function<void(JobContext*)> body;
   JobResult result;  // what the job returns
   std::atomic<int> runs{0};
-  std::string flashPathSeen, fwpPathSeen;
+  StoreRequest requestSeen;  // a verify's: its card, package, data folder and target
 
  private:
   std::promise<void> release_;
@@ -54,12 +68,12 @@ struct DialogFixture {
   // Builds the dialog and runs its start-up.
   CCardwrightDlg& Open() {
     dlg = std::make_unique<CCardwrightDlg>(fake, view, tree, prompt,
-                                           JobWorkers{store.Entry(), verify.Entry()});
+                                           JobWorkers{store.StoreEntry(), verify.VerifyEntry()});
     dlg->SetEndProcess([this] { ++endProcessCalls; });
     dlg->OnInitDialog();
     return *dlg;
   }
-  std::string DataPath() const { return dlg->job().dataPath; }
+  std::string DataPath() const { return dlg->dataPath(); }
   std::string LogText() const { return fake.ReadFile(DataPath() + "\\fwp_downloader.log"); }
   bool Logged(const std::string& line) const {
     return LogText().find(line + "\r\n") != std::string::npos ||

@@ -75,7 +75,7 @@ class DisplayModesTest : public QObject {
     JobContext& job = f_->dlg->job();
     job.jobRunning = 1;
     f_->dlg->SetDisplayMode(static_cast<DisplayMode>(mode));
-    job.restoreOnly = restoreOnly;
+    f_->dlg->settings().restoreOnly = restoreOnly != 0;
     Phase(job, phase) = state;
     job.statusText.Set("Checking files...");
     f_->dlg->OnTimer();
@@ -129,7 +129,7 @@ class DisplayModesTest : public QObject {
     JobContext& job = f_->dlg->job();
     job.jobRunning = 1;
     f_->dlg->SetDisplayMode(DisplayMode::kPreparation);
-    job.restoreOnly = 1;
+    f_->dlg->settings().restoreOnly = true;
     job.prepState = kPhaseDone;
     f_->dlg->OnTimer();
     QCOMPARE(f_->dlg->displayMode(), DisplayMode::kRestore);

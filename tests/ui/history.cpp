@@ -26,7 +26,7 @@ class HistoryTest : public QObject {
     ScriptedPrompt prompt;
     TestWorker store, verify;
     CardwrightWindow window(fake, prompt, JobWorkers{store.Entry(), verify.Entry()});
-    const std::string data = window.logic().job().dataPath;
+    const std::string data = window.logic().dataPath();
     {
       HistoryWindow empty(fake, data, nullptr);
       QVERIFY(Find<QLabel>(&empty, kIdHistoryNote)->text().startsWith("There are no entries"));

@@ -93,7 +93,7 @@ class JobRunsTest : public QObject {
     LayOldEngineCard();
     PutPackage("new main");
     CCardwrightDlg& dlg = OpenWithRealJobs();
-    QCOMPARE(dlg.job().fwpVersion, 1009);  // read from the package at start-up
+    QCOMPARE(dlg.versions().fwpVersion, 1009);  // read from the package at start-up
     f_->view.texts[kIdCardBox] = "E:";
     dlg.OnDownloadAndVerify();
     RunTimerUntilIdle();

@@ -49,9 +49,9 @@ class FakeDialogView : public DialogView {
     fileChoices.pop_front();
     return choice;
   }
-  void RunAdvancedSettings(JobContext& job) override {
+  void RunAdvancedSettings(AdvancedSettings& settings) override {
     ++advancedRuns;
-    if (advanced) advanced(job);
+    if (advanced) advanced(settings);
   }
   void RunHistory(Platform&, const std::string&) override {}
   void CloseWindow() override { ++closeRequests; }
@@ -75,7 +75,7 @@ class FakeDialogView : public DialogView {
   std::vector<int> runningTimers, killedTimers;
   std::deque<std::optional<std::string>> fileChoices;
   std::vector<std::pair<std::string, std::string>> fileDialogs;  // title, initial path
-  std::function<void(JobContext&)> advanced;
+  std::function<void(AdvancedSettings&)> advanced;
   int advancedRuns = 0;
   int closeRequests = 0;
 };

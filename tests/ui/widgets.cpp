@@ -91,8 +91,8 @@ class WidgetsTest : public QObject {
     QTest::keyClicks(Find<QLineEdit>(kIdCardBox), "E:");
     QCOMPARE(Find<QPlainTextEdit>(kIdStatus1)->toPlainText(),
              QString("Downloading to a PANEL compact flash"));
-    QCOMPARE(w.logic().job().panelSelected.load(), 1);
-    QCOMPARE(w.logic().job().flashPath, std::string("E:"));
+    QVERIFY(w.logic().settings().target == TargetChoice::kPanel);
+    QCOMPARE(w.logic().cardPath(), std::string("E:"));
   }
 
   void enterInAPathBoxPressesStoreAndVerify() {
@@ -201,8 +201,8 @@ class WidgetsTest : public QObject {
 
   // Both settings windows take their sizes and places from the templates' dialog units.
   void settingsWindowsLieWhereTheirTemplatesPutThem() {
-    JobContext job;
-    AdvancedSettingsWindow advanced(job, nullptr);
+    AdvancedSettings settings;
+    AdvancedSettingsWindow advanced(settings, nullptr);
     ChoosePanelTypeWindow chooser;
     struct Case {
       QDialog* dialog;
@@ -225,8 +225,8 @@ class WidgetsTest : public QObject {
   }
 
   void advancedSettingsFollowTheirRules() {
-    JobContext job;
-    AdvancedSettingsWindow dialog(job, nullptr);
+    AdvancedSettings settings;
+    AdvancedSettingsWindow dialog(settings, nullptr);
     auto* backup = dialog.findChild<QAbstractButton*>(ControlName(kIdCreateBackup));
     auto* restore = dialog.findChild<QAbstractButton*>(ControlName(kIdRestoreOnly));
     auto* engine = dialog.findChild<QAbstractButton*>(ControlName(kIdEngine));
@@ -252,31 +252,27 @@ class WidgetsTest : public QObject {
     QTest::mouseClick(engine, Qt::LeftButton);
     QTest::mouseClick(dialog.findChild<QPushButton*>(ControlName(kIdOk)), Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(job.engineSelected.load(), 1);
-    QCOMPARE(job.panelSelected.load(), 0);
-    QCOMPARE(job.skipBackup.load(), 0);
-    QCOMPARE(job.restoreOnly.load(), 0);
+    QVERIFY(settings.target == TargetChoice::kEngine);
+    QVERIFY(!settings.skipBackup && !settings.restoreOnly);
   }
 
   void advancedSettingsSaveOnlyOnOk() {
-    JobContext job;
-    job.skipBackup = 1;
-    job.panelSelected = 1;
+    AdvancedSettings settings{
+        .skipBackup = true, .restoreOnly = false, .target = TargetChoice::kPanel};
     {
-      AdvancedSettingsWindow dialog(job, nullptr);
+      AdvancedSettingsWindow dialog(settings, nullptr);
       auto* restore = dialog.findChild<QAbstractButton*>(ControlName(kIdRestoreOnly));
       QVERIFY(restore->isEnabled());
       QVERIFY(dialog.findChild<QAbstractButton*>(ControlName(kIdPanel))->isChecked());
       restore->click();
       dialog.reject();  // Esc or the close box
     }
-    QCOMPARE(job.restoreOnly.load(), 0);
-    AdvancedSettingsWindow dialog(job, nullptr);
+    QVERIFY(!settings.restoreOnly);
+    AdvancedSettingsWindow dialog(settings, nullptr);
     dialog.findChild<QAbstractButton*>(ControlName(kIdRestoreOnly))->click();
     dialog.findChild<QAbstractButton*>(ControlName(kIdOk))->click();
-    QCOMPARE(job.restoreOnly.load(), 1);
-    QCOMPARE(job.skipBackup.load(), 1);
-    QCOMPARE(job.panelSelected.load(), 1);
+    QVERIFY(settings.restoreOnly && settings.skipBackup);
+    QVERIFY(settings.target == TargetChoice::kPanel);
   }
 
   void advancedFromTheWindowShowsTheTarget() {
@@ -288,7 +284,7 @@ class WidgetsTest : public QObject {
       dialog->findChild<QAbstractButton*>(ControlName(kIdOk))->click();
     });
     Find<QPushButton>(kIdAdvanced)->click();
-    QCOMPARE(w.logic().job().panelSelected.load(), 1);
+    QVERIFY(w.logic().settings().target == TargetChoice::kPanel);
     QCOMPARE(Find<QPlainTextEdit>(kIdStatus1)->toPlainText(),
              QString("Downloading to a PANEL compact flash"));
   }

@@ -88,7 +88,7 @@ class WindowCloseTest : public QObject {
     QVERIFY(stopSeen);
     QCOMPARE(shown.forcedEnds, 0);
     const std::string saved =
-        fake_->ReadFile(w.logic().job().dataPath + "\\DownloadDiagnostics.txt");
+        fake_->ReadFile(w.logic().dataPath() + "\\DownloadDiagnostics.txt");
     QVERIFY(saved.find("stopped") != std::string::npos);
     // A question asked after the close is answered at once, without a box.
     QVERIFY(prompt.MessageBox("later", MessageButtons::OkCancel, MessageIcon::None) ==

@@ -255,9 +255,9 @@ std::optional<std::string> CardwrightWindow::ChooseFile(const std::string& title
   return chosen.toStdString();
 }
 
-void CardwrightWindow::RunAdvancedSettings(JobContext& job) {
-  AdvancedSettingsWindow settings(job, this);
-  settings.exec();
+void CardwrightWindow::RunAdvancedSettings(AdvancedSettings& settings) {
+  AdvancedSettingsWindow window(settings, this);
+  window.exec();
 }
 
 void CardwrightWindow::RunHistory(Platform& platform, const std::string& dataFolder) {

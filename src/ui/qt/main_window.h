@@ -48,7 +48,7 @@ class CardwrightWindow : public QDialog, public DialogView {
   void KillTimer(int timerId) override;
   std::optional<std::string> ChooseFile(const std::string& title,
                                         const std::string& initialPath) override;
-  void RunAdvancedSettings(JobContext& job) override;
+  void RunAdvancedSettings(AdvancedSettings& settings) override;
   void RunHistory(Platform& platform, const std::string& dataFolder) override;
   void CloseWindow() override;
 

@@ -61,9 +61,9 @@ void SettingsWindowBase::AddGroup(int id, const QString& caption, int x, int y, 
   group->lower();
 }
 
-AdvancedSettingsWindow::AdvancedSettingsWindow(JobContext& job, QWidget* parent)
+AdvancedSettingsWindow::AdvancedSettingsWindow(AdvancedSettings& settings, QWidget* parent)
     : SettingsWindowBase(parent, QStringLiteral("Advanced Settings"), LAYOUT_ADVANCED_SIZE),
-      logic_(job, *this) {
+      logic_(settings, *this) {
   QAbstractButton* ok = AddOk(LAYOUT_ADVANCED_OK);
   AddGroup(kIdTargetGroup, QStringLiteral("Target CF"), LAYOUT_TARGET_GROUP);
   AddGroup(kIdBackupGroup, QStringLiteral("Backup/Restore"), LAYOUT_BACKUP_GROUP);

@@ -36,7 +36,7 @@ class AdvancedSettingsWindow : public SettingsWindowBase {
   Q_OBJECT
 
  public:
-  AdvancedSettingsWindow(JobContext& job, QWidget* parent);
+  AdvancedSettingsWindow(AdvancedSettings& settings, QWidget* parent);
 
  private:
   CAdvancedSettingsDlg logic_;

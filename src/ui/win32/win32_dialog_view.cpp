@@ -333,7 +333,9 @@ std::optional<std::string> Win32DialogView::ChooseFile(const std::string& title,
   return std::string(file.data());
 }
 
-void Win32DialogView::RunAdvancedSettings(JobContext& job) { RunAdvancedSettingsDialog(instance_, hwnd_, job); }
+void Win32DialogView::RunAdvancedSettings(AdvancedSettings& settings) {
+  RunAdvancedSettingsDialog(instance_, hwnd_, settings);
+}
 void Win32DialogView::RunHistory(Platform& platform, const std::string& dataFolder) {
   RunHistoryDialog(instance_, hwnd_, platform, dataFolder);
 }

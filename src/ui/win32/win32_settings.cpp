@@ -9,7 +9,7 @@ namespace {
 
 // What one open dialog keeps: its view and its rules, made in WM_INITDIALOG.
 struct AdvancedState {
-  JobContext& job;
+  AdvancedSettings& settings;
   std::optional<Win32SettingsView> view{};
   std::optional<CAdvancedSettingsDlg> logic{};
 };
@@ -30,7 +30,7 @@ INT_PTR CALLBACK AdvancedProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
     auto* state = reinterpret_cast<AdvancedState*>(lParam);
     state->view.emplace(dialog);
-    state->logic.emplace(state->job, *state->view);
+    state->logic.emplace(state->settings, *state->view);
     state->logic->OnInitDialog();
     return TRUE;
   }
@@ -92,8 +92,8 @@ void Win32SettingsView::Enable(int id, bool enable) {
   if (HWND control = ::GetDlgItem(dialog_, id)) ::EnableWindow(control, enable ? TRUE : FALSE);
 }
 
-void RunAdvancedSettingsDialog(HINSTANCE instance, HWND parent, JobContext& job) {
-  AdvancedState state{job};
+void RunAdvancedSettingsDialog(HINSTANCE instance, HWND parent, AdvancedSettings& settings) {
+  AdvancedState state{settings};
   ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ADVANCED_SETTINGS), parent, AdvancedProc,
                     reinterpret_cast<LPARAM>(&state));
 }

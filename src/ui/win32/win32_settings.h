@@ -8,7 +8,7 @@
 #include "ui/settings_dialogs.h"
 
 namespace cw {
-struct JobContext;
+struct AdvancedSettings;
 }
 
 namespace cw::win32ui {
@@ -26,7 +26,7 @@ class Win32SettingsView : public SettingsView {
 };
 
 // Runs "Advanced Settings" on `job` modally over `parent`; OK saves, any other end does not.
-void RunAdvancedSettingsDialog(HINSTANCE instance, HWND parent, JobContext& job);
+void RunAdvancedSettingsDialog(HINSTANCE instance, HWND parent, AdvancedSettings& settings);
 
 // Runs the chooser modally without a parent on the calling thread (the worker's, while the
 // main window stays live). Returns the targetType after it closes: 2 for "3940", 3 for "3950",

@@ -476,11 +476,10 @@ TEST_F(Win32WindowTest, AdvancedSettingsFollowTheirRulesAndSaveOnOk) {
   });
   Click(dialog, kIdAdvanced);
   EXPECT_TRUE(seen);
-  JobContext& job = view_->logic().job();
-  EXPECT_EQ(job.skipBackup.load(), 1);
-  EXPECT_EQ(job.restoreOnly.load(), 1);
-  EXPECT_EQ(job.panelSelected.load(), 1);
-  EXPECT_EQ(job.engineSelected.load(), 0);
+  const AdvancedSettings& settings = view_->logic().settings();
+  EXPECT_TRUE(settings.skipBackup);
+  EXPECT_TRUE(settings.restoreOnly);
+  EXPECT_EQ(settings.target, TargetChoice::kPanel);
   EXPECT_EQ(TextOf(Control(kIdStatus1)), "Downloading to a PANEL compact flash");
 }
 
@@ -488,7 +487,7 @@ TEST_F(Win32WindowTest, AdvancedSettingsFollowTheirRulesAndSaveOnOk) {
 TEST_F(Win32WindowTest, HistoryListsTheJournalNewestFirstAndByCard) {
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
-  const std::string data = view_->logic().job().dataPath;
+  const std::string data = view_->logic().dataPath();
   ::DeleteFileA(JournalPath(data).c_str());  // a job of an earlier test may have left lines
   for (const JournalEntry& entry :
        {SampleJournalEntry(JobKind::kStore, JobOutcome::kPassed, 0),
@@ -571,7 +570,7 @@ TEST_F(Win32WindowTest, StoreFromTheWindowProgramsTheCardAfterTheQuestion) {
   ASSERT_NE(Open(), nullptr);
   Type(kIdPackageBox, package);
   Type(kIdCardBox, card_);
-  EXPECT_EQ(view_->logic().job().fwpPath, package);  // typing ran the change handler
+  EXPECT_EQ(view_->logic().packagePath(), package);  // typing ran the change handler
   RunJob(kIdStore);
   EXPECT_TRUE(Asked("All files will be replaced with new ones.")) << messages_.size();
   EXPECT_TRUE(Visible(kIdPassMark1));
@@ -732,7 +731,7 @@ class ChooserTest : public Win32WindowTest {
     ASSERT_NE(Open(), nullptr);
     Type(kIdPackageBox, package);
     Type(kIdCardBox, card_);
-    view_->logic().job().panelSelected = 1;  // as "Advanced Settings" sets it
+    view_->logic().settings().target = TargetChoice::kPanel;  // as "Advanced Settings" sets it
     WhenDialogOpens("Please Choose Panel Type", [&](HWND chooser) {
       seen_ = true;
       EXPECT_EQ(::IsDlgButtonChecked(chooser, 1030), UINT{BST_CHECKED});  // 3940
