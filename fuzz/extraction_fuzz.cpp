@@ -30,13 +30,11 @@ std::vector<std::vector<std::string>> OutsideTheCard(const FakePlatform& fake) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   const fuzz::ModeAndData in = fuzz::Split(input, size);
   test::JobScope scope;
-  scope.job.storeInProgress = 1;
-  scope.job.usePackageFile = 1;
   scope.state.targetType = in.mode & 3;
   scope.fake.WriteFile(test::kPackagePath,
                        (in.mode & 4) ? in.data : fuzz::WithMatchingCrc(in.data));
   LoadedPackage package;
-  if (!LoadInfoArray(scope.state, package)) return 0;
+  if (!LoadInfoArray(scope.state, package, Reference::kStoring, test::kPackagePath)) return 0;
 
   const auto before = OutsideTheCard(scope.fake);
   const size_t messagesBefore = scope.prompt.Count();

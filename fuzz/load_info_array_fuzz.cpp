@@ -22,8 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   const fuzz::ModeAndData in = fuzz::Split(input, size);
   test::JobScope scope;
   scope.state.targetType = in.mode & 3;
-  scope.job.storeInProgress = (in.mode >> 2) & 1;
-  scope.job.usePackageFile = (in.mode >> 3) & 1;
+  const Reference reference = (in.mode >> 2) & 1   ? Reference::kStoring
+                              : (in.mode >> 3) & 1 ? Reference::kPackage
+                                                   : Reference::kCard;
   const std::string package = (in.mode & 0x10) ? fuzz::WithMatchingCrc(in.data) : in.data;
   scope.fake.WriteFile(test::kPackagePath, package);
   if (in.mode & 0x20) scope.fake.WriteFile("E:\\UPGRADE.FWP", package);
@@ -33,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   scope.fake.WriteFile("E:\\Quorvane File CRCs 3950.dat", in.data);
 
   LoadedPackage loadedPackage;
-  const bool loaded = LoadInfoArray(scope.state, loadedPackage);
+  const bool loaded = LoadInfoArray(scope.state, loadedPackage, reference, test::kPackagePath);
 
   fuzz::Check(scope.FileClosed(), "the package file is closed on every way out");
   if (!loaded) {

@@ -35,18 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   const fuzz::ModeAndData in = fuzz::Split(input, size);
   test::JobScope scope;
   scope.fake.AddFolder(kDataFolder);
-  scope.job.dataPath = kDataFolder;
-  scope.job.storeInProgress = 1;
-  scope.job.usePackageFile = 1;
   scope.state.targetType = kTargetEngine;
   scope.fake.WriteFile(test::kPackagePath,
                        (in.mode & 1) ? in.data : fuzz::WithMatchingCrc(in.data));
   LoadedPackage package;
-  if (!LoadInfoArray(scope.state, package)) return 0;
+  if (!LoadInfoArray(scope.state, package, Reference::kStoring, test::kPackagePath)) return 0;
 
   const size_t messagesBefore = scope.prompt.Count();
   scope.state.filesStored = 0;
-  const bool written = WriteStoredPackages(scope.state, package);
+  const bool written = WriteStoredPackages(scope.state, package, kDataFolder);
 
   fuzz::Check(scope.fake.List(kDataFolder).empty(), "the temporary files are gone");
   if (!written) {
